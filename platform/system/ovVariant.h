@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+namespace ov {
+
+class ovVariantListImpl;
+class ovVariantMapImpl;
+
+// A point in time: milliseconds since 1970-01-01T00:00:00 UTC.
+struct ovDateTime {
+    int64_t millisecondsSinceEpoch = 0;
+    bool operator==(const ovDateTime&) const = default;
+};
+
+// Typed value of metadata and of attribute values. The numeric type codes are
+// stable: writers switch on them.
+class ovVariant {
+public:
+    enum Type : int {
+        Empty = 0,
+        Integer = 1,
+        Real = 2,
+        String = 3,
+        Boolean = 4,
+        Vec2d = 5,
+        Vec3d = 6,
+        Vec4d = 7,
+        List = 11,
+        Map = 12,
+        DateTime = 14,
+        UserData = 15,
+    };
+
+    // Opaque payload of a client; the variant owns it and copies it through createCopy.
+    class UserDataInterface {
+    public:
+        virtual ~UserDataInterface();
+        virtual UserDataInterface* createCopy() const = 0;
+        virtual bool isEqualTo(const UserDataInterface& other) const = 0;
+    };
+
+    ovVariant();
+    ovVariant(int value);
+    ovVariant(int64_t value);
+    ovVariant(double value);
+    ovVariant(bool value);
+    ovVariant(const char* text);
+    ovVariant(std::string text);
+    // 2, 3 or 4 components make a vector of doubles; any other count makes an empty variant.
+    ovVariant(const double* components, int count);
+    ovVariant(const float* components, int count);
+    ovVariant(const ovVariantListImpl& list);
+    ovVariant(const ovVariantMapImpl& map);
+    ovVariant(ovDateTime dateTime);
+    // Takes ownership of userData (null makes an empty variant).
+    explicit ovVariant(UserDataInterface* userData);
+
+    ovVariant(const ovVariant& other);
+    ovVariant(ovVariant&& other) noexcept;
+    ovVariant& operator=(const ovVariant& other);
+    ovVariant& operator=(ovVariant&& other) noexcept;
+    ~ovVariant();
+
+    Type getType() const;
+    bool isEmpty() const { return getType() == Empty; }
+
+    // Conversions answer a neutral value (0, false, empty) when the kind does not convert.
+    std::string toString() const;
+    double toReal() const;
+    int64_t toInteger() const;
+    bool toBool() const;
+    ovDateTime toDateTime() const;
+
+    // Accessors of the stored kind; they answer an empty text, null or an empty
+    // list/map when the variant holds another kind.
+    const std::string& getString() const;
+    const double* getVec2d() const;
+    const double* getVec3d() const;
+    const double* getVec4d() const;
+    const ovVariantListImpl& getList() const;
+    const ovVariantMapImpl& getMap() const;
+    UserDataInterface* getUserData() const;
+
+    bool operator==(const ovVariant& other) const;
+    bool operator!=(const ovVariant& other) const { return !(*this == other); }
+
+private:
+    struct UserDataHolder {
+        std::unique_ptr<UserDataInterface> data;
+    };
+    using Storage = std::variant<std::monostate, int64_t, double, std::string, bool, std::array<double, 2>,
+                                 std::array<double, 3>, std::array<double, 4>,
+                                 std::shared_ptr<const ovVariantListImpl>, std::shared_ptr<const ovVariantMapImpl>,
+                                 ovDateTime, UserDataHolder>;
+    Storage mValue;
+};
+
+}  // namespace ov

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "system/ovIoDevice.h"
+#include "system/ovProgressNotifier.h"
+
+namespace ov::xml {
+
+void initializeXmlLibrary();
+void finalizeXmlLibrary();
+
+using XmlAttributes = std::vector<std::pair<std::string, std::string>>;
+
+enum ElementAnswer : int { Continue = 0, Stop = 2 };
+enum MessageLevel : int { Warning = 4, Error = 5 };
+
+// Receiver of the parser's events. Names are the qualified names as written
+// (prefix included); texts are UTF-8.
+class XmlSaxParserHandler {
+public:
+    virtual ~XmlSaxParserHandler();
+    // Start and end of the document share one operation; false stops the parse.
+    virtual bool documentBoundary() = 0;
+    // Continue (0) to go on, Stop (2) to end the parse.
+    virtual int startElement(const std::string& name, const XmlAttributes& attributes) = 0;
+    virtual bool endElement(const std::string& name) = 0;
+    virtual bool characters(const char* data, int length) = 0;
+    // Problems found by the parser (malformed input, I/O failure), with their line.
+    virtual bool message(const std::string& text, int level) = 0;
+};
+
+// Reads the whole device through handler. Answers true when the document was
+// well-formed and read to its end without a handler stopping it and without
+// cancellation. Malformed input is reported through handler.message (level 5)
+// with the line and column. Entity declarations are refused, so that no
+// document can expand itself beyond its size.
+bool ParseXmlStream(ovIoDevice& device, XmlSaxParserHandler& handler, ovProgressNotifierInterface* cancel);
+
+}  // namespace ov::xml

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, tests and benchmarks with.
+# Safe to run again: only missing packages are fetched. Needs root (apt-get).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
+  libcli11-dev libtinyobjloader-dev
+  libassimp-dev libocct-data-exchange-dev libocct-foundation-dev
+  admesh python3-stl python3-ezdxf python3-collada python3-numpy
+  librsvg2-bin libxml2-utils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

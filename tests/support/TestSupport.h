@@ -1,0 +1,63 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "system/ovLog.h"
+#include "system/ovSystemUtils.h"
+
+namespace ov::test {
+
+// Captures every log line written while it lives. Installs a global log when
+// the process has none, and removes it again.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    const std::vector<ovLogLine>& lines() const { return mLines; }
+    // The texts of the captured lines of one type, in order.
+    std::vector<std::string> texts(ovLogType type) const;
+    void clear() { mLines.clear(); }
+
+private:
+    std::vector<ovLogLine> mLines;
+    ovLog* mOwnedLog = nullptr;
+    int mSinkId = 0;
+};
+
+// Fixes the system clock while it lives (default: 2026-06-15T12:34:56Z, local
+// offset +01:00).
+class FixedClock {
+public:
+    explicit FixedClock(ovClockReading reading = {1781526896000, 60});
+    ~FixedClock();
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+};
+
+// A fresh empty folder, removed with its content when destroyed.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return mPath; }
+    std::string file(const std::string& name) const { return (mPath / name).string(); }
+
+private:
+    std::filesystem::path mPath;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
+// Folders of the test data (tests/data), the shared data and the bundled resources.
+std::filesystem::path testDataDir();
+std::filesystem::path sharedDataDir();
+std::filesystem::path resourcesDir();
+
+}  // namespace ov::test
