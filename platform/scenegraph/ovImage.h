@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scenegraph/ovObject.h"
+#include "system/ovProgressNotifier.h"
+
+namespace ov {
+
+// A picture in memory: rows from the top, pixels of 1 to 4 bytes.
+class ovImage : public ovObject {
+    OV_DECLARE_RTTI
+public:
+    enum Format : int { Luminance8 = 1, LuminanceAlpha8 = 2, RGB8 = 3, RGBA8 = 4 };
+
+    ovImage(Format format, int width, int height);
+    Format getFormat() const { return mFormat; }
+    int getWidth() const { return mWidth; }
+    int getHeight() const { return mHeight; }
+    int getBytesPerPixel() const { return static_cast<int>(mFormat); }
+    uint8_t* editData() { return mData.data(); }
+    const uint8_t* getData() const { return mData.data(); }
+    size_t getDataSize() const { return mData.size(); }
+
+private:
+    Format mFormat;
+    int mWidth;
+    int mHeight;
+    std::vector<uint8_t> mData;
+};
+
+struct SaveImageOptions {
+    // zlib level 0 to 9; -1 takes the library's default.
+    int compressionLevel = -1;
+};
+
+// Writes images to files; the format follows the extension (PNG only).
+class ovImageIOManager {
+public:
+    // Answers false, writing nothing that stays, when the image is empty, the
+    // extension is not "png" or the file cannot be written; the reason goes to
+    // the log.
+    bool saveImage(const ovImage* image, const std::string& utf8Path, ovProgressNotifierInterface* progress,
+                   const SaveImageOptions& options);
+};
+
+}  // namespace ov
