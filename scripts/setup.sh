@@ -10,7 +10,7 @@ packages=(
   libcli11-dev libtinyobjloader-dev
   libassimp-dev libocct-data-exchange-dev libocct-foundation-dev
   admesh python3-stl python3-ezdxf python3-collada python3-numpy
-  librsvg2-bin libxml2-utils
+  librsvg2-bin libxml2-utils locales-all
 )
 
 missing=()
