@@ -8,7 +8,9 @@
 
 namespace ov {
 
-// Starts and stops the engine (JIT stack, match contexts). Nesting is counted.
+// Starts and stops the engine. Nesting is counted. Each expression owns its
+// match resources (match data, match context, JIT stack), so expressions used
+// on different threads share no state.
 void initializeRegExp();
 void terminateRegExp();
 
@@ -46,6 +48,8 @@ public:
     ovRegExp& operator=(const ovRegExp&) = delete;
 
     bool isValid() const;
+    // True when matches run as machine code compiled for the pattern.
+    bool usesJit() const;
     // Compile error, or the reason the last match failed other than "no match".
     const std::string& lastError() const;
     void setMinimal(bool minimal);

@@ -1,0 +1,188 @@
+#include "xml/ovXml.h"
+
+#include <expat.h>
+
+#include <exception>
+#include <memory>
+
+#include "system/ovLibInitCounter.h"
+
+namespace ov::xml {
+
+namespace {
+
+constexpr int kChunkSize = 64 * 1024;
+
+LibInitCounter& initCounter() {
+    static LibInitCounter counter("xml", true);
+    return counter;
+}
+
+struct ParserDeleter {
+    void operator()(XML_ParserStruct* parser) const { XML_ParserFree(parser); }
+};
+using ParserPtr = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
+
+// State of one parse, reached from expat's callbacks through the user data.
+// A handler that throws stops the parser; the exception is carried past
+// expat's C frames and rethrown once XML_Parse has returned.
+class ParseSession {
+public:
+    ParseSession(XML_Parser parser, XmlSaxParserHandler& handler) : mParser(parser), mHandler(handler) {
+        XML_SetUserData(parser, this);
+        XML_SetElementHandler(parser, &ParseSession::onStartElement, &ParseSession::onEndElement);
+        XML_SetCharacterDataHandler(parser, &ParseSession::onCharacters);
+        XML_SetEntityDeclHandler(parser, &ParseSession::onEntityDeclaration);
+    }
+
+    bool parse(ovIoDevice& device, ovProgressNotifierInterface* cancel);
+
+private:
+    // Feeds the next chunk of the device; false when the parse ended early.
+    bool parseChunk(ovIoDevice& device, bool& finished);
+    void reportParserError();
+    void reportProblem(const std::string& what);
+    void stop() { XML_StopParser(mParser, XML_FALSE); }
+    template <typename Call>
+    void guarded(Call&& call);
+
+    static void onStartElement(void* userData, const XML_Char* name, const XML_Char** attributes);
+    static void onEndElement(void* userData, const XML_Char* name);
+    static void onCharacters(void* userData, const XML_Char* data, int length);
+    static void onEntityDeclaration(void* userData, const XML_Char* entityName, int isParameterEntity,
+                                    const XML_Char* value, int valueLength, const XML_Char* base,
+                                    const XML_Char* systemId, const XML_Char* publicId,
+                                    const XML_Char* notationName);
+
+    XML_Parser mParser;
+    XmlSaxParserHandler& mHandler;
+    // Set when the parse was ended on purpose (handler answer, refused
+    // entity), so that expat's "aborted" status is not reported as malformed.
+    bool mStoppedOnPurpose = false;
+    std::exception_ptr mHandlerException;
+    XmlAttributes mAttributes;
+};
+
+bool ParseSession::parse(ovIoDevice& device, ovProgressNotifierInterface* cancel) {
+    if (!mHandler.documentBoundary()) {
+        return false;
+    }
+    bool finished = false;
+    while (!finished) {
+        if (cancel && cancel->isCanceled()) {
+            return false;
+        }
+        if (!parseChunk(device, finished)) {
+            if (mHandlerException) {
+                std::rethrow_exception(mHandlerException);
+            }
+            return false;
+        }
+    }
+    return mHandler.documentBoundary();
+}
+
+bool ParseSession::parseChunk(ovIoDevice& device, bool& finished) {
+    void* buffer = XML_GetBuffer(mParser, kChunkSize);
+    if (!buffer) {
+        reportParserError();
+        return false;
+    }
+    const int64_t length = device.read(static_cast<char*>(buffer), kChunkSize);
+    if (length < 0 || length > kChunkSize) {
+        reportProblem("read error");
+        return false;
+    }
+    finished = length == 0;
+    if (XML_ParseBuffer(mParser, static_cast<int>(length), finished ? XML_TRUE : XML_FALSE) ==
+        XML_STATUS_OK) {
+        return true;
+    }
+    if (!mStoppedOnPurpose) {
+        reportParserError();
+    }
+    return false;
+}
+
+void ParseSession::reportParserError() {
+    reportProblem(XML_ErrorString(XML_GetErrorCode(mParser)));
+}
+
+void ParseSession::reportProblem(const std::string& what) {
+    // expat counts columns from 0; people count them from 1.
+    const auto line = XML_GetCurrentLineNumber(mParser);
+    const auto column = XML_GetCurrentColumnNumber(mParser) + 1;
+    mHandler.message("line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what,
+                     Error);
+}
+
+template <typename Call>
+void ParseSession::guarded(Call&& call) {
+    try {
+        if (!call()) {
+            mStoppedOnPurpose = true;
+            stop();
+        }
+    } catch (...) {
+        mHandlerException = std::current_exception();
+        mStoppedOnPurpose = true;
+        stop();
+    }
+}
+
+void ParseSession::onStartElement(void* userData, const XML_Char* name, const XML_Char** attributes) {
+    auto* session = static_cast<ParseSession*>(userData);
+    session->guarded([&] {
+        // expat lists attributes as name/value pairs in document order.
+        session->mAttributes.clear();
+        for (const XML_Char** pair = attributes; *pair; pair += 2) {
+            session->mAttributes.emplace_back(pair[0], pair[1]);
+        }
+        return session->mHandler.startElement(name, session->mAttributes) == Continue;
+    });
+}
+
+void ParseSession::onEndElement(void* userData, const XML_Char* name) {
+    auto* session = static_cast<ParseSession*>(userData);
+    session->guarded([&] { return session->mHandler.endElement(name); });
+}
+
+void ParseSession::onCharacters(void* userData, const XML_Char* data, int length) {
+    auto* session = static_cast<ParseSession*>(userData);
+    session->guarded([&] { return session->mHandler.characters(data, length); });
+}
+
+// Entities are refused outright: a few declarations could otherwise expand a
+// small document into gigabytes of text.
+void ParseSession::onEntityDeclaration(void* userData, const XML_Char* entityName, int, const XML_Char*, int,
+                                       const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
+    auto* session = static_cast<ParseSession*>(userData);
+    session->guarded([&] {
+        session->reportProblem(std::string("entity declarations are not accepted (") + entityName + ")");
+        return false;
+    });
+}
+
+}  // namespace
+
+XmlSaxParserHandler::~XmlSaxParserHandler() = default;
+
+void initializeXmlLibrary() {
+    initCounter().incrementInitCounter();
+}
+
+void finalizeXmlLibrary() {
+    initCounter().decrementInitCounter();
+}
+
+bool ParseXmlStream(ovIoDevice& device, XmlSaxParserHandler& handler, ovProgressNotifierInterface* cancel) {
+    const ParserPtr parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        handler.message("out of memory creating the XML parser", Error);
+        return false;
+    }
+    ParseSession session(parser.get(), handler);
+    return session.parse(device, cancel);
+}
+
+}  // namespace ov::xml
