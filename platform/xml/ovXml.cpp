@@ -118,6 +118,11 @@ void ParseSession::reportProblem(const std::string& what) {
 
 template <typename Call>
 void ParseSession::guarded(Call&& call) {
+    // expat may still deliver an event or two after being stopped (the end of
+    // an empty element); the handler asked for none.
+    if (mStoppedOnPurpose) {
+        return;
+    }
     try {
         if (!call()) {
             mStoppedOnPurpose = true;

@@ -183,6 +183,11 @@ TEST_F(XmlTest, HandlerStopsTheParseFromEachCallback) {
     EXPECT_EQ(handler.events, (Events{"boundary", "start a", "start b", "text text"}));
 
     handler = RecordingHandler();
+    handler.stopAtStart = "c";
+    EXPECT_FALSE(parse(document));
+    EXPECT_EQ(handler.events.back(), "start c") << "no end event for the empty element after the stop";
+
+    handler = RecordingHandler();
     handler.stopAtFirstBoundary = true;
     EXPECT_FALSE(parse(document));
     EXPECT_EQ(handler.events, (Events{"boundary"}));
