@@ -31,7 +31,7 @@ using ovExtensionList = std::vector<std::string>;
 // deviceCapable tells whether the driver can work on an ovIoDevice as well as
 // on a path.
 class ovCoreMeshDriver {
-public:
+  public:
     using MeshSource = std::pair<ovIoDevice*, std::string>;
 
     explicit ovCoreMeshDriver(bool deviceCapable);
@@ -44,8 +44,8 @@ public:
     virtual HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options);
     virtual bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
                             ovProgressNotifierInterface* progress, const LoadMeshOptions& options) = 0;
-    virtual bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
-                            const LoadMeshOptions& options) = 0;
+    virtual bool loadMeshes(ovObjectList& objects, const std::string& path,
+                            ovProgressNotifierInterface* progress, const LoadMeshOptions& options) = 0;
     virtual bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
                             ovProgressNotifierInterface* progress, const SaveMeshOptions& options) = 0;
     virtual bool saveMeshes(const ovObjectList& objects, const std::string& path,
@@ -59,12 +59,16 @@ public:
     const std::vector<std::pair<std::string, int>>& getErrorMessages() const { return mErrorMessages; }
     void clearErrorMessages() { mErrorMessages.clear(); }
 
-protected:
+    // The text after the last "." of the path's file name, lower-cased; ""
+    // when the file name has no dot.
+    static std::string extensionOf(const std::string& path);
+
+  protected:
     // Adds an extension once (lower-cased, leading dot dropped).
     void addLoadExtension(const std::string& extension);
     void addSaveExtension(const std::string& extension);
 
-private:
+  private:
     bool mDeviceCapable;
     ovExtensionList mLoadExtensions;
     ovExtensionList mSaveExtensions;

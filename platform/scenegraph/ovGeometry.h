@@ -12,7 +12,7 @@ namespace ov {
 // meaningful; the opacity is `alpha`.
 class ovMaterialState : public ovObject {
     OV_DECLARE_RTTI
-public:
+  public:
     Wm4::ColorRGBA emission{0.0f, 0.0f, 0.0f, 1.0f};
     Wm4::ColorRGBA ambient{0.2f, 0.2f, 0.2f, 1.0f};
     Wm4::ColorRGBA diffuse{0.8f, 0.8f, 0.8f, 1.0f};
@@ -23,7 +23,7 @@ public:
 
 class ovTexture : public ovObject {
     OV_DECLARE_RTTI
-public:
+  public:
     // What a texture feeds; the low 8 bits of the type field.
     enum TexType : int {
         Diffuse = 1,
@@ -51,7 +51,7 @@ public:
     int getChannel() const { return mChannel; }
     void setChannel(int channel) { mChannel = channel; }
 
-private:
+  private:
     ovPointer<ovImage> mImage;
     int mTypeField = Diffuse;
     int mFormatCode = 0;
@@ -60,26 +60,27 @@ private:
 
 class ovTextureState : public ovObject {
     OV_DECLARE_RTTI
-public:
+  public:
     int getNbTexture() const { return static_cast<int>(mTextures.size()); }
     ovTexture* editTexture(int index) const;
     void addTexture(ovTexture* texture);
 
-private:
+  private:
     std::vector<ovPointer<ovTexture>> mTextures;
 };
 
 // Key of a material: the material state and the texture state, compared by
 // identity, material state first.
 class ovMaterialObject {
-public:
-    ovMaterialObject(ovMaterialState* material, ovTextureState* texture) : mMaterial(material), mTexture(texture) {}
+  public:
+    ovMaterialObject(ovMaterialState* material, ovTextureState* texture)
+        : mMaterial(material), mTexture(texture) {}
     ovMaterialState* getMaterialState() const { return mMaterial.get(); }
     ovTextureState* getTextureState() const { return mTexture.get(); }
     bool operator<(const ovMaterialObject& other) const;
     bool operator==(const ovMaterialObject& other) const;
 
-private:
+  private:
     ovPointer<ovMaterialState> mMaterial;
     ovPointer<ovTextureState> mTexture;
 };
@@ -87,7 +88,7 @@ private:
 // A spatial with vertex and index buffers and render states.
 class ovBaseGeometry : public ovSpatial {
     OV_DECLARE_RTTI
-public:
+  public:
     ovVertexBuffer* getVertexBuffer() const { return mVertices.get(); }
     ovIndexBuffer* getIndexBuffer() const { return mIndices.get(); }
     void setBuffers(ovVertexBuffer* vertices, ovIndexBuffer* indices);
@@ -99,7 +100,7 @@ public:
     void setMaterialState(ovMaterialState* material) { mMaterial = material; }
     void setTextureState(ovTextureState* texture) { mTexture = texture; }
 
-private:
+  private:
     ovPointer<ovVertexBuffer> mVertices;
     ovPointer<ovIndexBuffer> mIndices;
     ovPointer<ovMaterialState> mMaterial;
@@ -109,7 +110,7 @@ private:
 // Triangles: three indices per triangle.
 class ovTriMesh : public ovBaseGeometry {
     OV_DECLARE_RTTI
-public:
+  public:
     ovTriMesh() = default;
     ovTriMesh(ovVertexBuffer* vertices, ovIndexBuffer* indices) { setBuffers(vertices, indices); }
     int GetTriangleQuantity() const;
@@ -118,7 +119,7 @@ public:
 // Polyline segments: two indices per segment, with a colour and a width.
 class ovLine : public ovBaseGeometry {
     OV_DECLARE_RTTI
-public:
+  public:
     ovLine() = default;
     ovLine(ovVertexBuffer* vertices, ovIndexBuffer* indices) { setBuffers(vertices, indices); }
     const Wm4::ColorRGBA& getColor() const { return mColor; }
@@ -126,7 +127,7 @@ public:
     float getWidth() const { return mWidth; }
     void setWidth(float width) { mWidth = width; }
 
-private:
+  private:
     Wm4::ColorRGBA mColor = Wm4::ColorRGBA::Black();
     float mWidth = 1.0f;
 };

@@ -12,7 +12,7 @@ namespace ov {
 // unregisters it before destroying it.
 template <typename Driver>
 class ovTemplateManager {
-public:
+  public:
     // Adds the driver once; enabled drivers take part in the search by
     // extension. Answers false for null or an already registered driver.
     bool registerDriver(Driver* driver, bool enabled);
@@ -21,7 +21,7 @@ public:
     std::vector<Driver*> getDrivers() const;
     size_t getDriverCount() const { return mEntries.size(); }
 
-protected:
+  protected:
     struct Entry {
         Driver* driver;
         bool enabled;
@@ -32,7 +32,7 @@ protected:
 // The process's driver manager: saves and loads by path, picking the first
 // enabled driver (in registration order) that announces the path's extension.
 class ovIoManager : public ovTemplateManager<ovCoreMeshDriver> {
-public:
+  public:
     static ovIoManager msInstance;
 
     ovCoreMeshDriver* findSaveDriver(const std::string& extension) const;
@@ -40,8 +40,8 @@ public:
 
     // False, with a log line, when no driver saves (loads) that extension;
     // otherwise the driver's answer.
-    bool saveMeshes(const ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
-                    const SaveMeshOptions& options);
+    bool saveMeshes(const ovObjectList& objects, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options);
     bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& extension,
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options);
     bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
@@ -49,7 +49,11 @@ public:
 
     ovImageIOManager& getImageIOManager() { return mImages; }
 
-private:
+  private:
+    // The first enabled driver, in registration order, that accepts.
+    template <typename Accepts>
+    ovCoreMeshDriver* findDriver(Accepts accepts) const;
+
     ovImageIOManager mImages;
 };
 

@@ -1,0 +1,65 @@
+#include "scenegraph/ovCoreMeshDriver.h"
+
+#include <algorithm>
+
+namespace ov {
+
+namespace {
+
+std::string toLower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+bool contains(const ovExtensionList& extensions, const std::string& extension) {
+    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
+
+void addOnce(ovExtensionList& extensions, const std::string& extension) {
+    std::string normalised = toLower(extension.starts_with('.') ? extension.substr(1) : extension);
+    if (!normalised.empty() && !contains(extensions, normalised)) {
+        extensions.push_back(std::move(normalised));
+    }
+}
+
+HandleRequestResult acceptedWhen(bool accepted) {
+    return accepted ? RequestAccepted : RequestRejected;
+}
+
+}  // namespace
+
+ovCoreMeshDriver::ovCoreMeshDriver(bool deviceCapable) : mDeviceCapable(deviceCapable) {}
+
+ovCoreMeshDriver::~ovCoreMeshDriver() = default;
+
+HandleRequestResult ovCoreMeshDriver::canLoad(const MeshSource& source, const LoadMeshOptions& /*options*/) {
+    return acceptedWhen(contains(getLoadExtensions(), extensionOf(source.second)));
+}
+
+HandleRequestResult ovCoreMeshDriver::canSave(const std::string& path, const SaveMeshOptions& /*options*/) {
+    return acceptedWhen(contains(getSaveExtensions(), extensionOf(path)));
+}
+
+void ovCoreMeshDriver::addErrorMessage(const std::string& text, int code) {
+    mErrorMessages.emplace_back(text, code);
+}
+
+std::string ovCoreMeshDriver::extensionOf(const std::string& path) {
+    const size_t nameStart = path.find_last_of("/\\");
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (nameStart != std::string::npos && dot < nameStart)) {
+        return {};
+    }
+    return toLower(path.substr(dot + 1));
+}
+
+void ovCoreMeshDriver::addLoadExtension(const std::string& extension) {
+    addOnce(mLoadExtensions, extension);
+}
+
+void ovCoreMeshDriver::addSaveExtension(const std::string& extension) {
+    addOnce(mSaveExtensions, extension);
+}
+
+}  // namespace ov

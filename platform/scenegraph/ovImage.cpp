@@ -1,0 +1,187 @@
+#include "scenegraph/ovImage.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "system/ovIoDevice.h"
+#include "system/ovLog.h"
+#include "system/ovStringUtils.h"
+
+namespace ov {
+
+OV_IMPLEMENT_RTTI(ovImage, ovObject);
+
+namespace {
+
+size_t nonNegative(int quantity) {
+    return static_cast<size_t>(std::max(quantity, 0));
+}
+
+bool isValidFormat(ovImage::Format format) {
+    return format >= ovImage::Luminance8 && format <= ovImage::RGBA8;
+}
+
+int pngColorType(ovImage::Format format) {
+    switch (format) {
+        case ovImage::Luminance8:
+            return PNG_COLOR_TYPE_GRAY;
+        case ovImage::LuminanceAlpha8:
+            return PNG_COLOR_TYPE_GRAY_ALPHA;
+        case ovImage::RGB8:
+            return PNG_COLOR_TYPE_RGB;
+        case ovImage::RGBA8:
+            return PNG_COLOR_TYPE_RGBA;
+    }
+    return PNG_COLOR_TYPE_GRAY;
+}
+
+std::filesystem::path fromUtf8(const std::string& utf8Path) {
+    return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+}
+
+void logError(const std::string& text) {
+    ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true) << text;
+}
+
+// What the libpng callbacks share with the encoder. Plain data only: libpng
+// leaves its calls by longjmp on errors, which must skip no destructor.
+struct PngJob {
+    const ovImage* image;
+    ovIoDevice* device;
+    ovProgressNotifierInterface* progress;
+    int compressionLevel;
+    char error[256];
+};
+
+PngJob& jobOf(png_structp png) {
+    return *static_cast<PngJob*>(png_get_error_ptr(png));
+}
+
+[[noreturn]] void failPng(png_structp png, png_const_charp message) {
+    PngJob& job = jobOf(png);
+    std::snprintf(job.error, sizeof job.error, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void ignorePngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+void writeToDevice(png_structp png, png_bytep data, size_t length) {
+    const auto wanted = static_cast<int64_t>(length);
+    if (jobOf(png).device->write(reinterpret_cast<const char*>(data), wanted) != wanted) {
+        png_error(png, "the file could not be written");
+    }
+}
+
+// The device is flushed when it is closed, after the last row.
+void flushNothing(png_structp /*png*/) {}
+
+// Encodes the job's image to its device. Holds no object with a destructor, as
+// libpng may leave it by longjmp; answers false with job.error filled.
+bool encodePng(PngJob& job) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, failPng, ignorePngWarning);
+    if (png == nullptr) {
+        std::snprintf(job.error, sizeof job.error, "out of memory");
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        std::snprintf(job.error, sizeof job.error, "out of memory");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    const ovImage& image = *job.image;
+    png_set_write_fn(png, &job, writeToDevice, flushNothing);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.getWidth()),
+                 static_cast<png_uint_32>(image.getHeight()), 8, pngColorType(image.getFormat()),
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (job.compressionLevel >= 0) {
+        png_set_compression_level(png, std::min(job.compressionLevel, 9));
+    }
+    png_write_info(png, info);
+    const size_t rowBytes = nonNegative(image.getWidth()) * nonNegative(image.getBytesPerPixel());
+    for (int row = 0; row < image.getHeight(); ++row) {
+        if (job.progress && job.progress->isCanceled()) {
+            png_error(png, "cancelled");
+        }
+        png_write_row(png, image.getData() + nonNegative(row) * rowBytes);
+        if (job.progress) {
+            job.progress->advanceStep(1.0);
+        }
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Writes the PNG file at temporaryPath; answers the reason of a failure, empty
+// on success.
+std::string writePngFile(const ovImage& image, const std::string& temporaryPath,
+                         ovProgressNotifierInterface* progress, const SaveImageOptions& options) {
+    ovIoDeviceFileStream file(temporaryPath, ovIoDevice::WriteOnly, true);
+    if (!file.isOpen()) {
+        return "the file could not be created";
+    }
+    PngJob job{&image, &file, progress, options.compressionLevel, {}};
+    if (!encodePng(job)) {
+        file.close();
+        return job.error;
+    }
+    return file.close() ? std::string() : std::string("the file could not be written");
+}
+
+void removeQuietly(const std::string& utf8Path) {
+    std::error_code ignored;
+    std::filesystem::remove(fromUtf8(utf8Path), ignored);
+}
+
+}  // namespace
+
+ovImage::ovImage(Format format, int width, int height)
+    : mFormat(isValidFormat(format) ? format : RGBA8),
+      mWidth(std::max(width, 0)),
+      mHeight(std::max(height, 0)),
+      mData(nonNegative(mWidth) * nonNegative(mHeight) * nonNegative(getBytesPerPixel()), 0) {}
+
+bool ovImageIOManager::saveImage(const ovImage* image, const std::string& utf8Path,
+                                 ovProgressNotifierInterface* progress, const SaveImageOptions& options) {
+    if (image == nullptr || image->getWidth() == 0 || image->getHeight() == 0) {
+        logError("Cannot save image '" + utf8Path + "': the image is empty");
+        return false;
+    }
+    if (ovDirUtils::ExtractFileExtension(utf8Path, true, 0) != "png") {
+        logError("Cannot save image '" + utf8Path + "': only PNG files can be written");
+        return false;
+    }
+    ovProgressNotifierGroupCloser closer;
+    if (progress) {
+        progress->beginStepGroup(1, image->getHeight(), closer);
+        progress->beginStep(image->getHeight(), 0);
+    }
+    // The file appears under its name only once it is whole: a failed save
+    // leaves neither a truncated image nor a stray temporary file.
+    const std::string temporaryPath = utf8Path + ".part";
+    std::string failure = writePngFile(*image, temporaryPath, progress, options);
+    if (failure.empty()) {
+        std::error_code renameError;
+        std::filesystem::rename(fromUtf8(temporaryPath), fromUtf8(utf8Path), renameError);
+        if (renameError) {
+            failure = renameError.message();
+        }
+    }
+    if (!failure.empty()) {
+        removeQuietly(temporaryPath);
+        logError("Cannot save image '" + utf8Path + "': " + failure);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ov
