@@ -1,0 +1,130 @@
+#include "core/ovMeshDrivers.h"
+
+#include <memory>
+
+#include "core/DriverList.h"
+#include "dxf/DxfDriver.h"
+#include "regexp/ovRegExp.h"
+#include "scenegraph/ovIoManager.h"
+#include "stl/StlMeshDriver.h"
+#include "svg/Mesh2SvgDriver.h"
+#include "system/ovLibInitCounter.h"
+#include "system/ovLog.h"
+#include "system/ovStringUtils.h"
+#include "xml/ovXml.h"
+
+namespace ov {
+namespace {
+
+LibInitCounter gInitCounter("mesh", true);
+std::vector<ovCoreMeshDriver*> gDrivers;
+
+using DriverFactory = std::unique_ptr<ovCoreMeshDriver> (*)();
+
+template <typename Driver>
+std::unique_ptr<ovCoreMeshDriver> makeDriver() {
+    return std::make_unique<Driver>();
+}
+
+// Creation order is registration order, and the manager picks the first
+// driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
+// STEP driver comes after them all, and only when its schema loads.
+constexpr DriverFactory kDriverFactories[] = {
+    &makeDriver<StlMeshDriver>,
+    &makeDriver<Mesh2SvgDriver>,
+    &makeDriver<DxfDriver>,
+};
+
+// This build carries no STEP driver, so no schema file makes one.
+std::unique_ptr<ovCoreMeshDriver> makeStepDriver(const std::string&) {
+    return nullptr;
+}
+
+void appendDriver(std::unique_ptr<ovCoreMeshDriver> driver) {
+    gDrivers.push_back(driver.get());
+    driver.release();
+}
+
+// The folder text is used as given: a trailing separator doubles the slash.
+std::string stepSchemaPath(const std::string& resourceFolder) {
+    return resourceFolder + "/step/ap242_1_36_mim_lf.exp";
+}
+
+std::unique_ptr<ovCoreMeshDriver> findStepDriver(const std::vector<std::string>& resourceFolders,
+                                                 const StepDriverFactory& makeStepDriverFrom) {
+    for (const std::string& folder : resourceFolders) {
+        const std::string schemaPath = stepSchemaPath(folder);
+        if (!ovDirUtils::FileExistsUtf8(schemaPath)) {
+            continue;
+        }
+        if (std::unique_ptr<ovCoreMeshDriver> driver = makeStepDriverFrom(schemaPath)) {
+            return driver;
+        }
+    }
+    return nullptr;
+}
+
+void logMissingStepSupport(const std::vector<std::string>& resourceFolders) {
+    ovLogObject line(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true);
+    line << "Fail to init step support from \"";
+    for (size_t i = 0; i < resourceFolders.size(); ++i) {
+        if (i > 0) {
+            line << "\",\"";
+        }
+        line << resourceFolders[i];
+    }
+    line << '"';
+}
+
+}  // namespace
+
+const std::vector<ovCoreMeshDriver*>& getOvMeshDriverList() {
+    return gDrivers;
+}
+
+void initializeOvMeshDriversWith(const std::vector<std::string>& resourceFolders,
+                                 const StepDriverFactory& makeStepDriverFrom) {
+    if (!gInitCounter.incrementInitCounter()) {
+        return;
+    }
+    initializeRegExp();
+    xml::initializeXmlLibrary();
+
+    for (DriverFactory makeOne : kDriverFactories) {
+        appendDriver(makeOne());
+    }
+    if (std::unique_ptr<ovCoreMeshDriver> stepDriver = findStepDriver(resourceFolders, makeStepDriverFrom)) {
+        appendDriver(std::move(stepDriver));
+    } else {
+        logMissingStepSupport(resourceFolders);
+    }
+
+    for (ovCoreMeshDriver* driver : gDrivers) {
+        ovIoManager::msInstance.registerDriver(driver, true);
+    }
+}
+
+void initializeOvMeshDrivers(const std::vector<std::string>& resourceFolders) {
+    initializeOvMeshDriversWith(resourceFolders, &makeStepDriver);
+}
+
+void initializeOvMeshDrivers(const std::string& resourceFolder) {
+    initializeOvMeshDrivers(std::vector<std::string>{resourceFolder});
+}
+
+void terminateOvMeshDrivers() {
+    if (!gInitCounter.decrementInitCounter()) {
+        return;
+    }
+    for (ovCoreMeshDriver*& driver : gDrivers) {
+        ovIoManager::msInstance.unregisterDriver(driver);
+        delete driver;
+        driver = nullptr;
+    }
+    std::vector<ovCoreMeshDriver*>().swap(gDrivers);
+
+    xml::finalizeXmlLibrary();
+    terminateRegExp();
+}
+
+}  // namespace ov

@@ -1,0 +1,34 @@
+#include "stl/StlMeshDriver.h"
+
+#include "core/DriverSupport.h"
+#include "stl/StlWriter.h"
+
+namespace ov {
+
+StlMeshDriver::StlMeshDriver() : ovCoreMeshDriver(true) {
+    addSaveExtension("stl");
+}
+
+StlMeshDriver::~StlMeshDriver() = default;
+
+bool StlMeshDriver::loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
+                               const LoadMeshOptions&) {
+    return unsupportedDriverOperation();
+}
+
+bool StlMeshDriver::loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
+                               const LoadMeshOptions&) {
+    return unsupportedDriverOperation();
+}
+
+bool StlMeshDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
+                               ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
+    return writeBinaryStl(objects, device, progress);
+}
+
+bool StlMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& path,
+                               ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
+    return saveToFileThroughDevice(*this, objects, path, progress, options);
+}
+
+}  // namespace ov
