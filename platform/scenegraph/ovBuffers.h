@@ -11,7 +11,7 @@ namespace ov {
 // Layout of one vertex: position (3 floats) first, then an optional normal
 // (3 floats), then texture-coordinate channels of 1 to 4 floats each.
 class ovAttributes {
-  public:
+public:
     static constexpr int MaxTCoordUnits = 8;
 
     ovAttributes() = default;
@@ -29,7 +29,7 @@ class ovAttributes {
     int GetTCoordChannels(int unit) const;
     int GetTCoordOffsetByte(int unit) const;
 
-  private:
+private:
     // Where the unit's coordinates start, were it in use; MaxTCoordUnits gives the stride.
     int offsetOfUnit(int unit) const;
 
@@ -42,17 +42,17 @@ class ovAttributes {
 // ovRendererInterface.
 class ovBufferResource : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     bool hasCPUData() const { return mResident; }
     // Simulates a store that can no longer give the data back.
     void setReloadable(bool reloadable) { mReloadable = reloadable; }
 
-  protected:
+protected:
     explicit ovBufferResource(size_t byteSize);
     char* bytes() { return mResident ? mBytes.data() : nullptr; }
     const char* bytes() const { return mResident ? mBytes.data() : nullptr; }
 
-  private:
+private:
     friend class ovRendererInterface;
     std::vector<char> mBytes;
     std::vector<char> mStore;
@@ -62,7 +62,7 @@ class ovBufferResource : public ovObject {
 
 class ovVertexBuffer : public ovBufferResource {
     OV_DECLARE_RTTI
-  public:
+public:
     ovVertexBuffer(const ovAttributes& attributes, int vertexQuantity);
     const ovAttributes& GetAttributes() const { return mAttributes; }
     int GetVertexQuantity() const { return mVertexQuantity; }
@@ -74,7 +74,7 @@ class ovVertexBuffer : public ovBufferResource {
     Wm4::Vector3f& Normal3(int index);
     float* TCoord(int unit, int index);
 
-  private:
+private:
     char* attributeAt(int index, int offsetByte);
 
     ovAttributes mAttributes;
@@ -83,21 +83,21 @@ class ovVertexBuffer : public ovBufferResource {
 
 class ovIndexBuffer : public ovBufferResource {
     OV_DECLARE_RTTI
-  public:
+public:
     explicit ovIndexBuffer(int indexQuantity);
     int GetIndexQuantity() const { return mIndexQuantity; }
     // Null when the CPU data is not present.
     int* getData() { return reinterpret_cast<int*>(bytes()); }
     const int* getData() const { return reinterpret_cast<const int*>(bytes()); }
 
-  private:
+private:
     int mIndexQuantity;
 };
 
 // Moves buffer data between the store and memory, and counts the moves so that
 // callers can check that they leave residency as they found it.
 class ovRendererInterface {
-  public:
+public:
     // Makes the CPU data present; answers whether it is.
     static bool LoadCPUData(ovBufferResource* buffer);
     // Drops the CPU data (keeping it in the store). The flag asks the store to
@@ -110,13 +110,13 @@ class ovRendererInterface {
 // Makes a buffer's CPU data present for its own lifetime, dropping it again
 // only if it loaded it.
 class ovDataLoader {
-  public:
+public:
     explicit ovDataLoader(ovBufferResource* buffer);
     ~ovDataLoader();
     ovDataLoader(const ovDataLoader&) = delete;
     ovDataLoader& operator=(const ovDataLoader&) = delete;
 
-  private:
+private:
     ovBufferResource* mBuffer;
     bool mLoaded = false;
 };

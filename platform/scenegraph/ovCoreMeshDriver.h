@@ -31,7 +31,7 @@ using ovExtensionList = std::vector<std::string>;
 // deviceCapable tells whether the driver can work on an ovIoDevice as well as
 // on a path.
 class ovCoreMeshDriver {
-  public:
+public:
     using MeshSource = std::pair<ovIoDevice*, std::string>;
 
     explicit ovCoreMeshDriver(bool deviceCapable);
@@ -63,12 +63,12 @@ class ovCoreMeshDriver {
     // when the file name has no dot.
     static std::string extensionOf(const std::string& path);
 
-  protected:
+protected:
     // Adds an extension once (lower-cased, leading dot dropped).
     void addLoadExtension(const std::string& extension);
     void addSaveExtension(const std::string& extension);
 
-  private:
+private:
     bool mDeviceCapable;
     ovExtensionList mLoadExtensions;
     ovExtensionList mSaveExtensions;

@@ -12,7 +12,7 @@ namespace ov {
 // meaningful; the opacity is `alpha`.
 class ovMaterialState : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     Wm4::ColorRGBA emission{0.0f, 0.0f, 0.0f, 1.0f};
     Wm4::ColorRGBA ambient{0.2f, 0.2f, 0.2f, 1.0f};
     Wm4::ColorRGBA diffuse{0.8f, 0.8f, 0.8f, 1.0f};
@@ -23,7 +23,7 @@ class ovMaterialState : public ovObject {
 
 class ovTexture : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     // What a texture feeds; the low 8 bits of the type field.
     enum TexType : int {
         Diffuse = 1,
@@ -51,7 +51,7 @@ class ovTexture : public ovObject {
     int getChannel() const { return mChannel; }
     void setChannel(int channel) { mChannel = channel; }
 
-  private:
+private:
     ovPointer<ovImage> mImage;
     int mTypeField = Diffuse;
     int mFormatCode = 0;
@@ -60,19 +60,19 @@ class ovTexture : public ovObject {
 
 class ovTextureState : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     int getNbTexture() const { return static_cast<int>(mTextures.size()); }
     ovTexture* editTexture(int index) const;
     void addTexture(ovTexture* texture);
 
-  private:
+private:
     std::vector<ovPointer<ovTexture>> mTextures;
 };
 
 // Key of a material: the material state and the texture state, compared by
 // identity, material state first.
 class ovMaterialObject {
-  public:
+public:
     ovMaterialObject(ovMaterialState* material, ovTextureState* texture)
         : mMaterial(material), mTexture(texture) {}
     ovMaterialState* getMaterialState() const { return mMaterial.get(); }
@@ -80,7 +80,7 @@ class ovMaterialObject {
     bool operator<(const ovMaterialObject& other) const;
     bool operator==(const ovMaterialObject& other) const;
 
-  private:
+private:
     ovPointer<ovMaterialState> mMaterial;
     ovPointer<ovTextureState> mTexture;
 };
@@ -88,7 +88,7 @@ class ovMaterialObject {
 // A spatial with vertex and index buffers and render states.
 class ovBaseGeometry : public ovSpatial {
     OV_DECLARE_RTTI
-  public:
+public:
     ovVertexBuffer* getVertexBuffer() const { return mVertices.get(); }
     ovIndexBuffer* getIndexBuffer() const { return mIndices.get(); }
     void setBuffers(ovVertexBuffer* vertices, ovIndexBuffer* indices);
@@ -100,7 +100,7 @@ class ovBaseGeometry : public ovSpatial {
     void setMaterialState(ovMaterialState* material) { mMaterial = material; }
     void setTextureState(ovTextureState* texture) { mTexture = texture; }
 
-  private:
+private:
     ovPointer<ovVertexBuffer> mVertices;
     ovPointer<ovIndexBuffer> mIndices;
     ovPointer<ovMaterialState> mMaterial;
@@ -110,7 +110,7 @@ class ovBaseGeometry : public ovSpatial {
 // Triangles: three indices per triangle.
 class ovTriMesh : public ovBaseGeometry {
     OV_DECLARE_RTTI
-  public:
+public:
     ovTriMesh() = default;
     ovTriMesh(ovVertexBuffer* vertices, ovIndexBuffer* indices) { setBuffers(vertices, indices); }
     int GetTriangleQuantity() const;
@@ -119,7 +119,7 @@ class ovTriMesh : public ovBaseGeometry {
 // Polyline segments: two indices per segment, with a colour and a width.
 class ovLine : public ovBaseGeometry {
     OV_DECLARE_RTTI
-  public:
+public:
     ovLine() = default;
     ovLine(ovVertexBuffer* vertices, ovIndexBuffer* indices) { setBuffers(vertices, indices); }
     const Wm4::ColorRGBA& getColor() const { return mColor; }
@@ -127,7 +127,7 @@ class ovLine : public ovBaseGeometry {
     float getWidth() const { return mWidth; }
     void setWidth(float width) { mWidth = width; }
 
-  private:
+private:
     Wm4::ColorRGBA mColor = Wm4::ColorRGBA::Black();
     float mWidth = 1.0f;
 };

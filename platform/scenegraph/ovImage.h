@@ -12,7 +12,7 @@ namespace ov {
 // A picture in memory: rows from the top, pixels of 1 to 4 bytes.
 class ovImage : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     enum Format : int { Luminance8 = 1, LuminanceAlpha8 = 2, RGB8 = 3, RGBA8 = 4 };
 
     ovImage(Format format, int width, int height);
@@ -24,7 +24,7 @@ class ovImage : public ovObject {
     const uint8_t* getData() const { return mData.data(); }
     size_t getDataSize() const { return mData.size(); }
 
-  private:
+private:
     Format mFormat;
     int mWidth;
     int mHeight;
@@ -38,7 +38,7 @@ struct SaveImageOptions {
 
 // Writes images to files; the format follows the extension (PNG only).
 class ovImageIOManager {
-  public:
+public:
     // Answers false, writing nothing that stays, when the image is empty, the
     // extension is not "png" or the file cannot be written; the reason goes to
     // the log.

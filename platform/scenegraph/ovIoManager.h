@@ -12,7 +12,7 @@ namespace ov {
 // unregisters it before destroying it.
 template <typename Driver>
 class ovTemplateManager {
-  public:
+public:
     // Adds the driver once; enabled drivers take part in the search by
     // extension. Answers false for null or an already registered driver.
     bool registerDriver(Driver* driver, bool enabled);
@@ -21,7 +21,7 @@ class ovTemplateManager {
     std::vector<Driver*> getDrivers() const;
     size_t getDriverCount() const { return mEntries.size(); }
 
-  protected:
+protected:
     struct Entry {
         Driver* driver;
         bool enabled;
@@ -32,7 +32,7 @@ class ovTemplateManager {
 // The process's driver manager: saves and loads by path, picking the first
 // enabled driver (in registration order) that announces the path's extension.
 class ovIoManager : public ovTemplateManager<ovCoreMeshDriver> {
-  public:
+public:
     static ovIoManager msInstance;
 
     ovCoreMeshDriver* findSaveDriver(const std::string& extension) const;
@@ -49,7 +49,7 @@ class ovIoManager : public ovTemplateManager<ovCoreMeshDriver> {
 
     ovImageIOManager& getImageIOManager() { return mImages; }
 
-  private:
+private:
     // The first enabled driver, in registration order, that accepts.
     template <typename Accepts>
     ovCoreMeshDriver* findDriver(Accepts accepts) const;

@@ -9,13 +9,13 @@ namespace ov {
 // a variant map of its own for free-form values.
 class ovMetadataInterface : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     explicit ovMetadataInterface(int metadataTypeId) : mMetadataTypeId(metadataTypeId) {}
     int getMetadataTypeId() const { return mMetadataTypeId; }
     ovVariantMapImpl& editMd() { return mMd; }
     const ovVariantMapImpl& getMd() const { return mMd; }
 
-  private:
+private:
     int mMetadataTypeId;
     ovVariantMapImpl mMd;
 };
@@ -23,13 +23,13 @@ class ovMetadataInterface : public ovObject {
 // Metres per scene unit of the subtree it is attached to.
 class ovWorldUnitsMetaData : public ovMetadataInterface {
     OV_DECLARE_RTTI
-  public:
+public:
     static constexpr int MetadataTypeId = 2;
     explicit ovWorldUnitsMetaData(double metresPerUnit)
         : ovMetadataInterface(MetadataTypeId), mMetresPerUnit(metresPerUnit) {}
     double getValue() const { return mMetresPerUnit; }
 
-  private:
+private:
     double mMetresPerUnit;
 };
 
@@ -37,13 +37,13 @@ class ovWorldUnitsMetaData : public ovMetadataInterface {
 // component metadata common to all of them.
 class ovInstanceDefId : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     enum NodeType : int { Unknown = 0, Solid = 1, Assembly = 2 };
     int nodeType = Unknown;
     ovVariantMapImpl& editComponentMd() { return mComponentMd; }
     const ovVariantMapImpl& getComponentMd() const { return mComponentMd; }
 
-  private:
+private:
     ovVariantMapImpl mComponentMd;
 };
 
@@ -51,13 +51,13 @@ class ovInstanceDefId : public ovObject {
 // particular to this instance.
 class ovInstanceMetaData : public ovMetadataInterface {
     OV_DECLARE_RTTI
-  public:
+public:
     static constexpr int MetadataTypeId = 5;
     // Without a definition, a fresh one of its own is created.
     explicit ovInstanceMetaData(ovInstanceDefId* definition);
     ovInstanceDefId* getInstanceDefId() const { return mDefinition.get(); }
 
-  private:
+private:
     ovPointer<ovInstanceDefId> mDefinition;
 };
 

@@ -9,18 +9,18 @@ namespace ov {
 
 // Run-time type descriptor: a name and the descriptor of the base class.
 class ovRtti {
-  public:
+public:
     constexpr ovRtti(const char* name, const ovRtti* base) : mName(name), mBase(base) {}
     const char* GetName() const { return mName; }
     bool IsDerived(const ovRtti& type) const;
 
-  private:
+private:
     const char* mName;
     const ovRtti* mBase;
 };
 
 class ovRttiInterface {
-  public:
+public:
     // The shared empty text that name queries answer by reference.
     static const std::string sEmptyString;
 
@@ -31,7 +31,7 @@ class ovRttiInterface {
 };
 
 #define OV_DECLARE_RTTI                            \
-  public:                                          \
+public:                                            \
     static const ::ov::ovRtti TYPE;                \
     const ::ov::ovRtti& GetType() const override { \
         return TYPE;                               \
@@ -42,7 +42,7 @@ class ovRttiInterface {
 // Base of every scene object: run-time type, name, unique id and an intrusive
 // reference count. An object deletes itself when its last reference goes.
 class ovObject : public ovRttiInterface {
-  public:
+public:
     static const ovRtti TYPE;
     const ovRtti& GetType() const override { return TYPE; }
 
@@ -64,7 +64,7 @@ class ovObject : public ovRttiInterface {
     virtual void GetAllObjectsByName(const std::string& name, std::vector<ovObject*>& objects);
     virtual ovObject* GetObjectByID(uint32_t id);
 
-  private:
+private:
     std::string mName;
     uint32_t mId;
     int mReferences = 0;
@@ -73,7 +73,7 @@ class ovObject : public ovRttiInterface {
 // Holds one reference on an object.
 template <typename T>
 class ovPointer {
-  public:
+public:
     ovPointer() = default;
     ovPointer(T* object) : mObject(object) { acquire(); }
     ovPointer(const ovPointer& other) : mObject(other.mObject) { acquire(); }
@@ -102,7 +102,7 @@ class ovPointer {
     bool operator==(const ovPointer& other) const { return mObject == other.mObject; }
     bool operator==(const T* object) const { return mObject == object; }
 
-  private:
+private:
     void acquire() {
         if (mObject) {
             mObject->IncrementReferences();

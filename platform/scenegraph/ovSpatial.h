@@ -16,7 +16,7 @@ class ovNode;
 // and the world transformation derived from it by UpdateGS_Flags.
 class ovSpatial : public ovObject {
     OV_DECLARE_RTTI
-  public:
+public:
     const ovTransformation& getLocalTransform() const { return mLocal; }
     // markDirty records that world transformations below must be recomputed.
     ovTransformation& editLocalTransform(bool markDirty);
@@ -36,11 +36,11 @@ class ovSpatial : public ovObject {
     // The first attached metadata with that type id, or null.
     ovMetadataInterface* findMetadata(int metadataTypeId) const;
 
-  protected:
+protected:
     friend class ovNode;
     virtual void updateWorld(const ovTransformation& parentWorld);
 
-  private:
+private:
     ovTransformation mLocal;
     ovTransformation mWorld;
     ovNode* mParent = nullptr;
@@ -51,7 +51,7 @@ class ovSpatial : public ovObject {
 // Group of child spatials. Slots may be empty (null children).
 class ovNode : public ovSpatial {
     OV_DECLARE_RTTI
-  public:
+public:
     ~ovNode() override;
     int getNbChildren() const { return static_cast<int>(mChildren.size()); }
     ovSpatial* getChild(int index) const;
@@ -69,10 +69,10 @@ class ovNode : public ovSpatial {
     void GetAllObjectsByName(const std::string& name, std::vector<ovObject*>& objects) override;
     ovObject* GetObjectByID(uint32_t id) override;
 
-  protected:
+protected:
     void updateWorld(const ovTransformation& parentWorld) override;
 
-  private:
+private:
     bool canAdopt(const ovSpatial* child) const;
 
     std::vector<ovPointer<ovSpatial>> mChildren;
@@ -81,11 +81,11 @@ class ovNode : public ovSpatial {
 // Node that stands for a file held elsewhere.
 class ovXRefNode : public ovNode {
     OV_DECLARE_RTTI
-  public:
+public:
     void setUtf8FilePath(const std::string& path) { mFilePath = path; }
     const std::string& getUtf8FilePath() const { return mFilePath; }
 
-  private:
+private:
     std::string mFilePath;
 };
 

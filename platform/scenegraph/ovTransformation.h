@@ -9,7 +9,7 @@ namespace ov {
 // translation in row 3.
 template <typename Real>
 class ovGenericTransformation {
-  public:
+public:
     using Vector = Wm4::Vector3<Real>;
     using Matrix3 = Wm4::Matrix3<Real>;
     using Matrix4 = Wm4::Matrix4<Real>;
@@ -32,7 +32,7 @@ class ovGenericTransformation {
 
     bool operator==(const ovGenericTransformation& other) const = default;
 
-  private:
+private:
     Matrix3 mRotate = Matrix3::Identity();
     Vector mScale{Real(1), Real(1), Real(1)};
     Vector mTranslate{};

@@ -9,7 +9,7 @@ namespace {
 // A driver that announces what it is told, records the requests that reach it
 // and answers `result`.
 class FakeDriver : public ovCoreMeshDriver {
-  public:
+public:
     FakeDriver(bool deviceCapable, const std::vector<std::string>& loads,
                const std::vector<std::string>& saves)
         : ovCoreMeshDriver(deviceCapable) {
@@ -41,7 +41,7 @@ class FakeDriver : public ovCoreMeshDriver {
     std::vector<std::string> requests;
     bool result = true;
 
-  private:
+private:
     bool record(const std::string& request) {
         requests.push_back(request);
         return result;
@@ -50,7 +50,7 @@ class FakeDriver : public ovCoreMeshDriver {
 
 // Declines saving whenever the options' flag is set.
 class PickyDriver : public FakeDriver {
-  public:
+public:
     using FakeDriver::FakeDriver;
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override {
         return options.optionFlag ? RequestRejected : FakeDriver::canSave(path, options);
@@ -59,7 +59,7 @@ class PickyDriver : public FakeDriver {
 
 // Registers drivers with the process's manager and unregisters them again.
 class Registrations {
-  public:
+public:
     void add(ovCoreMeshDriver* driver, bool enabled = true) {
         ASSERT_TRUE(ovIoManager::msInstance.registerDriver(driver, enabled));
         mDrivers.push_back(driver);
@@ -70,7 +70,7 @@ class Registrations {
         }
     }
 
-  private:
+private:
     std::vector<ovCoreMeshDriver*> mDrivers;
 };
 

@@ -8,11 +8,11 @@ namespace {
 
 // Counts its destructions in a counter owned by the test.
 class Tracked : public ovObject {
-  public:
+public:
     explicit Tracked(int& destroyed) : mDestroyed(destroyed) {}
     ~Tracked() override { ++mDestroyed; }
 
-  private:
+private:
     int& mDestroyed;
 };
 

@@ -231,7 +231,7 @@ TEST(WorldTransformTest, DetachedSpatialIsItsOwnRoot) {
 // ------------------------------------------------------------------ deep trees
 
 class CountedNode : public ovNode {
-  public:
+public:
     static int destroyed;
     ~CountedNode() override { ++destroyed; }
 };
