@@ -47,7 +47,7 @@ struct PagePoint {
 // single precision, and W is not checked: a point at W = 0 lands on an
 // infinite or undefined page position, which the writers print as such.
 class PageProjection {
-  public:
+public:
     // Everything zero, for walks that only count.
     PageProjection() = default;
     explicit PageProjection(const ovVectorialMetadata& page) {
@@ -73,7 +73,7 @@ class PageProjection {
         return toPage(line.getWorldTransform().ApplyForward(line.getVertexBuffer()->Position3(index), true));
     }
 
-  private:
+private:
     float mProjection[16] = {};
     float mPageMatrix[4] = {};
     float mPageOffset[2] = {};
@@ -83,7 +83,7 @@ class PageProjection {
 // resident and dropping it again afterwards) and tells whether the line can
 // be drawn from them.
 class LineData {
-  public:
+public:
     enum State { Drawable, NotPresent, IndexOutsideVertices };
 
     explicit LineData(const ovLine& line)
@@ -112,7 +112,7 @@ class LineData {
     }
     const int* indices() const { return mIndices->getData(); }
 
-  private:
+private:
     ovVertexBuffer* mVertices;
     ovIndexBuffer* mIndices;
     ovDataLoader mVertexLoader;

@@ -45,7 +45,7 @@ void makeNonResident(const ovLine& line, bool reloadable);
 // and answers isCanceled true from its cancelFrom-th call on (counted from 1;
 // 0 never cancels).
 class RecordingProgress : public ovProgressNotifierInterface {
-  public:
+public:
     explicit RecordingProgress(int cancelFrom = 0) : mCancelFrom(cancelFrom) {}
 
     bool isCanceled() override;
@@ -55,11 +55,11 @@ class RecordingProgress : public ovProgressNotifierInterface {
     const std::vector<std::string>& calls() const { return mCalls; }
     int cancelQuestions() const { return mQuestions; }
 
-  protected:
+protected:
     void onStepGroupBegin(uint32_t stepCount, double totalAmount) override;
     void onStepGroupEnd() override;
 
-  private:
+private:
     int mCancelFrom;
     int mQuestions = 0;
     std::vector<std::string> mCalls;
@@ -77,13 +77,13 @@ SaveResult saveToMemory(ovCoreMeshDriver& driver, const ovObjectList& objects,
 // Fixes what writers put in their headers while it lives: the default
 // FixedClock and the software version "ovmesh-test 1.0".
 class FixedWriterIdentity {
-  public:
+public:
     FixedWriterIdentity();
     ~FixedWriterIdentity();
     FixedWriterIdentity(const FixedWriterIdentity&) = delete;
     FixedWriterIdentity& operator=(const FixedWriterIdentity&) = delete;
 
-  private:
+private:
     FixedClock mClock;
     SoftwareVersionInfoForStream mPreviousVersion;
 };
@@ -95,14 +95,14 @@ void expectGolden(const std::string& text, const std::string& relativePath);
 // Makes a locale the process's global one (C and C++) while it lives, as a
 // host application might. available() tells whether it is installed.
 class GlobalLocale {
-  public:
+public:
     explicit GlobalLocale(const char* name);
     ~GlobalLocale();
     GlobalLocale(const GlobalLocale&) = delete;
     GlobalLocale& operator=(const GlobalLocale&) = delete;
     bool available() const { return mAvailable; }
 
-  private:
+private:
     bool mAvailable = false;
     std::locale mPrevious;
     std::string mPreviousC;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "core/ovMeshDriversExport.h"
+#include "scenegraph/ovCoreMeshDriver.h"
+
+namespace ov {
+
+// Saves the polylines of a scene as an SVG page of the size the root's
+// vectorial metadata gives: one group per line carrying its colour and width,
+// one path per run of connected segments. Save only, by device or by path
+// ("svg").
+class OVMESHDRIVERS_API Mesh2SvgDriver : public ovCoreMeshDriver {
+public:
+    Mesh2SvgDriver();
+
+    bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
+                    ovProgressNotifierInterface* progress, const LoadMeshOptions& options) override;
+    bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
+                    const LoadMeshOptions& options) override;
+    // The root must be the only object, a spatial carrying vectorial
+    // metadata; otherwise nothing is written and the answer is false. Of the
+    // options only lineBreaks is read.
+    bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+    bool saveMeshes(const ovObjectList& objects, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+};
+
+}  // namespace ov
