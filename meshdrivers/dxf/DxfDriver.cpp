@@ -37,7 +37,7 @@ void appendLineEntity(std::string& text, PagePoint start, PagePoint end) {
 // Writes the entities of one line at a time; its buffer is reused from line
 // to line so that memory follows the longest line, not the drawing.
 class LineEntityWriter {
-  public:
+public:
     LineEntityWriter(ovDataStream& stream, const ovVectorialMetadata& page)
         : mStream(stream), mProjection(page) {}
 
@@ -51,7 +51,7 @@ class LineEntityWriter {
         writeText(mStream, mEntities);
     }
 
-  private:
+private:
     ovDataStream& mStream;
     PageProjection mProjection;
     std::string mEntities;

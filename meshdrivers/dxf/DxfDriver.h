@@ -11,7 +11,7 @@ namespace ov {
 // segment, placed on the page that the root's vectorial metadata describes.
 // Save only, by device or by path ("dxf").
 class OVMESHDRIVERS_API DxfDriver : public ovCoreMeshDriver {
-  public:
+public:
     DxfDriver();
 
     bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,

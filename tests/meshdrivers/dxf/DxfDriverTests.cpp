@@ -28,7 +28,7 @@ bool ezdxfInstalled() {
 // Every file a test writes is read again by ezdxf when the test ends: it must
 // pass the audit with every LINE entity found.
 class DxfDriverTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         if (!written.empty() && ezdxfInstalled()) {
             expectEzdxfReadsWrittenFiles();
