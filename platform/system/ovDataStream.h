@@ -20,12 +20,16 @@ public:
     // Answers the number of bytes the device took.
     int64_t writeRawData(const char* data, int64_t length);
     ovIoDevice& device() { return mDevice; }
+    // False once the device took fewer bytes than asked or stopped being good.
+    bool good() const { return !mShortWrite && mDevice.good(); }
 
 private:
     void writeOrdered(const unsigned char* littleEndianBytes, int size);
+    void noteWritten(int64_t written, int64_t asked) { mShortWrite = mShortWrite || written != asked; }
 
     ovIoDevice& mDevice;
     bool mBigEndian;
+    bool mShortWrite = false;
 };
 
 }  // namespace ov

@@ -44,7 +44,11 @@ public:
     bool close();
 
 private:
+    bool flushBuffer();
+    int64_t writeThrough(const char* data, size_t length);
+
     std::FILE* mFile = nullptr;
+    int mDataWay;
     bool mGood = true;
     std::vector<char> mBuffer;
     size_t mBuffered = 0;
@@ -69,7 +73,8 @@ private:
 // Memory device that fails on purpose, for testing how writers meet a full disk
 // or a broken pipe: it takes at most writeLimit bytes in all (a write that
 // crosses the limit is cut short), and stops being good once goodLimit bytes
-// have been taken.
+// have been taken. The two limits act independently, so that a writer can be
+// tested against each kind of failure alone. Reading always fails.
 class ovIoDeviceFaultInjector : public ovIoDevice {
 public:
     static constexpr int64_t kNoLimit = INT64_MAX;

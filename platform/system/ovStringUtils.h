@@ -32,6 +32,8 @@ public:
     static void trim(std::string& text);
     // In place: ASCII letters to upper case.
     static void toUpper(std::string& text);
+    // In place: ASCII letters to lower case.
+    static void toLower(std::string& text);
     // &, <, >, " and ' as entities; other bytes unchanged.
     static std::string EscapeXmlString(std::string_view text);
     // UTF-8 (charSet 1) or the local narrow set (0) to a wide string. Invalid
@@ -51,7 +53,9 @@ public:
 // Paths are UTF-8 texts; both "/" and "\\" separate folders.
 class ovDirUtils {
 public:
+    // True for an existing file that is not a folder.
     static bool FileExistsUtf8(const std::string& path);
+    static bool FolderExistsUtf8(const std::string& path);
     // errorText, when given, receives the reason of a failure.
     static bool RemoveFileUtf8(const std::string& path, std::string* errorText);
     // The file name without folder; without its last extension unless withExtension.

@@ -25,7 +25,9 @@ public:
     // "+HH:MM" / "-HH:MM" in local time.
     static std::string GetCurrentDateTimeISO(bool utc);
     // strftime-style format ("%F", "%T", "%Y" ... ) of the current time, in UTC
-    // when utc, else in local time.
+    // when utc, else in local time, with the names of the classic locale. The
+    // zone comes from the clock reading: %z gives "+HHMM", %Z gives "UTC" in UTC
+    // and "+HH:MM" in local time.
     static std::string GetCurrentTimeAsString(const char* format, bool utc);
 };
 

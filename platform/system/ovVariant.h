@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <concepts>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +17,11 @@ struct ovDateTime {
     int64_t millisecondsSinceEpoch = 0;
     bool operator==(const ovDateTime&) const = default;
 };
+
+// Integer types that have no constructor of their own in ovVariant.
+template <class T>
+concept ovOtherInteger =
+    std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, int> && !std::same_as<T, int64_t>;
 
 // Typed value of metadata and of attribute values. The numeric type codes are
 // stable: writers switch on them.
@@ -47,6 +53,10 @@ public:
     ovVariant();
     ovVariant(int value);
     ovVariant(int64_t value);
+    // Any other integer type (unsigned, size_t, long long...) is stored as a
+    // signed 64-bit integer, so that such values do not make calls ambiguous.
+    template <ovOtherInteger T>
+    ovVariant(T value) : ovVariant(static_cast<int64_t>(value)) {}
     ovVariant(double value);
     ovVariant(bool value);
     ovVariant(const char* text);
@@ -93,10 +103,10 @@ private:
     struct UserDataHolder {
         std::unique_ptr<UserDataInterface> data;
     };
-    using Storage = std::variant<std::monostate, int64_t, double, std::string, bool, std::array<double, 2>,
-                                 std::array<double, 3>, std::array<double, 4>,
-                                 std::shared_ptr<const ovVariantListImpl>, std::shared_ptr<const ovVariantMapImpl>,
-                                 ovDateTime, UserDataHolder>;
+    using Storage =
+        std::variant<std::monostate, int64_t, double, std::string, bool, std::array<double, 2>,
+                     std::array<double, 3>, std::array<double, 4>, std::shared_ptr<const ovVariantListImpl>,
+                     std::shared_ptr<const ovVariantMapImpl>, ovDateTime, UserDataHolder>;
     Storage mValue;
 };
 

@@ -1,0 +1,56 @@
+#include "system/ovDataStream.h"
+
+#include <bit>
+#include <cstring>
+
+namespace ov {
+
+namespace {
+
+// The bytes of an unsigned value, least significant first, independent of the
+// byte order of the machine.
+template <class Unsigned>
+void toLittleEndian(Unsigned value, unsigned char* bytes) {
+    for (size_t i = 0; i < sizeof(Unsigned); ++i) {
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+}
+
+}  // namespace
+
+ovDataStream::ovDataStream(ovIoDevice& device, int endianness)
+    : mDevice(device), mBigEndian(endianness == BigEndian) {}
+
+ovDataStream& ovDataStream::operator<<(float value) {
+    return *this << std::bit_cast<uint32_t>(value);
+}
+
+ovDataStream& ovDataStream::operator<<(uint32_t value) {
+    unsigned char bytes[4];
+    toLittleEndian(value, bytes);
+    writeOrdered(bytes, 4);
+    return *this;
+}
+
+ovDataStream& ovDataStream::operator<<(uint16_t value) {
+    unsigned char bytes[2];
+    toLittleEndian(value, bytes);
+    writeOrdered(bytes, 2);
+    return *this;
+}
+
+int64_t ovDataStream::writeRawData(const char* data, int64_t length) {
+    const int64_t written = mDevice.write(data, length);
+    noteWritten(written, length);
+    return written;
+}
+
+void ovDataStream::writeOrdered(const unsigned char* littleEndianBytes, int size) {
+    char ordered[8];
+    for (int i = 0; i < size; ++i) {
+        ordered[i] = static_cast<char>(littleEndianBytes[mBigEndian ? size - 1 - i : i]);
+    }
+    noteWritten(mDevice.write(ordered, size), size);
+}
+
+}  // namespace ov

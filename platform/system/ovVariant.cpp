@@ -1,0 +1,478 @@
+#include "system/ovVariant.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+#include <type_traits>
+
+#include "system/ovCalendar.h"
+#include "system/ovStringUtils.h"
+#include "system/ovVariantContainers.h"
+
+namespace ov {
+
+namespace {
+
+// Type code of each alternative of the storage, in declaration order.
+constexpr ovVariant::Type kTypeOfIndex[] = {
+    ovVariant::Empty,   ovVariant::Integer, ovVariant::Real,     ovVariant::String,
+    ovVariant::Boolean, ovVariant::Vec2d,   ovVariant::Vec3d,    ovVariant::Vec4d,
+    ovVariant::List,    ovVariant::Map,     ovVariant::DateTime, ovVariant::UserData,
+};
+
+template <class T, class... Ts>
+constexpr bool kIsOneOf = (std::is_same_v<T, Ts> || ...);
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\n\r\f\v";
+    const size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// std::from_chars refuses a leading plus sign, which people do write.
+std::string_view withoutPlus(std::string_view text) {
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+template <class Number>
+bool parseWhole(std::string_view text, Number& value) {
+    text = withoutPlus(trimmed(text));
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end && !text.empty();
+}
+
+int64_t truncateToInteger(double value) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value >= kLimit) {
+        return std::numeric_limits<int64_t>::max();
+    }
+    if (value < -kLimit) {
+        return std::numeric_limits<int64_t>::min();
+    }
+    return static_cast<int64_t>(value);
+}
+
+std::string realToString(double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+template <size_t N>
+std::string vectorToString(const std::array<double, N>& components) {
+    std::string text;
+    for (size_t i = 0; i < N; ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += realToString(components[i]);
+    }
+    return text;
+}
+
+std::string dateTimeToString(ovDateTime dateTime) {
+    const calendar::Fields fields = calendar::fromMilliseconds(dateTime.millisecondsSinceEpoch);
+    return calendar::formatDateTime(fields) + '.' + ovStringUtils::fromInt(fields.millisecond, 3) + 'Z';
+}
+
+// Reads "YYYY-MM-DD", optionally followed by "THH:MM", ":SS", ".fff" and a zone
+// "Z", "+HH", "+HHMM" or "+HH:MM" (or "-"), which is how date-times are written.
+class DateTimeParser {
+public:
+    explicit DateTimeParser(std::string_view text) : mText(trimmed(text)) {}
+
+    bool parse(int64_t& milliseconds) {
+        calendar::Fields fields;
+        const bool negativeYear = accept('-');
+        if (!number(4, fields.year) || !accept('-') || !number(2, fields.month) || !accept('-') ||
+            !number(2, fields.day)) {
+            return false;
+        }
+        if (negativeYear) {
+            fields.year = -fields.year;
+        }
+        if (accept('T') || accept(' ')) {
+            if (!number(2, fields.hour) || !accept(':') || !number(2, fields.minute)) {
+                return false;
+            }
+            if (accept(':') && !seconds(fields)) {
+                return false;
+            }
+        }
+        int64_t offsetMinutes = 0;
+        if (!zone(offsetMinutes) || mPosition != mText.size() ||
+            !calendar::toMilliseconds(fields, milliseconds)) {
+            return false;
+        }
+        milliseconds -= offsetMinutes * 60'000;
+        return true;
+    }
+
+private:
+    bool accept(char c) {
+        if (mPosition < mText.size() && mText[mPosition] == c) {
+            ++mPosition;
+            return true;
+        }
+        return false;
+    }
+
+    template <class Int>
+    bool number(size_t digitCount, Int& value) {
+        if (mText.size() - mPosition < digitCount) {
+            return false;
+        }
+        value = 0;
+        for (size_t i = 0; i < digitCount; ++i) {
+            const char c = mText[mPosition + i];
+            if (c < '0' || c > '9') {
+                return false;
+            }
+            value = static_cast<Int>(value * 10 + (c - '0'));
+        }
+        mPosition += digitCount;
+        return true;
+    }
+
+    bool seconds(calendar::Fields& fields) {
+        if (!number(2, fields.second)) {
+            return false;
+        }
+        if (!accept('.')) {
+            return true;
+        }
+        // Digits beyond the milliseconds are read and dropped.
+        int scale = 100;
+        const size_t start = mPosition;
+        while (mPosition < mText.size() && mText[mPosition] >= '0' && mText[mPosition] <= '9') {
+            fields.millisecond += (mText[mPosition] - '0') * scale;
+            scale /= 10;
+            ++mPosition;
+        }
+        return mPosition > start;
+    }
+
+    bool zone(int64_t& offsetMinutes) {
+        if (mPosition == mText.size() || accept('Z')) {
+            return true;
+        }
+        const bool negative = accept('-');
+        if (!negative && !accept('+')) {
+            return false;
+        }
+        int hours = 0;
+        int minutes = 0;
+        if (!number(2, hours)) {
+            return false;
+        }
+        if (mPosition < mText.size()) {
+            accept(':');
+            if (!number(2, minutes)) {
+                return false;
+            }
+        }
+        if (hours > 23 || minutes > 59) {
+            return false;
+        }
+        offsetMinutes = (negative ? -1 : 1) * (hours * 60 + minutes);
+        return true;
+    }
+
+    std::string_view mText;
+    size_t mPosition = 0;
+};
+
+}  // namespace
+
+ovVariant::UserDataInterface::~UserDataInterface() = default;
+
+ovVariant::ovVariant() = default;
+ovVariant::ovVariant(int value) : mValue(std::in_place_type<int64_t>, value) {}
+ovVariant::ovVariant(int64_t value) : mValue(std::in_place_type<int64_t>, value) {}
+ovVariant::ovVariant(double value) : mValue(std::in_place_type<double>, value) {}
+ovVariant::ovVariant(bool value) : mValue(std::in_place_type<bool>, value) {}
+
+ovVariant::ovVariant(const char* text) {
+    if (text) {
+        mValue.emplace<std::string>(text);
+    }
+}
+
+ovVariant::ovVariant(std::string text) : mValue(std::in_place_type<std::string>, std::move(text)) {}
+
+namespace {
+
+template <class Component, class Storage>
+void storeVector(Storage& storage, const Component* components, int count) {
+    if (!components) {
+        return;
+    }
+    auto fill = [&](auto& target) {
+        for (size_t i = 0; i < target.size(); ++i) {
+            target[i] = static_cast<double>(components[i]);
+        }
+    };
+    switch (count) {
+        case 2:
+            fill(storage.template emplace<std::array<double, 2>>());
+            break;
+        case 3:
+            fill(storage.template emplace<std::array<double, 3>>());
+            break;
+        case 4:
+            fill(storage.template emplace<std::array<double, 4>>());
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+ovVariant::ovVariant(const double* components, int count) {
+    storeVector(mValue, components, count);
+}
+ovVariant::ovVariant(const float* components, int count) {
+    storeVector(mValue, components, count);
+}
+
+ovVariant::ovVariant(const ovVariantListImpl& list)
+    : mValue(std::in_place_type<std::shared_ptr<const ovVariantListImpl>>,
+             std::make_shared<const ovVariantListImpl>(list)) {}
+
+ovVariant::ovVariant(const ovVariantMapImpl& map)
+    : mValue(std::in_place_type<std::shared_ptr<const ovVariantMapImpl>>,
+             std::make_shared<const ovVariantMapImpl>(map)) {}
+
+ovVariant::ovVariant(ovDateTime dateTime) : mValue(std::in_place_type<ovDateTime>, dateTime) {}
+
+ovVariant::ovVariant(UserDataInterface* userData) {
+    if (userData) {
+        mValue.emplace<UserDataHolder>().data.reset(userData);
+    }
+}
+
+ovVariant::ovVariant(const ovVariant& other) {
+    // Lists and maps are immutable once stored, so copies share them; user data
+    // is the client's and is copied through its own interface.
+    std::visit(
+        [this](const auto& value) {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, UserDataHolder>) {
+                if (value.data) {
+                    mValue.emplace<UserDataHolder>().data.reset(value.data->createCopy());
+                }
+            } else {
+                mValue.emplace<T>(value);
+            }
+        },
+        other.mValue);
+}
+
+ovVariant::ovVariant(ovVariant&& other) noexcept : mValue(std::move(other.mValue)) {
+    other.mValue.emplace<std::monostate>();
+}
+
+ovVariant& ovVariant::operator=(const ovVariant& other) {
+    if (this != &other) {
+        ovVariant copy(other);
+        mValue = std::move(copy.mValue);
+    }
+    return *this;
+}
+
+ovVariant& ovVariant::operator=(ovVariant&& other) noexcept {
+    if (this != &other) {
+        mValue = std::move(other.mValue);
+        other.mValue.emplace<std::monostate>();
+    }
+    return *this;
+}
+
+ovVariant::~ovVariant() = default;
+
+ovVariant::Type ovVariant::getType() const {
+    return kTypeOfIndex[mValue.index()];
+}
+
+std::string ovVariant::toString() const {
+    return std::visit(
+        [](const auto& value) -> std::string {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::monostate>) {
+                return {};
+            } else if constexpr (std::is_same_v<T, int64_t>) {
+                return ovStringUtils::fromInt(value, 1);
+            } else if constexpr (std::is_same_v<T, double>) {
+                return realToString(value);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                return value;
+            } else if constexpr (std::is_same_v<T, bool>) {
+                return value ? "true" : "false";
+            } else if constexpr (kIsOneOf<T, std::array<double, 2>, std::array<double, 3>,
+                                          std::array<double, 4>>) {
+                return vectorToString(value);
+            } else if constexpr (std::is_same_v<T, std::shared_ptr<const ovVariantListImpl>>) {
+                std::string text = "[";
+                for (const ovVariant& item : *value) {
+                    if (text.size() > 1) {
+                        text += ", ";
+                    }
+                    text += item.toString();
+                }
+                return text + ']';
+            } else if constexpr (std::is_same_v<T, std::shared_ptr<const ovVariantMapImpl>>) {
+                std::string text = "{";
+                for (const auto& [key, item] : *value) {
+                    if (text.size() > 1) {
+                        text += ", ";
+                    }
+                    text += key;
+                    text += ": ";
+                    text += item.toString();
+                }
+                return text + '}';
+            } else if constexpr (std::is_same_v<T, ovDateTime>) {
+                return dateTimeToString(value);
+            } else {
+                static_assert(std::is_same_v<T, UserDataHolder>);
+                return "<user data>";
+            }
+        },
+        mValue);
+}
+
+double ovVariant::toReal() const {
+    if (const auto* real = std::get_if<double>(&mValue)) {
+        return *real;
+    }
+    if (const auto* text = std::get_if<std::string>(&mValue)) {
+        double value = 0.0;
+        return parseWhole(*text, value) ? value : 0.0;
+    }
+    return static_cast<double>(toInteger());
+}
+
+int64_t ovVariant::toInteger() const {
+    if (const auto* integer = std::get_if<int64_t>(&mValue)) {
+        return *integer;
+    }
+    if (const auto* real = std::get_if<double>(&mValue)) {
+        return truncateToInteger(*real);
+    }
+    if (const auto* text = std::get_if<std::string>(&mValue)) {
+        int64_t value = 0;
+        double real = 0.0;
+        if (parseWhole(*text, value)) {
+            return value;
+        }
+        return parseWhole(*text, real) ? truncateToInteger(real) : 0;
+    }
+    if (const auto* boolean = std::get_if<bool>(&mValue)) {
+        return *boolean ? 1 : 0;
+    }
+    if (const auto* dateTime = std::get_if<ovDateTime>(&mValue)) {
+        return dateTime->millisecondsSinceEpoch;
+    }
+    return 0;
+}
+
+bool ovVariant::toBool() const {
+    if (const auto* boolean = std::get_if<bool>(&mValue)) {
+        return *boolean;
+    }
+    if (const auto* real = std::get_if<double>(&mValue)) {
+        return *real != 0.0;
+    }
+    if (const auto* text = std::get_if<std::string>(&mValue)) {
+        bool value = false;
+        return ovStringUtils::parseBool(*text, value) ? value : toReal() != 0.0;
+    }
+    return toInteger() != 0;
+}
+
+ovDateTime ovVariant::toDateTime() const {
+    if (const auto* dateTime = std::get_if<ovDateTime>(&mValue)) {
+        return *dateTime;
+    }
+    if (const auto* text = std::get_if<std::string>(&mValue)) {
+        int64_t milliseconds = 0;
+        return {DateTimeParser(*text).parse(milliseconds) ? milliseconds : 0};
+    }
+    if (std::holds_alternative<int64_t>(mValue) || std::holds_alternative<double>(mValue)) {
+        return {toInteger()};
+    }
+    return {};
+}
+
+const std::string& ovVariant::getString() const {
+    static const std::string kEmpty;
+    const auto* text = std::get_if<std::string>(&mValue);
+    return text ? *text : kEmpty;
+}
+
+const double* ovVariant::getVec2d() const {
+    const auto* vector = std::get_if<std::array<double, 2>>(&mValue);
+    return vector ? vector->data() : nullptr;
+}
+
+const double* ovVariant::getVec3d() const {
+    const auto* vector = std::get_if<std::array<double, 3>>(&mValue);
+    return vector ? vector->data() : nullptr;
+}
+
+const double* ovVariant::getVec4d() const {
+    const auto* vector = std::get_if<std::array<double, 4>>(&mValue);
+    return vector ? vector->data() : nullptr;
+}
+
+const ovVariantListImpl& ovVariant::getList() const {
+    static const ovVariantListImpl kEmpty;
+    const auto* list = std::get_if<std::shared_ptr<const ovVariantListImpl>>(&mValue);
+    return list && *list ? **list : kEmpty;
+}
+
+const ovVariantMapImpl& ovVariant::getMap() const {
+    static const ovVariantMapImpl kEmpty;
+    const auto* map = std::get_if<std::shared_ptr<const ovVariantMapImpl>>(&mValue);
+    return map && *map ? **map : kEmpty;
+}
+
+ovVariant::UserDataInterface* ovVariant::getUserData() const {
+    const auto* holder = std::get_if<UserDataHolder>(&mValue);
+    return holder ? holder->data.get() : nullptr;
+}
+
+bool ovVariant::operator==(const ovVariant& other) const {
+    if (mValue.index() != other.mValue.index()) {
+        return false;
+    }
+    return std::visit(
+        [&other](const auto& value) {
+            using T = std::decay_t<decltype(value)>;
+            const T& otherValue = std::get<T>(other.mValue);
+            if constexpr (std::is_same_v<T, UserDataHolder>) {
+                return value.data == otherValue.data ||
+                       (value.data && otherValue.data && value.data->isEqualTo(*otherValue.data));
+            } else if constexpr (kIsOneOf<T, std::shared_ptr<const ovVariantListImpl>,
+                                          std::shared_ptr<const ovVariantMapImpl>>) {
+                return value == otherValue || (value && otherValue && *value == *otherValue);
+            } else {
+                return value == otherValue;
+            }
+        },
+        mValue);
+}
+
+}  // namespace ov

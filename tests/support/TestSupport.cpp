@@ -1,0 +1,100 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <system_error>
+
+namespace ov::test {
+
+LogCapture::LogCapture() {
+    if (!ovLog::msInstance) {
+        mOwnedLog = new ovLog;
+        ovLog::msInstance = mOwnedLog;
+    }
+    mSinkId = ovLog::msInstance->addSink([this](const ovLogLine& line) { mLines.push_back(line); });
+}
+
+LogCapture::~LogCapture() {
+    if (ovLog::msInstance) {
+        ovLog::msInstance->removeSink(mSinkId);
+    }
+    if (mOwnedLog) {
+        if (ovLog::msInstance == mOwnedLog) {
+            ovLog::msInstance = nullptr;
+        }
+        delete mOwnedLog;
+    }
+}
+
+std::vector<std::string> LogCapture::texts(ovLogType type) const {
+    std::vector<std::string> result;
+    for (const ovLogLine& line : mLines) {
+        if (line.type == type) {
+            result.push_back(line.text);
+        }
+    }
+    return result;
+}
+
+FixedClock::FixedClock(ovClockReading reading) {
+    ovSystemUtils::setClock([reading] { return reading; });
+}
+
+FixedClock::~FixedClock() {
+    ovSystemUtils::setClock({});
+}
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device entropy;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "ovtest-" + std::to_string(entropy()) + "-" + std::to_string(counter++);
+        std::error_code error;
+        if (std::filesystem::create_directory(base / name, error)) {
+            mPath = base / name;
+            return;
+        }
+    }
+    ADD_FAILURE() << "cannot create a temporary folder in " << base;
+}
+
+TempDir::~TempDir() {
+    if (!mPath.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(mPath, error);
+    }
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        ADD_FAILURE() << "cannot read " << path;
+        return {};
+    }
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!stream) {
+        ADD_FAILURE() << "cannot write " << path;
+    }
+}
+
+std::filesystem::path testDataDir() {
+    return OV_TEST_DATA_DIR;
+}
+std::filesystem::path sharedDataDir() {
+    return OV_SHARED_DATA_DIR;
+}
+std::filesystem::path resourcesDir() {
+    return OV_RESOURCES_DIR;
+}
+
+}  // namespace ov::test
