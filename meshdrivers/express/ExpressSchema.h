@@ -47,7 +47,7 @@ struct OVMESHDRIVERS_API EntityTemplate {
 // The parts of an EXPRESS schema that lay out entity instances: entity names,
 // supertypes and attributes.
 class OVMESHDRIVERS_API ExpressSchema {
-  public:
+public:
     // Replaces the content with the entities of the file; false when the file
     // could not be read or parsed completely (the entities parsed before the
     // failure stay).
@@ -63,7 +63,7 @@ class OVMESHDRIVERS_API ExpressSchema {
     // Byte-wise, case-sensitive order of the names as spelled in the file.
     std::map<std::string, EntityTemplate> entities;
 
-  private:
+private:
     bool getAttributeList(const std::string& entityName, std::set<std::string>* visited,
                           std::vector<Attribute>* out, bool ownOnly) const;
 };
