@@ -1,7 +1,7 @@
 #include "system/ovDataStream.h"
 
+#include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace ov {
 
@@ -46,11 +46,13 @@ int64_t ovDataStream::writeRawData(const char* data, int64_t length) {
 }
 
 void ovDataStream::writeOrdered(const unsigned char* littleEndianBytes, int size) {
-    char ordered[8];
-    for (int i = 0; i < size; ++i) {
-        ordered[i] = static_cast<char>(littleEndianBytes[mBigEndian ? size - 1 - i : i]);
+    if (!mBigEndian) {
+        noteWritten(mDevice.write(reinterpret_cast<const char*>(littleEndianBytes), size), size);
+        return;
     }
-    noteWritten(mDevice.write(ordered, size), size);
+    char reversed[8];
+    std::reverse_copy(littleEndianBytes, littleEndianBytes + size, reversed);
+    noteWritten(mDevice.write(reversed, size), size);
 }
 
 }  // namespace ov

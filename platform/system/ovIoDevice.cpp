@@ -31,6 +31,25 @@ std::FILE* openUtf8(const std::string& utf8Path, const char* mode) {
 #endif
 }
 
+// Binary writers mostly hand over numbers of 2, 4 or 8 bytes: copies of a known
+// size compile to single moves instead of a call into the C library.
+void copyIntoBuffer(char* target, const char* data, size_t size) {
+    switch (size) {
+        case 2:
+            std::memcpy(target, data, 2);
+            break;
+        case 4:
+            std::memcpy(target, data, 4);
+            break;
+        case 8:
+            std::memcpy(target, data, 8);
+            break;
+        default:
+            std::memcpy(target, data, size);
+            break;
+    }
+}
+
 }  // namespace
 
 ovIoDevice::~ovIoDevice() = default;
@@ -69,7 +88,7 @@ int64_t ovIoDeviceFileStream::write(const char* data, int64_t length) {
             return writeThrough(data, size);
         }
     }
-    std::memcpy(mBuffer.data() + mBuffered, data, size);
+    copyIntoBuffer(mBuffer.data() + mBuffered, data, size);
     mBuffered += size;
     return length;
 }

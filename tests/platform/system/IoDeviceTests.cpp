@@ -225,6 +225,28 @@ TEST(DataStream, WritesNumbersInEitherByteOrder) {
     EXPECT_EQ(device.data(), expected);
 }
 
+TEST(DataStream, AFileGetsTheSameBytesAsMemory) {
+    TempDir dir;
+    ovIoDeviceMemory memory;
+    {
+        ovIoDeviceFileStream file(dir.file("numbers.bin"), ovIoDevice::WriteOnly, true);
+        for (ovIoDevice* device : {static_cast<ovIoDevice*>(&memory), static_cast<ovIoDevice*>(&file)}) {
+            ovDataStream stream(*device, LittleEndian);
+            // More than one buffer's worth, in the 4- and 2-byte pieces of a mesh writer.
+            for (uint32_t i = 0; i < 20000; ++i) {
+                stream << static_cast<float>(i) * 0.5f << i << static_cast<uint16_t>(i);
+                if (i % 1000 == 0) {
+                    stream.setEndianness(i % 2000 == 0 ? BigEndian : LittleEndian);
+                    stream.writeRawData("12345678", 8);
+                }
+            }
+            EXPECT_TRUE(stream.good());
+        }
+    }
+    EXPECT_EQ(readFile(dir.file("numbers.bin")), memory.data());
+    EXPECT_EQ(memory.data().size(), 20000u * 10 + 20 * 8);
+}
+
 TEST(DataStream, ReportsAShortWrite) {
     ovIoDeviceFaultInjector device(6, ovIoDeviceFaultInjector::kNoLimit);
     ovDataStream stream(device, BigEndian);
