@@ -40,7 +40,7 @@ void expectSameTextAround(float value) {
 }
 
 #ifdef NDEBUG
-constexpr int kRandomPatterns = 5'000'000;
+constexpr int kRandomPatterns = 2'000'000;
 #else
 constexpr int kRandomPatterns = 200'000;
 #endif
@@ -114,14 +114,17 @@ TEST(FloatText, KeepsItsPointWhateverTheGlobalLocale) {
     }
 }
 
-TEST(FloatText, AppendsIntegersInDecimal) {
+template <typename Integer>
+std::string integerText(Integer value) {
     std::string text;
-    appendInteger(text, std::numeric_limits<int32_t>::min());
-    text += ' ';
-    appendInteger(text, std::numeric_limits<uint32_t>::max());
-    text += ' ';
-    appendInteger(text, 0);
-    EXPECT_EQ(text, "-2147483648 4294967295 0");
+    appendInteger(text, value);
+    return text;
+}
+
+TEST(FloatText, AppendsIntegersInDecimal) {
+    EXPECT_EQ(integerText(std::numeric_limits<int32_t>::min()), "-2147483648");
+    EXPECT_EQ(integerText(std::numeric_limits<uint32_t>::max()), "4294967295");
+    EXPECT_EQ(integerText(0), "0");
 }
 
 }  // namespace
