@@ -303,7 +303,8 @@ ovVariant& ovVariant::operator=(ovVariant&& other) noexcept {
 ovVariant::~ovVariant() = default;
 
 ovVariant::Type ovVariant::getType() const {
-    return kTypeOfIndex[mValue.index()];
+    // Storage left without a value by a failed allocation counts as empty.
+    return mValue.valueless_by_exception() ? Empty : kTypeOfIndex[mValue.index()];
 }
 
 std::string ovVariant::toString() const {

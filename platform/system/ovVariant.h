@@ -59,6 +59,7 @@ public:
     ovVariant(T value) : ovVariant(static_cast<int64_t>(value)) {}
     ovVariant(double value);
     ovVariant(bool value);
+    // A null text makes an empty variant.
     ovVariant(const char* text);
     ovVariant(std::string text);
     // 2, 3 or 4 components make a vector of doubles; any other count makes an empty variant.
