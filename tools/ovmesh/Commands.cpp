@@ -1,0 +1,217 @@
+#include "ovmesh/Commands.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+#include <typeinfo>
+#include <vector>
+
+#if defined(__GNUG__)
+#include <cxxabi.h>
+#endif
+
+#include "core/Version.h"
+#include "core/ovMeshDrivers.h"
+#include "ovmesh/DemoScene.h"
+#include "ovmesh/Paths.h"
+#include "ovmesh/SceneIo.h"
+#include "ovmesh/SceneVariants.h"
+#include "ovmesh/ToolError.h"
+#include "scenegraph/ovIoManager.h"
+
+namespace ov::ovmesh {
+
+namespace {
+
+constexpr const char* kNoLines = "input has no polylines (l elements) to draw";
+
+// The driver's class name without namespaces, as the compiler records it.
+std::string driverName(const ovCoreMeshDriver& driver) {
+    std::string name = typeid(driver).name();
+#if defined(__GNUG__)
+    int status = 0;
+    const std::unique_ptr<char, decltype(&std::free)> readable(
+        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
+    if (status == 0 && readable) {
+        name = readable.get();
+    }
+#endif
+    const size_t lastScope = name.rfind("::");
+    if (lastScope != std::string::npos) {
+        return name.substr(lastScope + 2);
+    }
+    const size_t lastBlank = name.rfind(' ');
+    return lastBlank == std::string::npos ? name : name.substr(lastBlank + 1);
+}
+
+std::string extensionList(const ovExtensionList& extensions) {
+    std::string text;
+    for (const std::string& extension : extensions) {
+        text += (text.empty() ? "" : " ") + extension;
+    }
+    return text.empty() ? "-" : text;
+}
+
+std::string writtenReport(const std::string& path, uintmax_t size) {
+    return "wrote " + path + " (" + std::to_string(size) + " bytes)";
+}
+
+uintmax_t saveWithProgress(Session& session, ovSpatial& root, const std::string& path,
+                           const SaveMeshOptions& options) {
+    const std::string label = utf8Path(fsPath(path).filename());
+    return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
+        return saveScene(root, path, progress, options);
+    });
+}
+
+ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options) {
+    const SceneCopy drawing = copyScene(scene, content);
+    drawing.root->setMetadata(makePageDescription(*drawing.root, options).get());
+    return drawing.root;
+}
+
+// Formats of the assembly structure refuse geometry: the converted scene
+// leaves it out, and says so.
+ovPointer<ovSpatial> structureOf(Session& session, const ovSpatial& scene, const std::string& extension) {
+    const SceneCopy structure = copyScene(scene, SceneContent::Structure);
+    if (structure.leftOutGeometry > 0) {
+        session.console().warning(std::to_string(structure.leftOutGeometry) +
+                                  " meshes and polylines left out: ." + extension +
+                                  " files hold the assembly structure only");
+    }
+    return structure.root;
+}
+
+DrawingOptions demoDrawingOptions() {
+    DrawingOptions options;
+    options.title = "ovmesh demo: table assembly";
+    options.description = "Top view of the table assembly: outlines of its parts and the floor layout.";
+    return options;
+}
+
+// The demo scene as a file of that extension can hold it.
+ovPointer<ovSpatial> demoSceneFor(ovNode& scene, const std::string& extension) {
+    switch (formatKindOf(extension)) {
+        case FormatKind::Drawing:
+            return drawingOf(scene, SceneContent::LinesAndMeshEdges, demoDrawingOptions());
+        case FormatKind::Structure:
+            return copyScene(scene, SceneContent::Structure).root;
+        case FormatKind::Geometry:
+            break;
+    }
+    return &scene;
+}
+
+void createFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(fsPath(folder), error);
+    if (error || !std::filesystem::is_directory(fsPath(folder))) {
+        throw ToolError("cannot create folder '" + folder +
+                        "': " + (error ? error.message() : std::string("a file of that name exists")));
+    }
+}
+
+}  // namespace
+
+Session::Session(const SessionOptions& options, std::ostream& out, std::ostream& err)
+    : mOut(out),
+      mErr(err),
+      mConsole(err),
+      mQuiet(options.quiet),
+      mShowProgress(options.progressBars && !options.quiet) {
+    mConsole.setBeforeMessage([this] {
+        if (mBar) {
+            mBar->clearLine();
+        }
+    });
+    initializeOvMeshDrivers(options.resourceFolder);
+}
+
+Session::~Session() {
+    terminateOvMeshDrivers();
+}
+
+void Session::report(const std::string& text) {
+    if (!mQuiet) {
+        mOut << text << '\n' << std::flush;
+    }
+}
+
+int runFormats(Session& session) {
+    std::ostream& out = session.out();
+    out << "ovMeshDrivers " << ovMeshDrivers::Version::GetDescStringMajorMinorReleaseRevision(false, true)
+        << '\n';
+    const std::vector<ovCoreMeshDriver*> drivers = ovIoManager::msInstance.getDrivers();
+    size_t nameWidth = 0;
+    for (const ovCoreMeshDriver* driver : drivers) {
+        nameWidth = std::max(nameWidth, driverName(*driver).size());
+    }
+    out << "Drivers, in registration order:\n";
+    for (const ovCoreMeshDriver* driver : drivers) {
+        out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << driverName(*driver)
+            << "  loads: " << std::setw(8) << extensionList(driver->getLoadExtensions())
+            << "  saves: " << extensionList(driver->getSaveExtensions()) << '\n';
+    }
+    out << "ovmesh itself loads: obj\n";
+    return 0;
+}
+
+int runDemo(Session& session, const std::string& folder) {
+    createFolder(folder);
+    const ovPointer<ovNode> scene = buildDemoScene();
+    SaveMeshOptions options;
+    options.lineBreaks = true;
+    int failures = 0;
+    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
+        if (driver->getSaveExtensions().empty()) {
+            continue;
+        }
+        const std::string extension = driver->getSaveExtensions().front();
+        const std::string path = utf8Path(fsPath(folder) / fsPath("demo." + extension));
+        try {
+            const ovPointer<ovSpatial> root = demoSceneFor(*scene, extension);
+            session.report(writtenReport(path, saveWithProgress(session, *root, path, options)));
+        } catch (const ToolError& failure) {
+            session.console().error(failure.what());
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int runConvert(Session& session, const ConvertOptions& options) {
+    requireSaveDriver(options.output);
+    const std::string extension = extensionOf(options.output);
+    const LoadedScene input = session.withProgress(
+        utf8Path(fsPath(options.input).filename()),
+        [&](ovProgressNotifierInterface* progress) { return loadScene(options.input, progress); });
+    for (const std::string& warning : input.warnings) {
+        session.console().warning(warning);
+    }
+    ovPointer<ovSpatial> root = input.root;
+    switch (formatKindOf(extension)) {
+        case FormatKind::Drawing:
+            if (countLines(*root) == 0) {
+                if (!options.allowEmpty) {
+                    throw ToolError(options.input + ": " + kNoLines);
+                }
+                session.console().warning(options.input + ": " + kNoLines + "; the drawing is empty");
+            }
+            root = drawingOf(*root, SceneContent::Lines, options.drawing);
+            break;
+        case FormatKind::Structure:
+            root = structureOf(session, *root, extension);
+            break;
+        case FormatKind::Geometry:
+            break;
+    }
+    SaveMeshOptions saveOptions;
+    saveOptions.lineBreaks = options.lineBreaks;
+    session.report(
+        writtenReport(options.output, saveWithProgress(session, *root, options.output, saveOptions)));
+    return 0;
+}
+
+}  // namespace ov::ovmesh

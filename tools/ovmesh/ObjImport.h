@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scenegraph/ovSpatial.h"
+
+namespace ov::ovmesh {
+
+struct ObjImport {
+    ovPointer<ovNode> root;
+    // Conditions the import survived (a missing material library...).
+    std::vector<std::string> warnings;
+};
+
+// Reads a Wavefront OBJ file into a scene: a root node named after the file,
+// one child node per object or group (in order of appearance) holding one
+// triangle mesh per material the group's faces use and one polyline per
+// material its "l" elements use. Coordinates are taken as they stand. Material
+// states carry the colours of the material library; a missing library or
+// material leaves the meshes without one and adds a warning. ToolError for a
+// file that cannot be read or holds bad data.
+ObjImport importObj(const std::string& path);
+
+}  // namespace ov::ovmesh

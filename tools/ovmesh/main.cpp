@@ -1,0 +1,25 @@
+#include <iostream>
+
+#include "ovmesh/Cli.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool stderrIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return ov::ovmesh::runOvmesh(argc, argv, std::cout, std::cerr, stderrIsTerminal());
+}
