@@ -48,8 +48,6 @@ struct PagePoint {
 // infinite or undefined page position, which the writers print as such.
 class PageProjection {
 public:
-    // Everything zero, for walks that only count.
-    PageProjection() = default;
     explicit PageProjection(const ovVectorialMetadata& page) {
         std::copy(std::begin(page.projection), std::end(page.projection), mProjection);
         std::copy(std::begin(page.pageMatrix), std::end(page.pageMatrix), mPageMatrix);
@@ -74,9 +72,9 @@ public:
     }
 
 private:
-    float mProjection[16] = {};
-    float mPageMatrix[4] = {};
-    float mPageOffset[2] = {};
+    float mProjection[16];
+    float mPageMatrix[4];
+    float mPageOffset[2];
 };
 
 // Makes both buffers of a line present for its lifetime (loading what was not
