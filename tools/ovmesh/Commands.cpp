@@ -1,5 +1,6 @@
 #include "ovmesh/Commands.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>

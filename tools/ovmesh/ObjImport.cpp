@@ -3,10 +3,12 @@
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 #include <utility>
 
 #include "ovmesh/ObjScan.h"
@@ -84,16 +86,18 @@ struct MeshParts {
     explicit MeshParts(int id) : materialId(id) {}
 
     int materialId;
-    std::map<std::pair<int, int>, int> vertexOfCorner;
+    // Keyed by the position index in the high half, the normal index + 1 in the low.
+    std::unordered_map<uint64_t, int> vertexOfCorner;
     std::vector<std::pair<int, int>> corners;
     std::vector<int> triangles;
     bool everyCornerHasNormal = true;
 
     void addCorner(const tinyobj::index_t& corner) {
-        const std::pair<int, int> key{corner.vertex_index, corner.normal_index};
+        const uint64_t key =
+            static_cast<uint64_t>(corner.vertex_index) << 32 | static_cast<uint32_t>(corner.normal_index + 1);
         const auto [entry, added] = vertexOfCorner.try_emplace(key, static_cast<int>(corners.size()));
         if (added) {
-            corners.push_back(key);
+            corners.emplace_back(corner.vertex_index, corner.normal_index);
             everyCornerHasNormal = everyCornerHasNormal && corner.normal_index >= 0;
         }
         triangles.push_back(entry->second);
@@ -105,7 +109,7 @@ struct LineParts {
     explicit LineParts(std::string name) : material(std::move(name)) {}
 
     std::string material;
-    std::map<int, int> vertexOfPosition;
+    std::unordered_map<int, int> vertexOfPosition;
     std::vector<int> positions;
     std::vector<int> segments;
 

@@ -178,6 +178,7 @@ protected:
         writeFile(work.path() / "bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
         writeFile(work.path() / "empty.obj", "");
         writeFile(work.path() / "scene.xyz", "?");
+        fs::create_directory(work.path() / "folder.obj");
     }
 };
 
@@ -200,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
     Errors, OvmeshFailureTest,
     testing::Values(
         Failure{"MissingInput", {"convert", "@absent.obj", "@out.stl"}, "absent.obj': no such file"},
-        Failure{"InputIsAFolder", {"convert", "@", "@out.stl"}, "no driver reads"},
+        Failure{"InputIsAFolder", {"convert", "@folder.obj", "@out.stl"}, "folder.obj': it is a folder"},
         Failure{
             "UnknownOutputExtension", {"convert", kSteps, "@out.xyz"}, "no driver saves .xyz files (known: "},
         Failure{"UnknownInputExtension", {"convert", "@scene.xyz", "@out.stl"}, "no driver reads .xyz files"},
