@@ -185,7 +185,12 @@ private:
             if (part >= maxParts) {
                 fail(quotedWord(corner) + " has too many parts");
             }
-            if (part == 0 || !text.empty()) {
+            // Only the texture coordinate may be left out, between two slashes.
+            const bool skipped = text.empty() && part == 1 && slash != std::string_view::npos;
+            if (text.empty() && !skipped) {
+                fail(quotedWord(corner) + " lacks its " + mKinds[part].name + " index");
+            }
+            if (!skipped) {
                 const int index = resolveIndex(text, mKinds[part]);
                 position = part == 0 ? index : position;
             }

@@ -172,6 +172,16 @@ TEST(ObjImportTest, AnUndefinedMaterialIsAWarning) {
     EXPECT_NE(imported.warnings[0].find("material 'unknown' is not defined"), std::string::npos);
 }
 
+TEST(ObjImportTest, WindowsLineEndsAndSkippedTextureIndicesAreRead) {
+    TempDir folder;
+    const ObjImport imported = importText(
+        folder, "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nvn 0 0 1\r\ng a b\r\nf 1//1 2//1 3//1\r\nl 1 2\r\n");
+    ASSERT_EQ(childNames(*imported.root), std::vector<std::string>{"a b"});
+    EXPECT_EQ(childNode(*imported.root, 0).getNbChildren(), 2);
+    EXPECT_TRUE(
+        childAs<ovTriMesh>(childNode(*imported.root, 0), 0).getVertexBuffer()->GetAttributes().HasNormal());
+}
+
 TEST(ObjImportTest, TrailingCommentsAndSignsAreAccepted) {
     TempDir folder;
     const ObjImport imported =
@@ -206,6 +216,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadObj{"NormalIndexBeyondTheNormals", std::string(kTriangle) + "vn 0 0 1\nf 1//1 2//2 3//1\n",
                ":5: normal index 2 is out of range: 1 normal defined"},
         BadObj{"ZeroIndex", std::string(kTriangle) + "f 0 1 2\n", ":4: vertex index 0 is not allowed"},
+        BadObj{"EmptyNormalIndex", std::string(kTriangle) + "f 1// 2// 3//\n",
+               ":4: '1//' lacks its normal index"},
+        BadObj{"CornerOfFourParts", std::string(kTriangle) + "f 1/1/1/1 2 3\n",
+               ":4: '1/1/1/1' has too many parts"},
         BadObj{"IndexThatIsNoNumber", std::string(kTriangle) + "f 1 2 3a\n",
                ":4: '3a' is not a vertex index"},
         BadObj{"UnreadableCoordinate", "v 0 0 0\nv 1 0,5 0\n", "model.obj:2: '0,5' is not a number"},
