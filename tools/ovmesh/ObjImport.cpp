@@ -329,24 +329,28 @@ std::vector<std::string> materialWarnings(const std::string& source, const Mater
 }  // namespace
 
 ObjImport importObj(const std::string& path) {
-    const std::string text = readWholeFile(path);
-    const ObjScan scan = scanObj(text, path);
+    return importObjText(readWholeFile(path), path, fsPath(path).parent_path());
+}
+
+ObjImport importObjText(std::string_view text, const std::string& source,
+                        const std::filesystem::path& materialFolder) {
+    const ObjScan scan = scanObj(text, source);
 
     tinyobj::attrib_t attributes;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
     std::string readerWarnings;
     std::string readerErrors;
-    MaterialLibraries libraries(fsPath(path).parent_path());
+    MaterialLibraries libraries(materialFolder);
     std::istringstream stream(scan.readerText);
     if (!tinyobj::LoadObj(&attributes, &shapes, &materials, &readerWarnings, &readerErrors, &stream,
                           &libraries, true, false)) {
         const std::vector<std::string> reasons = nonEmptyLines(readerErrors);
-        throw ToolError(path + ": " +
+        throw ToolError(source + ": " +
                         (reasons.empty() ? std::string("unreadable OBJ data") : reasons.front()));
     }
 
-    SceneBuilder builder(path, attributes, materials);
+    SceneBuilder builder(source, attributes, materials);
     builder.orderGroups(scan.groups);
     for (const tinyobj::shape_t& shape : shapes) {
         builder.addShape(shape);
@@ -357,8 +361,8 @@ ObjImport importObj(const std::string& path) {
         builder.addPolyline(polyline);
     }
     ObjImport result;
-    result.root = builder.build(utf8Path(fsPath(path).stem()));
-    result.warnings = materialWarnings(path, libraries, scan, materials);
+    result.root = builder.build(utf8Path(fsPath(source).stem()));
+    result.warnings = materialWarnings(source, libraries, scan, materials);
     return result;
 }
 

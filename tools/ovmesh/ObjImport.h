@@ -1,6 +1,8 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scenegraph/ovSpatial.h"
@@ -21,5 +23,10 @@ struct ObjImport {
 // material leaves the meshes without one and adds a warning. ToolError for a
 // file that cannot be read or holds bad data.
 ObjImport importObj(const std::string& path);
+
+// The same for OBJ text already read: source names it in messages and gives
+// the root its name; material libraries are looked for in materialFolder.
+ObjImport importObjText(std::string_view text, const std::string& source,
+                        const std::filesystem::path& materialFolder);
 
 }  // namespace ov::ovmesh

@@ -1,0 +1,19 @@
+// OBJ text of any shape must either import or be refused with a ToolError;
+// never a crash, a hang or another exception.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "ovmesh/ObjImport.h"
+#include "ovmesh/ToolError.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    try {
+        // No material library is ever found there: the fuzzer judges the OBJ alone.
+        ov::ovmesh::importObjText(text, "fuzz.obj", "/nonexistent-ovmesh-fuzz-folder");
+    } catch (const ov::ovmesh::ToolError&) {
+    }
+    return 0;
+}
