@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -85,6 +86,16 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
     if (!stream) {
         ADD_FAILURE() << "cannot write " << path;
     }
+}
+
+void expectMatchesGolden(const std::string& relativePath, const std::string& content) {
+    const std::filesystem::path golden = testDataDir() / relativePath;
+    if (std::getenv("OV_UPDATE_GOLDEN") != nullptr) {
+        writeFile(golden, content);
+        return;
+    }
+    ASSERT_TRUE(std::filesystem::exists(golden)) << golden << " is missing (run with OV_UPDATE_GOLDEN=1)";
+    EXPECT_TRUE(readFile(golden) == content) << "output differs from " << golden;
 }
 
 std::filesystem::path testDataDir() {

@@ -55,6 +55,10 @@ private:
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
+// Compares content with the golden file tests/data/<relativePath>, byte for
+// byte. With OV_UPDATE_GOLDEN set in the environment the file is rewritten
+// instead, to be reviewed before it is committed.
+void expectMatchesGolden(const std::string& relativePath, const std::string& content);
 // Folders of the test data (tests/data), the shared data and the bundled resources.
 std::filesystem::path testDataDir();
 std::filesystem::path sharedDataDir();
