@@ -1,8 +1,11 @@
 #pragma once
 
 // Scenes, notifiers and outside readers for the tests of the line-drawing
-// writers.
+// writers, and the tests that every one of those writers passes.
 
+#include <gtest/gtest.h>
+
+#include <array>
 #include <cstdint>
 #include <locale>
 #include <string>
@@ -53,7 +56,6 @@ public:
     void advanceStep(double amount) override;
 
     const std::vector<std::string>& calls() const { return mCalls; }
-    int cancelQuestions() const { return mQuestions; }
 
 protected:
     void onStepGroupBegin(uint32_t stepCount, double totalAmount) override;
@@ -80,17 +82,11 @@ class FixedWriterIdentity {
 public:
     FixedWriterIdentity();
     ~FixedWriterIdentity();
-    FixedWriterIdentity(const FixedWriterIdentity&) = delete;
-    FixedWriterIdentity& operator=(const FixedWriterIdentity&) = delete;
 
 private:
     FixedClock mClock;
     SoftwareVersionInfoForStream mPreviousVersion;
 };
-
-// Compares text with the golden file tests/data/<relativePath>. With
-// OV_UPDATE_GOLDEN set in the environment the golden file is rewritten.
-void expectGolden(const std::string& text, const std::string& relativePath);
 
 // Makes a locale the process's global one (C and C++) while it lives, as a
 // host application might. available() tells whether it is installed.
@@ -114,10 +110,153 @@ struct CommandResult {
 };
 
 CommandResult runCommand(const std::string& command);
-// Whether an executable is found on the search path (or at that path).
-bool commandExists(const std::string& name);
 
-// Number of occurrences of needle in text.
-size_t countOf(const std::string& text, const std::string& needle);
+// Segments (u0, v0, u1, v1) on the page, each drawn alone by a black line of
+// width 1.
+using Segments = std::vector<std::array<int, 4>>;
+
+// A writer under test. Format gives its Driver; kName, how its log lines
+// start; kGoldens, the golden files of the sample drawing by line breaks;
+// kReaders, the outside programs that must accept every file a test saves
+// through save() (each is run in a folder holding those files, with their
+// names as arguments); the progress calls of a save without segments and of
+// a root without page; and file(segments), the whole file of an A4 identity
+// page drawing segments.
+template <typename Format>
+class LineDrawingTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        TempDir folder;
+        std::string files;
+        for (size_t i = 0; i < written.size(); ++i) {
+            files += " " + std::to_string(i);
+            writeFile(folder.path() / std::to_string(i), written[i]);
+        }
+        for (const std::string& reader : written.empty() ? std::vector<std::string>{} : Format::kReaders) {
+            const CommandResult read = runCommand("cd " + folder.path().string() + " && " + reader + files);
+            EXPECT_EQ(read.status, 0) << reader << ":\n" << read.output;
+        }
+    }
+
+    SaveResult save(ovSpatial* root, ovProgressNotifierInterface* progress = nullptr,
+                    bool lineBreaks = true) {
+        SaveMeshOptions options;
+        options.lineBreaks = lineBreaks;
+        SaveResult result = saveToMemory(driver, listOf(root), progress, options);
+        if (result.saved) {
+            written.push_back(result.text);
+        }
+        return result;
+    }
+
+    std::string drawLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
+        return save(makeRoot(page.get(), {makeLine(points, indices).get()}).get()).text;
+    }
+
+    FixedWriterIdentity identity;
+    LogCapture log;
+    typename Format::Driver driver;
+    ovPointer<ovVectorialMetadata> page = makeIdentityPage();
+    std::vector<std::string> written;
+};
+
+TYPED_TEST_SUITE_P(LineDrawingTest);
+// Only the writers' test programs instantiate these tests.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(LineDrawingTest);
+
+TYPED_TEST_P(LineDrawingTest, SampleDrawingMatchesGoldenFilesUnderAGermanLocale) {
+    const GlobalLocale german("de_DE.UTF-8");
+    ASSERT_TRUE(german.available()) << "the de_DE.UTF-8 locale is not installed";
+    for (const auto& [lineBreaks, golden] : TypeParam::kGoldens) {
+        expectMatchesGolden(golden, this->save(makeSampleDrawing().get(), nullptr, lineBreaks).text);
+    }
+}
+
+// Lines are drawn from their whole segments (an odd last index belongs to
+// none) where their data can be had; the others are reported in both walks.
+TYPED_TEST_P(LineDrawingTest, DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad) {
+    ovPointer<ovLine> resident = makeLine({{0, 0, 5}, {1, 1, -5}}, {0, 1});
+    ovPointer<ovLine> paged = makeLine({{2, 2, 0}, {3, 3, 0}, {4, 4, 0}}, {0, 1, 2});
+    ovPointer<ovLine> lost = makeLine({{5, 5, 0}, {6, 6, 0}}, {0, 1});
+    makeNonResident(*paged, true);
+    makeNonResident(*lost, false);
+    // After the lost line: indices beyond the vertices, a negative index, too
+    // few indices, no buffers at all, and an empty slot.
+    ovPointer<ovNode> root =
+        makeRoot(this->page.get(), {resident.get(), lost.get(), makeLine({{5, 5, 0}}, {0, 1}).get(),
+                                    makeLine({{5, 5, 0}}, {-1, 0}).get(), makeLine({{5, 5, 0}}, {0}).get(),
+                                    makeLine({{5, 5, 0}}, {}).get(), new ovLine});
+    root->setChild(8, paged.get());
+    const uint64_t loadsBefore = ovRendererInterface::loadCount();
+    const uint64_t deletesBefore = ovRendererInterface::deleteCount();
+    RecordingProgress progress;
+
+    EXPECT_EQ(this->save(root.get(), &progress).text, TypeParam::file({{0, 0, 1, 1}, {2, 2, 3, 3}}));
+    EXPECT_EQ(progress.calls(), (std::vector<std::string>{"group 2 2", "step 2 1", "end"}));
+    EXPECT_FALSE(paged->getVertexBuffer()->hasCPUData() || paged->getIndexBuffer()->hasCPUData());
+    EXPECT_TRUE(resident->getVertexBuffer()->hasCPUData() && resident->getIndexBuffer()->hasCPUData());
+    EXPECT_EQ(ovRendererInterface::loadCount() - loadsBefore,
+              ovRendererInterface::deleteCount() - deletesBefore);
+    const std::string name = TypeParam::kName;
+    const std::string notLoaded =
+        name + " driver failed to load line data. The output will likely be corrupt.";
+    const std::string outside =
+        name + " driver found a line index outside its vertex buffer. The line is left out.";
+    EXPECT_EQ(this->log.texts(ovLogError),
+              (std::vector<std::string>{notLoaded, outside, outside, notLoaded, outside, outside}));
+}
+
+TYPED_TEST_P(LineDrawingTest, CancellationSkipsTheRestButFinishesTheFile) {
+    ovPointer<ovLine> first = makeLine({{0, 0, 0}, {1, 1, 0}}, {0, 1});
+    ovPointer<ovNode> root =
+        makeRoot(this->page.get(), {first.get(), makeLine({{2, 2, 0}, {3, 3, 0}}, {0, 1}).get()});
+    // Questions 1-3 are the counting walk; the writing walk is cancelled at
+    // its third object, the second line.
+    RecordingProgress lateCancel(6);
+    EXPECT_EQ(this->save(root.get(), &lateCancel).text, TypeParam::file({{0, 0, 1, 1}}));
+    EXPECT_EQ(lateCancel.calls(), (std::vector<std::string>{"group 2 2", "step 2 1", "end"}));
+    RecordingProgress earlyCancel(1);
+    EXPECT_EQ(this->save(root.get(), &earlyCancel).text, TypeParam::file({}));
+    EXPECT_EQ(earlyCancel.calls(), TypeParam::kProgressWithoutSegments);
+}
+
+TYPED_TEST_P(LineDrawingTest, RootsThatAreNotOneSpatialWithAPageWriteNothing) {
+    ovPointer<ovNode> withPage = makeRoot(this->page.get());
+    ovPointer<ovNode> withForeignPage = makeRoot(nullptr);
+    withForeignPage->setMetadata(new ovMetadataInterface(ovVectorialMetadata::MetadataTypeId));
+    const std::vector<ovObjectList> refused = {ovObjectList(),
+                                               listOf(nullptr),
+                                               ovObjectList(2, withPage),
+                                               listOf(new ovMaterialState),
+                                               listOf(makeRoot(nullptr).get()),
+                                               listOf(withForeignPage.get())};
+    for (size_t i = 0; i < refused.size(); ++i) {
+        RecordingProgress progress;
+        const SaveResult result = saveToMemory(this->driver, refused[i], &progress);
+        EXPECT_TRUE(!result.saved && result.text.empty()) << i;
+        // The last two are one spatial, without a page.
+        EXPECT_EQ(progress.calls(), i < 4 ? std::vector<std::string>{} : TypeParam::kProgressWithoutPage)
+            << i;
+    }
+    EXPECT_TRUE(this->log.lines().empty());
+}
+
+TYPED_TEST_P(LineDrawingTest, DeviceThatRefusesBytesIsReportedButTheSaveSucceeds) {
+    ovIoDeviceFaultInjector device(100, ovIoDeviceFaultInjector::kNoLimit);
+    SaveMeshOptions options;
+    options.lineBreaks = TypeParam::kGoldens[0].first;
+    EXPECT_TRUE(this->driver.saveMeshes(listOf(makeSampleDrawing().get()), device, "", nullptr, options));
+    EXPECT_EQ(device.data(), readFile(testDataDir() / TypeParam::kGoldens[0].second).substr(0, 100));
+    EXPECT_EQ(
+        this->log.texts(ovLogError),
+        std::vector<std::string>{std::string(TypeParam::kName) +
+                                 " driver could not write the whole drawing: the device refused bytes."});
+}
+
+REGISTER_TYPED_TEST_SUITE_P(LineDrawingTest, SampleDrawingMatchesGoldenFilesUnderAGermanLocale,
+                            DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad,
+                            CancellationSkipsTheRestButFinishesTheFile,
+                            RootsThatAreNotOneSpatialWithAPageWriteNothing,
+                            DeviceThatRefusesBytesIsReportedButTheSaveSucceeds);
 
 }  // namespace ov::test
