@@ -1,113 +1,110 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <bit>
+#include <cmath>
+#include <iomanip>
 #include <limits>
+#include <locale>
+#include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "system/ovStringUtils.h"
 
 namespace ov {
 namespace {
 
-TEST(StringUtils, ContainsStartsAndEnds) {
-    EXPECT_TRUE(ovStringUtils::Contains("Hello World", "o W"));
-    EXPECT_FALSE(ovStringUtils::Contains("Hello World", "o w"));
-    EXPECT_TRUE(ovStringUtils::Contains("Hello World", "O w", false));
-    EXPECT_FALSE(ovStringUtils::Contains("Hello", "hello!", false));
-    EXPECT_TRUE(ovStringUtils::Contains("", "", false));
-    EXPECT_TRUE(ovStringUtils::Contains("abc", ""));
-    EXPECT_TRUE(ovStringUtils::StartsWith("abc", "ab"));
-    EXPECT_FALSE(ovStringUtils::StartsWith("ab", "abc"));
-    EXPECT_TRUE(ovStringUtils::StartsWith("abc", ""));
-    EXPECT_TRUE(ovStringUtils::endsWith("file.STP", ".STP"));
-    EXPECT_FALSE(ovStringUtils::endsWith("file.STP", ".stp"));
-    EXPECT_FALSE(ovStringUtils::endsWith("", "x"));
+using S = ovStringUtils;
+
+std::string streamed(double value, int precision, int format) {
+    std::ostringstream stream;
+    stream.imbue(std::locale::classic());
+    const auto notation = format == S::Fixed ? std::ios::fixed : std::ios::scientific;
+    stream.setf(format == S::General ? std::ios::fmtflags{} : notation, std::ios::floatfield);
+    stream << std::setprecision(precision) << value;
+    return stream.str();
 }
 
-TEST(StringUtils, ParseBoolAcceptsTheUsualWordsOnly) {
-    for (const char* yes : {"true", "TRUE", " True ", "1", "yes", "On"}) {
-        bool value = false;
-        EXPECT_TRUE(ovStringUtils::parseBool(yes, value)) << yes;
-        EXPECT_TRUE(value) << yes;
+std::vector<double> sampleValues() {
+    using limits = std::numeric_limits<double>;
+    std::vector<double> values;
+    for (const double value :
+         {0.0, 0.5, 0.1, 1.0 / 3.0, 123456789.0, 999999.5, 9.9999995, 0.00009999, limits::max(),
+          limits::min(), limits::denorm_min(), limits::min() / 3, limits::infinity(), limits::quiet_NaN()}) {
+        values.insert(values.end(), {value, -value});
     }
-    for (const char* no : {"false", "0", "\tNO\n", "off"}) {
-        bool value = true;
-        EXPECT_TRUE(ovStringUtils::parseBool(no, value)) << no;
-        EXPECT_FALSE(value) << no;
+    for (int exponent = -323; exponent <= 308; ++exponent) {
+        values.push_back(std::pow(10.0, exponent));
     }
-    for (const char* neither : {"", " ", "2", "truee", "y", "o n"}) {
-        bool value = true;
-        EXPECT_FALSE(ovStringUtils::parseBool(neither, value)) << neither;
-        EXPECT_TRUE(value) << neither;
+    std::mt19937_64 random(20260615);
+    for (int i = 0; i < 2000; ++i) {
+        values.push_back(std::bit_cast<double>(random()));
     }
+    return values;
 }
 
-TEST(StringUtils, ReplaceAllOccurrences) {
-    std::string text = "a-b-c";
-    EXPECT_EQ(ovStringUtils::ReplaceAllOccurrences(text, "-", "--"), 2u);
-    EXPECT_EQ(text, "a--b--c");
-    text = "aaa";
-    EXPECT_EQ(ovStringUtils::ReplaceAllOccurrences(text, "aa", "b"), 1u);
-    EXPECT_EQ(text, "ba");
-    text = "abc";
-    EXPECT_EQ(ovStringUtils::ReplaceAllOccurrences(text, "", "x"), 0u);
-    EXPECT_EQ(ovStringUtils::ReplaceAllOccurrences(text, "z", "x"), 0u);
-    EXPECT_EQ(ovStringUtils::ReplaceAllOccurrences(text, "abc", ""), 1u);
-    EXPECT_EQ(text, "");
-}
+TEST(FromFloat, EqualsClassicStreamOutputUnderAGermanProcessLocale) {
+    // For C and C++ alike: a comma as decimal mark and full stops between thousands.
+    const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
 
-TEST(StringUtils, TrimAndCase) {
-    std::string text = " \t\r\n x y \v\f";
-    ovStringUtils::trim(text);
-    EXPECT_EQ(text, "x y");
-    text = "   ";
-    ovStringUtils::trim(text);
-    EXPECT_EQ(text, "");
-    text = "mixed Case 1\xC3\xA9";
-    ovStringUtils::toUpper(text);
-    EXPECT_EQ(text, "MIXED CASE 1\xC3\xA9");
-    ovStringUtils::toLower(text);
-    EXPECT_EQ(text, "mixed case 1\xC3\xA9");
-}
-
-TEST(StringUtils, EscapeXmlString) {
-    EXPECT_EQ(ovStringUtils::EscapeXmlString(R"(<a href="x">Tom & Jerry's</a>)"),
-              "&lt;a href=&quot;x&quot;&gt;Tom &amp; Jerry&apos;s&lt;/a&gt;");
-    EXPECT_EQ(ovStringUtils::EscapeXmlString("plain \xC3\xA9"), "plain \xC3\xA9");
-    EXPECT_EQ(ovStringUtils::EscapeXmlString(""), "");
-}
-
-TEST(StringUtils, ConvertToUnicodeDecodesUtf8AndReplacesBadSequences) {
-    EXPECT_EQ(ovStringUtils::convertToUnicode("a\xC3\xA9\xE2\x82\xAC", ovCharSetUtf8), L"a\u00e9\u20ac");
-    EXPECT_EQ(ovStringUtils::convertToUnicode("\xF0\x9F\x98\x80", ovCharSetUtf8), L"\U0001F600");
-    EXPECT_EQ(ovStringUtils::convertToUnicode("a\xFF"
-                                              "b",
-                                              ovCharSetUtf8),
-              L"a\uFFFDb");
-    EXPECT_EQ(ovStringUtils::convertToUnicode("a\xC3", ovCharSetUtf8), L"a\uFFFD");
-    EXPECT_EQ(ovStringUtils::convertToUnicode("\xED\xA0\x80", ovCharSetUtf8).find(L'\xD800'),
-              std::wstring::npos);
-    EXPECT_EQ(ovStringUtils::convertToUnicode("", ovCharSetUtf8), L"");
-    EXPECT_EQ(ovStringUtils::convertToUnicode("plain", ovCharSetLocal), L"plain");
-}
-
-TEST(StringUtils, IntegersArePaddedToTheMinimumDigitCount) {
-    EXPECT_EQ(ovStringUtils::fromInt(0, 0), "0");
-    EXPECT_EQ(ovStringUtils::fromInt(7, 3), "007");
-    EXPECT_EQ(ovStringUtils::fromInt(-7, 3), "-007");
-    EXPECT_EQ(ovStringUtils::fromInt(12345, 3), "12345");
-    EXPECT_EQ(ovStringUtils::fromInt(std::numeric_limits<int64_t>::min(), 1), "-9223372036854775808");
-    EXPECT_EQ(ovStringUtils::fromUInt(42, -5), "42");
-    EXPECT_EQ(ovStringUtils::fromUInt(std::numeric_limits<uint32_t>::max(), 12), "004294967295");
-    EXPECT_EQ(ovStringUtils::fromUInt64(std::numeric_limits<uint64_t>::max(), 0), "18446744073709551615");
-}
-
-TEST(StringUtils, LocalesWriteAFullStopWithoutGrouping) {
-    for (const std::locale& locale : {ovStringUtils::msCLocale, ovStringUtils::msCplusLocale}) {
-        const auto& numbers = std::use_facet<std::numpunct<char>>(locale);
-        EXPECT_EQ(numbers.decimal_point(), '.');
-        EXPECT_EQ(numbers.grouping(), "");
+    int mismatches = 0;
+    for (const double value : sampleValues()) {
+        for (const int format : {S::General, S::Fixed, S::Scientific}) {
+            for (const int precision : {-1, 0, 1, 2, 6, 9, 15, 16, 17, 20, 40, 99}) {
+                const std::string expected = streamed(value, precision, format);
+                const std::string actual = S::fromFloat(value, precision, format);
+                if (actual != expected && ++mismatches <= 10) {
+                    ADD_FAILURE() << "value " << std::hexfloat << value << " format " << format
+                                  << " precision " << precision << ": " << actual << " instead of "
+                                  << expected;
+                }
+            }
+        }
     }
+    EXPECT_EQ(mismatches, 0);
+    std::locale::global(previous);
+}
+
+struct PathCase {
+    const char* path;
+    const char* baseName;
+    const char* fileName;
+    const char* extension;  // lower-cased
+    const char* folder;
+    const char* rejoined;  // folder and file name joined again
+};
+
+const PathCase kPathCases[] = {
+    {"", "", "", "", "", ""},
+    {"model.stp", "model", "model.stp", "stp", "", "model.stp"},
+    {"dir/sub/model.STP", "model", "model.STP", "stp", "dir/sub", "dir/sub/model.STP"},
+    {"C:\\dir\\model.dae", "model", "model.dae", "dae", "C:\\dir", "C:\\dir/model.dae"},
+    {"mixed\\dir/model.x", "model", "model.x", "x", "mixed\\dir", "mixed\\dir/model.x"},
+    {"archive.tar.gz", "archive.tar", "archive.tar.gz", "gz", "", "archive.tar.gz"},
+    {"dir.d/README", "README", "README", "", "dir.d", "dir.d/README"},
+    {"dir/.profile", ".profile", ".profile", "", "dir", "dir/.profile"},
+    {"dir/.config.json", ".config", ".config.json", "json", "dir", "dir/.config.json"},
+    {"name.", "name", "name.", "", "", "name."},
+    {"dir/sub/", "", "", "", "dir/sub", "dir/sub/"},
+    {"dir//file", "file", "file", "", "dir", "dir/file"},
+    {"/file.txt", "file", "file.txt", "txt", "/", "/file.txt"},
+    {"\\\\server\\share\\f.txt", "f", "f.txt", "txt", "\\\\server\\share", "\\\\server\\share/f.txt"},
+};
+
+TEST(DirUtils, PathPartsAreFoundWithEitherSeparator) {
+    for (const PathCase& item : kPathCases) {
+        SCOPED_TRACE(item.path);
+        EXPECT_EQ(ovDirUtils::ExtractFileBaseName(item.path), item.baseName);
+        EXPECT_EQ(ovDirUtils::ExtractFileBaseName(item.path, true), item.fileName);
+        EXPECT_EQ(ovDirUtils::ExtractFileExtension(item.path, true, 0), item.extension);
+        EXPECT_EQ(ovDirUtils::ExtractFolder(item.path), item.folder);
+        EXPECT_EQ(ovDirUtils::JoinPath(item.folder, item.fileName), item.rejoined);
+    }
+    EXPECT_EQ(ovDirUtils::ExtractFileExtension("a.PlmXml", false, 0), "PlmXml");
+    EXPECT_EQ(ovDirUtils::ExtractFileExtension("a.c", true, 2), "");
+    EXPECT_EQ(ovDirUtils::ExtractFileExtension("a.cc", true, 2), "cc");
+    EXPECT_EQ(ovDirUtils::JoinPath("dir", "/step/schema.exp"), "dir/step/schema.exp");
 }
 
 }  // namespace
