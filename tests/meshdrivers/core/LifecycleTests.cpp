@@ -9,318 +9,180 @@
 #include "core/DriverSupport.h"
 #include "core/ovMeshDrivers.h"
 #include "scenegraph/ovIoManager.h"
+#include "stl/StlMeshDriver.h"
 #include "support/TestSupport.h"
 
 namespace ov {
 namespace {
 
-const char* const kSchemaSubPath = "/step/ap242_1_36_mim_lf.exp";
+const std::string kSchemaSubPath = "/step/ap242_1_36_mim_lf.exp";
 
-// Extensions of every kind of driver the library can make, in the order the
-// library must create (and so register) them.
-struct DriverKind {
-    ovExtensionList saveExtensions;
-    ovExtensionList loadExtensions;
-    bool deviceCapable;
-};
-const std::vector<DriverKind> kCreationOrder = {
-    {{"dae"}, {}, false}, {{"stl"}, {}, true},    {{"svg"}, {}, true},
-    {{"dxf"}, {}, true},  {{}, {"plmxml"}, true}, {{"stp", "step"}, {}, true},
-};
+// The drivers the library can make, by their save and load extensions, in the
+// order it must create (and so register) them; a build may leave some out.
+using Extensions = std::pair<ovExtensionList, ovExtensionList>;
+const std::vector<Extensions> kCreationOrder = {{{"dae"}, {}}, {{"stl"}, {}},    {{"svg"}, {}},
+                                                {{"dxf"}, {}}, {{}, {"plmxml"}}, {{"stp", "step"}, {}}};
 
-ptrdiff_t kindIndex(const ovCoreMeshDriver& driver) {
-    const auto kind = std::find_if(kCreationOrder.begin(), kCreationOrder.end(), [&](const DriverKind& k) {
-        return k.saveExtensions == driver.getSaveExtensions() &&
-               k.loadExtensions == driver.getLoadExtensions();
-    });
-    return kind == kCreationOrder.end() ? -1 : kind - kCreationOrder.begin();
-}
-
-// Stands in for the STEP driver, which announces "stp" and "step" and is made
-// from a schema file.
-class FakeStepDriver : public ovCoreMeshDriver {
-public:
-    FakeStepDriver() : ovCoreMeshDriver(true) {
-        addSaveExtension("stp");
-        addSaveExtension("step");
-    }
-    bool loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return unsupportedDriverOperation();
-    }
-    bool loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return unsupportedDriverOperation();
-    }
-    bool saveMeshes(const ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                    const SaveMeshOptions&) override {
-        return unsupportedDriverOperation();
-    }
-    bool saveMeshes(const ovObjectList&, const std::string&, ovProgressNotifierInterface*,
-                    const SaveMeshOptions&) override {
-        return unsupportedDriverOperation();
-    }
-};
-
-// A factory that records the schema paths it is offered and accepts those
-// listed as loadable.
-struct RecordingStepFactory {
-    std::vector<std::string> loadable;
-    std::vector<std::string> offered;
-
-    StepDriverFactory factory() {
-        return [this](const std::string& schemaPath) -> std::unique_ptr<ovCoreMeshDriver> {
-            offered.push_back(schemaPath);
-            if (std::find(loadable.begin(), loadable.end(), schemaPath) == loadable.end()) {
-                return nullptr;
-            }
-            return std::make_unique<FakeStepDriver>();
-        };
-    }
-};
-
-std::string makeResourceFolder(const test::TempDir& dir, const std::string& name, bool withSchema) {
-    const std::filesystem::path folder = dir.path() / name;
-    std::filesystem::create_directories(folder / "step");
-    if (withSchema) {
-        test::writeFile(folder.string() + kSchemaSubPath, "SCHEMA x; END_SCHEMA;\n");
-    }
-    return folder.string();
-}
-
-// Each test leaves the library terminated, as it found it.
 class LifecycleTest : public ::testing::Test {
 protected:
+    // Each test leaves the library terminated, as it found it.
     void TearDown() override {
         while (!getOvMeshDriverList().empty()) {
             terminateOvMeshDrivers();
         }
     }
 
+    // The "Fail to init step support" lines: warnings of no category or context.
     std::vector<std::string> stepLogLines() const {
-        std::vector<std::string> lines;
-        for (const std::string& text : log.texts(ovLogWarning)) {
-            if (text.starts_with("Fail to init step support")) {
-                lines.push_back(text);
+        std::vector<std::string> texts;
+        for (const ovLogLine& line : log.lines()) {
+            if (line.text.starts_with("Fail to init step support")) {
+                EXPECT_TRUE(line.type == ovLogWarning && line.category.empty() && line.context.empty());
+                texts.push_back(line.text);
             }
         }
-        return lines;
+        return texts;
     }
 
     test::LogCapture log;
     test::TempDir dir;
 };
 
-TEST_F(LifecycleTest, RegistersTheDriversInCreationOrder) {
+TEST_F(LifecycleTest, RegistersItsDriversInCreationOrderEachAnsweringFalseWhereItHasNoSupport) {
     initializeOvMeshDrivers(dir.path().string());
+    EXPECT_EQ(stepLogLines(),
+              std::vector<std::string>{"Fail to init step support from \"" + dir.path().string() + "\""});
 
     const std::vector<ovCoreMeshDriver*>& drivers = getOvMeshDriverList();
     ASSERT_FALSE(drivers.empty());
     EXPECT_EQ(ovIoManager::msInstance.getDrivers(), drivers);
-    ptrdiff_t previousKind = -1;
-    for (const ovCoreMeshDriver* driver : drivers) {
-        const ptrdiff_t kind = kindIndex(*driver);
-        ASSERT_NE(kind, -1) << "a driver with unexpected extensions";
-        EXPECT_GT(kind, previousKind) << "drivers out of order";
-        EXPECT_EQ(driver->isDeviceCapable(), kCreationOrder[static_cast<size_t>(kind)].deviceCapable);
-        previousKind = kind;
+    const std::string path = dir.file("scene.any");
+    ovObjectList objects;
+    ovIoDeviceMemory device;
+    auto kind = kCreationOrder.begin();
+    for (ovCoreMeshDriver* driver : drivers) {
+        const Extensions extensions{driver->getSaveExtensions(), driver->getLoadExtensions()};
+        kind = std::find(kind, kCreationOrder.end(), extensions);
+        ASSERT_NE(kind, kCreationOrder.end())
+            << ::testing::PrintToString(extensions) << " unknown or out of order";
+        EXPECT_EQ(driver->isDeviceCapable(), (kind++)->first != ovExtensionList{"dae"});
+        const bool saves = !driver->getSaveExtensions().empty();
+        if (driver->getLoadExtensions().empty()) {
+            EXPECT_FALSE(driver->loadMeshes(objects, device, path, nullptr, {}));
+            EXPECT_FALSE(driver->loadMeshes(objects, path, nullptr, {}));
+        }
+        EXPECT_TRUE(saves || !driver->saveMeshes(objects, path, nullptr, {}));
+        EXPECT_TRUE((saves && driver->isDeviceCapable()) ||
+                    !driver->saveMeshes(objects, device, path, nullptr, {}));
     }
-    EXPECT_NE(ovIoManager::msInstance.findSaveDriver("stl"), nullptr);
+    EXPECT_TRUE(objects.empty());
+    EXPECT_TRUE(device.data().empty());
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST_F(LifecycleTest, NestedInitialisationIsCountedAndOnlyTheLastTerminationUnregisters) {
+TEST_F(LifecycleTest, NestedInitialisationIsCountedAndTheLibraryCanStartAgain) {
     initializeOvMeshDrivers(dir.path().string());
     const std::vector<ovCoreMeshDriver*> first = getOvMeshDriverList();
     log.clear();
 
     initializeOvMeshDrivers(dir.path().string());
-    EXPECT_EQ(getOvMeshDriverList(), first) << "a second initialisation must create nothing";
-    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), first) << "nor register anything";
-    EXPECT_TRUE(stepLogLines().empty()) << "nor search the folders again";
-
+    EXPECT_EQ(getOvMeshDriverList(), first) << "a nested initialisation creates nothing";
+    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), first) << "nor registers anything";
+    EXPECT_TRUE(stepLogLines().empty()) << "nor searches the folders again";
     terminateOvMeshDrivers();
-    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), first);
-
+    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), first) << "only the last termination unregisters";
     terminateOvMeshDrivers();
     EXPECT_TRUE(getOvMeshDriverList().empty());
     EXPECT_EQ(ovIoManager::msInstance.getDriverCount(), 0u);
-}
-
-TEST_F(LifecycleTest, CanBeInitialisedAgainAfterTermination) {
-    initializeOvMeshDrivers(dir.path().string());
-    const size_t count = getOvMeshDriverList().size();
-    terminateOvMeshDrivers();
 
     initializeOvMeshDrivers(dir.path().string());
-    EXPECT_EQ(getOvMeshDriverList().size(), count);
+    EXPECT_EQ(getOvMeshDriverList().size(), first.size());
     EXPECT_EQ(ovIoManager::msInstance.getDrivers(), getOvMeshDriverList());
 }
 
-TEST_F(LifecycleTest, WithoutStepSupportTheFoldersAreLoggedInOrder) {
-    const std::string a = makeResourceFolder(dir, "a", false);
-    const std::string b = makeResourceFolder(dir, "b", false);
-
-    initializeOvMeshDrivers(a);
-    terminateOvMeshDrivers();
-    initializeOvMeshDrivers(std::vector<std::string>{a, b});
-    terminateOvMeshDrivers();
-    initializeOvMeshDrivers(std::vector<std::string>{});
-
-    const std::vector<std::string> expected = {
-        "Fail to init step support from \"" + a + "\"",
-        "Fail to init step support from \"" + a + "\",\"" + b + "\"",
-        "Fail to init step support from \"\"",
+TEST_F(LifecycleTest, WithoutStepSupportTheFoldersAreLoggedAsGiven) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"/no/such/a", "/no/such/b"}, R"("/no/such/a","/no/such/b")"},
+        {{"C:\\res\\", "/no/such/res/", ""}, R"("C:\res\","/no/such/res/","")"},
+        {{}, R"("")"},
     };
-    EXPECT_EQ(stepLogLines(), expected);
-    for (const ovLogLine& line : log.lines()) {
-        if (line.text.starts_with("Fail to init")) {
-            EXPECT_TRUE(line.category.empty());
-            EXPECT_TRUE(line.context.empty());
-        }
+    for (const auto& [folders, logged] : cases) {
+        log.clear();
+        initializeOvMeshDrivers(folders);
+        terminateOvMeshDrivers();
+        EXPECT_EQ(stepLogLines(), std::vector<std::string>{"Fail to init step support from " + logged});
     }
-}
-
-TEST_F(LifecycleTest, FolderTextsAreLoggedAsGiven) {
-    initializeOvMeshDrivers(std::vector<std::string>{"C:\\res\\", "/opt/res/", ""});
-    EXPECT_EQ(stepLogLines(),
-              std::vector<std::string>{"Fail to init step support from \"C:\\res\\\",\"/opt/res/\",\"\""});
 }
 
 TEST_F(LifecycleTest, StepDriverComesFromTheFirstFolderWhoseSchemaLoads) {
-    const std::string empty = makeResourceFolder(dir, "empty", false);
-    const std::string broken = makeResourceFolder(dir, "broken", true);
-    const std::string good = makeResourceFolder(dir, "good", true);
-    const std::string later = makeResourceFolder(dir, "later", true);
-    RecordingStepFactory step;
-    step.loadable = {good + kSchemaSubPath, later + kSchemaSubPath};
+    std::vector<std::string> schemas, offered;
+    for (const char* name : {"broken", "good", "later"}) {
+        std::filesystem::create_directories(dir.path() / name / "step");
+        schemas.push_back(dir.file(name) + kSchemaSubPath);
+        test::writeFile(schemas.back(), "SCHEMA x; END_SCHEMA;\n");
+    }
+    // A stand-in for the STEP driver, made from the last two schemas only.
+    ovCoreMeshDriver* made = nullptr;
+    const auto makeStepDriver = [&](const std::string& schemaPath) -> std::unique_ptr<ovCoreMeshDriver> {
+        offered.push_back(schemaPath);
+        if (schemaPath.find("/broken/") != std::string::npos) {
+            return nullptr;
+        }
+        auto driver = std::make_unique<StlMeshDriver>();
+        made = driver.get();
+        return driver;
+    };
 
-    initializeOvMeshDriversWith({empty, broken, good, later}, step.factory());
-
-    // Folders without the file are not offered; a schema that does not load
-    // moves the search on; the search stops at the first driver made.
-    EXPECT_EQ(step.offered, (std::vector<std::string>{broken + kSchemaSubPath, good + kSchemaSubPath}));
-    EXPECT_TRUE(stepLogLines().empty());
-    const std::vector<ovCoreMeshDriver*>& drivers = getOvMeshDriverList();
-    ASSERT_FALSE(drivers.empty());
-    EXPECT_NE(dynamic_cast<FakeStepDriver*>(drivers.back()), nullptr) << "the STEP driver comes last";
-    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), drivers);
-    EXPECT_EQ(ovIoManager::msInstance.findSaveDriver("step"), drivers.back());
-}
-
-TEST_F(LifecycleTest, StepDriverAddsExactlyOneDriver) {
-    initializeOvMeshDriversWith({makeResourceFolder(dir, "none", false)}, RecordingStepFactory{}.factory());
+    initializeOvMeshDriversWith({dir.file("broken")}, makeStepDriver);
     const size_t withoutStep = getOvMeshDriverList().size();
     terminateOvMeshDrivers();
+    EXPECT_EQ(stepLogLines(),
+              std::vector<std::string>{"Fail to init step support from \"" + dir.file("broken") + "\""});
 
-    const std::string folder = makeResourceFolder(dir, "with", true);
-    RecordingStepFactory step;
-    step.loadable = {folder + kSchemaSubPath};
-    initializeOvMeshDriversWith({folder}, step.factory());
-    EXPECT_EQ(getOvMeshDriverList().size(), withoutStep + 1);
-}
-
-TEST_F(LifecycleTest, TrailingSeparatorGivesTwoSlashesInTheSchemaPath) {
-    const std::string folder = makeResourceFolder(dir, "res", true) + "/";
-    RecordingStepFactory step;
-    step.loadable = {folder + kSchemaSubPath};
-
-    initializeOvMeshDriversWith({folder}, step.factory());
-
-    ASSERT_EQ(step.offered.size(), 1u);
-    EXPECT_TRUE(step.offered[0].ends_with("res//step/ap242_1_36_mim_lf.exp")) << step.offered[0];
-    EXPECT_TRUE(stepLogLines().empty());
-}
-
-TEST_F(LifecycleTest, SchemaThatDoesNotLoadAnywhereIsLogged) {
-    const std::string folder = makeResourceFolder(dir, "res", true);
-    RecordingStepFactory step;
-
-    initializeOvMeshDriversWith({folder}, step.factory());
-
-    EXPECT_EQ(step.offered.size(), 1u);
-    EXPECT_EQ(stepLogLines(), std::vector<std::string>{"Fail to init step support from \"" + folder + "\""});
-}
-
-TEST_F(LifecycleTest, EveryDriverAnswersFalseInTheDirectionsItDoesNotSupport) {
-    initializeOvMeshDrivers(dir.path().string());
-    const std::string path = dir.file("scene.any");
-    ovObjectList objects;
-    ovIoDeviceMemory device;
-
-    for (ovCoreMeshDriver* driver : getOvMeshDriverList()) {
-        if (driver->getLoadExtensions().empty()) {
-            EXPECT_FALSE(driver->loadMeshes(objects, device, path, nullptr, {}));
-            EXPECT_FALSE(driver->loadMeshes(objects, path, nullptr, {}));
-            EXPECT_TRUE(objects.empty());
-        }
-        if (driver->getSaveExtensions().empty()) {
-            EXPECT_FALSE(driver->saveMeshes(objects, device, path, nullptr, {}));
-            EXPECT_FALSE(driver->saveMeshes(objects, path, nullptr, {}));
-        }
-        if (!driver->isDeviceCapable()) {
-            EXPECT_FALSE(driver->saveMeshes(objects, device, path, nullptr, {}));
-        }
-    }
-    EXPECT_TRUE(device.data().empty());
-    EXPECT_FALSE(std::filesystem::exists(path));
+    offered.clear();
+    initializeOvMeshDriversWith(
+        {dir.file("none"), dir.file("broken"), dir.file("good") + "/", dir.file("later")}, makeStepDriver);
+    // A folder without the file is not offered, a schema that does not load
+    // moves the search on, and the first driver made ends it. The folder text
+    // is used as given: a trailing separator doubles the slash.
+    EXPECT_EQ(offered, (std::vector<std::string>{schemas[0], dir.file("good") + "/" + kSchemaSubPath}));
+    ASSERT_EQ(getOvMeshDriverList().size(), withoutStep + 1);
+    EXPECT_EQ(getOvMeshDriverList().back(), made) << "the STEP driver comes last";
+    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), getOvMeshDriverList());
+    EXPECT_EQ(stepLogLines().size(), 1u) << "only the start without a STEP driver logs";
 }
 
 // Records how the common path overload calls the device form.
-class RecordingDeviceDriver : public FakeStepDriver {
+class RecordingDriver : public StlMeshDriver {
 public:
     bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
                     ovProgressNotifierInterface*, const SaveMeshOptions& options) override {
-        ++calls;
-        receivedPath = path;
-        receivedObjects = objects.size();
-        receivedFileName = options.fileName;
+        calls.push_back(path + " " + std::to_string(objects.size()) + " " + options.fileName);
         device.write("written", 7);
         return answer;
     }
-    bool saveMeshes(const ovObjectList& objects, const std::string& path,
-                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override {
-        return saveToFileThroughDevice(*this, objects, path, progress, options);
-    }
 
     bool answer = true;
-    int calls = 0;
-    std::string receivedPath;
-    size_t receivedObjects = 0;
-    std::string receivedFileName;
+    std::vector<std::string> calls;
 };
 
-TEST(DriverSupportTest, PathOverloadHandsTheOpenFileAndTheExtensionToTheDeviceForm) {
+TEST(DriverSupportTest, PathOverloadOpensTheFileAndHandsItsExtensionToTheDeviceForm) {
     test::TempDir dir;
-    RecordingDeviceDriver driver;
-    const ovObjectList objects(2);
+    test::writeFile(dir.file("Model.Part.STL"), std::string(1000, 'x'));
+    RecordingDriver driver;
     SaveMeshOptions options;
     options.fileName = "name";
 
-    EXPECT_TRUE(driver.saveMeshes(objects, dir.file("Model.Part.STL"), nullptr, options));
-    EXPECT_EQ(driver.receivedPath, "stl");
-    EXPECT_EQ(driver.receivedObjects, 2u);
-    EXPECT_EQ(driver.receivedFileName, "name");
-    EXPECT_EQ(test::readFile(dir.file("Model.Part.STL")), "written") << "the file is closed, with its bytes";
-
+    EXPECT_TRUE(
+        saveToFileThroughDevice(driver, ovObjectList(2), dir.file("Model.Part.STL"), nullptr, options));
+    EXPECT_EQ(test::readFile(dir.file("Model.Part.STL")), "written") << "emptied, written and closed";
     driver.answer = false;
-    EXPECT_FALSE(driver.saveMeshes(objects, dir.file("noextension"), nullptr, options));
-    EXPECT_EQ(driver.receivedPath, "");
-}
-
-TEST(DriverSupportTest, PathOverloadAnswersFalseWhenTheFileCannotBeOpened) {
-    test::TempDir dir;
-    RecordingDeviceDriver driver;
-    EXPECT_FALSE(driver.saveMeshes({}, dir.file("missing-folder/model.stl"), nullptr, {}));
-    EXPECT_FALSE(driver.saveMeshes({}, dir.path().string(), nullptr, {})) << "a folder is no file";
-    EXPECT_EQ(driver.calls, 0);
-}
-
-TEST(DriverSupportTest, PathOverloadEmptiesAnExistingFile) {
-    test::TempDir dir;
-    test::writeFile(dir.file("old.stl"), std::string(1000, 'x'));
-    RecordingDeviceDriver driver;
-    EXPECT_TRUE(driver.saveMeshes({}, dir.file("old.stl"), nullptr, {}));
-    EXPECT_EQ(test::readFile(dir.file("old.stl")), "written");
+    EXPECT_FALSE(saveToFileThroughDevice(driver, {}, dir.file("noextension"), nullptr, options));
+    // A file that cannot be opened never reaches the device form.
+    EXPECT_FALSE(saveToFileThroughDevice(driver, {}, dir.file("missing-folder/model.stl"), nullptr, {}));
+    EXPECT_FALSE(saveToFileThroughDevice(driver, {}, dir.path().string(), nullptr, {}))
+        << "a folder is no file";
+    EXPECT_EQ(driver.calls, (std::vector<std::string>{"stl 2 name", " 0 name"}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <array>
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 
@@ -124,15 +123,6 @@ FixedWriterIdentity::~FixedWriterIdentity() {
     SetSoftwareVersionForStream(mPreviousVersion);
 }
 
-void expectGolden(const std::string& text, const std::string& relativePath) {
-    const std::filesystem::path golden = testDataDir() / relativePath;
-    if (std::getenv("OV_UPDATE_GOLDEN")) {
-        writeFile(golden, text);
-        return;
-    }
-    EXPECT_EQ(text, readFile(golden)) << "differs from " << golden;
-}
-
 GlobalLocale::GlobalLocale(const char* name) : mPreviousC(std::setlocale(LC_ALL, nullptr)) {
     try {
         mPrevious = std::locale::global(std::locale(name));
@@ -164,18 +154,6 @@ CommandResult runCommand(const std::string& command) {
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
-}
-
-bool commandExists(const std::string& name) {
-    return runCommand("command -v " + name).status == 0;
-}
-
-size_t countOf(const std::string& text, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) {
-        ++count;
-    }
-    return count;
 }
 
 }  // namespace ov::test

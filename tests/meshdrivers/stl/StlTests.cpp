@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "../core/LineDrawingTestSupport.h"
+#include "stl/StlMeshDriver.h"
+#include "stl/StlWriter.h"
+
+namespace ov::test {
+namespace {
+
+const Wm4::ColorRGBA kWhite(1, 1, 1, 1);
+
+// A mesh of positions and indices. Normals and texture coordinates, when the
+// attributes ask for them, lie between the positions with values that must
+// never show up as positions.
+ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
+                    std::optional<Wm4::ColorRGBA> diffuse = {}, const ovAttributes& attributes = {}) {
+    auto* vertices = new ovVertexBuffer(attributes, static_cast<int>(positions.size()));
+    for (int i = 0; i < vertices->GetVertexQuantity(); ++i) {
+        vertices->Position3(i) = positions[static_cast<size_t>(i)];
+        if (attributes.HasNormal()) {
+            vertices->Normal3(i) = {99, 99, 99};
+        }
+        if (attributes.HasTCoord(0)) {
+            std::fill_n(vertices->TCoord(0, i), attributes.GetTCoordChannels(0), -99.0f);
+        }
+    }
+    auto* indexBuffer = new ovIndexBuffer(static_cast<int>(indices.size()));
+    std::ranges::copy(indices, indexBuffer->getData());
+    auto* mesh = new ovTriMesh(vertices, indexBuffer);
+    if (diffuse) {
+        mesh->editMaterialState(true)->diffuse = *diffuse;
+    }
+    return mesh;
+}
+
+// A red tetrahedron moved to (10, 0, 0), and a blue-green quad with normals
+// and texture coordinates turned a quarter about z (x goes to y, y to -x) and
+// moved to (0, 5, -2).
+ovPointer<ovNode> twoPartScene() {
+    ovAttributes withNormalAndUv;
+    withNormalAndUv.SetNormal(true);
+    withNormalAndUv.SetTCoordChannels(0, 2);
+    const ovPointer<ovNode> tetrahedron =
+        makeRoot(nullptr, {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                                    {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, Wm4::ColorRGBA(1, 0, 0, 1))});
+    tetrahedron->editLocalTransform(true).SetTranslate({10, 0, 0});
+    const ovPointer<ovNode> quad =
+        makeRoot(nullptr, {makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
+                                    Wm4::ColorRGBA(0.2f, 0.6f, 1, 1), withNormalAndUv)});
+    quad->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, 1, 0, -1, 0, 0, 0, 0, 1));
+    quad->editLocalTransform(true).SetTranslate({0, 5, -2});
+    return makeRoot(nullptr, {tetrahedron.get(), quad.get()});
+}
+
+std::string saveStl(ovSpatial* root, ovProgressNotifierInterface* progress = nullptr) {
+    StlMeshDriver driver;
+    const SaveResult result = saveToMemory(driver, {root}, progress);
+    EXPECT_TRUE(result.saved);
+    return result.text;
+}
+
+// The records of a binary STL file, each as its normal, its three corners and
+// its colour word, after checking that they fill the file and agree with its
+// count.
+using Facets = std::vector<std::vector<float>>;
+Facets facetsOf(const std::string& bytes) {
+    static_assert(std::endian::native == std::endian::little);
+    uint32_t count = 0;
+    std::memcpy(&count, bytes.data() + 80, bytes.size() < 84 ? 0 : 4);
+    EXPECT_EQ(bytes.size(), 84 + 50 * size_t{count}) << "the count and the records must agree";
+    Facets facets;
+    for (size_t at = 84; at + 50 <= bytes.size(); at += 50) {
+        std::vector<float> facet(13);
+        std::memcpy(facet.data(), bytes.data() + at, 48);
+        facet[12] = static_cast<float>(static_cast<uint8_t>(bytes[at + 48]) |
+                                       static_cast<uint8_t>(bytes[at + 49]) << 8);
+        facets.push_back(facet);
+    }
+    return facets;
+}
+
+TEST(StlWriterTest, ScenesAreWrittenAsTheirGoldenFiles) {
+    const float s = 1.0f / std::sqrt(3.0f);
+    ovPointer<ovNode> noMeshes = makeRoot(nullptr, {new ovNode});
+    noMeshes->setChild(2, new ovLine(new ovVertexBuffer(ovAttributes(), 2), new ovIndexBuffer(2)));
+    const struct {
+        const char* golden;
+        ovPointer<ovNode> scene;
+        Facets facets;
+    } cases[] = {
+        // The tetrahedron spans x 10..11 in the world, the turned quad x -1..0
+        // and y 5..7 at z -2: both move by (1, 0, 2), the minimum corner of the
+        // whole scene, and so keep their placement. Diffuse (0.2, 0.6, 1.0)
+        // gives levels 6, 18 and 31; red 6 with bits 1 to 3 set is 14.
+        {"two_parts.stl",
+         twoPartScene(),
+         {{0, 0, -1, 11, 0, 2, 11, 1, 2, 12, 0, 2, 0x1F},
+          {0, -1, 0, 11, 0, 2, 12, 0, 2, 11, 0, 3, 0x1F},
+          {-1, 0, 0, 11, 0, 2, 11, 0, 3, 11, 1, 2, 0x1F},
+          {s, s, s, 12, 0, 2, 11, 1, 2, 11, 0, 3, 0x1F},
+          {0, 0, 1, 1, 5, 0, 1, 7, 0, 0, 7, 0, (31 << 10) | (18 << 5) | 14},
+          {0, 0, 1, 1, 5, 0, 0, 7, 0, 0, 5, 0, (31 << 10) | (18 << 5) | 14}}},
+        // A node, an empty slot and a line: the header and a zero count.
+        {"no_meshes.stl", noMeshes, {}},
+        {"negative_coordinates.stl",
+         makeRoot(nullptr, {makeMesh({{-5.5f, -6, -7}, {-4.5f, -6, -7}, {-5.5f, -5, -7}}, {0, 1, 2})}),
+         {{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}}},
+        // Triangles without area have a zero normal; white is 0x7FFF, black
+        // keeps the red bits 0x0E and no material gives 0.
+        {"degenerate_and_colours.stl",
+         makeRoot(nullptr,
+                  {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, {0, 1, 1, 0, 1, 2}, kWhite),
+                   makeMesh({{0, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {0, 1, 2}, Wm4::ColorRGBA(0, 0, 0, 1)),
+                   makeMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 1, 2})}),
+         {{0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0x7FFF},
+          {0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0x7FFF},
+          {1, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0x0E},
+          {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    };
+    for (const auto& [golden, scene, facets] : cases) {
+        const std::string bytes = saveStl(scene.get());
+        EXPECT_EQ(facetsOf(bytes), facets) << golden;
+        expectMatchesGolden(std::string("stl/") + golden, bytes);
+    }
+}
+
+TEST(StlWriterTest, ColourLevelsAreTruncatedAndMasked) {
+    const float nan = std::nanf("");
+    // Levels are truncated from value x 31 and keep their low 5 bits (two's
+    // complement ones when negative); the red level always gains bits 1 to 3;
+    // what no int can hold counts as 0 bits.
+    const std::vector<std::pair<Wm4::ColorRGBA, int>> cases = {
+        {{0.999f, 0.5f, 0.999f, 1}, (30 << 10) | (15 << 5) | 30},
+        {{1.0f / 31.0f + 1e-6f, 0, 0, 1}, 0x0F},
+        {{0, 2, -0.5f, 1}, (0b10001 << 10) | (0b11110 << 5) | 0x0E},
+        {{nan, 1e30f, -1e30f, 1}, 0x0E},
+    };
+    ovMaterialState material;
+    for (const auto& [diffuse, word] : cases) {
+        material.diffuse = diffuse;
+        EXPECT_EQ(stlColourWord(&material), word) << diffuse.R() << ' ' << diffuse.G() << ' ' << diffuse.B();
+    }
+}
+
+TEST(StlWriterTest, VeryDeepSceneDoesNotExhaustTheStack) {
+    ovPointer<ovNode> root(new ovNode);
+    ovNode* deepest = root.get();
+    for (int level = 0; level < 100000; ++level) {
+        deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
+    }
+    deepest->attachChild(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}));
+    EXPECT_EQ(facetsOf(saveStl(root.get())).size(), 1u);
+}
+
+TEST(StlWriterTest, TrianglesThatCannotBeReadAreWrittenEmptyAndReported) {
+    LogCapture log;
+    ovTriMesh* broken = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, kWhite);
+    broken->SetName("Broken");
+    ovTriMesh* lost = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1, 0});
+    ovRendererInterface::DeleteCPUData(lost->getVertexBuffer(), false);
+    lost->getVertexBuffer()->setReloadable(false);
+
+    const ovPointer<ovNode> root = makeRoot(nullptr, {broken, lost});
+    const std::vector<float> empty(13), emptyWhite = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7FFF};
+    const std::vector<float> first = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0x7FFF};
+    EXPECT_EQ(facetsOf(saveStl(root.get())), (Facets{first, emptyWhite, emptyWhite, empty, empty}));
+    EXPECT_EQ(log.texts(ovLogWarning),
+              (std::vector<std::string>{
+                  "Stl driver wrote 2 of the 3 triangles of mesh \"Broken\" as empty triangles: "
+                  "their vertex data is missing or their indices lie outside the vertex buffer.",
+                  "Stl driver wrote 2 of the 2 triangles of mesh \"\" as empty triangles: "
+                  "their vertex data is missing or their indices lie outside the vertex buffer."}));
+    EXPECT_FALSE(lost->getVertexBuffer()->hasCPUData());
+    EXPECT_TRUE(lost->getIndexBuffer()->hasCPUData()) << "the resident index buffer stays resident";
+}
+
+TEST(StlDriverTest, RefusesAnythingButOneSpatialAndWritesNothing) {
+    const ovPointer<ovObject> scene(twoPartScene());
+    const ovPointer<ovObject> notSpatial(new ovMaterialState);
+    StlMeshDriver driver;
+    for (const ovObjectList& objects :
+         std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
+        const SaveResult result = saveToMemory(driver, objects);
+        EXPECT_FALSE(result.saved || !result.text.empty()) << objects.size() << " objects";
+    }
+}
+
+TEST(StlDriverTest, DataIsLoadedForTheSaveOnlyWhenItWasNotResident) {
+    ovTriMesh* mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
+    const ovPointer<ovNode> root = makeRoot(nullptr, {mesh});
+    const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
+    const std::string resident = saveStl(root.get());
+    ovRendererInterface::DeleteCPUData(mesh->getVertexBuffer(), false);
+    ovRendererInterface::DeleteCPUData(mesh->getIndexBuffer(), false);
+    EXPECT_EQ(ovRendererInterface::loadCount(), loads) << "resident data is used as it is";
+
+    EXPECT_EQ(saveStl(root.get()), resident);
+    // The vertices for the minimum, then vertices and indices for the records,
+    // each dropped again after use; the two drops above count as well.
+    EXPECT_EQ(ovRendererInterface::loadCount() - loads, 3u);
+    EXPECT_EQ(ovRendererInterface::deleteCount() - deletes, 2u + 3u);
+    EXPECT_FALSE(mesh->getVertexBuffer()->hasCPUData() || mesh->getIndexBuffer()->hasCPUData());
+}
+
+TEST(StlDriverTest, CancellationAndDeviceFailuresLeaveTheFileShortButTheAnswerTrue) {
+    const ovPointer<ovNode> scene = twoPartScene();
+    const std::string full = saveStl(scene.get());
+    // Each of the three walks (totals, minimum, records) asks at root, part A,
+    // tetrahedron, part B and quad. Cancelled from the 14th question on, the
+    // last walk writes the tetrahedron; the count comes from the first walk.
+    RecordingProgress late(14), early(1);
+    EXPECT_EQ(saveStl(scene.get(), &late), full.substr(0, 84 + 4 * 50));
+    EXPECT_EQ(late.calls().back(), "end");
+    EXPECT_EQ(saveStl(scene.get(), &early), full.substr(0, 80) + std::string(4, '\0'));
+
+    StlMeshDriver driver;
+    for (const int64_t limit : {0, 50, 83, 84, 133, 200}) {
+        ovIoDeviceFaultInjector shortDevice(limit, ovIoDeviceFaultInjector::kNoLimit);
+        EXPECT_TRUE(driver.saveMeshes({scene}, shortDevice, "stl", nullptr, {}));
+        EXPECT_EQ(shortDevice.data(), full.substr(0, static_cast<size_t>(limit)));
+    }
+    ovIoDeviceFaultInjector badDevice(ovIoDeviceFaultInjector::kNoLimit, 0);
+    EXPECT_TRUE(driver.saveMeshes({scene}, badDevice, "stl", nullptr, {}));
+}
+
+TEST(StlDriverTest, NumpyStlReadsTheRecordsAsWritten) {
+    if (runCommand("/usr/bin/python3 -c 'import stl'").status != 0) {
+        GTEST_SKIP() << "numpy-stl is not available";
+    }
+    TempDir dir;
+    const std::string bytes = saveStl(twoPartScene().get());
+    writeFile(dir.file("two_parts.stl"), bytes);
+    // Normals as written (not recomputed), corners and attribute words.
+    const CommandResult read = runCommand(
+        "/usr/bin/python3 -W ignore -c 'import sys; from stl import mesh; "
+        "m = mesh.Mesh.from_file(sys.argv[1], calculate_normals=False); "
+        "[print(*map(float, [*n, *v.flatten()]), int(a[0])) for n, v, a in zip(m.normals, m.vectors, "
+        "m.attr)]' " +
+        dir.file("two_parts.stl"));
+    ASSERT_EQ(read.status, 0) << read.output;
+    Facets facets;
+    std::istringstream lines(read.output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream numbers(line);
+        facets.emplace_back(std::istream_iterator<float>(numbers), std::istream_iterator<float>());
+    }
+    EXPECT_EQ(facets, facetsOf(bytes));
+}
+
+}  // namespace
+}  // namespace ov::test
