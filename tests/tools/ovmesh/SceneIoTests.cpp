@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ovmesh/SceneIo.h"
 #include "ovmesh/ToolError.h"
 #include "scenegraph/ovIoManager.h"
 #include "support/TestSupport.h"
+#include "tools/ovmesh/TestHelpers.h"
 
 namespace ov::test {
 namespace {
@@ -16,68 +18,60 @@ namespace {
 using namespace ovmesh;
 namespace fs = std::filesystem;
 
-// A driver whose outcome the test chooses; it writes "data" before answering.
+// A driver whose outcome the test chooses; it writes "data" either way.
 class ScriptedDriver : public ovCoreMeshDriver {
 public:
-    ScriptedDriver(bool deviceCapable, const std::string& extension) : ovCoreMeshDriver(deviceCapable) {
+    ScriptedDriver(bool deviceCapable, const char* extension) : ovCoreMeshDriver(deviceCapable) {
         addSaveExtension(extension);
-        addLoadExtension(extension);
     }
 
-    bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                    ovProgressNotifierInterface* /*progress*/, const SaveMeshOptions& options) override {
-        savedObjects = objects.size();
-        pathSeen = path;
-        optionsSeen = options;
+    bool saveMeshes(const ovObjectList&, ovIoDevice& device, const std::string& path,
+                    ovProgressNotifierInterface*, const SaveMeshOptions& options) override {
         device.write("data", 4);
+        seen = {path, options.fileName};
         return succeed;
     }
-    bool saveMeshes(const ovObjectList& objects, const std::string& path,
-                    ovProgressNotifierInterface* /*progress*/, const SaveMeshOptions& options) override {
-        savedObjects = objects.size();
-        pathSeen = path;
-        optionsSeen = options;
+    bool saveMeshes(const ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
+                    const SaveMeshOptions& options) override {
         std::ofstream(path) << "data";
+        seen = {path, options.fileName};
         return succeed;
     }
-    bool loadMeshes(ovObjectList& /*objects*/, ovIoDevice& /*device*/, const std::string& /*path*/,
-                    ovProgressNotifierInterface* /*progress*/, const LoadMeshOptions& /*options*/) override {
+    bool loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
+                    const LoadMeshOptions&) override {
         return false;
     }
-    bool loadMeshes(ovObjectList& objects, const std::string& /*path*/,
-                    ovProgressNotifierInterface* /*progress*/, const LoadMeshOptions& /*options*/) override {
-        if (!succeed) {
-            addErrorMessage("unexpected end of file", -1);
-            return false;
-        }
-        objects = loaded;
-        return true;
+    bool loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
+                    const LoadMeshOptions&) override {
+        return false;
     }
 
     bool succeed = true;
-    ovObjectList loaded;
-    size_t savedObjects = 0;
-    std::string pathSeen;
-    SaveMeshOptions optionsSeen;
+    std::pair<std::string, std::string> seen;  // the path (or extension) and the file name it was given
 };
 
+// Saving goes through a safe output file: a temporary file beside the target
+// that replaces it only once everything is written.
 class SceneIoTest : public testing::Test {
 protected:
     SceneIoTest() {
         ovIoManager::msInstance.registerDriver(&device, true);
         ovIoManager::msInstance.registerDriver(&pathOnly, true);
+        writeFile(folder.path() / "old.devfmt", "previous");
+        writeFile(folder.path() / "old.pathfmt", "previous");
     }
     ~SceneIoTest() override {
         ovIoManager::msInstance.unregisterDriver(&device);
         ovIoManager::msInstance.unregisterDriver(&pathOnly);
     }
 
-    std::vector<std::string> filesInFolder() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder.path())) {
-            names.push_back(entry.path().filename().string());
+    std::string saveFailure(const std::string& target) {
+        try {
+            saveScene(*scene, target, nullptr, {});
+        } catch (const ToolError& error) {
+            return error.what();
         }
-        return names;
+        return "saved";
     }
 
     ScriptedDriver device{true, "devfmt"};
@@ -86,81 +80,34 @@ protected:
     ovPointer<ovNode> scene{new ovNode};
 };
 
-TEST_F(SceneIoTest, ADeviceDriverWritesThroughAFileDeviceNamedLikeTheTarget) {
-    SaveMeshOptions options;
-    options.lineBreaks = true;
-    EXPECT_EQ(saveScene(*scene, folder.file("part.devfmt"), nullptr, options), 4u);
-    EXPECT_EQ(readFile(folder.path() / "part.devfmt"), "data");
-    EXPECT_EQ(device.savedObjects, 1u);
-    EXPECT_EQ(device.pathSeen, "devfmt");
-    EXPECT_EQ(device.optionsSeen.fileName, "part");
-    EXPECT_TRUE(device.optionsSeen.lineBreaks);
-    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"part.devfmt"});
-}
-
-TEST_F(SceneIoTest, APathDriverWritesATemporaryFileWithTheTargetsExtension) {
-    EXPECT_EQ(saveScene(*scene, folder.file("part.pathfmt"), nullptr, {}), 4u);
-    const fs::path used = pathOnly.pathSeen;
+TEST_F(SceneIoTest, WritesAHiddenFileBesideTheTargetThatReplacesItOnlyOnSuccess) {
+    EXPECT_EQ(saveScene(*scene, folder.file("old.devfmt"), nullptr, {}), 4u);
+    EXPECT_EQ(device.seen, std::make_pair(std::string("devfmt"), std::string("old")));
+    EXPECT_EQ(saveScene(*scene, folder.file("old.pathfmt"), nullptr, {}), 4u);
+    const fs::path used = pathOnly.seen.first;
     EXPECT_EQ(used.parent_path(), folder.path());
-    EXPECT_EQ(used.extension(), ".pathfmt");
-    EXPECT_NE(used.filename(), "part.pathfmt");
-    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"part.pathfmt"});
-}
+    EXPECT_TRUE(used.filename().string().starts_with(".old.pathfmt.tmp-")) << used;
+    EXPECT_EQ(used.extension(), ".pathfmt");  // drivers are chosen by it
+    EXPECT_EQ(filesIn(folder.path()), (std::vector<std::string>{"old.devfmt", "old.pathfmt"}));
+    EXPECT_EQ(readFile(folder.path() / "old.devfmt"), "data");
+    EXPECT_EQ(readFile(folder.path() / "old.pathfmt"), "data");
 
-TEST_F(SceneIoTest, AFailedSaveLeavesNoFileAndKeepsTheOldOne) {
+    // A failed save leaves nothing behind and the old file as it was.
     device.succeed = false;
     pathOnly.succeed = false;
-    writeFile(folder.path() / "old.devfmt", "previous");
-    EXPECT_THROW(saveScene(*scene, folder.file("old.devfmt"), nullptr, {}), ToolError);
-    EXPECT_THROW(saveScene(*scene, folder.file("new.pathfmt"), nullptr, {}), ToolError);
-    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"old.devfmt"});
-    EXPECT_EQ(readFile(folder.path() / "old.devfmt"), "previous");
-}
-
-TEST_F(SceneIoTest, AnUnknownExtensionNamesTheKnownOnes) {
-    try {
-        saveScene(*scene, folder.file("part.xyz"), nullptr, {});
-        FAIL() << "saved an unknown format";
-    } catch (const ToolError& error) {
-        EXPECT_NE(std::string(error.what()).find("no driver saves .xyz files (known: devfmt, pathfmt)"),
-                  std::string::npos)
-            << error.what();
-    }
-    EXPECT_THROW(requireSaveDriver(folder.file("no_extension")), ToolError);
-    EXPECT_THROW(requireLoadableFormat(folder.file("part.xyz")), ToolError);
-    EXPECT_NO_THROW(requireLoadableFormat(folder.file("part.OBJ")));
-    EXPECT_TRUE(filesInFolder().empty());
-}
-
-TEST_F(SceneIoTest, SeveralLoadedObjectsAreGatheredUnderOneRoot) {
-    writeFile(folder.path() / "two.devfmt", "x");
-    const ovPointer<ovNode> first(new ovNode);
-    const ovPointer<ovNode> second(new ovNode);
-    device.loaded = {ovPointer<ovObject>(first), ovPointer<ovObject>(second)};
-    const LoadedScene gathered = loadScene(folder.file("two.devfmt"), nullptr);
-    ASSERT_TRUE(gathered.root->IsDerived(ovNode::TYPE));
-    const auto& root = static_cast<const ovNode&>(*gathered.root);
-    EXPECT_EQ(root.GetName(), "two");
-    EXPECT_EQ(root.getNbChildren(), 2);
-
-    device.loaded = {ovPointer<ovObject>(first)};
-    EXPECT_EQ(loadScene(folder.file("two.devfmt"), nullptr).root.get(), first.get());
-}
-
-TEST_F(SceneIoTest, LoadFailuresSayWhy) {
-    const auto failure = [&](const std::string& path) {
-        try {
-            loadScene(path, nullptr);
-        } catch (const ToolError& error) {
-            return std::string(error.what());
-        }
-        return std::string("no error");
-    };
-    EXPECT_NE(failure(folder.file("absent.devfmt")).find("no such file"), std::string::npos);
-    writeFile(folder.path() / "empty.devfmt", "x");
-    EXPECT_NE(failure(folder.file("empty.devfmt")).find("holds no scene"), std::string::npos);
-    device.succeed = false;
-    EXPECT_NE(failure(folder.file("empty.devfmt")).find("unexpected end of file"), std::string::npos);
+    fs::create_directory(folder.path() / "folder.devfmt");
+    const std::string cannot = "cannot write '" + folder.file("");
+    EXPECT_EQ(saveFailure(folder.file("old.devfmt")),
+              cannot + "old.devfmt': the devfmt driver failed to save the scene");
+    EXPECT_EQ(saveFailure(folder.file("old.pathfmt")),
+              cannot + "old.pathfmt': the pathfmt driver failed to save the scene");
+    EXPECT_EQ(saveFailure(folder.file("missing/a.devfmt")),
+              cannot + "missing/a.devfmt': folder '" + folder.file("missing") + "' does not exist");
+    EXPECT_EQ(saveFailure(folder.file("folder.devfmt")), cannot + "folder.devfmt': it is a folder");
+    EXPECT_EQ(filesIn(folder.path()),
+              (std::vector<std::string>{"folder.devfmt", "old.devfmt", "old.pathfmt"}));
+    EXPECT_EQ(readFile(folder.path() / "old.devfmt"), "data");
+    EXPECT_EQ(readFile(folder.path() / "old.pathfmt"), "data");
 }
 
 }  // namespace

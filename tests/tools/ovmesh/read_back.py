@@ -1,15 +1,45 @@
-"""Prints what an independent STL reader sees in a file.
-
-Line 1: the facet count. Line 2: the smallest and largest x, y, z.
-Line 3: the distinct colour words, ascending.
-"""
+"""Prints in one line what independent readers see in an STL, SVG or DXF file."""
+import re
+import subprocess
 import sys
 import warnings
+from xml.etree import ElementTree
 
 warnings.simplefilter("ignore")
+import ezdxf  # noqa: E402
 from stl import mesh  # noqa: E402  (numpy-stl)
 
-solid = mesh.Mesh.from_file(sys.argv[1])
-print(len(solid.vectors))
-print(" ".join("%g" % v for v in list(solid.min_) + list(solid.max_)))
-print(" ".join(str(int(word)) for word in sorted(set(solid.attr.ravel()))))
+
+def span(values):
+    return "%g..%g" % (round(min(values), 2), round(max(values), 2))
+
+
+def stl(path):
+    solid = mesh.Mesh.from_file(path)
+    words = " ".join(str(int(word)) for word in sorted(set(solid.attr.ravel())))
+    bounds = " ".join("%g" % v for v in list(solid.min_) + list(solid.max_))
+    report = subprocess.run(["admesh", path], capture_output=True, text=True, check=True).stdout
+    stats = dict(re.findall(r"(Number of parts|Volume|Facets reversed) *: *(\S+)", report))
+    return "%d facets in %s, colours %s; %s parts, volume %.0f, %s reversed" % (
+        len(solid.vectors), bounds, words, stats["Number of parts"], float(stats["Volume"]),
+        stats["Facets reversed"])
+
+
+def svg(path):
+    root = ElementTree.parse(path).getroot()
+    paths = [element.get("d") for element in root.iter("{http://www.w3.org/2000/svg}path")]
+    points = [tuple(map(float, pair)) for d in paths for pair in re.findall(r"([-\d.e]+),([-\d.e]+)", d)]
+    return "%s x %s, %d paths in x %s y %s" % (root.get("width"), root.get("height"), len(paths),
+                                               span([p[0] for p in points]), span([p[1] for p in points]))
+
+
+def dxf(path):
+    document = ezdxf.readfile(path)
+    lines = [entity for entity in document.modelspace() if entity.dxftype() == "LINE"]
+    points = [point for line in lines for point in (line.dxf.start, line.dxf.end)]
+    return "%d lines in x %s y %s, %d audit errors" % (len(lines), span([p.x for p in points]),
+                                                       span([p.y for p in points]), len(document.audit().errors))
+
+
+reader = {"stl": stl, "svg": svg, "dxf": dxf}.get(sys.argv[1].rsplit(".", 1)[-1])
+print(reader(sys.argv[1]) if reader else "no reader")
