@@ -142,7 +142,7 @@ protected:
                     bool lineBreaks = true) {
         SaveMeshOptions options;
         options.lineBreaks = lineBreaks;
-        SaveResult result = saveToMemory(driver, listOf(root), progress, options);
+        SaveResult result = saveToMemory(driver, {root}, progress, options);
         if (result.saved) {
             written.push_back(result.text);
         }
@@ -221,20 +221,16 @@ TYPED_TEST_P(LineDrawingTest, CancellationSkipsTheRestButFinishesTheFile) {
 }
 
 TYPED_TEST_P(LineDrawingTest, RootsThatAreNotOneSpatialWithAPageWriteNothing) {
-    ovPointer<ovNode> withPage = makeRoot(this->page.get());
+    const ovPointer<ovObject> withPage = makeRoot(this->page.get());
     ovPointer<ovNode> withForeignPage = makeRoot(nullptr);
     withForeignPage->setMetadata(new ovMetadataInterface(ovVectorialMetadata::MetadataTypeId));
-    const std::vector<ovObjectList> refused = {ovObjectList(),
-                                               listOf(nullptr),
-                                               ovObjectList(2, withPage),
-                                               listOf(new ovMaterialState),
-                                               listOf(makeRoot(nullptr).get()),
-                                               listOf(withForeignPage.get())};
+    // The last two are one spatial, without a page.
+    const std::vector<ovObjectList> refused = {
+        {}, {nullptr}, {withPage, withPage}, {new ovMaterialState}, {makeRoot(nullptr)}, {withForeignPage}};
     for (size_t i = 0; i < refused.size(); ++i) {
         RecordingProgress progress;
         const SaveResult result = saveToMemory(this->driver, refused[i], &progress);
         EXPECT_TRUE(!result.saved && result.text.empty()) << i;
-        // The last two are one spatial, without a page.
         EXPECT_EQ(progress.calls(), i < 4 ? std::vector<std::string>{} : TypeParam::kProgressWithoutPage)
             << i;
     }
@@ -243,10 +239,11 @@ TYPED_TEST_P(LineDrawingTest, RootsThatAreNotOneSpatialWithAPageWriteNothing) {
 
 TYPED_TEST_P(LineDrawingTest, DeviceThatRefusesBytesIsReportedButTheSaveSucceeds) {
     ovIoDeviceFaultInjector device(100, ovIoDeviceFaultInjector::kNoLimit);
+    const auto& [lineBreaks, golden] = TypeParam::kGoldens[0];
     SaveMeshOptions options;
-    options.lineBreaks = TypeParam::kGoldens[0].first;
-    EXPECT_TRUE(this->driver.saveMeshes(listOf(makeSampleDrawing().get()), device, "", nullptr, options));
-    EXPECT_EQ(device.data(), readFile(testDataDir() / TypeParam::kGoldens[0].second).substr(0, 100));
+    options.lineBreaks = lineBreaks;
+    EXPECT_TRUE(this->driver.saveMeshes({makeSampleDrawing()}, device, "", nullptr, options));
+    EXPECT_EQ(device.data(), readFile(testDataDir() / golden).substr(0, 100));
     EXPECT_EQ(
         this->log.texts(ovLogError),
         std::vector<std::string>{std::string(TypeParam::kName) +

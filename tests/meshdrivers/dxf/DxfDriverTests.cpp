@@ -22,6 +22,9 @@ std::string dxfFile(const std::string& entities) {
            entities + "0\nENDSEC\n0\nEOF\n";
 }
 
+}  // namespace
+
+// Outside the anonymous namespace: its name is part of the test names.
 struct DxfFormat {
     using Driver = DxfDriver;
     static constexpr const char* kName = "Dxf";
@@ -53,5 +56,4 @@ TEST_F(DxfTest, PointsAtWZeroAreWrittenAsInfiniteOrUndefined) {
               dxfFile(lineEntity("inf", "inf", "-inf", "-inf") + lineEntity("nan", "nan", "nan", "nan")));
 }
 
-}  // namespace
 }  // namespace ov::test
