@@ -31,22 +31,27 @@ std::FILE* openUtf8(const std::string& utf8Path, const char* mode) {
 #endif
 }
 
-// Binary writers mostly hand over numbers of 2, 4 or 8 bytes: copies of a known
-// size compile to single moves instead of a call into the C library.
-void copyIntoBuffer(char* target, const char* data, size_t size) {
-    switch (size) {
-        case 2:
-            std::memcpy(target, data, 2);
-            break;
-        case 4:
-            std::memcpy(target, data, 4);
-            break;
-        case 8:
-            std::memcpy(target, data, 8);
-            break;
-        default:
-            std::memcpy(target, data, size);
-            break;
+// Writers mostly hand over a few bytes at a time: numbers of a binary format,
+// tokens of a text format. Copies of up to this many bytes are made in line.
+constexpr size_t kSmallCopy = 32;
+
+// Two moves of a fixed size, which may overlap, copy 1 to 32 bytes without a
+// call into the C library. Single bytes come first: they are the most
+// frequent tokens of text formats.
+void copySmall(char* target, const char* data, size_t size) {
+    if (size < 4) {
+        target[0] = data[0];
+        target[size / 2] = data[size / 2];
+        target[size - 1] = data[size - 1];
+    } else if (size < 8) {
+        std::memcpy(target, data, 4);
+        std::memcpy(target + size - 4, data + size - 4, 4);
+    } else if (size <= 16) {
+        std::memcpy(target, data, 8);
+        std::memcpy(target + size - 8, data + size - 8, 8);
+    } else {
+        std::memcpy(target, data, 16);
+        std::memcpy(target + size - 16, data + size - 16, 16);
     }
 }
 
@@ -68,6 +73,8 @@ ovIoDeviceFileStream::ovIoDeviceFileStream(const std::string& utf8Path, int data
         // Our own buffer replaces the C library's, which would only copy the bytes once more.
         std::setvbuf(mFile, nullptr, _IONBF, 0);
         mBuffer.resize(kWriteBufferSize);
+        mCursor = mBuffer.data();
+        mRoomEnd = mCursor + mBuffer.size();
     }
 }
 
@@ -76,11 +83,23 @@ ovIoDeviceFileStream::~ovIoDeviceFileStream() {
 }
 
 int64_t ovIoDeviceFileStream::write(const char* data, int64_t length) {
+    // Writers call this once per number or token: a small write that fits the
+    // room left in the buffer is checked and copied without a call.
+    const auto size = static_cast<size_t>(length);
+    if (length > 0 && size <= kSmallCopy && size <= static_cast<size_t>(mRoomEnd - mCursor) && data) {
+        copySmall(mCursor, data, size);
+        mCursor += size;
+        return length;
+    }
+    return writeLarge(data, length);
+}
+
+[[gnu::noinline]] int64_t ovIoDeviceFileStream::writeLarge(const char* data, int64_t length) {
     if (!good() || mDataWay != WriteOnly || !data || length <= 0) {
         return 0;
     }
     const auto size = static_cast<size_t>(length);
-    if (size > mBuffer.size() - mBuffered) {
+    if (size > static_cast<size_t>(mRoomEnd - mCursor)) {
         if (!flushBuffer()) {
             return 0;
         }
@@ -88,8 +107,8 @@ int64_t ovIoDeviceFileStream::write(const char* data, int64_t length) {
             return writeThrough(data, size);
         }
     }
-    copyIntoBuffer(mBuffer.data() + mBuffered, data, size);
-    mBuffered += size;
+    std::memcpy(mCursor, data, size);
+    mCursor += size;
     return length;
 }
 
@@ -102,7 +121,7 @@ int64_t ovIoDeviceFileStream::read(char* data, int64_t length) {
     }
     const size_t count = std::fread(data, 1, static_cast<size_t>(length), mFile);
     if (count < static_cast<size_t>(length) && std::ferror(mFile)) {
-        mGood = false;
+        markBad();
         return count > 0 ? static_cast<int64_t>(count) : -1;
     }
     return static_cast<int64_t>(count);
@@ -110,7 +129,7 @@ int64_t ovIoDeviceFileStream::read(char* data, int64_t length) {
 
 bool ovIoDeviceFileStream::flush() {
     if (good() && mDataWay == WriteOnly && flushBuffer() && std::fflush(mFile) != 0) {
-        mGood = false;
+        markBad();
     }
     return good();
 }
@@ -122,15 +141,17 @@ bool ovIoDeviceFileStream::close() {
     const bool flushed = flush();
     const bool closed = std::fclose(mFile) == 0;
     mFile = nullptr;
-    mBuffered = 0;
+    mCursor = mBuffer.data();
+    mRoomEnd = mCursor;
     return flushed && closed;
 }
 
 bool ovIoDeviceFileStream::flushBuffer() {
-    if (mBuffered > 0) {
-        const size_t count = mBuffered;
-        mBuffered = 0;
-        writeThrough(mBuffer.data(), count);
+    char* const begin = mBuffer.data();
+    if (mCursor != begin) {
+        const auto count = static_cast<size_t>(mCursor - begin);
+        mCursor = begin;
+        writeThrough(begin, count);
     }
     return mGood;
 }
@@ -138,9 +159,14 @@ bool ovIoDeviceFileStream::flushBuffer() {
 int64_t ovIoDeviceFileStream::writeThrough(const char* data, size_t length) {
     const size_t count = std::fwrite(data, 1, length, mFile);
     if (count != length) {
-        mGood = false;
+        markBad();
     }
     return static_cast<int64_t>(count);
+}
+
+void ovIoDeviceFileStream::markBad() {
+    mGood = false;
+    mRoomEnd = mCursor;
 }
 
 int64_t ovIoDeviceMemory::write(const char* data, int64_t length) {

@@ -45,13 +45,21 @@ public:
 
 private:
     bool flushBuffer();
+    // Every write but the small ones that fit the buffer.
+    int64_t writeLarge(const char* data, int64_t length);
     int64_t writeThrough(const char* data, size_t length);
+    // After a failure: no byte is taken any more.
+    void markBad();
 
     std::FILE* mFile = nullptr;
     int mDataWay;
     bool mGood = true;
     std::vector<char> mBuffer;
-    size_t mBuffered = 0;
+    // The next free byte of the buffer, and the end of the room that writes
+    // may fill: the buffer's end while the stream is good and open for writing,
+    // the cursor itself otherwise. One comparison then admits a write.
+    char* mCursor = nullptr;
+    char* mRoomEnd = nullptr;
 };
 
 // Growable memory buffer; reads start at the beginning and follow the writes.

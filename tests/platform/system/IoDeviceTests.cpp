@@ -38,13 +38,14 @@ TEST(FileStream, PiecesOfEverySizeAreReadBackInOrder) {
         // Every small size, so that each way of copying into the buffer is taken at
         // every offset, and now and then a piece around the buffer's size.
         for (size_t i = 1, position = 0; position < data.size(); ++i) {
-            const size_t wanted = i % 500 == 0 ? kBufferSize - 1 + i / 500 % 3 : 1 + i % 20;
+            const size_t wanted = i % 500 == 0 ? kBufferSize - 1 + i / 500 % 3 : 1 + i % 40;
             const size_t size = std::min(wanted, data.size() - position);
             ASSERT_EQ(write(writer, std::string_view(data).substr(position, size)),
                       static_cast<int64_t>(size));
             position += size;
         }
         EXPECT_TRUE(writer.close());
+        EXPECT_EQ(write(writer, "late"), 0);
     }
     ovIoDeviceFileStream reader(path, ovIoDevice::ReadOnly, true);
     std::string content(data.size() + 1, '\0');
