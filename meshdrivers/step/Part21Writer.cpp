@@ -1,8 +1,11 @@
 #include "step/Part21Writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 
+#include "step/ExactReal.h"
 #include "step/Part21WriterLog.h"
 #include "system/ovStringUtils.h"
 #include "system/ovSystemUtils.h"
@@ -12,17 +15,81 @@ namespace ov::step {
 namespace {
 
 constexpr size_t kFormatBufferSize = 256;
+static_assert(kExactRealMaxLength <= kFormatBufferSize);
 constexpr char kEol[] = "\r\n";
 
-std::string joinNames(const std::list<std::string>& names) {
-    std::string joined;
-    for (const std::string& name : names) {
-        if (!joined.empty()) {
-            joined += ", ";
-        }
-        joined += name;
+// Above this many map entries per attribute name, a record's values are
+// searched for instead of found in one walk over the map.
+constexpr size_t kWalkedMapSizePerName = 8;
+
+constexpr size_t kFirstDefinitionSlots = 64;
+
+// Puts a definition's index into the first free slot from its hash on.
+void placeDefinitionSlot(std::vector<uint32_t>& slots, size_t hash, size_t index) {
+    const size_t mask = slots.size() - 1;
+    size_t slot = hash & mask;
+    while (slots[slot] != 0) {
+        slot = (slot + 1) & mask;
     }
-    return joined;
+    slots[slot] = static_cast<uint32_t>(index + 1);
+}
+
+uint64_t loadWord(const char* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+uint64_t mixHash(uint64_t hash, uint64_t word) {
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+    return hash ^ (hash >> 29);
+}
+
+// Where two words of the same offset first differ, as a byte offset into them.
+size_t firstDifferingByte(uint64_t left, uint64_t right) {
+    const uint64_t difference = left ^ right;
+    const int bit = std::endian::native == std::endian::little ? std::countr_zero(difference)
+                                                               : std::countl_zero(difference);
+    return static_cast<size_t>(bit) / 8;
+}
+
+// The order of two bytes as std::string::compare sees them.
+int compareByteAt(const char* left, const char* right, size_t index) {
+    return static_cast<unsigned char>(left[index]) < static_cast<unsigned char>(right[index]) ? -1 : 1;
+}
+
+// The order of std::string::compare, eight bytes at a time: attribute names
+// are short, and a record's keys mostly equal the names they are compared
+// with, so the whole name is read; a call into the C library would cost more.
+int compareBytes(const std::string& leftText, const std::string& rightText) {
+    const char* const left = leftText.data();
+    const char* const right = rightText.data();
+    const size_t common = std::min(leftText.size(), rightText.size());
+    if (common >= sizeof(uint64_t)) {
+        // Whole words, the last one ending with the common part and
+        // overlapping the one before it.
+        const size_t lastWord = common - sizeof(uint64_t);
+        for (size_t index = 0;; index = std::min(index + sizeof(uint64_t), lastWord)) {
+            const uint64_t leftWord = loadWord(left + index);
+            const uint64_t rightWord = loadWord(right + index);
+            if (leftWord != rightWord) {
+                return compareByteAt(left, right, index + firstDifferingByte(leftWord, rightWord));
+            }
+            if (index == lastWord) {
+                break;
+            }
+        }
+    } else {
+        for (size_t index = 0; index < common; ++index) {
+            if (left[index] != right[index]) {
+                return compareByteAt(left, right, index);
+            }
+        }
+    }
+    if (leftText.size() == rightText.size()) {
+        return 0;
+    }
+    return leftText.size() < rightText.size() ? -1 : 1;
 }
 
 }  // namespace
@@ -48,6 +115,7 @@ void Part21Writer::clearPart21Writer() {
     streamedIds.clear();
     streamedCount = 0;
     definitionCache.clear();
+    definitionSlots.clear();
     writeError = false;
 }
 
@@ -56,10 +124,7 @@ bool Part21Writer::fail() {
     return false;
 }
 
-bool Part21Writer::hasOutput() {
-    if (device != nullptr && schema != nullptr) {
-        return true;
-    }
+bool Part21Writer::reportMissingOutput() {
     part21ErrorLine() << "Missing output device or schema";
     return fail();
 }
@@ -68,7 +133,7 @@ bool Part21Writer::beginWritePart21(const std::string& fileName, const SaveMeshO
                                     express::ExpressSchema* newSchema, ovIoDevice* newDevice) {
     clearPart21Writer();
     if (newDevice == nullptr || newSchema == nullptr) {
-        return hasOutput();
+        return reportMissingOutput();
     }
     schema = newSchema;
     device = newDevice;
@@ -122,68 +187,160 @@ Part21WriterUserData Part21Writer::generateEntityId() {
 
 bool Part21Writer::writeEntity(const std::string& entityName, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
-    namesScratch.resize(1);
-    namesScratch.front() = entityName;
-    return writeEntity(namesScratch, values, id);
+    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), values, id);
 }
 
 bool Part21Writer::writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
-    namesScratch.resize(entityNames.size());
-    std::copy(entityNames.begin(), entityNames.end(), namesScratch.begin());
-    return writeEntity(namesScratch, values, id);
+    return writeNamedEntity(
+        EntityNames(std::span<const std::string>(entityNames.begin(), entityNames.size())), values, id);
 }
 
 bool Part21Writer::writeEntity(const std::list<std::string>& entityNames, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
+    return writeNamedEntity(EntityNames(entityNames), values, id);
+}
+
+bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
+                                    const Part21WriterUserData& id) {
     if (writeError) {
         return false;
     }
     if (!hasOutput()) {
-        return false;
+        return reportMissingOutput();
     }
     const EntityDefinition* definition = getEntityDefinition(entityNames);
-    if (definition == nullptr || definition->size() < entityNames.size()) {
+    if (definition == nullptr || definition->partialValues.size() < entityNames.size()) {
         return fail();
     }
     if (!acceptEntityId(id)) {
         return fail();
     }
-    if (!writeRecord(*definition, entityNames, values, id.getRef())) {
+    findValues(*definition, values);
+    if (!writeRecord(*definition, entityNames, id.getRef())) {
         return fail();
     }
     return true;
 }
 
-bool Part21Writer::NameListLess::operator()(const std::list<std::string>& left,
-                                            const std::list<std::string>& right) const {
-    if (left.size() != right.size()) {
-        return left.size() < right.size();
+bool Part21Writer::EntityNames::equals(const std::list<std::string>& names) const {
+    if (mList != nullptr) {
+        return *mList == names;
     }
-    for (auto l = left.begin(), r = right.begin(); l != left.end(); ++l, ++r) {
-        if (l->size() != r->size()) {
-            return l->size() < r->size();
-        }
-        const int order = l->compare(*r);
-        if (order != 0) {
-            return order < 0;
-        }
-    }
-    return false;
+    return std::equal(mSpan.begin(), mSpan.end(), names.begin(), names.end());
 }
 
-const Part21Writer::EntityDefinition* Part21Writer::getEntityDefinition(
-    const std::list<std::string>& entityNames) {
-    auto cached = definitionCache.find(entityNames);
-    if (cached != definitionCache.end()) {
-        return &cached->second;
+std::list<std::string> Part21Writer::EntityNames::toList() const {
+    std::list<std::string> names;
+    forEach([&names](const std::string& name) { names.push_back(name); });
+    return names;
+}
+
+std::string Part21Writer::EntityNames::join() const {
+    std::string joined;
+    forEach([&joined](const std::string& name) {
+        if (!joined.empty()) {
+            joined += ", ";
+        }
+        joined += name;
+    });
+    return joined;
+}
+
+size_t Part21Writer::EntityNames::hash() const {
+    uint64_t hash = size();
+    forEach([&hash](const std::string& name) {
+        hash = mixHash(hash, name.size());
+        if (name.size() >= sizeof(uint64_t)) {
+            // First, middle and last eight bytes, overlapping in short names.
+            const char* const data = name.data();
+            const size_t last = name.size() - sizeof(uint64_t);
+            hash = mixHash(hash, loadWord(data));
+            hash = mixHash(hash, loadWord(data + last / 2));
+            hash = mixHash(hash, loadWord(data + last));
+        } else {
+            for (const char byte : name) {
+                hash = mixHash(hash, static_cast<unsigned char>(byte));
+            }
+        }
+    });
+    return static_cast<size_t>(hash ^ (hash >> 32));
+}
+
+const Part21Writer::EntityDefinition* Part21Writer::getEntityDefinition(const EntityNames& entityNames) {
+    const size_t hash = entityNames.hash();
+    if (const EntityDefinition* cached = findCachedDefinition(entityNames, hash)) {
+        return cached;
     }
-    auto inserted = definitionCache.emplace(entityNames, EntityDefinition()).first;
-    if (!schema->getAttributeList(entityNames, inserted->second)) {
-        definitionCache.erase(inserted);
+    CachedDefinition resolved{entityNames.toList(), hash, {}};
+    AttributeLists attributeLists;
+    if (!schema->getAttributeList(resolved.entityNames, attributeLists)) {
         return nullptr;
     }
-    return &inserted->second;
+    resolved.definition = planDefinition(attributeLists);
+    return addCachedDefinition(std::move(resolved));
+}
+
+const Part21Writer::EntityDefinition* Part21Writer::findCachedDefinition(const EntityNames& entityNames,
+                                                                         size_t hash) const {
+    if (definitionSlots.empty()) {
+        return nullptr;
+    }
+    const size_t mask = definitionSlots.size() - 1;
+    for (size_t slot = hash & mask; definitionSlots[slot] != 0; slot = (slot + 1) & mask) {
+        const CachedDefinition& cached = definitionCache[definitionSlots[slot] - 1];
+        if (cached.hash == hash && entityNames.equals(cached.entityNames)) {
+            return &cached.definition;
+        }
+    }
+    return nullptr;
+}
+
+const Part21Writer::EntityDefinition* Part21Writer::addCachedDefinition(CachedDefinition cached) {
+    definitionCache.push_back(std::move(cached));
+    // At most half the slots in use keeps the probe sequences short.
+    if (definitionSlots.size() < 2 * definitionCache.size()) {
+        definitionSlots.assign(std::max(kFirstDefinitionSlots, 2 * definitionSlots.size()), 0);
+        for (size_t index = 0; index < definitionCache.size(); ++index) {
+            placeDefinitionSlot(definitionSlots, definitionCache[index].hash, index);
+        }
+    } else {
+        placeDefinitionSlot(definitionSlots, definitionCache.back().hash, definitionCache.size() - 1);
+    }
+    return &definitionCache.back().definition;
+}
+
+Part21Writer::EntityDefinition Part21Writer::planDefinition(const AttributeLists& attributeLists) {
+    EntityDefinition definition;
+    std::vector<std::string>& names = definition.lookupNames;
+    for (const auto& [upperName, attributes] : attributeLists) {
+        for (const express::Attribute& attribute : attributes) {
+            if (!attribute.superseded && !attribute.derivedInSubtype) {
+                names.push_back(attribute.name);
+            }
+        }
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+
+    for (const auto& [upperName, attributes] : attributeLists) {
+        EntityDefinition::PartialValue& partial = definition.partialValues.emplace_back();
+        partial.name = upperName;
+        partial.plainName = isPlainPart21Text(upperName);
+        for (const express::Attribute& attribute : attributes) {
+            if (attribute.superseded) {
+                continue;
+            }
+            EntityDefinition::Parameter& parameter = partial.parameters.emplace_back();
+            parameter.derivedInSubtype = attribute.derivedInSubtype;
+            parameter.optional = attribute.optional;
+            if (!attribute.derivedInSubtype) {
+                const auto name = std::lower_bound(names.begin(), names.end(), attribute.name);
+                parameter.lookupIndex = static_cast<uint32_t>(name - names.begin());
+            }
+        }
+    }
+    return definition;
 }
 
 bool Part21Writer::acceptEntityId(const Part21WriterUserData& id) {
@@ -205,8 +362,36 @@ bool Part21Writer::acceptEntityId(const Part21WriterUserData& id) {
     return true;
 }
 
-bool Part21Writer::writeRecord(const EntityDefinition& definition, const std::list<std::string>& entityNames,
-                               const ovVariantMapImpl& values, uint64_t id) {
+void Part21Writer::findValues(const EntityDefinition& definition, const ovVariantMapImpl& values) {
+    const std::vector<std::string>& names = definition.lookupNames;
+    foundValues.assign(names.size(), nullptr);
+    // A map far larger than the attribute list is cheaper to search than to walk.
+    if (values.size() > kWalkedMapSizePerName * names.size()) {
+        for (size_t index = 0; index < names.size(); ++index) {
+            const auto value = values.find(names[index]);
+            foundValues[index] = value != values.end() ? &value->second : nullptr;
+        }
+        return;
+    }
+    // Both sides ascend: the first entry of each name is its value, as find
+    // would answer it; keys without an attribute are passed over.
+    auto entry = values.begin();
+    size_t index = 0;
+    while (entry != values.end() && index < names.size()) {
+        const int order = compareBytes(entry->first, names[index]);
+        if (order < 0) {
+            ++entry;
+        } else if (order > 0) {
+            ++index;
+        } else {
+            foundValues[index++] = &entry->second;
+            ++entry;
+        }
+    }
+}
+
+bool Part21Writer::writeRecord(const EntityDefinition& definition, const EntityNames& entityNames,
+                               uint64_t id) {
     char* const begin = formatBuffer.data();
     begin[0] = '#';
     char* end = std::to_chars(begin + 1, begin + formatBuffer.size() - 1, id).ptr;
@@ -214,13 +399,14 @@ bool Part21Writer::writeRecord(const EntityDefinition& definition, const std::li
     if (!writeRawStr(begin, static_cast<size_t>(end - begin))) {
         return false;
     }
-    const bool complexInstance = definition.size() > 1;
+    const bool complexInstance = definition.partialValues.size() > 1;
     if (complexInstance && !writeRawStr("(", 1)) {
         return false;
     }
-    for (const auto& [upperName, attributes] : definition) {
-        if (!writeUtf8Str(upperName) || !writeRawStr("(", 1) ||
-            !writeParameters(attributes, entityNames, values) || !writeRawStr(")", 1)) {
+    for (const EntityDefinition::PartialValue& partial : definition.partialValues) {
+        const bool nameWritten = partial.plainName ? writeRawStr(partial.name) : writeUtf8Str(partial.name);
+        if (!nameWritten || !writeRawStr("(", 1) || !writeParameters(definition, partial, entityNames) ||
+            !writeRawStr(")", 1)) {
             return false;
         }
     }
@@ -230,40 +416,38 @@ bool Part21Writer::writeRecord(const EntityDefinition& definition, const std::li
     return writeRawStr(";\r\n", 3);
 }
 
-bool Part21Writer::writeParameters(const std::vector<express::Attribute>& attributes,
-                                   const std::list<std::string>& entityNames,
-                                   const ovVariantMapImpl& values) {
+bool Part21Writer::writeParameters(const EntityDefinition& definition,
+                                   const EntityDefinition::PartialValue& partial,
+                                   const EntityNames& entityNames) {
     bool first = true;
-    for (const express::Attribute& attribute : attributes) {
-        if (attribute.superseded) {
-            continue;
-        }
+    for (const EntityDefinition::Parameter& parameter : partial.parameters) {
         if (!first && !writeRawStr(",", 1)) {
             return false;
         }
         first = false;
-        if (!writeParameter(attribute, entityNames, values)) {
+        if (parameter.derivedInSubtype) {
+            if (!writeRawStr("*", 1)) {
+                return false;
+            }
+        } else if (const ovVariant* value = foundValues[parameter.lookupIndex]) {
+            if (!writeValue(*value)) {
+                return false;
+            }
+        } else if (parameter.optional) {
+            if (!writeRawStr("$", 1)) {
+                return false;
+            }
+        } else {
+            reportMissingValue(definition.lookupNames[parameter.lookupIndex], entityNames);
             return false;
         }
     }
     return true;
 }
 
-bool Part21Writer::writeParameter(const express::Attribute& attribute,
-                                  const std::list<std::string>& entityNames, const ovVariantMapImpl& values) {
-    if (attribute.derivedInSubtype) {
-        return writeRawStr("*", 1);
-    }
-    const auto value = values.find(attribute.name);
-    if (value != values.end()) {
-        return writeValue(value->second);
-    }
-    if (attribute.optional) {
-        return writeRawStr("$", 1);
-    }
-    part21ErrorLine() << "Missing value for attribute '" << attribute.name << "' while writing entity '["
-                      << joinNames(entityNames) << "]'";
-    return false;
+void Part21Writer::reportMissingValue(const std::string& attributeName, const EntityNames& entityNames) {
+    part21ErrorLine() << "Missing value for attribute '" << attributeName << "' while writing entity '["
+                      << entityNames.join() << "]'";
 }
 
 bool Part21Writer::endWritePart21() {
@@ -271,7 +455,7 @@ bool Part21Writer::endWritePart21() {
         return false;
     }
     if (!hasOutput()) {
-        return false;
+        return reportMissingOutput();
     }
     if (streamedCount + 1 != nextEntityId) {
         part21ErrorLine() << "Entities were not streamed";
@@ -287,11 +471,6 @@ bool Part21Writer::endWritePart21() {
         return fail();
     }
     return true;
-}
-
-bool Part21Writer::writeRawStr(const char* bytes, size_t length) {
-    const auto wanted = static_cast<int64_t>(length);
-    return device->write(bytes, wanted) >= wanted;
 }
 
 }  // namespace ov::step

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <list>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,28 +58,84 @@ public:
 private:
     friend struct Part21WriterTestAccess;
 
-    // Upper-cased entity name to the attributes of its partial value, in the
-    // order the partial values are written.
-    using EntityDefinition = std::map<std::string, std::vector<express::Attribute>>;
-    // Name lists compared element by element, a shorter name before a longer
-    // one: most entity names differ in length, which decides without reading
-    // their characters. Every record looks its names up here.
-    struct NameListLess {
-        bool operator()(const std::list<std::string>& left, const std::list<std::string>& right) const;
+    // How the records of one name list are laid out, worked out from the schema
+    // once per file: the partial values in writing order with the parameters
+    // each writes, and the names of the attributes that take values, sorted the
+    // way a value map sorts its keys so that one walk over a record's map finds
+    // all its values.
+    struct EntityDefinition {
+        struct Parameter {
+            // Index of the attribute's name in lookupNames.
+            uint32_t lookupIndex = 0;
+            bool derivedInSubtype = false;
+            bool optional = false;
+        };
+        struct PartialValue {
+            // Upper-cased entity name.
+            std::string name;
+            // The name is written as it stands, without encoding.
+            bool plainName = false;
+            std::vector<Parameter> parameters;
+        };
+        std::vector<PartialValue> partialValues;
+        // Distinct, in ascending byte order.
+        std::vector<std::string> lookupNames;
+    };
+    // Upper-cased entity name to the attributes of its partial value, as the
+    // schema lays an instance out.
+    using AttributeLists = std::map<std::string, std::vector<express::Attribute>>;
+    // The entity names of one call, read where the caller holds them: most
+    // records are written without copying a name.
+    class EntityNames {
+    public:
+        explicit EntityNames(const std::list<std::string>& names) : mList(&names) {}
+        explicit EntityNames(std::span<const std::string> names) : mSpan(names) {}
+
+        size_t size() const { return mList != nullptr ? mList->size() : mSpan.size(); }
+        bool equals(const std::list<std::string>& names) const;
+        // Of the names' lengths and a few words of each: cheap, and enough to
+        // tell the entity names of a schema apart.
+        size_t hash() const;
+        std::list<std::string> toList() const;
+        // "a, b, c"
+        std::string join() const;
+        template <class Visit>
+        void forEach(Visit visit) const {
+            if (mList != nullptr) {
+                std::for_each(mList->begin(), mList->end(), visit);
+            } else {
+                std::for_each(mSpan.begin(), mSpan.end(), visit);
+            }
+        }
+
+    private:
+        const std::list<std::string>* mList = nullptr;
+        std::span<const std::string> mSpan;
+    };
+    // The layout resolved for one name list, with the hash it is found by.
+    struct CachedDefinition {
+        std::list<std::string> entityNames;
+        size_t hash = 0;
+        EntityDefinition definition;
     };
 
     void clearPart21Writer();
     bool fail();
-    bool hasOutput();
+    bool hasOutput() const { return device != nullptr && schema != nullptr; }
+    bool reportMissingOutput();
     std::string buildHeader(const std::string& fileName, const SaveMeshOptions& options) const;
-    const EntityDefinition* getEntityDefinition(const std::list<std::string>& entityNames);
+    bool writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
+                          const Part21WriterUserData& id);
+    const EntityDefinition* getEntityDefinition(const EntityNames& entityNames);
+    const EntityDefinition* findCachedDefinition(const EntityNames& entityNames, size_t hash) const;
+    const EntityDefinition* addCachedDefinition(CachedDefinition cached);
+    static EntityDefinition planDefinition(const AttributeLists& attributeLists);
     bool acceptEntityId(const Part21WriterUserData& id);
-    bool writeRecord(const EntityDefinition& definition, const std::list<std::string>& entityNames,
-                     const ovVariantMapImpl& values, uint64_t id);
-    bool writeParameters(const std::vector<express::Attribute>& attributes,
-                         const std::list<std::string>& entityNames, const ovVariantMapImpl& values);
-    bool writeParameter(const express::Attribute& attribute, const std::list<std::string>& entityNames,
-                        const ovVariantMapImpl& values);
+    void findValues(const EntityDefinition& definition, const ovVariantMapImpl& values);
+    bool writeRecord(const EntityDefinition& definition, const EntityNames& entityNames, uint64_t id);
+    bool writeParameters(const EntityDefinition& definition, const EntityDefinition::PartialValue& partial,
+                         const EntityNames& entityNames);
+    static void reportMissingValue(const std::string& attributeName, const EntityNames& entityNames);
 
     bool writeValue(const ovVariant& value);
     bool writeUserData(const ovVariant::UserDataInterface* userData);
@@ -86,15 +144,25 @@ private:
     bool writeInteger(int64_t value);
     bool writeDouble(double value);
     bool writeUtf8Str(const std::string& text);
-    bool writeRawStr(const char* bytes, size_t length);
+    bool writeRawStr(const char* bytes, size_t length) {
+        const auto wanted = static_cast<int64_t>(length);
+        return device->write(bytes, wanted) >= wanted;
+    }
     bool writeRawStr(const std::string& text) { return writeRawStr(text.data(), text.size()); }
+    // Text that the exchange-file string encoding leaves as it is.
+    static bool isPlainPart21Text(const std::string& text);
     static bool Utf8ToPart21Encoding(const std::string& in, std::string& out);
 
     // Ids are handed out densely from 1, so the written ones are kept as one
     // flag per id: far cheaper per record than a tree of numbers.
     std::vector<bool> streamedIds;
     uint64_t streamedCount;
-    std::map<std::list<std::string>, EntityDefinition, NameListLess> definitionCache;
+    // One entry per distinct name list met since beginWritePart21, found
+    // through definitionSlots: an open-addressing table of a power-of-two size,
+    // each slot an index into definitionCache plus one, 0 when free. Cheaper
+    // per record than a tree or a node-based hash map.
+    std::vector<CachedDefinition> definitionCache;
+    std::vector<uint32_t> definitionSlots;
     std::vector<char> formatBuffer;
     express::ExpressSchema* schema;
     ovIoDevice* device;
@@ -102,8 +170,10 @@ private:
     bool writeError;
 
     // Reused between records so that the usual record needs no allocation.
-    std::list<std::string> namesScratch;
     std::string encodingScratch;
+    // The value of each lookup name in the record being written; null when the
+    // map has none.
+    std::vector<const ovVariant*> foundValues;
 };
 
 }  // namespace ov::step

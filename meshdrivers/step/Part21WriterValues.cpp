@@ -5,9 +5,11 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <typeinfo>
 
 #include <utf8.h>
 
+#include "step/ExactReal.h"
 #include "step/Part21Writer.h"
 #include "step/Part21WriterLog.h"
 
@@ -93,8 +95,21 @@ bool Part21Writer::writeValue(const ovVariant& value) {
     }
 }
 
+namespace {
+
+// Almost every token is of this very class, which a comparison of type
+// descriptors confirms far faster than a cast that searches the hierarchy.
+const Part21WriterUserData* asPart21Token(const ovVariant::UserDataInterface* userData) {
+    if (userData != nullptr && &typeid(*userData) == &typeid(Part21WriterUserData)) {
+        return static_cast<const Part21WriterUserData*>(userData);
+    }
+    return dynamic_cast<const Part21WriterUserData*>(userData);
+}
+
+}  // namespace
+
 bool Part21Writer::writeUserData(const ovVariant::UserDataInterface* userData) {
-    const auto* token = dynamic_cast<const Part21WriterUserData*>(userData);
+    const auto* token = asPart21Token(userData);
     if (token == nullptr) {
         part21ErrorLine() << "Invalid user data";
         return false;
@@ -167,9 +182,12 @@ bool Part21Writer::writeDouble(double value) {
     if (isExactInteger(value)) {
         return writeInteger(static_cast<int64_t>(value));
     }
+    char* const begin = formatBuffer.data();
+    if (char* const end = writeExactReal(value, begin)) {
+        return writeRawStr(begin, static_cast<size_t>(end - begin));
+    }
     // The general format at this precision is that of "%.99G": locale-free,
     // shortest of fixed and scientific, trailing zeros dropped.
-    char* const begin = formatBuffer.data();
     char* const end =
         std::to_chars(begin, begin + formatBuffer.size(), value, std::chars_format::general, kRealPrecision)
             .ptr;
@@ -178,14 +196,18 @@ bool Part21Writer::writeDouble(double value) {
 }
 
 bool Part21Writer::writeUtf8Str(const std::string& text) {
-    // Names and most texts need no escaping: write them as they stand.
-    if (std::all_of(text.begin(), text.end(), isPlainPart21Char)) {
+    // Most texts need no escaping: write them as they stand.
+    if (isPlainPart21Text(text)) {
         return writeRawStr(text);
     }
     if (!Utf8ToPart21Encoding(text, encodingScratch)) {
         return false;
     }
     return writeRawStr(encodingScratch);
+}
+
+bool Part21Writer::isPlainPart21Text(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), isPlainPart21Char);
 }
 
 bool Part21Writer::Utf8ToPart21Encoding(const std::string& in, std::string& out) {

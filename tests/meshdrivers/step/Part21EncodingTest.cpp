@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +151,52 @@ TEST_F(ValueWriting, RealsMatchThePrintfGeneralFormAtPrecision99) {
         }
         std::snprintf(expected, sizeof expected, "%.99G", value);
         ASSERT_EQ(writtenValue(ovVariant(value)), expected);
+    }
+}
+
+// Most reals of a scene (single-precision coordinates, short binary fractions)
+// have exact expansions of at most 99 digits, which are written without
+// rounding; the others are rounded to 99 digits. Both must give the printf text.
+TEST_F(ValueWriting, RealsWithShortExpansionsMatchThePrintfGeneralForm) {
+    std::vector<double> values = {0.75,
+                                  -0.75,
+                                  1e-4,
+                                  1.5e-4,
+                                  9.5367431640625e-07,
+                                  -3.0517578125e-05,
+                                  0.00048828125,
+                                  6.103515625e-05,
+                                  4503599627370495.5,
+                                  -2251799813685247.75,
+                                  std::ldexp(1.0, -130),
+                                  std::ldexp(1.0, -131),
+                                  std::ldexp(3.0, -140),
+                                  std::ldexp(1.0, -1074),
+                                  std::nextafter(1.0, 2.0),
+                                  std::nextafter(1.0, 0.0)};
+    // Every power of two down to where the expansion outgrows 99 digits, odd
+    // multiples of it, and the neighbours of each.
+    for (int exponent = 1; exponent <= 140; ++exponent) {
+        for (const double odd : {1.0, 3.0, 12345.0, 9007199254740991.0}) {
+            const double value = std::ldexp(odd, -exponent);
+            values.insert(values.end(),
+                          {value, -value, std::nextafter(value, 0.0), std::nextafter(value, 1e300)});
+        }
+    }
+    std::mt19937 random(20261204);
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int round = 0; round < 2000; ++round) {
+        float single = 0;
+        const uint32_t pattern = bits(random);
+        std::memcpy(&single, &pattern, sizeof single);
+        if (std::isfinite(single)) {
+            values.push_back(single);
+        }
+    }
+    char expected[256];
+    for (const double value : values) {
+        std::snprintf(expected, sizeof expected, "%.99G", value);
+        ASSERT_EQ(writtenValue(ovVariant(value)), expected) << std::hexfloat << value;
     }
 }
 
