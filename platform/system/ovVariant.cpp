@@ -14,13 +14,6 @@ namespace ov {
 
 namespace {
 
-// Type code of each alternative of the storage, in declaration order.
-constexpr ovVariant::Type kTypeOfIndex[] = {
-    ovVariant::Empty,   ovVariant::Integer, ovVariant::Real,     ovVariant::String,
-    ovVariant::Boolean, ovVariant::Vec2d,   ovVariant::Vec3d,    ovVariant::Vec4d,
-    ovVariant::List,    ovVariant::Map,     ovVariant::DateTime, ovVariant::UserData,
-};
-
 template <class T, class... Ts>
 constexpr bool kIsOneOf = (std::is_same_v<T, Ts> || ...);
 
@@ -302,11 +295,6 @@ ovVariant& ovVariant::operator=(ovVariant&& other) noexcept {
 
 ovVariant::~ovVariant() = default;
 
-ovVariant::Type ovVariant::getType() const {
-    // Storage left without a value by a failed allocation counts as empty.
-    return mValue.valueless_by_exception() ? Empty : kTypeOfIndex[mValue.index()];
-}
-
 std::string ovVariant::toString() const {
     return std::visit(
         [](const auto& value) -> std::string {
@@ -448,11 +436,6 @@ const ovVariantMapImpl& ovVariant::getMap() const {
     static const ovVariantMapImpl kEmpty;
     const auto* map = std::get_if<std::shared_ptr<const ovVariantMapImpl>>(&mValue);
     return map && *map ? **map : kEmpty;
-}
-
-ovVariant::UserDataInterface* ovVariant::getUserData() const {
-    const auto* holder = std::get_if<UserDataHolder>(&mValue);
-    return holder ? holder->data.get() : nullptr;
 }
 
 bool ovVariant::operator==(const ovVariant& other) const {

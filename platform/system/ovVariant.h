@@ -77,7 +77,11 @@ public:
     ovVariant& operator=(ovVariant&& other) noexcept;
     ~ovVariant();
 
-    Type getType() const;
+    // In line: writers ask it of every value they write.
+    Type getType() const {
+        // Storage left without a value by a failed allocation counts as empty.
+        return mValue.valueless_by_exception() ? Empty : kTypeOfIndex[mValue.index()];
+    }
     bool isEmpty() const { return getType() == Empty; }
 
     // Conversions answer a neutral value (0, false, empty) when the kind does not convert.
@@ -95,7 +99,10 @@ public:
     const double* getVec4d() const;
     const ovVariantListImpl& getList() const;
     const ovVariantMapImpl& getMap() const;
-    UserDataInterface* getUserData() const;
+    UserDataInterface* getUserData() const {
+        const auto* holder = std::get_if<UserDataHolder>(&mValue);
+        return holder ? holder->data.get() : nullptr;
+    }
 
     bool operator==(const ovVariant& other) const;
     bool operator!=(const ovVariant& other) const { return !(*this == other); }
@@ -108,6 +115,12 @@ private:
         std::variant<std::monostate, int64_t, double, std::string, bool, std::array<double, 2>,
                      std::array<double, 3>, std::array<double, 4>, std::shared_ptr<const ovVariantListImpl>,
                      std::shared_ptr<const ovVariantMapImpl>, ovDateTime, UserDataHolder>;
+    // Type code of each alternative of the storage, in declaration order.
+    static constexpr Type kTypeOfIndex[] = {
+        Empty, Integer, Real, String, Boolean, Vec2d, Vec3d, Vec4d, List, Map, DateTime, UserData,
+    };
+    static_assert(std::size(kTypeOfIndex) == std::variant_size_v<Storage>);
+
     Storage mValue;
 };
 
