@@ -47,6 +47,18 @@ public:
         }
     }
 
+    int digitCount() const {
+        static constexpr uint32_t kPowersOfTen[] = {10,     100,     1000,     10000,
+                                                    100000, 1000000, 10000000, 100000000};
+        const uint32_t top = mLimbs[mCount - 1];
+        // Comparisons with constants rather than a chain of divisions.
+        int count = static_cast<int>(mCount - 1) * kLimbDigits + 1;
+        for (const uint32_t power : kPowersOfTen) {
+            count += top >= power ? 1 : 0;
+        }
+        return count;
+    }
+
     // Writes all digits, without leading zeros; answers their end.
     char* writeDigits(char* out) const {
         out = std::to_chars(out, out + kLimbDigits, mLimbs[mCount - 1]).ptr;
@@ -89,7 +101,7 @@ private:
         }
     }
 
-    std::array<uint32_t, 12> mLimbs{};
+    std::array<uint32_t, 12> mLimbs;
     size_t mCount = 0;
 };
 
@@ -126,10 +138,7 @@ char* writeExactReal(double value, char* out) {
 
     DecimalLimbs limbs(mantissa);
     limbs.multiplyByPowerOfFive(fractionDigits);
-    std::array<char, 12 * 9> digits;
-    const char* const first = digits.data();
-    const char* const digitsEnd = limbs.writeDigits(digits.data());
-    const auto digitCount = static_cast<int>(digitsEnd - first);
+    const int digitCount = limbs.digitCount();
     if (digitCount > kMaxSignificantDigits) {
         return nullptr;
     }
@@ -141,25 +150,29 @@ char* writeExactReal(double value, char* out) {
         *out++ = '-';
     }
     if (decimalExponent < -4) {
-        *out++ = *first;
-        if (digitCount > 1) {
-            *out++ = '.';
-            out = std::copy(first + 1, digitsEnd, out);
+        // The digits one place on, then the first one moved before the point.
+        char* const end = limbs.writeDigits(out + 1);
+        out[0] = out[1];
+        if (digitCount == 1) {
+            return writeNegativeExponent(out + 1, -decimalExponent);
         }
-        return writeNegativeExponent(out, -decimalExponent);
+        out[1] = '.';
+        return writeNegativeExponent(end, -decimalExponent);
     }
     if (decimalExponent < 0) {
         *out++ = '0';
         *out++ = '.';
         out = std::fill_n(out, -decimalExponent - 1, '0');
-        return std::copy(first, digitsEnd, out);
+        return limbs.writeDigits(out);
     }
-    // The last digit is never 0 (M * 5^k is odd), so there is always a
+    // The digits one place on, then the whole part moved back before the
+    // point. The last digit is never 0 (M * 5^k is odd), so there is always a
     // fractional part and no trailing zero to drop.
-    const char* const point = first + decimalExponent + 1;
-    out = std::copy(first, point, out);
-    *out++ = '.';
-    return std::copy(point, digitsEnd, out);
+    char* const end = limbs.writeDigits(out + 1);
+    const auto wholeDigits = static_cast<size_t>(decimalExponent + 1);
+    std::memmove(out, out + 1, wholeDigits);
+    out[wholeDigits] = '.';
+    return end;
 }
 
 }  // namespace ov::step

@@ -34,10 +34,15 @@ void placeDefinitionSlot(std::vector<uint32_t>& slots, size_t hash, size_t index
     slots[slot] = static_cast<uint32_t>(index + 1);
 }
 
-uint64_t loadWord(const char* bytes) {
-    uint64_t word;
+template <class Word>
+Word load(const char* bytes) {
+    Word word;
     std::memcpy(&word, bytes, sizeof word);
     return word;
+}
+
+uint64_t loadWord(const char* bytes) {
+    return load<uint64_t>(bytes);
 }
 
 uint64_t mixHash(uint64_t hash, uint64_t word) {
@@ -45,51 +50,54 @@ uint64_t mixHash(uint64_t hash, uint64_t word) {
     return hash ^ (hash >> 29);
 }
 
-// Where two words of the same offset first differ, as a byte offset into them.
-size_t firstDifferingByte(uint64_t left, uint64_t right) {
-    const uint64_t difference = left ^ right;
+// Compares the words of one size at the same offset of two texts: 0 when
+// they are equal, otherwise the order of their first differing byte as
+// std::string::compare sees it.
+template <class Word>
+int compareWordAt(const char* left, const char* right, size_t offset) {
+    const Word leftWord = load<Word>(left + offset);
+    const Word rightWord = load<Word>(right + offset);
+    if (leftWord == rightWord) {
+        return 0;
+    }
+    const Word difference = leftWord ^ rightWord;
     const int bit = std::endian::native == std::endian::little ? std::countr_zero(difference)
                                                                : std::countl_zero(difference);
-    return static_cast<size_t>(bit) / 8;
-}
-
-// The order of two bytes as std::string::compare sees them.
-int compareByteAt(const char* left, const char* right, size_t index) {
+    const size_t index = offset + static_cast<size_t>(bit) / 8;
     return static_cast<unsigned char>(left[index]) < static_cast<unsigned char>(right[index]) ? -1 : 1;
 }
 
-// The order of std::string::compare, eight bytes at a time: attribute names
-// are short, and a record's keys mostly equal the names they are compared
-// with, so the whole name is read; a call into the C library would cost more.
-int compareBytes(const std::string& leftText, const std::string& rightText) {
-    const char* const left = leftText.data();
-    const char* const right = rightText.data();
-    const size_t common = std::min(leftText.size(), rightText.size());
-    if (common >= sizeof(uint64_t)) {
-        // Whole words, the last one ending with the common part and
-        // overlapping the one before it.
-        const size_t lastWord = common - sizeof(uint64_t);
-        for (size_t index = 0;; index = std::min(index + sizeof(uint64_t), lastWord)) {
-            const uint64_t leftWord = loadWord(left + index);
-            const uint64_t rightWord = loadWord(right + index);
-            if (leftWord != rightWord) {
-                return compareByteAt(left, right, index + firstDifferingByte(leftWord, rightWord));
-            }
-            if (index == lastWord) {
-                break;
-            }
+// The order of the first `common` bytes of two texts, a word at a time: the
+// words from the start, then one that ends with the common part and may
+// overlap the one before. Names of 4 to 16 bytes take two comparisons, which
+// keeps branches few and predictable; a call into the C library would cost
+// more.
+int compareCommonBytes(const char* left, const char* right, size_t common) {
+    int order = 0;
+    if (common >= 8) {
+        for (size_t offset = 0; order == 0 && offset + 8 < common; offset += 8) {
+            order = compareWordAt<uint64_t>(left, right, offset);
         }
-    } else {
-        for (size_t index = 0; index < common; ++index) {
-            if (left[index] != right[index]) {
-                return compareByteAt(left, right, index);
-            }
-        }
+        return order != 0 ? order : compareWordAt<uint64_t>(left, right, common - 8);
     }
-    if (leftText.size() == rightText.size()) {
-        return 0;
+    if (common >= 4) {
+        order = compareWordAt<uint32_t>(left, right, 0);
+        return order != 0 ? order : compareWordAt<uint32_t>(left, right, common - 4);
     }
-    return leftText.size() < rightText.size() ? -1 : 1;
+    for (size_t index = 0; order == 0 && index < common; ++index) {
+        order = compareWordAt<uint8_t>(left, right, index);
+    }
+    return order;
+}
+
+// The order of std::string::compare. A record's keys mostly equal the names
+// they are compared with, so the whole name is read.
+int compareBytes(const std::string& left, const std::string& right) {
+    const int order = compareCommonBytes(left.data(), right.data(), std::min(left.size(), right.size()));
+    if (order != 0 || left.size() == right.size()) {
+        return order;
+    }
+    return left.size() < right.size() ? -1 : 1;
 }
 
 }  // namespace
@@ -349,22 +357,26 @@ bool Part21Writer::acceptEntityId(const Part21WriterUserData& id) {
         part21ErrorLine() << "Invalid entity id " << number;
         return false;
     }
-    if (streamedIds.size() <= number) {
-        streamedIds.resize(nextEntityId);
+    const auto word = static_cast<size_t>(number / 64);
+    const uint64_t bit = uint64_t{1} << (number % 64);
+    if (streamedIds.size() <= word) {
+        streamedIds.resize(static_cast<size_t>(nextEntityId / 64) + 1);
     }
-    if (streamedIds[number]) {
+    if ((streamedIds[word] & bit) != 0) {
         part21ErrorLine() << "Entity " << number << " was already streamed";
         return false;
     }
     // The id counts as written even when the record fails below.
-    streamedIds[number] = true;
+    streamedIds[word] |= bit;
     ++streamedCount;
     return true;
 }
 
 void Part21Writer::findValues(const EntityDefinition& definition, const ovVariantMapImpl& values) {
     const std::vector<std::string>& names = definition.lookupNames;
-    foundValues.assign(names.size(), nullptr);
+    if (foundValues.size() < names.size()) {
+        foundValues.resize(names.size());
+    }
     // A map far larger than the attribute list is cheaper to search than to walk.
     if (values.size() > kWalkedMapSizePerName * names.size()) {
         for (size_t index = 0; index < names.size(); ++index) {
@@ -373,20 +385,23 @@ void Part21Writer::findValues(const EntityDefinition& definition, const ovVarian
         }
         return;
     }
-    // Both sides ascend: the first entry of each name is its value, as find
-    // would answer it; keys without an attribute are passed over.
+    // Both sides ascend: keys before a name match no attribute, the first key
+    // equal to it holds its value, as find would answer it.
     auto entry = values.begin();
-    size_t index = 0;
-    while (entry != values.end() && index < names.size()) {
-        const int order = compareBytes(entry->first, names[index]);
-        if (order < 0) {
-            ++entry;
-        } else if (order > 0) {
-            ++index;
-        } else {
-            foundValues[index++] = &entry->second;
-            ++entry;
+    const auto end = values.end();
+    for (size_t index = 0; index < names.size(); ++index) {
+        const ovVariant* value = nullptr;
+        for (; entry != end; ++entry) {
+            const int order = compareBytes(entry->first, names[index]);
+            if (order > 0) {
+                break;
+            }
+            if (order == 0) {
+                value = &(entry++)->second;
+                break;
+            }
         }
+        foundValues[index] = value;
     }
 }
 

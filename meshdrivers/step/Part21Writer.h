@@ -154,8 +154,8 @@ private:
     static bool Utf8ToPart21Encoding(const std::string& in, std::string& out);
 
     // Ids are handed out densely from 1, so the written ones are kept as one
-    // flag per id: far cheaper per record than a tree of numbers.
-    std::vector<bool> streamedIds;
+    // bit per id, 64 to a word: far cheaper per record than a tree of numbers.
+    std::vector<uint64_t> streamedIds;
     uint64_t streamedCount;
     // One entry per distinct name list met since beginWritePart21, found
     // through definitionSlots: an open-addressing table of a power-of-two size,

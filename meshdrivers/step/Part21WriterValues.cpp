@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <typeinfo>
 
 #include <utf8.h>
@@ -33,6 +34,25 @@ constexpr std::array<bool, 256> kPlainPart21Bytes = [] {
 
 bool isPlainPart21Char(char byte) {
     return kPlainPart21Bytes[static_cast<unsigned char>(byte)];
+}
+
+// Whether all eight bytes from `bytes` on are plain, found for all of them
+// at once: a byte's high bit is set in one of the terms when the byte is below
+// the space, the delete character or above, or one of the escaped characters.
+bool isPlainWord(const char* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHighBits = 0x8080808080808080u;
+    const auto hasByteBelow = [](uint64_t value, uint64_t limit) {
+        return (value - kOnes * limit) & ~value & kHighBits;
+    };
+    const uint64_t nonAscii = word & kHighBits;
+    const uint64_t deleteCharacter = (word + kOnes) & kHighBits;
+    const uint64_t control = hasByteBelow(word, ' ');
+    const uint64_t apostrophe = hasByteBelow(word ^ (kOnes * '\''), 1);
+    const uint64_t reverseSolidus = hasByteBelow(word ^ (kOnes * '\\'), 1);
+    return (nonAscii | deleteCharacter | control | apostrophe | reverseSolidus) == 0;
 }
 
 // Integers in this range convert to double and back exactly.
@@ -207,7 +227,19 @@ bool Part21Writer::writeUtf8Str(const std::string& text) {
 }
 
 bool Part21Writer::isPlainPart21Text(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), isPlainPart21Char);
+    const char* const data = text.data();
+    const size_t size = text.size();
+    if (size < sizeof(uint64_t)) {
+        return std::all_of(data, data + size, isPlainPart21Char);
+    }
+    // Eight bytes at a time, the last word ending with the text and
+    // overlapping the one before it.
+    for (size_t offset = 0; offset + sizeof(uint64_t) < size; offset += sizeof(uint64_t)) {
+        if (!isPlainWord(data + offset)) {
+            return false;
+        }
+    }
+    return isPlainWord(data + size - sizeof(uint64_t));
 }
 
 bool Part21Writer::Utf8ToPart21Encoding(const std::string& in, std::string& out) {

@@ -207,6 +207,25 @@ TEST_F(ValueWriting, StringsAreQuotedAndEncoded) {
     EXPECT_EQ(writtenValue(ovVariant("")), "''");
 }
 
+// Plain text is recognised several bytes at a time: every byte value in every
+// place of a text must still give the encoder's text, or its failure.
+TEST_F(ValueWriting, StringsGiveTheEncoderTextWhateverByteAndPlace) {
+    const std::string plain = "Plain_text-0123.";
+    for (size_t place = 0; place < plain.size(); ++place) {
+        for (int byte = 0; byte < 256; ++byte) {
+            std::string text = plain;
+            text[place] = static_cast<char>(byte);
+            std::string encoded;
+            if (Part21WriterTestAccess::Utf8ToPart21Encoding(text, encoded)) {
+                ASSERT_EQ(writtenValue(ovVariant(text)), "'" + encoded + "'") << place << " " << byte;
+            } else {
+                ASSERT_FALSE(writeHolder(ovVariant(text))) << place << " " << byte;
+                startFile();
+            }
+        }
+    }
+}
+
 TEST_F(ValueWriting, InvalidUtf8FailsTheRecordAfterTheOpeningQuote) {
     EXPECT_FALSE(writeHolder(ovVariant("ab\xFF")));
     EXPECT_EQ(records(), "#1=HOLDER('");
