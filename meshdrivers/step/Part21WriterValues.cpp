@@ -55,6 +55,15 @@ bool isPlainWord(const char* bytes) {
     return (nonAscii | deleteCharacter | control | apostrophe | reverseSolidus) == 0;
 }
 
+// Almost every token is of this very class, which a comparison of type
+// descriptors confirms far faster than a cast that searches the hierarchy.
+const Part21WriterUserData* asPart21Token(const ovVariant::UserDataInterface* userData) {
+    if (userData != nullptr && &typeid(*userData) == &typeid(Part21WriterUserData)) {
+        return static_cast<const Part21WriterUserData*>(userData);
+    }
+    return dynamic_cast<const Part21WriterUserData*>(userData);
+}
+
 // Integers in this range convert to double and back exactly.
 constexpr double kExactIntegerLimit = 9007199254740992.0;  // 2^53
 
@@ -114,19 +123,6 @@ bool Part21Writer::writeValue(const ovVariant& value) {
             return false;
     }
 }
-
-namespace {
-
-// Almost every token is of this very class, which a comparison of type
-// descriptors confirms far faster than a cast that searches the hierarchy.
-const Part21WriterUserData* asPart21Token(const ovVariant::UserDataInterface* userData) {
-    if (userData != nullptr && &typeid(*userData) == &typeid(Part21WriterUserData)) {
-        return static_cast<const Part21WriterUserData*>(userData);
-    }
-    return dynamic_cast<const Part21WriterUserData*>(userData);
-}
-
-}  // namespace
 
 bool Part21Writer::writeUserData(const ovVariant::UserDataInterface* userData) {
     const auto* token = asPart21Token(userData);
