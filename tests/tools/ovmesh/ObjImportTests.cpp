@@ -38,11 +38,6 @@ Wm4::ColorRGBA diffuse(const ovTriMesh& mesh) {
     return mesh.getMaterialState() != nullptr ? mesh.getMaterialState()->diffuse : kNoMaterial;
 }
 
-// Imports text as "model.obj" whose material libraries lie in folder.
-ObjImport importText(const std::string& text, const TempDir& folder) {
-    return ovmesh::importObjText(text, "model.obj", folder.path());
-}
-
 const std::string kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
 
 // Its triangles, colours and coordinates are checked where it is converted to STL.
@@ -70,11 +65,11 @@ TEST(ObjImportTest, EachGroupIsANodeWithItsMeshesAndPolylines) {
 TEST(ObjImportTest, GroupsMergeByNameAndSplitByMaterialWhateverTheLineEnds) {
     TempDir folder;
     writeFile(folder.path() / "colours.mtl", "newmtl a\nKd 1 0 0\nnewmtl b\nKd 0 0 1\n");
-    const ObjImport imported = importText(
+    const ObjImport imported = ovmesh::importObjText(
         "mtllib colours.mtl\r\nv 0 0 0\r\nv +1 0 0 # signed\r\nv 0 1 0\r\nv 1 1 -.5\r\nvn 0 0 1\r\n"
         "g   left side  \r\nf 1//1 2//1 4//1 # no material yet\r\n"
         "usemtl a\nf 2 4 3\ng right\nl 1 2 3\no left side\nusemtl b\nf 1 4 3\n",
-        folder);
+        "model.obj", folder.path());
     EXPECT_TRUE(imported.warnings.empty());
     ASSERT_EQ(childNames(*imported.root), (std::vector<std::string>{"left side", "right"}));
     const ovNode& left = child(*imported.root, 0);
@@ -94,8 +89,8 @@ TEST(ObjImportTest, AMissingLibraryOrMaterialIsAWarningAndLeavesNoMaterial) {
         {"absent.mtl", "model.obj: material library 'absent.mtl' not found: meshes get no material"},
         {"known.mtl", "model.obj: material 'red' is not defined: its meshes get no material"}};
     for (const auto& [library, warning] : cases) {
-        const ObjImport imported =
-            importText("mtllib " + library + "\n" + kTriangle + "usemtl red\nf 1 2 3\n", folder);
+        const ObjImport imported = ovmesh::importObjText(
+            "mtllib " + library + "\n" + kTriangle + "usemtl red\nf 1 2 3\n", "model.obj", folder.path());
         EXPECT_EQ(imported.warnings, std::vector<std::string>{warning});
         EXPECT_EQ(diffuse(child<ovTriMesh>(child(*imported.root, 0), 0)), kNoMaterial) << library;
     }
@@ -122,7 +117,7 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
         {"# nothing\n\n", " empty file: no vertices, faces or lines"},
         {kTriangle, " no faces or lines (f or l elements) to convert"}};
     for (const auto& [text, message] : cases) {
-        EXPECT_THAT([&] { importText(text, folder); },
+        EXPECT_THAT([&] { ovmesh::importObjText(text, "model.obj", folder.path()); },
                     testing::ThrowsMessage<ovmesh::ToolError>("model.obj:" + message));
     }
 }

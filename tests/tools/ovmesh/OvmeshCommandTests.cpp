@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -67,7 +66,7 @@ protected:
     TempDir work;
 };
 
-TEST_F(OvmeshTest, FormatsShowsTheVersionAndEveryDriver) {
+TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersAccept) {
     const ToolRun formats = ovmesh({"formats"});
     EXPECT_EQ(formats.code, 0) << formats.err;
     EXPECT_TRUE(std::regex_match(formats.out, std::regex("ovMeshDrivers 3\\.0\\.0\\.1559 #3a56870edff467bd\n"
@@ -75,23 +74,19 @@ TEST_F(OvmeshTest, FormatsShowsTheVersionAndEveryDriver) {
                                                          "(  \\w+ +loads: [-\\w ]+ +saves: [-\\w ]+\n)+"
                                                          "ovmesh itself loads: obj\n")))
         << formats.out;
-}
-
-TEST_F(OvmeshTest, DemoWritesEveryFormatIntoANewFolderThatReadersAccept) {
-    const fs::path folder = work.path() / "new" / "demo";
-    const ToolRun demo = ovmesh({"demo", folder.string()});
-    ASSERT_EQ(demo.code, 0) << demo.err;
     std::vector<std::string> expected;
-    const std::string formats = ovmesh({"formats"}).out;
     const std::regex firstSaved(R"(saves: (\w+))");
-    for (std::sregex_iterator it(formats.begin(), formats.end(), firstSaved), end; it != end; ++it) {
+    for (std::sregex_iterator it(formats.out.begin(), formats.out.end(), firstSaved), end; it != end; ++it) {
         expected.push_back("demo." + (*it)[1].str());
     }
     std::sort(expected.begin(), expected.end());
+
+    const fs::path folder = work.path() / "new" / "demo";
+    const ToolRun demo = ovmesh({"demo", folder.string()});
+    ASSERT_EQ(demo.code, 0) << demo.err;
     EXPECT_EQ(filesIn(folder), expected) << "a format is missing or a temporary file was left";
     EXPECT_EQ(std::regex_replace(demo.out, std::regex("wrote .*/demo\\.\\w+ \\(\\d+ bytes\\)\n"), ""), "");
     EXPECT_EQ(std::count(demo.out.begin(), demo.out.end(), '\n'), std::ssize(expected)) << demo.out;
-
     // Nine closed parts in three colours; the top view of the table fills the
     // page's width inside the 10 mm margins and is centred in its height.
     const std::map<std::string, std::string> seen{
@@ -119,7 +114,7 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlThatReadersAccept) {
               "24 facets in 0 0 0 40 20 20, colours 3198 15855; 2 parts, volume 12000, 0 reversed\n");
 }
 
-TEST_F(OvmeshTest, ADrawingTakesThePageOptions) {
+TEST_F(OvmeshTest, ADrawingTakesThePageOptionsAndMayBeEmptyWhenAllowed) {
     const ToolRun convert = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
                                     "front", "--title", "Steps", "--line-breaks"});
     ASSERT_EQ(convert.code, 0) << convert.err;
@@ -129,9 +124,7 @@ TEST_F(OvmeshTest, ADrawingTakesThePageOptions) {
     EXPECT_EQ(readBack(output("steps.svg")), "297mm x 210mm, 1 paths in x 10..287 y 105..105\n");
     ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.svg"), "--view", "front", "--no-fit"}).code, 0);
     EXPECT_EQ(readBack(output("steps.svg")), "210mm x 297mm, 1 paths in x -5..45 y 297..297\n");
-}
 
-TEST_F(OvmeshTest, ADrawingOfAnObjWithoutPolylinesIsEmptyWithAWarningWhenAllowed) {
     writeFile(work.path() / "solid.obj", kSolid);
     const ToolRun allowed = ovmesh({"convert", output("solid.obj"), output("solid.svg"), "--allow-empty"});
     EXPECT_EQ(allowed.code, 0) << allowed.err;
@@ -141,70 +134,51 @@ TEST_F(OvmeshTest, ADrawingOfAnObjWithoutPolylinesIsEmptyWithAWarningWhenAllowed
     EXPECT_TRUE(fs::exists(output("solid.svg")));
 }
 
-struct Failure {
-    const char* name;
-    std::vector<std::string> arguments;  // "@" stands for the work folder
-    int code;                            // 2 for a bad command line, 1 for a failed command
-    std::string message;
-};
-
-void PrintTo(const Failure& failure, std::ostream* os) {
-    *os << "ovmesh";
-    for (const std::string& argument : failure.arguments) {
-        *os << " " << argument;
-    }
-}
-
-// Each failure says why once, exits non-zero and leaves the work folder, and
-// an older output in it, as they were.
-class OvmeshFailureTest : public OvmeshTest, public testing::WithParamInterface<Failure> {};
-
-TEST_P(OvmeshFailureTest, SaysWhyOnceAndWritesNothing) {
+// Each failure says why once, exits non-zero (2 for a bad command line, 1 for
+// a failed command) and leaves the work folder, and an older output in it, as
+// they were.
+TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
-    writeFile(work.path() / "unreadable.obj", "v 0 0 0\nv x 0 0\n");
-    writeFile(work.path() / "empty.obj", "");
     writeFile(work.path() / "solid.obj", kSolid);
     writeFile(work.path() / "scene.xyz", "?");
     writeFile(work.path() / "out.stl", "previous");
     fs::create_directory(work.path() / "folder.obj");
-    std::vector<std::string> arguments;
-    for (const std::string& argument : GetParam().arguments) {
-        arguments.push_back(argument.starts_with('@') ? output(argument.substr(1)) : argument);
-    }
+    const std::string out = output("out.stl");
+    const struct {
+        std::vector<std::string> arguments;
+        int code;
+        std::string message;
+    } cases[] = {{{"convert", output("absent.obj"), out}, 1, "absent.obj': no such file\n"},
+                 {{"convert", output("folder.obj"), out}, 1, "folder.obj': it is a folder\n"},
+                 {{"convert", kSteps, output("out.xyz")}, 1, "no driver saves .xyz files (known: "},
+                 {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
+                 {{"convert", output("bad.obj"), out},
+                  1,
+                  "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},
+                 {{"convert", output("solid.obj"), output("out.svg")},
+                  1,
+                  "solid.obj: input has no polylines (l elements) to draw\n"},
+                 {{"convert", kSteps, output("out.svg"), "--margin", "105"},
+                  1,
+                  "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
+                 {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
+                 {{"convert", kSteps, out, "--view", "diagonal"}, 2, "diagonal not in"},
+                 {{"convert", kSteps, out, "--margin", "-5"}, 2, "--margin"},
+                 {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},
+                 {{}, 2, "A subcommand is required"}};
     const auto before = filesIn(work.path());
-    const ToolRun failed = ovmesh(arguments);
-    EXPECT_EQ(failed.code, GetParam().code) << failed.err;
-    const size_t at = failed.err.find(GetParam().message);
-    EXPECT_NE(at, std::string::npos) << failed.err;
-    EXPECT_EQ(failed.err.find(GetParam().message, at + 1), std::string::npos) << failed.err;
-    EXPECT_EQ(failed.err.find("error: "), failed.err.rfind("error: ")) << failed.err;
-    EXPECT_EQ(filesIn(work.path()), before);
-    EXPECT_EQ(readFile(work.path() / "out.stl"), "previous");
+    for (const auto& [arguments, code, message] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const ToolRun failed = ovmesh(arguments);
+        EXPECT_EQ(failed.code, code) << failed.err;
+        const size_t at = failed.err.find(message);
+        EXPECT_NE(at, std::string::npos) << failed.err;
+        EXPECT_EQ(failed.err.find(message, at + 1), std::string::npos) << failed.err;
+        EXPECT_EQ(failed.err.find("error: "), failed.err.rfind("error: ")) << failed.err;
+        EXPECT_EQ(filesIn(work.path()), before);
+        EXPECT_EQ(readFile(out), "previous");
+    }
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Errors, OvmeshFailureTest, testing::Values(
-    Failure{"MissingInput", {"convert", "@absent.obj", "@out.stl"}, 1, "absent.obj': no such file\n"},
-    Failure{"InputIsAFolder", {"convert", "@folder.obj", "@out.stl"}, 1, "folder.obj': it is a folder\n"},
-    Failure{"UnknownOutputType", {"convert", kSteps, "@out.xyz"}, 1, "no driver saves .xyz files (known: "},
-    Failure{"UnknownInputType", {"convert", "@scene.xyz", "@out.stl"}, 1, "no driver reads .xyz files"},
-    Failure{"IndexOutOfRange", {"convert", "@bad.obj", "@out.stl"}, 1,
-            "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},
-    Failure{"UnreadableNumber", {"convert", "@unreadable.obj", "@out.stl"}, 1,
-            "unreadable.obj:2: 'x' is not a number\n"},
-    Failure{"EmptyObj", {"convert", "@empty.obj", "@out.stl"}, 1, "empty.obj: empty file"},
-    Failure{"DrawingWithoutPolylines", {"convert", "@solid.obj", "@out.svg"}, 1,
-            "solid.obj: input has no polylines (l elements) to draw\n"},
-    Failure{"MissingOutputFolder", {"convert", kSteps, "@missing/out.stl"}, 1, "missing' does not exist\n"},
-    Failure{"MarginLeavesNoRoom", {"convert", kSteps, "@out.svg", "--margin", "105"}, 1,
-            "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
-    Failure{"PageNotWxH", {"convert", kSteps, "@out.stl", "--page", "A4"}, 2, "'A4' is not a page size"},
-    Failure{"UnknownView", {"convert", kSteps, "@out.stl", "--view", "diagonal"}, 2, "diagonal not in"},
-    Failure{"NegativeMargin", {"convert", kSteps, "@out.stl", "--margin", "-5"}, 2, "--margin"},
-    Failure{"MissingResourceFolder", {"--resources", "@nowhere", "formats"}, 2, "--resources"},
-    Failure{"NoCommand", {}, 2, "A subcommand is required"}),
-    [](const testing::TestParamInfo<Failure>& param) { return param.param.name; });
-// clang-format on
 
 }  // namespace
 }  // namespace ov::test

@@ -26,52 +26,46 @@ ovPointer<Geometry> makeGeometry(const std::vector<Wm4::Vector3f>& points, const
     return new Geometry(vertices.get(), corners.get());
 }
 
-// root (with a page description) -> [part (moved, named, with instance
-// metadata) -> [a unit cube without its top face], reference]
-struct Scene {
-    ovPointer<ovNode> root{new ovNode};
-    ovPointer<ovNode> part{new ovNode};
-    ovPointer<ovXRefNode> reference{new ovXRefNode};
-    ovPointer<ovInstanceMetaData> instance{new ovInstanceMetaData(nullptr)};
-    ovPointer<ovTriMesh> box;
-
-    Scene() {
-        std::vector<Wm4::Vector3f> corners;  // corner k at x = bit 0, y = bit 1, z = bit 2 of k
-        for (int k = 0; k < 8; ++k) {
-            corners.emplace_back(float(k & 1), float((k >> 1) & 1), float((k >> 2) & 1));
-        }
-        // Two triangles on each of 5 faces, and a degenerate one.
-        box = makeGeometry<ovTriMesh>(corners, {0, 2, 3, 0, 3, 1, 0, 1, 5, 0, 5, 4, 2, 6, 7, 2, 7,
-                                                3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 2, 2, 2});
-        root->setMetadata(new ovVectorialMetadata);
-        part->SetName("part");
-        part->editLocalTransform(true).SetTranslate({1, 2, 3});
-        part->setMetadata(instance.get());
-        part->attachChild(box.get());
-        reference->setUtf8FilePath("parts/bolt.stp");
-        root->attachChild(part.get());
-        root->attachChild(reference.get());
-    }
-};
-
 TEST(SceneCopyTest, KeepsTheNodesWithTheirNamePlacementAndMetadataAndWhatTheFormatHolds) {
-    const Scene scene;
-    const SceneCopy copy = copyScene(*scene.root, SceneContent::Structure);
+    // root (with a page description) -> [part (moved, named, with instance
+    // metadata) -> [a unit cube without its top face], reference]
+    std::vector<Wm4::Vector3f> corners;  // corner k at x = bit 0, y = bit 1, z = bit 2 of k
+    for (int k = 0; k < 8; ++k) {
+        corners.emplace_back(float(k & 1), float((k >> 1) & 1), float((k >> 2) & 1));
+    }
+    // Two triangles on each of 5 faces, and a degenerate one.
+    const ovPointer<ovTriMesh> box = makeGeometry<ovTriMesh>(
+        corners,
+        {0, 2, 3, 0, 3, 1, 0, 1, 5, 0, 5, 4, 2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 2, 2, 2});
+    const ovPointer<ovNode> root(new ovNode);
+    const ovPointer<ovNode> part(new ovNode);
+    const ovPointer<ovInstanceMetaData> instance(new ovInstanceMetaData(nullptr));
+    const ovPointer<ovXRefNode> reference(new ovXRefNode);
+    root->setMetadata(new ovVectorialMetadata);
+    part->SetName("part");
+    part->editLocalTransform(true).SetTranslate({1, 2, 3});
+    part->setMetadata(instance.get());
+    part->attachChild(box.get());
+    reference->setUtf8FilePath("parts/bolt.stp");
+    root->attachChild(part.get());
+    root->attachChild(reference.get());
+
+    const SceneCopy copy = copyScene(*root, SceneContent::Structure);
     EXPECT_EQ(copy.leftOutGeometry, 1u);
     EXPECT_EQ(copy.root->findMetadata(ovVectorialMetadata::MetadataTypeId), nullptr);
-    const ovNode& part = child(*copy.root, 0);
-    EXPECT_NE(&part, scene.part.get());
-    EXPECT_EQ(part.GetName(), "part");
-    EXPECT_EQ(part.getLocalTransform(), scene.part->getLocalTransform());
-    EXPECT_EQ(part.findMetadata(ovInstanceMetaData::MetadataTypeId), scene.instance.get());
-    EXPECT_EQ(part.getNbChildren(), 0);
+    const ovNode& copiedPart = child(*copy.root, 0);
+    EXPECT_NE(&copiedPart, part.get());
+    EXPECT_EQ(copiedPart.GetName(), "part");
+    EXPECT_EQ(copiedPart.getLocalTransform(), part->getLocalTransform());
+    EXPECT_EQ(copiedPart.findMetadata(ovInstanceMetaData::MetadataTypeId), instance.get());
+    EXPECT_EQ(copiedPart.getNbChildren(), 0);
     EXPECT_EQ(child<ovXRefNode>(*copy.root, 1).getUtf8FilePath(), "parts/bolt.stp");
-    EXPECT_EQ(scene.part->getChild(0), scene.box.get()) << "the original changed";
+    EXPECT_EQ(part->getChild(0), box.get()) << "the original changed";
 
     // A drawing shows a mesh by the edges where it folds or ends.
-    const SceneCopy drawing = copyScene(*scene.root, SceneContent::LinesAndMeshEdges);
+    const SceneCopy drawing = copyScene(*root, SceneContent::LinesAndMeshEdges);
     const auto& outline = child<ovLine>(child(*drawing.root, 0), 0);
-    EXPECT_EQ(outline.getVertexBuffer(), scene.box->getVertexBuffer());
+    EXPECT_EQ(outline.getVertexBuffer(), box->getVertexBuffer());
     std::set<std::pair<int, int>> edges;
     const ovIndexBuffer& indices = *outline.getIndexBuffer();
     for (int i = 0; i + 1 < indices.GetIndexQuantity(); i += 2) {
@@ -84,7 +78,7 @@ TEST(SceneCopyTest, KeepsTheNodesWithTheirNamePlacementAndMetadataAndWhatTheForm
     for (const auto& [a, b] : edges) {
         EXPECT_EQ(std::popcount(unsigned(a ^ b)), 1) << a << "-" << b;
     }
-    EXPECT_EQ(countLines(*copyScene(*scene.root, SceneContent::Lines).root), 0u);
+    EXPECT_EQ(countLines(*copyScene(*root, SceneContent::Lines).root), 0u);
 }
 
 TEST(SceneCopyTest, PolylinesOfDeepScenesAndRootsThatAreNoNodesAreCopied) {
