@@ -6,10 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <locale>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovCoreMeshDriver.h"
@@ -20,29 +26,68 @@
 
 namespace ov::test {
 
-// A page whose projection and page matrix are identity and whose offset is
-// zero: the world point (x, y, z) lands at (x, y).
-ovPointer<ovVectorialMetadata> makeIdentityPage();
-
 // A line through points, with its segments given as index pairs.
-ovPointer<ovLine> makeLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices);
+inline ovPointer<ovLine> makeLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
+    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), static_cast<int>(points.size())));
+    for (size_t i = 0; i < points.size(); ++i) {
+        vertices->Position3(static_cast<int>(i)) = points[i];
+    }
+    ovPointer<ovIndexBuffer> indexBuffer(new ovIndexBuffer(static_cast<int>(indices.size())));
+    std::copy(indices.begin(), indices.end(), indexBuffer->getData());
+    return ovPointer<ovLine>(new ovLine(vertices.get(), indexBuffer.get()));
+}
 
 // A node carrying page (when not null) with the children attached in order.
-ovPointer<ovNode> makeRoot(ovVectorialMetadata* page, const std::vector<ovSpatial*>& children = {});
+inline ovPointer<ovNode> makeRoot(ovVectorialMetadata* page, const std::vector<ovSpatial*>& children = {}) {
+    ovPointer<ovNode> root(new ovNode);
+    root->setMetadata(page);
+    for (ovSpatial* child : children) {
+        EXPECT_GE(root->attachChild(child), 0);
+    }
+    return root;
+}
 
 // The drawing of the golden files: a page with a perspective projection, a
 // 2-D mapping that uses all six of its numbers, a title and a description; a
 // strip of three segments under a moved node, a line of two separate
 // segments, and a triangle mesh that drawings ignore.
-ovPointer<ovNode> makeSampleDrawing();
+inline ovPointer<ovNode> makeSampleDrawing() {
+    ovPointer<ovVectorialMetadata> page(new ovVectorialMetadata);
+    page->title = "Sample drawing";
+    page->description = "Two lines and a mesh";
+    // X = (2x + 10) / W, Y = (2y + 20) / W, W = z / 2 + 1
+    const float projection[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0.5f, 10, 20, 0, 1};
+    std::copy(std::begin(projection), std::end(projection), page->projection);
+    const float pageMatrix[4] = {1, 0.25f, -0.5f, 1};
+    std::copy(std::begin(pageMatrix), std::end(pageMatrix), page->pageMatrix);
+    page->pageOffset[0] = 5;
+    page->pageOffset[1] = 7;
 
-inline ovObjectList listOf(ovObject* object) {
-    return {ovPointer<ovObject>(object)};
+    ovPointer<ovLine> strip = makeLine({{0, 0, 0}, {1, 0, 0}, {1, 1, 2}, {0, 1, 2}}, {0, 1, 1, 2, 2, 3});
+    strip->setColor({1, 0, 0, 1});
+    ovPointer<ovNode> moved(new ovNode);
+    moved->editLocalTransform(true).SetTranslate({10, 0, 0});
+    moved->attachChild(strip.get());
+
+    ovPointer<ovLine> pair = makeLine({{0.1f, 0.2f, 0.3f}, {-5, 7.25f, 1e-3f}, {3, 3, 3}}, {0, 1, 2, 0});
+    pair->setColor({0.2f, 0.5f, 1, 1});
+    pair->setWidth(2.5f);
+
+    ovPointer<ovIndexBuffer> meshIndices(new ovIndexBuffer(3));
+    std::fill(meshIndices->getData(), meshIndices->getData() + 3, 0);
+    ovPointer<ovTriMesh> mesh(new ovTriMesh(new ovVertexBuffer(ovAttributes(), 3), meshIndices.get()));
+    return makeRoot(page.get(), {moved.get(), pair.get(), mesh.get()});
 }
 
 // Drops the CPU copies of a line's buffers, optionally making the store unable
 // to give them back.
-void makeNonResident(const ovLine& line, bool reloadable);
+inline void makeNonResident(const ovLine& line, bool reloadable) {
+    for (ovBufferResource* buffer : {static_cast<ovBufferResource*>(line.getVertexBuffer()),
+                                     static_cast<ovBufferResource*>(line.getIndexBuffer())}) {
+        ovRendererInterface::DeleteCPUData(buffer, false);
+        buffer->setReloadable(reloadable);
+    }
+}
 
 // Records the calls a writer makes as texts ("group 2 6", "step 6 1", "end")
 // and answers isCanceled true from its cancelFrom-th call on (counted from 1;
@@ -51,17 +96,26 @@ class RecordingProgress : public ovProgressNotifierInterface {
 public:
     explicit RecordingProgress(int cancelFrom = 0) : mCancelFrom(cancelFrom) {}
 
-    bool isCanceled() override;
-    void beginStep(double amount, uint32_t stepIndex) override;
-    void advanceStep(double amount) override;
-
+    bool isCanceled() override { return ++mQuestions >= mCancelFrom && mCancelFrom > 0; }
+    void beginStep(double amount, uint32_t stepIndex) override { record("step", amount, stepIndex); }
+    void advanceStep(double amount) override { record("advance", amount); }
     const std::vector<std::string>& calls() const { return mCalls; }
 
 protected:
-    void onStepGroupBegin(uint32_t stepCount, double totalAmount) override;
-    void onStepGroupEnd() override;
+    void onStepGroupBegin(uint32_t stepCount, double totalAmount) override {
+        record("group", stepCount, totalAmount);
+    }
+    void onStepGroupEnd() override { record("end"); }
 
 private:
+    template <typename... Numbers>
+    void record(const char* name, Numbers... numbers) {
+        std::ostringstream call;
+        call << name;
+        ((call << ' ' << numbers), ...);
+        mCalls.push_back(call.str());
+    }
+
     int mCancelFrom;
     int mQuestions = 0;
     std::vector<std::string> mCalls;
@@ -73,27 +127,33 @@ struct SaveResult {
 };
 
 // Saves objects through the driver's device form onto a memory device.
-SaveResult saveToMemory(ovCoreMeshDriver& driver, const ovObjectList& objects,
-                        ovProgressNotifierInterface* progress = nullptr, const SaveMeshOptions& options = {});
-
-// Fixes what writers put in their headers while it lives: the default
-// FixedClock and the software version "ovmesh-test 1.0".
-class FixedWriterIdentity {
-public:
-    FixedWriterIdentity();
-    ~FixedWriterIdentity();
-
-private:
-    FixedClock mClock;
-    SoftwareVersionInfoForStream mPreviousVersion;
-};
+inline SaveResult saveToMemory(ovCoreMeshDriver& driver, const ovObjectList& objects,
+                               ovProgressNotifierInterface* progress = nullptr,
+                               const SaveMeshOptions& options = {}) {
+    ovIoDeviceMemory device;
+    const bool saved = driver.saveMeshes(objects, device, "ignored.path", progress, options);
+    return {saved, device.data()};
+}
 
 // Makes a locale the process's global one (C and C++) while it lives, as a
 // host application might. available() tells whether it is installed.
 class GlobalLocale {
 public:
-    explicit GlobalLocale(const char* name);
-    ~GlobalLocale();
+    explicit GlobalLocale(const char* name) : mPreviousC(std::setlocale(LC_ALL, nullptr)) {
+        try {
+            mPrevious = std::locale::global(std::locale(name));
+        } catch (const std::runtime_error&) {
+            return;
+        }
+        std::setlocale(LC_ALL, name);
+        mAvailable = true;
+    }
+    ~GlobalLocale() {
+        if (mAvailable) {
+            std::locale::global(mPrevious);
+            std::setlocale(LC_ALL, mPreviousC.c_str());
+        }
+    }
     GlobalLocale(const GlobalLocale&) = delete;
     GlobalLocale& operator=(const GlobalLocale&) = delete;
     bool available() const { return mAvailable; }
@@ -109,7 +169,11 @@ struct CommandResult {
     std::string output;  // standard output and error together
 };
 
-CommandResult runCommand(const std::string& command);
+inline CommandResult runCommand(const std::string& command) {
+    const TempDir dir;
+    const int status = std::system(("(" + command + ") >" + dir.file("output") + " 2>&1").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir.file("output"))};
+}
 
 // Segments (u0, v0, u1, v1) on the page, each drawn alone by a black line of
 // width 1.
@@ -125,14 +189,21 @@ using Segments = std::vector<std::array<int, 4>>;
 template <typename Format>
 class LineDrawingTest : public ::testing::Test {
 protected:
+    // Headers carry the time and the software version: both are fixed.
+    void SetUp() override { SetSoftwareVersionForStream({"ovmesh-test", "1.0"}); }
+
     void TearDown() override {
+        SetSoftwareVersionForStream(previousVersion);
+        if (written.empty()) {
+            return;
+        }
         TempDir folder;
         std::string files;
         for (size_t i = 0; i < written.size(); ++i) {
             files += " " + std::to_string(i);
             writeFile(folder.path() / std::to_string(i), written[i]);
         }
-        for (const std::string& reader : written.empty() ? std::vector<std::string>{} : Format::kReaders) {
+        for (const std::string& reader : Format::kReaders) {
             const CommandResult read = runCommand("cd " + folder.path().string() + " && " + reader + files);
             EXPECT_EQ(read.status, 0) << reader << ":\n" << read.output;
         }
@@ -153,7 +224,19 @@ protected:
         return save(makeRoot(page.get(), {makeLine(points, indices).get()}).get()).text;
     }
 
-    FixedWriterIdentity identity;
+    // A page whose projection and page matrix are identity and whose offset
+    // is zero: the world point (x, y, z) lands at (x, y).
+    static ovPointer<ovVectorialMetadata> makeIdentityPage() {
+        ovPointer<ovVectorialMetadata> identity(new ovVectorialMetadata);
+        for (int i = 0; i < 4; ++i) {
+            identity->projection[5 * i] = 1.0f;
+        }
+        identity->pageMatrix[0] = identity->pageMatrix[3] = 1.0f;
+        return identity;
+    }
+
+    FixedClock clock;
+    const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     LogCapture log;
     typename Format::Driver driver;
     ovPointer<ovVectorialMetadata> page = makeIdentityPage();
