@@ -100,7 +100,7 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     }
 }
 
-TEST_F(OvmeshTest, ConvertsAnObjToAnStlThatReadersAccept) {
+TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     const ToolRun convert = ovmesh({"convert", kSteps, output("steps.stl")});
     ASSERT_EQ(convert.code, 0) << convert.err;
     EXPECT_EQ(convert.out, "wrote " + output("steps.stl") + " (1284 bytes)\n");
@@ -112,12 +112,10 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlThatReadersAccept) {
     // smallest corner is 0; red (0.8, 0.1, 0.1) and grey as 5-bit colours.
     EXPECT_EQ(readBack(output("steps.stl")),
               "24 facets in 0 0 0 40 20 20, colours 3198 15855; 2 parts, volume 12000, 0 reversed\n");
-}
 
-TEST_F(OvmeshTest, ADrawingTakesThePageOptionsAndMayBeEmptyWhenAllowed) {
-    const ToolRun convert = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
+    const ToolRun drawing = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
                                     "front", "--title", "Steps", "--line-breaks"});
-    ASSERT_EQ(convert.code, 0) << convert.err;
+    ASSERT_EQ(drawing.code, 0) << drawing.err;
     EXPECT_THAT(readFile(work.path() / "steps.svg"), HasSubstr("<title>Steps</title>\n"));
     // From the front the floor outline is one flat stroke across the page;
     // unfitted, it keeps its millimetres from the page's lower-left corner.

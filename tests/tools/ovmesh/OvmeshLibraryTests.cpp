@@ -1,0 +1,352 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/ovVectorialMetadata.h"
+#include "ovmesh/DrawingPage.h"
+#include "ovmesh/ObjImport.h"
+#include "ovmesh/SceneIo.h"
+#include "ovmesh/SceneVariants.h"
+#include "ovmesh/ToolError.h"
+#include "scenegraph/ovIoManager.h"
+#include "support/TestSupport.h"
+#include "tools/ovmesh/TestHelpers.h"
+
+// The way through the tool: an OBJ file read into a scene, the copy of it a
+// format holds, the page a drawing is laid out on, and the safe save.
+namespace ov::test {
+namespace {
+
+using namespace ovmesh;
+namespace fs = std::filesystem;
+
+// Child index of parent as a T; throws, failing the test, when it is none.
+template <typename T = ovNode>
+const T& child(const ovNode& parent, int index) {
+    const ovSpatial* spatial = parent.getChild(index);
+    return spatial != nullptr ? dynamic_cast<const T&>(*spatial) : throw std::out_of_range("no such child");
+}
+
+std::vector<std::string> childNames(const ovNode& node) {
+    std::vector<std::string> names;
+    for (int i = 0; i < node.getNbChildren(); ++i) {
+        names.push_back(node.getChild(i)->GetName());
+    }
+    return names;
+}
+
+// The positions of the corners a geometry's indices name.
+std::vector<Wm4::Vector3f> corners(const ovBaseGeometry& geometry) {
+    std::vector<Wm4::Vector3f> result;
+    for (int i = 0; i < geometry.getIndexBuffer()->GetIndexQuantity(); ++i) {
+        result.push_back(geometry.getVertexBuffer()->Position3(geometry.getIndexBuffer()->getData()[i]));
+    }
+    return result;
+}
+
+const Wm4::ColorRGBA kNoMaterial(-1, -1, -1, -1);
+
+Wm4::ColorRGBA diffuse(const ovTriMesh& mesh) {
+    return mesh.getMaterialState() != nullptr ? mesh.getMaterialState()->diffuse : kNoMaterial;
+}
+
+const std::string kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+
+// Its triangles, colours and coordinates are checked where it is converted to STL.
+TEST(ObjImportTest, EachGroupIsANodeWithItsMeshesAndPolylines) {
+    const ObjImport imported = importObj((testDataDir() / "obj" / "steps.obj").string());
+    EXPECT_TRUE(imported.warnings.empty());
+    EXPECT_EQ(imported.root->GetName(), "steps");
+    ASSERT_EQ(childNames(*imported.root), (std::vector<std::string>{"base", "step", "outline"}));
+    const auto& base = child<ovTriMesh>(child(*imported.root, 0), 0);
+    EXPECT_EQ(base.getMaterialState()->ambient, Wm4::ColorRGBA(0.1f, 0.0f, 0.0f, 1.0f));
+    // A normal at every corner of its 6 quadrilaterals.
+    EXPECT_TRUE(base.getVertexBuffer()->GetAttributes().HasNormal());
+    EXPECT_EQ(base.getVertexBuffer()->GetVertexQuantity(), 24);
+    // A closed loop of 4 segments and one diagonal, in translucent blue.
+    const auto& outline = child<ovLine>(child(*imported.root, 2), 0);
+    EXPECT_EQ(outline.getColor(), Wm4::ColorRGBA(0.1f, 0.2f, 0.9f, 0.5f));
+    const std::vector<Wm4::Vector3f> ends = corners(outline);
+    ASSERT_EQ(ends.size(), 10u);
+    EXPECT_EQ(ends[7], ends[0]);
+}
+
+TEST(ObjImportTest, GroupsMergeByNameAndSplitByMaterialWhateverTheLineEnds) {
+    TempDir folder;
+    writeFile(folder.path() / "colours.mtl", "newmtl a\nKd 1 0 0\nnewmtl b\nKd 0 0 1\n");
+    const ObjImport imported = importObjText(
+        "mtllib colours.mtl\r\nv 0 0 0\r\nv +1 0 0 # signed\r\nv 0 1 0\r\nv 1 1 -.5\r\nvn 0 0 1\r\n"
+        "g   left side  \r\nf 1//1 2//1 4//1 # no material yet\r\n"
+        "usemtl a\nf 2 4 3\ng right\nl 1 2 3\no left side\nusemtl b\nf 1 4 3\n",
+        "model.obj", folder.path());
+    EXPECT_TRUE(imported.warnings.empty());
+    ASSERT_EQ(childNames(*imported.root), (std::vector<std::string>{"left side", "right"}));
+    const ovNode& left = child(*imported.root, 0);
+    ASSERT_EQ(left.getNbChildren(), 3);
+    EXPECT_EQ(corners(child<ovTriMesh>(left, 0)),
+              (std::vector<Wm4::Vector3f>{{0, 0, 0}, {1, 0, 0}, {1, 1, -0.5f}}));
+    EXPECT_EQ(diffuse(child<ovTriMesh>(left, 0)), kNoMaterial);
+    EXPECT_EQ(diffuse(child<ovTriMesh>(left, 1)), Wm4::ColorRGBA(1, 0, 0, 1));
+    EXPECT_EQ(diffuse(child<ovTriMesh>(left, 2)), Wm4::ColorRGBA(0, 0, 1, 1));
+    EXPECT_EQ(corners(child<ovLine>(child(*imported.root, 1), 0)).size(), 4u);
+}
+
+TEST(ObjImportTest, AMissingLibraryOrMaterialIsAWarningAndLeavesNoMaterial) {
+    TempDir folder;
+    writeFile(folder.path() / "known.mtl", "newmtl known\nKd 1 1 1\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"absent.mtl", "model.obj: material library 'absent.mtl' not found: meshes get no material"},
+        {"known.mtl", "model.obj: material 'red' is not defined: its meshes get no material"}};
+    for (const auto& [library, warning] : cases) {
+        const ObjImport imported = importObjText(
+            "mtllib " + library + "\n" + kTriangle + "usemtl red\nf 1 2 3\n", "model.obj", folder.path());
+        EXPECT_EQ(imported.warnings, std::vector<std::string>{warning});
+        EXPECT_EQ(diffuse(child<ovTriMesh>(child(*imported.root, 0), 0)), kNoMaterial) << library;
+    }
+}
+
+TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
+    TempDir folder;
+    const std::pair<std::string, std::string> cases[] = {
+        // An index may name a vertex defined further down; the largest one is reported.
+        {kTriangle + "f 1 2 4\nv 1 1 1\nf 1 2 5\n",
+         "6: vertex index 5 is out of range: 4 vertices defined in the file"},
+        {kTriangle + "f -1 -2 -4\nv 1 1 1\n",
+         "4: vertex index -4 is out of range: 3 vertices defined before it"},
+        {kTriangle + "vn 0 0 1\nf 1//1 2//2 3//1\n",
+         "5: normal index 2 is out of range: 1 normal defined in the file"},
+        {kTriangle + "f 0 1 2\n", "4: vertex index 0 is not allowed: indices count from 1"},
+        {kTriangle + "f 1// 2// 3//\n", "4: '1//' lacks its normal index"},
+        {kTriangle + "f 1/1/1/1 2 3\n", "4: '1/1/1/1' has too many parts"},
+        {kTriangle + "f 1 2 3a\n", "4: '3a' is not a vertex index"},
+        {kTriangle + "f 1 2\n", "4: a face needs at least 3 vertices"},
+        {"v 0 0 0\nv 1 0,5 0\n", "2: '0,5' is not a number"},
+        {"v 0 0 inf\n", "1: 'inf' is not a finite number"},
+        {"v 0 0\n", "1: 'v' needs at least 3 numbers"},
+        {"# nothing\n\n", " empty file: no vertices, faces or lines"},
+        {kTriangle, " no faces or lines (f or l elements) to convert"}};
+    for (const auto& [text, message] : cases) {
+        EXPECT_THAT([&] { importObjText(text, "model.obj", folder.path()); },
+                    testing::ThrowsMessage<ToolError>("model.obj:" + message));
+    }
+}
+
+// A mesh or polyline over its own buffers.
+template <typename Geometry>
+ovPointer<Geometry> makeGeometry(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
+    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), static_cast<int>(points.size())));
+    for (size_t i = 0; i < points.size(); ++i) {
+        vertices->Position3(static_cast<int>(i)) = points[i];
+    }
+    ovPointer<ovIndexBuffer> corners(new ovIndexBuffer(static_cast<int>(indices.size())));
+    std::copy(indices.begin(), indices.end(), corners->getData());
+    return new Geometry(vertices.get(), corners.get());
+}
+
+TEST(SceneCopyTest, KeepsTheNodesWithTheirNamePlacementAndMetadataAndWhatTheFormatHolds) {
+    // root (with a page description) -> [part (moved, named, with instance
+    // metadata) -> [a unit cube without its top face], reference]
+    std::vector<Wm4::Vector3f> corners;  // corner k at x = bit 0, y = bit 1, z = bit 2 of k
+    for (int k = 0; k < 8; ++k) {
+        corners.emplace_back(float(k & 1), float((k >> 1) & 1), float((k >> 2) & 1));
+    }
+    // Two triangles on each of 5 faces, and a degenerate one.
+    const ovPointer<ovTriMesh> box = makeGeometry<ovTriMesh>(
+        corners,
+        {0, 2, 3, 0, 3, 1, 0, 1, 5, 0, 5, 4, 2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 2, 2, 2});
+    const ovPointer<ovNode> root(new ovNode);
+    const ovPointer<ovNode> part(new ovNode);
+    const ovPointer<ovInstanceMetaData> instance(new ovInstanceMetaData(nullptr));
+    const ovPointer<ovXRefNode> reference(new ovXRefNode);
+    root->setMetadata(new ovVectorialMetadata);
+    part->SetName("part");
+    part->editLocalTransform(true).SetTranslate({1, 2, 3});
+    part->setMetadata(instance.get());
+    part->attachChild(box.get());
+    reference->setUtf8FilePath("parts/bolt.stp");
+    root->attachChild(part.get());
+    root->attachChild(reference.get());
+
+    const SceneCopy copy = copyScene(*root, SceneContent::Structure);
+    EXPECT_EQ(copy.leftOutGeometry, 1u);
+    EXPECT_EQ(copy.root->findMetadata(ovVectorialMetadata::MetadataTypeId), nullptr);
+    const ovNode& copiedPart = child(*copy.root, 0);
+    EXPECT_EQ(copiedPart.GetName(), "part");
+    EXPECT_EQ(copiedPart.getLocalTransform(), part->getLocalTransform());
+    EXPECT_EQ(copiedPart.findMetadata(ovInstanceMetaData::MetadataTypeId), instance.get());
+    EXPECT_EQ(copiedPart.getNbChildren(), 0);
+    EXPECT_EQ(child<ovXRefNode>(*copy.root, 1).getUtf8FilePath(), "parts/bolt.stp");
+    EXPECT_EQ(part->getChild(0), box.get()) << "the original changed";
+
+    // A drawing shows a mesh by the edges where it folds or ends.
+    const SceneCopy drawing = copyScene(*root, SceneContent::LinesAndMeshEdges);
+    const auto& outline = child<ovLine>(child(*drawing.root, 0), 0);
+    EXPECT_EQ(outline.getVertexBuffer(), box->getVertexBuffer());
+    std::set<std::pair<int, int>> edges;
+    const ovIndexBuffer& indices = *outline.getIndexBuffer();
+    for (int i = 0; i + 1 < indices.GetIndexQuantity(); i += 2) {
+        edges.insert(std::minmax(indices.getData()[i], indices.getData()[i + 1]));
+    }
+    // The 12 edges of the cube (corners one bit apart), once each: 8 folds and
+    // the 4 borders of the open top; the diagonals inside the faces are left out.
+    EXPECT_EQ(indices.GetIndexQuantity(), 24);
+    EXPECT_EQ(edges.size(), 12u);
+    for (const auto& [a, b] : edges) {
+        EXPECT_EQ(std::popcount(unsigned(a ^ b)), 1) << a << "-" << b;
+    }
+    EXPECT_EQ(countLines(*copyScene(*root, SceneContent::Lines).root), 0u);
+}
+
+TEST(SceneCopyTest, PolylinesOfDeepScenesAndRootsThatAreNoNodesAreCopied) {
+    ovPointer<ovNode> root(new ovNode);
+    ovNode* tip = root.get();
+    for (int level = 0; level < 100000; ++level) {
+        tip->attachChild(new ovNode);
+        tip = static_cast<ovNode*>(tip->getChild(0));
+    }
+    const ovPointer<ovLine> wire = makeGeometry<ovLine>({{0, 0, 0}, {1, 0, 0}}, {0, 1});
+    wire->setColor({1, 0, 0, 1});
+    wire->setWidth(2.0f);
+    tip->attachChild(wire.get());
+    EXPECT_EQ(countLines(*copyScene(*root, SceneContent::Lines).root), 1u);
+    const SceneCopy wrapped = copyScene(*wire, SceneContent::Lines);
+    const auto& copied = child<ovLine>(*wrapped.root, 0);
+    EXPECT_EQ(copied.getVertexBuffer(), wire->getVertexBuffer());
+    EXPECT_EQ(copied.getColor(), Wm4::ColorRGBA(1, 0, 0, 1));
+    EXPECT_EQ(copied.getWidth(), 2.0f);
+    EXPECT_EQ(copyScene(*wire, SceneContent::Structure).leftOutGeometry, 1u);
+}
+
+TEST(PageSizeTest, ReadsTwoPositiveWholeNumbers) {
+    const PageSize a3 = parsePageSize("420X297").value();
+    EXPECT_EQ(std::pair(a3.width, a3.height), std::pair(420, 297));
+    for (const char* bad : {"", "210", "210x", "x297", "0x297", "210x0", "-210x297", "2.5x3", "axb",
+                            "210x297x1", " 210x297", "99999999999x1"}) {
+        EXPECT_FALSE(parsePageSize(bad)) << bad;
+    }
+}
+
+TEST(ViewProjectionTest, EachViewShowsTheAxesWhereItLooksFrom) {
+    const float r = 1 / std::sqrt(2.0f);
+    const float u = 1 / std::sqrt(6.0f);
+    // Page x and y of the unit vectors x, y and z. Side looks from +x; iso from (1, -1, 1).
+    const std::map<std::string, std::vector<float>> cases{{"top", {1, 0, 0, 1, 0, 0}},
+                                                          {"front", {1, 0, 0, 0, 0, 1}},
+                                                          {"side", {0, 0, 1, 0, 0, 1}},
+                                                          {"iso", {r, -u, r, u, 0, 2 * u}}};
+    ASSERT_EQ(viewsByName().size(), cases.size());
+    for (const auto& [name, seen] : cases) {
+        std::vector<float> axes;
+        for (const Wm4::Vector3f axis :
+             {Wm4::Vector3f(1, 0, 0), Wm4::Vector3f(0, 1, 0), Wm4::Vector3f(0, 0, 1)}) {
+            const ProjectedPoint p = project(viewProjection(viewsByName().at(name)), axis);
+            axes.insert(axes.end(), {p.x, p.y});
+        }
+        EXPECT_THAT(axes, testing::Pointwise(testing::FloatNear(1e-6f), seen)) << name;
+    }
+}
+
+ProjectedBounds boundsOf(float minX, float minY, float maxX, float maxY) {
+    ProjectedBounds bounds;
+    bounds.include({minX, minY});
+    bounds.include({maxX, maxY});
+    return bounds;
+}
+
+TEST(FitToPageTest, FillsThePageInsideTheMarginCentredOrKeepsScaleOneWithoutExtent) {
+    // 190x277 mm of a 210x297 page lie inside margins of 10 mm.
+    const std::pair<ProjectedBounds, std::vector<double>> cases[] = {
+        {boundsOf(-50, 0, 150, 100), {0.95, 57.5, 101}},            // u from 10 to 200
+        {boundsOf(3, -1000, 4, 1000), {0.1385, 104.51525, 148.5}},  // v from 10 to 287
+        {boundsOf(5, 7, 5, 7), {1, 100, 141.5}},                    // a point on the centre
+        {ProjectedBounds{}, {1, 105, 148.5}}};
+    for (const auto& [bounds, expected] : cases) {
+        const PageMapping mapping = fitToPage(bounds, {210, 297}, 10);
+        EXPECT_THAT((std::vector{mapping.scale, mapping.offsetU, mapping.offsetV}),
+                    testing::Pointwise(testing::DoubleNear(1e-9), expected))
+            << bounds.maxX;
+    }
+    // The message is checked where the tool reports it.
+    EXPECT_NO_THROW(fitToPage(boundsOf(0, 0, 1, 1), {100, 50}, 24.9));
+    EXPECT_THROW(fitToPage(boundsOf(0, 0, 1, 1), {100, 50}, 25), ToolError);
+}
+
+// A driver that saves by path, writing "data" and answering what the test
+// chose. Drivers that write to a device are run end to end with the tool.
+class ScriptedDriver : public ovCoreMeshDriver {
+public:
+    ScriptedDriver() : ovCoreMeshDriver(false) { addSaveExtension("pathfmt"); }
+
+    bool saveMeshes(const ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
+                    const SaveMeshOptions& options) override {
+        std::ofstream(path) << "data";
+        seen = {path, options.fileName};
+        return succeed;
+    }
+    bool saveMeshes(const ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
+                    const SaveMeshOptions&) override {
+        return false;
+    }
+    bool loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
+                    const LoadMeshOptions&) override {
+        return false;
+    }
+    bool loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
+                    const LoadMeshOptions&) override {
+        return false;
+    }
+
+    bool succeed = true;
+    std::pair<std::string, std::string> seen;  // the path and the file name it was given
+};
+
+// Saving goes through a safe output file: a temporary file beside the target
+// that replaces it only once everything is written.
+class SceneIoTest : public testing::Test {
+protected:
+    SceneIoTest() { ovIoManager::msInstance.registerDriver(&driver, true); }
+    ~SceneIoTest() override { ovIoManager::msInstance.unregisterDriver(&driver); }
+
+    ScriptedDriver driver;
+    TempDir folder;
+    const ovPointer<ovNode> scene{new ovNode};
+};
+
+TEST_F(SceneIoTest, WritesAHiddenFileBesideTheTargetThatReplacesItOnlyOnSuccess) {
+    writeFile(folder.path() / "old.pathfmt", "previous");
+    EXPECT_EQ(saveScene(*scene, folder.file("old.pathfmt"), nullptr, {}), 4u);
+    const fs::path used = driver.seen.first;
+    EXPECT_EQ(used.parent_path(), folder.path());
+    EXPECT_TRUE(used.filename().string().starts_with(".old.pathfmt.tmp-")) << used;
+    EXPECT_EQ(used.extension(), ".pathfmt");  // drivers are chosen by it
+    EXPECT_EQ(driver.seen.second, "old");
+
+    // A failed save leaves nothing behind and the old file as it was.
+    driver.succeed = false;
+    fs::create_directory(folder.path() / "folder.pathfmt");
+    const std::pair<std::string, std::string> failures[] = {
+        {"old.pathfmt", "the pathfmt driver failed to save the scene"},
+        {"missing/a.pathfmt", "folder '" + folder.file("missing") + "' does not exist"},
+        {"folder.pathfmt", "it is a folder"}};
+    for (const auto& [target, reason] : failures) {
+        EXPECT_THAT(
+            [&] { saveScene(*scene, folder.file(target), nullptr, {}); },
+            testing::ThrowsMessage<ToolError>("cannot write '" + folder.file(target) + "': " + reason));
+    }
+    EXPECT_EQ(filesIn(folder.path()), (std::vector<std::string>{"folder.pathfmt", "old.pathfmt"}));
+    EXPECT_EQ(readFile(folder.path() / "old.pathfmt"), "data");
+}
+
+}  // namespace
+}  // namespace ov::test
