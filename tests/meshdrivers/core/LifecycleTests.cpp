@@ -50,38 +50,20 @@ protected:
 
 TEST_F(LifecycleTest, RegistersItsDriversInCreationOrderOnceHoweverOftenItIsStarted) {
     initializeOvMeshDrivers(dir.path().string());
-    EXPECT_EQ(stepLogLines(),
-              std::vector<std::string>{"Fail to init step support from \"" + dir.path().string() + "\""});
-
-    const std::vector<ovCoreMeshDriver*>& drivers = getOvMeshDriverList();
-    ASSERT_FALSE(drivers.empty());
-    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), drivers);
-    const std::string path = dir.file("scene.any");
-    ovObjectList objects;
-    ovIoDeviceMemory device;
+    const std::vector<ovCoreMeshDriver*> first = getOvMeshDriverList();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(ovIoManager::msInstance.getDrivers(), first);
     auto kind = kCreationOrder.begin();
-    for (ovCoreMeshDriver* driver : drivers) {
+    for (ovCoreMeshDriver* driver : first) {
         const Extensions extensions{driver->getSaveExtensions(), driver->getLoadExtensions()};
         kind = std::find(kind, kCreationOrder.end(), extensions);
         ASSERT_NE(kind, kCreationOrder.end())
             << ::testing::PrintToString(extensions) << " unknown or out of order";
         EXPECT_EQ(driver->isDeviceCapable(), (kind++)->first != ovExtensionList{"dae"});
-        const bool saves = !driver->getSaveExtensions().empty();
-        if (driver->getLoadExtensions().empty()) {
-            EXPECT_FALSE(driver->loadMeshes(objects, device, path, nullptr, {}));
-            EXPECT_FALSE(driver->loadMeshes(objects, path, nullptr, {}));
-        }
-        EXPECT_TRUE(saves || !driver->saveMeshes(objects, path, nullptr, {}));
-        EXPECT_TRUE((saves && driver->isDeviceCapable()) ||
-                    !driver->saveMeshes(objects, device, path, nullptr, {}));
     }
-    EXPECT_TRUE(objects.empty());
-    EXPECT_TRUE(device.data().empty());
-    EXPECT_FALSE(std::filesystem::exists(path));
 
     // A nested start creates, registers and searches nothing; only the last
     // termination unregisters, and the library can start again.
-    const std::vector<ovCoreMeshDriver*> first = drivers;
     log.clear();
     initializeOvMeshDrivers(dir.path().string());
     EXPECT_EQ(getOvMeshDriverList(), first);

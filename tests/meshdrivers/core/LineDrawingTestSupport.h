@@ -144,15 +144,14 @@ private:
     std::locale mPrevious;
 };
 
-struct CommandResult {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
-
-inline CommandResult runCommand(const std::string& command) {
+// Runs a shell command, expecting it to succeed, and gives back what it wrote
+// on its standard output and error together.
+inline std::string runCommand(const std::string& command) {
     const TempDir dir;
     const int status = std::system(("(" + command + ") >" + dir.file("output") + " 2>&1").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir.file("output"))};
+    std::string output = readFile(dir.file("output"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << ":\n" << output;
+    return output;
 }
 
 // Segments (u0, v0, u1, v1) on the page, each drawn alone by a black line of
@@ -184,8 +183,7 @@ protected:
             writeFile(folder.path() / std::to_string(i), written[i]);
         }
         for (const std::string& reader : Format::kReaders) {
-            const CommandResult read = runCommand("cd " + folder.path().string() + " && " + reader + files);
-            EXPECT_EQ(read.status, 0) << reader << ":\n" << read.output;
+            runCommand("cd " + folder.path().string() + " && " + reader + files);
         }
     }
 
