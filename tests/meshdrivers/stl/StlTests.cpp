@@ -160,43 +160,38 @@ TEST(StlWriterTest, VeryDeepSceneDoesNotExhaustTheStack) {
     EXPECT_EQ(facetsOf(saveStl(root.get())).size(), 1u);
 }
 
-TEST(StlWriterTest, TrianglesThatCannotBeReadAreWrittenEmptyAndReported) {
+TEST(StlWriterTest, DataIsLoadedOnlyWhenNotResidentAndTrianglesThatCannotBeReadAreWrittenEmpty) {
     LogCapture log;
     ovTriMesh* broken = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, kWhite);
     broken->SetName("Broken");
     ovTriMesh* lost = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1, 0});
-    ovRendererInterface::DeleteCPUData(lost->getVertexBuffer(), false);
+    ovTriMesh* paged = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2});
+    for (ovBufferResource* buffer : std::initializer_list<ovBufferResource*>{
+             lost->getVertexBuffer(), paged->getVertexBuffer(), paged->getIndexBuffer()}) {
+        ovRendererInterface::DeleteCPUData(buffer, false);
+    }
     lost->getVertexBuffer()->setReloadable(false);
+    const ovPointer<ovNode> root = makeRoot(nullptr, {broken, lost, paged});
+    const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
 
-    const ovPointer<ovNode> root = makeRoot(nullptr, {broken, lost});
     const std::vector<float> empty(13), emptyWhite = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7FFF};
-    const std::vector<float> first = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0x7FFF};
-    EXPECT_EQ(facetsOf(saveStl(root.get())), (Facets{first, emptyWhite, emptyWhite, empty, empty}));
+    const std::vector<float> white = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0x7FFF};
+    const std::vector<float> plain = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0};
+    EXPECT_EQ(facetsOf(saveStl(root.get())), (Facets{white, emptyWhite, emptyWhite, empty, empty, plain}));
     EXPECT_EQ(log.texts(ovLogWarning),
               (std::vector<std::string>{
                   "Stl driver wrote 2 of the 3 triangles of mesh \"Broken\" as empty triangles: "
                   "their vertex data is missing or their indices lie outside the vertex buffer.",
                   "Stl driver wrote 2 of the 2 triangles of mesh \"\" as empty triangles: "
                   "their vertex data is missing or their indices lie outside the vertex buffer."}));
+    // Resident data is used as it is. The paged mesh's vertices are loaded
+    // for the minimum, then its vertices and indices for the records, each
+    // dropped again after use.
+    EXPECT_EQ(ovRendererInterface::loadCount() - loads, 3u);
+    EXPECT_EQ(ovRendererInterface::deleteCount() - deletes, 3u);
+    EXPECT_FALSE(paged->getVertexBuffer()->hasCPUData() || paged->getIndexBuffer()->hasCPUData());
     EXPECT_FALSE(lost->getVertexBuffer()->hasCPUData());
     EXPECT_TRUE(lost->getIndexBuffer()->hasCPUData()) << "the resident index buffer stays resident";
-}
-
-TEST(StlDriverTest, DataIsLoadedForTheSaveOnlyWhenItWasNotResident) {
-    ovTriMesh* mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
-    const ovPointer<ovNode> root = makeRoot(nullptr, {mesh});
-    const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
-    const std::string resident = saveStl(root.get());
-    ovRendererInterface::DeleteCPUData(mesh->getVertexBuffer(), false);
-    ovRendererInterface::DeleteCPUData(mesh->getIndexBuffer(), false);
-    EXPECT_EQ(ovRendererInterface::loadCount(), loads) << "resident data is used as it is";
-
-    EXPECT_EQ(saveStl(root.get()), resident);
-    // The vertices for the minimum, then vertices and indices for the records,
-    // each dropped again after use; the two drops above count as well.
-    EXPECT_EQ(ovRendererInterface::loadCount() - loads, 3u);
-    EXPECT_EQ(ovRendererInterface::deleteCount() - deletes, 2u + 3u);
-    EXPECT_FALSE(mesh->getVertexBuffer()->hasCPUData() || mesh->getIndexBuffer()->hasCPUData());
 }
 
 TEST(StlDriverTest, CancellationAndDeviceFailuresLeaveTheFileShortAndBadRootsWriteNothing) {
