@@ -41,9 +41,8 @@ protected:
         for (const std::string& argument : arguments) {
             command += " " + shellQuoted(argument);
         }
-        const fs::path out = captures.path() / "out";
-        const fs::path err = captures.path() / "err";
-        command += " >" + shellQuoted(out.string()) + " 2>" + shellQuoted(err.string()) + " </dev/null";
+        const std::string out = captures.file("out"), err = captures.file("err");
+        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
     }
@@ -142,28 +141,24 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "out.stl", "previous");
     fs::create_directory(work.path() / "folder.obj");
     const std::string out = output("out.stl");
-    const struct {
-        std::vector<std::string> arguments;
-        int code;
-        std::string message;
-    } cases[] = {{{"convert", output("absent.obj"), out}, 1, "absent.obj': no such file\n"},
-                 {{"convert", output("folder.obj"), out}, 1, "folder.obj': it is a folder\n"},
-                 {{"convert", kSteps, output("out.xyz")}, 1, "no driver saves .xyz files (known: "},
-                 {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
-                 {{"convert", output("bad.obj"), out},
-                  1,
-                  "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},
-                 {{"convert", output("solid.obj"), output("out.svg")},
-                  1,
-                  "solid.obj: input has no polylines (l elements) to draw\n"},
-                 {{"convert", kSteps, output("out.svg"), "--margin", "105"},
-                  1,
-                  "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
-                 {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
-                 {{"convert", kSteps, out, "--view", "diagonal"}, 2, "diagonal not in"},
-                 {{"convert", kSteps, out, "--margin", "-5"}, 2, "--margin"},
-                 {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},
-                 {{}, 2, "A subcommand is required"}};
+    // clang-format off
+    const struct { std::vector<std::string> arguments; int code; std::string message; } cases[] = {
+        {{"convert", output("absent.obj"), out}, 1, "absent.obj': no such file\n"},
+        {{"convert", output("folder.obj"), out}, 1, "folder.obj': it is a folder\n"},
+        {{"convert", kSteps, output("out.xyz")}, 1, "no driver saves .xyz files (known: "},
+        {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
+        {{"convert", output("bad.obj"), out}, 1,
+         "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},
+        {{"convert", output("solid.obj"), output("out.svg")}, 1,
+         "solid.obj: input has no polylines (l elements) to draw\n"},
+        {{"convert", kSteps, output("out.svg"), "--margin", "105"}, 1,
+         "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
+        {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
+        {{"convert", kSteps, out, "--view", "diagonal"}, 2, "diagonal not in"},
+        {{"convert", kSteps, out, "--margin", "-5"}, 2, "--margin"},
+        {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},
+        {{}, 2, "A subcommand is required"}};
+    // clang-format on
     const auto before = filesIn(work.path());
     for (const auto& [arguments, code, message] : cases) {
         SCOPED_TRACE(testing::PrintToString(arguments));

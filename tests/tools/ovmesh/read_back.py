@@ -18,8 +18,8 @@ def stl(path):
     solid = mesh.Mesh.from_file(path)
     words = " ".join(str(int(word)) for word in sorted(set(solid.attr.ravel())))
     bounds = " ".join("%g" % v for v in list(solid.min_) + list(solid.max_))
-    report = subprocess.run(["admesh", path], capture_output=True, text=True, check=True).stdout
-    stats = dict(re.findall(r"(Number of parts|Volume|Facets reversed) *: *(\S+)", report))
+    admesh = subprocess.run(["admesh", path], capture_output=True, text=True, check=True).stdout
+    stats = dict(re.findall(r"(Number of parts|Volume|Facets reversed) *: *(\S+)", admesh))
     return "%d facets in %s, colours %s; %s parts, volume %.0f, %s reversed" % (
         len(solid.vectors), bounds, words, stats["Number of parts"], float(stats["Volume"]),
         stats["Facets reversed"])
@@ -35,7 +35,7 @@ def svg(path):
 
 def dxf(path):
     document = ezdxf.readfile(path)
-    lines = [entity for entity in document.modelspace() if entity.dxftype() == "LINE"]
+    lines = document.modelspace().query("LINE")
     points = [point for line in lines for point in (line.dxf.start, line.dxf.end)]
     return "%d lines in x %s y %s, %d audit errors" % (len(lines), span([p.x for p in points]),
                                                        span([p.y for p in points]), len(document.audit().errors))
