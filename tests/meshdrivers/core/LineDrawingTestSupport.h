@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -24,15 +25,29 @@
 
 namespace ov::test {
 
-// A line through points, with its segments given as index pairs.
-inline ovPointer<ovLine> makeLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
-    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), static_cast<int>(points.size())));
-    for (size_t i = 0; i < points.size(); ++i) {
-        vertices->Position3(static_cast<int>(i)) = points[i];
+// A line or a triangle mesh through points, its segments or triangles given
+// by indices. Normals and texture coordinates, when the attributes ask for
+// them, hold values that must never show up as positions.
+template <typename Geometry>
+ovPointer<Geometry> makeGeometry(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices,
+                                 const ovAttributes& attributes = {}) {
+    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(attributes, static_cast<int>(points.size())));
+    for (int i = 0; i < vertices->GetVertexQuantity(); ++i) {
+        vertices->Position3(i) = points[static_cast<size_t>(i)];
+        if (attributes.HasNormal()) {
+            vertices->Normal3(i) = {99, 99, 99};
+        }
+        if (attributes.HasTCoord(0)) {
+            std::fill_n(vertices->TCoord(0, i), attributes.GetTCoordChannels(0), -99.0f);
+        }
     }
     ovPointer<ovIndexBuffer> indexBuffer(new ovIndexBuffer(static_cast<int>(indices.size())));
     std::copy(indices.begin(), indices.end(), indexBuffer->getData());
-    return ovPointer<ovLine>(new ovLine(vertices.get(), indexBuffer.get()));
+    return ovPointer<Geometry>(new Geometry(vertices.get(), indexBuffer.get()));
+}
+
+inline ovPointer<ovLine> makeLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
+    return makeGeometry<ovLine>(points, indices);
 }
 
 // A node carrying page (when not null) with the children attached in order.
@@ -71,9 +86,7 @@ inline ovPointer<ovNode> makeSampleDrawing() {
     pair->setColor({0.2f, 0.5f, 1, 1});
     pair->setWidth(2.5f);
 
-    ovPointer<ovIndexBuffer> meshIndices(new ovIndexBuffer(3));
-    std::fill(meshIndices->getData(), meshIndices->getData() + 3, 0);
-    ovPointer<ovTriMesh> mesh(new ovTriMesh(new ovVertexBuffer(ovAttributes(), 3), meshIndices.get()));
+    ovPointer<ovTriMesh> mesh = makeGeometry<ovTriMesh>({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 0, 0});
     return makeRoot(page.get(), {moved.get(), pair.get(), mesh.get()});
 }
 

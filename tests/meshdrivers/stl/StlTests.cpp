@@ -15,24 +15,10 @@ namespace {
 
 const Wm4::ColorRGBA kWhite(1, 1, 1, 1);
 
-// A mesh of positions and indices. Normals and texture coordinates, when the
-// attributes ask for them, lie between the positions with values that must
-// never show up as positions.
-ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
-                    std::optional<Wm4::ColorRGBA> diffuse = {}, const ovAttributes& attributes = {}) {
-    auto* vertices = new ovVertexBuffer(attributes, static_cast<int>(positions.size()));
-    for (int i = 0; i < vertices->GetVertexQuantity(); ++i) {
-        vertices->Position3(i) = positions[static_cast<size_t>(i)];
-        if (attributes.HasNormal()) {
-            vertices->Normal3(i) = {99, 99, 99};
-        }
-        if (attributes.HasTCoord(0)) {
-            std::fill_n(vertices->TCoord(0, i), attributes.GetTCoordChannels(0), -99.0f);
-        }
-    }
-    auto* indexBuffer = new ovIndexBuffer(static_cast<int>(indices.size()));
-    std::ranges::copy(indices, indexBuffer->getData());
-    auto* mesh = new ovTriMesh(vertices, indexBuffer);
+ovPointer<ovTriMesh> makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
+                              std::optional<Wm4::ColorRGBA> diffuse = {},
+                              const ovAttributes& attributes = {}) {
+    ovPointer<ovTriMesh> mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
     if (diffuse) {
         mesh->editMaterialState(true)->diffuse = *diffuse;
     }
@@ -48,11 +34,13 @@ ovPointer<ovNode> twoPartScene() {
     withNormalAndUv.SetTCoordChannels(0, 2);
     const ovPointer<ovNode> tetrahedron =
         makeRoot(nullptr, {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-                                    {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, Wm4::ColorRGBA(1, 0, 0, 1))});
+                                    {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, Wm4::ColorRGBA(1, 0, 0, 1))
+                               .get()});
     tetrahedron->editLocalTransform(true).SetTranslate({10, 0, 0});
     const ovPointer<ovNode> quad =
         makeRoot(nullptr, {makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
-                                    Wm4::ColorRGBA(0.2f, 0.6f, 1, 1), withNormalAndUv)});
+                                    Wm4::ColorRGBA(0.2f, 0.6f, 1, 1), withNormalAndUv)
+                               .get()});
     quad->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, 1, 0, -1, 0, 0, 0, 0, 1));
     quad->editLocalTransform(true).SetTranslate({0, 5, -2});
     return makeRoot(nullptr, {tetrahedron.get(), quad.get()});
@@ -111,15 +99,15 @@ TEST(StlWriterTest, ScenesAreWrittenAsTheirGoldenFilesWhichNumpyStlReads) {
         // A node, an empty slot and a line: the header and a zero count.
         {"no_meshes.stl", noMeshes, {}},
         {"negative_coordinates.stl",
-         makeRoot(nullptr, {makeMesh({{-5.5f, -6, -7}, {-4.5f, -6, -7}, {-5.5f, -5, -7}}, {0, 1, 2})}),
+         makeRoot(nullptr, {makeMesh({{-5.5f, -6, -7}, {-4.5f, -6, -7}, {-5.5f, -5, -7}}, {0, 1, 2}).get()}),
          {{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}}},
         // Triangles without area have a zero normal; white is 0x7FFF, black
         // keeps the red bits 0x0E and no material gives 0.
         {"degenerate_and_colours.stl",
          makeRoot(nullptr,
-                  {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, {0, 1, 1, 0, 1, 2}, kWhite),
-                   makeMesh({{0, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {0, 1, 2}, Wm4::ColorRGBA(0, 0, 0, 1)),
-                   makeMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 1, 2})}),
+                  {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, {0, 1, 1, 0, 1, 2}, kWhite).get(),
+                   makeMesh({{0, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {0, 1, 2}, Wm4::ColorRGBA(0, 0, 0, 1)).get(),
+                   makeMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 1, 2}).get()}),
          {{0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0x7FFF},
           {0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0x7FFF},
           {1, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0x0E},
@@ -156,22 +144,23 @@ TEST(StlWriterTest, VeryDeepSceneDoesNotExhaustTheStack) {
     for (int level = 0; level < 100000; ++level) {
         deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
     }
-    deepest->attachChild(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}));
+    deepest->attachChild(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}).get());
     EXPECT_EQ(facetsOf(saveStl(root.get())).size(), 1u);
 }
 
 TEST(StlWriterTest, DataIsLoadedOnlyWhenNotResidentAndTrianglesThatCannotBeReadAreWrittenEmpty) {
     LogCapture log;
-    ovTriMesh* broken = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, kWhite);
+    const ovPointer<ovTriMesh> broken =
+        makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, kWhite);
     broken->SetName("Broken");
-    ovTriMesh* lost = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1, 0});
-    ovTriMesh* paged = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2});
+    const ovPointer<ovTriMesh> lost = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1, 0});
+    const ovPointer<ovTriMesh> paged = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2});
     for (ovBufferResource* buffer : std::initializer_list<ovBufferResource*>{
              lost->getVertexBuffer(), paged->getVertexBuffer(), paged->getIndexBuffer()}) {
         ovRendererInterface::DeleteCPUData(buffer, false);
     }
     lost->getVertexBuffer()->setReloadable(false);
-    const ovPointer<ovNode> root = makeRoot(nullptr, {broken, lost, paged});
+    const ovPointer<ovNode> root = makeRoot(nullptr, {broken.get(), lost.get(), paged.get()});
     const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
 
     const std::vector<float> empty(13), emptyWhite = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7FFF};
