@@ -1,7 +1,5 @@
 // The exchange-file writer: whole files against the golden files under
 // tests/data/step, value texts, misuse and failing devices.
-#include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,30 +20,24 @@ namespace {
 using Strings = std::vector<std::string>;
 using Id = Part21WriterUserData;
 
-std::string stepData(const std::string& name) {
-    return (ov::test::testDataDir() / "step" / name).string();
-}
-ovVariant ref(uint64_t id) {
-    return Id(id).toVariant();
-}
 ovVariant list(std::initializer_list<ovVariant> values) {
     ovVariantListImpl items;
     std::for_each(values.begin(), values.end(), [&](const ovVariant& value) { items.push_back(value); });
     return ovVariant(items);
 }
 
-// Reads the value at `at` of a record text: 'text' (quotes doubled), #id, .ENUM.,
-// (list), ~ for IDENTIFIER('.'), numbers (reals when they hold '.' or 'e').
+// Reads the value at `at` of a record text: 'text' (quotes doubled), #id,
+// .ENUM., (list), ~ for IDENTIFIER('.') and numbers, all given as reals.
 ovVariant parseValue(const std::string& text, size_t& at) {
     const char first = text[at++];
-    std::string word;
     if (first == '\'') {
+        std::string value;
         for (; !(text[at] == '\'' && text[at + 1] != '\''); ++at) {
             at += text[at] == '\'' ? 1 : 0;  // a doubled quote stands for one
-            word += text[at];
+            value += text[at];
         }
         ++at;
-        return ovVariant(word);
+        return ovVariant(value);
     }
     if (first == '(') {
         ovVariantListImpl items;
@@ -58,23 +50,20 @@ ovVariant parseValue(const std::string& text, size_t& at) {
     if (first == '~') {
         return Id(Id::DotIdentifier).toVariant();
     }
-    const size_t end =
-        first == '.' ? text.find('.', at) : std::min(text.find_first_of(" ,)", at), text.size());
-    word = text.substr(at - 1, end - at + 1);
+    const size_t end = std::min(text.find_first_of(first == '.' ? "." : " ,)", at), text.size());
+    const std::string word = text.substr(at, end - at);
     at = end + (first == '.' ? 1 : 0);
-    if (first == '.' || first == '#') {
-        return first == '.' ? Id(word.substr(1)).toVariant() : ref(std::stoull(word.substr(1)));
-    }
-    return word.find_first_of(".e") != std::string::npos ? ovVariant(std::stod(word))
-                                                         : ovVariant(static_cast<int64_t>(std::stoll(word)));
+    return first == '.'   ? Id(word).toVariant()
+           : first == '#' ? Id(std::stoull(word)).toVariant()
+                          : ovVariant(std::stod(first + word));
 }
 
 // Writes records given one a line as "#id name [name...] : attribute=value ...",
 // every id up to the largest handed out first. Answers whether each was written.
 std::vector<bool> writeRecords(Part21Writer& writer, const std::string& text) {
     std::vector<std::string> lines;
-    uint64_t lastId = 0;
     std::istringstream stream(text);
+    uint64_t lastId = 0;
     for (std::string line; std::getline(stream, line); lines.push_back(line)) {
         lastId = std::max<uint64_t>(lastId, std::stoull(line.substr(1)));
     }
@@ -108,12 +97,12 @@ protected:
     ToyFileTest() { SetSoftwareVersionForStream({"ovmesh-test", "1.0"}); }
     ~ToyFileTest() override { SetSoftwareVersionForStream(previousVersion); }
     void SetUp() override {
-        ASSERT_TRUE(schema.loadSchema(stepData("toy_schema.exp")));
+        ASSERT_TRUE(schema.loadSchema((ov::test::testDataDir() / "step" / "toy_schema.exp").string()));
         startFile();
     }
-    void startFile() {
+    void startFile(const std::string& name = "toy.stp", express::ExpressSchema* fileSchema = nullptr) {
         device = ovIoDeviceMemory();
-        ASSERT_TRUE(writer.beginWritePart21("toy.stp", options, &schema, &device));
+        ASSERT_TRUE(writer.beginWritePart21(name, options, fileSchema ? fileSchema : &schema, &device));
         headerSize = device.data().size();
     }
     std::string records() const { return device.data().substr(headerSize); }
@@ -131,28 +120,16 @@ protected:
         const bool framed = record.starts_with("#") && open > 8 && record.ends_with(");\r\n");
         return framed ? record.substr(open, record.size() - open - 4) : "unframed " + record;
     }
-    // Writes a file through a buffered file stream, as the drivers do; answers its bytes.
-    std::string writeFile(const std::string& name, express::ExpressSchema& fileSchema,
-                          const std::function<void()>& content) {
-        path = folder.file(name);
-        ovIoDeviceFileStream stream(path, ovIoDevice::WriteOnly, true);
-        EXPECT_TRUE(writer.beginWritePart21(name, options, &fileSchema, &stream));
-        content();
-        EXPECT_TRUE(stream.close());
-        return ov::test::readFile(path);
-    }
 
     SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     ov::test::FixedClock clock;
     ov::test::LogCapture log;
-    ov::test::TempDir folder;
     express::ExpressSchema schema;
     SaveMeshOptions options{"", "tester", false, false};
     ovIoDeviceMemory device;
     Part21Writer writer;
     size_t headerSize = 0;
-    std::string path;
-    const std::string toyRecords = ov::test::readFile(stepData("toy.records"));
+    const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
 };
 
 // An assembly "Root" holding the part "Bracket d'angle é", moved by (10, 0, 2.5),
@@ -160,40 +137,39 @@ protected:
 TEST_F(ToyFileTest, Ap242AssemblyIsAcceptedByAnIndependentReader) {
     express::ExpressSchema ap242;
     ASSERT_TRUE(ap242.loadSchema((ov::test::sharedDataDir() / "step" / "ap242_1_36_mim_lf.exp").string()));
-    const std::string file = writeFile("assembly.stp", ap242, [&] {
-        EXPECT_EQ(writeRecords(writer, ov::test::readFile(stepData("ap242_assembly.records"))),
-                  std::vector<bool>(58, true));
-        EXPECT_TRUE(writer.endWritePart21());
-    });
-    ov::test::expectMatchesGolden("step/ap242_assembly.stp", file);
+    startFile("assembly.stp", &ap242);
+    const std::string records =
+        ov::test::readFile(ov::test::testDataDir() / "step" / "ap242_assembly.records");
+    EXPECT_EQ(writeRecords(writer, records), std::vector<bool>(58, true));
+    EXPECT_TRUE(writer.endWritePart21());
+    ov::test::expectMatchesGolden("step/ap242_assembly.stp", device.data());
     EXPECT_TRUE(log.lines().empty());
 #ifdef OV_OCCT_STEP_READER
-    EXPECT_EQ(std::system(("\"" OV_OCCT_STEP_READER "\" \"" + path + "\" 58").c_str()), 0);
+    ov::test::TempDir folder;
+    ov::test::writeFile(folder.file("assembly.stp"), device.data());
+    EXPECT_EQ(std::system(("\"" OV_OCCT_STEP_READER "\" " + folder.file("assembly.stp") + " 58").c_str()), 0);
 #endif
 }
 
 TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
-    std::string file = writeFile("failed.stp", schema, [&] {
-        // The failure is sticky: the next record is refused without a word.
-        EXPECT_EQ(writeRecords(writer, toyRecords + "#7 thing : target=#7\n#8 empty_one :\n"),
-                  (std::vector<bool>{true, true, true, true, true, true, false, false}));
-        EXPECT_FALSE(writer.endWritePart21());
-    });
-    ov::test::expectMatchesGolden("step/toy_failed_record.stp", file);
-    file = writeFile("unwritten.stp", schema, [&] {
-        EXPECT_EQ(writeRecords(writer, toyRecords), std::vector<bool>(6, true));
-        writer.generateEntityId();
-        EXPECT_FALSE(writer.endWritePart21());
-    });
-    ov::test::expectMatchesGolden("step/toy_unwritten_id.stp", file);
+    startFile("failed.stp");
+    // The failure is sticky: the next record is refused without a word.
+    EXPECT_EQ(writeRecords(writer, toyRecords + "#7 thing : target=#7\n#8 empty_one :\n"),
+              (std::vector<bool>{true, true, true, true, true, true, false, false}));
+    EXPECT_FALSE(writer.endWritePart21());
+    ov::test::expectMatchesGolden("step/toy_failed_record.stp", device.data());
+    startFile("unwritten.stp");
+    EXPECT_EQ(writeRecords(writer, toyRecords), std::vector<bool>(6, true));
+    writer.generateEntityId();
+    EXPECT_FALSE(writer.endWritePart21());
+    ov::test::expectMatchesGolden("step/toy_unwritten_id.stp", device.data());
     EXPECT_EQ(log.texts(ovLogError),
               (Strings{"Missing value for attribute 'label' while writing entity '[thing]'",
                        "Entities were not streamed"}));
 }
 
 // Keeps where every write ends, to tell the writer's tokens apart.
-class TokenRecorder : public ovIoDevice {
-public:
+struct TokenRecorder : ovIoDevice {
     bool good() const override { return true; }
     int64_t read(char*, int64_t) override { return -1; }
     int64_t write(const char* bytes, int64_t length) override {
@@ -220,18 +196,17 @@ TEST_F(ToyFileTest, NothingIsWrittenPastTheFirstDeviceFailure) {
     TokenRecorder full;
     ASSERT_EQ(writeToyFile(full), 8);
     for (int64_t limit = 0; limit < full.ends.back(); ++limit) {
-        SCOPED_TRACE("device limited to " + std::to_string(limit) + " bytes");
         log.clear();
         ovIoDeviceFaultInjector shortWrites(limit, ovIoDeviceFaultInjector::kNoLimit);
         EXPECT_LT(writeToyFile(shortWrites), 8);
-        EXPECT_EQ(shortWrites.data(), full.data.substr(0, static_cast<size_t>(limit)));
+        EXPECT_EQ(shortWrites.data(), full.data.substr(0, static_cast<size_t>(limit))) << limit;
         // Every token up to and including the first that does not fit.
         const auto fitting = std::upper_bound(full.ends.begin(), full.ends.end(), limit) - full.ends.begin();
-        EXPECT_EQ(shortWrites.writeCalls(), fitting + 1);
-        const bool inFooter = limit >= full.ends.end()[-2];
-        EXPECT_EQ(log.texts(ovLogError), limit < full.ends.front() ? Strings{"Fail to write header"}
-                                         : inFooter                ? Strings{"Fail to write footer"}
-                                                                   : Strings{});
+        EXPECT_EQ(shortWrites.writeCalls(), fitting + 1) << limit;
+        const auto where = limit < full.ends.front()      ? "header"
+                           : limit >= full.ends.end()[-2] ? "footer"
+                                                          : "";
+        EXPECT_EQ(log.texts(ovLogError), *where ? Strings{"Fail to write " + std::string(where)} : Strings{});
     }
     // Goodness is only asked after the header and after the footer.
     log.clear();
@@ -247,12 +222,12 @@ TEST_F(ToyFileTest, NothingIsWrittenPastTheFirstDeviceFailure) {
 TEST_F(ToyFileTest, HeaderNamesFileTimeAuthorAndVersion) {
     ov::test::FixedClock otherClock({1796418900000, 0});  // 2026-12-04T21:15:00Z
     SetSoftwareVersionForStream({"1.0", ""});
-    ASSERT_TRUE(
-        writer.beginWritePart21("it's \xC3\xA9.stp", {"ignored.stp", "a'b", false, false}, &schema, &device));
+    options = {"ignored.stp", "a'b", false, false};
+    startFile("it's \xC3\xA9.stp");
     EXPECT_NE(device.data().find("\r\nFILE_NAME('it''s \\X2\\00E9\\X0\\.stp','2026-12-04T21:15:00',('ab'),"
                                  "(''),'Part21 Writer','1.0','');\r\n"),
               std::string::npos);
-    ASSERT_TRUE(writer.beginWritePart21("ab\xFF.stp", options, &schema, &device));  // keeps what converted
+    startFile("ab\xFF.stp");  // keeps what converted
     EXPECT_NE(device.data().find("FILE_NAME('ab','"), std::string::npos);
     EXPECT_EQ(log.texts(ovLogError), Strings{"Utf8ToPart21Encoding, exception Invalid UTF-8"});
 }
@@ -362,7 +337,7 @@ TEST_F(ToyFileTest, ValuesTakeTheirExchangeForms) {
         {ovVariant(three, 3), "(1,0,0)"},
         {ovVariant(four, 4), "(1,2,3,4.5)"},
         {list({ovVariant(1), ovVariant("x"), list({ovVariant(2.5), list({})})}), "(1,'x',(2.5,()))"},
-        {list({ref(1), Id(std::string("lower_Case")).toVariant()}), "(#1,.lower_Case.)"},
+        {list({Id(uint64_t{1}).toVariant(), Id(std::string("lower_Case")).toVariant()}), "(#1,.lower_Case.)"},
         {Id(Id::DotIdentifier).toVariant(), "IDENTIFIER('.')"},
     };
     for (const auto& [value, text] : cases) {
@@ -396,8 +371,8 @@ TEST_F(ToyFileTest, MisuseFailsWithItsLogLineAndStaysFailed) {
              return !writeId(writer.generateEntityId()) || writer.endWritePart21();
          },
          "#2=EMPTY_ONE();\r\n", "Entities were not streamed"},
-        {[&] { return writeHolder(ref(2)); }, "#1=HOLDER(", "Invalid ref 2 in value"},
-        {[&] { return writeHolder(ref(0)); }, "#1=HOLDER(", "Invalid ref 0 in value"},
+        {[&] { return writeHolder(Id(uint64_t{2}).toVariant()); }, "#1=HOLDER(", "Invalid ref 2 in value"},
+        {[&] { return writeHolder(Id(uint64_t{0}).toVariant()); }, "#1=HOLDER(", "Invalid ref 0 in value"},
         {[&] { return writeHolder(ovVariant(new ForeignUserData())); }, "#1=HOLDER(", "Invalid user data"},
         {[&] { return writeHolder(ovVariant("ab\xFF")); }, "#1=HOLDER('",
          "Utf8ToPart21Encoding, exception Invalid UTF-8"},
