@@ -1,5 +1,6 @@
 // Loads an exchange file with Open CASCADE: exit status 0 when the file was
 // read with the expected number of entities and no entity carries a failure.
+// Usage: occt_step_reader <file.stp> <entity count>
 #include <cstdlib>
 #include <iostream>
 
@@ -8,17 +9,12 @@
 #include <XSControl_WorkSession.hxx>
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: occt_step_reader <file.stp> <entity count>\n";
-        return 64;
-    }
     STEPControl_Reader reader;
-    if (reader.ReadFile(argv[1]) != IFSelect_RetDone) {
+    if (argc != 3 || reader.ReadFile(argv[1]) != IFSelect_RetDone) {
         return 1;
     }
-    const int entities = reader.Model()->NbEntities();
     const Interface_CheckIterator checks = reader.WS()->ModelCheckList();
     checks.Print(std::cout, reader.Model(), Standard_True);
-    std::cout << "entities: " << entities << "\n";
-    return entities == std::atoi(argv[2]) && checks.IsEmpty(Standard_True) ? 0 : 2;
+    std::cout << "entities: " << reader.Model()->NbEntities() << "\n";
+    return reader.Model()->NbEntities() == std::atoi(argv[2]) && checks.IsEmpty(Standard_True) ? 0 : 2;
 }
