@@ -336,13 +336,16 @@ public:
 };
 
 TEST_F(ToyFileTest, MisuseFailsWithItsLogLineAndStaysFailed) {
+    ovVariantMapImpl map;
+    map["k"] = ovVariant(1);
     const auto writeId = [&](const Id& id) { return writer.writeEntity("empty_one", {}, id); };
     const auto newId = [&] { return writer.generateEntityId(); };
+    const auto write = [&](std::initializer_list<std::string> names) {
+        return writer.writeEntity(names, map, newId());
+    };
     const auto holder = [&](const ovVariant& value) { return writeHolder(value); };
     const std::string badUtf8 = "Utf8ToPart21Encoding, exception Invalid UTF-8",
                       noOutput = "Missing output device or schema";
-    ovVariantMapImpl map;
-    map["k"] = ovVariant(1);
     const std::tuple<std::function<bool()>, std::string, std::string> cases[] = {
         // what fails, the records written, the one error logged
         {[&] { return writeId(Id()); }, "", "Invalid entity id 0"},
@@ -355,16 +358,16 @@ TEST_F(ToyFileTest, MisuseFailsWithItsLogLineAndStaysFailed) {
         {[&] { return holder(ovVariant(new ForeignUserData())); }, "#1=HOLDER(", "Invalid user data"},
         {[&] { return holder(ovVariant("ab\xFF")); }, "#1=HOLDER('", badUtf8},
         {[&] {
-             return writer.writeEntity({"right_part", "left_part"}, map, newId());
+             return write({"right_part", "left_part"});
          },
          "#1=(BASE(*,$)LEFT_PART(",
          "Missing value for attribute 'l' while writing entity '[right_part, left_part]'"},
         {[&] { return writer.beginWritePart21("a", options, nullptr, &device); }, "", noOutput},
         {[&] { return writer.beginWritePart21("a", options, &schema, nullptr); }, "", noOutput},
         // Names the schema does not resolve and kinds without exchange form fail without a word.
-        {[&] { return writer.writeEntity("HOLDER", map, newId()); }, "", ""},
+        {[&] { return write({"HOLDER"}); }, "", ""},
         {[&] {
-             return writer.writeEntity({"holder", "missing"}, map, newId());
+             return write({"holder", "missing"});
          },
          "", ""},
         {[&] { return holder(ovVariant()); }, "#1=HOLDER(", ""},
