@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <optional>
@@ -13,12 +12,9 @@
 namespace ov::test {
 namespace {
 
-const Wm4::ColorRGBA kWhite(1, 1, 1, 1);
-
-ovPointer<ovTriMesh> makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
-                              std::optional<Wm4::ColorRGBA> diffuse = {},
-                              const ovAttributes& attributes = {}) {
-    ovPointer<ovTriMesh> mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
+ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
+                    std::optional<Wm4::ColorRGBA> diffuse = {}, const ovAttributes& attributes = {}) {
+    ovTriMesh* mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
     if (diffuse) {
         mesh->editMaterialState(true)->diffuse = *diffuse;
     }
@@ -34,13 +30,11 @@ ovPointer<ovNode> twoPartScene() {
     withNormalAndUv.SetTCoordChannels(0, 2);
     const ovPointer<ovNode> tetrahedron =
         makeRoot(nullptr, {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-                                    {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, Wm4::ColorRGBA(1, 0, 0, 1))
-                               .get()});
+                                    {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, Wm4::ColorRGBA(1, 0, 0, 1))});
     tetrahedron->editLocalTransform(true).SetTranslate({10, 0, 0});
     const ovPointer<ovNode> quad =
         makeRoot(nullptr, {makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
-                                    Wm4::ColorRGBA(0.2f, 0.6f, 1, 1), withNormalAndUv)
-                               .get()});
+                                    Wm4::ColorRGBA(0.2f, 0.6f, 1, 1), withNormalAndUv)});
     quad->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, 1, 0, -1, 0, 0, 0, 0, 1));
     quad->editLocalTransform(true).SetTranslate({0, 5, -2});
     return makeRoot(nullptr, {tetrahedron.get(), quad.get()});
@@ -99,10 +93,11 @@ TEST(StlWriterTest, ScenesAreWrittenAsTheirGoldenFilesWhichNumpyStlReads) {
         // Triangles without area have a zero normal; white is 0x7FFF, black
         // keeps the red bits 0x0E and no material gives 0.
         {"degenerate_and_colours.stl",
-         makeRoot(nullptr,
-                  {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, {0, 1, 1, 0, 1, 2}, kWhite).get(),
-                   makeMesh({{0, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {0, 1, 2}, Wm4::ColorRGBA(0, 0, 0, 1)).get(),
-                   makeMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 1, 2}).get()}),
+         makeRoot(
+             nullptr,
+             {makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, {0, 1, 1, 0, 1, 2}, Wm4::ColorRGBA(1, 1, 1, 1)),
+              makeMesh({{0, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {0, 1, 2}, Wm4::ColorRGBA(0, 0, 0, 1)),
+              makeMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 1, 2})}),
          {{0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0x7FFF},
           {0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0x7FFF},
           {1, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0x0E},
@@ -139,14 +134,14 @@ TEST(StlWriterTest, VeryDeepSceneDoesNotExhaustTheStack) {
     for (int level = 0; level < 100000; ++level) {
         deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
     }
-    deepest->attachChild(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}).get());
+    deepest->attachChild(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}));
     EXPECT_EQ(facetsOf(saveStl(root.get())).size(), 1u);
 }
 
 TEST(StlWriterTest, DataIsLoadedOnlyWhenNotResidentAndTrianglesThatCannotBeReadAreWrittenEmpty) {
     LogCapture log;
     const ovPointer<ovTriMesh> broken =
-        makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, kWhite);
+        makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, Wm4::ColorRGBA(1, 1, 1, 1));
     broken->SetName("Broken");
     const ovPointer<ovTriMesh> lost = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1, 0});
     const ovPointer<ovTriMesh> paged = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2});
