@@ -14,7 +14,6 @@
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovIoManager.h"
-#include "stl/StlMeshDriver.h"
 #include "support/TestSupport.h"
 
 namespace ov {
@@ -43,8 +42,6 @@ TEST(PublicInterfaceTest, HostSavesThroughTheManagerBetweenInitialiseAndTerminat
     EXPECT_EQ(ovIoManager::msInstance.findSaveDriver("stl"), nullptr);
 
     EXPECT_EQ(test::readFile(dir.file("Part.STL")).size(), 84u + 50u);
-    EXPECT_EQ(StlMeshDriver().getSaveExtensions(), ovExtensionList{"stl"})
-        << "the driver class is usable directly";
 }
 
 // The first flag is ignored; the month is not padded.
