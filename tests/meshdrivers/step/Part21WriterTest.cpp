@@ -1,10 +1,10 @@
 // The exchange-file writer: whole files against the golden files under
 // tests/data/step, value texts, misuse and failing devices.
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -291,13 +291,10 @@ TEST_F(ToyFileTest, RealsCarryTheirExactValue) {
     std::mt19937_64 random(20261204);  // random doubles, and floats as most coordinates are
     for (int round = 0; round < 2000; ++round) {
         const uint64_t bits = random();
-        const auto low = static_cast<uint32_t>(bits);
-        double wide = 0;
-        float single = 0;
-        std::memcpy(&wide, &bits, sizeof wide);
-        std::memcpy(&single, &low, sizeof single);
-        values.insert(values.end(), {std::isfinite(wide) ? wide : 0.5, std::isfinite(single) ? single : 0.5});
+        values.insert(values.end(),
+                      {std::bit_cast<double>(bits), std::bit_cast<float>(static_cast<uint32_t>(bits))});
     }
+    std::erase_if(values, [](double value) { return !std::isfinite(value); });
     char expected[256];
     for (const double value : values) {
         std::snprintf(expected, sizeof expected, "%.99G", value);
