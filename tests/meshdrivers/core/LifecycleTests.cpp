@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "core/DriverList.h"
 #include "core/DriverSupport.h"

@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <locale>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovCoreMeshDriver.h"
@@ -87,11 +85,11 @@ inline ovPointer<ovNode> makeSampleDrawing() {
     return makeRoot(page.get(), {moved.get(), pair.get(), mesh.get()});
 }
 
-// Drops the CPU copies of a line's buffers, optionally making the store unable
-// to give them back.
-inline void makeNonResident(const ovLine& line, bool reloadable) {
-    for (ovBufferResource* buffer : {static_cast<ovBufferResource*>(line.getVertexBuffer()),
-                                     static_cast<ovBufferResource*>(line.getIndexBuffer())}) {
+// Drops the CPU copies of a geometry's buffers, optionally making the store
+// unable to give them back.
+inline void makeNonResident(const ovBaseGeometry& geometry, bool reloadable) {
+    for (ovBufferResource* buffer : {static_cast<ovBufferResource*>(geometry.getVertexBuffer()),
+                                     static_cast<ovBufferResource*>(geometry.getIndexBuffer())}) {
         ovRendererInterface::DeleteCPUData(buffer, false);
         buffer->setReloadable(reloadable);
     }
@@ -238,16 +236,14 @@ TYPED_TEST_P(LineDrawingTest, DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad) {
                  {resident.get(), lost.get(), makeLine({{5, 5, 0}}, {0, 1}), makeLine({{5, 5, 0}}, {-1, 0}),
                   makeLine({{5, 5, 0}}, {0}), makeLine({{5, 5, 0}}, {}), new ovLine});
     root->setChild(8, paged.get());
-    const uint64_t loadsBefore = ovRendererInterface::loadCount();
-    const uint64_t deletesBefore = ovRendererInterface::deleteCount();
+    const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
     RecordingProgress progress;
 
     EXPECT_EQ(this->save(root.get(), &progress), TypeParam::file({{0, 0, 1, 1}, {2, 2, 3, 3}}));
     EXPECT_EQ(progress.calls(), (std::vector<std::string>{"group 2 2", "step 2 1", "end"}));
     EXPECT_FALSE(paged->getVertexBuffer()->hasCPUData() || paged->getIndexBuffer()->hasCPUData());
     EXPECT_TRUE(resident->getVertexBuffer()->hasCPUData() && resident->getIndexBuffer()->hasCPUData());
-    EXPECT_EQ(ovRendererInterface::loadCount() - loadsBefore,
-              ovRendererInterface::deleteCount() - deletesBefore);
+    EXPECT_EQ(ovRendererInterface::loadCount() - loads, ovRendererInterface::deleteCount() - deletes);
     const std::string name = TypeParam::kName;
     const std::string notLoaded =
         name + " driver failed to load line data. The output will likely be corrupt.";

@@ -7,7 +7,6 @@
 #include <numeric>
 #include <regex>
 #include <sstream>
-#include <string>
 
 #include "core/Version.h"
 #include "core/ovMeshDrivers.h"

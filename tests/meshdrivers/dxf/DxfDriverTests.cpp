@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <regex>
-#include <string>
 
 #include "../core/LineDrawingTestSupport.h"
 #include "dxf/DxfDriver.h"

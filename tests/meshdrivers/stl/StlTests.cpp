@@ -135,10 +135,8 @@ TEST(StlWriterTest, DeepDataIsLoadedOnlyWhenNotResidentAndTrianglesThatCannotBeR
     broken->SetName("Broken");
     const ovPointer<ovTriMesh> lost = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1, 0});
     const ovPointer<ovTriMesh> paged = makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2});
-    for (ovBufferResource* buffer : std::initializer_list<ovBufferResource*>{
-             lost->getVertexBuffer(), paged->getVertexBuffer(), paged->getIndexBuffer()}) {
-        ovRendererInterface::DeleteCPUData(buffer, false);
-    }
+    makeNonResident(*paged, true);
+    ovRendererInterface::DeleteCPUData(lost->getVertexBuffer(), false);
     lost->getVertexBuffer()->setReloadable(false);
     // The paged mesh lies a hundred thousand nodes deep: no walk may use the
     // stack for depth.

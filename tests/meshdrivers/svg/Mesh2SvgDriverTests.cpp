@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <string>
 #include <tuple>
 
 #include "../core/LineDrawingTestSupport.h"
