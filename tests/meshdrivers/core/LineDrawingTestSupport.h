@@ -154,8 +154,8 @@ using Segments = std::vector<std::array<int, 4>>;
 // A writer under test. Format gives its Driver; kName, how its log lines
 // start; kGoldens, the golden files of the sample drawing by line breaks;
 // kReaders, the outside programs that must accept every file a test saves
-// through save() (each is run in a folder holding those files, with their
-// names as arguments); the progress calls of a save without segments and of
+// through save() (each is run in a folder holding those files, named by
+// numbers, with their names as arguments); the progress calls of a save without segments and of
 // a root without page; and file(segments), the whole file of an A4 identity
 // page drawing segments.
 template <typename Format>
@@ -167,13 +167,11 @@ protected:
     void TearDown() override {
         SetSoftwareVersionForStream(previousVersion);
         TempDir folder;
-        std::string files;
         for (size_t i = 0; i < written.size(); ++i) {
-            files += " " + std::to_string(i);
             writeFile(folder.path() / std::to_string(i), written[i]);
         }
         for (const std::string& reader : written.empty() ? std::vector<std::string>{} : Format::kReaders) {
-            runCommand("cd " + folder.path().string() + " && " + reader + files);
+            runCommand("cd " + folder.path().string() + " && " + reader + " [0-9]*");
         }
     }
 

@@ -8,7 +8,6 @@
 #include <regex>
 #include <sstream>
 
-#include "core/Version.h"
 #include "core/ovMeshDrivers.h"
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovGeometry.h"
@@ -41,18 +40,6 @@ TEST(PublicInterfaceTest, HostSavesThroughTheManagerBetweenInitialiseAndTerminat
     EXPECT_EQ(ovIoManager::msInstance.findSaveDriver("stl"), nullptr);
 
     EXPECT_EQ(test::readFile(dir.file("Part.STL")).size(), 84u + 50u);
-}
-
-// The first flag is ignored; the month is not padded.
-TEST(PublicInterfaceTest, VersionTexts) {
-    using ovMeshDrivers::Version;
-    EXPECT_STREQ(Version::GetDescStringMajorMinor(true), "3.0");
-    EXPECT_STREQ(Version::GetDescStringMajorMinorRelease(false), "3.0.0");
-    EXPECT_STREQ(Version::GetDescStringMajorMinorReleaseRevision(true, false), "3.0.0.1559");
-    EXPECT_STREQ(Version::GetDescStringMajorMinorReleaseRevision(false, true),
-                 "3.0.0.1559 #3a56870edff467bd");
-    EXPECT_STREQ(Version::GetDescStringMajorMinorReleaseRevisionDate(),
-                 "3.0.0.1559 #3a56870edff467bd 2026-6");
 }
 
 TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
