@@ -9,9 +9,9 @@
 namespace ov::test {
 namespace {
 
-std::string lineEntity(const std::string& startU, const std::string& startV, const std::string& endU,
-                       const std::string& endV) {
-    return "0\nLINE\n8\n0\n10\n" + startU + "\n20\n" + startV + "\n30\n0.0\n11\n" + endU + "\n21\n" + endV +
+std::string lineEntity(const std::string& u0, const std::string& v0, const std::string& u1,
+                       const std::string& v1) {
+    return "0\nLINE\n8\n0\n10\n" + u0 + "\n20\n" + v0 + "\n30\n0.0\n11\n" + u1 + "\n21\n" + v1 +
            "\n31\n0.0\n";
 }
 

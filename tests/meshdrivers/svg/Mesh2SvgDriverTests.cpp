@@ -70,12 +70,11 @@ TEST_F(SvgTest, ASegmentContinuesThePathOnlyFromThePreviousEndIndex) {
 }
 
 TEST_F(SvgTest, ColoursAreScaledAndTruncatedWithoutClampingAndWidthIsOverTheWidthScale) {
-    const float a4 = page->widthScale;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Out of range, a negative product wraps as a 32-bit unsigned number and
     // a product without an integer value gives 0.
     const std::vector<std::tuple<Wm4::ColorRGBA, float, float, std::string, std::string>> cases = {
-        {{0.5f, 0.999f, 0.0039f, 0}, 0, a4, "rgb(127,254,0)", "0"},
+        {{0.5f, 0.999f, 0.0039f, 0}, 0, 1, "rgb(127,254,0)", "0"},
         {{-0.5f, 2, 1e30f, 1}, 3, 0.5f, "rgb(4294967169,510,0)", "6"},
         {{nan, 33554432, -16843008, 1}, -2, 0.5f, "rgb(0,4261412864,256)", "-4"},
         {{0, 0, 0, 1}, -2, 0, "rgb(0,0,0)", "-inf"},
