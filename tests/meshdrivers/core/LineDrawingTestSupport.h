@@ -19,11 +19,11 @@
 
 namespace ov::test {
 
-// A line or a triangle mesh through points, its segments or triangles given
+// A line (unless asked for a triangle mesh) through points, its segments or triangles given
 // by indices. Normals and texture coordinates, when the attributes ask for
 // them, hold values that must never show up as positions.
 // The geometry is owned by whatever holds it first.
-template <typename Geometry>
+template <typename Geometry = ovLine>
 Geometry* makeGeometry(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices,
                        const ovAttributes& attributes = {}) {
     ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(attributes, static_cast<int>(points.size())));
@@ -39,10 +39,6 @@ Geometry* makeGeometry(const std::vector<Wm4::Vector3f>& points, const std::vect
     ovPointer<ovIndexBuffer> indexBuffer(new ovIndexBuffer(static_cast<int>(indices.size())));
     std::copy(indices.begin(), indices.end(), indexBuffer->getData());
     return new Geometry(vertices.get(), indexBuffer.get());
-}
-
-inline ovLine* makeLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
-    return makeGeometry<ovLine>(points, indices);
 }
 
 // A node carrying page (when not null) with the children attached in order.
@@ -71,13 +67,13 @@ inline ovPointer<ovNode> makeSampleDrawing() {
     page->pageOffset[0] = 5;
     page->pageOffset[1] = 7;
 
-    ovPointer<ovLine> strip = makeLine({{0, 0, 0}, {1, 0, 0}, {1, 1, 2}, {0, 1, 2}}, {0, 1, 1, 2, 2, 3});
+    ovPointer<ovLine> strip = makeGeometry({{0, 0, 0}, {1, 0, 0}, {1, 1, 2}, {0, 1, 2}}, {0, 1, 1, 2, 2, 3});
     strip->setColor({1, 0, 0, 1});
     ovPointer<ovNode> moved(new ovNode);
     moved->editLocalTransform(true).SetTranslate({10, 0, 0});
     moved->attachChild(strip.get());
 
-    ovPointer<ovLine> pair = makeLine({{0.1f, 0.2f, 0.3f}, {-5, 7.25f, 1e-3f}, {3, 3, 3}}, {0, 1, 2, 0});
+    ovPointer<ovLine> pair = makeGeometry({{0.1f, 0.2f, 0.3f}, {-5, 7.25f, 1e-3f}, {3, 3, 3}}, {0, 1, 2, 0});
     pair->setColor({0.2f, 0.5f, 1, 1});
     pair->setWidth(2.5f);
 
@@ -184,7 +180,7 @@ protected:
     }
 
     std::string drawLine(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices) {
-        return save(makeRoot(page.get(), {makeLine(points, indices)}).get());
+        return save(makeRoot(page.get(), {makeGeometry(points, indices)}).get());
     }
 
     // A page whose projection and page matrix are identity and whose offset
@@ -222,17 +218,17 @@ TYPED_TEST_P(LineDrawingTest, SampleDrawingMatchesGoldenFilesUnderAGermanLocale)
 // Lines are drawn from their whole segments (an odd last index belongs to
 // none) where their data can be had; the others are reported in both walks.
 TYPED_TEST_P(LineDrawingTest, DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad) {
-    ovPointer<ovLine> resident = makeLine({{0, 0, 5}, {1, 1, -5}}, {0, 1});
-    ovPointer<ovLine> paged = makeLine({{2, 2, 0}, {3, 3, 0}, {4, 4, 0}}, {0, 1, 2});
-    ovPointer<ovLine> lost = makeLine({{5, 5, 0}, {6, 6, 0}}, {0, 1});
+    ovPointer<ovLine> resident = makeGeometry({{0, 0, 5}, {1, 1, -5}}, {0, 1});
+    ovPointer<ovLine> paged = makeGeometry({{2, 2, 0}, {3, 3, 0}, {4, 4, 0}}, {0, 1, 2});
+    ovPointer<ovLine> lost = makeGeometry({{5, 5, 0}, {6, 6, 0}}, {0, 1});
     makeNonResident(*paged, true);
     makeNonResident(*lost, false);
     // After the lost line: indices beyond the vertices, a negative index, too
     // few indices, no buffers at all, and an empty slot.
     ovPointer<ovNode> root =
-        makeRoot(this->page.get(),
-                 {resident.get(), lost.get(), makeLine({{5, 5, 0}}, {0, 1}), makeLine({{5, 5, 0}}, {-1, 0}),
-                  makeLine({{5, 5, 0}}, {0}), makeLine({{5, 5, 0}}, {}), new ovLine});
+        makeRoot(this->page.get(), {resident.get(), lost.get(), makeGeometry({{5, 5, 0}}, {0, 1}),
+                                    makeGeometry({{5, 5, 0}}, {-1, 0}), makeGeometry({{5, 5, 0}}, {0}),
+                                    makeGeometry({{5, 5, 0}}, {}), new ovLine});
     root->setChild(8, paged.get());
     const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
     RecordingProgress progress;
@@ -252,9 +248,9 @@ TYPED_TEST_P(LineDrawingTest, DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad) {
 }
 
 TYPED_TEST_P(LineDrawingTest, CancellationSkipsTheRestButFinishesTheFile) {
-    ovPointer<ovLine> first = makeLine({{0, 0, 0}, {1, 1, 0}}, {0, 1});
+    ovPointer<ovLine> first = makeGeometry({{0, 0, 0}, {1, 1, 0}}, {0, 1});
     ovPointer<ovNode> root =
-        makeRoot(this->page.get(), {first.get(), makeLine({{2, 2, 0}, {3, 3, 0}}, {0, 1})});
+        makeRoot(this->page.get(), {first.get(), makeGeometry({{2, 2, 0}, {3, 3, 0}}, {0, 1})});
     // Questions 1-3 are the counting walk; the writing walk is cancelled at
     // its third object, the second line.
     RecordingProgress lateCancel(6);

@@ -9,9 +9,9 @@
 namespace ov::test {
 namespace {
 
-std::string lineEntity(const std::string& u0, const std::string& v0, const std::string& u1,
-                       const std::string& v1) {
-    return "0\nLINE\n8\n0\n10\n" + u0 + "\n20\n" + v0 + "\n30\n0.0\n11\n" + u1 + "\n21\n" + v1 +
+// A LINE entity from (u0, v0) to (u1, v1), given as their texts.
+std::string lineEntity(const std::array<std::string, 4>& uv) {
+    return "0\nLINE\n8\n0\n10\n" + uv[0] + "\n20\n" + uv[1] + "\n30\n0.0\n11\n" + uv[2] + "\n21\n" + uv[3] +
            "\n31\n0.0\n";
 }
 
@@ -36,7 +36,7 @@ struct DxfFormat {
         std::string entities;
         for (const auto& [u0, v0, u1, v1] : segments) {
             entities +=
-                lineEntity(std::to_string(u0), std::to_string(v0), std::to_string(u1), std::to_string(v1));
+                lineEntity({std::to_string(u0), std::to_string(v0), std::to_string(u1), std::to_string(v1)});
         }
         return dxfFile(entities);
     }
@@ -52,7 +52,7 @@ TEST_F(DxfTest, PointsAtWZeroAreWrittenAsInfiniteOrUndefined) {
     // 0 / 0 may carry either sign; the stream writes the sign it has.
     EXPECT_EQ(std::regex_replace(drawLine({{1, 0, 0}, {-1, 0, 0}, {0, 0, 0}}, {0, 1, 2, 2}),
                                  std::regex("-nan"), "nan"),
-              dxfFile(lineEntity("inf", "inf", "-inf", "-inf") + lineEntity("nan", "nan", "nan", "nan")));
+              dxfFile(lineEntity({"inf", "inf", "-inf", "-inf"}) + lineEntity({"nan", "nan", "nan", "nan"})));
 }
 
 }  // namespace ov::test

@@ -80,7 +80,7 @@ TEST_F(SvgTest, ColoursAreScaledAndTruncatedWithoutClampingAndWidthIsOverTheWidt
         {{0, 0, 0, 1}, -2, 0, "rgb(0,0,0)", "-inf"},
     };
     for (const auto& [colour, width, widthScale, stroke, strokeWidth] : cases) {
-        ovPointer<ovLine> line = makeLine({{0, 0, 0}, {1, 0, 0}}, {0, 1});
+        ovPointer<ovLine> line = makeGeometry({{0, 0, 0}, {1, 0, 0}}, {0, 1});
         line->setColor(colour);
         line->setWidth(width);
         page->widthScale = widthScale;
