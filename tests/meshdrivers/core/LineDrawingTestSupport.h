@@ -19,10 +19,10 @@
 
 namespace ov::test {
 
-// A line (unless asked for a triangle mesh) through points, its segments or triangles given
-// by indices. Normals and texture coordinates, when the attributes ask for
-// them, hold values that must never show up as positions.
-// The geometry is owned by whatever holds it first.
+// A line (unless asked for a triangle mesh) through points, its segments or
+// triangles given by indices, owned by whatever holds it first. Normals and
+// texture coordinates, when the attributes ask for them, hold values that
+// must never show up as positions.
 template <typename Geometry = ovLine>
 Geometry* makeGeometry(const std::vector<Wm4::Vector3f>& points, const std::vector<int>& indices,
                        const ovAttributes& attributes = {}) {
