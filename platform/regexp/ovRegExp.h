@@ -41,8 +41,8 @@ public:
 
     // syntax: PerlSyntax is the only one; utf: the pattern and subjects are UTF-8
     // (false: bytes). A pattern that does not compile makes isValid() false.
-    ovRegExp(const std::string& pattern, CaseSensitivity caseSensitivity = CaseSensitive, int syntax = PerlSyntax,
-             bool utf = false);
+    ovRegExp(const std::string& pattern, CaseSensitivity caseSensitivity = CaseSensitive,
+             int syntax = PerlSyntax, bool utf = false);
     ~ovRegExp();
     ovRegExp(const ovRegExp&) = delete;
     ovRegExp& operator=(const ovRegExp&) = delete;

@@ -46,7 +46,8 @@ public:
             mEntry[0] = mEntry[4] = mEntry[8] = Real(1);
         }
     }
-    constexpr Matrix3(Real m00, Real m01, Real m02, Real m10, Real m11, Real m12, Real m20, Real m21, Real m22)
+    constexpr Matrix3(Real m00, Real m01, Real m02, Real m10, Real m11, Real m12, Real m20, Real m21,
+                      Real m22)
         : mEntry{m00, m01, m02, m10, m11, m12, m20, m21, m22} {}
 
     constexpr Real& operator()(size_t row, size_t column) { return mEntry[row * 3 + column]; }
@@ -64,7 +65,8 @@ public:
     }
     constexpr Real Determinant() const {
         const Matrix3& m = *this;
-        return m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) - m(0, 1) * (m(1, 0) * m(2, 2) - m(1, 2) * m(2, 0)) +
+        return m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) -
+               m(0, 1) * (m(1, 0) * m(2, 2) - m(1, 2) * m(2, 0)) +
                m(0, 2) * (m(1, 0) * m(2, 1) - m(1, 1) * m(2, 0));
     }
 

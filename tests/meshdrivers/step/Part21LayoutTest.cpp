@@ -44,24 +44,13 @@ END_SCHEMA;
 TEST(Part21WriterLayout, ValuesAreFoundWhateverElseTheMapHolds) {
     test::LogCapture log;
     express::ExpressSchema schema = schemaOf(kLongNamesSchema);
-    const std::vector<std::string> attributes = {"attribute_one",
-                                                 "attribute_one_more",
-                                                 "attribute_onf",
-                                                 "an_attribute_whose_name_is_long",
-                                                 "an_attribute_whose_name_is_longer",
-                                                 "b",
-                                                 "bb"};
-    std::vector<std::string> keys = {"",
-                                     "a",
-                                     "attribute_on",
-                                     "attribute_onee",
-                                     "attribute_one_mord",
-                                     "an_attribute_whose_name_is_lonf",
-                                     "an_attribute_whose_name_is_longe",
-                                     "an_attribute_whose_name_is_longerr",
-                                     "b\xC3\xA9",
-                                     "ba",
-                                     "c"};
+    // clang-format off
+    const std::vector<std::string> attributes = {"attribute_one", "attribute_one_more", "attribute_onf",
+        "an_attribute_whose_name_is_long", "an_attribute_whose_name_is_longer", "b", "bb"};
+    std::vector<std::string> keys = {"", "a", "attribute_on", "attribute_onee", "attribute_one_mord",
+        "an_attribute_whose_name_is_lonf", "an_attribute_whose_name_is_longe",
+        "an_attribute_whose_name_is_longerr", "b\xC3\xA9", "ba", "c"};
+    // clang-format on
     keys.insert(keys.end(), attributes.begin(), attributes.end());
     ovIoDeviceMemory device;
     Part21Writer writer;
