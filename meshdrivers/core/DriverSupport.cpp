@@ -4,10 +4,6 @@
 
 namespace ov {
 
-bool unsupportedDriverOperation() {
-    return false;
-}
-
 bool saveToFileThroughDevice(ovCoreMeshDriver& driver, const ovObjectList& objects, const std::string& path,
                              ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     ovIoDeviceFileStream file(path, ovIoDevice::WriteOnly, true);

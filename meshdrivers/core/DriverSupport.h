@@ -8,9 +8,6 @@
 
 namespace ov {
 
-// The answer of every operation a driver does not support.
-bool unsupportedDriverOperation();
-
 // Saving by path for drivers that write to a device: opens a file stream on
 // path and hands it to the driver's device form, with the path's extension in
 // place of the path. False when the file cannot be opened.

@@ -63,16 +63,6 @@ DxfDriver::DxfDriver() : ovCoreMeshDriver(true) {
     addSaveExtension("dxf");
 }
 
-bool DxfDriver::loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                           const LoadMeshOptions&) {
-    return unsupportedDriverOperation();
-}
-
-bool DxfDriver::loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
-                           const LoadMeshOptions&) {
-    return unsupportedDriverOperation();
-}
-
 bool DxfDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                            ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
     ovSpatial* root = drawingRoot(objects);

@@ -14,10 +14,6 @@ class OVMESHDRIVERS_API DxfDriver : public ovCoreMeshDriver {
 public:
     DxfDriver();
 
-    bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                    ovProgressNotifierInterface* progress, const LoadMeshOptions& options) override;
-    bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
-                    const LoadMeshOptions& options) override;
     // The root must be the only object, a spatial carrying vectorial
     // metadata; otherwise nothing is written and the answer is false.
     bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,

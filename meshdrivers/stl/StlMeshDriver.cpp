@@ -11,16 +11,6 @@ StlMeshDriver::StlMeshDriver() : ovCoreMeshDriver(true) {
 
 StlMeshDriver::~StlMeshDriver() = default;
 
-bool StlMeshDriver::loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                               const LoadMeshOptions&) {
-    return unsupportedDriverOperation();
-}
-
-bool StlMeshDriver::loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
-                               const LoadMeshOptions&) {
-    return unsupportedDriverOperation();
-}
-
 bool StlMeshDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                                ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
     return writeBinaryStl(objects, device, progress);

@@ -14,10 +14,6 @@ public:
     StlMeshDriver();
     ~StlMeshDriver() override;
 
-    bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                    ovProgressNotifierInterface* progress, const LoadMeshOptions& options) override;
-    bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
-                    const LoadMeshOptions& options) override;
     // objects must hold exactly one spatial; false, with nothing written,
     // otherwise. The path and the options are not read.
     bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,

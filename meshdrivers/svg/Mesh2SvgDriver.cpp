@@ -132,16 +132,6 @@ Mesh2SvgDriver::Mesh2SvgDriver() : ovCoreMeshDriver(true) {
     addSaveExtension("svg");
 }
 
-bool Mesh2SvgDriver::loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                                const LoadMeshOptions&) {
-    return unsupportedDriverOperation();
-}
-
-bool Mesh2SvgDriver::loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
-                                const LoadMeshOptions&) {
-    return unsupportedDriverOperation();
-}
-
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                                 ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     ovSpatial* root = drawingRoot(objects);

@@ -15,10 +15,6 @@ class OVMESHDRIVERS_API Mesh2SvgDriver : public ovCoreMeshDriver {
 public:
     Mesh2SvgDriver();
 
-    bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                    ovProgressNotifierInterface* progress, const LoadMeshOptions& options) override;
-    bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
-                    const LoadMeshOptions& options) override;
     // The root must be the only object, a spatial carrying vectorial
     // metadata; otherwise nothing is written and the answer is false. Of the
     // options only lineBreaks is read.

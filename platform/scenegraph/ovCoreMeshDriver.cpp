@@ -33,6 +33,26 @@ ovCoreMeshDriver::ovCoreMeshDriver(bool deviceCapable) : mDeviceCapable(deviceCa
 
 ovCoreMeshDriver::~ovCoreMeshDriver() = default;
 
+bool ovCoreMeshDriver::loadMeshes(ovObjectList&, ovIoDevice&, const std::string&,
+                                  ovProgressNotifierInterface*, const LoadMeshOptions&) {
+    return false;
+}
+
+bool ovCoreMeshDriver::loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
+                                  const LoadMeshOptions&) {
+    return false;
+}
+
+bool ovCoreMeshDriver::saveMeshes(const ovObjectList&, ovIoDevice&, const std::string&,
+                                  ovProgressNotifierInterface*, const SaveMeshOptions&) {
+    return false;
+}
+
+bool ovCoreMeshDriver::saveMeshes(const ovObjectList&, const std::string&, ovProgressNotifierInterface*,
+                                  const SaveMeshOptions&) {
+    return false;
+}
+
 HandleRequestResult ovCoreMeshDriver::canLoad(const MeshSource& source, const LoadMeshOptions& /*options*/) {
     return acceptedWhen(contains(getLoadExtensions(), extensionOf(source.second)));
 }

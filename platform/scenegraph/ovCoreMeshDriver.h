@@ -42,14 +42,16 @@ public:
     // Accepted when the path's extension is one of the load (save) extensions.
     virtual HandleRequestResult canLoad(const MeshSource& source, const LoadMeshOptions& options);
     virtual HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options);
+    // A driver overrides the directions it supports; every other one answers
+    // false without looking at its arguments.
     virtual bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                            ovProgressNotifierInterface* progress, const LoadMeshOptions& options) = 0;
+                            ovProgressNotifierInterface* progress, const LoadMeshOptions& options);
     virtual bool loadMeshes(ovObjectList& objects, const std::string& path,
-                            ovProgressNotifierInterface* progress, const LoadMeshOptions& options) = 0;
+                            ovProgressNotifierInterface* progress, const LoadMeshOptions& options);
     virtual bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                            ovProgressNotifierInterface* progress, const SaveMeshOptions& options) = 0;
+                            ovProgressNotifierInterface* progress, const SaveMeshOptions& options);
     virtual bool saveMeshes(const ovObjectList& objects, const std::string& path,
-                            ovProgressNotifierInterface* progress, const SaveMeshOptions& options) = 0;
+                            ovProgressNotifierInterface* progress, const SaveMeshOptions& options);
     virtual const ovExtensionList& getLoadExtensions() const { return mLoadExtensions; }
     virtual const ovExtensionList& getSaveExtensions() const { return mSaveExtensions; }
 
