@@ -147,8 +147,12 @@ bool Part21Writer::beginWritePart21(const std::string& fileName, const SaveMeshO
     device = newDevice;
 
     const std::string header = buildHeader(fileName, options);
-    if (!writeRawStr(header)) {
-        part21ErrorLine() << "Fail to write header";
+    return writeFrame(header.data(), header.size(), "Fail to write header");
+}
+
+bool Part21Writer::writeFrame(const char* bytes, size_t length, const char* failureText) {
+    if (!writeRawStr(bytes, length)) {
+        part21ErrorLine() << failureText;
         return fail();
     }
     if (!device->good()) {
@@ -477,15 +481,7 @@ bool Part21Writer::endWritePart21() {
         return fail();
     }
     static constexpr char kFooter[] = "ENDSEC;\r\nEND-ISO-10303-21;\r\n";
-    if (!writeRawStr(kFooter, sizeof(kFooter) - 1)) {
-        part21ErrorLine() << "Fail to write footer";
-        return fail();
-    }
-    if (!device->good()) {
-        part21ErrorLine() << "Output devise is not good";
-        return fail();
-    }
-    return true;
+    return writeFrame(kFooter, sizeof(kFooter) - 1, "Fail to write footer");
 }
 
 }  // namespace ov::step

@@ -124,6 +124,8 @@ private:
     bool hasOutput() const { return device != nullptr && schema != nullptr; }
     bool reportMissingOutput();
     std::string buildHeader(const std::string& fileName, const SaveMeshOptions& options) const;
+    // Header and footer: written whole, then the device must still be good.
+    bool writeFrame(const char* bytes, size_t length, const char* failureText);
     bool writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
                           const Part21WriterUserData& id);
     const EntityDefinition* getEntityDefinition(const EntityNames& entityNames);
