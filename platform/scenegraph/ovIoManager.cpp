@@ -87,6 +87,16 @@ ovCoreMeshDriver* ovIoManager::findDriver(Accepts accepts) const {
     return nullptr;
 }
 
+template <typename Accepts>
+ovCoreMeshDriver* ovIoManager::findDriverOrLog(const char* direction, const std::string& extension,
+                                               Accepts accepts) const {
+    ovCoreMeshDriver* driver = findDriver(accepts);
+    if (driver == nullptr) {
+        logNoDriver(direction, extension);
+    }
+    return driver;
+}
+
 ovCoreMeshDriver* ovIoManager::findSaveDriver(const std::string& extension) const {
     const std::string wanted = normalisedExtension(extension);
     return findDriver([&wanted](ovCoreMeshDriver& driver) {
@@ -104,39 +114,29 @@ ovCoreMeshDriver* ovIoManager::findLoadDriver(const std::string& extension) cons
 bool ovIoManager::saveMeshes(const ovObjectList& objects, const std::string& path,
                              ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     const std::string extension = ovCoreMeshDriver::extensionOf(path);
-    ovCoreMeshDriver* driver = findDriver(
-        [&](ovCoreMeshDriver& candidate) { return acceptsSave(candidate, extension, path, options); });
-    if (driver == nullptr) {
-        logNoDriver("saves", extension);
-        return false;
-    }
-    return driver->saveMeshes(objects, path, progress, options);
+    ovCoreMeshDriver* driver = findDriverOrLog("saves", extension, [&](ovCoreMeshDriver& candidate) {
+        return acceptsSave(candidate, extension, path, options);
+    });
+    return driver != nullptr && driver->saveMeshes(objects, path, progress, options);
 }
 
 bool ovIoManager::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& extension,
                              ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     const std::string wanted = normalisedExtension(extension);
-    ovCoreMeshDriver* driver = findDriver([&](ovCoreMeshDriver& candidate) {
+    ovCoreMeshDriver* driver = findDriverOrLog("saves", wanted, [&](ovCoreMeshDriver& candidate) {
         return candidate.isDeviceCapable() &&
                acceptsSave(candidate, wanted, pathWithExtension(wanted), options);
     });
-    if (driver == nullptr) {
-        logNoDriver("saves", wanted);
-        return false;
-    }
-    return driver->saveMeshes(objects, device, wanted, progress, options);
+    return driver != nullptr && driver->saveMeshes(objects, device, wanted, progress, options);
 }
 
 bool ovIoManager::loadMeshes(ovObjectList& objects, const std::string& path,
                              ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
     const std::string extension = ovCoreMeshDriver::extensionOf(path);
-    ovCoreMeshDriver* driver = findDriver(
-        [&](ovCoreMeshDriver& candidate) { return acceptsLoad(candidate, extension, path, options); });
-    if (driver == nullptr) {
-        logNoDriver("loads", extension);
-        return false;
-    }
-    return driver->loadMeshes(objects, path, progress, options);
+    ovCoreMeshDriver* driver = findDriverOrLog("loads", extension, [&](ovCoreMeshDriver& candidate) {
+        return acceptsLoad(candidate, extension, path, options);
+    });
+    return driver != nullptr && driver->loadMeshes(objects, path, progress, options);
 }
 
 }  // namespace ov

@@ -53,6 +53,10 @@ private:
     // The first enabled driver, in registration order, that accepts.
     template <typename Accepts>
     ovCoreMeshDriver* findDriver(Accepts accepts) const;
+    // The same, logging that no driver "saves"/"loads" the extension when none accepts.
+    template <typename Accepts>
+    ovCoreMeshDriver* findDriverOrLog(const char* direction, const std::string& extension,
+                                      Accepts accepts) const;
 
     ovImageIOManager mImages;
 };
