@@ -205,7 +205,7 @@ ovPointer<ovNode> buildScene(int64_t triangles) {
             const float angle = 0.3f * static_cast<float>(part);
             auto* node = new ovNode;
             node->editLocalTransform(true).SetRotate(Wm4::Matrix3f(
-                std::cos(angle), std::sin(angle), 0, -std::sin(angle), std::cos(angle), 0, 0, 0, 1));
+                std::cos(angle), -std::sin(angle), 0, std::sin(angle), std::cos(angle), 0, 0, 0, 1));
             node->editLocalTransform(true).SetTranslate({3.0f * static_cast<float>(part),
                                                          1.5f * static_cast<float>(part),
                                                          -0.5f * static_cast<float>(part)});

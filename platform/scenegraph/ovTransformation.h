@@ -4,9 +4,13 @@
 
 namespace ov {
 
-// Rotation, scale and translation of a spatial, applied to row vectors in that
-// order: p' = (p * S) * R + T. The homogeneous form is row-major with the
-// translation in row 3.
+// Scale, rotation and translation of a spatial, on column vectors as Wild Magic
+// has them: p' = R * (S p) + T. The homogeneous form is the row-vector one: the
+// transpose of R S in the upper block, the translation in row 3.
+//
+// IsIdentity is a flag, not a comparison of values: any Set call clears it and
+// only MakeIdentity sets it again, so a caller that sets an identity placement
+// on purpose still gets a placement of its own.
 template <typename Real>
 class ovGenericTransformation {
 public:
@@ -18,12 +22,13 @@ public:
 
     void SetRotate(const Matrix3& rotate);
     const Matrix3& GetRotate() const { return mRotate; }
-    void SetTranslate(const Vector& translate) { mTranslate = translate; }
+    void SetTranslate(const Vector& translate);
     const Vector& GetTranslate() const { return mTranslate; }
     void SetScale(const Vector& scale);
     const Vector& GetScale() const { return mScale; }
 
-    bool IsIdentity() const;
+    bool IsIdentity() const { return mIsIdentity; }
+    void MakeIdentity() { *this = ovGenericTransformation(); }
     void GetHomogeneous(Matrix4& homogeneous) const;
     // A point (isPoint true) takes the translation, a direction does not.
     Vector ApplyForward(const Vector& input, bool isPoint) const;
@@ -36,6 +41,7 @@ private:
     Matrix3 mRotate = Matrix3::Identity();
     Vector mScale{Real(1), Real(1), Real(1)};
     Vector mTranslate{};
+    bool mIsIdentity = true;
 };
 
 extern template class ovGenericTransformation<float>;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "system/ovCalendar.h"
 #include "system/ovStringUtils.h"
@@ -72,6 +73,23 @@ std::string vectorToString(const std::array<double, N>& components) {
         text += realToString(components[i]);
     }
     return text;
+}
+
+// Texts inside a list or map are quoted, so that the text of a container tells
+// its items apart whatever they hold: [] from [""], ["", a] from [a], 1 from "1".
+std::string quoted(const std::string& text) {
+    std::string result = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            result += '\\';
+        }
+        result += c;
+    }
+    return result + '"';
+}
+
+std::string itemToString(const ovVariant& item) {
+    return item.getType() == ovVariant::String ? quoted(item.getString()) : item.toString();
 }
 
 std::string dateTimeToString(ovDateTime dateTime) {
@@ -314,22 +332,20 @@ std::string ovVariant::toString() const {
                 return vectorToString(value);
             } else if constexpr (std::is_same_v<T, std::shared_ptr<const ovVariantListImpl>>) {
                 std::string text = "[";
+                const char* separator = "";
                 for (const ovVariant& item : *value) {
-                    if (text.size() > 1) {
-                        text += ", ";
-                    }
-                    text += item.toString();
+                    text += std::exchange(separator, ", ");
+                    text += itemToString(item);
                 }
                 return text + ']';
             } else if constexpr (std::is_same_v<T, std::shared_ptr<const ovVariantMapImpl>>) {
                 std::string text = "{";
+                const char* separator = "";
                 for (const auto& [key, item] : *value) {
-                    if (text.size() > 1) {
-                        text += ", ";
-                    }
-                    text += key;
+                    text += std::exchange(separator, ", ");
+                    text += quoted(key);
                     text += ": ";
-                    text += item.toString();
+                    text += itemToString(item);
                 }
                 return text + '}';
             } else if constexpr (std::is_same_v<T, ovDateTime>) {

@@ -65,3 +65,10 @@ std::filesystem::path sharedDataDir();
 std::filesystem::path resourcesDir();
 
 }  // namespace ov::test
+
+// Declares `variable` as the path of a file below the shared data folder. A clone without that
+// folder skips the calling test with a message naming the missing file.
+#define OV_SHARED_DATA_OR_SKIP(variable, relativePath)                                   \
+    const std::filesystem::path variable = ::ov::test::sharedDataDir() / (relativePath); \
+    if (!std::filesystem::exists(variable))                                              \
+    GTEST_SKIP() << "missing shared data file " << variable.string()

@@ -62,7 +62,7 @@ Wm4::Matrix3f turnAboutZ(double degrees) {
     const auto radians = degrees * std::numbers::pi / 180.0;
     const auto c = static_cast<float>(std::round(std::cos(radians) * 1e6) / 1e6);
     const auto s = static_cast<float>(std::round(std::sin(radians) * 1e6) / 1e6);
-    return {c, s, 0, -s, c, 0, 0, 0, 1};
+    return {c, -s, 0, s, c, 0, 0, 0, 1};
 }
 
 ovPointer<ovNode> makeNode(const std::string& name, Wm4::Vector3f translation = {},

@@ -35,7 +35,7 @@ ovPointer<ovNode> twoPartScene() {
     const ovPointer<ovNode> quad =
         makeRoot(nullptr, {makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
                                     Wm4::ColorRGBA(0.2f, 0.6f, 1, 1), withNormalAndUv)});
-    quad->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, 1, 0, -1, 0, 0, 0, 0, 1));
+    quad->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
     quad->editLocalTransform(true).SetTranslate({0, 5, -2});
     return makeRoot(nullptr, {tetrahedron.get(), quad.get()});
 }

@@ -6,8 +6,8 @@
 namespace ov {
 namespace {
 
-// Row vectors: p' = p * S * R + T. The quarter turn takes x to y.
-const Wm4::Matrix3f kQuarterTurnZ(0, 1, 0, -1, 0, 0, 0, 0, 1);
+// Column vectors: p' = R * S * p + T. The quarter turn takes x to y.
+const Wm4::Matrix3f kQuarterTurnZ(0, -1, 0, 1, 0, 0, 0, 0, 1);
 
 class CountedNode : public ovNode {
 public:
@@ -121,6 +121,21 @@ TEST(TransformationTest, ThenEqualsApplyingBothInTurn) {
     EXPECT_EQ(skewed.Then(ovTransformation()), skewed);
     EXPECT_EQ(ovTransformation().Then(skewed), skewed);
     EXPECT_FALSE(makeTransform({1, 1, 2}, identity, {}).IsIdentity());
+}
+
+// Whether a placement is the identity is decided by how it was made, not by its values.
+TEST(TransformationTest, IdentityIsAFlagThatAnySetClears) {
+    ovTransformation t;
+    EXPECT_TRUE(t.IsIdentity());
+    t.SetTranslate({0, 0, 0});
+    EXPECT_FALSE(t.IsIdentity());
+    t.MakeIdentity();
+    EXPECT_TRUE(t.IsIdentity());
+    t.SetRotate(Wm4::Matrix3f::Identity());
+    EXPECT_FALSE(t.IsIdentity());
+    EXPECT_FALSE(ovTransformation().Then(t).IsIdentity());
+    EXPECT_TRUE(ovTransformation().Then(ovTransformation()).IsIdentity());
+    expectNear(makeTransform({1, 1, 1}, kQuarterTurnZ, {}).ApplyForward({1, 0, 0}, true), {0, 1, 0});
 }
 
 TEST(WorldTransformTest, SmallTreeMatchesHandComputedValues) {

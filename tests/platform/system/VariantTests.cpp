@@ -85,7 +85,7 @@ std::vector<Conversion> conversionTable() {
         {V(numbers + 2, 2), V::Vec2d, "1e+21 3", 0, 0, false, 0},
         {V(floats, 3), V::Vec3d, "1 0.5 -2", 0, 0, false, 0},
         {V(numbers, 4), V::Vec4d, "0 -0.25 1e+21 3", 0, 0, false, 0},
-        {V(listOf({1, "a", V(listOf({2, 3}))})), V::List, "[1, a, [2, 3]]", 0, 0, false, 0},
+        {V(listOf({1, "a", V(listOf({2, 3}))})), V::List, R"([1, "a", [2, 3]])", 0, 0, false, 0},
         {V(ovVariantMapImpl()), V::Map, "{}", 0, 0, false, 0},
         fromInstant(-1, "1969-12-31T23:59:59.999Z"),
         fromInstant(1781526896007, "2026-06-15T12:34:56.007Z"),
@@ -138,9 +138,9 @@ TEST(VariantMap, ValuesOfAKeyKeepTheirOrderAndFlatteningPrefixesNestedKeys) {
     map.multiInsert("k", V("1"), false);
     map.multiInsert("k", V("a"), true);
     map.multiInsert("z", V(2), false);
-    EXPECT_EQ(V(map).toString(), "{B: 1, k: a, k: [1, b], k: 1, k: 1, k: a, z: 2}");
+    EXPECT_EQ(V(map).toString(), R"({"B": 1, "k": "a", "k": [1, "b"], "k": 1, "k": "1", "k": "a", "z": 2})");
     EXPECT_EQ(map.erase("k"), 5u);
-    EXPECT_EQ(V(map).toString(), "{B: 1, z: 2}");
+    EXPECT_EQ(V(map).toString(), R"({"B": 1, "z": 2})");
 
     ovVariantMapImpl deepest;
     deepest["e"] = V(3);
@@ -156,9 +156,30 @@ TEST(VariantMap, ValuesOfAKeyKeepTheirOrderAndFlatteningPrefixesNestedKeys) {
     outer["b.c"] = V("sorted among the flattened keys");
     EXPECT_EQ(
         V(outer).toString(),
-        "{a: 1, b: {c: 2, d: {e: 3, e: 4}, list: [{}], nothing: {}}, b.c: sorted among the flattened keys}");
-    EXPECT_EQ(V(outer.toFlattenMap('.')).toString(),
-              "{a: 1, b.c: 2, b.c: sorted among the flattened keys, b.d.e: 3, b.d.e: 4, b.list: [{}]}");
+        R"({"a": 1, "b": {"c": 2, "d": {"e": 3, "e": 4}, "list": [{}], "nothing": {}}, "b.c": "sorted among the flattened keys"})");
+    EXPECT_EQ(
+        V(outer.toFlattenMap('.')).toString(),
+        R"({"a": 1, "b.c": 2, "b.c": "sorted among the flattened keys", "b.d.e": 3, "b.d.e": 4, "b.list": [{}]})");
+}
+
+// Container texts go into descriptive STEP items: different contents must give different texts.
+TEST(Variant, ContainerTextsTellEveryContentApart) {
+    const std::vector<std::pair<V, std::string>> rows{
+        {V(listOf({})), "[]"},
+        {V(listOf({""})), R"([""])"},
+        {V(listOf({"", "a"})), R"(["", "a"])"},
+        {V(listOf({"a"})), R"(["a"])"},
+        {V(listOf({"a, b"})), R"(["a, b"])"},
+        {V(listOf({"a", "b"})), R"(["a", "b"])"},
+        {V(listOf({R"(say "hi" \)"})), R"(["say \"hi\" \\"])"},
+        {V(listOf({V(listOf({})), 1, "1"})), R"([[], 1, "1"])"},
+    };
+    for (const auto& [value, text] : rows) {
+        EXPECT_EQ(value.toString(), text);
+    }
+    ovVariantMapImpl emptyKeyAndValue;
+    emptyKeyAndValue[""] = V("");
+    EXPECT_EQ(V(emptyKeyAndValue).toString(), R"({"": ""})");
 }
 
 }  // namespace
