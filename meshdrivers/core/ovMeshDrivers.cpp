@@ -4,6 +4,7 @@
 
 #include "core/DriverList.h"
 #include "dxf/DxfDriver.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
 #include "stl/StlMeshDriver.h"
@@ -33,6 +34,7 @@ constexpr DriverFactory kDriverFactories[] = {
     &makeDriver<StlMeshDriver>,
     &makeDriver<Mesh2SvgDriver>,
     &makeDriver<DxfDriver>,
+    &makeDriver<ovPlmXmlMeshDriver>,
 };
 
 // This build carries no STEP driver, so no schema file makes one.

@@ -1,0 +1,106 @@
+#pragma once
+
+// Reads a PLM XML product structure (schema version 4 or 6) into plain
+// records: product definitions with their parts, instances, transforms and
+// user values. Building the scene from them is PlmXmlScene's work.
+
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "scenegraph/ovMetadata.h"
+#include "scenegraph/ovSpatial.h"
+#include "system/ovIoDevice.h"
+#include "system/ovProgressNotifier.h"
+#include "system/ovVariantContainers.h"
+#include "xml/ovXml.h"
+
+namespace ov {
+
+class ovPlmXmlMeshDriver;
+struct PlmXmlInstance;
+
+struct PlmXmlPart {
+    ovVariantMapImpl attributes;
+    std::string location;
+    std::string name;
+    std::string type;
+    std::vector<std::string> instanceRefs;
+    std::vector<PlmXmlInstance*> children;
+};
+
+struct PlmXmlInstance {
+    ovVariantMapImpl attributes;
+    std::string partRef;
+    std::string name;
+    ovTransformation transform;
+    PlmXmlPart* part = nullptr;
+    ovPointer<ovInstanceDefId> definition;
+};
+
+struct PlmXmlProductDef {
+    std::string rootRef;
+    std::map<std::string, PlmXmlPart> parts;
+    std::map<std::string, PlmXmlInstance> instances;
+    PlmXmlInstance* rootInstance = nullptr;
+};
+
+class PlmXmlLoader : public xml::XmlSaxParserHandler {
+public:
+    enum Mode : int { NoDocumentElement = 0, SchemaVersion4 = 1, SchemaVersion6 = 2 };
+
+    PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
+                 ovProgressNotifierInterface* progress);
+
+    // Runs the SAX parser over the device, the progress notifier serving as
+    // cancel interface; the records are then ready for reading.
+    void parse();
+
+    bool documentBoundary() override;
+    int startElement(const std::string& name, const xml::XmlAttributes& attributes) override;
+    bool endElement(const std::string& name) override;
+    bool characters(const char* data, int length) override;
+    // Every message is handed to the driver; an error (anything but a warning)
+    // also ends the load, because the document read so far is incomplete.
+    bool message(const std::string& text, int level) override;
+
+    bool isAborted() const { return aborted; }
+    int getMode() const { return mode; }
+    const ovVariantMapImpl& getDocumentAttributes() const { return documentAttributes; }
+    std::list<PlmXmlProductDef>& editProductDefs() { return productDefs; }
+    ovProgressNotifierInterface* getProgress() const { return progress; }
+
+private:
+    int startPart(const xml::XmlAttributes& attributes);
+    int startInstance(const xml::XmlAttributes& attributes);
+    void readUserValue(const xml::XmlAttributes& attributes);
+    void readRepresentation(const xml::XmlAttributes& attributes);
+    int startInstanceGraph(const xml::XmlAttributes& attributes);
+    int startDocumentElement(const xml::XmlAttributes& attributes);
+    bool endTransform();
+    bool readTransformNumbers();
+    void applyTransformNumbers();
+    // Ends the load: the message goes to the driver and every later callback stops.
+    void abort(const std::string& text);
+
+    int mode = NoDocumentElement;
+    ovIoDevice* device;
+    ovPlmXmlMeshDriver* driver;
+    bool importMetadata;
+    bool aborted = false;
+    bool collectingText = false;
+    bool skippingProductView = false;
+    ovVariantMapImpl documentAttributes;
+    // A list, so that the records stay where they are while more are added.
+    std::list<PlmXmlProductDef> productDefs;
+    PlmXmlProductDef* currentProductDef = nullptr;
+    PlmXmlInstance* currentInstance = nullptr;
+    PlmXmlPart* currentPart = nullptr;
+    ovProgressNotifierInterface* progress;
+    std::string text;
+    std::vector<std::string> tokens;
+    std::vector<float> numbers;
+};
+
+}  // namespace ov
