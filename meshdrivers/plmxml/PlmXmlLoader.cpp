@@ -24,7 +24,7 @@ struct ElementNames {
     const char* instance;
 };
 
-// Part and instance elements of each mode (none before the document element).
+// Part and instance elements of each mMode (none before the document element).
 constexpr ElementNames kElementNamesOfMode[] = {
     {nullptr, nullptr}, {"Part", "Instance"}, {"ProductRevisionView", "ProductInstance"}};
 
@@ -96,24 +96,24 @@ double determinantOf(const Wm4::Matrix3<float>& m) {
 
 PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
                            ovProgressNotifierInterface* progress)
-    : device(device), driver(driver), importMetadata(importMetadata), progress(progress) {}
+    : mDevice(device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {}
 
 void PlmXmlLoader::parse() {
-    xml::ParseXmlStream(*device, *this, progress);
+    xml::ParseXmlStream(*mDevice, *this, mProgress);
 }
 
 bool PlmXmlLoader::documentBoundary() {
-    return !aborted;
+    return !mAborted;
 }
 
 int PlmXmlLoader::startElement(const std::string& name, const xml::XmlAttributes& attributes) {
-    if (aborted) {
+    if (mAborted) {
         return xml::Stop;
     }
-    if (skippingProductView) {
+    if (mSkippingProductView) {
         return xml::Continue;
     }
-    const ElementNames& names = kElementNamesOfMode[mode];
+    const ElementNames& names = kElementNamesOfMode[mMode];
     if (name == "UserValue") {
         readUserValue(attributes);
     } else if (name == "UserData" || name == "Bound" || name == "ApplicationRef") {
@@ -125,14 +125,14 @@ int PlmXmlLoader::startElement(const std::string& name, const xml::XmlAttributes
     } else if (isElement(name, names.instance)) {
         return startInstance(attributes);
     } else if (name == "Transform") {
-        collectingText = true;
-        text.clear();
+        mCollectingText = true;
+        mText.clear();
     } else if (name == "InstanceGraph") {
         return startInstanceGraph(attributes);
     } else if (name == "ProductDef") {
-        currentProductDef = &productDefs.emplace_back();
+        mCurrentProductDef = &mProductDefs.emplace_back();
     } else if (name == "ProductView") {
-        skippingProductView = true;
+        mSkippingProductView = true;
     } else if (isDocumentElement(name)) {
         return startDocumentElement(attributes);
     } else if (name.find(':') == std::string::npos) {
@@ -142,11 +142,11 @@ int PlmXmlLoader::startElement(const std::string& name, const xml::XmlAttributes
 }
 
 void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
-    if (!currentPart) {
+    if (!mCurrentPart) {
         plmxml::logDiagnostic("Unexpected UserValue");
         return;
     }
-    if (!importMetadata) {
+    if (!mImportMetadata) {
         return;
     }
     const std::string* title = nullptr;
@@ -178,20 +178,20 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     } else if (type) {
         plmxml::logDiagnostic("Unexpected UserValue type value ", *type);
     }
-    currentPart->attributes[*title] = typedValue;
+    mCurrentPart->attributes[*title] = typedValue;
 }
 
 void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
-    if (!currentPart) {
+    if (!mCurrentPart) {
         return;
     }
     for (const auto& [key, value] : attributes) {
         if (key == "format") {
-            if (importMetadata) {
-                currentPart->attributes["format"] = ovVariant(value);
+            if (mImportMetadata) {
+                mCurrentPart->attributes["format"] = ovVariant(value);
             }
         } else if (key == "location") {
-            currentPart->location = value;
+            mCurrentPart->location = value;
         } else if (key != "id") {
             plmxml::logDiagnostic("Unexpected attribute ", key, " in Representation");
         }
@@ -199,7 +199,7 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
 }
 
 int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
-    if (!currentProductDef) {
+    if (!mCurrentProductDef) {
         plmxml::logDiagnostic("Part outside a ProductDef ignored");
         return xml::Continue;
     }
@@ -216,21 +216,21 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
             part.attributes["type"] = ovVariant(value);
         } else if (key == "instanceRefs") {
             splitAtSpaces(value, part.instanceRefs);
-        } else if (importMetadata) {
+        } else if (mImportMetadata) {
             part.attributes[key] = ovVariant(value);
         }
     }
-    const auto [entry, inserted] = currentProductDef->parts.try_emplace(id, std::move(part));
+    const auto [entry, inserted] = mCurrentProductDef->parts.try_emplace(id, std::move(part));
     if (!inserted) {
         abort("Got double part definition " + id);
         return xml::Stop;
     }
-    currentPart = &entry->second;
+    mCurrentPart = &entry->second;
     return xml::Continue;
 }
 
 int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
-    if (!currentProductDef) {
+    if (!mCurrentProductDef) {
         plmxml::logDiagnostic("Instance outside a ProductDef ignored");
         return xml::Continue;
     }
@@ -244,27 +244,27 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
         } else if (key == "name") {
             instance.name = value;
             instance.attributes["name"] = ovVariant(value);
-        } else if (importMetadata) {
+        } else if (mImportMetadata) {
             instance.attributes[key] = ovVariant(value);
         }
     }
-    const auto [entry, inserted] = currentProductDef->instances.try_emplace(id, std::move(instance));
+    const auto [entry, inserted] = mCurrentProductDef->instances.try_emplace(id, std::move(instance));
     if (!inserted) {
         abort("Got double instance definition " + id);
         return xml::Stop;
     }
-    currentInstance = &entry->second;
+    mCurrentInstance = &entry->second;
     return xml::Continue;
 }
 
 int PlmXmlLoader::startInstanceGraph(const xml::XmlAttributes& attributes) {
-    if (!currentProductDef || !currentProductDef->rootRef.empty()) {
+    if (!mCurrentProductDef || !mCurrentProductDef->rootRef.empty()) {
         abort("Unexpected Instance Graph");
         return xml::Stop;
     }
     for (const auto& [key, value] : attributes) {
         if (key == "rootRefs") {
-            currentProductDef->rootRef = value;
+            mCurrentProductDef->rootRef = value;
         }
     }
     return xml::Continue;
@@ -274,16 +274,16 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     std::string version;
     for (const auto& [key, value] : attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
-            documentAttributes[key] = ovVariant(value);
+            mDocumentAttributes[key] = ovVariant(value);
         }
         if (key == "schemaVersion") {
             version = value;
         }
     }
     if (version == "4") {
-        mode = SchemaVersion4;
+        mMode = SchemaVersion4;
     } else if (version == "6") {
-        mode = SchemaVersion6;
+        mMode = SchemaVersion6;
     } else {
         abort("Unsupported plmxl schema version " + version);
         return xml::Stop;
@@ -292,20 +292,20 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
 }
 
 bool PlmXmlLoader::endElement(const std::string& name) {
-    if (aborted) {
+    if (mAborted) {
         return false;
     }
-    if (skippingProductView) {
-        skippingProductView = name != "ProductView";
+    if (mSkippingProductView) {
+        mSkippingProductView = name != "ProductView";
         return true;
     }
-    const ElementNames& names = kElementNamesOfMode[mode];
+    const ElementNames& names = kElementNamesOfMode[mMode];
     if (isElement(name, names.part)) {
-        currentPart = nullptr;
+        mCurrentPart = nullptr;
     } else if (isElement(name, names.instance)) {
-        currentInstance = nullptr;
+        mCurrentInstance = nullptr;
     } else if (name == "ProductDef") {
-        currentProductDef = nullptr;
+        mCurrentProductDef = nullptr;
     } else if (name == "Transform") {
         return endTransform();
     }
@@ -313,27 +313,27 @@ bool PlmXmlLoader::endElement(const std::string& name) {
 }
 
 bool PlmXmlLoader::endTransform() {
-    collectingText = false;
-    if (currentInstance) {
-        splitAtSpaces(text, tokens);
-        if (tokens.size() != kTransformNumberCount) {
-            abort("Unexpected Transform value " + text);
+    mCollectingText = false;
+    if (mCurrentInstance) {
+        splitAtSpaces(mText, mTokens);
+        if (mTokens.size() != kTransformNumberCount) {
+            abort("Unexpected Transform value " + mText);
             return false;
         }
         if (!readTransformNumbers()) {
-            abort("Fail to parse Transform value " + text);
+            abort("Fail to parse Transform value " + mText);
             return false;
         }
         applyTransformNumbers();
     }
-    text.clear();
+    mText.clear();
     return true;
 }
 
 bool PlmXmlLoader::readTransformNumbers() {
-    numbers.resize(tokens.size());
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (!readNumber(tokens[i], numbers[i])) {
+    mNumbers.resize(mTokens.size());
+    for (size_t i = 0; i < mTokens.size(); ++i) {
+        if (!readNumber(mTokens[i], mNumbers[i])) {
             return false;
         }
     }
@@ -341,40 +341,40 @@ bool PlmXmlLoader::readTransformNumbers() {
 }
 
 void PlmXmlLoader::applyTransformNumbers() {
-    const Wm4::Matrix3<float> rotation = rotationOf(numbers);
+    const Wm4::Matrix3<float> rotation = rotationOf(mNumbers);
     const double determinant = determinantOf(rotation);
     if (determinant > kMinDeterminant && determinant < kMaxDeterminant) {
-        currentInstance->transform.SetRotate(rotation);
+        mCurrentInstance->transform.SetRotate(rotation);
     } else {
-        driver->addErrorMessage("Invalid rotation for " + currentInstance->name, kMessageCode);
+        mDriver->addErrorMessage("Invalid rotation for " + mCurrentInstance->name, kMessageCode);
     }
-    currentInstance->transform.SetTranslate(Wm4::Vector3<float>(numbers[12] * kMillimetresPerMetre,
-                                                                numbers[13] * kMillimetresPerMetre,
-                                                                numbers[14] * kMillimetresPerMetre));
+    mCurrentInstance->transform.SetTranslate(Wm4::Vector3<float>(mNumbers[12] * kMillimetresPerMetre,
+                                                                mNumbers[13] * kMillimetresPerMetre,
+                                                                mNumbers[14] * kMillimetresPerMetre));
 }
 
 bool PlmXmlLoader::characters(const char* data, int length) {
-    if (aborted) {
+    if (mAborted) {
         return false;
     }
-    if (collectingText) {
-        text.append(data, static_cast<size_t>(length));
+    if (mCollectingText) {
+        mText.append(data, static_cast<size_t>(length));
     }
     return true;
 }
 
 bool PlmXmlLoader::message(const std::string& messageText, int level) {
-    if (aborted) {
+    if (mAborted) {
         return false;
     }
-    driver->addErrorMessage((level == xml::Warning ? "W: " : "E: ") + messageText, kMessageCode);
-    aborted = level != xml::Warning;
+    mDriver->addErrorMessage((level == xml::Warning ? "W: " : "E: ") + messageText, kMessageCode);
+    mAborted = level != xml::Warning;
     return true;
 }
 
 void PlmXmlLoader::abort(const std::string& reason) {
-    aborted = true;
-    driver->addErrorMessage(reason, kMessageCode);
+    mAborted = true;
+    mDriver->addErrorMessage(reason, kMessageCode);
 }
 
 }  // namespace ov

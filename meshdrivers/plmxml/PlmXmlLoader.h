@@ -50,10 +50,10 @@ class PlmXmlLoader : public xml::XmlSaxParserHandler {
 public:
     enum Mode : int { NoDocumentElement = 0, SchemaVersion4 = 1, SchemaVersion6 = 2 };
 
-    PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
-                 ovProgressNotifierInterface* progress);
+    PlmXmlLoader(ovIoDevice* mDevice, ovPlmXmlMeshDriver* mDriver, bool mImportMetadata,
+                 ovProgressNotifierInterface* mProgress);
 
-    // Runs the SAX parser over the device, the progress notifier serving as
+    // Runs the SAX parser over the mDevice, the mProgress notifier serving as
     // cancel interface; the records are then ready for reading.
     void parse();
 
@@ -61,15 +61,15 @@ public:
     int startElement(const std::string& name, const xml::XmlAttributes& attributes) override;
     bool endElement(const std::string& name) override;
     bool characters(const char* data, int length) override;
-    // Every message is handed to the driver; an error (anything but a warning)
+    // Every message is handed to the mDriver; an error (anything but a warning)
     // also ends the load, because the document read so far is incomplete.
     bool message(const std::string& text, int level) override;
 
-    bool isAborted() const { return aborted; }
-    int getMode() const { return mode; }
-    const ovVariantMapImpl& getDocumentAttributes() const { return documentAttributes; }
-    std::list<PlmXmlProductDef>& editProductDefs() { return productDefs; }
-    ovProgressNotifierInterface* getProgress() const { return progress; }
+    bool isAborted() const { return mAborted; }
+    int getMode() const { return mMode; }
+    const ovVariantMapImpl& getDocumentAttributes() const { return mDocumentAttributes; }
+    std::list<PlmXmlProductDef>& editProductDefs() { return mProductDefs; }
+    ovProgressNotifierInterface* getProgress() const { return mProgress; }
 
 private:
     int startPart(const xml::XmlAttributes& attributes);
@@ -81,26 +81,26 @@ private:
     bool endTransform();
     bool readTransformNumbers();
     void applyTransformNumbers();
-    // Ends the load: the message goes to the driver and every later callback stops.
-    void abort(const std::string& text);
+    // Ends the load: the message goes to the mDriver and every later callback stops.
+    void abort(const std::string& reason);
 
-    int mode = NoDocumentElement;
-    ovIoDevice* device;
-    ovPlmXmlMeshDriver* driver;
-    bool importMetadata;
-    bool aborted = false;
-    bool collectingText = false;
-    bool skippingProductView = false;
-    ovVariantMapImpl documentAttributes;
+    int mMode = NoDocumentElement;
+    ovIoDevice* mDevice;
+    ovPlmXmlMeshDriver* mDriver;
+    bool mImportMetadata;
+    bool mAborted = false;
+    bool mCollectingText = false;
+    bool mSkippingProductView = false;
+    ovVariantMapImpl mDocumentAttributes;
     // A list, so that the records stay where they are while more are added.
-    std::list<PlmXmlProductDef> productDefs;
-    PlmXmlProductDef* currentProductDef = nullptr;
-    PlmXmlInstance* currentInstance = nullptr;
-    PlmXmlPart* currentPart = nullptr;
-    ovProgressNotifierInterface* progress;
-    std::string text;
-    std::vector<std::string> tokens;
-    std::vector<float> numbers;
+    std::list<PlmXmlProductDef> mProductDefs;
+    PlmXmlProductDef* mCurrentProductDef = nullptr;
+    PlmXmlInstance* mCurrentInstance = nullptr;
+    PlmXmlPart* mCurrentPart = nullptr;
+    ovProgressNotifierInterface* mProgress;
+    std::string mText;
+    std::vector<std::string> mTokens;
+    std::vector<float> mNumbers;
 };
 
 }  // namespace ov

@@ -16,6 +16,7 @@
 #include "core/Version.h"
 #include "core/ovMeshDrivers.h"
 #include "ovmesh/DemoScene.h"
+#include "ovmesh/InputLoading.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/SceneIo.h"
 #include "ovmesh/SceneVariants.h"
@@ -185,13 +186,9 @@ int runDemo(Session& session, const std::string& folder) {
 int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
     const std::string extension = extensionOf(options.output);
-    const LoadedScene input = session.withProgress(
-        utf8Path(fsPath(options.input).filename()),
-        [&](ovProgressNotifierInterface* progress) { return loadScene(options.input, progress); });
-    for (const std::string& warning : input.warnings) {
-        session.console().warning(warning);
-    }
-    ovPointer<ovSpatial> root = input.root;
+    LoadMeshOptions loadOptions;
+    loadOptions.importMetadata = options.importMetadata;
+    ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
             if (countLines(*root) == 0) {

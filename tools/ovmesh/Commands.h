@@ -61,6 +61,8 @@ struct ConvertOptions {
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.
     bool allowEmpty = false;
+    // Extra attributes and user values of the input kept as metadata.
+    bool importMetadata = true;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.
