@@ -47,8 +47,9 @@ void writeProductDef(std::ofstream& out, int def, int instances) {
         const std::string id = std::to_string(i);
         const std::string name = "Part-" + std::to_string(i % kNamesPerProductDef);
         const double x = 0.001 * i;
-        out << "<ProductInstance" << attribute("id", prefix + "i" + id) << attribute("partRef", "#" + prefix + "p" + id)
-            << attribute("name", name) << attribute("sequenceNumber", std::to_string(10 * i)) << ">\n"
+        out << "<ProductInstance" << attribute("id", prefix + "i" + id)
+            << attribute("partRef", "#" + prefix + "p" + id) << attribute("name", name)
+            << attribute("sequenceNumber", std::to_string(10 * i)) << ">\n"
             << "<ApplicationRef application=\"bench\" label=\"L" << id << "\" version=\"V" << id << "\"/>\n"
             << "<Transform id=\"" << prefix << "t" << id
             << "\">0.9028906808133749 0 -0.4298702344898521 0 0 1 0 0 0.4298702344898522 -0 "
@@ -66,7 +67,8 @@ void writeProductDef(std::ofstream& out, int def, int instances) {
 
 void writeDocument(const std::string& path, int instances) {
     std::ofstream out(path, std::ios::binary);
-    out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<PLMXML xmlns=\"http://www.plmxml.org/Schemas/PLMXMLSchema\""
+    out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<PLMXML "
+           "xmlns=\"http://www.plmxml.org/Schemas/PLMXMLSchema\""
            " schemaVersion=\"6\" author=\"bench\" date=\"2026-01-01\">\n";
     for (int def = 0; def < kProductDefs; ++def) {
         writeProductDef(out, def, instances);
@@ -152,8 +154,9 @@ double ourLoad(const std::string& path, long long& peakAdded) {
     resetPeakResident();
     const auto start = Clock::now();
     if (!driver.loadMeshes(objects, path, nullptr, ov::LoadMeshOptions()) || objects.size() != 1) {
-        std::fprintf(stderr, "our load failed: %s\n",
-                     driver.getErrorMessages().empty() ? "?" : driver.getErrorMessages().front().first.c_str());
+        std::fprintf(
+            stderr, "our load failed: %s\n",
+            driver.getErrorMessages().empty() ? "?" : driver.getErrorMessages().front().first.c_str());
         std::exit(1);
     }
     const double elapsed = seconds(start);
@@ -211,7 +214,7 @@ int main(int argc, char** argv) {
     } else {
         std::printf("lxml parse: not available (no lxml for %s)\n", OV_SYSTEM_PYTHON);
     }
-    std::printf("peak memory added by our load: %.1f MB = %.2f x the file\n", static_cast<double>(peakAdded) / 1e6,
-                static_cast<double>(peakAdded) / 1e6 / megabytes);
+    std::printf("peak memory added by our load: %.1f MB = %.2f x the file\n",
+                static_cast<double>(peakAdded) / 1e6, static_cast<double>(peakAdded) / 1e6 / megabytes);
     return 0;
 }

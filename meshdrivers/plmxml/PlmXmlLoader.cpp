@@ -349,8 +349,8 @@ void PlmXmlLoader::applyTransformNumbers() {
         mDriver->addErrorMessage("Invalid rotation for " + mCurrentInstance->name, kMessageCode);
     }
     mCurrentInstance->transform.SetTranslate(Wm4::Vector3<float>(mNumbers[12] * kMillimetresPerMetre,
-                                                                mNumbers[13] * kMillimetresPerMetre,
-                                                                mNumbers[14] * kMillimetresPerMetre));
+                                                                 mNumbers[13] * kMillimetresPerMetre,
+                                                                 mNumbers[14] * kMillimetresPerMetre));
 }
 
 bool PlmXmlLoader::characters(const char* data, int length) {

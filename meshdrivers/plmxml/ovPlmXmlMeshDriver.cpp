@@ -57,7 +57,8 @@ bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, c
 }
 
 bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, ovIoDevice& device,
-                                        ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
+                                        ovProgressNotifierInterface* progress,
+                                        const LoadMeshOptions& options) {
     PlmXmlLoader loader(&device, this, options.importMetadata, progress);
     loader.parse();
     // A parse cut short by the user leaves records that are incomplete.

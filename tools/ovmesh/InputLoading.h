@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ovmesh/Commands.h"
+#include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 
 namespace ov::ovmesh {

@@ -136,7 +136,7 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
     requireLoadableFormat(path);
     if (extensionOf(path) == kObjExtension) {
         ObjImport imported = importObj(path);
-        return {imported.root, std::move(imported.warnings)};
+        return {imported.root, std::move(imported.warnings), {}};
     }
     return loadThroughDriver(path, progress, options);
 }

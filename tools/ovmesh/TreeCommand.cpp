@@ -44,7 +44,8 @@ MetadataEntries metadataOf(const ovSpatial& spatial) {
         const ovMetadataInterface& metadata = *spatial.getMetadata(i);
         if (metadata.getMetadataTypeId() == ovWorldUnitsMetaData::MetadataTypeId) {
             const double metres = static_cast<const ovWorldUnitsMetaData&>(metadata).getValue();
-            entries.emplace_back("world units (m)", ovStringUtils::fromFloat(metres, 9, ovStringUtils::General));
+            entries.emplace_back("world units (m)",
+                                 ovStringUtils::fromFloat(metres, 9, ovStringUtils::General));
         } else if (metadata.getMetadataTypeId() == ovInstanceMetaData::MetadataTypeId) {
             const auto* definition = static_cast<const ovInstanceMetaData&>(metadata).getInstanceDefId();
             if (definition) {
@@ -113,8 +114,8 @@ std::string textLine(const NodeFacts& facts, size_t depth) {
     if (facts.rotation == Wm4::Matrix3<float>::Identity()) {
         line += "  not turned";
     } else {
-        line += "  rotation (" + rotationRow(facts.rotation, 0, " ") + " / " + rotationRow(facts.rotation, 1, " ") +
-                " / " + rotationRow(facts.rotation, 2, " ") + ")";
+        line += "  rotation (" + rotationRow(facts.rotation, 0, " ") + " / " +
+                rotationRow(facts.rotation, 1, " ") + " / " + rotationRow(facts.rotation, 2, " ") + ")";
     }
     for (size_t i = 0; i < facts.metadata.size(); ++i) {
         line += (i == 0 ? "  " : "; ") + facts.metadata[i].first + " = " + facts.metadata[i].second;

@@ -27,7 +27,8 @@ inline std::string plmXmlDocument(const PlmXmlSchema& schema, const std::string&
     return R"(<?xml version="1.0" encoding="utf-8"?>)"
            "\n<PLMXML xmlns=\"http://www.plmxml.org/Schemas/PLMXMLSchema\" schemaVersion=\"" +
            std::string(schema.version) + "\"" + documentAttributes + ">\n<ProductDef id=\"pd1\">" +
-           xmlElement("InstanceGraph", "rootRefs=\"" + rootRefs + "\"", content) + "</ProductDef>\n</PLMXML>\n";
+           xmlElement("InstanceGraph", "rootRefs=\"" + rootRefs + "\"", content) +
+           "</ProductDef>\n</PLMXML>\n";
 }
 
 // A transform of the file's form: 16 numbers, the rotation's rows in columns,

@@ -19,8 +19,8 @@ using test::kPlmXmlV4;
 using test::kPlmXmlV6;
 using test::plmXmlCar;
 using test::plmXmlDocument;
-using test::plmXmlTransform;
 using test::PlmXmlSchema;
+using test::plmXmlTransform;
 using test::RecordingProgress;
 using test::xmlElement;
 
@@ -67,7 +67,8 @@ ovSpatial& child(const ovNode& node, int index) {
     return *node.getChild(index);
 }
 
-std::string partOf(const PlmXmlSchema& schema, const std::string& attributes, const std::string& content = "") {
+std::string partOf(const PlmXmlSchema& schema, const std::string& attributes,
+                   const std::string& content = "") {
     return xmlElement(schema.part, attributes, content);
 }
 
@@ -102,8 +103,9 @@ TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres)
     EXPECT_EQ(static_cast<const ovWorldUnitsMetaData*>(units)->getValue(), 0.001);
     const ovInstanceDefId& carDefinition = *instanceMetadataOf(root).getInstanceDefId();
     EXPECT_EQ(carDefinition.nodeType, ovInstanceDefId::Assembly);
-    EXPECT_EQ(describe(carDefinition.getComponentMd()),
-              "author=me mass=1200 name=Car schemaVersion=" + std::string(GetParam().version) + " type=assembly");
+    EXPECT_EQ(
+        describe(carDefinition.getComponentMd()),
+        "author=me mass=1200 name=Car schemaVersion=" + std::string(GetParam().version) + " type=assembly");
 
     ASSERT_EQ(root.getNbChildren(), 2);
     const ovInstanceDefId* wheelDefinition = nullptr;
@@ -134,7 +136,8 @@ TEST_P(PlmXmlSchemaTest, WithoutMetadataPartsKeepOnlyTheirNameAndType) {
     ASSERT_TRUE(car.loaded);
     const ovSpatial& wheel = child(car.root(), 1);
     EXPECT_EQ(describe(instanceMetadataOf(wheel).getMd()), "");
-    EXPECT_EQ(describe(instanceMetadataOf(wheel).getInstanceDefId()->getComponentMd()), "name=Wheel type=solid");
+    EXPECT_EQ(describe(instanceMetadataOf(wheel).getInstanceDefId()->getComponentMd()),
+              "name=Wheel type=solid");
     EXPECT_EQ(describe(instanceMetadataOf(car.root()).getInstanceDefId()->getComponentMd()),
               "name=Car schemaVersion=" + std::string(GetParam().version) + " type=assembly");
 }
@@ -163,7 +166,8 @@ TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
 TEST_P(PlmXmlSchemaTest, SeveralProductDefsHangUnderOneUnnamedNode) {
     std::string document = plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()));
     const size_t end = document.find("</PLMXML>");
-    const std::string secondDef = document.substr(document.find("<ProductDef"), end - document.find("<ProductDef"));
+    const std::string secondDef =
+        document.substr(document.find("<ProductDef"), end - document.find("<ProductDef"));
     document.insert(end, secondDef);
     const Loaded loaded = load(document);
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
@@ -185,7 +189,8 @@ TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
     std::string content;
     for (int level = 0; level < kLevels; ++level) {
         const std::string id = std::to_string(level);
-        const std::string refs = level + 1 < kLevels ? " instanceRefs=\"i" + std::to_string(level + 1) + "\"" : "";
+        const std::string refs =
+            level + 1 < kLevels ? " instanceRefs=\"i" + std::to_string(level + 1) + "\"" : "";
         content += instanceOf(s, "id=\"i" + id + "\" partRef=\"#p" + id + "\" name=\"N" + id + "\"") +
                    partOf(s, "id=\"p" + id + "\" name=\"N" + id + "\"" + refs);
     }
@@ -226,56 +231,78 @@ std::vector<BadDocument> badDocuments() {
     doubling += link("30", "");
     const std::string car = plmXmlDocument(s, "i1", plmXmlCar(s));
     return {
-        {"version 5", plmXmlDocument({"5", "Part", "Instance"}, "i1", a + aPart),
+        {"version 5",
+         plmXmlDocument({"5", "Part", "Instance"}, "i1", a + aPart),
          {"Unsupported plmxl schema version 5"}},
         {"no version", "<PLMXML><ProductDef/></PLMXML>", {"Unsupported plmxl schema version "}},
         {"double part", plmXmlDocument(s, "i1", a + aPart + aPart), {"Got double part definition p1"}},
         {"double instance", plmXmlDocument(s, "i1", a + a + aPart), {"Got double instance definition i1"}},
-        {"second graph", plmXmlDocument(s, "i1", a + aPart + "<InstanceGraph/>"), {"Unexpected Instance Graph"}},
-        {"graph outside", R"(<PLMXML schemaVersion="6"><InstanceGraph/></PLMXML>)", {"Unexpected Instance Graph"}},
-        {"15 numbers", withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"),
+        {"second graph",
+         plmXmlDocument(s, "i1", a + aPart + "<InstanceGraph/>"),
+         {"Unexpected Instance Graph"}},
+        {"graph outside",
+         R"(<PLMXML schemaVersion="6"><InstanceGraph/></PLMXML>)",
+         {"Unexpected Instance Graph"}},
+        {"15 numbers",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"),
          {"Unexpected Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"}},
-        {"text", withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"),
+        {"text",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"),
          {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"}},
-        {"trailing", withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"),
+        {"trailing",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"),
          {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"}},
-        {"nan", withTransform("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
+        {"nan",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
          {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"}},
-        {"beyond float", withTransform("1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"),
+        {"beyond float",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"),
          {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"}},
         {"two roots", plmXmlDocument(s, "i1 i2", a + aPart), {"fail to find root i1 i2"}},
-        {"ref without #", plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="p1" name="A")") + aPart),
+        {"ref without #",
+         plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="p1" name="A")") + aPart),
          {"Unexpected instance ref p1"}},
-        {"lone #", plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="#" name="A")") + aPart),
+        {"lone #",
+         plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="#" name="A")") + aPart),
          {"Unexpected instance ref #"}},
         {"unknown part", plmXmlDocument(s, "i1", a), {"fail to find part #p1"}},
-        {"no name", plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="#p1")") + partOf(s, R"(id="p1")")),
+        {"no name",
+         plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="#p1")") + partOf(s, R"(id="p1")")),
          {"empty instance name"}},
-        {"other name", plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="B")")),
+        {"other name",
+         plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="B")")),
          {"Unexpected part and instance name mismatch"}},
-        {"weird", plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="A" instanceRefs="i1")",
-                                                     R"(<Representation location="a.jt"/>)")),
+        {"weird",
+         plmXmlDocument(
+             s, "i1",
+             a + partOf(s, R"(id="p1" name="A" instanceRefs="i1")", R"(<Representation location="a.jt"/>)")),
          {"Weird part p1"}},
-        {"unknown child", plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="A" instanceRefs="i9")")),
+        {"unknown child",
+         plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="A" instanceRefs="i9")")),
          {"fail to find instance i9"}},
-        {"contains itself", plmXmlDocument(s, "i1", link("1", "i1")), {"Instance N1 (id i1) contains itself"}},
-        {"cycle below", plmXmlDocument(s, "i1", link("1", "i2") + link("2", "i3") + link("3", "i2")),
+        {"contains itself",
+         plmXmlDocument(s, "i1", link("1", "i1")),
+         {"Instance N1 (id i1) contains itself"}},
+        {"cycle below",
+         plmXmlDocument(s, "i1", link("1", "i2") + link("2", "i3") + link("3", "i2")),
          {"Instance N2 (id i2) contains itself"}},
-        {"doubling", plmXmlDocument(s, "i0", doubling),
+        {"doubling",
+         plmXmlDocument(s, "i0", doubling),
          {"The product structure expands to more than 10000000 nodes"}},
         {"no product", R"(<PLMXML schemaVersion="6"><Header/></PLMXML>)", {"No ProductDef in the document"}},
         {"not plmxml", "<html/>", {"No ProductDef in the document"}},
-        {"cut off", car.substr(0, car.find("name=\"Wheel\"") + 8),
-         {"E: line 3, column 102: unclosed token"}},
+        {"cut off", car.substr(0, car.find("name=\"Wheel\"") + 8), {"E: line 3, column 102: unclosed token"}},
         {"cut before the end", car.substr(0, car.size() - 10), {"E: line 4, column 1: no element found"}},
-        {"malformed", singlePart(s, "<Transform></Bound>"),
-         {"E: line 3, column 112: mismatched tag"}},
-        {"entity", "<!DOCTYPE PLMXML [<!ENTITY a \"aaaa\">]>" + car,
+        {"malformed", singlePart(s, "<Transform></Bound>"), {"E: line 3, column 112: mismatched tag"}},
+        {"entity",
+         "<!DOCTYPE PLMXML [<!ENTITY a \"aaaa\">]>" + car,
          {"E: line 1, column 30: entity declarations are not accepted (a)"}},
         // An external subset is never fetched: its entities stay unknown and are skipped.
-        {"external DTD", "<!DOCTYPE PLMXML SYSTEM \"/etc/passwd\"><PLMXML schemaVersion=\"6\">&x;</PLMXML>",
+        {"external DTD",
+         "<!DOCTYPE PLMXML SYSTEM \"/etc/passwd\"><PLMXML schemaVersion=\"6\">&x;</PLMXML>",
          {"No ProductDef in the document"}},
-        {"invalid UTF-8", plmXmlDocument(s, "i1", instanceOf(s, "id=\"i1\" partRef=\"#p1\" name=\"A\xff\"") + aPart),
+        {"invalid UTF-8",
+         plmXmlDocument(s, "i1", instanceOf(s, "id=\"i1\" partRef=\"#p1\" name=\"A\xff\"") + aPart),
          {"E: line 3, column 97: not well-formed (invalid token)"}},
     };
 }
@@ -317,14 +344,15 @@ TEST(PlmXmlLoader, ReadsOnlyWhatTheDocumentStructureAllows) {
     test::LogCapture log;
     ovLog::msInstance->setMinimumType(ovLogDiagnostic);
     const PlmXmlSchema& s = kPlmXmlV6;
-    const std::string userValues =
-        xmlElement("UserValue", R"(title="ok" value="yes" type="boolean")") +
-        xmlElement("UserValue", R"(title="bad" value="maybe" type="boolean")") +
-        xmlElement("UserValue", R"(title="n" value="7" type="int" unit="mm")") +
-        xmlElement("UserValue", R"(title="lonely")") + xmlElement("UserValue", R"(title="n" value="8")");
+    const std::string userValues = xmlElement("UserValue", R"(title="ok" value="yes" type="boolean")") +
+                                   xmlElement("UserValue", R"(title="bad" value="maybe" type="boolean")") +
+                                   xmlElement("UserValue", R"(title="n" value="7" type="int" unit="mm")") +
+                                   xmlElement("UserValue", R"(title="lonely")") +
+                                   xmlElement("UserValue", R"(title="n" value="8")");
     const std::string document = plmXmlDocument(
         s, "i1",
-        instanceOf(s, R"(id="i1" partRef="#p1" name="A")", xmlElement("UserValue", R"(title="x" value="1")")) +
+        instanceOf(s, R"(id="i1" partRef="#p1" name="A")",
+                   xmlElement("UserValue", R"(title="x" value="1")")) +
             "<ProductView><InstanceGraph/><Whatever/></ProductView><Extra/><ext:Thing/>" +
             partOf(s, R"(id="p1" name="A")",
                    userValues + R"(<Representation id="r" format="JT" location="first.jt" kind="k"/>)" +
@@ -399,7 +427,9 @@ TEST(PlmXmlSamples, RealExportsLoadOrFailAsTheReaderDefines) {
         const char* why;
     };
     const Sample samples[] = {
-        {"krusty84_PLMXMLFile_v5_1.xml", false, {"Unsupported plmxl schema version 5.1"},
+        {"krusty84_PLMXMLFile_v5_1.xml",
+         false,
+         {"Unsupported plmxl schema version 5.1"},
          "only schema versions 4 and 6 are read"},
         // Both exports name their root only in the ProductView (its occurrence
         // tree), which is skipped; their InstanceGraph has no rootRefs. Their
