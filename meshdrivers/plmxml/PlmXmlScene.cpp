@@ -68,7 +68,8 @@ public:
     bool resolve(PlmXmlProductDef& productDef) {
         InstanceGroups groups;
         return findRoot(productDef) && linkInstancesToParts(productDef, groups) &&
-               linkPartsToChildren(productDef) && defineGroups(groups) && checkStructure(productDef);
+               linkPartsToChildren(productDef) && defineGroups(productDef, groups) &&
+               checkStructure(productDef);
     }
 
 private:
@@ -102,7 +103,6 @@ private:
                 return fail("fail to find part " + ref);
             }
             instance.part = &part->second;
-            mergeVariantMaps(instance.part->attributes, instance.attributes);
             if (instance.name.empty()) {
                 return fail("empty instance name");
             }
@@ -133,7 +133,10 @@ private:
         return true;
     }
 
-    bool defineGroups(const InstanceGroups& groups) {
+    // An instance's attributes with its part's merged in are made only while
+    // its group is looked at, so that a large document never holds them all
+    // at once; the parts' own attributes are dropped when every group is done.
+    bool defineGroups(PlmXmlProductDef& productDef, const InstanceGroups& groups) {
         for (const auto& [name, instances] : groups) {
             if (canceled()) {
                 return false;
@@ -142,18 +145,28 @@ private:
             definition->SetName(name);
             setNodeType(*definition, instances.front()->part->type);
             ovVariantMapImpl& common = definition->editComponentMd();
-            common = instances.front()->attributes;
+            common = withPartAttributes(*instances.front());
             for (const PlmXmlInstance* instance : instances) {
-                keepSharedEntries(common, instance->attributes);
+                keepSharedEntries(common, withPartAttributes(*instance));
             }
             for (PlmXmlInstance* instance : instances) {
                 instance->definition = definition;
+                instance->attributes = withPartAttributes(*instance);
                 for (const auto& entry : common) {
                     instance->attributes.erase(entry.first);
                 }
             }
         }
+        for (auto& [id, part] : productDef.parts) {
+            part.attributes = {};
+        }
         return true;
+    }
+
+    static ovVariantMapImpl withPartAttributes(const PlmXmlInstance& instance) {
+        ovVariantMapImpl attributes = instance.attributes;
+        mergeVariantMaps(instance.part->attributes, attributes);
+        return attributes;
     }
 
     // Walks the structure below the root once, without recursion, counting
@@ -265,18 +278,21 @@ bool resolveProductDefs(std::list<PlmXmlProductDef>& productDefs, ovCoreMeshDriv
                        [&resolver](PlmXmlProductDef& productDef) { return resolver.resolve(productDef); });
 }
 
-ovPointer<ovNode> buildScene(const std::list<PlmXmlProductDef>& productDefs,
+ovPointer<ovNode> buildScene(std::list<PlmXmlProductDef>& productDefs,
                              ovProgressNotifierInterface* progress) {
     if (productDefs.size() == 1) {
         return buildInstanceTree(*productDefs.front().rootInstance, progress);
     }
     const ovPointer<ovNode> group(new ovNode);
-    for (const PlmXmlProductDef& productDef : productDefs) {
-        const ovPointer<ovNode> tree = buildInstanceTree(*productDef.rootInstance, progress);
+    // The records of a product definition go as soon as its tree stands, so
+    // that records and scene are not held in full at the same time.
+    while (!productDefs.empty()) {
+        const ovPointer<ovNode> tree = buildInstanceTree(*productDefs.front().rootInstance, progress);
         if (!tree) {
             return {};
         }
         group->attachChild(tree.get());
+        productDefs.pop_front();
     }
     return group;
 }

@@ -25,8 +25,8 @@ bool resolveProductDefs(std::list<PlmXmlProductDef>& productDefs, ovCoreMeshDriv
 // The root of the scene of resolved product definitions: the tree of the one
 // root instance, or an unnamed node holding the tree of each. Null when
 // cancelled. The trees are built without recursion, however deep they are.
-ovPointer<ovNode> buildScene(const std::list<PlmXmlProductDef>& productDefs,
-                             ovProgressNotifierInterface* progress);
+// Several product definitions are used up: each is removed once built.
+ovPointer<ovNode> buildScene(std::list<PlmXmlProductDef>& productDefs, ovProgressNotifierInterface* progress);
 
 // Inserts the entries of source whose key target lacks; a key that target
 // holds with another value receives source's value beside its own.

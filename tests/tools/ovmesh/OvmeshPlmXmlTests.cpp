@@ -50,13 +50,14 @@ protected:
 TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
     const ToolRun lines = ovmesh({"tree", car});
     EXPECT_EQ(lines.code, 0) << lines.err;
-    EXPECT_EQ(lines.out,
-              "Car  node  at (0, 0, 0)  not turned  mass = 1200; name = Car; schemaVersion = 6; type = assembly; "
-              "world units (m) = 0.001\n"
-              "  Wheel  external reference wheel.jt  at (500, 0, 0)  not turned  format = JT; maker = acme; "
-              "name = Wheel; type = solid; colour = red\n"
-              "  Wheel  external reference wheel.jt  at (0, 250, 0)  rotation (0 -1 0 / 1 0 0 / 0 0 1)  format = "
-              "JT; maker = acme; name = Wheel; type = solid; colour = black\n");
+    EXPECT_EQ(
+        lines.out,
+        "Car  node  at (0, 0, 0)  not turned  mass = 1200; name = Car; schemaVersion = 6; type = assembly; "
+        "world units (m) = 0.001\n"
+        "  Wheel  external reference wheel.jt  at (500, 0, 0)  not turned  format = JT; maker = acme; "
+        "name = Wheel; type = solid; colour = red\n"
+        "  Wheel  external reference wheel.jt  at (0, 250, 0)  rotation (0 -1 0 / 1 0 0 / 0 0 1)  format = "
+        "JT; maker = acme; name = Wheel; type = solid; colour = black\n");
 
     const ToolRun json = ovmesh({"tree", "--json", "--no-metadata", car});
     EXPECT_EQ(json.code, 0) << json.err;
@@ -86,7 +87,8 @@ TEST_F(OvmeshPlmXmlTest, DriverMessagesArePrintedOneLineEachAndAFailedLoadWrites
     const ToolRun cut = ovmesh({"convert", work.file("cut.plmxml"), work.file("cut.stl")});
     EXPECT_EQ(cut.code, 1);
     EXPECT_NE(cut.err.find("error: cut.plmxml: line 3, column "), std::string::npos) << cut.err;
-    EXPECT_NE(cut.err.find("error: cannot read '" + work.file("cut.plmxml") + "'\n"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("error: cannot read '" + work.file("cut.plmxml") + "'\n"), std::string::npos)
+        << cut.err;
     EXPECT_EQ(filesIn(work.path()), before);
 }
 
