@@ -37,17 +37,18 @@ bool isDocumentElement(const std::string& name) {
 }
 
 // Pieces between single spaces; empty pieces are dropped, other white space
-// stays inside its piece.
-void splitAtSpaces(const std::string& text, std::vector<std::string>& pieces) {
+// stays inside its piece. Pieces may be views into text.
+template <typename Piece>
+void splitAtSpaces(std::string_view text, std::vector<Piece>& pieces) {
     pieces.clear();
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(' ', start);
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             end = text.size();
         }
         if (end > start) {
-            pieces.emplace_back(text, start, end - start);
+            pieces.emplace_back(text.substr(start, end - start));
         }
         start = end + 1;
     }

@@ -7,6 +7,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scenegraph/ovMetadata.h"
@@ -99,7 +100,8 @@ private:
     PlmXmlPart* mCurrentPart = nullptr;
     ovProgressNotifierInterface* mProgress;
     std::string mText;
-    std::vector<std::string> mTokens;
+    // Views into mText.
+    std::vector<std::string_view> mTokens;
     std::vector<float> mNumbers;
 };
 

@@ -26,28 +26,78 @@ Iterator endOfKey(Iterator entry, Iterator end) {
     return entry;
 }
 
-// Removes from common every key whose values other does not hold alike.
-void keepSharedEntries(ovVariantMapImpl& common, const ovVariantMapImpl& other) {
+// The values key has in the instance's attributes with its part's merged in.
+// The loader keeps one value per key in each map, so there are at most two:
+// the instance's, then the part's where it differs.
+struct MergedValues {
+    const ovVariant* values[2] = {nullptr, nullptr};
+    size_t count = 0;
+};
+
+MergedValues mergedValues(const PlmXmlInstance& instance, const std::string& key) {
+    MergedValues merged;
+    const auto own = instance.attributes.find(key);
+    const auto inherited = instance.part->attributes.find(key);
+    if (own != instance.attributes.end()) {
+        merged.values[merged.count++] = &own->second;
+    }
+    if (inherited != instance.part->attributes.end() &&
+        (merged.count == 0 || *merged.values[0] != inherited->second)) {
+        merged.values[merged.count++] = &inherited->second;
+    }
+    return merged;
+}
+
+// Removes from common every key whose values the instance (with its part's
+// attributes merged in) does not hold alike, without building that merge.
+void keepSharedEntries(ovVariantMapImpl& common, const PlmXmlInstance& instance) {
     std::vector<std::string> unshared;
-    auto mine = common.begin();
-    auto theirs = other.begin();
-    while (mine != common.end()) {
-        const auto mineEnd = endOfKey(mine, common.end());
-        while (theirs != other.end() && theirs->first < mine->first) {
-            ++theirs;
+    for (auto entry = common.begin(); entry != common.end();) {
+        const auto keyEnd = endOfKey(entry, common.end());
+        const MergedValues merged = mergedValues(instance, entry->first);
+        if (!std::equal(
+                entry, keyEnd, merged.values, merged.values + merged.count,
+                [](const auto& mine, const ovVariant* theirs) { return !(mine.second != *theirs); })) {
+            unshared.push_back(entry->first);
         }
-        const auto theirsEnd =
-            theirs != other.end() && theirs->first == mine->first ? endOfKey(theirs, other.end()) : theirs;
-        if (!std::equal(mine, mineEnd, theirs, theirsEnd,
-                        [](const auto& a, const auto& b) { return !(a.second != b.second); })) {
-            unshared.push_back(mine->first);
-        }
-        mine = mineEnd;
-        theirs = theirsEnd;
+        entry = keyEnd;
     }
     for (const std::string& key : unshared) {
         common.erase(key);
     }
+}
+
+void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl& target) {
+    const auto existing = target.find(key);
+    if (existing == target.end()) {
+        target.insert(key, value);
+    } else if (existing->second != value) {
+        target.multiInsert(key, value, false);
+    }
+}
+
+// The instance's attributes with its part's merged in, but for the keys of common.
+ovVariantMapImpl ownAttributes(const PlmXmlInstance& instance, const ovVariantMapImpl& common) {
+    ovVariantMapImpl own;
+    for (const auto& [key, value] : instance.attributes) {
+        if (common.find(key) == common.end()) {
+            own.multiInsert(key, value, true);
+        }
+    }
+    for (const auto& [key, value] : instance.part->attributes) {
+        if (common.find(key) == common.end()) {
+            mergeEntry(key, value, own);
+        }
+    }
+    return own;
+}
+
+ovVariantMapImpl withPartAttributes(const PlmXmlInstance& instance) {
+    ovVariantMapImpl attributes = instance.attributes;
+    for (const auto& [key, value] : instance.part->attributes) {
+        mergeEntry(key, value, attributes);
+    }
+    return attributes;
 }
 
 void setNodeType(ovInstanceDefId& definition, const std::string& partType) {
@@ -146,27 +196,18 @@ private:
             setNodeType(*definition, instances.front()->part->type);
             ovVariantMapImpl& common = definition->editComponentMd();
             common = withPartAttributes(*instances.front());
-            for (const PlmXmlInstance* instance : instances) {
-                keepSharedEntries(common, withPartAttributes(*instance));
+            for (auto instance = instances.begin() + 1; instance != instances.end(); ++instance) {
+                keepSharedEntries(common, **instance);
             }
             for (PlmXmlInstance* instance : instances) {
                 instance->definition = definition;
-                instance->attributes = withPartAttributes(*instance);
-                for (const auto& entry : common) {
-                    instance->attributes.erase(entry.first);
-                }
+                instance->attributes = ownAttributes(*instance, common);
             }
         }
         for (auto& [id, part] : productDef.parts) {
             part.attributes = {};
         }
         return true;
-    }
-
-    static ovVariantMapImpl withPartAttributes(const PlmXmlInstance& instance) {
-        ovVariantMapImpl attributes = instance.attributes;
-        mergeVariantMaps(instance.part->attributes, attributes);
-        return attributes;
     }
 
     // Walks the structure below the root once, without recursion, counting
@@ -299,12 +340,7 @@ ovPointer<ovNode> buildScene(std::list<PlmXmlProductDef>& productDefs,
 
 void mergeVariantMaps(const ovVariantMapImpl& source, ovVariantMapImpl& target) {
     for (const auto& [key, value] : source) {
-        const auto existing = target.find(key);
-        if (existing == target.end()) {
-            target.insert(key, value);
-        } else if (existing->second != value) {
-            target.multiInsert(key, value, false);
-        }
+        mergeEntry(key, value, target);
     }
 }
 
