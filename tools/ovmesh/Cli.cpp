@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Version.h"
+#include "ovmesh/AssemblyOptions.h"
 #include "ovmesh/Commands.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -62,6 +63,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--line-breaks", options.lineBreaks, "line breaks between the elements of text formats");
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");
+    addAssemblyOptions(convert, options);
 }
 
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,

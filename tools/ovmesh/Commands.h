@@ -61,6 +61,11 @@ struct ConvertOptions {
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.
     bool allowEmpty = false;
+    // For assembly outputs: the format of the files that take each part's
+    // geometry; empty refuses an input with geometry.
+    std::string externalParts;
+    // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
+    std::string units;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.

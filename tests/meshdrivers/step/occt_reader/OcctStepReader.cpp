@@ -27,6 +27,9 @@
 #include <vector>
 
 #include <Interface_CheckIterator.hxx>
+#include <Message.hxx>
+#include <Message_Messenger.hxx>
+#include <Message_PrinterOStream.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <TColStd_SequenceOfAsciiString.hxx>
@@ -111,6 +114,9 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
 }
 
 int printAssembly(const std::string& path) {
+    // External files that are not exchange files make the reader complain on
+    // the standard output, which carries the assembly here.
+    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
     Handle(TDocStd_Document) document;
     application->NewDocument("MDTV-XCAF", document);
