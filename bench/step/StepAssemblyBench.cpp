@@ -21,6 +21,9 @@
 #include <vector>
 
 #include <BRep_Builder.hxx>
+#include <Message.hxx>
+#include <Message_Messenger.hxx>
+#include <Message_PrinterOStream.hxx>
 #include <STEPCAFControl_Writer.hxx>
 #include <TDataStd_Name.hxx>
 #include <TDocStd_Document.hxx>
@@ -242,6 +245,8 @@ Handle(TDocStd_Document) makeDocument(const std::vector<Product>& products) {
 }
 
 Run saveOcct(const std::vector<Product>& products, const std::filesystem::path& folder) {
+    // Its statistics would go to the standard output, between our figures.
+    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     const Handle(TDocStd_Document) document = makeDocument(products);
     const std::string path = (folder / "occt.stp").string();
     STEPCAFControl_Writer writer;
