@@ -3,8 +3,8 @@
 #include "support/CountingHeap.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 

@@ -89,7 +89,8 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     const ToolRun demo = ovmesh({"demo", folder.string()});
     ASSERT_EQ(demo.code, 0) << demo.err;
     EXPECT_EQ(filesIn(folder), expected) << "a format is missing or a temporary file was left";
-    EXPECT_EQ(std::regex_replace(demo.out, std::regex("wrote .*/demo[-.][\\w.]+ \\(\\d+ bytes\\)\n"), ""), "");
+    EXPECT_EQ(std::regex_replace(demo.out, std::regex("wrote .*/demo[-.][\\w.]+ \\(\\d+ bytes\\)\n"), ""),
+              "");
     EXPECT_EQ(std::count(demo.out.begin(), demo.out.end(), '\n'), std::ssize(expected)) << demo.out;
     // Nine closed parts in three colours; the top view of the table fills the
     // page's width inside the 10 mm margins and is centred in its height.
