@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Version.h"
+#include "ovmesh/AssemblyOptions.h"
 #include "ovmesh/Commands.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -71,6 +72,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");
     addNoMetadataFlag(convert, options.importMetadata);
+    addAssemblyOptions(convert, options);
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {

@@ -63,6 +63,11 @@ struct ConvertOptions {
     bool allowEmpty = false;
     // Extra attributes and user values of the input kept as metadata.
     bool importMetadata = true;
+    // For assembly outputs: the format of the files that take each part's
+    // geometry; empty refuses an input with geometry.
+    std::string externalParts;
+    // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
+    std::string units;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.
