@@ -76,6 +76,10 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
 }
 
 TEST_F(OvmeshPlmXmlTest, DriverMessagesArePrintedOneLineEachAndAFailedLoadWritesNothing) {
+    const ToolRun converted = ovmesh({"-q", "convert", car, work.file("car.step")});
+    EXPECT_EQ(converted.code, 0) << converted.err;
+    EXPECT_NE(readFile(work.file("car.step")).find("DOCUMENT_FILE('wheel.jt'"), std::string::npos);
+
     const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl")});
     EXPECT_EQ(mirrored.code, 0) << mirrored.err;
     EXPECT_NE(mirrored.err.find("error: mirror.plmxml: Invalid rotation for Wheel\n"), std::string::npos)
