@@ -22,7 +22,8 @@ struct ToolRun {
 };
 
 ToolRun ovmesh(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "ovmesh");
+    // In a test program the tool's own folder holds no resources.
+    arguments.insert(arguments.begin(), {"ovmesh", "--resources", resourcesDir().string()});
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(argument.c_str());
