@@ -1,6 +1,6 @@
 // Load of a generated PLM XML v6 document of about 100 MB (10 product
 // definitions of 20,000 instances each, every instance with a transform and
-// a part of its own with user values and a representation): our driver, from
+// a part of its own with a user value and a representation): our driver, from
 // the file to the finished scene, next to two readers of the same bytes:
 // expat with empty handlers (the floor: no reader on expat can be faster)
 // and lxml's parse through the system Python (a peer). Also the peak memory
@@ -50,15 +50,13 @@ void writeProductDef(std::ofstream& out, int def, int instances) {
         out << "<ProductInstance" << attribute("id", prefix + "i" + id)
             << attribute("partRef", "#" + prefix + "p" + id) << attribute("name", name)
             << attribute("sequenceNumber", std::to_string(10 * i)) << ">\n"
-            << "<ApplicationRef application=\"bench\" label=\"L" << id << "\" version=\"V" << id << "\"/>\n"
             << "<Transform id=\"" << prefix << "t" << id
             << "\">0.9028906808133749 0 -0.4298702344898521 0 0 1 0 0 0.4298702344898522 -0 "
                "0.9028906808133751 0 "
             << x << " 0.2374295993263013 0.09071258739047408 1</Transform></ProductInstance>\n"
             << "<ProductRevisionView" << attribute("id", prefix + "p" + id) << attribute("name", name)
             << attribute("type", "solid") << attribute("revision", "A") << ">\n<UserData type=\"Properties\">"
-            << "<UserValue title=\"material\" value=\"steel\"/><UserValue title=\"mass\" value=\"" << (i % 97)
-            << ".5\"/><UserValue title=\"checked\" value=\"true\" type=\"boolean\"/></UserData>\n"
+            << "<UserValue title=\"mass\" value=\"" << (i % 97) << ".5\"/></UserData>\n"
             << "<Representation id=\"" << prefix << "r" << id << "\" format=\"JT\" location=\"parts/" << name
             << ".jt\"/></ProductRevisionView>\n";
     }

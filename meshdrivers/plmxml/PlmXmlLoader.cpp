@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "plmxml/PlmXmlLog.h"
+#include "plmxml/PlmXmlScene.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "system/ovStringUtils.h"
 
@@ -24,7 +25,7 @@ struct ElementNames {
     const char* instance;
 };
 
-// Part and instance elements of each mMode (none before the document element).
+// Part and instance elements of each mode (none before the document element).
 constexpr ElementNames kElementNamesOfMode[] = {
     {nullptr, nullptr}, {"Part", "Instance"}, {"ProductRevisionView", "ProductInstance"}};
 
@@ -306,11 +307,32 @@ bool PlmXmlLoader::endElement(const std::string& name) {
     } else if (isElement(name, names.instance)) {
         mCurrentInstance = nullptr;
     } else if (name == "ProductDef") {
-        mCurrentProductDef = nullptr;
+        endProductDef();
     } else if (name == "Transform") {
         return endTransform();
     }
     return true;
+}
+
+void PlmXmlLoader::endProductDef() {
+    if (mCurrentProductDef && mSceneBuilder) {
+        mSceneBuilder->addProductDef(*mCurrentProductDef);
+        mProductDefs.remove_if([this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
+        // Open parts and instances of the product definition went with it.
+        mCurrentPart = nullptr;
+        mCurrentInstance = nullptr;
+    }
+    mCurrentProductDef = nullptr;
+}
+
+void PlmXmlLoader::handOverRemainingProductDefs() {
+    if (!mSceneBuilder) {
+        return;
+    }
+    for (PlmXmlProductDef& productDef : mProductDefs) {
+        mSceneBuilder->addProductDef(productDef);
+    }
+    mProductDefs.clear();
 }
 
 bool PlmXmlLoader::endTransform() {

@@ -20,6 +20,9 @@
 namespace ov {
 
 class ovPlmXmlMeshDriver;
+namespace plmxml {
+class PlmXmlSceneBuilder;
+}
 struct PlmXmlInstance;
 
 struct PlmXmlPart {
@@ -51,10 +54,14 @@ class PlmXmlLoader : public xml::XmlSaxParserHandler {
 public:
     enum Mode : int { NoDocumentElement = 0, SchemaVersion4 = 1, SchemaVersion6 = 2 };
 
-    PlmXmlLoader(ovIoDevice* mDevice, ovPlmXmlMeshDriver* mDriver, bool mImportMetadata,
-                 ovProgressNotifierInterface* mProgress);
+    PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
+                 ovProgressNotifierInterface* progress);
 
-    // Runs the SAX parser over the mDevice, the mProgress notifier serving as
+    // Receives each product definition once its element ends; its records
+    // are then dropped. Without one they are kept.
+    void setSceneBuilder(plmxml::PlmXmlSceneBuilder* builder) { mSceneBuilder = builder; }
+
+    // Runs the SAX parser over the device, the progress notifier serving as
     // cancel interface; the records are then ready for reading.
     void parse();
 
@@ -62,15 +69,16 @@ public:
     int startElement(const std::string& name, const xml::XmlAttributes& attributes) override;
     bool endElement(const std::string& name) override;
     bool characters(const char* data, int length) override;
-    // Every message is handed to the mDriver; an error (anything but a warning)
+    // Every message is handed to the driver; an error (anything but a warning)
     // also ends the load, because the document read so far is incomplete.
     bool message(const std::string& text, int level) override;
 
+    // Hands the product definitions still held (one whose element contained
+    // another, and so was no longer the open one at its end) to the builder.
+    void handOverRemainingProductDefs();
+
     bool isAborted() const { return mAborted; }
-    int getMode() const { return mMode; }
     const ovVariantMapImpl& getDocumentAttributes() const { return mDocumentAttributes; }
-    std::list<PlmXmlProductDef>& editProductDefs() { return mProductDefs; }
-    ovProgressNotifierInterface* getProgress() const { return mProgress; }
 
 private:
     int startPart(const xml::XmlAttributes& attributes);
@@ -79,10 +87,12 @@ private:
     void readRepresentation(const xml::XmlAttributes& attributes);
     int startInstanceGraph(const xml::XmlAttributes& attributes);
     int startDocumentElement(const xml::XmlAttributes& attributes);
+    // Hands the product definition to the scene builder, if any.
+    void endProductDef();
     bool endTransform();
     bool readTransformNumbers();
     void applyTransformNumbers();
-    // Ends the load: the message goes to the mDriver and every later callback stops.
+    // Ends the load: the message goes to the driver and every later callback stops.
     void abort(const std::string& reason);
 
     int mMode = NoDocumentElement;
@@ -99,6 +109,7 @@ private:
     PlmXmlInstance* mCurrentInstance = nullptr;
     PlmXmlPart* mCurrentPart = nullptr;
     ovProgressNotifierInterface* mProgress;
+    plmxml::PlmXmlSceneBuilder* mSceneBuilder = nullptr;
     std::string mText;
     // Views into mText.
     std::vector<std::string_view> mTokens;

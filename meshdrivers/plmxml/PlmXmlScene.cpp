@@ -110,10 +110,13 @@ void setNodeType(ovInstanceDefId& definition, const std::string& partType) {
     }
 }
 
+// The failure message is kept, not reported: the caller decides whether it
+// is the one the load ends with.
 class Resolver {
 public:
-    Resolver(ovCoreMeshDriver& driver, ovProgressNotifierInterface* progress)
-        : mDriver(driver), mProgress(progress) {}
+    explicit Resolver(ovProgressNotifierInterface* progress) : mProgress(progress) {}
+
+    const std::string& failure() const { return mFailure; }
 
     bool resolve(PlmXmlProductDef& productDef) {
         InstanceGroups groups;
@@ -124,7 +127,7 @@ public:
 
 private:
     bool fail(const std::string& message) {
-        mDriver.addErrorMessage(message, kMessageCode);
+        mFailure = message;
         return false;
     }
 
@@ -258,8 +261,8 @@ private:
         return {};
     }
 
-    ovCoreMeshDriver& mDriver;
     ovProgressNotifierInterface* mProgress;
+    std::string mFailure;
 };
 
 ovPointer<ovNode> makeInstanceNode(const PlmXmlInstance& instance) {
@@ -312,29 +315,41 @@ ovPointer<ovNode> buildInstanceTree(const PlmXmlInstance& root, ovProgressNotifi
 
 }  // namespace
 
-bool resolveProductDefs(std::list<PlmXmlProductDef>& productDefs, ovCoreMeshDriver& driver,
-                        ovProgressNotifierInterface* progress) {
-    Resolver resolver(driver, progress);
-    return std::all_of(productDefs.begin(), productDefs.end(),
-                       [&resolver](PlmXmlProductDef& productDef) { return resolver.resolve(productDef); });
+PlmXmlSceneBuilder::PlmXmlSceneBuilder(ovProgressNotifierInterface* progress) : mProgress(progress) {}
+
+PlmXmlSceneBuilder::~PlmXmlSceneBuilder() = default;
+
+void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef) {
+    ++mProductDefCount;
+    if (mFailed) {
+        return;
+    }
+    Resolver resolver(mProgress);
+    ovPointer<ovNode> tree;
+    if (resolver.resolve(productDef)) {
+        tree = buildInstanceTree(*productDef.rootInstance, mProgress);
+    }
+    mFailed = !tree;
+    mFailure = resolver.failure();
+    mTrees.push_back(tree);
 }
 
-ovPointer<ovNode> buildScene(std::list<PlmXmlProductDef>& productDefs,
-                             ovProgressNotifierInterface* progress) {
-    if (productDefs.size() == 1) {
-        return buildInstanceTree(*productDefs.front().rootInstance, progress);
+bool PlmXmlSceneBuilder::succeeded(ovCoreMeshDriver& driver) const {
+    if (mFailed && !mFailure.empty()) {
+        driver.addErrorMessage(mFailure, kMessageCode);
+    }
+    return !mFailed;
+}
+
+ovPointer<ovNode> PlmXmlSceneBuilder::takeRoot() {
+    if (mTrees.size() == 1) {
+        return mTrees.front();
     }
     const ovPointer<ovNode> group(new ovNode);
-    // The records of a product definition go as soon as its tree stands, so
-    // that records and scene are not held in full at the same time.
-    while (!productDefs.empty()) {
-        const ovPointer<ovNode> tree = buildInstanceTree(*productDefs.front().rootInstance, progress);
-        if (!tree) {
-            return {};
-        }
+    for (const ovPointer<ovNode>& tree : mTrees) {
         group->attachChild(tree.get());
-        productDefs.pop_front();
     }
+    mTrees.clear();
     return group;
 }
 

@@ -60,23 +60,22 @@ bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, ovIoDevice& devic
                                         ovProgressNotifierInterface* progress,
                                         const LoadMeshOptions& options) {
     PlmXmlLoader loader(&device, this, options.importMetadata, progress);
+    plmxml::PlmXmlSceneBuilder builder(progress);
+    loader.setSceneBuilder(&builder);
     loader.parse();
     // A parse cut short by the user leaves records that are incomplete.
     if (loader.isAborted() || (progress && progress->isCanceled())) {
         return false;
     }
-    std::list<PlmXmlProductDef>& productDefs = loader.editProductDefs();
-    if (productDefs.empty()) {
+    loader.handOverRemainingProductDefs();
+    if (!builder.succeeded(*this)) {
+        return false;
+    }
+    if (builder.productDefCount() == 0) {
         addErrorMessage("No ProductDef in the document", kMessageCode);
         return false;
     }
-    if (!plmxml::resolveProductDefs(productDefs, *this, progress)) {
-        return false;
-    }
-    const ovPointer<ovNode> root = plmxml::buildScene(productDefs, progress);
-    if (!root) {
-        return false;
-    }
+    const ovPointer<ovNode> root = builder.takeRoot();
     attachDocumentAttributes(*root, loader.getDocumentAttributes());
     root->setMetadata(new ovWorldUnitsMetaData(kMetresPerMillimetre));
     objects.emplace_back(root.get());
