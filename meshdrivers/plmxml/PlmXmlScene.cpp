@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -14,7 +15,8 @@ namespace {
 
 constexpr int kMessageCode = -1;
 
-using InstanceGroups = std::map<std::string, std::vector<PlmXmlInstance*>>;
+// By instance name; the names are those of the records, which outlive the groups.
+using InstanceGroups = std::map<std::string_view, std::vector<PlmXmlInstance*>>;
 
 // The entry after the last one that shares its key with `entry`.
 template <typename Iterator>
@@ -195,7 +197,7 @@ private:
                 return false;
             }
             const ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
-            definition->SetName(name);
+            definition->SetName(std::string(name));
             setNodeType(*definition, instances.front()->part->type);
             ovVariantMapImpl& common = definition->editComponentMd();
             common = withPartAttributes(*instances.front());
@@ -218,7 +220,9 @@ private:
     // own subtree is still being walked contains itself.
     bool checkStructure(const PlmXmlProductDef& productDef) {
         constexpr uint64_t kOnPath = 0;
-        std::unordered_map<const PlmXmlInstance*, uint64_t> nodeCounts{{productDef.rootInstance, kOnPath}};
+        std::unordered_map<const PlmXmlInstance*, uint64_t> nodeCounts;
+        nodeCounts.reserve(productDef.instances.size());
+        nodeCounts.emplace(productDef.rootInstance, kOnPath);
         struct Frame {
             const PlmXmlInstance* instance;
             size_t nextChild;
