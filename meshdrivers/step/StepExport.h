@@ -68,8 +68,23 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
 bool writeValueItem(StepExportContext& context, const std::string& key, const ovVariant& value,
                     Part21WriterUserData& item);
 
-// Attribute maps written as {{"name", value}, ...}.
-ovVariantMapImpl stepAttributes(std::initializer_list<std::pair<const char*, ovVariant>> attributes);
+inline void addStepAttributes(ovVariantMapImpl&) {}
+
+template <typename Value, typename... Rest>
+void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, Rest&&... rest) {
+    map[name] = ovVariant(std::forward<Value>(value));
+    addStepAttributes(map, std::forward<Rest>(rest)...);
+}
+
+// An attribute map from names and values in turn: stepAttributes("name",
+// value, ...). Values given as temporaries are moved in, which spares a
+// reference its copy.
+template <typename... Attributes>
+ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
+    ovVariantMapImpl map;
+    addStepAttributes(map, std::forward<Attributes>(attributes)...);
+    return map;
+}
 
 // Writes one entity under a fresh id and answers the id. A failed write shows
 // in the writer's error flag.

@@ -50,7 +50,7 @@ std::optional<const char*> lengthUnitPrefix(double metresPerUnit) {
 // The length unit's attributes: metres, with the prefix the root's world
 // units call for. A scale the rule does not know stays in metres, with a warning.
 ovVariantMapImpl lengthUnitAttributes(const ovSpatial& root) {
-    ovVariantMapImpl attributes = stepAttributes({{"name", enumeration("METRE")}});
+    ovVariantMapImpl attributes = stepAttributes("name", enumeration("METRE"));
     const auto* worldUnits =
         static_cast<const ovWorldUnitsMetaData*>(root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId));
     if (worldUnits == nullptr) {
@@ -71,77 +71,70 @@ ovVariantMapImpl lengthUnitAttributes(const ovSpatial& root) {
 // 1 to 22.
 void writeExportFrame(StepExportContext& context, const ovSpatial& root) {
     const ovVariant application = writeNewEntity(context, {"application_context"},
-                                                 stepAttributes({{"application", text("digital mock up")}}))
+                                                 stepAttributes("application", text("digital mock up")))
                                       .toVariant();
     writeNewEntity(context, {"application_protocol_definition"},
-                   stepAttributes({{"status", text("international standard")},
-                                   {"application_interpreted_model_schema_name", text("automotive_design")},
-                                   {"application_protocol_year", ovVariant(2003)},
-                                   {"application", application}}));
-    context.productContext = writeNewEntity(context, {"product_context"},
-                                            stepAttributes({{"name", text("DMU")},
-                                                            {"discipline_type", text("visualization")},
-                                                            {"frame_of_reference", application}}));
-    context.productDefinitionContext = writeNewEntity(context, {"product_definition_context"},
-                                                      stepAttributes({{"name", text("part definition")},
-                                                                      {"life_cycle_stage", text("support")},
-                                                                      {"frame_of_reference", application}}));
+                   stepAttributes("status", text("international standard"),
+                                  "application_interpreted_model_schema_name", text("automotive_design"),
+                                  "application_protocol_year", ovVariant(2003), "application", application));
+    context.productContext =
+        writeNewEntity(context, {"product_context"},
+                       stepAttributes("name", text("DMU"), "discipline_type", text("visualization"),
+                                      "frame_of_reference", application));
+    context.productDefinitionContext =
+        writeNewEntity(context, {"product_definition_context"},
+                       stepAttributes("name", text("part definition"), "life_cycle_stage", text("support"),
+                                      "frame_of_reference", application));
     const Part21WriterUserData organization =
-        writeNewEntity(context, {"organization"}, stepAttributes({{"name", text("OMBRE VIAN")}}));
+        writeNewEntity(context, {"organization"}, stepAttributes("name", text("OMBRE VIAN")));
     const Part21WriterUserData role =
-        writeNewEntity(context, {"organization_role"}, stepAttributes({{"name", text("id owner")}}));
+        writeNewEntity(context, {"organization_role"}, stepAttributes("name", text("id owner")));
     writeNewEntity(context, {"applied_organization_assignment"},
-                   stepAttributes({{"assigned_organization", organization.toVariant()},
-                                   {"role", role.toVariant()},
-                                   {"items", ovVariant(ovVariantListImpl())}}));
-    const ovVariantMapImpl documentType = stepAttributes({{"product_data_type", text("geometry")}});
-    const ovVariantMapImpl objectRole = stepAttributes({{"name", text("mandatory")}});
+                   stepAttributes("assigned_organization", organization.toVariant(), "role", role.toVariant(),
+                                  "items", ovVariant(ovVariantListImpl())));
+    const ovVariantMapImpl documentType = stepAttributes("product_data_type", text("geometry"));
+    const ovVariantMapImpl objectRole = stepAttributes("name", text("mandatory"));
     writeNewEntity(context, {"document_type"}, documentType);
     writeNewEntity(context, {"object_role"}, objectRole);
     context.externalSource = writeNewEntity(
         context, {"external_source"},
-        stepAttributes(
-            {{"source_id", Part21WriterUserData(Part21WriterUserData::DotIdentifier).toVariant()}}));
+        stepAttributes("source_id", Part21WriterUserData(Part21WriterUserData::DotIdentifier).toVariant()));
 
     context.units.push_back(
         writeNewEntity(context, {"length_unit", "si_unit"}, lengthUnitAttributes(root)).toVariant());
     context.units.push_back(writeNewEntity(context, {"plane_angle_unit", "si_unit"},
-                                           stepAttributes({{"name", enumeration("RADIAN")}}))
+                                           stepAttributes("name", enumeration("RADIAN")))
                                 .toVariant());
     context.units.push_back(writeNewEntity(context, {"solid_angle_unit", "si_unit"},
-                                           stepAttributes({{"name", enumeration("STERADIAN")}}))
+                                           stepAttributes("name", enumeration("STERADIAN")))
                                 .toVariant());
-    context.geometricContext =
-        writeNewEntity(context, {"geometric_representation_context", "global_unit_assigned_context"},
-                       stepAttributes({{"context_identifier", text("")},
-                                       {"context_type", text("")},
-                                       {"coordinate_space_dimension", ovVariant(3)},
-                                       {"units", ovVariant(context.units)}}));
+    context.geometricContext = writeNewEntity(
+        context, {"geometric_representation_context", "global_unit_assigned_context"},
+        stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
+                       ovVariant(3), "units", ovVariant(context.units)));
 
     const double origin[] = {0.0, 0.0, 0.0};
-    context.zeroPoint = writeNewEntity(
-        context, {"cartesian_point"},
-        stepAttributes({{"name", text("zero_3d_point")}, {"coordinates", ovVariant(origin, 3)}}));
+    context.zeroPoint =
+        writeNewEntity(context, {"cartesian_point"},
+                       stepAttributes("name", text("zero_3d_point"), "coordinates", ovVariant(origin, 3)));
     const Part21WriterUserData zAxis = writeNewEntity(
-        context, {"direction"}, stepAttributes({{"name", text("")}, {"direction_ratios", vector3(0, 0, 1)}}));
+        context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", vector3(0, 0, 1)));
     const Part21WriterUserData xAxis = writeNewEntity(
-        context, {"direction"}, stepAttributes({{"name", text("")}, {"direction_ratios", vector3(1, 0, 0)}}));
-    context.identityPlacement = writeNewEntity(context, {"axis2_placement_3d"},
-                                               stepAttributes({{"name", text("identity")},
-                                                               {"location", context.zeroPoint.toVariant()},
-                                                               {"axis", zAxis.toVariant()},
-                                                               {"ref_direction", xAxis.toVariant()}}));
-    context.identityTransform =
-        writeNewEntity(context, {"item_defined_transformation"},
-                       stepAttributes({{"name", text("")},
-                                       {"transform_item_1", context.identityPlacement.toVariant()},
-                                       {"transform_item_2", context.identityPlacement.toVariant()}}));
+        context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", vector3(1, 0, 0)));
+    context.identityPlacement =
+        writeNewEntity(context, {"axis2_placement_3d"},
+                       stepAttributes("name", text("identity"), "location", context.zeroPoint.toVariant(),
+                                      "axis", zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
+    context.identityTransform = writeNewEntity(
+        context, {"item_defined_transformation"},
+        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
+                       "transform_item_2", context.identityPlacement.toVariant()));
     // The document type and object role written above are never referred
     // to; references go to these repetitions.
     context.documentType = writeNewEntity(context, {"document_type"}, documentType);
-    context.identificationRole = writeNewEntity(
-        context, {"identification_role"},
-        stepAttributes({{"name", text("file system")}, {"description", text("access context")}}));
+    context.identificationRole =
+        writeNewEntity(context, {"identification_role"},
+                       stepAttributes("name", text("file system"), "description", text("access context")));
     context.objectRole = writeNewEntity(context, {"object_role"}, objectRole);
 }
 

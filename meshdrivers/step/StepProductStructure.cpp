@@ -68,24 +68,22 @@ bool writeNodeHead(StepExportContext& context, OpenNode& open) {
     const ovVariant name = text(open.name);
     const Part21WriterUserData product = writeNewEntity(
         context, {"product"},
-        stepAttributes(
-            {{"id", name}, {"name", name}, {"frame_of_reference", listOf(context.productContext)}}));
+        stepAttributes("id", name, "name", name, "frame_of_reference", listOf(context.productContext)));
     context.partProducts.push_back(product.toVariant());
     context.detailProducts.push_back(product.toVariant());
     const Part21WriterUserData formation =
         writeNewEntity(context, {"product_definition_formation"},
-                       stepAttributes({{"id", name}, {"of_product", product.toVariant()}}));
-    open.definition->productDefinition = writeNewEntity(
-        context, {"product_definition"},
-        stepAttributes({{"id", name},
-                        {"formation", formation.toVariant()},
-                        {"frame_of_reference", context.productDefinitionContext.toVariant()}}));
+                       stepAttributes("id", name, "of_product", product.toVariant()));
+    open.definition->productDefinition =
+        writeNewEntity(context, {"product_definition"},
+                       stepAttributes("id", name, "formation", formation.toVariant(), "frame_of_reference",
+                                      context.productDefinitionContext.toVariant()));
     if (!writeProperties(context, *open.node, open.definition->productDefinition)) {
         return false;
     }
     open.definitionShape = writeNewEntity(
         context, {"product_definition_shape"},
-        stepAttributes({{"name", name}, {"definition", open.definition->productDefinition.toVariant()}}));
+        stepAttributes("name", name, "definition", open.definition->productDefinition.toVariant()));
     open.shapeRepresentation = context.writer.generateEntityId();
     open.items.push_back(context.identityPlacement.toVariant());
     return true;
@@ -97,45 +95,39 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
     const ovVariant path = text(static_cast<const ovXRefNode&>(*open.node).getUtf8FilePath());
     const Part21WriterUserData file =
         writeNewEntity(context, {"document_file"},
-                       stepAttributes({{"id", path},
-                                       {"name", path},
-                                       {"description", path},
-                                       {"kind", context.documentType.toVariant()}}));
+                       stepAttributes("id", path, "name", path, "description", path, "kind",
+                                      context.documentType.toVariant()));
     writeNewEntity(context, {"document_representation_type"},
-                   stepAttributes({{"name", text("digital")}, {"represented_document", file.toVariant()}}));
+                   stepAttributes("name", text("digital"), "represented_document", file.toVariant()));
     writeNewEntity(context, {"applied_external_identification_assignment"},
-                   stepAttributes({{"assigned_id", path},
-                                   {"role", context.identificationRole.toVariant()},
-                                   {"source", context.externalSource.toVariant()},
-                                   {"items", listOf(file)}}));
+                   stepAttributes("assigned_id", path, "role", context.identificationRole.toVariant(),
+                                  "source", context.externalSource.toVariant(), "items", listOf(file)));
     const Part21WriterUserData reference =
         writeNewEntity(context, {"applied_document_reference"},
-                       stepAttributes({{"source", path},
-                                       {"assigned_document", file.toVariant()},
-                                       {"items", listOf(open.definition->productDefinition)}}));
-    writeNewEntity(context, {"role_association"},
-                   stepAttributes({{"role", context.objectRole.toVariant()},
-                                   {"item_with_role", reference.toVariant()}}));
+                       stepAttributes("source", path, "assigned_document", file.toVariant(), "items",
+                                      listOf(open.definition->productDefinition)));
+    writeNewEntity(
+        context, {"role_association"},
+        stepAttributes("role", context.objectRole.toVariant(), "item_with_role", reference.toVariant()));
     const Part21WriterUserData property =
         writeNewEntity(context, {"property_definition"},
-                       stepAttributes({{"name", text("external ref")}, {"definition", file.toVariant()}}));
+                       stepAttributes("name", text("external ref"), "definition", file.toVariant()));
     writeNewEntity(context, {"property_definition_representation"},
-                   stepAttributes({{"definition", property.toVariant()},
-                                   {"used_representation", open.shapeRepresentation.toVariant()}}));
+                   stepAttributes("definition", property.toVariant(), "used_representation",
+                                  open.shapeRepresentation.toVariant()));
 }
 
 // The shape representation with the placements of all children, and its
 // link to the product definition shape.
 void writeNodeTail(StepExportContext& context, OpenNode& open) {
     context.writer.writeEntity("shape_representation",
-                               stepAttributes({{"name", text(open.name)},
-                                               {"items", ovVariant(open.items)},
-                                               {"context_of_items", context.geometricContext.toVariant()}}),
+                               stepAttributes("name", text(open.name), "items", ovVariant(open.items),
+                                              "context_of_items", context.geometricContext.toVariant()),
                                open.shapeRepresentation);
     open.definition->shapeRepresentation = open.shapeRepresentation;
     writeNewEntity(context, {"shape_definition_representation"},
-                   stepAttributes({{"definition", open.definitionShape.toVariant()},
-                                   {"used_representation", open.shapeRepresentation.toVariant()}}));
+                   stepAttributes("definition", open.definitionShape.toVariant(), "used_representation",
+                                  open.shapeRepresentation.toVariant()));
 }
 
 // The occurrence of a written child in its parent, with its placement.
@@ -150,23 +142,21 @@ void writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     const ovVariant name = text(child.GetName().empty() ? "NAUO_" + indexText : child.GetName());
     const Part21WriterUserData occurrence = writeNewEntity(
         context, {"next_assembly_usage_occurrence"},
-        stepAttributes({{"id", name},
-                        {"name", name},
-                        {"relating_product_definition", parent.definition->productDefinition.toVariant()},
-                        {"related_product_definition", childDefinition.productDefinition.toVariant()}}));
+        stepAttributes("id", name, "name", name, "relating_product_definition",
+                       parent.definition->productDefinition.toVariant(), "related_product_definition",
+                       childDefinition.productDefinition.toVariant()));
     const Part21WriterUserData link =
         writeNewEntity(context, {"product_definition_shape"},
-                       stepAttributes({{"name", text("Link_" + parent.name + "_" + indexText)},
-                                       {"definition", occurrence.toVariant()}}));
+                       stepAttributes("name", text("Link_" + parent.name + "_" + indexText), "definition",
+                                      occurrence.toVariant()));
     const Part21WriterUserData relationship = writeNewEntity(
         context, {"representation_relationship_with_transformation", "shape_representation_relationship"},
-        stepAttributes({{"name", text("")},
-                        {"rep_1", childDefinition.shapeRepresentation.toVariant()},
-                        {"rep_2", parent.shapeRepresentation.toVariant()},
-                        {"transformation_operator", transformationOperator.toVariant()}}));
+        stepAttributes("name", text(""), "rep_1", childDefinition.shapeRepresentation.toVariant(), "rep_2",
+                       parent.shapeRepresentation.toVariant(), "transformation_operator",
+                       transformationOperator.toVariant()));
     writeNewEntity(context, {"context_dependent_shape_representation"},
-                   stepAttributes({{"representation_relation", relationship.toVariant()},
-                                   {"represented_product_relation", link.toVariant()}}));
+                   stepAttributes("representation_relation", relationship.toVariant(),
+                                  "represented_product_relation", link.toVariant()));
 }
 
 // The start of one spatial's walk. A node seen for the first time gets its
@@ -258,22 +248,19 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
         const float components[] = {m(r, 0), m(r, 1), m(r, 2)};
         return ovVariant(components, 3);
     };
-    const Part21WriterUserData xAxis = writeNewEntity(
-        context, {"direction"}, stepAttributes({{"name", text("")}, {"direction_ratios", row(0)}}));
-    const Part21WriterUserData zAxis = writeNewEntity(
-        context, {"direction"}, stepAttributes({{"name", text("")}, {"direction_ratios", row(2)}}));
-    const Part21WriterUserData origin = writeNewEntity(
-        context, {"cartesian_point"}, stepAttributes({{"name", text("")}, {"coordinates", row(3)}}));
+    const Part21WriterUserData xAxis =
+        writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(0)));
+    const Part21WriterUserData zAxis =
+        writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(2)));
+    const Part21WriterUserData origin =
+        writeNewEntity(context, {"cartesian_point"}, stepAttributes("name", text(""), "coordinates", row(3)));
     placementItem = writeNewEntity(context, {"axis2_placement_3d"},
-                                   stepAttributes({{"name", text("")},
-                                                   {"location", origin.toVariant()},
-                                                   {"axis", zAxis.toVariant()},
-                                                   {"ref_direction", xAxis.toVariant()}}));
-    transformationOperator =
-        writeNewEntity(context, {"item_defined_transformation"},
-                       stepAttributes({{"name", text("")},
-                                       {"transform_item_1", context.identityPlacement.toVariant()},
-                                       {"transform_item_2", placementItem.toVariant()}}));
+                                   stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
+                                                  zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
+    transformationOperator = writeNewEntity(
+        context, {"item_defined_transformation"},
+        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
+                       "transform_item_2", placementItem.toVariant()));
 }
 
 bool writeProductCategories(StepExportContext& context) {
@@ -281,16 +268,15 @@ bool writeProductCategories(StepExportContext& context) {
         ovVariantListImpl taken;
         taken.swap(products);
         return writeNewEntity(context, {"product_related_product_category"},
-                              stepAttributes({{"name", text(name)}, {"products", ovVariant(taken)}}));
+                              stepAttributes("name", text(name), "products", ovVariant(taken)));
     };
     const Part21WriterUserData part = category("part", context.partProducts);
     const Part21WriterUserData detail = category("detail", context.detailProducts);
     const Part21WriterUserData assembly = category("assembly", context.assemblyProducts);
     for (const Part21WriterUserData& subCategory : {detail, assembly}) {
         writeNewEntity(context, {"product_category_relationship"},
-                       stepAttributes({{"name", text("")},
-                                       {"category", part.toVariant()},
-                                       {"sub_category", subCategory.toVariant()}}));
+                       stepAttributes("name", text(""), "category", part.toVariant(), "sub_category",
+                                      subCategory.toVariant()));
     }
     return true;
 }

@@ -48,32 +48,21 @@ ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::s
     const UtcFields fields = utcFieldsOf(value.toDateTime().millisecondsSinceEpoch);
     const Part21WriterUserData date =
         writeNewEntity(context, {"calendar_date"},
-                       stepAttributes({{"year_component", ovVariant(fields.year)},
-                                       {"day_component", ovVariant(fields.day)},
-                                       {"month_component", ovVariant(fields.month)}}));
+                       stepAttributes("year_component", ovVariant(fields.year), "day_component",
+                                      ovVariant(fields.day), "month_component", ovVariant(fields.month)));
     const Part21WriterUserData utc =
         writeNewEntity(context, {"coordinated_universal_time_offset"},
-                       stepAttributes({{"hour_offset", ovVariant(0)},
-                                       {"sense", Part21WriterUserData(std::string("EXACT")).toVariant()}}));
+                       stepAttributes("hour_offset", ovVariant(0), "sense",
+                                      Part21WriterUserData(std::string("EXACT")).toVariant()));
     const Part21WriterUserData time =
         writeNewEntity(context, {"local_time"},
-                       stepAttributes({{"hour_component", ovVariant(fields.hours)},
-                                       {"minute_component", ovVariant(fields.minutes)},
-                                       {"second_component", ovVariant(static_cast<double>(fields.seconds))},
-                                       {"zone", ref(utc)}}));
-    return stepAttributes(
-        {{"name", ovVariant(key)}, {"date_component", ref(date)}, {"time_component", ref(time)}});
+                       stepAttributes("hour_component", ovVariant(fields.hours), "minute_component",
+                                      ovVariant(fields.minutes), "second_component",
+                                      ovVariant(static_cast<double>(fields.seconds)), "zone", ref(utc)));
+    return stepAttributes("name", ovVariant(key), "date_component", ref(date), "time_component", ref(time));
 }
 
 }  // namespace
-
-ovVariantMapImpl stepAttributes(std::initializer_list<std::pair<const char*, ovVariant>> attributes) {
-    ovVariantMapImpl map;
-    for (const auto& [name, value] : attributes) {
-        map.insert(name, value);
-    }
-    return map;
-}
 
 Part21WriterUserData writeNewEntity(StepExportContext& context,
                                     std::initializer_list<std::string> entityNames,
@@ -89,24 +78,23 @@ bool writeValueItem(StepExportContext& context, const std::string& key, const ov
     const ovVariant name(key);
     switch (value.getType()) {
         case ovVariant::Empty:
-            return context.writer.writeEntity("null_representation_item", stepAttributes({{"name", name}}),
-                                              item);
+            return context.writer.writeEntity("null_representation_item", stepAttributes("name", name), item);
         case ovVariant::Integer:
             return context.writer.writeEntity("integer_representation_item",
-                                              stepAttributes({{"name", name}, {"the_value", value}}), item);
+                                              stepAttributes("name", name, "the_value", value), item);
         case ovVariant::Real:
             return context.writer.writeEntity("real_representation_item",
-                                              stepAttributes({{"name", name}, {"the_value", value}}), item);
+                                              stepAttributes("name", name, "the_value", value), item);
         case ovVariant::Boolean:
             return context.writer.writeEntity("boolean_representation_item",
-                                              stepAttributes({{"name", name}, {"the_value", value}}), item);
+                                              stepAttributes("name", name, "the_value", value), item);
         case ovVariant::DateTime:
             return context.writer.writeEntity("date_time_representation_item",
                                               dateTimeItemAttributes(context, key, value), item);
         default:
             return context.writer.writeEntity(
                 "descriptive_representation_item",
-                stepAttributes({{"name", name}, {"description", ovVariant(value.toString())}}), item);
+                stepAttributes("name", name, "description", ovVariant(value.toString())), item);
     }
 }
 
@@ -114,8 +102,8 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
                    const Part21WriterUserData& productDefinition) {
     const Part21WriterUserData representationContext =
         writeNewEntity(context, {"representation_context"},
-                       stepAttributes({{"context_identifier", ovVariant(std::string())},
-                                       {"context_type", ovVariant(std::string("external"))}}));
+                       stepAttributes("context_identifier", ovVariant(std::string()), "context_type",
+                                      ovVariant(std::string("external"))));
     const Part21WriterUserData representation = context.writer.generateEntityId();
     ovVariantListImpl items;
     const auto addItem = [&](const ovVariant& itemValue) {
@@ -135,17 +123,16 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
     } else if (!addItem(value)) {
         return false;
     }
-    context.writer.writeEntity("representation",
-                               stepAttributes({{"name", ovVariant(std::string("value"))},
-                                               {"items", ovVariant(items)},
-                                               {"context_of_items", ref(representationContext)}}),
-                               representation);
+    context.writer.writeEntity(
+        "representation",
+        stepAttributes("name", ovVariant(std::string("value")), "items", ovVariant(items), "context_of_items",
+                       ref(representationContext)),
+        representation);
     const Part21WriterUserData property =
         writeNewEntity(context, {"property_definition"},
-                       stepAttributes({{"name", ovVariant(key)}, {"definition", ref(productDefinition)}}));
-    writeNewEntity(
-        context, {"property_definition_representation"},
-        stepAttributes({{"definition", ref(property)}, {"used_representation", ref(representation)}}));
+                       stepAttributes("name", ovVariant(key), "definition", ref(productDefinition)));
+    writeNewEntity(context, {"property_definition_representation"},
+                   stepAttributes("definition", ref(property), "used_representation", ref(representation)));
     return true;
 }
 

@@ -90,14 +90,20 @@ private:
     std::set<std::string> mUsed;
 };
 
-ovPointer<ovXRefNode> referenceTo(const ovNode& node, const std::string& fileName) {
+ovPointer<ovXRefNode> referenceTo(const std::string& name, const std::string& fileName) {
     ovPointer<ovXRefNode> reference(new ovXRefNode);
-    reference->SetName(node.GetName());
+    reference->SetName(name);
+    reference->setUtf8FilePath(fileName);
+    return reference;
+}
+
+// The node itself as a reference: its place in the assembly and its metadata.
+ovPointer<ovXRefNode> nodeAsReference(const ovNode& node, const std::string& fileName) {
+    ovPointer<ovXRefNode> reference = referenceTo(node.GetName(), fileName);
     reference->editLocalTransform(true) = node.getLocalTransform();
     for (int i = 0; i < node.getNbMetadata(); ++i) {
         reference->setMetadata(node.getMetadata(i));
     }
-    reference->setUtf8FilePath(fileName);
     return reference;
 }
 
@@ -188,15 +194,15 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
                 files.add(path);
                 file->second = name;
             }
-            const ovPointer<ovXRefNode> reference = referenceTo(node, file->second);
+            // A child reference in place and without the node's metadata:
+            // the node's instance definition stays the node's own.
             if (hasChildren(node)) {
-                reference->editLocalTransform(true).MakeIdentity();
-                node.attachChild(reference.get());
+                node.attachChild(referenceTo(node.GetName(), file->second).get());
             } else if (slot.parent != nullptr) {
-                slot.parent->setChild(slot.index, reference.get());
+                slot.parent->setChild(slot.index, nodeAsReference(node, file->second).get());
                 continue;
             } else {
-                return reference;
+                return nodeAsReference(node, file->second);
             }
         }
         for (int i = node.getNbChildren(); i-- > 0;) {
