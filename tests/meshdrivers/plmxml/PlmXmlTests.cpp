@@ -131,17 +131,6 @@ TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres)
     EXPECT_TRUE(root.getLocalTransform().IsIdentity());
 }
 
-TEST_P(PlmXmlSchemaTest, WithoutMetadataPartsKeepOnlyTheirNameAndType) {
-    const Loaded car = load(plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam())), false);
-    ASSERT_TRUE(car.loaded);
-    const ovSpatial& wheel = child(car.root(), 1);
-    EXPECT_EQ(describe(instanceMetadataOf(wheel).getMd()), "");
-    EXPECT_EQ(describe(instanceMetadataOf(wheel).getInstanceDefId()->getComponentMd()),
-              "name=Wheel type=solid");
-    EXPECT_EQ(describe(instanceMetadataOf(car.root()).getInstanceDefId()->getComponentMd()),
-              "name=Car schemaVersion=" + std::string(GetParam().version) + " type=assembly");
-}
-
 TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
     const PlmXmlSchema& s = GetParam();
     const std::string bolt = R"(partRef="#p2" name="Bolt" colour="red")";
