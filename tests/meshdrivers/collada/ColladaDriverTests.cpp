@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "../core/LineDrawingTestSupport.h"
+#include "collada/ovColladaMeshDriver.h"
+#include "core/SceneWalk.h"
+#include "scenegraph/ovMetadata.h"
+
+namespace ov::test {
+namespace {
+
+std::string number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", static_cast<double>(value));
+    return text;
+}
+
+// Material and texture states, sorted by address: materials are keyed by
+// identity, so the document lists them in that order, and the tests give
+// them out in it to stay independent of the allocator.
+template <typename State>
+std::vector<ovPointer<State>> makeStates(size_t count) {
+    std::vector<ovPointer<State>> states;
+    for (size_t i = 0; i < count; ++i) {
+        states.emplace_back(new State);
+    }
+    std::sort(states.begin(), states.end(),
+              [](const auto& a, const auto& b) { return std::less<const void*>()(a.get(), b.get()); });
+    return states;
+}
+
+ovImage* makeImage(ovImage::Format format, uint8_t seed) {
+    ovImage* image = new ovImage(format, 2, 2);
+    for (size_t i = 0; i < image->getDataSize(); ++i) {
+        image->editData()[i] = static_cast<uint8_t>(seed + 40 * i);
+    }
+    return image;
+}
+
+ovTexture* makeTexture(ovImage* image, int type, int channel = 1, int formatCode = 0) {
+    ovTexture* texture = new ovTexture(image);
+    texture->setTypeField(type);
+    texture->setChannel(channel);
+    texture->setFormatCode(formatCode);
+    return texture;
+}
+
+// A mesh of the given positions whose normals and texture coordinates, when
+// its layout has them, are numbered from 0.5 up so that each is told apart.
+ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
+                    const ovAttributes& attributes = {}, const char* name = "") {
+    ovTriMesh* mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
+    mesh->SetName(name);
+    ovVertexBuffer& vertices = *mesh->getVertexBuffer();
+    float next = 0.5f;
+    for (int v = 0; v < vertices.GetVertexQuantity(); ++v) {
+        if (attributes.HasNormal()) {
+            vertices.Normal3(v) = {next, next + 0.25f, next + 0.125f};
+            next += 1;
+        }
+        for (int unit = 0; unit < attributes.GetMaxTCoords(); ++unit) {
+            for (int c = 0; c < attributes.GetTCoordChannels(unit); ++c) {
+                vertices.TCoord(unit, v)[c] = (next += 0.5f);
+            }
+        }
+    }
+    return mesh;
+}
+
+ovTriMesh* makeTriangle(const char* name = "", float shift = 0) {
+    return makeMesh({{shift, 0, 0}, {1, shift, 0}, {0, 1, shift}}, {0, 1, 2}, {}, name);
+}
+
+ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material, ovTextureState* textures = nullptr) {
+    mesh->setMaterialState(material);
+    mesh->setTextureState(textures);
+    return mesh;
+}
+
+void place(ovSpatial& spatial, const Wm4::Matrix3f& rotate, const Wm4::Vector3f& scale,
+           const Wm4::Vector3f& translate) {
+    ovTransformation& transform = spatial.editLocalTransform(true);
+    transform.SetRotate(rotate);
+    transform.SetScale(scale);
+    transform.SetTranslate(translate);
+}
+
+// What pycollada must find in a document we wrote, in the form
+// check_collada.py prints: the geometries with their triangle counts and
+// positions, then the nodes with their matrices (row by row, translation in
+// the last column), the geometry they instance and the diffuse colour of the
+// material bound to it ("map" when textured).
+class ExpectedReading {
+public:
+    explicit ExpectedReading(ovSpatial& root, const std::vector<std::string>& schemaTags) {
+        mText = "document\n";
+        for (const std::string& tag : schemaTags) {
+            mText += "schema " + tag + "\n";
+        }
+        forEachSpatial(root, nullptr, [this](const ovSpatial& object) {
+            if (object.IsDerived(ovTriMesh::TYPE)) {
+                addGeometry(static_cast<const ovTriMesh&>(object));
+            }
+        });
+        addNodes(root);
+    }
+    const std::string& text() const { return mText; }
+    // The triangle counts of the geometries, sorted.
+    std::vector<unsigned> triangleCounts() const {
+        std::vector<unsigned> sorted = mTriangleCounts;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+
+private:
+    using BufferPair = std::pair<const void*, const void*>;
+
+    void addGeometry(const ovTriMesh& mesh) {
+        if (!mesh.getVertexBuffer() || !mGeometries.emplace(buffersOf(mesh), mGeometries.size()).second) {
+            return;
+        }
+        ovVertexBuffer& vertices = *mesh.getVertexBuffer();
+        const ovDataLoader loader(&vertices);
+        mTriangleCounts.push_back(static_cast<unsigned>(mesh.getIndexBuffer()->GetIndexQuantity() / 3));
+        mText += "geometry " + std::to_string(mTriangleCounts.back());
+        for (int v = 0; v < vertices.GetVertexQuantity(); ++v) {
+            const Wm4::Vector3f position = vertices.Position3(v);
+            mText += " " + number(position.X()) + " " + number(position.Y()) + " " + number(position.Z());
+        }
+        mText += "\n";
+    }
+
+    // Depth first with an explicit stack; a level-of-detail node keeps its
+    // first child only.
+    void addNodes(ovSpatial& root) {
+        std::vector<const ovSpatial*> pending{&root};
+        while (!pending.empty()) {
+            const ovSpatial& object = *pending.back();
+            pending.pop_back();
+            addNode(object);
+            if (!object.IsDerived(ovNode::TYPE)) {
+                continue;
+            }
+            const auto& node = static_cast<const ovNode&>(object);
+            std::vector<const ovSpatial*> children;
+            for (int i = 0; i < node.getNbChildren(); ++i) {
+                if (node.getChild(i)) {
+                    children.push_back(node.getChild(i));
+                    if (node.IsDerived(ovLODNode::TYPE)) {
+                        break;
+                    }
+                }
+            }
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+
+    void addNode(const ovSpatial& object) {
+        Wm4::Matrix4f homogeneous;
+        object.getLocalTransform().GetHomogeneous(homogeneous);
+        mText += "node";
+        for (size_t row = 0; row < 4; ++row) {
+            for (size_t column = 0; column < 4; ++column) {
+                mText += " " + number(homogeneous(column, row));
+            }
+        }
+        if (object.IsDerived(ovTriMesh::TYPE)) {
+            auto& mesh = const_cast<ovTriMesh&>(static_cast<const ovTriMesh&>(object));
+            const auto geometry = mGeometries.find(buffersOf(mesh));
+            if (geometry != mGeometries.end()) {
+                mText += " mesh " + std::to_string(geometry->second) + " " + materialText(mesh);
+            }
+        }
+        mText += "\n";
+    }
+
+    static BufferPair buffersOf(const ovTriMesh& mesh) { return {mesh.getVertexBuffer(), mesh.getIndexBuffer()}; }
+
+    static std::string materialText(ovTriMesh& mesh) {
+        const ovMaterialState* material = mesh.editMaterialState(false);
+        if (!material) {
+            return "none";
+        }
+        const ovTextureState* textures = mesh.editTextureState(false);
+        for (int i = 0; textures && i < textures->getNbTexture(); ++i) {
+            const ovTexture* texture = textures->editTexture(i);
+            if (texture->getTexType() == ovTexture::Diffuse && texture->getFormatCode() == 0 && texture->getImage()) {
+                return "diffuse map";
+            }
+        }
+        const Wm4::ColorRGBA& diffuse = material->diffuse;
+        return "diffuse " + number(diffuse.R()) + " " + number(diffuse.G()) + " " + number(diffuse.B()) + " " +
+               number(material->alpha);
+    }
+
+    std::string mText;
+    std::map<BufferPair, size_t> mGeometries;
+    std::vector<unsigned> mTriangleCounts;
+};
+
+// Triangle counts of the meshes assimp makes of a document, sorted.
+std::vector<unsigned> assimpTriangleCounts(const std::string& path) {
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, 0);
+    EXPECT_NE(scene, nullptr) << path << ": " << importer.GetErrorString();
+    std::vector<unsigned> counts;
+    // assimp stands a placeholder mesh in for a scene without meshes and
+    // marks the scene incomplete.
+    if (scene && (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+        return counts;
+    }
+    for (unsigned i = 0; scene && i < scene->mNumMeshes; ++i) {
+        counts.push_back(scene->mMeshes[i]->mNumFaces);
+    }
+    std::sort(counts.begin(), counts.end());
+    return counts;
+}
+
+class ColladaSaveTest : public ::testing::Test {
+protected:
+    // Saves root as the file name in the test's folder, expecting the
+    // driver's answer; a saved document is read back by the outside readers
+    // when the test ends, which must find what the scene holds and no schema
+    // complaint but the known ones in schemaTags.
+    std::string save(ovSpatial* root, const std::string& name, const std::vector<std::string>& schemaTags = {},
+                     ovProgressNotifierInterface* progress = nullptr, bool saves = true) {
+        const std::string path = dir.file(name);
+        EXPECT_EQ(driver.saveMeshes({ovPointer<ovObject>(root)}, path, progress, {}), saves) << name;
+        if (!saves) {
+            EXPECT_FALSE(std::filesystem::exists(path)) << name << " is left behind";
+            return {};
+        }
+        documents.push_back({path, ExpectedReading(*root, schemaTags)});
+        return readFile(path);
+    }
+
+    void TearDown() override {
+        if (documents.empty()) {
+            return;
+        }
+        std::string command = "/usr/bin/python3 " OV_COLLADA_CHECK_SCRIPT;
+        std::string expected;
+        for (const auto& [path, reading] : documents) {
+            command += " '" + path + "'";
+            expected += reading.text();
+            EXPECT_EQ(assimpTriangleCounts(path), reading.triangleCounts()) << path;
+        }
+        EXPECT_EQ(runCommand(command), expected);
+    }
+
+    std::vector<std::string> filesInFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    struct Document {
+        std::string path;
+        ExpectedReading reading;
+    };
+
+    FixedClock clock;
+    LogCapture log;
+    TempDir dir;
+    ovColladaMeshDriver driver;
+    std::vector<Document> documents;
+};
+
+TEST_F(ColladaSaveTest, ScenesAreWrittenAsTheirGoldenDocuments) {
+    ovAttributes normalAndUv;
+    normalAndUv.SetNormal(true);
+    normalAndUv.SetTCoordChannels(0, 2);
+
+    // A single named mesh as the root, moved, in millimetres.
+    ovPointer<ovTriMesh> single = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                                           {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, normalAndUv, "part 1:a");
+    single->editLocalTransform(true).SetTranslate({10, 20, 30});
+    single->setMetadata(new ovWorldUnitsMetaData(0.001));
+
+    // An unnamed group: two meshes sharing one geometry and one material A,
+    // a named group turned, scaled and moved holding a mesh of material B,
+    // a mesh without material and an empty slot; in half metres.
+    const auto materials = makeStates<ovMaterialState>(2);
+    materials[0]->diffuse = {0.25f, 0.5f, 0.75f, 1};
+    materials[1]->SetName("steel #2");
+    materials[1]->alpha = 0.5f;
+    const ovPointer<ovTriMesh> first = withMaterial(makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}},
+                                                             {0, 1, 2, 0, 2, 3}, normalAndUv),
+                                                    materials[0].get());
+    ovPointer<ovTriMesh> twin(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
+    twin->setMaterialState(materials[0].get());
+    place(*twin, Wm4::Matrix3f::Identity(), {1, 1, 1}, {0, 0, 5});
+    ovPointer<ovNode> bolt(new ovNode);
+    bolt->SetName("Bolt");
+    place(*bolt, Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1), {2, 3, 4}, {1, -2, 0.125f});
+    bolt->attachChild(withMaterial(makeTriangle("bolt"), materials[1].get()));
+    ovPointer<ovNode> group = makeRoot(nullptr, {first.get(), twin.get(), bolt.get(), makeTriangle()});
+    group->setChild(5, makeTriangle("after the gap", 7));
+    group->setMetadata(new ovWorldUnitsMetaData(0.5));
+
+    // A named root without meshes, in decimetres.
+    ovPointer<ovNode> empty = makeRoot(nullptr, {new ovNode});
+    empty->SetName("Assembly 1");
+    empty->setMetadata(new ovWorldUnitsMetaData(0.1));
+
+    const struct {
+        const char* name;
+        ovSpatial* root;
+        std::vector<std::string> schemaTags;
+    } cases[] = {
+        {"single_mesh.dae", single.get(), {"texcoord-set"}},
+        {"group.dae", group.get(), {"texcoord-set"}},
+        {"no_meshes.dae", empty.get(), {"empty-library_geometries"}},
+    };
+    for (const auto& [name, root, schemaTags] : cases) {
+        expectMatchesGolden(std::string("collada/") + name, save(root, name, schemaTags));
+    }
+    EXPECT_EQ(filesInFolder(), (std::vector<std::string>{"group.dae", "no_meshes.dae", "single_mesh.dae"}));
+    EXPECT_FALSE(twin->editTextureState(false)) << "a save creates no state";
+}
+
+TEST_F(ColladaSaveTest, TexturesBecomeImagesBesideTheDocumentWithSurfacesSamplersAndChannels) {
+    ovLog::msInstance->setMinimumType(ovLogDiagnostic);
+    const ovPointer<ovImage> shared = makeImage(ovImage::RGB8, 10);
+    // Every kind of texture the writer knows, each on its own image, plus
+    // one of an unlisted kind and one of a format code it does not handle.
+    const auto materials = makeStates<ovMaterialState>(2);
+    const auto textureStates = makeStates<ovTextureState>(2);
+    materials[0]->SetName("paint");
+    ovTextureState& all = *textureStates[0];
+    all.addTexture(makeTexture(makeImage(ovImage::RGBA8, 20), ovTexture::Reflective, 2));
+    all.addTexture(makeTexture(shared.get(), ovTexture::Diffuse));
+    all.addTexture(makeTexture(makeImage(ovImage::Luminance8, 30), ovTexture::Ambient));
+    all.addTexture(makeTexture(makeImage(ovImage::LuminanceAlpha8, 40), ovTexture::Specular));
+    all.addTexture(makeTexture(makeImage(ovImage::RGB8, 50), ovTexture::Emission, 3));
+    all.addTexture(makeTexture(makeImage(ovImage::RGB8, 60), ovTexture::Opacity));
+    all.addTexture(makeTexture(makeImage(ovImage::RGB8, 70), ovTexture::Reflective, 1, 3));
+    all.editTexture(5)->SetName("mask");
+    all.editTexture(6)->SetName("cube");
+    // The second material shares the diffuse image; its emission has a
+    // format code the writer skips, its reflective texture no image at all.
+    ovTextureState& second = *textureStates[1];
+    second.addTexture(makeTexture(shared.get(), ovTexture::Diffuse, 2));
+    second.addTexture(makeTexture(makeImage(ovImage::RGB8, 80), ovTexture::Emission, 1, 5));
+    second.addTexture(makeTexture(nullptr, ovTexture::Reflective));
+    second.editTexture(1)->SetName("glow");
+    second.editTexture(2)->SetName("nothing");
+
+    ovAttributes uv;
+    uv.SetTCoordChannels(0, 2);
+    const ovPointer<ovNode> root =
+        makeRoot(nullptr, {withMaterial(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, uv),
+                                        materials[0].get(), textureStates[0].get()),
+                           withMaterial(makeTriangle(), materials[1].get(), textureStates[1].get())});
+    root->SetName("Textured model");
+    expectMatchesGolden("collada/textures.dae", save(root.get(), "textures.dae", {"lambert-order", "texcoord-set"}));
+    EXPECT_EQ(filesInFolder(),
+              (std::vector<std::string>{"paint-1-image-bump.png", "paint-1-image-diffuse.png",
+                                        "paint-1-image-emissive.png", "paint-1-image-reflection.png",
+                                        "paint-1-image-specular.png", "textures.dae"}));
+    EXPECT_EQ(log.texts(ovLogDiagnostic),
+              (std::vector<std::string>{
+                  "ovColladaMeshDriver , ignoring texture masktexture type 64, unsupported format ",
+                  "ovColladaMeshDriver , ignoring texture cubetype 3, unsupported format ",
+                  "ovColladaMeshDriver , ignoring texture glowtype 5, unsupported format ",
+                  "ovColladaMeshDriver , ignoring texture nothing, it has no image",
+                  "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.",
+                  "ovColladaMeshDriver::writeTextureParam, could not find the image again.",
+                  "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.",
+                  "ovColladaMeshDriver::writeTextureChannel, could not find the texture again."}));
+}
+
+}  // namespace
+}  // namespace ov::test
