@@ -123,7 +123,7 @@ bool ovColladaMeshDriver::writeGeometry(ovTriMesh* mesh, int index) {
     }
     const ResidentData vertexData(vertices);
     const ResidentData indexData(indices);
-    if (!vertices->getDataByte() || !indices->getData()) {
+    if (!vertices->hasCPUData() || !indices->hasCPUData()) {
         ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
             << "ovColladaMeshDriver::writeGeometry, the data of mesh \"" << mesh->GetName()
             << "\" could not be loaded";

@@ -8,7 +8,11 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
+#include <optional>
+#include <set>
+#include <variant>
 #include <sstream>
 
 #include "../core/LineDrawingTestSupport.h"
@@ -97,15 +101,20 @@ void place(ovSpatial& spatial, const Wm4::Matrix3f& rotate, const Wm4::Vector3f&
 
 // What pycollada must find in a document we wrote, in the form
 // check_collada.py prints: the geometries with their triangle counts and
-// positions, then the nodes with their matrices (row by row, translation in
+// positions (pycollada reads NaN coordinates as 0 on purpose), then the nodes with their matrices (row by row, translation in
 // the last column), the geometry they instance and the diffuse colour of the
 // material bound to it ("map" when textured).
 class ExpectedReading {
 public:
-    explicit ExpectedReading(ovSpatial& root, const std::vector<std::string>& schemaTags) {
+    // A rejected document is only checked for its schema complaints.
+    ExpectedReading(ovSpatial& root, const std::vector<std::string>& schemaTags, bool rejected) {
         mText = "document\n";
         for (const std::string& tag : schemaTags) {
             mText += "schema " + tag + "\n";
+        }
+        if (rejected) {
+            mText += "rejected\n";
+            return;
         }
         forEachSpatial(root, nullptr, [this](const ovSpatial& object) {
             if (object.IsDerived(ovTriMesh::TYPE)) {
@@ -115,11 +124,17 @@ public:
         addNodes(root);
     }
     const std::string& text() const { return mText; }
-    // The triangle counts of the geometries, sorted.
-    std::vector<unsigned> triangleCounts() const {
-        std::vector<unsigned> sorted = mTriangleCounts;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
+    // The triangle counts of the geometries that nodes instance, sorted,
+    // as assimp reads them: it drops meshes without triangles.
+    std::vector<unsigned> instancedTriangleCounts() const {
+        std::vector<unsigned> counts;
+        for (const size_t geometry : mInstanced) {
+            if (mTriangleCounts[geometry] > 0) {
+                counts.push_back(mTriangleCounts[geometry]);
+            }
+        }
+        std::sort(counts.begin(), counts.end());
+        return counts;
     }
 
 private:
@@ -135,7 +150,9 @@ private:
         mText += "geometry " + std::to_string(mTriangleCounts.back());
         for (int v = 0; v < vertices.GetVertexQuantity(); ++v) {
             const Wm4::Vector3f position = vertices.Position3(v);
-            mText += " " + number(position.X()) + " " + number(position.Y()) + " " + number(position.Z());
+            for (const float coordinate : {position.X(), position.Y(), position.Z()}) {
+                mText += " " + number(std::isnan(coordinate) ? 0.0f : coordinate);
+            }
         }
         mText += "\n";
     }
@@ -179,6 +196,7 @@ private:
             const auto geometry = mGeometries.find(buffersOf(mesh));
             if (geometry != mGeometries.end()) {
                 mText += " mesh " + std::to_string(geometry->second) + " " + materialText(mesh);
+                mInstanced.insert(geometry->second);
             }
         }
         mText += "\n";
@@ -206,25 +224,32 @@ private:
     std::string mText;
     std::map<BufferPair, size_t> mGeometries;
     std::vector<unsigned> mTriangleCounts;
+    std::set<size_t> mInstanced;
 };
 
-// Triangle counts of the meshes assimp makes of a document, sorted.
-std::vector<unsigned> assimpTriangleCounts(const std::string& path) {
+// Triangle counts of the meshes assimp makes of a document, sorted (one per
+// geometry that a node instances), or its error text.
+std::variant<std::vector<unsigned>, std::string> assimpReading(const std::string& path) {
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(path, 0);
-    EXPECT_NE(scene, nullptr) << path << ": " << importer.GetErrorString();
+    if (!scene) {
+        return importer.GetErrorString();
+    }
     std::vector<unsigned> counts;
     // assimp stands a placeholder mesh in for a scene without meshes and
     // marks the scene incomplete.
-    if (scene && (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+    if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) {
         return counts;
     }
-    for (unsigned i = 0; scene && i < scene->mNumMeshes; ++i) {
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
         counts.push_back(scene->mMeshes[i]->mNumFaces);
     }
     std::sort(counts.begin(), counts.end());
     return counts;
 }
+
+// Schema complaints a document may draw (see check_collada.py).
+const std::vector<std::string> kNoComplaint, kNonFinite{"non-finite"};
 
 class ColladaSaveTest : public ::testing::Test {
 protected:
@@ -232,15 +257,18 @@ protected:
     // driver's answer; a saved document is read back by the outside readers
     // when the test ends, which must find what the scene holds and no schema
     // complaint but the known ones in schemaTags.
+    // Both readers refuse a document whose triangle count disagrees with its
+    // indices; assimp then gives the error text assimpError.
     std::string save(ovSpatial* root, const std::string& name, const std::vector<std::string>& schemaTags = {},
-                     ovProgressNotifierInterface* progress = nullptr, bool saves = true) {
+                     ovProgressNotifierInterface* progress = nullptr, bool saves = true,
+                     const std::string& assimpError = "") {
         const std::string path = dir.file(name);
         EXPECT_EQ(driver.saveMeshes({ovPointer<ovObject>(root)}, path, progress, {}), saves) << name;
         if (!saves) {
             EXPECT_FALSE(std::filesystem::exists(path)) << name << " is left behind";
             return {};
         }
-        documents.push_back({path, ExpectedReading(*root, schemaTags)});
+        documents.push_back({path, ExpectedReading(*root, schemaTags, !assimpError.empty()), assimpError});
         return readFile(path);
     }
 
@@ -250,10 +278,13 @@ protected:
         }
         std::string command = "/usr/bin/python3 " OV_COLLADA_CHECK_SCRIPT;
         std::string expected;
-        for (const auto& [path, reading] : documents) {
+        for (const auto& [path, reading, assimpError] : documents) {
             command += " '" + path + "'";
             expected += reading.text();
-            EXPECT_EQ(assimpTriangleCounts(path), reading.triangleCounts()) << path;
+            using Reading = std::variant<std::vector<unsigned>, std::string>;
+            EXPECT_EQ(assimpReading(path),
+                      assimpError.empty() ? Reading(reading.instancedTriangleCounts()) : Reading(assimpError))
+                << path;
         }
         EXPECT_EQ(runCommand(command), expected);
     }
@@ -270,6 +301,7 @@ protected:
     struct Document {
         std::string path;
         ExpectedReading reading;
+        std::string assimpError;
     };
 
     FixedClock clock;
@@ -381,6 +413,91 @@ TEST_F(ColladaSaveTest, TexturesBecomeImagesBesideTheDocumentWithSurfacesSampler
                   "ovColladaMeshDriver::writeTextureParam, could not find the image again.",
                   "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.",
                   "ovColladaMeshDriver::writeTextureChannel, could not find the texture again."}));
+}
+
+TEST_F(ColladaSaveTest, WorldUnitsGiveTheUnitAndIdsLoseTheirBlanksNumberSignsAndColons) {
+    const double nan = std::nan("");
+    const std::vector<std::pair<std::optional<double>, std::string>> units = {
+        // The value meets the schema's float only when it is finite.
+        {std::nullopt, R"(<unit name="meters" meter="1.0"/>)"},
+        {1.0, R"(<unit name="meters" meter="1.0"/>)"},
+        {0.1, R"(<unit name="decimeter" meter="0.1"/>)"},
+        {0.001, R"(<unit name="custom" meter="0.001000"/>)"},
+        {0.5, R"(<unit name="custom" meter="0.500000"/>)"},
+        {0.1000001, R"(<unit name="custom" meter="0.100000"/>)"},
+        {nan, R"(<unit name="custom" meter="nan"/>)"},
+    };
+    for (size_t i = 0; i < units.size(); ++i) {
+        const ovPointer<ovTriMesh> root = makeTriangle();
+        if (units[i].first) {
+            root->setMetadata(new ovWorldUnitsMetaData(*units[i].first));
+        }
+        const std::string document = save(root.get(), "unit" + std::to_string(i) + ".dae",
+                                          std::isnan(units[i].first.value_or(0)) ? kNonFinite : kNoComplaint);
+        EXPECT_NE(document.find("\t\t" + units[i].second + "\n"), std::string::npos) << units[i].second;
+    }
+    const std::vector<std::pair<std::string, std::string>> ids = {
+        {"a b#c:d", "a_b_c_d"}, {"x-1.y", "x-1.y"}, {"9 ##", "9___"}, {"", ""}, {"<&>", "<&>"}};
+    for (auto [id, corrected] : ids) {
+        ovColladaMeshDriver::buildCorrectId(id);
+        EXPECT_EQ(id, corrected);
+    }
+}
+
+// Non-resident buffers are loaded for their geometry and dropped again;
+// texture coordinates of 2 and 3 components get sources, those of 1 and 4 do
+// not; a level-of-detail node writes its first child only.
+TEST_F(ColladaSaveTest, LevelOfDetailNodesKeepTheirFirstChildAndPagedDataStaysPaged) {
+    ovLog::msInstance->setMinimumType(ovLogDiagnostic);
+    ovAttributes channels;
+    channels.SetTCoordChannels(0, 2);
+    channels.SetTCoordChannels(1, 1);
+    channels.SetTCoordChannels(2, 3);
+    channels.SetTCoordChannels(3, 4);
+    const ovPointer<ovTriMesh> paged = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, channels, "paged");
+    makeNonResident(*paged, true);
+    const ovPointer<ovLODNode> lod(new ovLODNode);
+    lod->setChild(1, paged.get());
+    lod->setChild(2, makeTriangle("coarse"));
+    const ovPointer<ovLODNode> emptyLod(new ovLODNode);
+    emptyLod->setChild(1, nullptr);
+    const ovPointer<ovNode> root = makeRoot(nullptr, {lod.get(), emptyLod.get()});
+    const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
+
+    expectMatchesGolden("collada/lod_and_paging.dae", save(root.get(), "lod.dae", {"texcoord-set"}));
+    // Both buffers for the geometry, and the vertices once more for what the readers must find.
+    EXPECT_EQ(ovRendererInterface::loadCount() - loads, 3u);
+    EXPECT_EQ(ovRendererInterface::deleteCount() - deletes, 3u);
+    EXPECT_FALSE(paged->getVertexBuffer()->hasCPUData() || paged->getIndexBuffer()->hasCPUData());
+    EXPECT_EQ(log.texts(ovLogDiagnostic),
+              std::vector<std::string>{"ovColladaMeshDriver::writeSpatial, lod node not supported, using only "
+                                       "the most detailed object"});
+}
+
+// Names with every character XML or the id clean-up cares about, numbers
+// that are not finite, an empty mesh, a mesh without buffers, and an index
+// count that is not a multiple of 3.
+TEST_F(ColladaSaveTest, AwkwardInputIsWrittenAsItStands) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const ovPointer<ovMaterialState> material(new ovMaterialState);
+    material->SetName("R&D <\"best\"> 'mat' #1: a");
+    material->diffuse = {std::nanf(""), inf, -inf, 1};
+    const ovPointer<ovNode> root = makeRoot(
+        nullptr, {withMaterial(makeMesh({{std::nanf(""), inf, -inf}, {1e-7f, 123456789.0f, -0.0f}, {0, 1, 0}},
+                                        {0, 1, 2}, {}, "a<b>&\"c' #:d"),
+                               material.get()),
+                  makeMesh({}, {}), new ovTriMesh});
+    root->SetName("<root> & 'more'");
+    expectMatchesGolden("collada/awkward_input.dae",
+                        save(root.get(), "awkward.dae", {"invalid-id", "non-finite"}));
+    EXPECT_EQ(log.texts(ovLogWarning), std::vector<std::string>{"ovColladaMeshDriver::writeGeometry, mesh \"\" has "
+                                                                "no vertex or index buffer and is left out"});
+
+    const ovPointer<ovTriMesh> partial = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1});
+    const std::string document =
+        save(partial.get(), "partial.dae", {}, nullptr, true, "Expected different index count in <p> element.");
+    EXPECT_NE(document.find("<triangles count=\"1\">"), std::string::npos);
+    EXPECT_NE(document.find("<p>0 1 2 2 1 </p>"), std::string::npos);
 }
 
 }  // namespace

@@ -4,12 +4,14 @@ schema bundled with it, and prints for each one what they found:
   schema <tag>                  a known complaint (see KNOWN_COMPLAINTS)
   geometry <triangles> <x y z ...>
   node <16 matrix values, row by row> [mesh <geometry index> <material>]
+  rejected                      pycollada refused the document
 
 Any other schema complaint ends the run with a non-zero status."""
 import re
 import sys
 
 import collada
+import numpy
 from collada import material as cmaterial
 from collada import scene as cscene
 from collada import schema
@@ -23,6 +25,11 @@ KNOWN_COMPLAINTS = {
     "lambert-order": re.compile(r"Element '%s(emission|ambient|diffuse|reflective)': This element is not expected" % re.escape(NS)),
     # A scene without meshes has an empty geometry library.
     "empty-library_geometries": re.compile(r"Element '%slibrary_geometries': Missing child element" % re.escape(NS)),
+    # Numbers that are not finite are written as C prints them, not as
+    # NaN, INF and -INF.
+    "non-finite": re.compile(r"'[^']*\b(nan|inf)\b[^']*' is not a valid value"),
+    # Names become ids as they stand, but for blanks, number signs and colons.
+    "invalid-id": re.compile(r"is not a valid value of the atomic type 'xs:(ID|NCName)'"),
     # Texture-coordinate inputs of "vertices" carry their set.
     "texcoord-set": re.compile(r"Element '%sinput', attribute 'set'" % re.escape(NS)),
 }
@@ -72,11 +79,17 @@ for path in sys.argv[1:]:
     print("document")
     for tag in schema_tags(path):
         print("schema", tag)
-    document = collada.Collada(path, ignore=[collada.DaeUnsupportedError])
+    try:
+        document = collada.Collada(path, ignore=[collada.DaeUnsupportedError])
+    except Exception:
+        print("rejected")
+        continue
     geometries = [geometry.id for geometry in document.geometries]
     for geometry in document.geometries:
         triangles = geometry.primitives[0]
-        positions = [number(v) for v in triangles.vertex.flatten()]
+        # pycollada has no vertex array for a source without numbers.
+        vertex = triangles.vertex if triangles.vertex is not None else []
+        positions = [number(v) for v in numpy.ravel(vertex)]
         print(" ".join(["geometry", str(len(triangles))] + positions))
     for node in document.scene.nodes:
         print_node(node, geometries)
