@@ -3,15 +3,21 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 #include <variant>
 #include <sstream>
 
@@ -124,11 +130,12 @@ public:
         addNodes(root);
     }
     const std::string& text() const { return mText; }
-    // The triangle counts of the geometries that nodes instance, sorted,
-    // as assimp reads them: it drops meshes without triangles.
+    // The triangle counts of the meshes assimp makes, sorted: one per
+    // geometry and material that a node instances together, none for a
+    // geometry without triangles.
     std::vector<unsigned> instancedTriangleCounts() const {
         std::vector<unsigned> counts;
-        for (const size_t geometry : mInstanced) {
+        for (const auto& [geometry, material] : mInstanced) {
             if (mTriangleCounts[geometry] > 0) {
                 counts.push_back(mTriangleCounts[geometry]);
             }
@@ -196,13 +203,16 @@ private:
             const auto geometry = mGeometries.find(buffersOf(mesh));
             if (geometry != mGeometries.end()) {
                 mText += " mesh " + std::to_string(geometry->second) + " " + materialText(mesh);
-                mInstanced.insert(geometry->second);
+                mInstanced.emplace(geometry->second, materialKey(mesh));
             }
         }
         mText += "\n";
     }
 
     static BufferPair buffersOf(const ovTriMesh& mesh) { return {mesh.getVertexBuffer(), mesh.getIndexBuffer()}; }
+    static BufferPair materialKey(ovTriMesh& mesh) {
+        return {mesh.editMaterialState(false), mesh.editMaterialState(false) ? mesh.editTextureState(false) : nullptr};
+    }
 
     static std::string materialText(ovTriMesh& mesh) {
         const ovMaterialState* material = mesh.editMaterialState(false);
@@ -224,7 +234,7 @@ private:
     std::string mText;
     std::map<BufferPair, size_t> mGeometries;
     std::vector<unsigned> mTriangleCounts;
-    std::set<size_t> mInstanced;
+    std::set<std::pair<size_t, BufferPair>> mInstanced;
 };
 
 // Triangle counts of the meshes assimp makes of a document, sorted (one per
@@ -498,6 +508,123 @@ TEST_F(ColladaSaveTest, AwkwardInputIsWrittenAsItStands) {
         save(partial.get(), "partial.dae", {}, nullptr, true, "Expected different index count in <p> element.");
     EXPECT_NE(document.find("<triangles count=\"1\">"), std::string::npos);
     EXPECT_NE(document.find("<p>0 1 2 2 1 </p>"), std::string::npos);
+}
+
+// Files larger than the limit cannot be written while it lives: a write
+// beyond it fails (the signal it would raise is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &mPrevious);
+        const rlimit limit{bytes, mPrevious.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &mPrevious);
+        std::signal(SIGXFSZ, mPreviousHandler);
+    }
+
+private:
+    rlimit mPrevious{};
+    void (*mPreviousHandler)(int);
+};
+
+// A scene that asks every kind of question: two textured materials, a
+// group, a shared geometry.
+ovPointer<ovNode> busyScene() {
+    const auto materials = makeStates<ovMaterialState>(2);
+    const auto textures = makeStates<ovTextureState>(1);
+    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
+    ovPointer<ovTriMesh> first = withMaterial(makeTriangle("first"), materials[0].get(), textures[0].get());
+    ovPointer<ovNode> group = makeRoot(nullptr, {withMaterial(makeTriangle("second"), materials[1].get())});
+    group->attachChild(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
+    return makeRoot(nullptr, {first.get(), group.get()});
+}
+
+TEST_F(ColladaSaveTest, EveryFailureAndCancellationLeavesNoDocument) {
+    const ovPointer<ovNode> scene = busyScene();
+    RecordingProgress full;
+    save(scene.get(), "full.dae", {"lambert-order"}, &full);
+    // n = 3 meshes, m = 2 materials: 2.5 n + 1 in all.
+    EXPECT_EQ(full.calls(), (std::vector<std::string>{"group 1 8.5", "advance 1", "advance 1", "advance 0.5",
+                                                      "advance 0.5", "advance 0.5", "advance 0.5", "advance 1",
+                                                      "advance 1", "advance 1", "advance 0.5", "advance 0.5",
+                                                      "advance 0.5", "end"}));
+    // The questions: after the header, the images, the bulk step, 2 effects,
+    // 2 materials, 3 geometries, 2 groups and 3 mesh nodes.
+    constexpr int kQuestions = 15;
+    for (int cancelFrom = 1; cancelFrom <= kQuestions; ++cancelFrom) {
+        RecordingProgress cancelling(cancelFrom);
+        save(scene.get(), "cancelled.dae", {}, &cancelling, false);
+        EXPECT_EQ(cancelling.calls().back(), "end") << cancelFrom;
+    }
+    RecordingProgress late(kQuestions + 1);
+    save(scene.get(), "late.dae", {"lambert-order"}, &late);
+
+    // A small document fails when the stream's buffer is written out at the
+    // end, a large one in the middle of a float array.
+    const ovPointer<ovTriMesh> small = makeTriangle();
+    const ovPointer<ovTriMesh> big = makeMesh(std::vector<Wm4::Vector3f>(20000, {1.5f, 2.5f, 3.5f}), {0, 1, 2});
+    for (const auto& [mesh, limit] : {std::pair{small.get(), 100}, std::pair{big.get(), 30000}}) {
+        const FileSizeLimit fileSize(static_cast<rlim_t>(limit));
+        save(mesh, "too_big.dae", {}, nullptr, false);
+    }
+
+    const ovPointer<ovObject> notSpatial(new ovMaterialState);
+    const std::string path = dir.file("refused.dae");
+    for (const ovObjectList& objects : std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
+        EXPECT_FALSE(driver.saveMeshes(objects, path, nullptr, {})) << objects.size();
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    EXPECT_FALSE(driver.saveMeshes({scene}, dir.file("missing/folder.dae"), nullptr, {}));
+}
+
+TEST_F(ColladaSaveTest, AnImageThatCannotBeSavedFailsTheSaveAndKeepsTheImagesBeforeIt) {
+    const auto materials = makeStates<ovMaterialState>(1);
+    const auto textures = makeStates<ovTextureState>(1);
+    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
+    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 2), ovTexture::Emission));
+    const ovPointer<ovTriMesh> mesh = withMaterial(makeTriangle(), materials[0].get(), textures[0].get());
+    // A folder stands where the second image must go.
+    std::filesystem::create_directory(dir.path() / "material-1-image-emissive.png");
+    save(mesh.get(), "blocked.dae", {}, nullptr, false);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "material-1-image-diffuse.png"));
+
+    textures[0]->editTexture(1)->setImage(new ovImage(ovImage::RGB8, 0, 0));
+    save(mesh.get(), "empty_image.dae", {}, nullptr, false);
+}
+
+// The document of a scene 100,000 levels deep is some 15 GB of indentation:
+// it goes through a pipe to a reader that counts its lines and keeps its end.
+TEST_F(ColladaSaveTest, AHundredThousandLevelSceneSavesWithoutExhaustingTheStack) {
+    constexpr int kLevels = 100000;
+    const ovPointer<ovNode> root(new ovNode);
+    ovNode* deepest = root.get();
+    for (int level = 0; level < kLevels; ++level) {
+        deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
+    }
+    deepest->attachChild(makeTriangle());
+    const std::string path = dir.file("deep.dae");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    uint64_t lines = 0;
+    std::string tail;
+    std::thread reader([&] {
+        std::ifstream pipe(path, std::ios::binary);
+        std::vector<char> block(1 << 20);
+        while (pipe.read(block.data(), static_cast<std::streamsize>(block.size())) || pipe.gcount() > 0) {
+            const auto end = block.begin() + pipe.gcount();
+            lines += static_cast<uint64_t>(std::count(block.begin(), end, '\n'));
+            tail.append(block.begin(), end);
+            tail.erase(0, tail.size() > 200 ? tail.size() - 200 : 0);
+        }
+    });
+    EXPECT_TRUE(driver.saveMeshes({root}, path, nullptr, {}));
+    reader.join();
+    // 43 lines of frame and geometry, 3 per group node and 4 for the mesh node.
+    EXPECT_EQ(lines, 43 + 3 * (kLevels + 1) + 4);
+    EXPECT_TRUE(tail.ends_with("\t</library_visual_scenes>\n\t<scene>\n\t\t<instance_visual_scene url=\"#scene\"/>\n"
+                               "\t</scene>\n</COLLADA>\n"))
+        << tail;
 }
 
 }  // namespace
