@@ -4,7 +4,9 @@
 #include <assimp/scene.h>
 
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
@@ -609,14 +611,15 @@ TEST_F(ColladaSaveTest, AHundredThousandLevelSceneSavesWithoutExhaustingTheStack
     uint64_t lines = 0;
     std::string tail;
     std::thread reader([&] {
-        std::ifstream pipe(path, std::ios::binary);
+        const int pipe = open(path.c_str(), O_RDONLY);
+        fcntl(pipe, F_SETPIPE_SZ, 1 << 20);
         std::vector<char> block(1 << 20);
-        while (pipe.read(block.data(), static_cast<std::streamsize>(block.size())) || pipe.gcount() > 0) {
-            const auto end = block.begin() + pipe.gcount();
-            lines += static_cast<uint64_t>(std::count(block.begin(), end, '\n'));
-            tail.append(block.begin(), end);
+        for (ssize_t got; (got = read(pipe, block.data(), block.size())) > 0;) {
+            lines += static_cast<uint64_t>(std::count(block.begin(), block.begin() + got, '\n'));
+            tail.append(block.data(), static_cast<size_t>(got));
             tail.erase(0, tail.size() > 200 ? tail.size() - 200 : 0);
         }
+        close(pipe);
     });
     EXPECT_TRUE(driver.saveMeshes({root}, path, nullptr, {}));
     reader.join();
