@@ -72,7 +72,9 @@ private:
 
 std::string geometryIdOf(const ovTriMesh& mesh, int index) {
     std::string id = mesh.GetName().empty() ? "geometry" : mesh.GetName();
-    id += "_" + std::to_string(index) + "-geometry";
+    id += '_';
+    id += std::to_string(index);
+    id += "-geometry";
     ovColladaMeshDriver::buildCorrectId(id);
     return id;
 }
@@ -80,7 +82,7 @@ std::string geometryIdOf(const ovTriMesh& mesh, int index) {
 void openInput(XmlStreamWriter& writer, const char* semantic, const std::string& sourceId) {
     writer.startElement("input");
     writer.addAttribute("semantic", semantic);
-    writer.addAttribute("source", "#" + sourceId);
+    writer.addAttribute("source", collada::referenceTo(sourceId));
 }
 
 // The texture-coordinate channels that get a source: present, with 2 or 3 components.
@@ -191,7 +193,7 @@ void ovColladaMeshDriver::writeTriangles(const ovIndexBuffer& indices, const std
     mWriter->startElement("input");
     mWriter->addAttribute("offset", "0");
     mWriter->addAttribute("semantic", "VERTEX");
-    mWriter->addAttribute("source", "#" + verticesId);
+    mWriter->addAttribute("source", collada::referenceTo(verticesId));
     mWriter->endElement();
     mWriter->startElement("p");
     {
@@ -234,7 +236,7 @@ bool ovColladaMeshDriver::writeFloatArray(const std::string& id, int componentCo
     mWriter->addAttribute("count", ovStringUtils::fromUInt64(count, 1));
     mWriter->addAttribute("offset", "0");
     mWriter->addAttribute("stride", ovStringUtils::fromUInt64(components, 1));
-    mWriter->addAttribute("source", "#" + id + "-array");
+    mWriter->addAttribute("source", collada::referenceTo(id, "-array"));
     for (uint64_t c = 0; c < components; ++c) {
         mWriter->startElement("param");
         mWriter->addAttribute("name", kParameterNames[type][c]);

@@ -151,7 +151,7 @@ bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, const std::stri
         openWithId("material", materialId + "ID");
         mWriter->addAttribute("name", materialId);
         mWriter->startElement("instance_effect");
-        mWriter->addAttribute("url", "#" + materialId + "-effect");
+        mWriter->addAttribute("url", collada::referenceTo(materialId, "-effect"));
         mWriter->endElement();
         mWriter->endElement();
         if (collada::advanceAndCheckCancel(progress, 0.5)) {

@@ -138,14 +138,14 @@ void ovColladaMeshDriver::writeInstanceGeometry(ovTriMesh& mesh) {
         return;
     }
     mWriter->startElement("instance_geometry");
-    mWriter->addAttribute("url", "#" + geometry->second);
+    mWriter->addAttribute("url", collada::referenceTo(geometry->second));
     const std::string materialId = materialIdOf(mesh);
     if (!materialId.empty()) {
         mWriter->startElement("bind_material");
         mWriter->startElement("technique_common");
         mWriter->startElement("instance_material");
         mWriter->addAttribute("symbol", materialId);
-        mWriter->addAttribute("target", "#" + materialId + "ID");
+        mWriter->addAttribute("target", collada::referenceTo(materialId, "ID"));
         for (int element = 0; element < 3; ++element) {
             mWriter->endElement();
         }

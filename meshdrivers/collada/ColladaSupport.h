@@ -10,6 +10,14 @@
 
 namespace ov::collada {
 
+// A reference to the element whose id is the given parts joined: "#" and the id.
+template <typename... Parts>
+std::string referenceTo(const Parts&... parts) {
+    std::string reference = "#";
+    (reference.append(parts), ...);
+    return reference;
+}
+
 // Advances the notifier (if any) by amount; answers true when the user
 // cancelled.
 inline bool advanceAndCheckCancel(ovProgressNotifierInterface* progress, double amount) {

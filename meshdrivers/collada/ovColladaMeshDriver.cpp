@@ -124,7 +124,7 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     if (written) {
         writer.startElement("scene");
         writer.startElement("instance_visual_scene");
-        writer.addAttribute("url", "#" + sceneId);
+        writer.addAttribute("url", collada::referenceTo(sceneId));
         writer.endElement();
         writer.endElement();
         writer.endElement();
