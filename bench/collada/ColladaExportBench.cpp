@@ -62,8 +62,12 @@ ovTriMesh* makeGridMesh(int64_t triangles, int part) {
     for (int j = 0; j < rows; ++j) {
         for (int i = 0; i < columns; ++i) {
             const int corner = j * vertexColumns + i;
-            const int quad[6] = {corner,     corner + 1, corner + vertexColumns + 1,
-                                 corner,     corner + vertexColumns + 1, corner + vertexColumns};
+            const int quad[6] = {corner,
+                                 corner + 1,
+                                 corner + vertexColumns + 1,
+                                 corner,
+                                 corner + vertexColumns + 1,
+                                 corner + vertexColumns};
             index = std::copy(std::begin(quad), std::end(quad), index);
         }
     }
@@ -82,8 +86,8 @@ ovPointer<ovNode> buildScene(int64_t triangles) {
     for (int part = 0; part < kParts; ++part) {
         const float angle = 0.3f * static_cast<float>(part);
         auto* node = new ovNode;
-        node->editLocalTransform(true).SetRotate(
-            Wm4::Matrix3f(std::cos(angle), -std::sin(angle), 0, std::sin(angle), std::cos(angle), 0, 0, 0, 1));
+        node->editLocalTransform(true).SetRotate(Wm4::Matrix3f(std::cos(angle), -std::sin(angle), 0,
+                                                               std::sin(angle), std::cos(angle), 0, 0, 0, 1));
         node->editLocalTransform(true).SetTranslate({3.0f * static_cast<float>(part), 1.5f, -0.5f});
         node->attachChild(makeGridMesh(triangles, part));
         root->attachChild(node);
@@ -189,15 +193,17 @@ void writeFloor(const ovNode& root, const std::string& path) {
             for (const float value : {p.X(), p.Y(), p.Z(), n.X(), n.Y(), n.Z(), vertices.TCoord(0, v)[0],
                                       vertices.TCoord(0, v)[1]}) {
                 char digits[32];
-                text.append(digits, std::to_chars(digits, digits + sizeof digits, value,
-                                                  std::chars_format::general, 6).ptr);
+                text.append(
+                    digits,
+                    std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
                 endNumber();
             }
         }
         const int* indices = mesh->getIndexBuffer()->getData();
         for (int i = 0; i < mesh->getIndexBuffer()->GetIndexQuantity(); ++i) {
             char digits[16];
-            text.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<uint32_t>(indices[i])).ptr);
+            text.append(digits,
+                        std::to_chars(digits, digits + sizeof digits, static_cast<uint32_t>(indices[i])).ptr);
             endNumber();
         }
     }
@@ -223,7 +229,8 @@ void report(const char* what, double seconds, int64_t triangles, const std::stri
     std::error_code error;
     const auto bytes = std::filesystem::file_size(path, error);
     std::printf("  %-34s %8.3f s  %7.2f M triangles/s  %6.1f MB\n", what, seconds,
-                static_cast<double>(triangles) / seconds / 1e6, error ? 0.0 : static_cast<double>(bytes) / 1e6);
+                static_cast<double>(triangles) / seconds / 1e6,
+                error ? 0.0 : static_cast<double>(bytes) / 1e6);
 }
 
 }  // namespace
@@ -242,9 +249,10 @@ int main(int argc, char** argv) {
     for (const ovTriMesh* mesh : meshesOf(*scene)) {
         vertices += mesh->getVertexBuffer()->GetVertexQuantity();
     }
-    std::printf("COLLADA export of %lld triangles, %lld vertices with normals and texture coordinates, "
-                "in %d placed meshes; best of %d runs\n",
-                static_cast<long long>(triangles), static_cast<long long>(vertices), kParts, runs);
+    std::printf(
+        "COLLADA export of %lld triangles, %lld vertices with normals and texture coordinates, "
+        "in %d placed meshes; best of %d runs\n",
+        static_cast<long long>(triangles), static_cast<long long>(vertices), kParts, runs);
 
     bool saved = true;
     const double oursSeconds = bestSeconds(runs, [&] { saved = saveOurs(*scene, ours) && saved; });
@@ -265,7 +273,8 @@ int main(int argc, char** argv) {
     report("ours (ovColladaMeshDriver)", oursSeconds, triangles, ours);
     report("assimp COLLADA exporter", assimpSeconds, triangles, theirs);
     report("floor (to_chars into a file)", floorSeconds, triangles, floor);
-    std::printf("  ours / assimp: %.2fx the triangles per second (target >= 4)\n", assimpSeconds / oursSeconds);
+    std::printf("  ours / assimp: %.2fx the triangles per second (target >= 4)\n",
+                assimpSeconds / oursSeconds);
     std::printf("  ours / floor:  %.2f of the floor's speed (target >= 0.5)\n", floorSeconds / oursSeconds);
 
     std::printf("Peak extra heap of one save:\n");

@@ -83,4 +83,3 @@ void operator delete(void* pointer, size_t) noexcept {
 void operator delete[](void* pointer, size_t) noexcept {
     releaseCounted(pointer);
 }
-

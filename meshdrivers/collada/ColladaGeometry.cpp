@@ -156,8 +156,9 @@ bool ovColladaMeshDriver::writeGeometryContent(const ovTriMesh& mesh, const std:
     }
     const std::vector<int> channels = writtenTexCoordChannels(attributes);
     for (const int channel : channels) {
-        if (!writeFloatArray(geometryId + "-tex" + std::to_string(channel), attributes.GetTCoordChannels(channel),
-                             STP, bytes + attributes.GetTCoordOffsetByte(channel), count, stride)) {
+        if (!writeFloatArray(geometryId + "-tex" + std::to_string(channel),
+                             attributes.GetTCoordChannels(channel), STP,
+                             bytes + attributes.GetTCoordOffsetByte(channel), count, stride)) {
             return false;
         }
     }
@@ -207,8 +208,9 @@ void ovColladaMeshDriver::writeTriangles(const ovIndexBuffer& indices, const std
     mWriter->endElement();
 }
 
-bool ovColladaMeshDriver::writeFloatArray(const std::string& id, int componentCount, ColladaFloatArrayType type,
-                                          const char* data, uint64_t count, uint64_t stride) {
+bool ovColladaMeshDriver::writeFloatArray(const std::string& id, int componentCount,
+                                          ColladaFloatArrayType type, const char* data, uint64_t count,
+                                          uint64_t stride) {
     const uint64_t components = static_cast<uint64_t>(componentCount);
     openWithId("source", id);
     mWriter->addAttribute("name", id);

@@ -111,7 +111,8 @@ bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, const std::stri
         if (!material) {
             continue;
         }
-        const bool entered = materialIds.emplace(materialKeyOf(*mesh), materialIdFor(*material, counter)).second;
+        const bool entered =
+            materialIds.emplace(materialKeyOf(*mesh), materialIdFor(*material, counter)).second;
         if (entered && hasTextures(mesh->editTextureState(false))) {
             ++texturedMaterials;
         }
@@ -226,8 +227,9 @@ bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::stri
         }
         const TextureTexts* texts = textureTextsOf(texture->getTexType());
         if (!texts) {
-            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(), "texture type ",
-                                   static_cast<int>(texture->getTexType()), ", unsupported format ");
+            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(),
+                                   "texture type ", static_cast<int>(texture->getTexType()),
+                                   ", unsupported format ");
             continue;
         }
         const ovImage* image = texture->getImage();
@@ -317,7 +319,8 @@ bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures) {
         }
         const auto sampler = objectIds.find(texture);
         if (sampler == objectIds.end()) {
-            collada::logDiagnostic("ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
+            collada::logDiagnostic(
+                "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
             continue;
         }
         mWriter->startElement(texts->lambertChannel);

@@ -58,7 +58,8 @@ int firstChildIndex(const ovNode& node) {
 
 }  // namespace
 
-bool ovColladaMeshDriver::writeScene(ovSpatial* root, std::string& sceneId, ovProgressNotifierInterface* progress) {
+bool ovColladaMeshDriver::writeScene(ovSpatial* root, std::string& sceneId,
+                                     ovProgressNotifierInterface* progress) {
     sceneId = sceneIdOf(*root);
     mWriter->startElement("library_visual_scenes");
     openWithId("visual_scene", sceneId);
@@ -73,7 +74,8 @@ bool ovColladaMeshDriver::writeScene(ovSpatial* root, std::string& sceneId, ovPr
 // The nodes of the subtree, in the order a recursive walk writes them, on a
 // stack of open groups so that a deep scene cannot exhaust the thread's stack.
 // A failure or cancellation leaves the open nodes open.
-bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter, ovProgressNotifierInterface* progress) {
+bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter,
+                                       ovProgressNotifierInterface* progress) {
     if (!spatial) {
         return true;
     }

@@ -119,8 +119,8 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     writer.addAttribute("version", "1.4.1");
     std::string sceneId;
     const bool written = writeHeader(worldUnits) && !collada::advanceAndCheckCancel(progress, 1.0) &&
-                         writeMaterials(meshes, outputFolder, progress) && writeGeometries(meshes, progress) &&
-                         writeScene(root, sceneId, progress);
+                         writeMaterials(meshes, outputFolder, progress) &&
+                         writeGeometries(meshes, progress) && writeScene(root, sceneId, progress);
     if (written) {
         writer.startElement("scene");
         writer.startElement("instance_visual_scene");

@@ -30,8 +30,8 @@ public:
     ovColladaMeshDriver();
     ~ovColladaMeshDriver() override;
 
-    bool saveMeshes(const ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
-                    const SaveMeshOptions& options) override;
+    bool saveMeshes(const ovObjectList& objects, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
 
     // Every "#", blank and ":" becomes "_"; nothing else changes.
     static void buildCorrectId(std::string& id);
@@ -47,14 +47,15 @@ private:
     bool writeGeometries(const MeshList& meshes, ovProgressNotifierInterface* progress);
     bool writeGeometry(ovTriMesh* mesh, int index);
     bool writeGeometryContent(const ovTriMesh& mesh, const std::string& geometryId);
-    bool writeFloatArray(const std::string& id, int componentCount, ColladaFloatArrayType type, const char* data,
-                         uint64_t count, uint64_t stride);
+    bool writeFloatArray(const std::string& id, int componentCount, ColladaFloatArrayType type,
+                         const char* data, uint64_t count, uint64_t stride);
     void writeTriangles(const ovIndexBuffer& indices, const std::string& materialId,
                         const std::string& verticesId);
     bool writeScene(ovSpatial* root, std::string& sceneId, ovProgressNotifierInterface* progress);
     bool writeSpatial(ovSpatial* spatial, int& nodeCounter, ovProgressNotifierInterface* progress);
     void writeInstanceGeometry(ovTriMesh& mesh);
-    bool writeTexture(ovTextureState* textures, const std::string& materialId, const std::string& outputFolder);
+    bool writeTexture(ovTextureState* textures, const std::string& materialId,
+                      const std::string& outputFolder);
     bool writeTextureParam(ovTextureState* textures, const std::string& materialId, ColourList& colours);
     bool writeTextureChannel(ovTextureState* textures);
     bool writeMaterialColor(ovMaterialState* material, ovTexture::TexType type);

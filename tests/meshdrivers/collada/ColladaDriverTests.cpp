@@ -3,8 +3,8 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <sys/resource.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,9 +19,9 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <variant>
-#include <sstream>
 
 #include "../core/LineDrawingTestSupport.h"
 #include "collada/ovColladaMeshDriver.h"
@@ -109,9 +109,9 @@ void place(ovSpatial& spatial, const Wm4::Matrix3f& rotate, const Wm4::Vector3f&
 
 // What pycollada must find in a document we wrote, in the form
 // check_collada.py prints: the geometries with their triangle counts and
-// positions (pycollada reads NaN coordinates as 0 on purpose), then the nodes with their matrices (row by row, translation in
-// the last column), the geometry they instance and the diffuse colour of the
-// material bound to it ("map" when textured).
+// positions (pycollada reads NaN coordinates as 0 on purpose), then the nodes with their matrices (row by
+// row, translation in the last column), the geometry they instance and the diffuse colour of the material
+// bound to it ("map" when textured).
 class ExpectedReading {
 public:
     // A rejected document is only checked for its schema complaints.
@@ -211,9 +211,12 @@ private:
         mText += "\n";
     }
 
-    static BufferPair buffersOf(const ovTriMesh& mesh) { return {mesh.getVertexBuffer(), mesh.getIndexBuffer()}; }
+    static BufferPair buffersOf(const ovTriMesh& mesh) {
+        return {mesh.getVertexBuffer(), mesh.getIndexBuffer()};
+    }
     static BufferPair materialKey(ovTriMesh& mesh) {
-        return {mesh.editMaterialState(false), mesh.editMaterialState(false) ? mesh.editTextureState(false) : nullptr};
+        return {mesh.editMaterialState(false),
+                mesh.editMaterialState(false) ? mesh.editTextureState(false) : nullptr};
     }
 
     static std::string materialText(ovTriMesh& mesh) {
@@ -224,13 +227,14 @@ private:
         const ovTextureState* textures = mesh.editTextureState(false);
         for (int i = 0; textures && i < textures->getNbTexture(); ++i) {
             const ovTexture* texture = textures->editTexture(i);
-            if (texture->getTexType() == ovTexture::Diffuse && texture->getFormatCode() == 0 && texture->getImage()) {
+            if (texture->getTexType() == ovTexture::Diffuse && texture->getFormatCode() == 0 &&
+                texture->getImage()) {
                 return "diffuse map";
             }
         }
         const Wm4::ColorRGBA& diffuse = material->diffuse;
-        return "diffuse " + number(diffuse.R()) + " " + number(diffuse.G()) + " " + number(diffuse.B()) + " " +
-               number(material->alpha);
+        return "diffuse " + number(diffuse.R()) + " " + number(diffuse.G()) + " " + number(diffuse.B()) +
+               " " + number(material->alpha);
     }
 
     std::string mText;
@@ -271,7 +275,8 @@ protected:
     // complaint but the known ones in schemaTags.
     // Both readers refuse a document whose triangle count disagrees with its
     // indices; assimp then gives the error text assimpError.
-    std::string save(ovSpatial* root, const std::string& name, const std::vector<std::string>& schemaTags = {},
+    std::string save(ovSpatial* root, const std::string& name,
+                     const std::vector<std::string>& schemaTags = {},
                      ovProgressNotifierInterface* progress = nullptr, bool saves = true,
                      const std::string& assimpError = "") {
         const std::string path = dir.file(name);
@@ -341,9 +346,9 @@ TEST_F(ColladaSaveTest, ScenesAreWrittenAsTheirGoldenDocuments) {
     materials[0]->diffuse = {0.25f, 0.5f, 0.75f, 1};
     materials[1]->SetName("steel #2");
     materials[1]->alpha = 0.5f;
-    const ovPointer<ovTriMesh> first = withMaterial(makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}},
-                                                             {0, 1, 2, 0, 2, 3}, normalAndUv),
-                                                    materials[0].get());
+    const ovPointer<ovTriMesh> first =
+        withMaterial(makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3}, normalAndUv),
+                     materials[0].get());
     ovPointer<ovTriMesh> twin(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
     twin->setMaterialState(materials[0].get());
     place(*twin, Wm4::Matrix3f::Identity(), {1, 1, 1}, {0, 0, 5});
@@ -410,7 +415,8 @@ TEST_F(ColladaSaveTest, TexturesBecomeImagesBesideTheDocumentWithSurfacesSampler
                                         materials[0].get(), textureStates[0].get()),
                            withMaterial(makeTriangle(), materials[1].get(), textureStates[1].get())});
     root->SetName("Textured model");
-    expectMatchesGolden("collada/textures.dae", save(root.get(), "textures.dae", {"lambert-order", "texcoord-set"}));
+    expectMatchesGolden("collada/textures.dae",
+                        save(root.get(), "textures.dae", {"lambert-order", "texcoord-set"}));
     EXPECT_EQ(filesInFolder(),
               (std::vector<std::string>{"paint-1-image-bump.png", "paint-1-image-diffuse.png",
                                         "paint-1-image-emissive.png", "paint-1-image-reflection.png",
@@ -466,7 +472,8 @@ TEST_F(ColladaSaveTest, LevelOfDetailNodesKeepTheirFirstChildAndPagedDataStaysPa
     channels.SetTCoordChannels(1, 1);
     channels.SetTCoordChannels(2, 3);
     channels.SetTCoordChannels(3, 4);
-    const ovPointer<ovTriMesh> paged = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, channels, "paged");
+    const ovPointer<ovTriMesh> paged =
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, channels, "paged");
     makeNonResident(*paged, true);
     const ovPointer<ovLODNode> lod(new ovLODNode);
     lod->setChild(1, paged.get());
@@ -481,9 +488,10 @@ TEST_F(ColladaSaveTest, LevelOfDetailNodesKeepTheirFirstChildAndPagedDataStaysPa
     EXPECT_EQ(ovRendererInterface::loadCount() - loads, 3u);
     EXPECT_EQ(ovRendererInterface::deleteCount() - deletes, 3u);
     EXPECT_FALSE(paged->getVertexBuffer()->hasCPUData() || paged->getIndexBuffer()->hasCPUData());
-    EXPECT_EQ(log.texts(ovLogDiagnostic),
-              std::vector<std::string>{"ovColladaMeshDriver::writeSpatial, lod node not supported, using only "
-                                       "the most detailed object"});
+    EXPECT_EQ(
+        log.texts(ovLogDiagnostic),
+        std::vector<std::string>{"ovColladaMeshDriver::writeSpatial, lod node not supported, using only "
+                                 "the most detailed object"});
 }
 
 // Names with every character XML or the id clean-up cares about, numbers
@@ -502,12 +510,13 @@ TEST_F(ColladaSaveTest, AwkwardInputIsWrittenAsItStands) {
     root->SetName("<root> & 'more'");
     expectMatchesGolden("collada/awkward_input.dae",
                         save(root.get(), "awkward.dae", {"invalid-id", "non-finite"}));
-    EXPECT_EQ(log.texts(ovLogWarning), std::vector<std::string>{"ovColladaMeshDriver::writeGeometry, mesh \"\" has "
-                                                                "no vertex or index buffer and is left out"});
+    EXPECT_EQ(log.texts(ovLogWarning),
+              std::vector<std::string>{"ovColladaMeshDriver::writeGeometry, mesh \"\" has "
+                                       "no vertex or index buffer and is left out"});
 
     const ovPointer<ovTriMesh> partial = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1});
-    const std::string document =
-        save(partial.get(), "partial.dae", {}, nullptr, true, "Expected different index count in <p> element.");
+    const std::string document = save(partial.get(), "partial.dae", {}, nullptr, true,
+                                      "Expected different index count in <p> element.");
     EXPECT_NE(document.find("<triangles count=\"1\">"), std::string::npos);
     EXPECT_NE(document.find("<p>0 1 2 2 1 </p>"), std::string::npos);
 }
@@ -548,10 +557,10 @@ TEST_F(ColladaSaveTest, EveryFailureAndCancellationLeavesNoDocument) {
     RecordingProgress full;
     save(scene.get(), "full.dae", {"lambert-order"}, &full);
     // n = 3 meshes, m = 2 materials: 2.5 n + 1 in all.
-    EXPECT_EQ(full.calls(), (std::vector<std::string>{"group 1 8.5", "advance 1", "advance 1", "advance 0.5",
-                                                      "advance 0.5", "advance 0.5", "advance 0.5", "advance 1",
-                                                      "advance 1", "advance 1", "advance 0.5", "advance 0.5",
-                                                      "advance 0.5", "end"}));
+    EXPECT_EQ(full.calls(),
+              (std::vector<std::string>{"group 1 8.5", "advance 1", "advance 1", "advance 0.5", "advance 0.5",
+                                        "advance 0.5", "advance 0.5", "advance 1", "advance 1", "advance 1",
+                                        "advance 0.5", "advance 0.5", "advance 0.5", "end"}));
     // The questions: after the header, the images, the bulk step, 2 effects,
     // 2 materials, 3 geometries, 2 groups and 3 mesh nodes.
     constexpr int kQuestions = 15;
@@ -566,7 +575,8 @@ TEST_F(ColladaSaveTest, EveryFailureAndCancellationLeavesNoDocument) {
     // A small document fails when the stream's buffer is written out at the
     // end, a large one in the middle of a float array.
     const ovPointer<ovTriMesh> small = makeTriangle();
-    const ovPointer<ovTriMesh> big = makeMesh(std::vector<Wm4::Vector3f>(20000, {1.5f, 2.5f, 3.5f}), {0, 1, 2});
+    const ovPointer<ovTriMesh> big =
+        makeMesh(std::vector<Wm4::Vector3f>(20000, {1.5f, 2.5f, 3.5f}), {0, 1, 2});
     for (const auto& [mesh, limit] : {std::pair{small.get(), 100}, std::pair{big.get(), 30000}}) {
         const FileSizeLimit fileSize(static_cast<rlim_t>(limit));
         save(mesh, "too_big.dae", {}, nullptr, false);
@@ -574,7 +584,8 @@ TEST_F(ColladaSaveTest, EveryFailureAndCancellationLeavesNoDocument) {
 
     const ovPointer<ovObject> notSpatial(new ovMaterialState);
     const std::string path = dir.file("refused.dae");
-    for (const ovObjectList& objects : std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
+    for (const ovObjectList& objects :
+         std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
         EXPECT_FALSE(driver.saveMeshes(objects, path, nullptr, {})) << objects.size();
         EXPECT_FALSE(std::filesystem::exists(path));
     }
@@ -625,8 +636,9 @@ TEST_F(ColladaSaveTest, AHundredThousandLevelSceneSavesWithoutExhaustingTheStack
     reader.join();
     // 43 lines of frame and geometry, 3 per group node and 4 for the mesh node.
     EXPECT_EQ(lines, 43 + 3 * (kLevels + 1) + 4);
-    EXPECT_TRUE(tail.ends_with("\t</library_visual_scenes>\n\t<scene>\n\t\t<instance_visual_scene url=\"#scene\"/>\n"
-                               "\t</scene>\n</COLLADA>\n"))
+    EXPECT_TRUE(
+        tail.ends_with("\t</library_visual_scenes>\n\t<scene>\n\t\t<instance_visual_scene url=\"#scene\"/>\n"
+                       "\t</scene>\n</COLLADA>\n"))
         << tail;
 }
 

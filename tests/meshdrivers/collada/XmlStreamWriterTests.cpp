@@ -27,8 +27,7 @@ TEST(XmlStreamWriterTest, ElementsAreSelfClosingOnOneLineOrOpenedAroundTheirChil
         std::function<void(XmlStreamWriter&)> steps;
         std::string bytes;
     } cases[] = {
-        {"empty element", [](XmlStreamWriter& w) { w.startElement("A"), w.endElement(); },
-         "<A/>\n"},
+        {"empty element", [](XmlStreamWriter& w) { w.startElement("A"), w.endElement(); }, "<A/>\n"},
         {"attributes in order, a child one tab deeper",
          [](XmlStreamWriter& w) {
              w.startElement("A");

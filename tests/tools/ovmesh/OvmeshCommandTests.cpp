@@ -78,6 +78,9 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     for (std::sregex_iterator it(formats.out.begin(), formats.out.end(), firstSaved), end; it != end; ++it) {
         expected.push_back("demo." + (*it)[1].str());
     }
+    const std::vector<std::string> documents = expected;
+    // The COLLADA document's texture image stands beside it.
+    expected.push_back("oak-1-image-diffuse.png");
     std::sort(expected.begin(), expected.end());
 
     const fs::path folder = work.path() / "new" / "demo";
@@ -85,7 +88,7 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     ASSERT_EQ(demo.code, 0) << demo.err;
     EXPECT_EQ(filesIn(folder), expected) << "a format is missing or a temporary file was left";
     EXPECT_EQ(std::regex_replace(demo.out, std::regex("wrote .*/demo\\.\\w+ \\(\\d+ bytes\\)\n"), ""), "");
-    EXPECT_EQ(std::count(demo.out.begin(), demo.out.end(), '\n'), std::ssize(expected)) << demo.out;
+    EXPECT_EQ(std::count(demo.out.begin(), demo.out.end(), '\n'), std::ssize(documents)) << demo.out;
     // Nine closed parts in three colours; the top view of the table fills the
     // page's width inside the 10 mm margins and is centred in its height.
     const std::map<std::string, std::string> seen{
@@ -93,9 +96,26 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
          "108 facets in 0 0 0 1200 700 750, colours 9758 19007 20814; 9 parts, volume 38304000, "
          "0 reversed\n"},
         {"demo.svg", "210mm x 297mm, 93 paths in x 10..200 y 87.43..209.57\n"},
-        {"demo.dxf", "114 lines in x 10..200 y 87.43..209.57, 0 audit errors\n"}};
-    for (const std::string& name : expected) {
+        {"demo.dxf", "114 lines in x 10..200 y 87.43..209.57, 0 audit errors\n"},
+        {"demo.dae",
+         "4 geometries, 48 triangles, 9 instances, 3 materials, images oak-1-image-diffuse.png\n"}};
+    for (const std::string& name : documents) {
         EXPECT_EQ(readBack((folder / name).string()), seen.contains(name) ? seen.at(name) : "no reader\n");
+    }
+}
+
+// A COLLADA save that fails after its image was written takes the image
+// along: here every file is limited to a few KiB (8 blocks), which the image
+// fits in and the document does not.
+TEST_F(OvmeshTest, AFailedColladaSaveLeavesNeitherDocumentNorImages) {
+    const fs::path folder = work.path() / "demo";
+    const ToolRun demo = run("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"",
+                                         OVMESH_EXECUTABLE, "demo", folder.string()});
+    EXPECT_EQ(demo.code, 1);
+    EXPECT_THAT(demo.err, HasSubstr("error: cannot write '" + (folder / "demo.dae").string() +
+                                    "': the dae driver failed to save the scene\n"));
+    for (const std::string& name : filesIn(folder)) {
+        EXPECT_FALSE(name.ends_with(".dae") || name.ends_with(".png")) << name;
     }
 }
 
