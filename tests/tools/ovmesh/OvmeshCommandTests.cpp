@@ -132,6 +132,10 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     EXPECT_EQ(readBack(output("steps.stl")),
               "24 facets in 0 0 0 40 20 20, colours 3198 15855; 2 parts, volume 12000, 0 reversed\n");
 
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dae")}).code, 0);
+    EXPECT_EQ(readBack(output("steps.dae")),
+              "2 geometries, 24 triangles, 2 instances, 2 materials, images \n");
+
     const ToolRun drawing = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
                                     "front", "--title", "Steps", "--line-breaks"});
     ASSERT_EQ(drawing.code, 0) << drawing.err;
