@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "collada/ovColladaMeshDriver.h"
 #include "core/DriverList.h"
 #include "dxf/DxfDriver.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
@@ -32,6 +33,7 @@ std::unique_ptr<ovCoreMeshDriver> makeDriver() {
 // driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
 // STEP driver comes after them all, and only when its schema loads.
 constexpr DriverFactory kDriverFactories[] = {
+    &makeDriver<ovColladaMeshDriver>,
     &makeDriver<StlMeshDriver>,
     &makeDriver<Mesh2SvgDriver>,
     &makeDriver<DxfDriver>,

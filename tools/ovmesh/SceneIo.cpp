@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "ovmesh/ObjImport.h"
 #include "ovmesh/Paths.h"
@@ -73,6 +74,29 @@ LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterfa
         throw LoadFailure("cannot read '" + path + "'" + reason, std::move(messages));
     }
     return {sceneRoot(objects, path), {}, std::move(messages)};
+}
+
+// The PNG files of a folder. A driver that saves by path may write texture
+// images beside its document; after a failed save, those it added go too.
+std::set<std::filesystem::path> imagesIn(const std::filesystem::path& folder) {
+    std::set<std::filesystem::path> images;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".png") {
+            images.insert(entry.path());
+        }
+    }
+    return images;
+}
+
+void removeImagesAddedSince(const std::filesystem::path& folder,
+                            const std::set<std::filesystem::path>& before) {
+    for (const std::filesystem::path& image : imagesIn(folder)) {
+        if (!before.contains(image)) {
+            std::error_code ignored;
+            std::filesystem::remove(image, ignored);
+        }
+    }
 }
 
 bool saveThroughDevice(const ovObjectList& objects, const std::string& temporaryPath,
@@ -150,11 +174,14 @@ uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifier
     }
     SafeOutputFile file(path);
     const ovObjectList objects{ovPointer<ovObject>(&root)};
+    const std::filesystem::path folder = fsPath(file.temporaryPath()).parent_path();
+    const std::set<std::filesystem::path> imagesBefore = imagesIn(folder);
     const bool saved =
         driver->isDeviceCapable()
             ? saveThroughDevice(objects, file.temporaryPath(), path, progress, options)
             : ovIoManager::msInstance.saveMeshes(objects, file.temporaryPath(), progress, options);
     if (!saved) {
+        removeImagesAddedSince(folder, imagesBefore);
         throw ToolError("cannot write '" + path + "': the " + extensionOf(path) +
                         " driver failed to save the scene");
     }
