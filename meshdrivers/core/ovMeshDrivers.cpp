@@ -33,11 +33,8 @@ std::unique_ptr<ovCoreMeshDriver> makeDriver() {
 // driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
 // STEP driver comes after them all, and only when its schema loads.
 constexpr DriverFactory kDriverFactories[] = {
-    &makeDriver<ovColladaMeshDriver>,
-    &makeDriver<StlMeshDriver>,
-    &makeDriver<Mesh2SvgDriver>,
-    &makeDriver<DxfDriver>,
-    &makeDriver<ovPlmXmlMeshDriver>,
+    &makeDriver<ovColladaMeshDriver>, &makeDriver<StlMeshDriver>,      &makeDriver<Mesh2SvgDriver>,
+    &makeDriver<DxfDriver>,           &makeDriver<ovPlmXmlMeshDriver>,
 };
 
 // A driver whose schema did not load is dropped at once.
