@@ -2,6 +2,7 @@
 
 // Small PLM XML documents written by the tests, in either schema version.
 
+#include <ostream>
 #include <string>
 
 namespace ov::test {
@@ -11,6 +12,11 @@ struct PlmXmlSchema {
     const char* part;
     const char* instance;
 };
+
+// So that parameterised tests show "v4" rather than the structure's bytes.
+inline void PrintTo(const PlmXmlSchema& schema, std::ostream* out) {
+    *out << "v" << schema.version;
+}
 
 inline const PlmXmlSchema kPlmXmlV4{"4", "Part", "Instance"};
 inline const PlmXmlSchema kPlmXmlV6{"6", "ProductRevisionView", "ProductInstance"};
