@@ -1,4 +1,4 @@
-#include "ovmesh/ProgressBar.h"
+#include "ovmesh/output/ProgressBar.h"
 
 #include <algorithm>
 #include <cmath>

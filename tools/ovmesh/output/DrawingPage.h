@@ -50,6 +50,13 @@ struct ProjectedBounds {
 // world transformations up to date first.
 ProjectedBounds projectedLineBounds(ovSpatial& root, const Projection& projection);
 
+// Drops, from every polyline of a drawing, the segments that project to a
+// single point and those that project onto a segment drawn before (either
+// way round), so that the page shows each stroke once. Lines get index
+// buffers of their own; those of the original scene stay untouched. Answers
+// the number of segments dropped.
+size_t dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection);
+
 // Projected point to page: u = scale X + offsetU, v = scale Y + offsetV, in
 // millimetres with v growing upward.
 struct PageMapping {

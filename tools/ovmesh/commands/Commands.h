@@ -2,11 +2,12 @@
 
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "ovmesh/ConsoleLog.h"
-#include "ovmesh/DrawingPage.h"
-#include "ovmesh/ProgressBar.h"
+#include "ovmesh/output/ConsoleLog.h"
+#include "ovmesh/output/DrawingPage.h"
+#include "ovmesh/output/ProgressBar.h"
 
 namespace ov::ovmesh {
 
@@ -61,6 +62,9 @@ struct ConvertOptions {
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.
     bool allowEmpty = false;
+    // When set, a drawing shows the feature edges of the meshes too: where
+    // their faces fold by more than this many degrees, and where they end.
+    std::optional<double> edgeDegrees;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.

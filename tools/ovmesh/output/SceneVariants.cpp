@@ -1,10 +1,11 @@
-#include "ovmesh/SceneVariants.h"
+#include "ovmesh/output/SceneVariants.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <map>
 #include <numbers>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -48,10 +49,6 @@ size_t countLines(const ovSpatial& root) {
 
 namespace {
 
-// Edges whose two triangles meet at a smaller angle than this lie on one
-// surface and are not drawn.
-const float kCreaseCosine = static_cast<float>(std::cos(20.0 * std::numbers::pi / 180.0));
-
 void copyPlacementAndMetadata(const ovSpatial& source, ovSpatial& copy) {
     copy.SetName(source.GetName());
     copy.editLocalTransform(true) = source.getLocalTransform();
@@ -90,7 +87,8 @@ ovPointer<ovLine> copyLine(const ovLine& line) {
 
 class SceneCopier {
 public:
-    explicit SceneCopier(SceneContent content) : mContent(content) {}
+    SceneCopier(SceneContent content, double creaseDegrees)
+        : mContent(content), mCreaseDegrees(creaseDegrees) {}
 
     SceneCopy copy(const ovSpatial& root) {
         SceneCopy result;
@@ -135,8 +133,8 @@ private:
             return copyLine(static_cast<const ovLine&>(leaf));
         }
         if (mContent == SceneContent::LinesAndMeshEdges && leaf.IsDerived(ovTriMesh::TYPE)) {
-            ovPointer<ovLine> outline =
-                meshOutline(static_cast<const ovTriMesh&>(leaf), Wm4::ColorRGBA::Black(), kOutlineWidth);
+            ovPointer<ovLine> outline = meshOutline(static_cast<const ovTriMesh&>(leaf),
+                                                    Wm4::ColorRGBA::Black(), kOutlineWidth, mCreaseDegrees);
             if (outline) {
                 copyPlacementAndMetadata(leaf, *outline);
             }
@@ -148,6 +146,7 @@ private:
     static constexpr float kOutlineWidth = 0.5f;
 
     SceneContent mContent;
+    double mCreaseDegrees;
     std::vector<std::pair<const ovNode*, ovNode*>> mPending;
     size_t mLeftOut = 0;
 };
@@ -165,13 +164,25 @@ Wm4::Vector3f unitNormal(const ovVertexBuffer& vertices, int a, int b, int c) {
     return length > 0.0f ? n * (1.0f / length) : Wm4::Vector3f();
 }
 
-}  // namespace
-
-SceneCopy copyScene(const ovSpatial& root, SceneContent content) {
-    return SceneCopier(content).copy(root);
+// For each vertex, the first vertex at the same position.
+std::vector<int> weldedByPosition(const ovVertexBuffer& vertices) {
+    std::map<std::tuple<float, float, float>, int> first;
+    std::vector<int> welded(static_cast<size_t>(vertices.GetVertexQuantity()));
+    for (int k = 0; k < vertices.GetVertexQuantity(); ++k) {
+        const Wm4::Vector3f p = vertices.Position3(k);
+        welded[static_cast<size_t>(k)] = first.try_emplace({p.X(), p.Y(), p.Z()}, k).first->second;
+    }
+    return welded;
 }
 
-ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color, float width) {
+}  // namespace
+
+SceneCopy copyScene(const ovSpatial& root, SceneContent content, double creaseDegrees) {
+    return SceneCopier(content, creaseDegrees).copy(root);
+}
+
+ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color, float width,
+                              double creaseDegrees) {
     ovVertexBuffer* vertices = mesh.getVertexBuffer();
     ovIndexBuffer* indices = mesh.getIndexBuffer();
     if (vertices == nullptr || indices == nullptr) {
@@ -182,7 +193,9 @@ ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color
     if (!vertices->hasCPUData() || !indices->hasCPUData()) {
         return {};
     }
+    const auto creaseCosine = static_cast<float>(std::cos(creaseDegrees * std::numbers::pi / 180.0));
     const int vertexCount = vertices->GetVertexQuantity();
+    const std::vector<int> welded = weldedByPosition(*vertices);
     const int* corners = indices->getData();
     std::map<std::pair<int, int>, EdgeUse> uses;
     std::vector<std::pair<int, int>> firstSeen;
@@ -194,7 +207,8 @@ ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color
         }
         const Wm4::Vector3f normal = unitNormal(*vertices, triangle[0], triangle[1], triangle[2]);
         for (int e = 0; e < 3; ++e) {
-            const std::pair<int, int> edge = std::minmax(triangle[e], triangle[(e + 1) % 3]);
+            const std::pair<int, int> edge = std::minmax(welded[static_cast<size_t>(triangle[e])],
+                                                         welded[static_cast<size_t>(triangle[(e + 1) % 3])]);
             if (edge.first == edge.second) {
                 continue;
             }
@@ -202,7 +216,7 @@ ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color
             if (use.count == 0) {
                 firstSeen.push_back(edge);
                 use.firstNormal = normal;
-            } else if (use.firstNormal.Dot(normal) < kCreaseCosine) {
+            } else if (use.firstNormal.Dot(normal) < creaseCosine) {
                 use.fold = true;
             }
             ++use.count;

@@ -1,4 +1,4 @@
-#include "ovmesh/DemoScene.h"
+#include "ovmesh/commands/DemoScene.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "ovmesh/ConsoleLog.h"
+#include "ovmesh/output/ConsoleLog.h"
 
 #include <ostream>
 

@@ -1,4 +1,4 @@
-#include "ovmesh/SafeOutputFile.h"
+#include "ovmesh/output/SafeOutputFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ovmesh/Commands.h"
+#include "ovmesh/commands/Commands.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,11 +15,12 @@
 
 #include "core/Version.h"
 #include "core/ovMeshDrivers.h"
-#include "ovmesh/DemoScene.h"
 #include "ovmesh/Paths.h"
-#include "ovmesh/SceneIo.h"
-#include "ovmesh/SceneVariants.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/commands/DemoScene.h"
+#include "ovmesh/commands/SceneIo.h"
+#include "ovmesh/output/SceneVariants.h"
+#include "ovmesh/output/XmlText.h"
 #include "scenegraph/ovIoManager.h"
 
 namespace ov::ovmesh {
@@ -27,6 +28,7 @@ namespace ov::ovmesh {
 namespace {
 
 constexpr const char* kNoLines = "input has no polylines (l elements) to draw";
+constexpr const char* kEdgesHint = "; --edges DEGREES draws the feature edges of its meshes";
 
 // The driver's class name without namespaces, as the compiler records it.
 std::string driverName(const ovCoreMeshDriver& driver) {
@@ -61,14 +63,16 @@ std::string writtenReport(const std::string& path, uintmax_t size) {
 
 uintmax_t saveWithProgress(Session& session, ovSpatial& root, const std::string& path,
                            const SaveMeshOptions& options) {
-    const std::string label = utf8Path(fsPath(path).filename());
+    const std::string label = "writing " + utf8Path(fsPath(path).filename());
     return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
         return saveScene(root, path, progress, options);
     });
 }
 
-ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options) {
-    const SceneCopy drawing = copyScene(scene, content);
+ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options,
+                               double creaseDegrees = kDefaultCreaseDegrees) {
+    const SceneCopy drawing = copyScene(scene, content, creaseDegrees);
+    dropHiddenAndRepeatedSegments(*drawing.root, viewProjection(options.view));
     drawing.root->setMetadata(makePageDescription(*drawing.root, options).get());
     return drawing.root;
 }
@@ -182,11 +186,35 @@ int runDemo(Session& session, const std::string& folder) {
     return failures == 0 ? 0 : 1;
 }
 
+namespace {
+
+// The drawing of a converted scene: its polylines, and the feature edges of
+// its meshes when asked for.
+ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& options,
+                                      const DrawingOptions& drawing, const ovSpatial& scene) {
+    if (options.edgeDegrees) {
+        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, *options.edgeDegrees);
+    }
+    if (countLines(scene) == 0) {
+        if (!options.allowEmpty) {
+            throw ToolError(options.input + ": " + kNoLines + kEdgesHint);
+        }
+        session.console().warning(options.input + ": " + kNoLines + "; the drawing is empty");
+    }
+    return drawingOf(scene, SceneContent::Lines, drawing);
+}
+
+}  // namespace
+
 int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
     const std::string extension = extensionOf(options.output);
+    // Texts are escaped, or refused, before a long read.
+    DrawingOptions drawing = options.drawing;
+    drawing.title = xmlElementText(drawing.title, "--title");
+    drawing.description = xmlElementText(drawing.description, "--description");
     const LoadedScene input = session.withProgress(
-        utf8Path(fsPath(options.input).filename()),
+        "reading " + utf8Path(fsPath(options.input).filename()),
         [&](ovProgressNotifierInterface* progress) { return loadScene(options.input, progress); });
     for (const std::string& warning : input.warnings) {
         session.console().warning(warning);
@@ -194,13 +222,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     ovPointer<ovSpatial> root = input.root;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
-            if (countLines(*root) == 0) {
-                if (!options.allowEmpty) {
-                    throw ToolError(options.input + ": " + kNoLines);
-                }
-                session.console().warning(options.input + ": " + kNoLines + "; the drawing is empty");
-            }
-            root = drawingOf(*root, SceneContent::Lines, options.drawing);
+            root = convertedDrawing(session, options, drawing, *root);
             break;
         case FormatKind::Structure:
             root = structureOf(session, *root, extension);

@@ -1,13 +1,16 @@
-#include "ovmesh/DrawingPage.h"
+#include "ovmesh/output/DrawingPage.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <set>
 #include <sstream>
+#include <utility>
+#include <vector>
 
-#include "ovmesh/SceneVariants.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/output/SceneVariants.h"
 #include "scenegraph/ovGeometry.h"
 
 namespace ov::ovmesh {
@@ -54,28 +57,76 @@ ViewAxes axesOf(View view) {
     return {{r, r, 0}, {-u, u, 2 * u}, {t, -t, t}};
 }
 
-void includeLineVertices(const ovLine& line, const Projection& projection, ProjectedBounds& bounds) {
-    ovVertexBuffer* vertices = line.getVertexBuffer();
-    ovIndexBuffer* indices = line.getIndexBuffer();
-    if (vertices == nullptr || indices == nullptr) {
-        return;
-    }
-    ovDataLoader vertexData(vertices);
-    ovDataLoader indexData(indices);
-    if (!vertices->hasCPUData() || !indices->hasCPUData()) {
-        return;
-    }
-    const int used = indices->GetIndexQuantity() / 2 * 2;
-    for (int i = 0; i < used; ++i) {
-        const int k = indices->getData()[i];
-        if (k >= 0 && k < vertices->GetVertexQuantity()) {
-            const Wm4::Vector3f world = line.getWorldTransform().ApplyForward(vertices->Position3(k), true);
-            bounds.include(project(projection, world));
+// Calls visit(line) for every polyline below root whose buffers are in
+// memory for the visit, with its world transformation brought up to date.
+template <typename Visit>
+void forEachLineWithData(ovSpatial& root, Visit visit) {
+    root.UpdateGS_Flags();
+    forEachSpatial(root, [&visit](const ovSpatial& spatial) {
+        if (!spatial.IsDerived(ovLine::TYPE)) {
+            return;
+        }
+        // The walk hands out the spatials of root, which the caller may change.
+        auto& line = const_cast<ovLine&>(static_cast<const ovLine&>(spatial));
+        ovVertexBuffer* vertices = line.getVertexBuffer();
+        ovIndexBuffer* indices = line.getIndexBuffer();
+        if (vertices == nullptr || indices == nullptr) {
+            return;
+        }
+        ovDataLoader vertexData(vertices);
+        ovDataLoader indexData(indices);
+        if (vertices->hasCPUData() && indices->hasCPUData()) {
+            visit(line);
+        }
+    });
+}
+
+ProjectedPoint projectedVertex(const ovLine& line, const Projection& projection, int vertex) {
+    return project(projection,
+                   line.getWorldTransform().ApplyForward(line.getVertexBuffer()->Position3(vertex), true));
+}
+
+using ProjectedKey = std::pair<float, float>;
+
+ProjectedKey keyOf(ProjectedPoint point) {
+    return {point.x, point.y};
+}
+
+// The segments of one line that are neither a point nor already in seen.
+std::vector<int> visibleSegments(const ovLine& line, const Projection& projection,
+                                 std::set<std::pair<ProjectedKey, ProjectedKey>>& seen) {
+    const ovVertexBuffer& vertices = *line.getVertexBuffer();
+    const ovIndexBuffer& indices = *line.getIndexBuffer();
+    std::vector<int> kept;
+    for (int i = 0; i + 1 < indices.GetIndexQuantity(); i += 2) {
+        const int a = indices.getData()[i];
+        const int b = indices.getData()[i + 1];
+        if (a < 0 || b < 0 || a >= vertices.GetVertexQuantity() || b >= vertices.GetVertexQuantity()) {
+            continue;
+        }
+        const ProjectedKey from = keyOf(projectedVertex(line, projection, a));
+        const ProjectedKey to = keyOf(projectedVertex(line, projection, b));
+        if (from != to && seen.insert(std::minmax(from, to)).second) {
+            kept.insert(kept.end(), {a, b});
         }
     }
+    return kept;
 }
 
 }  // namespace
+
+size_t dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection) {
+    std::set<std::pair<ProjectedKey, ProjectedKey>> seen;
+    size_t dropped = 0;
+    forEachLineWithData(root, [&](ovLine& line) {
+        const std::vector<int> kept = visibleSegments(line, projection, seen);
+        dropped += static_cast<size_t>(line.getIndexBuffer()->GetIndexQuantity() / 2) - kept.size() / 2;
+        ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(static_cast<int>(kept.size())));
+        std::copy(kept.begin(), kept.end(), indices->getData());
+        line.setBuffers(line.getVertexBuffer(), indices.get());
+    });
+    return dropped;
+}
 
 std::optional<PageSize> parsePageSize(std::string_view text) {
     const size_t separator = text.find_first_of("xX");
@@ -126,11 +177,14 @@ void ProjectedBounds::include(ProjectedPoint point) {
 }
 
 ProjectedBounds projectedLineBounds(ovSpatial& root, const Projection& projection) {
-    root.UpdateGS_Flags();
     ProjectedBounds bounds;
-    forEachSpatial(root, [&](const ovSpatial& spatial) {
-        if (spatial.IsDerived(ovLine::TYPE)) {
-            includeLineVertices(static_cast<const ovLine&>(spatial), projection, bounds);
+    forEachLineWithData(root, [&](const ovLine& line) {
+        const int used = line.getIndexBuffer()->GetIndexQuantity() / 2 * 2;
+        for (int i = 0; i < used; ++i) {
+            const int k = line.getIndexBuffer()->getData()[i];
+            if (k >= 0 && k < line.getVertexBuffer()->GetVertexQuantity()) {
+                bounds.include(projectedVertex(line, projection, k));
+            }
         }
     });
     return bounds;

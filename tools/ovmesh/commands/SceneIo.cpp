@@ -1,12 +1,12 @@
-#include "ovmesh/SceneIo.h"
+#include "ovmesh/commands/SceneIo.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "ovmesh/ObjImport.h"
 #include "ovmesh/Paths.h"
-#include "ovmesh/SafeOutputFile.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/input/ObjImport.h"
+#include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
 #include "system/ovIoDevice.h"
 
@@ -139,7 +139,7 @@ void requireLoadableFormat(const std::string& path) {
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress) {
     requireLoadableFormat(path);
     if (extensionOf(path) == kObjExtension) {
-        ObjImport imported = importObj(path);
+        ObjImport imported = importObj(path, progress);
         return {imported.root, std::move(imported.warnings)};
     }
     return loadThroughDriver(path, progress);
