@@ -15,7 +15,7 @@ const std::map<std::string_view, ovTexture::TexType, std::less<>> kMapTypes{
 
 // Map options and how many values follow each; -o, -s and -t take one to three.
 const std::map<std::string_view, int, std::less<>> kMapOptionValues{
-    {"-blendu", 1}, {"-blendv", 1}, {"-bm", 1}, {"-boost", 1}, {"-cc", 1},      {"-clamp", 1}, {"-imfchan", 1},
+    {"-blendu", 1}, {"-blendv", 1}, {"-bm", 1}, {"-boost", 1}, {"-cc", 1},     {"-clamp", 1}, {"-imfchan", 1},
     {"-mm", 2},     {"-o", 3},      {"-s", 3},  {"-t", 3},     {"-texres", 1}, {"-type", 1}};
 
 class MtlLines {

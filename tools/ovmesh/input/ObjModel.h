@@ -80,7 +80,8 @@ struct ObjModel {
     std::pair<float, float> texcoord(int number) const;
 
 private:
-    static Wm4::Vector3f vectorAt(const std::vector<float>& values, const std::vector<float>& added, int number);
+    static Wm4::Vector3f vectorAt(const std::vector<float>& values, const std::vector<float>& added,
+                                  int number);
 };
 
 }  // namespace ov::ovmesh

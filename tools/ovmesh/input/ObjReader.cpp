@@ -19,7 +19,7 @@ namespace {
 
 // Statements that carry nothing the tool draws or meshes (smoothing, merging,
 // display and render attributes, parameter-space vertices): skipped quietly.
-const std::set<std::string_view> kQuietlySkipped{"s",          "mg",        "lod",   "bevel", "c_interp",
+const std::set<std::string_view> kQuietlySkipped{"s",          "mg",        "lod",    "bevel", "c_interp",
                                                  "d_interp",   "usemap",    "maplib", "ctech", "stech",
                                                  "shadow_obj", "trace_obj", "vp"};
 
@@ -66,7 +66,8 @@ public:
             text.remove_prefix(end + 1);
         }
         const size_t lastEnd = text.rfind('\n');
-        const std::string_view complete = lastEnd == std::string_view::npos ? "" : text.substr(0, lastEnd + 1);
+        const std::string_view complete =
+            lastEnd == std::string_view::npos ? "" : text.substr(0, lastEnd + 1);
         forEachLine(complete, [this](std::string_view line, size_t) { readLine(line); });
         mCarry.assign(text.substr(complete.size()));
     }
@@ -191,7 +192,8 @@ private:
     // Keeps the first numbers, as many as a value has (u v for a texture
     // coordinate, whose v defaults to 0); later ones (w, vertex colours) are
     // checked and left aside.
-    void readNumbers(std::string_view keyword, std::string_view rest, size_t minimum, std::vector<float>& values) {
+    void readNumbers(std::string_view keyword, std::string_view rest, size_t minimum,
+                     std::vector<float>& values) {
         const size_t kept = &values == &mModel.texcoords ? 2 : 3;
         rest = withoutComment(rest);
         size_t read = 0;
@@ -271,9 +273,9 @@ private:
     }
 
     [[noreturn]] void failOutOfRange(Kind kind, long value, long defined, const char* where) const {
-        fail(std::string(kKindTexts[kind].name) + " index " + std::to_string(value) + " is out of range: " +
-             std::to_string(defined) + " " + (defined == 1 ? kKindTexts[kind].name : kKindTexts[kind].plural) +
-             " defined" + where);
+        fail(std::string(kKindTexts[kind].name) + " index " + std::to_string(value) +
+             " is out of range: " + std::to_string(defined) + " " +
+             (defined == 1 ? kKindTexts[kind].name : kKindTexts[kind].plural) + " defined" + where);
     }
 
     void checkForwardIndices() {
@@ -310,7 +312,8 @@ private:
         for (const ObjCorner& corner : corners) {
             vertices.push_back(part.vertexOf(corner));
         }
-        if (std::all_of(corners.begin(), corners.end(), [this](const ObjCorner& c) { return isDefined(c); })) {
+        if (std::all_of(corners.begin(), corners.end(),
+                        [this](const ObjCorner& c) { return isDefined(c); })) {
             triangulate(part, vertices);
         } else {
             mPending.push_back({groupIndex, partIndex, mLine, std::move(vertices)});
@@ -334,9 +337,7 @@ private:
 
     // Points are checked like any element, and counted for the message of a
     // file that holds nothing else.
-    void readPoints(std::string_view rest) {
-        mPointCount += readCorners(rest, 1).size();
-    }
+    void readPoints(std::string_view rest) { mPointCount += readCorners(rest, 1).size(); }
 
     // The part of the current group and material for faces or lines, made
     // when the first element comes.
@@ -348,8 +349,8 @@ private:
                 mModel.groups.push_back(ObjGroup{mGroup, {}, {}});
             }
             std::vector<ObjPart>& list = mModel.groups[entry->second].*parts;
-            const auto found = std::find_if(list.begin(), list.end(),
-                                            [this](const ObjPart& part) { return part.material == mMaterial; });
+            const auto found = std::find_if(
+                list.begin(), list.end(), [this](const ObjPart& part) { return part.material == mMaterial; });
             const size_t index = static_cast<size_t>(found - list.begin());
             if (found == list.end()) {
                 list.emplace_back(mMaterial);
@@ -378,19 +379,21 @@ private:
 
     // A corner for a point where edges cross, with the texture coordinates and
     // normal blended from its sources when they all have them.
-    ObjCorner blendedCorner(const ObjPart& part, const std::vector<int>& polygon, const std::vector<int>& added,
-                            const BlendedPoint& point) {
+    ObjCorner blendedCorner(const ObjPart& part, const std::vector<int>& polygon,
+                            const std::vector<int>& added, const BlendedPoint& point) {
         std::vector<ObjCorner> sources;
         for (const int number : point.sources) {
             const auto at = static_cast<size_t>(number);
-            sources.push_back(part.vertices[static_cast<size_t>(at < polygon.size() ? polygon[at]
-                                                                                     : added[at - polygon.size()])]);
+            sources.push_back(part.vertices[static_cast<size_t>(
+                at < polygon.size() ? polygon[at] : added[at - polygon.size()])]);
         }
         const int number = addedPointNumber(static_cast<int>(mModel.addedPositions.size() / 3));
         mModel.addedPositions.insert(mModel.addedPositions.end(),
                                      {point.position.X(), point.position.Y(), point.position.Z()});
-        const bool textured = std::all_of(sources.begin(), sources.end(), [](const ObjCorner& c) { return c.texcoord != -1; });
-        const bool shaded = std::all_of(sources.begin(), sources.end(), [](const ObjCorner& c) { return c.normal != -1; });
+        const bool textured =
+            std::all_of(sources.begin(), sources.end(), [](const ObjCorner& c) { return c.texcoord != -1; });
+        const bool shaded =
+            std::all_of(sources.begin(), sources.end(), [](const ObjCorner& c) { return c.normal != -1; });
         float u = 0.0f;
         float v = 0.0f;
         Wm4::Vector3f normal(0.0f, 0.0f, 0.0f);

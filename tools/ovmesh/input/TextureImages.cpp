@@ -2,10 +2,10 @@
 
 #include <png.h>
 // jpeglib.h needs the standard types declared before it.
+#include <jpeglib.h>
+#include <csetjmp>
 #include <cstddef>
 #include <cstdio>
-#include <csetjmp>
-#include <jpeglib.h>
 
 #include <cstdint>
 
@@ -41,9 +41,11 @@ LoadedImage decodePng(const std::string& bytes) {
     }
     const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    png.format = colour ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB) : (alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY);
-    ovPointer<ovImage> image(new ovImage(formatOfChannels(static_cast<int>(PNG_IMAGE_PIXEL_CHANNELS(png.format))),
-                                         static_cast<int>(png.width), static_cast<int>(png.height)));
+    png.format =
+        colour ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB) : (alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY);
+    ovPointer<ovImage> image(
+        new ovImage(formatOfChannels(static_cast<int>(PNG_IMAGE_PIXEL_CHANNELS(png.format))),
+                    static_cast<int>(png.width), static_cast<int>(png.height)));
     if (png_image_finish_read(&png, nullptr, image->editData(), 0, nullptr) == 0) {
         return {{}, png.message};
     }
@@ -65,7 +67,8 @@ void leaveJpeg(j_common_ptr info) {
 
 // Kept free of objects with destructors, which the long jump would skip.
 bool decodeJpegInto(jpeg_decompress_struct& info, const std::string& bytes, ovPointer<ovImage>& image) {
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
+                 static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     if (tooLarge(info.image_width, info.image_height)) {
@@ -74,7 +77,8 @@ bool decodeJpegInto(jpeg_decompress_struct& info, const std::string& bytes, ovPo
     jpeg_start_decompress(&info);
     image = new ovImage(formatOfChannels(info.output_components), static_cast<int>(info.output_width),
                         static_cast<int>(info.output_height));
-    const size_t stride = static_cast<size_t>(info.output_width) * static_cast<size_t>(info.output_components);
+    const size_t stride =
+        static_cast<size_t>(info.output_width) * static_cast<size_t>(info.output_components);
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = image->editData() + stride * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);

@@ -193,7 +193,8 @@ ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color
     if (!vertices->hasCPUData() || !indices->hasCPUData()) {
         return {};
     }
-    const auto creaseCosine = static_cast<float>(std::cos(creaseDegrees * std::numbers::pi / 180.0));
+    // A fold of exactly the angle is no feature, whatever the rounding of its cosine.
+    const auto creaseCosine = static_cast<float>(std::cos(creaseDegrees * std::numbers::pi / 180.0) - 1e-6);
     const int vertexCount = vertices->GetVertexQuantity();
     const std::vector<int> welded = weldedByPosition(*vertices);
     const int* corners = indices->getData();
