@@ -34,7 +34,8 @@ void appendNumbers(std::string& text, const char* keyword, std::initializer_list
     text += keyword;
     for (const double value : values) {
         char digits[32];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6).ptr;
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6).ptr;
         text += ' ';
         text.append(digits, end);
     }
@@ -107,7 +108,8 @@ struct Measure {
 // as /usr/bin/time reports it.
 std::pair<double, double> runCommand(const std::string& command, const fs::path& folder) {
     const fs::path report = folder / "time.txt";
-    const std::string line = "/usr/bin/time -f %M -o '" + report.string() + "' " + command + " >/dev/null 2>&1";
+    const std::string line =
+        "/usr/bin/time -f %M -o '" + report.string() + "' " + command + " >/dev/null 2>&1";
     const double seconds = secondsOf([&] {
         if (std::system(line.c_str()) != 0) {
             std::printf("failed: %s\n", command.c_str());
@@ -128,22 +130,23 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     const fs::path big = folder / "big.obj";
     writeGrid(big, side);
-    std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side, fs::file_size(big) / 1e6);
+    std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side, static_cast<double>(fs::file_size(big)) / 1e6);
 
-    Measure measures[] = {
-        {"ovmesh import (scene built)", [&] { ov::ovmesh::importObj(big.string()); }},
-        {"tinyobjloader parse", [&] {
-             tinyobj::attrib_t attributes;
-             std::vector<tinyobj::shape_t> shapes;
-             std::vector<tinyobj::material_t> materials;
-             std::string warnings;
-             std::string errors;
-             tinyobj::LoadObj(&attributes, &shapes, &materials, &warnings, &errors, big.c_str());
-         }},
-        {"assimp import", [&] {
-             Assimp::Importer importer;
-             importer.ReadFile(big.string(), 0);
-         }}};
+    Measure measures[] = {{"ovmesh import (scene built)", [&] { ov::ovmesh::importObj(big.string()); }},
+                          {"tinyobjloader parse",
+                           [&] {
+                               tinyobj::attrib_t attributes;
+                               std::vector<tinyobj::shape_t> shapes;
+                               std::vector<tinyobj::material_t> materials;
+                               std::string warnings;
+                               std::string errors;
+                               tinyobj::LoadObj(&attributes, &shapes, &materials, &warnings, &errors,
+                                                big.c_str());
+                           }},
+                          {"assimp import", [&] {
+                               Assimp::Importer importer;
+                               importer.ReadFile(big.string(), 0);
+                           }}};
     for (Measure& measure : measures) {
         measure.seconds = bestOf(runs, measure.work);
         measure.heapMb = static_cast<double>(peakExtraHeap(measure.work)) / (1 << 20);
@@ -162,8 +165,10 @@ int main(int argc, char** argv) {
                    folder);
     const auto [assimpSeconds, assimpPeak] =
         runCommand("assimp export '" + big.string() + "' '" + (folder / "assimp.stl").string() + "'", folder);
-    std::printf("ovmesh convert big.obj big.stl: %7.3f s  %7.1f MB peak resident\n", ovmeshSeconds, ovmeshPeak);
-    std::printf("assimp export big.obj big.stl:  %7.3f s  %7.1f MB peak resident\n", assimpSeconds, assimpPeak);
+    std::printf("ovmesh convert big.obj big.stl: %7.3f s  %7.1f MB peak resident\n", ovmeshSeconds,
+                ovmeshPeak);
+    std::printf("assimp export big.obj big.stl:  %7.3f s  %7.1f MB peak resident\n", assimpSeconds,
+                assimpPeak);
     std::printf("time assimp / ovmesh: %.2f\n", assimpSeconds / ovmeshSeconds);
     fs::remove_all(folder);
     return 0;

@@ -24,8 +24,8 @@
 #include <assimp/Exporter.hpp>
 
 #include "scenegraph/ovGeometry.h"
-#include "support/HeapAccounting.h"
 #include "stl/StlMeshDriver.h"
+#include "support/HeapAccounting.h"
 #include "system/ovIoDevice.h"
 
 namespace {

@@ -79,4 +79,3 @@ void operator delete(void* pointer, size_t) noexcept {
 void operator delete[](void* pointer, size_t) noexcept {
     releaseCounted(pointer);
 }
-

@@ -84,8 +84,8 @@ Wm4::Vector3f newell(const std::vector<Wm4::Vector3f>& points) {
 
 struct Cover {
     size_t triangles;
-    double area;           // summed, each triangle's own
-    double alignedArea;    // summed, projected on the polygon's normal: less when one is reversed
+    double area;         // summed, each triangle's own
+    double alignedArea;  // summed, projected on the polygon's normal: less when one is reversed
 };
 
 Cover coverOf(const ovTriMesh& mesh, const Wm4::Vector3f& polygonNormal) {
@@ -104,8 +104,10 @@ Cover coverOf(const ovTriMesh& mesh, const Wm4::Vector3f& polygonNormal) {
 std::vector<Wm4::Vector3f> comb(int teeth) {  // 4 * teeth + 2 corners, concave
     std::vector<Wm4::Vector3f> points{{0, 0, 0}, {float(2 * teeth), 0, 0}};
     for (int k = teeth - 1; k >= 0; --k) {
-        points.insert(points.end(), {{float(2 * k + 2), 3, 0}, {float(2 * k + 1), 3, 0},
-                                     {float(2 * k + 1), 1, 0}, {float(2 * k), 1, 0}});
+        points.insert(points.end(), {{float(2 * k + 2), 3, 0},
+                                     {float(2 * k + 1), 3, 0},
+                                     {float(2 * k + 1), 1, 0},
+                                     {float(2 * k), 1, 0}});
     }
     return points;
 }
@@ -115,7 +117,8 @@ std::vector<Wm4::Vector3f> star(int corners, float bump) {  // alternating radii
     for (int k = 0; k < corners; ++k) {
         const double angle = 2 * std::numbers::pi * k / corners;
         const float radius = k % 2 == 0 ? 1.0f : 0.6f;
-        points.push_back({radius * float(std::cos(angle)), radius * float(std::sin(angle)), float(k % 2) * bump});
+        points.push_back(
+            {radius * float(std::cos(angle)), radius * float(std::sin(angle)), float(k % 2) * bump});
     }
     return points;
 }
@@ -129,13 +132,12 @@ TEST(ObjImportTest, PolygonsBecomeTrianglesThatCoverTheirAreaWoundAsTheyAre) {
         std::vector<Wm4::Vector3f> polygon;
         size_t triangles;
         double area;
-    } cases[] = {
-        {"concave comb of 66 corners", comb(16), 64, 2 * 16 + 16 * 2},
-        {"the same clockwise", clockwise, 64, 64},
-        {"star of 936 corners", star(936, 0), 934, 0},
-        {"star of 36 corners off its plane", star(36, 0.05f), 34, 0},
-        {"repeated corners", {std::begin(repeated), std::end(repeated)}, 2, 2},
-        {"collinear corners", {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {2, 0, 0}}, 0, 0}};
+    } cases[] = {{"concave comb of 66 corners", comb(16), 64, 2 * 16 + 16 * 2},
+                 {"the same clockwise", clockwise, 64, 64},
+                 {"star of 936 corners", star(936, 0), 934, 0},
+                 {"star of 36 corners off its plane", star(36, 0.05f), 34, 0},
+                 {"repeated corners", {std::begin(repeated), std::end(repeated)}, 2, 2},
+                 {"collinear corners", {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {2, 0, 0}}, 0, 0}};
     for (const auto& [name, polygon, triangles, area] : cases) {
         SCOPED_TRACE(name);
         const Wm4::Vector3f normal = newell(polygon);
@@ -150,8 +152,8 @@ TEST(ObjImportTest, PolygonsBecomeTrianglesThatCoverTheirAreaWoundAsTheyAre) {
     }
     // A bow tie crosses itself: both loops are kept, through a point where
     // the edges cross, which takes its texture coordinate from theirs.
-    const ObjImport bowTie = importText(
-        "v 0 0 0\nv 2 2 0\nv 2 0 0\nv 0 2 0\nvt 0 0\nvt 1 1\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3 4/4\n");
+    const ObjImport bowTie =
+        importText("v 0 0 0\nv 2 2 0\nv 2 0 0\nv 0 2 0\nvt 0 0\nvt 1 1\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3 4/4\n");
     const ovTriMesh& mesh = firstMesh(bowTie);
     EXPECT_NEAR(coverOf(mesh, {0, 0, 1}).area, 2, 1e-6);
     ASSERT_EQ(mesh.getVertexBuffer()->GetVertexQuantity(), 5);
@@ -184,8 +186,8 @@ TEST(ObjImportTest, GroupsMergeByNameAndSplitByMaterialWhateverTheLineEnds) {
         "g   left side  \r\nusemtl c\nf 1//1 2//1 4//1 # c is not defined\r\n"
         "usemtl a\nf 2 4 3\ng right\nl 1 2 3\no left side\nusemtl  Hard Shiny Plastic\t\nf 1 4 3\n",
         "model.obj", folder.path());
-    EXPECT_EQ(imported.warnings,
-              std::vector<std::string>{"model.obj:8: material 'c' is not defined: its meshes get no material"});
+    EXPECT_EQ(imported.warnings, std::vector<std::string>{
+                                     "model.obj:8: material 'c' is not defined: its meshes get no material"});
     ASSERT_EQ(childNames(*imported.root), (std::vector<std::string>{"left side", "right"}));
     const ovNode& left = child(*imported.root, 0);
     ASSERT_EQ(left.getNbChildren(), 3);
@@ -203,14 +205,14 @@ TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
     std::filesystem::create_directories(folder.path() / "materials" / "maps");
     const ovPointer<ovImage> picture(new ovImage(ovImage::RGB8, 2, 1));
     std::fill(picture->editData(), picture->editData() + 6, uint8_t{200});
-    ovImageIOManager().saveImage(picture.get(), (folder.path() / "materials" / "maps" / "wood.png").string(), nullptr,
-                                 {});
+    ovImageIOManager().saveImage(picture.get(), (folder.path() / "materials" / "maps" / "wood.png").string(),
+                                 nullptr, {});
     writeFile(folder.path() / "materials" / "wood.mtl",
               "newmtl wood\nKd 0.5\nmap_Kd -o 0.5 0.5 -bm 1 maps/wood.png\nbump maps\\wood.png\n"
               "map_Ks absent.png\nKs spectral x.rfl\n");
-    const ObjImport imported = importObjText(
-        "mtllib ../materials/wood.mtl absent.mtl\n" + kTriangle + "usemtl wood\nf 1 2 3\n", "model.obj",
-        folder.path() / "models");
+    const ObjImport imported =
+        importObjText("mtllib ../materials/wood.mtl absent.mtl\n" + kTriangle + "usemtl wood\nf 1 2 3\n",
+                      "model.obj", folder.path() / "models");
     const std::string library = (folder.path() / "models" / ".." / "materials" / "wood.mtl").string();
     EXPECT_THAT(imported.warnings,
                 testing::UnorderedElementsAre(
@@ -254,7 +256,8 @@ TEST(ObjImportTest, MarksUtf16AndOddWhiteSpaceReadAlike) {
         SCOPED_TRACE(text.substr(0, 30));
         writeFile(folder.path() / "model.obj", text);
         const ObjImport imported = importObj(folder.file("model.obj"));
-        EXPECT_EQ(corners(firstMesh(imported)), (std::vector<Wm4::Vector3f>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+        EXPECT_EQ(corners(firstMesh(imported)),
+                  (std::vector<Wm4::Vector3f>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
     }
 }
 
@@ -263,12 +266,15 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
         // An index may name a vertex defined further down; the largest one is reported.
         {kTriangle + "f 1 2 4\nv 1 1 1\nf 1 2 5\n",
          ":6: vertex index 5 is out of range: 4 vertices defined in the file"},
-        {kTriangle + "f -1 -2 -4\nv 1 1 1\n", ":4: vertex index -4 is out of range: 3 vertices defined before it"},
-        {kTriangle + "vn 0 0 1\nf 1//1 2//2 3//1\n", ":5: normal index 2 is out of range: 1 normal defined in the file"},
+        {kTriangle + "f -1 -2 -4\nv 1 1 1\n",
+         ":4: vertex index -4 is out of range: 3 vertices defined before it"},
+        {kTriangle + "vn 0 0 1\nf 1//1 2//2 3//1\n",
+         ":5: normal index 2 is out of range: 1 normal defined in the file"},
         {kTriangle + "vt 0 0\nf 1/1 2/1 3/2\n",
          ":5: texture coordinate index 2 is out of range: 1 texture coordinate defined in the file"},
         // The fuzzer's finding: form feeds before a vertex, then a polyline past the vertices.
-        {"v 0 0 0\n\f\fv 1 0 0\nl 1 2 3\n", ":3: vertex index 3 is out of range: 2 vertices defined in the file"},
+        {"v 0 0 0\n\f\fv 1 0 0\nl 1 2 3\n",
+         ":3: vertex index 3 is out of range: 2 vertices defined in the file"},
         {kTriangle + "f 0 1 2\n", ":4: vertex index 0 is not allowed: indices count from 1"},
         {kTriangle + "f 1// 2// 3//\n", ":4: '1//' lacks its normal index"},
         {kTriangle + "f 1/1/1/1 2 3\n", ":4: '1/1/1/1' has too many parts"},
@@ -278,19 +284,29 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
         {"v 0 0 0\nv 1 0,5 0\n", ":2: '0,5' is not a finite decimal number"},
         {"v 0 0 1e39\n", ":1: '1e39' is not a finite decimal number"},
         {"v 0 0\n", ":1: 'v' needs at least 3 numbers"},
-        {std::string("\x7F" "ELF\x02\x01\x01\0\0", 9), ":1: '\\x7FELF\\x02\\x01\\x01\\x00\\x00' is not an OBJ statement"},
+        {std::string("\x7F"
+                     "ELF\x02\x01\x01\0\0",
+                     9),
+         ":1: '\\x7FELF\\x02\\x01\\x01\\x00\\x00' is not an OBJ statement"},
         {kTriangle + "g caf\xE9\nf 1 2 3\n", ":4: the name 'caf\\xE9' is not UTF-8 text"},
-        {std::string("\xFF\xFE" "v\0 ", 5), ": cannot read this UTF-16LE text: it ends in half a character"},
-        {"# nothing\n\n", ": no faces or lines (f or l elements) to convert: the file holds nothing else either"},
+        {std::string("\xFF\xFE"
+                     "v\0 ",
+                     5),
+         ": cannot read this UTF-16LE text: it ends in half a character"},
+        {"# nothing\n\n",
+         ": no faces or lines (f or l elements) to convert: the file holds nothing else either"},
         {kTriangle + "vn 0 0 1\np 1 2\n",
-         ": no faces or lines (f or l elements) to convert: the file holds only 3 vertices, 1 normals, 2 points"}};
+         ": no faces or lines (f or l elements) to convert: the file holds only 3 vertices, 1 normals, 2 "
+         "points"}};
     for (const auto& [text, message] : cases) {
         EXPECT_THAT([&] { importText(text); }, ThrowsMessage<ToolError>("model.obj" + message)) << text;
     }
     // Statements without geometry for the tool are skipped, free-form ones with a word.
-    const ObjImport skipped = importText(kTriangle + "s 1\nvp 0.5\ncstype bspline\ncurv 0 1 1 2\ncstype bezier\nf 1 2 3\n");
-    EXPECT_EQ(skipped.warnings, (std::vector<std::string>{"model.obj:6: 'cstype' statements are not supported: skipped",
-                                                          "model.obj:7: 'curv' statements are not supported: skipped"}));
+    const ObjImport skipped =
+        importText(kTriangle + "s 1\nvp 0.5\ncstype bspline\ncurv 0 1 1 2\ncstype bezier\nf 1 2 3\n");
+    EXPECT_EQ(skipped.warnings,
+              (std::vector<std::string>{"model.obj:6: 'cstype' statements are not supported: skipped",
+                                        "model.obj:7: 'curv' statements are not supported: skipped"}));
 }
 
 TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
@@ -315,10 +331,13 @@ TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
 }
 
 TEST(XmlTextTest, EscapesMarkupAndRefusesWhatXmlCannotHold) {
-    EXPECT_EQ(xmlElementText("Nuts & Bolts <v2> \xC3\xA9\t", "--title"), "Nuts &amp; Bolts &lt;v2&gt; \xC3\xA9\t");
+    EXPECT_EQ(xmlElementText("Nuts & Bolts <v2> \xC3\xA9\t", "--title"),
+              "Nuts &amp; Bolts &lt;v2&gt; \xC3\xA9\t");
     const std::pair<std::string, std::string> refused[] = {
-        {"a\x01z", "--title: the character U+0001 cannot stand in an XML document (SVG title and description)"},
-        {"\xEF\xBF\xBE", "--title: the character U+FFFE cannot stand in an XML document (SVG title and description)"},
+        {"a\x01z",
+         "--title: the character U+0001 cannot stand in an XML document (SVG title and description)"},
+        {"\xEF\xBF\xBE",
+         "--title: the character U+FFFE cannot stand in an XML document (SVG title and description)"},
         {"caf\xE9", "--title: the text is not UTF-8"}};
     for (const auto& [text, message] : refused) {
         EXPECT_THAT([&] { xmlElementText(text, "--title"); }, ThrowsMessage<ToolError>(message));

@@ -7,10 +7,23 @@ namespace ov::ovmesh {
 
 namespace {
 
-size_t slotOf(const ObjCorner& corner, size_t mask) {
-    uint64_t hash = static_cast<uint32_t>(corner.position) * 0x9E3779B97F4A7C15ULL;
-    hash ^= static_cast<uint32_t>(corner.texcoord) * 0xC2B2AE3D27D4EB4FULL;
-    hash ^= static_cast<uint32_t>(corner.normal) * 0x165667B19E3779F9ULL;
+// Probes this long mean the slots cluster: the lookup then scatters.
+constexpr size_t kLongestProbe = 64;
+// Slots per vertex beyond which a table does not grow to shorten its probes.
+constexpr size_t kSparsest = 16;
+
+// Files number a corner's position, texture coordinate and normal alike or
+// at steady offsets, and name nearby corners together: slots that follow the
+// position keep the lookup in cache. Data whose slots cluster anyway is
+// looked up by a scattering hash instead.
+size_t slotOf(const ObjCorner& corner, size_t mask, bool scattered) {
+    const auto p = static_cast<uint64_t>(static_cast<uint32_t>(corner.position));
+    const auto t = static_cast<uint64_t>(static_cast<uint32_t>(corner.texcoord));
+    const auto n = static_cast<uint64_t>(static_cast<uint32_t>(corner.normal));
+    if (!scattered) {
+        return static_cast<size_t>(p + (t - p) * 0x9E3779B1ULL + (n - p) * 0x85EBCA77ULL) & mask;
+    }
+    uint64_t hash = p * 0x9E3779B97F4A7C15ULL ^ t * 0xC2B2AE3D27D4EB4FULL ^ n * 0x165667B19E3779F9ULL;
     return static_cast<size_t>(hash ^ hash >> 29) & mask;
 }
 
@@ -21,7 +34,15 @@ int ObjPart::vertexOf(const ObjCorner& corner) {
         growLookup();
     }
     const size_t mask = mSlots.size() - 1;
-    for (size_t slot = slotOf(corner, mask);; slot = (slot + 1) & mask) {
+    size_t probes = 0;
+    for (size_t slot = slotOf(corner, mask, mScattered);; slot = (slot + 1) & mask) {
+        if (++probes == kLongestProbe && (mSlots.size() < kSparsest * vertices.size() || !mScattered)) {
+            // A table too small for the spread of the numbers grows; one sparse
+            // enough that still clusters turns to the scattering hash.
+            mScattered = mScattered || mSlots.size() >= kSparsest * vertices.size();
+            growLookup();
+            return vertexOf(corner);
+        }
         const int vertex = mSlots[slot];
         if (vertex < 0) {
             mSlots[slot] = static_cast<int>(vertices.size());
@@ -47,7 +68,7 @@ void ObjPart::growLookup() {
     mSlots.assign(std::max<size_t>(64, mSlots.size() * 2), -1);
     const size_t mask = mSlots.size() - 1;
     for (size_t vertex = 0; vertex < vertices.size(); ++vertex) {
-        size_t slot = slotOf(vertices[vertex], mask);
+        size_t slot = slotOf(vertices[vertex], mask, mScattered);
         while (mSlots[slot] >= 0) {
             slot = (slot + 1) & mask;
         }

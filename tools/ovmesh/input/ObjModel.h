@@ -45,6 +45,7 @@ private:
 
     // Open addressing: vertex numbers, -1 for a free slot.
     std::vector<int> mSlots;
+    bool mScattered = false;
 };
 
 struct ObjGroup {
