@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -15,6 +18,9 @@
 #include "ovmesh/output/XmlText.h"
 #include "scenegraph/ovGeometry.h"
 #include "support/TestSupport.h"
+
+// jpeglib.h needs the standard types declared before it.
+#include <jpeglib.h>
 
 // The tool's OBJ input: one reader, its triangulation, materials and
 // encodings, and what a drawing makes of the meshes.
@@ -199,6 +205,32 @@ TEST(ObjImportTest, GroupsMergeByNameAndSplitByMaterialWhateverTheLineEnds) {
     EXPECT_EQ(corners(child<ovLine>(child(*imported.root, 1), 0)).size(), 4u);
 }
 
+// A grey JPEG, written with the library the tool reads it with.
+void writeGreyJpeg(const std::filesystem::path& path, int width, int height, uint8_t grey) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &bytes, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(static_cast<size_t>(width), grey);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    writeFile(path, std::string(reinterpret_cast<const char*>(bytes), size));
+    jpeg_destroy_compress(&info);
+    std::free(bytes);
+}
+
 TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
     TempDir folder;
     std::filesystem::create_directories(folder.path() / "models");
@@ -207,9 +239,11 @@ TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
     std::fill(picture->editData(), picture->editData() + 6, uint8_t{200});
     ovImageIOManager().saveImage(picture.get(), (folder.path() / "materials" / "maps" / "wood.png").string(),
                                  nullptr, {});
+    writeGreyJpeg(folder.path() / "materials" / "grain.jpg", 3, 2, 90);
+    writeFile(folder.path() / "materials" / "broken.jpg", "\xFF\xD8\xFF\xE0 not a picture");
     writeFile(folder.path() / "materials" / "wood.mtl",
               "newmtl wood\nKd 0.5\nmap_Kd -o 0.5 0.5 -bm 1 maps/wood.png\nbump maps\\wood.png\n"
-              "map_Ks absent.png\nKs spectral x.rfl\n");
+              "map_Ks absent.png\nKs spectral x.rfl\nrefl -type sphere grain.jpg\nmap_Ke broken.jpg\n");
     const ObjImport imported =
         importObjText("mtllib ../materials/wood.mtl absent.mtl\n" + kTriangle + "usemtl wood\nf 1 2 3\n",
                       "model.obj", folder.path() / "models");
@@ -218,14 +252,20 @@ TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
                 testing::UnorderedElementsAre(
                     "model.obj:1: material library 'absent.mtl' not found: meshes get no material",
                     library + ":6: 'Ks' needs one grey value or three RGB numbers, not 'spectral': skipped",
-                    library + ":5: texture image 'absent.png' not found: left out"));
+                    library + ":5: texture image 'absent.png' not found: left out",
+                    testing::StartsWith(library + ":8: texture image 'broken.jpg' cannot be read (")));
     const ovTriMesh& mesh = firstMesh(imported);
     EXPECT_EQ(diffuse(mesh), Wm4::ColorRGBA(0.5f, 0.5f, 0.5f, 1));
     const ovTextureState* textures = const_cast<ovTriMesh&>(mesh).editTextureState(false);
     ASSERT_NE(textures, nullptr);
-    ASSERT_EQ(textures->getNbTexture(), 2);
+    ASSERT_EQ(textures->getNbTexture(), 3);
     EXPECT_EQ(textures->editTexture(0)->getTexType(), ovTexture::Diffuse);
     EXPECT_EQ(textures->editTexture(1)->getTexType(), ovTexture::Bump);
+    const ovImage& grain = *textures->editTexture(2)->getImage();
+    EXPECT_EQ(textures->editTexture(2)->getTexType(), ovTexture::Reflective);
+    EXPECT_EQ(std::tuple(grain.getFormat(), grain.getWidth(), grain.getHeight()),
+              std::tuple(ovImage::Luminance8, 3, 2));
+    EXPECT_NEAR(grain.getData()[5], 90, 2);
     // One image, read once, for both maps.
     EXPECT_EQ(textures->editTexture(0)->getImage(), textures->editTexture(1)->getImage());
     EXPECT_EQ(textures->editTexture(0)->getImage()->getData()[5], 200);
@@ -238,6 +278,21 @@ std::string utf16(const std::string& ascii, bool littleEndian, bool mark) {
     }
     return bytes;
 }
+
+// What an import reports of its reading.
+class ReadCounter : public ovProgressNotifierInterface {
+public:
+    bool isCanceled() override { return false; }
+    void beginStep(double, uint32_t) override {}
+    void advanceStep(double amount) override { read += amount; }
+
+    double total = 0;
+    double read = 0;
+
+protected:
+    void onStepGroupBegin(uint32_t, double amount) override { total = amount; }
+    void onStepGroupEnd() override {}
+};
 
 // Every way of writing the same triangle reads the same, the fuzzer's form
 // feeds before a statement included.
