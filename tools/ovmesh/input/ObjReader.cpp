@@ -116,11 +116,11 @@ private:
             return;
         }
         if (keyword == "v") {
-            readNumbers(keyword, rest, 3, mModel.positions);
+            readNumbers(keyword, rest, 3, 3, mModel.positions);
         } else if (keyword == "vt") {
-            readNumbers(keyword, rest, 1, mModel.texcoords);
+            readNumbers(keyword, rest, 1, 2, mModel.texcoords);
         } else if (keyword == "vn") {
-            readNumbers(keyword, rest, 3, mModel.normals);
+            readNumbers(keyword, rest, 3, 3, mModel.normals);
         } else if (keyword == "f") {
             readFace(rest);
         } else if (keyword == "l") {
@@ -189,12 +189,10 @@ private:
         mLinePart.reset();
     }
 
-    // Keeps the first numbers, as many as a value has (u v for a texture
-    // coordinate, whose v defaults to 0); later ones (w, vertex colours) are
-    // checked and left aside.
-    void readNumbers(std::string_view keyword, std::string_view rest, size_t minimum,
+    // Keeps the first kept numbers (a missing v of a texture coordinate is 0);
+    // later ones (w, vertex colours) are checked and left aside.
+    void readNumbers(std::string_view keyword, std::string_view rest, size_t minimum, size_t kept,
                      std::vector<float>& values) {
-        const size_t kept = &values == &mModel.texcoords ? 2 : 3;
         rest = withoutComment(rest);
         size_t read = 0;
         for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest), ++read) {
