@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target ovmesh
-./build/release/tools/ovmesh/ovmesh demo "${1:-out/demo}"
+./build/release/bin/ovmesh demo "${1:-out/demo}"

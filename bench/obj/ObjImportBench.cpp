@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     const fs::path big = folder / "big.obj";
     writeGrid(big, side);
-    std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side, static_cast<double>(fs::file_size(big)) / 1e6);
+    std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side,
+                static_cast<double>(fs::file_size(big)) / 1e6);
 
     Measure measures[] = {{"ovmesh import (scene built)", [&] { ov::ovmesh::importObj(big.string()); }},
                           {"tinyobjloader parse",

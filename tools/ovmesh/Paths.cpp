@@ -9,10 +9,6 @@
 
 #include "ovmesh/ToolError.h"
 
-#ifndef OVMESH_RESOURCES_DIR
-#error "OVMESH_RESOURCES_DIR must name the bundled resources folder"
-#endif
-
 namespace ov::ovmesh {
 
 namespace fs = std::filesystem;
@@ -89,14 +85,8 @@ void requireReadableFile(const std::string& path) {
 
 std::string defaultResourceFolder(const std::string& argv0) {
     const fs::path executable = executablePath(argv0);
-    if (!executable.empty()) {
-        const fs::path installed = executable.parent_path() / ".." / "share" / "ovmesh" / "resources";
-        std::error_code error;
-        if (fs::is_directory(installed, error)) {
-            return utf8Path(installed.lexically_normal());
-        }
-    }
-    return OVMESH_RESOURCES_DIR;
+    const fs::path bin = executable.empty() ? fs::path(".") : executable.parent_path();
+    return utf8Path((bin / ".." / "share" / "ovmesh" / "resources").lexically_normal());
 }
 
 }  // namespace ov::ovmesh

@@ -22,8 +22,8 @@ std::string readWholeFile(const std::string& path);
 void requireReadableFile(const std::string& path);
 
 // The resource folder handed to the driver library when --resources is not
-// given: an installed copy beside the executable when there is one, else the
-// source tree's folder fixed at build time.
+// given: share/ovmesh/resources beside the executable's bin folder, where both
+// the build tree and an install prefix keep it, so a moved prefix still works.
 std::string defaultResourceFolder(const std::string& argv0);
 
 }  // namespace ov::ovmesh

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# host_against_install.sh BUILD_DIR HOST_SOURCE_DIR CXX
+set -euo pipefail
+build=$1 host=$2 cxx=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+# A prefix moved after installing must still work: nothing may point back into it or the build.
+mv "$work/prefix" "$work/moved"
+prefix=$work/moved
+libdir=$(dirname "$(find "$prefix" -name 'libovMeshDrivers.so.3.0.0')")
+for library in ovMeshDrivers ovSceneGraph ovSystem ovXml ovRegExp; do
+  [ -f "$libdir/lib$library.so.3.0.0" ] && [ -L "$libdir/lib$library.so.3" ] || fail "lib$library.so.3.0.0 with its soname link"
+done
+for header in core/ovMeshDrivers.h scenegraph/ovIoManager.h system/ovLog.h wm4/Wm4Foundation.h; do
+  [ -f "$prefix/include/ovMeshDrivers/$header" ] || fail "installed header $header"
+done
+[ ! -e "$prefix/include/ovMeshDrivers/core/DriverSupport.h" ] || fail "an internal header was installed"
+
+"$prefix/bin/ovmesh" formats >"$work/formats" || fail "installed ovmesh formats"
+grep -q '\bstl\b' "$work/formats" || fail "installed ovmesh lists no stl driver"
+"$prefix/bin/ovmesh" demo "$work/demo" >/dev/null || fail "installed ovmesh demo"
+[ -s "$work/demo/demo.stl" ] || fail "installed ovmesh wrote no demo.stl"
+for file in "$prefix/bin/ovmesh" "$libdir/libovMeshDrivers.so.3.0.0"; do
+  readelf -d "$file" | grep -E 'R(UN)?PATH' | grep -vq '\[\$ORIGIN' && fail "$file searches outside its prefix"
+done
+
+cmake -S "$host" -B "$work/host-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null \
+  || fail "find_package(ovMeshDrivers 3 CONFIG) from the installed package"
+cmake --build "$work/host-build" >/dev/null || fail "building the example host"
+
+# pkg-config gives the same host its flags and libraries.
+flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs ovMeshDrivers)
+"$cxx" -std=c++20 "$host/host.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/host-pkgconfig" \
+  || fail "building the example host with pkg-config"
+
+for program in "$work/host-build/host" "$work/host-pkgconfig"; do
+  "$program" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/out" || fail "$program"
+  grep -q "^ISO-10303-21;" "$work/out.stp" || fail "$program wrote no STEP file"
+  grep -q "<COLLADA" "$work/out.dae" || fail "$program wrote no COLLADA document"
+  rm -f "$work/out.stp" "$work/out.dae"
+done
+echo "installed, moved, found and linked: ok"
