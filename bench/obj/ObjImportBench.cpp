@@ -23,7 +23,7 @@
 #include <string>
 
 #include "ovmesh/input/ObjImport.h"
-#include "support/HeapAccounting.h"
+#include "support/CountingHeap.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 
 #include "scenegraph/ovGeometry.h"
 #include "stl/StlMeshDriver.h"
-#include "support/HeapAccounting.h"
+#include "support/CountingHeap.h"
 #include "system/ovIoDevice.h"
 
 namespace {

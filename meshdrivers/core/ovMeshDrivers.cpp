@@ -6,6 +6,7 @@
 #include "dxf/DxfDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
+#include "step/StepMeshDriver.h"
 #include "stl/StlMeshDriver.h"
 #include "svg/Mesh2SvgDriver.h"
 #include "system/ovLibInitCounter.h"
@@ -35,9 +36,13 @@ constexpr DriverFactory kDriverFactories[] = {
     &makeDriver<DxfDriver>,
 };
 
-// This build carries no STEP driver, so no schema file makes one.
-std::unique_ptr<ovCoreMeshDriver> makeStepDriver(const std::string&) {
-    return nullptr;
+// A driver whose schema did not load is dropped at once.
+std::unique_ptr<ovCoreMeshDriver> makeStepDriver(const std::string& schemaPath) {
+    auto driver = std::make_unique<step::StepMeshDriver>(schemaPath);
+    if (!driver->isSchemaValid()) {
+        return nullptr;
+    }
+    return driver;
 }
 
 void appendDriver(std::unique_ptr<ovCoreMeshDriver> driver) {

@@ -9,6 +9,7 @@
 #include "core/Version.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/commands/AssemblyOptions.h"
 #include "ovmesh/commands/Commands.h"
 
 namespace ov::ovmesh {
@@ -67,6 +68,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--line-breaks", options.lineBreaks, "line breaks between the elements of text formats");
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");
+    addAssemblyOptions(convert, options);
 }
 
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,

@@ -78,13 +78,19 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     for (std::sregex_iterator it(formats.out.begin(), formats.out.end(), firstSaved), end; it != end; ++it) {
         expected.push_back("demo." + (*it)[1].str());
     }
+    // The assembly refers to one binary STL file per part.
+    for (const char* part :
+         {"demo-leg_1.stl", "demo-rail_front.stl", "demo-rail_left.stl", "demo-table_top.stl"}) {
+        expected.emplace_back(part);
+    }
     std::sort(expected.begin(), expected.end());
 
     const fs::path folder = work.path() / "new" / "demo";
     const ToolRun demo = ovmesh({"demo", folder.string()});
     ASSERT_EQ(demo.code, 0) << demo.err;
     EXPECT_EQ(filesIn(folder), expected) << "a format is missing or a temporary file was left";
-    EXPECT_EQ(std::regex_replace(demo.out, std::regex("wrote .*/demo\\.\\w+ \\(\\d+ bytes\\)\n"), ""), "");
+    EXPECT_EQ(std::regex_replace(demo.out, std::regex("wrote .*/demo[-.][\\w.]+ \\(\\d+ bytes\\)\n"), ""),
+              "");
     EXPECT_EQ(std::count(demo.out.begin(), demo.out.end(), '\n'), std::ssize(expected)) << demo.out;
     // Nine closed parts in three colours; the top view of the table fills the
     // page's width inside the 10 mm margins and is centred in its height.
@@ -93,10 +99,61 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
          "108 facets in 0 0 0 1200 700 750, colours 9758 19007 20814; 9 parts, volume 38304000, "
          "0 reversed\n"},
         {"demo.svg", "210mm x 297mm, 30 paths in x 10..200 y 87.43..209.57\n"},
-        {"demo.dxf", "42 lines in x 10..200 y 87.43..209.57, 0 audit errors\n"}};
+        {"demo.dxf", "42 lines in x 10..200 y 87.43..209.57, 0 audit errors\n"},
+        {"demo-leg_1.stl",
+         "12 facets in 0 0 0 50 50 720, colours 19007; 1 parts, volume 1800000, 0 reversed\n"},
+        {"demo-rail_front.stl",
+         "12 facets in 0 0 0 1070 30 60, colours 20814; 1 parts, volume 1926000, 0 reversed\n"},
+        {"demo-rail_left.stl",
+         "12 facets in 0 0 0 570 30 60, colours 20814; 1 parts, volume 1026000, 0 reversed\n"},
+        {"demo-table_top.stl",
+         "12 facets in 0 0 0 1200 700 30, colours 9758; 1 parts, volume 25200000, 0 reversed\n"}};
     for (const std::string& name : expected) {
-        EXPECT_EQ(readBack((folder / name).string()), seen.contains(name) ? seen.at(name) : "no reader\n");
+        if (name != "demo.stp") {
+            EXPECT_EQ(readBack((folder / name).string()),
+                      seen.contains(name) ? seen.at(name) : "no reader\n");
+        }
     }
+#ifdef OV_OCCT_STEP_READER
+    // Eleven occurrences of six parts, in millimetres; the third leg turned half round.
+    const ToolRun assembly = run(OV_OCCT_STEP_READER, {"--assembly", (folder / "demo.stp").string()});
+    EXPECT_EQ(assembly.code, 0);
+    EXPECT_EQ(std::count(assembly.out.begin(), assembly.out.end(), '>'), 11) << assembly.out;
+    EXPECT_THAT(assembly.out,
+                HasSubstr("\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
+                          "0.000000 0.000000 0.000000 1.000000 560.000000 310.000000 0.000000\n"));
+#endif
+}
+
+TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
+    const ToolRun convert =
+        ovmesh({"convert", kSteps, output("steps.step"), "--external-parts", "STL", "--units", "mm"});
+    ASSERT_EQ(convert.code, 0) << convert.err;
+    EXPECT_EQ(filesIn(work.path()), (std::vector<std::string>{"steps-base.stl", "steps-outline.stl",
+                                                              "steps-step.stl", "steps.step"}));
+    const std::string step = readFile(work.path() / "steps.step");
+    EXPECT_THAT(step, HasSubstr("SI_UNIT(.MILLI.,.METRE.)"));
+    EXPECT_THAT(step, HasSubstr("=DOCUMENT_FILE('steps-base.stl',"));
+    EXPECT_EQ(readBack(output("steps-base.stl")),
+              "12 facets in 0 0 0 40 20 10, colours 3198; 1 parts, volume 8000, 0 reversed\n");
+#ifdef OV_OCCT_STEP_READER
+    const ToolRun assembly = run(OV_OCCT_STEP_READER, {"--assembly", output("steps.step")});
+    EXPECT_EQ(
+        assembly.out.substr(0, assembly.out.find('\n', assembly.out.find("base"))),
+        "steps\n  base -> base @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 "
+        "1.000000 0.000000 0.000000 0.000000");
+#endif
+
+    // A save that fails after the part files takes them away again: the STEP
+    // header cannot hold a file name that is not UTF-8.
+    const fs::path folder = work.path() / "failing";
+    fs::create_directory(folder);
+    writeFile(folder / "bad.obj", "g bad\n" + kSolid);
+    const ToolRun failed = ovmesh({"convert", (folder / "bad.obj").string(),
+                                   (folder / "bad\xFF.stp").string(), "--external-parts", "stl"});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_THAT(failed.err, HasSubstr("the stp driver failed to save the scene\n"));
+    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"bad.obj"});
 }
 
 TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
@@ -163,6 +220,13 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},
         {{"convert", kSteps, output("out.svg"), "--margin", "105"}, 1,
          "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
+        {{"convert", kSteps, output("out.stp")}, 1,
+         "'base' holds meshes or polylines, and .stp files hold the assembly structure only; "
+         "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own beside it\n"},
+        {{"convert", kSteps, out, "--external-parts", "stl"}, 1, "--external-parts applies to assembly outputs"},
+        {{"convert", kSteps, output("out.stp"), "--external-parts", "xyz"}, 1, "no driver saves .xyz files"},
+        {{"convert", kSteps, output("out.stp"), "--external-parts", "step"}, 1, "parts need a format that holds"},
+        {{"convert", kSteps, output("out.stp"), "--units", "inch"}, 2, "inch not in"},
         {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
         {{"convert", kSteps, out, "--view", "diagonal"}, 2, "diagonal not in"},
         {{"convert", kSteps, out, "--margin", "-5"}, 2, "--margin"},

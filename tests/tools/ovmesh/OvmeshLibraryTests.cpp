@@ -17,8 +17,11 @@
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/output/DrawingPage.h"
+#include "ovmesh/output/ExternalParts.h"
 #include "ovmesh/output/SceneVariants.h"
 #include "scenegraph/ovIoManager.h"
+#include "scenegraph/ovMetadata.h"
+#include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
 
@@ -227,6 +230,51 @@ TEST_F(SceneIoTest, WritesAHiddenFileBesideTheTargetThatReplacesItOnlyOnSuccess)
     }
     EXPECT_EQ(filesIn(folder.path()), (std::vector<std::string>{"folder.pathfmt", "old.pathfmt"}));
     EXPECT_EQ(readFile(folder.path() / "old.pathfmt"), "data");
+}
+
+// A node holding only geometry becomes a reference to its part file (nodes
+// of one definition share one); a node with child nodes as well keeps them and
+// gets the reference as one more child, which is not an instance of its
+// definition. The result saves as STEP; unkept part files are removed.
+TEST(ExternalPartsTest, GeometryMovesToPartFilesThatTheAssemblyRefersTo) {
+    const TempDir dir;
+    const auto instanceNode = [](const std::string& name, ovInstanceDefId* definition) {
+        ovPointer<ovNode> node(new ovNode);
+        node->SetName(name);
+        node->setMetadata(new ovInstanceMetaData(definition));
+        node->attachChild(new ovTriMesh);
+        return node;
+    };
+    const ovPointer<ovInstanceDefId> bolt(new ovInstanceDefId), frame(new ovInstanceDefId);
+    const ovPointer<ovNode> root(new ovNode), mixed = instanceNode("mixed", frame.get());
+    mixed->attachChild(new ovNode);
+    root->attachChild(instanceNode("a b", bolt.get()).get());
+    root->attachChild(instanceNode("c", bolt.get()).get());
+    root->attachChild(mixed.get());
+    std::vector<std::string> saved;
+    PartFiles files;
+    const ovPointer<ovSpatial> assembly = moveGeometryToPartFiles(
+        *root, dir.file("out.stp"), "stl",
+        [&saved](ovSpatial&, const std::string& path) {
+            saved.push_back(path);
+            writeFile(path, "part");
+        },
+        files);
+    EXPECT_EQ(saved, (std::vector<std::string>{dir.file("out-a_b.stl"), dir.file("out-mixed.stl")}));
+    EXPECT_EQ(child<ovXRefNode>(*root, 1).getUtf8FilePath(), "out-a_b.stl");
+    EXPECT_EQ(child<ovXRefNode>(*root, 1).GetName(), "c");
+    const auto& reference = child<ovXRefNode>(child(*root, 2), 2);
+    EXPECT_EQ(reference.getUtf8FilePath(), "out-mixed.stl");
+    EXPECT_EQ(reference.getNbMetadata(), 0);
+    EXPECT_EQ(firstGeometryHolder(*assembly), nullptr);
+    step::StepMeshDriver driver((resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
+    ovIoDeviceMemory device;
+    EXPECT_TRUE(driver.saveMeshes({assembly}, device, "", nullptr, SaveMeshOptions()));
+    {
+        PartFiles dropped;
+        dropped.add(saved[0]);
+    }
+    EXPECT_FALSE(fs::exists(saved[0]));
 }
 
 }  // namespace

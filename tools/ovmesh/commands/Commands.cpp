@@ -19,7 +19,9 @@
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/DemoScene.h"
 #include "ovmesh/commands/SceneIo.h"
+#include "ovmesh/output/ExternalParts.h"
 #include "ovmesh/output/SceneVariants.h"
+#include "ovmesh/output/WorldUnits.h"
 #include "ovmesh/output/XmlText.h"
 #include "scenegraph/ovIoManager.h"
 
@@ -77,16 +79,60 @@ ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, con
     return drawing.root;
 }
 
-// Formats of the assembly structure refuse geometry: the converted scene
-// leaves it out, and says so.
-ovPointer<ovSpatial> structureOf(Session& session, const ovSpatial& scene, const std::string& extension) {
-    const SceneCopy structure = copyScene(scene, SceneContent::Structure);
-    if (structure.leftOutGeometry > 0) {
-        session.console().warning(std::to_string(structure.leftOutGeometry) +
-                                  " meshes and polylines left out: ." + extension +
-                                  " files hold the assembly structure only");
+// The scene as a file of that extension can hold it: drawings get a page.
+ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extension,
+                                    const DrawingOptions& drawing) {
+    switch (formatKindOf(extension)) {
+        case FormatKind::Drawing:
+            return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing);
+        case FormatKind::Structure:
+            return copyScene(scene, SceneContent::Structure).root;
+        case FormatKind::Geometry:
+            break;
     }
-    return structure.root;
+    return &scene;
+}
+
+// Saves each part file of an assembly output, and says so.
+PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing) {
+    return [&session, format, drawing](ovSpatial& part, const std::string& path) {
+        const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing);
+        session.report(writtenReport(path, saveWithProgress(session, *root, path, SaveMeshOptions())));
+    };
+}
+
+// Assembly formats hold no geometry: an input with meshes or polylines needs
+// files for its parts, which --external-parts names the format of.
+ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
+                                PartFiles& parts) {
+    if (options.externalParts.empty()) {
+        if (const ovSpatial* holder = firstGeometryHolder(scene)) {
+            throw ToolError("cannot write '" + options.output + "': '" + holder->GetName() +
+                            "' holds meshes or polylines, and ." + extensionOf(options.output) +
+                            " files hold the assembly structure only; --external-parts FORMAT (e.g. stl) "
+                            "writes each part's geometry to a file of its own beside it");
+        }
+        return &scene;
+    }
+    return moveGeometryToPartFiles(scene, options.output, options.externalParts,
+                                   partSaver(session, options.externalParts, options.drawing), parts);
+}
+
+// The part format must be one a driver saves and able to hold geometry, and
+// only assembly outputs have parts.
+void requirePartFormat(const ConvertOptions& options) {
+    if (options.externalParts.empty()) {
+        return;
+    }
+    if (formatKindOf(extensionOf(options.output)) != FormatKind::Structure) {
+        throw ToolError("--external-parts applies to assembly outputs (.stp, .step), not to '" +
+                        options.output + "'");
+    }
+    requireSaveDriver("part." + options.externalParts);
+    if (formatKindOf(options.externalParts) == FormatKind::Structure) {
+        throw ToolError("--external-parts " + options.externalParts +
+                        ": parts need a format that holds geometry");
+    }
 }
 
 DrawingOptions demoDrawingOptions() {
@@ -96,17 +142,10 @@ DrawingOptions demoDrawingOptions() {
     return options;
 }
 
-// The demo scene as a file of that extension can hold it.
-ovPointer<ovSpatial> demoSceneFor(ovNode& scene, const std::string& extension) {
-    switch (formatKindOf(extension)) {
-        case FormatKind::Drawing:
-            return drawingOf(scene, SceneContent::LinesAndMeshEdges, demoDrawingOptions());
-        case FormatKind::Structure:
-            return copyScene(scene, SceneContent::Structure).root;
-        case FormatKind::Geometry:
-            break;
-    }
-    return &scene;
+// The demo assembly as pure structure: every part in a binary STL file of its own.
+ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts) {
+    const ovPointer<ovNode> assembly = buildDemoAssembly();
+    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts);
 }
 
 void createFolder(const std::string& folder) {
@@ -176,8 +215,12 @@ int runDemo(Session& session, const std::string& folder) {
         const std::string extension = driver->getSaveExtensions().front();
         const std::string path = utf8Path(fsPath(folder) / fsPath("demo." + extension));
         try {
-            const ovPointer<ovSpatial> root = demoSceneFor(*scene, extension);
+            PartFiles parts;
+            const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
+                                                  ? demoAssembly(session, path, parts)
+                                                  : sceneForFormat(*scene, extension, demoDrawingOptions());
             session.report(writtenReport(path, saveWithProgress(session, *root, path, options)));
+            parts.keep();
         } catch (const ToolError& failure) {
             session.console().error(failure.what());
             ++failures;
@@ -208,6 +251,7 @@ ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& op
 
 int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
+    requirePartFormat(options);
     const std::string extension = extensionOf(options.output);
     // Texts are escaped, or refused, before a long read.
     DrawingOptions drawing = options.drawing;
@@ -220,12 +264,18 @@ int runConvert(Session& session, const ConvertOptions& options) {
         session.console().warning(warning);
     }
     ovPointer<ovSpatial> root = input.root;
+    if (!options.units.empty()) {
+        if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {
+            session.console().warning(*warning);
+        }
+    }
+    PartFiles parts;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
             root = convertedDrawing(session, options, drawing, *root);
             break;
         case FormatKind::Structure:
-            root = structureOf(session, *root, extension);
+            root = assemblyOf(session, *root, options, parts);
             break;
         case FormatKind::Geometry:
             break;
@@ -234,6 +284,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     saveOptions.lineBreaks = options.lineBreaks;
     session.report(
         writtenReport(options.output, saveWithProgress(session, *root, options.output, saveOptions)));
+    parts.keep();
     return 0;
 }
 

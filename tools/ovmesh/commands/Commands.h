@@ -65,6 +65,11 @@ struct ConvertOptions {
     // When set, a drawing shows the feature edges of the meshes too: where
     // their faces fold by more than this many degrees, and where they end.
     std::optional<double> edgeDegrees;
+    // For assembly outputs: the format of the files that take each part's
+    // geometry; empty refuses an input with geometry.
+    std::string externalParts;
+    // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
+    std::string units;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.

@@ -56,7 +56,7 @@ ovPointer<ovMaterialState> makeMaterial(const std::string& name, float r, float 
     return material;
 }
 
-// A turn about the z axis, for row vectors (p * R). Sines and cosines are
+// A turn about the z axis, for column vectors (R * p). Sines and cosines are
 // rounded to 6 decimals so that quarter turns come out exact.
 Wm4::Matrix3f turnAboutZ(double degrees) {
     const auto radians = degrees * std::numbers::pi / 180.0;
@@ -101,15 +101,31 @@ ovPointer<ovLine> makePolyline(const std::string& name, const std::vector<Wm4::V
     return line;
 }
 
-ovPointer<ovNode> makeLegs(ovMaterialState* steel) {
-    ovPointer<ovInstanceDefId> leg(new ovInstanceDefId);
-    leg->SetName("leg");
-    leg->nodeType = ovInstanceDefId::Solid;
-    leg->editComponentMd().insert("part_number", "TL-050-720");
-    leg->editComponentMd().insert("material", "steel S235");
-    leg->editComponentMd().insert("mass_kg", 2.35);
-    leg->editComponentMd().insert("stock", 48);
+// What every instance of one part shares, as typed values.
+ovPointer<ovInstanceDefId> makePart(const std::string& partNumber, const std::string& material, double massKg,
+                                    int stock, bool purchased) {
+    ovPointer<ovInstanceDefId> part(new ovInstanceDefId);
+    part->SetName(partNumber);
+    part->nodeType = ovInstanceDefId::Solid;
+    part->editComponentMd().insert("part_number", partNumber);
+    part->editComponentMd().insert("material", material);
+    part->editComponentMd().insert("mass_kg", massKg);
+    part->editComponentMd().insert("stock", stock);
+    part->editComponentMd().insert("purchased", purchased);
+    part->editComponentMd().insert("released", ovDateTime{1767225600000});  // 2026-01-01T00:00:00Z
+    return part;
+}
 
+// Marks node as an instance of part, at position; answers node.
+ovNode* placedPart(ovNode* node, ovInstanceDefId* part) {
+    auto* instance = new ovInstanceMetaData(part);
+    instance->editMd().insert("position", node->GetName());
+    node->setMetadata(instance);
+    return node;
+}
+
+ovPointer<ovNode> makeLegs(ovMaterialState* steel) {
+    const ovPointer<ovInstanceDefId> leg = makePart("TL-050-720", "steel S235", 2.35, 48, true);
     const ovPointer<ovTriMesh> box = makeBox("leg", {50, 50, 720}, steel);
     const struct {
         const char* name;
@@ -123,10 +139,7 @@ ovPointer<ovNode> makeLegs(ovMaterialState* steel) {
     for (const auto& placement : placements) {
         ovPointer<ovNode> node = withChild(makeNode(placement.name, placement.position, placement.turn),
                                            placement.turn == 0 ? box.get() : shareBox(*box).get());
-        auto* instance = new ovInstanceMetaData(leg.get());
-        instance->editMd().insert("position", std::string(placement.name));
-        node->setMetadata(instance);
-        legs->attachChild(node.get());
+        legs->attachChild(placedPart(node.get(), leg.get()));
     }
     return legs;
 }
@@ -134,11 +147,17 @@ ovPointer<ovNode> makeLegs(ovMaterialState* steel) {
 ovPointer<ovNode> makeFrame(ovMaterialState* paint) {
     const ovPointer<ovTriMesh> longRail = makeBox("rail_long", {1070, 30, 60}, paint);
     const ovPointer<ovTriMesh> shortRail = makeBox("rail_short", {570, 30, 60}, paint);
+    const ovPointer<ovInstanceDefId> longPart = makePart("TR-030-1070", "blue painted steel", 3.1, 20, false);
+    const ovPointer<ovInstanceDefId> shortPart =
+        makePart("TR-030-570", "blue painted steel", 1.65, 20, false);
     ovPointer<ovNode> frame = makeNode("frame", {0, 0, 650});
-    frame->attachChild(withChild(makeNode("rail_front", {0, -310, 0}), longRail.get()).get());
-    frame->attachChild(withChild(makeNode("rail_back", {0, 310, 0}), shareBox(*longRail).get()).get());
-    frame->attachChild(withChild(makeNode("rail_left", {-560, 0, 0}, 90), shortRail.get()).get());
-    frame->attachChild(withChild(makeNode("rail_right", {560, 0, 0}, 90), shareBox(*shortRail).get()).get());
+    const auto addRail = [&frame](ovPointer<ovNode> rail, ovTriMesh* box, ovInstanceDefId* part) {
+        frame->attachChild(placedPart(withChild(std::move(rail), box).get(), part));
+    };
+    addRail(makeNode("rail_front", {0, -310, 0}), longRail.get(), longPart.get());
+    addRail(makeNode("rail_back", {0, 310, 0}), shareBox(*longRail).get(), longPart.get());
+    addRail(makeNode("rail_left", {-560, 0, 0}, 90), shortRail.get(), shortPart.get());
+    addRail(makeNode("rail_right", {560, 0, 0}, 90), shareBox(*shortRail).get(), shortPart.get());
     return frame;
 }
 
@@ -159,20 +178,27 @@ ovPointer<ovNode> makeLayout() {
 
 }  // namespace
 
-ovPointer<ovNode> buildDemoScene() {
+ovPointer<ovNode> buildDemoAssembly() {
     const ovPointer<ovMaterialState> wood = makeMaterial("oak", 0.72f, 0.52f, 0.30f);
     const ovPointer<ovMaterialState> steel = makeMaterial("steel", 0.55f, 0.57f, 0.60f);
     const ovPointer<ovMaterialState> paint = makeMaterial("blue_paint", 0.16f, 0.33f, 0.65f);
+    const ovPointer<ovInstanceDefId> top = makePart("TT-1200-700", "oak", 14.2, 6, false);
 
     ovPointer<ovNode> assembly = makeNode("assembly");
     assembly->setMetadata(new ovWorldUnitsMetaData(0.001));
-    assembly->attachChild(
+    assembly->attachChild(placedPart(
         withChild(makeNode("table_top", {0, 0, 720}), makeBox("table_top", {1200, 700, 30}, wood.get()).get())
-            .get());
+            .get(),
+        top.get()));
     assembly->attachChild(makeFrame(paint.get()).get());
     assembly->attachChild(makeLegs(steel.get()).get());
-    assembly->attachChild(makeLayout().get());
     return assembly;
+}
+
+ovPointer<ovNode> buildDemoScene() {
+    ovPointer<ovNode> scene = buildDemoAssembly();
+    scene->attachChild(makeLayout().get());
+    return scene;
 }
 
 }  // namespace ov::ovmesh

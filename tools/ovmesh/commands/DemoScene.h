@@ -10,4 +10,9 @@ namespace ov::ovmesh {
 // floor layout of polylines.
 ovPointer<ovNode> buildDemoScene();
 
+// The table assembly alone, without the floor layout. Its parts carry
+// instance metadata with a real mass, a text material, an integer stock
+// count, a purchased flag and a release date.
+ovPointer<ovNode> buildDemoAssembly();
+
 }  // namespace ov::ovmesh

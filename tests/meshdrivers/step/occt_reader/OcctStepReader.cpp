@@ -1,20 +1,176 @@
-// Loads an exchange file with Open CASCADE: exit status 0 when the file was
-// read with the expected number of entities and no entity carries a failure.
-// Usage: occt_step_reader <file.stp> <entity count>
+// Loads an exchange file with Open CASCADE.
+//
+//   occt_step_reader FILE COUNT    exit status 0 when the file was read with
+//                                  COUNT entities and no entity carries a failure
+//   occt_step_reader --assembly FILE
+//                                  reads FILE into an XCAF document and prints
+//                                  its assembly, one line per label, indented
+//                                  by depth: a free shape's name, and for each
+//                                  component "name -> product @ location" with
+//                                  the twelve numbers of the location's 3x4
+//                                  matrix row by row (rotation, then translation)
+//
+// Open CASCADE 7.6 crashes inside ReadFile on an APPLIED_ORGANIZATION_ASSIGNMENT
+// whose items list is empty (StepAP214_AppliedOrganizationAssignment::NbItems
+// dereferences a null list). Such a record refers to nothing and nothing refers
+// to it, so the reader drops it from a copy of the file, written beside the
+// original so that external references still resolve, and reads the copy.
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include <Interface_CheckIterator.hxx>
+#include <Message.hxx>
+#include <Message_Messenger.hxx>
+#include <Message_PrinterOStream.hxx>
+#include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
+#include <TColStd_SequenceOfAsciiString.hxx>
+#include <TDF_LabelSequence.hxx>
+#include <TDataStd_Name.hxx>
+#include <TDocStd_Application.hxx>
+#include <TDocStd_Document.hxx>
+#include <XCAFApp_Application.hxx>
+#include <XCAFDoc_DocumentTool.hxx>
+#include <XCAFDoc_ShapeTool.hxx>
 #include <XSControl_WorkSession.hxx>
 
-int main(int argc, char** argv) {
+namespace {
+
+std::string readableCopy(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    static const std::regex kEmptyAssignment(
+        R"(#\d+=APPLIED_ORGANIZATION_ASSIGNMENT\(#\d+,#\d+,\(\)\);\r?\n)");
+    const std::string copy = path + ".occt.stp";
+    std::ofstream(copy, std::ios::binary) << std::regex_replace(content.str(), kEmptyAssignment, "");
+    return copy;
+}
+
+int checkEntityCount(const std::string& path, int expected) {
     STEPControl_Reader reader;
-    if (argc != 3 || reader.ReadFile(argv[1]) != IFSelect_RetDone) {
+    const std::string copy = readableCopy(path);
+    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
+    std::filesystem::remove(copy);
+    if (!read) {
         return 1;
     }
     const Interface_CheckIterator checks = reader.WS()->ModelCheckList();
     checks.Print(std::cout, reader.Model(), Standard_True);
     std::cout << "entities: " << reader.Model()->NbEntities() << "\n";
-    return reader.Model()->NbEntities() == std::atoi(argv[2]) && checks.IsEmpty(Standard_True) ? 0 : 2;
+    return reader.Model()->NbEntities() == expected && checks.IsEmpty(Standard_True) ? 0 : 2;
+}
+
+// Of the file's first length unit.
+double millimetresPerFileUnit(STEPControl_Reader& reader) {
+    TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
+    reader.FileUnits(lengths, angles, solidAngles);
+    const std::string unit = lengths.IsEmpty() ? "" : lengths.First().ToCString();
+    for (const auto& [name, millimetres] :
+         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}}) {
+        if (unit == name) {
+            return millimetres;
+        }
+    }
+    return unit == "metre" ? 1000.0 : 1.0;
+}
+
+std::string nameOf(const TDF_Label& label) {
+    Handle(TDataStd_Name) name;
+    if (!label.FindAttribute(TDataStd_Name::GetID(), name)) {
+        return "<unnamed>";
+    }
+    return TCollection_AsciiString(name->Get()).ToCString();
+}
+
+// Rounded to six decimals, without a negative zero.
+std::string number(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return std::string(text) == "-0.000000" ? "0.000000" : text;
+}
+
+// The location in the file's own length unit: the reader gives millimetres.
+std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit) {
+    const gp_Trsf transform = XCAFDoc_ShapeTool::GetLocation(component).Transformation();
+    std::string text;
+    for (int row = 1; row <= 3; ++row) {
+        for (int column = 1; column <= 3; ++column) {
+            text += " " + number(transform.Value(row, column));
+        }
+    }
+    for (int row = 1; row <= 3; ++row) {
+        text += " " + number(transform.Value(row, 4) / millimetresPerFileUnit);
+    }
+    return text;
+}
+
+int printAssembly(const std::string& path) {
+    // External files that are not exchange files make the reader complain on
+    // the standard output, which carries the assembly here.
+    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
+    Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
+    Handle(TDocStd_Document) document;
+    application->NewDocument("MDTV-XCAF", document);
+    STEPCAFControl_Reader reader;
+    reader.SetNameMode(true);
+    const std::string copy = readableCopy(path);
+    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone && reader.Transfer(document);
+    std::filesystem::remove(copy);
+    const double unit = read ? millimetresPerFileUnit(reader.ChangeReader()) : 1.0;
+    if (!read) {
+        std::cout << "not read\n";
+        return 1;
+    }
+    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
+    TDF_LabelSequence roots;
+    shapes->GetFreeShapes(roots);
+    struct Pending {
+        TDF_Label label;
+        int depth;
+    };
+    std::vector<Pending> pending;
+    for (int i = roots.Length(); i >= 1; --i) {
+        pending.push_back({roots.Value(i), 0});
+    }
+    while (!pending.empty()) {
+        const Pending item = pending.back();
+        pending.pop_back();
+        TDF_Label product = item.label;
+        std::cout << std::string(2 * static_cast<size_t>(item.depth), ' ');
+        if (XCAFDoc_ShapeTool::IsComponent(item.label)) {
+            XCAFDoc_ShapeTool::GetReferredShape(item.label, product);
+            std::cout << nameOf(item.label) << " -> " << nameOf(product) << " @"
+                      << locationOf(item.label, unit) << "\n";
+        } else {
+            std::cout << nameOf(product) << "\n";
+        }
+        TDF_LabelSequence components;
+        XCAFDoc_ShapeTool::GetComponents(product, components);
+        for (int i = components.Length(); i >= 1; --i) {
+            pending.push_back({components.Value(i), item.depth + 1});
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--assembly") {
+        return printAssembly(argv[2]);
+    }
+    if (argc == 3) {
+        return checkEntityCount(argv[1], std::atoi(argv[2]));
+    }
+    std::cerr << "usage: occt_step_reader FILE COUNT | occt_step_reader --assembly FILE\n";
+    return 64;
 }

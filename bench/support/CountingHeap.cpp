@@ -1,6 +1,6 @@
-// Replaces the global allocation functions of a benchmark program to keep
-// count of the heap bytes alive and of their peak.
-#include "support/HeapAccounting.h"
+// Global operator new and delete that count the live heap bytes and their
+// peak, for benchmarks that report the memory a call adds.
+#include "support/CountingHeap.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,0 +1,95 @@
+#pragma once
+
+// The state of one STEP save and the functions that write its product
+// structure and properties (internal to the library and its tests).
+
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "scenegraph/ovSpatial.h"
+#include "step/Part21Writer.h"
+#include "step/Part21WriterUserData.h"
+#include "system/ovProgressNotifier.h"
+#include "system/ovVariantContainers.h"
+
+namespace ov::step {
+
+// What a written product definition is referred to by: its definition, and
+// its shape representation once that is written (after all its children).
+struct DefinitionRefs {
+    Part21WriterUserData productDefinition;
+    Part21WriterUserData shapeRepresentation;
+};
+
+// One per save call; every writing function gets it by reference.
+struct StepExportContext {
+    // Keyed by the node's instance definition, or the node itself without one.
+    std::map<const void*, DefinitionRefs> definitions;
+    Part21Writer writer;
+    Part21WriterUserData zeroPoint;
+    Part21WriterUserData productContext;
+    Part21WriterUserData productDefinitionContext;
+    Part21WriterUserData geometricContext;
+    Part21WriterUserData identityPlacement;
+    Part21WriterUserData identityTransform;
+    Part21WriterUserData documentType;
+    Part21WriterUserData identificationRole;
+    Part21WriterUserData externalSource;
+    Part21WriterUserData objectRole;
+    ovVariantListImpl units;
+    ovVariantListImpl partProducts;
+    ovVariantListImpl detailProducts;
+    ovVariantListImpl assemblyProducts;
+    ovProgressNotifierInterface* progress = nullptr;
+};
+
+// Writes the product structure of spatial and, for a node, of its subtree.
+// On return definition points at the node's entry of context.definitions, or
+// stays null when spatial is not a node.
+bool writeSpatialTree(StepExportContext& context, const ovSpatial* spatial, DefinitionRefs*& definition);
+
+// The placement of a child: the shared identity for an identity transform,
+// otherwise a placement and transformation of its own.
+void writeTransformation(StepExportContext& context, const ovTransformation& transform,
+                         Part21WriterUserData& transformationOperator, Part21WriterUserData& placementItem);
+
+// The part, detail and assembly categories; moves the context's lists out.
+bool writeProductCategories(StepExportContext& context);
+
+// One property of a product definition: its representation context, the
+// representation with one item per value, the property definition and the link.
+bool writeProperty(StepExportContext& context, const std::string& key, const ovVariant& value,
+                   const Part21WriterUserData& productDefinition);
+
+// One representation item for a value; item receives its reference. Answers
+// what the writer answered for the item itself.
+bool writeValueItem(StepExportContext& context, const std::string& key, const ovVariant& value,
+                    Part21WriterUserData& item);
+
+inline void addStepAttributes(ovVariantMapImpl&) {}
+
+template <typename Value, typename... Rest>
+void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, Rest&&... rest) {
+    map[name] = ovVariant(std::forward<Value>(value));
+    addStepAttributes(map, std::forward<Rest>(rest)...);
+}
+
+// An attribute map from names and values in turn: stepAttributes("name",
+// value, ...). Values given as temporaries are moved in, which spares a
+// reference its copy.
+template <typename... Attributes>
+ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
+    ovVariantMapImpl map;
+    addStepAttributes(map, std::forward<Attributes>(attributes)...);
+    return map;
+}
+
+// Writes one entity under a fresh id and answers the id. A failed write shows
+// in the writer's error flag.
+Part21WriterUserData writeNewEntity(StepExportContext& context,
+                                    std::initializer_list<std::string> entityNames,
+                                    const ovVariantMapImpl& attributes);
+
+}  // namespace ov::step

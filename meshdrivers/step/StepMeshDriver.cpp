@@ -1,0 +1,203 @@
+#include "step/StepMeshDriver.h"
+
+#include <cmath>
+#include <optional>
+
+#include "scenegraph/ovMetadata.h"
+#include "step/StepExport.h"
+#include "system/ovLog.h"
+#include "system/ovStringUtils.h"
+
+namespace ov::step {
+
+namespace {
+
+ovVariant text(const char* value) {
+    return ovVariant(std::string(value));
+}
+
+ovVariant enumeration(const char* literal) {
+    return Part21WriterUserData(std::string(literal)).toVariant();
+}
+
+ovVariant vector3(float x, float y, float z) {
+    const float components[] = {x, y, z};
+    return ovVariant(components, 3);
+}
+
+// The SI prefix of the length unit for a scene unit of metresPerUnit. The
+// tolerances narrow with the unit, and the first rule that holds decides.
+std::optional<const char*> lengthUnitPrefix(double metresPerUnit) {
+    struct Rule {
+        double metres;
+        double tolerance;
+        const char* prefix;
+    };
+    static constexpr Rule kRules[] = {
+        {1.0, 0.001, nullptr},
+        {0.1, 0.0001, "DECI"},
+        {0.01, 0.00001, "CENTI"},
+        {0.001, 0.000001, "MILLI"},
+    };
+    for (const Rule& rule : kRules) {
+        if (std::fabs(metresPerUnit - rule.metres) < rule.tolerance) {
+            return rule.prefix;
+        }
+    }
+    return std::nullopt;
+}
+
+// The length unit's attributes: metres, with the prefix the root's world
+// units call for. A scale the rule does not know stays in metres, with a warning.
+ovVariantMapImpl lengthUnitAttributes(const ovSpatial& root) {
+    ovVariantMapImpl attributes = stepAttributes("name", enumeration("METRE"));
+    const auto* worldUnits =
+        static_cast<const ovWorldUnitsMetaData*>(root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId));
+    if (worldUnits == nullptr) {
+        return attributes;
+    }
+    const std::optional<const char*> prefix = lengthUnitPrefix(worldUnits->getValue());
+    if (!prefix) {
+        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+            << "Fail to deduce scene unit, file will be exported in meter";
+    } else if (*prefix != nullptr) {
+        attributes.insert("prefix", enumeration(*prefix));
+    }
+    return attributes;
+}
+
+// The 22 entities every file starts with: contexts, organisation, units,
+// the identity placement and what document references share. Their ids are
+// 1 to 22.
+void writeExportFrame(StepExportContext& context, const ovSpatial& root) {
+    const ovVariant application = writeNewEntity(context, {"application_context"},
+                                                 stepAttributes("application", text("digital mock up")))
+                                      .toVariant();
+    writeNewEntity(context, {"application_protocol_definition"},
+                   stepAttributes("status", text("international standard"),
+                                  "application_interpreted_model_schema_name", text("automotive_design"),
+                                  "application_protocol_year", ovVariant(2003), "application", application));
+    context.productContext =
+        writeNewEntity(context, {"product_context"},
+                       stepAttributes("name", text("DMU"), "discipline_type", text("visualization"),
+                                      "frame_of_reference", application));
+    context.productDefinitionContext =
+        writeNewEntity(context, {"product_definition_context"},
+                       stepAttributes("name", text("part definition"), "life_cycle_stage", text("support"),
+                                      "frame_of_reference", application));
+    const Part21WriterUserData organization =
+        writeNewEntity(context, {"organization"}, stepAttributes("name", text("OMBRE VIAN")));
+    const Part21WriterUserData role =
+        writeNewEntity(context, {"organization_role"}, stepAttributes("name", text("id owner")));
+    writeNewEntity(context, {"applied_organization_assignment"},
+                   stepAttributes("assigned_organization", organization.toVariant(), "role", role.toVariant(),
+                                  "items", ovVariant(ovVariantListImpl())));
+    const ovVariantMapImpl documentType = stepAttributes("product_data_type", text("geometry"));
+    const ovVariantMapImpl objectRole = stepAttributes("name", text("mandatory"));
+    writeNewEntity(context, {"document_type"}, documentType);
+    writeNewEntity(context, {"object_role"}, objectRole);
+    context.externalSource = writeNewEntity(
+        context, {"external_source"},
+        stepAttributes("source_id", Part21WriterUserData(Part21WriterUserData::DotIdentifier).toVariant()));
+
+    context.units.push_back(
+        writeNewEntity(context, {"length_unit", "si_unit"}, lengthUnitAttributes(root)).toVariant());
+    context.units.push_back(writeNewEntity(context, {"plane_angle_unit", "si_unit"},
+                                           stepAttributes("name", enumeration("RADIAN")))
+                                .toVariant());
+    context.units.push_back(writeNewEntity(context, {"solid_angle_unit", "si_unit"},
+                                           stepAttributes("name", enumeration("STERADIAN")))
+                                .toVariant());
+    context.geometricContext = writeNewEntity(
+        context, {"geometric_representation_context", "global_unit_assigned_context"},
+        stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
+                       ovVariant(3), "units", ovVariant(context.units)));
+
+    const double origin[] = {0.0, 0.0, 0.0};
+    context.zeroPoint =
+        writeNewEntity(context, {"cartesian_point"},
+                       stepAttributes("name", text("zero_3d_point"), "coordinates", ovVariant(origin, 3)));
+    const Part21WriterUserData zAxis = writeNewEntity(
+        context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", vector3(0, 0, 1)));
+    const Part21WriterUserData xAxis = writeNewEntity(
+        context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", vector3(1, 0, 0)));
+    context.identityPlacement =
+        writeNewEntity(context, {"axis2_placement_3d"},
+                       stepAttributes("name", text("identity"), "location", context.zeroPoint.toVariant(),
+                                      "axis", zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
+    context.identityTransform = writeNewEntity(
+        context, {"item_defined_transformation"},
+        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
+                       "transform_item_2", context.identityPlacement.toVariant()));
+    // The document type and object role written above are never referred
+    // to; references go to these repetitions.
+    context.documentType = writeNewEntity(context, {"document_type"}, documentType);
+    context.identificationRole =
+        writeNewEntity(context, {"identification_role"},
+                       stepAttributes("name", text("file system"), "description", text("access context")));
+    context.objectRole = writeNewEntity(context, {"object_role"}, objectRole);
+}
+
+}  // namespace
+
+StepMeshDriver::StepMeshDriver(const std::string& schemaPath)
+    : ovCoreMeshDriver(true), schema(std::make_unique<express::ExpressSchema>()) {
+    if (!schema->loadSchema(schemaPath)) {
+        schema.reset();
+    }
+    addSaveExtension("stp");
+    addSaveExtension("step");
+}
+
+StepMeshDriver::~StepMeshDriver() = default;
+
+HandleRequestResult StepMeshDriver::canSave(const std::string& path, const SaveMeshOptions& options) {
+    if (options.optionFlag) {
+        return RequestRejected;
+    }
+    return ovCoreMeshDriver::canSave(path, options);
+}
+
+bool StepMeshDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
+                                ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
+    return saveMeshesToStep(objects, device, progress, options.fileName, options);
+}
+
+bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& path,
+                                ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
+    if (!schema) {
+        return false;
+    }
+    ovIoDeviceFileStream file(path, ovIoDevice::WriteOnly, true);
+    if (!file.isOpen()) {
+        return false;
+    }
+    return saveMeshesToStep(objects, file, progress, ovDirUtils::ExtractFileBaseName(path), options);
+}
+
+bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& device,
+                                      ovProgressNotifierInterface* progress, const std::string& fileName,
+                                      const SaveMeshOptions& options) const {
+    if (!schema || objects.size() != 1 || !objects.front() || !objects.front()->IsDerived(ovSpatial::TYPE)) {
+        return false;
+    }
+    const auto& root = static_cast<const ovSpatial&>(*objects.front());
+    StepExportContext context;
+    context.progress = progress;
+    if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
+        return false;
+    }
+    writeExportFrame(context, root);
+    DefinitionRefs* rootDefinition = nullptr;
+    if (!writeSpatialTree(context, &root, rootDefinition)) {
+        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+            << "Fail to save spatial tree in step " << root.GetType().GetName();
+        return false;
+    }
+    if (!writeProductCategories(context) || !context.writer.endWritePart21() || !device.good()) {
+        return false;
+    }
+    return !context.writer.isWriteError();
+}
+
+}  // namespace ov::step

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/ovMeshDriversExport.h"
+#include "express/ExpressSchema.h"
+#include "scenegraph/ovCoreMeshDriver.h"
+
+namespace ov::step {
+
+// Saves a tree of nodes and external-reference nodes as an AP242 assembly:
+// products, definitions, placements, document references, properties and
+// units, and no geometry. Every entity is laid out from the EXPRESS schema
+// read at construction. Save only.
+class OVMESHDRIVERS_API StepMeshDriver : public ovCoreMeshDriver {
+public:
+    // A schema that does not load leaves the driver without one (see isSchemaValid).
+    explicit StepMeshDriver(const std::string& schemaPath);
+    ~StepMeshDriver() override;
+
+    bool isSchemaValid() const { return schema != nullptr; }
+
+    // Rejected whenever options.optionFlag is set.
+    HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
+    // Records options.fileName as the file name; the path is not read.
+    bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+    // Records the file's base name as the file name.
+    bool saveMeshes(const ovObjectList& objects, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+
+    // objects must hold exactly one spatial; false, with nothing written, otherwise.
+    bool saveMeshesToStep(const ovObjectList& objects, ovIoDevice& device,
+                          ovProgressNotifierInterface* progress, const std::string& fileName,
+                          const SaveMeshOptions& options) const;
+
+private:
+    std::unique_ptr<express::ExpressSchema> schema;
+};
+
+}  // namespace ov::step

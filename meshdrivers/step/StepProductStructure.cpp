@@ -1,0 +1,284 @@
+// The scene's nodes as AP242 product structure: a product with its
+// definition and shape per node definition, an assembly occurrence with its
+// placement per child, a document reference per external-reference node.
+#include <vector>
+
+#include "scenegraph/ovMetadata.h"
+#include "step/StepExport.h"
+#include "system/ovLog.h"
+#include "system/ovStringUtils.h"
+
+namespace ov::step {
+
+namespace {
+
+ovVariant text(std::string value) {
+    return ovVariant(std::move(value));
+}
+
+ovVariant listOf(const Part21WriterUserData& reference) {
+    ovVariantListImpl list;
+    list.push_back(reference.toVariant());
+    return ovVariant(list);
+}
+
+// A node written with its subtree still open: what its children's
+// occurrences and its closing records need.
+struct OpenNode {
+    const ovNode* node = nullptr;
+    DefinitionRefs* definition = nullptr;
+    std::string name;
+    Part21WriterUserData definitionShape;
+    // Taken before the children are written, written after them.
+    Part21WriterUserData shapeRepresentation;
+    // The identity placement, then one placement per written child.
+    ovVariantListImpl items;
+    int nextChild = 0;
+};
+
+// Nodes naming one instance definition share one product definition.
+const void* definitionKey(const ovNode& node) {
+    const auto* instance =
+        static_cast<const ovInstanceMetaData*>(node.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    if (instance != nullptr && instance->getInstanceDefId() != nullptr) {
+        return instance->getInstanceDefId();
+    }
+    return &node;
+}
+
+bool writeProperties(StepExportContext& context, const ovNode& node,
+                     const Part21WriterUserData& productDefinition) {
+    const auto* instance =
+        static_cast<const ovInstanceMetaData*>(node.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    if (instance == nullptr || instance->getInstanceDefId() == nullptr) {
+        return true;
+    }
+    const ovVariantMapImpl properties = instance->getInstanceDefId()->getComponentMd().toFlattenMap('/');
+    for (const auto& [key, value] : properties) {
+        if (!writeProperty(context, key, value, productDefinition)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The product, its formation, definition, properties and shape; the shape
+// representation's id is taken here.
+bool writeNodeHead(StepExportContext& context, OpenNode& open) {
+    const ovVariant name = text(open.name);
+    const Part21WriterUserData product = writeNewEntity(
+        context, {"product"},
+        stepAttributes("id", name, "name", name, "frame_of_reference", listOf(context.productContext)));
+    context.partProducts.push_back(product.toVariant());
+    context.detailProducts.push_back(product.toVariant());
+    const Part21WriterUserData formation =
+        writeNewEntity(context, {"product_definition_formation"},
+                       stepAttributes("id", name, "of_product", product.toVariant()));
+    open.definition->productDefinition =
+        writeNewEntity(context, {"product_definition"},
+                       stepAttributes("id", name, "formation", formation.toVariant(), "frame_of_reference",
+                                      context.productDefinitionContext.toVariant()));
+    if (!writeProperties(context, *open.node, open.definition->productDefinition)) {
+        return false;
+    }
+    open.definitionShape = writeNewEntity(
+        context, {"product_definition_shape"},
+        stepAttributes("name", name, "definition", open.definition->productDefinition.toVariant()));
+    open.shapeRepresentation = context.writer.generateEntityId();
+    open.items.push_back(context.identityPlacement.toVariant());
+    return true;
+}
+
+// The external file of a reference node, tied to its product definition and
+// its shape representation.
+void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
+    const ovVariant path = text(static_cast<const ovXRefNode&>(*open.node).getUtf8FilePath());
+    const Part21WriterUserData file =
+        writeNewEntity(context, {"document_file"},
+                       stepAttributes("id", path, "name", path, "description", path, "kind",
+                                      context.documentType.toVariant()));
+    writeNewEntity(context, {"document_representation_type"},
+                   stepAttributes("name", text("digital"), "represented_document", file.toVariant()));
+    writeNewEntity(context, {"applied_external_identification_assignment"},
+                   stepAttributes("assigned_id", path, "role", context.identificationRole.toVariant(),
+                                  "source", context.externalSource.toVariant(), "items", listOf(file)));
+    const Part21WriterUserData reference =
+        writeNewEntity(context, {"applied_document_reference"},
+                       stepAttributes("source", path, "assigned_document", file.toVariant(), "items",
+                                      listOf(open.definition->productDefinition)));
+    writeNewEntity(
+        context, {"role_association"},
+        stepAttributes("role", context.objectRole.toVariant(), "item_with_role", reference.toVariant()));
+    const Part21WriterUserData property =
+        writeNewEntity(context, {"property_definition"},
+                       stepAttributes("name", text("external ref"), "definition", file.toVariant()));
+    writeNewEntity(context, {"property_definition_representation"},
+                   stepAttributes("definition", property.toVariant(), "used_representation",
+                                  open.shapeRepresentation.toVariant()));
+}
+
+// The shape representation with the placements of all children, and its
+// link to the product definition shape.
+void writeNodeTail(StepExportContext& context, OpenNode& open) {
+    context.writer.writeEntity("shape_representation",
+                               stepAttributes("name", text(open.name), "items", ovVariant(open.items),
+                                              "context_of_items", context.geometricContext.toVariant()),
+                               open.shapeRepresentation);
+    open.definition->shapeRepresentation = open.shapeRepresentation;
+    writeNewEntity(context, {"shape_definition_representation"},
+                   stepAttributes("definition", open.definitionShape.toVariant(), "used_representation",
+                                  open.shapeRepresentation.toVariant()));
+}
+
+// The occurrence of a written child in its parent, with its placement.
+void writeOccurrence(StepExportContext& context, OpenNode& parent, int index, const ovSpatial& child,
+                     const DefinitionRefs& childDefinition) {
+    Part21WriterUserData transformationOperator;
+    Part21WriterUserData placement;
+    writeTransformation(context, child.getLocalTransform(), transformationOperator, placement);
+    parent.items.push_back(placement.toVariant());
+
+    const std::string indexText = ovStringUtils::fromInt(index, 1);
+    const ovVariant name = text(child.GetName().empty() ? "NAUO_" + indexText : child.GetName());
+    const Part21WriterUserData occurrence = writeNewEntity(
+        context, {"next_assembly_usage_occurrence"},
+        stepAttributes("id", name, "name", name, "relating_product_definition",
+                       parent.definition->productDefinition.toVariant(), "related_product_definition",
+                       childDefinition.productDefinition.toVariant()));
+    const Part21WriterUserData link =
+        writeNewEntity(context, {"product_definition_shape"},
+                       stepAttributes("name", text("Link_" + parent.name + "_" + indexText), "definition",
+                                      occurrence.toVariant()));
+    const Part21WriterUserData relationship = writeNewEntity(
+        context, {"representation_relationship_with_transformation", "shape_representation_relationship"},
+        stepAttributes("name", text(""), "rep_1", childDefinition.shapeRepresentation.toVariant(), "rep_2",
+                       parent.shapeRepresentation.toVariant(), "transformation_operator",
+                       transformationOperator.toVariant()));
+    writeNewEntity(context, {"context_dependent_shape_representation"},
+                   stepAttributes("representation_relation", relationship.toVariant(),
+                                  "represented_product_relation", link.toVariant()));
+}
+
+// The start of one spatial's walk. A node seen for the first time gets its
+// head written; an external reference is finished at once, any other node is
+// left open on the stack for its children. False stops the whole walk.
+bool enterSpatial(StepExportContext& context, const ovSpatial* spatial, DefinitionRefs*& definition,
+                  std::vector<OpenNode>& openNodes) {
+    if (spatial == nullptr || (context.progress != nullptr && context.progress->isCanceled()) ||
+        context.writer.isWriteError()) {
+        return false;
+    }
+    if (!spatial->IsDerived(ovNode::TYPE)) {
+        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+            << "Step driver : Unsupported spatial " << spatial->GetType().GetName();
+        return true;
+    }
+    const auto& node = static_cast<const ovNode&>(*spatial);
+    const auto [entry, inserted] = context.definitions.try_emplace(definitionKey(node));
+    definition = &entry->second;
+    if (!inserted) {
+        return true;
+    }
+    OpenNode open;
+    open.node = &node;
+    open.definition = definition;
+    open.name = node.GetName();
+    if (!writeNodeHead(context, open)) {
+        return false;
+    }
+    if (node.IsDerived(ovXRefNode::TYPE)) {
+        writeDocumentReference(context, open);
+        writeNodeTail(context, open);
+    } else {
+        openNodes.push_back(std::move(open));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool writeSpatialTree(StepExportContext& context, const ovSpatial* spatial, DefinitionRefs*& definition) {
+    // Depth first without recursion: a chain of nodes as deep as the scene
+    // costs heap, not call stack.
+    std::vector<OpenNode> openNodes;
+    if (!enterSpatial(context, spatial, definition, openNodes)) {
+        return false;
+    }
+    while (!openNodes.empty()) {
+        OpenNode& top = openNodes.back();
+        if (top.nextChild < top.node->getNbChildren()) {
+            const int index = top.nextChild++;
+            const ovSpatial* child = top.node->getChild(index);
+            if (child == nullptr) {
+                continue;
+            }
+            DefinitionRefs* childDefinition = nullptr;
+            const size_t depth = openNodes.size();
+            if (!enterSpatial(context, child, childDefinition, openNodes) || childDefinition == nullptr) {
+                return false;
+            }
+            // A child left open gets its occurrence once its subtree is written.
+            if (openNodes.size() == depth) {
+                writeOccurrence(context, openNodes.back(), index, *child, *childDefinition);
+            }
+            continue;
+        }
+        writeNodeTail(context, top);
+        const OpenNode closed = std::move(top);
+        openNodes.pop_back();
+        if (!openNodes.empty()) {
+            OpenNode& parent = openNodes.back();
+            writeOccurrence(context, parent, parent.nextChild - 1, *closed.node, *closed.definition);
+        }
+    }
+    return true;
+}
+
+void writeTransformation(StepExportContext& context, const ovTransformation& transform,
+                         Part21WriterUserData& transformationOperator, Part21WriterUserData& placementItem) {
+    if (transform.IsIdentity()) {
+        transformationOperator = context.identityTransform;
+        placementItem = context.identityPlacement;
+        return;
+    }
+    // Rows of the row-vector matrix: 0 the X axis, 2 the Z axis, 3 the origin.
+    Wm4::Matrix4<float> m;
+    transform.GetHomogeneous(m);
+    const auto row = [&m](size_t r) {
+        const float components[] = {m(r, 0), m(r, 1), m(r, 2)};
+        return ovVariant(components, 3);
+    };
+    const Part21WriterUserData xAxis =
+        writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(0)));
+    const Part21WriterUserData zAxis =
+        writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(2)));
+    const Part21WriterUserData origin =
+        writeNewEntity(context, {"cartesian_point"}, stepAttributes("name", text(""), "coordinates", row(3)));
+    placementItem = writeNewEntity(context, {"axis2_placement_3d"},
+                                   stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
+                                                  zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
+    transformationOperator = writeNewEntity(
+        context, {"item_defined_transformation"},
+        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
+                       "transform_item_2", placementItem.toVariant()));
+}
+
+bool writeProductCategories(StepExportContext& context) {
+    const auto category = [&context](const char* name, ovVariantListImpl& products) {
+        ovVariantListImpl taken;
+        taken.swap(products);
+        return writeNewEntity(context, {"product_related_product_category"},
+                              stepAttributes("name", text(name), "products", ovVariant(taken)));
+    };
+    const Part21WriterUserData part = category("part", context.partProducts);
+    const Part21WriterUserData detail = category("detail", context.detailProducts);
+    const Part21WriterUserData assembly = category("assembly", context.assemblyProducts);
+    for (const Part21WriterUserData& subCategory : {detail, assembly}) {
+        writeNewEntity(context, {"product_category_relationship"},
+                       stepAttributes("name", text(""), "category", part.toVariant(), "sub_category",
+                                      subCategory.toVariant()));
+    }
+    return true;
+}
+
+}  // namespace ov::step

@@ -1,0 +1,139 @@
+// Instance metadata as AP242 properties: a representation named "value" with
+// one representation item per value, of the kind the value's type calls for.
+#include <algorithm>
+#include <chrono>
+
+#include "step/StepExport.h"
+
+namespace ov::step {
+
+namespace {
+
+// The calendar fields of an instant, in UTC.
+struct UtcFields {
+    int year;
+    unsigned month;
+    unsigned day;
+    int64_t hours;
+    int64_t minutes;
+    int64_t seconds;
+};
+
+// Whole seconds (milliseconds truncated toward zero) broken down on the
+// proleptic Gregorian calendar, the same on every platform. Instants outside
+// the years 1 to 9999 are held at the nearest end of that range.
+UtcFields utcFieldsOf(int64_t millisecondsSinceEpoch) {
+    using namespace std::chrono;
+    constexpr int64_t kFirstSecond = -62135596800;  // 0001-01-01T00:00:00Z
+    constexpr int64_t kLastSecond = 253402300799;   // 9999-12-31T23:59:59Z
+    const sys_seconds instant{seconds(std::clamp(millisecondsSinceEpoch / 1000, kFirstSecond, kLastSecond))};
+    const sys_days day = floor<days>(instant);
+    const year_month_day date{day};
+    const hh_mm_ss<seconds> time{instant - day};
+    return {static_cast<int>(date.year()),
+            static_cast<unsigned>(date.month()),
+            static_cast<unsigned>(date.day()),
+            time.hours().count(),
+            time.minutes().count(),
+            time.seconds().count()};
+}
+
+ovVariant ref(const Part21WriterUserData& reference) {
+    return reference.toVariant();
+}
+
+// The date and the UTC time of a date-time value; answers the item's attributes.
+ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::string& key,
+                                        const ovVariant& value) {
+    const UtcFields fields = utcFieldsOf(value.toDateTime().millisecondsSinceEpoch);
+    const Part21WriterUserData date =
+        writeNewEntity(context, {"calendar_date"},
+                       stepAttributes("year_component", ovVariant(fields.year), "day_component",
+                                      ovVariant(fields.day), "month_component", ovVariant(fields.month)));
+    const Part21WriterUserData utc =
+        writeNewEntity(context, {"coordinated_universal_time_offset"},
+                       stepAttributes("hour_offset", ovVariant(0), "sense",
+                                      Part21WriterUserData(std::string("EXACT")).toVariant()));
+    const Part21WriterUserData time =
+        writeNewEntity(context, {"local_time"},
+                       stepAttributes("hour_component", ovVariant(fields.hours), "minute_component",
+                                      ovVariant(fields.minutes), "second_component",
+                                      ovVariant(static_cast<double>(fields.seconds)), "zone", ref(utc)));
+    return stepAttributes("name", ovVariant(key), "date_component", ref(date), "time_component", ref(time));
+}
+
+}  // namespace
+
+Part21WriterUserData writeNewEntity(StepExportContext& context,
+                                    std::initializer_list<std::string> entityNames,
+                                    const ovVariantMapImpl& attributes) {
+    Part21WriterUserData id = context.writer.generateEntityId();
+    context.writer.writeEntity(entityNames, attributes, id);
+    return id;
+}
+
+bool writeValueItem(StepExportContext& context, const std::string& key, const ovVariant& value,
+                    Part21WriterUserData& item) {
+    item = context.writer.generateEntityId();
+    const ovVariant name(key);
+    switch (value.getType()) {
+        case ovVariant::Empty:
+            return context.writer.writeEntity("null_representation_item", stepAttributes("name", name), item);
+        case ovVariant::Integer:
+            return context.writer.writeEntity("integer_representation_item",
+                                              stepAttributes("name", name, "the_value", value), item);
+        case ovVariant::Real:
+            return context.writer.writeEntity("real_representation_item",
+                                              stepAttributes("name", name, "the_value", value), item);
+        case ovVariant::Boolean:
+            return context.writer.writeEntity("boolean_representation_item",
+                                              stepAttributes("name", name, "the_value", value), item);
+        case ovVariant::DateTime:
+            return context.writer.writeEntity("date_time_representation_item",
+                                              dateTimeItemAttributes(context, key, value), item);
+        default:
+            return context.writer.writeEntity(
+                "descriptive_representation_item",
+                stepAttributes("name", name, "description", ovVariant(value.toString())), item);
+    }
+}
+
+bool writeProperty(StepExportContext& context, const std::string& key, const ovVariant& value,
+                   const Part21WriterUserData& productDefinition) {
+    const Part21WriterUserData representationContext =
+        writeNewEntity(context, {"representation_context"},
+                       stepAttributes("context_identifier", ovVariant(std::string()), "context_type",
+                                      ovVariant(std::string("external"))));
+    const Part21WriterUserData representation = context.writer.generateEntityId();
+    ovVariantListImpl items;
+    const auto addItem = [&](const ovVariant& itemValue) {
+        Part21WriterUserData item;
+        if (!writeValueItem(context, key, itemValue, item)) {
+            return false;
+        }
+        items.push_back(ref(item));
+        return true;
+    };
+    if (value.getType() == ovVariant::List) {
+        for (const ovVariant& element : value.getList()) {
+            if (!addItem(element)) {
+                return false;
+            }
+        }
+    } else if (!addItem(value)) {
+        return false;
+    }
+    context.writer.writeEntity(
+        "representation",
+        stepAttributes("name", ovVariant(std::string("value")), "items", ovVariant(items), "context_of_items",
+                       ref(representationContext)),
+        representation);
+    const Part21WriterUserData property =
+        writeNewEntity(context, {"property_definition"},
+                       stepAttributes("name", ovVariant(key), "definition", ref(productDefinition)));
+    writeNewEntity(context, {"property_definition_representation"},
+                   stepAttributes("definition", ref(property), "used_representation", ref(representation)));
+    return true;
+}
+
+}  // namespace ov::step

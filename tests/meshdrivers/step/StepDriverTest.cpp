@@ -1,0 +1,436 @@
+// The STEP driver: whole files against goldens, the export frame, product
+// structure and properties record by record, failures, and deep and wide
+// trees. Every file a test saves through save() is read back by Open CASCADE
+// into an XCAF document whose assembly must match the scene.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "StepTestSupport.h"
+#include "core/DriverList.h"
+#include "core/ovMeshDrivers.h"
+#include "step/StepExport.h"
+#include "system/ovStringUtils.h"
+
+namespace ov::step {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+ovPointer<ovNode> translated(ovPointer<ovNode> node, Wm4::Vector3f translation) {
+    node->editLocalTransform(true).SetTranslate(translation);
+    return node;
+}
+
+// The worked example: a root A with the part B moved by (10, 0, 0) and the
+// external reference C (identity placement, file c.stp).
+ovPointer<ovNode> exampleScene() {
+    return namedNode("A",
+                     {translated(namedNode("B"), {10, 0, 0}).get(), externalReference("C", "c.stp").get()});
+}
+
+TEST_F(StepDriverTest, WorkedExampleIsWrittenAsItsGolden) {
+    test::expectMatchesGolden("step/driver_example.stp", save(exampleScene().get()));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+// Two parts naming one definition (with nested component metadata), a
+// quarter turn about z, a null child slot before an unnamed node with two
+// identity children, and an external reference whose own child is not written.
+TEST_F(StepDriverTest, SharedDefinitionsOccurrencesAndReferencesFollowTheirGolden) {
+    ovPointer<ovInstanceDefId> bolt(new ovInstanceDefId);
+    bolt->editComponentMd().insert("mass", 2.5);
+    ovVariantMapImpl size;
+    size.insert("length", 40);
+    bolt->editComponentMd().insert("size", ovVariant(size));
+    ovPointer<ovNode> turned = namedNode("bolt_1");
+    turned->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
+    turned->editLocalTransform(true).SetTranslate({1, 2, 3});
+    const ovPointer<ovNode> root = namedNode("R", {instanceOf(turned.get(), bolt.get())});
+    root->setMetadata(new ovWorldUnitsMetaData(0.001));
+    root->setChild(2, namedNode("", {namedNode("I1").get(), namedNode("I2").get()}).get());
+    root->attachChild(instanceOf(translated(namedNode("bolt_2"), {0, 0, 5}).get(), bolt.get()));
+    ovPointer<ovNode> reference = externalReference("X", "parts/x.stl");
+    reference->attachChild(namedNode("hidden").get());
+    root->attachChild(reference.get());
+
+    const std::string file = save(root.get());
+    test::expectMatchesGolden("step/driver_structure.stp", file);
+    // The turn maps x to y: the placement's X axis is (0, 1, 0), its Z axis stays.
+    EXPECT_NE(file.find("#44=DIRECTION('',(0,1,0));\r\n#45=DIRECTION('',(0,0,1));\r\n"), std::string::npos);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+// A property written for the product definition #30 with #40 the next free id.
+class PropertyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(schema.loadSchema(schemaPath())); }
+
+    // The records written, and whether writeProperty answered true.
+    std::pair<std::string, bool> propertyRecords(const std::string& key, const ovVariant& value) {
+        StepExportContext context;
+        ovIoDeviceMemory device;
+        EXPECT_TRUE(context.writer.beginWritePart21("p.stp", {}, &schema, &device));
+        while (context.writer.generateEntityId().getRef() < 39) {
+        }
+        const bool written = writeProperty(context, key, value, Part21WriterUserData(uint64_t{30}));
+        return {recordsOf(device.data()), written};
+    }
+
+    static express::ExpressSchema schema;
+    test::LogCapture log;
+};
+
+express::ExpressSchema PropertyTest::schema;
+
+// "\n" for the record separator of the files.
+std::string lines(std::string text) {
+    ovStringUtils::ReplaceAllOccurrences(text, "\n", "\r\n");
+    return text;
+}
+
+TEST_F(PropertyTest, EachValueTypeGivesItsItemsInIdOrder) {
+    EXPECT_EQ(propertyRecords("mass", 2.5),
+              std::pair(lines("#40=REPRESENTATION_CONTEXT('','external');\n"
+                              "#42=REAL_REPRESENTATION_ITEM('mass',2.5);\n"
+                              "#41=REPRESENTATION('value',(#42),#40);\n"
+                              "#43=PROPERTY_DEFINITION('mass',$,#30);\n"
+                              "#44=PROPERTY_DEFINITION_REPRESENTATION(#43,#41);\n"),
+                        true));
+    ovVariantListImpl three, nested, empty, withDate;
+    for (int value : {3, 1, 2}) {
+        three.push_back(value);
+    }
+    nested.push_back(ovVariant(three));
+    nested.push_back("x");
+    withDate.push_back(ovDateTime{86400000});
+    withDate.push_back(true);
+    const double xyz[] = {1, 2.5, -3};
+    const auto date = [](const char* day, const char* time) {
+        return "#43=CALENDAR_DATE(" + std::string(day) +
+               ");\n#44=COORDINATED_UNIVERSAL_TIME_OFFSET(0,$,.EXACT.);\n#45=LOCAL_TIME(" + time +
+               ",#44);\n#42=DATE_TIME_REPRESENTATION_ITEM('k',#43,#45);\n";
+    };
+    const struct {
+        ovVariant value;
+        std::string items;  // item records, then the items list
+    } cases[] = {
+        {ovVariant(), "#42=NULL_REPRESENTATION_ITEM('k');\n(#42)"},
+        {ovVariant(-7), "#42=INTEGER_REPRESENTATION_ITEM('k',-7);\n(#42)"},
+        {std::numeric_limits<double>::quiet_NaN(), "#42=REAL_REPRESENTATION_ITEM('k',nan);\n(#42)"},
+        {-std::numeric_limits<double>::infinity(), "#42=REAL_REPRESENTATION_ITEM('k',-1.79769E+308);\n(#42)"},
+        {true, "#42=BOOLEAN_REPRESENTATION_ITEM('k',1);\n(#42)"},
+        {false, "#42=BOOLEAN_REPRESENTATION_ITEM('k',0);\n(#42)"},
+        {"abc", "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','abc');\n(#42)"},
+        {"it's", "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','it''s');\n(#42)"},
+        {ovVariant(xyz, 3),
+         "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','" + ovVariant(xyz, 3).toString() + "');\n(#42)"},
+        {ovVariant(three),
+         "#42=INTEGER_REPRESENTATION_ITEM('k',3);\n#43=INTEGER_REPRESENTATION_ITEM('k',1);\n"
+         "#44=INTEGER_REPRESENTATION_ITEM('k',2);\n(#42,#43,#44)"},
+        {ovVariant(empty), "()"},
+        {ovVariant(nested), "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','" + ovVariant(three).toString() +
+                                "');\n#43=DESCRIPTIVE_REPRESENTATION_ITEM('k','x');\n(#42,#43)"},
+        // A date-time takes the ids item, date, offset, time and writes them in the other order.
+        {ovDateTime{0}, date("1970,1,1", "0,0,0") + "(#42)"},
+        {ovDateTime{-1}, date("1970,1,1", "0,0,0") + "(#42)"},
+        {ovDateTime{-1001}, date("1969,31,12", "23,59,59") + "(#42)"},
+        {ovDateTime{1781526896789}, date("2026,15,6", "12,34,56") + "(#42)"},
+        {ovDateTime{std::numeric_limits<int64_t>::min()}, date("1,1,1", "0,0,0") + "(#42)"},
+        {ovVariant(withDate),
+         date("1970,2,1", "0,0,0") + "#46=BOOLEAN_REPRESENTATION_ITEM('k',1);\n(#42,#46)"},
+    };
+    for (const auto& [value, items] : cases) {
+        const size_t listStart = items.rfind('(');
+        const std::string itemRecords = items.substr(0, listStart);
+        const std::string lastId =
+            std::to_string(41 + std::count(itemRecords.begin(), itemRecords.end(), '\n'));
+        const std::string next = std::to_string(std::stoi(lastId) + 1);
+        SCOPED_TRACE(value.toString());
+        EXPECT_EQ(
+            propertyRecords("k", value),
+            std::pair(lines("#40=REPRESENTATION_CONTEXT('','external');\n" + itemRecords +
+                            "#41=REPRESENTATION('value'," + items.substr(listStart) + ",#40);\n#" + next +
+                            "=PROPERTY_DEFINITION('k',$,#30);\n#" + std::to_string(std::stoi(next) + 1) +
+                            "=PROPERTY_DEFINITION_REPRESENTATION(#" + next + ",#41);\n"),
+                      true));
+    }
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(PropertyTest, AnItemTheWriterRefusesFailsTheProperty) {
+    const std::string badUtf8 = "Utf8ToPart21Encoding, exception Invalid UTF-8";
+    for (const auto& [key, value] : {std::pair<std::string, ovVariant>{"k", "ab\xFF"}, {"\xFF", 1}}) {
+        log.clear();
+        const auto [records, written] = propertyRecords(key, value);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(records.substr(records.find('\n') + 1), key == "k"
+                                                              ? "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','"
+                                                              : "#42=INTEGER_REPRESENTATION_ITEM('");
+        EXPECT_EQ(log.texts(ovLogError), Strings{badUtf8});
+    }
+}
+
+constexpr const char* kUnitWarning = "Fail to deduce scene unit, file will be exported in meter";
+
+// The first rule whose strict double comparison holds decides; 1.001 - 1.0 is
+// just below 0.001 in double precision.
+TEST_F(StepDriverTest, LengthUnitFollowsTheRootsWorldUnitsAtAndAroundEachThreshold) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        std::optional<double> metresPerUnit;
+        const char* prefix;  // null: metres with the warning
+    } cases[] = {
+        {std::nullopt, "$"},
+        {1.0, "$"},
+        {1.0005, "$"},
+        {1.001, "$"},
+        {0.999, nullptr},
+        {0.1, ".DECI."},
+        {0.1001, ".DECI."},
+        {0.0999, nullptr},
+        {0.01, ".CENTI."},
+        {0.00999, ".CENTI."},
+        {0.009989, nullptr},
+        {0.001, ".MILLI."},
+        {0.0010000005, ".MILLI."},
+        {0.001001, ".MILLI."},
+        {0.0010011, nullptr},
+        {0.0254, nullptr},
+        {0.0, nullptr},
+        {-0.001, nullptr},
+        {nan, nullptr},
+    };
+    for (const auto& [metresPerUnit, prefix] : cases) {
+        const ovPointer<ovNode> root = namedNode("R");
+        if (metresPerUnit) {
+            root->setMetadata(new ovWorldUnitsMetaData(*metresPerUnit));
+        }
+        log.clear();
+        const std::string file = test::saveToMemory(driver, {root.get()}, true, nullptr, options);
+        SCOPED_TRACE(metresPerUnit.value_or(-1));
+        EXPECT_NE(file.find("\n#11=(LENGTH_UNIT()NAMED_UNIT(*)SI_UNIT(" + std::string(prefix ? prefix : "$") +
+                            ",.METRE.));\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(log.texts(ovLogWarning), prefix ? Strings{} : Strings{kUnitWarning});
+    }
+}
+
+ovTriMesh* mesh() {
+    return test::makeGeometry<ovTriMesh>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
+}
+
+const std::string kTreeFailure = "Fail to save spatial tree in step ovNode";
+
+// Each failure answers false with its log lines, and the file stops where it
+// failed: no record past it, no closing lines.
+TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
+    const auto warning = [](const std::string& text) { return "4 " + text; };
+    const auto error = [](const std::string& text) { return "5 " + text; };
+    const std::string badUtf8 = error("Utf8ToPart21Encoding, exception Invalid UTF-8");
+    ovPointer<ovInstanceDefId> badProperty(new ovInstanceDefId);
+    badProperty->editComponentMd().insert("note", "\xC3(");
+    const struct {
+        std::function<ovPointer<ovNode>()> scene;
+        const char* lastRecord;  // how the file ends
+        Strings logged;          // type and text
+    } cases[] = {
+        // A mesh or a line fails its parent, and so the save.
+        {[] {
+             return namedNode("R", {namedNode("A").get(), mesh()});
+         },
+         "#37=CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(#36,#35);\r\n",
+         {warning("Step driver : Unsupported spatial ovTriMesh"), error(kTreeFailure)}},
+        {[] { return namedNode("R", {namedNode("A", {new ovLine}).get()}); },
+         "#31=PRODUCT_DEFINITION_SHAPE('A',$,#30);\r\n",
+         {warning("Step driver : Unsupported spatial ovLine"), error(kTreeFailure)}},
+        // Invalid UTF-8 in a name fails its record; the next node's walk notices.
+        {[] {
+             return namedNode("R", {namedNode("\xFF").get(), namedNode("B").get()});
+         },
+         "#28=PRODUCT('",
+         {badUtf8, error(kTreeFailure)}},
+        // With no node after it, the categories and the closing lines are refused.
+        {[] { return namedNode("R", {externalReference("X", "x\xFF.stl").get()}); },
+         "#33=DOCUMENT_FILE('",
+         {badUtf8}},
+        // A property the writer refuses fails its node.
+        {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badProperty.get())}); },
+         "#33=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
+         {badUtf8, error(kTreeFailure)}},
+    };
+    for (const auto& [scene, lastRecord, logged] : cases) {
+        log.clear();
+        const std::string file = test::saveToMemory(driver, {scene().get()}, false, nullptr, options);
+        EXPECT_TRUE(file.ends_with(lastRecord))
+            << file.substr(file.size() - std::min<size_t>(file.size(), 300));
+        Strings lines;
+        for (const ovLogLine& line : log.lines()) {
+            lines.push_back(std::to_string(line.type) + " " + line.text);
+        }
+        EXPECT_EQ(lines, logged);
+    }
+}
+
+TEST_F(StepDriverTest, ObjectListsOtherThanOneSpatialAreRefusedUntouched) {
+    const ovPointer<ovObject> plain(new ovObject);
+    const ovPointer<ovNode> node = namedNode("R");
+    for (const ovObjectList& objects : {ovObjectList{}, ovObjectList{node, node}, ovObjectList{plain},
+                                        ovObjectList{ovPointer<ovObject>()}}) {
+        EXPECT_EQ(test::saveToMemory(driver, objects, false, nullptr, options), "");
+    }
+    EXPECT_TRUE(log.lines().empty());
+    // A spatial that is not a node gives the frame and empty categories.
+    const ovPointer<ovTriMesh> alone(mesh());
+    const std::string file = test::saveToMemory(driver, {alone.get()}, true, nullptr, options);
+    EXPECT_NE(
+        file.find("#22=OBJECT_ROLE('mandatory',$);\r\n#23=PRODUCT_RELATED_PRODUCT_CATEGORY('part',$,());"),
+        std::string::npos);
+    EXPECT_EQ(log.texts(ovLogWarning), Strings{"Step driver : Unsupported spatial ovTriMesh"});
+}
+
+TEST_F(StepDriverTest, CancellingBeforeAnyNodeStopsTheFileBeforeIt) {
+    const ovPointer<ovNode> scene = exampleScene();
+    const std::string full = test::saveToMemory(driver, {scene.get()}, true, nullptr, options);
+    // The walk asks before A (#23), B (#28) and C (#43).
+    const char* const firstRecords[] = {"#23=", "#28=", "#43="};
+    for (int question = 1; question <= 3; ++question) {
+        log.clear();
+        test::RecordingProgress cancel(question);
+        const std::string file = test::saveToMemory(driver, {scene.get()}, false, &cancel, options);
+        EXPECT_EQ(file, full.substr(0, full.find(firstRecords[question - 1])));
+        EXPECT_EQ(log.texts(ovLogError), Strings{kTreeFailure});
+    }
+}
+
+TEST_F(StepDriverTest, ADeviceFailingAtAnyByteStopsTheFileThere) {
+    const ovPointer<ovNode> scene = exampleScene();
+    const std::string full = test::saveToMemory(driver, {scene.get()}, true, nullptr, options);
+    // Where the log says what failed: the header, a node's walk (until the
+    // last node, C, starts), nothing (then the refused categories and closing
+    // lines fail the save), the footer.
+    const size_t header = full.find("#1="), lastNode = full.find("#43="),
+                 footer = full.find("ENDSEC;\r\nEND");
+    for (size_t limit = 0; limit < full.size(); ++limit) {
+        log.clear();
+        ovIoDeviceFaultInjector device(static_cast<int64_t>(limit), ovIoDeviceFaultInjector::kNoLimit);
+        ASSERT_FALSE(driver.saveMeshes({scene.get()}, device, "", nullptr, options)) << limit;
+        ASSERT_EQ(device.data(), full.substr(0, limit));
+        const Strings expected = limit < header     ? Strings{"Fail to write header"}
+                                 : limit < lastNode ? Strings{kTreeFailure}
+                                 : limit < footer   ? Strings{}
+                                                    : Strings{"Fail to write footer"};
+        ASSERT_EQ(log.texts(ovLogError), expected) << limit;
+    }
+}
+
+TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSay) {
+    EXPECT_EQ(driver.getSaveExtensions(), (ovExtensionList{"stp", "step"}));
+    EXPECT_TRUE(driver.getLoadExtensions().empty());
+    EXPECT_EQ(driver.canSave("a.STEP", options), RequestAccepted);
+    EXPECT_EQ(driver.canSave("a.stl", options), RequestRejected);
+    EXPECT_EQ(driver.canSave("a.stp", {"", "", true, false}), RequestRejected);
+
+    // The path form records the file's base name, the device form the options' file name.
+    test::TempDir dir;
+    const ovPointer<ovNode> scene = namedNode("R");
+    ASSERT_TRUE(driver.saveMeshes({scene.get()}, dir.file("part.one.stp"), nullptr, options));
+    EXPECT_NE(test::readFile(dir.file("part.one.stp")).find("FILE_NAME('part.one',"), std::string::npos);
+    EXPECT_NE(save(scene.get()).find("FILE_NAME('example.stp',"), std::string::npos);
+    EXPECT_FALSE(driver.saveMeshes({scene.get()}, dir.file("missing/x.stp"), nullptr, options));
+
+    // Without a schema nothing is saved, and no file is made.
+    StepMeshDriver withoutSchema(dir.file("missing.exp"));
+    EXPECT_FALSE(withoutSchema.isSchemaValid());
+    EXPECT_FALSE(withoutSchema.saveMeshes({scene.get()}, dir.file("none.stp"), nullptr, options));
+    EXPECT_EQ(test::saveToMemory(withoutSchema, {scene.get()}, false), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.stp")));
+    EXPECT_EQ(log.texts(ovLogError), Strings{});
+}
+
+TEST_F(StepDriverTest, TheLibraryMakesTheDriverLastFromTheBundledSchema) {
+    initializeOvMeshDrivers(test::resourcesDir().string());
+    ASSERT_FALSE(getOvMeshDriverList().empty());
+    EXPECT_NE(dynamic_cast<StepMeshDriver*>(getOvMeshDriverList().back()), nullptr);
+    terminateOvMeshDrivers();
+    EXPECT_TRUE(log.lines().empty());
+}
+
+// The records a chain of nodes gives by the recursive rule: every node's
+// head on the way down; on the way up each node's shape representation and
+// its link, then its occurrence in its parent.
+std::string chainRecords(int depth) {
+    std::string records;
+    const auto record = [&records](int id, const std::string& text) {
+        records += "#" + std::to_string(id) + "=" + text + ";\r\n";
+    };
+    const auto ref = [](int id) { return "#" + std::to_string(id); };
+    for (int level = 0; level < depth; ++level) {
+        const int product = 23 + 5 * level;
+        record(product, "PRODUCT('c','c',$,(#3))");
+        record(product + 1, "PRODUCT_DEFINITION_FORMATION('c',$," + ref(product) + ")");
+        record(product + 2, "PRODUCT_DEFINITION('c',$," + ref(product + 1) + ",#4)");
+        record(product + 3, "PRODUCT_DEFINITION_SHAPE('c',$," + ref(product + 2) + ")");
+    }
+    int next = 23 + 5 * depth;
+    for (int level = depth - 1; level >= 0; --level) {
+        const int product = 23 + 5 * level;
+        const std::string childPlacement = level + 1 < depth ? ",#18" : "";
+        record(product + 4, "SHAPE_REPRESENTATION('c',(#18" + childPlacement + "),#14)");
+        record(next++, "SHAPE_DEFINITION_REPRESENTATION(" + ref(product + 3) + "," + ref(product + 4) + ")");
+        if (level > 0) {
+            const int parent = product - 5;
+            record(next, "NEXT_ASSEMBLY_USAGE_OCCURRENCE('c','c',$," + ref(parent + 2) + "," +
+                             ref(product + 2) + ",$)");
+            record(next + 1, "PRODUCT_DEFINITION_SHAPE('Link_c_0',$," + ref(next) + ")");
+            record(next + 2, "(REPRESENTATION_RELATIONSHIP('',$," + ref(product + 4) + "," + ref(parent + 4) +
+                                 ")REPRESENTATION_RELATIONSHIP_WITH_TRANSFORMATION(#19)SHAPE_REPRESENTATION_"
+                                 "RELATIONSHIP())");
+            record(next + 3,
+                   "CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(" + ref(next + 2) + "," + ref(next + 1) + ")");
+            next += 4;
+        }
+    }
+    return records;
+}
+
+// The walk keeps its state on the heap: neither depth nor breadth reaches the
+// call stack (the sanitizer build runs this with the default stack).
+constexpr int kSize = 100000;
+
+TEST_F(StepDriverTest, DeepChainsSaveAsTheRecursiveRuleWrites) {
+    for (const int depth : {3, kSize}) {
+        ovPointer<ovNode> root = namedNode("c");
+        ovNode* last = root.get();
+        for (int level = 1; level < depth; ++level) {
+            ovPointer<ovNode> child = namedNode("c");
+            last->attachChild(child.get());
+            last = child.get();
+        }
+        const std::string file = test::saveToMemory(driver, {root.get()}, true, nullptr, options);
+        const size_t begin = file.find("#23="),
+                     end = file.rfind('#', file.find("=PRODUCT_RELATED_PRODUCT_CATEGORY"));
+        const std::string chain = file.substr(begin, end - begin);
+        if (depth < kSize) {
+            EXPECT_EQ(chain, chainRecords(depth));
+        } else {
+            EXPECT_TRUE(chain == chainRecords(depth)) << "the chain of " << depth << " nodes differs";
+        }
+    }
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(StepDriverTest, WideNodesSave) {
+    const ovPointer<ovNode> wide = namedNode("w");
+    for (int i = 0; i < kSize; ++i) {
+        wide->attachChild(namedNode("").get());
+    }
+    const std::string fan = test::saveToMemory(driver, {wide.get()}, true, nullptr, options);
+    EXPECT_NE(fan.find("NEXT_ASSEMBLY_USAGE_OCCURRENCE('NAUO_99999','NAUO_99999',"), std::string::npos);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+}  // namespace
+}  // namespace ov::step

@@ -1,0 +1,77 @@
+#pragma once
+
+// Scenes and the fixture of the STEP driver's tests: a driver on the bundled
+// schema, a fixed clock and version, and Open CASCADE reading back every file
+// a test saves.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../core/LineDrawingTestSupport.h"
+#include "scenegraph/ovMetadata.h"
+#include "step/StepMeshDriver.h"
+
+namespace ov::step {
+
+// A node (or external reference, with a path) named name, with the children attached in order.
+inline ovPointer<ovNode> namedNode(const std::string& name, const std::vector<ovSpatial*>& children = {}) {
+    ovPointer<ovNode> node = test::makeRoot(nullptr, children);
+    node->SetName(name);
+    return node;
+}
+
+inline ovPointer<ovNode> externalReference(const std::string& name, const std::string& path) {
+    ovPointer<ovXRefNode> node(new ovXRefNode);
+    node->SetName(name);
+    node->setUtf8FilePath(path);
+    return node;
+}
+
+// Marks node as an instance of definition; answers node.
+inline ovNode* instanceOf(ovNode* node, ovInstanceDefId* definition) {
+    node->setMetadata(new ovInstanceMetaData(definition));
+    return node;
+}
+
+inline std::string schemaPath() {
+    return (test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string();
+}
+
+// The records of a file: what follows "DATA;".
+inline std::string recordsOf(const std::string& file) {
+    const size_t data = file.find("DATA;\r\n");
+    return data == std::string::npos ? file : file.substr(data + 7);
+}
+
+// The assembly an XCAF document must hold after reading a saved scene, in the
+// lines the reader program prints: the nodes written for each definition (the
+// first met depth first), their occurrences named as the driver names them,
+// each with the product it places and the placement as a 3x4 matrix.
+std::string expectedAssembly(const ovSpatial& root);
+
+class StepDriverTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetSoftwareVersionForStream({"ovmesh-test", "1.0"}); }
+    // Every file saved through save() must be read by Open CASCADE into the assembly of its scene.
+    void TearDown() override;
+
+    std::string save(ovSpatial* root, ovProgressNotifierInterface* progress = nullptr) {
+        const std::string file = test::saveToMemory(driver, {root}, true, progress, options);
+        written.emplace_back(file, expectedAssembly(*root));
+        return file;
+    }
+
+    test::FixedClock clock;
+    const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
+    test::LogCapture log;
+    StepMeshDriver driver{schemaPath()};
+    SaveMeshOptions options{"example.stp", "tester", false, false};
+    // Saved files with the assembly each must give.
+    std::vector<std::pair<std::string, std::string>> written;
+};
+
+}  // namespace ov::step
