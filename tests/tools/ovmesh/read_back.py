@@ -1,4 +1,4 @@
-"""Prints in one line what independent readers see in an STL, SVG or DXF file."""
+"""Prints in one line what independent readers see in an STL, SVG, DXF or COLLADA file."""
 import re
 import subprocess
 import sys
@@ -41,5 +41,15 @@ def dxf(path):
                                                        span([p.y for p in points]), len(document.audit().errors))
 
 
-reader = {"stl": stl, "svg": svg, "dxf": dxf}.get(sys.argv[1].rsplit(".", 1)[-1])
+def dae(path):
+    import collada
+    document = collada.Collada(path, ignore=[collada.DaeUnsupportedError])
+    triangles = sum(len(geometry.primitives[0]) for geometry in document.geometries)
+    instances = list(document.scene.objects("geometry"))
+    images = " ".join(sorted(image.path for image in document.images))
+    return "%d geometries, %d triangles, %d instances, %d materials, images %s" % (
+        len(document.geometries), triangles, len(instances), len(document.materials), images)
+
+
+reader = {"stl": stl, "svg": svg, "dxf": dxf, "dae": dae}.get(sys.argv[1].rsplit(".", 1)[-1])
 print(reader(sys.argv[1]) if reader else "no reader")

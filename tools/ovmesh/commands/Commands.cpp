@@ -18,6 +18,7 @@
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/DemoScene.h"
+#include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/output/ExternalParts.h"
 #include "ovmesh/output/SceneVariants.h"
@@ -257,13 +258,9 @@ int runConvert(Session& session, const ConvertOptions& options) {
     DrawingOptions drawing = options.drawing;
     drawing.title = xmlElementText(drawing.title, "--title");
     drawing.description = xmlElementText(drawing.description, "--description");
-    const LoadedScene input = session.withProgress(
-        "reading " + utf8Path(fsPath(options.input).filename()),
-        [&](ovProgressNotifierInterface* progress) { return loadScene(options.input, progress); });
-    for (const std::string& warning : input.warnings) {
-        session.console().warning(warning);
-    }
-    ovPointer<ovSpatial> root = input.root;
+    LoadMeshOptions loadOptions;
+    loadOptions.importMetadata = options.importMetadata;
+    ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
     if (!options.units.empty()) {
         if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {
             session.console().warning(*warning);

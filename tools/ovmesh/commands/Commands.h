@@ -65,6 +65,8 @@ struct ConvertOptions {
     // When set, a drawing shows the feature edges of the meshes too: where
     // their faces fold by more than this many degrees, and where they end.
     std::optional<double> edgeDegrees;
+    // Extra attributes and user values of the input kept as metadata.
+    bool importMetadata = true;
     // For assembly outputs: the format of the files that take each part's
     // geometry; empty refuses an input with geometry.
     std::string externalParts;

@@ -25,19 +25,53 @@ struct Size {
 constexpr int kBoxTriangles[] = {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
                                  2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5};
 
-// A box standing on z = 0, centred on the z axis.
-ovPointer<ovTriMesh> makeBox(const std::string& name, Size size, ovMaterialState* material) {
-    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), 8));
+// A box standing on z = 0, centred on the z axis. With textures, each corner
+// gets the texture coordinates (x bit, y bit).
+ovPointer<ovTriMesh> makeBox(const std::string& name, Size size, ovMaterialState* material,
+                             ovTextureState* textures = nullptr) {
+    ovAttributes attributes;
+    if (textures) {
+        attributes.SetTCoordChannels(0, 2);
+    }
+    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(attributes, 8));
     for (int k = 0; k < 8; ++k) {
         vertices->Position3(k) = {(k & 1) ? size.x / 2 : -size.x / 2, (k & 2) ? size.y / 2 : -size.y / 2,
                                   (k & 4) ? size.z : 0.0f};
+        if (textures) {
+            vertices->TCoord(0, k)[0] = (k & 1) ? 1.0f : 0.0f;
+            vertices->TCoord(0, k)[1] = (k & 2) ? 1.0f : 0.0f;
+        }
     }
     ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(static_cast<int>(std::size(kBoxTriangles))));
     std::copy(std::begin(kBoxTriangles), std::end(kBoxTriangles), indices->getData());
     ovPointer<ovTriMesh> mesh(new ovTriMesh(vertices.get(), indices.get()));
     mesh->SetName(name);
     mesh->setMaterialState(material);
+    mesh->setTextureState(textures);
     return mesh;
+}
+
+// A generated oak grain: rings about a centre off the picture, as the diffuse
+// texture of the table top.
+ovPointer<ovTextureState> makeWoodGrain() {
+    constexpr int kSize = 64;
+    ovPointer<ovImage> image(new ovImage(ovImage::RGB8, kSize, kSize));
+    uint8_t* pixel = image->editData();
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const float ring =
+                std::sin(0.6f * std::hypot(static_cast<float>(x) + 40.0f, 0.3f * static_cast<float>(y)));
+            const float shade = 0.85f + 0.15f * ring;
+            for (const float channel : {184.0f, 133.0f, 77.0f}) {
+                *pixel++ = static_cast<uint8_t>(channel * shade);
+            }
+        }
+    }
+    ovPointer<ovTexture> texture(new ovTexture(image.get()));
+    texture->SetName("oak_grain");
+    ovPointer<ovTextureState> textures(new ovTextureState);
+    textures->addTexture(texture.get());
+    return textures;
 }
 
 // Another placement of the same part: a mesh of its own on the same buffers.
@@ -186,10 +220,11 @@ ovPointer<ovNode> buildDemoAssembly() {
 
     ovPointer<ovNode> assembly = makeNode("assembly");
     assembly->setMetadata(new ovWorldUnitsMetaData(0.001));
-    assembly->attachChild(placedPart(
-        withChild(makeNode("table_top", {0, 0, 720}), makeBox("table_top", {1200, 700, 30}, wood.get()).get())
-            .get(),
-        top.get()));
+    assembly->attachChild(
+        placedPart(withChild(makeNode("table_top", {0, 0, 720}),
+                             makeBox("table_top", {1200, 700, 30}, wood.get(), makeWoodGrain().get()).get())
+                       .get(),
+                   top.get()));
     assembly->attachChild(makeFrame(paint.get()).get());
     assembly->attachChild(makeLegs(steel.get()).get());
     return assembly;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -38,15 +39,6 @@ std::string unknownFormatReason(const std::string& path, const char* verb,
     return std::string("no driver ") + verb + " " + which + " (known: " + joined(known) + ")";
 }
 
-// What the driver recorded about its last request, or a generic reason.
-std::string loadFailureReason(const ovCoreMeshDriver& driver, const std::string& extension) {
-    std::string reasons;
-    for (const auto& [text, code] : driver.getErrorMessages()) {
-        reasons += (reasons.empty() ? "" : "; ") + text;
-    }
-    return reasons.empty() ? "the " + extension + " driver failed to load it" : reasons;
-}
-
 ovPointer<ovSpatial> sceneRoot(const ovObjectList& objects, const std::string& path) {
     std::vector<ovSpatial*> spatials;
     for (const ovPointer<ovObject>& object : objects) {
@@ -68,16 +60,43 @@ ovPointer<ovSpatial> sceneRoot(const ovObjectList& objects, const std::string& p
     return root;
 }
 
-LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress) {
+LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress,
+                              const LoadMeshOptions& options) {
     requireReadableFile(path);
     const std::string extension = extensionOf(path);
     ovCoreMeshDriver* driver = ovIoManager::msInstance.findLoadDriver(extension);
     driver->clearErrorMessages();
     ovObjectList objects;
-    if (!ovIoManager::msInstance.loadMeshes(objects, path, progress, LoadMeshOptions())) {
-        throw ToolError("cannot read '" + path + "': " + loadFailureReason(*driver, extension));
+    const bool loaded = ovIoManager::msInstance.loadMeshes(objects, path, progress, options);
+    std::vector<DriverMessage> messages = driverMessagesAbout(path, *driver);
+    if (!loaded) {
+        const std::string reason = messages.empty() ? ": the " + extension + " driver failed to load it" : "";
+        throw LoadFailure("cannot read '" + path + "'" + reason, std::move(messages));
     }
-    return {sceneRoot(objects, path), {}};
+    return {sceneRoot(objects, path), {}, std::move(messages)};
+}
+
+// The PNG files of a folder. A driver that saves by path may write texture
+// images beside its document; after a failed save, those it added go too.
+std::set<std::filesystem::path> imagesIn(const std::filesystem::path& folder) {
+    std::set<std::filesystem::path> images;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".png") {
+            images.insert(entry.path());
+        }
+    }
+    return images;
+}
+
+void removeImagesAddedSince(const std::filesystem::path& folder,
+                            const std::set<std::filesystem::path>& before) {
+    for (const std::filesystem::path& image : imagesIn(folder)) {
+        if (!before.contains(image)) {
+            std::error_code ignored;
+            std::filesystem::remove(image, ignored);
+        }
+    }
 }
 
 bool saveThroughDevice(const ovObjectList& objects, const std::string& temporaryPath,
@@ -136,13 +155,14 @@ void requireLoadableFormat(const std::string& path) {
     }
 }
 
-LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress) {
+LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
+                      const LoadMeshOptions& options) {
     requireLoadableFormat(path);
     if (extensionOf(path) == kObjExtension) {
         ObjImport imported = importObj(path, progress);
-        return {imported.root, std::move(imported.warnings)};
+        return {imported.root, std::move(imported.warnings), {}};
     }
-    return loadThroughDriver(path, progress);
+    return loadThroughDriver(path, progress, options);
 }
 
 uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifierInterface* progress,
@@ -154,11 +174,14 @@ uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifier
     }
     SafeOutputFile file(path);
     const ovObjectList objects{ovPointer<ovObject>(&root)};
+    const std::filesystem::path folder = fsPath(file.temporaryPath()).parent_path();
+    const std::set<std::filesystem::path> imagesBefore = imagesIn(folder);
     const bool saved =
         driver->isDeviceCapable()
             ? saveThroughDevice(objects, file.temporaryPath(), path, progress, options)
             : ovIoManager::msInstance.saveMeshes(objects, file.temporaryPath(), progress, options);
     if (!saved) {
+        removeImagesAddedSince(folder, imagesBefore);
         throw ToolError("cannot write '" + path + "': the " + extensionOf(path) +
                         " driver failed to save the scene");
     }

@@ -1,0 +1,336 @@
+// The material libraries: images (with their PNG files), effects and materials.
+
+#include <algorithm>
+#include <numeric>
+
+#include "collada/ColladaSupport.h"
+#include "collada/XmlStreamWriter.h"
+#include "collada/ovColladaMeshDriver.h"
+#include "scenegraph/ovIoManager.h"
+#include "system/ovStringUtils.h"
+
+namespace ov {
+namespace {
+
+// The texts a texture type gives, after the material id; null where the
+// type has none.
+struct TextureTexts {
+    ovTexture::TexType type;
+    const char* image;
+    const char* surface;
+    const char* sampler;
+    const char* lambertChannel;
+};
+
+constexpr TextureTexts kTextureTexts[] = {
+    {ovTexture::Diffuse, "-image-diffuse", "-diffuse-surface", "-diffuse-sampler", "diffuse"},
+    {ovTexture::Emission, "-image-emissive", "-emissive-surface", "-emissive-sampler", "emission"},
+    {ovTexture::Specular, "-image-specular", "-specular-surface", "-specular-sampler", nullptr},
+    // Type 16 textures are written as bump maps: an image without a channel.
+    {ovTexture::Ambient, "-image-bump", nullptr, nullptr, nullptr},
+    {ovTexture::Reflective, "-image-reflection", "-reflection-surface", "-reflection-sampler", "reflective"},
+};
+
+const TextureTexts* textureTextsOf(ovTexture::TexType type) {
+    for (const TextureTexts& texts : kTextureTexts) {
+        if (texts.type == type) {
+            return &texts;
+        }
+    }
+    return nullptr;
+}
+
+// Where a texture-bound channel stands inside "lambert": emission, diffuse,
+// specular, reflective, then the other known kinds; -1 for unknown ones.
+int channelRank(ovTexture::TexType type) {
+    switch (type) {
+        case ovTexture::Emission:
+            return 1;
+        case ovTexture::Diffuse:
+            return 2;
+        case ovTexture::Specular:
+            return 3;
+        case ovTexture::Reflective:
+            return 4;
+        case ovTexture::Bump:
+        case ovTexture::Ambient:
+        case ovTexture::Opacity:
+        case ovTexture::Normal:
+        case ovTexture::Other:
+            return 5;
+    }
+    return -1;
+}
+
+constexpr ovTexture::TexType kColourTypes[] = {ovTexture::Emission, ovTexture::Ambient, ovTexture::Diffuse,
+                                               ovTexture::Reflective};
+
+bool hasTextures(const ovTextureState* textures) {
+    return textures && textures->getNbTexture() > 0;
+}
+
+std::string materialIdFor(const ovMaterialState& material, int counter) {
+    if (material.GetName().empty()) {
+        return "material-" + std::to_string(counter);
+    }
+    std::string id = material.GetName() + "-" + std::to_string(counter);
+    ovColladaMeshDriver::buildCorrectId(id);
+    return id;
+}
+
+// Without creating a state the mesh lacks: a save leaves the scene as it is.
+ovMaterialObject materialKeyOf(ovTriMesh& mesh) {
+    return {mesh.editMaterialState(false), mesh.editTextureState(false)};
+}
+
+// Fixed notation with five decimals, as a C++ stream writes it.
+std::string colourText(float red, float green, float blue, float alpha) {
+    std::string text;
+    for (const float value : {red, green, blue, alpha}) {
+        if (!text.empty()) {
+            text += "   ";
+        }
+        text += ovStringUtils::fromFloat(value, 5, ovStringUtils::Fixed);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string ovColladaMeshDriver::materialIdOf(ovTriMesh& mesh) const {
+    const auto found = materialIds.find(materialKeyOf(mesh));
+    return found == materialIds.end() ? std::string() : found->second;
+}
+
+bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, const std::string& outputFolder,
+                                         ovProgressNotifierInterface* progress) {
+    int counter = 1;
+    int texturedMaterials = 0;
+    for (ovTriMesh* mesh : meshes) {
+        const ovMaterialState* material = mesh->editMaterialState(false);
+        if (!material) {
+            continue;
+        }
+        const bool entered =
+            materialIds.emplace(materialKeyOf(*mesh), materialIdFor(*material, counter)).second;
+        if (entered && hasTextures(mesh->editTextureState(false))) {
+            ++texturedMaterials;
+        }
+        ++counter;
+    }
+    if (materialIds.empty()) {
+        return true;
+    }
+    if (texturedMaterials > 0) {
+        mWriter->startElement("library_images");
+        for (const auto& [key, materialId] : materialIds) {
+            if (!hasTextures(key.getTextureState())) {
+                continue;
+            }
+            if (!writeTexture(key.getTextureState(), materialId, outputFolder) ||
+                (progress && progress->isCanceled())) {
+                return false;
+            }
+        }
+        mWriter->endElement();
+    }
+    const float bulk = static_cast<float>(meshes.size()) - static_cast<float>(materialIds.size());
+    if (collada::advanceAndCheckCancel(progress, bulk)) {
+        return false;
+    }
+
+    mWriter->startElement("library_effects");
+    for (const auto& [key, materialId] : materialIds) {
+        if (!writeEffect(key, materialId) || collada::advanceAndCheckCancel(progress, 0.5)) {
+            return false;
+        }
+    }
+    mWriter->endElement();
+
+    mWriter->startElement("library_materials");
+    for (const auto& [key, materialId] : materialIds) {
+        openWithId("material", materialId + "ID");
+        mWriter->addAttribute("name", materialId);
+        mWriter->startElement("instance_effect");
+        mWriter->addAttribute("url", collada::referenceTo(materialId, "-effect"));
+        mWriter->endElement();
+        mWriter->endElement();
+        if (collada::advanceAndCheckCancel(progress, 0.5)) {
+            return false;
+        }
+    }
+    mWriter->endElement();
+    return mWriter->isOk();
+}
+
+bool ovColladaMeshDriver::writeEffect(const ovMaterialObject& key, const std::string& materialId) {
+    openWithId("effect", materialId + "-effect");
+    mWriter->addAttribute("name", materialId);
+    mWriter->startElement("profile_COMMON");
+    ColourList colours(std::begin(kColourTypes), std::end(kColourTypes));
+    if (!writeTextureParam(key.getTextureState(), materialId, colours)) {
+        return false;
+    }
+    mWriter->startElement("technique");
+    mWriter->addAttribute("sid", "COMMON");
+    mWriter->startElement("lambert");
+    if (!writeTextureChannel(key.getTextureState())) {
+        return false;
+    }
+    for (const ovTexture::TexType type : colours) {
+        if (!writeMaterialColor(key.getMaterialState(), type)) {
+            return false;
+        }
+    }
+    for (int element = 0; element < 4; ++element) {
+        mWriter->endElement();
+    }
+    return mWriter->isOk();
+}
+
+bool ovColladaMeshDriver::writeMaterialColor(ovMaterialState* material, ovTexture::TexType type) {
+    const char* element = nullptr;
+    Wm4::ColorRGBA colour(0.0f, 0.0f, 0.0f, 0.0f);
+    switch (type) {
+        case ovTexture::Diffuse:
+            element = "diffuse";
+            colour = material->diffuse;
+            break;
+        case ovTexture::Emission:
+            element = "emission";
+            colour = material->emission;
+            break;
+        case ovTexture::Ambient:
+            element = "ambient";
+            colour = material->ambient;
+            break;
+        case ovTexture::Reflective:
+            element = "reflective";
+            break;
+        default:
+            return false;
+    }
+    mWriter->startElement(element);
+    writeTextElement("color", colourText(colour.R(), colour.G(), colour.B(), material->alpha));
+    mWriter->endElement();
+    return mWriter->isOk();
+}
+
+bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::string& materialId,
+                                       const std::string& outputFolder) {
+    for (int i = 0; i < textures->getNbTexture(); ++i) {
+        const ovTexture* texture = textures->editTexture(i);
+        if (texture->getFormatCode() != 0) {
+            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(), "type ",
+                                   texture->getFormatCode(), ", unsupported format ");
+            continue;
+        }
+        const TextureTexts* texts = textureTextsOf(texture->getTexType());
+        if (!texts) {
+            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(),
+                                   "texture type ", static_cast<int>(texture->getTexType()),
+                                   ", unsupported format ");
+            continue;
+        }
+        const ovImage* image = texture->getImage();
+        if (!image) {
+            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(),
+                                   ", it has no image");
+            continue;
+        }
+        const std::string imageId = materialId + texts->image;
+        if (!objectIds.emplace(image, imageId).second) {
+            continue;
+        }
+        openWithId("image", imageId);
+        mWriter->startElement("init_from");
+        const std::string fileName = imageId + ".png";
+        if (!ovIoManager::msInstance.getImageIOManager().saveImage(
+                image, ovDirUtils::JoinPath(outputFolder, fileName), nullptr, SaveImageOptions())) {
+            return false;
+        }
+        mWriter->addText(fileName);
+        mWriter->endElement();
+        mWriter->endElement();
+    }
+    return mWriter->isOk();
+}
+
+bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std::string& materialId,
+                                            ColourList& colours) {
+    if (!hasTextures(textures)) {
+        return true;
+    }
+    for (int i = 0; i < textures->getNbTexture(); ++i) {
+        const ovTexture* texture = textures->editTexture(i);
+        const TextureTexts* texts = textureTextsOf(texture->getTexType());
+        if (texture->getFormatCode() != 0 || !texts || !texts->surface) {
+            continue;
+        }
+        const auto colour = std::find(colours.begin(), colours.end(), texture->getTexType());
+        if (colour != colours.end()) {
+            colours.erase(colour);
+        }
+        if (objectIds.contains(texture)) {
+            continue;
+        }
+        // A texture whose image was never written gets no sampler, so that no
+        // channel can refer to a sampler the effect does not declare.
+        const auto image = objectIds.find(texture->getImage());
+        if (image == objectIds.end()) {
+            collada::logDiagnostic("ovColladaMeshDriver::writeTextureParam, could not find the image again.");
+            continue;
+        }
+        const std::string samplerId = materialId + texts->sampler;
+        objectIds.emplace(texture, samplerId);
+        const std::string surfaceId = materialId + texts->surface;
+        mWriter->startElement("newparam");
+        mWriter->addAttribute("sid", surfaceId);
+        mWriter->startElement("surface");
+        mWriter->addAttribute("type", "2D");
+        writeTextElement("init_from", image->second);
+        mWriter->endElement();
+        mWriter->endElement();
+        mWriter->startElement("newparam");
+        mWriter->addAttribute("sid", samplerId);
+        mWriter->startElement("sampler2D");
+        writeTextElement("source", surfaceId);
+        mWriter->endElement();
+        mWriter->endElement();
+    }
+    return mWriter->isOk();
+}
+
+bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures) {
+    if (!hasTextures(textures)) {
+        return true;
+    }
+    std::vector<int> order(static_cast<size_t>(textures->getNbTexture()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [textures](int a, int b) {
+        return channelRank(textures->editTexture(a)->getTexType()) <
+               channelRank(textures->editTexture(b)->getTexType());
+    });
+    for (const int i : order) {
+        const ovTexture* texture = textures->editTexture(i);
+        const TextureTexts* texts = textureTextsOf(texture->getTexType());
+        if (!texts || !texts->lambertChannel) {
+            continue;
+        }
+        const auto sampler = objectIds.find(texture);
+        if (sampler == objectIds.end()) {
+            collada::logDiagnostic(
+                "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
+            continue;
+        }
+        mWriter->startElement(texts->lambertChannel);
+        mWriter->startElement("texture");
+        mWriter->addAttribute("texture", sampler->second);
+        mWriter->addAttribute("texcoord", "CHANNEL" + std::to_string(texture->getChannel() - 1));
+        mWriter->endElement();
+        mWriter->endElement();
+    }
+    return mWriter->isOk();
+}
+
+}  // namespace ov

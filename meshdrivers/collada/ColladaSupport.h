@@ -1,0 +1,42 @@
+#pragma once
+
+// What the parts of the COLLADA writer share: the progress step that may
+// cancel, and the diagnostic log lines.
+
+#include <string>
+
+#include "system/ovLog.h"
+#include "system/ovProgressNotifier.h"
+
+namespace ov::collada {
+
+// A reference to the element whose id is the given parts joined: "#" and the id.
+template <typename... Parts>
+std::string referenceTo(const Parts&... parts) {
+    std::string reference = "#";
+    (reference.append(parts), ...);
+    return reference;
+}
+
+// Advances the notifier (if any) by amount; answers true when the user
+// cancelled.
+inline bool advanceAndCheckCancel(ovProgressNotifierInterface* progress, double amount) {
+    if (!progress) {
+        return false;
+    }
+    progress->advanceStep(amount);
+    return progress->isCanceled();
+}
+
+// A diagnostic line under the empty category, built only when someone reads it.
+template <typename... Parts>
+void logDiagnostic(const Parts&... parts) {
+    ovLog* log = ovLog::msInstance;
+    if (log && !log->isLogTypeEnabled(ovLogDiagnostic, "")) {
+        return;
+    }
+    ovLogObject line(ovLogDiagnostic, "", log, nullptr, false);
+    (line << ... << parts);
+}
+
+}  // namespace ov::collada

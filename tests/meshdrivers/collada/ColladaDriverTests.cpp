@@ -1,0 +1,660 @@
+#include <gtest/gtest.h>
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <variant>
+
+#include "../core/LineDrawingTestSupport.h"
+#include "collada/ovColladaMeshDriver.h"
+#include "core/SceneWalk.h"
+#include "scenegraph/ovMetadata.h"
+
+namespace ov::test {
+namespace {
+
+std::string number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", static_cast<double>(value));
+    return text;
+}
+
+// Material and texture states, sorted by address: materials are keyed by
+// identity, so the document lists them in that order, and the tests give
+// them out in it to stay independent of the allocator.
+template <typename State>
+std::vector<ovPointer<State>> makeStates(size_t count) {
+    std::vector<ovPointer<State>> states;
+    for (size_t i = 0; i < count; ++i) {
+        states.emplace_back(new State);
+    }
+    std::sort(states.begin(), states.end(),
+              [](const auto& a, const auto& b) { return std::less<const void*>()(a.get(), b.get()); });
+    return states;
+}
+
+ovImage* makeImage(ovImage::Format format, uint8_t seed) {
+    ovImage* image = new ovImage(format, 2, 2);
+    for (size_t i = 0; i < image->getDataSize(); ++i) {
+        image->editData()[i] = static_cast<uint8_t>(seed + 40 * i);
+    }
+    return image;
+}
+
+ovTexture* makeTexture(ovImage* image, int type, int channel = 1, int formatCode = 0) {
+    ovTexture* texture = new ovTexture(image);
+    texture->setTypeField(type);
+    texture->setChannel(channel);
+    texture->setFormatCode(formatCode);
+    return texture;
+}
+
+// A mesh of the given positions whose normals and texture coordinates, when
+// its layout has them, are numbered from 0.5 up so that each is told apart.
+ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
+                    const ovAttributes& attributes = {}, const char* name = "") {
+    ovTriMesh* mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
+    mesh->SetName(name);
+    ovVertexBuffer& vertices = *mesh->getVertexBuffer();
+    float next = 0.5f;
+    for (int v = 0; v < vertices.GetVertexQuantity(); ++v) {
+        if (attributes.HasNormal()) {
+            vertices.Normal3(v) = {next, next + 0.25f, next + 0.125f};
+            next += 1;
+        }
+        for (int unit = 0; unit < attributes.GetMaxTCoords(); ++unit) {
+            for (int c = 0; c < attributes.GetTCoordChannels(unit); ++c) {
+                vertices.TCoord(unit, v)[c] = (next += 0.5f);
+            }
+        }
+    }
+    return mesh;
+}
+
+ovTriMesh* makeTriangle(const char* name = "", float shift = 0) {
+    return makeMesh({{shift, 0, 0}, {1, shift, 0}, {0, 1, shift}}, {0, 1, 2}, {}, name);
+}
+
+ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material, ovTextureState* textures = nullptr) {
+    mesh->setMaterialState(material);
+    mesh->setTextureState(textures);
+    return mesh;
+}
+
+void place(ovSpatial& spatial, const Wm4::Matrix3f& rotate, const Wm4::Vector3f& scale,
+           const Wm4::Vector3f& translate) {
+    ovTransformation& transform = spatial.editLocalTransform(true);
+    transform.SetRotate(rotate);
+    transform.SetScale(scale);
+    transform.SetTranslate(translate);
+}
+
+// What pycollada must find in a document we wrote, in the form
+// check_collada.py prints: the geometries with their triangle counts and
+// positions (pycollada reads NaN coordinates as 0 on purpose), then the nodes with their matrices (row by
+// row, translation in the last column), the geometry they instance and the diffuse colour of the material
+// bound to it ("map" when textured).
+class ExpectedReading {
+public:
+    // A rejected document is only checked for its schema complaints.
+    ExpectedReading(ovSpatial& root, const std::vector<std::string>& schemaTags, bool rejected) {
+        mText = "document\n";
+        for (const std::string& tag : schemaTags) {
+            mText += "schema " + tag + "\n";
+        }
+        if (rejected) {
+            mText += "rejected\n";
+            return;
+        }
+        forEachSpatial(root, nullptr, [this](const ovSpatial& object) {
+            if (object.IsDerived(ovTriMesh::TYPE)) {
+                addGeometry(static_cast<const ovTriMesh&>(object));
+            }
+        });
+        addNodes(root);
+    }
+    const std::string& text() const { return mText; }
+    // The triangle counts of the meshes assimp makes, sorted: one per
+    // geometry and material that a node instances together, none for a
+    // geometry without triangles.
+    std::vector<unsigned> instancedTriangleCounts() const {
+        std::vector<unsigned> counts;
+        for (const auto& [geometry, material] : mInstanced) {
+            if (mTriangleCounts[geometry] > 0) {
+                counts.push_back(mTriangleCounts[geometry]);
+            }
+        }
+        std::sort(counts.begin(), counts.end());
+        return counts;
+    }
+
+private:
+    using BufferPair = std::pair<const void*, const void*>;
+
+    void addGeometry(const ovTriMesh& mesh) {
+        if (!mesh.getVertexBuffer() || !mGeometries.emplace(buffersOf(mesh), mGeometries.size()).second) {
+            return;
+        }
+        ovVertexBuffer& vertices = *mesh.getVertexBuffer();
+        const ovDataLoader loader(&vertices);
+        mTriangleCounts.push_back(static_cast<unsigned>(mesh.getIndexBuffer()->GetIndexQuantity() / 3));
+        mText += "geometry " + std::to_string(mTriangleCounts.back());
+        for (int v = 0; v < vertices.GetVertexQuantity(); ++v) {
+            const Wm4::Vector3f position = vertices.Position3(v);
+            for (const float coordinate : {position.X(), position.Y(), position.Z()}) {
+                mText += " " + number(std::isnan(coordinate) ? 0.0f : coordinate);
+            }
+        }
+        mText += "\n";
+    }
+
+    // Depth first with an explicit stack; a level-of-detail node keeps its
+    // first child only.
+    void addNodes(ovSpatial& root) {
+        std::vector<const ovSpatial*> pending{&root};
+        while (!pending.empty()) {
+            const ovSpatial& object = *pending.back();
+            pending.pop_back();
+            addNode(object);
+            if (!object.IsDerived(ovNode::TYPE)) {
+                continue;
+            }
+            const auto& node = static_cast<const ovNode&>(object);
+            std::vector<const ovSpatial*> children;
+            for (int i = 0; i < node.getNbChildren(); ++i) {
+                if (node.getChild(i)) {
+                    children.push_back(node.getChild(i));
+                    if (node.IsDerived(ovLODNode::TYPE)) {
+                        break;
+                    }
+                }
+            }
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+
+    void addNode(const ovSpatial& object) {
+        Wm4::Matrix4f homogeneous;
+        object.getLocalTransform().GetHomogeneous(homogeneous);
+        mText += "node";
+        for (size_t row = 0; row < 4; ++row) {
+            for (size_t column = 0; column < 4; ++column) {
+                mText += " " + number(homogeneous(column, row));
+            }
+        }
+        if (object.IsDerived(ovTriMesh::TYPE)) {
+            auto& mesh = const_cast<ovTriMesh&>(static_cast<const ovTriMesh&>(object));
+            const auto geometry = mGeometries.find(buffersOf(mesh));
+            if (geometry != mGeometries.end()) {
+                mText += " mesh " + std::to_string(geometry->second) + " " + materialText(mesh);
+                mInstanced.emplace(geometry->second, materialKey(mesh));
+            }
+        }
+        mText += "\n";
+    }
+
+    static BufferPair buffersOf(const ovTriMesh& mesh) {
+        return {mesh.getVertexBuffer(), mesh.getIndexBuffer()};
+    }
+    static BufferPair materialKey(ovTriMesh& mesh) {
+        return {mesh.editMaterialState(false),
+                mesh.editMaterialState(false) ? mesh.editTextureState(false) : nullptr};
+    }
+
+    static std::string materialText(ovTriMesh& mesh) {
+        const ovMaterialState* material = mesh.editMaterialState(false);
+        if (!material) {
+            return "none";
+        }
+        const ovTextureState* textures = mesh.editTextureState(false);
+        for (int i = 0; textures && i < textures->getNbTexture(); ++i) {
+            const ovTexture* texture = textures->editTexture(i);
+            if (texture->getTexType() == ovTexture::Diffuse && texture->getFormatCode() == 0 &&
+                texture->getImage()) {
+                return "diffuse map";
+            }
+        }
+        const Wm4::ColorRGBA& diffuse = material->diffuse;
+        return "diffuse " + number(diffuse.R()) + " " + number(diffuse.G()) + " " + number(diffuse.B()) +
+               " " + number(material->alpha);
+    }
+
+    std::string mText;
+    std::map<BufferPair, size_t> mGeometries;
+    std::vector<unsigned> mTriangleCounts;
+    std::set<std::pair<size_t, BufferPair>> mInstanced;
+};
+
+// Triangle counts of the meshes assimp makes of a document, sorted (one per
+// geometry that a node instances), or its error text.
+std::variant<std::vector<unsigned>, std::string> assimpReading(const std::string& path) {
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, 0);
+    if (!scene) {
+        return importer.GetErrorString();
+    }
+    std::vector<unsigned> counts;
+    // assimp stands a placeholder mesh in for a scene without meshes and
+    // marks the scene incomplete.
+    if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) {
+        return counts;
+    }
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        counts.push_back(scene->mMeshes[i]->mNumFaces);
+    }
+    std::sort(counts.begin(), counts.end());
+    return counts;
+}
+
+// Schema complaints a document may draw (see check_collada.py).
+const std::vector<std::string> kNoComplaint, kNonFinite{"non-finite"};
+
+class ColladaSaveTest : public ::testing::Test {
+protected:
+    // Saves root as the file name in the test's folder, expecting the
+    // driver's answer; a saved document is read back by the outside readers
+    // when the test ends, which must find what the scene holds and no schema
+    // complaint but the known ones in schemaTags.
+    // Both readers refuse a document whose triangle count disagrees with its
+    // indices; assimp then gives the error text assimpError.
+    std::string save(ovSpatial* root, const std::string& name,
+                     const std::vector<std::string>& schemaTags = {},
+                     ovProgressNotifierInterface* progress = nullptr, bool saves = true,
+                     const std::string& assimpError = "") {
+        const std::string path = dir.file(name);
+        EXPECT_EQ(driver.saveMeshes({ovPointer<ovObject>(root)}, path, progress, {}), saves) << name;
+        if (!saves) {
+            EXPECT_FALSE(std::filesystem::exists(path)) << name << " is left behind";
+            return {};
+        }
+        documents.push_back({path, ExpectedReading(*root, schemaTags, !assimpError.empty()), assimpError});
+        return readFile(path);
+    }
+
+    void TearDown() override {
+        if (documents.empty()) {
+            return;
+        }
+        std::string command = "/usr/bin/python3 " OV_COLLADA_CHECK_SCRIPT;
+        std::string expected;
+        for (const auto& [path, reading, assimpError] : documents) {
+            command += " '" + path + "'";
+            expected += reading.text();
+            using Reading = std::variant<std::vector<unsigned>, std::string>;
+            EXPECT_EQ(assimpReading(path),
+                      assimpError.empty() ? Reading(reading.instancedTriangleCounts()) : Reading(assimpError))
+                << path;
+        }
+        EXPECT_EQ(runCommand(command), expected);
+    }
+
+    std::vector<std::string> filesInFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    struct Document {
+        std::string path;
+        ExpectedReading reading;
+        std::string assimpError;
+    };
+
+    FixedClock clock;
+    LogCapture log;
+    TempDir dir;
+    ovColladaMeshDriver driver;
+    std::vector<Document> documents;
+};
+
+TEST_F(ColladaSaveTest, ScenesAreWrittenAsTheirGoldenDocuments) {
+    ovAttributes normalAndUv;
+    normalAndUv.SetNormal(true);
+    normalAndUv.SetTCoordChannels(0, 2);
+
+    // A single named mesh as the root, moved, in millimetres.
+    ovPointer<ovTriMesh> single = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                                           {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3}, normalAndUv, "part 1:a");
+    single->editLocalTransform(true).SetTranslate({10, 20, 30});
+    single->setMetadata(new ovWorldUnitsMetaData(0.001));
+
+    // An unnamed group: two meshes sharing one geometry and one material A,
+    // a named group turned, scaled and moved holding a mesh of material B,
+    // a mesh without material and an empty slot; in half metres.
+    const auto materials = makeStates<ovMaterialState>(2);
+    materials[0]->diffuse = {0.25f, 0.5f, 0.75f, 1};
+    materials[1]->SetName("steel #2");
+    materials[1]->alpha = 0.5f;
+    const ovPointer<ovTriMesh> first =
+        withMaterial(makeMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3}, normalAndUv),
+                     materials[0].get());
+    ovPointer<ovTriMesh> twin(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
+    twin->setMaterialState(materials[0].get());
+    place(*twin, Wm4::Matrix3f::Identity(), {1, 1, 1}, {0, 0, 5});
+    ovPointer<ovNode> bolt(new ovNode);
+    bolt->SetName("Bolt");
+    place(*bolt, Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1), {2, 3, 4}, {1, -2, 0.125f});
+    bolt->attachChild(withMaterial(makeTriangle("bolt"), materials[1].get()));
+    ovPointer<ovNode> group = makeRoot(nullptr, {first.get(), twin.get(), bolt.get(), makeTriangle()});
+    group->setChild(5, makeTriangle("after the gap", 7));
+    group->setMetadata(new ovWorldUnitsMetaData(0.5));
+
+    // A named root without meshes, in decimetres.
+    ovPointer<ovNode> empty = makeRoot(nullptr, {new ovNode});
+    empty->SetName("Assembly 1");
+    empty->setMetadata(new ovWorldUnitsMetaData(0.1));
+
+    const struct {
+        const char* name;
+        ovSpatial* root;
+        std::vector<std::string> schemaTags;
+    } cases[] = {
+        {"single_mesh.dae", single.get(), {"texcoord-set"}},
+        {"group.dae", group.get(), {"texcoord-set"}},
+        {"no_meshes.dae", empty.get(), {"empty-library_geometries"}},
+    };
+    for (const auto& [name, root, schemaTags] : cases) {
+        expectMatchesGolden(std::string("collada/") + name, save(root, name, schemaTags));
+    }
+    EXPECT_EQ(filesInFolder(), (std::vector<std::string>{"group.dae", "no_meshes.dae", "single_mesh.dae"}));
+    EXPECT_FALSE(twin->editTextureState(false)) << "a save creates no state";
+}
+
+TEST_F(ColladaSaveTest, TexturesBecomeImagesBesideTheDocumentWithSurfacesSamplersAndChannels) {
+    ovLog::msInstance->setMinimumType(ovLogDiagnostic);
+    const ovPointer<ovImage> shared = makeImage(ovImage::RGB8, 10);
+    // Every kind of texture the writer knows, each on its own image, plus
+    // one of an unlisted kind and one of a format code it does not handle.
+    const auto materials = makeStates<ovMaterialState>(2);
+    const auto textureStates = makeStates<ovTextureState>(2);
+    materials[0]->SetName("paint");
+    ovTextureState& all = *textureStates[0];
+    all.addTexture(makeTexture(makeImage(ovImage::RGBA8, 20), ovTexture::Reflective, 2));
+    all.addTexture(makeTexture(shared.get(), ovTexture::Diffuse));
+    all.addTexture(makeTexture(makeImage(ovImage::Luminance8, 30), ovTexture::Ambient));
+    all.addTexture(makeTexture(makeImage(ovImage::LuminanceAlpha8, 40), ovTexture::Specular));
+    all.addTexture(makeTexture(makeImage(ovImage::RGB8, 50), ovTexture::Emission, 3));
+    all.addTexture(makeTexture(makeImage(ovImage::RGB8, 60), ovTexture::Opacity));
+    all.addTexture(makeTexture(makeImage(ovImage::RGB8, 70), ovTexture::Reflective, 1, 3));
+    all.editTexture(5)->SetName("mask");
+    all.editTexture(6)->SetName("cube");
+    // The second material shares the diffuse image; its emission has a
+    // format code the writer skips, its reflective texture no image at all.
+    ovTextureState& second = *textureStates[1];
+    second.addTexture(makeTexture(shared.get(), ovTexture::Diffuse, 2));
+    second.addTexture(makeTexture(makeImage(ovImage::RGB8, 80), ovTexture::Emission, 1, 5));
+    second.addTexture(makeTexture(nullptr, ovTexture::Reflective));
+    second.editTexture(1)->SetName("glow");
+    second.editTexture(2)->SetName("nothing");
+
+    ovAttributes uv;
+    uv.SetTCoordChannels(0, 2);
+    const ovPointer<ovNode> root =
+        makeRoot(nullptr, {withMaterial(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, uv),
+                                        materials[0].get(), textureStates[0].get()),
+                           withMaterial(makeTriangle(), materials[1].get(), textureStates[1].get())});
+    root->SetName("Textured model");
+    expectMatchesGolden("collada/textures.dae",
+                        save(root.get(), "textures.dae", {"lambert-order", "texcoord-set"}));
+    EXPECT_EQ(filesInFolder(),
+              (std::vector<std::string>{"paint-1-image-bump.png", "paint-1-image-diffuse.png",
+                                        "paint-1-image-emissive.png", "paint-1-image-reflection.png",
+                                        "paint-1-image-specular.png", "textures.dae"}));
+    EXPECT_EQ(log.texts(ovLogDiagnostic),
+              (std::vector<std::string>{
+                  "ovColladaMeshDriver , ignoring texture masktexture type 64, unsupported format ",
+                  "ovColladaMeshDriver , ignoring texture cubetype 3, unsupported format ",
+                  "ovColladaMeshDriver , ignoring texture glowtype 5, unsupported format ",
+                  "ovColladaMeshDriver , ignoring texture nothing, it has no image",
+                  "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.",
+                  "ovColladaMeshDriver::writeTextureParam, could not find the image again.",
+                  "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.",
+                  "ovColladaMeshDriver::writeTextureChannel, could not find the texture again."}));
+}
+
+TEST_F(ColladaSaveTest, WorldUnitsGiveTheUnitAndIdsLoseTheirBlanksNumberSignsAndColons) {
+    const double nan = std::nan("");
+    const std::vector<std::pair<std::optional<double>, std::string>> units = {
+        // The value meets the schema's float only when it is finite.
+        {std::nullopt, R"(<unit name="meters" meter="1.0"/>)"},
+        {1.0, R"(<unit name="meters" meter="1.0"/>)"},
+        {0.1, R"(<unit name="decimeter" meter="0.1"/>)"},
+        {0.001, R"(<unit name="custom" meter="0.001000"/>)"},
+        {0.5, R"(<unit name="custom" meter="0.500000"/>)"},
+        {0.1000001, R"(<unit name="custom" meter="0.100000"/>)"},
+        {nan, R"(<unit name="custom" meter="nan"/>)"},
+    };
+    for (size_t i = 0; i < units.size(); ++i) {
+        const ovPointer<ovTriMesh> root = makeTriangle();
+        if (units[i].first) {
+            root->setMetadata(new ovWorldUnitsMetaData(*units[i].first));
+        }
+        const std::string document = save(root.get(), "unit" + std::to_string(i) + ".dae",
+                                          std::isnan(units[i].first.value_or(0)) ? kNonFinite : kNoComplaint);
+        EXPECT_NE(document.find("\t\t" + units[i].second + "\n"), std::string::npos) << units[i].second;
+    }
+    const std::vector<std::pair<std::string, std::string>> ids = {
+        {"a b#c:d", "a_b_c_d"}, {"x-1.y", "x-1.y"}, {"9 ##", "9___"}, {"", ""}, {"<&>", "<&>"}};
+    for (auto [id, corrected] : ids) {
+        ovColladaMeshDriver::buildCorrectId(id);
+        EXPECT_EQ(id, corrected);
+    }
+}
+
+// Non-resident buffers are loaded for their geometry and dropped again;
+// texture coordinates of 2 and 3 components get sources, those of 1 and 4 do
+// not; a level-of-detail node writes its first child only.
+TEST_F(ColladaSaveTest, LevelOfDetailNodesKeepTheirFirstChildAndPagedDataStaysPaged) {
+    ovLog::msInstance->setMinimumType(ovLogDiagnostic);
+    ovAttributes channels;
+    channels.SetTCoordChannels(0, 2);
+    channels.SetTCoordChannels(1, 1);
+    channels.SetTCoordChannels(2, 3);
+    channels.SetTCoordChannels(3, 4);
+    const ovPointer<ovTriMesh> paged =
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, channels, "paged");
+    makeNonResident(*paged, true);
+    const ovPointer<ovLODNode> lod(new ovLODNode);
+    lod->setChild(1, paged.get());
+    lod->setChild(2, makeTriangle("coarse"));
+    const ovPointer<ovLODNode> emptyLod(new ovLODNode);
+    emptyLod->setChild(1, nullptr);
+    const ovPointer<ovNode> root = makeRoot(nullptr, {lod.get(), emptyLod.get()});
+    const uint64_t loads = ovRendererInterface::loadCount(), deletes = ovRendererInterface::deleteCount();
+
+    expectMatchesGolden("collada/lod_and_paging.dae", save(root.get(), "lod.dae", {"texcoord-set"}));
+    // Both buffers for the geometry, and the vertices once more for what the readers must find.
+    EXPECT_EQ(ovRendererInterface::loadCount() - loads, 3u);
+    EXPECT_EQ(ovRendererInterface::deleteCount() - deletes, 3u);
+    EXPECT_FALSE(paged->getVertexBuffer()->hasCPUData() || paged->getIndexBuffer()->hasCPUData());
+    EXPECT_EQ(
+        log.texts(ovLogDiagnostic),
+        std::vector<std::string>{"ovColladaMeshDriver::writeSpatial, lod node not supported, using only "
+                                 "the most detailed object"});
+}
+
+// Names with every character XML or the id clean-up cares about, numbers
+// that are not finite, an empty mesh, a mesh without buffers, and an index
+// count that is not a multiple of 3.
+TEST_F(ColladaSaveTest, AwkwardInputIsWrittenAsItStands) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const ovPointer<ovMaterialState> material(new ovMaterialState);
+    material->SetName("R&D <\"best\"> 'mat' #1: a");
+    material->diffuse = {std::nanf(""), inf, -inf, 1};
+    const ovPointer<ovNode> root = makeRoot(
+        nullptr, {withMaterial(makeMesh({{std::nanf(""), inf, -inf}, {1e-7f, 123456789.0f, -0.0f}, {0, 1, 0}},
+                                        {0, 1, 2}, {}, "a<b>&\"c' #:d"),
+                               material.get()),
+                  makeMesh({}, {}), new ovTriMesh});
+    root->SetName("<root> & 'more'");
+    expectMatchesGolden("collada/awkward_input.dae",
+                        save(root.get(), "awkward.dae", {"invalid-id", "non-finite"}));
+    EXPECT_EQ(log.texts(ovLogWarning),
+              std::vector<std::string>{"ovColladaMeshDriver::writeGeometry, mesh \"\" has "
+                                       "no vertex or index buffer and is left out"});
+
+    const ovPointer<ovTriMesh> partial = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 1});
+    const std::string document = save(partial.get(), "partial.dae", {}, nullptr, true,
+                                      "Expected different index count in <p> element.");
+    EXPECT_NE(document.find("<triangles count=\"1\">"), std::string::npos);
+    EXPECT_NE(document.find("<p>0 1 2 2 1 </p>"), std::string::npos);
+}
+
+// Files larger than the limit cannot be written while it lives: a write
+// beyond it fails (the signal it would raise is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &mPrevious);
+        const rlimit limit{bytes, mPrevious.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &mPrevious);
+        std::signal(SIGXFSZ, mPreviousHandler);
+    }
+
+private:
+    rlimit mPrevious{};
+    void (*mPreviousHandler)(int);
+};
+
+// A scene that asks every kind of question: two textured materials, a
+// group, a shared geometry.
+ovPointer<ovNode> busyScene() {
+    const auto materials = makeStates<ovMaterialState>(2);
+    const auto textures = makeStates<ovTextureState>(1);
+    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
+    ovPointer<ovTriMesh> first = withMaterial(makeTriangle("first"), materials[0].get(), textures[0].get());
+    ovPointer<ovNode> group = makeRoot(nullptr, {withMaterial(makeTriangle("second"), materials[1].get())});
+    group->attachChild(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
+    return makeRoot(nullptr, {first.get(), group.get()});
+}
+
+TEST_F(ColladaSaveTest, EveryFailureAndCancellationLeavesNoDocument) {
+    const ovPointer<ovNode> scene = busyScene();
+    RecordingProgress full;
+    save(scene.get(), "full.dae", {"lambert-order"}, &full);
+    // n = 3 meshes, m = 2 materials: 2.5 n + 1 in all.
+    EXPECT_EQ(full.calls(),
+              (std::vector<std::string>{"group 1 8.5", "advance 1", "advance 1", "advance 0.5", "advance 0.5",
+                                        "advance 0.5", "advance 0.5", "advance 1", "advance 1", "advance 1",
+                                        "advance 0.5", "advance 0.5", "advance 0.5", "end"}));
+    // The questions: after the header, the images, the bulk step, 2 effects,
+    // 2 materials, 3 geometries, 2 groups and 3 mesh nodes.
+    constexpr int kQuestions = 15;
+    for (int cancelFrom = 1; cancelFrom <= kQuestions; ++cancelFrom) {
+        RecordingProgress cancelling(cancelFrom);
+        save(scene.get(), "cancelled.dae", {}, &cancelling, false);
+        EXPECT_EQ(cancelling.calls().back(), "end") << cancelFrom;
+    }
+    RecordingProgress late(kQuestions + 1);
+    save(scene.get(), "late.dae", {"lambert-order"}, &late);
+
+    // A small document fails when the stream's buffer is written out at the
+    // end, a large one in the middle of a float array.
+    const ovPointer<ovTriMesh> small = makeTriangle();
+    const ovPointer<ovTriMesh> big =
+        makeMesh(std::vector<Wm4::Vector3f>(20000, {1.5f, 2.5f, 3.5f}), {0, 1, 2});
+    for (const auto& [mesh, limit] : {std::pair{small.get(), 100}, std::pair{big.get(), 30000}}) {
+        const FileSizeLimit fileSize(static_cast<rlim_t>(limit));
+        save(mesh, "too_big.dae", {}, nullptr, false);
+    }
+
+    // Data the store cannot give back fails the save.
+    const ovPointer<ovTriMesh> lost = makeTriangle("lost");
+    makeNonResident(*lost, false);
+    save(lost.get(), "lost.dae", {}, nullptr, false);
+    EXPECT_EQ(log.texts(ovLogError),
+              std::vector<std::string>{"ovColladaMeshDriver::writeGeometry, the data of "
+                                       "mesh \"lost\" could not be loaded"});
+
+    const ovPointer<ovObject> notSpatial(new ovMaterialState);
+    const std::string path = dir.file("refused.dae");
+    for (const ovObjectList& objects :
+         std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
+        EXPECT_FALSE(driver.saveMeshes(objects, path, nullptr, {})) << objects.size();
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    EXPECT_FALSE(driver.saveMeshes({scene}, dir.file("missing/folder.dae"), nullptr, {}));
+}
+
+TEST_F(ColladaSaveTest, AnImageThatCannotBeSavedFailsTheSaveAndKeepsTheImagesBeforeIt) {
+    const auto materials = makeStates<ovMaterialState>(1);
+    const auto textures = makeStates<ovTextureState>(1);
+    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
+    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 2), ovTexture::Emission));
+    const ovPointer<ovTriMesh> mesh = withMaterial(makeTriangle(), materials[0].get(), textures[0].get());
+    // A folder stands where the second image must go.
+    std::filesystem::create_directory(dir.path() / "material-1-image-emissive.png");
+    save(mesh.get(), "blocked.dae", {}, nullptr, false);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "material-1-image-diffuse.png"));
+
+    textures[0]->editTexture(1)->setImage(new ovImage(ovImage::RGB8, 0, 0));
+    save(mesh.get(), "empty_image.dae", {}, nullptr, false);
+}
+
+// The document of a scene 100,000 levels deep is some 15 GB of indentation:
+// it goes through a pipe to a reader that counts its lines and keeps its end.
+TEST_F(ColladaSaveTest, AHundredThousandLevelSceneSavesWithoutExhaustingTheStack) {
+    constexpr int kLevels = 100000;
+    const ovPointer<ovNode> root(new ovNode);
+    ovNode* deepest = root.get();
+    for (int level = 0; level < kLevels; ++level) {
+        deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
+    }
+    deepest->attachChild(makeTriangle());
+    const std::string path = dir.file("deep.dae");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    uint64_t lines = 0;
+    std::string tail;
+    std::thread reader([&] {
+        const int pipe = open(path.c_str(), O_RDONLY);
+        fcntl(pipe, F_SETPIPE_SZ, 1 << 20);
+        std::vector<char> block(1 << 20);
+        for (ssize_t got; (got = read(pipe, block.data(), block.size())) > 0;) {
+            const char* end = block.data() + got;
+            // memchr, not a byte loop: most of the 15 GB are tabs.
+            for (const char* at = block.data();
+                 (at = static_cast<const char*>(std::memchr(at, '\n', end - at))); ++at) {
+                ++lines;
+            }
+            tail.append(got > 200 ? end - 200 : block.data(), end);
+            tail.erase(0, tail.size() > 200 ? tail.size() - 200 : 0);
+        }
+        close(pipe);
+    });
+    EXPECT_TRUE(driver.saveMeshes({root}, path, nullptr, {}));
+    reader.join();
+    // 43 lines of frame and geometry, 3 per group node and 4 for the mesh node.
+    EXPECT_EQ(lines, 43 + 3 * (kLevels + 1) + 4);
+    EXPECT_TRUE(
+        tail.ends_with("\t</library_visual_scenes>\n\t<scene>\n\t\t<instance_visual_scene url=\"#scene\"/>\n"
+                       "\t</scene>\n</COLLADA>\n"))
+        << tail;
+}
+
+}  // namespace
+}  // namespace ov::test

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "collada/XmlStreamWriter.h"
+#include "support/TestSupport.h"
+
+namespace ov::test {
+namespace {
+
+// Runs steps on a writer over a fresh file and gives back the file's bytes
+// once the writer is gone.
+std::string written(const std::function<void(XmlStreamWriter&)>& steps) {
+    const TempDir dir;
+    const std::string path = dir.file("out.xml");
+    {
+        std::ofstream file(path, std::ios::binary);
+        XmlStreamWriter writer(file);
+        steps(writer);
+    }
+    return readFile(path);
+}
+
+TEST(XmlStreamWriterTest, ElementsAreSelfClosingOnOneLineOrOpenedAroundTheirChildren) {
+    const struct {
+        const char* what;
+        std::function<void(XmlStreamWriter&)> steps;
+        std::string bytes;
+    } cases[] = {
+        {"empty element", [](XmlStreamWriter& w) { w.startElement("A"), w.endElement(); }, "<A/>\n"},
+        {"attributes in order, a child one tab deeper",
+         [](XmlStreamWriter& w) {
+             w.startElement("A");
+             w.addAttribute("x", "1");
+             w.addAttribute("y", "a&b\"<'>");
+             w.startElement("B");
+             w.endElement();
+             w.endElement();
+         },
+         "<A x=\"1\" y=\"a&amp;b&quot;&lt;&apos;&gt;\">\n\t<B/>\n</A>\n"},
+        {"text on the line of its tags, never escaped",
+         [](XmlStreamWriter& w) {
+             w.startElement("A");
+             w.startElement("B");
+             w.startElement("C");
+             w.addAttribute("k", "v");
+             w.addText("1 & 2 < 3");
+             w.endElement();
+             w.endElement();
+             w.endElement();
+         },
+         "<A>\n\t<B>\n\t\t<C k=\"v\">1 & 2 < 3</C>\n\t</B>\n</A>\n"},
+        {"text in pieces gives the bytes of the whole text",
+         [](XmlStreamWriter& w) {
+             w.startElement("A");
+             w.startElement("C");
+             w.addAttribute("k", "v");
+             for (const char* piece : {"1 ", "", "2 ", "3 "}) {
+                 w.addTextPiece(piece);
+             }
+             w.endElement();
+             w.startElement("D");
+             w.addTextPiece("");
+             w.endElement();
+             w.endElement();
+         },
+         "<A>\n\t<C k=\"v\">1 2 3 </C>\n\t<D/>\n</A>\n"},
+        {"destruction closes what is open, innermost first",
+         [](XmlStreamWriter& w) {
+             w.writeRaw("<?xml?>\n");
+             w.startElement("A");
+             w.startElement("B");
+         },
+         "<?xml?>\n<A>\n\t<B/>\n</A>\n"},
+        {"without pretty printing no tab and no line feed",
+         [](XmlStreamWriter& w) {
+             w.setPretty(false);
+             w.startElement("A");
+             w.startElement("B");
+             w.addText("t");
+             w.endElement();
+             w.startElement("C");
+         },
+         "<A><B>t</B><C/></A>"},
+    };
+    for (const auto& [what, steps, bytes] : cases) {
+        EXPECT_EQ(written(steps), bytes) << what;
+    }
+}
+
+TEST(XmlStreamWriterTest, AFailedWriteClosesTheFileAndNothingIsWrittenAfterIt) {
+    // Every write to the full device fails at once when the stream does not buffer.
+    std::ofstream file;
+    file.rdbuf()->pubsetbuf(nullptr, 0);
+    file.open("/dev/full", std::ios::binary);
+    ASSERT_TRUE(file.is_open());
+    XmlStreamWriter writer(file);
+    writer.startElement("A");
+    EXPECT_TRUE(writer.isOk()) << "nothing was written yet";
+    writer.startElement("B");
+    EXPECT_FALSE(writer.isOk());
+    EXPECT_FALSE(file.is_open());
+    writer.endElement();
+    writer.endElement();
+    EXPECT_FALSE(writer.hasOpenElements());
+    writer.startElement("C");
+    writer.addTextPiece("text");
+    writer.endElement();
+    EXPECT_FALSE(writer.isOk());
+}
+
+}  // namespace
+}  // namespace ov::test
