@@ -100,14 +100,6 @@ ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material, ovTextureSta
     return mesh;
 }
 
-void place(ovSpatial& spatial, const Wm4::Matrix3f& rotate, const Wm4::Vector3f& scale,
-           const Wm4::Vector3f& translate) {
-    ovTransformation& transform = spatial.editLocalTransform(true);
-    transform.SetRotate(rotate);
-    transform.SetScale(scale);
-    transform.SetTranslate(translate);
-}
-
 // What pycollada must find in a document we wrote, in the form
 // check_collada.py prints: the geometries with their triangle counts and
 // positions (pycollada reads NaN coordinates as 0 on purpose), then the nodes with their matrices (row by
@@ -179,16 +171,15 @@ private:
                 continue;
             }
             const auto& node = static_cast<const ovNode&>(object);
-            std::vector<const ovSpatial*> children;
-            for (int i = 0; i < node.getNbChildren(); ++i) {
+            int end = node.getNbChildren();
+            for (int i = 0; node.IsDerived(ovLODNode::TYPE) && i < end; ++i) {
+                end = node.getChild(i) ? i + 1 : end;
+            }
+            for (int i = end; i-- > 0;) {
                 if (node.getChild(i)) {
-                    children.push_back(node.getChild(i));
-                    if (node.IsDerived(ovLODNode::TYPE)) {
-                        break;
-                    }
+                    pending.push_back(node.getChild(i));
                 }
             }
-            pending.insert(pending.end(), children.rbegin(), children.rend());
         }
     }
 
@@ -352,10 +343,13 @@ TEST_F(ColladaSaveTest, ScenesAreWrittenAsTheirGoldenDocuments) {
                      materials[0].get());
     ovPointer<ovTriMesh> twin(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
     twin->setMaterialState(materials[0].get());
-    place(*twin, Wm4::Matrix3f::Identity(), {1, 1, 1}, {0, 0, 5});
+    twin->editLocalTransform(true).SetTranslate({0, 0, 5});
     ovPointer<ovNode> bolt(new ovNode);
     bolt->SetName("Bolt");
-    place(*bolt, Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1), {2, 3, 4}, {1, -2, 0.125f});
+    ovTransformation& boltPlace = bolt->editLocalTransform(true);
+    boltPlace.SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
+    boltPlace.SetScale({2, 3, 4});
+    boltPlace.SetTranslate({1, -2, 0.125f});
     bolt->attachChild(withMaterial(makeTriangle("bolt"), materials[1].get()));
     ovPointer<ovNode> group = makeRoot(nullptr, {first.get(), twin.get(), bolt.get(), makeTriangle()});
     group->setChild(5, makeTriangle("after the gap", 7));
