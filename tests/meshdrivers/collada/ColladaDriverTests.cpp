@@ -104,7 +104,8 @@ ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material, ovTextureSta
 // check_collada.py prints: the geometries with their triangle counts and
 // positions (pycollada reads NaN coordinates as 0 on purpose), then the nodes with their matrices (row by
 // row, translation in the last column), the geometry they instance and the diffuse colour of the material
-// bound to it ("map" when textured).
+// bound to it ("map" when textured). Also the triangle counts of the meshes assimp makes, sorted: one per
+// geometry and material that a node instances together, none for a geometry without triangles.
 class ExpectedReading {
 public:
     // A rejected document is only checked for its schema complaints.
@@ -123,21 +124,10 @@ public:
             }
         });
         addNodes(root);
+        std::sort(mAssimpCounts.begin(), mAssimpCounts.end());
     }
     const std::string& text() const { return mText; }
-    // The triangle counts of the meshes assimp makes, sorted: one per
-    // geometry and material that a node instances together, none for a
-    // geometry without triangles.
-    std::vector<unsigned> instancedTriangleCounts() const {
-        std::vector<unsigned> counts;
-        for (const auto& [geometry, material] : mInstanced) {
-            if (mTriangleCounts[geometry] > 0) {
-                counts.push_back(mTriangleCounts[geometry]);
-            }
-        }
-        std::sort(counts.begin(), counts.end());
-        return counts;
-    }
+    const std::vector<unsigned>& assimpTriangleCounts() const { return mAssimpCounts; }
 
 private:
     using BufferPair = std::pair<const void*, const void*>;
@@ -192,12 +182,17 @@ private:
                 mText += " " + number(homogeneous(column, row));
             }
         }
-        if (object.IsDerived(ovTriMesh::TYPE)) {
+        const auto geometry = object.IsDerived(ovTriMesh::TYPE)
+                                  ? mGeometries.find(buffersOf(static_cast<const ovTriMesh&>(object)))
+                                  : mGeometries.end();
+        if (geometry != mGeometries.end()) {
             auto& mesh = const_cast<ovTriMesh&>(static_cast<const ovTriMesh&>(object));
-            const auto geometry = mGeometries.find(buffersOf(mesh));
-            if (geometry != mGeometries.end()) {
-                mText += " mesh " + std::to_string(geometry->second) + " " + materialText(mesh);
-                mInstanced.emplace(geometry->second, materialKey(mesh));
+            const ovMaterialState* material = mesh.editMaterialState(false);
+            const BufferPair materialKey{material, material ? mesh.editTextureState(false) : nullptr};
+            mText += " mesh " + std::to_string(geometry->second) + " " + materialText(mesh);
+            const unsigned triangles = mTriangleCounts[geometry->second];
+            if (mInstanced.emplace(geometry->second, materialKey).second && triangles > 0) {
+                mAssimpCounts.push_back(triangles);
             }
         }
         mText += "\n";
@@ -205,10 +200,6 @@ private:
 
     static BufferPair buffersOf(const ovTriMesh& mesh) {
         return {mesh.getVertexBuffer(), mesh.getIndexBuffer()};
-    }
-    static BufferPair materialKey(ovTriMesh& mesh) {
-        return {mesh.editMaterialState(false),
-                mesh.editMaterialState(false) ? mesh.editTextureState(false) : nullptr};
     }
 
     static std::string materialText(ovTriMesh& mesh) {
@@ -231,7 +222,7 @@ private:
 
     std::string mText;
     std::map<BufferPair, size_t> mGeometries;
-    std::vector<unsigned> mTriangleCounts;
+    std::vector<unsigned> mTriangleCounts, mAssimpCounts;
     std::set<std::pair<size_t, BufferPair>> mInstanced;
 };
 
@@ -292,7 +283,7 @@ protected:
             expected += reading.text();
             using Reading = std::variant<std::vector<unsigned>, std::string>;
             EXPECT_EQ(assimpReading(path),
-                      assimpError.empty() ? Reading(reading.instancedTriangleCounts()) : Reading(assimpError))
+                      assimpError.empty() ? Reading(reading.assimpTriangleCounts()) : Reading(assimpError))
                 << path;
         }
         EXPECT_EQ(runCommand(command), expected);
