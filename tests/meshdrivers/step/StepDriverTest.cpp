@@ -4,7 +4,6 @@
 // into an XCAF document whose assembly must be the one the test gives.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <limits>
 #include <sstream>
