@@ -91,8 +91,8 @@ ovPointer<ovNode> exampleScene() {
                      {translated(namedNode("B"), {10, 0, 0}).get(), externalReference("C", "c.stp").get()});
 }
 
-// The rotation part of an unturned placement as the reader prints it.
-// A line the reader prints of an occurrence (name indented by depth).
+// A line the reader prints of an occurrence (name indented by depth), the
+// placement as its rotation rows and translation.
 std::string occurrence(const std::string& name, const std::string& product, const std::string& translation,
                        const std::string& rotation = "1 0 0 0 1 0 0 0 1") {
     std::string line = name + " -> " + product + " @";
