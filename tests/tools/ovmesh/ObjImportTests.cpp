@@ -386,8 +386,8 @@ TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
 }
 
 TEST(XmlTextTest, EscapesMarkupAndRefusesWhatXmlCannotHold) {
-    EXPECT_EQ(xmlElementText("Nuts & Bolts <v2> \xC3\xA9\t", "--title"),
-              "Nuts &amp; Bolts &lt;v2&gt; \xC3\xA9\t");
+    EXPECT_EQ(xmlElementText("Nuts & \"Bolts\" <v2> \xC3\xA9\t", "--title"),
+              "Nuts &amp; &quot;Bolts&quot; &lt;v2&gt; \xC3\xA9\t");
     const std::pair<std::string, std::string> refused[] = {
         {"a\x01z",
          "--title: the character U+0001 cannot stand in an XML document (SVG title and description)"},

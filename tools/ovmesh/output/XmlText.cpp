@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ovmesh/ToolError.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -27,30 +28,14 @@ std::string xmlElementText(std::string_view text, const std::string& option) {
     if (!utf8::is_valid(text.begin(), text.end())) {
         throw ToolError(option + ": the text is not UTF-8");
     }
-    std::string escaped;
-    escaped.reserve(text.size());
     for (auto at = text.begin(); at != text.end();) {
-        const auto start = at;
         const uint32_t c = utf8::next(at, text.end());
         if (!allowedInXml(c)) {
             throw ToolError(option + ": the character " + codePointName(c) +
                             " cannot stand in an XML document (SVG title and description)");
         }
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            default:
-                escaped.append(start, at);
-        }
     }
-    return escaped;
+    return ovStringUtils::EscapeXmlString(text);
 }
 
 }  // namespace ov::ovmesh
