@@ -26,6 +26,7 @@
 #include "collada/ovColladaMeshDriver.h"
 #include "core/SceneWalk.h"
 #include "scenegraph/ovGeometry.h"
+#include "support/AssimpScene.h"
 #include "support/CountingHeap.h"
 
 namespace {
@@ -125,7 +126,6 @@ aiScene* buildAssimpScene(const ovNode& root) {
     scene->mRootNode->mChildren = new aiNode*[meshes.size()];
     for (size_t m = 0; m < meshes.size(); ++m) {
         auto& vertices = *const_cast<ovVertexBuffer*>(meshes[m]->getVertexBuffer());
-        const ovIndexBuffer& indices = *meshes[m]->getIndexBuffer();
         auto* material = new aiMaterial;
         const Wm4::ColorRGBA& diffuse = const_cast<ovTriMesh*>(meshes[m])->editMaterialState(false)->diffuse;
         const aiColor4D colour(diffuse.R(), diffuse.G(), diffuse.B(), diffuse.A());
@@ -147,28 +147,12 @@ aiScene* buildAssimpScene(const ovNode& root) {
             mesh->mNormals[v] = aiVector3D(n.X(), n.Y(), n.Z());
             mesh->mTextureCoords[0][v] = aiVector3D(vertices.TCoord(0, i)[0], vertices.TCoord(0, i)[1], 0);
         }
-        mesh->mNumFaces = static_cast<unsigned>(meshes[m]->GetTriangleQuantity());
-        mesh->mFaces = new aiFace[mesh->mNumFaces];
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-            aiFace& face = mesh->mFaces[f];
-            face.mNumIndices = 3;
-            face.mIndices = new unsigned[3];
-            for (unsigned k = 0; k < 3; ++k) {
-                face.mIndices[k] = static_cast<unsigned>(indices.getData()[3 * f + k]);
-            }
-        }
+        copyTriangles(*meshes[m], *mesh);
         scene->mMeshes[m] = mesh;
 
         Wm4::Matrix4f local;
         meshes[m]->getParent()->getLocalTransform().GetHomogeneous(local);
-        auto* node = new aiNode("part" + std::to_string(m));
-        node->mParent = scene->mRootNode;
-        node->mTransformation = aiMatrix4x4(local(0, 0), local(1, 0), local(2, 0), local(3, 0), local(0, 1),
-                                            local(1, 1), local(2, 1), local(3, 1), local(0, 2), local(1, 2),
-                                            local(2, 2), local(3, 2), 0, 0, 0, 1);
-        node->mNumMeshes = 1;
-        node->mMeshes = new unsigned[1]{static_cast<unsigned>(m)};
-        scene->mRootNode->mChildren[m] = node;
+        scene->mRootNode->mChildren[m] = placedMeshNode(scene->mRootNode, local, m);
     }
     return scene;
 }

@@ -25,6 +25,7 @@
 
 #include "scenegraph/ovGeometry.h"
 #include "stl/StlMeshDriver.h"
+#include "support/AssimpScene.h"
 #include "support/CountingHeap.h"
 #include "system/ovIoDevice.h"
 
@@ -172,7 +173,6 @@ aiScene* buildAssimpScene(const ovNode& root) {
     scene->mRootNode->mChildren = new aiNode*[meshes.size()];
     for (size_t m = 0; m < meshes.size(); ++m) {
         const ovVertexBuffer& vertices = *meshes[m]->getVertexBuffer();
-        const ovIndexBuffer& indices = *meshes[m]->getIndexBuffer();
         auto* mesh = new aiMesh;
         mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
         mesh->mMaterialIndex = 0;
@@ -182,28 +182,12 @@ aiScene* buildAssimpScene(const ovNode& root) {
             const Wm4::Vector3f p = vertices.Position3(static_cast<int>(v));
             mesh->mVertices[v] = aiVector3D(p.X(), p.Y(), p.Z());
         }
-        mesh->mNumFaces = static_cast<unsigned>(meshes[m]->GetTriangleQuantity());
-        mesh->mFaces = new aiFace[mesh->mNumFaces];
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-            aiFace& face = mesh->mFaces[f];
-            face.mNumIndices = 3;
-            face.mIndices = new unsigned[3];
-            for (unsigned k = 0; k < 3; ++k) {
-                face.mIndices[k] = static_cast<unsigned>(indices.getData()[3 * f + k]);
-            }
-        }
+        copyTriangles(*meshes[m], *mesh);
         scene->mMeshes[m] = mesh;
 
         Wm4::Matrix4f world;
         meshes[m]->getWorldTransform().GetHomogeneous(world);
-        auto* node = new aiNode("part" + std::to_string(m));
-        node->mParent = scene->mRootNode;
-        node->mTransformation = aiMatrix4x4(world(0, 0), world(1, 0), world(2, 0), world(3, 0), world(0, 1),
-                                            world(1, 1), world(2, 1), world(3, 1), world(0, 2), world(1, 2),
-                                            world(2, 2), world(3, 2), 0, 0, 0, 1);
-        node->mNumMeshes = 1;
-        node->mMeshes = new unsigned[1]{static_cast<unsigned>(m)};
-        scene->mRootNode->mChildren[m] = node;
+        scene->mRootNode->mChildren[m] = placedMeshNode(scene->mRootNode, world, m);
     }
     return scene;
 }
