@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,6 +54,27 @@ public:
 
 private:
     std::filesystem::path mPath;
+};
+
+// Files larger than the limit cannot be written while it lives: a write
+// beyond it fails (the signal it would raise is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &mPrevious);
+        const rlimit limit{bytes, mPrevious.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &mPrevious);
+        std::signal(SIGXFSZ, mPreviousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit mPrevious{};
+    void (*mPreviousHandler)(int);
 };
 
 std::string readFile(const std::filesystem::path& path);

@@ -19,43 +19,14 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-ovPointer<ovNode> translated(ovPointer<ovNode> node, Wm4::Vector3f translation) {
-    node->editLocalTransform(true).SetTranslate(translation);
-    return node;
-}
-
-// The worked example: a root A with the part B moved by (10, 0, 0) and the
-// external reference C (identity placement, file c.stp).
-ovPointer<ovNode> exampleScene() {
-    return namedNode("A",
-                     {translated(namedNode("B"), {10, 0, 0}).get(), externalReference("C", "c.stp").get()});
-}
-
 TEST_F(StepDriverTest, WorkedExampleIsWrittenAsItsGolden) {
     test::expectMatchesGolden("step/driver_example.stp", save(exampleScene().get()));
     EXPECT_TRUE(log.lines().empty());
 }
 
-// Two parts naming one definition (with nested component metadata), a
-// quarter turn about z, a null child slot before an unnamed node with two
-// identity children, and an external reference whose own child is not written.
+// The shared-definition scene written as its golden.
 TEST_F(StepDriverTest, SharedDefinitionsOccurrencesAndReferencesFollowTheirGolden) {
-    ovPointer<ovInstanceDefId> bolt(new ovInstanceDefId);
-    bolt->editComponentMd().insert("mass", 2.5);
-    ovVariantMapImpl size;
-    size.insert("length", 40);
-    bolt->editComponentMd().insert("size", ovVariant(size));
-    ovPointer<ovNode> turned = namedNode("bolt_1");
-    turned->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
-    turned->editLocalTransform(true).SetTranslate({1, 2, 3});
-    const ovPointer<ovNode> root = namedNode("R", {instanceOf(turned.get(), bolt.get())});
-    root->setMetadata(new ovWorldUnitsMetaData(0.001));
-    root->setChild(2, namedNode("", {namedNode("I1").get(), namedNode("I2").get()}).get());
-    root->attachChild(instanceOf(translated(namedNode("bolt_2"), {0, 0, 5}).get(), bolt.get()));
-    ovPointer<ovNode> reference = externalReference("X", "parts/x.stl");
-    reference->attachChild(namedNode("hidden").get());
-    root->attachChild(reference.get());
-
+    const ovPointer<ovNode> root = sharedDefinitionScene();
     const std::string file = save(root.get());
     test::expectMatchesGolden("step/driver_structure.stp", file);
     // The turn maps x to y: the placement's X axis is (0, 1, 0), its Z axis stays.
