@@ -44,7 +44,8 @@ bool isStlHeaderAndFirstRecords(const std::string& good, const std::string& canc
 // The entities drawn so far, still closed by the drawing's end.
 template <const char* kEnd>
 bool isDrawingPrefixAndEnd(const std::string& good, const std::string& cancelled) {
-    return cancelled.ends_with(kEnd) && good.starts_with(cancelled.substr(0, cancelled.size() - strlen(kEnd)));
+    return cancelled.ends_with(kEnd) &&
+           good.starts_with(cancelled.substr(0, cancelled.size() - strlen(kEnd)));
 }
 constexpr char kDxfEnd[] = "0\nENDSEC\n0\nEOF\n", kSvgEnd[] = "</svg>";
 
@@ -82,22 +83,25 @@ std::unique_ptr<ovCoreMeshDriver> makeStepDriver() {
     return std::make_unique<step::StepMeshDriver>(step::schemaPath());
 }
 
-std::string drawingFailure(const char* name) {
-    return std::string(name) + " driver could not write the whole drawing: the device refused bytes.";
+Lines shortWriteError(const std::string& driver, const std::string& whole) {
+    return {driver + " driver could not write the whole " + whole + ": the device refused bytes."};
 }
 
 const Writer kWriters[] = {
-    {.name = "Stl", .makeDriver = make<StlMeshDriver>, .makeScene = busyScene,
+    {.name = "Stl",
+     .makeDriver = make<StlMeshDriver>,
+     .makeScene = busyScene,
+     .failureErrors = shortWriteError("Stl", "file"),
      .cancelledFile = isStlHeaderAndFirstRecords},
     {.name = "Dxf",
      .makeDriver = make<DxfDriver>,
      .makeScene = makeSampleDrawing,
-     .failureErrors = Lines{drawingFailure("Dxf")},
+     .failureErrors = shortWriteError("Dxf", "drawing"),
      .cancelledFile = isDrawingPrefixAndEnd<kDxfEnd>},
     {.name = "Svg",
      .makeDriver = make<Mesh2SvgDriver>,
      .makeScene = makeSampleDrawing,
-     .failureErrors = Lines{drawingFailure("Svg")},
+     .failureErrors = shortWriteError("Svg", "drawing"),
      .cancelledFile = isDrawingPrefixAndEnd<kSvgEnd>},
     // The STEP driver's own tests check its log lines at every byte.
     {.name = "Step",
@@ -177,7 +181,6 @@ protected:
             const bool answer = driver->saveMeshes({scene}, device, "", progress, writer.options);
             return {answer, device.data(), {}, device.callsAfterRefusal};
         }
-        const TempDir dir;
         const std::string path = dir.file("sweep.out");
         bool answer;
         {
@@ -187,6 +190,7 @@ protected:
             }
             answer = driver->saveMeshes({scene}, path, progress, writer.options);
         }
+        // Taken away after reading: the next save starts in an empty folder.
         Outcome outcome{answer, std::nullopt};
         for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
             if (entry.path() == path) {
@@ -194,6 +198,7 @@ protected:
             } else {
                 outcome.besideFile[entry.path().filename().string()] = readFile(entry.path());
             }
+            std::filesystem::remove(entry.path());
         }
         return outcome;
     }
@@ -234,6 +239,7 @@ protected:
     FixedClock clock;
     const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     LogCapture log;
+    const TempDir dir;
     Files goodBesideFile;
 };
 
