@@ -43,7 +43,7 @@ inline ovTexture* makeTexture(ovImage* image, int type, int channel = 1, int for
 // A mesh of the given positions whose normals and texture coordinates, when
 // its layout has them, are numbered from 0.5 up so that each is told apart.
 inline ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
-                    const ovAttributes& attributes = {}, const char* name = "") {
+                           const ovAttributes& attributes = {}, const char* name = "") {
     ovTriMesh* mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
     mesh->SetName(name);
     ovVertexBuffer& vertices = *mesh->getVertexBuffer();
@@ -66,7 +66,8 @@ inline ovTriMesh* makeTriangle(const char* name = "", float shift = 0) {
     return makeMesh({{shift, 0, 0}, {1, shift, 0}, {0, 1, shift}}, {0, 1, 2}, {}, name);
 }
 
-inline ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material, ovTextureState* textures = nullptr) {
+inline ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material,
+                               ovTextureState* textures = nullptr) {
     mesh->setMaterialState(material);
     mesh->setTextureState(textures);
     return mesh;
