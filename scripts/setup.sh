@@ -9,7 +9,7 @@ packages=(
   libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
   libcli11-dev libtinyobjloader-dev
   libassimp-dev libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
-  admesh python3-stl python3-ezdxf python3-collada python3-numpy
+  admesh python3-stl python3-ezdxf python3-collada python3-numpy python3-lxml
   librsvg2-bin libxml2-utils locales-all
 )
 

@@ -5,6 +5,7 @@
 #include "collada/ovColladaMeshDriver.h"
 #include "core/DriverList.h"
 #include "dxf/DxfDriver.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
 #include "step/StepMeshDriver.h"
@@ -32,10 +33,8 @@ std::unique_ptr<ovCoreMeshDriver> makeDriver() {
 // driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
 // STEP driver comes after them all, and only when its schema loads.
 constexpr DriverFactory kDriverFactories[] = {
-    &makeDriver<ovColladaMeshDriver>,
-    &makeDriver<StlMeshDriver>,
-    &makeDriver<Mesh2SvgDriver>,
-    &makeDriver<DxfDriver>,
+    &makeDriver<ovColladaMeshDriver>, &makeDriver<StlMeshDriver>,      &makeDriver<Mesh2SvgDriver>,
+    &makeDriver<DxfDriver>,           &makeDriver<ovPlmXmlMeshDriver>,
 };
 
 // A driver whose schema did not load is dropped at once.

@@ -45,6 +45,10 @@ private:
     void stop() { XML_StopParser(mParser, XML_FALSE); }
     template <typename Call>
     void guarded(Call&& call);
+    // The attribute list with count entries. Its strings are those of earlier
+    // elements, whose room is reused, so that a large document costs no
+    // allocation per attribute.
+    XmlAttributes& resizedAttributes(size_t count);
 
     static void onStartElement(void* userData, const XML_Char* name, const XML_Char** attributes);
     static void onEndElement(void* userData, const XML_Char* name);
@@ -61,6 +65,10 @@ private:
     bool mStoppedOnPurpose = false;
     std::exception_ptr mHandlerException;
     XmlAttributes mAttributes;
+    // Strings of longer attribute lists, kept with their room for the next one.
+    XmlAttributes mSpareAttributes;
+    // The element name of the current event, reused in the same way.
+    std::string mName;
 };
 
 bool ParseSession::parse(ovIoDevice& device, ovProgressNotifierInterface* cancel) {
@@ -135,21 +143,46 @@ void ParseSession::guarded(Call&& call) {
     }
 }
 
+XmlAttributes& ParseSession::resizedAttributes(size_t count) {
+    while (mAttributes.size() > count) {
+        mSpareAttributes.push_back(std::move(mAttributes.back()));
+        mAttributes.pop_back();
+    }
+    while (mAttributes.size() < count) {
+        if (mSpareAttributes.empty()) {
+            mAttributes.emplace_back();
+        } else {
+            mAttributes.push_back(std::move(mSpareAttributes.back()));
+            mSpareAttributes.pop_back();
+        }
+    }
+    return mAttributes;
+}
+
 void ParseSession::onStartElement(void* userData, const XML_Char* name, const XML_Char** attributes) {
     auto* session = static_cast<ParseSession*>(userData);
     session->guarded([&] {
         // expat lists attributes as name/value pairs in document order.
-        session->mAttributes.clear();
-        for (const XML_Char** pair = attributes; *pair; pair += 2) {
-            session->mAttributes.emplace_back(pair[0], pair[1]);
+        size_t count = 0;
+        while (attributes[2 * count]) {
+            ++count;
         }
-        return session->mHandler.startElement(name, session->mAttributes) == Continue;
+        XmlAttributes& list = session->resizedAttributes(count);
+        for (size_t i = 0; i < count; ++i) {
+            list[i].first.assign(attributes[2 * i]);
+            list[i].second.assign(attributes[2 * i + 1]);
+        }
+        session->mName.assign(name);
+        return session->mHandler.startElement(session->mName, list) == Continue;
     });
 }
 
 void ParseSession::onEndElement(void* userData, const XML_Char* name) {
     auto* session = static_cast<ParseSession*>(userData);
-    session->guarded([&] { return session->mHandler.endElement(name); });
+    session->guarded([&] {
+        session->mName.assign(name);
+        return session->mHandler.endElement(session->mName);
+    });
 }
 
 void ParseSession::onCharacters(void* userData, const XML_Char* data, int length) {

@@ -11,6 +11,7 @@
 #include "ovmesh/Commands.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/TreeCommand.h"
 
 namespace ov::ovmesh {
 
@@ -24,6 +25,7 @@ struct CommandLine {
     bool quiet = false;
     std::string demoFolder;
     ConvertOptions convert;
+    TreeOptions tree;
     std::string page = "210x297";
     std::string view = "top";
     bool noFit = false;
@@ -38,6 +40,12 @@ CLI::Validator pageSizeValidator() {
                                              "whole numbers of millimetres, e.g. 210x297";
         },
         "WxH", "page size");
+}
+
+void addNoMetadataFlag(CLI::App& command, bool& importMetadata) {
+    command.add_flag_callback(
+        "--no-metadata", [&importMetadata] { importMetadata = false; },
+        "leave out the input's extra attributes and user values");
 }
 
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
@@ -63,7 +71,14 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--line-breaks", options.lineBreaks, "line breaks between the elements of text formats");
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");
+    addNoMetadataFlag(convert, options.importMetadata);
     addAssemblyOptions(convert, options);
+}
+
+void addTreeOptions(CLI::App& tree, TreeOptions& options) {
+    tree.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
+    tree.add_flag("--json", options.json, "one JSON document instead of one line per node");
+    addNoMetadataFlag(tree, options.importMetadata);
 }
 
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,
@@ -74,6 +89,9 @@ int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& opt
     }
     if (app.got_subcommand("demo")) {
         return runDemo(session, line.demoFolder);
+    }
+    if (app.got_subcommand("tree")) {
+        return runTree(session, line.tree);
     }
     line.convert.drawing.page = *parsePageSize(line.page);
     line.convert.drawing.view = viewsByName().at(line.view);
@@ -102,6 +120,8 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
         ->add_option("DIR", line.demoFolder, "folder to write into, created when missing")
         ->required();
     addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT"), line);
+    addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),
+                   line.tree);
 
     try {
         app.parse(argc, argv);

@@ -17,6 +17,7 @@
 #include "core/ovMeshDrivers.h"
 #include "ovmesh/DemoScene.h"
 #include "ovmesh/ExternalParts.h"
+#include "ovmesh/InputLoading.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/SceneIo.h"
 #include "ovmesh/SceneVariants.h"
@@ -229,13 +230,9 @@ int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
     requirePartFormat(options);
     const std::string extension = extensionOf(options.output);
-    const LoadedScene input = session.withProgress(
-        utf8Path(fsPath(options.input).filename()),
-        [&](ovProgressNotifierInterface* progress) { return loadScene(options.input, progress); });
-    for (const std::string& warning : input.warnings) {
-        session.console().warning(warning);
-    }
-    ovPointer<ovSpatial> root = input.root;
+    LoadMeshOptions loadOptions;
+    loadOptions.importMetadata = options.importMetadata;
+    ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
     if (!options.units.empty()) {
         if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {
             session.console().warning(*warning);

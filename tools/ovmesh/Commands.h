@@ -61,6 +61,8 @@ struct ConvertOptions {
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.
     bool allowEmpty = false;
+    // Extra attributes and user values of the input kept as metadata.
+    bool importMetadata = true;
     // For assembly outputs: the format of the files that take each part's
     // geometry; empty refuses an input with geometry.
     std::string externalParts;

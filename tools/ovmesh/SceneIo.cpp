@@ -39,15 +39,6 @@ std::string unknownFormatReason(const std::string& path, const char* verb,
     return std::string("no driver ") + verb + " " + which + " (known: " + joined(known) + ")";
 }
 
-// What the driver recorded about its last request, or a generic reason.
-std::string loadFailureReason(const ovCoreMeshDriver& driver, const std::string& extension) {
-    std::string reasons;
-    for (const auto& [text, code] : driver.getErrorMessages()) {
-        reasons += (reasons.empty() ? "" : "; ") + text;
-    }
-    return reasons.empty() ? "the " + extension + " driver failed to load it" : reasons;
-}
-
 ovPointer<ovSpatial> sceneRoot(const ovObjectList& objects, const std::string& path) {
     std::vector<ovSpatial*> spatials;
     for (const ovPointer<ovObject>& object : objects) {
@@ -69,16 +60,20 @@ ovPointer<ovSpatial> sceneRoot(const ovObjectList& objects, const std::string& p
     return root;
 }
 
-LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress) {
+LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress,
+                              const LoadMeshOptions& options) {
     requireReadableFile(path);
     const std::string extension = extensionOf(path);
     ovCoreMeshDriver* driver = ovIoManager::msInstance.findLoadDriver(extension);
     driver->clearErrorMessages();
     ovObjectList objects;
-    if (!ovIoManager::msInstance.loadMeshes(objects, path, progress, LoadMeshOptions())) {
-        throw ToolError("cannot read '" + path + "': " + loadFailureReason(*driver, extension));
+    const bool loaded = ovIoManager::msInstance.loadMeshes(objects, path, progress, options);
+    std::vector<DriverMessage> messages = driverMessagesAbout(path, *driver);
+    if (!loaded) {
+        const std::string reason = messages.empty() ? ": the " + extension + " driver failed to load it" : "";
+        throw LoadFailure("cannot read '" + path + "'" + reason, std::move(messages));
     }
-    return {sceneRoot(objects, path), {}};
+    return {sceneRoot(objects, path), {}, std::move(messages)};
 }
 
 // The PNG files of a folder. A driver that saves by path may write texture
@@ -160,13 +155,14 @@ void requireLoadableFormat(const std::string& path) {
     }
 }
 
-LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress) {
+LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
+                      const LoadMeshOptions& options) {
     requireLoadableFormat(path);
     if (extensionOf(path) == kObjExtension) {
         ObjImport imported = importObj(path);
-        return {imported.root, std::move(imported.warnings)};
+        return {imported.root, std::move(imported.warnings), {}};
     }
-    return loadThroughDriver(path, progress);
+    return loadThroughDriver(path, progress, options);
 }
 
 uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifierInterface* progress,

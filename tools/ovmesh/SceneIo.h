@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ovmesh/DriverMessages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 
@@ -24,12 +25,16 @@ void requireLoadableFormat(const std::string& path);
 struct LoadedScene {
     ovPointer<ovSpatial> root;
     std::vector<std::string> warnings;
+    // What the driver said about a load that succeeded.
+    std::vector<DriverMessage> messages;
 };
 
 // Reads an OBJ file itself and any other format through the driver manager.
 // Several loaded objects are gathered under one root node named after the
-// file. ToolError when the file cannot be read.
-LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress);
+// file. ToolError when the file cannot be read, LoadFailure when the driver
+// refused it.
+LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
+                      const LoadMeshOptions& options = {});
 
 // Saves the scene to path through the driver manager, by way of a temporary
 // file that replaces path only once everything is written. The driver works

@@ -2,6 +2,13 @@
 //
 //   occt_step_reader FILE COUNT    exit status 0 when the file was read with
 //                                  COUNT entities and no entity carries a failure
+//   occt_step_reader --references FILE
+//                                  prints, in file order, "document ID" for each
+//                                  external file the model references and
+//                                  "property NAME = VALUE" for each item of a
+//                                  property's "value" representation (the
+//                                  description of a descriptive item, else the
+//                                  item's type)
 //   occt_step_reader --assembly FILE
 //                                  reads FILE into an XCAF document and prints
 //                                  its assembly, one line per label, indented
@@ -32,6 +39,12 @@
 #include <Message_PrinterOStream.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
+#include <StepBasic_DocumentFile.hxx>
+#include <StepRepr_DescriptiveRepresentationItem.hxx>
+#include <StepRepr_HArray1OfRepresentationItem.hxx>
+#include <StepRepr_PropertyDefinition.hxx>
+#include <StepRepr_PropertyDefinitionRepresentation.hxx>
+#include <StepRepr_Representation.hxx>
 #include <TColStd_SequenceOfAsciiString.hxx>
 #include <TDF_LabelSequence.hxx>
 #include <TDataStd_Name.hxx>
@@ -162,15 +175,54 @@ int printAssembly(const std::string& path) {
     return 0;
 }
 
+std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
+    const auto descriptive = Handle(StepRepr_DescriptiveRepresentationItem)::DownCast(item);
+    return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
+}
+
+int printReferences(const std::string& path) {
+    STEPControl_Reader reader;
+    const std::string copy = readableCopy(path);
+    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
+    std::filesystem::remove(copy);
+    if (!read) {
+        std::cout << "not read\n";
+        return 1;
+    }
+    const Handle(Interface_InterfaceModel) model = reader.Model();
+    for (int i = 1; i <= model->NbEntities(); ++i) {
+        const Handle(Standard_Transient) entity = model->Value(i);
+        if (const auto document = Handle(StepBasic_DocumentFile)::DownCast(entity)) {
+            std::cout << "document " << document->Id()->ToCString() << "\n";
+        }
+        const auto property = Handle(StepRepr_PropertyDefinitionRepresentation)::DownCast(entity);
+        const Handle(StepRepr_Representation) values = property ? property->UsedRepresentation() : nullptr;
+        const Handle(StepRepr_PropertyDefinition) definition =
+            property ? property->Definition().PropertyDefinition() : nullptr;
+        if (!values || !definition || std::string(values->Name()->ToCString()) != "value") {
+            continue;
+        }
+        for (int item = 1; item <= values->NbItems(); ++item) {
+            std::cout << "property " << definition->Name()->ToCString() << " = "
+                      << valueOf(values->ItemsValue(item)) << "\n";
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--references") {
+        return printReferences(argv[2]);
+    }
     if (argc == 3 && std::string(argv[1]) == "--assembly") {
         return printAssembly(argv[2]);
     }
     if (argc == 3) {
         return checkEntityCount(argv[1], std::atoi(argv[2]));
     }
-    std::cerr << "usage: occt_step_reader FILE COUNT | occt_step_reader --assembly FILE\n";
+    std::cerr << "usage: occt_step_reader FILE COUNT | occt_step_reader --assembly FILE | occt_step_reader "
+                 "--references FILE\n";
     return 64;
 }

@@ -1,0 +1,218 @@
+// Load of a generated PLM XML v6 document of about 100 MB (10 product
+// definitions of 20,000 instances each, every instance with a transform and
+// a part of its own with a user value and a representation): our driver, from
+// the file to the finished scene, next to two readers of the same bytes:
+// expat with empty handlers (the floor: no reader on expat can be faster)
+// and lxml's parse through the system Python (a peer). Also the peak memory
+// our load adds, against the file size.
+//
+// Usage: bench_plmxml [instances per product definition] [runs]
+#include <expat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "plmxml/ovPlmXmlMeshDriver.h"
+#include "scenegraph/ovSpatial.h"
+
+namespace {
+
+constexpr int kProductDefs = 10;
+constexpr int kNamesPerProductDef = 500;
+
+using Clock = std::chrono::steady_clock;
+
+std::string attribute(const char* name, const std::string& value) {
+    return std::string(" ") + name + "=\"" + value + "\"";
+}
+
+// One product definition: a root assembly holding `instances` placed parts.
+void writeProductDef(std::ofstream& out, int def, int instances) {
+    const std::string prefix = "d" + std::to_string(def) + "_";
+    std::string refs;
+    for (int i = 0; i < instances; ++i) {
+        refs += (i == 0 ? "" : " ") + prefix + "i" + std::to_string(i);
+    }
+    out << "<ProductDef id=\"" << prefix << "\">\n<InstanceGraph rootRefs=\"" << prefix << "root\">\n"
+        << "<ProductInstance id=\"" << prefix << "root\" partRef=\"#" << prefix << "asm\" name=\"Assembly "
+        << def << "\"/>\n<ProductRevisionView id=\"" << prefix << "asm\" name=\"Assembly " << def
+        << "\" type=\"assembly\" instanceRefs=\"" << refs << "\"/>\n";
+    for (int i = 0; i < instances; ++i) {
+        const std::string id = std::to_string(i);
+        const std::string name = "Part-" + std::to_string(i % kNamesPerProductDef);
+        const double x = 0.001 * i;
+        out << "<ProductInstance" << attribute("id", prefix + "i" + id)
+            << attribute("partRef", "#" + prefix + "p" + id) << attribute("name", name)
+            << attribute("sequenceNumber", std::to_string(10 * i)) << ">\n"
+            << "<Transform id=\"" << prefix << "t" << id
+            << "\">0.9028906808133749 0 -0.4298702344898521 0 0 1 0 0 0.4298702344898522 -0 "
+               "0.9028906808133751 0 "
+            << x << " 0.2374295993263013 0.09071258739047408 1</Transform></ProductInstance>\n"
+            << "<ProductRevisionView" << attribute("id", prefix + "p" + id) << attribute("name", name)
+            << attribute("type", "solid") << attribute("revision", "A") << ">\n<UserData type=\"Properties\">"
+            << "<UserValue title=\"mass\" value=\"" << (i % 97) << ".5\"/></UserData>\n"
+            << "<Representation id=\"" << prefix << "r" << id << "\" format=\"JT\" location=\"parts/" << name
+            << ".jt\"/></ProductRevisionView>\n";
+    }
+    out << "</InstanceGraph>\n</ProductDef>\n";
+}
+
+void writeDocument(const std::string& path, int instances) {
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<PLMXML "
+           "xmlns=\"http://www.plmxml.org/Schemas/PLMXMLSchema\""
+           " schemaVersion=\"6\" author=\"bench\" date=\"2026-01-01\">\n";
+    for (int def = 0; def < kProductDefs; ++def) {
+        writeProductDef(out, def, instances);
+    }
+    out << "</PLMXML>\n";
+}
+
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Peak resident memory since the last reset, in bytes (Linux); 0 elsewhere.
+long long peakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        long long kilobytes = 0;
+        if (key == "VmHWM:" && status >> kilobytes) {
+            return kilobytes * 1024;
+        }
+    }
+    return 0;
+}
+
+long long residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        long long kilobytes = 0;
+        if (key == "VmRSS:" && status >> kilobytes) {
+            return kilobytes * 1024;
+        }
+    }
+    return 0;
+}
+
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+struct Elements {
+    long long count = 0;
+};
+
+void countElement(void* data, const XML_Char*, const XML_Char**) {
+    ++static_cast<Elements*>(data)->count;
+}
+
+void ignoreEnd(void*, const XML_Char*) {}
+
+void ignoreText(void*, const XML_Char*, int) {}
+
+// Expat over the file in the chunks our reader uses, with handlers that do nothing.
+double expatFloor(const std::string& path, long long& elements) {
+    const auto start = Clock::now();
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    Elements counted;
+    XML_SetUserData(parser, &counted);
+    XML_SetElementHandler(parser, countElement, ignoreEnd);
+    XML_SetCharacterDataHandler(parser, ignoreText);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    constexpr int kChunk = 64 * 1024;
+    bool done = false;
+    while (!done) {
+        void* buffer = XML_GetBuffer(parser, kChunk);
+        const size_t length = std::fread(buffer, 1, kChunk, file);
+        done = length == 0;
+        if (XML_ParseBuffer(parser, static_cast<int>(length), done) != XML_STATUS_OK) {
+            std::fprintf(stderr, "expat: %s\n", XML_ErrorString(XML_GetErrorCode(parser)));
+            std::exit(1);
+        }
+    }
+    std::fclose(file);
+    XML_ParserFree(parser);
+    elements = counted.count;
+    return seconds(start);
+}
+
+double ourLoad(const std::string& path, long long& peakAdded) {
+    ov::ovPlmXmlMeshDriver driver;
+    ov::ovObjectList objects;
+    const long long before = residentBytes();
+    resetPeakResident();
+    const auto start = Clock::now();
+    if (!driver.loadMeshes(objects, path, nullptr, ov::LoadMeshOptions()) || objects.size() != 1) {
+        std::fprintf(
+            stderr, "our load failed: %s\n",
+            driver.getErrorMessages().empty() ? "?" : driver.getErrorMessages().front().first.c_str());
+        std::exit(1);
+    }
+    const double elapsed = seconds(start);
+    peakAdded = peakResidentBytes() - before;
+    objects.clear();
+    return elapsed;
+}
+
+// lxml's own timing of its parse of the file (read included); negative when
+// the system Python has no lxml.
+double lxmlParse(const std::string& path) {
+    const std::string script = std::filesystem::temp_directory_path() / "ov_bench_lxml.py";
+    std::ofstream(script) << "import sys, time\nfrom lxml import etree\nstart = time.perf_counter()\n"
+                             "etree.parse(sys.argv[1])\nprint(time.perf_counter() - start)\n";
+    const std::string command = std::string(OV_SYSTEM_PYTHON) + " " + script + " '" + path + "'";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    double elapsed = -1;
+    if (pipe && std::fscanf(pipe, "%lf", &elapsed) != 1) {
+        elapsed = -1;
+    }
+    if (pipe) {
+        pclose(pipe);
+    }
+    std::filesystem::remove(script);
+    return elapsed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int instances = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::string path = std::filesystem::temp_directory_path() / "ov_bench_plmxml.plmxml";
+    writeDocument(path, instances);
+    const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+
+    double ours = 1e9, floor = 1e9, peer = 1e9;
+    long long elements = 0, peakAdded = 0;
+    for (int run = 0; run < runs; ++run) {
+        long long peak = 0;
+        ours = std::min(ours, ourLoad(path, peak));
+        peakAdded = std::max(peakAdded, peak);
+        floor = std::min(floor, expatFloor(path, elements));
+        const double lxml = lxmlParse(path);
+        peer = lxml < 0 ? peer : std::min(peer, lxml);
+    }
+    std::filesystem::remove(path);
+
+    std::printf("document: %.1f MB, %lld elements, %d product definitions of %d instances (best of %d)\n",
+                megabytes, elements, kProductDefs, instances, runs);
+    std::printf("ours (parse + scene) %8.1f MB/s\n", megabytes / ours);
+    std::printf("expat, empty handlers %7.1f MB/s   ours / floor = %.2f\n", megabytes / floor, floor / ours);
+    if (peer < 1e9) {
+        std::printf("lxml parse           %8.1f MB/s   ours / lxml  = %.2f\n", megabytes / peer, peer / ours);
+    } else {
+        std::printf("lxml parse: not available (no lxml for %s)\n", OV_SYSTEM_PYTHON);
+    }
+    std::printf("peak memory added by our load: %.1f MB = %.2f x the file\n",
+                static_cast<double>(peakAdded) / 1e6, static_cast<double>(peakAdded) / 1e6 / megabytes);
+    return 0;
+}

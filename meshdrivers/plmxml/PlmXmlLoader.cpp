@@ -1,0 +1,403 @@
+#include "plmxml/PlmXmlLoader.h"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "plmxml/PlmXmlLog.h"
+#include "plmxml/PlmXmlScene.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
+#include "system/ovStringUtils.h"
+
+namespace ov {
+
+namespace {
+
+constexpr int kMessageCode = -1;
+constexpr size_t kTransformNumberCount = 16;
+// Lengths in the file are metres; the scene is built in millimetres.
+constexpr float kMillimetresPerMetre = 1000.0f;
+constexpr double kMinDeterminant = 0.99;
+constexpr double kMaxDeterminant = 1.01;
+
+struct ElementNames {
+    const char* part;
+    const char* instance;
+};
+
+// Part and instance elements of each mode (none before the document element).
+constexpr ElementNames kElementNamesOfMode[] = {
+    {nullptr, nullptr}, {"Part", "Instance"}, {"ProductRevisionView", "ProductInstance"}};
+
+bool isElement(const std::string& name, const char* elementName) {
+    return elementName != nullptr && name == elementName;
+}
+
+bool isDocumentElement(const std::string& name) {
+    return name == "PLMXML" || ovStringUtils::endsWith(name, ":PLMXML");
+}
+
+// Pieces between single spaces; empty pieces are dropped, other white space
+// stays inside its piece. Pieces may be views into text.
+template <typename Piece>
+void splitAtSpaces(std::string_view text, std::vector<Piece>& pieces) {
+    pieces.clear();
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            pieces.emplace_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+}
+
+bool isCSpace(char character) {
+    return character == ' ' || (character >= '\t' && character <= '\r');
+}
+
+// A number in the C locale's form, read to the end of the piece; leading
+// white space and a plus sign are accepted. Values that are not finite once
+// in single precision (nan, inf, 1e39) would place the instance nowhere, so
+// they are refused like text.
+bool readNumber(std::string_view piece, float& number) {
+    const char* first = piece.data();
+    const char* const last = first + piece.size();
+    while (first != last && isCSpace(*first)) {
+        ++first;
+    }
+    if (last - first > 1 && *first == '+' && first[1] != '-' && first[1] != '+') {
+        ++first;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) {
+        return false;
+    }
+    number = static_cast<float>(value);
+    return std::isfinite(number);
+}
+
+// The rotation's rows are (c0, c4, c8), (c1, c5, c9), (c2, c6, c10): the
+// file's matrix maps row vectors.
+Wm4::Matrix3<float> rotationOf(const std::vector<float>& c) {
+    return Wm4::Matrix3<float>(c[0], c[4], c[8], c[1], c[5], c[9], c[2], c[6], c[10]);
+}
+
+double determinantOf(const Wm4::Matrix3<float>& m) {
+    auto at = [&m](size_t row, size_t column) { return static_cast<double>(m(row, column)); };
+    return at(0, 0) * (at(1, 1) * at(2, 2) - at(1, 2) * at(2, 1)) -
+           at(0, 1) * (at(1, 0) * at(2, 2) - at(1, 2) * at(2, 0)) +
+           at(0, 2) * (at(1, 0) * at(2, 1) - at(1, 1) * at(2, 0));
+}
+
+}  // namespace
+
+PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
+                           ovProgressNotifierInterface* progress)
+    : mDevice(device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {}
+
+void PlmXmlLoader::parse() {
+    xml::ParseXmlStream(*mDevice, *this, mProgress);
+}
+
+bool PlmXmlLoader::documentBoundary() {
+    return !mAborted;
+}
+
+int PlmXmlLoader::startElement(const std::string& name, const xml::XmlAttributes& attributes) {
+    if (mAborted) {
+        return xml::Stop;
+    }
+    if (mSkippingProductView) {
+        return xml::Continue;
+    }
+    const ElementNames& names = kElementNamesOfMode[mMode];
+    if (name == "UserValue") {
+        readUserValue(attributes);
+    } else if (name == "UserData" || name == "Bound" || name == "ApplicationRef") {
+        // Containers and references the scene has no use for.
+    } else if (name == "Representation") {
+        readRepresentation(attributes);
+    } else if (isElement(name, names.part)) {
+        return startPart(attributes);
+    } else if (isElement(name, names.instance)) {
+        return startInstance(attributes);
+    } else if (name == "Transform") {
+        mCollectingText = true;
+        mText.clear();
+    } else if (name == "InstanceGraph") {
+        return startInstanceGraph(attributes);
+    } else if (name == "ProductDef") {
+        mCurrentProductDef = &mProductDefs.emplace_back();
+    } else if (name == "ProductView") {
+        mSkippingProductView = true;
+    } else if (isDocumentElement(name)) {
+        return startDocumentElement(attributes);
+    } else if (name.find(':') == std::string::npos) {
+        plmxml::logDiagnostic("Unhandled element ", name);
+    }
+    return xml::Continue;
+}
+
+void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
+    if (!mCurrentPart) {
+        plmxml::logDiagnostic("Unexpected UserValue");
+        return;
+    }
+    if (!mImportMetadata) {
+        return;
+    }
+    const std::string* title = nullptr;
+    const std::string* value = nullptr;
+    const std::string* type = nullptr;
+    for (const auto& [key, attributeValue] : attributes) {
+        if (key == "title") {
+            title = &attributeValue;
+        } else if (key == "value") {
+            value = &attributeValue;
+        } else if (key == "type") {
+            type = &attributeValue;
+        } else {
+            plmxml::logDiagnostic("Unexpected UserValue attribute ", key);
+        }
+    }
+    if (!title || !value) {
+        plmxml::logDiagnostic("Unexpected UserValue format");
+        return;
+    }
+    ovVariant typedValue(*value);
+    if (type && *type == "boolean") {
+        bool flag = false;
+        if (ovStringUtils::parseBool(*value, flag)) {
+            typedValue = ovVariant(flag);
+        } else {
+            plmxml::logDiagnostic("Unexpected UserValue boolean value ", *value);
+        }
+    } else if (type) {
+        plmxml::logDiagnostic("Unexpected UserValue type value ", *type);
+    }
+    mCurrentPart->attributes[*title] = typedValue;
+}
+
+void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
+    if (!mCurrentPart) {
+        return;
+    }
+    for (const auto& [key, value] : attributes) {
+        if (key == "format") {
+            if (mImportMetadata) {
+                mCurrentPart->attributes["format"] = ovVariant(value);
+            }
+        } else if (key == "location") {
+            mCurrentPart->location = value;
+        } else if (key != "id") {
+            plmxml::logDiagnostic("Unexpected attribute ", key, " in Representation");
+        }
+    }
+}
+
+int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
+    if (!mCurrentProductDef) {
+        plmxml::logDiagnostic("Part outside a ProductDef ignored");
+        return xml::Continue;
+    }
+    PlmXmlPart part;
+    std::string id;
+    for (const auto& [key, value] : attributes) {
+        if (key == "id") {
+            id = value;
+        } else if (key == "name") {
+            part.name = value;
+            part.attributes["name"] = ovVariant(value);
+        } else if (key == "type") {
+            part.type = value;
+            part.attributes["type"] = ovVariant(value);
+        } else if (key == "instanceRefs") {
+            splitAtSpaces(value, part.instanceRefs);
+        } else if (mImportMetadata) {
+            part.attributes[key] = ovVariant(value);
+        }
+    }
+    const auto [entry, inserted] = mCurrentProductDef->parts.try_emplace(id, std::move(part));
+    if (!inserted) {
+        abort("Got double part definition " + id);
+        return xml::Stop;
+    }
+    mCurrentPart = &entry->second;
+    return xml::Continue;
+}
+
+int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
+    if (!mCurrentProductDef) {
+        plmxml::logDiagnostic("Instance outside a ProductDef ignored");
+        return xml::Continue;
+    }
+    PlmXmlInstance instance;
+    std::string id;
+    for (const auto& [key, value] : attributes) {
+        if (key == "id") {
+            id = value;
+        } else if (key == "partRef") {
+            instance.partRef = value;
+        } else if (key == "name") {
+            instance.name = value;
+            instance.attributes["name"] = ovVariant(value);
+        } else if (mImportMetadata) {
+            instance.attributes[key] = ovVariant(value);
+        }
+    }
+    const auto [entry, inserted] = mCurrentProductDef->instances.try_emplace(id, std::move(instance));
+    if (!inserted) {
+        abort("Got double instance definition " + id);
+        return xml::Stop;
+    }
+    mCurrentInstance = &entry->second;
+    return xml::Continue;
+}
+
+int PlmXmlLoader::startInstanceGraph(const xml::XmlAttributes& attributes) {
+    if (!mCurrentProductDef || !mCurrentProductDef->rootRef.empty()) {
+        abort("Unexpected Instance Graph");
+        return xml::Stop;
+    }
+    for (const auto& [key, value] : attributes) {
+        if (key == "rootRefs") {
+            mCurrentProductDef->rootRef = value;
+        }
+    }
+    return xml::Continue;
+}
+
+int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
+    std::string version;
+    for (const auto& [key, value] : attributes) {
+        if (!ovStringUtils::StartsWith(key, "xmlns")) {
+            mDocumentAttributes[key] = ovVariant(value);
+        }
+        if (key == "schemaVersion") {
+            version = value;
+        }
+    }
+    if (version == "4") {
+        mMode = SchemaVersion4;
+    } else if (version == "6") {
+        mMode = SchemaVersion6;
+    } else {
+        abort("Unsupported plmxl schema version " + version);
+        return xml::Stop;
+    }
+    return xml::Continue;
+}
+
+bool PlmXmlLoader::endElement(const std::string& name) {
+    if (mAborted) {
+        return false;
+    }
+    if (mSkippingProductView) {
+        mSkippingProductView = name != "ProductView";
+        return true;
+    }
+    const ElementNames& names = kElementNamesOfMode[mMode];
+    if (isElement(name, names.part)) {
+        mCurrentPart = nullptr;
+    } else if (isElement(name, names.instance)) {
+        mCurrentInstance = nullptr;
+    } else if (name == "ProductDef") {
+        endProductDef();
+    } else if (name == "Transform") {
+        return endTransform();
+    }
+    return true;
+}
+
+void PlmXmlLoader::endProductDef() {
+    if (mCurrentProductDef && mSceneBuilder) {
+        mSceneBuilder->addProductDef(*mCurrentProductDef);
+        mProductDefs.remove_if([this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
+        // Open parts and instances of the product definition went with it.
+        mCurrentPart = nullptr;
+        mCurrentInstance = nullptr;
+    }
+    mCurrentProductDef = nullptr;
+}
+
+void PlmXmlLoader::handOverRemainingProductDefs() {
+    if (!mSceneBuilder) {
+        return;
+    }
+    for (PlmXmlProductDef& productDef : mProductDefs) {
+        mSceneBuilder->addProductDef(productDef);
+    }
+    mProductDefs.clear();
+}
+
+bool PlmXmlLoader::endTransform() {
+    mCollectingText = false;
+    if (mCurrentInstance) {
+        splitAtSpaces(mText, mTokens);
+        if (mTokens.size() != kTransformNumberCount) {
+            abort("Unexpected Transform value " + mText);
+            return false;
+        }
+        if (!readTransformNumbers()) {
+            abort("Fail to parse Transform value " + mText);
+            return false;
+        }
+        applyTransformNumbers();
+    }
+    mText.clear();
+    return true;
+}
+
+bool PlmXmlLoader::readTransformNumbers() {
+    mNumbers.resize(mTokens.size());
+    for (size_t i = 0; i < mTokens.size(); ++i) {
+        if (!readNumber(mTokens[i], mNumbers[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PlmXmlLoader::applyTransformNumbers() {
+    const Wm4::Matrix3<float> rotation = rotationOf(mNumbers);
+    const double determinant = determinantOf(rotation);
+    if (determinant > kMinDeterminant && determinant < kMaxDeterminant) {
+        mCurrentInstance->transform.SetRotate(rotation);
+    } else {
+        mDriver->addErrorMessage("Invalid rotation for " + mCurrentInstance->name, kMessageCode);
+    }
+    mCurrentInstance->transform.SetTranslate(Wm4::Vector3<float>(mNumbers[12] * kMillimetresPerMetre,
+                                                                 mNumbers[13] * kMillimetresPerMetre,
+                                                                 mNumbers[14] * kMillimetresPerMetre));
+}
+
+bool PlmXmlLoader::characters(const char* data, int length) {
+    if (mAborted) {
+        return false;
+    }
+    if (mCollectingText) {
+        mText.append(data, static_cast<size_t>(length));
+    }
+    return true;
+}
+
+bool PlmXmlLoader::message(const std::string& messageText, int level) {
+    if (mAborted) {
+        return false;
+    }
+    mDriver->addErrorMessage((level == xml::Warning ? "W: " : "E: ") + messageText, kMessageCode);
+    mAborted = level != xml::Warning;
+    return true;
+}
+
+void PlmXmlLoader::abort(const std::string& reason) {
+    mAborted = true;
+    mDriver->addErrorMessage(reason, kMessageCode);
+}
+
+}  // namespace ov

@@ -1,0 +1,119 @@
+#pragma once
+
+// Reads a PLM XML product structure (schema version 4 or 6) into plain
+// records: product definitions with their parts, instances, transforms and
+// user values. Building the scene from them is PlmXmlScene's work.
+
+#include <list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scenegraph/ovMetadata.h"
+#include "scenegraph/ovSpatial.h"
+#include "system/ovIoDevice.h"
+#include "system/ovProgressNotifier.h"
+#include "system/ovVariantContainers.h"
+#include "xml/ovXml.h"
+
+namespace ov {
+
+class ovPlmXmlMeshDriver;
+namespace plmxml {
+class PlmXmlSceneBuilder;
+}
+struct PlmXmlInstance;
+
+struct PlmXmlPart {
+    ovVariantMapImpl attributes;
+    std::string location;
+    std::string name;
+    std::string type;
+    std::vector<std::string> instanceRefs;
+    std::vector<PlmXmlInstance*> children;
+};
+
+struct PlmXmlInstance {
+    ovVariantMapImpl attributes;
+    std::string partRef;
+    std::string name;
+    ovTransformation transform;
+    PlmXmlPart* part = nullptr;
+    ovPointer<ovInstanceDefId> definition;
+};
+
+struct PlmXmlProductDef {
+    std::string rootRef;
+    std::map<std::string, PlmXmlPart> parts;
+    std::map<std::string, PlmXmlInstance> instances;
+    PlmXmlInstance* rootInstance = nullptr;
+};
+
+class PlmXmlLoader : public xml::XmlSaxParserHandler {
+public:
+    enum Mode : int { NoDocumentElement = 0, SchemaVersion4 = 1, SchemaVersion6 = 2 };
+
+    PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
+                 ovProgressNotifierInterface* progress);
+
+    // Receives each product definition once its element ends; its records
+    // are then dropped. Without one they are kept.
+    void setSceneBuilder(plmxml::PlmXmlSceneBuilder* builder) { mSceneBuilder = builder; }
+
+    // Runs the SAX parser over the device, the progress notifier serving as
+    // cancel interface; the records are then ready for reading.
+    void parse();
+
+    bool documentBoundary() override;
+    int startElement(const std::string& name, const xml::XmlAttributes& attributes) override;
+    bool endElement(const std::string& name) override;
+    bool characters(const char* data, int length) override;
+    // Every message is handed to the driver; an error (anything but a warning)
+    // also ends the load, because the document read so far is incomplete.
+    bool message(const std::string& text, int level) override;
+
+    // Hands the product definitions still held (one whose element contained
+    // another, and so was no longer the open one at its end) to the builder.
+    void handOverRemainingProductDefs();
+
+    bool isAborted() const { return mAborted; }
+    const ovVariantMapImpl& getDocumentAttributes() const { return mDocumentAttributes; }
+
+private:
+    int startPart(const xml::XmlAttributes& attributes);
+    int startInstance(const xml::XmlAttributes& attributes);
+    void readUserValue(const xml::XmlAttributes& attributes);
+    void readRepresentation(const xml::XmlAttributes& attributes);
+    int startInstanceGraph(const xml::XmlAttributes& attributes);
+    int startDocumentElement(const xml::XmlAttributes& attributes);
+    // Hands the product definition to the scene builder, if any.
+    void endProductDef();
+    bool endTransform();
+    bool readTransformNumbers();
+    void applyTransformNumbers();
+    // Ends the load: the message goes to the driver and every later callback stops.
+    void abort(const std::string& reason);
+
+    int mMode = NoDocumentElement;
+    ovIoDevice* mDevice;
+    ovPlmXmlMeshDriver* mDriver;
+    bool mImportMetadata;
+    bool mAborted = false;
+    bool mCollectingText = false;
+    bool mSkippingProductView = false;
+    ovVariantMapImpl mDocumentAttributes;
+    // A list, so that the records stay where they are while more are added.
+    std::list<PlmXmlProductDef> mProductDefs;
+    PlmXmlProductDef* mCurrentProductDef = nullptr;
+    PlmXmlInstance* mCurrentInstance = nullptr;
+    PlmXmlPart* mCurrentPart = nullptr;
+    ovProgressNotifierInterface* mProgress;
+    plmxml::PlmXmlSceneBuilder* mSceneBuilder = nullptr;
+    std::string mText;
+    // Views into mText.
+    std::vector<std::string_view> mTokens;
+    std::vector<float> mNumbers;
+};
+
+}  // namespace ov

@@ -1,0 +1,445 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/ovMeshDrivers.h"
+#include "meshdrivers/core/LineDrawingTestSupport.h"
+#include "meshdrivers/plmxml/PlmXmlTestSupport.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
+#include "scenegraph/ovIoManager.h"
+#include "scenegraph/ovSpatial.h"
+#include "support/TestSupport.h"
+
+namespace ov {
+namespace {
+
+using test::kPlmXmlV4;
+using test::kPlmXmlV6;
+using test::plmXmlCar;
+using test::plmXmlDocument;
+using test::PlmXmlSchema;
+using test::plmXmlTransform;
+using test::RecordingProgress;
+using test::xmlElement;
+
+struct Loaded {
+    bool loaded = false;
+    ovObjectList objects;
+    std::vector<std::string> messages;
+
+    ovNode& root() const { return *static_cast<ovNode*>(objects.at(0).get()); }
+};
+
+Loaded load(const std::string& document, bool importMetadata = true,
+            ovProgressNotifierInterface* progress = nullptr) {
+    ovPlmXmlMeshDriver driver;
+    ovIoDeviceMemory device(document);
+    LoadMeshOptions options;
+    options.importMetadata = importMetadata;
+    Loaded result;
+    result.loaded = driver.loadMeshes(result.objects, device, "plmxml", progress, options);
+    for (const auto& [text, code] : driver.getErrorMessages()) {
+        EXPECT_EQ(code, -1) << text;
+        result.messages.push_back(text);
+    }
+    return result;
+}
+
+// "key=value" for every entry, in the map's order.
+std::string describe(const ovVariantMapImpl& map) {
+    std::string text;
+    for (const auto& [key, value] : map) {
+        text += (text.empty() ? "" : " ") + key + "=" + value.toString();
+    }
+    return text;
+}
+
+const ovInstanceMetaData& instanceMetadataOf(const ovSpatial& node) {
+    const auto* metadata = node.findMetadata(ovInstanceMetaData::MetadataTypeId);
+    EXPECT_NE(metadata, nullptr) << node.GetName();
+    return *static_cast<const ovInstanceMetaData*>(metadata);
+}
+
+ovSpatial& child(const ovNode& node, int index) {
+    EXPECT_LT(index, node.getNbChildren());
+    return *node.getChild(index);
+}
+
+std::string partOf(const PlmXmlSchema& schema, const std::string& attributes,
+                   const std::string& content = "") {
+    return xmlElement(schema.part, attributes, content);
+}
+
+std::string instanceOf(const PlmXmlSchema& schema, const std::string& attributes,
+                       const std::string& content = "") {
+    return xmlElement(schema.instance, attributes, content);
+}
+
+// Root instance i1 of the empty part p1 named A, followed by extra content.
+std::string singlePart(const PlmXmlSchema& schema, const std::string& instanceContent,
+                       const std::string& extra = "") {
+    return plmXmlDocument(schema, "i1",
+                          instanceOf(schema, R"(id="i1" partRef="#p1" name="A")", instanceContent) +
+                              partOf(schema, R"(id="p1" name="A")") + extra);
+}
+
+class PlmXmlSchemaTest : public ::testing::TestWithParam<PlmXmlSchema> {};
+
+INSTANTIATE_TEST_SUITE_P(Versions, PlmXmlSchemaTest, ::testing::Values(kPlmXmlV4, kPlmXmlV6),
+                         [](const auto& version) { return std::string("v") + version.param.version; });
+
+TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres) {
+    const Loaded car = load(plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()), R"( author="me")"));
+    ASSERT_TRUE(car.loaded) << testing::PrintToString(car.messages);
+    EXPECT_TRUE(car.messages.empty());
+    ASSERT_EQ(car.objects.size(), 1u);
+    const ovNode& root = car.root();
+    EXPECT_FALSE(root.IsDerived(ovXRefNode::TYPE));
+    EXPECT_EQ(root.GetName(), "Car");
+    const auto* units = root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId);
+    ASSERT_NE(units, nullptr);
+    EXPECT_EQ(static_cast<const ovWorldUnitsMetaData*>(units)->getValue(), 0.001);
+    const ovInstanceDefId& carDefinition = *instanceMetadataOf(root).getInstanceDefId();
+    EXPECT_EQ(carDefinition.nodeType, ovInstanceDefId::Assembly);
+    EXPECT_EQ(
+        describe(carDefinition.getComponentMd()),
+        "author=me mass=1200 name=Car schemaVersion=" + std::string(GetParam().version) + " type=assembly");
+
+    ASSERT_EQ(root.getNbChildren(), 2);
+    const ovInstanceDefId* wheelDefinition = nullptr;
+    for (int i = 0; i < 2; ++i) {
+        const ovSpatial& wheel = child(root, i);
+        EXPECT_EQ(wheel.GetName(), "Wheel");
+        ASSERT_TRUE(wheel.IsDerived(ovXRefNode::TYPE));
+        EXPECT_EQ(static_cast<const ovXRefNode&>(wheel).getUtf8FilePath(), "wheel.jt");
+        const ovInstanceMetaData& metadata = instanceMetadataOf(wheel);
+        EXPECT_EQ(describe(metadata.getMd()), i == 0 ? "colour=red" : "colour=black");
+        wheelDefinition = metadata.getInstanceDefId();
+    }
+    EXPECT_EQ(instanceMetadataOf(child(root, 0)).getInstanceDefId(), wheelDefinition);
+    EXPECT_EQ(wheelDefinition->nodeType, ovInstanceDefId::Solid);
+    EXPECT_EQ(describe(wheelDefinition->getComponentMd()), "format=JT maker=acme name=Wheel type=solid");
+
+    // The file's matrix maps row vectors: its first row is where x goes.
+    const ovTransformation& moved = child(root, 0).getLocalTransform();
+    const ovTransformation& turned = child(root, 1).getLocalTransform();
+    EXPECT_EQ(moved.GetTranslate(), Wm4::Vector3<float>(500, 0, 0));
+    EXPECT_EQ(turned.GetTranslate(), Wm4::Vector3<float>(0, 250, 0));
+    EXPECT_EQ(turned.ApplyForward({1, 0, 0}, false), Wm4::Vector3<float>(0, 1, 0));
+    EXPECT_TRUE(root.getLocalTransform().IsIdentity());
+}
+
+TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
+    const PlmXmlSchema& s = GetParam();
+    const std::string bolt = R"(partRef="#p2" name="Bolt" colour="red")";
+    const Loaded loaded = load(plmXmlDocument(
+        s, "i1",
+        instanceOf(s, R"(id="i1" partRef="#p1" name="A")") + instanceOf(s, R"(id="i2" lot="1" )" + bolt) +
+            instanceOf(s, R"(id="i3" lot="2" )" + bolt) + instanceOf(s, R"(id="i4" lot="2" )" + bolt) +
+            partOf(s, R"(id="p1" name="A" instanceRefs="i2  i3 i4")") +
+            partOf(s, R"(id="p2" name="Bolt" type="component" grade="8.8" colour="blue")")));
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    ASSERT_EQ(loaded.root().getNbChildren(), 3);
+    // The part's colour differs from the instances' and is added beside theirs.
+    EXPECT_EQ(describe(instanceMetadataOf(child(loaded.root(), 0)).getInstanceDefId()->getComponentMd()),
+              "colour=red colour=blue grade=8.8 name=Bolt type=component");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(describe(instanceMetadataOf(child(loaded.root(), i)).getMd()), i == 0 ? "lot=1" : "lot=2");
+    }
+    EXPECT_EQ(instanceMetadataOf(child(loaded.root(), 0)).getInstanceDefId()->nodeType,
+              ovInstanceDefId::Unknown);
+}
+
+TEST_P(PlmXmlSchemaTest, SeveralProductDefsHangUnderOneUnnamedNode) {
+    std::string document = plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()));
+    const size_t end = document.find("</PLMXML>");
+    const std::string secondDef =
+        document.substr(document.find("<ProductDef"), end - document.find("<ProductDef"));
+    document.insert(end, secondDef);
+    const Loaded loaded = load(document);
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    const ovNode& group = loaded.root();
+    EXPECT_EQ(group.GetName(), "");
+    ASSERT_EQ(group.getNbChildren(), 2);
+    EXPECT_EQ(child(group, 1).GetName(), "Car");
+    // Definitions are shared within one product definition only.
+    EXPECT_NE(instanceMetadataOf(child(group, 0)).getInstanceDefId(),
+              instanceMetadataOf(child(group, 1)).getInstanceDefId());
+    EXPECT_EQ(describe(instanceMetadataOf(group).getInstanceDefId()->getComponentMd()),
+              "schemaVersion=" + std::string(GetParam().version));
+    EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
+}
+
+TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
+    const PlmXmlSchema& s = GetParam();
+    constexpr int kLevels = 100000;
+    std::string content;
+    for (int level = 0; level < kLevels; ++level) {
+        const std::string id = std::to_string(level);
+        const std::string refs =
+            level + 1 < kLevels ? " instanceRefs=\"i" + std::to_string(level + 1) + "\"" : "";
+        content += instanceOf(s, "id=\"i" + id + "\" partRef=\"#p" + id + "\" name=\"N" + id + "\"") +
+                   partOf(s, "id=\"p" + id + "\" name=\"N" + id + "\"" + refs);
+    }
+    const Loaded loaded = load(plmXmlDocument(s, "i0", content));
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    const ovSpatial* node = &loaded.root();
+    int depth = 1;
+    while (static_cast<const ovNode*>(node)->getNbChildren() == 1) {
+        node = static_cast<const ovNode*>(node)->getChild(0);
+        ++depth;
+    }
+    EXPECT_EQ(depth, kLevels);
+    EXPECT_EQ(node->GetName(), "N99999");
+}
+
+// Each document ends the load with exactly these messages, and no root.
+struct BadDocument {
+    const char* what;
+    std::string document;
+    std::vector<std::string> messages;
+};
+
+std::vector<BadDocument> badDocuments() {
+    const PlmXmlSchema& s = kPlmXmlV6;
+    const std::string a = instanceOf(s, R"(id="i1" partRef="#p1" name="A")");
+    const std::string aPart = partOf(s, R"(id="p1" name="A")");
+    auto withTransform = [&](const std::string& numbers) { return singlePart(s, plmXmlTransform(numbers)); };
+    // Instance i_n of part p_n named N_n, whose part holds the instances refs.
+    auto link = [&](const std::string& n, const std::string& refs) {
+        return instanceOf(s, "id=\"i" + n + "\" partRef=\"#p" + n + "\" name=\"N" + n + "\"") +
+               partOf(s, "id=\"p" + n + "\" name=\"N" + n + "\" instanceRefs=\"" + refs + "\"");
+    };
+    std::string doubling;
+    for (int level = 0; level < 30; ++level) {
+        const std::string next = "i" + std::to_string(level + 1);
+        doubling += link(std::to_string(level), next + " " + next);
+    }
+    doubling += link("30", "");
+    const std::string car = plmXmlDocument(s, "i1", plmXmlCar(s));
+    return {
+        {"version 5",
+         plmXmlDocument({"5", "Part", "Instance"}, "i1", a + aPart),
+         {"Unsupported plmxl schema version 5"}},
+        {"no version", "<PLMXML><ProductDef/></PLMXML>", {"Unsupported plmxl schema version "}},
+        {"double part", plmXmlDocument(s, "i1", a + aPart + aPart), {"Got double part definition p1"}},
+        {"double instance", plmXmlDocument(s, "i1", a + a + aPart), {"Got double instance definition i1"}},
+        {"second graph",
+         plmXmlDocument(s, "i1", a + aPart + "<InstanceGraph/>"),
+         {"Unexpected Instance Graph"}},
+        {"graph outside",
+         R"(<PLMXML schemaVersion="6"><InstanceGraph/></PLMXML>)",
+         {"Unexpected Instance Graph"}},
+        {"15 numbers",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"),
+         {"Unexpected Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"}},
+        {"text",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"),
+         {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"}},
+        {"trailing",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"),
+         {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"}},
+        {"nan",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
+         {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"}},
+        {"beyond float",
+         withTransform("1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"),
+         {"Fail to parse Transform value 1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"}},
+        {"two roots", plmXmlDocument(s, "i1 i2", a + aPart), {"fail to find root i1 i2"}},
+        {"ref without #",
+         plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="p1" name="A")") + aPart),
+         {"Unexpected instance ref p1"}},
+        {"lone #",
+         plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="#" name="A")") + aPart),
+         {"Unexpected instance ref #"}},
+        {"unknown part", plmXmlDocument(s, "i1", a), {"fail to find part #p1"}},
+        {"no name",
+         plmXmlDocument(s, "i1", instanceOf(s, R"(id="i1" partRef="#p1")") + partOf(s, R"(id="p1")")),
+         {"empty instance name"}},
+        {"other name",
+         plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="B")")),
+         {"Unexpected part and instance name mismatch"}},
+        {"weird",
+         plmXmlDocument(
+             s, "i1",
+             a + partOf(s, R"(id="p1" name="A" instanceRefs="i1")", R"(<Representation location="a.jt"/>)")),
+         {"Weird part p1"}},
+        {"unknown child",
+         plmXmlDocument(s, "i1", a + partOf(s, R"(id="p1" name="A" instanceRefs="i9")")),
+         {"fail to find instance i9"}},
+        {"contains itself",
+         plmXmlDocument(s, "i1", link("1", "i1")),
+         {"Instance N1 (id i1) contains itself"}},
+        {"cycle below",
+         plmXmlDocument(s, "i1", link("1", "i2") + link("2", "i3") + link("3", "i2")),
+         {"Instance N2 (id i2) contains itself"}},
+        {"doubling",
+         plmXmlDocument(s, "i0", doubling),
+         {"The product structure expands to more than 10000000 nodes"}},
+        {"no product", R"(<PLMXML schemaVersion="6"><Header/></PLMXML>)", {"No ProductDef in the document"}},
+        {"not plmxml", "<html/>", {"No ProductDef in the document"}},
+        {"cut off", car.substr(0, car.find("name=\"Wheel\"") + 8), {"E: line 3, column 102: unclosed token"}},
+        {"cut before the end", car.substr(0, car.size() - 10), {"E: line 4, column 1: no element found"}},
+        {"malformed", singlePart(s, "<Transform></Bound>"), {"E: line 3, column 112: mismatched tag"}},
+        {"entity",
+         "<!DOCTYPE PLMXML [<!ENTITY a \"aaaa\">]>" + car,
+         {"E: line 1, column 30: entity declarations are not accepted (a)"}},
+        // An external subset is never fetched: its entities stay unknown and are skipped.
+        {"external DTD",
+         "<!DOCTYPE PLMXML SYSTEM \"/etc/passwd\"><PLMXML schemaVersion=\"6\">&x;</PLMXML>",
+         {"No ProductDef in the document"}},
+        {"invalid UTF-8",
+         plmXmlDocument(s, "i1", instanceOf(s, "id=\"i1\" partRef=\"#p1\" name=\"A\xff\"") + aPart),
+         {"E: line 3, column 97: not well-formed (invalid token)"}},
+    };
+}
+
+TEST(PlmXmlBadInput, EndsTheLoadWithItsMessageAndNoRoot) {
+    for (const BadDocument& bad : badDocuments()) {
+        const Loaded loaded = load(bad.document);
+        EXPECT_FALSE(loaded.loaded) << bad.what;
+        EXPECT_TRUE(loaded.objects.empty()) << bad.what;
+        EXPECT_EQ(loaded.messages, bad.messages) << bad.what;
+    }
+}
+
+TEST(PlmXmlTransform, OnlyProperRotationsAreTaken) {
+    struct Row {
+        const char* numbers;
+        std::vector<std::string> messages;
+        Wm4::Vector3<float> xGoesTo;
+        Wm4::Vector3<float> translation;
+    };
+    const Row rows[] = {
+        // A mirror keeps the identity rotation but still moves the instance.
+        {"-1 0 0 0 0 1 0 0 0 0 1 0 0.5 0 0 1", {"Invalid rotation for A"}, {1, 0, 0}, {500, 0, 0}},
+        {"2 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1", {"Invalid rotation for A"}, {1, 0, 0}, {0, 0, 0}},
+        {"1.005  0 0 0 0 1 0 0 0 0 1 0 +0.001 -2e-3 \n3 1", {}, {1.005f, 0, 0}, {1, -2, 3000}},
+        {"0 0 1 9 0 1 0 9 -1 0 0 9 1 2 3 9", {}, {0, 0, 1}, {1000, 2000, 3000}},
+    };
+    for (const Row& row : rows) {
+        const Loaded loaded = load(singlePart(kPlmXmlV4, plmXmlTransform(row.numbers)));
+        ASSERT_TRUE(loaded.loaded) << row.numbers << testing::PrintToString(loaded.messages);
+        EXPECT_EQ(loaded.messages, row.messages) << row.numbers;
+        const ovTransformation& transform = loaded.root().getLocalTransform();
+        EXPECT_EQ(transform.ApplyForward({1, 0, 0}, false), row.xGoesTo) << row.numbers;
+        EXPECT_EQ(transform.GetTranslate(), row.translation) << row.numbers;
+    }
+}
+
+TEST(PlmXmlLoader, ReadsOnlyWhatTheDocumentStructureAllows) {
+    test::LogCapture log;
+    ovLog::msInstance->setMinimumType(ovLogDiagnostic);
+    const PlmXmlSchema& s = kPlmXmlV6;
+    const std::string userValues = xmlElement("UserValue", R"(title="ok" value="yes" type="boolean")") +
+                                   xmlElement("UserValue", R"(title="bad" value="maybe" type="boolean")") +
+                                   xmlElement("UserValue", R"(title="n" value="7" type="int" unit="mm")") +
+                                   xmlElement("UserValue", R"(title="lonely")") +
+                                   xmlElement("UserValue", R"(title="n" value="8")");
+    const std::string document = plmXmlDocument(
+        s, "i1",
+        instanceOf(s, R"(id="i1" partRef="#p1" name="A")",
+                   xmlElement("UserValue", R"(title="x" value="1")")) +
+            "<ProductView><InstanceGraph/><Whatever/></ProductView><Extra/><ext:Thing/>" +
+            partOf(s, R"(id="p1" name="A")",
+                   userValues + R"(<Representation id="r" format="JT" location="first.jt" kind="k"/>)" +
+                       R"(<Representation location="a.jt"/>)"));
+    const Loaded loaded = load(document);
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    const ovNode& root = loaded.root();
+    EXPECT_EQ(static_cast<const ovXRefNode&>(root).getUtf8FilePath(), "a.jt");
+    EXPECT_EQ(describe(instanceMetadataOf(root).getInstanceDefId()->getComponentMd()),
+              "bad=maybe format=JT n=8 name=A ok=true schemaVersion=6");
+    const std::vector<std::string> expected = {"Unexpected UserValue",
+                                               "Unhandled element Extra",
+                                               "Unexpected UserValue boolean value maybe",
+                                               "Unexpected UserValue attribute unit",
+                                               "Unexpected UserValue type value int",
+                                               "Unexpected UserValue format",
+                                               "Unexpected attribute kind in Representation",
+                                               "Unhandled node type "};
+    std::vector<std::string> diagnostics;
+    for (const ovLogLine& line : log.lines()) {
+        EXPECT_EQ(line.category, "plmxml");
+        diagnostics.push_back(line.text);
+    }
+    EXPECT_EQ(diagnostics, expected);
+}
+
+TEST(PlmXmlCancellation, AnyQuestionAnsweredYesEndsTheLoadSilently) {
+    const std::string document = plmXmlDocument(kPlmXmlV4, "i1", plmXmlCar(kPlmXmlV4));
+    RecordingProgress counting;
+    ASSERT_TRUE(load(document, true, &counting).loaded);
+    // Asked while parsing, after it, before each instance, part and name
+    // group, and before each node built: cancel at each of those.
+    int questions = 0;
+    for (int cancelFrom = 1;; ++cancelFrom) {
+        RecordingProgress progress(cancelFrom);
+        const Loaded loaded = load(document, true, &progress);
+        if (loaded.loaded) {
+            break;
+        }
+        EXPECT_TRUE(loaded.objects.empty());
+        EXPECT_TRUE(loaded.messages.empty()) << testing::PrintToString(loaded.messages);
+        ++questions;
+    }
+    EXPECT_GE(questions, 3 + 2 + 2 + 3);
+}
+
+TEST(PlmXmlDriver, IsRegisteredAfterDxfAndLoadsByPath) {
+    test::TempDir dir;
+    const std::string path = dir.file("car.plmxml");
+    test::writeFile(path, plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6)));
+    initializeOvMeshDrivers(dir.path().string());
+    const std::vector<ovCoreMeshDriver*> drivers = ovIoManager::msInstance.getDrivers();
+    ovCoreMeshDriver* driver = ovIoManager::msInstance.findLoadDriver("plmxml");
+    ASSERT_NE(driver, nullptr);
+    EXPECT_EQ(driver->getSaveExtensions(), ovExtensionList{});
+    EXPECT_TRUE(driver->isDeviceCapable());
+    ovObjectList objects;
+    EXPECT_TRUE(ovIoManager::msInstance.loadMeshes(objects, path, nullptr, LoadMeshOptions()));
+    EXPECT_EQ(objects.size(), 1u);
+    EXPECT_FALSE(driver->loadMeshes(objects, dir.file("missing.plmxml"), nullptr, LoadMeshOptions()));
+    EXPECT_FALSE(driver->saveMeshes(objects, dir.file("out.plmxml"), nullptr, SaveMeshOptions()));
+    EXPECT_EQ(objects.size(), 1u);
+    terminateOvMeshDrivers();
+}
+
+// Real exports from a PLM system, in dialects the reader was not written for.
+TEST(PlmXmlSamples, RealExportsLoadOrFailAsTheReaderDefines) {
+    struct Sample {
+        const char* file;
+        bool loads;
+        std::vector<std::string> messages;
+        const char* why;
+    };
+    const Sample samples[] = {
+        {"krusty84_PLMXMLFile_v5_1.xml",
+         false,
+         {"Unsupported plmxl schema version 5.1"},
+         "only schema versions 4 and 6 are read"},
+        // Both exports name their root only in the ProductView (its occurrence
+        // tree), which is skipped; their InstanceGraph has no rootRefs. Their
+        // instances carry no name either, which the next step would refuse.
+        {"krusty84_PLMXMLFile_v6_a.xml", false, {"fail to find root "}, "root given only in ProductView"},
+        {"krusty84_PLMXMLFile_v6_b.xml", false, {"fail to find root "}, "root given only in ProductView"},
+    };
+    for (const Sample& sample : samples) {
+        OV_SHARED_DATA_OR_SKIP(path, std::string("plmxml/samples/") + sample.file);
+        ovPlmXmlMeshDriver driver;
+        ovObjectList objects;
+        EXPECT_EQ(driver.loadMeshes(objects, path.string(), nullptr, LoadMeshOptions()), sample.loads)
+            << sample.file;
+        std::vector<std::string> messages;
+        for (const auto& [text, code] : driver.getErrorMessages()) {
+            messages.push_back(text);
+        }
+        EXPECT_EQ(messages, sample.messages) << sample.file << ": " << sample.why;
+        EXPECT_EQ(objects.size(), sample.loads ? 1u : 0u) << sample.file;
+    }
+}
+
+}  // namespace
+}  // namespace ov

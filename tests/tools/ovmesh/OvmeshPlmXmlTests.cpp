@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "meshdrivers/plmxml/PlmXmlTestSupport.h"
+#include "ovmesh/Cli.h"
+#include "ovmesh/DriverMessages.h"
+#include "support/TestSupport.h"
+#include "tools/ovmesh/TestHelpers.h"
+
+// PLM XML through the tool: the tree command, and what a person sees of the
+// driver's messages.
+namespace ov::test {
+namespace {
+
+struct ToolRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+ToolRun ovmesh(std::vector<std::string> arguments) {
+    // In a test program the tool's own folder holds no resources.
+    arguments.insert(arguments.begin(), {"ovmesh", "--resources", resourcesDir().string()});
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    std::ostringstream out, err;
+    const int code = ovmesh::runOvmesh(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    return {code, out.str(), err.str()};
+}
+
+class OvmeshPlmXmlTest : public testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(car, plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6)));
+        // The second wheel's transform holds a mirror, which the driver reports.
+        std::string mirrored = plmXmlDocument(kPlmXmlV4, "i1", plmXmlCar(kPlmXmlV4));
+        mirrored.replace(mirrored.find("0 1 0 0 -1 0"), 12, "0 1 0 0 1 0");
+        writeFile(mirror, mirrored);
+    }
+
+    TempDir work;
+    const std::string car = work.file("car.plmxml");
+    const std::string mirror = work.file("mirror.plmxml");
+};
+
+TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
+    const ToolRun lines = ovmesh({"tree", car});
+    EXPECT_EQ(lines.code, 0) << lines.err;
+    EXPECT_EQ(
+        lines.out,
+        "Car  node  at (0, 0, 0)  not turned  mass = 1200; name = Car; schemaVersion = 6; type = assembly; "
+        "world units (m) = 0.001\n"
+        "  Wheel  external reference wheel.jt  at (500, 0, 0)  not turned  format = JT; maker = acme; "
+        "name = Wheel; type = solid; colour = red\n"
+        "  Wheel  external reference wheel.jt  at (0, 250, 0)  rotation (0 -1 0 / 1 0 0 / 0 0 1)  format = "
+        "JT; maker = acme; name = Wheel; type = solid; colour = black\n");
+
+    const ToolRun json = ovmesh({"tree", "--json", "--no-metadata", car});
+    EXPECT_EQ(json.code, 0) << json.err;
+    const std::string scriptPath = work.file("check.py");
+    writeFile(scriptPath,
+              "import json, sys\nroot = json.load(open(sys.argv[1]))\n"
+              "wheel = root['children'][1]\n"
+              "print(root['name'], len(root['metadata']), wheel['kind'], wheel['path'], wheel['translation'],"
+              " wheel['rotation'][0], [m['key'] for m in wheel['metadata']])\n");
+    writeFile(work.file("tree.json"), json.out);
+    const std::string command = "/usr/bin/python3 '" + scriptPath + "' '" + work.file("tree.json") + "' > '" +
+                                work.file("checked") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << json.out;
+    EXPECT_EQ(readFile(work.file("checked")),
+              "Car 4 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
+}
+
+TEST_F(OvmeshPlmXmlTest, DriverMessagesArePrintedOneLineEachAndAFailedLoadWritesNothing) {
+    const ToolRun converted = ovmesh({"-q", "convert", car, work.file("car.step")});
+    EXPECT_EQ(converted.code, 0) << converted.err;
+    EXPECT_NE(readFile(work.file("car.step")).find("DOCUMENT_FILE('wheel.jt'"), std::string::npos);
+
+    const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl")});
+    EXPECT_EQ(mirrored.code, 0) << mirrored.err;
+    EXPECT_NE(mirrored.err.find("error: mirror.plmxml: Invalid rotation for Wheel\n"), std::string::npos)
+        << mirrored.err;
+
+    std::string document = readFile(car);
+    writeFile(work.file("cut.plmxml"), document.substr(0, document.size() / 2));
+    const auto before = filesIn(work.path());
+    const ToolRun cut = ovmesh({"convert", work.file("cut.plmxml"), work.file("cut.stl")});
+    EXPECT_EQ(cut.code, 1);
+    EXPECT_NE(cut.err.find("error: cut.plmxml: line 3, column "), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("error: cannot read '" + work.file("cut.plmxml") + "'\n"), std::string::npos)
+        << cut.err;
+    EXPECT_EQ(filesIn(work.path()), before);
+}
+
+TEST(OvmeshDriverMessages, WarningsAreMarkedAndPrefixesGiveWayToTheFileName) {
+    struct Driver : ovCoreMeshDriver {
+        Driver() : ovCoreMeshDriver(true) {}
+    } driver;
+    driver.addErrorMessage("W: odd", -1);
+    driver.addErrorMessage("E: line 1, column 2: bad", -1);
+    driver.addErrorMessage("fail to find root x", -1);
+    const std::vector<ovmesh::DriverMessage> messages = ovmesh::driverMessagesAbout("/in/a.plmxml", driver);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(messages[0].warning);
+    EXPECT_FALSE(messages[1].warning || messages[2].warning);
+    EXPECT_EQ(messages[0].text, "a.plmxml: odd");
+    EXPECT_EQ(messages[1].text, "a.plmxml: line 1, column 2: bad");
+    EXPECT_EQ(messages[2].text, "a.plmxml: fail to find root x");
+}
+
+}  // namespace
+}  // namespace ov::test
