@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "../collada/ColladaTestSupport.h"
+#include "../plmxml/PlmXmlTestSupport.h"
 #include "../step/StepTestSupport.h"
 #include "LineDrawingTestSupport.h"
 #include "collada/ovColladaMeshDriver.h"
@@ -291,6 +292,24 @@ TEST_P(FaultSweep, CancellationAtEveryQuestion) {
             EXPECT_TRUE(writer.cancelledFile(good, *outcome.file)) << question << ":\n" << *outcome.file;
         }
         EXPECT_TRUE(cancelling.calls().empty() || cancelling.calls().back() == "end") << question;
+    }
+}
+
+// A document cut anywhere before the end of its root element is not well
+// formed: the load fails with the parser's message and appends nothing.
+TEST(ReaderSweep, PlmXmlCutAtAnyOffset) {
+    const std::string document = plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6));
+    const size_t rootEnd = document.rfind('>') + 1;
+    for (const int64_t cut : sweepOffsets(document.size())) {
+        const Loaded loaded = load(document.substr(0, static_cast<size_t>(cut)));
+        if (static_cast<size_t>(cut) >= rootEnd) {
+            EXPECT_TRUE(loaded.loaded && loaded.objects.size() == 1) << cut;
+            continue;
+        }
+        EXPECT_FALSE(loaded.loaded) << cut;
+        EXPECT_TRUE(loaded.objects.empty()) << cut;
+        ASSERT_EQ(loaded.messages.size(), 1u) << cut;
+        EXPECT_TRUE(loaded.messages[0].starts_with("E: ")) << cut << ": " << loaded.messages[0];
     }
 }
 
