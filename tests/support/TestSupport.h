@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -76,6 +77,17 @@ private:
     rlimit mPrevious{};
     void (*mPreviousHandler)(int);
 };
+
+// Where fault sweeps stop a file of size bytes: at every byte offset, or on a
+// grid of at least 256 offsets over a larger file.
+inline std::vector<size_t> sweepOffsets(size_t size) {
+    const size_t step = std::max<size_t>(1, size / 256);
+    std::vector<size_t> offsets;
+    for (size_t offset = 0; offset < size; offset += step) {
+        offsets.push_back(offset);
+    }
+    return offsets;
+}
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);

@@ -1,8 +1,9 @@
 // Fault sweeps over every writer: the output stops taking bytes, or the
 // device stops being good, at offsets across the good file, and the save is
 // cancelled at each question it asks its progress notifier. Every time the
-// driver must give the answer and leave the file its rules promise; the
-// sanitizer build runs the same sweeps for crashes and leaks.
+// driver must give the answer and leave the file its rules promise. Readers
+// get their input cut at offsets across it. The sanitizer build runs the same
+// sweeps for crashes and leaks.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -155,16 +156,6 @@ struct Outcome {
     int64_t callsAfterRefusal = 0;
 };
 
-// Every byte offset of a file, or a grid of at least 256 over a larger one.
-std::vector<int64_t> sweepOffsets(size_t size) {
-    const size_t step = std::max<size_t>(1, size / 256);
-    std::vector<int64_t> offsets;
-    for (size_t offset = 0; offset < size; offset += step) {
-        offsets.push_back(static_cast<int64_t>(offset));
-    }
-    return offsets;
-}
-
 // Where a save writes: a device, or a file named by its path.
 enum class Output { Device, File };
 
@@ -215,7 +206,7 @@ protected:
 
     // The answer and file of an output that failed after `kept` bytes, with
     // the error lines when they are known.
-    void expectFailedOutput(const Outcome& outcome, const std::string& good, size_t kept, int64_t offset,
+    void expectFailedOutput(const Outcome& outcome, const std::string& good, size_t kept, size_t offset,
                             const std::optional<Lines>& errors) {
         EXPECT_EQ(outcome.answer, writer.savesDespiteFailure) << offset;
         EXPECT_EQ(outcome.file, writer.keepsFailedFile ? std::optional(good.substr(0, kept)) : std::nullopt)
@@ -249,9 +240,9 @@ TEST_P(FaultSweep, DeviceThatStopsTakingBytes) {
         GTEST_SKIP() << writer.name << " saves only to a path";
     }
     const std::string good = goodFile(Output::Device);
-    for (const int64_t limit : sweepOffsets(good.size())) {
-        const Outcome outcome = save(Output::Device, limit);
-        expectFailedOutput(outcome, good, static_cast<size_t>(limit), limit, writer.failureErrors);
+    for (const size_t limit : sweepOffsets(good.size())) {
+        const Outcome outcome = save(Output::Device, static_cast<int64_t>(limit));
+        expectFailedOutput(outcome, good, limit, limit, writer.failureErrors);
         if (writer.stopsAtRefusal) {
             EXPECT_EQ(outcome.callsAfterRefusal, 0) << limit;
         }
@@ -264,17 +255,18 @@ TEST_P(FaultSweep, DeviceThatStopsBeingGood) {
     }
     const std::string good = goodFile(Output::Device);
     const size_t goodCheck = writer.goodCheckBefore ? good.find(writer.goodCheckBefore) : good.size();
-    for (const int64_t limit : sweepOffsets(good.size())) {
-        const size_t kept = static_cast<size_t>(limit) <= goodCheck ? goodCheck : good.size();
-        expectFailedOutput(save(Output::Device, kNoLimit, limit), good, kept, limit, writer.failureErrors);
+    for (const size_t limit : sweepOffsets(good.size())) {
+        const size_t kept = limit <= goodCheck ? goodCheck : good.size();
+        expectFailedOutput(save(Output::Device, kNoLimit, static_cast<int64_t>(limit)), good, kept, limit,
+                           writer.failureErrors);
     }
 }
 
 // The file system refuses to let the file grow beyond the limit.
 TEST_P(FaultSweep, FileThatCannotGrow) {
     const std::string good = goodFile(Output::File);
-    for (const int64_t limit : sweepOffsets(good.size())) {
-        expectFailedOutput(save(Output::File, limit), good, static_cast<size_t>(limit), limit, std::nullopt);
+    for (const size_t limit : sweepOffsets(good.size())) {
+        expectFailedOutput(save(Output::File, static_cast<int64_t>(limit)), good, limit, limit, std::nullopt);
     }
 }
 
@@ -300,9 +292,9 @@ TEST_P(FaultSweep, CancellationAtEveryQuestion) {
 TEST(ReaderSweep, PlmXmlCutAtAnyOffset) {
     const std::string document = plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6));
     const size_t rootEnd = document.rfind('>') + 1;
-    for (const int64_t cut : sweepOffsets(document.size())) {
-        const Loaded loaded = load(document.substr(0, static_cast<size_t>(cut)));
-        if (static_cast<size_t>(cut) >= rootEnd) {
+    for (const size_t cut : sweepOffsets(document.size())) {
+        const Loaded loaded = load(document.substr(0, cut));
+        if (cut >= rootEnd) {
             EXPECT_TRUE(loaded.loaded && loaded.objects.size() == 1) << cut;
             continue;
         }
