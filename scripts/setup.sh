@@ -7,8 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
-  libcli11-dev libtinyobjloader-dev
-  libassimp-dev libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
+  libcli11-dev libtinyobjloader-dev libglu1-mesa-dev libjpeg62-turbo-dev
+  libassimp-dev assimp-utils libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
   admesh python3-stl python3-ezdxf python3-collada python3-numpy python3-lxml
   librsvg2-bin libxml2-utils locales-all
 )

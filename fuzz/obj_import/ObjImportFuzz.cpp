@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ovmesh/ObjImport.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/input/ObjImport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "core/Version.h"
-#include "ovmesh/AssemblyOptions.h"
-#include "ovmesh/Commands.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
-#include "ovmesh/TreeCommand.h"
+#include "ovmesh/commands/AssemblyOptions.h"
+#include "ovmesh/commands/Commands.h"
+#include "ovmesh/commands/TreeCommand.h"
 
 namespace ov::ovmesh {
 
@@ -68,6 +68,11 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--no-fit", line.noFit, "scale 1 with the origin at the page's lower-left corner");
     convert.add_option("--title", options.drawing.title, "SVG title");
     convert.add_option("--description", options.drawing.description, "SVG description");
+    convert
+        .add_option("--edges", options.edgeDegrees,
+                    "draw the meshes' feature edges: where faces fold by more than DEGREES, and borders")
+        ->option_text("DEGREES")
+        ->check(CLI::Range(0.0, 180.0));
     convert.add_flag("--line-breaks", options.lineBreaks, "line breaks between the elements of text formats");
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");

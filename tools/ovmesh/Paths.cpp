@@ -28,22 +28,6 @@ std::string systemReason(int error) {
     return std::generic_category().message(error);
 }
 
-std::ifstream openForReading(const std::string& path) {
-    std::error_code error;
-    const fs::file_status status = fs::status(fsPath(path), error);
-    if (!fs::exists(status)) {
-        throw ToolError("cannot read '" + path + "': no such file");
-    }
-    if (fs::is_directory(status)) {
-        throw ToolError("cannot read '" + path + "': it is a folder");
-    }
-    std::ifstream stream(fsPath(path), std::ios::binary);
-    if (!stream) {
-        throw ToolError("cannot read '" + path + "': " + systemReason(errno));
-    }
-    return stream;
-}
-
 // Where argv[0] points to: a path as given, or a name found on PATH.
 fs::path executablePath(const std::string& argv0) {
     const fs::path given = fsPath(argv0);
@@ -69,6 +53,22 @@ fs::path executablePath(const std::string& argv0) {
 }
 
 }  // namespace
+
+std::ifstream openForReading(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(fsPath(path), error);
+    if (!fs::exists(status)) {
+        throw ToolError("cannot read '" + path + "': no such file");
+    }
+    if (fs::is_directory(status)) {
+        throw ToolError("cannot read '" + path + "': it is a folder");
+    }
+    std::ifstream stream(fsPath(path), std::ios::binary);
+    if (!stream) {
+        throw ToolError("cannot read '" + path + "': " + systemReason(errno));
+    }
+    return stream;
+}
 
 std::string readWholeFile(const std::string& path) {
     std::ifstream stream = openForReading(path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace ov::ovmesh {
@@ -9,6 +10,9 @@ namespace ov::ovmesh {
 // converts only where the file system is asked directly.
 std::filesystem::path fsPath(const std::string& utf8Path);
 std::string utf8Path(const std::filesystem::path& path);
+
+// A file opened for binary reading; ToolError with the reason when it cannot be.
+std::ifstream openForReading(const std::string& path);
 
 // The whole content of a file; ToolError with the reason when it cannot be read.
 std::string readWholeFile(const std::string& path);

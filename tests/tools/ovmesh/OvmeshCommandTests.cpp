@@ -100,8 +100,8 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
         {"demo.stl",
          "108 facets in 0 0 0 1200 700 750, colours 9758 19007 20814; 9 parts, volume 38304000, "
          "0 reversed\n"},
-        {"demo.svg", "210mm x 297mm, 93 paths in x 10..200 y 87.43..209.57\n"},
-        {"demo.dxf", "114 lines in x 10..200 y 87.43..209.57, 0 audit errors\n"},
+        {"demo.svg", "210mm x 297mm, 30 paths in x 10..200 y 87.43..209.57\n"},
+        {"demo.dxf", "42 lines in x 10..200 y 87.43..209.57, 0 audit errors\n"},
         {"demo.dae",
          "4 geometries, 48 triangles, 9 instances, 3 materials, images oak-1-image-diffuse.png\n"},
         {"demo-leg_1.stl",
@@ -148,12 +148,13 @@ TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
         "1.000000 0.000000 0.000000 0.000000");
 #endif
 
-    // A save that fails after the part files takes them away again.
+    // A save that fails after the part files takes them away again: the STEP
+    // header cannot hold a file name that is not UTF-8.
     const fs::path folder = work.path() / "failing";
     fs::create_directory(folder);
-    writeFile(folder / "bad.obj", "g bad\xFFname\n" + kSolid);
-    const ToolRun failed = ovmesh(
-        {"convert", (folder / "bad.obj").string(), (folder / "bad.stp").string(), "--external-parts", "stl"});
+    writeFile(folder / "bad.obj", "g bad\n" + kSolid);
+    const ToolRun failed = ovmesh({"convert", (folder / "bad.obj").string(),
+                                   (folder / "bad\xFF.stp").string(), "--external-parts", "stl"});
     EXPECT_EQ(failed.code, 1);
     EXPECT_THAT(failed.err, HasSubstr("the stp driver failed to save the scene\n"));
     EXPECT_EQ(filesIn(folder), std::vector<std::string>{"bad.obj"});
@@ -192,14 +193,20 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
               "2 geometries, 24 triangles, 2 instances, 2 materials, images \n");
 
     const ToolRun drawing = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
-                                    "front", "--title", "Steps", "--line-breaks"});
+                                    "front", "--title", "Nuts & Bolts <v2>", "--line-breaks"});
     ASSERT_EQ(drawing.code, 0) << drawing.err;
-    EXPECT_THAT(readFile(work.path() / "steps.svg"), HasSubstr("<title>Steps</title>\n"));
+    EXPECT_THAT(readFile(work.path() / "steps.svg"),
+                HasSubstr("<title>Nuts &amp; Bolts &lt;v2&gt;</title>\n"));
     // From the front the floor outline is one flat stroke across the page;
     // unfitted, it keeps its millimetres from the page's lower-left corner.
     EXPECT_EQ(readBack(output("steps.svg")), "297mm x 210mm, 1 paths in x 10..287 y 105..105\n");
     ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.svg"), "--view", "front", "--no-fit"}).code, 0);
     EXPECT_EQ(readBack(output("steps.svg")), "210mm x 297mm, 1 paths in x -5..45 y 297..297\n");
+
+    // Meshes are drawn by their feature edges: from the top, the floor outline with its diagonal
+    // (5), the base (4) and the step on it but for the edge the two share (3).
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dxf"), "--edges", "30"}).code, 0);
+    EXPECT_EQ(readBack(output("steps.dxf")), "12 lines in x 10..200 y 91.5..205.5, 0 audit errors\n");
 
     writeFile(work.path() / "solid.obj", kSolid);
     const ToolRun allowed = ovmesh({"convert", output("solid.obj"), output("solid.svg"), "--allow-empty"});
@@ -229,7 +236,11 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", output("bad.obj"), out}, 1,
          "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},
         {{"convert", output("solid.obj"), output("out.svg")}, 1,
-         "solid.obj: input has no polylines (l elements) to draw\n"},
+         "solid.obj: input has no polylines (l elements) to draw; --edges DEGREES draws the feature edges of its "
+         "meshes\n"},
+        {{"convert", kSteps, output("out.svg"), "--title", "bell\a"}, 1,
+         "--title: the character U+0007 cannot stand in an XML document"},
+        {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},
         {{"convert", kSteps, output("out.svg"), "--margin", "105"}, 1,
          "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
         {{"convert", kSteps, output("out.stp")}, 1,

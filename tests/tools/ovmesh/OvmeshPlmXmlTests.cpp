@@ -6,7 +6,7 @@
 
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
 #include "ovmesh/Cli.h"
-#include "ovmesh/DriverMessages.h"
+#include "ovmesh/output/DriverMessages.h"
 #include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
 

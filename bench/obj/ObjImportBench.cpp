@@ -1,0 +1,176 @@
+// The tool's OBJ import (scene built) on a generated grid of 2,000,000
+// triangles with normals and texture coordinates, next to tinyobjloader's
+// parse alone and assimp's OBJ import of the same file: best time of a few
+// runs and the peak heap each adds. Then the whole conversion to binary STL,
+// `ovmesh convert` next to `assimp export`, as a user runs them.
+//
+// Usage: bench_obj_import [quads per side] [runs]
+#include <tiny_obj_loader.h>
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "ovmesh/input/ObjImport.h"
+#include "support/CountingHeap.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+void appendNumbers(std::string& text, const char* keyword, std::initializer_list<double> values) {
+    text += keyword;
+    for (const double value : values) {
+        char digits[32];
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6).ptr;
+        text += ' ';
+        text.append(digits, end);
+    }
+    text += '\n';
+}
+
+void appendCorner(std::string& text, long index) {
+    const std::string number = std::to_string(index);
+    text += ' ' + number + '/' + number + '/' + number;
+}
+
+// A gently waved square of side x side quads, two triangles each; every
+// vertex has its own texture coordinate and normal, numbered alike.
+void writeGrid(const fs::path& path, int side) {
+    std::ofstream file(path, std::ios::binary);
+    std::string text;
+    const int points = side + 1;
+    for (int row = 0; row < points; ++row) {
+        for (int column = 0; column < points; ++column) {
+            const double x = column / double(side);
+            const double y = row / double(side);
+            const double slope = 0.05 * std::cos(8 * x);
+            appendNumbers(text, "v", {x, y, 0.05 / 8 * std::sin(8 * x)});
+            appendNumbers(text, "vt", {x, y});
+            const double length = std::sqrt(1 + slope * slope);
+            appendNumbers(text, "vn", {-slope / length, 0, 1 / length});
+        }
+        file << text;
+        text.clear();
+    }
+    for (int row = 0; row < side; ++row) {
+        for (int column = 0; column < side; ++column) {
+            const long a = long(row) * points + column + 1;
+            const long corners[2][3] = {{a, a + 1, a + points + 1}, {a, a + points + 1, a + points}};
+            for (const auto& triangle : corners) {
+                text += 'f';
+                for (const long corner : triangle) {
+                    appendCorner(text, corner);
+                }
+                text += '\n';
+            }
+        }
+        file << text;
+        text.clear();
+    }
+}
+
+double secondsOf(const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double bestOf(int runs, const std::function<void()>& work) {
+    double best = INFINITY;
+    for (int run = 0; run < runs; ++run) {
+        best = std::min(best, secondsOf(work));
+    }
+    return best;
+}
+
+struct Measure {
+    const char* name;
+    std::function<void()> work;
+    double seconds = 0;
+    double heapMb = 0;
+};
+
+// Runs a command line; answers its wall time and peak resident memory in MB,
+// as /usr/bin/time reports it.
+std::pair<double, double> runCommand(const std::string& command, const fs::path& folder) {
+    const fs::path report = folder / "time.txt";
+    const std::string line =
+        "/usr/bin/time -f %M -o '" + report.string() + "' " + command + " >/dev/null 2>&1";
+    const double seconds = secondsOf([&] {
+        if (std::system(line.c_str()) != 0) {
+            std::printf("failed: %s\n", command.c_str());
+        }
+    });
+    std::ifstream kilobytes(report);
+    double peak = 0;
+    kilobytes >> peak;
+    return {seconds, peak / 1024};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int side = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const fs::path folder = fs::temp_directory_path() / "ov-bench-obj";
+    fs::create_directories(folder);
+    const fs::path big = folder / "big.obj";
+    writeGrid(big, side);
+    std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side,
+                static_cast<double>(fs::file_size(big)) / 1e6);
+
+    Measure measures[] = {{"ovmesh import (scene built)", [&] { ov::ovmesh::importObj(big.string()); }},
+                          {"tinyobjloader parse",
+                           [&] {
+                               tinyobj::attrib_t attributes;
+                               std::vector<tinyobj::shape_t> shapes;
+                               std::vector<tinyobj::material_t> materials;
+                               std::string warnings;
+                               std::string errors;
+                               tinyobj::LoadObj(&attributes, &shapes, &materials, &warnings, &errors,
+                                                big.c_str());
+                           }},
+                          {"assimp import", [&] {
+                               Assimp::Importer importer;
+                               importer.ReadFile(big.string(), 0);
+                           }}};
+    for (Measure& measure : measures) {
+        measure.seconds = bestOf(runs, measure.work);
+        measure.heapMb = static_cast<double>(peakExtraHeap(measure.work)) / (1 << 20);
+        std::printf("  %-28s %7.3f s  %7.1f MB peak heap\n", measure.name, measure.seconds, measure.heapMb);
+    }
+    const Measure& ours = measures[0];
+    const Measure& tiny = measures[1];
+    const Measure& assimp = measures[2];
+    std::printf("time ours / tinyobjloader: %.2f (target <= 1.3)\n", ours.seconds / tiny.seconds);
+    std::printf("time assimp / ours:        %.2f (target >= 2.5)\n", assimp.seconds / ours.seconds);
+    std::printf("heap ours / tinyobjloader: %.2f (target <= 1.5)\n", ours.heapMb / tiny.heapMb);
+
+    const auto [ovmeshSeconds, ovmeshPeak] =
+        runCommand(std::string(OVMESH_EXECUTABLE) + " convert '" + big.string() + "' '" +
+                       (folder / "ovmesh.stl").string() + "'",
+                   folder);
+    const auto [assimpSeconds, assimpPeak] =
+        runCommand("assimp export '" + big.string() + "' '" + (folder / "assimp.stl").string() + "'", folder);
+    std::printf("ovmesh convert big.obj big.stl: %7.3f s  %7.1f MB peak resident\n", ovmeshSeconds,
+                ovmeshPeak);
+    std::printf("assimp export big.obj big.stl:  %7.3f s  %7.1f MB peak resident\n", assimpSeconds,
+                assimpPeak);
+    std::printf("time assimp / ovmesh: %.2f\n", assimpSeconds / ovmeshSeconds);
+    fs::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,403 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "ovmesh/ToolError.h"
+#include "ovmesh/input/ObjImport.h"
+#include "ovmesh/output/DrawingPage.h"
+#include "ovmesh/output/SceneVariants.h"
+#include "ovmesh/output/XmlText.h"
+#include "scenegraph/ovGeometry.h"
+#include "support/TestSupport.h"
+
+// jpeglib.h needs the standard types declared before it.
+#include <jpeglib.h>
+
+// The tool's OBJ input: one reader, its triangulation, materials and
+// encodings, and what a drawing makes of the meshes.
+namespace ov::test {
+namespace {
+
+using namespace ovmesh;
+using testing::ThrowsMessage;
+
+template <typename T = ovNode>
+const T& child(const ovNode& parent, int index) {
+    const ovSpatial* spatial = parent.getChild(index);
+    return spatial != nullptr ? dynamic_cast<const T&>(*spatial) : throw std::out_of_range("no such child");
+}
+
+std::vector<std::string> childNames(const ovNode& node) {
+    std::vector<std::string> names;
+    for (int i = 0; i < node.getNbChildren(); ++i) {
+        names.push_back(node.getChild(i)->GetName());
+    }
+    return names;
+}
+
+std::vector<Wm4::Vector3f> corners(const ovBaseGeometry& geometry) {
+    std::vector<Wm4::Vector3f> result;
+    for (int i = 0; i < geometry.getIndexBuffer()->GetIndexQuantity(); ++i) {
+        result.push_back(geometry.getVertexBuffer()->Position3(geometry.getIndexBuffer()->getData()[i]));
+    }
+    return result;
+}
+
+const Wm4::ColorRGBA kNoMaterial(-1, -1, -1, -1);
+
+Wm4::ColorRGBA diffuse(const ovBaseGeometry& mesh) {
+    return mesh.getMaterialState() != nullptr ? mesh.getMaterialState()->diffuse : kNoMaterial;
+}
+
+const std::string kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+
+ObjImport importText(const std::string& text, const std::filesystem::path& folder = "/nonexistent") {
+    return importObjText(text, "model.obj", folder);
+}
+
+const ovTriMesh& firstMesh(const ObjImport& imported) {
+    return child<ovTriMesh>(child(*imported.root, 0), 0);
+}
+
+// An OBJ of one face through the given corners.
+std::string polygonObj(const std::vector<Wm4::Vector3f>& points) {
+    std::string text;
+    std::string face = "f";
+    for (size_t i = 0; i < points.size(); ++i) {
+        text += "v " + std::to_string(points[i].X()) + " " + std::to_string(points[i].Y()) + " " +
+                std::to_string(points[i].Z()) + "\n";
+        face += " " + std::to_string(i + 1);
+    }
+    return text + face + "\n";
+}
+
+Wm4::Vector3f newell(const std::vector<Wm4::Vector3f>& points) {
+    Wm4::Vector3f normal(0, 0, 0);
+    for (size_t i = 0; i < points.size(); ++i) {
+        normal = normal + points[i].Cross(points[(i + 1) % points.size()]);
+    }
+    return normal;
+}
+
+struct Cover {
+    size_t triangles;
+    double area;         // summed, each triangle's own
+    double alignedArea;  // summed, projected on the polygon's normal: less when one is reversed
+};
+
+Cover coverOf(const ovTriMesh& mesh, const Wm4::Vector3f& polygonNormal) {
+    const std::vector<Wm4::Vector3f> points = corners(mesh);
+    const float length = polygonNormal.Length();
+    const Wm4::Vector3f unit = length > 0 ? polygonNormal * (1 / length) : polygonNormal;
+    Cover cover{points.size() / 3, 0, 0};
+    for (size_t t = 0; t + 2 < points.size(); t += 3) {
+        const Wm4::Vector3f cross = (points[t + 1] - points[t]).Cross(points[t + 2] - points[t]);
+        cover.area += cross.Length() / 2;
+        cover.alignedArea += cross.Dot(unit) / 2;
+    }
+    return cover;
+}
+
+std::vector<Wm4::Vector3f> comb(int teeth) {  // 4 * teeth + 2 corners, concave
+    std::vector<Wm4::Vector3f> points{{0, 0, 0}, {float(2 * teeth), 0, 0}};
+    for (int k = teeth - 1; k >= 0; --k) {
+        points.insert(points.end(), {{float(2 * k + 2), 3, 0},
+                                     {float(2 * k + 1), 3, 0},
+                                     {float(2 * k + 1), 1, 0},
+                                     {float(2 * k), 1, 0}});
+    }
+    return points;
+}
+
+std::vector<Wm4::Vector3f> star(int corners, float bump) {  // alternating radii; bump lifts odd corners
+    std::vector<Wm4::Vector3f> points;
+    for (int k = 0; k < corners; ++k) {
+        const double angle = 2 * std::numbers::pi * k / corners;
+        const float radius = k % 2 == 0 ? 1.0f : 0.6f;
+        points.push_back(
+            {radius * float(std::cos(angle)), radius * float(std::sin(angle)), float(k % 2) * bump});
+    }
+    return points;
+}
+
+TEST(ObjImportTest, PolygonsBecomeTrianglesThatCoverTheirAreaWoundAsTheyAre) {
+    std::vector<Wm4::Vector3f> clockwise = comb(16);
+    std::reverse(clockwise.begin(), clockwise.end());
+    const Wm4::Vector3f repeated[] = {{0, 0, 0}, {2, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}, {0, 0, 0}};
+    const struct {
+        const char* name;
+        std::vector<Wm4::Vector3f> polygon;
+        size_t triangles;
+        double area;
+    } cases[] = {{"concave comb of 66 corners", comb(16), 64, 2 * 16 + 16 * 2},
+                 {"the same clockwise", clockwise, 64, 64},
+                 {"star of 936 corners", star(936, 0), 934, 0},
+                 {"star of 36 corners off its plane", star(36, 0.05f), 34, 0},
+                 {"repeated corners", {std::begin(repeated), std::end(repeated)}, 2, 2},
+                 {"collinear corners", {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {2, 0, 0}}, 0, 0}};
+    for (const auto& [name, polygon, triangles, area] : cases) {
+        SCOPED_TRACE(name);
+        const Wm4::Vector3f normal = newell(polygon);
+        const Cover cover = coverOf(firstMesh(importText(polygonObj(polygon))), normal);
+        // The polygon's own area, on its best-fit plane.
+        const double expected = area > 0 ? area : normal.Length() / 2;
+        EXPECT_EQ(cover.triangles, triangles);
+        EXPECT_NEAR(cover.alignedArea, expected, 1e-4 * std::max(expected, 1.0));
+        if (std::string(name).find("off its plane") == std::string::npos) {
+            EXPECT_NEAR(cover.area, expected, 1e-4 * std::max(expected, 1.0));
+        }
+    }
+    // A bow tie crosses itself: both loops are kept, through a point where
+    // the edges cross, which takes its texture coordinate from theirs.
+    const ObjImport bowTie =
+        importText("v 0 0 0\nv 2 2 0\nv 2 0 0\nv 0 2 0\nvt 0 0\nvt 1 1\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3 4/4\n");
+    const ovTriMesh& mesh = firstMesh(bowTie);
+    EXPECT_NEAR(coverOf(mesh, {0, 0, 1}).area, 2, 1e-6);
+    ASSERT_EQ(mesh.getVertexBuffer()->GetVertexQuantity(), 5);
+    EXPECT_EQ(mesh.getVertexBuffer()->Position3(4), Wm4::Vector3f(1, 1, 0));
+    EXPECT_FLOAT_EQ(mesh.getVertexBuffer()->TCoord(0, 4)[0], 0.5f);
+}
+
+// Its triangles, colours and coordinates are checked where it is converted to STL.
+TEST(ObjImportTest, EachGroupIsANodeWithItsMeshesAndPolylines) {
+    const ObjImport imported = importObj((testDataDir() / "obj" / "steps.obj").string());
+    EXPECT_TRUE(imported.warnings.empty());
+    EXPECT_EQ(imported.root->GetName(), "steps");
+    ASSERT_EQ(childNames(*imported.root), (std::vector<std::string>{"base", "step", "outline"}));
+    const auto& base = child<ovTriMesh>(child(*imported.root, 0), 0);
+    EXPECT_EQ(base.getMaterialState()->ambient, Wm4::ColorRGBA(0.1f, 0.0f, 0.0f, 1.0f));
+    // A normal at every corner of its 6 quadrilaterals.
+    EXPECT_TRUE(base.getVertexBuffer()->GetAttributes().HasNormal());
+    EXPECT_EQ(base.getVertexBuffer()->GetVertexQuantity(), 24);
+    // A closed loop of 4 segments and one diagonal, in translucent blue.
+    const auto& outline = child<ovLine>(child(*imported.root, 2), 0);
+    EXPECT_EQ(outline.getColor(), Wm4::ColorRGBA(0.1f, 0.2f, 0.9f, 0.5f));
+    EXPECT_EQ(corners(outline).size(), 10u);
+}
+
+TEST(ObjImportTest, GroupsMergeByNameAndSplitByMaterialWhateverTheLineEnds) {
+    TempDir folder;
+    writeFile(folder.path() / "colours.mtl", "newmtl a\nKd 1 0 0\nnewmtl  Hard Shiny Plastic \nKd 0 0 1\n");
+    const ObjImport imported = importObjText(
+        "mtllib colours.mtl\r\nv 0 0 0\r\nv +1 0 0 # signed\r\nv 0 1 0\r\nv 1 1 -.5\r\nvn 0 0 1\r\n"
+        "g   left side  \r\nusemtl c\nf 1//1 2//1 4//1 # c is not defined\r\n"
+        "usemtl a\nf 2 4 3\ng right\nl 1 2 3\no left side\nusemtl  Hard Shiny Plastic\t\nf 1 4 3\n",
+        "model.obj", folder.path());
+    EXPECT_EQ(imported.warnings, std::vector<std::string>{
+                                     "model.obj:8: material 'c' is not defined: its meshes get no material"});
+    ASSERT_EQ(childNames(*imported.root), (std::vector<std::string>{"left side", "right"}));
+    const ovNode& left = child(*imported.root, 0);
+    ASSERT_EQ(left.getNbChildren(), 3);
+    EXPECT_EQ(corners(child<ovTriMesh>(left, 0)),
+              (std::vector<Wm4::Vector3f>{{0, 0, 0}, {1, 0, 0}, {1, 1, -0.5f}}));
+    EXPECT_EQ(diffuse(child<ovTriMesh>(left, 0)), kNoMaterial);
+    EXPECT_EQ(diffuse(child<ovTriMesh>(left, 1)), Wm4::ColorRGBA(1, 0, 0, 1));
+    EXPECT_EQ(diffuse(child<ovTriMesh>(left, 2)), Wm4::ColorRGBA(0, 0, 1, 1));
+    EXPECT_EQ(corners(child<ovLine>(child(*imported.root, 1), 0)).size(), 4u);
+}
+
+// A grey JPEG, written with the library the tool reads it with.
+void writeGreyJpeg(const std::filesystem::path& path, int width, int height, uint8_t grey) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &bytes, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(static_cast<size_t>(width), grey);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    writeFile(path, std::string(reinterpret_cast<const char*>(bytes), size));
+    jpeg_destroy_compress(&info);
+    std::free(bytes);
+}
+
+TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
+    TempDir folder;
+    std::filesystem::create_directories(folder.path() / "models");
+    std::filesystem::create_directories(folder.path() / "materials" / "maps");
+    const ovPointer<ovImage> picture(new ovImage(ovImage::RGB8, 2, 1));
+    std::fill(picture->editData(), picture->editData() + 6, uint8_t{200});
+    ovImageIOManager().saveImage(picture.get(), (folder.path() / "materials" / "maps" / "wood.png").string(),
+                                 nullptr, {});
+    writeGreyJpeg(folder.path() / "materials" / "grain.jpg", 3, 2, 90);
+    writeFile(folder.path() / "materials" / "broken.jpg", "\xFF\xD8\xFF\xE0 not a picture");
+    writeFile(folder.path() / "materials" / "wood.mtl",
+              "newmtl wood\nKd 0.5\nmap_Kd -o 0.5 0.5 -bm 1 maps/wood.png\nbump maps\\wood.png\n"
+              "map_Ks absent.png\nKs spectral x.rfl\nrefl -type sphere grain.jpg\nmap_Ke broken.jpg\n");
+    const ObjImport imported =
+        importObjText("mtllib ../materials/wood.mtl absent.mtl\n" + kTriangle + "usemtl wood\nf 1 2 3\n",
+                      "model.obj", folder.path() / "models");
+    const std::string library = (folder.path() / "models" / ".." / "materials" / "wood.mtl").string();
+    EXPECT_THAT(imported.warnings,
+                testing::UnorderedElementsAre(
+                    "model.obj:1: material library 'absent.mtl' not found: meshes get no material",
+                    library + ":6: 'Ks' needs one grey value or three RGB numbers, not 'spectral': skipped",
+                    library + ":5: texture image 'absent.png' not found: left out",
+                    testing::StartsWith(library + ":8: texture image 'broken.jpg' cannot be read (")));
+    const ovTriMesh& mesh = firstMesh(imported);
+    EXPECT_EQ(diffuse(mesh), Wm4::ColorRGBA(0.5f, 0.5f, 0.5f, 1));
+    const ovTextureState* textures = const_cast<ovTriMesh&>(mesh).editTextureState(false);
+    ASSERT_NE(textures, nullptr);
+    ASSERT_EQ(textures->getNbTexture(), 3);
+    EXPECT_EQ(textures->editTexture(0)->getTexType(), ovTexture::Diffuse);
+    EXPECT_EQ(textures->editTexture(1)->getTexType(), ovTexture::Bump);
+    const ovImage& grain = *textures->editTexture(2)->getImage();
+    EXPECT_EQ(textures->editTexture(2)->getTexType(), ovTexture::Reflective);
+    EXPECT_EQ(std::tuple(grain.getFormat(), grain.getWidth(), grain.getHeight()),
+              std::tuple(ovImage::Luminance8, 3, 2));
+    EXPECT_NEAR(grain.getData()[5], 90, 2);
+    // One image, read once, for both maps.
+    EXPECT_EQ(textures->editTexture(0)->getImage(), textures->editTexture(1)->getImage());
+    EXPECT_EQ(textures->editTexture(0)->getImage()->getData()[5], 200);
+}
+
+std::string utf16(const std::string& ascii, bool littleEndian, bool mark) {
+    std::string bytes = mark ? (littleEndian ? "\xFF\xFE" : "\xFE\xFF") : "";
+    for (const char c : ascii) {
+        bytes += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    }
+    return bytes;
+}
+
+// What an import reports of its reading.
+class ReadCounter : public ovProgressNotifierInterface {
+public:
+    bool isCanceled() override { return false; }
+    void beginStep(double, uint32_t) override {}
+    void advanceStep(double amount) override { read += amount; }
+
+    double total = 0;
+    double read = 0;
+
+protected:
+    void onStepGroupBegin(uint32_t, double amount) override { total = amount; }
+    void onStepGroupEnd() override {}
+};
+
+// Every way of writing the same triangle reads the same, the fuzzer's form
+// feeds before a statement included.
+TEST(ObjImportTest, MarksUtf16AndOddWhiteSpaceReadAlike) {
+    const std::string face = "f 1 2 3\n";
+    const std::string longComment = "# " + std::string(5 << 20, 'x') + "\n";
+    const std::string cases[] = {
+        "\xEF\xBB\xBF" + kTriangle + face,
+        utf16(kTriangle + face, true, true),
+        utf16(kTriangle + face, false, true),
+        utf16(kTriangle + face, true, false),
+        "\f\fv 0 0 0\n\vv\f1 0 0\r\nv 0\t1 0\n\f f -3 -2 -1",
+        longComment + kTriangle + longComment + "f 1" + std::string(1 << 20, ' ') + "2 3\n"};
+    TempDir folder;
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(text.substr(0, 30));
+        writeFile(folder.path() / "model.obj", text);
+        const ObjImport imported = importObj(folder.file("model.obj"));
+        EXPECT_EQ(corners(firstMesh(imported)),
+                  (std::vector<Wm4::Vector3f>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+    }
+}
+
+TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
+    const std::pair<std::string, std::string> cases[] = {
+        // An index may name a vertex defined further down; the largest one is reported.
+        {kTriangle + "f 1 2 4\nv 1 1 1\nf 1 2 5\n",
+         ":6: vertex index 5 is out of range: 4 vertices defined in the file"},
+        {kTriangle + "f -1 -2 -4\nv 1 1 1\n",
+         ":4: vertex index -4 is out of range: 3 vertices defined before it"},
+        {kTriangle + "vn 0 0 1\nf 1//1 2//2 3//1\n",
+         ":5: normal index 2 is out of range: 1 normal defined in the file"},
+        {kTriangle + "vt 0 0\nf 1/1 2/1 3/2\n",
+         ":5: texture coordinate index 2 is out of range: 1 texture coordinate defined in the file"},
+        // The fuzzer's finding: form feeds before a vertex, then a polyline past the vertices.
+        {"v 0 0 0\n\f\fv 1 0 0\nl 1 2 3\n",
+         ":3: vertex index 3 is out of range: 2 vertices defined in the file"},
+        {kTriangle + "f 0 1 2\n", ":4: vertex index 0 is not allowed: indices count from 1"},
+        {kTriangle + "f 1// 2// 3//\n", ":4: '1//' lacks its normal index"},
+        {kTriangle + "f 1/1/1/1 2 3\n", ":4: '1/1/1/1' has too many parts"},
+        {kTriangle + "f 1 2 3a\n", ":4: '3a' is not a vertex index"},
+        {kTriangle + "f 1 2\n", ":4: a face needs at least 3 vertices"},
+        {kTriangle + "l 1\n", ":4: a line needs at least 2 vertices"},
+        {"v 0 0 0\nv 1 0,5 0\n", ":2: '0,5' is not a finite decimal number"},
+        {"v 0 0 1e39\n", ":1: '1e39' is not a finite decimal number"},
+        {"v 0 0\n", ":1: 'v' needs at least 3 numbers"},
+        {std::string("\x7F"
+                     "ELF\x02\x01\x01\0\0",
+                     9),
+         ":1: '\\x7FELF\\x02\\x01\\x01\\x00\\x00' is not an OBJ statement"},
+        {kTriangle + "g caf\xE9\nf 1 2 3\n", ":4: the name 'caf\\xE9' is not UTF-8 text"},
+        {std::string("\xFF\xFE"
+                     "v\0 ",
+                     5),
+         ": cannot read this UTF-16LE text: it ends in half a character"},
+        {"# nothing\n\n",
+         ": no faces or lines (f or l elements) to convert: the file holds nothing else either"},
+        {kTriangle + "vn 0 0 1\np 1 2\n",
+         ": no faces or lines (f or l elements) to convert: the file holds only 3 vertices, 1 normals, 2 "
+         "points"}};
+    for (const auto& [text, message] : cases) {
+        EXPECT_THAT([&] { importText(text); }, ThrowsMessage<ToolError>("model.obj" + message)) << text;
+    }
+    // Statements without geometry for the tool are skipped, free-form ones with a word.
+    const ObjImport skipped =
+        importText(kTriangle + "s 1\nvp 0.5\ncstype bspline\ncurv 0 1 1 2\ncstype bezier\nf 1 2 3\n");
+    EXPECT_EQ(skipped.warnings,
+              (std::vector<std::string>{"model.obj:6: 'cstype' statements are not supported: skipped",
+                                        "model.obj:7: 'curv' statements are not supported: skipped"}));
+}
+
+TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
+    // Each face has vertices of its own, for its normal.
+    const ObjImport cube = importText(
+        "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+        "vn 0 0 -1\nvn 0 0 1\nvn 0 -1 0\nvn 0 1 0\nvn -1 0 0\nvn 1 0 0\n"
+        "f 1//1 4//1 3//1 2//1\nf 5//2 6//2 7//2 8//2\nf 1//3 2//3 6//3 5//3\n"
+        "f 4//4 8//4 7//4 3//4\nf 1//5 5//5 8//5 4//5\nf 2//6 3//6 7//6 6//6\n");
+    const auto segments = [](const ovSpatial& root) {
+        return corners(child<ovLine>(child(static_cast<const ovNode&>(root), 0), 0)).size() / 2;
+    };
+    const SceneCopy drawing = copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30);
+    EXPECT_EQ(segments(*drawing.root), 12u);
+    // Folds of 90 degrees are no features above that angle.
+    EXPECT_EQ(countLines(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 90).root), 0u);
+    // From the top, the 4 upright edges are points and the top square covers the bottom one.
+    EXPECT_EQ(dropHiddenAndRepeatedSegments(*drawing.root, viewProjection(View::Top)), 8u);
+    EXPECT_EQ(segments(*drawing.root), 4u);
+    EXPECT_EQ(segments(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30).root), 12u)
+        << "the scene's own buffers changed";
+}
+
+TEST(XmlTextTest, EscapesMarkupAndRefusesWhatXmlCannotHold) {
+    EXPECT_EQ(xmlElementText("Nuts & Bolts <v2> \xC3\xA9\t", "--title"),
+              "Nuts &amp; Bolts &lt;v2&gt; \xC3\xA9\t");
+    const std::pair<std::string, std::string> refused[] = {
+        {"a\x01z",
+         "--title: the character U+0001 cannot stand in an XML document (SVG title and description)"},
+        {"\xEF\xBF\xBE",
+         "--title: the character U+FFFE cannot stand in an XML document (SVG title and description)"},
+        {"caf\xE9", "--title: the text is not UTF-8"}};
+    for (const auto& [text, message] : refused) {
+        EXPECT_THAT([&] { xmlElementText(text, "--title"); }, ThrowsMessage<ToolError>(message));
+    }
+}
+
+}  // namespace
+}  // namespace ov::test

@@ -1,0 +1,288 @@
+#include "ovmesh/commands/Commands.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+#include <typeinfo>
+#include <vector>
+
+#if defined(__GNUG__)
+#include <cxxabi.h>
+#endif
+
+#include "core/Version.h"
+#include "core/ovMeshDrivers.h"
+#include "ovmesh/Paths.h"
+#include "ovmesh/ToolError.h"
+#include "ovmesh/commands/DemoScene.h"
+#include "ovmesh/commands/InputLoading.h"
+#include "ovmesh/commands/SceneIo.h"
+#include "ovmesh/output/ExternalParts.h"
+#include "ovmesh/output/SceneVariants.h"
+#include "ovmesh/output/WorldUnits.h"
+#include "ovmesh/output/XmlText.h"
+#include "scenegraph/ovIoManager.h"
+
+namespace ov::ovmesh {
+
+namespace {
+
+constexpr const char* kNoLines = "input has no polylines (l elements) to draw";
+constexpr const char* kEdgesHint = "; --edges DEGREES draws the feature edges of its meshes";
+
+// The driver's class name without namespaces, as the compiler records it.
+std::string driverName(const ovCoreMeshDriver& driver) {
+    std::string name = typeid(driver).name();
+#if defined(__GNUG__)
+    int status = 0;
+    const std::unique_ptr<char, decltype(&std::free)> readable(
+        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
+    if (status == 0 && readable) {
+        name = readable.get();
+    }
+#endif
+    const size_t lastScope = name.rfind("::");
+    if (lastScope != std::string::npos) {
+        return name.substr(lastScope + 2);
+    }
+    const size_t lastBlank = name.rfind(' ');
+    return lastBlank == std::string::npos ? name : name.substr(lastBlank + 1);
+}
+
+std::string extensionList(const ovExtensionList& extensions) {
+    std::string text;
+    for (const std::string& extension : extensions) {
+        text += (text.empty() ? "" : " ") + extension;
+    }
+    return text.empty() ? "-" : text;
+}
+
+std::string writtenReport(const std::string& path, uintmax_t size) {
+    return "wrote " + path + " (" + std::to_string(size) + " bytes)";
+}
+
+uintmax_t saveWithProgress(Session& session, ovSpatial& root, const std::string& path,
+                           const SaveMeshOptions& options) {
+    const std::string label = "writing " + utf8Path(fsPath(path).filename());
+    return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
+        return saveScene(root, path, progress, options);
+    });
+}
+
+ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options,
+                               double creaseDegrees = kDefaultCreaseDegrees) {
+    const SceneCopy drawing = copyScene(scene, content, creaseDegrees);
+    dropHiddenAndRepeatedSegments(*drawing.root, viewProjection(options.view));
+    drawing.root->setMetadata(makePageDescription(*drawing.root, options).get());
+    return drawing.root;
+}
+
+// The scene as a file of that extension can hold it: drawings get a page.
+ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extension,
+                                    const DrawingOptions& drawing) {
+    switch (formatKindOf(extension)) {
+        case FormatKind::Drawing:
+            return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing);
+        case FormatKind::Structure:
+            return copyScene(scene, SceneContent::Structure).root;
+        case FormatKind::Geometry:
+            break;
+    }
+    return &scene;
+}
+
+// Saves each part file of an assembly output, and says so.
+PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing) {
+    return [&session, format, drawing](ovSpatial& part, const std::string& path) {
+        const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing);
+        session.report(writtenReport(path, saveWithProgress(session, *root, path, SaveMeshOptions())));
+    };
+}
+
+// Assembly formats hold no geometry: an input with meshes or polylines needs
+// files for its parts, which --external-parts names the format of.
+ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
+                                PartFiles& parts) {
+    if (options.externalParts.empty()) {
+        if (const ovSpatial* holder = firstGeometryHolder(scene)) {
+            throw ToolError("cannot write '" + options.output + "': '" + holder->GetName() +
+                            "' holds meshes or polylines, and ." + extensionOf(options.output) +
+                            " files hold the assembly structure only; --external-parts FORMAT (e.g. stl) "
+                            "writes each part's geometry to a file of its own beside it");
+        }
+        return &scene;
+    }
+    return moveGeometryToPartFiles(scene, options.output, options.externalParts,
+                                   partSaver(session, options.externalParts, options.drawing), parts);
+}
+
+// The part format must be one a driver saves and able to hold geometry, and
+// only assembly outputs have parts.
+void requirePartFormat(const ConvertOptions& options) {
+    if (options.externalParts.empty()) {
+        return;
+    }
+    if (formatKindOf(extensionOf(options.output)) != FormatKind::Structure) {
+        throw ToolError("--external-parts applies to assembly outputs (.stp, .step), not to '" +
+                        options.output + "'");
+    }
+    requireSaveDriver("part." + options.externalParts);
+    if (formatKindOf(options.externalParts) == FormatKind::Structure) {
+        throw ToolError("--external-parts " + options.externalParts +
+                        ": parts need a format that holds geometry");
+    }
+}
+
+DrawingOptions demoDrawingOptions() {
+    DrawingOptions options;
+    options.title = "ovmesh demo: table assembly";
+    options.description = "Top view of the table assembly: outlines of its parts and the floor layout.";
+    return options;
+}
+
+// The demo assembly as pure structure: every part in a binary STL file of its own.
+ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts) {
+    const ovPointer<ovNode> assembly = buildDemoAssembly();
+    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts);
+}
+
+void createFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(fsPath(folder), error);
+    if (error || !std::filesystem::is_directory(fsPath(folder))) {
+        throw ToolError("cannot create folder '" + folder +
+                        "': " + (error ? error.message() : std::string("a file of that name exists")));
+    }
+}
+
+}  // namespace
+
+Session::Session(const SessionOptions& options, std::ostream& out, std::ostream& err)
+    : mOut(out),
+      mErr(err),
+      mConsole(err),
+      mQuiet(options.quiet),
+      mShowProgress(options.progressBars && !options.quiet) {
+    mConsole.setBeforeMessage([this] {
+        if (mBar) {
+            mBar->clearLine();
+        }
+    });
+    initializeOvMeshDrivers(options.resourceFolder);
+}
+
+Session::~Session() {
+    terminateOvMeshDrivers();
+}
+
+void Session::report(const std::string& text) {
+    if (!mQuiet) {
+        mOut << text << '\n' << std::flush;
+    }
+}
+
+int runFormats(Session& session) {
+    std::ostream& out = session.out();
+    out << "ovMeshDrivers " << ovMeshDrivers::Version::GetDescStringMajorMinorReleaseRevision(false, true)
+        << '\n';
+    const std::vector<ovCoreMeshDriver*> drivers = ovIoManager::msInstance.getDrivers();
+    size_t nameWidth = 0;
+    for (const ovCoreMeshDriver* driver : drivers) {
+        nameWidth = std::max(nameWidth, driverName(*driver).size());
+    }
+    out << "Drivers, in registration order:\n";
+    for (const ovCoreMeshDriver* driver : drivers) {
+        out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << driverName(*driver)
+            << "  loads: " << std::setw(8) << extensionList(driver->getLoadExtensions())
+            << "  saves: " << extensionList(driver->getSaveExtensions()) << '\n';
+    }
+    out << "ovmesh itself loads: obj\n";
+    return 0;
+}
+
+int runDemo(Session& session, const std::string& folder) {
+    createFolder(folder);
+    const ovPointer<ovNode> scene = buildDemoScene();
+    SaveMeshOptions options;
+    options.lineBreaks = true;
+    int failures = 0;
+    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
+        if (driver->getSaveExtensions().empty()) {
+            continue;
+        }
+        const std::string extension = driver->getSaveExtensions().front();
+        const std::string path = utf8Path(fsPath(folder) / fsPath("demo." + extension));
+        try {
+            PartFiles parts;
+            const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
+                                                  ? demoAssembly(session, path, parts)
+                                                  : sceneForFormat(*scene, extension, demoDrawingOptions());
+            session.report(writtenReport(path, saveWithProgress(session, *root, path, options)));
+            parts.keep();
+        } catch (const ToolError& failure) {
+            session.console().error(failure.what());
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+namespace {
+
+// The drawing of a converted scene: its polylines, and the feature edges of
+// its meshes when asked for.
+ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& options,
+                                      const DrawingOptions& drawing, const ovSpatial& scene) {
+    if (options.edgeDegrees) {
+        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, *options.edgeDegrees);
+    }
+    if (countLines(scene) == 0) {
+        if (!options.allowEmpty) {
+            throw ToolError(options.input + ": " + kNoLines + kEdgesHint);
+        }
+        session.console().warning(options.input + ": " + kNoLines + "; the drawing is empty");
+    }
+    return drawingOf(scene, SceneContent::Lines, drawing);
+}
+
+}  // namespace
+
+int runConvert(Session& session, const ConvertOptions& options) {
+    requireSaveDriver(options.output);
+    requirePartFormat(options);
+    const std::string extension = extensionOf(options.output);
+    // Texts are escaped, or refused, before a long read.
+    DrawingOptions drawing = options.drawing;
+    drawing.title = xmlElementText(drawing.title, "--title");
+    drawing.description = xmlElementText(drawing.description, "--description");
+    LoadMeshOptions loadOptions;
+    loadOptions.importMetadata = options.importMetadata;
+    ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
+    if (!options.units.empty()) {
+        if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {
+            session.console().warning(*warning);
+        }
+    }
+    PartFiles parts;
+    switch (formatKindOf(extension)) {
+        case FormatKind::Drawing:
+            root = convertedDrawing(session, options, drawing, *root);
+            break;
+        case FormatKind::Structure:
+            root = assemblyOf(session, *root, options, parts);
+            break;
+        case FormatKind::Geometry:
+            break;
+    }
+    SaveMeshOptions saveOptions;
+    saveOptions.lineBreaks = options.lineBreaks;
+    session.report(
+        writtenReport(options.output, saveWithProgress(session, *root, options.output, saveOptions)));
+    parts.keep();
+    return 0;
+}
+
+}  // namespace ov::ovmesh

@@ -1,0 +1,24 @@
+#include "ovmesh/commands/InputLoading.h"
+
+#include "ovmesh/Paths.h"
+#include "ovmesh/commands/SceneIo.h"
+
+namespace ov::ovmesh {
+
+ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const LoadMeshOptions& options) {
+    try {
+        const LoadedScene input = session.withProgress(
+            "reading " + utf8Path(fsPath(path).filename()),
+            [&](ovProgressNotifierInterface* progress) { return loadScene(path, progress, options); });
+        printDriverMessages(session.console(), input.messages);
+        for (const std::string& warning : input.warnings) {
+            session.console().warning(warning);
+        }
+        return input.root;
+    } catch (const LoadFailure& failure) {
+        printDriverMessages(session.console(), failure.messages());
+        throw ToolError(failure.what());
+    }
+}
+
+}  // namespace ov::ovmesh

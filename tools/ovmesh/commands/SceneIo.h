@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ovmesh/output/DriverMessages.h"
+#include "scenegraph/ovCoreMeshDriver.h"
+#include "scenegraph/ovSpatial.h"
+
+namespace ov::ovmesh {
+
+// The extension that picks a file's driver: lower case, without the dot.
+std::string extensionOf(const std::string& path);
+
+// Extensions the registered drivers save and load, in registration order
+// without repeats; the loadable ones include the tool's own "obj".
+std::vector<std::string> savableExtensions();
+std::vector<std::string> loadableExtensions();
+
+// ToolError naming the known extensions when no driver saves (loads) path.
+void requireSaveDriver(const std::string& path);
+void requireLoadableFormat(const std::string& path);
+
+struct LoadedScene {
+    ovPointer<ovSpatial> root;
+    std::vector<std::string> warnings;
+    // What the driver said about a load that succeeded.
+    std::vector<DriverMessage> messages;
+};
+
+// Reads an OBJ file itself and any other format through the driver manager.
+// Several loaded objects are gathered under one root node named after the
+// file. ToolError when the file cannot be read, LoadFailure when the driver
+// refused it.
+LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
+                      const LoadMeshOptions& options = {});
+
+// Saves the scene to path through the driver manager, by way of a temporary
+// file that replaces path only once everything is written. The driver works
+// on a file device when it can, so that a short write is noticed, and on the
+// path otherwise. Answers the size of the file; ToolError on any failure,
+// leaving no file behind.
+uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifierInterface* progress,
+                    SaveMeshOptions options);
+
+}  // namespace ov::ovmesh

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "ovmesh/commands/Commands.h"
+
+namespace ov::ovmesh {
+
+struct TreeOptions {
+    std::string input;
+    // One JSON document instead of one indented line per node.
+    bool json = false;
+    bool importMetadata = true;
+};
+
+// Prints the node tree of the input: per node its name, kind (node, external
+// reference with its path, mesh, line), placement and metadata.
+int runTree(Session& session, const TreeOptions& options);
+
+}  // namespace ov::ovmesh

@@ -1,0 +1,323 @@
+#include "ovmesh/input/ObjImport.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+#include "ovmesh/Paths.h"
+#include "ovmesh/ToolError.h"
+#include "ovmesh/input/MtlReader.h"
+#include "ovmesh/input/ObjReader.h"
+#include "ovmesh/input/TextEncoding.h"
+#include "ovmesh/input/TextLines.h"
+#include "ovmesh/input/TextureImages.h"
+#include "scenegraph/ovGeometry.h"
+
+namespace ov::ovmesh {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kReadChunk = size_t{1} << 22;
+
+// Where a file named in a library or material lives: relative to the folder
+// of the file that names it, with Windows separators taken as folder
+// separators; failing that, by its bare name in that folder.
+std::optional<fs::path> locate(const fs::path& folder, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const fs::path named = fsPath(name);
+    std::error_code error;
+    for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
+        if (fs::is_regular_file(candidate, error)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+// The materials of an OBJ's libraries, made into scene-graph states once each.
+class MaterialStates {
+public:
+    MaterialStates(fs::path folder, std::vector<std::string>& warnings)
+        : mFolder(std::move(folder)), mWarnings(warnings) {}
+
+    // A library statement names one file, or several separated by blanks.
+    void loadLibraries(const std::string& source, const std::vector<ObjNameAt>& statements) {
+        for (const auto& [text, line] : statements) {
+            if (const std::optional<fs::path> whole = locate(mFolder, text)) {
+                loadLibrary(*whole);
+                continue;
+            }
+            std::string_view rest = text;
+            for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest)) {
+                if (const std::optional<fs::path> file = locate(mFolder, std::string(word))) {
+                    loadLibrary(*file);
+                } else {
+                    mAnyMissing = true;
+                    mWarnings.push_back(source + ":" + std::to_string(line) + ": material library '" +
+                                        std::string(word) + "' not found: meshes get no material");
+                }
+            }
+        }
+    }
+
+    void warnUndefined(const std::string& source, const std::vector<ObjNameAt>& used) {
+        if (mAnyMissing) {
+            return;
+        }
+        for (const auto& [name, line] : used) {
+            if (!mMaterials.contains(name)) {
+                mWarnings.push_back(source + ":" + std::to_string(line) + ": material '" + name +
+                                    "' is not defined: its meshes get no material");
+            }
+        }
+    }
+
+    ovMaterialState* materialState(const std::string& name) { return statesOf(name).first.get(); }
+    ovTextureState* textureState(const std::string& name) { return statesOf(name).second.get(); }
+
+private:
+    using States = std::pair<ovPointer<ovMaterialState>, ovPointer<ovTextureState>>;
+
+    void loadLibrary(const fs::path& file) {
+        const std::string path = utf8Path(file);
+        const std::vector<MtlMaterial> materials =
+            readMtl(decodedText(readWholeFile(path), path), path, mWarnings);
+        for (const MtlMaterial& material : materials) {
+            // The first definition of a name holds, as with any later library.
+            mMaterials.try_emplace(material.name, Defined{material, file.parent_path(), path});
+        }
+    }
+
+    const States& statesOf(const std::string& name) {
+        const auto [entry, added] = mStates.try_emplace(name);
+        const auto defined = mMaterials.find(name);
+        if (added && defined != mMaterials.end()) {
+            entry->second = makeStates(defined->second);
+        }
+        return entry->second;
+    }
+
+    struct Defined {
+        MtlMaterial material;
+        fs::path folder;
+        std::string source;
+    };
+
+    States makeStates(const Defined& defined) {
+        const MtlMaterial& material = defined.material;
+        ovPointer<ovMaterialState> state(new ovMaterialState);
+        state->SetName(material.name);
+        state->ambient = material.ambient;
+        state->diffuse = material.diffuse;
+        state->diffuse[3] = material.alpha;
+        state->specular = material.specular;
+        state->emission = material.emission;
+        state->alpha = material.alpha;
+        state->shininess = material.shininess;
+        ovPointer<ovTextureState> textures;
+        for (const MtlTextureMap& map : material.maps) {
+            if (ovImage* image = imageOf(defined, map)) {
+                textures = textures ? textures : ovPointer<ovTextureState>(new ovTextureState);
+                ovPointer<ovTexture> texture(new ovTexture(image));
+                texture->setTypeField(map.type);
+                textures->addTexture(texture.get());
+            }
+        }
+        return {state, textures};
+    }
+
+    ovImage* imageOf(const Defined& defined, const MtlTextureMap& map) {
+        const std::string at = defined.source + ":" + std::to_string(map.line) + ": ";
+        const std::optional<fs::path> file = locate(defined.folder, map.file);
+        if (!file) {
+            mWarnings.push_back(at + "texture image '" + map.file + "' not found: left out");
+            return nullptr;
+        }
+        const auto [entry, added] = mImages.try_emplace(utf8Path(*file));
+        if (added) {
+            const LoadedImage loaded = loadTextureImage(entry->first);
+            entry->second = loaded.image;
+            if (!loaded.image) {
+                mWarnings.push_back(at + "texture image '" + map.file + "' cannot be read (" +
+                                    loaded.failure + "): left out");
+            }
+        }
+        return entry->second.get();
+    }
+
+    fs::path mFolder;
+    std::vector<std::string>& mWarnings;
+    bool mAnyMissing = false;
+    std::map<std::string, Defined> mMaterials;
+    std::map<std::string, States> mStates;
+    std::map<std::string, ovPointer<ovImage>> mImages;
+};
+
+ovPointer<ovIndexBuffer> indexBuffer(const std::vector<int>& indices) {
+    ovPointer<ovIndexBuffer> buffer(new ovIndexBuffer(static_cast<int>(indices.size())));
+    std::copy(indices.begin(), indices.end(), buffer->getData());
+    return buffer;
+}
+
+template <typename T>
+void release(std::vector<T>& values) {
+    std::vector<T>().swap(values);
+}
+
+// The scene of a model; each part's data is let go as soon as its buffers are
+// made, so that the model and the scene are not both whole in memory.
+class SceneBuilder {
+public:
+    SceneBuilder(ObjModel& model, MaterialStates& materials) : mModel(model), mMaterials(materials) {}
+
+    ovPointer<ovNode> build(const std::string& rootName) {
+        ovPointer<ovNode> root(new ovNode);
+        root->SetName(rootName);
+        for (ObjGroup& group : mModel.groups) {
+            ovPointer<ovNode> node(new ovNode);
+            node->SetName(group.name);
+            for (ObjPart& part : group.meshes) {
+                node->attachChild(buildMesh(part, group.name).get());
+            }
+            for (ObjPart& part : group.lines) {
+                node->attachChild(buildLines(part, group.name).get());
+            }
+            root->attachChild(node.get());
+        }
+        return root;
+    }
+
+private:
+    ovPointer<ovTriMesh> buildMesh(ObjPart& part, const std::string& name) {
+        const auto has = [&part](int ObjCorner::*index) {
+            return std::all_of(part.vertices.begin(), part.vertices.end(),
+                               [index](const ObjCorner& corner) { return corner.*index != -1; });
+        };
+        ovAttributes layout;
+        layout.SetNormal(has(&ObjCorner::normal));
+        layout.SetTCoordChannels(0, has(&ObjCorner::texcoord) ? 2 : 0);
+        ovPointer<ovVertexBuffer> vertices(
+            new ovVertexBuffer(layout, static_cast<int>(part.vertices.size())));
+        for (size_t i = 0; i < part.vertices.size(); ++i) {
+            const ObjCorner& corner = part.vertices[i];
+            const auto vertex = static_cast<int>(i);
+            vertices->Position3(vertex) = mModel.position(corner.position);
+            if (layout.HasNormal()) {
+                vertices->Normal3(vertex) = mModel.normal(corner.normal);
+            }
+            if (layout.HasTCoord(0)) {
+                std::tie(vertices->TCoord(0, vertex)[0], vertices->TCoord(0, vertex)[1]) =
+                    mModel.texcoord(corner.texcoord);
+            }
+        }
+        release(part.vertices);
+        ovPointer<ovTriMesh> mesh(new ovTriMesh(vertices.get(), indexBuffer(part.indices).get()));
+        release(part.indices);
+        mesh->SetName(name);
+        mesh->setMaterialState(mMaterials.materialState(part.material));
+        mesh->setTextureState(mMaterials.textureState(part.material));
+        return mesh;
+    }
+
+    ovPointer<ovLine> buildLines(ObjPart& part, const std::string& name) {
+        ovPointer<ovVertexBuffer> vertices(
+            new ovVertexBuffer(ovAttributes(), static_cast<int>(part.vertices.size())));
+        for (size_t i = 0; i < part.vertices.size(); ++i) {
+            vertices->Position3(static_cast<int>(i)) = mModel.position(part.vertices[i].position);
+        }
+        ovPointer<ovLine> line(new ovLine(vertices.get(), indexBuffer(part.indices).get()));
+        line->SetName(name);
+        if (ovMaterialState* state = mMaterials.materialState(part.material)) {
+            line->setMaterialState(state);
+            line->setColor(state->diffuse);
+        }
+        return line;
+    }
+
+    ObjModel& mModel;
+    MaterialStates& mMaterials;
+};
+
+ObjImport buildImport(ObjModel model, const std::string& source, const fs::path& materialFolder) {
+    ObjImport result;
+    result.warnings = std::move(model.warnings);
+    MaterialStates materials(materialFolder, result.warnings);
+    materials.loadLibraries(source, model.materialLibraries);
+    materials.warnUndefined(source, model.materialsUsed);
+    result.root = SceneBuilder(model, materials).build(utf8Path(fsPath(source).stem()));
+    return result;
+}
+
+// Reads the text of a file in pieces, reporting the bytes read.
+class ChunkedFile {
+public:
+    ChunkedFile(const std::string& path, ovProgressNotifierInterface* progress)
+        : mPath(path), mStream(openForReading(path)), mProgress(progress) {
+        std::error_code error;
+        const uintmax_t size = fs::file_size(fsPath(path), error);
+        if (mProgress != nullptr) {
+            mProgress->beginStepGroup(1, error ? 0.0 : static_cast<double>(size), mCloser);
+            mProgress->beginStep(error ? 0.0 : static_cast<double>(size), 0);
+        }
+    }
+
+    // The next piece; empty at the end.
+    std::string_view next() {
+        mBuffer.resize(kReadChunk);
+        mStream.read(mBuffer.data(), static_cast<std::streamsize>(mBuffer.size()));
+        if (mStream.bad()) {
+            throw ToolError("cannot read '" + mPath + "': the read failed");
+        }
+        mBuffer.resize(static_cast<size_t>(mStream.gcount()));
+        if (mProgress != nullptr) {
+            mProgress->advanceStep(static_cast<double>(mBuffer.size()));
+        }
+        return mBuffer;
+    }
+
+private:
+    std::string mPath;
+    std::ifstream mStream;
+    ovProgressNotifierInterface* mProgress;
+    ovProgressNotifierGroupCloser mCloser;
+    std::string mBuffer;
+};
+
+// Reads OBJ bytes that begin with start and go on with the pieces next()
+// gives until it gives none.
+template <typename Next>
+ObjModel readObj(std::string_view start, const std::string& source, Next next) {
+    const DetectedEncoding detected = detectEncoding(start);
+    ObjReader reader(source);
+    start.remove_prefix(detected.markSize);
+    if (detected.encoding == TextEncoding::Utf8) {
+        for (std::string_view piece = start; !piece.empty(); piece = next()) {
+            reader.read(piece);
+        }
+        return reader.finish();
+    }
+    // UTF-16 files are rare and small: decoded whole.
+    std::string bytes(start);
+    for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+        bytes += piece;
+    }
+    reader.read(utf16ToUtf8(bytes, detected.encoding, source));
+    return reader.finish();
+}
+
+}  // namespace
+
+ObjImport importObj(const std::string& path, ovProgressNotifierInterface* progress) {
+    ChunkedFile file(path, progress);
+    const std::string start(file.next());
+    ObjModel model = readObj(start, path, [&file] { return file.next(); });
+    return buildImport(std::move(model), path, fsPath(path).parent_path());
+}
+
+ObjImport importObjText(std::string_view bytes, const std::string& source, const fs::path& materialFolder) {
+    return buildImport(readObj(bytes, source, [] { return std::string_view(); }), source, materialFolder);
+}
+
+}  // namespace ov::ovmesh

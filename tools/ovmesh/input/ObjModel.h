@@ -1,0 +1,88 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "wm4/Wm4Foundation.h"
+
+namespace ov::ovmesh {
+
+// One corner of a face or line: 0-based indices into the model's positions,
+// texture coordinates and normals, -1 where the corner has none. Points that
+// triangulation added count down from -2 into the model's added points.
+struct ObjCorner {
+    int position = -1;
+    int texcoord = -1;
+    int normal = -1;
+
+    bool operator==(const ObjCorner&) const = default;
+};
+
+constexpr int addedPointNumber(int index) {
+    return -2 - index;
+}
+
+// The faces (as triangles) or the lines (as segments) that one group draws
+// with one material, with each distinct corner once as a vertex.
+class ObjPart {
+public:
+    explicit ObjPart(std::string materialName) : material(std::move(materialName)) {}
+
+    // The vertex of a corner, made when the corner is new.
+    int vertexOf(const ObjCorner& corner);
+    // A vertex of its own, for a point triangulation added.
+    int addVertex(const ObjCorner& corner);
+    // Frees the lookup once no more corners come.
+    void dropLookup();
+
+    std::string material;
+    std::vector<ObjCorner> vertices;
+    // 3 vertices per triangle or 2 per segment.
+    std::vector<int> indices;
+
+private:
+    void growLookup();
+
+    // Open addressing: vertex numbers, -1 for a free slot.
+    std::vector<int> mSlots;
+    bool mScattered = false;
+};
+
+struct ObjGroup {
+    std::string name;
+    std::vector<ObjPart> meshes;
+    std::vector<ObjPart> lines;
+};
+
+struct ObjNameAt {
+    std::string name;
+    size_t line;
+};
+
+// What an OBJ file holds, checked: every corner names data that exists.
+struct ObjModel {
+    std::vector<float> positions;  // x y z
+    std::vector<float> texcoords;  // u v
+    std::vector<float> normals;    // x y z
+    std::vector<float> addedPositions;
+    std::vector<float> addedTexcoords;
+    std::vector<float> addedNormals;
+    // Groups and objects that hold a face or a line, in order of their first.
+    std::vector<ObjGroup> groups;
+    // The rest of each "mtllib" statement.
+    std::vector<ObjNameAt> materialLibraries;
+    // Each material named by "usemtl", at its first use.
+    std::vector<ObjNameAt> materialsUsed;
+    // Conditions the reading survived, with their line numbers.
+    std::vector<std::string> warnings;
+
+    Wm4::Vector3f position(int number) const { return vectorAt(positions, addedPositions, number); }
+    Wm4::Vector3f normal(int number) const { return vectorAt(normals, addedNormals, number); }
+    std::pair<float, float> texcoord(int number) const;
+
+private:
+    static Wm4::Vector3f vectorAt(const std::vector<float>& values, const std::vector<float>& added,
+                                  int number);
+};
+
+}  // namespace ov::ovmesh

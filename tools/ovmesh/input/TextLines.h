@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ov::ovmesh {
+
+// The white space between the words of OBJ and MTL statements. Form feeds and
+// vertical tabs count as blanks wherever they stand, in every statement.
+constexpr std::string_view kBlanks = " \t\r\f\v";
+
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view trimmed(std::string_view text);
+
+// Takes the next word off the front of text (blanks before it go too); empty
+// at the end.
+std::string_view takeWord(std::string_view& text);
+
+// The text before a comment sign.
+std::string_view withoutComment(std::string_view text);
+
+// A decimal number as OBJ and MTL write them ("-1.5", "+2", ".5e-3"), read
+// exactly as a float; a value too small for a float becomes 0. nullopt for
+// anything else, infinities and NaN included.
+std::optional<float> parseFloat(std::string_view word);
+
+// A word quoted for a message, with bytes outside printable ASCII shown as
+// \\xNN and a long word cut short.
+std::string quoted(std::string_view word);
+
+// Why a name (of a group, object or material) cannot be used, or empty when
+// it can: names must be UTF-8 text without control characters.
+std::string nameFault(std::string_view name);
+
+// Calls visit(line, number) for each line of text, numbered from 1, without
+// its line end.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit visit) {
+    size_t number = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        visit(text.substr(0, end), ++number);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+}
+
+}  // namespace ov::ovmesh

@@ -1,0 +1,217 @@
+#include "ovmesh/output/ExternalParts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <type_traits>
+
+#include "ovmesh/Paths.h"
+#include "scenegraph/ovGeometry.h"
+#include "scenegraph/ovMetadata.h"
+
+namespace ov::ovmesh {
+
+namespace {
+
+bool isGeometry(const ovSpatial* spatial) {
+    return spatial != nullptr && spatial->IsDerived(ovBaseGeometry::TYPE);
+}
+
+template <typename Spatial>
+auto* asNode(Spatial* spatial) {
+    using Node = std::conditional_t<std::is_const_v<Spatial>, const ovNode, ovNode>;
+    return spatial != nullptr && spatial->IsDerived(ovNode::TYPE) ? static_cast<Node*>(spatial) : nullptr;
+}
+
+bool holdsGeometry(const ovNode& node) {
+    for (int i = 0; i < node.getNbChildren(); ++i) {
+        if (isGeometry(node.getChild(i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Nodes naming one instance definition are one part.
+const void* partKey(const ovNode& node) {
+    const auto* instance =
+        static_cast<const ovInstanceMetaData*>(node.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    return instance != nullptr && instance->getInstanceDefId() != nullptr
+               ? static_cast<const void*>(instance->getInstanceDefId())
+               : &node;
+}
+
+// A file name from a node name: characters that file systems refuse or treat
+// specially become '_'.
+std::string fileNamePart(const std::string& name) {
+    std::string safe = name.empty() ? "part" : name;
+    std::replace_if(
+        safe.begin(), safe.end(),
+        [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x80 && !std::isalnum(byte) && c != '-' && c != '_' && c != '.';
+        },
+        '_');
+    return safe;
+}
+
+// Names the files of one output: "<output stem>-<node>.<format>", with a
+// number added when two nodes have the same name.
+class PartNamer {
+public:
+    PartNamer(const std::string& output, std::string format)
+        : mFolder(fsPath(output).parent_path()),
+          mStem(utf8Path(fsPath(output).stem())),
+          mFormat(std::move(format)) {}
+
+    // The file name and the full path.
+    std::pair<std::string, std::string> next(const std::string& nodeName) {
+        const std::string base = mStem + "-" + fileNamePart(nodeName);
+        std::string name = base + "." + mFormat;
+        for (int number = 2; !mUsed.insert(lowerCase(name)).second; ++number) {
+            name = base + "_" + std::to_string(number) + "." + mFormat;
+        }
+        return {name, utf8Path(mFolder / fsPath(name))};
+    }
+
+private:
+    // Some file systems do not tell case apart.
+    static std::string lowerCase(std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+        return text;
+    }
+
+    std::filesystem::path mFolder;
+    std::string mStem;
+    std::string mFormat;
+    std::set<std::string> mUsed;
+};
+
+ovPointer<ovXRefNode> referenceTo(const std::string& name, const std::string& fileName) {
+    ovPointer<ovXRefNode> reference(new ovXRefNode);
+    reference->SetName(name);
+    reference->setUtf8FilePath(fileName);
+    return reference;
+}
+
+// The node itself as a reference: its place in the assembly and its metadata.
+ovPointer<ovXRefNode> nodeAsReference(const ovNode& node, const std::string& fileName) {
+    ovPointer<ovXRefNode> reference = referenceTo(node.GetName(), fileName);
+    reference->editLocalTransform(true) = node.getLocalTransform();
+    for (int i = 0; i < node.getNbMetadata(); ++i) {
+        reference->setMetadata(node.getMetadata(i));
+    }
+    return reference;
+}
+
+// Takes the node's meshes and polylines out into a new node of their own.
+ovPointer<ovNode> takeGeometry(ovNode& node) {
+    ovPointer<ovNode> part(new ovNode);
+    part->SetName(node.GetName());
+    for (int i = 0; i < node.getNbChildren(); ++i) {
+        if (isGeometry(node.getChild(i))) {
+            part->attachChild(node.detachChildAt(i).get());
+        }
+    }
+    return part;
+}
+
+bool hasChildren(const ovNode& node) {
+    for (int i = 0; i < node.getNbChildren(); ++i) {
+        if (node.getChild(i) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+PartFiles::~PartFiles() {
+    if (mKept) {
+        return;
+    }
+    for (const std::string& path : mPaths) {
+        std::error_code ignored;
+        std::filesystem::remove(fsPath(path), ignored);
+    }
+}
+
+const ovSpatial* firstGeometryHolder(const ovSpatial& root) {
+    if (isGeometry(&root)) {
+        return &root;
+    }
+    std::vector<const ovSpatial*> pending{&root};
+    while (!pending.empty()) {
+        const ovNode* node = asNode(pending.back());
+        pending.pop_back();
+        if (node == nullptr) {
+            continue;
+        }
+        if (holdsGeometry(*node)) {
+            return node;
+        }
+        for (int i = node->getNbChildren(); i-- > 0;) {
+            if (const ovSpatial* child = node->getChild(i)) {
+                pending.push_back(child);
+            }
+        }
+    }
+    return nullptr;
+}
+
+ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string& output,
+                                             const std::string& format, const PartSaver& savePart,
+                                             PartFiles& files) {
+    ovPointer<ovNode> top(asNode(&root));
+    if (!top) {
+        top = new ovNode;
+        top->SetName(root.GetName());
+        top->attachChild(&root);
+    }
+    PartNamer namer(output, format);
+    std::map<const void*, std::string> fileOfPart;
+    // Each node with the slot it fills in its parent (none for the root).
+    struct Slot {
+        ovNode* node;
+        ovNode* parent;
+        int index;
+    };
+    std::vector<Slot> pending{{top.get(), nullptr, -1}};
+    while (!pending.empty()) {
+        const Slot slot = pending.back();
+        pending.pop_back();
+        ovNode& node = *slot.node;
+        if (holdsGeometry(node)) {
+            const ovPointer<ovNode> part = takeGeometry(node);
+            auto [file, added] = fileOfPart.try_emplace(partKey(node));
+            if (added) {
+                const auto [name, path] = namer.next(node.GetName());
+                savePart(*part, path);
+                files.add(path);
+                file->second = name;
+            }
+            // A child reference in place and without the node's metadata:
+            // the node's instance definition stays the node's own.
+            if (hasChildren(node)) {
+                node.attachChild(referenceTo(node.GetName(), file->second).get());
+            } else if (slot.parent != nullptr) {
+                slot.parent->setChild(slot.index, nodeAsReference(node, file->second).get());
+                continue;
+            } else {
+                return nodeAsReference(node, file->second);
+            }
+        }
+        for (int i = node.getNbChildren(); i-- > 0;) {
+            if (ovNode* child = asNode(node.getChild(i))) {
+                pending.push_back({child, &node, i});
+            }
+        }
+    }
+    return top;
+}
+
+}  // namespace ov::ovmesh

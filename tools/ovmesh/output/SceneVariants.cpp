@@ -1,0 +1,245 @@
+#include "ovmesh/output/SceneVariants.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <map>
+#include <numbers>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "core/ovVectorialMetadata.h"
+
+namespace ov::ovmesh {
+
+FormatKind formatKindOf(const std::string& extension) {
+    if (extension == "svg" || extension == "dxf") {
+        return FormatKind::Drawing;
+    }
+    if (extension == "stp" || extension == "step") {
+        return FormatKind::Structure;
+    }
+    return FormatKind::Geometry;
+}
+
+void forEachSpatial(const ovSpatial& root, const std::function<void(const ovSpatial&)>& visit) {
+    std::vector<const ovSpatial*> pending{&root};
+    while (!pending.empty()) {
+        const ovSpatial* spatial = pending.back();
+        pending.pop_back();
+        visit(*spatial);
+        if (spatial->IsDerived(ovNode::TYPE)) {
+            const auto& node = static_cast<const ovNode&>(*spatial);
+            for (int i = node.getNbChildren() - 1; i >= 0; --i) {
+                if (const ovSpatial* child = node.getChild(i)) {
+                    pending.push_back(child);
+                }
+            }
+        }
+    }
+}
+
+size_t countLines(const ovSpatial& root) {
+    size_t count = 0;
+    forEachSpatial(root,
+                   [&count](const ovSpatial& spatial) { count += spatial.IsDerived(ovLine::TYPE) ? 1 : 0; });
+    return count;
+}
+
+namespace {
+
+void copyPlacementAndMetadata(const ovSpatial& source, ovSpatial& copy) {
+    copy.SetName(source.GetName());
+    copy.editLocalTransform(true) = source.getLocalTransform();
+    for (int i = 0; i < source.getNbMetadata(); ++i) {
+        ovMetadataInterface* metadata = source.getMetadata(i);
+        // A page description belongs to one drawing, not to every copy.
+        if (metadata != nullptr && metadata->getMetadataTypeId() != ovVectorialMetadata::MetadataTypeId) {
+            copy.setMetadata(metadata);
+        }
+    }
+}
+
+ovPointer<ovNode> copyNodeShell(const ovNode& node) {
+    ovPointer<ovNode> copy;
+    if (node.IsDerived(ovXRefNode::TYPE)) {
+        auto* reference = new ovXRefNode;
+        reference->setUtf8FilePath(static_cast<const ovXRefNode&>(node).getUtf8FilePath());
+        copy = reference;
+    } else if (node.IsDerived(ovLODNode::TYPE)) {
+        copy = new ovLODNode;
+    } else {
+        copy = new ovNode;
+    }
+    copyPlacementAndMetadata(node, *copy);
+    return copy;
+}
+
+ovPointer<ovLine> copyLine(const ovLine& line) {
+    ovPointer<ovLine> copy(new ovLine(line.getVertexBuffer(), line.getIndexBuffer()));
+    copy->setColor(line.getColor());
+    copy->setWidth(line.getWidth());
+    copy->setMaterialState(line.getMaterialState());
+    copyPlacementAndMetadata(line, *copy);
+    return copy;
+}
+
+class SceneCopier {
+public:
+    SceneCopier(SceneContent content, double creaseDegrees)
+        : mContent(content), mCreaseDegrees(creaseDegrees) {}
+
+    SceneCopy copy(const ovSpatial& root) {
+        SceneCopy result;
+        if (root.IsDerived(ovNode::TYPE)) {
+            result.root = copyNodeShell(static_cast<const ovNode&>(root));
+            mPending.emplace_back(static_cast<const ovNode*>(&root), result.root.get());
+        } else {
+            result.root = new ovNode;
+            result.root->SetName(root.GetName());
+            copyChild(root, *result.root);
+        }
+        while (!mPending.empty()) {
+            const auto [source, target] = mPending.back();
+            mPending.pop_back();
+            for (int i = 0; i < source->getNbChildren(); ++i) {
+                if (const ovSpatial* child = source->getChild(i)) {
+                    copyChild(*child, *target);
+                }
+            }
+        }
+        result.leftOutGeometry = mLeftOut;
+        return result;
+    }
+
+private:
+    void copyChild(const ovSpatial& child, ovNode& parent) {
+        if (child.IsDerived(ovNode::TYPE)) {
+            ovPointer<ovNode> copy = copyNodeShell(static_cast<const ovNode&>(child));
+            parent.attachChild(copy.get());
+            mPending.emplace_back(static_cast<const ovNode*>(&child), copy.get());
+        } else if (ovPointer<ovSpatial> leaf = copyLeaf(child)) {
+            parent.attachChild(leaf.get());
+        }
+    }
+
+    ovPointer<ovSpatial> copyLeaf(const ovSpatial& leaf) {
+        if (mContent == SceneContent::Structure) {
+            mLeftOut += leaf.IsDerived(ovBaseGeometry::TYPE) ? 1 : 0;
+            return {};
+        }
+        if (leaf.IsDerived(ovLine::TYPE)) {
+            return copyLine(static_cast<const ovLine&>(leaf));
+        }
+        if (mContent == SceneContent::LinesAndMeshEdges && leaf.IsDerived(ovTriMesh::TYPE)) {
+            ovPointer<ovLine> outline = meshOutline(static_cast<const ovTriMesh&>(leaf),
+                                                    Wm4::ColorRGBA::Black(), kOutlineWidth, mCreaseDegrees);
+            if (outline) {
+                copyPlacementAndMetadata(leaf, *outline);
+            }
+            return outline;
+        }
+        return {};
+    }
+
+    static constexpr float kOutlineWidth = 0.5f;
+
+    SceneContent mContent;
+    double mCreaseDegrees;
+    std::vector<std::pair<const ovNode*, ovNode*>> mPending;
+    size_t mLeftOut = 0;
+};
+
+struct EdgeUse {
+    int count = 0;
+    Wm4::Vector3f firstNormal;
+    bool fold = false;
+};
+
+Wm4::Vector3f unitNormal(const ovVertexBuffer& vertices, int a, int b, int c) {
+    const Wm4::Vector3f p = vertices.Position3(a);
+    const Wm4::Vector3f n = (vertices.Position3(b) - p).Cross(vertices.Position3(c) - p);
+    const float length = n.Length();
+    return length > 0.0f ? n * (1.0f / length) : Wm4::Vector3f();
+}
+
+// For each vertex, the first vertex at the same position.
+std::vector<int> weldedByPosition(const ovVertexBuffer& vertices) {
+    std::map<std::tuple<float, float, float>, int> first;
+    std::vector<int> welded(static_cast<size_t>(vertices.GetVertexQuantity()));
+    for (int k = 0; k < vertices.GetVertexQuantity(); ++k) {
+        const Wm4::Vector3f p = vertices.Position3(k);
+        welded[static_cast<size_t>(k)] = first.try_emplace({p.X(), p.Y(), p.Z()}, k).first->second;
+    }
+    return welded;
+}
+
+}  // namespace
+
+SceneCopy copyScene(const ovSpatial& root, SceneContent content, double creaseDegrees) {
+    return SceneCopier(content, creaseDegrees).copy(root);
+}
+
+ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color, float width,
+                              double creaseDegrees) {
+    ovVertexBuffer* vertices = mesh.getVertexBuffer();
+    ovIndexBuffer* indices = mesh.getIndexBuffer();
+    if (vertices == nullptr || indices == nullptr) {
+        return {};
+    }
+    ovDataLoader vertexData(vertices);
+    ovDataLoader indexData(indices);
+    if (!vertices->hasCPUData() || !indices->hasCPUData()) {
+        return {};
+    }
+    // A fold of exactly the angle is no feature, whatever the rounding of its cosine.
+    const auto creaseCosine = static_cast<float>(std::cos(creaseDegrees * std::numbers::pi / 180.0) - 1e-6);
+    const int vertexCount = vertices->GetVertexQuantity();
+    const std::vector<int> welded = weldedByPosition(*vertices);
+    const int* corners = indices->getData();
+    std::map<std::pair<int, int>, EdgeUse> uses;
+    std::vector<std::pair<int, int>> firstSeen;
+    for (int t = 0; t < mesh.GetTriangleQuantity(); ++t) {
+        const int triangle[3] = {corners[3 * t], corners[3 * t + 1], corners[3 * t + 2]};
+        if (std::any_of(std::begin(triangle), std::end(triangle),
+                        [vertexCount](int k) { return k < 0 || k >= vertexCount; })) {
+            continue;
+        }
+        const Wm4::Vector3f normal = unitNormal(*vertices, triangle[0], triangle[1], triangle[2]);
+        for (int e = 0; e < 3; ++e) {
+            const std::pair<int, int> edge = std::minmax(welded[static_cast<size_t>(triangle[e])],
+                                                         welded[static_cast<size_t>(triangle[(e + 1) % 3])]);
+            if (edge.first == edge.second) {
+                continue;
+            }
+            EdgeUse& use = uses[edge];
+            if (use.count == 0) {
+                firstSeen.push_back(edge);
+                use.firstNormal = normal;
+            } else if (use.firstNormal.Dot(normal) < creaseCosine) {
+                use.fold = true;
+            }
+            ++use.count;
+        }
+    }
+    std::vector<int> kept;
+    for (const auto& edge : firstSeen) {
+        const EdgeUse& use = uses.at(edge);
+        if (use.count != 2 || use.fold) {
+            kept.push_back(edge.first);
+            kept.push_back(edge.second);
+        }
+    }
+    if (kept.empty()) {
+        return {};
+    }
+    ovPointer<ovIndexBuffer> edgeIndices(new ovIndexBuffer(static_cast<int>(kept.size())));
+    std::copy(kept.begin(), kept.end(), edgeIndices->getData());
+    ovPointer<ovLine> outline(new ovLine(vertices, edgeIndices.get()));
+    outline->setColor(color);
+    outline->setWidth(width);
+    return outline;
+}
+
+}  // namespace ov::ovmesh

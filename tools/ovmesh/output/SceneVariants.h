@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "scenegraph/ovGeometry.h"
+#include "scenegraph/ovSpatial.h"
+
+namespace ov::ovmesh {
+
+// What a format keeps of a scene, judged by its extension: line drawings
+// (only polylines), assembly structure (only nodes; a mesh or a line fails
+// such a save) or geometry (everything).
+enum class FormatKind { Geometry, Drawing, Structure };
+FormatKind formatKindOf(const std::string& extension);
+
+// Visits root and every spatial below it, parents before children, children
+// by index, null children skipped. Iterative, so that deep scenes do not
+// exhaust the stack.
+void forEachSpatial(const ovSpatial& root, const std::function<void(const ovSpatial&)>& visit);
+size_t countLines(const ovSpatial& root);
+
+// Which leaves a copy of a scene keeps.
+enum class SceneContent {
+    Structure,          // nodes only
+    Lines,              // nodes and polylines
+    LinesAndMeshEdges,  // nodes, polylines, and the outline of every mesh as a polyline
+};
+
+struct SceneCopy {
+    ovPointer<ovNode> root;
+    // Meshes and polylines a Structure copy left out.
+    size_t leftOutGeometry = 0;
+};
+
+// Faces that meet at a smaller angle than this lie on one surface.
+constexpr double kDefaultCreaseDegrees = 20.0;
+
+// A new tree of the scene's nodes (same kinds, names, placements and
+// metadata) with the leaves that content keeps. Buffers and material states
+// are shared with the original, which stays untouched and can be saved again.
+// A root that is not a node becomes the only child of a new root node. Mesh
+// edges are drawn where the faces fold by more than creaseDegrees.
+SceneCopy copyScene(const ovSpatial& root, SceneContent content,
+                    double creaseDegrees = kDefaultCreaseDegrees);
+
+// The feature edges of a mesh as a polyline sharing its vertex buffer: the
+// edges that bound it (one face), that more than two faces share, or whose
+// two faces fold by more than creaseDegrees. Corners at the same position
+// are one corner, so that faces with vertices of their own (for their
+// normals) still meet. Null when the mesh has no usable triangles.
+ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color, float width,
+                              double creaseDegrees = kDefaultCreaseDegrees);
+
+}  // namespace ov::ovmesh
