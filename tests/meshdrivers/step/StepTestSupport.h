@@ -1,13 +1,7 @@
 #pragma once
 
-// Scenes and the fixture of the STEP driver's tests: a driver on the bundled
-// schema, a fixed clock and version, and Open CASCADE reading back every file
-// a test saves.
+// Scenes of the STEP driver's tests, and the bundled schema it writes by.
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -61,52 +55,18 @@ inline ovPointer<ovNode> sharedDefinitionScene() {
     ovPointer<ovNode> turned = namedNode("bolt_1");
     turned->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
     turned->editLocalTransform(true).SetTranslate({1, 2, 3});
-    const ovPointer<ovNode> root = namedNode("R", {instanceOf(turned.get(), bolt.get())});
+    ovPointer<ovNode> root = namedNode("R", {instanceOf(turned.get(), bolt.get())});
     root->setMetadata(new ovWorldUnitsMetaData(0.001));
     root->setChild(2, namedNode("", {namedNode("I1").get(), namedNode("I2").get()}).get());
     root->attachChild(instanceOf(translated(namedNode("bolt_2"), {0, 0, 5}).get(), bolt.get()));
     ovPointer<ovNode> reference = externalReference("X", "parts/x.stl");
     reference->attachChild(namedNode("hidden").get());
     root->attachChild(reference.get());
-
     return root;
 }
 
 inline std::string schemaPath() {
     return (test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string();
 }
-
-// The records of a file: what follows "DATA;".
-inline std::string recordsOf(const std::string& file) {
-    const size_t data = file.find("DATA;\r\n");
-    return data == std::string::npos ? file : file.substr(data + 7);
-}
-
-// The assembly an XCAF document must hold after reading a saved scene, in the
-// lines the reader program prints: the nodes written for each definition (the
-// first met depth first), their occurrences named as the driver names them,
-// each with the product it places and the placement as a 3x4 matrix.
-std::string expectedAssembly(const ovSpatial& root);
-
-class StepDriverTest : public ::testing::Test {
-protected:
-    void SetUp() override { SetSoftwareVersionForStream({"ovmesh-test", "1.0"}); }
-    // Every file saved through save() must be read by Open CASCADE into the assembly of its scene.
-    void TearDown() override;
-
-    std::string save(ovSpatial* root, ovProgressNotifierInterface* progress = nullptr) {
-        const std::string file = test::saveToMemory(driver, {root}, true, progress, options);
-        written.emplace_back(file, expectedAssembly(*root));
-        return file;
-    }
-
-    test::FixedClock clock;
-    const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
-    test::LogCapture log;
-    StepMeshDriver driver{schemaPath()};
-    SaveMeshOptions options{"example.stp", "tester", false, false};
-    // Saved files with the assembly each must give.
-    std::vector<std::pair<std::string, std::string>> written;
-};
 
 }  // namespace ov::step
