@@ -1,8 +1,16 @@
 #include "core/DriverSupport.h"
 
+#include "system/ovLog.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
+
+void reportShortWrite(const char* driverName, const char* whole, const ovDataStream& stream) {
+    if (!stream.good()) {
+        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+            << driverName << " driver could not write the whole " << whole << ": the device refused bytes.";
+    }
+}
 
 bool saveToFileThroughDevice(ovCoreMeshDriver& driver, const ovObjectList& objects, const std::string& path,
                              ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
@@ -10,8 +18,13 @@ bool saveToFileThroughDevice(ovCoreMeshDriver& driver, const ovObjectList& objec
     if (!file.isOpen()) {
         return false;
     }
-    return driver.saveMeshes(objects, file, ovDirUtils::ExtractFileExtension(path, true, 1), progress,
-                             options);
+    const bool saved =
+        driver.saveMeshes(objects, file, ovDirUtils::ExtractFileExtension(path, true, 1), progress, options);
+    if (!file.close()) {
+        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+            << "Could not write the whole file " << path << ": the disk refused bytes.";
+    }
+    return saved;
 }
 
 }  // namespace ov

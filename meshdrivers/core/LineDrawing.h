@@ -189,13 +189,4 @@ inline void writeText(ovDataStream& stream, const std::string& text) {
     stream.writeRawData(text.data(), static_cast<int64_t>(text.size()));
 }
 
-// A drawing goes on to its end even when the device stops taking bytes, and
-// the save still succeeds; the log is where a short file shows.
-inline void reportShortWrite(const char* driverName, const ovDataStream& stream) {
-    if (!stream.good()) {
-        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-            << driverName << " driver could not write the whole drawing: the device refused bytes.";
-    }
-}
-
 }  // namespace ov

@@ -88,7 +88,7 @@ bool DxfDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, cons
     }
     writeLines(*root, progress, kDriverName, LineEntityWriter(stream, *page));
     writeText(stream, kFileEnd);
-    reportShortWrite(kDriverName, stream);
+    reportShortWrite(kDriverName, "drawing", stream);
     return true;
 }
 

@@ -172,7 +172,12 @@ bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
     if (!file.isOpen()) {
         return false;
     }
-    return saveMeshesToStep(objects, file, progress, ovDirUtils::ExtractFileBaseName(path), options);
+    const bool saved =
+        saveMeshesToStep(objects, file, progress, ovDirUtils::ExtractFileBaseName(path), options);
+    // The stream holds the last bytes until it is closed: a disk that refuses
+    // them fails the save as a device that stopped being good does.
+    const bool closed = file.close();
+    return saved && closed;
 }
 
 bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& device,

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/DriverSupport.h"
 #include "core/SceneWalk.h"
 #include "system/ovDataStream.h"
 #include "system/ovLog.h"
@@ -338,6 +339,7 @@ bool writeBinaryStl(const ovObjectList& objects, ovIoDevice& device, ovProgressN
     RecordBlock records(stream);
     walk.writeRecords(*root, records);
     records.flush();
+    reportShortWrite("Stl", "file", stream);
     return true;
 }
 

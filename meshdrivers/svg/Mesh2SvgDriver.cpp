@@ -165,7 +165,7 @@ bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device,
     }
     writeLines(*root, progress, kDriverName, LineGroupWriter(stream, *page, newLine));
     writeText(stream, std::string("</svg>") + newLine);
-    reportShortWrite(kDriverName, stream);
+    reportShortWrite(kDriverName, "drawing", stream);
     return true;
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -52,6 +56,38 @@ public:
 private:
     std::filesystem::path mPath;
 };
+
+// Files larger than the limit cannot be written while it lives: a write
+// beyond it fails (the signal it would raise is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &mPrevious);
+        const rlimit limit{bytes, mPrevious.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &mPrevious);
+        std::signal(SIGXFSZ, mPreviousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit mPrevious{};
+    void (*mPreviousHandler)(int);
+};
+
+// Where fault sweeps stop a file of size bytes: at every byte offset, or on a
+// grid of at least 256 offsets over a larger file.
+inline std::vector<size_t> sweepOffsets(size_t size) {
+    const size_t step = std::max<size_t>(1, size / 256);
+    std::vector<size_t> offsets;
+    for (size_t offset = 0; offset < size; offset += step) {
+        offsets.push_back(offset);
+    }
+    return offsets;
+}
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);

@@ -4,14 +4,12 @@
 #include <assimp/scene.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,7 +20,7 @@
 #include <thread>
 #include <variant>
 
-#include "../core/LineDrawingTestSupport.h"
+#include "ColladaTestSupport.h"
 #include "collada/ovColladaMeshDriver.h"
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
@@ -34,68 +32,6 @@ std::string number(float value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6g", static_cast<double>(value));
     return text;
-}
-
-// Material and texture states, sorted by address: materials are keyed by
-// identity, so the document lists them in that order, and the tests give
-// them out in it to stay independent of the allocator.
-template <typename State>
-std::vector<ovPointer<State>> makeStates(size_t count) {
-    std::vector<ovPointer<State>> states;
-    for (size_t i = 0; i < count; ++i) {
-        states.emplace_back(new State);
-    }
-    std::sort(states.begin(), states.end(),
-              [](const auto& a, const auto& b) { return std::less<const void*>()(a.get(), b.get()); });
-    return states;
-}
-
-ovImage* makeImage(ovImage::Format format, uint8_t seed) {
-    ovImage* image = new ovImage(format, 2, 2);
-    for (size_t i = 0; i < image->getDataSize(); ++i) {
-        image->editData()[i] = static_cast<uint8_t>(seed + 40 * i);
-    }
-    return image;
-}
-
-ovTexture* makeTexture(ovImage* image, int type, int channel = 1, int formatCode = 0) {
-    ovTexture* texture = new ovTexture(image);
-    texture->setTypeField(type);
-    texture->setChannel(channel);
-    texture->setFormatCode(formatCode);
-    return texture;
-}
-
-// A mesh of the given positions whose normals and texture coordinates, when
-// its layout has them, are numbered from 0.5 up so that each is told apart.
-ovTriMesh* makeMesh(const std::vector<Wm4::Vector3f>& positions, const std::vector<int>& indices,
-                    const ovAttributes& attributes = {}, const char* name = "") {
-    ovTriMesh* mesh = makeGeometry<ovTriMesh>(positions, indices, attributes);
-    mesh->SetName(name);
-    ovVertexBuffer& vertices = *mesh->getVertexBuffer();
-    float next = 0.5f;
-    for (int v = 0; v < vertices.GetVertexQuantity(); ++v) {
-        if (attributes.HasNormal()) {
-            vertices.Normal3(v) = {next, next + 0.25f, next + 0.125f};
-            next += 1;
-        }
-        for (int unit = 0; unit < attributes.GetMaxTCoords(); ++unit) {
-            for (int c = 0; c < attributes.GetTCoordChannels(unit); ++c) {
-                vertices.TCoord(unit, v)[c] = (next += 0.5f);
-            }
-        }
-    }
-    return mesh;
-}
-
-ovTriMesh* makeTriangle(const char* name = "", float shift = 0) {
-    return makeMesh({{shift, 0, 0}, {1, shift, 0}, {0, 1, shift}}, {0, 1, 2}, {}, name);
-}
-
-ovTriMesh* withMaterial(ovTriMesh* mesh, ovMaterialState* material, ovTextureState* textures = nullptr) {
-    mesh->setMaterialState(material);
-    mesh->setTextureState(textures);
-    return mesh;
 }
 
 // What pycollada must find in a document we wrote, in the form
@@ -503,37 +439,6 @@ TEST_F(ColladaSaveTest, AwkwardInputIsWrittenAsItStands) {
                                       "Expected different index count in <p> element.");
     EXPECT_NE(document.find("<triangles count=\"1\">"), std::string::npos);
     EXPECT_NE(document.find("<p>0 1 2 2 1 </p>"), std::string::npos);
-}
-
-// Files larger than the limit cannot be written while it lives: a write
-// beyond it fails (the signal it would raise is ignored).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &mPrevious);
-        const rlimit limit{bytes, mPrevious.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &mPrevious);
-        std::signal(SIGXFSZ, mPreviousHandler);
-    }
-
-private:
-    rlimit mPrevious{};
-    void (*mPreviousHandler)(int);
-};
-
-// A scene that asks every kind of question: two textured materials, a
-// group, a shared geometry.
-ovPointer<ovNode> busyScene() {
-    const auto materials = makeStates<ovMaterialState>(2);
-    const auto textures = makeStates<ovTextureState>(1);
-    textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
-    ovPointer<ovTriMesh> first = withMaterial(makeTriangle("first"), materials[0].get(), textures[0].get());
-    ovPointer<ovNode> group = makeRoot(nullptr, {withMaterial(makeTriangle("second"), materials[1].get())});
-    group->attachChild(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
-    return makeRoot(nullptr, {first.get(), group.get()});
 }
 
 TEST_F(ColladaSaveTest, EveryFailureAndCancellationLeavesNoDocument) {

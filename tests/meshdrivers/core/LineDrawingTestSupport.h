@@ -102,6 +102,7 @@ public:
     void beginStep(double amount, uint32_t stepIndex) override { record("step", amount, stepIndex); }
     void advanceStep(double amount) override { record("advance", amount); }
     const std::vector<std::string>& calls() const { return mCalls; }
+    int questions() const { return mQuestions; }
 
 protected:
     void onStepGroupBegin(uint32_t stepCount, double totalAmount) override {

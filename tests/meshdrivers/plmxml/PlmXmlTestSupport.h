@@ -1,9 +1,16 @@
 #pragma once
 
-// Small PLM XML documents written by the tests, in either schema version.
+// Small PLM XML documents written by the tests, in either schema version,
+// and their loading.
+
+#include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "plmxml/ovPlmXmlMeshDriver.h"
+#include "scenegraph/ovSpatial.h"
 
 namespace ov::test {
 
@@ -56,6 +63,30 @@ inline std::string plmXmlCar(const PlmXmlSchema& schema) {
                       xmlElement("UserData", "", xmlElement("UserValue", R"(title="mass" value="1200")"))) +
            xmlElement(schema.part, R"(id="p2" name="Wheel" type="solid" maker="acme")",
                       xmlElement("Representation", R"(format="JT" location="wheel.jt")"));
+}
+
+// What a load from memory answered, appended and said (messages of code -1).
+struct Loaded {
+    bool loaded = false;
+    ovObjectList objects;
+    std::vector<std::string> messages;
+
+    ovNode& root() const { return *static_cast<ovNode*>(objects.at(0).get()); }
+};
+
+inline Loaded load(const std::string& document, bool importMetadata = true,
+                   ovProgressNotifierInterface* progress = nullptr) {
+    ovPlmXmlMeshDriver driver;
+    ovIoDeviceMemory device(document);
+    LoadMeshOptions options;
+    options.importMetadata = importMetadata;
+    Loaded result;
+    result.loaded = driver.loadMeshes(result.objects, device, "plmxml", progress, options);
+    for (const auto& [text, code] : driver.getErrorMessages()) {
+        EXPECT_EQ(code, -1) << text;
+        result.messages.push_back(text);
+    }
+    return result;
 }
 
 }  // namespace ov::test

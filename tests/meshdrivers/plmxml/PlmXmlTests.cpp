@@ -14,35 +14,14 @@ namespace {
 
 using test::kPlmXmlV4;
 using test::kPlmXmlV6;
+using test::load;
+using test::Loaded;
 using test::plmXmlCar;
 using test::plmXmlDocument;
 using test::PlmXmlSchema;
 using test::plmXmlTransform;
 using test::RecordingProgress;
 using test::xmlElement;
-
-struct Loaded {
-    bool loaded = false;
-    ovObjectList objects;
-    std::vector<std::string> messages;
-
-    ovNode& root() const { return *static_cast<ovNode*>(objects.at(0).get()); }
-};
-
-Loaded load(const std::string& document, bool importMetadata = true,
-            ovProgressNotifierInterface* progress = nullptr) {
-    ovPlmXmlMeshDriver driver;
-    ovIoDeviceMemory device(document);
-    LoadMeshOptions options;
-    options.importMetadata = importMetadata;
-    Loaded result;
-    result.loaded = driver.loadMeshes(result.objects, device, "plmxml", progress, options);
-    for (const auto& [text, code] : driver.getErrorMessages()) {
-        EXPECT_EQ(code, -1) << text;
-        result.messages.push_back(text);
-    }
-    return result;
-}
 
 // "key=value" for every entry, in the map's order.
 std::string describe(const ovVariantMapImpl& map) {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "../core/LineDrawingTestSupport.h"
+#include "StepTestSupport.h"
 #include "core/DriverList.h"
 #include "core/ovMeshDrivers.h"
 #include "scenegraph/ovMetadata.h"
@@ -21,30 +21,6 @@ namespace ov::step {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// A node (or external reference, with a path) named name, with the children attached in order.
-ovPointer<ovNode> namedNode(const std::string& name, const std::vector<ovSpatial*>& children = {}) {
-    ovPointer<ovNode> node = test::makeRoot(nullptr, children);
-    node->SetName(name);
-    return node;
-}
-
-ovPointer<ovNode> externalReference(const std::string& name, const std::string& path) {
-    ovPointer<ovXRefNode> node(new ovXRefNode);
-    node->SetName(name);
-    node->setUtf8FilePath(path);
-    return node;
-}
-
-// Marks node as an instance of definition; answers node.
-ovNode* instanceOf(ovNode* node, ovInstanceDefId* definition) {
-    node->setMetadata(new ovInstanceMetaData(definition));
-    return node;
-}
-
-std::string schemaPath() {
-    return (test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string();
-}
 
 // A driver on the bundled schema under a fixed clock and version.
 class StepDriverTest : public ::testing::Test {
@@ -79,18 +55,6 @@ protected:
     std::vector<std::pair<std::string, std::string>> written;
 };
 
-ovPointer<ovNode> translated(ovPointer<ovNode> node, Wm4::Vector3f translation) {
-    node->editLocalTransform(true).SetTranslate(translation);
-    return node;
-}
-
-// The worked example: a root A with the part B moved by (10, 0, 0) and the
-// external reference C (identity placement, file c.stp).
-ovPointer<ovNode> exampleScene() {
-    return namedNode("A",
-                     {translated(namedNode("B"), {10, 0, 0}).get(), externalReference("C", "c.stp").get()});
-}
-
 // A line the reader prints of an occurrence (name indented by depth), the
 // placement as its rotation rows and translation.
 std::string occurrence(const std::string& name, const std::string& product, const std::string& translation,
@@ -110,26 +74,8 @@ TEST_F(StepDriverTest, WorkedExampleIsWrittenAsItsGolden) {
     EXPECT_TRUE(log.lines().empty());
 }
 
-// Two parts naming one definition (with nested component metadata), a
-// quarter turn about z, a null child slot before an unnamed node with two
-// identity children, and an external reference whose own child is not written.
 TEST_F(StepDriverTest, SharedDefinitionsOccurrencesAndReferencesFollowTheirGolden) {
-    ovPointer<ovInstanceDefId> bolt(new ovInstanceDefId);
-    bolt->editComponentMd().insert("mass", 2.5);
-    ovVariantMapImpl size;
-    size.insert("length", 40);
-    bolt->editComponentMd().insert("size", ovVariant(size));
-    ovPointer<ovNode> turned = namedNode("bolt_1");
-    turned->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
-    turned->editLocalTransform(true).SetTranslate({1, 2, 3});
-    const ovPointer<ovNode> root = namedNode("R", {instanceOf(turned.get(), bolt.get())});
-    root->setMetadata(new ovWorldUnitsMetaData(0.001));
-    root->setChild(2, namedNode("", {namedNode("I1").get(), namedNode("I2").get()}).get());
-    root->attachChild(instanceOf(translated(namedNode("bolt_2"), {0, 0, 5}).get(), bolt.get()));
-    ovPointer<ovNode> reference = externalReference("X", "parts/x.stl");
-    reference->attachChild(namedNode("hidden").get());
-    root->attachChild(reference.get());
-
+    const ovPointer<ovNode> root = sharedDefinitionScene();
     const std::string file =
         save(root.get(), "R\n" + occurrence("  bolt_1", "bolt_1", "1 2 3", "0 -1 0 1 0 0 0 0 1") +
                              occurrence("  NAUO_2", "", "0 0 0") + occurrence("    I1", "I1", "0 0 0") +

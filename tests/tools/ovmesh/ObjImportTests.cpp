@@ -364,6 +364,38 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
                                         "model.obj:7: 'curv' statements are not supported: skipped"}));
 }
 
+int triangleCount(const ovNode& root) {
+    int triangles = 0;
+    forEachSpatial(root, [&triangles](const ovSpatial& spatial) {
+        if (spatial.IsDerived(ovTriMesh::TYPE)) {
+            triangles += static_cast<const ovTriMesh&>(spatial).GetTriangleQuantity();
+        }
+    });
+    return triangles;
+}
+
+// A file cut anywhere is read as the statements it still holds: a statement
+// the cut left unfinished is refused with its line like any bad data, or read
+// as the shorter statement it became. Cut at a line's end after the first
+// face, it always loads.
+TEST(ObjImportTest, AFileCutAtAnyOffsetLoadsWhatItHoldsOrIsRefusedWithItsLine) {
+    const std::filesystem::path folder = testDataDir() / "obj";
+    const std::string whole = readFile(folder / "steps.obj");
+    const size_t firstFaceEnd = whole.find('\n', whole.find("\nf ") + 1) + 1;
+    const int wholeTriangles = triangleCount(*importObjText(whole, "steps.obj", folder).root);
+    for (const size_t cut : sweepOffsets(whole.size())) {
+        try {
+            const ObjImport imported =
+                importObjText(std::string_view(whole).substr(0, cut), "steps.obj", folder);
+            EXPECT_LE(triangleCount(*imported.root), wholeTriangles) << cut;
+        } catch (const ToolError& error) {
+            EXPECT_TRUE(std::string_view(error.what()).starts_with("steps.obj:"))
+                << cut << ": " << error.what();
+            EXPECT_FALSE(cut >= firstFaceEnd && whole[cut - 1] == '\n') << cut << ": " << error.what();
+        }
+    }
+}
+
 TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
     // Each face has vertices of its own, for its normal.
     const ObjImport cube = importText(

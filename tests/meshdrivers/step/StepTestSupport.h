@@ -1,0 +1,72 @@
+#pragma once
+
+// Scenes of the STEP driver's tests, and the bundled schema it writes by.
+
+#include <string>
+#include <vector>
+
+#include "../core/LineDrawingTestSupport.h"
+#include "scenegraph/ovMetadata.h"
+#include "step/StepMeshDriver.h"
+
+namespace ov::step {
+
+// A node (or external reference, with a path) named name, with the children attached in order.
+inline ovPointer<ovNode> namedNode(const std::string& name, const std::vector<ovSpatial*>& children = {}) {
+    ovPointer<ovNode> node = test::makeRoot(nullptr, children);
+    node->SetName(name);
+    return node;
+}
+
+inline ovPointer<ovNode> externalReference(const std::string& name, const std::string& path) {
+    ovPointer<ovXRefNode> node(new ovXRefNode);
+    node->SetName(name);
+    node->setUtf8FilePath(path);
+    return node;
+}
+
+// Marks node as an instance of definition; answers node.
+inline ovNode* instanceOf(ovNode* node, ovInstanceDefId* definition) {
+    node->setMetadata(new ovInstanceMetaData(definition));
+    return node;
+}
+
+inline ovPointer<ovNode> translated(ovPointer<ovNode> node, Wm4::Vector3f translation) {
+    node->editLocalTransform(true).SetTranslate(translation);
+    return node;
+}
+
+// The worked example: a root A with the part B moved by (10, 0, 0) and the
+// external reference C (identity placement, file c.stp).
+inline ovPointer<ovNode> exampleScene() {
+    return namedNode("A",
+                     {translated(namedNode("B"), {10, 0, 0}).get(), externalReference("C", "c.stp").get()});
+}
+
+// Two parts naming one definition (with nested component metadata), a
+// quarter turn about z, a null child slot before an unnamed node with two
+// identity children, and an external reference whose own child is not written.
+inline ovPointer<ovNode> sharedDefinitionScene() {
+    ovPointer<ovInstanceDefId> bolt(new ovInstanceDefId);
+    bolt->editComponentMd().insert("mass", 2.5);
+    ovVariantMapImpl size;
+    size.insert("length", 40);
+    bolt->editComponentMd().insert("size", ovVariant(size));
+    ovPointer<ovNode> turned = namedNode("bolt_1");
+    turned->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
+    turned->editLocalTransform(true).SetTranslate({1, 2, 3});
+    ovPointer<ovNode> root = namedNode("R", {instanceOf(turned.get(), bolt.get())});
+    root->setMetadata(new ovWorldUnitsMetaData(0.001));
+    root->setChild(2, namedNode("", {namedNode("I1").get(), namedNode("I2").get()}).get());
+    root->attachChild(instanceOf(translated(namedNode("bolt_2"), {0, 0, 5}).get(), bolt.get()));
+    ovPointer<ovNode> reference = externalReference("X", "parts/x.stl");
+    reference->attachChild(namedNode("hidden").get());
+    root->attachChild(reference.get());
+    return root;
+}
+
+inline std::string schemaPath() {
+    return (test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string();
+}
+
+}  // namespace ov::step
