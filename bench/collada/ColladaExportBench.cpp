@@ -28,6 +28,7 @@
 #include "scenegraph/ovGeometry.h"
 #include "support/AssimpScene.h"
 #include "support/CountingHeap.h"
+#include "support/GridIndices.h"
 
 namespace {
 
@@ -57,20 +58,7 @@ ovTriMesh* makeGridMesh(int64_t triangles, int part) {
             vertices->TCoord(0, v)[1] = y / 3.0f;
         }
     }
-    auto* indices = new ovIndexBuffer(6 * columns * rows);
-    int* index = indices->getData();
-    for (int j = 0; j < rows; ++j) {
-        for (int i = 0; i < columns; ++i) {
-            const int corner = j * vertexColumns + i;
-            const int quad[6] = {corner,
-                                 corner + 1,
-                                 corner + vertexColumns + 1,
-                                 corner,
-                                 corner + vertexColumns + 1,
-                                 corner + vertexColumns};
-            index = std::copy(std::begin(quad), std::end(quad), index);
-        }
-    }
+    auto* indices = gridIndices(columns, rows);
     auto* mesh = new ovTriMesh(vertices, indices);
     mesh->SetName("part " + std::to_string(part));
     ovMaterialState* material = new ovMaterialState;

@@ -27,6 +27,7 @@
 #include "stl/StlMeshDriver.h"
 #include "support/AssimpScene.h"
 #include "support/CountingHeap.h"
+#include "support/GridIndices.h"
 #include "system/ovIoDevice.h"
 
 namespace {
@@ -99,20 +100,7 @@ ovTriMesh* makeGridMesh(GridSize grid, int part) {
                                                           0.01f * static_cast<float>(j), height};
         }
     }
-    auto* indices = new ovIndexBuffer(6 * grid.columns * grid.rows);
-    int* index = indices->getData();
-    for (int j = 0; j < grid.rows; ++j) {
-        for (int i = 0; i < grid.columns; ++i) {
-            const int corner = j * vertexColumns + i;
-            const int quad[6] = {corner,
-                                 corner + 1,
-                                 corner + vertexColumns + 1,
-                                 corner,
-                                 corner + vertexColumns + 1,
-                                 corner + vertexColumns};
-            index = std::copy(std::begin(quad), std::end(quad), index);
-        }
-    }
+    auto* indices = gridIndices(grid.columns, grid.rows);
     auto* mesh = new ovTriMesh(vertices, indices);
     mesh->editMaterialState(true)->diffuse =
         Wm4::ColorRGBA(0.1f * static_cast<float>(part), 0.5f, 0.9f, 1.0f);
