@@ -227,8 +227,9 @@ int main(int argc, char** argv) {
     std::printf("peak memory added by our load: %.1f MB = %.2f x the file\n",
                 static_cast<double>(peakAdded) / 1e6, static_cast<double>(peakAdded) / 1e6 / megabytes);
     const double touch = firstTouch(peakAdded);
-    std::printf("first touch of that much fresh memory: %.3f s; expat floor + first touch = %.3f s, "
-                "a bound of %.1f MB/s for any load holding it (ours: %.3f s)\n",
-                touch, floor + touch, megabytes / (floor + touch), ours);
+    std::printf(
+        "first touch of that much fresh memory: %.3f s; expat floor + first touch = %.3f s, "
+        "a bound of %.1f MB/s for any load holding it (ours: %.3f s)\n",
+        touch, floor + touch, megabytes / (floor + touch), ours);
     return 0;
 }

@@ -1,10 +1,10 @@
 #include "plmxml/PlmXmlScene.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <string>
 #include <string_view>
-#include <limits>
 #include <vector>
 
 #include "plmxml/PlmXmlLog.h"
