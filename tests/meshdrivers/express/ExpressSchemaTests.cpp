@@ -232,12 +232,12 @@ TEST(FullSchema, LoadsAndLaysOutLikeTheBundledOne) {
                        {"si_unit.prefix optional", "si_unit.name",
                         "si_unit.dimensions redeclares named_unit derived superseded"}}}));
     // Every entity of the bundled schema alone, and the complex instances the STEP driver writes.
-    std::vector<Names> instances = {{"length_unit", "si_unit"},
-                                    {"plane_angle_unit", "si_unit"},
-                                    {"solid_angle_unit", "si_unit"},
-                                    {"geometric_representation_context", "global_unit_assigned_context"},
-                                    {"representation_relationship_with_transformation",
-                                     "shape_representation_relationship"}};
+    std::vector<Names> instances = {
+        {"length_unit", "si_unit"},
+        {"plane_angle_unit", "si_unit"},
+        {"solid_angle_unit", "si_unit"},
+        {"geometric_representation_context", "global_unit_assigned_context"},
+        {"representation_relationship_with_transformation", "shape_representation_relationship"}};
     for (const auto& [name, entity] : bundled.entities) {
         instances.push_back({name});
     }
