@@ -127,7 +127,7 @@ Clock::duration bestReadTime(const std::string& path, int reads) {
 }
 
 bool timeLayouts(const ov::express::ExpressSchema& schema) {
-    const auto& lists = ov::express::test::driverEntityLists();
+    const auto& lists = ov::express::bench::driverEntityLists();
     std::map<std::string, std::vector<ov::express::Attribute>> result;
     const Clock::time_point start = Clock::now();
     for (int round = 0; round < kLayoutRounds; ++round) {

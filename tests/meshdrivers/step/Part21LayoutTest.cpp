@@ -17,33 +17,12 @@
 namespace ov::step {
 namespace {
 
-express::ExpressSchema schemaOf(const std::string& text) {
-    test::TempDir folder;
-    const std::string path = folder.file("schema.exp");
-    test::writeFile(path, text);
-    express::ExpressSchema schema;
-    EXPECT_TRUE(schema.loadSchema(path));
-    return schema;
-}
+constexpr int kEntities = 120;
 
-// Attribute names sharing long prefixes, to be found among keys that differ
-// from them in every place and length.
-constexpr char kLongNamesSchema[] = R"(SCHEMA lookup_schema;
-ENTITY long_names;
-  attribute_one : OPTIONAL INTEGER;
-  attribute_one_more : OPTIONAL INTEGER;
-  attribute_onf : OPTIONAL INTEGER;
-  an_attribute_whose_name_is_long : OPTIONAL INTEGER;
-  an_attribute_whose_name_is_longer : OPTIONAL INTEGER;
-  b : OPTIONAL INTEGER;
-  bb : OPTIONAL INTEGER;
-END_ENTITY;
-END_SCHEMA;
-)";
-
-TEST(Part21WriterLayout, ValuesAreFoundWhateverElseTheMapHolds) {
-    test::LogCapture log;
-    express::ExpressSchema schema = schemaOf(kLongNamesSchema);
+// Values among keys that differ from the attribute names, which share long
+// prefixes, in every place and length; and layouts among more name lists than
+// the table first holds; all written to one file.
+TEST(Part21WriterLayout, ValuesAndLayoutsAreFoundWhateverElseTheMapAndTheTableHold) {
     // clang-format off
     const std::vector<std::string> attributes = {"attribute_one", "attribute_one_more", "attribute_onf",
         "an_attribute_whose_name_is_long", "an_attribute_whose_name_is_longer", "b", "bb"};
@@ -51,12 +30,25 @@ TEST(Part21WriterLayout, ValuesAreFoundWhateverElseTheMapHolds) {
         "an_attribute_whose_name_is_lonf", "an_attribute_whose_name_is_longe",
         "an_attribute_whose_name_is_longerr", "b\xC3\xA9", "ba", "c"};
     // clang-format on
-    keys.insert(keys.end(), attributes.begin(), attributes.end());
+    std::string text = "SCHEMA lookup;\nENTITY long_names;\n";
+    for (const std::string& attribute : attributes) {
+        text += "  " + attribute + " : OPTIONAL INTEGER;\n";
+    }
+    text += "END_ENTITY;\n";
+    for (int index = 0; index < kEntities; ++index) {
+        const std::string number = std::to_string(index);
+        text += "ENTITY e" + number + ";\n  v" + number + " : INTEGER;\nEND_ENTITY;\n";
+    }
+    test::LogCapture log;
+    test::TempDir folder;
+    test::writeFile(folder.file("schema.exp"), text + "END_SCHEMA;\n");
+    express::ExpressSchema schema;
+    ASSERT_TRUE(schema.loadSchema(folder.file("schema.exp")));
     ovIoDeviceMemory device;
     Part21Writer writer;
     ASSERT_TRUE(writer.beginWritePart21("lookup.stp", SaveMeshOptions{}, &schema, &device));
     std::string expected = device.data();
-
+    keys.insert(keys.end(), attributes.begin(), attributes.end());
     std::mt19937 random(20261204);
     for (int round = 0; round < 600; ++round) {
         ovVariantMapImpl values;
@@ -88,32 +80,17 @@ TEST(Part21WriterLayout, ValuesAreFoundWhateverElseTheMapHolds) {
         }
         expected += record + ");\r\n";
     }
-    EXPECT_EQ(device.data(), expected);
-    EXPECT_TRUE(log.lines().empty());
-}
 
-// More name lists than the first size of the layout table, each in every
-// form a caller may give it.
-TEST(Part21WriterLayout, EveryNameListFindsItsOwnLayout) {
-    constexpr int kEntities = 120;
-    std::string schemaText = "SCHEMA many;\n";
-    for (int index = 0; index < kEntities; ++index) {
-        const std::string number = std::to_string(index);
-        schemaText += "ENTITY e" + number + ";\n  v" + number + " : INTEGER;\nEND_ENTITY;\n";
-    }
-    express::ExpressSchema schema = schemaOf(schemaText + "END_SCHEMA;\n");
-    ovIoDeviceMemory device;
-    Part21Writer writer;
-    ASSERT_TRUE(writer.beginWritePart21("many.stp", SaveMeshOptions{}, &schema, &device));
-    std::string expected = device.data();
-    uint64_t lastId = 0;
-    const auto expectRecord = [&](bool written, const std::string& body) {
-        EXPECT_TRUE(written) << body;
-        expected += "#" + std::to_string(++lastId) + "=" + body + ";\r\n";
+    // Each name alone, in each of the three forms a caller may give it, and
+    // with the next name in both orders; twice, so that the second round finds
+    // what the first resolved.
+    using Names = std::initializer_list<std::string>;
+    const auto expectRecord = [&](const auto& names, const ovVariantMapImpl& values,
+                                  const std::string& body) {
+        const Part21WriterUserData id = writer.generateEntityId();
+        EXPECT_TRUE(writer.writeEntity(names, values, id)) << body;
+        expected += "#" + std::to_string(id.getRef()) + "=" + body + ";\r\n";
     };
-
-    // Each name alone, in each of the three forms, and with the next name in
-    // both orders; twice, so that the second round finds what the first resolved.
     for (int round = 0; round < 2; ++round) {
         for (int index = 0; index < kEntities; ++index) {
             const std::string number = std::to_string(index);
@@ -127,17 +104,15 @@ TEST(Part21WriterLayout, EveryNameListFindsItsOwnLayout) {
             const std::string other = "E" + nextNumber + "(" + std::to_string(-index) + ")";
             const std::string complex = "(" + (own < other ? own + other : other + own) + ")";
 
-            expectRecord(writer.writeEntity(name, values, writer.generateEntityId()), own);
-            expectRecord(writer.writeEntity(std::initializer_list<std::string>{name}, values,
-                                            writer.generateEntityId()),
-                         own);
-            expectRecord(writer.writeEntity(std::list<std::string>{name}, values, writer.generateEntityId()),
-                         own);
-            expectRecord(writer.writeEntity({name, next}, values, writer.generateEntityId()), complex);
-            expectRecord(writer.writeEntity({next, name}, values, writer.generateEntityId()), complex);
+            expectRecord(name, values, own);
+            expectRecord(Names{name}, values, own);
+            expectRecord(std::list<std::string>{name}, values, own);
+            expectRecord(Names{name, next}, values, complex);
+            expectRecord(Names{next, name}, values, complex);
         }
     }
     EXPECT_EQ(device.data(), expected);
+    EXPECT_TRUE(log.lines().empty());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ov::express::test {
+namespace ov::express::bench {
 
 // Every entity name list the STEP exporter hands to the writer (its frame,
 // product structure and properties). Instances are separated by commas; the
@@ -37,4 +37,4 @@ inline std::vector<std::list<std::string>> driverEntityLists() {
     return instances;
 }
 
-}  // namespace ov::express::test
+}  // namespace ov::express::bench
