@@ -239,21 +239,16 @@ protected:
 // The writers that save to a device.
 class DeviceFaultSweep : public FaultSweep {};
 
-TEST_P(DeviceFaultSweep, DeviceThatStopsTakingBytes) {
+// The device stops taking bytes, or stops being good, after `limit` bytes.
+TEST_P(DeviceFaultSweep, DeviceThatStopsTakingBytesOrBeingGood) {
     const std::string good = goodFile(Output::Device);
+    const size_t goodCheck = writer.goodCheckBefore ? good.find(writer.goodCheckBefore) : good.size();
     for (const size_t limit : sweepOffsets(good.size())) {
         const Outcome outcome = save(Output::Device, static_cast<int64_t>(limit));
         expectFailedOutput(outcome, good, limit, limit, writer.failureErrors);
         if (writer.stopsAtRefusal) {
             EXPECT_EQ(outcome.callsAfterRefusal, 0) << limit;
         }
-    }
-}
-
-TEST_P(DeviceFaultSweep, DeviceThatStopsBeingGood) {
-    const std::string good = goodFile(Output::Device);
-    const size_t goodCheck = writer.goodCheckBefore ? good.find(writer.goodCheckBefore) : good.size();
-    for (const size_t limit : sweepOffsets(good.size())) {
         const size_t kept = limit <= goodCheck ? goodCheck : good.size();
         expectFailedOutput(save(Output::Device, kNoLimit, static_cast<int64_t>(limit)), good, kept, limit,
                            writer.failureErrors);
