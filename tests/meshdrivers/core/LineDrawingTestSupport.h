@@ -245,23 +245,9 @@ TYPED_TEST_P(LineDrawingTest, RootsThatAreNotOneSpatialWithAPageWriteNothing) {
     EXPECT_TRUE(this->log.lines().empty());
 }
 
-TYPED_TEST_P(LineDrawingTest, DeviceThatRefusesBytesIsReportedButTheSaveSucceeds) {
-    ovIoDeviceFaultInjector device(100, ovIoDeviceFaultInjector::kNoLimit);
-    const auto& [lineBreaks, golden] = TypeParam::kGoldens[0];
-    SaveMeshOptions options;
-    options.lineBreaks = lineBreaks;
-    EXPECT_TRUE(this->driver.saveMeshes({makeSampleDrawing()}, device, "", nullptr, options));
-    EXPECT_EQ(device.data(), readFile(testDataDir() / golden).substr(0, 100));
-    EXPECT_EQ(
-        this->log.texts(ovLogError),
-        std::vector<std::string>{std::string(TypeParam::kName) +
-                                 " driver could not write the whole drawing: the device refused bytes."});
-}
-
 REGISTER_TYPED_TEST_SUITE_P(LineDrawingTest, SampleDrawingMatchesGoldenFilesUnderAGermanLocale,
                             DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad,
                             CancellationSkipsTheRestButFinishesTheFile,
-                            RootsThatAreNotOneSpatialWithAPageWriteNothing,
-                            DeviceThatRefusesBytesIsReportedButTheSaveSucceeds);
+                            RootsThatAreNotOneSpatialWithAPageWriteNothing);
 
 }  // namespace ov::test
