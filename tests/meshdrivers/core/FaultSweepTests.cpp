@@ -236,11 +236,14 @@ protected:
     Files goodBesideFile;
 };
 
-// The writers that save to a device.
+// For the writers that save to a device.
 class DeviceFaultSweep : public FaultSweep {};
 
 // The device stops taking bytes, or stops being good, after `limit` bytes.
 TEST_P(DeviceFaultSweep, DeviceThatStopsTakingBytesOrBeingGood) {
+    if (writer.pathOnly) {
+        GTEST_SKIP() << writer.name << " saves to a path only";
+    }
     const std::string good = goodFile(Output::Device);
     const size_t goodCheck = writer.goodCheckBefore ? good.find(writer.goodCheckBefore) : good.size();
     for (const size_t limit : sweepOffsets(good.size())) {
@@ -302,15 +305,8 @@ std::string writerName(const ::testing::TestParamInfo<Writer>& tested) {
     return tested.param.name;
 }
 
-std::vector<Writer> deviceWriters() {
-    std::vector<Writer> writers;
-    std::copy_if(std::begin(kWriters), std::end(kWriters), std::back_inserter(writers),
-                 [](const Writer& writer) { return !writer.pathOnly; });
-    return writers;
-}
-
 INSTANTIATE_TEST_SUITE_P(Writers, FaultSweep, ::testing::ValuesIn(kWriters), writerName);
-INSTANTIATE_TEST_SUITE_P(Writers, DeviceFaultSweep, ::testing::ValuesIn(deviceWriters()), writerName);
+INSTANTIATE_TEST_SUITE_P(Writers, DeviceFaultSweep, ::testing::ValuesIn(kWriters), writerName);
 
 }  // namespace
 }  // namespace ov::test
