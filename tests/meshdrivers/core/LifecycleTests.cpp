@@ -8,6 +8,7 @@
 #include "core/ovMeshDrivers.h"
 #include "scenegraph/ovIoManager.h"
 #include "stl/StlMeshDriver.h"
+#include "support/RecordingDriver.h"
 #include "support/TestSupport.h"
 
 namespace ov {
@@ -117,37 +118,23 @@ TEST_F(LifecycleTest, StepDriverComesFromTheFirstFolderWhoseSchemaLoadsOrTheFold
     EXPECT_EQ(stepLogLines().size(), 2u) << "only the starts without a STEP driver log";
 }
 
-// Records how the common path overload calls the device form.
-class RecordingDriver : public StlMeshDriver {
-public:
-    bool saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string& path,
-                    ovProgressNotifierInterface*, const SaveMeshOptions& options) override {
-        calls.push_back(path + " " + std::to_string(objects.size()) + " " + options.fileName);
-        device.write("written", 7);
-        return answer;
-    }
-
-    bool answer = true;
-    std::vector<std::string> calls;
-};
-
 TEST(DriverSupportTest, PathOverloadOpensTheFileAndHandsItsExtensionToTheDeviceForm) {
     test::TempDir dir;
     test::writeFile(dir.file("Model.Part.STL"), std::string(1000, 'x'));
-    RecordingDriver driver;
+    test::RecordingDriver driver(true, {}, {"stl"});
     SaveMeshOptions options;
     options.fileName = "name";
 
     EXPECT_TRUE(
         saveToFileThroughDevice(driver, ovObjectList(2), dir.file("Model.Part.STL"), nullptr, options));
-    EXPECT_EQ(test::readFile(dir.file("Model.Part.STL")), "written") << "emptied, written and closed";
+    EXPECT_EQ(test::readFile(dir.file("Model.Part.STL")), "data") << "emptied, written and closed";
     driver.answer = false;
     EXPECT_FALSE(saveToFileThroughDevice(driver, {}, dir.file("noextension"), nullptr, options));
     // A file that cannot be opened never reaches the device form.
     EXPECT_FALSE(saveToFileThroughDevice(driver, {}, dir.file("missing-folder/model.stl"), nullptr, {}));
     EXPECT_FALSE(saveToFileThroughDevice(driver, {}, dir.path().string(), nullptr, {}))
         << "a folder is no file";
-    EXPECT_EQ(driver.calls, (std::vector<std::string>{"stl 2 name", " 0 name"}));
+    EXPECT_EQ(driver.requests, (std::vector<std::string>{"save device stl 2 name", "save device  0 name"}));
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <locale>
-#include <sstream>
 
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovGeometry.h"
+#include "support/RecordingProgress.h"
 #include "support/TestSupport.h"
 
 namespace ov::test {
@@ -90,39 +90,6 @@ inline void makeNonResident(const ovBaseGeometry& geometry, bool reloadable) {
         buffer->setReloadable(reloadable);
     }
 }
-
-// Records the calls a writer makes as texts ("group 2 6", "step 6 1", "end")
-// and answers isCanceled true from its cancelFrom-th call on (counted from 1;
-// 0 never cancels).
-class RecordingProgress : public ovProgressNotifierInterface {
-public:
-    explicit RecordingProgress(int cancelFrom = 0) : mCancelFrom(cancelFrom) {}
-
-    bool isCanceled() override { return ++mQuestions >= mCancelFrom && mCancelFrom > 0; }
-    void beginStep(double amount, uint32_t stepIndex) override { record("step", amount, stepIndex); }
-    void advanceStep(double amount) override { record("advance", amount); }
-    const std::vector<std::string>& calls() const { return mCalls; }
-    int questions() const { return mQuestions; }
-
-protected:
-    void onStepGroupBegin(uint32_t stepCount, double totalAmount) override {
-        record("group", stepCount, totalAmount);
-    }
-    void onStepGroupEnd() override { record("end"); }
-
-private:
-    template <typename... Numbers>
-    void record(const char* name, Numbers... numbers) {
-        std::ostringstream call;
-        call << name;
-        ((call << ' ' << numbers), ...);
-        mCalls.push_back(call.str());
-    }
-
-    int mCancelFrom;
-    int mQuestions = 0;
-    std::vector<std::string> mCalls;
-};
 
 // Saves objects through the driver's device form onto a memory device,
 // expecting the driver to answer saves, and gives back what it wrote.
@@ -278,23 +245,9 @@ TYPED_TEST_P(LineDrawingTest, RootsThatAreNotOneSpatialWithAPageWriteNothing) {
     EXPECT_TRUE(this->log.lines().empty());
 }
 
-TYPED_TEST_P(LineDrawingTest, DeviceThatRefusesBytesIsReportedButTheSaveSucceeds) {
-    ovIoDeviceFaultInjector device(100, ovIoDeviceFaultInjector::kNoLimit);
-    const auto& [lineBreaks, golden] = TypeParam::kGoldens[0];
-    SaveMeshOptions options;
-    options.lineBreaks = lineBreaks;
-    EXPECT_TRUE(this->driver.saveMeshes({makeSampleDrawing()}, device, "", nullptr, options));
-    EXPECT_EQ(device.data(), readFile(testDataDir() / golden).substr(0, 100));
-    EXPECT_EQ(
-        this->log.texts(ovLogError),
-        std::vector<std::string>{std::string(TypeParam::kName) +
-                                 " driver could not write the whole drawing: the device refused bytes."});
-}
-
 REGISTER_TYPED_TEST_SUITE_P(LineDrawingTest, SampleDrawingMatchesGoldenFilesUnderAGermanLocale,
                             DrawsTheWholeSegmentsOfLinesWhoseDataCanBeHad,
                             CancellationSkipsTheRestButFinishesTheFile,
-                            RootsThatAreNotOneSpatialWithAPageWriteNothing,
-                            DeviceThatRefusesBytesIsReportedButTheSaveSucceeds);
+                            RootsThatAreNotOneSpatialWithAPageWriteNothing);
 
 }  // namespace ov::test

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "scenegraph/ovImage.h"
+#include "support/RecordingProgress.h"
 #include "support/TestSupport.h"
 
 namespace ov {
@@ -45,20 +46,6 @@ TEST(ImageSaveTest, PixelsReadBackEqualAndTheFileIsDeterministic) {
     }
 }
 
-// Cancels after its first row.
-class CancelAfterOneRow : public ovProgressNotifierInterface {
-public:
-    bool isCanceled() override { return rows > 0; }
-    void beginStep(double, uint32_t) override {}
-    void advanceStep(double amount) override { rows += amount; }
-    double rows = 0;
-    int openGroups = 0;
-
-protected:
-    void onStepGroupBegin(uint32_t, double) override { ++openGroups; }
-    void onStepGroupEnd() override { --openGroups; }
-};
-
 TEST(ImageSaveTest, FailedSavesLeaveNothingAndSayWhy) {
     test::TempDir dir;
     test::LogCapture log;
@@ -66,7 +53,7 @@ TEST(ImageSaveTest, FailedSavesLeaveNothingAndSayWhy) {
     const ovPointer<ovImage> empty(new ovImage(ovImage::RGB8, 0, 4));
     test::writeFile(dir.file("old.png"), "old");
     fs::create_directory(dir.file("taken.png"));  // the file is written, then cannot take its name
-    CancelAfterOneRow cancel;
+    test::RecordingProgress cancel(2);            // after the first row
 
     EXPECT_FALSE(save(image.get(), dir.file("picture.jpg")));
     EXPECT_FALSE(save(empty.get(), dir.file("empty.png")));
@@ -78,8 +65,7 @@ TEST(ImageSaveTest, FailedSavesLeaveNothingAndSayWhy) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
     EXPECT_TRUE(fs::is_empty(dir.file("taken.png")));
     EXPECT_EQ(test::readFile(dir.file("old.png")), "old");
-    EXPECT_EQ(cancel.rows, 1.0);
-    EXPECT_EQ(cancel.openGroups, 0);
+    EXPECT_EQ(cancel.calls(), (std::vector<std::string>{"group 1 2", "step 2 0", "advance 1", "end"}));
     const std::vector<std::string> errors = log.texts(ovLogError);
     ASSERT_EQ(errors.size(), 6u);
     EXPECT_EQ(errors[0],

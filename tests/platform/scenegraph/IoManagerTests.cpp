@@ -1,49 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "scenegraph/ovIoManager.h"
+#include "support/RecordingDriver.h"
 #include "support/TestSupport.h"
 
 namespace ov {
 namespace {
-
-// A driver that announces what it is told and records the requests that reach it.
-class FakeDriver : public ovCoreMeshDriver {
-public:
-    FakeDriver(bool deviceCapable, const std::vector<std::string>& loads,
-               const std::vector<std::string>& saves)
-        : ovCoreMeshDriver(deviceCapable) {
-        for (const std::string& extension : loads) {
-            addLoadExtension(extension);
-        }
-        for (const std::string& extension : saves) {
-            addSaveExtension(extension);
-        }
-    }
-    bool loadMeshes(ovObjectList&, ovIoDevice&, const std::string& path, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return record("load device " + path);
-    }
-    bool loadMeshes(ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return record("load path " + path);
-    }
-    bool saveMeshes(const ovObjectList&, ovIoDevice&, const std::string& path, ovProgressNotifierInterface*,
-                    const SaveMeshOptions&) override {
-        return record("save device " + path);
-    }
-    bool saveMeshes(const ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
-                    const SaveMeshOptions&) override {
-        return record("save path " + path);
-    }
-
-    std::vector<std::string> requests;
-
-private:
-    bool record(const std::string& request) {
-        requests.push_back(request);
-        return true;
-    }
-};
 
 // Registers a driver with the process's manager while it lives.
 struct Registered {
@@ -55,7 +17,7 @@ struct Registered {
 };
 
 TEST(CoreMeshDriverTest, ExtensionsAreNormalisedAndJudgedByTheLastOne) {
-    FakeDriver driver(false, {"PlmXml"}, {"STP", ".step", "stp", "", "Step"});
+    test::RecordingDriver driver(false, {"PlmXml"}, {"STP", ".step", "stp", "", "Step"});
     EXPECT_EQ(driver.getSaveExtensions(), (ovExtensionList{"stp", "step"}));
     EXPECT_EQ(driver.canLoad({nullptr, "a.PLMXML"}, {}), RequestAccepted);
     EXPECT_EQ(driver.canSave("C:\\data\\model.backup.STP", {}), RequestAccepted);
@@ -65,9 +27,9 @@ TEST(CoreMeshDriverTest, ExtensionsAreNormalisedAndJudgedByTheLastOne) {
 }
 
 TEST(IoManagerTest, RequestsGoToTheFirstEnabledDriverThatAcceptsOrAreLogged) {
-    FakeDriver disabled(true, {"mesh"}, {"mesh"});
-    FakeDriver pathOnly(false, {}, {"mesh", "other"});
-    FakeDriver second(true, {"mesh"}, {"mesh"});
+    test::RecordingDriver disabled(true, {"mesh"}, {"mesh"});
+    test::RecordingDriver pathOnly(false, {}, {"mesh", "other"});
+    test::RecordingDriver second(true, {"mesh"}, {"mesh"});
     ovIoManager& manager = ovIoManager::msInstance;
     {
         const Registered registered[] = {{&disabled, false}, {&pathOnly, true}, {&second, true}};
@@ -85,9 +47,9 @@ TEST(IoManagerTest, RequestsGoToTheFirstEnabledDriverThatAcceptsOrAreLogged) {
         EXPECT_FALSE(manager.saveMeshes(objects, device, "other", nullptr, {})) << "only a path will do";
         EXPECT_FALSE(manager.saveMeshes(objects, "/out/scene.XYZ", nullptr, {}));
         EXPECT_FALSE(manager.loadMeshes(objects, "/in/noextension", nullptr, {}));
-        EXPECT_EQ(pathOnly.requests, std::vector<std::string>{"save path /out/Scene.Mesh"});
+        EXPECT_EQ(pathOnly.requests, std::vector<std::string>{"save path /out/Scene.Mesh 0"});
         EXPECT_EQ(second.requests,
-                  (std::vector<std::string>{"save device mesh", "load path /in/scene.mesh"}));
+                  (std::vector<std::string>{"save device mesh 0", "load path /in/scene.mesh"}));
         EXPECT_EQ(log.texts(ovLogError), (std::vector<std::string>{"No driver saves files of type 'other'",
                                                                    "No driver saves files of type 'xyz'",
                                                                    "No driver loads files of type ''"}));

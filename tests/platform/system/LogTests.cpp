@@ -28,7 +28,7 @@ Texts described(const LogCapture& capture) {
     return lines;
 }
 
-TEST(Log, EverySinkSeesEachLineWithItsTypeCategoryContextAndLocaleFreeText) {
+TEST(Log, SinksSeeEachLineWithItsTypeCategoryContextAndLocaleFreeTextFromTheEnabledTypes) {
     LogCapture capture;
     Texts seen;
     const int id = ovLog::msInstance->addSink([&seen](const ovLogLine& line) {
@@ -49,17 +49,15 @@ TEST(Log, EverySinkSeesEachLineWithItsTypeCategoryContextAndLocaleFreeText) {
     EXPECT_EQ(seen, (Texts{"failed 1234567 2.5", "careful", "echo"}));
     EXPECT_EQ(described(capture),
               (Texts{"5|category|context|failed 1234567 2.5", "4|||careful", "4|||echo", "4|||after"}));
-}
 
-TEST(Log, LowerTypesAreWrittenOnlyWhenEnabled) {
-    LogCapture capture;
+    // Lower types are written only when enabled; warnings and errors cannot be switched off.
+    capture.clear();
     ovLog& logger = *ovLog::msInstance;
     logLine(ovLogDiagnostic, "hidden");
     logLine(ovLogInfo, "hidden");
     logger.setMinimumType(ovLogDiagnostic);
     logLine(ovLogDiagnostic, "shown");
     logLine(ovLogTrace, "hidden");
-    // Warnings and errors cannot be switched off.
     logger.setMinimumType(ovLogError);
     logLine(ovLogWarning, "warning");
     logger.setMinimumType(ovLogWarning);

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "support/RecordingProgress.h"
+
 namespace ov::xml {
 namespace {
 
@@ -11,12 +13,10 @@ using Events = std::vector<std::string>;
 
 // Records every event as one text, consecutive character data joined so that
 // the record does not depend on how the parser splits text. Stops the parse
-// at the event equal to stopAt, and cancels it from its n-th question on; an
-// element named boom throws.
-struct Recorder : XmlSaxParserHandler, ovProgressNotifierInterface {
+// at the event equal to stopAt; an element named boom throws.
+struct Recorder : XmlSaxParserHandler {
     Events events;
     std::string stopAt;
-    int questionsBeforeCancel = -1;  // negative: never
 
     bool record(const std::string& event) {
         if (event == "start boom") {
@@ -44,11 +44,6 @@ struct Recorder : XmlSaxParserHandler, ovProgressNotifierInterface {
     bool message(const std::string& what, int level) override {
         return record(level == Error ? "error " + what : what);
     }
-    bool isCanceled() override { return questionsBeforeCancel-- == 0; }
-    void beginStep(double, uint32_t) override {}
-    void advanceStep(double) override {}
-    void onStepGroupBegin(uint32_t, double) override {}
-    void onStepGroupEnd() override {}
 };
 
 // Hands out one byte per read, so that every token crosses a chunk boundary.
@@ -61,9 +56,11 @@ struct XmlTest : ::testing::Test {
     XmlTest() { initializeXmlLibrary(); }
     ~XmlTest() override { finalizeXmlLibrary(); }
 
-    // A parse succeeds exactly when it reaches the closing boundary.
-    Events parse(ovIoDevice&& device) {
-        const bool parsed = ParseXmlStream(device, recorder, &recorder);
+    // A parse succeeds exactly when it reaches the closing boundary. It is
+    // cancelled from the cancelFrom-th question on (0: never).
+    Events parse(ovIoDevice&& device, int cancelFrom = 0) {
+        test::RecordingProgress progress(cancelFrom);
+        const bool parsed = ParseXmlStream(device, recorder, &progress);
         EXPECT_EQ(parsed, recorder.events.size() > 1 && recorder.events.back() == "boundary");
         return std::exchange(recorder.events, {});
     }
@@ -101,10 +98,8 @@ TEST_F(XmlTest, ParseEndsEarlyWhenStoppedCancelledOrUnableToRead) {
         expected.push_back(recorder.stopAt = event);
         EXPECT_EQ(parse(ovIoDeviceMemory("<a><b>text</b><c/></a>")), expected) << event;
     }
-    recorder.questionsBeforeCancel = 0;
-    EXPECT_EQ(parse(ovIoDeviceMemory("<a/>")), (Events{"boundary"}));
-    recorder.questionsBeforeCancel = 4;
-    EXPECT_EQ(parse(OneByteDevice("<a><b/></a>")), (Events{"boundary", "start a"}));
+    EXPECT_EQ(parse(ovIoDeviceMemory("<a/>"), 1), (Events{"boundary"}));
+    EXPECT_EQ(parse(OneByteDevice("<a><b/></a>"), 5), (Events{"boundary", "start a"}));
     EXPECT_EQ(parse(ovIoDeviceFaultInjector(0, 0)),
               (Events{"boundary", "error line 1, column 1: read error"}));
     EXPECT_THROW(parse(ovIoDeviceMemory("<a><boom/></a>")), std::runtime_error);

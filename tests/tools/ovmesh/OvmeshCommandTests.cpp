@@ -19,12 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::HasSubstr;
 
-struct ToolRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
 std::string shellQuoted(const std::string& text) {
     return "'" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
 }

@@ -5,7 +5,6 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -22,6 +21,7 @@
 #include "scenegraph/ovIoManager.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepMeshDriver.h"
+#include "support/RecordingDriver.h"
 #include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
 
@@ -166,35 +166,6 @@ TEST(FitToPageTest, FillsThePageInsideTheMarginCentredOrKeepsScaleOneWithoutExte
     EXPECT_THROW(fitToPage(boundsOf(0, 0, 1, 1), {100, 50}, 25), ToolError);
 }
 
-// A driver that saves by path, writing "data" and answering what the test
-// chose. Drivers that write to a device are run end to end with the tool.
-class ScriptedDriver : public ovCoreMeshDriver {
-public:
-    ScriptedDriver() : ovCoreMeshDriver(false) { addSaveExtension("pathfmt"); }
-
-    bool saveMeshes(const ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
-                    const SaveMeshOptions& options) override {
-        std::ofstream(path) << "data";
-        seen = {path, options.fileName};
-        return succeed;
-    }
-    bool saveMeshes(const ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                    const SaveMeshOptions&) override {
-        return false;
-    }
-    bool loadMeshes(ovObjectList&, ovIoDevice&, const std::string&, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return false;
-    }
-    bool loadMeshes(ovObjectList&, const std::string&, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return false;
-    }
-
-    bool succeed = true;
-    std::pair<std::string, std::string> seen;  // the path and the file name it was given
-};
-
 // Saving goes through a safe output file: a temporary file beside the target
 // that replaces it only once everything is written.
 class SceneIoTest : public testing::Test {
@@ -202,7 +173,7 @@ protected:
     SceneIoTest() { ovIoManager::msInstance.registerDriver(&driver, true); }
     ~SceneIoTest() override { ovIoManager::msInstance.unregisterDriver(&driver); }
 
-    ScriptedDriver driver;
+    RecordingDriver driver{false, {}, {"pathfmt"}};
     TempDir folder;
     const ovPointer<ovNode> scene{new ovNode};
 };
@@ -210,14 +181,13 @@ protected:
 TEST_F(SceneIoTest, WritesAHiddenFileBesideTheTargetThatReplacesItOnlyOnSuccess) {
     writeFile(folder.path() / "old.pathfmt", "previous");
     EXPECT_EQ(saveScene(*scene, folder.file("old.pathfmt"), nullptr, {}), 4u);
-    const fs::path used = driver.seen.first;
-    EXPECT_EQ(used.parent_path(), folder.path());
-    EXPECT_TRUE(used.filename().string().starts_with(".old.pathfmt.tmp-")) << used;
-    EXPECT_EQ(used.extension(), ".pathfmt");  // drivers are chosen by it
-    EXPECT_EQ(driver.seen.second, "old");
+    // Drivers are chosen by the extension, which the temporary name keeps.
+    EXPECT_THAT(driver.requests,
+                testing::ElementsAre(testing::MatchesRegex("save path " + folder.file(".old.pathfmt.tmp-") +
+                                                           "[^/]+\\.pathfmt 1 old")));
 
     // A failed save leaves nothing behind and the old file as it was.
-    driver.succeed = false;
+    driver.answer = false;
     fs::create_directory(folder.path() / "folder.pathfmt");
     const std::pair<std::string, std::string> failures[] = {
         {"old.pathfmt", "the pathfmt driver failed to save the scene"},

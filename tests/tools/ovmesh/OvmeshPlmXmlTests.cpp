@@ -15,12 +15,6 @@
 namespace ov::test {
 namespace {
 
-struct ToolRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
 ToolRun ovmesh(std::vector<std::string> arguments) {
     // In a test program the tool's own folder holds no resources.
     arguments.insert(arguments.begin(), {"ovmesh", "--resources", resourcesDir().string()});
@@ -104,13 +98,13 @@ TEST(OvmeshDriverMessages, WarningsAreMarkedAndPrefixesGiveWayToTheFileName) {
     driver.addErrorMessage("W: odd", -1);
     driver.addErrorMessage("E: line 1, column 2: bad", -1);
     driver.addErrorMessage("fail to find root x", -1);
-    const std::vector<ovmesh::DriverMessage> messages = ovmesh::driverMessagesAbout("/in/a.plmxml", driver);
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_TRUE(messages[0].warning);
-    EXPECT_FALSE(messages[1].warning || messages[2].warning);
-    EXPECT_EQ(messages[0].text, "a.plmxml: odd");
-    EXPECT_EQ(messages[1].text, "a.plmxml: line 1, column 2: bad");
-    EXPECT_EQ(messages[2].text, "a.plmxml: fail to find root x");
+    std::vector<std::pair<bool, std::string>> seen;
+    for (const ovmesh::DriverMessage& message : ovmesh::driverMessagesAbout("/in/a.plmxml", driver)) {
+        seen.emplace_back(message.warning, message.text);
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, std::string>>{{true, "a.plmxml: odd"},
+                                                               {false, "a.plmxml: line 1, column 2: bad"},
+                                                               {false, "a.plmxml: fail to find root x"}}));
 }
 
 }  // namespace

@@ -7,6 +7,13 @@
 
 namespace ov::test {
 
+// What a run of the tool answered and printed.
+struct ToolRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
 // The names in a folder, sorted.
 inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
