@@ -1,6 +1,7 @@
 #include "ovmesh/input/ObjReader.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -103,8 +104,7 @@ private:
     }
 
     size_t count(Kind kind) const {
-        const size_t sizes[] = {mModel.positions.size() / 3, mModel.texcoords.size() / 2,
-                                mModel.normals.size() / 3};
+        const size_t sizes[] = {mModel.positions.size(), mModel.texcoords.size(), mModel.normals.size()};
         return sizes[kind];
     }
 
@@ -116,11 +116,11 @@ private:
             return;
         }
         if (keyword == "v") {
-            readNumbers(keyword, rest, 3, 3, mModel.positions);
+            mModel.positions.push_back(readNumbers<3>(keyword, rest, 3));
         } else if (keyword == "vt") {
-            readNumbers(keyword, rest, 1, 2, mModel.texcoords);
+            mModel.texcoords.push_back(readNumbers<2>(keyword, rest, 1));
         } else if (keyword == "vn") {
-            readNumbers(keyword, rest, 3, 3, mModel.normals);
+            mModel.normals.push_back(readNumbers<3>(keyword, rest, 3));
         } else if (keyword == "f") {
             readFace(rest);
         } else if (keyword == "l") {
@@ -189,28 +189,27 @@ private:
         mLinePart.reset();
     }
 
-    // Keeps the first kept numbers (a missing v of a texture coordinate is 0);
+    // Keeps the first Kept numbers (a missing v of a texture coordinate is 0);
     // later ones (w, vertex colours) are checked and left aside.
-    void readNumbers(std::string_view keyword, std::string_view rest, size_t minimum, size_t kept,
-                     std::vector<float>& values) {
+    template <size_t Kept>
+    std::array<float, Kept> readNumbers(std::string_view keyword, std::string_view rest, size_t minimum) {
         rest = withoutComment(rest);
+        std::array<float, Kept> values{};
         size_t read = 0;
         for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest), ++read) {
             const std::optional<float> value = parseFloat(word);
             if (!value) {
                 fail(quoted(word) + " is not a finite decimal number");
             }
-            if (read < kept) {
-                values.push_back(*value);
+            if (read < Kept) {
+                values[read] = *value;
             }
         }
         if (read < minimum) {
             fail(quoted(keyword) + " needs at least " + std::to_string(minimum) +
                  (minimum == 1 ? " number" : " numbers"));
         }
-        for (; read < kept; ++read) {
-            values.push_back(0.0f);
-        }
+        return values;
     }
 
     // Reads the corners of an element line, each "v", "v/vt", "v//vn" or
@@ -328,7 +327,8 @@ private:
         int previous = part.vertexOf({corners.front().position, -1, -1});
         for (size_t i = 1; i < corners.size(); ++i) {
             const int next = part.vertexOf({corners[i].position, -1, -1});
-            part.indices.insert(part.indices.end(), {previous, next});
+            part.indices.push_back(previous);
+            part.indices.push_back(next);
             previous = next;
         }
     }
@@ -385,9 +385,8 @@ private:
             sources.push_back(part.vertices[static_cast<size_t>(
                 at < polygon.size() ? polygon[at] : added[at - polygon.size()])]);
         }
-        const int number = addedPointNumber(static_cast<int>(mModel.addedPositions.size() / 3));
-        mModel.addedPositions.insert(mModel.addedPositions.end(),
-                                     {point.position.X(), point.position.Y(), point.position.Z()});
+        const int number = addedPointNumber(static_cast<int>(mModel.addedPositions.size()));
+        mModel.addedPositions.push_back({point.position.X(), point.position.Y(), point.position.Z()});
         const bool textured =
             std::all_of(sources.begin(), sources.end(), [](const ObjCorner& c) { return c.texcoord != -1; });
         const bool shaded =
@@ -408,8 +407,8 @@ private:
         }
         const float length = normal.Length();
         normal = length > 0.0f ? normal * (1.0f / length) : normal;
-        mModel.addedTexcoords.insert(mModel.addedTexcoords.end(), {u, v});
-        mModel.addedNormals.insert(mModel.addedNormals.end(), {normal.X(), normal.Y(), normal.Z()});
+        mModel.addedTexcoords.push_back({u, v});
+        mModel.addedNormals.push_back({normal.X(), normal.Y(), normal.Z()});
         return {number, textured ? number : -1, shaded ? number : -1};
     }
 
