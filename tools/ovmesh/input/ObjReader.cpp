@@ -30,6 +30,13 @@ bool isKeyword(std::string_view word) {
     });
 }
 
+// More digits than this may overflow a long: such indices go the slow way.
+constexpr ptrdiff_t kMostPlainDigits = 18;
+
+bool isDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
 // The kinds of element an index can name.
 enum Kind : size_t { Position, Texcoord, Normal };
 
@@ -213,14 +220,61 @@ private:
     }
 
     // Reads the corners of an element line, each "v", "v/vt", "v//vn" or
-    // "v/vt/vn" with at most maxParts parts.
+    // "v/vt/vn" with at most maxParts parts. Corners of plain numbers, as
+    // nearly every file writes them, are read in one pass over their bytes;
+    // any other word goes to readCorner, which says what is wrong with it.
     const std::vector<ObjCorner>& readCorners(std::string_view rest, size_t maxParts) {
         mCorners.clear();
         rest = withoutComment(rest);
-        for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest)) {
-            mCorners.push_back(readCorner(word, maxParts));
+        for (;;) {
+            while (!rest.empty() && isBlank(rest.front())) {
+                rest.remove_prefix(1);
+            }
+            if (rest.empty()) {
+                return mCorners;
+            }
+            if (!readPlainCorner(rest, maxParts)) {
+                mCorners.push_back(readCorner(takeWord(rest), maxParts));
+            }
         }
-        return mCorners;
+    }
+
+    // Reads a corner of whole numbers without signs other than '-' off the
+    // front of text, and answers true; answers false, leaving text as it is,
+    // for a word of any other shape.
+    bool readPlainCorner(std::string_view& text, size_t maxParts) {
+        int indices[3] = {-1, -1, -1};
+        const char* at = text.data();
+        const char* const end = at + text.size();
+        for (size_t part = 0; part < maxParts; ++part) {
+            const bool negative = at != end && *at == '-';
+            const char* const digits = at + (negative ? 1 : 0);
+            const char* stop = digits;
+            long value = 0;
+            while (stop != end && isDigit(*stop) && stop - digits < kMostPlainDigits) {
+                value = value * 10 + (*stop++ - '0');
+            }
+            if (stop == digits) {
+                // Only the texture coordinate may be left out, between two slashes.
+                if (part != Texcoord || negative || stop == end || *stop != '/') {
+                    return false;
+                }
+                at = stop + 1;
+                continue;
+            }
+            const bool lastPart = stop == end || isBlank(*stop);
+            if (!lastPart && *stop != '/') {
+                return false;
+            }
+            indices[part] = resolveValue(negative ? -value : value, static_cast<Kind>(part));
+            if (lastPart) {
+                mCorners.push_back({indices[Position], indices[Texcoord], indices[Normal]});
+                text.remove_prefix(static_cast<size_t>(stop - text.data()));
+                return true;
+            }
+            at = stop + 1;
+        }
+        return false;
     }
 
     ObjCorner readCorner(std::string_view word, size_t maxParts) {
@@ -253,7 +307,13 @@ private:
         if (error != std::errc() || end != text.data() + text.size()) {
             fail(quoted(text) + " is not a " + kKindTexts[kind].name + " index");
         }
-        if (value == 0) {
+        return resolveValue(value, kind);
+    }
+
+    // The 0-based element an index names, counting back from the last one
+    // defined when negative.
+    int resolveValue(long value, Kind kind) {
+        if (value == 0) [[unlikely]] {
             fail(std::string(kKindTexts[kind].name) + " index 0 is not allowed: indices count from 1");
         }
         const auto defined = static_cast<long>(count(kind));
