@@ -203,13 +203,10 @@ private:
         rest = withoutComment(rest);
         std::array<float, Kept> values{};
         size_t read = 0;
-        for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest), ++read) {
-            const std::optional<float> value = parseFloat(word);
-            if (!value) {
-                fail(quoted(word) + " is not a finite decimal number");
-            }
+        for (skipBlanks(rest); !rest.empty(); skipBlanks(rest), ++read) {
+            const float value = takeNumber(rest);
             if (read < Kept) {
-                values[read] = *value;
+                values[read] = value;
             }
         }
         if (read < minimum) {
@@ -219,6 +216,24 @@ private:
         return values;
     }
 
+    // Takes the number at the front of text: in one pass when it is a plain
+    // decimal ended by a blank, by the word and parseFloat's rules otherwise.
+    float takeNumber(std::string_view& text) {
+        float value = 0.0f;
+        const char* const end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error == std::errc() && (stop == end || isBlank(*stop)) && std::isfinite(value)) {
+            text.remove_prefix(static_cast<size_t>(stop - text.data()));
+            return value;
+        }
+        const std::string_view word = takeWord(text);
+        const std::optional<float> parsed = parseFloat(word);
+        if (!parsed) {
+            fail(quoted(word) + " is not a finite decimal number");
+        }
+        return *parsed;
+    }
+
     // Reads the corners of an element line, each "v", "v/vt", "v//vn" or
     // "v/vt/vn" with at most maxParts parts. Corners of plain numbers, as
     // nearly every file writes them, are read in one pass over their bytes;
@@ -226,17 +241,12 @@ private:
     const std::vector<ObjCorner>& readCorners(std::string_view rest, size_t maxParts) {
         mCorners.clear();
         rest = withoutComment(rest);
-        for (;;) {
-            while (!rest.empty() && isBlank(rest.front())) {
-                rest.remove_prefix(1);
-            }
-            if (rest.empty()) {
-                return mCorners;
-            }
+        for (skipBlanks(rest); !rest.empty(); skipBlanks(rest)) {
             if (!readPlainCorner(rest, maxParts)) {
                 mCorners.push_back(readCorner(takeWord(rest), maxParts));
             }
         }
+        return mCorners;
     }
 
     // Reads a corner of whole numbers without signs other than '-' off the

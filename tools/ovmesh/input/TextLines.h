@@ -20,20 +20,27 @@ inline bool isBlank(char c) {
 
 std::string_view trimmed(std::string_view text);
 
-// Takes the next word off the front of text (blanks before it go too); empty
-// at the end. Inline: it runs for every word of a file of millions of lines.
-inline std::string_view takeWord(std::string_view& text) {
-    const char* const end = text.data() + text.size();
-    const char* start = text.data();
-    while (start != end && isBlank(*start)) {
+// Drops the blanks at the front of text.
+inline void skipBlanks(std::string_view& text) {
+    size_t start = 0;
+    while (start < text.size() && isBlank(text[start])) {
         ++start;
     }
-    const char* stop = start;
-    while (stop != end && !isBlank(*stop)) {
-        ++stop;
+    text.remove_prefix(start);
+}
+
+// Takes the next word off the front of text (blanks before it go too); empty
+// at the end. Inline, as this and skipBlanks run for every word of files of
+// millions of lines.
+inline std::string_view takeWord(std::string_view& text) {
+    skipBlanks(text);
+    size_t end = 0;
+    while (end < text.size() && !isBlank(text[end])) {
+        ++end;
     }
-    text = std::string_view(stop, static_cast<size_t>(end - stop));
-    return {start, static_cast<size_t>(stop - start)};
+    const std::string_view word = text.substr(0, end);
+    text.remove_prefix(end);
+    return word;
 }
 
 // The text before a comment sign.
