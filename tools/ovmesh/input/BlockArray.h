@@ -22,7 +22,6 @@ public:
     static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
 
     size_t size() const { return mSize; }
-    bool empty() const { return mSize == 0; }
 
     T& operator[](size_t index) { return mBlocks[index >> kBlockBits][index & (kBlockSize - 1)]; }
     const T& operator[](size_t index) const { return mBlocks[index >> kBlockBits][index & (kBlockSize - 1)]; }
