@@ -9,10 +9,10 @@
 namespace ov::ovmesh {
 
 // A growing array that never moves what it holds. Elements go into blocks of
-// a fixed size, so that growing copies nothing and touches each byte of
-// memory once: for arrays of millions of elements the copies and the fresh
-// pages of a doubling vector cost more than filling it. Whoever takes the
-// elements out block by block frees each block once it is read.
+// a fixed size, so that growing copies nothing and never holds an old and a
+// new copy at once, and whoever takes the elements out block by block frees
+// each block once it is read: a large file's data is at most once in memory
+// beside the scene being built from it.
 template <typename T>
 class BlockArray {
     static_assert(std::is_trivially_copyable_v<T>);
