@@ -94,6 +94,17 @@ double determinantOf(const Wm4::Matrix3<float>& m) {
            at(0, 2) * (at(1, 0) * at(2, 1) - at(1, 1) * at(2, 0));
 }
 
+// The value of the attribute "id", empty when there is none.
+const std::string& idOf(const xml::XmlAttributes& attributes) {
+    static const std::string kNoId;
+    for (const auto& [key, value] : attributes) {
+        if (key == "id") {
+            return value;
+        }
+    }
+    return kNoId;
+}
+
 }  // namespace
 
 PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
@@ -205,12 +216,20 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
         plmxml::logDiagnostic("Part outside a ProductDef ignored");
         return xml::Continue;
     }
-    PlmXmlPart part;
-    std::string id;
+    const std::string& id = idOf(attributes);
+    const auto [entry, inserted] = mCurrentProductDef->parts.try_emplace(id);
+    if (!inserted) {
+        abort("Got double part definition " + id);
+        return xml::Stop;
+    }
+    PlmXmlPart& part = entry->second;
+    // Room for the user value and representation format that usually follow.
+    part.attributes.reserve(attributes.size() + 2);
     for (const auto& [key, value] : attributes) {
         if (key == "id") {
-            id = value;
-        } else if (key == "name") {
+            continue;
+        }
+        if (key == "name") {
             part.name = value;
             part.attributes["name"] = ovVariant(value);
         } else if (key == "type") {
@@ -222,12 +241,7 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
             part.attributes[key] = ovVariant(value);
         }
     }
-    const auto [entry, inserted] = mCurrentProductDef->parts.try_emplace(id, std::move(part));
-    if (!inserted) {
-        abort("Got double part definition " + id);
-        return xml::Stop;
-    }
-    mCurrentPart = &entry->second;
+    mCurrentPart = &part;
     return xml::Continue;
 }
 
@@ -236,12 +250,19 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
         plmxml::logDiagnostic("Instance outside a ProductDef ignored");
         return xml::Continue;
     }
-    PlmXmlInstance instance;
-    std::string id;
+    const std::string& id = idOf(attributes);
+    const auto [entry, inserted] = mCurrentProductDef->instances.try_emplace(id);
+    if (!inserted) {
+        abort("Got double instance definition " + id);
+        return xml::Stop;
+    }
+    PlmXmlInstance& instance = entry->second;
+    instance.attributes.reserve(attributes.size());
     for (const auto& [key, value] : attributes) {
         if (key == "id") {
-            id = value;
-        } else if (key == "partRef") {
+            continue;
+        }
+        if (key == "partRef") {
             instance.partRef = value;
         } else if (key == "name") {
             instance.name = value;
@@ -250,12 +271,7 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
             instance.attributes[key] = ovVariant(value);
         }
     }
-    const auto [entry, inserted] = mCurrentProductDef->instances.try_emplace(id, std::move(instance));
-    if (!inserted) {
-        abort("Got double instance definition " + id);
-        return xml::Stop;
-    }
-    mCurrentInstance = &entry->second;
+    mCurrentInstance = &instance;
     return xml::Continue;
 }
 

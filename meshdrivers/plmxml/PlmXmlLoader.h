@@ -41,6 +41,9 @@ struct PlmXmlInstance {
     ovTransformation transform;
     PlmXmlPart* part = nullptr;
     ovPointer<ovInstanceDefId> definition;
+    // The nodes this instance becomes with everything under it, counted by
+    // the structure check (0 before it is reached).
+    uint64_t subtreeNodes = 0;
 };
 
 struct PlmXmlProductDef {

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <limits>
 #include <vector>
 
 #include "plmxml/PlmXmlLog.h"
@@ -78,20 +78,18 @@ void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl
     }
 }
 
-// The instance's attributes with its part's merged in, but for the keys of common.
-ovVariantMapImpl ownAttributes(const PlmXmlInstance& instance, const ovVariantMapImpl& common) {
-    ovVariantMapImpl own;
-    for (const auto& [key, value] : instance.attributes) {
-        if (common.find(key) == common.end()) {
-            own.multiInsert(key, value, true);
-        }
+// Leaves the instance only its own attributes with its part's merged in: the
+// keys of common go with the definition.
+void keepOwnAttributes(PlmXmlInstance& instance, const ovVariantMapImpl& common) {
+    ovVariantMapImpl& own = instance.attributes;
+    for (auto entry = common.begin(); entry != common.end(); entry = endOfKey(entry, common.end())) {
+        own.erase(entry->first);
     }
     for (const auto& [key, value] : instance.part->attributes) {
         if (common.find(key) == common.end()) {
             mergeEntry(key, value, own);
         }
     }
-    return own;
 }
 
 ovVariantMapImpl withPartAttributes(const PlmXmlInstance& instance) {
@@ -206,7 +204,7 @@ private:
             }
             for (PlmXmlInstance* instance : instances) {
                 instance->definition = definition;
-                instance->attributes = ownAttributes(*instance, common);
+                keepOwnAttributes(*instance, common);
             }
         }
         for (auto& [id, part] : productDef.parts) {
@@ -218,25 +216,23 @@ private:
     // Walks the structure below the root once, without recursion, counting
     // the nodes each instance will become: an instance met again while its
     // own subtree is still being walked contains itself.
-    bool checkStructure(const PlmXmlProductDef& productDef) {
-        constexpr uint64_t kOnPath = 0;
-        std::unordered_map<const PlmXmlInstance*, uint64_t> nodeCounts;
-        nodeCounts.reserve(productDef.instances.size());
-        nodeCounts.emplace(productDef.rootInstance, kOnPath);
+    bool checkStructure(PlmXmlProductDef& productDef) {
+        constexpr uint64_t kOnPath = std::numeric_limits<uint64_t>::max();
         struct Frame {
-            const PlmXmlInstance* instance;
+            PlmXmlInstance* instance;
             size_t nextChild;
         };
+        productDef.rootInstance->subtreeNodes = kOnPath;
         std::vector<Frame> path{{productDef.rootInstance, 0}};
         while (!path.empty()) {
             Frame& frame = path.back();
             const std::vector<PlmXmlInstance*>& children = frame.instance->part->children;
             if (frame.nextChild < children.size()) {
-                const PlmXmlInstance* child = children[frame.nextChild++];
-                const auto [entry, firstVisit] = nodeCounts.try_emplace(child, kOnPath);
-                if (firstVisit) {
+                PlmXmlInstance* child = children[frame.nextChild++];
+                if (child->subtreeNodes == 0) {
+                    child->subtreeNodes = kOnPath;
                     path.push_back({child, 0});
-                } else if (entry->second == kOnPath) {
+                } else if (child->subtreeNodes == kOnPath) {
                     return fail("Instance " + child->name + " (id " + idOf(productDef, child) +
                                 ") contains itself");
                 }
@@ -244,12 +240,12 @@ private:
             }
             uint64_t count = 1;
             for (const PlmXmlInstance* child : children) {
-                count = std::min(count + nodeCounts[child], kMaxSceneNodes + 1);
+                count = std::min(count + child->subtreeNodes, kMaxSceneNodes + 1);
             }
-            nodeCounts[frame.instance] = count;
+            frame.instance->subtreeNodes = count;
             path.pop_back();
         }
-        if (nodeCounts[productDef.rootInstance] > kMaxSceneNodes) {
+        if (productDef.rootInstance->subtreeNodes > kMaxSceneNodes) {
             return fail("The product structure expands to more than " + std::to_string(kMaxSceneNodes) +
                         " nodes");
         }

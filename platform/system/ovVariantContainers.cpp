@@ -1,34 +1,65 @@
 #include "system/ovVariantContainers.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ov {
 
-ovVariant& ovVariantMapImpl::operator[](const std::string& key) {
-    auto first = mItems.lower_bound(key);
+namespace {
+
+struct KeyOrder {
+    bool operator()(const std::pair<std::string, ovVariant>& entry, std::string_view key) const {
+        return entry.first < key;
+    }
+    bool operator()(std::string_view key, const std::pair<std::string, ovVariant>& entry) const {
+        return key < entry.first;
+    }
+};
+
+}  // namespace
+
+ovVariant& ovVariantMapImpl::operator[](std::string_view key) {
+    auto first = std::lower_bound(mItems.begin(), mItems.end(), key, KeyOrder());
     if (first == mItems.end() || first->first != key) {
-        first = mItems.emplace_hint(first, key, ovVariant());
+        first = mItems.emplace(first, std::string(key), ovVariant());
     }
     return first->second;
 }
 
-bool ovVariantMapImpl::insert(const std::string& key, const ovVariant& value) {
-    const auto first = mItems.lower_bound(key);
+bool ovVariantMapImpl::insert(std::string_view key, const ovVariant& value) {
+    const auto first = std::lower_bound(mItems.begin(), mItems.end(), key, KeyOrder());
     if (first != mItems.end() && first->first == key) {
         return false;
     }
-    mItems.emplace_hint(first, key, value);
+    mItems.emplace(first, std::string(key), value);
     return true;
 }
 
-void ovVariantMapImpl::multiInsert(const std::string& key, const ovVariant& value, bool allowEqualValue) {
-    const auto [first, last] = mItems.equal_range(key);
+void ovVariantMapImpl::multiInsert(std::string_view key, const ovVariant& value, bool allowEqualValue) {
+    const auto [first, last] = std::equal_range(mItems.begin(), mItems.end(), key, KeyOrder());
     if (!allowEqualValue &&
         std::any_of(first, last, [&value](const auto& entry) { return entry.second == value; })) {
         return;
     }
     // Placed after the values already under the key, so they keep their order.
-    mItems.emplace_hint(last, key, value);
+    mItems.emplace(last, std::string(key), value);
+}
+
+ovVariantMapImpl::iterator ovVariantMapImpl::find(std::string_view key) {
+    const auto found = std::as_const(*this).find(key);
+    return mItems.begin() + (found - mItems.cbegin());
+}
+
+ovVariantMapImpl::const_iterator ovVariantMapImpl::find(std::string_view key) const {
+    const auto first = std::lower_bound(mItems.begin(), mItems.end(), key, KeyOrder());
+    return first != mItems.end() && first->first == key ? first : mItems.end();
+}
+
+size_t ovVariantMapImpl::erase(std::string_view key) {
+    const auto [first, last] = std::equal_range(mItems.begin(), mItems.end(), key, KeyOrder());
+    const auto count = static_cast<size_t>(last - first);
+    mItems.erase(first, last);
+    return count;
 }
 
 ovVariantMapImpl ovVariantMapImpl::toFlattenMap(char separator) const {
@@ -56,7 +87,7 @@ ovVariantMapImpl ovVariantMapImpl::toFlattenMap(char separator) const {
             const ovVariantMapImpl& inner = value.getMap();
             levels.push_back({inner.begin(), inner.end(), key.size()});
         } else {
-            flat.mItems.emplace(key, value);
+            flat.multiInsert(key, value, true);
         }
     }
     return flat;

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "system/ovVariant.h"
@@ -30,30 +31,36 @@ private:
 };
 
 // Map from text to variant, ordered by key. A key may hold several values
-// (multiInsert); they keep the order in which they were added.
+// (multiInsert); they keep the order in which they were added. The entries
+// lie in one sorted array: metadata maps hold a handful of entries each, and a
+// scene holds hundreds of thousands of maps, so one block per map beats a
+// tree node per entry in both time and memory. Inserting invalidates
+// references and iterators into the map.
 class ovVariantMapImpl {
 public:
-    using Container = std::multimap<std::string, ovVariant>;
+    using Container = std::vector<std::pair<std::string, ovVariant>>;
     using iterator = Container::iterator;
     using const_iterator = Container::const_iterator;
 
     // The first value under key, inserted empty when the key is absent.
-    ovVariant& operator[](const std::string& key);
+    ovVariant& operator[](std::string_view key);
     // Adds the pair when the key is absent; answers whether it was added.
-    bool insert(const std::string& key, const ovVariant& value);
+    bool insert(std::string_view key, const ovVariant& value);
     // Adds value under key beside the values already there. With allowEqualValue
     // false, a value equal to one already under the key is not added again.
-    void multiInsert(const std::string& key, const ovVariant& value, bool allowEqualValue);
-    iterator find(const std::string& key) { return mItems.find(key); }
-    const_iterator find(const std::string& key) const { return mItems.find(key); }
+    void multiInsert(std::string_view key, const ovVariant& value, bool allowEqualValue);
+    // The first value under key, or end().
+    iterator find(std::string_view key);
+    const_iterator find(std::string_view key) const;
     // Removes every value under key; answers how many were removed.
-    size_t erase(const std::string& key) { return mItems.erase(key); }
+    size_t erase(std::string_view key);
     iterator begin() { return mItems.begin(); }
     iterator end() { return mItems.end(); }
     const_iterator begin() const { return mItems.begin(); }
     const_iterator end() const { return mItems.end(); }
     bool empty() const { return mItems.empty(); }
     size_t size() const { return mItems.size(); }
+    void reserve(size_t count) { mItems.reserve(count); }
     bool operator==(const ovVariantMapImpl& other) const = default;
 
     // A map without nested maps: a value that is a map is replaced by its entries,
