@@ -300,11 +300,11 @@ TEST(ObjImportTest, MarksUtf16AndOddWhiteSpaceReadAlike) {
     const std::string face = "f 1 2 3\n";
     const std::string longComment = "# " + std::string(5 << 20, 'x') + "\n";
     const std::string cases[] = {
-        "\xEF\xBB\xBF" + kTriangle + face,
-        utf16(kTriangle + face, true, true),
-        utf16(kTriangle + face, false, true),
-        utf16(kTriangle + face, true, false),
+        "\xEF\xBB\xBF" + kTriangle + face, utf16(kTriangle + face, true, true),
+        utf16(kTriangle + face, false, true), utf16(kTriangle + face, true, false),
         "\f\fv 0 0 0\n\vv\f1 0 0\r\nv 0\t1 0\n\f f -3 -2 -1",
+        // Numbers in forms beyond the plain ones: leading zeros past any long, a sign, an underflow.
+        "v 1e-60 -0 0\nv +1 0 0\nv 0 1. 0\nf 000000000000000000000001 2 3\n",
         longComment + kTriangle + longComment + "f 1" + std::string(1 << 20, ' ') + "2 3\n"};
     TempDir folder;
     for (const std::string& text : cases) {

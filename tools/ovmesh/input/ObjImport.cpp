@@ -155,15 +155,31 @@ private:
     std::map<std::string, ovPointer<ovImage>> mImages;
 };
 
-ovPointer<ovIndexBuffer> indexBuffer(const std::vector<int>& indices) {
+ovPointer<ovIndexBuffer> indexBuffer(BlockArray<int>& indices) {
     ovPointer<ovIndexBuffer> buffer(new ovIndexBuffer(static_cast<int>(indices.size())));
-    std::copy(indices.begin(), indices.end(), buffer->getData());
+    int* at = buffer->getData();
+    indices.drain([&at](const int* block, size_t count) { at = std::copy_n(block, count, at); });
     return buffer;
 }
 
-template <typename T>
-void release(std::vector<T>& values) {
-    std::vector<T>().swap(values);
+// Calls visit(number, corner) for each vertex of a part, letting the
+// vertices go as it passes them.
+template <typename Visit>
+void drainVertices(ObjPart& part, Visit visit) {
+    int number = 0;
+    part.vertices.drain([&number, &visit](const ObjCorner* corners, size_t count) {
+        std::for_each_n(corners, count,
+                        [&number, &visit](const ObjCorner& corner) { visit(number++, corner); });
+    });
+}
+
+bool allCornersHave(const ObjPart& part, int ObjCorner::*index) {
+    bool all = true;
+    part.vertices.forEachBlock([&all, index](const ObjCorner* corners, size_t count) {
+        all = all && std::all_of(corners, corners + count,
+                                 [index](const ObjCorner& corner) { return corner.*index != -1; });
+    });
+    return all;
 }
 
 // The scene of a model; each part's data is let go as soon as its buffers are
@@ -191,30 +207,22 @@ public:
 
 private:
     ovPointer<ovTriMesh> buildMesh(ObjPart& part, const std::string& name) {
-        const auto has = [&part](int ObjCorner::*index) {
-            return std::all_of(part.vertices.begin(), part.vertices.end(),
-                               [index](const ObjCorner& corner) { return corner.*index != -1; });
-        };
         ovAttributes layout;
-        layout.SetNormal(has(&ObjCorner::normal));
-        layout.SetTCoordChannels(0, has(&ObjCorner::texcoord) ? 2 : 0);
+        layout.SetNormal(allCornersHave(part, &ObjCorner::normal));
+        layout.SetTCoordChannels(0, allCornersHave(part, &ObjCorner::texcoord) ? 2 : 0);
         ovPointer<ovVertexBuffer> vertices(
             new ovVertexBuffer(layout, static_cast<int>(part.vertices.size())));
-        for (size_t i = 0; i < part.vertices.size(); ++i) {
-            const ObjCorner& corner = part.vertices[i];
-            const auto vertex = static_cast<int>(i);
+        drainVertices(part, [&](int vertex, const ObjCorner& corner) {
             vertices->Position3(vertex) = mModel.position(corner.position);
             if (layout.HasNormal()) {
                 vertices->Normal3(vertex) = mModel.normal(corner.normal);
             }
             if (layout.HasTCoord(0)) {
-                std::tie(vertices->TCoord(0, vertex)[0], vertices->TCoord(0, vertex)[1]) =
-                    mModel.texcoord(corner.texcoord);
+                const ObjTexcoord uv = mModel.texcoord(corner.texcoord);
+                std::copy(uv.begin(), uv.end(), vertices->TCoord(0, vertex));
             }
-        }
-        release(part.vertices);
+        });
         ovPointer<ovTriMesh> mesh(new ovTriMesh(vertices.get(), indexBuffer(part.indices).get()));
-        release(part.indices);
         mesh->SetName(name);
         mesh->setMaterialState(mMaterials.materialState(part.material));
         mesh->setTextureState(mMaterials.textureState(part.material));
@@ -224,9 +232,9 @@ private:
     ovPointer<ovLine> buildLines(ObjPart& part, const std::string& name) {
         ovPointer<ovVertexBuffer> vertices(
             new ovVertexBuffer(ovAttributes(), static_cast<int>(part.vertices.size())));
-        for (size_t i = 0; i < part.vertices.size(); ++i) {
-            vertices->Position3(static_cast<int>(i)) = mModel.position(part.vertices[i].position);
-        }
+        drainVertices(part, [&](int vertex, const ObjCorner& corner) {
+            vertices->Position3(vertex) = mModel.position(corner.position);
+        });
         ovPointer<ovLine> line(new ovLine(vertices.get(), indexBuffer(part.indices).get()));
         line->SetName(name);
         if (ovMaterialState* state = mMaterials.materialState(part.material)) {

@@ -76,17 +76,4 @@ void ObjPart::growLookup() {
     }
 }
 
-std::pair<float, float> ObjModel::texcoord(int number) const {
-    const std::vector<float>& values = number >= 0 ? texcoords : addedTexcoords;
-    const size_t at = 2 * static_cast<size_t>(number >= 0 ? number : addedPointNumber(number));
-    return {values[at], values[at + 1]};
-}
-
-Wm4::Vector3f ObjModel::vectorAt(const std::vector<float>& values, const std::vector<float>& added,
-                                 int number) {
-    const std::vector<float>& from = number >= 0 ? values : added;
-    const size_t at = 3 * static_cast<size_t>(number >= 0 ? number : addedPointNumber(number));
-    return {from[at], from[at + 1], from[at + 2]};
-}
-
 }  // namespace ov::ovmesh

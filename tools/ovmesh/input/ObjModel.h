@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
+#include "ovmesh/input/BlockArray.h"
 #include "wm4/Wm4Foundation.h"
 
 namespace ov::ovmesh {
@@ -36,9 +38,9 @@ public:
     void dropLookup();
 
     std::string material;
-    std::vector<ObjCorner> vertices;
+    BlockArray<ObjCorner> vertices;
     // 3 vertices per triangle or 2 per segment.
-    std::vector<int> indices;
+    BlockArray<int> indices;
 
 private:
     void growLookup();
@@ -59,14 +61,17 @@ struct ObjNameAt {
     size_t line;
 };
 
+using ObjVector = std::array<float, 3>;
+using ObjTexcoord = std::array<float, 2>;
+
 // What an OBJ file holds, checked: every corner names data that exists.
 struct ObjModel {
-    std::vector<float> positions;  // x y z
-    std::vector<float> texcoords;  // u v
-    std::vector<float> normals;    // x y z
-    std::vector<float> addedPositions;
-    std::vector<float> addedTexcoords;
-    std::vector<float> addedNormals;
+    BlockArray<ObjVector> positions;
+    BlockArray<ObjTexcoord> texcoords;
+    BlockArray<ObjVector> normals;
+    BlockArray<ObjVector> addedPositions;
+    BlockArray<ObjTexcoord> addedTexcoords;
+    BlockArray<ObjVector> addedNormals;
     // Groups and objects that hold a face or a line, in order of their first.
     std::vector<ObjGroup> groups;
     // The rest of each "mtllib" statement.
@@ -78,11 +83,20 @@ struct ObjModel {
 
     Wm4::Vector3f position(int number) const { return vectorAt(positions, addedPositions, number); }
     Wm4::Vector3f normal(int number) const { return vectorAt(normals, addedNormals, number); }
-    std::pair<float, float> texcoord(int number) const;
+    ObjTexcoord texcoord(int number) const { return elementAt(texcoords, addedTexcoords, number); }
 
 private:
-    static Wm4::Vector3f vectorAt(const std::vector<float>& values, const std::vector<float>& added,
-                                  int number);
+    static Wm4::Vector3f vectorAt(const BlockArray<ObjVector>& values, const BlockArray<ObjVector>& added,
+                                  int number) {
+        const ObjVector& vector = elementAt(values, added, number);
+        return {vector[0], vector[1], vector[2]};
+    }
+
+    template <typename T>
+    static const T& elementAt(const BlockArray<T>& values, const BlockArray<T>& added, int number) {
+        return number >= 0 ? values[static_cast<size_t>(number)]
+                           : added[static_cast<size_t>(addedPointNumber(number))];
+    }
 };
 
 }  // namespace ov::ovmesh

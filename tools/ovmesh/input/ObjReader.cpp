@@ -1,6 +1,7 @@
 #include "ovmesh/input/ObjReader.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -27,6 +28,13 @@ bool isKeyword(std::string_view word) {
     return std::all_of(word.begin(), word.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
     });
+}
+
+// More digits than this may overflow a long: such indices go the slow way.
+constexpr ptrdiff_t kMostPlainDigits = 18;
+
+bool isDigit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
 }
 
 // The kinds of element an index can name.
@@ -103,8 +111,7 @@ private:
     }
 
     size_t count(Kind kind) const {
-        const size_t sizes[] = {mModel.positions.size() / 3, mModel.texcoords.size() / 2,
-                                mModel.normals.size() / 3};
+        const size_t sizes[] = {mModel.positions.size(), mModel.texcoords.size(), mModel.normals.size()};
         return sizes[kind];
     }
 
@@ -116,11 +123,11 @@ private:
             return;
         }
         if (keyword == "v") {
-            readNumbers(keyword, rest, 3, 3, mModel.positions);
+            mModel.positions.push_back(readNumbers<3>(keyword, rest, 3));
         } else if (keyword == "vt") {
-            readNumbers(keyword, rest, 1, 2, mModel.texcoords);
+            mModel.texcoords.push_back(readNumbers<2>(keyword, rest, 1));
         } else if (keyword == "vn") {
-            readNumbers(keyword, rest, 3, 3, mModel.normals);
+            mModel.normals.push_back(readNumbers<3>(keyword, rest, 3));
         } else if (keyword == "f") {
             readFace(rest);
         } else if (keyword == "l") {
@@ -189,39 +196,95 @@ private:
         mLinePart.reset();
     }
 
-    // Keeps the first kept numbers (a missing v of a texture coordinate is 0);
+    // Keeps the first Kept numbers (a missing v of a texture coordinate is 0);
     // later ones (w, vertex colours) are checked and left aside.
-    void readNumbers(std::string_view keyword, std::string_view rest, size_t minimum, size_t kept,
-                     std::vector<float>& values) {
+    template <size_t Kept>
+    std::array<float, Kept> readNumbers(std::string_view keyword, std::string_view rest, size_t minimum) {
         rest = withoutComment(rest);
+        std::array<float, Kept> values{};
         size_t read = 0;
-        for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest), ++read) {
-            const std::optional<float> value = parseFloat(word);
-            if (!value) {
-                fail(quoted(word) + " is not a finite decimal number");
-            }
-            if (read < kept) {
-                values.push_back(*value);
+        for (skipBlanks(rest); !rest.empty(); skipBlanks(rest), ++read) {
+            const float value = takeNumber(rest);
+            if (read < Kept) {
+                values[read] = value;
             }
         }
         if (read < minimum) {
             fail(quoted(keyword) + " needs at least " + std::to_string(minimum) +
                  (minimum == 1 ? " number" : " numbers"));
         }
-        for (; read < kept; ++read) {
-            values.push_back(0.0f);
+        return values;
+    }
+
+    // Takes the number at the front of text: in one pass when it is a plain
+    // decimal ended by a blank, by the word and parseFloat's rules otherwise.
+    float takeNumber(std::string_view& text) {
+        float value = 0.0f;
+        const char* const end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error == std::errc() && (stop == end || isBlank(*stop)) && std::isfinite(value)) {
+            text.remove_prefix(static_cast<size_t>(stop - text.data()));
+            return value;
         }
+        const std::string_view word = takeWord(text);
+        const std::optional<float> parsed = parseFloat(word);
+        if (!parsed) {
+            fail(quoted(word) + " is not a finite decimal number");
+        }
+        return *parsed;
     }
 
     // Reads the corners of an element line, each "v", "v/vt", "v//vn" or
-    // "v/vt/vn" with at most maxParts parts.
+    // "v/vt/vn" with at most maxParts parts. Corners of plain numbers, as
+    // nearly every file writes them, are read in one pass over their bytes;
+    // any other word goes to readCorner, which says what is wrong with it.
     const std::vector<ObjCorner>& readCorners(std::string_view rest, size_t maxParts) {
         mCorners.clear();
         rest = withoutComment(rest);
-        for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest)) {
-            mCorners.push_back(readCorner(word, maxParts));
+        for (skipBlanks(rest); !rest.empty(); skipBlanks(rest)) {
+            if (!readPlainCorner(rest, maxParts)) {
+                mCorners.push_back(readCorner(takeWord(rest), maxParts));
+            }
         }
         return mCorners;
+    }
+
+    // Reads a corner of whole numbers without signs other than '-' off the
+    // front of text, and answers true; answers false, leaving text as it is,
+    // for a word of any other shape.
+    bool readPlainCorner(std::string_view& text, size_t maxParts) {
+        int indices[3] = {-1, -1, -1};
+        const char* at = text.data();
+        const char* const end = at + text.size();
+        for (size_t part = 0; part < maxParts; ++part) {
+            const bool negative = at != end && *at == '-';
+            const char* const digits = at + (negative ? 1 : 0);
+            const char* stop = digits;
+            long value = 0;
+            while (stop != end && isDigit(*stop) && stop - digits < kMostPlainDigits) {
+                value = value * 10 + (*stop++ - '0');
+            }
+            if (stop == digits) {
+                // Only the texture coordinate may be left out, between two slashes.
+                if (part != Texcoord || negative || stop == end || *stop != '/') {
+                    return false;
+                }
+                at = stop + 1;
+                continue;
+            }
+            const bool lastPart = stop == end || isBlank(*stop);
+            if (!lastPart && *stop != '/') {
+                return false;
+            }
+            indices[part] = resolveValue(negative ? -value : value, static_cast<Kind>(part));
+            if (lastPart) {
+                mCorners.push_back({indices[Position], indices[Texcoord], indices[Normal]});
+                text.remove_prefix(static_cast<size_t>(stop - text.data()));
+                return true;
+            }
+            at = stop + 1;
+        }
+        return false;
     }
 
     ObjCorner readCorner(std::string_view word, size_t maxParts) {
@@ -254,7 +317,13 @@ private:
         if (error != std::errc() || end != text.data() + text.size()) {
             fail(quoted(text) + " is not a " + kKindTexts[kind].name + " index");
         }
-        if (value == 0) {
+        return resolveValue(value, kind);
+    }
+
+    // The 0-based element an index names, counting back from the last one
+    // defined when negative.
+    int resolveValue(long value, Kind kind) {
+        if (value == 0) [[unlikely]] {
             fail(std::string(kKindTexts[kind].name) + " index 0 is not allowed: indices count from 1");
         }
         const auto defined = static_cast<long>(count(kind));
@@ -328,7 +397,8 @@ private:
         int previous = part.vertexOf({corners.front().position, -1, -1});
         for (size_t i = 1; i < corners.size(); ++i) {
             const int next = part.vertexOf({corners[i].position, -1, -1});
-            part.indices.insert(part.indices.end(), {previous, next});
+            part.indices.push_back(previous);
+            part.indices.push_back(next);
             previous = next;
         }
     }
@@ -385,9 +455,8 @@ private:
             sources.push_back(part.vertices[static_cast<size_t>(
                 at < polygon.size() ? polygon[at] : added[at - polygon.size()])]);
         }
-        const int number = addedPointNumber(static_cast<int>(mModel.addedPositions.size() / 3));
-        mModel.addedPositions.insert(mModel.addedPositions.end(),
-                                     {point.position.X(), point.position.Y(), point.position.Z()});
+        const int number = addedPointNumber(static_cast<int>(mModel.addedPositions.size()));
+        mModel.addedPositions.push_back({point.position.X(), point.position.Y(), point.position.Z()});
         const bool textured =
             std::all_of(sources.begin(), sources.end(), [](const ObjCorner& c) { return c.texcoord != -1; });
         const bool shaded =
@@ -408,8 +477,8 @@ private:
         }
         const float length = normal.Length();
         normal = length > 0.0f ? normal * (1.0f / length) : normal;
-        mModel.addedTexcoords.insert(mModel.addedTexcoords.end(), {u, v});
-        mModel.addedNormals.insert(mModel.addedNormals.end(), {normal.X(), normal.Y(), normal.Z()});
+        mModel.addedTexcoords.push_back({u, v});
+        mModel.addedNormals.push_back({normal.X(), normal.Y(), normal.Z()});
         return {number, textured ? number : -1, shaded ? number : -1};
     }
 

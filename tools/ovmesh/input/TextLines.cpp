@@ -17,20 +17,6 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-std::string_view takeWord(std::string_view& text) {
-    size_t start = 0;
-    while (start < text.size() && isBlank(text[start])) {
-        ++start;
-    }
-    size_t end = start;
-    while (end < text.size() && !isBlank(text[end])) {
-        ++end;
-    }
-    const std::string_view word = text.substr(start, end - start);
-    text.remove_prefix(end);
-    return word;
-}
-
 std::string_view withoutComment(std::string_view text) {
     return text.substr(0, text.find('#'));
 }

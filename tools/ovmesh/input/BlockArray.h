@@ -1,0 +1,66 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace ov::ovmesh {
+
+// A growing array that never moves what it holds. Elements go into blocks of
+// a fixed size, so that growing copies nothing and never holds an old and a
+// new copy at once, and whoever takes the elements out block by block frees
+// each block once it is read: a large file's data is at most once in memory
+// beside the scene being built from it.
+template <typename T>
+class BlockArray {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    static constexpr size_t kBlockBits = 12;
+    static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
+
+    size_t size() const { return mSize; }
+
+    T& operator[](size_t index) { return mBlocks[index >> kBlockBits][index & (kBlockSize - 1)]; }
+    const T& operator[](size_t index) const { return mBlocks[index >> kBlockBits][index & (kBlockSize - 1)]; }
+
+    void push_back(const T& value) {
+        if (mSize == mBlocks.size() * kBlockSize) {
+            mBlocks.push_back(std::make_unique_for_overwrite<T[]>(kBlockSize));
+        }
+        (*this)[mSize++] = value;
+    }
+
+    // Calls visit(elements, count) for each block in order.
+    template <typename Visit>
+    void forEachBlock(Visit visit) const {
+        for (size_t block = 0; block < mBlocks.size(); ++block) {
+            visit(static_cast<const T*>(mBlocks[block].get()), countIn(block));
+        }
+    }
+
+    // The same, freeing each block once visited; the array is empty after.
+    template <typename Visit>
+    void drain(Visit visit) {
+        for (size_t block = 0; block < mBlocks.size(); ++block) {
+            visit(static_cast<const T*>(mBlocks[block].get()), countIn(block));
+            mBlocks[block].reset();
+        }
+        clear();
+    }
+
+    void clear() {
+        std::vector<std::unique_ptr<T[]>>().swap(mBlocks);
+        mSize = 0;
+    }
+
+private:
+    size_t countIn(size_t block) const { return std::min(kBlockSize, mSize - block * kBlockSize); }
+
+    std::vector<std::unique_ptr<T[]>> mBlocks;
+    size_t mSize = 0;
+};
+
+}  // namespace ov::ovmesh
