@@ -39,15 +39,17 @@ TEST(IoManagerTest, RequestsGoToTheFirstEnabledDriverThatAcceptsOrAreLogged) {
         EXPECT_EQ(manager.findLoadDriver("mesh"), &second);
 
         test::LogCapture log;
+        test::TempDir dir;
+        const std::string savedPath = dir.file("Scene.Mesh");
         ovObjectList objects;
         ovIoDeviceMemory device;
-        EXPECT_TRUE(manager.saveMeshes(objects, "/out/Scene.Mesh", nullptr, {}));
+        EXPECT_TRUE(manager.saveMeshes(objects, savedPath, nullptr, {}));
         EXPECT_TRUE(manager.saveMeshes(objects, device, "MESH", nullptr, {}));
         EXPECT_TRUE(manager.loadMeshes(objects, "/in/scene.mesh", nullptr, {}));
         EXPECT_FALSE(manager.saveMeshes(objects, device, "other", nullptr, {})) << "only a path will do";
-        EXPECT_FALSE(manager.saveMeshes(objects, "/out/scene.XYZ", nullptr, {}));
+        EXPECT_FALSE(manager.saveMeshes(objects, dir.file("scene.XYZ"), nullptr, {}));
         EXPECT_FALSE(manager.loadMeshes(objects, "/in/noextension", nullptr, {}));
-        EXPECT_EQ(pathOnly.requests, std::vector<std::string>{"save path /out/Scene.Mesh 0"});
+        EXPECT_EQ(pathOnly.requests, std::vector<std::string>{"save path " + savedPath + " 0"});
         EXPECT_EQ(second.requests,
                   (std::vector<std::string>{"save device mesh 0", "load path /in/scene.mesh"}));
         EXPECT_EQ(log.texts(ovLogError), (std::vector<std::string>{"No driver saves files of type 'other'",
