@@ -211,18 +211,28 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
     }
 }
 
-int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
+template <typename Record>
+Record* PlmXmlLoader::newRecord(std::map<std::string, Record> PlmXmlProductDef::*records,
+                                const xml::XmlAttributes& attributes, const char* element, const char* kind) {
     if (!mCurrentProductDef) {
-        plmxml::logDiagnostic("Part outside a ProductDef ignored");
-        return xml::Continue;
+        plmxml::logDiagnostic(element, " outside a ProductDef ignored");
+        return nullptr;
     }
     const std::string& id = idOf(attributes);
-    const auto [entry, inserted] = mCurrentProductDef->parts.try_emplace(id);
+    const auto [entry, inserted] = (mCurrentProductDef->*records).try_emplace(id);
     if (!inserted) {
-        abort("Got double part definition " + id);
-        return xml::Stop;
+        abort(std::string("Got double ") + kind + " definition " + id);
+        return nullptr;
     }
-    PlmXmlPart& part = entry->second;
+    return &entry->second;
+}
+
+int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
+    PlmXmlPart* const stored = newRecord(&PlmXmlProductDef::parts, attributes, "Part", "part");
+    if (!stored) {
+        return mAborted ? xml::Stop : xml::Continue;
+    }
+    PlmXmlPart& part = *stored;
     // Room for the user value and representation format that usually follow.
     part.attributes.reserve(attributes.size() + 2);
     for (const auto& [key, value] : attributes) {
@@ -246,17 +256,12 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
 }
 
 int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
-    if (!mCurrentProductDef) {
-        plmxml::logDiagnostic("Instance outside a ProductDef ignored");
-        return xml::Continue;
+    PlmXmlInstance* const stored =
+        newRecord(&PlmXmlProductDef::instances, attributes, "Instance", "instance");
+    if (!stored) {
+        return mAborted ? xml::Stop : xml::Continue;
     }
-    const std::string& id = idOf(attributes);
-    const auto [entry, inserted] = mCurrentProductDef->instances.try_emplace(id);
-    if (!inserted) {
-        abort("Got double instance definition " + id);
-        return xml::Stop;
-    }
-    PlmXmlInstance& instance = entry->second;
+    PlmXmlInstance& instance = *stored;
     instance.attributes.reserve(attributes.size());
     for (const auto& [key, value] : attributes) {
         if (key == "id") {

@@ -84,6 +84,12 @@ public:
     const ovVariantMapImpl& getDocumentAttributes() const { return mDocumentAttributes; }
 
 private:
+    // The record an element opens, stored under its id in the open product
+    // definition. Null when there is none (the element is ignored) or when the
+    // id is taken (the load ends).
+    template <typename Record>
+    Record* newRecord(std::map<std::string, Record> PlmXmlProductDef::*records,
+                      const xml::XmlAttributes& attributes, const char* element, const char* kind);
     int startPart(const xml::XmlAttributes& attributes);
     int startInstance(const xml::XmlAttributes& attributes);
     void readUserValue(const xml::XmlAttributes& attributes);
