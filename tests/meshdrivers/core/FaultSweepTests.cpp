@@ -6,12 +6,14 @@
 // sweeps for crashes and leaks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "../collada/ColladaTestSupport.h"
 #include "../plmxml/PlmXmlTestSupport.h"
@@ -241,9 +243,6 @@ class DeviceFaultSweep : public FaultSweep {};
 
 // The device stops taking bytes, or stops being good, after `limit` bytes.
 TEST_P(DeviceFaultSweep, DeviceThatStopsTakingBytesOrBeingGood) {
-    if (writer.pathOnly) {
-        GTEST_SKIP() << writer.name << " saves to a path only";
-    }
     const std::string good = goodFile(Output::Device);
     const size_t goodCheck = writer.goodCheckBefore ? good.find(writer.goodCheckBefore) : good.size();
     for (const size_t limit : sweepOffsets(good.size())) {
@@ -306,7 +305,14 @@ std::string writerName(const ::testing::TestParamInfo<Writer>& tested) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, FaultSweep, ::testing::ValuesIn(kWriters), writerName);
-INSTANTIATE_TEST_SUITE_P(Writers, DeviceFaultSweep, ::testing::ValuesIn(kWriters), writerName);
+std::vector<Writer> deviceWriters() {
+    std::vector<Writer> writers;
+    std::copy_if(std::begin(kWriters), std::end(kWriters), std::back_inserter(writers),
+                 [](const Writer& writer) { return !writer.pathOnly; });
+    return writers;
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, DeviceFaultSweep, ::testing::ValuesIn(deviceWriters()), writerName);
 
 }  // namespace
 }  // namespace ov::test
