@@ -212,19 +212,19 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
 }
 
 template <typename Record>
-Record* PlmXmlLoader::newRecord(std::map<std::string, Record> PlmXmlProductDef::*records,
+Record* PlmXmlLoader::newRecord(plmxml::PlmXmlRecordTable<Record> PlmXmlProductDef::*records,
                                 const xml::XmlAttributes& attributes, const char* element, const char* kind) {
     if (!mCurrentProductDef) {
         plmxml::logDiagnostic(element, " outside a ProductDef ignored");
         return nullptr;
     }
     const std::string& id = idOf(attributes);
-    const auto [entry, inserted] = (mCurrentProductDef->*records).try_emplace(id);
+    const auto [record, inserted] = (mCurrentProductDef->*records).tryEmplace(id);
     if (!inserted) {
         abort(std::string("Got double ") + kind + " definition " + id);
         return nullptr;
     }
-    return &entry->second;
+    return record;
 }
 
 int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {

@@ -5,11 +5,11 @@
 // user values. Building the scene from them is PlmXmlScene's work.
 
 #include <list>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "plmxml/PlmXmlRecordTable.h"
 #include "scenegraph/ovMetadata.h"
 #include "scenegraph/ovSpatial.h"
 #include "system/ovIoDevice.h"
@@ -26,6 +26,7 @@ class PlmXmlSceneBuilder;
 struct PlmXmlInstance;
 
 struct PlmXmlPart {
+    std::string id;
     ovVariantMapImpl attributes;
     std::string location;
     std::string name;
@@ -35,6 +36,7 @@ struct PlmXmlPart {
 };
 
 struct PlmXmlInstance {
+    std::string id;
     ovVariantMapImpl attributes;
     std::string partRef;
     std::string name;
@@ -48,8 +50,8 @@ struct PlmXmlInstance {
 
 struct PlmXmlProductDef {
     std::string rootRef;
-    std::map<std::string, PlmXmlPart> parts;
-    std::map<std::string, PlmXmlInstance> instances;
+    plmxml::PlmXmlRecordTable<PlmXmlPart> parts;
+    plmxml::PlmXmlRecordTable<PlmXmlInstance> instances;
     PlmXmlInstance* rootInstance = nullptr;
 };
 
@@ -88,7 +90,7 @@ private:
     // definition. Null when there is none (the element is ignored) or when the
     // id is taken (the load ends).
     template <typename Record>
-    Record* newRecord(std::map<std::string, Record> PlmXmlProductDef::*records,
+    Record* newRecord(plmxml::PlmXmlRecordTable<Record> PlmXmlProductDef::*records,
                       const xml::XmlAttributes& attributes, const char* element, const char* kind);
     int startPart(const xml::XmlAttributes& attributes);
     int startInstance(const xml::XmlAttributes& attributes);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <limits>
-#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "plmxml/PlmXmlLog.h"
@@ -14,9 +14,6 @@ namespace ov::plmxml {
 namespace {
 
 constexpr int kMessageCode = -1;
-
-// By instance name; the names are those of the records, which outlive the groups.
-using InstanceGroups = std::map<std::string_view, std::vector<PlmXmlInstance*>>;
 
 // The entry after the last one that shares its key with `entry`.
 template <typename Iterator>
@@ -110,6 +107,34 @@ void setNodeType(ovInstanceDefId& definition, const std::string& partType) {
     }
 }
 
+// Records are walked in the order of the document. Where several fail the
+// same step, the message is that of the one with the smallest id, the order
+// in which the step is defined to look at them.
+class SmallestIdFailure {
+public:
+    void note(const std::string& id, std::string message) {
+        if (!mFound || id < mId) {
+            mFound = true;
+            mId = id;
+            mMessage = std::move(message);
+        }
+    }
+    bool found() const { return mFound; }
+    const std::string& message() const { return mMessage; }
+
+private:
+    bool mFound = false;
+    std::string mId;
+    std::string mMessage;
+};
+
+// The instances of one name: they share a definition, set up from the
+// instance with the smallest id.
+struct InstanceGroup {
+    std::string_view name;
+    PlmXmlInstance* first;
+};
+
 // The failure message is kept, not reported: the caller decides whether it
 // is the one the load ends with.
 class Resolver {
@@ -119,10 +144,8 @@ public:
     const std::string& failure() const { return mFailure; }
 
     bool resolve(PlmXmlProductDef& productDef) {
-        InstanceGroups groups;
-        return findRoot(productDef) && linkInstancesToParts(productDef, groups) &&
-               linkPartsToChildren(productDef) && defineGroups(productDef, groups) &&
-               checkStructure(productDef);
+        return findRoot(productDef) && linkInstancesToParts(productDef) && linkPartsToChildren(productDef) &&
+               defineGroups(productDef) && checkStructure(productDef);
     }
 
 private:
@@ -131,85 +154,144 @@ private:
         return false;
     }
 
+    bool failWith(const SmallestIdFailure& failure) { return !failure.found() || fail(failure.message()); }
+
     bool canceled() const { return mProgress && mProgress->isCanceled(); }
 
     bool findRoot(PlmXmlProductDef& productDef) {
-        const auto root = productDef.instances.find(productDef.rootRef);
-        if (root == productDef.instances.end()) {
-            return fail("fail to find root " + productDef.rootRef);
-        }
-        productDef.rootInstance = &root->second;
-        return true;
+        productDef.rootInstance = productDef.instances.find(productDef.rootRef);
+        return productDef.rootInstance || fail("fail to find root " + productDef.rootRef);
     }
 
-    bool linkInstancesToParts(PlmXmlProductDef& productDef, InstanceGroups& groups) {
-        for (auto& [id, instance] : productDef.instances) {
+    // Why the instance cannot be linked to its part; empty when it is.
+    static std::string linkToPart(PlmXmlProductDef& productDef, PlmXmlInstance& instance) {
+        const std::string& ref = instance.partRef;
+        if (ref.size() < 2 || ref.front() != '#') {
+            return "Unexpected instance ref " + ref;
+        }
+        instance.part = productDef.parts.find(std::string_view(ref).substr(1));
+        if (!instance.part) {
+            return "fail to find part " + ref;
+        }
+        if (instance.name.empty()) {
+            return "empty instance name";
+        }
+        if (instance.name != instance.part->name) {
+            return "Unexpected part and instance name mismatch";
+        }
+        return {};
+    }
+
+    bool linkInstancesToParts(PlmXmlProductDef& productDef) {
+        SmallestIdFailure failure;
+        for (size_t index = 0; index < productDef.instances.size(); ++index) {
             if (canceled()) {
                 return false;
             }
-            const std::string& ref = instance.partRef;
-            if (ref.size() < 2 || ref.front() != '#') {
-                return fail("Unexpected instance ref " + ref);
+            PlmXmlInstance& instance = productDef.instances[index];
+            std::string problem = linkToPart(productDef, instance);
+            if (!problem.empty()) {
+                failure.note(instance.id, std::move(problem));
             }
-            const auto part = productDef.parts.find(ref.substr(1));
-            if (part == productDef.parts.end()) {
-                return fail("fail to find part " + ref);
-            }
-            instance.part = &part->second;
-            if (instance.name.empty()) {
-                return fail("empty instance name");
-            }
-            if (instance.name != instance.part->name) {
-                return fail("Unexpected part and instance name mismatch");
-            }
-            groups[instance.name].push_back(&instance);
         }
-        return true;
+        return failWith(failure);
+    }
+
+    // Why the part's children cannot be linked; empty when they are.
+    static std::string linkChildren(PlmXmlProductDef& productDef, PlmXmlPart& part) {
+        if (!part.location.empty() && !part.instanceRefs.empty()) {
+            return "Weird part " + part.id;
+        }
+        part.children.reserve(part.instanceRefs.size());
+        for (const std::string& childId : part.instanceRefs) {
+            PlmXmlInstance* child = productDef.instances.find(childId);
+            if (!child) {
+                return "fail to find instance " + childId;
+            }
+            part.children.push_back(child);
+        }
+        return {};
     }
 
     bool linkPartsToChildren(PlmXmlProductDef& productDef) {
-        for (auto& [id, part] : productDef.parts) {
+        SmallestIdFailure failure;
+        for (size_t index = 0; index < productDef.parts.size(); ++index) {
             if (canceled()) {
                 return false;
             }
-            if (!part.location.empty() && !part.instanceRefs.empty()) {
-                return fail("Weird part " + id);
-            }
-            for (const std::string& childId : part.instanceRefs) {
-                const auto child = productDef.instances.find(childId);
-                if (child == productDef.instances.end()) {
-                    return fail("fail to find instance " + childId);
-                }
-                part.children.push_back(&child->second);
+            PlmXmlPart& part = productDef.parts[index];
+            std::string problem = linkChildren(productDef, part);
+            if (!problem.empty()) {
+                failure.note(part.id, std::move(problem));
             }
         }
-        return true;
+        return failWith(failure);
     }
 
-    // An instance's attributes with its part's merged in are made only while
-    // its group is looked at, so that a large document never holds them all
-    // at once; the parts' own attributes are dropped when every group is done.
-    bool defineGroups(PlmXmlProductDef& productDef, const InstanceGroups& groups) {
-        for (const auto& [name, instances] : groups) {
+    // The groups of instances by name, in name order; groupOf receives each
+    // instance's group.
+    static std::vector<InstanceGroup> groupByName(PlmXmlProductDef& productDef,
+                                                  std::vector<size_t>& groupOf) {
+        std::vector<InstanceGroup> groups;
+        std::unordered_map<std::string_view, size_t> groupNamed;
+        groupOf.resize(productDef.instances.size());
+        for (size_t index = 0; index < productDef.instances.size(); ++index) {
+            PlmXmlInstance& instance = productDef.instances[index];
+            const auto [entry, added] = groupNamed.try_emplace(instance.name, groups.size());
+            if (added) {
+                groups.push_back({instance.name, &instance});
+            } else if (instance.id < groups[entry->second].first->id) {
+                groups[entry->second].first = &instance;
+            }
+            groupOf[index] = entry->second;
+        }
+        std::vector<size_t> byName(groups.size());
+        for (size_t group = 0; group < groups.size(); ++group) {
+            byName[group] = group;
+        }
+        std::sort(byName.begin(), byName.end(),
+                  [&groups](size_t left, size_t right) { return groups[left].name < groups[right].name; });
+        std::vector<size_t> rank(groups.size());
+        std::vector<InstanceGroup> sorted;
+        sorted.reserve(groups.size());
+        for (size_t group : byName) {
+            rank[group] = sorted.size();
+            sorted.push_back(groups[group]);
+        }
+        for (size_t& group : groupOf) {
+            group = rank[group];
+        }
+        return sorted;
+    }
+
+    // An instance's attributes with its part's merged in are never built for
+    // all instances at once: a definition starts from its first instance's,
+    // and every instance is compared entry by entry. The parts' own
+    // attributes are dropped once every definition is done.
+    bool defineGroups(PlmXmlProductDef& productDef) {
+        std::vector<size_t> groupOf;
+        const std::vector<InstanceGroup> groups = groupByName(productDef, groupOf);
+        std::vector<ovPointer<ovInstanceDefId>> definitions;
+        definitions.reserve(groups.size());
+        for (const InstanceGroup& group : groups) {
             if (canceled()) {
                 return false;
             }
             const ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
-            definition->SetName(std::string(name));
-            setNodeType(*definition, instances.front()->part->type);
-            ovVariantMapImpl& common = definition->editComponentMd();
-            common = withPartAttributes(*instances.front());
-            for (auto instance = instances.begin() + 1; instance != instances.end(); ++instance) {
-                keepSharedEntries(common, **instance);
-            }
-            for (PlmXmlInstance* instance : instances) {
-                instance->definition = definition;
-                keepOwnAttributes(*instance, common);
-            }
+            definition->SetName(std::string(group.name));
+            setNodeType(*definition, group.first->part->type);
+            definition->editComponentMd() = withPartAttributes(*group.first);
+            definitions.push_back(definition);
         }
-        for (auto& [id, part] : productDef.parts) {
-            part.attributes = {};
+        for (size_t index = 0; index < productDef.instances.size(); ++index) {
+            keepSharedEntries(definitions[groupOf[index]]->editComponentMd(), productDef.instances[index]);
         }
+        for (size_t index = 0; index < productDef.instances.size(); ++index) {
+            PlmXmlInstance& instance = productDef.instances[index];
+            instance.definition = definitions[groupOf[index]];
+            keepOwnAttributes(instance, instance.definition->getComponentMd());
+        }
+        productDef.parts.forEach([](PlmXmlPart& part) { part.attributes = {}; });
         return true;
     }
 
@@ -233,8 +315,7 @@ private:
                     child->subtreeNodes = kOnPath;
                     path.push_back({child, 0});
                 } else if (child->subtreeNodes == kOnPath) {
-                    return fail("Instance " + child->name + " (id " + idOf(productDef, child) +
-                                ") contains itself");
+                    return fail("Instance " + child->name + " (id " + child->id + ") contains itself");
                 }
                 continue;
             }
@@ -250,15 +331,6 @@ private:
                         " nodes");
         }
         return true;
-    }
-
-    static std::string idOf(const PlmXmlProductDef& productDef, const PlmXmlInstance* instance) {
-        for (const auto& [id, candidate] : productDef.instances) {
-            if (&candidate == instance) {
-                return id;
-            }
-        }
-        return {};
     }
 
     ovProgressNotifierInterface* mProgress;

@@ -120,6 +120,23 @@ TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
               ovInstanceDefId::Unknown);
 }
 
+// Parts of one name may differ in type: the instance with the smallest id,
+// not the first in the document, gives its definition's node type.
+TEST_P(PlmXmlSchemaTest, ADefinitionTakesItsTypeFromTheSmallestId) {
+    const PlmXmlSchema& s = GetParam();
+    const Loaded loaded =
+        load(plmXmlDocument(s, "i1",
+                            xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
+                                xmlElement(s.instance, R"(id="i3" partRef="#p3" name="Bolt")") +
+                                xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Bolt")") +
+                                xmlElement(s.part, R"(id="p1" name="A" instanceRefs="i3 i2")") +
+                                xmlElement(s.part, R"(id="p3" name="Bolt" type="solid")") +
+                                xmlElement(s.part, R"(id="p2" name="Bolt" type="assembly")")));
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    EXPECT_EQ(instanceMetadataOf(child(loaded.root(), 0)).getInstanceDefId()->nodeType,
+              ovInstanceDefId::Assembly);
+}
+
 TEST_P(PlmXmlSchemaTest, SeveralProductDefsHangUnderOneUnnamedNode) {
     std::string document = plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()));
     const size_t end = document.find("</PLMXML>");
@@ -236,6 +253,18 @@ std::vector<BadDocument> badDocuments() {
         {"unknown child",
          plmXmlDocument(s, "i1", a + xmlElement(s.part, R"(id="p1" name="A" instanceRefs="i9")")),
          {"fail to find instance i9"}},
+        // Records are checked in id order, whatever their order in the document.
+        {"instances by id",
+         plmXmlDocument(s, "i1",
+                        a + xmlElement(s.instance, R"(id="i9" partRef="#p9" name="A")") +
+                            xmlElement(s.instance, R"(id="i2" partRef="x" name="A")") + aPart),
+         {"Unexpected instance ref x"}},
+        {"parts by id",
+         plmXmlDocument(
+             s, "i1",
+             a + xmlElement(s.part, R"(id="p9" instanceRefs="i1")", R"(<Representation location="a"/>)") +
+                 xmlElement(s.part, R"(id="p2" instanceRefs="i8")") + aPart),
+         {"fail to find instance i8"}},
         {"contains itself",
          plmXmlDocument(s, "i1", link("1", "i1")),
          {"Instance N1 (id i1) contains itself"}},
