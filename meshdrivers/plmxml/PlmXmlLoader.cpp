@@ -13,6 +13,10 @@ namespace ov {
 
 namespace {
 
+// Element and attribute names are compared as views: lengths first, which
+// settles most comparisons of a large document without reading a byte.
+using namespace std::string_view_literals;
+
 constexpr int kMessageCode = -1;
 constexpr size_t kTransformNumberCount = 16;
 // Lengths in the file are metres; the scene is built in millimetres.
@@ -21,20 +25,20 @@ constexpr double kMinDeterminant = 0.99;
 constexpr double kMaxDeterminant = 1.01;
 
 struct ElementNames {
-    const char* part;
-    const char* instance;
+    std::string_view part;
+    std::string_view instance;
 };
 
 // Part and instance elements of each mode (none before the document element).
 constexpr ElementNames kElementNamesOfMode[] = {
-    {nullptr, nullptr}, {"Part", "Instance"}, {"ProductRevisionView", "ProductInstance"}};
+    {{}, {}}, {"Part", "Instance"}, {"ProductRevisionView", "ProductInstance"}};
 
-bool isElement(const std::string& name, const char* elementName) {
-    return elementName != nullptr && name == elementName;
+bool isElement(const std::string& name, std::string_view elementName) {
+    return !elementName.empty() && name == elementName;
 }
 
 bool isDocumentElement(const std::string& name) {
-    return name == "PLMXML" || ovStringUtils::endsWith(name, ":PLMXML");
+    return name == "PLMXML"sv || ovStringUtils::endsWith(name, ":PLMXML");
 }
 
 // Pieces between single spaces; empty pieces are dropped, other white space
@@ -98,7 +102,7 @@ double determinantOf(const Wm4::Matrix3<float>& m) {
 const std::string& idOf(const xml::XmlAttributes& attributes) {
     static const std::string kNoId;
     for (const auto& [key, value] : attributes) {
-        if (key == "id") {
+        if (key == "id"sv) {
             return value;
         }
     }
@@ -127,24 +131,24 @@ int PlmXmlLoader::startElement(const std::string& name, const xml::XmlAttributes
         return xml::Continue;
     }
     const ElementNames& names = kElementNamesOfMode[mMode];
-    if (name == "UserValue") {
+    if (name == "UserValue"sv) {
         readUserValue(attributes);
-    } else if (name == "UserData" || name == "Bound" || name == "ApplicationRef") {
+    } else if (name == "UserData"sv || name == "Bound"sv || name == "ApplicationRef"sv) {
         // Containers and references the scene has no use for.
-    } else if (name == "Representation") {
+    } else if (name == "Representation"sv) {
         readRepresentation(attributes);
     } else if (isElement(name, names.part)) {
         return startPart(attributes);
     } else if (isElement(name, names.instance)) {
         return startInstance(attributes);
-    } else if (name == "Transform") {
+    } else if (name == "Transform"sv) {
         mCollectingText = true;
         mText.clear();
-    } else if (name == "InstanceGraph") {
+    } else if (name == "InstanceGraph"sv) {
         return startInstanceGraph(attributes);
-    } else if (name == "ProductDef") {
+    } else if (name == "ProductDef"sv) {
         mCurrentProductDef = &mProductDefs.emplace_back();
-    } else if (name == "ProductView") {
+    } else if (name == "ProductView"sv) {
         mSkippingProductView = true;
     } else if (isDocumentElement(name)) {
         return startDocumentElement(attributes);
@@ -166,11 +170,11 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     const std::string* value = nullptr;
     const std::string* type = nullptr;
     for (const auto& [key, attributeValue] : attributes) {
-        if (key == "title") {
+        if (key == "title"sv) {
             title = &attributeValue;
-        } else if (key == "value") {
+        } else if (key == "value"sv) {
             value = &attributeValue;
-        } else if (key == "type") {
+        } else if (key == "type"sv) {
             type = &attributeValue;
         } else {
             plmxml::logDiagnostic("Unexpected UserValue attribute ", key);
@@ -181,7 +185,7 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
         return;
     }
     ovVariant typedValue(*value);
-    if (type && *type == "boolean") {
+    if (type && *type == "boolean"sv) {
         bool flag = false;
         if (ovStringUtils::parseBool(*value, flag)) {
             typedValue = ovVariant(flag);
@@ -199,13 +203,13 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
         return;
     }
     for (const auto& [key, value] : attributes) {
-        if (key == "format") {
+        if (key == "format"sv) {
             if (mImportMetadata) {
                 mCurrentPart->attributes["format"] = ovVariant(value);
             }
-        } else if (key == "location") {
+        } else if (key == "location"sv) {
             mCurrentPart->location = value;
-        } else if (key != "id") {
+        } else if (key != "id"sv) {
             plmxml::logDiagnostic("Unexpected attribute ", key, " in Representation");
         }
     }
@@ -236,16 +240,16 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
     // Room for the user value and representation format that usually follow.
     part.attributes.reserve(attributes.size() + 2);
     for (const auto& [key, value] : attributes) {
-        if (key == "id") {
+        if (key == "id"sv) {
             continue;
         }
-        if (key == "name") {
+        if (key == "name"sv) {
             part.name = value;
             part.attributes["name"] = ovVariant(value);
-        } else if (key == "type") {
+        } else if (key == "type"sv) {
             part.type = value;
             part.attributes["type"] = ovVariant(value);
-        } else if (key == "instanceRefs") {
+        } else if (key == "instanceRefs"sv) {
             splitAtSpaces(value, part.instanceRefs);
         } else if (mImportMetadata) {
             part.attributes[key] = ovVariant(value);
@@ -264,12 +268,12 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
     PlmXmlInstance& instance = *stored;
     instance.attributes.reserve(attributes.size());
     for (const auto& [key, value] : attributes) {
-        if (key == "id") {
+        if (key == "id"sv) {
             continue;
         }
-        if (key == "partRef") {
+        if (key == "partRef"sv) {
             instance.partRef = value;
-        } else if (key == "name") {
+        } else if (key == "name"sv) {
             instance.name = value;
             instance.attributes["name"] = ovVariant(value);
         } else if (mImportMetadata) {
@@ -286,7 +290,7 @@ int PlmXmlLoader::startInstanceGraph(const xml::XmlAttributes& attributes) {
         return xml::Stop;
     }
     for (const auto& [key, value] : attributes) {
-        if (key == "rootRefs") {
+        if (key == "rootRefs"sv) {
             mCurrentProductDef->rootRef = value;
         }
     }
@@ -299,13 +303,13 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
             mDocumentAttributes[key] = ovVariant(value);
         }
-        if (key == "schemaVersion") {
+        if (key == "schemaVersion"sv) {
             version = value;
         }
     }
-    if (version == "4") {
+    if (version == "4"sv) {
         mMode = SchemaVersion4;
-    } else if (version == "6") {
+    } else if (version == "6"sv) {
         mMode = SchemaVersion6;
     } else {
         abort("Unsupported plmxl schema version " + version);
@@ -319,7 +323,7 @@ bool PlmXmlLoader::endElement(const std::string& name) {
         return false;
     }
     if (mSkippingProductView) {
-        mSkippingProductView = name != "ProductView";
+        mSkippingProductView = name != "ProductView"sv;
         return true;
     }
     const ElementNames& names = kElementNamesOfMode[mMode];
@@ -327,9 +331,9 @@ bool PlmXmlLoader::endElement(const std::string& name) {
         mCurrentPart = nullptr;
     } else if (isElement(name, names.instance)) {
         mCurrentInstance = nullptr;
-    } else if (name == "ProductDef") {
+    } else if (name == "ProductDef"sv) {
         endProductDef();
-    } else if (name == "Transform") {
+    } else if (name == "Transform"sv) {
         return endTransform();
     }
     return true;

@@ -43,6 +43,9 @@ struct PlmXmlInstance {
     ovTransformation transform;
     PlmXmlPart* part = nullptr;
     ovPointer<ovInstanceDefId> definition;
+    // The metadata of the first node built for this instance, which took its
+    // attributes.
+    const ovInstanceMetaData* firstMetadata = nullptr;
     // The nodes this instance becomes with everything under it, counted by
     // the structure check (0 before it is reached).
     uint64_t subtreeNodes = 0;

@@ -6,6 +6,7 @@
 // through an open-addressing hash index instead of a tree of string
 // comparisons. Walking them follows the order of the document.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,16 +27,17 @@ public:
         if (2 * (mSize + 1) > mSlots.size()) {
             growIndex();
         }
-        uint32_t& slot = slotOf(id);
-        if (slot != kEmpty) {
-            return {&at(slot - 1), false};
+        const size_t hash = hashOf(id);
+        Slot& slot = slotOf(id, hash);
+        if (slot.record != kEmpty) {
+            return {&at(slot.record - 1), false};
         }
         if (mSize == mBlocks.size() * kBlockSize) {
             mBlocks.push_back(std::make_unique<Record[]>(kBlockSize));
         }
         Record& record = at(mSize++);
         record.id = id;
-        slot = static_cast<uint32_t>(mSize);
+        slot = {static_cast<uint32_t>(mSize), static_cast<uint32_t>(hash)};
         return {&record, true};
     }
 
@@ -43,13 +45,13 @@ public:
         if (mSlots.empty()) {
             return nullptr;
         }
-        const uint32_t slot = slotOf(id);
-        return slot == kEmpty ? nullptr : &at(slot - 1);
+        const Slot& slot = slotOf(id, hashOf(id));
+        return slot.record == kEmpty ? nullptr : &at(slot.record - 1);
     }
 
     size_t size() const { return mSize; }
+    // The records in document order.
     Record& operator[](size_t index) { return at(index); }
-    const Record& operator[](size_t index) const { return mBlocks[index / kBlockSize][index % kBlockSize]; }
 
     // Calls visit(record) for each record in document order.
     template <typename Visit>
@@ -64,30 +66,44 @@ private:
     static constexpr size_t kInitialSlots = 64;
     static constexpr uint32_t kEmpty = 0;
 
-    Record& at(size_t index) { return mBlocks[index / kBlockSize][index % kBlockSize]; }
+    Record& at(size_t index) const { return mBlocks[index / kBlockSize][index % kBlockSize]; }
 
-    // The slot holding id (record index + 1), or the empty one where it would go.
-    uint32_t& slotOf(std::string_view id) {
+    // A record's index + 1 (0 when empty), beside the low bits of its id's
+    // hash: a probe reads the record itself only when those match.
+    struct Slot {
+        uint32_t record;
+        uint32_t hash;
+    };
+
+    static size_t hashOf(std::string_view id) { return std::hash<std::string_view>()(id); }
+
+    // The slot holding id, or the empty one where it would go.
+    Slot& slotOf(std::string_view id, size_t hash) {
         const size_t mask = mSlots.size() - 1;
-        for (size_t slot = std::hash<std::string_view>()(id) & mask;; slot = (slot + 1) & mask) {
-            if (mSlots[slot] == kEmpty || at(mSlots[slot] - 1).id == id) {
-                return mSlots[slot];
+        for (size_t index = hash & mask;; index = (index + 1) & mask) {
+            Slot& slot = mSlots[index];
+            if (slot.record == kEmpty ||
+                (slot.hash == static_cast<uint32_t>(hash) && at(slot.record - 1).id == id)) {
+                return slot;
             }
         }
     }
 
     void growIndex() {
-        std::vector<uint32_t> slots(std::max(kInitialSlots, 2 * mSlots.size()), kEmpty);
+        std::vector<Slot> slots(std::max(kInitialSlots, 2 * mSlots.size()), Slot{kEmpty, 0});
         mSlots.swap(slots);
-        for (size_t index = 0; index < mSize; ++index) {
-            slotOf(at(index).id) = static_cast<uint32_t>(index + 1);
+        for (const Slot& slot : slots) {
+            if (slot.record != kEmpty) {
+                Slot& moved = slotOf(at(slot.record - 1).id, slot.hash);
+                moved = slot;
+            }
         }
     }
 
     std::vector<std::unique_ptr<Record[]>> mBlocks;
     size_t mSize = 0;
     // Half empty at most, so that probes stay short.
-    std::vector<uint32_t> mSlots;
+    std::vector<Slot> mSlots;
 };
 
 }  // namespace ov::plmxml

@@ -337,7 +337,7 @@ private:
     std::string mFailure;
 };
 
-ovPointer<ovNode> makeInstanceNode(const PlmXmlInstance& instance) {
+ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance) {
     ovPointer<ovNode> node;
     if (instance.part->location.empty()) {
         node = new ovNode;
@@ -349,16 +349,23 @@ ovPointer<ovNode> makeInstanceNode(const PlmXmlInstance& instance) {
     node->SetName(instance.name);
     node->editLocalTransform(true) = instance.transform;
     auto* metadata = new ovInstanceMetaData(instance.definition.get());
-    metadata->editMd() = instance.attributes;
+    // The first node of an instance takes its attributes over; any further
+    // one (the instance sits under a part used more than once) copies them.
+    if (instance.firstMetadata) {
+        metadata->editMd() = instance.firstMetadata->getMd();
+    } else {
+        metadata->editMd() = std::move(instance.attributes);
+        instance.firstMetadata = metadata;
+    }
     node->setMetadata(metadata);
     return node;
 }
 
 // Depth first from a work list: each node is attached to its parent as it is
 // made, and children are taken in order because they are pushed in reverse.
-ovPointer<ovNode> buildInstanceTree(const PlmXmlInstance& root, ovProgressNotifierInterface* progress) {
+ovPointer<ovNode> buildInstanceTree(PlmXmlInstance& root, ovProgressNotifierInterface* progress) {
     struct Pending {
-        const PlmXmlInstance* instance;
+        PlmXmlInstance* instance;
         ovNode* parent;
     };
     std::vector<Pending> pending{{&root, nullptr}};

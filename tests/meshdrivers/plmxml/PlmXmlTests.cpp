@@ -137,6 +137,30 @@ TEST_P(PlmXmlSchemaTest, ADefinitionTakesItsTypeFromTheSmallestId) {
               ovInstanceDefId::Assembly);
 }
 
+// A part used twice has its instances built twice, alike.
+TEST_P(PlmXmlSchemaTest, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
+    const PlmXmlSchema& s = GetParam();
+    const Loaded loaded = load(plmXmlDocument(
+        s, "i1",
+        xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
+            xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Sub")") +
+            xmlElement(s.instance, R"(id="i3" partRef="#p2" name="Sub")") +
+            xmlElement(s.instance, R"(id="i4" partRef="#p4" name="Leaf" lot="7")") +
+            xmlElement(s.instance, R"(id="i5" partRef="#p4" name="Leaf" lot="8")") +
+            xmlElement(s.part, R"(id="p1" name="A" instanceRefs="i2 i3 i5")") +
+            xmlElement(s.part, R"(id="p2" name="Sub" instanceRefs="i4")") +
+            xmlElement(s.part, R"(id="p4" name="Leaf")", R"(<Representation location="leaf.jt"/>)")));
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    ASSERT_EQ(loaded.root().getNbChildren(), 3);
+    for (int use = 0; use < 2; ++use) {
+        const auto& sub = static_cast<const ovNode&>(child(loaded.root(), use));
+        ASSERT_EQ(sub.getNbChildren(), 1);
+        EXPECT_EQ(describe(instanceMetadataOf(child(sub, 0)).getMd()), "lot=7");
+    }
+    EXPECT_NE(child(static_cast<const ovNode&>(child(loaded.root(), 0)), 0).GetID(),
+              child(static_cast<const ovNode&>(child(loaded.root(), 1)), 0).GetID());
+}
+
 TEST_P(PlmXmlSchemaTest, SeveralProductDefsHangUnderOneUnnamedNode) {
     std::string document = plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()));
     const size_t end = document.find("</PLMXML>");
