@@ -25,24 +25,41 @@ Iterator endOfKey(Iterator entry, Iterator end) {
     return entry;
 }
 
-// The values key has in the instance's attributes with its part's merged in.
-// The loader keeps one value per key in each map, so there are at most two:
-// the instance's, then the part's where it differs.
+// Looks up keys asked in increasing order in a map, walking it once: every
+// instance is compared with its definition key by key, and binary searches
+// in both maps for each key would cost more than the comparison itself.
+class SortedLookup {
+public:
+    explicit SortedLookup(const ovVariantMapImpl& map) : mNext(map.begin()), mEnd(map.end()) {}
+
+    // The first value under key, or null.
+    const ovVariant* valueOf(std::string_view key) {
+        while (mNext != mEnd && mNext->first < key) {
+            ++mNext;
+        }
+        return mNext != mEnd && mNext->first == key ? &mNext->second : nullptr;
+    }
+
+private:
+    ovVariantMapImpl::const_iterator mNext;
+    ovVariantMapImpl::const_iterator mEnd;
+};
+
+// The values a key has in an instance's attributes with its part's merged
+// in. The loader keeps one value per key in each map, so there are at most
+// two: the instance's, then the part's where it differs.
 struct MergedValues {
     const ovVariant* values[2] = {nullptr, nullptr};
     size_t count = 0;
 };
 
-MergedValues mergedValues(const PlmXmlInstance& instance, const std::string& key) {
+MergedValues mergedValues(const ovVariant* own, const ovVariant* inherited) {
     MergedValues merged;
-    const auto own = instance.attributes.find(key);
-    const auto inherited = instance.part->attributes.find(key);
-    if (own != instance.attributes.end()) {
-        merged.values[merged.count++] = &own->second;
+    if (own) {
+        merged.values[merged.count++] = own;
     }
-    if (inherited != instance.part->attributes.end() &&
-        (merged.count == 0 || *merged.values[0] != inherited->second)) {
-        merged.values[merged.count++] = &inherited->second;
+    if (inherited && (!own || *own != *inherited)) {
+        merged.values[merged.count++] = inherited;
     }
     return merged;
 }
@@ -50,10 +67,12 @@ MergedValues mergedValues(const PlmXmlInstance& instance, const std::string& key
 // Removes from common every key whose values the instance (with its part's
 // attributes merged in) does not hold alike, without building that merge.
 void keepSharedEntries(ovVariantMapImpl& common, const PlmXmlInstance& instance) {
+    SortedLookup own(instance.attributes);
+    SortedLookup inherited(instance.part->attributes);
     std::vector<std::string> unshared;
     for (auto entry = common.begin(); entry != common.end();) {
         const auto keyEnd = endOfKey(entry, common.end());
-        const MergedValues merged = mergedValues(instance, entry->first);
+        const MergedValues merged = mergedValues(own.valueOf(entry->first), inherited.valueOf(entry->first));
         if (!std::equal(
                 entry, keyEnd, merged.values, merged.values + merged.count,
                 [](const auto& mine, const ovVariant* theirs) { return !(mine.second != *theirs); })) {
@@ -79,11 +98,11 @@ void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl
 // keys of common go with the definition.
 void keepOwnAttributes(PlmXmlInstance& instance, const ovVariantMapImpl& common) {
     ovVariantMapImpl& own = instance.attributes;
-    for (auto entry = common.begin(); entry != common.end(); entry = endOfKey(entry, common.end())) {
-        own.erase(entry->first);
-    }
+    SortedLookup sharedOwn(common);
+    own.eraseIf([&sharedOwn](const std::string& key) { return sharedOwn.valueOf(key) != nullptr; });
+    SortedLookup sharedInherited(common);
     for (const auto& [key, value] : instance.part->attributes) {
-        if (common.find(key) == common.end()) {
+        if (!sharedInherited.valueOf(key)) {
             mergeEntry(key, value, own);
         }
     }
