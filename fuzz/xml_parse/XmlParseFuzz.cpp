@@ -13,10 +13,8 @@ struct BalanceCounter : XmlSaxParserHandler {
     int boundaries = 0;
     int open = 0;
     bool documentBoundary() override { return ++boundaries <= 2; }
-    int startElement(const std::string&, const XmlAttributes&) override {
-        return ++open > 0 ? Continue : Stop;
-    }
-    bool endElement(const std::string&) override { return --open >= 0; }
+    int startElement(std::string_view, const XmlAttributes&) override { return ++open > 0 ? Continue : Stop; }
+    bool endElement(std::string_view) override { return --open >= 0; }
     bool characters(const char*, int) override { return true; }
     bool message(const std::string&, int) override { return true; }
 };

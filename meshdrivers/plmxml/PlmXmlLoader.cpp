@@ -33,11 +33,11 @@ struct ElementNames {
 constexpr ElementNames kElementNamesOfMode[] = {
     {{}, {}}, {"Part", "Instance"}, {"ProductRevisionView", "ProductInstance"}};
 
-bool isElement(const std::string& name, std::string_view elementName) {
+bool isElement(std::string_view name, std::string_view elementName) {
     return !elementName.empty() && name == elementName;
 }
 
-bool isDocumentElement(const std::string& name) {
+bool isDocumentElement(std::string_view name) {
     return name == "PLMXML"sv || ovStringUtils::endsWith(name, ":PLMXML");
 }
 
@@ -99,14 +99,13 @@ double determinantOf(const Wm4::Matrix3<float>& m) {
 }
 
 // The value of the attribute "id", empty when there is none.
-const std::string& idOf(const xml::XmlAttributes& attributes) {
-    static const std::string kNoId;
+std::string_view idOf(const xml::XmlAttributes& attributes) {
     for (const auto& [key, value] : attributes) {
         if (key == "id"sv) {
             return value;
         }
     }
-    return kNoId;
+    return {};
 }
 
 }  // namespace
@@ -123,7 +122,7 @@ bool PlmXmlLoader::documentBoundary() {
     return !mAborted;
 }
 
-int PlmXmlLoader::startElement(const std::string& name, const xml::XmlAttributes& attributes) {
+int PlmXmlLoader::startElement(std::string_view name, const xml::XmlAttributes& attributes) {
     if (mAborted) {
         return xml::Stop;
     }
@@ -166,9 +165,9 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     if (!mImportMetadata) {
         return;
     }
-    const std::string* title = nullptr;
-    const std::string* value = nullptr;
-    const std::string* type = nullptr;
+    const std::string_view* title = nullptr;
+    const std::string_view* value = nullptr;
+    const std::string_view* type = nullptr;
     for (const auto& [key, attributeValue] : attributes) {
         if (key == "title"sv) {
             title = &attributeValue;
@@ -184,7 +183,7 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
         plmxml::logDiagnostic("Unexpected UserValue format");
         return;
     }
-    ovVariant typedValue(*value);
+    ovVariant typedValue{std::string(*value)};
     if (type && *type == "boolean"sv) {
         bool flag = false;
         if (ovStringUtils::parseBool(*value, flag)) {
@@ -205,7 +204,7 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
     for (const auto& [key, value] : attributes) {
         if (key == "format"sv) {
             if (mImportMetadata) {
-                mCurrentPart->attributes["format"] = ovVariant(value);
+                mCurrentPart->attributes["format"] = ovVariant(std::string(value));
             }
         } else if (key == "location"sv) {
             mCurrentPart->location = value;
@@ -222,10 +221,10 @@ Record* PlmXmlLoader::newRecord(plmxml::PlmXmlRecordTable<Record> PlmXmlProductD
         plmxml::logDiagnostic(element, " outside a ProductDef ignored");
         return nullptr;
     }
-    const std::string& id = idOf(attributes);
+    const std::string_view id = idOf(attributes);
     const auto [record, inserted] = (mCurrentProductDef->*records).tryEmplace(id);
     if (!inserted) {
-        abort(std::string("Got double ") + kind + " definition " + id);
+        abort(std::string("Got double ") + kind + " definition " + std::string(id));
         return nullptr;
     }
     return record;
@@ -245,14 +244,14 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
         }
         if (key == "name"sv) {
             part.name = value;
-            part.attributes["name"] = ovVariant(value);
+            part.attributes["name"] = ovVariant(std::string(value));
         } else if (key == "type"sv) {
             part.type = value;
-            part.attributes["type"] = ovVariant(value);
+            part.attributes["type"] = ovVariant(std::string(value));
         } else if (key == "instanceRefs"sv) {
             splitAtSpaces(value, part.instanceRefs);
         } else if (mImportMetadata) {
-            part.attributes[key] = ovVariant(value);
+            part.attributes[key] = ovVariant(std::string(value));
         }
     }
     mCurrentPart = &part;
@@ -275,9 +274,9 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
             instance.partRef = value;
         } else if (key == "name"sv) {
             instance.name = value;
-            instance.attributes["name"] = ovVariant(value);
+            instance.attributes["name"] = ovVariant(std::string(value));
         } else if (mImportMetadata) {
-            instance.attributes[key] = ovVariant(value);
+            instance.attributes[key] = ovVariant(std::string(value));
         }
     }
     mCurrentInstance = &instance;
@@ -301,7 +300,7 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     std::string version;
     for (const auto& [key, value] : attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
-            mDocumentAttributes[key] = ovVariant(value);
+            mDocumentAttributes[key] = ovVariant(std::string(value));
         }
         if (key == "schemaVersion"sv) {
             version = value;
@@ -318,7 +317,7 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     return xml::Continue;
 }
 
-bool PlmXmlLoader::endElement(const std::string& name) {
+bool PlmXmlLoader::endElement(std::string_view name) {
     if (mAborted) {
         return false;
     }

@@ -74,8 +74,8 @@ public:
     void parse();
 
     bool documentBoundary() override;
-    int startElement(const std::string& name, const xml::XmlAttributes& attributes) override;
-    bool endElement(const std::string& name) override;
+    int startElement(std::string_view name, const xml::XmlAttributes& attributes) override;
+    bool endElement(std::string_view name) override;
     bool characters(const char* data, int length) override;
     // Every message is handed to the driver; an error (anything but a warning)
     // also ends the load, because the document read so far is incomplete.

@@ -45,10 +45,6 @@ private:
     void stop() { XML_StopParser(mParser, XML_FALSE); }
     template <typename Call>
     void guarded(Call&& call);
-    // The attribute list with count entries. Its strings are those of earlier
-    // elements, whose room is reused, so that a large document costs no
-    // allocation per attribute.
-    XmlAttributes& resizedAttributes(size_t count);
 
     static void onStartElement(void* userData, const XML_Char* name, const XML_Char** attributes);
     static void onEndElement(void* userData, const XML_Char* name);
@@ -64,11 +60,8 @@ private:
     // entity), so that expat's "aborted" status is not reported as malformed.
     bool mStoppedOnPurpose = false;
     std::exception_ptr mHandlerException;
+    // Reused by every element, so that its room is allocated once.
     XmlAttributes mAttributes;
-    // Strings of longer attribute lists, kept with their room for the next one.
-    XmlAttributes mSpareAttributes;
-    // The element name of the current event, reused in the same way.
-    std::string mName;
 };
 
 bool ParseSession::parse(ovIoDevice& device, ovProgressNotifierInterface* cancel) {
@@ -143,22 +136,6 @@ void ParseSession::guarded(Call&& call) {
     }
 }
 
-XmlAttributes& ParseSession::resizedAttributes(size_t count) {
-    while (mAttributes.size() > count) {
-        mSpareAttributes.push_back(std::move(mAttributes.back()));
-        mAttributes.pop_back();
-    }
-    while (mAttributes.size() < count) {
-        if (mSpareAttributes.empty()) {
-            mAttributes.emplace_back();
-        } else {
-            mAttributes.push_back(std::move(mSpareAttributes.back()));
-            mSpareAttributes.pop_back();
-        }
-    }
-    return mAttributes;
-}
-
 void ParseSession::onStartElement(void* userData, const XML_Char* name, const XML_Char** attributes) {
     auto* session = static_cast<ParseSession*>(userData);
     session->guarded([&] {
@@ -167,22 +144,18 @@ void ParseSession::onStartElement(void* userData, const XML_Char* name, const XM
         while (attributes[2 * count]) {
             ++count;
         }
-        XmlAttributes& list = session->resizedAttributes(count);
+        XmlAttributes& list = session->mAttributes;
+        list.resize(count);
         for (size_t i = 0; i < count; ++i) {
-            list[i].first.assign(attributes[2 * i]);
-            list[i].second.assign(attributes[2 * i + 1]);
+            list[i] = {attributes[2 * i], attributes[2 * i + 1]};
         }
-        session->mName.assign(name);
-        return session->mHandler.startElement(session->mName, list) == Continue;
+        return session->mHandler.startElement(name, list) == Continue;
     });
 }
 
 void ParseSession::onEndElement(void* userData, const XML_Char* name) {
     auto* session = static_cast<ParseSession*>(userData);
-    session->guarded([&] {
-        session->mName.assign(name);
-        return session->mHandler.endElement(session->mName);
-    });
+    session->guarded([&] { return session->mHandler.endElement(name); });
 }
 
 void ParseSession::onCharacters(void* userData, const XML_Char* data, int length) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,7 +13,9 @@ namespace ov::xml {
 void initializeXmlLibrary();
 void finalizeXmlLibrary();
 
-using XmlAttributes = std::vector<std::pair<std::string, std::string>>;
+// Views into the parser's buffers, valid only during the callback that
+// receives them: a large document costs no copy of any name or value.
+using XmlAttributes = std::vector<std::pair<std::string_view, std::string_view>>;
 
 enum ElementAnswer : int { Continue = 0, Stop = 2 };
 enum MessageLevel : int { Warning = 4, Error = 5 };
@@ -25,8 +28,8 @@ public:
     // Start and end of the document share one operation; false stops the parse.
     virtual bool documentBoundary() = 0;
     // Continue (0) to go on, Stop (2) to end the parse.
-    virtual int startElement(const std::string& name, const XmlAttributes& attributes) = 0;
-    virtual bool endElement(const std::string& name) = 0;
+    virtual int startElement(std::string_view name, const XmlAttributes& attributes) = 0;
+    virtual bool endElement(std::string_view name) = 0;
     virtual bool characters(const char* data, int length) = 0;
     // Problems found by the parser (malformed input, I/O failure), with their line.
     virtual bool message(const std::string& text, int level) = 0;

@@ -26,14 +26,14 @@ struct Recorder : XmlSaxParserHandler {
         return event != stopAt;
     }
     bool documentBoundary() override { return record("boundary"); }
-    int startElement(const std::string& name, const XmlAttributes& attributes) override {
-        std::string event = "start " + name;
+    int startElement(std::string_view name, const XmlAttributes& attributes) override {
+        std::string event = "start " + std::string(name);
         for (const auto& [attribute, value] : attributes) {
-            event += " " + attribute + "=" + value;
+            event += " " + std::string(attribute) + "=" + std::string(value);
         }
         return record(event) ? Continue : Stop;
     }
-    bool endElement(const std::string& name) override { return record("end " + name); }
+    bool endElement(std::string_view name) override { return record("end " + std::string(name)); }
     bool characters(const char* data, int length) override {
         if (!events.back().starts_with("text ")) {
             events.push_back("text ");
