@@ -194,7 +194,7 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     } else if (type) {
         plmxml::logDiagnostic("Unexpected UserValue type value ", *type);
     }
-    mCurrentPart->attributes[*title] = typedValue;
+    mAttributeNames.set(mCurrentPart->attributes, *title, std::move(typedValue));
 }
 
 void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
@@ -204,7 +204,7 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
     for (const auto& [key, value] : attributes) {
         if (key == "format"sv) {
             if (mImportMetadata) {
-                mCurrentPart->attributes["format"] = ovVariant(std::string(value));
+                mAttributeNames.set(mCurrentPart->attributes, key, ovVariant(std::string(value)));
             }
         } else if (key == "location"sv) {
             mCurrentPart->location = value;
@@ -239,20 +239,17 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
     // Room for the user value and representation format that usually follow.
     part.attributes.reserve(attributes.size() + 2);
     for (const auto& [key, value] : attributes) {
-        if (key == "id"sv) {
-            continue;
-        }
         if (key == "name"sv) {
             part.name = value;
-            part.attributes["name"] = ovVariant(std::string(value));
         } else if (key == "type"sv) {
             part.type = value;
-            part.attributes["type"] = ovVariant(std::string(value));
         } else if (key == "instanceRefs"sv) {
             splitAtSpaces(value, part.instanceRefs);
-        } else if (mImportMetadata) {
-            part.attributes[key] = ovVariant(std::string(value));
+            continue;
+        } else if (key == "id"sv || !mImportMetadata) {
+            continue;
         }
+        mAttributeNames.set(part.attributes, key, ovVariant(std::string(value)));
     }
     mCurrentPart = &part;
     return xml::Continue;
@@ -267,17 +264,16 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
     PlmXmlInstance& instance = *stored;
     instance.attributes.reserve(attributes.size());
     for (const auto& [key, value] : attributes) {
-        if (key == "id"sv) {
-            continue;
-        }
         if (key == "partRef"sv) {
             instance.partRef = value;
-        } else if (key == "name"sv) {
-            instance.name = value;
-            instance.attributes["name"] = ovVariant(std::string(value));
-        } else if (mImportMetadata) {
-            instance.attributes[key] = ovVariant(std::string(value));
+            continue;
         }
+        if (key == "name"sv) {
+            instance.name = value;
+        } else if (key == "id"sv || !mImportMetadata) {
+            continue;
+        }
+        mAttributeNames.set(instance.attributes, key, ovVariant(std::string(value)));
     }
     mCurrentInstance = &instance;
     return xml::Continue;
@@ -340,7 +336,7 @@ bool PlmXmlLoader::endElement(std::string_view name) {
 
 void PlmXmlLoader::endProductDef() {
     if (mCurrentProductDef && mSceneBuilder) {
-        mSceneBuilder->addProductDef(*mCurrentProductDef);
+        mSceneBuilder->addProductDef(*mCurrentProductDef, mAttributeNames);
         mProductDefs.remove_if([this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
         // Open parts and instances of the product definition went with it.
         mCurrentPart = nullptr;
@@ -354,7 +350,7 @@ void PlmXmlLoader::handOverRemainingProductDefs() {
         return;
     }
     for (PlmXmlProductDef& productDef : mProductDefs) {
-        mSceneBuilder->addProductDef(productDef);
+        mSceneBuilder->addProductDef(productDef, mAttributeNames);
     }
     mProductDefs.clear();
 }

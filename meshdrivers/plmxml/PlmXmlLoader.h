@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plmxml/PlmXmlAttributes.h"
 #include "plmxml/PlmXmlRecordTable.h"
 #include "scenegraph/ovMetadata.h"
 #include "scenegraph/ovSpatial.h"
@@ -27,7 +28,7 @@ struct PlmXmlInstance;
 
 struct PlmXmlPart {
     std::string id;
-    ovVariantMapImpl attributes;
+    plmxml::PlmXmlAttributeList attributes;
     std::string location;
     std::string name;
     std::string type;
@@ -37,14 +38,17 @@ struct PlmXmlPart {
 
 struct PlmXmlInstance {
     std::string id;
-    ovVariantMapImpl attributes;
+    plmxml::PlmXmlAttributeList attributes;
     std::string partRef;
     std::string name;
     ovTransformation transform;
     PlmXmlPart* part = nullptr;
     ovPointer<ovInstanceDefId> definition;
-    // The metadata of the first node built for this instance, which took its
-    // attributes.
+    // What its nodes' instance metadata holds: its attributes with its part's
+    // merged in, less those of the definition.
+    ovVariantMapImpl metadata;
+    // The metadata of the first node built for this instance, which took
+    // that map.
     const ovInstanceMetaData* firstMetadata = nullptr;
     // The nodes this instance becomes with everything under it, counted by
     // the structure check (0 before it is reached).
@@ -117,6 +121,7 @@ private:
     bool mCollectingText = false;
     bool mSkippingProductView = false;
     ovVariantMapImpl mDocumentAttributes;
+    plmxml::PlmXmlAttributeNames mAttributeNames;
     // A list, so that the records stay where they are while more are added.
     std::list<PlmXmlProductDef> mProductDefs;
     PlmXmlProductDef* mCurrentProductDef = nullptr;

@@ -52,6 +52,7 @@ public:
     size_t size() const { return mSize; }
     // The records in document order.
     Record& operator[](size_t index) { return at(index); }
+    const Record& operator[](size_t index) const { return at(index); }
 
     // Calls visit(record) for each record in document order.
     template <typename Visit>

@@ -15,74 +15,80 @@ namespace {
 
 constexpr int kMessageCode = -1;
 
-// The entry after the last one that shares its key with `entry`.
-template <typename Iterator>
-Iterator endOfKey(Iterator entry, Iterator end) {
-    const std::string& key = entry->first;
-    while (entry != end && entry->first == key) {
-        ++entry;
+// One name of an instance's attributes with its part's merged in, and its
+// values: the instance's, then the part's where it differs (each record
+// holds one value per name).
+struct MergedEntry {
+    uint32_t key;
+    const ovVariant* values[2];
+    uint32_t count;
+
+    bool holdsAlike(const MergedEntry& other) const {
+        return key == other.key && count == other.count && *values[0] == *other.values[0] &&
+               (count == 1 || *values[1] == *other.values[1]);
     }
-    return entry;
-}
-
-// Looks up keys asked in increasing order in a map, walking it once: every
-// instance is compared with its definition key by key, and binary searches
-// in both maps for each key would cost more than the comparison itself.
-class SortedLookup {
-public:
-    explicit SortedLookup(const ovVariantMapImpl& map) : mNext(map.begin()), mEnd(map.end()) {}
-
-    // The first value under key, or null.
-    const ovVariant* valueOf(std::string_view key) {
-        while (mNext != mEnd && mNext->first < key) {
-            ++mNext;
-        }
-        return mNext != mEnd && mNext->first == key ? &mNext->second : nullptr;
-    }
-
-private:
-    ovVariantMapImpl::const_iterator mNext;
-    ovVariantMapImpl::const_iterator mEnd;
 };
 
-// The values a key has in an instance's attributes with its part's merged
-// in. The loader keeps one value per key in each map, so there are at most
-// two: the instance's, then the part's where it differs.
-struct MergedValues {
-    const ovVariant* values[2] = {nullptr, nullptr};
-    size_t count = 0;
-};
+using MergedAttributes = std::vector<MergedEntry>;
 
-MergedValues mergedValues(const ovVariant* own, const ovVariant* inherited) {
-    MergedValues merged;
-    if (own) {
-        merged.values[merged.count++] = own;
+// The instance's attributes with its part's merged in, in name order; both
+// lists are settled.
+void mergeAttributes(const PlmXmlInstance& instance, MergedAttributes& merged) {
+    merged.clear();
+    auto own = instance.attributes.begin();
+    auto inherited = instance.part->attributes.begin();
+    const auto ownEnd = instance.attributes.end();
+    const auto inheritedEnd = instance.part->attributes.end();
+    while (own != ownEnd || inherited != inheritedEnd) {
+        if (inherited == inheritedEnd || (own != ownEnd && own->key < inherited->key)) {
+            merged.push_back({own->key, {&own->value, nullptr}, 1});
+            ++own;
+        } else if (own == ownEnd || inherited->key < own->key) {
+            merged.push_back({inherited->key, {&inherited->value, nullptr}, 1});
+            ++inherited;
+        } else {
+            const bool differ = own->value != inherited->value;
+            merged.push_back(
+                {own->key, {&own->value, differ ? &inherited->value : nullptr}, differ ? 2U : 1U});
+            ++own;
+            ++inherited;
+        }
     }
-    if (inherited && (!own || *own != *inherited)) {
-        merged.values[merged.count++] = inherited;
-    }
-    return merged;
 }
 
-// Removes from common every key whose values the instance (with its part's
-// attributes merged in) does not hold alike, without building that merge.
-void keepSharedEntries(ovVariantMapImpl& common, const PlmXmlInstance& instance) {
-    SortedLookup own(instance.attributes);
-    SortedLookup inherited(instance.part->attributes);
-    std::vector<std::string> unshared;
-    for (auto entry = common.begin(); entry != common.end();) {
-        const auto keyEnd = endOfKey(entry, common.end());
-        const MergedValues merged = mergedValues(own.valueOf(entry->first), inherited.valueOf(entry->first));
-        if (!std::equal(
-                entry, keyEnd, merged.values, merged.values + merged.count,
-                [](const auto& mine, const ovVariant* theirs) { return !(mine.second != *theirs); })) {
-            unshared.push_back(entry->first);
+// Removes from common every name whose values the instance does not hold alike.
+void keepSharedEntries(MergedAttributes& common, const MergedAttributes& instance) {
+    auto theirs = instance.begin();
+    std::erase_if(common, [&theirs, &instance](const MergedEntry& mine) {
+        while (theirs != instance.end() && theirs->key < mine.key) {
+            ++theirs;
         }
-        entry = keyEnd;
+        return theirs == instance.end() || !theirs->holdsAlike(mine);
+    });
+}
+
+// The entries of merged whose names common lacks.
+void keepOwnEntries(MergedAttributes& merged, const MergedAttributes& common) {
+    auto shared = common.begin();
+    std::erase_if(merged, [&shared, &common](const MergedEntry& entry) {
+        while (shared != common.end() && shared->key < entry.key) {
+            ++shared;
+        }
+        return shared != common.end() && shared->key == entry.key;
+    });
+}
+
+// The entries in a map of their own; in name order, so each lands at its end.
+ovVariantMapImpl toMap(const MergedAttributes& entries, const std::vector<std::string_view>& names) {
+    ovVariantMapImpl map;
+    map.reserve(entries.size());
+    for (const MergedEntry& entry : entries) {
+        map.insert(names[entry.key], *entry.values[0]);
+        if (entry.count == 2) {
+            map.multiInsert(names[entry.key], *entry.values[1], false);
+        }
     }
-    for (const std::string& key : unshared) {
-        common.erase(key);
-    }
+    return map;
 }
 
 void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl& target) {
@@ -92,28 +98,6 @@ void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl
     } else if (existing->second != value) {
         target.multiInsert(key, value, false);
     }
-}
-
-// Leaves the instance only its own attributes with its part's merged in: the
-// keys of common go with the definition.
-void keepOwnAttributes(PlmXmlInstance& instance, const ovVariantMapImpl& common) {
-    ovVariantMapImpl& own = instance.attributes;
-    SortedLookup sharedOwn(common);
-    own.eraseIf([&sharedOwn](const std::string& key) { return sharedOwn.valueOf(key) != nullptr; });
-    SortedLookup sharedInherited(common);
-    for (const auto& [key, value] : instance.part->attributes) {
-        if (!sharedInherited.valueOf(key)) {
-            mergeEntry(key, value, own);
-        }
-    }
-}
-
-ovVariantMapImpl withPartAttributes(const PlmXmlInstance& instance) {
-    ovVariantMapImpl attributes = instance.attributes;
-    for (const auto& [key, value] : instance.part->attributes) {
-        mergeEntry(key, value, attributes);
-    }
-    return attributes;
 }
 
 void setNodeType(ovInstanceDefId& definition, const std::string& partType) {
@@ -162,9 +146,9 @@ public:
 
     const std::string& failure() const { return mFailure; }
 
-    bool resolve(PlmXmlProductDef& productDef) {
+    bool resolve(PlmXmlProductDef& productDef, const PlmXmlAttributeNames::Order& order) {
         return findRoot(productDef) && linkInstancesToParts(productDef) && linkPartsToChildren(productDef) &&
-               defineGroups(productDef) && checkStructure(productDef);
+               defineGroups(productDef, order) && checkStructure(productDef);
     }
 
 private:
@@ -283,32 +267,49 @@ private:
         return sorted;
     }
 
-    // An instance's attributes with its part's merged in are never built for
-    // all instances at once: a definition starts from its first instance's,
-    // and every instance is compared entry by entry. The parts' own
-    // attributes are dropped once every definition is done.
-    bool defineGroups(PlmXmlProductDef& productDef) {
+    // The definitions are set up from their first instances and narrowed
+    // down by every instance in turn; an instance's merged attributes are
+    // made only while it is looked at, so that a large document never holds
+    // them all at once. The records' own lists are dropped at the end.
+    bool defineGroups(PlmXmlProductDef& productDef, const PlmXmlAttributeNames::Order& order) {
+        for (size_t index = 0; index < productDef.parts.size(); ++index) {
+            settle(productDef.parts[index].attributes, order);
+        }
+        for (size_t index = 0; index < productDef.instances.size(); ++index) {
+            settle(productDef.instances[index].attributes, order);
+        }
         std::vector<size_t> groupOf;
         const std::vector<InstanceGroup> groups = groupByName(productDef, groupOf);
-        std::vector<ovPointer<ovInstanceDefId>> definitions;
-        definitions.reserve(groups.size());
-        for (const InstanceGroup& group : groups) {
+        std::vector<MergedAttributes> common(groups.size());
+        for (size_t group = 0; group < groups.size(); ++group) {
             if (canceled()) {
                 return false;
             }
+            mergeAttributes(*groups[group].first, common[group]);
+        }
+        MergedAttributes merged;
+        for (size_t index = 0; index < productDef.instances.size(); ++index) {
+            mergeAttributes(productDef.instances[index], merged);
+            keepSharedEntries(common[groupOf[index]], merged);
+        }
+        std::vector<ovPointer<ovInstanceDefId>> definitions;
+        definitions.reserve(groups.size());
+        for (size_t group = 0; group < groups.size(); ++group) {
             const ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
-            definition->SetName(std::string(group.name));
-            setNodeType(*definition, group.first->part->type);
-            definition->editComponentMd() = withPartAttributes(*group.first);
+            definition->SetName(std::string(groups[group].name));
+            setNodeType(*definition, groups[group].first->part->type);
+            definition->editComponentMd() = toMap(common[group], order.names);
             definitions.push_back(definition);
         }
         for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            keepSharedEntries(definitions[groupOf[index]]->editComponentMd(), productDef.instances[index]);
+            PlmXmlInstance& instance = productDef.instances[index];
+            mergeAttributes(instance, merged);
+            keepOwnEntries(merged, common[groupOf[index]]);
+            instance.metadata = toMap(merged, order.names);
+            instance.definition = definitions[groupOf[index]];
         }
         for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            PlmXmlInstance& instance = productDef.instances[index];
-            instance.definition = definitions[groupOf[index]];
-            keepOwnAttributes(instance, instance.definition->getComponentMd());
+            productDef.instances[index].attributes = {};
         }
         productDef.parts.forEach([](PlmXmlPart& part) { part.attributes = {}; });
         return true;
@@ -373,7 +374,7 @@ ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance) {
     if (instance.firstMetadata) {
         metadata->editMd() = instance.firstMetadata->getMd();
     } else {
-        metadata->editMd() = std::move(instance.attributes);
+        metadata->editMd() = std::move(instance.metadata);
         instance.firstMetadata = metadata;
     }
     node->setMetadata(metadata);
@@ -417,14 +418,14 @@ PlmXmlSceneBuilder::PlmXmlSceneBuilder(ovProgressNotifierInterface* progress) : 
 
 PlmXmlSceneBuilder::~PlmXmlSceneBuilder() = default;
 
-void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef) {
+void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names) {
     ++mProductDefCount;
     if (mFailed) {
         return;
     }
     Resolver resolver(mProgress);
     ovPointer<ovNode> tree;
-    if (resolver.resolve(productDef)) {
+    if (resolver.resolve(productDef, names.order())) {
         tree = buildInstanceTree(*productDef.rootInstance, mProgress);
     }
     mFailed = !tree;

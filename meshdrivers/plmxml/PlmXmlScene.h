@@ -30,7 +30,7 @@ public:
     PlmXmlSceneBuilder& operator=(const PlmXmlSceneBuilder&) = delete;
 
     // Nothing is done once one has failed or the work was cancelled.
-    void addProductDef(PlmXmlProductDef& productDef);
+    void addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names);
     size_t productDefCount() const { return mProductDefCount; }
     // False after a failure, whose reason then goes to the driver (code -1);
     // cancellation fails without one.

@@ -54,12 +54,6 @@ public:
     const_iterator find(std::string_view key) const;
     // Removes every value under key; answers how many were removed.
     size_t erase(std::string_view key);
-    // Removes every entry whose key remove(key) accepts; keys are offered in
-    // order. Answers how many entries were removed.
-    template <typename Predicate>
-    size_t eraseIf(Predicate remove) {
-        return std::erase_if(mItems, [&remove](const auto& entry) { return remove(entry.first); });
-    }
     iterator begin() { return mItems.begin(); }
     iterator end() { return mItems.end(); }
     const_iterator begin() const { return mItems.begin(); }

@@ -1,0 +1,53 @@
+#include "plmxml/PlmXmlAttributes.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace ov::plmxml {
+
+void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, std::string_view name, ovVariant value) {
+    const auto [entry, added] = mNames.tryEmplace(name);
+    if (added) {
+        entry->number = static_cast<uint32_t>(mNames.size() - 1);
+    }
+    list.push_back({entry->number, static_cast<uint32_t>(list.size()), std::move(value)});
+}
+
+PlmXmlAttributeNames::Order PlmXmlAttributeNames::order() const {
+    Order order;
+    std::vector<uint32_t> byName(mNames.size());
+    for (uint32_t number = 0; number < byName.size(); ++number) {
+        byName[number] = number;
+    }
+    std::sort(byName.begin(), byName.end(),
+              [this](uint32_t left, uint32_t right) { return mNames[left].id < mNames[right].id; });
+    order.rankOf.resize(byName.size());
+    order.names.reserve(byName.size());
+    for (uint32_t rank = 0; rank < byName.size(); ++rank) {
+        order.rankOf[byName[rank]] = rank;
+        order.names.push_back(mNames[byName[rank]].id);
+    }
+    return order;
+}
+
+void settle(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order) {
+    for (PlmXmlAttribute& attribute : list) {
+        attribute.key = order.rankOf[attribute.key];
+    }
+    std::sort(list.begin(), list.end(), [](const PlmXmlAttribute& left, const PlmXmlAttribute& right) {
+        return left.key != right.key ? left.key < right.key : left.sequence < right.sequence;
+    });
+    auto kept = list.begin();
+    for (auto run = list.begin(); run != list.end();) {
+        const auto runEnd = std::find_if(
+            run, list.end(), [&run](const PlmXmlAttribute& attribute) { return attribute.key != run->key; });
+        if (kept != runEnd - 1) {
+            *kept = std::move(*(runEnd - 1));
+        }
+        ++kept;
+        run = runEnd;
+    }
+    list.erase(kept, list.end());
+}
+
+}  // namespace ov::plmxml

@@ -1,0 +1,56 @@
+#pragma once
+
+// Attributes of parts and instances as the loader reads them. A large
+// document gives hundreds of thousands of records the same few attribute
+// names, so each name is numbered once per load and a record keeps numbers
+// and values in the order they came. Sorting, merging and comparing them
+// then compare numbers, not texts, and no map is made until the scene gets
+// its metadata.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plmxml/PlmXmlRecordTable.h"
+#include "system/ovVariant.h"
+
+namespace ov::plmxml {
+
+struct PlmXmlAttribute {
+    uint32_t key;
+    // Position among the record's attributes when it was set: of two values
+    // set under one key, the later one counts.
+    uint32_t sequence;
+    ovVariant value;
+};
+
+using PlmXmlAttributeList = std::vector<PlmXmlAttribute>;
+
+// The attribute names met by one load, each numbered once.
+class PlmXmlAttributeNames {
+public:
+    // Appends name = value to list; a value set earlier under name is replaced.
+    void set(PlmXmlAttributeList& list, std::string_view name, ovVariant value);
+
+    // The names sorted: rankOf gives each number's place among them, names
+    // the name at each place.
+    struct Order {
+        std::vector<uint32_t> rankOf;
+        std::vector<std::string_view> names;
+    };
+    Order order() const;
+
+private:
+    struct Name {
+        std::string id;
+        uint32_t number = 0;
+    };
+    PlmXmlRecordTable<Name> mNames;
+};
+
+// Renumbers list by rank, sorts it by name and keeps for each name only the
+// value set last.
+void settle(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order);
+
+}  // namespace ov::plmxml
