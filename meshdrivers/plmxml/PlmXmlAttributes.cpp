@@ -5,12 +5,20 @@
 
 namespace ov::plmxml {
 
-void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, std::string_view name, ovVariant value) {
+uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {
     const auto [entry, added] = mNames.tryEmplace(name);
     if (added) {
         entry->number = static_cast<uint32_t>(mNames.size() - 1);
     }
-    list.push_back({entry->number, static_cast<uint32_t>(list.size()), std::move(value)});
+    return entry->number;
+}
+
+void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, std::string_view name, std::string_view text) {
+    list.push_back({numberOf(name), static_cast<uint32_t>(list.size()), std::string(text), false});
+}
+
+void PlmXmlAttributeNames::setBoolean(PlmXmlAttributeList& list, std::string_view name, bool value) {
+    list.push_back({numberOf(name), static_cast<uint32_t>(list.size()), value ? "true" : "false", true});
 }
 
 PlmXmlAttributeNames::Order PlmXmlAttributeNames::order() const {

@@ -17,12 +17,21 @@
 
 namespace ov::plmxml {
 
+// Values are texts, or booleans read from user values; kept as text until
+// the scene needs them, they sort and compare without a variant's cost.
 struct PlmXmlAttribute {
     uint32_t key;
     // Position among the record's attributes when it was set: of two values
     // set under one key, the later one counts.
     uint32_t sequence;
-    ovVariant value;
+    // A boolean is kept as "true" or "false".
+    std::string text;
+    bool isBoolean;
+
+    bool sameValue(const PlmXmlAttribute& other) const {
+        return isBoolean == other.isBoolean && text == other.text;
+    }
+    ovVariant value() const { return isBoolean ? ovVariant(text == "true") : ovVariant(text); }
 };
 
 using PlmXmlAttributeList = std::vector<PlmXmlAttribute>;
@@ -30,8 +39,9 @@ using PlmXmlAttributeList = std::vector<PlmXmlAttribute>;
 // The attribute names met by one load, each numbered once.
 class PlmXmlAttributeNames {
 public:
-    // Appends name = value to list; a value set earlier under name is replaced.
-    void set(PlmXmlAttributeList& list, std::string_view name, ovVariant value);
+    // Appends name = text to list; a value set earlier under name is replaced.
+    void set(PlmXmlAttributeList& list, std::string_view name, std::string_view text);
+    void setBoolean(PlmXmlAttributeList& list, std::string_view name, bool value);
 
     // The names sorted: rankOf gives each number's place among them, names
     // the name at each place.
@@ -42,6 +52,8 @@ public:
     Order order() const;
 
 private:
+    uint32_t numberOf(std::string_view name);
+
     struct Name {
         std::string id;
         uint32_t number = 0;

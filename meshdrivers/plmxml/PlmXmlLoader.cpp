@@ -183,18 +183,17 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
         plmxml::logDiagnostic("Unexpected UserValue format");
         return;
     }
-    ovVariant typedValue{std::string(*value)};
+    bool flag = false;
     if (type && *type == "boolean"sv) {
-        bool flag = false;
         if (ovStringUtils::parseBool(*value, flag)) {
-            typedValue = ovVariant(flag);
-        } else {
-            plmxml::logDiagnostic("Unexpected UserValue boolean value ", *value);
+            mAttributeNames.setBoolean(mCurrentPart->attributes, *title, flag);
+            return;
         }
+        plmxml::logDiagnostic("Unexpected UserValue boolean value ", *value);
     } else if (type) {
         plmxml::logDiagnostic("Unexpected UserValue type value ", *type);
     }
-    mAttributeNames.set(mCurrentPart->attributes, *title, std::move(typedValue));
+    mAttributeNames.set(mCurrentPart->attributes, *title, *value);
 }
 
 void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
@@ -204,7 +203,7 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
     for (const auto& [key, value] : attributes) {
         if (key == "format"sv) {
             if (mImportMetadata) {
-                mAttributeNames.set(mCurrentPart->attributes, key, ovVariant(std::string(value)));
+                mAttributeNames.set(mCurrentPart->attributes, key, value);
             }
         } else if (key == "location"sv) {
             mCurrentPart->location = value;
@@ -249,7 +248,7 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
         } else if (key == "id"sv || !mImportMetadata) {
             continue;
         }
-        mAttributeNames.set(part.attributes, key, ovVariant(std::string(value)));
+        mAttributeNames.set(part.attributes, key, value);
     }
     mCurrentPart = &part;
     return xml::Continue;
@@ -273,7 +272,7 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
         } else if (key == "id"sv || !mImportMetadata) {
             continue;
         }
-        mAttributeNames.set(instance.attributes, key, ovVariant(std::string(value)));
+        mAttributeNames.set(instance.attributes, key, value);
     }
     mCurrentInstance = &instance;
     return xml::Continue;

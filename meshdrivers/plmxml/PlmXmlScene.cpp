@@ -20,12 +20,12 @@ constexpr int kMessageCode = -1;
 // holds one value per name).
 struct MergedEntry {
     uint32_t key;
-    const ovVariant* values[2];
+    const PlmXmlAttribute* values[2];
     uint32_t count;
 
     bool holdsAlike(const MergedEntry& other) const {
-        return key == other.key && count == other.count && *values[0] == *other.values[0] &&
-               (count == 1 || *values[1] == *other.values[1]);
+        return key == other.key && count == other.count && values[0]->sameValue(*other.values[0]) &&
+               (count == 1 || values[1]->sameValue(*other.values[1]));
     }
 };
 
@@ -41,15 +41,14 @@ void mergeAttributes(const PlmXmlInstance& instance, MergedAttributes& merged) {
     const auto inheritedEnd = instance.part->attributes.end();
     while (own != ownEnd || inherited != inheritedEnd) {
         if (inherited == inheritedEnd || (own != ownEnd && own->key < inherited->key)) {
-            merged.push_back({own->key, {&own->value, nullptr}, 1});
+            merged.push_back({own->key, {&*own, nullptr}, 1});
             ++own;
         } else if (own == ownEnd || inherited->key < own->key) {
-            merged.push_back({inherited->key, {&inherited->value, nullptr}, 1});
+            merged.push_back({inherited->key, {&*inherited, nullptr}, 1});
             ++inherited;
         } else {
-            const bool differ = own->value != inherited->value;
-            merged.push_back(
-                {own->key, {&own->value, differ ? &inherited->value : nullptr}, differ ? 2U : 1U});
+            const bool differ = !own->sameValue(*inherited);
+            merged.push_back({own->key, {&*own, differ ? &*inherited : nullptr}, differ ? 2U : 1U});
             ++own;
             ++inherited;
         }
@@ -83,9 +82,9 @@ ovVariantMapImpl toMap(const MergedAttributes& entries, const std::vector<std::s
     ovVariantMapImpl map;
     map.reserve(entries.size());
     for (const MergedEntry& entry : entries) {
-        map.insert(names[entry.key], *entry.values[0]);
+        map.insert(names[entry.key], entry.values[0]->value());
         if (entry.count == 2) {
-            map.multiInsert(names[entry.key], *entry.values[1], false);
+            map.multiInsert(names[entry.key], entry.values[1]->value(), false);
         }
     }
     return map;
