@@ -360,7 +360,8 @@ TEST(PlmXmlLoader, ReadsOnlyWhatTheDocumentStructureAllows) {
                                    xmlElement("UserValue", R"(title="n" value="8")");
     const std::string document = plmXmlDocument(
         s, "i1",
-        xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")",
+        // The instance's text "true" is not the part's boolean true: both are kept.
+        xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A" ok="true")",
                    xmlElement("UserValue", R"(title="x" value="1")")) +
             "<ProductView><InstanceGraph/><Whatever/></ProductView><Extra/><ext:Thing/>" +
             xmlElement(s.part, R"(id="p1" name="A")",
@@ -370,8 +371,10 @@ TEST(PlmXmlLoader, ReadsOnlyWhatTheDocumentStructureAllows) {
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     const ovNode& root = loaded.root();
     EXPECT_EQ(static_cast<const ovXRefNode&>(root).getUtf8FilePath(), "a.jt");
-    EXPECT_EQ(describe(instanceMetadataOf(root).getInstanceDefId()->getComponentMd()),
-              "bad=maybe format=JT n=8 name=A ok=true schemaVersion=6");
+    const ovVariantMapImpl& component = instanceMetadataOf(root).getInstanceDefId()->getComponentMd();
+    EXPECT_EQ(describe(component), "bad=maybe format=JT n=8 name=A ok=true ok=true schemaVersion=6");
+    EXPECT_EQ(std::next(component.find("ok"))->second.getType(), ovVariant::Boolean);
+    EXPECT_EQ(component.find("bad")->second.getType(), ovVariant::String);
     const std::vector<std::string> expected = {"Unexpected UserValue",
                                                "Unhandled element Extra",
                                                "Unexpected UserValue boolean value maybe",
