@@ -6,10 +6,21 @@
 namespace ov::plmxml {
 
 uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {
+    // Records of one kind repeat the same few names: a small table indexed by
+    // the name's length and ends answers most lookups without hashing it.
+    const size_t cacheSlot = name.empty() ? 0
+                                          : (name.size() * 7 + static_cast<unsigned char>(name.front()) * 3 +
+                                             static_cast<unsigned char>(name.back())) %
+                                                kRecentNames;
+    const uint32_t recent = mRecentNumbers[cacheSlot];
+    if (recent != 0 && mNames[recent - 1].id == name) {
+        return recent - 1;
+    }
     const auto [entry, added] = mNames.tryEmplace(name);
     if (added) {
         entry->number = static_cast<uint32_t>(mNames.size() - 1);
     }
+    mRecentNumbers[cacheSlot] = entry->number + 1;
     return entry->number;
 }
 
@@ -41,6 +52,12 @@ PlmXmlAttributeNames::Order PlmXmlAttributeNames::order() const {
 void settle(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order) {
     for (PlmXmlAttribute& attribute : list) {
         attribute.key = order.rankOf[attribute.key];
+    }
+    const auto oneValuePerNameInOrder = [](const PlmXmlAttribute& left, const PlmXmlAttribute& right) {
+        return left.key >= right.key;
+    };
+    if (std::adjacent_find(list.begin(), list.end(), oneValuePerNameInOrder) == list.end()) {
+        return;
     }
     std::sort(list.begin(), list.end(), [](const PlmXmlAttribute& left, const PlmXmlAttribute& right) {
         return left.key != right.key ? left.key < right.key : left.sequence < right.sequence;

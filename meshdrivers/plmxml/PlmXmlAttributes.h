@@ -7,6 +7,7 @@
 // then compare numbers, not texts, and no map is made until the scene gets
 // its metadata.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -59,6 +60,9 @@ private:
         uint32_t number = 0;
     };
     PlmXmlRecordTable<Name> mNames;
+    static constexpr size_t kRecentNames = 32;
+    // Numbers + 1 of names looked up lately (0 for none), by a slot of their text.
+    std::array<uint32_t, kRecentNames> mRecentNumbers{};
 };
 
 // Renumbers list by rank, sorts it by name and keeps for each name only the
