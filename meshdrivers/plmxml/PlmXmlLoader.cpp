@@ -1,5 +1,6 @@
 #include "plmxml/PlmXmlLoader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -146,7 +147,7 @@ int PlmXmlLoader::startElement(std::string_view name, const xml::XmlAttributes& 
     } else if (name == "InstanceGraph"sv) {
         return startInstanceGraph(attributes);
     } else if (name == "ProductDef"sv) {
-        mCurrentProductDef = &mProductDefs.emplace_back();
+        startProductDef();
     } else if (name == "ProductView"sv) {
         mSkippingProductView = true;
     } else if (isDocumentElement(name)) {
@@ -333,10 +334,23 @@ bool PlmXmlLoader::endElement(std::string_view name) {
     return true;
 }
 
+void PlmXmlLoader::startProductDef() {
+    if (mSpareProductDefs.empty()) {
+        mProductDefs.emplace_back();
+    } else {
+        mProductDefs.splice(mProductDefs.end(), mSpareProductDefs, mSpareProductDefs.begin());
+    }
+    mCurrentProductDef = &mProductDefs.back();
+}
+
 void PlmXmlLoader::endProductDef() {
     if (mCurrentProductDef && mSceneBuilder) {
         mSceneBuilder->addProductDef(*mCurrentProductDef, mAttributeNames);
-        mProductDefs.remove_if([this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
+        const auto done =
+            std::find_if(mProductDefs.begin(), mProductDefs.end(),
+                         [this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
+        done->recycle();
+        mSpareProductDefs.splice(mSpareProductDefs.end(), mProductDefs, done);
         // Open parts and instances of the product definition went with it.
         mCurrentPart = nullptr;
         mCurrentInstance = nullptr;
@@ -412,6 +426,36 @@ bool PlmXmlLoader::message(const std::string& messageText, int level) {
     mDriver->addErrorMessage((level == xml::Warning ? "W: " : "E: ") + messageText, kMessageCode);
     mAborted = level != xml::Warning;
     return true;
+}
+
+void PlmXmlPart::clear() {
+    id.clear();
+    attributes.clear();
+    location.clear();
+    name.clear();
+    type.clear();
+    instanceRefs.clear();
+    children.clear();
+}
+
+void PlmXmlInstance::clear() {
+    id.clear();
+    attributes.clear();
+    partRef.clear();
+    name.clear();
+    transform = ovTransformation();
+    part = nullptr;
+    definition = nullptr;
+    metadata = {};
+    firstMetadata = nullptr;
+    subtreeNodes = 0;
+}
+
+void PlmXmlProductDef::recycle() {
+    rootRef.clear();
+    parts.recycle();
+    instances.recycle();
+    rootInstance = nullptr;
 }
 
 void PlmXmlLoader::abort(const std::string& reason) {

@@ -34,6 +34,9 @@ struct PlmXmlPart {
     std::string type;
     std::vector<std::string> instanceRefs;
     std::vector<PlmXmlInstance*> children;
+
+    // Back to a new part's state, keeping the room of texts and lists.
+    void clear();
 };
 
 struct PlmXmlInstance {
@@ -53,6 +56,9 @@ struct PlmXmlInstance {
     // The nodes this instance becomes with everything under it, counted by
     // the structure check (0 before it is reached).
     uint64_t subtreeNodes = 0;
+
+    // Back to a new instance's state, keeping the room of texts and lists.
+    void clear();
 };
 
 struct PlmXmlProductDef {
@@ -60,6 +66,9 @@ struct PlmXmlProductDef {
     plmxml::PlmXmlRecordTable<PlmXmlPart> parts;
     plmxml::PlmXmlRecordTable<PlmXmlInstance> instances;
     PlmXmlInstance* rootInstance = nullptr;
+
+    // Empty for the next product definition, its records' room kept.
+    void recycle();
 };
 
 class PlmXmlLoader : public xml::XmlSaxParserHandler {
@@ -105,6 +114,7 @@ private:
     void readRepresentation(const xml::XmlAttributes& attributes);
     int startInstanceGraph(const xml::XmlAttributes& attributes);
     int startDocumentElement(const xml::XmlAttributes& attributes);
+    void startProductDef();
     // Hands the product definition to the scene builder, if any.
     void endProductDef();
     bool endTransform();
@@ -124,6 +134,8 @@ private:
     plmxml::PlmXmlAttributeNames mAttributeNames;
     // A list, so that the records stay where they are while more are added.
     std::list<PlmXmlProductDef> mProductDefs;
+    // Product definitions the builder is done with, emptied for reuse.
+    std::list<PlmXmlProductDef> mSpareProductDefs;
     PlmXmlProductDef* mCurrentProductDef = nullptr;
     PlmXmlInstance* mCurrentInstance = nullptr;
     PlmXmlPart* mCurrentPart = nullptr;

@@ -49,6 +49,18 @@ public:
         return slot.record == kEmpty ? nullptr : &at(slot.record - 1);
     }
 
+    // Empties the table but keeps its blocks, and the room each record's
+    // texts and lists have grown, for the next product definition: a large
+    // document then reads its later ones without allocating. Needs
+    // Record::clear().
+    void recycle() {
+        for (size_t index = 0; index < mSize; ++index) {
+            at(index).clear();
+        }
+        mSize = 0;
+        std::fill(mSlots.begin(), mSlots.end(), Slot{kEmpty, 0});
+    }
+
     size_t size() const { return mSize; }
     // The records in document order.
     Record& operator[](size_t index) { return at(index); }

@@ -269,7 +269,7 @@ private:
     // The definitions are set up from their first instances and narrowed
     // down by every instance in turn; an instance's merged attributes are
     // made only while it is looked at, so that a large document never holds
-    // them all at once. The records' own lists are dropped at the end.
+    // them all at once. The records' own lists are emptied at the end.
     bool defineGroups(PlmXmlProductDef& productDef, const PlmXmlAttributeNames::Order& order) {
         for (size_t index = 0; index < productDef.parts.size(); ++index) {
             settle(productDef.parts[index].attributes, order);
@@ -308,9 +308,9 @@ private:
             instance.definition = definitions[groupOf[index]];
         }
         for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            productDef.instances[index].attributes = {};
+            productDef.instances[index].attributes.clear();
         }
-        productDef.parts.forEach([](PlmXmlPart& part) { part.attributes = {}; });
+        productDef.parts.forEach([](PlmXmlPart& part) { part.attributes.clear(); });
         return true;
     }
 

@@ -181,6 +181,34 @@ TEST_P(PlmXmlSchemaTest, SeveralProductDefsHangUnderOneUnnamedNode) {
     EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
 }
 
+// Product definitions are read into the records of earlier ones; with the
+// same ids, a plain one must not inherit the placements, texts or links of the
+// richer one before it.
+TEST_P(PlmXmlSchemaTest, ALaterProductDefKeepsNothingOfAnEarlierOne) {
+    const PlmXmlSchema& s = GetParam();
+    std::string document = plmXmlDocument(s, "i1", plmXmlCar(s));
+    const std::string plain = "<ProductDef id=\"pd2\">" +
+                              xmlElement("InstanceGraph", R"(rootRefs="i9")",
+                                         xmlElement(s.instance, R"(id="i9" partRef="#p9" name="Top")") +
+                                             xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Wheel")") +
+                                             xmlElement(s.part, R"(id="p9" name="Top" instanceRefs="i2")") +
+                                             xmlElement(s.part, R"(id="p2" name="Wheel")")) +
+                              "</ProductDef>";
+    document.insert(document.find("</PLMXML>"), plain);
+    const Loaded loaded = load(document);
+    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
+    ASSERT_EQ(loaded.root().getNbChildren(), 2);
+    const auto& top = static_cast<const ovNode&>(child(loaded.root(), 1));
+    ASSERT_EQ(top.getNbChildren(), 1);
+    const ovSpatial& wheel = child(top, 0);
+    EXPECT_FALSE(wheel.IsDerived(ovXRefNode::TYPE));
+    EXPECT_EQ(static_cast<const ovNode&>(wheel).getNbChildren(), 0);
+    EXPECT_TRUE(wheel.getLocalTransform().IsIdentity());
+    EXPECT_EQ(describe(instanceMetadataOf(wheel).getMd()), "");
+    EXPECT_EQ(describe(instanceMetadataOf(wheel).getInstanceDefId()->getComponentMd()), "name=Wheel");
+    EXPECT_EQ(instanceMetadataOf(wheel).getInstanceDefId()->nodeType, ovInstanceDefId::Unknown);
+}
+
 TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
     const PlmXmlSchema& s = GetParam();
     constexpr int kLevels = 100000;
