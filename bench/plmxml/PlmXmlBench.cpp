@@ -4,11 +4,12 @@
 // the file to the finished scene, next to two readers of the same bytes:
 // expat with empty handlers (the floor: no reader on expat can be faster)
 // and lxml's parse through the system Python (a peer). Also the peak memory
-// our load adds, against the file size, and what first touching that much
-// fresh memory costs on this machine: no load that holds a scene of that size
-// can beat the expat floor plus that time.
+// our load adds, against the file size. The figures are the best of the runs;
+// the first load of a process also takes its memory fresh from the system,
+// which is printed apart.
 //
-// Usage: bench_plmxml [instances per product definition] [runs]
+// Usage: bench_plmxml [instances per product definition] [runs] [ours]
+// With "ours", only our load runs, and each time is printed (for profilers).
 #include <expat.h>
 
 #include <algorithm>
@@ -203,11 +204,21 @@ int main(int argc, char** argv) {
     writeDocument(path, instances);
     const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
 
-    double ours = 1e9, floor = 1e9, peer = 1e9;
+    if (argc > 3 && std::string(argv[3]) == "ours") {
+        for (int run = 0; run < runs; ++run) {
+            long long peak = 0;
+            std::printf("%.3f s\n", ourLoad(path, peak));
+        }
+        std::filesystem::remove(path);
+        return 0;
+    }
+    double ours = 1e9, floor = 1e9, peer = 1e9, firstLoad = 0;
     long long elements = 0, peakAdded = 0;
     for (int run = 0; run < runs; ++run) {
         long long peak = 0;
-        ours = std::min(ours, ourLoad(path, peak));
+        const double load = ourLoad(path, peak);
+        firstLoad = run == 0 ? load : firstLoad;
+        ours = std::min(ours, load);
         peakAdded = std::max(peakAdded, peak);
         floor = std::min(floor, expatFloor(path, elements));
         const double lxml = lxmlParse(path);
@@ -226,10 +237,9 @@ int main(int argc, char** argv) {
     }
     std::printf("peak memory added by our load: %.1f MB = %.2f x the file\n",
                 static_cast<double>(peakAdded) / 1e6, static_cast<double>(peakAdded) / 1e6 / megabytes);
-    const double touch = firstTouch(peakAdded);
     std::printf(
-        "first touch of that much fresh memory: %.3f s; expat floor + first touch = %.3f s, "
-        "a bound of %.1f MB/s for any load holding it (ours: %.3f s)\n",
-        touch, floor + touch, megabytes / (floor + touch), ours);
+        "first load of the process, its memory fresh from the system: %.1f MB/s (touching that "
+        "much fresh memory alone: %.3f s)\n",
+        megabytes / firstLoad, firstTouch(peakAdded));
     return 0;
 }
