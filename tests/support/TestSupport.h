@@ -89,6 +89,16 @@ inline std::vector<size_t> sweepOffsets(size_t size) {
     return offsets;
 }
 
+// The names in a folder, sorted.
+inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 // Compares content with the golden file tests/data/<relativePath>, byte for
