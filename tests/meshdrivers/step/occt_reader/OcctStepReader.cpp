@@ -68,12 +68,18 @@ std::string readableCopy(const std::string& path) {
     return copy;
 }
 
-int checkEntityCount(const std::string& path, int expected) {
-    STEPControl_Reader reader;
+// Reads the file into reader through its readable copy, which is removed again.
+template <typename Reader>
+bool readFile(Reader& reader, const std::string& path) {
     const std::string copy = readableCopy(path);
     const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
     std::filesystem::remove(copy);
-    if (!read) {
+    return read;
+}
+
+int checkEntityCount(const std::string& path, int expected) {
+    STEPControl_Reader reader;
+    if (!readFile(reader, path)) {
         return 1;
     }
     const Interface_CheckIterator checks = reader.WS()->ModelCheckList();
@@ -135,14 +141,11 @@ int printAssembly(const std::string& path) {
     application->NewDocument("MDTV-XCAF", document);
     STEPCAFControl_Reader reader;
     reader.SetNameMode(true);
-    const std::string copy = readableCopy(path);
-    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone && reader.Transfer(document);
-    std::filesystem::remove(copy);
-    const double unit = read ? millimetresPerFileUnit(reader.ChangeReader()) : 1.0;
-    if (!read) {
+    if (!readFile(reader, path) || !reader.Transfer(document)) {
         std::cout << "not read\n";
         return 1;
     }
+    const double unit = millimetresPerFileUnit(reader.ChangeReader());
     const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
     TDF_LabelSequence roots;
     shapes->GetFreeShapes(roots);
@@ -182,10 +185,7 @@ std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
 
 int printReferences(const std::string& path) {
     STEPControl_Reader reader;
-    const std::string copy = readableCopy(path);
-    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
-    std::filesystem::remove(copy);
-    if (!read) {
+    if (!readFile(reader, path)) {
         std::cout << "not read\n";
         return 1;
     }
