@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,13 +31,6 @@ namespace {
 
 using namespace ovmesh;
 namespace fs = std::filesystem;
-
-// Child index of parent as a T; throws, failing the test, when it is none.
-template <typename T = ovNode>
-const T& child(const ovNode& parent, int index) {
-    const ovSpatial* spatial = parent.getChild(index);
-    return spatial != nullptr ? dynamic_cast<const T&>(*spatial) : throw std::out_of_range("no such child");
-}
 
 TEST(SceneCopyTest, KeepsTheNodesWithTheirNamePlacementAndMetadataAndWhatTheFormatHolds) {
     // root (with a page description) -> [part (moved, named, with instance
