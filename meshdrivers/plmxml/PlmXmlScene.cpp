@@ -440,9 +440,23 @@ ovPointer<ovNode> PlmXmlSceneBuilder::takeRoot() {
 }
 
 void mergeVariantMaps(const ovVariantMapImpl& source, ovVariantMapImpl& target) {
-    for (const auto& [key, value] : source) {
-        mergeEntry(key, value, target);
+    // Built afresh in key order, each entry landing at the end: merging large
+    // maps then costs a walk over both, not an insertion into the middle per
+    // entry. Under a key both hold, the target's values come first.
+    ovVariantMapImpl merged;
+    merged.reserve(source.size() + target.size());
+    auto from = source.begin();
+    auto into = target.begin();
+    while (from != source.end() || into != target.end()) {
+        if (from == source.end() || (into != target.end() && into->first <= from->first)) {
+            merged.multiInsert(into->first, into->second, true);
+            ++into;
+        } else {
+            mergeEntry(from->first, from->second, merged);
+            ++from;
+        }
     }
+    target = std::move(merged);
 }
 
 }  // namespace ov::plmxml
