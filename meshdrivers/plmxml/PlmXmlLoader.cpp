@@ -294,13 +294,21 @@ int PlmXmlLoader::startInstanceGraph(const xml::XmlAttributes& attributes) {
 
 int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     std::string version;
+    // Added in key order, each at the map's end: a document element with
+    // very many attributes must not cost an insertion into the middle each.
+    xml::XmlAttributes kept;
     for (const auto& [key, value] : attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
-            mDocumentAttributes[key] = ovVariant(std::string(value));
+            kept.emplace_back(key, value);
         }
         if (key == "schemaVersion"sv) {
             version = value;
         }
+    }
+    std::sort(kept.begin(), kept.end());
+    mDocumentAttributes.reserve(kept.size());
+    for (const auto& [key, value] : kept) {
+        mDocumentAttributes.insert(key, ovVariant(std::string(value)));
     }
     if (version == "4"sv) {
         mMode = SchemaVersion4;

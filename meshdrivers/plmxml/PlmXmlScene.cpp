@@ -230,8 +230,8 @@ private:
         return failWith(failure);
     }
 
-    // The groups of instances by name, in name order; groupOf receives each
-    // instance's group.
+    // The groups of instances by name, in the order their names first
+    // appear; groupOf receives each instance's group.
     static std::vector<InstanceGroup> groupByName(PlmXmlProductDef& productDef,
                                                   std::vector<size_t>& groupOf) {
         std::vector<InstanceGroup> groups;
@@ -247,43 +247,32 @@ private:
             }
             groupOf[index] = entry->second;
         }
-        std::vector<size_t> byName(groups.size());
-        for (size_t group = 0; group < groups.size(); ++group) {
-            byName[group] = group;
-        }
-        std::sort(byName.begin(), byName.end(),
-                  [&groups](size_t left, size_t right) { return groups[left].name < groups[right].name; });
-        std::vector<size_t> rank(groups.size());
-        std::vector<InstanceGroup> sorted;
-        sorted.reserve(groups.size());
-        for (size_t group : byName) {
-            rank[group] = sorted.size();
-            sorted.push_back(groups[group]);
-        }
-        for (size_t& group : groupOf) {
-            group = rank[group];
-        }
-        return sorted;
+        return groups;
     }
 
-    // The definitions are set up from their first instances and narrowed
-    // down by every instance in turn; an instance's merged attributes are
-    // made only while it is looked at, so that a large document never holds
-    // them all at once. The records' own lists are emptied at the end.
+    static std::vector<size_t> inNameOrder(const std::vector<InstanceGroup>& groups) {
+        std::vector<size_t> order(groups.size());
+        for (size_t group = 0; group < groups.size(); ++group) {
+            order[group] = group;
+        }
+        std::sort(order.begin(), order.end(),
+                  [&groups](size_t left, size_t right) { return groups[left].name < groups[right].name; });
+        return order;
+    }
+
+    // The definitions, made in name order, are set up from their first
+    // instances and narrowed down by every instance in turn; an instance's
+    // merged attributes are made only while it is looked at, so that a large
+    // document never holds them all at once. The records' own lists are
+    // emptied at the end.
     bool defineGroups(PlmXmlProductDef& productDef, const PlmXmlAttributeNames::Order& order) {
-        for (size_t index = 0; index < productDef.parts.size(); ++index) {
-            settle(productDef.parts[index].attributes, order);
-        }
-        for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            settle(productDef.instances[index].attributes, order);
-        }
+        productDef.parts.forEach([&order](PlmXmlPart& part) { settle(part.attributes, order); });
+        productDef.instances.forEach(
+            [&order](PlmXmlInstance& instance) { settle(instance.attributes, order); });
         std::vector<size_t> groupOf;
         const std::vector<InstanceGroup> groups = groupByName(productDef, groupOf);
         std::vector<MergedAttributes> common(groups.size());
         for (size_t group = 0; group < groups.size(); ++group) {
-            if (canceled()) {
-                return false;
-            }
             mergeAttributes(*groups[group].first, common[group]);
         }
         MergedAttributes merged;
@@ -291,14 +280,15 @@ private:
             mergeAttributes(productDef.instances[index], merged);
             keepSharedEntries(common[groupOf[index]], merged);
         }
-        std::vector<ovPointer<ovInstanceDefId>> definitions;
-        definitions.reserve(groups.size());
-        for (size_t group = 0; group < groups.size(); ++group) {
-            const ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
-            definition->SetName(std::string(groups[group].name));
-            setNodeType(*definition, groups[group].first->part->type);
-            definition->editComponentMd() = toMap(common[group], order.names);
-            definitions.push_back(definition);
+        std::vector<ovPointer<ovInstanceDefId>> definitions(groups.size());
+        for (size_t group : inNameOrder(groups)) {
+            if (canceled()) {
+                return false;
+            }
+            definitions[group] = new ovInstanceDefId;
+            definitions[group]->SetName(std::string(groups[group].name));
+            setNodeType(*definitions[group], groups[group].first->part->type);
+            definitions[group]->editComponentMd() = toMap(common[group], order.names);
         }
         for (size_t index = 0; index < productDef.instances.size(); ++index) {
             PlmXmlInstance& instance = productDef.instances[index];
@@ -307,10 +297,8 @@ private:
             instance.metadata = toMap(merged, order.names);
             instance.definition = definitions[groupOf[index]];
         }
-        for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            productDef.instances[index].attributes.clear();
-        }
         productDef.parts.forEach([](PlmXmlPart& part) { part.attributes.clear(); });
+        productDef.instances.forEach([](PlmXmlInstance& instance) { instance.attributes.clear(); });
         return true;
     }
 
@@ -452,9 +440,23 @@ ovPointer<ovNode> PlmXmlSceneBuilder::takeRoot() {
 }
 
 void mergeVariantMaps(const ovVariantMapImpl& source, ovVariantMapImpl& target) {
-    for (const auto& [key, value] : source) {
-        mergeEntry(key, value, target);
+    // Built afresh in key order, each entry landing at the end: merging large
+    // maps then costs a walk over both, not an insertion into the middle per
+    // entry. Under a key both hold, the target's values come first.
+    ovVariantMapImpl merged;
+    merged.reserve(source.size() + target.size());
+    auto from = source.begin();
+    auto into = target.begin();
+    while (from != source.end() || into != target.end()) {
+        if (from == source.end() || (into != target.end() && into->first <= from->first)) {
+            merged.multiInsert(into->first, into->second, true);
+            ++into;
+        } else {
+            mergeEntry(from->first, from->second, merged);
+            ++from;
+        }
     }
+    target = std::move(merged);
 }
 
 }  // namespace ov::plmxml

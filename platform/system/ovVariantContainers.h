@@ -35,7 +35,8 @@ private:
 // lie in one sorted array: metadata maps hold a handful of entries each, and a
 // scene holds hundreds of thousands of maps, so one block per map beats a
 // tree node per entry in both time and memory. Inserting invalidates
-// references and iterators into the map.
+// references and iterators into the map, and moves the entries after the new
+// one: a large map is filled in key order (then each entry lands at the end).
 class ovVariantMapImpl {
 public:
     using Container = std::vector<std::pair<std::string, ovVariant>>;

@@ -57,7 +57,10 @@ INSTANTIATE_TEST_SUITE_P(Versions, PlmXmlSchemaTest, ::testing::Values(kPlmXmlV4
                          [](const auto& version) { return testing::PrintToString(version.param); });
 
 TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres) {
-    const Loaded car = load(plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()), R"( author="me")"));
+    // The document's attributes join the root's definition: a value it holds
+    // already is not repeated, another one goes beside it.
+    const Loaded car =
+        load(plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()), R"( name="Car" mass="1" author="me")"));
     ASSERT_TRUE(car.loaded) << testing::PrintToString(car.messages);
     EXPECT_TRUE(car.messages.empty());
     ASSERT_EQ(car.objects.size(), 1u);
@@ -69,9 +72,9 @@ TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres)
     EXPECT_EQ(static_cast<const ovWorldUnitsMetaData*>(units)->getValue(), 0.001);
     const ovInstanceDefId& carDefinition = *instanceMetadataOf(root).getInstanceDefId();
     EXPECT_EQ(carDefinition.nodeType, ovInstanceDefId::Assembly);
-    EXPECT_EQ(
-        describe(carDefinition.getComponentMd()),
-        "author=me mass=1200 name=Car schemaVersion=" + std::string(GetParam().version) + " type=assembly");
+    EXPECT_EQ(describe(carDefinition.getComponentMd()),
+              "author=me mass=1200 mass=1 name=Car schemaVersion=" + std::string(GetParam().version) +
+                  " type=assembly");
 
     ASSERT_EQ(root.getNbChildren(), 2);
     const ovInstanceDefId* wheelDefinition = nullptr;
