@@ -184,8 +184,8 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
         plmxml::logDiagnostic("Unexpected UserValue format");
         return;
     }
-    bool flag = false;
     if (type && *type == "boolean"sv) {
+        bool flag = false;
         if (ovStringUtils::parseBool(*value, flag)) {
             mAttributeNames.setBoolean(mCurrentPart->attributes, *title, flag);
             return;
@@ -294,21 +294,13 @@ int PlmXmlLoader::startInstanceGraph(const xml::XmlAttributes& attributes) {
 
 int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     std::string version;
-    // Added in key order, each at the map's end: a document element with
-    // very many attributes must not cost an insertion into the middle each.
-    xml::XmlAttributes kept;
     for (const auto& [key, value] : attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
-            kept.emplace_back(key, value);
+            mAttributeNames.set(mDocumentAttributes, key, value);
         }
         if (key == "schemaVersion"sv) {
             version = value;
         }
-    }
-    std::sort(kept.begin(), kept.end());
-    mDocumentAttributes.reserve(kept.size());
-    for (const auto& [key, value] : kept) {
-        mDocumentAttributes.insert(key, ovVariant(std::string(value)));
     }
     if (version == "4"sv) {
         mMode = SchemaVersion4;
@@ -434,6 +426,18 @@ bool PlmXmlLoader::message(const std::string& messageText, int level) {
     mDriver->addErrorMessage((level == xml::Warning ? "W: " : "E: ") + messageText, kMessageCode);
     mAborted = level != xml::Warning;
     return true;
+}
+
+ovVariantMapImpl PlmXmlLoader::documentAttributes() {
+    const plmxml::PlmXmlAttributeNames::Order order = mAttributeNames.order();
+    plmxml::settle(mDocumentAttributes, order);
+    // In key order, so that each entry lands at the map's end.
+    ovVariantMapImpl map;
+    map.reserve(mDocumentAttributes.size());
+    for (const plmxml::PlmXmlAttribute& attribute : mDocumentAttributes) {
+        map.insert(order.names[attribute.key], attribute.value());
+    }
+    return map;
 }
 
 void PlmXmlPart::clear() {

@@ -99,7 +99,8 @@ public:
     void handOverRemainingProductDefs();
 
     bool isAborted() const { return mAborted; }
-    const ovVariantMapImpl& getDocumentAttributes() const { return mDocumentAttributes; }
+    // The document element's attributes (of the last one, when a name comes twice).
+    ovVariantMapImpl documentAttributes();
 
 private:
     // The record an element opens, stored under its id in the open product
@@ -130,7 +131,9 @@ private:
     bool mAborted = false;
     bool mCollectingText = false;
     bool mSkippingProductView = false;
-    ovVariantMapImpl mDocumentAttributes;
+    // Gathered as read, and made a map once at the end: a document may hold
+    // very many of them.
+    plmxml::PlmXmlAttributeList mDocumentAttributes;
     plmxml::PlmXmlAttributeNames mAttributeNames;
     // A list, so that the records stay where they are while more are added.
     std::list<PlmXmlProductDef> mProductDefs;

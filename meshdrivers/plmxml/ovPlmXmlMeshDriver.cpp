@@ -76,7 +76,7 @@ bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, ovIoDevice& devic
         return false;
     }
     const ovPointer<ovNode> root = builder.takeRoot();
-    attachDocumentAttributes(*root, loader.getDocumentAttributes());
+    attachDocumentAttributes(*root, loader.documentAttributes());
     root->setMetadata(new ovWorldUnitsMetaData(kMetresPerMillimetre));
     objects.emplace_back(root.get());
     return true;

@@ -395,15 +395,18 @@ TEST(PlmXmlLoader, ReadsOnlyWhatTheDocumentStructureAllows) {
         xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A" ok="true")",
                    xmlElement("UserValue", R"(title="x" value="1")")) +
             "<ProductView><InstanceGraph/><Whatever/></ProductView><Extra/><ext:Thing/>" +
+            // A second document element's attributes replace the first one's.
+            R"(<ext:PLMXML schemaVersion="6" author="b"/>)" +
             xmlElement(s.part, R"(id="p1" name="A")",
                        userValues + R"(<Representation id="r" format="JT" location="first.jt" kind="k"/>)" +
-                           R"(<Representation location="a.jt"/>)"));
+                           R"(<Representation location="a.jt"/>)"),
+        R"( author="a")");
     const Loaded loaded = load(document);
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     const ovNode& root = loaded.root();
     EXPECT_EQ(static_cast<const ovXRefNode&>(root).getUtf8FilePath(), "a.jt");
     const ovVariantMapImpl& component = instanceMetadataOf(root).getInstanceDefId()->getComponentMd();
-    EXPECT_EQ(describe(component), "bad=maybe format=JT n=8 name=A ok=true ok=true schemaVersion=6");
+    EXPECT_EQ(describe(component), "author=b bad=maybe format=JT n=8 name=A ok=true ok=true schemaVersion=6");
     EXPECT_EQ(std::next(component.find("ok"))->second.getType(), ovVariant::Boolean);
     EXPECT_EQ(component.find("bad")->second.getType(), ovVariant::String);
     const std::vector<std::string> expected = {"Unexpected UserValue",
