@@ -64,14 +64,14 @@ bool isCSpace(char character) {
     return character == ' ' || (character >= '\t' && character <= '\r');
 }
 
-// A number in the C locale's form, read to the end of the piece; leading
-// white space and a plus sign are accepted. Values that are not finite once
-// in single precision (nan, inf, 1e39) would place the instance nowhere, so
-// they are refused like text.
-bool readNumber(std::string_view piece, float& number) {
-    const char* first = piece.data();
-    const char* const last = first + piece.size();
-    while (first != last && isCSpace(*first)) {
+// Reads the piece that starts at first (pieces end at a space or at last) as a
+// number in the C locale's form; white space other than the space before it,
+// and a plus sign, are accepted. Answers the end of the piece, or null when it
+// is not a number read to its end. Values that are not finite once in single
+// precision (nan, inf, 1e39) would place the instance nowhere, so they are
+// refused like text.
+const char* readNumberPiece(const char* first, const char* last, float& number) {
+    while (first != last && *first != ' ' && isCSpace(*first)) {
         ++first;
     }
     if (last - first > 1 && *first == '+' && first[1] != '-' && first[1] != '+') {
@@ -79,11 +79,11 @@ bool readNumber(std::string_view piece, float& number) {
     }
     double value = 0;
     const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last) {
-        return false;
+    if (error != std::errc() || (end != last && *end != ' ')) {
+        return nullptr;
     }
     number = static_cast<float>(value);
-    return std::isfinite(number);
+    return std::isfinite(number) ? end : nullptr;
 }
 
 // The rotation's rows are (c0, c4, c8), (c1, c5, c9), (c2, c6, c10): the
@@ -371,13 +371,8 @@ void PlmXmlLoader::handOverRemainingProductDefs() {
 bool PlmXmlLoader::endTransform() {
     mCollectingText = false;
     if (mCurrentInstance) {
-        splitAtSpaces(mText, mTokens);
-        if (mTokens.size() != kTransformNumberCount) {
-            abort("Unexpected Transform value " + mText);
-            return false;
-        }
         if (!readTransformNumbers()) {
-            abort("Fail to parse Transform value " + mText);
+            abort(transformFailure());
             return false;
         }
         applyTransformNumbers();
@@ -386,14 +381,37 @@ bool PlmXmlLoader::endTransform() {
     return true;
 }
 
+// Each piece is read where it is found, so that a good text is walked once;
+// the first sign of a bad one ends the walk.
 bool PlmXmlLoader::readTransformNumbers() {
-    mNumbers.resize(mTokens.size());
-    for (size_t i = 0; i < mTokens.size(); ++i) {
-        if (!readNumber(mTokens[i], mNumbers[i])) {
+    mNumbers.resize(kTransformNumberCount);
+    const char* next = mText.data();
+    const char* const end = next + mText.size();
+    size_t count = 0;
+    while (true) {
+        while (next != end && *next == ' ') {
+            ++next;
+        }
+        if (next == end) {
+            return count == kTransformNumberCount;
+        }
+        if (count == kTransformNumberCount) {
+            return false;
+        }
+        next = readNumberPiece(next, end, mNumbers[count++]);
+        if (!next) {
             return false;
         }
     }
-    return true;
+}
+
+// Why the text is no transform: a wrong count of pieces before a piece that
+// is no number.
+std::string PlmXmlLoader::transformFailure() {
+    splitAtSpaces(mText, mTokens);
+    return (mTokens.size() != kTransformNumberCount ? "Unexpected Transform value "
+                                                    : "Fail to parse Transform value ") +
+           mText;
 }
 
 void PlmXmlLoader::applyTransformNumbers() {

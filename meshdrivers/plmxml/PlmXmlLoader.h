@@ -120,6 +120,7 @@ private:
     void endProductDef();
     bool endTransform();
     bool readTransformNumbers();
+    std::string transformFailure();
     void applyTransformNumbers();
     // Ends the load: the message goes to the driver and every later callback stops.
     void abort(const std::string& reason);

@@ -283,6 +283,10 @@ std::vector<BadDocument> badDocuments() {
          {"Unexpected Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"}},
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"),
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"),
+        unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 0 \t 1"),
+        // The count of pieces is looked at before any of them is read.
+        {"17 pieces", withTransform("x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"),
+         {"Unexpected Transform value x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"}},
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"),
         {"two roots", plmXmlDocument(s, "i1 i2", a + aPart), {"fail to find root i1 i2"}},
