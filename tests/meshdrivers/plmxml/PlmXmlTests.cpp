@@ -285,7 +285,8 @@ std::vector<BadDocument> badDocuments() {
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"),
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 0 \t 1"),
         // The count of pieces is looked at before any of them is read.
-        {"17 pieces", withTransform("x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"),
+        {"17 pieces",
+         withTransform("x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"),
          {"Unexpected Transform value x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"}},
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"),
