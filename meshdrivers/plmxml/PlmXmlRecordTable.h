@@ -25,19 +25,18 @@ public:
     // whether it was made.
     std::pair<Record*, bool> tryEmplace(std::string_view id) {
         if (10 * (mSize + 1) > 7 * mSlots.size()) {
-            growIndex();
+            rebuildIndex(std::max(kInitialSlots, 2 * mSlots.size()), false);
         }
-        const size_t hash = hashOf(id);
-        Slot& slot = slotOf(id, hash);
-        if (slot.record != kEmpty) {
-            return {&at(slot.record - 1), false};
+        const Probe found = probe(id);
+        if (found.slot->record != kEmpty) {
+            return {&at(found.slot->record - 1), false};
         }
         if (mSize == mBlocks.size() * kBlockSize) {
             mBlocks.push_back(std::make_unique<Record[]>(kBlockSize));
         }
         Record& record = at(mSize++);
         record.id = id;
-        slot = {static_cast<uint32_t>(mSize), static_cast<uint32_t>(hash)};
+        *found.slot = {static_cast<uint32_t>(mSize), found.hash};
         return {&record, true};
     }
 
@@ -45,7 +44,7 @@ public:
         if (mSlots.empty()) {
             return nullptr;
         }
-        const Slot& slot = slotOf(id, hashOf(id));
+        const Slot& slot = *probe(id).slot;
         return slot.record == kEmpty ? nullptr : &at(slot.record - 1);
     }
 
@@ -58,6 +57,7 @@ public:
             at(index).clear();
         }
         mSize = 0;
+        mScattering = false;
         std::fill(mSlots.begin(), mSlots.end(), Slot{kEmpty, 0});
     }
 
@@ -88,28 +88,72 @@ private:
         uint32_t hash;
     };
 
-    static size_t hashOf(std::string_view id) { return std::hash<std::string_view>()(id); }
+    // Past this many slots, a probe tells that the ids do not suit the serial hash.
+    static constexpr size_t kLongProbe = 32;
 
-    // The slot holding id, or the empty one where it would go.
-    Slot& slotOf(std::string_view id, size_t hash) {
+    // Ids are mostly a common text and a serial number ("id17", "inst_0042").
+    // The number, added to a hash of the text, keeps records made one after
+    // another in neighbouring slots, where a probe finds them in the cache.
+    static size_t serialHashOf(std::string_view id) {
+        constexpr size_t kMaxSerialDigits = 18;
+        size_t textEnd = id.size();
+        while (textEnd > 0 && id.size() - textEnd < kMaxSerialDigits && id[textEnd - 1] >= '0' &&
+               id[textEnd - 1] <= '9') {
+            --textEnd;
+        }
+        size_t serial = 0;
+        for (const char digit : id.substr(textEnd)) {
+            serial = serial * 10 + static_cast<size_t>(digit - '0');
+        }
+        return std::hash<std::string_view>()(id.substr(0, textEnd)) + serial;
+    }
+
+    size_t hashOf(std::string_view id) const {
+        return mScattering ? std::hash<std::string_view>()(id) : serialHashOf(id);
+    }
+
+    struct Probe {
+        Slot* slot;
+        uint32_t hash;
+    };
+
+    // The slot holding id, or the empty one where it would go. Ids that
+    // gather the serial hash into long runs (several texts sharing their
+    // numbers, or a document made to collide) turn the index over to a hash
+    // that scatters, once.
+    Probe probe(std::string_view id) {
+        const size_t hash = hashOf(id);
         const size_t mask = mSlots.size() - 1;
+        size_t steps = 0;
         for (size_t index = hash & mask;; index = (index + 1) & mask) {
             Slot& slot = mSlots[index];
             if (slot.record == kEmpty ||
                 (slot.hash == static_cast<uint32_t>(hash) && at(slot.record - 1).id == id)) {
-                return slot;
+                return {&slot, static_cast<uint32_t>(hash)};
+            }
+            if (++steps == kLongProbe && !mScattering) {
+                mScattering = true;
+                rebuildIndex(mSlots.size(), true);
+                return probe(id);
             }
         }
     }
 
-    void growIndex() {
-        std::vector<Slot> slots(std::max(kInitialSlots, 2 * mSlots.size()), Slot{kEmpty, 0});
+    // Ids are unique in the index, so a record goes to the first empty slot.
+    void rebuildIndex(size_t slotCount, bool rehash) {
+        std::vector<Slot> slots(slotCount, Slot{kEmpty, 0});
         mSlots.swap(slots);
+        const size_t mask = mSlots.size() - 1;
         for (const Slot& slot : slots) {
-            if (slot.record != kEmpty) {
-                Slot& moved = slotOf(at(slot.record - 1).id, slot.hash);
-                moved = slot;
+            if (slot.record == kEmpty) {
+                continue;
             }
+            const uint32_t hash = rehash ? static_cast<uint32_t>(hashOf(at(slot.record - 1).id)) : slot.hash;
+            size_t index = hash & mask;
+            while (mSlots[index].record != kEmpty) {
+                index = (index + 1) & mask;
+            }
+            mSlots[index] = {slot.record, hash};
         }
     }
 
@@ -118,6 +162,7 @@ private:
     // At most 70% full: probes compare stored hashes, so they stay cheap
     // when longer, and a smaller table stays in the cache.
     std::vector<Slot> mSlots;
+    bool mScattering = false;
 };
 
 }  // namespace ov::plmxml
