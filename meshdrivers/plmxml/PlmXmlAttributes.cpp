@@ -5,6 +5,32 @@
 
 namespace ov::plmxml {
 
+std::string_view PlmXmlTextStore::add(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    // A block too full for the text is left as it is; a text longer than a
+    // block gets one of its own size.
+    while (mCurrent < mBlocks.size() && mBlocks[mCurrent].size - mUsed < text.size()) {
+        ++mCurrent;
+        mUsed = 0;
+    }
+    if (mCurrent == mBlocks.size()) {
+        const size_t size = std::max(kBlockSize, text.size());
+        mBlocks.push_back({std::make_unique_for_overwrite<char[]>(size), size});
+        mUsed = 0;
+    }
+    char* const copy = mBlocks[mCurrent].bytes.get() + mUsed;
+    std::copy(text.begin(), text.end(), copy);
+    mUsed += text.size();
+    return {copy, text.size()};
+}
+
+void PlmXmlTextStore::clear() {
+    mCurrent = 0;
+    mUsed = 0;
+}
+
 uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {
     // Records of one kind repeat the same few names: a small table indexed by
     // the name's length and ends answers most lookups without hashing it.
@@ -24,8 +50,9 @@ uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {
     return entry->number;
 }
 
-void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, std::string_view name, std::string_view text) {
-    list.push_back({numberOf(name), static_cast<uint32_t>(list.size()), std::string(text), false});
+void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, PlmXmlTextStore& texts, std::string_view name,
+                               std::string_view text) {
+    list.push_back({numberOf(name), static_cast<uint32_t>(list.size()), texts.add(text), false});
 }
 
 void PlmXmlAttributeNames::setBoolean(PlmXmlAttributeList& list, std::string_view name, bool value) {
@@ -67,7 +94,7 @@ void settle(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order)
         const auto runEnd = std::find_if(
             run, list.end(), [&run](const PlmXmlAttribute& attribute) { return attribute.key != run->key; });
         if (kept != runEnd - 1) {
-            *kept = std::move(*(runEnd - 1));
+            *kept = *(runEnd - 1);
         }
         ++kept;
         run = runEnd;

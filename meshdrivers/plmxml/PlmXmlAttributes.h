@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,25 @@
 
 namespace ov::plmxml {
 
+// Texts of attribute values, copied out of the parser's buffers into blocks
+// that never move, so that records keep plain views of them. Emptied for the
+// next product definition, the store keeps its blocks.
+class PlmXmlTextStore {
+public:
+    std::string_view add(std::string_view text);
+    void clear();
+
+private:
+    static constexpr size_t kBlockSize = 64 * 1024;
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        size_t size;
+    };
+    std::vector<Block> mBlocks;
+    size_t mCurrent = 0;
+    size_t mUsed = 0;
+};
+
 // Values are texts, or booleans read from user values; kept as text until
 // the scene needs them, they sort and compare without a variant's cost.
 struct PlmXmlAttribute {
@@ -25,14 +45,14 @@ struct PlmXmlAttribute {
     // Position among the record's attributes when it was set: of two values
     // set under one key, the later one counts.
     uint32_t sequence;
-    // A boolean is kept as "true" or "false".
-    std::string text;
+    // In a PlmXmlTextStore; a boolean is kept as "true" or "false".
+    std::string_view text;
     bool isBoolean;
 
     bool sameValue(const PlmXmlAttribute& other) const {
         return isBoolean == other.isBoolean && text == other.text;
     }
-    ovVariant value() const { return isBoolean ? ovVariant(text == "true") : ovVariant(text); }
+    ovVariant value() const { return isBoolean ? ovVariant(text == "true") : ovVariant(std::string(text)); }
 };
 
 using PlmXmlAttributeList = std::vector<PlmXmlAttribute>;
@@ -40,8 +60,9 @@ using PlmXmlAttributeList = std::vector<PlmXmlAttribute>;
 // The attribute names met by one load, each numbered once.
 class PlmXmlAttributeNames {
 public:
-    // Appends name = text to list; a value set earlier under name is replaced.
-    void set(PlmXmlAttributeList& list, std::string_view name, std::string_view text);
+    // Appends name = text to list, the text kept in texts; a value set
+    // earlier under name is replaced.
+    void set(PlmXmlAttributeList& list, PlmXmlTextStore& texts, std::string_view name, std::string_view text);
     void setBoolean(PlmXmlAttributeList& list, std::string_view name, bool value);
 
     // The names sorted: rankOf gives each number's place among them, names

@@ -194,7 +194,7 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     } else if (type) {
         plmxml::logDiagnostic("Unexpected UserValue type value ", *type);
     }
-    mAttributeNames.set(mCurrentPart->attributes, *title, *value);
+    mAttributeNames.set(mCurrentPart->attributes, *mCurrentPartTexts, *title, *value);
 }
 
 void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
@@ -204,7 +204,7 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
     for (const auto& [key, value] : attributes) {
         if (key == "format"sv) {
             if (mImportMetadata) {
-                mAttributeNames.set(mCurrentPart->attributes, key, value);
+                mAttributeNames.set(mCurrentPart->attributes, *mCurrentPartTexts, key, value);
             }
         } else if (key == "location"sv) {
             mCurrentPart->location = value;
@@ -249,9 +249,10 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
         } else if (key == "id"sv || !mImportMetadata) {
             continue;
         }
-        mAttributeNames.set(part.attributes, key, value);
+        mAttributeNames.set(part.attributes, mCurrentProductDef->texts, key, value);
     }
     mCurrentPart = &part;
+    mCurrentPartTexts = &mCurrentProductDef->texts;
     return xml::Continue;
 }
 
@@ -273,7 +274,7 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
         } else if (key == "id"sv || !mImportMetadata) {
             continue;
         }
-        mAttributeNames.set(instance.attributes, key, value);
+        mAttributeNames.set(instance.attributes, mCurrentProductDef->texts, key, value);
     }
     mCurrentInstance = &instance;
     return xml::Continue;
@@ -296,7 +297,7 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     std::string version;
     for (const auto& [key, value] : attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
-            mAttributeNames.set(mDocumentAttributes, key, value);
+            mAttributeNames.set(mDocumentAttributes, mDocumentTexts, key, value);
         }
         if (key == "schemaVersion"sv) {
             version = value;
@@ -485,6 +486,7 @@ void PlmXmlProductDef::recycle() {
     rootRef.clear();
     parts.recycle();
     instances.recycle();
+    texts.clear();
     rootInstance = nullptr;
 }
 

@@ -65,6 +65,8 @@ struct PlmXmlProductDef {
     std::string rootRef;
     plmxml::PlmXmlRecordTable<PlmXmlPart> parts;
     plmxml::PlmXmlRecordTable<PlmXmlInstance> instances;
+    // The texts of the records' attributes.
+    plmxml::PlmXmlTextStore texts;
     PlmXmlInstance* rootInstance = nullptr;
 
     // Empty for the next product definition, its records' room kept.
@@ -135,6 +137,7 @@ private:
     // Gathered as read, and made a map once at the end: a document may hold
     // very many of them.
     plmxml::PlmXmlAttributeList mDocumentAttributes;
+    plmxml::PlmXmlTextStore mDocumentTexts;
     plmxml::PlmXmlAttributeNames mAttributeNames;
     // A list, so that the records stay where they are while more are added.
     std::list<PlmXmlProductDef> mProductDefs;
@@ -143,6 +146,9 @@ private:
     PlmXmlProductDef* mCurrentProductDef = nullptr;
     PlmXmlInstance* mCurrentInstance = nullptr;
     PlmXmlPart* mCurrentPart = nullptr;
+    // Where the open part's attribute texts go: the store of the product
+    // definition that holds it, which need not be the open one.
+    plmxml::PlmXmlTextStore* mCurrentPartTexts = nullptr;
     ovProgressNotifierInterface* mProgress;
     plmxml::PlmXmlSceneBuilder* mSceneBuilder = nullptr;
     std::string mText;

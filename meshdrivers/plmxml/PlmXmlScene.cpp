@@ -82,7 +82,7 @@ ovVariantMapImpl toMap(const MergedAttributes& entries, const std::vector<std::s
     ovVariantMapImpl map;
     map.reserve(entries.size());
     for (const MergedEntry& entry : entries) {
-        map[names[entry.key]] = entry.values[0]->value();
+        map.insert(names[entry.key], entry.values[0]->value());
         if (entry.count == 2) {
             map.multiInsert(names[entry.key], entry.values[1]->value(), false);
         }

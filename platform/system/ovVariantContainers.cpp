@@ -26,12 +26,16 @@ ovVariant& ovVariantMapImpl::operator[](std::string_view key) {
     return first->second;
 }
 
-bool ovVariantMapImpl::insert(std::string_view key, const ovVariant& value) {
+bool ovVariantMapImpl::insert(std::string_view key, ovVariant value) {
+    if (mItems.empty() || mItems.back().first < key) {
+        mItems.emplace_back(std::string(key), std::move(value));
+        return true;
+    }
     const auto first = std::lower_bound(mItems.begin(), mItems.end(), key, KeyOrder());
     if (first != mItems.end() && first->first == key) {
         return false;
     }
-    mItems.emplace(first, std::string(key), value);
+    mItems.emplace(first, std::string(key), std::move(value));
     return true;
 }
 

@@ -45,8 +45,9 @@ public:
 
     // The first value under key, inserted empty when the key is absent.
     ovVariant& operator[](std::string_view key);
-    // Adds the pair when the key is absent; answers whether it was added.
-    bool insert(std::string_view key, const ovVariant& value);
+    // Adds the pair when the key is absent; answers whether it was added. A
+    // key after every other is added without a search.
+    bool insert(std::string_view key, ovVariant value);
     // Adds value under key beside the values already there. With allowEqualValue
     // false, a value equal to one already under the key is not added again.
     void multiInsert(std::string_view key, const ovVariant& value, bool allowEqualValue);
