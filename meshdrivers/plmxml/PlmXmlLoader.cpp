@@ -477,7 +477,7 @@ void PlmXmlInstance::clear() {
     transform = ovTransformation();
     part = nullptr;
     definition = nullptr;
-    metadata = {};
+    group = 0;
     firstMetadata = nullptr;
     subtreeNodes = 0;
 }

@@ -47,9 +47,8 @@ struct PlmXmlInstance {
     ovTransformation transform;
     PlmXmlPart* part = nullptr;
     ovPointer<ovInstanceDefId> definition;
-    // What its nodes' instance metadata holds: its attributes with its part's
-    // merged in, less those of the definition.
-    ovVariantMapImpl metadata;
+    // Its place among the names of its product definition's instances.
+    uint32_t group = 0;
     // The metadata of the first node built for this instance, which took
     // that map.
     const ovInstanceMetaData* firstMetadata = nullptr;

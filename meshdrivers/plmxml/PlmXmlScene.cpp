@@ -141,13 +141,28 @@ struct InstanceGroup {
 // is the one the load ends with.
 class Resolver {
 public:
-    explicit Resolver(ovProgressNotifierInterface* progress) : mProgress(progress) {}
+    Resolver(ovProgressNotifierInterface* progress, PlmXmlAttributeNames::Order order)
+        : mProgress(progress), mOrder(std::move(order)) {}
 
     const std::string& failure() const { return mFailure; }
 
-    bool resolve(PlmXmlProductDef& productDef, const PlmXmlAttributeNames::Order& order) {
+    bool resolve(PlmXmlProductDef& productDef) {
         return findRoot(productDef) && linkInstancesToParts(productDef) && linkPartsToChildren(productDef) &&
-               defineGroups(productDef, order) && checkStructure(productDef);
+               defineGroups(productDef) && checkStructure(productDef);
+    }
+
+    // Once resolved: the definition the instance shares with those of its name.
+    const ovPointer<ovInstanceDefId>& definitionOf(const PlmXmlInstance& instance) const {
+        return mDefinitions[instance.group];
+    }
+
+    // Once resolved: the instance's attributes with its part's merged in,
+    // less those its definition holds. Made only when its node is, so that a
+    // large document never holds them all at once.
+    ovVariantMapImpl ownMetadataOf(const PlmXmlInstance& instance) {
+        mergeAttributes(instance, mMerged);
+        keepOwnEntries(mMerged, mShared[instance.group]);
+        return toMap(mMerged, mOrder.names);
     }
 
 private:
@@ -191,6 +206,7 @@ private:
                 return false;
             }
             PlmXmlInstance& instance = productDef.instances[index];
+            settle(instance.attributes, mOrder);
             std::string problem = linkToPart(productDef, instance);
             if (!problem.empty()) {
                 failure.note(instance.id, std::move(problem));
@@ -222,32 +238,13 @@ private:
                 return false;
             }
             PlmXmlPart& part = productDef.parts[index];
+            settle(part.attributes, mOrder);
             std::string problem = linkChildren(productDef, part);
             if (!problem.empty()) {
                 failure.note(part.id, std::move(problem));
             }
         }
         return failWith(failure);
-    }
-
-    // The groups of instances by name, in the order their names first
-    // appear; groupOf receives each instance's group.
-    static std::vector<InstanceGroup> groupByName(PlmXmlProductDef& productDef,
-                                                  std::vector<size_t>& groupOf) {
-        std::vector<InstanceGroup> groups;
-        std::unordered_map<std::string_view, size_t> groupNamed;
-        groupOf.resize(productDef.instances.size());
-        for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            PlmXmlInstance& instance = productDef.instances[index];
-            const auto [entry, added] = groupNamed.try_emplace(instance.name, groups.size());
-            if (added) {
-                groups.push_back({instance.name, &instance});
-            } else if (instance.id < groups[entry->second].first->id) {
-                groups[entry->second].first = &instance;
-            }
-            groupOf[index] = entry->second;
-        }
-        return groups;
     }
 
     static std::vector<size_t> inNameOrder(const std::vector<InstanceGroup>& groups) {
@@ -260,45 +257,39 @@ private:
         return order;
     }
 
-    // The definitions, made in name order, are set up from their first
-    // instances and narrowed down by every instance in turn; an instance's
-    // merged attributes are made only while it is looked at, so that a large
-    // document never holds them all at once. The records' own lists are
-    // emptied at the end.
-    bool defineGroups(PlmXmlProductDef& productDef, const PlmXmlAttributeNames::Order& order) {
-        productDef.parts.forEach([&order](PlmXmlPart& part) { settle(part.attributes, order); });
-        productDef.instances.forEach(
-            [&order](PlmXmlInstance& instance) { settle(instance.attributes, order); });
-        std::vector<size_t> groupOf;
-        const std::vector<InstanceGroup> groups = groupByName(productDef, groupOf);
-        std::vector<MergedAttributes> common(groups.size());
-        for (size_t group = 0; group < groups.size(); ++group) {
-            mergeAttributes(*groups[group].first, common[group]);
-        }
-        MergedAttributes merged;
+    // One definition per name, made in name order: its type comes from the
+    // instance with the smallest id, its metadata from what every instance of
+    // the name holds alike (its attributes with its part's merged in).
+    bool defineGroups(PlmXmlProductDef& productDef) {
+        std::vector<InstanceGroup> groups;
+        std::unordered_map<std::string_view, uint32_t> groupNamed;
         for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            mergeAttributes(productDef.instances[index], merged);
-            keepSharedEntries(common[groupOf[index]], merged);
+            PlmXmlInstance& instance = productDef.instances[index];
+            mergeAttributes(instance, mMerged);
+            const auto [entry, added] =
+                groupNamed.try_emplace(instance.name, static_cast<uint32_t>(groups.size()));
+            instance.group = entry->second;
+            if (added) {
+                groups.push_back({instance.name, &instance});
+                mShared.push_back(mMerged);
+                continue;
+            }
+            if (instance.id < groups[instance.group].first->id) {
+                groups[instance.group].first = &instance;
+            }
+            keepSharedEntries(mShared[instance.group], mMerged);
         }
-        std::vector<ovPointer<ovInstanceDefId>> definitions(groups.size());
+        mDefinitions.resize(groups.size());
         for (size_t group : inNameOrder(groups)) {
             if (canceled()) {
                 return false;
             }
-            definitions[group] = new ovInstanceDefId;
-            definitions[group]->SetName(std::string(groups[group].name));
-            setNodeType(*definitions[group], groups[group].first->part->type);
-            definitions[group]->editComponentMd() = toMap(common[group], order.names);
+            ovInstanceDefId* definition = new ovInstanceDefId;
+            mDefinitions[group] = definition;
+            definition->SetName(std::string(groups[group].name));
+            setNodeType(*definition, groups[group].first->part->type);
+            definition->editComponentMd() = toMap(mShared[group], mOrder.names);
         }
-        for (size_t index = 0; index < productDef.instances.size(); ++index) {
-            PlmXmlInstance& instance = productDef.instances[index];
-            mergeAttributes(instance, merged);
-            keepOwnEntries(merged, common[groupOf[index]]);
-            instance.metadata = toMap(merged, order.names);
-            instance.definition = definitions[groupOf[index]];
-        }
-        productDef.parts.forEach([](PlmXmlPart& part) { part.attributes.clear(); });
-        productDef.instances.forEach([](PlmXmlInstance& instance) { instance.attributes.clear(); });
         return true;
     }
 
@@ -341,10 +332,15 @@ private:
     }
 
     ovProgressNotifierInterface* mProgress;
+    const PlmXmlAttributeNames::Order mOrder;
     std::string mFailure;
+    // By group of instances of one name: what they hold alike, and their definition.
+    std::vector<MergedAttributes> mShared;
+    std::vector<ovPointer<ovInstanceDefId>> mDefinitions;
+    MergedAttributes mMerged;
 };
 
-ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance) {
+ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance, Resolver& resolver) {
     ovPointer<ovNode> node;
     if (instance.part->location.empty()) {
         node = new ovNode;
@@ -355,13 +351,16 @@ ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance) {
     }
     node->SetName(instance.name);
     node->editLocalTransform(true) = instance.transform;
+    // Any node of an instance after its first (the instance sits under a
+    // part used more than once) copies the first one's metadata.
+    if (!instance.firstMetadata) {
+        instance.definition = resolver.definitionOf(instance);
+    }
     auto* metadata = new ovInstanceMetaData(instance.definition.get());
-    // The first node of an instance takes its attributes over; any further
-    // one (the instance sits under a part used more than once) copies them.
     if (instance.firstMetadata) {
         metadata->editMd() = instance.firstMetadata->getMd();
     } else {
-        metadata->editMd() = std::move(instance.metadata);
+        metadata->editMd() = resolver.ownMetadataOf(instance);
         instance.firstMetadata = metadata;
     }
     node->setMetadata(metadata);
@@ -370,7 +369,8 @@ ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance) {
 
 // Depth first from a work list: each node is attached to its parent as it is
 // made, and children are taken in order because they are pushed in reverse.
-ovPointer<ovNode> buildInstanceTree(PlmXmlInstance& root, ovProgressNotifierInterface* progress) {
+ovPointer<ovNode> buildInstanceTree(PlmXmlInstance& root, Resolver& resolver,
+                                    ovProgressNotifierInterface* progress) {
     struct Pending {
         PlmXmlInstance* instance;
         ovNode* parent;
@@ -383,7 +383,7 @@ ovPointer<ovNode> buildInstanceTree(PlmXmlInstance& root, ovProgressNotifierInte
         if (progress && progress->isCanceled()) {
             return {};
         }
-        const ovPointer<ovNode> node = makeInstanceNode(*next.instance);
+        const ovPointer<ovNode> node = makeInstanceNode(*next.instance, resolver);
         if (next.parent) {
             next.parent->attachChild(node.get());
         } else {
@@ -410,10 +410,10 @@ void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef, const PlmXm
     if (mFailed) {
         return;
     }
-    Resolver resolver(mProgress);
+    Resolver resolver(mProgress, names.order());
     ovPointer<ovNode> tree;
-    if (resolver.resolve(productDef, names.order())) {
-        tree = buildInstanceTree(*productDef.rootInstance, mProgress);
+    if (resolver.resolve(productDef)) {
+        tree = buildInstanceTree(*productDef.rootInstance, resolver, mProgress);
     }
     mFailed = !tree;
     mFailure = resolver.failure();
