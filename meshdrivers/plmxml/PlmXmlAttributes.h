@@ -79,6 +79,7 @@ private:
     struct Name {
         std::string id;
         uint32_t number = 0;
+        void clear() { number = 0; }
     };
     PlmXmlRecordTable<Name> mNames;
     static constexpr size_t kRecentNames = 32;

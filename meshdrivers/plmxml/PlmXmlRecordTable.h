@@ -17,7 +17,8 @@
 
 namespace ov::plmxml {
 
-// Record must be default-constructible and hold its id in a string member `id`.
+// Record must be default-constructible, hold its id in a string member `id`
+// and have clear() to return to its state when new.
 template <typename Record>
 class PlmXmlRecordTable {
 public:
@@ -34,7 +35,10 @@ public:
         if (mSize == mBlocks.size() * kBlockSize) {
             mBlocks.push_back(std::make_unique<Record[]>(kBlockSize));
         }
+        // A record left by an earlier product definition is emptied as it is
+        // taken, while it is in the cache anyway.
         Record& record = at(mSize++);
+        record.clear();
         record.id = id;
         *found.slot = {static_cast<uint32_t>(mSize), found.hash};
         return {&record, true};
@@ -50,12 +54,8 @@ public:
 
     // Empties the table but keeps its blocks, and the room each record's
     // texts and lists have grown, for the next product definition: a large
-    // document then reads its later ones without allocating. Needs
-    // Record::clear().
+    // document then reads its later ones without allocating.
     void recycle() {
-        for (size_t index = 0; index < mSize; ++index) {
-            at(index).clear();
-        }
         mSize = 0;
         mScattering = false;
         std::fill(mSlots.begin(), mSlots.end(), Slot{kEmpty, 0});

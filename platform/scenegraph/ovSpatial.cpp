@@ -68,19 +68,28 @@ void ovSpatial::setDirty(int /*flags*/, bool dirty, bool propagateUp) {
 }
 
 void ovSpatial::setMetadata(ovMetadataInterface* metadata) {
-    if (metadata) {
-        mMetadata.emplace_back(metadata);
+    if (!metadata) {
+        return;
+    }
+    if (mFirstMetadata) {
+        mMoreMetadata.emplace_back(metadata);
+    } else {
+        mFirstMetadata = metadata;
     }
 }
 
 ovMetadataInterface* ovSpatial::getMetadata(int index) const {
-    return index >= 0 && index < getNbMetadata() ? mMetadata[index].get() : nullptr;
+    if (index < 0 || index >= getNbMetadata()) {
+        return nullptr;
+    }
+    return index == 0 ? mFirstMetadata.get() : mMoreMetadata[static_cast<size_t>(index) - 1].get();
 }
 
 ovMetadataInterface* ovSpatial::findMetadata(int metadataTypeId) const {
-    for (const ovPointer<ovMetadataInterface>& metadata : mMetadata) {
+    for (int index = 0; index < getNbMetadata(); ++index) {
+        ovMetadataInterface* metadata = getMetadata(index);
         if (metadata->getMetadataTypeId() == metadataTypeId) {
-            return metadata.get();
+            return metadata;
         }
     }
     return nullptr;

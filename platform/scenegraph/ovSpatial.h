@@ -31,7 +31,7 @@ public:
 
     // Attached metadata, in attachment order; null is ignored.
     void setMetadata(ovMetadataInterface* metadata);
-    int getNbMetadata() const { return static_cast<int>(mMetadata.size()); }
+    int getNbMetadata() const { return (mFirstMetadata ? 1 : 0) + static_cast<int>(mMoreMetadata.size()); }
     ovMetadataInterface* getMetadata(int index) const;
     // The first attached metadata with that type id, or null.
     ovMetadataInterface* findMetadata(int metadataTypeId) const;
@@ -45,7 +45,10 @@ private:
     ovTransformation mWorld;
     ovNode* mParent = nullptr;
     bool mDirty = true;
-    std::vector<ovPointer<ovMetadataInterface>> mMetadata;
+    // A spatial mostly carries one metadata at most, held in place: only
+    // further ones take a list, and a large scene saves an allocation per node.
+    ovPointer<ovMetadataInterface> mFirstMetadata;
+    std::vector<ovPointer<ovMetadataInterface>> mMoreMetadata;
 };
 
 // Group of child spatials. Slots may be empty (null children).

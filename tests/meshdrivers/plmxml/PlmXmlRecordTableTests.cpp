@@ -34,6 +34,8 @@ TEST(PlmXmlRecordTable, FindsEveryRecordWhateverItsIdsDoToTheHash) {
         for (size_t index = 0; index < ids.size(); ++index) {
             const auto [record, made] = table.tryEmplace(ids[index]);
             ASSERT_TRUE(made) << ids[index];
+            // A record of the first round comes back as new.
+            EXPECT_EQ(record->value, 0) << ids[index];
             record->value = static_cast<int>(index) + 1;
         }
         ASSERT_EQ(table.size(), ids.size());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "scenegraph/ovGeometry.h"
+#include "scenegraph/ovMetadata.h"
 #include "scenegraph/ovSpatial.h"
 
 namespace ov {
@@ -87,6 +88,27 @@ TEST(NodeChildrenTest, AdoptedOnceNeverInACycleAndSearchedDepthFirst) {
     std::vector<ovObject*> found;
     root->GetAllObjectsByName("leaf", found);
     EXPECT_EQ(found, (std::vector<ovObject*>{leaf.get(), replacement.get()}));
+}
+
+TEST(SpatialMetadataTest, KeptInAttachmentOrderAndFoundByTypeId) {
+    ovPointer<ovNode> node = namedNode("node");
+    EXPECT_EQ(node->getMetadata(0), nullptr);
+    ovPointer<ovMetadataInterface> first(new ovWorldUnitsMetaData(0.001));
+    ovPointer<ovMetadataInterface> second(new ovInstanceMetaData(nullptr));
+    ovPointer<ovMetadataInterface> third(new ovWorldUnitsMetaData(1));
+    for (ovMetadataInterface* metadata :
+         {first.get(), static_cast<ovMetadataInterface*>(nullptr), second.get(), third.get()}) {
+        node->setMetadata(metadata);
+    }
+    ASSERT_EQ(node->getNbMetadata(), 3);
+    EXPECT_EQ(node->getMetadata(0), first.get());
+    EXPECT_EQ(node->getMetadata(1), second.get());
+    EXPECT_EQ(node->getMetadata(2), third.get());
+    EXPECT_EQ(node->getMetadata(3), nullptr);
+    EXPECT_EQ(node->getMetadata(-1), nullptr);
+    EXPECT_EQ(node->findMetadata(ovWorldUnitsMetaData::MetadataTypeId), first.get());
+    EXPECT_EQ(node->findMetadata(ovInstanceMetaData::MetadataTypeId), second.get());
+    EXPECT_EQ(node->findMetadata(99), nullptr);
 }
 
 // Then keeps a scale-then-rotate form where it can and folds a shear into the
