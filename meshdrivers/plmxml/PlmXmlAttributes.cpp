@@ -38,15 +38,15 @@ uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {
                                           : (name.size() * 7 + static_cast<unsigned char>(name.front()) * 3 +
                                              static_cast<unsigned char>(name.back())) %
                                                 kRecentNames;
-    const uint32_t recent = mRecentNumbers[cacheSlot];
-    if (recent != 0 && mNames[recent - 1].id == name) {
-        return recent - 1;
+    RecentName& recent = mRecentNames[cacheSlot];
+    if (recent.number != 0 && recent.name == name) {
+        return recent.number - 1;
     }
     const auto [entry, added] = mNames.tryEmplace(name);
     if (added) {
         entry->number = static_cast<uint32_t>(mNames.size() - 1);
     }
-    mRecentNumbers[cacheSlot] = entry->number + 1;
+    recent = {entry->id, entry->number + 1};
     return entry->number;
 }
 

@@ -83,8 +83,13 @@ private:
     };
     PlmXmlRecordTable<Name> mNames;
     static constexpr size_t kRecentNames = 32;
-    // Numbers + 1 of names looked up lately (0 for none), by a slot of their text.
-    std::array<uint32_t, kRecentNames> mRecentNumbers{};
+    // Names looked up lately, by a slot of their text: a view of the stored
+    // name (which never moves) and its number + 1 (0 for none).
+    struct RecentName {
+        std::string_view name;
+        uint32_t number = 0;
+    };
+    std::array<RecentName, kRecentNames> mRecentNames{};
 };
 
 // Renumbers list by rank, sorts it by name and keeps for each name only the

@@ -113,7 +113,10 @@ std::string_view idOf(const xml::XmlAttributes& attributes) {
 
 PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
                            ovProgressNotifierInterface* progress)
-    : mDevice(device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {}
+    : mDevice(device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {
+    // Only a Transform's text is read.
+    setWantsCharacters(false);
+}
 
 void PlmXmlLoader::parse() {
     xml::ParseXmlStream(*mDevice, *this, mProgress);
@@ -143,6 +146,7 @@ int PlmXmlLoader::startElement(std::string_view name, const xml::XmlAttributes& 
         return startInstance(attributes);
     } else if (name == "Transform"sv) {
         mCollectingText = true;
+        setWantsCharacters(true);
         mText.clear();
     } else if (name == "InstanceGraph"sv) {
         return startInstanceGraph(attributes);
@@ -371,6 +375,7 @@ void PlmXmlLoader::handOverRemainingProductDefs() {
 
 bool PlmXmlLoader::endTransform() {
     mCollectingText = false;
+    setWantsCharacters(false);
     if (mCurrentInstance) {
         if (!readTransformNumbers()) {
             abort(transformFailure());

@@ -31,8 +31,8 @@ public:
     ParseSession(XML_Parser parser, XmlSaxParserHandler& handler) : mParser(parser), mHandler(handler) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &ParseSession::onStartElement, &ParseSession::onEndElement);
-        XML_SetCharacterDataHandler(parser, &ParseSession::onCharacters);
         XML_SetEntityDeclHandler(parser, &ParseSession::onEntityDeclaration);
+        followCharacterWish();
     }
 
     bool parse(ovIoDevice& device, ovProgressNotifierInterface* cancel);
@@ -43,6 +43,7 @@ private:
     void reportParserError();
     void reportProblem(const std::string& what);
     void stop() { XML_StopParser(mParser, XML_FALSE); }
+    void followCharacterWish();
     template <typename Call>
     void guarded(Call&& call);
 
@@ -60,6 +61,7 @@ private:
     // entity), so that expat's "aborted" status is not reported as malformed.
     bool mStoppedOnPurpose = false;
     std::exception_ptr mHandlerException;
+    bool mCharactersHandled = false;
     // Reused by every element, so that its room is allocated once.
     XmlAttributes mAttributes;
 };
@@ -117,6 +119,13 @@ void ParseSession::reportProblem(const std::string& what) {
                      Error);
 }
 
+void ParseSession::followCharacterWish() {
+    if (mHandler.wantsCharacters() != mCharactersHandled) {
+        mCharactersHandled = !mCharactersHandled;
+        XML_SetCharacterDataHandler(mParser, mCharactersHandled ? &ParseSession::onCharacters : nullptr);
+    }
+}
+
 template <typename Call>
 void ParseSession::guarded(Call&& call) {
     // expat may still deliver an event or two after being stopped (the end of
@@ -151,11 +160,13 @@ void ParseSession::onStartElement(void* userData, const XML_Char* name, const XM
         }
         return session->mHandler.startElement(name, list) == Continue;
     });
+    session->followCharacterWish();
 }
 
 void ParseSession::onEndElement(void* userData, const XML_Char* name) {
     auto* session = static_cast<ParseSession*>(userData);
     session->guarded([&] { return session->mHandler.endElement(name); });
+    session->followCharacterWish();
 }
 
 void ParseSession::onCharacters(void* userData, const XML_Char* data, int length) {

@@ -33,6 +33,18 @@ public:
     virtual bool characters(const char* data, int length) = 0;
     // Problems found by the parser (malformed input, I/O failure), with their line.
     virtual bool message(const std::string& text, int level) = 0;
+
+    // Asked after each element start and end.
+    bool wantsCharacters() const { return mWantsCharacters; }
+
+protected:
+    // A handler that reads the text of few elements turns this off in
+    // between: the parser then passes the rest by without a call (a large
+    // document holds a line break between every two elements).
+    void setWantsCharacters(bool wanted) { mWantsCharacters = wanted; }
+
+private:
+    bool mWantsCharacters = true;
 };
 
 // Reads the whole device through handler. Answers true when the document was

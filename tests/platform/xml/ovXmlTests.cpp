@@ -17,6 +17,13 @@ using Events = std::vector<std::string>;
 struct Recorder : XmlSaxParserHandler {
     Events events;
     std::string stopAt;
+    std::string textOnlyIn;
+
+    // From now on, character data is wanted only inside elements of this name.
+    void readTextOnlyIn(const std::string& name) {
+        textOnlyIn = name;
+        setWantsCharacters(false);
+    }
 
     bool record(const std::string& event) {
         if (event == "start boom") {
@@ -31,9 +38,17 @@ struct Recorder : XmlSaxParserHandler {
         for (const auto& [attribute, value] : attributes) {
             event += " " + std::string(attribute) + "=" + std::string(value);
         }
+        if (name == textOnlyIn) {
+            setWantsCharacters(true);
+        }
         return record(event) ? Continue : Stop;
     }
-    bool endElement(std::string_view name) override { return record("end " + std::string(name)); }
+    bool endElement(std::string_view name) override {
+        if (name == textOnlyIn) {
+            setWantsCharacters(false);
+        }
+        return record("end " + std::string(name));
+    }
     bool characters(const char* data, int length) override {
         if (!events.back().starts_with("text ")) {
             events.push_back("text ");
@@ -87,6 +102,18 @@ TEST_F(XmlTest, EventsDoNotDependOnChunkBoundaries) {
               {"boundary", "error line 2, column 14: entity declarations are not accepted (p)"}}}) {
         EXPECT_EQ(parse(ovIoDeviceMemory(document)), expected) << document;
         EXPECT_EQ(parse(OneByteDevice(document)), expected) << document;
+    }
+}
+
+// A handler that wants the text of some elements only gets no other.
+TEST_F(XmlTest, CharacterDataReachesOnlyAHandlerThatWantsIt) {
+    recorder.readTextOnlyIn("t");
+    for (bool byteByByte : {false, true}) {
+        const std::string document = "<a>x<t>in<b/>mid</t>out<t>2</t></a>";
+        const Events expected = {"boundary", "start a",  "start t", "text in", "start b",
+                                 "end b",    "text mid", "end t",   "start t", "text 2",
+                                 "end t",    "end a",    "boundary"};
+        EXPECT_EQ(byteByByte ? parse(OneByteDevice(document)) : parse(ovIoDeviceMemory(document)), expected);
     }
 }
 
