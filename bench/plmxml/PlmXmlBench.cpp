@@ -11,6 +11,7 @@
 // Usage: bench_plmxml [instances per product definition] [runs] [ours]
 // With "ours", only our load runs, and each time is printed (for profilers).
 #include <expat.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -195,9 +196,24 @@ double lxmlParse(const std::string& path) {
     return elapsed;
 }
 
+// A host that loads one assembly after another reuses the memory its earlier
+// scenes freed. Left to itself, the C library may hand a freed scene back to
+// the system, and which later loads pay again for fresh pages would be luck;
+// here it keeps it. The first load still takes all its memory fresh, and is
+// printed apart.
+void keepFreedMemory() {
+#ifdef M_TRIM_THRESHOLD
+    constexpr int kNeverTrim = 1 << 30;
+    constexpr int kLargestHeapBlock = 32 << 20;
+    mallopt(M_TRIM_THRESHOLD, kNeverTrim);
+    mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepFreedMemory();
     const int instances = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     const std::string path = std::filesystem::temp_directory_path() / "ov_bench_plmxml.plmxml";
