@@ -50,9 +50,8 @@ uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {
     return entry->number;
 }
 
-void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, PlmXmlTextStore& texts, std::string_view name,
-                               std::string_view text) {
-    list.push_back({numberOf(name), static_cast<uint32_t>(list.size()), texts.add(text), false});
+void PlmXmlAttributeNames::set(PlmXmlAttributeList& list, std::string_view name, std::string_view text) {
+    list.push_back({numberOf(name), static_cast<uint32_t>(list.size()), text, false});
 }
 
 void PlmXmlAttributeNames::setBoolean(PlmXmlAttributeList& list, std::string_view name, bool value) {

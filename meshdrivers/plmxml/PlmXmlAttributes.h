@@ -60,9 +60,10 @@ using PlmXmlAttributeList = std::vector<PlmXmlAttribute>;
 // The attribute names met by one load, each numbered once.
 class PlmXmlAttributeNames {
 public:
-    // Appends name = text to list, the text kept in texts; a value set
-    // earlier under name is replaced.
-    void set(PlmXmlAttributeList& list, PlmXmlTextStore& texts, std::string_view name, std::string_view text);
+    // Appends name = text to list; a value set earlier under name is
+    // replaced. The text must last as long as the list (it is kept in a
+    // PlmXmlTextStore).
+    void set(PlmXmlAttributeList& list, std::string_view name, std::string_view text);
     void setBoolean(PlmXmlAttributeList& list, std::string_view name, bool value);
 
     // The names sorted: rankOf gives each number's place among them, names

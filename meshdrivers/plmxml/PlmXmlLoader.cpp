@@ -198,7 +198,7 @@ void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     } else if (type) {
         plmxml::logDiagnostic("Unexpected UserValue type value ", *type);
     }
-    mAttributeNames.set(mCurrentPart->attributes, *mCurrentPartTexts, *title, *value);
+    mAttributeNames.set(mCurrentPart->attributes, *title, mCurrentPartTexts->add(*value));
 }
 
 void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
@@ -208,10 +208,10 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
     for (const auto& [key, value] : attributes) {
         if (key == "format"sv) {
             if (mImportMetadata) {
-                mAttributeNames.set(mCurrentPart->attributes, *mCurrentPartTexts, key, value);
+                mAttributeNames.set(mCurrentPart->attributes, key, mCurrentPartTexts->add(value));
             }
         } else if (key == "location"sv) {
-            mCurrentPart->location = value;
+            mCurrentPart->location = mCurrentPartTexts->add(value);
         } else if (key != "id"sv) {
             plmxml::logDiagnostic("Unexpected attribute ", key, " in Representation");
         }
@@ -225,7 +225,7 @@ Record* PlmXmlLoader::newRecord(plmxml::PlmXmlRecordTable<Record> PlmXmlProductD
         plmxml::logDiagnostic(element, " outside a ProductDef ignored");
         return nullptr;
     }
-    const std::string_view id = idOf(attributes);
+    const std::string_view id = mCurrentProductDef->texts.add(idOf(attributes));
     const auto [record, inserted] = (mCurrentProductDef->*records).tryEmplace(id);
     if (!inserted) {
         abort(std::string("Got double ") + kind + " definition " + std::string(id));
@@ -240,20 +240,24 @@ int PlmXmlLoader::startPart(const xml::XmlAttributes& attributes) {
         return mAborted ? xml::Stop : xml::Continue;
     }
     PlmXmlPart& part = *stored;
+    plmxml::PlmXmlTextStore& texts = mCurrentProductDef->texts;
     // Room for the user value and representation format that usually follow.
     part.attributes.reserve(attributes.size() + 2);
     for (const auto& [key, value] : attributes) {
-        if (key == "name"sv) {
-            part.name = value;
-        } else if (key == "type"sv) {
-            part.type = value;
-        } else if (key == "instanceRefs"sv) {
-            splitAtSpaces(value, part.instanceRefs);
-            continue;
-        } else if (key == "id"sv || !mImportMetadata) {
+        if (key == "instanceRefs"sv) {
+            splitAtSpaces(texts.add(value), part.instanceRefs);
             continue;
         }
-        mAttributeNames.set(part.attributes, mCurrentProductDef->texts, key, value);
+        if (key == "id"sv || (!mImportMetadata && key != "name"sv && key != "type"sv)) {
+            continue;
+        }
+        const std::string_view text = texts.add(value);
+        if (key == "name"sv) {
+            part.name = text;
+        } else if (key == "type"sv) {
+            part.type = text;
+        }
+        mAttributeNames.set(part.attributes, key, text);
     }
     mCurrentPart = &part;
     mCurrentPartTexts = &mCurrentProductDef->texts;
@@ -267,18 +271,19 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
         return mAborted ? xml::Stop : xml::Continue;
     }
     PlmXmlInstance& instance = *stored;
+    plmxml::PlmXmlTextStore& texts = mCurrentProductDef->texts;
     instance.attributes.reserve(attributes.size());
     for (const auto& [key, value] : attributes) {
         if (key == "partRef"sv) {
-            instance.partRef = value;
+            instance.partRef = texts.add(value);
             continue;
         }
         if (key == "name"sv) {
-            instance.name = value;
-        } else if (key == "id"sv || !mImportMetadata) {
-            continue;
+            instance.name = texts.add(value);
+            mAttributeNames.set(instance.attributes, key, instance.name);
+        } else if (key != "id"sv && mImportMetadata) {
+            mAttributeNames.set(instance.attributes, key, texts.add(value));
         }
-        mAttributeNames.set(instance.attributes, mCurrentProductDef->texts, key, value);
     }
     mCurrentInstance = &instance;
     return xml::Continue;
@@ -301,7 +306,7 @@ int PlmXmlLoader::startDocumentElement(const xml::XmlAttributes& attributes) {
     std::string version;
     for (const auto& [key, value] : attributes) {
         if (!ovStringUtils::StartsWith(key, "xmlns")) {
-            mAttributeNames.set(mDocumentAttributes, mDocumentTexts, key, value);
+            mAttributeNames.set(mDocumentAttributes, key, mDocumentTexts.add(value));
         }
         if (key == "schemaVersion"sv) {
             version = value;
@@ -426,7 +431,7 @@ void PlmXmlLoader::applyTransformNumbers() {
     if (determinant > kMinDeterminant && determinant < kMaxDeterminant) {
         mCurrentInstance->transform.SetRotate(rotation);
     } else {
-        mDriver->addErrorMessage("Invalid rotation for " + mCurrentInstance->name, kMessageCode);
+        mDriver->addErrorMessage("Invalid rotation for " + std::string(mCurrentInstance->name), kMessageCode);
     }
     mCurrentInstance->transform.SetTranslate(Wm4::Vector3<float>(mNumbers[12] * kMillimetresPerMetre,
                                                                  mNumbers[13] * kMillimetresPerMetre,
@@ -465,20 +470,20 @@ ovVariantMapImpl PlmXmlLoader::documentAttributes() {
 }
 
 void PlmXmlPart::clear() {
-    id.clear();
+    id = {};
     attributes.clear();
-    location.clear();
-    name.clear();
-    type.clear();
+    location = {};
+    name = {};
+    type = {};
     instanceRefs.clear();
     children.clear();
 }
 
 void PlmXmlInstance::clear() {
-    id.clear();
+    id = {};
     attributes.clear();
-    partRef.clear();
-    name.clear();
+    partRef = {};
+    name = {};
     transform = ovTransformation();
     part = nullptr;
     definition = nullptr;

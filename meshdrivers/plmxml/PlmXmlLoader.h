@@ -26,24 +26,27 @@ class PlmXmlSceneBuilder;
 }
 struct PlmXmlInstance;
 
+// The texts of a product definition's records are views into its text store:
+// a record is then a few small fields, and a large document reads through
+// fewer cache lines.
 struct PlmXmlPart {
-    std::string id;
+    std::string_view id;
     plmxml::PlmXmlAttributeList attributes;
-    std::string location;
-    std::string name;
-    std::string type;
-    std::vector<std::string> instanceRefs;
+    std::string_view location;
+    std::string_view name;
+    std::string_view type;
+    std::vector<std::string_view> instanceRefs;
     std::vector<PlmXmlInstance*> children;
 
-    // Back to a new part's state, keeping the room of texts and lists.
+    // Back to a new part's state, keeping the room of its lists.
     void clear();
 };
 
 struct PlmXmlInstance {
-    std::string id;
+    std::string_view id;
     plmxml::PlmXmlAttributeList attributes;
-    std::string partRef;
-    std::string name;
+    std::string_view partRef;
+    std::string_view name;
     ovTransformation transform;
     PlmXmlPart* part = nullptr;
     ovPointer<ovInstanceDefId> definition;
@@ -56,7 +59,7 @@ struct PlmXmlInstance {
     // the structure check (0 before it is reached).
     uint64_t subtreeNodes = 0;
 
-    // Back to a new instance's state, keeping the room of texts and lists.
+    // Back to a new instance's state, keeping the room of its list.
     void clear();
 };
 
@@ -64,7 +67,7 @@ struct PlmXmlProductDef {
     std::string rootRef;
     plmxml::PlmXmlRecordTable<PlmXmlPart> parts;
     plmxml::PlmXmlRecordTable<PlmXmlInstance> instances;
-    // The texts of the records' attributes.
+    // The texts of the records and of their attributes.
     plmxml::PlmXmlTextStore texts;
     PlmXmlInstance* rootInstance = nullptr;
 

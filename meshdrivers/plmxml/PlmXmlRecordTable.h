@@ -17,8 +17,9 @@
 
 namespace ov::plmxml {
 
-// Record must be default-constructible, hold its id in a string member `id`
-// and have clear() to return to its state when new.
+// Record must be default-constructible, hold its id in a member `id` (a
+// string, or a view of a text that lasts as long as the record) and have
+// clear() to return to its state when new.
 template <typename Record>
 class PlmXmlRecordTable {
 public:

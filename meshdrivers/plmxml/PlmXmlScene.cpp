@@ -99,7 +99,7 @@ void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl
     }
 }
 
-void setNodeType(ovInstanceDefId& definition, const std::string& partType) {
+void setNodeType(ovInstanceDefId& definition, std::string_view partType) {
     if (partType == "assembly") {
         definition.nodeType = ovInstanceDefId::Assembly;
     } else if (partType == "solid") {
@@ -114,7 +114,7 @@ void setNodeType(ovInstanceDefId& definition, const std::string& partType) {
 // in which the step is defined to look at them.
 class SmallestIdFailure {
 public:
-    void note(const std::string& id, std::string message) {
+    void note(std::string_view id, std::string message) {
         if (!mFound || id < mId) {
             mFound = true;
             mId = id;
@@ -182,13 +182,13 @@ private:
 
     // Why the instance cannot be linked to its part; empty when it is.
     static std::string linkToPart(PlmXmlProductDef& productDef, PlmXmlInstance& instance) {
-        const std::string& ref = instance.partRef;
+        const std::string_view ref = instance.partRef;
         if (ref.size() < 2 || ref.front() != '#') {
-            return "Unexpected instance ref " + ref;
+            return "Unexpected instance ref " + std::string(ref);
         }
-        instance.part = productDef.parts.find(std::string_view(ref).substr(1));
+        instance.part = productDef.parts.find(ref.substr(1));
         if (!instance.part) {
-            return "fail to find part " + ref;
+            return "fail to find part " + std::string(ref);
         }
         if (instance.name.empty()) {
             return "empty instance name";
@@ -218,13 +218,13 @@ private:
     // Why the part's children cannot be linked; empty when they are.
     static std::string linkChildren(PlmXmlProductDef& productDef, PlmXmlPart& part) {
         if (!part.location.empty() && !part.instanceRefs.empty()) {
-            return "Weird part " + part.id;
+            return "Weird part " + std::string(part.id);
         }
         part.children.reserve(part.instanceRefs.size());
-        for (const std::string& childId : part.instanceRefs) {
+        for (const std::string_view childId : part.instanceRefs) {
             PlmXmlInstance* child = productDef.instances.find(childId);
             if (!child) {
-                return "fail to find instance " + childId;
+                return "fail to find instance " + std::string(childId);
             }
             part.children.push_back(child);
         }
@@ -313,7 +313,8 @@ private:
                     child->subtreeNodes = kOnPath;
                     path.push_back({child, 0});
                 } else if (child->subtreeNodes == kOnPath) {
-                    return fail("Instance " + child->name + " (id " + child->id + ") contains itself");
+                    return fail("Instance " + std::string(child->name) + " (id " + std::string(child->id) +
+                                ") contains itself");
                 }
                 continue;
             }
@@ -346,10 +347,10 @@ ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance, Resolver& resolver)
         node = new ovNode;
     } else {
         auto* reference = new ovXRefNode;
-        reference->setUtf8FilePath(instance.part->location);
+        reference->setUtf8FilePath(std::string(instance.part->location));
         node = reference;
     }
-    node->SetName(instance.name);
+    node->SetName(std::string(instance.name));
     node->editLocalTransform(true) = instance.transform;
     // Any node of an instance after its first (the instance sits under a
     // part used more than once) copies the first one's metadata.
