@@ -215,7 +215,7 @@ void keepFreedMemory() {
 int main(int argc, char** argv) {
     keepFreedMemory();
     const int instances = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string path = std::filesystem::temp_directory_path() / "ov_bench_plmxml.plmxml";
     writeDocument(path, instances);
     const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;

@@ -5,30 +5,25 @@
 
 namespace ov::plmxml {
 
-std::string_view PlmXmlTextStore::add(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    // A block too full for the text is left as it is; a text longer than a
+void PlmXmlTextStore::takeBlockFor(size_t size) {
+    // Blocks too small for the text are passed over; a text longer than a
     // block gets one of its own size.
-    while (mCurrent < mBlocks.size() && mBlocks[mCurrent].size - mUsed < text.size()) {
-        ++mCurrent;
-        mUsed = 0;
+    while (mTaken < mBlocks.size() && mBlocks[mTaken].size < size) {
+        ++mTaken;
     }
-    if (mCurrent == mBlocks.size()) {
-        const size_t size = std::max(kBlockSize, text.size());
-        mBlocks.push_back({std::make_unique_for_overwrite<char[]>(size), size});
-        mUsed = 0;
+    if (mTaken == mBlocks.size()) {
+        const size_t blockSize = std::max(kBlockSize, size);
+        mBlocks.push_back({std::make_unique_for_overwrite<char[]>(blockSize), blockSize});
     }
-    char* const copy = mBlocks[mCurrent].bytes.get() + mUsed;
-    std::copy(text.begin(), text.end(), copy);
-    mUsed += text.size();
-    return {copy, text.size()};
+    mNext = mBlocks[mTaken].bytes.get();
+    mRoom = mBlocks[mTaken].size;
+    ++mTaken;
 }
 
 void PlmXmlTextStore::clear() {
-    mCurrent = 0;
-    mUsed = 0;
+    mTaken = 0;
+    mNext = nullptr;
+    mRoom = 0;
 }
 
 uint32_t PlmXmlAttributeNames::numberOf(std::string_view name) {

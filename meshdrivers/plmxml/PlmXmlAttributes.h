@@ -7,6 +7,7 @@
 // then compare numbers, not texts, and no map is made until the scene gets
 // its metadata.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -24,18 +25,33 @@ namespace ov::plmxml {
 // next product definition, the store keeps its blocks.
 class PlmXmlTextStore {
 public:
-    std::string_view add(std::string_view text);
+    // In line: every attribute of a large document passes here.
+    std::string_view add(std::string_view text) {
+        if (text.size() > mRoom) {
+            takeBlockFor(text.size());
+        }
+        char* const copy = mNext;
+        std::copy(text.begin(), text.end(), copy);
+        mNext += text.size();
+        mRoom -= text.size();
+        return {copy, text.size()};
+    }
     void clear();
 
 private:
+    // The rest of the block in use is left as it is.
+    void takeBlockFor(size_t size);
+
     static constexpr size_t kBlockSize = 64 * 1024;
     struct Block {
         std::unique_ptr<char[]> bytes;
         size_t size;
     };
     std::vector<Block> mBlocks;
-    size_t mCurrent = 0;
-    size_t mUsed = 0;
+    // How many blocks have been taken since the store was emptied.
+    size_t mTaken = 0;
+    char* mNext = nullptr;
+    size_t mRoom = 0;
 };
 
 // Values are texts, or booleans read from user values; kept as text until
