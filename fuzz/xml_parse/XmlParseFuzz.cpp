@@ -8,13 +8,20 @@
 
 namespace ov::xml {
 
-// Lets the parse go on while the counts stay sane.
+// Lets the parse go on while the counts stay sane. Character data is wanted
+// at odd depths only, so that the parser turns it on and off all along.
 struct BalanceCounter : XmlSaxParserHandler {
     int boundaries = 0;
     int open = 0;
     bool documentBoundary() override { return ++boundaries <= 2; }
-    int startElement(std::string_view, const XmlAttributes&) override { return ++open > 0 ? Continue : Stop; }
-    bool endElement(std::string_view) override { return --open >= 0; }
+    int startElement(std::string_view, const XmlAttributes&) override {
+        setWantsCharacters(++open % 2 == 1);
+        return open > 0 ? Continue : Stop;
+    }
+    bool endElement(std::string_view) override {
+        setWantsCharacters(--open % 2 == 1);
+        return open >= 0;
+    }
     bool characters(const char*, int) override { return true; }
     bool message(const std::string&, int) override { return true; }
 };
