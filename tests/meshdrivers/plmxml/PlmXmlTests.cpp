@@ -284,6 +284,8 @@ std::vector<BadDocument> badDocuments() {
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 x 0 1"),
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 2m 0 1"),
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0 0 \t 1"),
+        unparsable("1 0 0 0 0 1 0 0 0 0 1 0 - 0 0 1"),
+        unparsable("1 0 0 0 0 1 0 0 0 0 1 0 7\t 0 0 1"),
         // The count of pieces is looked at before any of them is read.
         {"17 pieces",
          withTransform("x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"),
@@ -374,6 +376,7 @@ TEST(PlmXmlTransform, OnlyProperRotationsAreTaken) {
         {"2 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1", {"Invalid rotation for A"}, {1, 0, 0}, {0, 0, 0}},
         {"1.005  0 0 0 0 1 0 0 0 0 1 0 +0.001 -2e-3 \n3 1", {}, {1.005f, 0, 0}, {1, -2, 3000}},
         {"0 0 1 9 0 1 0 9 -1 0 0 9 1 2 3 9", {}, {0, 0, 1}, {1000, 2000, 3000}},
+        {"0 -1 0 0 1 0 0 0 0 0 1 0 -5 7 -0 1", {}, {0, -1, 0}, {-5000, 7000, 0}},
     };
     for (const Row& row : rows) {
         const Loaded loaded = load(singlePart(kPlmXmlV4, plmXmlTransform(row.numbers)));
