@@ -2,11 +2,11 @@
 // definitions of 20,000 instances each, every instance with a transform and
 // a part of its own with a user value and a representation): our driver, from
 // the file to the finished scene, next to two readers of the same bytes:
-// expat with empty handlers (the floor: no reader on expat can be faster)
-// and lxml's parse through the system Python (a peer). Also the peak memory
-// our load adds, against the file size. The figures are the best of the runs;
-// the first load of a process also takes its memory fresh from the system,
-// which is printed apart.
+// expat with empty handlers (the floor: expat's own work, which every reader
+// on it pays) and lxml's parse through the system Python (a peer). Also the
+// peak memory our load adds, against the file size. The figures are the best
+// of the runs; the first load of a process also takes its memory fresh from
+// the system, which is printed apart.
 //
 // Usage: bench_plmxml [instances per product definition] [runs] [ours]
 // With "ours", only our load runs, and each time is printed (for profilers).
