@@ -38,6 +38,10 @@ const ovInstanceMetaData& instanceMetadataOf(const ovSpatial& node) {
     return *static_cast<const ovInstanceMetaData*>(metadata);
 }
 
+const ovInstanceDefId* definitionOf(const ovSpatial& node) {
+    return instanceMetadataOf(node).getInstanceDefId();
+}
+
 ovSpatial& child(const ovNode& node, int index) {
     EXPECT_LT(index, node.getNbChildren());
     return *node.getChild(index);
@@ -49,6 +53,12 @@ std::string singlePart(const PlmXmlSchema& schema, const std::string& instanceCo
     return plmXmlDocument(schema, "i1",
                           xmlElement(schema.instance, R"(id="i1" partRef="#p1" name="A")", instanceContent) +
                               xmlElement(schema.part, R"(id="p1" name="A")") + extra);
+}
+
+// Instance i<n> of part p<n> named N<n>, whose part holds the instances refs.
+std::string chainLink(const PlmXmlSchema& s, const std::string& n, const std::string& refs) {
+    return xmlElement(s.instance, "id=\"i" + n + "\" partRef=\"#p" + n + "\" name=\"N" + n + "\"") +
+           xmlElement(s.part, "id=\"p" + n + "\" name=\"N" + n + "\" instanceRefs=\"" + refs + "\"");
 }
 
 class PlmXmlSchemaTest : public ::testing::TestWithParam<PlmXmlSchema> {};
@@ -70,7 +80,7 @@ TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres)
     const auto* units = root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId);
     ASSERT_NE(units, nullptr);
     EXPECT_EQ(static_cast<const ovWorldUnitsMetaData*>(units)->getValue(), 0.001);
-    const ovInstanceDefId& carDefinition = *instanceMetadataOf(root).getInstanceDefId();
+    const ovInstanceDefId& carDefinition = *definitionOf(root);
     EXPECT_EQ(carDefinition.nodeType, ovInstanceDefId::Assembly);
     EXPECT_EQ(describe(carDefinition.getComponentMd()),
               "author=me mass=1200 mass=1 name=Car schemaVersion=" + std::string(GetParam().version) +
@@ -87,7 +97,7 @@ TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferencesInMillimetres)
         EXPECT_EQ(describe(metadata.getMd()), i == 0 ? "colour=red" : "colour=black");
         wheelDefinition = metadata.getInstanceDefId();
     }
-    EXPECT_EQ(instanceMetadataOf(child(root, 0)).getInstanceDefId(), wheelDefinition);
+    EXPECT_EQ(definitionOf(child(root, 0)), wheelDefinition);
     EXPECT_EQ(wheelDefinition->nodeType, ovInstanceDefId::Solid);
     EXPECT_EQ(describe(wheelDefinition->getComponentMd()), "format=JT maker=acme name=Wheel type=solid");
 
@@ -114,13 +124,12 @@ TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     ASSERT_EQ(loaded.root().getNbChildren(), 3);
     // The part's colour differs from the instances' and is added beside theirs.
-    EXPECT_EQ(describe(instanceMetadataOf(child(loaded.root(), 0)).getInstanceDefId()->getComponentMd()),
+    EXPECT_EQ(describe(definitionOf(child(loaded.root(), 0))->getComponentMd()),
               "colour=red colour=blue grade=8.8 name=Bolt type=component");
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(describe(instanceMetadataOf(child(loaded.root(), i)).getMd()), i == 0 ? "lot=1" : "lot=2");
     }
-    EXPECT_EQ(instanceMetadataOf(child(loaded.root(), 0)).getInstanceDefId()->nodeType,
-              ovInstanceDefId::Unknown);
+    EXPECT_EQ(definitionOf(child(loaded.root(), 0))->nodeType, ovInstanceDefId::Unknown);
 }
 
 // Parts of one name may differ in type: the instance with the smallest id,
@@ -136,8 +145,7 @@ TEST_P(PlmXmlSchemaTest, ADefinitionTakesItsTypeFromTheSmallestId) {
                                 xmlElement(s.part, R"(id="p3" name="Bolt" type="solid")") +
                                 xmlElement(s.part, R"(id="p2" name="Bolt" type="assembly")")));
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
-    EXPECT_EQ(instanceMetadataOf(child(loaded.root(), 0)).getInstanceDefId()->nodeType,
-              ovInstanceDefId::Assembly);
+    EXPECT_EQ(definitionOf(child(loaded.root(), 0))->nodeType, ovInstanceDefId::Assembly);
 }
 
 // A part used twice has its instances built twice, alike.
@@ -164,29 +172,9 @@ TEST_P(PlmXmlSchemaTest, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
               child(static_cast<const ovNode&>(child(loaded.root(), 1)), 0).GetID());
 }
 
-TEST_P(PlmXmlSchemaTest, SeveralProductDefsHangUnderOneUnnamedNode) {
-    std::string document = plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()));
-    const size_t end = document.find("</PLMXML>");
-    const std::string secondDef =
-        document.substr(document.find("<ProductDef"), end - document.find("<ProductDef"));
-    document.insert(end, secondDef);
-    const Loaded loaded = load(document);
-    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
-    const ovNode& group = loaded.root();
-    EXPECT_EQ(group.GetName(), "");
-    ASSERT_EQ(group.getNbChildren(), 2);
-    EXPECT_EQ(child(group, 1).GetName(), "Car");
-    // Definitions are shared within one product definition only.
-    EXPECT_NE(instanceMetadataOf(child(group, 0)).getInstanceDefId(),
-              instanceMetadataOf(child(group, 1)).getInstanceDefId());
-    EXPECT_EQ(describe(instanceMetadataOf(group).getInstanceDefId()->getComponentMd()),
-              "schemaVersion=" + std::string(GetParam().version));
-    EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
-}
-
-// Product definitions are read into the records of earlier ones; with the
-// same ids, a plain one must not inherit the placements, texts or links of the
-// richer one before it.
+// Several product definitions hang under one unnamed node. They are read into
+// the records of earlier ones; with the same ids, a plain one must not inherit
+// the placements, texts, links or shared definition of the richer one before it.
 TEST_P(PlmXmlSchemaTest, ALaterProductDefKeepsNothingOfAnEarlierOne) {
     const PlmXmlSchema& s = GetParam();
     std::string document = plmXmlDocument(s, "i1", plmXmlCar(s));
@@ -200,16 +188,23 @@ TEST_P(PlmXmlSchemaTest, ALaterProductDefKeepsNothingOfAnEarlierOne) {
     document.insert(document.find("</PLMXML>"), plain);
     const Loaded loaded = load(document);
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
-    ASSERT_EQ(loaded.root().getNbChildren(), 2);
-    const auto& top = static_cast<const ovNode&>(child(loaded.root(), 1));
+    const ovNode& group = loaded.root();
+    EXPECT_EQ(group.GetName(), "");
+    EXPECT_EQ(describe(definitionOf(group)->getComponentMd()),
+              "schemaVersion=" + std::string(GetParam().version));
+    EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
+    ASSERT_EQ(group.getNbChildren(), 2);
+    EXPECT_EQ(child(group, 0).GetName(), "Car");
+    const auto& top = static_cast<const ovNode&>(child(group, 1));
+    EXPECT_EQ(top.GetName(), "Top");
     ASSERT_EQ(top.getNbChildren(), 1);
     const ovSpatial& wheel = child(top, 0);
     EXPECT_FALSE(wheel.IsDerived(ovXRefNode::TYPE));
     EXPECT_EQ(static_cast<const ovNode&>(wheel).getNbChildren(), 0);
     EXPECT_TRUE(wheel.getLocalTransform().IsIdentity());
     EXPECT_EQ(describe(instanceMetadataOf(wheel).getMd()), "");
-    EXPECT_EQ(describe(instanceMetadataOf(wheel).getInstanceDefId()->getComponentMd()), "name=Wheel");
-    EXPECT_EQ(instanceMetadataOf(wheel).getInstanceDefId()->nodeType, ovInstanceDefId::Unknown);
+    EXPECT_EQ(describe(definitionOf(wheel)->getComponentMd()), "name=Wheel");
+    EXPECT_EQ(definitionOf(wheel)->nodeType, ovInstanceDefId::Unknown);
 }
 
 TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
@@ -217,12 +212,8 @@ TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
     constexpr int kLevels = 100000;
     std::string content;
     for (int level = 0; level < kLevels; ++level) {
-        const std::string id = std::to_string(level);
-        const std::string refs =
-            level + 1 < kLevels ? " instanceRefs=\"i" + std::to_string(level + 1) + "\"" : "";
         content +=
-            xmlElement(s.instance, "id=\"i" + id + "\" partRef=\"#p" + id + "\" name=\"N" + id + "\"") +
-            xmlElement(s.part, "id=\"p" + id + "\" name=\"N" + id + "\"" + refs);
+            chainLink(s, std::to_string(level), level + 1 < kLevels ? "i" + std::to_string(level + 1) : "");
     }
     const Loaded loaded = load(plmXmlDocument(s, "i0", content));
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
@@ -253,17 +244,12 @@ std::vector<BadDocument> badDocuments() {
         return BadDocument{
             numbers, withTransform(numbers), {std::string("Fail to parse Transform value ") + numbers}};
     };
-    // Instance i_n of part p_n named N_n, whose part holds the instances refs.
-    auto link = [&](const std::string& n, const std::string& refs) {
-        return xmlElement(s.instance, "id=\"i" + n + "\" partRef=\"#p" + n + "\" name=\"N" + n + "\"") +
-               xmlElement(s.part, "id=\"p" + n + "\" name=\"N" + n + "\" instanceRefs=\"" + refs + "\"");
-    };
     std::string doubling;
     for (int level = 0; level < 30; ++level) {
         const std::string next = "i" + std::to_string(level + 1);
-        doubling += link(std::to_string(level), next + " " + next);
+        doubling += chainLink(s, std::to_string(level), next + " " + next);
     }
-    doubling += link("30", "");
+    doubling += chainLink(s, "30", "");
     const std::string car = plmXmlDocument(s, "i1", plmXmlCar(s));
     return {
         {"version 5",
@@ -328,10 +314,10 @@ std::vector<BadDocument> badDocuments() {
                  xmlElement(s.part, R"(id="p2" instanceRefs="i8")") + aPart),
          {"fail to find instance i8"}},
         {"contains itself",
-         plmXmlDocument(s, "i1", link("1", "i1")),
+         plmXmlDocument(s, "i1", chainLink(s, "1", "i1")),
          {"Instance N1 (id i1) contains itself"}},
         {"cycle below",
-         plmXmlDocument(s, "i1", link("1", "i2") + link("2", "i3") + link("3", "i2")),
+         plmXmlDocument(s, "i1", chainLink(s, "1", "i2") + chainLink(s, "2", "i3") + chainLink(s, "3", "i2")),
          {"Instance N2 (id i2) contains itself"}},
         {"doubling",
          plmXmlDocument(s, "i0", doubling),
@@ -413,7 +399,7 @@ TEST(PlmXmlLoader, ReadsOnlyWhatTheDocumentStructureAllows) {
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     const ovNode& root = loaded.root();
     EXPECT_EQ(static_cast<const ovXRefNode&>(root).getUtf8FilePath(), "a.jt");
-    const ovVariantMapImpl& component = instanceMetadataOf(root).getInstanceDefId()->getComponentMd();
+    const ovVariantMapImpl& component = definitionOf(root)->getComponentMd();
     EXPECT_EQ(describe(component), "author=b bad=maybe format=JT n=8 name=A ok=true ok=true schemaVersion=6");
     EXPECT_EQ(std::next(component.find("ok"))->second.getType(), ovVariant::Boolean);
     EXPECT_EQ(component.find("bad")->second.getType(), ovVariant::String);
