@@ -55,7 +55,13 @@ Conversion fromInstant(int64_t ms, const char* text) {
     return {V(ovDateTime{ms}), V::DateTime, text, ms, static_cast<double>(ms), ms != 0, ms};
 }
 
+Conversion fromList(std::initializer_list<ovVariant> items, const char* text) {
+    return {V(listOf(items)), V::List, text, 0, 0, false, 0};
+}
+
 std::vector<Conversion> conversionTable() {
+    ovVariantMapImpl emptyKeyAndValue;
+    emptyKeyAndValue[""] = V("");
     const double numbers[5] = {0, -0.25, 1e21, 3, 5};
     const float floats[3] = {1, 0.5f, -2};
     std::vector<Conversion> rows = {
@@ -85,8 +91,18 @@ std::vector<Conversion> conversionTable() {
         {V(numbers + 2, 2), V::Vec2d, "1e+21 3", 0, 0, false, 0},
         {V(floats, 3), V::Vec3d, "1 0.5 -2", 0, 0, false, 0},
         {V(numbers, 4), V::Vec4d, "0 -0.25 1e+21 3", 0, 0, false, 0},
-        {V(listOf({1, "a", V(listOf({2, 3}))})), V::List, R"([1, "a", [2, 3]])", 0, 0, false, 0},
+        fromList({1, "a", V(listOf({2, 3}))}, R"([1, "a", [2, 3]])"),
+        // Container texts go into descriptive STEP items: different contents must give different texts.
+        fromList({}, "[]"),
+        fromList({""}, R"([""])"),
+        fromList({"", "a"}, R"(["", "a"])"),
+        fromList({"a"}, R"(["a"])"),
+        fromList({"a, b"}, R"(["a, b"])"),
+        fromList({"a", "b"}, R"(["a", "b"])"),
+        fromList({R"(say "hi" \)"}, R"(["say \"hi\" \\"])"),
+        fromList({V(listOf({})), 1, "1"}, R"([[], 1, "1"])"),
         {V(ovVariantMapImpl()), V::Map, "{}", 0, 0, false, 0},
+        {V(emptyKeyAndValue), V::Map, R"({"": ""})", 0, 0, false, 0},
         fromInstant(-1, "1969-12-31T23:59:59.999Z"),
         fromInstant(1781526896007, "2026-06-15T12:34:56.007Z"),
         fromInstant(1709164800000, "2024-02-29T00:00:00.000Z"),
@@ -160,26 +176,6 @@ TEST(VariantMap, ValuesOfAKeyKeepTheirOrderAndFlatteningPrefixesNestedKeys) {
     EXPECT_EQ(
         V(outer.toFlattenMap('.')).toString(),
         R"({"a": 1, "b.c": 2, "b.c": "sorted among the flattened keys", "b.d.e": 3, "b.d.e": 4, "b.list": [{}]})");
-}
-
-// Container texts go into descriptive STEP items: different contents must give different texts.
-TEST(Variant, ContainerTextsTellEveryContentApart) {
-    const std::vector<std::pair<V, std::string>> rows{
-        {V(listOf({})), "[]"},
-        {V(listOf({""})), R"([""])"},
-        {V(listOf({"", "a"})), R"(["", "a"])"},
-        {V(listOf({"a"})), R"(["a"])"},
-        {V(listOf({"a, b"})), R"(["a, b"])"},
-        {V(listOf({"a", "b"})), R"(["a", "b"])"},
-        {V(listOf({R"(say "hi" \)"})), R"(["say \"hi\" \\"])"},
-        {V(listOf({V(listOf({})), 1, "1"})), R"([[], 1, "1"])"},
-    };
-    for (const auto& [value, text] : rows) {
-        EXPECT_EQ(value.toString(), text);
-    }
-    ovVariantMapImpl emptyKeyAndValue;
-    emptyKeyAndValue[""] = V("");
-    EXPECT_EQ(V(emptyKeyAndValue).toString(), R"({"": ""})");
 }
 
 }  // namespace
