@@ -350,18 +350,16 @@ ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance, Resolver& resolver)
     }
     node->SetName(std::string(instance.name));
     node->editLocalTransform(true) = instance.transform;
-    // Any node of an instance after its first (the instance sits under a
-    // part used more than once) copies the first one's metadata.
-    if (!instance.firstMetadata) {
+    // An instance's first node takes its definition and makes its metadata;
+    // any further one (the instance sits under a part used more than once)
+    // copies the first one's.
+    const ovInstanceMetaData* const first = instance.firstMetadata;
+    if (!first) {
         instance.definition = resolver.definitionOf(instance);
     }
     auto* metadata = new ovInstanceMetaData(instance.definition.get());
-    if (instance.firstMetadata) {
-        metadata->editMd() = instance.firstMetadata->getMd();
-    } else {
-        metadata->editMd() = resolver.ownMetadataOf(instance);
-        instance.firstMetadata = metadata;
-    }
+    metadata->editMd() = first ? first->getMd() : resolver.ownMetadataOf(instance);
+    instance.firstMetadata = first ? first : metadata;
     node->setMetadata(metadata);
     return node;
 }
