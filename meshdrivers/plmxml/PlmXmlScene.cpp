@@ -199,20 +199,29 @@ private:
         return {};
     }
 
-    bool linkInstancesToParts(PlmXmlProductDef& productDef) {
+    // Links every record in document order (its attributes settled on the
+    // way, while it is in the cache); link answers why a record cannot be
+    // linked, empty when it can.
+    template <typename Record, typename Link>
+    bool linkEach(PlmXmlRecordTable<Record>& records, Link&& link) {
         SmallestIdFailure failure;
-        for (size_t index = 0; index < productDef.instances.size(); ++index) {
+        for (size_t index = 0; index < records.size(); ++index) {
             if (canceled()) {
                 return false;
             }
-            PlmXmlInstance& instance = productDef.instances[index];
-            settle(instance.attributes, mOrder);
-            std::string problem = linkToPart(productDef, instance);
+            Record& record = records[index];
+            settle(record.attributes, mOrder);
+            std::string problem = link(record);
             if (!problem.empty()) {
-                failure.note(instance.id, std::move(problem));
+                failure.note(record.id, std::move(problem));
             }
         }
         return failWith(failure);
+    }
+
+    bool linkInstancesToParts(PlmXmlProductDef& productDef) {
+        return linkEach(productDef.instances,
+                        [&productDef](PlmXmlInstance& instance) { return linkToPart(productDef, instance); });
     }
 
     // Why the part's children cannot be linked; empty when they are.
@@ -232,19 +241,8 @@ private:
     }
 
     bool linkPartsToChildren(PlmXmlProductDef& productDef) {
-        SmallestIdFailure failure;
-        for (size_t index = 0; index < productDef.parts.size(); ++index) {
-            if (canceled()) {
-                return false;
-            }
-            PlmXmlPart& part = productDef.parts[index];
-            settle(part.attributes, mOrder);
-            std::string problem = linkChildren(productDef, part);
-            if (!problem.empty()) {
-                failure.note(part.id, std::move(problem));
-            }
-        }
-        return failWith(failure);
+        return linkEach(productDef.parts,
+                        [&productDef](PlmXmlPart& part) { return linkChildren(productDef, part); });
     }
 
     static std::vector<size_t> inNameOrder(const std::vector<InstanceGroup>& groups) {
@@ -352,18 +350,16 @@ ovPointer<ovNode> makeInstanceNode(PlmXmlInstance& instance, Resolver& resolver)
     }
     node->SetName(std::string(instance.name));
     node->editLocalTransform(true) = instance.transform;
-    // Any node of an instance after its first (the instance sits under a
-    // part used more than once) copies the first one's metadata.
-    if (!instance.firstMetadata) {
+    // An instance's first node takes its definition and makes its metadata;
+    // any further one (the instance sits under a part used more than once)
+    // copies the first one's.
+    const ovInstanceMetaData* const first = instance.firstMetadata;
+    if (!first) {
         instance.definition = resolver.definitionOf(instance);
     }
     auto* metadata = new ovInstanceMetaData(instance.definition.get());
-    if (instance.firstMetadata) {
-        metadata->editMd() = instance.firstMetadata->getMd();
-    } else {
-        metadata->editMd() = resolver.ownMetadataOf(instance);
-        instance.firstMetadata = metadata;
-    }
+    metadata->editMd() = first ? first->getMd() : resolver.ownMetadataOf(instance);
+    instance.firstMetadata = first ? first : metadata;
     node->setMetadata(metadata);
     return node;
 }
