@@ -23,6 +23,6 @@ work=build/fuzz/work/$target
 findings=build/fuzz/findings/$target
 mkdir -p "$seeds" "$work" "$findings"
 
-"$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+"$binary" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
   -artifact_prefix="$findings/" "$work" "$seeds"
 "$binary" -merge=1 "$seeds" "$work" 2>&1 | grep -E 'MERGE-OUTER: [0-9]+ new files' || true

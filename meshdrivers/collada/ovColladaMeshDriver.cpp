@@ -36,11 +36,8 @@ std::vector<ovTriMesh*> collectMeshes(ovSpatial& root) {
 
 // Metres per scene unit, 0 when the root does not say.
 double worldUnitsOf(const ovSpatial& root) {
-    const ovMetadataInterface* metadata = root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId);
-    if (!metadata || !metadata->IsDerived(ovWorldUnitsMetaData::TYPE)) {
-        return 0.0;
-    }
-    return static_cast<const ovWorldUnitsMetaData*>(metadata)->getValue();
+    const auto* worldUnits = root.findMetadata<ovWorldUnitsMetaData>();
+    return worldUnits ? worldUnits->getValue() : 0.0;
 }
 
 struct UnitText {

@@ -27,14 +27,9 @@ inline ovSpatial* drawingRoot(const ovObjectList& objects) {
     return static_cast<ovSpatial*>(objects.front().get());
 }
 
-// The page the root carries, or null. A foreign metadata object that happens
-// to use the page's type id does not count as a page.
+// The page the root carries, or null.
 inline const ovVectorialMetadata* findPage(const ovSpatial& root) {
-    const ovMetadataInterface* metadata = root.findMetadata(ovVectorialMetadata::MetadataTypeId);
-    if (!metadata || !metadata->IsDerived(ovVectorialMetadata::TYPE)) {
-        return nullptr;
-    }
-    return static_cast<const ovVectorialMetadata*>(metadata);
+    return root.findMetadata<ovVectorialMetadata>();
 }
 
 struct PagePoint {

@@ -19,7 +19,7 @@ void attachDocumentAttributes(ovNode& root, const ovVariantMapImpl& documentAttr
     if (documentAttributes.empty()) {
         return;
     }
-    auto* metadata = static_cast<ovInstanceMetaData*>(root.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    auto* metadata = root.findMetadata<ovInstanceMetaData>();
     if (!metadata) {
         metadata = new ovInstanceMetaData(nullptr);
         root.setMetadata(metadata);

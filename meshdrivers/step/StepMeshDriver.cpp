@@ -51,8 +51,7 @@ std::optional<const char*> lengthUnitPrefix(double metresPerUnit) {
 // units call for. A scale the rule does not know stays in metres, with a warning.
 ovVariantMapImpl lengthUnitAttributes(const ovSpatial& root) {
     ovVariantMapImpl attributes = stepAttributes("name", enumeration("METRE"));
-    const auto* worldUnits =
-        static_cast<const ovWorldUnitsMetaData*>(root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId));
+    const auto* worldUnits = root.findMetadata<const ovWorldUnitsMetaData>();
     if (worldUnits == nullptr) {
         return attributes;
     }

@@ -38,8 +38,7 @@ struct OpenNode {
 
 // Nodes naming one instance definition share one product definition.
 const void* definitionKey(const ovNode& node) {
-    const auto* instance =
-        static_cast<const ovInstanceMetaData*>(node.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    const auto* instance = node.findMetadata<const ovInstanceMetaData>();
     if (instance != nullptr && instance->getInstanceDefId() != nullptr) {
         return instance->getInstanceDefId();
     }
@@ -48,8 +47,7 @@ const void* definitionKey(const ovNode& node) {
 
 bool writeProperties(StepExportContext& context, const ovNode& node,
                      const Part21WriterUserData& productDefinition) {
-    const auto* instance =
-        static_cast<const ovInstanceMetaData*>(node.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    const auto* instance = node.findMetadata<const ovInstanceMetaData>();
     if (instance == nullptr || instance->getInstanceDefId() == nullptr) {
         return true;
     }

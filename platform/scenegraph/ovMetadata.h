@@ -1,5 +1,7 @@
 #pragma once
 
+#include <type_traits>
+
 #include "scenegraph/ovObject.h"
 #include "system/ovVariantContainers.h"
 
@@ -60,5 +62,16 @@ public:
 private:
     ovPointer<ovInstanceDefId> mDefinition;
 };
+
+// The metadata as a T, or null. A type id is only a number a host may reuse:
+// an object is taken for a T when its class is T's as well, never cast on the
+// id alone.
+template <class T, class Metadata>
+auto* metadataAs(Metadata* metadata) {
+    using Result = std::conditional_t<std::is_const_v<Metadata>, const T, T>;
+    const bool isT = metadata != nullptr && metadata->getMetadataTypeId() == T::MetadataTypeId &&
+                     metadata->IsDerived(T::TYPE);
+    return isT ? static_cast<Result*>(metadata) : nullptr;
+}
 
 }  // namespace ov

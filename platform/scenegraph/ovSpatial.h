@@ -35,6 +35,16 @@ public:
     ovMetadataInterface* getMetadata(int index) const;
     // The first attached metadata with that type id, or null.
     ovMetadataInterface* findMetadata(int metadataTypeId) const;
+    // The first attached metadata that is a T (by type id and class), or null.
+    template <class T>
+    T* findMetadata() const {
+        for (int index = 0; index < getNbMetadata(); ++index) {
+            if (T* found = metadataAs<T>(getMetadata(index))) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
 
 protected:
     friend class ovNode;

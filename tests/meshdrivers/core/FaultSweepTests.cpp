@@ -20,6 +20,8 @@
 #include "../step/StepTestSupport.h"
 #include "LineDrawingTestSupport.h"
 #include "collada/ovColladaMeshDriver.h"
+#include "core/SceneWalk.h"
+#include "core/ovVectorialMetadata.h"
 #include "dxf/DxfDriver.h"
 #include "stl/StlMeshDriver.h"
 #include "svg/Mesh2SvgDriver.h"
@@ -263,6 +265,19 @@ TEST_P(FaultSweep, FileThatCannotGrow) {
     for (const size_t limit : sweepOffsets(good.size())) {
         expectFailedOutput(save(Output::File, static_cast<int64_t>(limit)), good, limit, limit, std::nullopt);
     }
+}
+
+// A host may attach objects of its own classes under our metadata type ids:
+// they are passed over, never cast, and the file is the one without them.
+TEST_P(FaultSweep, ForeignMetadataUnderOurTypeIdsIsPassedOver) {
+    const std::string good = goodFile(preferredOutput);
+    forEachSpatial(*scene, nullptr, [](const ovSpatial& spatial) {
+        for (const int typeId : {ovWorldUnitsMetaData::MetadataTypeId, ovInstanceMetaData::MetadataTypeId,
+                                 ovVectorialMetadata::MetadataTypeId}) {
+            const_cast<ovSpatial&>(spatial).setMetadata(new ovMetadataInterface(typeId));
+        }
+    });
+    EXPECT_EQ(save(preferredOutput, kNoLimit).file, good);
 }
 
 TEST_P(FaultSweep, CancellationAtEveryQuestion) {

@@ -42,12 +42,12 @@ MetadataEntries metadataOf(const ovSpatial& spatial) {
     MetadataEntries entries;
     for (int i = 0; i < spatial.getNbMetadata(); ++i) {
         const ovMetadataInterface& metadata = *spatial.getMetadata(i);
-        if (metadata.getMetadataTypeId() == ovWorldUnitsMetaData::MetadataTypeId) {
-            const double metres = static_cast<const ovWorldUnitsMetaData&>(metadata).getValue();
+        if (const auto* worldUnits = metadataAs<ovWorldUnitsMetaData>(&metadata)) {
+            const double metres = worldUnits->getValue();
             entries.emplace_back("world units (m)",
                                  ovStringUtils::fromFloat(metres, 9, ovStringUtils::General));
-        } else if (metadata.getMetadataTypeId() == ovInstanceMetaData::MetadataTypeId) {
-            const auto* definition = static_cast<const ovInstanceMetaData&>(metadata).getInstanceDefId();
+        } else if (const auto* instance = metadataAs<ovInstanceMetaData>(&metadata)) {
+            const auto* definition = instance->getInstanceDefId();
             if (definition) {
                 addEntries(entries, definition->getComponentMd());
             }

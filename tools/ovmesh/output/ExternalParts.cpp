@@ -36,8 +36,7 @@ bool holdsGeometry(const ovNode& node) {
 
 // Nodes naming one instance definition are one part.
 const void* partKey(const ovNode& node) {
-    const auto* instance =
-        static_cast<const ovInstanceMetaData*>(node.findMetadata(ovInstanceMetaData::MetadataTypeId));
+    const auto* instance = node.findMetadata<const ovInstanceMetaData>();
     return instance != nullptr && instance->getInstanceDefId() != nullptr
                ? static_cast<const void*>(instance->getInstanceDefId())
                : &node;

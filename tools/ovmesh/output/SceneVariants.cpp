@@ -55,7 +55,7 @@ void copyPlacementAndMetadata(const ovSpatial& source, ovSpatial& copy) {
     for (int i = 0; i < source.getNbMetadata(); ++i) {
         ovMetadataInterface* metadata = source.getMetadata(i);
         // A page description belongs to one drawing, not to every copy.
-        if (metadata != nullptr && metadata->getMetadataTypeId() != ovVectorialMetadata::MetadataTypeId) {
+        if (metadata != nullptr && metadataAs<ovVectorialMetadata>(metadata) == nullptr) {
             copy.setMetadata(metadata);
         }
     }

@@ -10,8 +10,7 @@ const std::map<std::string, double>& worldUnitsByName() {
 }
 
 std::optional<std::string> setWorldUnits(ovSpatial& root, const std::string& unitName) {
-    if (const auto* stated = static_cast<const ovWorldUnitsMetaData*>(
-            root.findMetadata(ovWorldUnitsMetaData::MetadataTypeId))) {
+    if (const auto* stated = root.findMetadata<const ovWorldUnitsMetaData>()) {
         return "the input states its units already (" + std::to_string(stated->getValue()) +
                " m per unit); --units " + unitName + " is ignored";
     }
