@@ -440,7 +440,9 @@ void PlmXmlLoader::applyTransformNumbers() {
     if (determinant > kMinDeterminant && determinant < kMaxDeterminant) {
         mCurrentInstance->transform.SetRotate(rotation);
     } else {
-        mDriver->addErrorMessage("Invalid rotation for " + std::string(mCurrentInstance->name), kMessageCode);
+        // The load goes on, the instance unturned: a warning, not a failure.
+        mDriver->addErrorMessage("W: Invalid rotation for " + std::string(mCurrentInstance->name),
+                                 kMessageCode);
     }
     mCurrentInstance->transform.SetTranslate(Wm4::Vector3<float>(mNumbers[12] * kMillimetresPerMetre,
                                                                  mNumbers[13] * kMillimetresPerMetre,

@@ -12,7 +12,8 @@ namespace ov {
 // nodes and external-reference nodes in millimetres, one node per instance,
 // each with its instance metadata. Load only. Why a load failed is kept in
 // the driver's error messages (code -1); parser messages start with "E: " or
-// "W: ".
+// "W: ", and so do warnings on a load that goes on (a rotation that is no
+// rotation).
 class OVMESHDRIVERS_API ovPlmXmlMeshDriver : public ovCoreMeshDriver {
 public:
     ovPlmXmlMeshDriver();
