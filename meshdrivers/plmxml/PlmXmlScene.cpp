@@ -1,6 +1,7 @@
 #include "plmxml/PlmXmlScene.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -499,14 +500,16 @@ ovPointer<ovNode> PlmXmlSceneBuilder::takeRoot() {
 void mergeVariantMaps(const ovVariantMapImpl& source, ovVariantMapImpl& target) {
     // Built afresh in key order, each entry landing at the end: merging large
     // maps then costs a walk over both, not an insertion into the middle per
-    // entry. Under a key both hold, the target's values come first.
+    // entry. Under a key both hold, the target's values come first; they are
+    // moved, not copied (a value may be a text of many megabytes).
     ovVariantMapImpl merged;
     merged.reserve(source.size() + target.size());
     auto from = source.begin();
     auto into = target.begin();
     while (from != source.end() || into != target.end()) {
         if (from == source.end() || (into != target.end() && into->first <= from->first)) {
-            merged.multiInsert(into->first, into->second, true);
+            merged.multiInsert(into->first, ovVariant(), true);
+            std::prev(merged.end())->second = std::move(into->second);
             ++into;
         } else {
             mergeEntry(from->first, from->second, merged);
