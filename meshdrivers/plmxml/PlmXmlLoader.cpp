@@ -122,13 +122,13 @@ std::string_view idOf(const xml::XmlAttributes& attributes) {
 
 PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
                            ovProgressNotifierInterface* progress)
-    : mDevice(device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {
+    : mDevice(*device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {
     // Only a Transform's text is read.
     setWantsCharacters(false);
 }
 
 void PlmXmlLoader::parse() {
-    xml::ParseXmlStream(*mDevice, *this, mProgress);
+    xml::ParseXmlStream(mDevice, *this, mProgress);
 }
 
 bool PlmXmlLoader::documentBoundary() {
@@ -364,7 +364,7 @@ void PlmXmlLoader::startProductDef() {
 
 void PlmXmlLoader::endProductDef() {
     if (mCurrentProductDef && mSceneBuilder) {
-        mSceneBuilder->addProductDef(*mCurrentProductDef, mAttributeNames);
+        mSceneBuilder->addProductDef(*mCurrentProductDef, mAttributeNames, mDevice.bytesRead());
         const auto done =
             std::find_if(mProductDefs.begin(), mProductDefs.end(),
                          [this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
@@ -382,7 +382,7 @@ void PlmXmlLoader::handOverRemainingProductDefs() {
         return;
     }
     for (PlmXmlProductDef& productDef : mProductDefs) {
-        mSceneBuilder->addProductDef(productDef, mAttributeNames);
+        mSceneBuilder->addProductDef(productDef, mAttributeNames, mDevice.bytesRead());
     }
     mProductDefs.clear();
 }
@@ -440,7 +440,9 @@ void PlmXmlLoader::applyTransformNumbers() {
     if (determinant > kMinDeterminant && determinant < kMaxDeterminant) {
         mCurrentInstance->transform.SetRotate(rotation);
     } else {
-        mDriver->addErrorMessage("Invalid rotation for " + std::string(mCurrentInstance->name), kMessageCode);
+        // The load goes on, the instance unturned: a warning, not a failure.
+        mDriver->addErrorMessage("W: Invalid rotation for " + std::string(mCurrentInstance->name),
+                                 kMessageCode);
     }
     mCurrentInstance->transform.SetTranslate(Wm4::Vector3<float>(mNumbers[12] * kMillimetresPerMetre,
                                                                  mNumbers[13] * kMillimetresPerMetre,
@@ -498,7 +500,8 @@ void PlmXmlInstance::clear() {
     definition = nullptr;
     group = 0;
     firstMetadata = nullptr;
-    subtreeNodes = 0;
+    metadataBytes = 0;
+    subtreeBytes = 0;
 }
 
 void PlmXmlProductDef::recycle() {
@@ -507,6 +510,12 @@ void PlmXmlProductDef::recycle() {
     instances.recycle();
     texts.clear();
     rootInstance = nullptr;
+}
+
+int64_t PlmXmlCountingDevice::read(char* data, int64_t length) {
+    const int64_t got = mDevice.read(data, length);
+    mBytesRead += static_cast<uint64_t>(std::max<int64_t>(got, 0));
+    return got;
 }
 
 void PlmXmlLoader::abort(const std::string& reason) {

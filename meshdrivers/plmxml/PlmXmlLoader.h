@@ -55,9 +55,12 @@ struct PlmXmlInstance {
     // The metadata of the first node built for this instance, which took
     // that map.
     const ovInstanceMetaData* firstMetadata = nullptr;
-    // The nodes this instance becomes with everything under it, counted by
-    // the structure check (0 before it is reached).
-    uint64_t subtreeNodes = 0;
+    // The estimated memory of its attributes with its part's merged in, once
+    // in a map; set when its definition is.
+    uint64_t metadataBytes = 0;
+    // The estimated memory of the nodes this instance becomes with everything
+    // under it, found by the structure check (0 before it is reached).
+    uint64_t subtreeBytes = 0;
 
     // Back to a new instance's state, keeping the room of its list.
     void clear();
@@ -73,6 +76,21 @@ struct PlmXmlProductDef {
 
     // Empty for the next product definition, its records' room kept.
     void recycle();
+};
+
+// The device being parsed, counting the bytes read from it: how much of the
+// document has been read bounds the memory its scene may take.
+class PlmXmlCountingDevice : public ovIoDevice {
+public:
+    explicit PlmXmlCountingDevice(ovIoDevice& device) : mDevice(device) {}
+    bool good() const override { return mDevice.good(); }
+    int64_t write(const char* data, int64_t length) override { return mDevice.write(data, length); }
+    int64_t read(char* data, int64_t length) override;
+    uint64_t bytesRead() const { return mBytesRead; }
+
+private:
+    ovIoDevice& mDevice;
+    uint64_t mBytesRead = 0;
 };
 
 class PlmXmlLoader : public xml::XmlSaxParserHandler {
@@ -130,7 +148,7 @@ private:
     void abort(const std::string& reason);
 
     int mMode = NoDocumentElement;
-    ovIoDevice* mDevice;
+    PlmXmlCountingDevice mDevice;
     ovPlmXmlMeshDriver* mDriver;
     bool mImportMetadata;
     bool mAborted = false;

@@ -1,6 +1,7 @@
 #include "plmxml/PlmXmlScene.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -8,12 +9,21 @@
 #include <vector>
 
 #include "plmxml/PlmXmlLog.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::plmxml {
 
 namespace {
 
 constexpr int kMessageCode = -1;
+// Estimates of the memory a scene takes: a node with its transforms, name
+// and instance metadata, and an entry of a metadata map besides the bytes of
+// its texts.
+constexpr uint64_t kNodeBytes = 400;
+constexpr uint64_t kEntryBytes = 80;
+// Beyond any real document: the guard is off.
+constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max() / 4;
 
 // One name of an instance's attributes with its part's merged in, and its
 // values: the instance's, then the part's where it differs (each record
@@ -90,6 +100,38 @@ ovVariantMapImpl toMap(const MergedAttributes& entries, const std::vector<std::s
     return map;
 }
 
+// The estimated memory of the entries once in a map.
+uint64_t bytesOf(const MergedAttributes& entries, const std::vector<std::string_view>& names) {
+    uint64_t bytes = 0;
+    for (const MergedEntry& entry : entries) {
+        bytes += kEntryBytes + names[entry.key].size() + entry.values[0]->text.size();
+        bytes += entry.count == 2 ? kEntryBytes + entry.values[1]->text.size() : 0;
+    }
+    return bytes;
+}
+
+// The memory the scenes of a document may take, by estimate.
+uint64_t sceneBudget(double maxExpansion, uint64_t documentBytes) {
+    const double allowed = maxExpansion * static_cast<double>(documentBytes);
+    if (!(allowed > static_cast<double>(ovPlmXmlMeshDriver::kMinSceneBudget))) {
+        return ovPlmXmlMeshDriver::kMinSceneBudget;
+    }
+    return allowed < static_cast<double>(kUnlimited) ? static_cast<uint64_t>(allowed) : kUnlimited;
+}
+
+std::string expansionRefusal(uint64_t allowed, uint64_t documentBytes, double maxExpansion) {
+    constexpr double kBytesPerMegabyte = 1e6;
+    auto megabytes = [](uint64_t bytes, int decimals) {
+        return ovStringUtils::fromFloat(static_cast<double>(bytes) / kBytesPerMegabyte, decimals,
+                                        ovStringUtils::Fixed);
+    };
+    return "The product structure would take more than " + megabytes(allowed, 1) +
+           " MB as a scene, the most allowed for " + std::to_string(documentBytes) + " bytes of document (" +
+           ovStringUtils::fromFloat(maxExpansion, 6, ovStringUtils::General) +
+           " times their size, at least " + megabytes(ovPlmXmlMeshDriver::kMinSceneBudget, 0) +
+           " MB); ovPlmXmlMeshDriver::setMaxExpansion raises it";
+}
+
 void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl& target) {
     const auto existing = target.find(key);
     if (existing == target.end()) {
@@ -146,9 +188,10 @@ public:
 
     const std::string& failure() const { return mFailure; }
 
-    bool resolve(PlmXmlProductDef& productDef) {
+    // The estimate of the tree's memory is counted up to a little beyond cap.
+    bool resolve(PlmXmlProductDef& productDef, uint64_t cap) {
         return findRoot(productDef) && linkInstancesToParts(productDef) && linkPartsToChildren(productDef) &&
-               defineGroups(productDef) && checkStructure(productDef);
+               defineGroups(productDef) && checkStructure(productDef, cap);
     }
 
     // Once resolved: the definition the instance shares with those of its name.
@@ -264,6 +307,7 @@ private:
         for (size_t index = 0; index < productDef.instances.size(); ++index) {
             PlmXmlInstance& instance = productDef.instances[index];
             mergeAttributes(instance, mMerged);
+            instance.metadataBytes = bytesOf(mMerged, mOrder.names);
             const auto [entry, added] =
                 groupNamed.try_emplace(instance.name, static_cast<uint32_t>(groups.size()));
             instance.group = entry->second;
@@ -278,6 +322,7 @@ private:
             keepSharedEntries(mShared[instance.group], mMerged);
         }
         mDefinitions.resize(groups.size());
+        mSharedBytes.resize(groups.size());
         for (size_t group : inNameOrder(groups)) {
             if (canceled()) {
                 return false;
@@ -287,45 +332,49 @@ private:
             definition->SetName(std::string(groups[group].name));
             setNodeType(*definition, groups[group].first->part->type);
             definition->editComponentMd() = toMap(mShared[group], mOrder.names);
+            mSharedBytes[group] = bytesOf(mShared[group], mOrder.names);
         }
         return true;
     }
 
-    // Walks the structure below the root once, without recursion, counting
-    // the nodes each instance will become: an instance met again while its
-    // own subtree is still being walked contains itself.
-    bool checkStructure(PlmXmlProductDef& productDef) {
+    // The estimated memory of the instance's node: what its definition holds
+    // is not copied into it.
+    uint64_t nodeBytes(const PlmXmlInstance& instance) const {
+        return kNodeBytes + instance.metadataBytes - mSharedBytes[instance.group];
+    }
+
+    // Walks the structure below the root once, without recursion, estimating
+    // the memory each instance's nodes will take with everything under them:
+    // an instance met again while its own subtree is still being walked
+    // contains itself.
+    bool checkStructure(PlmXmlProductDef& productDef, uint64_t cap) {
         constexpr uint64_t kOnPath = std::numeric_limits<uint64_t>::max();
         struct Frame {
             PlmXmlInstance* instance;
             size_t nextChild;
         };
-        productDef.rootInstance->subtreeNodes = kOnPath;
+        productDef.rootInstance->subtreeBytes = kOnPath;
         std::vector<Frame> path{{productDef.rootInstance, 0}};
         while (!path.empty()) {
             Frame& frame = path.back();
             const std::vector<PlmXmlInstance*>& children = frame.instance->part->children;
             if (frame.nextChild < children.size()) {
                 PlmXmlInstance* child = children[frame.nextChild++];
-                if (child->subtreeNodes == 0) {
-                    child->subtreeNodes = kOnPath;
+                if (child->subtreeBytes == 0) {
+                    child->subtreeBytes = kOnPath;
                     path.push_back({child, 0});
-                } else if (child->subtreeNodes == kOnPath) {
+                } else if (child->subtreeBytes == kOnPath) {
                     return fail("Instance " + std::string(child->name) + " (id " + std::string(child->id) +
                                 ") contains itself");
                 }
                 continue;
             }
-            uint64_t count = 1;
+            uint64_t bytes = std::min(nodeBytes(*frame.instance), cap + 1);
             for (const PlmXmlInstance* child : children) {
-                count = std::min(count + child->subtreeNodes, kMaxSceneNodes + 1);
+                bytes = std::min(bytes + child->subtreeBytes, cap + 1);
             }
-            frame.instance->subtreeNodes = count;
+            frame.instance->subtreeBytes = bytes;
             path.pop_back();
-        }
-        if (productDef.rootInstance->subtreeNodes > kMaxSceneNodes) {
-            return fail("The product structure expands to more than " + std::to_string(kMaxSceneNodes) +
-                        " nodes");
         }
         return true;
     }
@@ -336,6 +385,8 @@ private:
     // By group of instances of one name: what they hold alike, and their definition.
     std::vector<MergedAttributes> mShared;
     std::vector<ovPointer<ovInstanceDefId>> mDefinitions;
+    // By group: the estimated memory of what they hold alike.
+    std::vector<uint64_t> mSharedBytes;
     MergedAttributes mMerged;
 };
 
@@ -398,22 +449,32 @@ ovPointer<ovNode> buildInstanceTree(PlmXmlInstance& root, Resolver& resolver,
 
 }  // namespace
 
-PlmXmlSceneBuilder::PlmXmlSceneBuilder(ovProgressNotifierInterface* progress) : mProgress(progress) {}
+PlmXmlSceneBuilder::PlmXmlSceneBuilder(ovProgressNotifierInterface* progress, double maxExpansion)
+    : mProgress(progress), mMaxExpansion(maxExpansion) {}
 
 PlmXmlSceneBuilder::~PlmXmlSceneBuilder() = default;
 
-void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names) {
+void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names,
+                                       uint64_t documentBytes) {
     ++mProductDefCount;
     if (mFailed) {
         return;
     }
+    const uint64_t allowed = sceneBudget(mMaxExpansion, documentBytes);
+    const uint64_t left = allowed - std::min(allowed, mSceneBytes);
     Resolver resolver(mProgress, names.order());
-    ovPointer<ovNode> tree;
-    if (resolver.resolve(productDef)) {
-        tree = buildInstanceTree(*productDef.rootInstance, resolver, mProgress);
+    mFailed = true;
+    if (!resolver.resolve(productDef, left)) {
+        mFailure = resolver.failure();
+        return;
     }
+    if (productDef.rootInstance->subtreeBytes > left) {
+        mFailure = expansionRefusal(allowed, documentBytes, mMaxExpansion);
+        return;
+    }
+    mSceneBytes += productDef.rootInstance->subtreeBytes;
+    const ovPointer<ovNode> tree = buildInstanceTree(*productDef.rootInstance, resolver, mProgress);
     mFailed = !tree;
-    mFailure = resolver.failure();
     mTrees.push_back(tree);
 }
 
@@ -439,14 +500,16 @@ ovPointer<ovNode> PlmXmlSceneBuilder::takeRoot() {
 void mergeVariantMaps(const ovVariantMapImpl& source, ovVariantMapImpl& target) {
     // Built afresh in key order, each entry landing at the end: merging large
     // maps then costs a walk over both, not an insertion into the middle per
-    // entry. Under a key both hold, the target's values come first.
+    // entry. Under a key both hold, the target's values come first; they are
+    // moved, not copied (a value may be a text of many megabytes).
     ovVariantMapImpl merged;
     merged.reserve(source.size() + target.size());
     auto from = source.begin();
     auto into = target.begin();
     while (from != source.end() || into != target.end()) {
         if (from == source.end() || (into != target.end() && into->first <= from->first)) {
-            merged.multiInsert(into->first, into->second, true);
+            merged.multiInsert(into->first, ovVariant(), true);
+            std::prev(merged.end())->second = std::move(into->second);
             ++into;
         } else {
             mergeEntry(from->first, from->second, merged);

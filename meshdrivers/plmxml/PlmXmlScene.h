@@ -12,25 +12,31 @@
 
 namespace ov::plmxml {
 
-// Builds beyond this many nodes are refused: instances shared by several
-// parts multiply, and a few dozen levels of doubling would exhaust memory.
-constexpr uint64_t kMaxSceneNodes = 10'000'000;
-
 // Turns product definitions into scene trees one by one, as the loader
 // finishes reading each, so that the records of one can go before the next is
 // read. For each: links the root, instances, parts and children, gives each
 // instance its definition (shared by name), checks that the structure under
-// the root is finite (no instance contains itself) and of a buildable size,
-// then builds one node per instance without recursion, however deep.
+// the root is finite (no instance contains itself) and that the trees so far,
+// this one included, fit the memory the document allows them, then builds
+// one node per instance without recursion, however deep.
+//
+// A part used by several others is built once per use, so that a few
+// kilobytes can describe billions of nodes, or copy one large attribute into
+// each of them. The memory a tree will take is therefore estimated from its
+// records, before any node is made, and the trees of a load may take at most
+// maxExpansion times the bytes of the document read so far, and never less
+// than ovPlmXmlMeshDriver::kMinSceneBudget.
 class PlmXmlSceneBuilder {
 public:
-    explicit PlmXmlSceneBuilder(ovProgressNotifierInterface* progress);
+    PlmXmlSceneBuilder(ovProgressNotifierInterface* progress, double maxExpansion);
     ~PlmXmlSceneBuilder();
     PlmXmlSceneBuilder(const PlmXmlSceneBuilder&) = delete;
     PlmXmlSceneBuilder& operator=(const PlmXmlSceneBuilder&) = delete;
 
     // Nothing is done once one has failed or the work was cancelled.
-    void addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names);
+    // documentBytes: how much of the document has been read.
+    void addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names,
+                       uint64_t documentBytes);
     size_t productDefCount() const { return mProductDefCount; }
     // False after a failure, whose reason then goes to the driver (code -1);
     // cancellation fails without one.
@@ -41,6 +47,9 @@ public:
 
 private:
     ovProgressNotifierInterface* mProgress;
+    double mMaxExpansion;
+    // The estimated memory of the trees accepted so far.
+    uint64_t mSceneBytes = 0;
     std::vector<ovPointer<ovNode>> mTrees;
     size_t mProductDefCount = 0;
     bool mFailed = false;

@@ -60,7 +60,7 @@ bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, ovIoDevice& devic
                                         ovProgressNotifierInterface* progress,
                                         const LoadMeshOptions& options) {
     PlmXmlLoader loader(&device, this, options.importMetadata, progress);
-    plmxml::PlmXmlSceneBuilder builder(progress);
+    plmxml::PlmXmlSceneBuilder builder(progress, mMaxExpansion);
     loader.setSceneBuilder(&builder);
     loader.parse();
     // A parse cut short by the user leaves records that are incomplete.

@@ -2,7 +2,9 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 #include <memory>
 
 #include "system/ovLibInitCounter.h"
@@ -11,7 +13,10 @@ namespace ov::xml {
 
 namespace {
 
-constexpr int kChunkSize = 64 * 1024;
+constexpr int64_t kChunkSize = 64 * 1024;
+// expat counts its buffer in int, the unparsed bytes and the next chunk
+// together: a token of more than about 1 GB ends the parse as out of memory.
+constexpr int64_t kMaxChunkSize = std::numeric_limits<int>::max() / 2;
 
 LibInitCounter& initCounter() {
     static LibInitCounter counter("xml", true);
@@ -62,6 +67,8 @@ private:
     bool mStoppedOnPurpose = false;
     std::exception_ptr mHandlerException;
     bool mCharactersHandled = false;
+    // Bytes handed to expat so far.
+    int64_t mBytesFed = 0;
     // Reused by every element, so that its room is allocated once.
     XmlAttributes mAttributes;
 };
@@ -86,16 +93,33 @@ bool ParseSession::parse(ovIoDevice& device, ovProgressNotifierInterface* cancel
 }
 
 bool ParseSession::parseChunk(ovIoDevice& device, bool& finished) {
-    void* buffer = XML_GetBuffer(mParser, kChunkSize);
+    // expat scans a token it could not finish again from its start on the next
+    // call: one long token (a large attribute value, a comment) fed in chunks
+    // of a fixed size would cost time quadratic in its length. Each call is
+    // therefore handed at least as many new bytes as are still unparsed, so
+    // that its work stays within twice its new bytes; asking for twice as
+    // many halves the scans again, for a buffer of three times the token.
+    const int64_t parsed = std::clamp<int64_t>(XML_GetCurrentByteIndex(mParser), 0, mBytesFed);
+    const int64_t unparsed = mBytesFed - parsed;
+    const int wanted = static_cast<int>(std::clamp<int64_t>(2 * unparsed, kChunkSize, kMaxChunkSize));
+    char* const buffer = static_cast<char*>(XML_GetBuffer(mParser, wanted));
     if (!buffer) {
         reportParserError();
         return false;
     }
-    const int64_t length = device.read(static_cast<char*>(buffer), kChunkSize);
-    if (length < 0 || length > kChunkSize) {
-        reportProblem("read error");
-        return false;
-    }
+    int64_t length = 0;
+    do {
+        const int64_t got = device.read(buffer + length, wanted - length);
+        if (got < 0 || got > wanted - length) {
+            reportProblem("read error");
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        length += got;
+    } while (length < unparsed && length < wanted);
+    mBytesFed += length;
     finished = length == 0;
     if (XML_ParseBuffer(mParser, static_cast<int>(length), finished ? XML_TRUE : XML_FALSE) ==
         XML_STATUS_OK) {

@@ -75,8 +75,10 @@ struct Loaded {
 };
 
 inline Loaded load(const std::string& document, bool importMetadata = true,
-                   ovProgressNotifierInterface* progress = nullptr) {
+                   ovProgressNotifierInterface* progress = nullptr,
+                   double maxExpansion = ovPlmXmlMeshDriver::kDefaultMaxExpansion) {
     ovPlmXmlMeshDriver driver;
+    driver.setMaxExpansion(maxExpansion);
     ovIoDeviceMemory device(document);
     LoadMeshOptions options;
     options.importMetadata = importMetadata;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "meshdrivers/core/LineDrawingTestSupport.h"
@@ -59,6 +60,17 @@ std::string singlePart(const PlmXmlSchema& schema, const std::string& instanceCo
 std::string chainLink(const PlmXmlSchema& s, const std::string& n, const std::string& refs) {
     return xmlElement(s.instance, "id=\"i" + n + "\" partRef=\"#p" + n + "\" name=\"N" + n + "\"") +
            xmlElement(s.part, "id=\"p" + n + "\" name=\"N" + n + "\" instanceRefs=\"" + refs + "\"");
+}
+
+// Instance i0 holds instance i1 twice, and so on down to i<levels>, whose
+// part holds lastRefs: 2^(levels + 1) - 1 nodes and the leaves.
+std::string doubling(const PlmXmlSchema& s, int levels, const std::string& lastRefs = "") {
+    std::string content;
+    for (int level = 0; level < levels; ++level) {
+        const std::string next = "i" + std::to_string(level + 1);
+        content += chainLink(s, std::to_string(level), next + " " + next);
+    }
+    return plmXmlDocument(s, "i0", content + chainLink(s, std::to_string(levels), lastRefs));
 }
 
 class PlmXmlSchemaTest : public ::testing::TestWithParam<PlmXmlSchema> {};
@@ -235,12 +247,7 @@ std::vector<BadDocument> badDocuments() {
         return BadDocument{
             numbers, withTransform(numbers), {std::string("Fail to parse Transform value ") + numbers}};
     };
-    std::string doubling;
-    for (int level = 0; level < 30; ++level) {
-        const std::string next = "i" + std::to_string(level + 1);
-        doubling += chainLink(s, std::to_string(level), next + " " + next);
-    }
-    doubling += chainLink(s, "30", "");
+    const std::string doubled = doubling(s, 30);
     const std::string car = plmXmlDocument(s, "i1", plmXmlCar(s));
     return {
         {"version 5",
@@ -311,8 +318,11 @@ std::vector<BadDocument> badDocuments() {
          plmXmlDocument(s, "i1", chainLink(s, "1", "i2") + chainLink(s, "2", "i3") + chainLink(s, "3", "i2")),
          {"Instance N2 (id i2) contains itself"}},
         {"doubling",
-         plmXmlDocument(s, "i0", doubling),
-         {"The product structure expands to more than 10000000 nodes"}},
+         doubled,
+         {"The product structure would take more than 64.0 MB as a scene, the most allowed for " +
+          std::to_string(doubled.size()) +
+          " bytes of document (256 times their size, at least 64 MB); "
+          "ovPlmXmlMeshDriver::setMaxExpansion raises it"}},
         {"no product", R"(<PLMXML schemaVersion="6"><Header/></PLMXML>)", {"No ProductDef in the document"}},
         {"not plmxml", "<html/>", {"No ProductDef in the document"}},
         {"cut off", car.substr(0, car.find("name=\"Wheel\"") + 8), {"E: line 3, column 102: unclosed token"}},
@@ -340,6 +350,32 @@ TEST(PlmXmlBadInput, EndsTheLoadWithItsMessageAndNoRoot) {
     }
 }
 
+// A part used by several others is built once per use: a few kilobytes could
+// describe billions of nodes, or copy a large attribute into each of them.
+// Before any node is made, the scene's estimated size over all product
+// definitions is held to a multiple of the document's, which a host may raise.
+TEST(PlmXmlExpansion, AScenePastItsShareOfTheDocumentIsRefused) {
+    const PlmXmlSchema& s = kPlmXmlV6;
+    std::string twice = doubling(s, 16), largeLeaves = doubling(s, 9, "ia ib");
+    const size_t productDef = twice.find("<ProductDef");
+    twice.insert(productDef, twice.substr(productDef, twice.find("</PLMXML>") - productDef));
+    auto leaf = [&s](char id) {
+        return xmlElement(s.instance, std::string("id=\"i") + id + "\" partRef=\"#pl\" name=\"Leaf\" big=\"" +
+                                          std::string(100000, id) + "\"");
+    };
+    largeLeaves.insert(largeLeaves.find("</InstanceGraph>"),
+                       leaf('a') + leaf('b') + xmlElement(s.part, R"(id="pl" name="Leaf")"));
+    // The document, the factor the host allows, whether it loads.
+    const std::tuple<std::string, double, bool> rows[] = {{doubling(s, 16), 256, true},
+                                                          {doubling(s, 17), 256, false},
+                                                          {doubling(s, 17), 1e5, true},
+                                                          {twice, 256, false},
+                                                          {largeLeaves, 256, false}};
+    for (const auto& [document, maxExpansion, loads] : rows) {
+        EXPECT_EQ(load(document, true, nullptr, maxExpansion).loaded, loads) << document.size();
+    }
+}
+
 TEST(PlmXmlTransform, OnlyProperRotationsAreTaken) {
     struct Row {
         const char* numbers;
@@ -349,8 +385,8 @@ TEST(PlmXmlTransform, OnlyProperRotationsAreTaken) {
     };
     const Row rows[] = {
         // A mirror keeps the identity rotation but still moves the instance.
-        {"-1 0 0 0 0 1 0 0 0 0 1 0 0.5 0 0 1", {"Invalid rotation for A"}, {1, 0, 0}, {500, 0, 0}},
-        {"2 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1", {"Invalid rotation for A"}, {1, 0, 0}, {0, 0, 0}},
+        {"-1 0 0 0 0 1 0 0 0 0 1 0 0.5 0 0 1", {"W: Invalid rotation for A"}, {1, 0, 0}, {500, 0, 0}},
+        {"2 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1", {"W: Invalid rotation for A"}, {1, 0, 0}, {0, 0, 0}},
         {"1.005  0 0 0 0 1 0 0 0 0 1 0 +0.001 -2e-3 \n3 1", {}, {1.005f, 0, 0}, {1, -2, 3000}},
         {"0 0 1 9 0 1 0 9 -1 0 0 9 1 2 3 9", {}, {0, 0, 1}, {1000, 2000, 3000}},
         {"0 -1 0 0 1 0 0 0 0 0 1 0 -5 7 -0 1", {}, {0, -1, 0}, {-5000, 7000, 0}},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "support/RecordingProgress.h"
@@ -130,6 +131,42 @@ TEST_F(XmlTest, ParseEndsEarlyWhenStoppedCancelledOrUnableToRead) {
     EXPECT_EQ(parse(ovIoDeviceFaultInjector(0, 0)),
               (Events{"boundary", "error line 1, column 1: read error"}));
     EXPECT_THROW(parse(ovIoDeviceMemory("<a><boom/></a>")), std::runtime_error);
+}
+
+// Gives at most maxRead bytes per read (a pipe, a socket). As cancel
+// interface it is asked once before each call of the parser, and adds up the
+// bytes handed out so far: expat scans an unfinished token again from its
+// start on every call, so that sum, with the whole document for the last
+// call, bounds the parser's work.
+struct MeteredDevice : ovIoDeviceMemory, test::RecordingProgress {
+    MeteredDevice(std::string content, int64_t readSize)
+        : ovIoDeviceMemory(std::move(content)), maxRead(readSize) {}
+    int64_t read(char* data, int64_t length) override {
+        const int64_t got = ovIoDeviceMemory::read(data, std::min(length, maxRead));
+        handedOut += std::max<int64_t>(got, 0);
+        return got;
+    }
+    bool isCanceled() override {
+        workBound += handedOut;
+        return false;
+    }
+    int64_t maxRead, handedOut = 0, workBound = 0;
+};
+
+// A document that is one long token (an attribute value, a comment, a
+// processing instruction) is parsed in time linear in its length, whatever
+// the device's reads.
+TEST_F(XmlTest, OneLongTokenCostsLinearTime) {
+    const std::string filler(1 << 20, 'x');
+    for (const std::string& document :
+         {"<a v='" + filler + "'/>", "<!--" + filler + "--><a/>", "<a><?p " + filler + "?></a>"}) {
+        for (int64_t maxRead : {int64_t{1} << 30, int64_t{4096}}) {
+            MeteredDevice device(document, maxRead);
+            EXPECT_TRUE(ParseXmlStream(device, recorder, &device));
+            EXPECT_LE(device.workBound + device.handedOut, 4 * static_cast<int64_t>(document.size()))
+                << document.substr(0, 8) << " " << maxRead;
+        }
+    }
 }
 
 }  // namespace
