@@ -197,17 +197,18 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     EXPECT_TRUE(fs::exists(output("solid.svg")));
 }
 
-// Replacing a file keeps its permissions; a link to it stays a link.
+// Replacing a file keeps its permissions; a link to it stays a link, and its
+// own name picks the driver.
 TEST_F(OvmeshTest, ReplacesAFileWhereItsLinkLeadsKeepingItsPermissions) {
     const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
-    writeFile(work.path() / "real.stl", "previous");
-    fs::permissions(work.path() / "real.stl", ownerOnly);
-    fs::create_symlink("real.stl", work.path() / "link.stl");
-    ASSERT_EQ(ovmesh({"convert", kSteps, output("link.stl")}).code, 0);
-    EXPECT_EQ(fs::read_symlink(work.path() / "link.stl"), "real.stl");
-    EXPECT_EQ(fs::file_size(work.path() / "real.stl"), 1284u);
-    EXPECT_EQ(fs::status(work.path() / "real.stl").permissions(), ownerOnly);
-    EXPECT_EQ(filesIn(work.path()), (std::vector<std::string>{"link.stl", "real.stl"}));
+    writeFile(work.path() / "real", "previous");
+    fs::permissions(work.path() / "real", ownerOnly);
+    fs::create_symlink("real", work.path() / "link.dae");
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("link.dae")}).code, 0);
+    EXPECT_EQ(fs::read_symlink(work.path() / "link.dae"), "real");
+    EXPECT_THAT(readFile(work.path() / "real"), HasSubstr("<COLLADA"));
+    EXPECT_EQ(fs::status(work.path() / "real").permissions(), ownerOnly);
+    EXPECT_EQ(filesIn(work.path()), (std::vector<std::string>{"link.dae", "real"}));
 }
 
 // A link to the tool found on PATH finds the resources (and so the STEP

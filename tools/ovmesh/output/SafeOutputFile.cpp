@@ -105,10 +105,12 @@ fs::path checkedDestination(const std::string& target) {
     return destination;
 }
 
+// Named after the target, whose extension picks the driver, in the folder of
+// the file it replaces.
 fs::path createTemporaryBeside(const fs::path& destination, const std::string& target) {
     const std::string folder = folderText(destination.parent_path());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const fs::path candidate = temporaryCandidate(destination);
+        const fs::path candidate = temporaryCandidate(destination.parent_path() / fsPath(target).filename());
         if (createExclusively(candidate)) {
             return candidate;
         }
