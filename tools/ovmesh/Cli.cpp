@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Version.h"
+#include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/AssemblyOptions.h"
@@ -143,6 +144,9 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
         return runCommand(app, line, options, out, err);
     } catch (const ToolError& failure) {
         err << "error: " << failure.what() << '\n';
+    } catch (const Interrupted& stop) {
+        err << "error: " << stop.what() << '\n';
+        return interruptedExitCode();
     } catch (const std::exception& failure) {
         err << "error: " << failure.what() << '\n';
     }

@@ -9,6 +9,10 @@
 
 #include "ovmesh/ToolError.h"
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 namespace ov::ovmesh {
 
 namespace fs = std::filesystem;
@@ -52,6 +56,20 @@ fs::path executablePath(const std::string& argv0) {
     return {};
 }
 
+// The running program's file with every link resolved: where the system says
+// it is, or else where argv[0] leads. A link to the tool (say in ~/bin) then
+// finds the resources of the installation it points into.
+fs::path runningExecutable(const std::string& argv0) {
+    std::error_code error;
+    const fs::path running = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        return running;
+    }
+    const fs::path given = executablePath(argv0);
+    const fs::path resolved = fs::canonical(given, error);
+    return error ? given : resolved;
+}
+
 }  // namespace
 
 std::ifstream openForReading(const std::string& path) {
@@ -83,8 +101,23 @@ void requireReadableFile(const std::string& path) {
     openForReading(path);
 }
 
+bool mayWrite(const fs::path& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error) {
+        return false;
+    }
+#if defined(_WIN32)
+    // There the read-only mark of a folder does not keep files out of it.
+    return fs::is_directory(status) || (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+#else
+    constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (status.permissions() & kAnyWrite) != fs::perms::none && access(path.c_str(), W_OK) == 0;
+#endif
+}
+
 std::string defaultResourceFolder(const std::string& argv0) {
-    const fs::path executable = executablePath(argv0);
+    const fs::path executable = runningExecutable(argv0);
     const fs::path bin = executable.empty() ? fs::path(".") : executable.parent_path();
     return utf8Path((bin / ".." / "share" / "ovmesh" / "resources").lexically_normal());
 }

@@ -21,9 +21,16 @@ std::string readWholeFile(const std::string& path);
 // own failure would not say why.
 void requireReadableFile(const std::string& path);
 
+// Whether the user may write the file, or create files in the folder, path
+// names: the system lets them, and its mode leaves someone write permission.
+// What nobody may write counts as read-only even for an administrator, whom
+// the system would let through: somebody marked it so.
+bool mayWrite(const std::filesystem::path& path);
+
 // The resource folder handed to the driver library when --resources is not
-// given: share/ovmesh/resources beside the executable's bin folder, where both
-// the build tree and an install prefix keep it, so a moved prefix still works.
+// given: share/ovmesh/resources beside the bin folder of the executable (links
+// to it resolved), where both the build tree and an install prefix keep it, so
+// a moved prefix still works.
 std::string defaultResourceFolder(const std::string& argv0);
 
 }  // namespace ov::ovmesh

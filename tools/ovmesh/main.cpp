@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "ovmesh/Cli.h"
+#include "ovmesh/Interruption.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -21,5 +22,6 @@ bool stderrIsTerminal() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ov::ovmesh::catchInterruptions();
     return ov::ovmesh::runOvmesh(argc, argv, std::cout, std::cerr, stderrIsTerminal());
 }

@@ -126,15 +126,17 @@ TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
         "1.000000 0.000000 0.000000 0.000000");
 #endif
 
-    // A save that fails after the part files takes them away again: the STEP
-    // header cannot hold a file name that is not UTF-8.
+    // A save that fails after the part files takes them away again: here
+    // every file is limited to 2 KiB (4 blocks), which the part file fits in
+    // and the STEP file does not.
     const fs::path folder = work.path() / "failing";
     fs::create_directory(folder);
     writeFile(folder / "bad.obj", "g bad\n" + kSolid);
-    const ToolRun failed = ovmesh({"convert", (folder / "bad.obj").string(),
-                                   (folder / "bad\xFF.stp").string(), "--external-parts", "stl"});
+    const ToolRun failed = run(
+        "/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 4; exec \"$0\" \"$@\"", OVMESH_EXECUTABLE, "convert",
+                    (folder / "bad.obj").string(), (folder / "bad.stp").string(), "--external-parts", "stl"});
     EXPECT_EQ(failed.code, 1);
-    EXPECT_THAT(failed.err, HasSubstr("the stp driver failed to save the scene\n"));
+    EXPECT_THAT(failed.err, HasSubstr("bad.stp': not every byte reached the disk\n"));
     EXPECT_EQ(filesIn(folder), std::vector<std::string>{"bad.obj"});
 }
 
@@ -195,6 +197,28 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     EXPECT_TRUE(fs::exists(output("solid.svg")));
 }
 
+// Replacing a file keeps its permissions; a link to it stays a link, and its
+// own name picks the driver.
+TEST_F(OvmeshTest, ReplacesAFileWhereItsLinkLeadsKeepingItsPermissions) {
+    const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    writeFile(work.path() / "real", "previous");
+    fs::permissions(work.path() / "real", ownerOnly);
+    fs::create_symlink("real", work.path() / "link.dae");
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("link.dae")}).code, 0);
+    EXPECT_EQ(fs::read_symlink(work.path() / "link.dae"), "real");
+    EXPECT_THAT(readFile(work.path() / "real"), HasSubstr("<COLLADA"));
+    EXPECT_EQ(fs::status(work.path() / "real").permissions(), ownerOnly);
+    EXPECT_EQ(filesIn(work.path()), (std::vector<std::string>{"link.dae", "real"}));
+}
+
+// A link to the tool found on PATH finds the resources (and so the STEP
+// driver) of the installation it leads into.
+TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
+    fs::create_symlink(OVMESH_EXECUTABLE, work.path() / "ovmesh");
+    EXPECT_EQ(run("/bin/sh", {"-c", "PATH=\"$0:$PATH\" exec ovmesh formats", output("")}).out,
+              ovmesh({"formats"}).out);
+}
+
 // Each failure says why once, exits non-zero (2 for a bad command line, 1 for
 // a failed command) and leaves the work folder, and an older output in it, as
 // they were.
@@ -204,12 +228,19 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "scene.xyz", "?");
     writeFile(work.path() / "out.stl", "previous");
     fs::create_directory(work.path() / "folder.obj");
+    // Marked read-only, which holds even for an administrator.
+    fs::permissions(work.path() / "folder.obj", fs::perms::owner_read | fs::perms::owner_exec);
+    writeFile(work.path() / "locked.stl", "previous");
+    fs::permissions(work.path() / "locked.stl", fs::perms::owner_read | fs::perms::group_read);
     const std::string out = output("out.stl");
     // clang-format off
     const struct { std::vector<std::string> arguments; int code; std::string message; } cases[] = {
         {{"convert", output("absent.obj"), out}, 1, "absent.obj': no such file\n"},
         {{"convert", output("folder.obj"), out}, 1, "folder.obj': it is a folder\n"},
         {{"convert", kSteps, output("out.xyz")}, 1, "no driver saves .xyz files (known: "},
+        {{"convert", kSteps, output("out\xFF.stl")}, 1, "out\xFF.stl': its name is not UTF-8 text\n"},
+        {{"convert", kSteps, output("locked.stl")}, 1, "locked.stl': it is read-only\n"},
+        {{"convert", kSteps, output("folder.obj/out.stl")}, 1, "folder.obj' is not writable\n"},
         {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
         {{"convert", output("bad.obj"), out}, 1,
          "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},

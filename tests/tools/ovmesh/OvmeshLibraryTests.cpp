@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/ovVectorialMetadata.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ExternalParts.h"
@@ -22,6 +24,7 @@
 #include "step/StepMeshDriver.h"
 #include "support/RecordingDriver.h"
 #include "support/TestSupport.h"
+#include "system/ovLog.h"
 #include "tools/ovmesh/TestHelpers.h"
 
 // The way through the tool: an OBJ file read into a scene, the copy of it a
@@ -192,6 +195,23 @@ TEST_F(SceneIoTest, WritesAHiddenFileBesideTheTargetThatReplacesItOnlyOnSuccess)
     }
     EXPECT_EQ(filesIn(folder.path()), (std::vector<std::string>{"folder.pathfmt", "old.pathfmt"}));
     EXPECT_EQ(readFile(folder.path() / "old.pathfmt"), "data");
+}
+
+// What the library logs during a load or save is shown when it ends: errors
+// that did not stop the work as warnings, those of work that failed as errors.
+TEST(SessionTest, LibraryErrorsOfWorkThatSucceededShowAsWarnings) {
+    std::ostringstream out, err;
+    Session session({resourcesDir().string()}, out, err);
+    // Work that logs an error, and then fails or not.
+    const auto logging = [](const char* text, bool fails) {
+        return [=](ovProgressNotifierInterface*) {
+            ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true) << text;
+            return fails ? throw ToolError("failed") : 0;
+        };
+    };
+    session.withProgress("writing a", logging("kept going", false));
+    EXPECT_THROW(session.withProgress("writing b", logging("gave up", true)), ToolError);
+    EXPECT_EQ(err.str(), "warning: kept going\nerror: gave up\n");
 }
 
 // A node holding only geometry becomes a reference to its part file (nodes

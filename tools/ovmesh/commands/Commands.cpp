@@ -21,6 +21,7 @@
 #include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/output/ExternalParts.h"
+#include "ovmesh/output/SafeOutputFile.h"
 #include "ovmesh/output/SceneVariants.h"
 #include "ovmesh/output/WorldUnits.h"
 #include "ovmesh/output/XmlText.h"
@@ -253,6 +254,7 @@ ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& op
 int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
     requirePartFormat(options);
+    requireWritableTarget(options.output);
     const std::string extension = extensionOf(options.output);
     // Texts are escaped, or refused, before a long read.
     DrawingOptions drawing = options.drawing;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <exception>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "ovmesh/Interruption.h"
+#include "ovmesh/ToolError.h"
 #include "ovmesh/output/ConsoleLog.h"
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ProgressBar.h"
@@ -33,18 +36,43 @@ public:
     // A line on the standard output, unless quiet.
     void report(const std::string& text);
 
-    // Runs work(progress) with a progress bar labelled label.
+    // Runs work(progress) with a progress bar labelled label (e.g. "writing
+    // out.stl"). What the library logs meanwhile is printed when the work ends
+    // (see ConsoleLog::holdLibraryLines). Once a signal asked the tool to stop,
+    // Interrupted instead of starting, and instead of the failure it caused.
     template <typename Work>
     auto withProgress(const std::string& label, Work work) {
+        if (interruptionRequested()) {
+            throw Interrupted("interrupted before " + label);
+        }
         mBar = std::make_unique<ProgressBar>(mErr, label, mShowProgress);
-        const BarReset reset{mBar};
-        return work(static_cast<ovProgressNotifierInterface*>(mBar.get()));
+        const WorkScope scope(*this);
+        try {
+            return work(static_cast<ovProgressNotifierInterface*>(mBar.get()));
+        } catch (const ToolError&) {
+            if (interruptionRequested()) {
+                throw Interrupted("interrupted while " + label);
+            }
+            throw;
+        }
     }
 
 private:
-    struct BarReset {
-        std::unique_ptr<ProgressBar>& bar;
-        ~BarReset() { bar.reset(); }
+    // Holds the library's lines for the work's time; then drops the bar and
+    // shows them, as errors when the work is left by an exception.
+    class WorkScope {
+    public:
+        explicit WorkScope(Session& session) : mSession(session) { session.mConsole.holdLibraryLines(); }
+        ~WorkScope() {
+            mSession.mBar.reset();
+            mSession.mConsole.releaseLibraryLines(std::uncaught_exceptions() > mExceptions);
+        }
+        WorkScope(const WorkScope&) = delete;
+        WorkScope& operator=(const WorkScope&) = delete;
+
+    private:
+        Session& mSession;
+        int mExceptions = std::uncaught_exceptions();
     };
 
     std::ostream& mOut;

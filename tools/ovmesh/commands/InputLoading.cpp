@@ -10,13 +10,13 @@ ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const 
         const LoadedScene input = session.withProgress(
             "reading " + utf8Path(fsPath(path).filename()),
             [&](ovProgressNotifierInterface* progress) { return loadScene(path, progress, options); });
-        printDriverMessages(session.console(), input.messages);
+        printDriverMessages(session.console(), input.messages, false);
         for (const std::string& warning : input.warnings) {
             session.console().warning(warning);
         }
         return input.root;
     } catch (const LoadFailure& failure) {
-        printDriverMessages(session.console(), failure.messages());
+        printDriverMessages(session.console(), failure.messages(), true);
         throw ToolError(failure.what());
     }
 }

@@ -9,7 +9,7 @@
 namespace ov::ovmesh {
 
 // Loads a command's input with a progress bar and prints, one line each, what
-// the driver said about it (warnings as warnings, the rest as errors) and the
+// the driver said about it (as errors only when the load failed) and the
 // tool's own reader warnings. ToolError when the input cannot be read; the
 // driver's messages are printed first.
 ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const LoadMeshOptions& options);

@@ -180,7 +180,8 @@ uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifier
         driver->isDeviceCapable()
             ? saveThroughDevice(objects, file.temporaryPath(), path, progress, options)
             : ovIoManager::msInstance.saveMeshes(objects, file.temporaryPath(), progress, options);
-    if (!saved) {
+    // A driver may end a cancelled save early and still answer true.
+    if (!saved || (progress != nullptr && progress->isCanceled())) {
         removeImagesAddedSince(folder, imagesBefore);
         throw ToolError("cannot write '" + path + "': the " + extensionOf(path) +
                         " driver failed to save the scene");

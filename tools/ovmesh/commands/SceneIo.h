@@ -40,7 +40,7 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
 // file that replaces path only once everything is written. The driver works
 // on a file device when it can, so that a short write is noticed, and on the
 // path otherwise. Answers the size of the file; ToolError on any failure,
-// leaving no file behind.
+// a cancelled save included, leaving no file behind.
 uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifierInterface* progress,
                     SaveMeshOptions options);
 

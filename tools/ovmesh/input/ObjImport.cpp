@@ -271,8 +271,12 @@ public:
         }
     }
 
-    // The next piece; empty at the end.
+    // The next piece; empty at the end. ToolError once the notifier says the
+    // read is cancelled.
     std::string_view next() {
+        if (mProgress != nullptr && mProgress->isCanceled()) {
+            throw ToolError("cannot read '" + mPath + "': cancelled");
+        }
         mBuffer.resize(kReadChunk);
         mStream.read(mBuffer.data(), static_cast<std::streamsize>(mBuffer.size()));
         if (mStream.bad()) {

@@ -13,10 +13,14 @@ ConsoleLog::ConsoleLog(std::ostream& stream) : mStream(stream) {
     }
     mLog = ovLog::msInstance;
     mSinkId = mLog->addSink([this](const ovLogLine& line) {
-        if (line.type == ovLogWarning) {
-            warning(line.text);
-        } else if (line.type == ovLogError) {
-            error(line.text);
+        if (line.type != ovLogWarning && line.type != ovLogError) {
+            return;
+        }
+        const LibraryLine shown{line.type == ovLogWarning, line.text};
+        if (mHeldLines) {
+            mHeldLines->push_back(shown);
+        } else {
+            show(shown, true);
         }
     });
 }
@@ -37,6 +41,29 @@ void ConsoleLog::warning(const std::string& text) {
 
 void ConsoleLog::error(const std::string& text) {
     print("error: ", text);
+}
+
+void ConsoleLog::holdLibraryLines() {
+    mHeldLines.emplace();
+}
+
+void ConsoleLog::releaseLibraryLines(bool workFailed) {
+    if (!mHeldLines) {
+        return;
+    }
+    const std::vector<LibraryLine> held = std::move(*mHeldLines);
+    mHeldLines.reset();
+    for (const LibraryLine& line : held) {
+        show(line, workFailed);
+    }
+}
+
+void ConsoleLog::show(const LibraryLine& line, bool asError) {
+    if (line.warning || !asError) {
+        warning(line.text);
+    } else {
+        error(line.text);
+    }
 }
 
 void ConsoleLog::print(const char* prefix, const std::string& text) {

@@ -16,9 +16,9 @@ std::vector<DriverMessage> driverMessagesAbout(const std::string& path, const ov
     return messages;
 }
 
-void printDriverMessages(ConsoleLog& console, const std::vector<DriverMessage>& messages) {
+void printDriverMessages(ConsoleLog& console, const std::vector<DriverMessage>& messages, bool workFailed) {
     for (const DriverMessage& message : messages) {
-        if (message.warning) {
+        if (message.warning || !workFailed) {
             console.warning(message.text);
         } else {
             console.error(message.text);

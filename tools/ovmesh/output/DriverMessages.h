@@ -21,8 +21,9 @@ struct DriverMessage {
 // gives way to the file's name.
 std::vector<DriverMessage> driverMessagesAbout(const std::string& path, const ovCoreMeshDriver& driver);
 
-// One line each on the console.
-void printDriverMessages(ConsoleLog& console, const std::vector<DriverMessage>& messages);
+// One line each on the console. Errors about work that succeeded show as
+// warnings, since they did not stop it.
+void printDriverMessages(ConsoleLog& console, const std::vector<DriverMessage>& messages, bool workFailed);
 
 // A load the driver refused, with what it said about it.
 class LoadFailure : public ToolError {

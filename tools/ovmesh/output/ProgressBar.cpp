@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ostream>
 
+#include "ovmesh/Interruption.h"
+
 namespace ov::ovmesh {
 
 namespace {
@@ -31,6 +33,10 @@ ProgressBar::ProgressBar(std::ostream& stream, std::string label, bool visible, 
 
 ProgressBar::~ProgressBar() {
     clearLine();
+}
+
+bool ProgressBar::isCanceled() {
+    return interruptionRequested();
 }
 
 void ProgressBar::onStepGroupBegin(uint32_t stepCount, double totalAmount) {

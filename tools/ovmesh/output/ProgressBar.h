@@ -27,7 +27,8 @@ public:
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    bool isCanceled() override { return false; }
+    // Cancelled once a signal asked the tool to stop.
+    bool isCanceled() override;
     void beginStep(double amount, uint32_t stepIndex) override;
     void advanceStep(double amount) override;
 

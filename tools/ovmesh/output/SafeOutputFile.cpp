@@ -1,5 +1,7 @@
 #include "ovmesh/output/SafeOutputFile.h"
 
+#include <utf8.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kNameAttempts = 100;
+// Links followed before a chain counts as a loop, as systems count them.
+constexpr int kLinkHops = 40;
 
 std::string randomTag() {
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -53,31 +57,91 @@ std::string folderText(const fs::path& folder) {
     return folder.empty() ? "." : utf8Path(folder);
 }
 
-}  // namespace
+[[noreturn]] void refuse(const std::string& target, const std::string& reason) {
+    throw ToolError("cannot write '" + target + "': " + reason);
+}
 
-SafeOutputFile::SafeOutputFile(std::string target) : mTarget(std::move(target)) {
-    const fs::path targetPath = fsPath(mTarget);
-    const fs::path folder = targetPath.parent_path();
+// Where the chain of symbolic links that starts at target ends: the target
+// itself when it is no link.
+fs::path destinationOf(const std::string& target) {
+    fs::path path = fsPath(target);
+    for (int hop = 0; hop < kLinkHops; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error))) {
+            return path;
+        }
+        const fs::path next = fs::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = path.parent_path() / next;
+    }
+    refuse(target, "its symbolic links lead to no file");
+}
+
+// The file a save to target replaces, once it passed the checks of
+// requireWritableTarget.
+fs::path checkedDestination(const std::string& target) {
+    const std::string name = utf8Path(fsPath(target).filename());
+    if (!utf8::is_valid(name.begin(), name.end())) {
+        refuse(target, "its name is not UTF-8 text");
+    }
+    const fs::path destination = destinationOf(target);
+    const fs::path folder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
     std::error_code error;
-    if (!folder.empty() && !fs::is_directory(folder, error)) {
-        throw ToolError("cannot write '" + mTarget + "': folder '" + utf8Path(folder) + "' does not exist");
+    if (!fs::is_directory(folder, error)) {
+        refuse(target, "folder '" + utf8Path(folder) + "' does not exist");
     }
-    if (fs::is_directory(targetPath, error)) {
-        throw ToolError("cannot write '" + mTarget + "': it is a folder");
+    const fs::file_status status = fs::status(destination, error);
+    if (fs::is_directory(status)) {
+        refuse(target, "it is a folder");
     }
+    if (!mayWrite(folder)) {
+        refuse(target, "folder '" + utf8Path(folder) + "' is not writable");
+    }
+    if (fs::exists(status) && !mayWrite(destination)) {
+        refuse(target, "it is read-only");
+    }
+    return destination;
+}
+
+// Named after the target, whose extension picks the driver, in the folder of
+// the file it replaces.
+fs::path createTemporaryBeside(const fs::path& destination, const std::string& target) {
+    const std::string folder = folderText(destination.parent_path());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const fs::path candidate = temporaryCandidate(targetPath);
+        const fs::path candidate = temporaryCandidate(destination.parent_path() / fsPath(target).filename());
         if (createExclusively(candidate)) {
-            mTemporary = utf8Path(candidate);
-            return;
+            return candidate;
         }
         if (errno != EEXIST) {
-            throw ToolError("cannot write '" + mTarget + "': cannot create a file in folder '" +
-                            folderText(folder) + "': " + std::generic_category().message(errno));
+            refuse(target, "cannot create a file in folder '" + folder +
+                               "': " + std::generic_category().message(errno));
         }
     }
-    throw ToolError("cannot write '" + mTarget + "': no free temporary name in folder '" +
-                    folderText(folder) + "'");
+    refuse(target, "no free temporary name in folder '" + folder + "'");
+}
+
+}  // namespace
+
+void requireWritableTarget(const std::string& target) {
+    checkedDestination(target);
+}
+
+SafeOutputFile::SafeOutputFile(std::string target) : mTarget(std::move(target)) {
+    const fs::path destination = checkedDestination(mTarget);
+    const fs::path temporary = createTemporaryBeside(destination, mTarget);
+    mDestination = utf8Path(destination);
+    mTemporary = utf8Path(temporary);
+    std::error_code error;
+    const fs::file_status replaced = fs::status(destination, error);
+    if (fs::exists(replaced)) {
+        fs::permissions(temporary, replaced.permissions() & fs::perms::all, error);
+        if (error) {
+            fs::remove(temporary, error);
+            refuse(mTarget, "cannot give it the permissions of the file it replaces");
+        }
+    }
 }
 
 SafeOutputFile::~SafeOutputFile() {
@@ -89,7 +153,7 @@ SafeOutputFile::~SafeOutputFile() {
 
 void SafeOutputFile::commit() {
     std::error_code error;
-    fs::rename(fsPath(mTemporary), fsPath(mTarget), error);
+    fs::rename(fsPath(mTemporary), fsPath(mDestination), error);
     if (error) {
         throw ToolError("cannot write '" + mTarget + "': " + error.message());
     }

@@ -4,14 +4,22 @@
 
 namespace ov::ovmesh {
 
+// ToolError, naming target, when a save to it is bound to fail or to do harm:
+// its name is not UTF-8 text (files hold it), its folder does not exist or may
+// not be written, or it is a folder or a file the user may not write (see
+// mayWrite). A symbolic link is judged by the file it leads to.
+void requireWritableTarget(const std::string& target);
+
 // Writes a file without ever leaving a partial one at the target: the data
 // goes to a hidden temporary file beside the target, which takes the target's
 // place only on commit and is removed otherwise. The temporary file ends in
 // the target's extension, because drivers are chosen by the path's extension.
+// A target that is a symbolic link is replaced where the link leads, so that
+// the link stays; a file replaced keeps its permissions.
 class SafeOutputFile {
 public:
-    // Creates the temporary file; ToolError when the target's folder does not
-    // exist or cannot be written, or when the target is a folder.
+    // Creates the temporary file; ToolError when requireWritableTarget refuses
+    // the target or the file cannot be created.
     explicit SafeOutputFile(std::string target);
     ~SafeOutputFile();
     SafeOutputFile(const SafeOutputFile&) = delete;
@@ -25,6 +33,8 @@ public:
 
 private:
     std::string mTarget;
+    // The file replaced: the target, or where its links lead.
+    std::string mDestination;
     std::string mTemporary;
     bool mCommitted = false;
 };

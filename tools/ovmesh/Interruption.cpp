@@ -1,0 +1,56 @@
+#include "ovmesh/Interruption.h"
+
+#include <csignal>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
+namespace {
+
+volatile std::sig_atomic_t gSignal = 0;
+
+extern "C" void noteSignal(int signal) {
+    if (gSignal == 0) {
+        gSignal = signal;
+    }
+}
+
+void catchSignal(int signal) {
+#if defined(_WIN32)
+    if (std::signal(signal, noteSignal) == SIG_IGN) {
+        std::signal(signal, SIG_IGN);
+    }
+#else
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
+        return;
+    }
+    // Without SA_RESTART, so that a read waiting on a pipe or a terminal
+    // returns and the tool notices the signal.
+    struct sigaction action {};
+    action.sa_handler = noteSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+#endif
+}
+
+}  // namespace
+
+namespace ov::ovmesh {
+
+void catchInterruptions() {
+    catchSignal(SIGINT);
+    catchSignal(SIGTERM);
+}
+
+bool interruptionRequested() {
+    return gSignal != 0;
+}
+
+int interruptedExitCode() {
+    constexpr int kSignalBase = 128;
+    return kSignalBase + gSignal;
+}
+
+}  // namespace ov::ovmesh

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace ov::ovmesh {
+
+// Ctrl-C (SIGINT) and SIGTERM ask the tool to stop. Their handler only notes
+// the signal; the work notices it where it asks the progress notifier whether
+// it is cancelled and before each load or save, and leaves by throwing
+// Interrupted, so that the files it was writing are removed on the way out.
+// A signal that was ignored when the tool started stays ignored.
+void catchInterruptions();
+
+// Whether a signal asked the tool to stop.
+bool interruptionRequested();
+
+// What a stopped tool answers: 128 + the signal's number, as shells report it.
+int interruptedExitCode();
+
+// The work stopped by a signal; the text says which work.
+class Interrupted : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace ov::ovmesh
