@@ -1,8 +1,33 @@
 #include "collada/XmlStreamWriter.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "collada/ColladaSupport.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
+namespace {
+
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
+
+bool isXmlCharacter(uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// A byte that stands for itself in character data and in attribute values:
+// the common case, let through without a look at the characters.
+bool isPlainByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 0x20 && byte < 0x80 && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n';
+}
+
+bool isPlain(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), isPlainByte);
+}
+
+}  // namespace
 
 XmlStreamWriter::~XmlStreamWriter() {
     while (hasOpenElements()) {
@@ -29,12 +54,12 @@ void XmlStreamWriter::startElement(std::string_view name) {
 }
 
 void XmlStreamWriter::addAttribute(std::string_view name, std::string_view value) {
-    mPendingAttributes.emplace_back(std::string(name), ovStringUtils::EscapeXmlString(value));
+    mPendingAttributes.emplace_back(std::string(name), ovStringUtils::EscapeXmlString(xmlCharacters(value)));
 }
 
 void XmlStreamWriter::addText(std::string_view text) {
     mAfterEnd = true;
-    mPendingText.append(text);
+    appendCharacterData(mPendingText, text);
 }
 
 void XmlStreamWriter::addTextPiece(std::string_view piece) {
@@ -51,7 +76,9 @@ void XmlStreamWriter::addTextPiece(std::string_view piece) {
         writeLineBuffer();
     }
     mTextStreamed = true;
-    writeToFile(piece);
+    std::string text;
+    appendCharacterData(text, piece);
+    writeToFile(text);
 }
 
 void XmlStreamWriter::endElement() {
@@ -164,6 +191,45 @@ void XmlStreamWriter::resetPending() {
     mPendingAttributes.clear();
     mPendingText.clear();
     mTextStreamed = false;
+    mClosingBrackets = 0;
+}
+
+std::string XmlStreamWriter::xmlCharacters(std::string_view text) {
+    if (isPlain(text)) {
+        return std::string(text);
+    }
+    std::string result;
+    collada::forEachCharacter(text, [this, &result](uint32_t c, std::string_view bytes) {
+        if (isXmlCharacter(c)) {
+            result.append(bytes);
+        } else {
+            utf8::unchecked::append(kReplacementCharacter, std::back_inserter(result));
+            ++mReplacedCharacters;
+        }
+    });
+    return result;
+}
+
+void XmlStreamWriter::appendCharacterData(std::string& out, std::string_view text) {
+    if (isPlain(text)) {
+        const size_t lastOther = text.find_last_not_of(']');
+        mClosingBrackets = lastOther == std::string_view::npos ? mClosingBrackets + text.size()
+                                                               : text.size() - lastOther - 1;
+        out.append(text);
+        return;
+    }
+    for (const char c : xmlCharacters(text)) {
+        if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>' && mClosingBrackets >= 2) {
+            out += "&gt;";
+        } else {
+            out += c;
+        }
+        mClosingBrackets = c == ']' ? mClosingBrackets + 1 : 0;
+    }
 }
 
 }  // namespace ov

@@ -24,18 +24,27 @@ public:
     XmlStreamWriter(const XmlStreamWriter&) = delete;
     XmlStreamWriter& operator=(const XmlStreamWriter&) = delete;
 
+    // Values and texts become text that XML 1.0 can hold: each character it
+    // cannot hold (control characters other than tab, line feed and carriage
+    // return; U+FFFE, U+FFFF) and each byte that is not part of a UTF-8
+    // sequence is written as U+FFFD and counted. Every other byte stays.
+
     void startElement(std::string_view name);
     // Only before anything else is given to the element opened last. The
     // value is escaped; the name is used as it is.
     void addAttribute(std::string_view name, std::string_view value);
-    // Character data of the element opened last, never escaped; at most once
-    // per element, and no child follows it.
+    // Character data of the element opened last; at most once per element,
+    // and no child follows it. Only what would end the text's well-formedness
+    // is escaped: "&", "<", and the ">" of "]]>".
     void addText(std::string_view text);
     // The same bytes as one addText of all the pieces joined, but each piece
     // goes to the file at once, so that a long text is never held whole.
     // Empty pieces are ignored: an element that receives none stays empty.
     void addTextPiece(std::string_view piece);
     void endElement();
+
+    // How many characters were written as U+FFFD.
+    size_t replacedCharacters() const { return mReplacedCharacters; }
 
     // True while the file is open and the stream is good.
     bool isOk() const;
@@ -64,6 +73,10 @@ private:
     void writeLineBuffer();
     void writeToFile(std::string_view bytes);
     void resetPending();
+    // text with what XML cannot hold replaced (and counted).
+    std::string xmlCharacters(std::string_view text);
+    // Appends text to out as character data of the innermost element.
+    void appendCharacterData(std::string& out, std::string_view text);
 
     std::ofstream& mFile;
     std::vector<OpenElement> mElements;
@@ -74,6 +87,9 @@ private:
     // The innermost element's text went to the file piece by piece: its end
     // tag follows the text directly.
     bool mTextStreamed = false;
+    // The "]" that end the innermost element's character data so far.
+    size_t mClosingBrackets = 0;
+    size_t mReplacedCharacters = 0;
     bool mPretty = true;
 };
 
