@@ -11,9 +11,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Longer ids are cut, so that a long material name still gives a file name
-// every file system takes.
+// Longer ids and prefixes are cut, so that a long material or document name
+// still gives a file name (and a temporary name) every file system takes.
 constexpr size_t kMaxIdCharacters = 128;
+constexpr size_t kMaxPrefixBytes = 64;
 
 bool isAsciiLetterOrDigit(uint32_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -32,17 +33,18 @@ std::string idPart(std::string_view id) {
 
 // What a file name keeps of the prefix, which the host chooses: every
 // character but separators, control characters, bytes that are not UTF-8 and
-// those Windows refuses in a name.
+// those Windows refuses in a name; whole characters up to kMaxPrefixBytes.
 std::string prefixPart(std::string_view prefix) {
     constexpr std::string_view kRefused = "/\\:*?\"<>|";
     std::string part;
+    bool full = false;
     forEachCharacter(prefix, [&](uint32_t c, std::string_view bytes) {
         const bool refused = c < 0x20 || c == 0x7F || c == kNotUtf8 ||
                              (c < 0x80 && kRefused.find(static_cast<char>(c)) != std::string_view::npos);
-        if (refused) {
-            part += '_';
-        } else {
-            part.append(bytes);
+        const std::string_view kept = refused ? "_" : bytes;
+        full = full || part.size() + kept.size() > kMaxPrefixBytes;
+        if (!full) {
+            part.append(kept);
         }
     });
     return part;

@@ -1,5 +1,6 @@
 #include "collada/ovColladaMeshDriver.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "collada/ColladaImageFiles.h"

@@ -51,8 +51,9 @@ public:
     // Put before the name of every image file (not before the ids), so that
     // documents saved into one folder, each with its own prefix, never share
     // an image file. Separators, control characters, bytes that are not UTF-8
-    // and the characters Windows refuses in names become "_". Empty by
-    // default: the names are then the image ids alone.
+    // and the characters Windows refuses in names become "_"; a prefix longer
+    // than 64 bytes is cut. Empty by default: the names are then the image
+    // ids alone.
     void setImageFilePrefix(std::string prefix) { mImageFilePrefix = std::move(prefix); }
     // The UTF-8 paths of the image files the last save wrote, in the order
     // written; empty when that save failed.

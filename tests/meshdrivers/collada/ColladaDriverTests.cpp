@@ -214,17 +214,24 @@ TEST_F(ColladaSaveTest, WorldUnitsGiveTheUnitAndIdsLoseTheirBlanksNumberSignsAnd
     }
 }
 
-// Names that are paths, markup, characters XML 1.0 cannot hold or bytes that
-// are not UTF-8: the image lands in the document's folder under a name made
-// of its id's letters, digits, dots, hyphens and underscores, which init_from
-// gives, and the document stays well-formed.
+// Names that are paths, markup, characters XML 1.0 cannot hold, bytes that
+// are not UTF-8 or too long for a file name: the image lands in the
+// document's folder under a name made of its id's letters, digits, dots,
+// hyphens and underscores, which init_from gives, and the document stays
+// well-formed.
 TEST_F(ColladaSaveTest, NamesNeitherLeaveTheDocumentsFolderNorBreakItsXml) {
     const std::pair<std::string, std::string> cases[] = {
-        {"../../x", "_._.._x-1-image-diffuse.png"}, {"Wood/Oak", "Wood_Oak-1-image-diffuse.png"},
-        {"C:\\x", "C__x-1-image-diffuse.png"},      {"R&D <1> ]]> a", "R_D__1______a-1-image-diffuse.png"},
-        {"what?", "what_-1-image-diffuse.png"},     {"v\vt\x01", "v_t_-1-image-diffuse.png"},
-        {"\xFF\xC3(", "___-1-image-diffuse.png"},   {".hidden", "_hidden-1-image-diffuse.png"},
-        {"\xC3\x96l", "_l-1-image-diffuse.png"},    {"nul.x", "_nul.x-1-image-diffuse.png"},
+        {"../../x", "_._.._x-1-image-diffuse.png"},
+        {"Wood/Oak", "Wood_Oak-1-image-diffuse.png"},
+        {"C:\\x", "C__x-1-image-diffuse.png"},
+        {"R&D <1> ]]> a", "R_D__1______a-1-image-diffuse.png"},
+        {"what?", "what_-1-image-diffuse.png"},
+        {"v\vt\x01", "v_t_-1-image-diffuse.png"},
+        {"\xFF\xC3(", "___-1-image-diffuse.png"},
+        {".hidden", "_hidden-1-image-diffuse.png"},
+        {"\xC3\x96l", "_l-1-image-diffuse.png"},
+        {"nul.x", "_nul.x-1-image-diffuse.png"},
+        {std::string(300, 'm'), std::string(128, 'm') + ".png"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& [name, imageFile] = cases[i];
