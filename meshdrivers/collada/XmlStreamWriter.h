@@ -16,6 +16,12 @@ namespace ov {
 // The file stream belongs to the owner, who opens it; the writer closes it as
 // soon as a write leaves it failed (from then on nothing more is written and
 // isOk answers false) and when the writer is destroyed.
+//
+// Attribute values and texts are written as text that XML 1.0 can hold: each
+// character it cannot hold (control characters other than tab, line feed and
+// carriage return; U+FFFE, U+FFFF) and each byte that is not part of a UTF-8
+// sequence becomes U+FFFD and is counted. Apart from that and the escapes
+// below, every byte stays as given.
 class XmlStreamWriter {
 public:
     explicit XmlStreamWriter(std::ofstream& file) : mFile(file) {}
@@ -23,11 +29,6 @@ public:
     ~XmlStreamWriter();
     XmlStreamWriter(const XmlStreamWriter&) = delete;
     XmlStreamWriter& operator=(const XmlStreamWriter&) = delete;
-
-    // Values and texts become text that XML 1.0 can hold: each character it
-    // cannot hold (control characters other than tab, line feed and carriage
-    // return; U+FFFE, U+FFFF) and each byte that is not part of a UTF-8
-    // sequence is written as U+FFFD and counted. Every other byte stays.
 
     void startElement(std::string_view name);
     // Only before anything else is given to the element opened last. The
