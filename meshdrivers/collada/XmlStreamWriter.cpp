@@ -16,15 +16,18 @@ bool isXmlCharacter(uint32_t c) {
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// A byte that stands for itself in character data and in attribute values:
-// the common case, let through without a look at the characters.
-bool isPlainByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 0x20 && byte < 0x80 && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n';
-}
-
+// Whether every byte stands for itself in character data and in attribute
+// values: the common case, let through without a look at the characters. No
+// early exit, so that the compiler can test many bytes at once: the writer
+// passes every byte of every number array through here.
 bool isPlain(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), isPlainByte);
+    bool refused = false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        refused |=
+            (byte < 0x20 && c != '\t' && c != '\n') | (byte >= 0x80) | (c == '&') | (c == '<') | (c == '>');
+    }
+    return !refused;
 }
 
 }  // namespace
@@ -59,7 +62,8 @@ void XmlStreamWriter::addAttribute(std::string_view name, std::string_view value
 
 void XmlStreamWriter::addText(std::string_view text) {
     mAfterEnd = true;
-    appendCharacterData(mPendingText, text);
+    std::string escaped;
+    mPendingText.append(characterData(text, escaped));
 }
 
 void XmlStreamWriter::addTextPiece(std::string_view piece) {
@@ -76,9 +80,8 @@ void XmlStreamWriter::addTextPiece(std::string_view piece) {
         writeLineBuffer();
     }
     mTextStreamed = true;
-    std::string text;
-    appendCharacterData(text, piece);
-    writeToFile(text);
+    std::string escaped;
+    writeToFile(characterData(piece, escaped));
 }
 
 void XmlStreamWriter::endElement() {
@@ -210,26 +213,26 @@ std::string XmlStreamWriter::xmlCharacters(std::string_view text) {
     return result;
 }
 
-void XmlStreamWriter::appendCharacterData(std::string& out, std::string_view text) {
+std::string_view XmlStreamWriter::characterData(std::string_view text, std::string& escaped) {
     if (isPlain(text)) {
         const size_t lastOther = text.find_last_not_of(']');
         mClosingBrackets = lastOther == std::string_view::npos ? mClosingBrackets + text.size()
                                                                : text.size() - lastOther - 1;
-        out.append(text);
-        return;
+        return text;
     }
     for (const char c : xmlCharacters(text)) {
         if (c == '&') {
-            out += "&amp;";
+            escaped += "&amp;";
         } else if (c == '<') {
-            out += "&lt;";
+            escaped += "&lt;";
         } else if (c == '>' && mClosingBrackets >= 2) {
-            out += "&gt;";
+            escaped += "&gt;";
         } else {
-            out += c;
+            escaped += c;
         }
         mClosingBrackets = c == ']' ? mClosingBrackets + 1 : 0;
     }
+    return escaped;
 }
 
 }  // namespace ov

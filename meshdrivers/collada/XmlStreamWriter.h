@@ -76,8 +76,9 @@ private:
     void resetPending();
     // text with what XML cannot hold replaced (and counted).
     std::string xmlCharacters(std::string_view text);
-    // Appends text to out as character data of the innermost element.
-    void appendCharacterData(std::string& out, std::string_view text);
+    // text as character data of the innermost element: text itself when it
+    // needs no change, otherwise escaped, which receives it.
+    std::string_view characterData(std::string_view text, std::string& escaped);
 
     std::ofstream& mFile;
     std::vector<OpenElement> mElements;
