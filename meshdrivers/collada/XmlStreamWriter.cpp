@@ -1,6 +1,5 @@
 #include "collada/XmlStreamWriter.h"
 
-#include <algorithm>
 #include <iterator>
 
 #include "collada/ColladaSupport.h"
