@@ -1,12 +1,13 @@
 // The material libraries: images (with their PNG files), effects and materials.
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
+#include "collada/ColladaImageFiles.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
-#include "scenegraph/ovIoManager.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
@@ -65,6 +66,19 @@ int channelRank(ovTexture::TexType type) {
 constexpr ovTexture::TexType kColourTypes[] = {ovTexture::Emission, ovTexture::Ambient, ovTexture::Diffuse,
                                                ovTexture::Reflective};
 
+// The second and later texture of one kind in one material give ids ending
+// in "-2", "-3" and so on; the first keeps the plain id.
+class KindOrdinals {
+public:
+    std::string next(ovTexture::TexType type) {
+        const int ordinal = ++mCounts[type];
+        return ordinal == 1 ? std::string() : "-" + std::to_string(ordinal);
+    }
+
+private:
+    std::map<ovTexture::TexType, int> mCounts;
+};
+
 bool hasTextures(const ovTextureState* textures) {
     return textures && textures->getNbTexture() > 0;
 }
@@ -102,7 +116,7 @@ std::string ovColladaMeshDriver::materialIdOf(ovTriMesh& mesh) const {
     return found == materialIds.end() ? std::string() : found->second;
 }
 
-bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, const std::string& outputFolder,
+bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, collada::ImageFiles& images,
                                          ovProgressNotifierInterface* progress) {
     int counter = 1;
     int texturedMaterials = 0;
@@ -127,7 +141,7 @@ bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, const std::stri
             if (!hasTextures(key.getTextureState())) {
                 continue;
             }
-            if (!writeTexture(key.getTextureState(), materialId, outputFolder) ||
+            if (!writeTexture(key.getTextureState(), materialId, images) ||
                 (progress && progress->isCanceled())) {
                 return false;
             }
@@ -168,13 +182,16 @@ bool ovColladaMeshDriver::writeEffect(const ovMaterialObject& key, const std::st
     mWriter->addAttribute("name", materialId);
     mWriter->startElement("profile_COMMON");
     ColourList colours(std::begin(kColourTypes), std::end(kColourTypes));
-    if (!writeTextureParam(key.getTextureState(), materialId, colours)) {
+    // Declared in every effect whose channels use them, even when another
+    // material's effect declares the same textures.
+    SamplerIds samplers;
+    if (!writeTextureParam(key.getTextureState(), materialId, colours, samplers)) {
         return false;
     }
     mWriter->startElement("technique");
     mWriter->addAttribute("sid", "COMMON");
     mWriter->startElement("lambert");
-    if (!writeTextureChannel(key.getTextureState())) {
+    if (!writeTextureChannel(key.getTextureState(), samplers)) {
         return false;
     }
     for (const ovTexture::TexType type : colours) {
@@ -217,7 +234,8 @@ bool ovColladaMeshDriver::writeMaterialColor(ovMaterialState* material, ovTextur
 }
 
 bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::string& materialId,
-                                       const std::string& outputFolder) {
+                                       collada::ImageFiles& images) {
+    KindOrdinals ordinals;
     for (int i = 0; i < textures->getNbTexture(); ++i) {
         const ovTexture* texture = textures->editTexture(i);
         if (texture->getFormatCode() != 0) {
@@ -238,18 +256,18 @@ bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::stri
                                    ", it has no image");
             continue;
         }
-        const std::string imageId = materialId + texts->image;
-        if (!objectIds.emplace(image, imageId).second) {
+        if (objectIds.contains(image)) {
             continue;
         }
+        const std::string imageId = materialId + texts->image + ordinals.next(texts->type);
+        objectIds.emplace(image, imageId);
         openWithId("image", imageId);
         mWriter->startElement("init_from");
-        const std::string fileName = imageId + ".png";
-        if (!ovIoManager::msInstance.getImageIOManager().saveImage(
-                image, ovDirUtils::JoinPath(outputFolder, fileName), nullptr, SaveImageOptions())) {
+        const std::string fileName = images.nameFor(imageId);
+        if (!images.write(*image, fileName)) {
             return false;
         }
-        mWriter->addText(fileName);
+        mWriter->addText(collada::uriPathSegment(fileName));
         mWriter->endElement();
         mWriter->endElement();
     }
@@ -257,10 +275,11 @@ bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::stri
 }
 
 bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std::string& materialId,
-                                            ColourList& colours) {
+                                            ColourList& colours, SamplerIds& samplers) {
     if (!hasTextures(textures)) {
         return true;
     }
+    KindOrdinals ordinals;
     for (int i = 0; i < textures->getNbTexture(); ++i) {
         const ovTexture* texture = textures->editTexture(i);
         const TextureTexts* texts = textureTextsOf(texture->getTexType());
@@ -271,7 +290,7 @@ bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std:
         if (colour != colours.end()) {
             colours.erase(colour);
         }
-        if (objectIds.contains(texture)) {
+        if (samplers.contains(texture)) {
             continue;
         }
         // A texture whose image was never written gets no sampler, so that no
@@ -281,9 +300,10 @@ bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std:
             collada::logDiagnostic("ovColladaMeshDriver::writeTextureParam, could not find the image again.");
             continue;
         }
-        const std::string samplerId = materialId + texts->sampler;
-        objectIds.emplace(texture, samplerId);
-        const std::string surfaceId = materialId + texts->surface;
+        const std::string ordinal = ordinals.next(texts->type);
+        const std::string samplerId = materialId + texts->sampler + ordinal;
+        samplers.emplace(texture, samplerId);
+        const std::string surfaceId = materialId + texts->surface + ordinal;
         mWriter->startElement("newparam");
         mWriter->addAttribute("sid", surfaceId);
         mWriter->startElement("surface");
@@ -301,7 +321,7 @@ bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std:
     return mWriter->isOk();
 }
 
-bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures) {
+bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures, const SamplerIds& samplers) {
     if (!hasTextures(textures)) {
         return true;
     }
@@ -317,8 +337,8 @@ bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures) {
         if (!texts || !texts->lambertChannel) {
             continue;
         }
-        const auto sampler = objectIds.find(texture);
-        if (sampler == objectIds.end()) {
+        const auto sampler = samplers.find(texture);
+        if (sampler == samplers.end()) {
             collada::logDiagnostic(
                 "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
             continue;

@@ -1,8 +1,35 @@
 #include "collada/XmlStreamWriter.h"
 
+#include <iterator>
+
+#include "collada/ColladaSupport.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
+namespace {
+
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
+
+bool isXmlCharacter(uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Whether every byte stands for itself in character data and in attribute
+// values: the common case, let through without a look at the characters. No
+// early exit, so that the compiler can test many bytes at once: the writer
+// passes every byte of every number array through here.
+bool isPlain(std::string_view text) {
+    bool refused = false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        refused |=
+            (byte < 0x20 && c != '\t' && c != '\n') | (byte >= 0x80) | (c == '&') | (c == '<') | (c == '>');
+    }
+    return !refused;
+}
+
+}  // namespace
 
 XmlStreamWriter::~XmlStreamWriter() {
     while (hasOpenElements()) {
@@ -29,12 +56,13 @@ void XmlStreamWriter::startElement(std::string_view name) {
 }
 
 void XmlStreamWriter::addAttribute(std::string_view name, std::string_view value) {
-    mPendingAttributes.emplace_back(std::string(name), ovStringUtils::EscapeXmlString(value));
+    mPendingAttributes.emplace_back(std::string(name), ovStringUtils::EscapeXmlString(xmlCharacters(value)));
 }
 
 void XmlStreamWriter::addText(std::string_view text) {
     mAfterEnd = true;
-    mPendingText.append(text);
+    std::string escaped;
+    mPendingText.append(characterData(text, escaped));
 }
 
 void XmlStreamWriter::addTextPiece(std::string_view piece) {
@@ -51,7 +79,8 @@ void XmlStreamWriter::addTextPiece(std::string_view piece) {
         writeLineBuffer();
     }
     mTextStreamed = true;
-    writeToFile(piece);
+    std::string escaped;
+    writeToFile(characterData(piece, escaped));
 }
 
 void XmlStreamWriter::endElement() {
@@ -164,6 +193,45 @@ void XmlStreamWriter::resetPending() {
     mPendingAttributes.clear();
     mPendingText.clear();
     mTextStreamed = false;
+    mClosingBrackets = 0;
+}
+
+std::string XmlStreamWriter::xmlCharacters(std::string_view text) {
+    if (isPlain(text)) {
+        return std::string(text);
+    }
+    std::string result;
+    collada::forEachCharacter(text, [this, &result](uint32_t c, std::string_view bytes) {
+        if (isXmlCharacter(c)) {
+            result.append(bytes);
+        } else {
+            utf8::unchecked::append(kReplacementCharacter, std::back_inserter(result));
+            ++mReplacedCharacters;
+        }
+    });
+    return result;
+}
+
+std::string_view XmlStreamWriter::characterData(std::string_view text, std::string& escaped) {
+    if (isPlain(text)) {
+        const size_t lastOther = text.find_last_not_of(']');
+        mClosingBrackets = lastOther == std::string_view::npos ? mClosingBrackets + text.size()
+                                                               : text.size() - lastOther - 1;
+        return text;
+    }
+    for (const char c : xmlCharacters(text)) {
+        if (c == '&') {
+            escaped += "&amp;";
+        } else if (c == '<') {
+            escaped += "&lt;";
+        } else if (c == '>' && mClosingBrackets >= 2) {
+            escaped += "&gt;";
+        } else {
+            escaped += c;
+        }
+        mClosingBrackets = c == ']' ? mClosingBrackets + 1 : 0;
+    }
+    return escaped;
 }
 
 }  // namespace ov

@@ -16,6 +16,12 @@ namespace ov {
 // The file stream belongs to the owner, who opens it; the writer closes it as
 // soon as a write leaves it failed (from then on nothing more is written and
 // isOk answers false) and when the writer is destroyed.
+//
+// Attribute values and texts are written as text that XML 1.0 can hold: each
+// character it cannot hold (control characters other than tab, line feed and
+// carriage return; U+FFFE, U+FFFF) and each byte that is not part of a UTF-8
+// sequence becomes U+FFFD and is counted. Apart from that and the escapes
+// below, every byte stays as given.
 class XmlStreamWriter {
 public:
     explicit XmlStreamWriter(std::ofstream& file) : mFile(file) {}
@@ -28,14 +34,18 @@ public:
     // Only before anything else is given to the element opened last. The
     // value is escaped; the name is used as it is.
     void addAttribute(std::string_view name, std::string_view value);
-    // Character data of the element opened last, never escaped; at most once
-    // per element, and no child follows it.
+    // Character data of the element opened last; at most once per element,
+    // and no child follows it. Only what would end the text's well-formedness
+    // is escaped: "&", "<", and the ">" of "]]>".
     void addText(std::string_view text);
     // The same bytes as one addText of all the pieces joined, but each piece
     // goes to the file at once, so that a long text is never held whole.
     // Empty pieces are ignored: an element that receives none stays empty.
     void addTextPiece(std::string_view piece);
     void endElement();
+
+    // How many characters were written as U+FFFD.
+    size_t replacedCharacters() const { return mReplacedCharacters; }
 
     // True while the file is open and the stream is good.
     bool isOk() const;
@@ -64,6 +74,11 @@ private:
     void writeLineBuffer();
     void writeToFile(std::string_view bytes);
     void resetPending();
+    // text with what XML cannot hold replaced (and counted).
+    std::string xmlCharacters(std::string_view text);
+    // text as character data of the innermost element: text itself when it
+    // needs no change, otherwise escaped, which receives it.
+    std::string_view characterData(std::string_view text, std::string& escaped);
 
     std::ofstream& mFile;
     std::vector<OpenElement> mElements;
@@ -74,6 +89,9 @@ private:
     // The innermost element's text went to the file piece by piece: its end
     // tag follows the text directly.
     bool mTextStreamed = false;
+    // The "]" that end the innermost element's character data so far.
+    size_t mClosingBrackets = 0;
+    size_t mReplacedCharacters = 0;
     bool mPretty = true;
 };
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "collada/ColladaImageFiles.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
 #include "core/SceneWalk.h"
@@ -56,10 +57,13 @@ UnitText unitTextOf(double worldUnits) {
     return {"custom", ovStringUtils::fromFloat(worldUnits, 6, ovStringUtils::Fixed)};
 }
 
-// The path is UTF-8; the file system path type makes of it the wide path
-// where the system wants one.
-std::filesystem::path filePathOf(const std::string& utf8Path) {
-    return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+void logReplacedCharacters(size_t count) {
+    if (count > 0) {
+        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+            << "ovColladaMeshDriver, " << count
+            << " characters of names that XML 1.0 cannot hold (control characters, bytes that are not "
+               "UTF-8) were written as U+FFFD";
+    }
 }
 
 // Clears the driver's writer pointer however the save ends.
@@ -84,19 +88,22 @@ void ovColladaMeshDriver::buildCorrectId(std::string& id) {
 
 bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& path,
                                      ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
+    mWrittenImageFiles.clear();
     ovSpatial* root = singleRoot(objects);
     if (!root) {
         return false;
     }
-    std::ofstream file(filePathOf(path), std::ios::out | std::ios::binary | std::ios::trunc);
+    const std::filesystem::path filePath = collada::pathOfUtf8(path);
+    std::ofstream file(filePath, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!file.is_open()) {
         return false;
     }
     objectIds.clear();
     geometryIds.clear();
     materialIds.clear();
-    std::string outputFolder = ovDirUtils::ExtractFolder(path);
-    ovStringUtils::ReplaceAllOccurrences(outputFolder, "\\", "/");
+    // The folder as the file system sees the path: a backslash separates
+    // only where the system says so.
+    collada::ImageFiles images(filePath.parent_path(), mImageFilePrefix);
 
     XmlStreamWriter writer(file);
     mWriter = &writer;
@@ -116,8 +123,8 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     writer.addAttribute("version", "1.4.1");
     std::string sceneId;
     const bool written = writeHeader(worldUnits) && !collada::advanceAndCheckCancel(progress, 1.0) &&
-                         writeMaterials(meshes, outputFolder, progress) &&
-                         writeGeometries(meshes, progress) && writeScene(root, sceneId, progress);
+                         writeMaterials(meshes, images, progress) && writeGeometries(meshes, progress) &&
+                         writeScene(root, sceneId, progress);
     if (written) {
         writer.startElement("scene");
         writer.startElement("instance_visual_scene");
@@ -132,10 +139,12 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     }
     const bool saved = written && writer.isOk();
     writer.closeFile();
-    if (!saved || file.fail()) {
+    logReplacedCharacters(writer.replacedCharacters());
+    if (!saved || file.fail() || !images.commit()) {
         ovDirUtils::RemoveFileUtf8(path, nullptr);
         return false;
     }
+    mWrittenImageFiles = images.committedPaths();
     return true;
 }
 

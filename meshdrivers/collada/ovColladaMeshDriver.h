@@ -13,15 +13,27 @@
 namespace ov {
 
 class XmlStreamWriter;
+namespace collada {
+class ImageFiles;
+}
 
 // Saves one scene, given by its root spatial, as a COLLADA 1.4.1 document:
 // asset, images (each also written as a PNG file beside the document),
 // effects, materials, one geometry per distinct vertex/index buffer pair and a
 // visual scene that mirrors the node tree. Saves to a path only.
 //
-// A failed or cancelled save returns false and removes the document; PNG
-// files it wrote before failing stay. Two saves on one driver must not
-// overlap: the id maps live on the driver.
+// Image files are always created in the document's folder. Their names are
+// the image ids with every character outside [A-Za-z0-9._-] replaced by "_"
+// (see setImageFilePrefix), and init_from refers to them as URIs. Names of
+// the scene become ids as they stand, but for buildCorrectId; a character
+// that XML 1.0 cannot hold, or a byte that is not UTF-8, is written as U+FFFD
+// and the save logs a warning saying how many were.
+//
+// A failed or cancelled save returns false, removes the document and the
+// images it was writing, and leaves the folder's other files, older images of
+// the same names included, as they were: images are written under temporary
+// names and take their own only once the document is whole. Two saves on one
+// driver must not overlap: the id maps live on the driver.
 class OVMESHDRIVERS_API ovColladaMeshDriver : public ovCoreMeshDriver {
 public:
     // Parameter names of an accessor: X Y Z, S T P or R G B.
@@ -36,12 +48,25 @@ public:
     // Every "#", blank and ":" becomes "_"; nothing else changes.
     static void buildCorrectId(std::string& id);
 
+    // Put before the name of every image file (not before the ids), so that
+    // documents saved into one folder, each with its own prefix, never share
+    // an image file. Separators, control characters, bytes that are not UTF-8
+    // and the characters Windows refuses in names become "_"; a prefix longer
+    // than 64 bytes is cut. Empty by default: the names are then the image
+    // ids alone.
+    void setImageFilePrefix(std::string prefix) { mImageFilePrefix = std::move(prefix); }
+    // The UTF-8 paths of the image files the last save wrote, in the order
+    // written; empty when that save failed.
+    const std::vector<std::string>& writtenImageFiles() const { return mWrittenImageFiles; }
+
 private:
     using MeshList = std::vector<ovTriMesh*>;
     using ColourList = std::vector<ovTexture::TexType>;
+    // Texture -> sampler id, in the effect being written.
+    using SamplerIds = std::map<const ovTexture*, std::string>;
 
     bool writeHeader(double worldUnits);
-    bool writeMaterials(const MeshList& meshes, const std::string& outputFolder,
+    bool writeMaterials(const MeshList& meshes, collada::ImageFiles& images,
                         ovProgressNotifierInterface* progress);
     bool writeEffect(const ovMaterialObject& key, const std::string& materialId);
     bool writeGeometries(const MeshList& meshes, ovProgressNotifierInterface* progress);
@@ -54,10 +79,10 @@ private:
     bool writeScene(ovSpatial* root, std::string& sceneId, ovProgressNotifierInterface* progress);
     bool writeSpatial(ovSpatial* spatial, int& nodeCounter, ovProgressNotifierInterface* progress);
     void writeInstanceGeometry(ovTriMesh& mesh);
-    bool writeTexture(ovTextureState* textures, const std::string& materialId,
-                      const std::string& outputFolder);
-    bool writeTextureParam(ovTextureState* textures, const std::string& materialId, ColourList& colours);
-    bool writeTextureChannel(ovTextureState* textures);
+    bool writeTexture(ovTextureState* textures, const std::string& materialId, collada::ImageFiles& images);
+    bool writeTextureParam(ovTextureState* textures, const std::string& materialId, ColourList& colours,
+                           SamplerIds& samplers);
+    bool writeTextureChannel(ovTextureState* textures, const SamplerIds& samplers);
     bool writeMaterialColor(ovMaterialState* material, ovTexture::TexType type);
 
     // The material id of a mesh, or "" when its material has none.
@@ -66,10 +91,12 @@ private:
     void writeTextElement(const char* element, const std::string& text);
 
     XmlStreamWriter* mWriter = nullptr;
-    // Image -> image id, texture -> sampler id.
+    // Image -> image id.
     std::map<const void*, std::string> objectIds;
     std::map<std::pair<const ovVertexBuffer*, const ovIndexBuffer*>, std::string> geometryIds;
     std::map<ovMaterialObject, std::string> materialIds;
+    std::string mImageFilePrefix;
+    std::vector<std::string> mWrittenImageFiles;
 };
 
 }  // namespace ov

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "ColladaTestSupport.h"
@@ -213,6 +214,92 @@ TEST_F(ColladaSaveTest, WorldUnitsGiveTheUnitAndIdsLoseTheirBlanksNumberSignsAnd
     }
 }
 
+// Names that are paths, markup, characters XML 1.0 cannot hold, bytes that
+// are not UTF-8 or too long for a file name: the image lands in the
+// document's folder under a name made of its id's letters, digits, dots,
+// hyphens and underscores, which init_from gives, and the document stays
+// well-formed.
+TEST_F(ColladaSaveTest, NamesNeitherLeaveTheDocumentsFolderNorBreakItsXml) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"../../x", "_._.._x-1-image-diffuse.png"},
+        {"Wood/Oak", "Wood_Oak-1-image-diffuse.png"},
+        {"C:\\x", "C__x-1-image-diffuse.png"},
+        {"R&D <1> ]]> a", "R_D__1______a-1-image-diffuse.png"},
+        {"what?", "what_-1-image-diffuse.png"},
+        {"v\vt\x01", "v_t_-1-image-diffuse.png"},
+        {"\xFF\xC3(", "___-1-image-diffuse.png"},
+        {".hidden", "_hidden-1-image-diffuse.png"},
+        {"\xC3\x96l", "_l-1-image-diffuse.png"},
+        {"nul.x", "_nul.x-1-image-diffuse.png"},
+        {std::string(300, 'm'), std::string(128, 'm') + ".png"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [name, imageFile] = cases[i];
+        const std::filesystem::path folder = dir.path() / std::to_string(i);
+        std::filesystem::create_directories(folder / "a" / "b");
+        const ovPointer<ovMaterialState> material(new ovMaterialState);
+        material->SetName(name);
+        const ovPointer<ovTextureState> textures(new ovTextureState);
+        textures->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
+        const ovPointer<ovNode> root =
+            makeRoot(nullptr, {withMaterial(makeTriangle(name.c_str()), material.get(), textures.get())});
+        root->SetName(name);
+
+        const auto elements = parseXml(save(root.get(), std::to_string(i) + "/a/b/doc.dae"));
+        ASSERT_TRUE(elements) << name << " gives a document that is not well-formed";
+        const auto image = std::find_if(elements->begin(), elements->end(),
+                                        [](const XmlElement& element) { return element.name == "image"; });
+        ASSERT_NE(image, elements->end());
+        EXPECT_EQ(std::next(image)->text, imageFile) << name;
+        std::set<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+            if (!entry.is_directory()) {
+                files.insert(std::filesystem::relative(entry.path(), folder).string());
+            }
+        }
+        EXPECT_EQ(files, (std::set<std::string>{"a/b/" + imageFile, "a/b/doc.dae"})) << name;
+        EXPECT_EQ(driver.writtenImageFiles(),
+                  std::vector<std::string>{(folder / "a/b" / imageFile).string()});
+    }
+    // One line for each save whose names had characters XML cannot hold.
+    EXPECT_EQ(log.texts(ovLogWarning).size(), 2u);
+}
+
+// Two diffuse maps in one material keep their ids apart, and a texture state
+// that two materials use is declared in the effect of each: every channel
+// names a sampler its effect declares, so that pycollada finds both maps.
+TEST_F(ColladaSaveTest, TwoMapsOfAKindAndATextureStateOfTwoMaterialsGiveDistinctDeclaredIds) {
+    const auto materials = makeStates<ovMaterialState>(2);
+    const ovPointer<ovTextureState> textures(new ovTextureState);
+    for (const int type : {ovTexture::Diffuse, ovTexture::Diffuse, ovTexture::Emission}) {
+        textures->addTexture(makeTexture(makeImage(ovImage::RGB8, static_cast<uint8_t>(type)), type));
+    }
+    const ovPointer<ovNode> root =
+        makeRoot(nullptr, {withMaterial(makeTriangle(), materials[0].get(), textures.get()),
+                           withMaterial(makeTriangle("", 1), materials[1].get(), textures.get())});
+    const auto elements = parseXml(save(root.get(), "shared.dae"));
+    ASSERT_TRUE(elements);
+    std::set<std::string> ids, samplers;
+    std::string previous;
+    for (const XmlElement& element : *elements) {
+        const auto attribute = [&element](const char* name) {
+            const auto found = element.attributes.find(name);
+            return found == element.attributes.end() ? std::string() : found->second;
+        };
+        if (element.name == "effect") {
+            samplers.clear();
+        }
+        EXPECT_TRUE(attribute("id").empty() || ids.insert(attribute("id")).second) << attribute("id");
+        EXPECT_TRUE(element.name != "newparam" || samplers.insert(attribute("sid")).second)
+            << attribute("sid");
+        EXPECT_TRUE(element.name != "texture" || samplers.contains(attribute("texture")))
+            << attribute("texture");
+        EXPECT_TRUE(previous != "surface" || ids.contains(element.text)) << element.text;
+        previous = element.name;
+    }
+    EXPECT_EQ(filesIn(dir.path()).size(), 4u) << "three images and the document";
+}
+
 // Non-resident buffers are loaded for their geometry and dropped again;
 // texture coordinates of 2 and 3 components get sources, those of 1 and 4 do
 // not; a level-of-detail node writes its first child only.
@@ -308,19 +395,45 @@ TEST_F(ColladaSaveTest, ProgressIsReportedAndEveryFailureLeavesNoDocument) {
     EXPECT_FALSE(driver.saveMeshes({scene}, dir.file("missing/folder.dae"), nullptr, {}));
 }
 
-TEST_F(ColladaSaveTest, AnImageThatCannotBeSavedFailsTheSaveAndKeepsTheImagesBeforeIt) {
+// Images are written under temporary names and take theirs only when the
+// whole save succeeded: a save that fails or is cancelled, wherever it stops,
+// leaves the folder as it was, an older image of the same name too. With
+// prefixes, two documents in one folder keep their images apart.
+TEST_F(ColladaSaveTest, ImagesAppearOnlyWithTheirWholeDocumentAndPrefixesKeepDocumentsApart) {
     const auto materials = makeStates<ovMaterialState>(1);
     const auto textures = makeStates<ovTextureState>(1);
     textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 1), ovTexture::Diffuse));
     textures[0]->addTexture(makeTexture(makeImage(ovImage::RGB8, 2), ovTexture::Emission));
     const ovPointer<ovTriMesh> mesh = withMaterial(makeTriangle(), materials[0].get(), textures[0].get());
-    // A folder stands where the second image must go.
+    writeFile(dir.path() / "material-1-image-diffuse.png", "older");
+    const std::vector<std::string> before = {"material-1-image-diffuse.png"};
+
+    // Cancelled after the images were written; then a folder where the
+    // second image must go; then a second image that cannot be saved.
+    RecordingProgress cancelling(2);
+    save(mesh.get(), "cancelled.dae", &cancelling, false);
+    EXPECT_EQ(filesIn(dir.path()), before);
     std::filesystem::create_directory(dir.path() / "material-1-image-emissive.png");
     save(mesh.get(), "blocked.dae", nullptr, false);
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "material-1-image-diffuse.png"));
-
+    std::filesystem::remove(dir.path() / "material-1-image-emissive.png");
     textures[0]->editTexture(1)->setImage(new ovImage(ovImage::RGB8, 0, 0));
     save(mesh.get(), "empty_image.dae", nullptr, false);
+    EXPECT_EQ(filesIn(dir.path()), before);
+    EXPECT_EQ(readFile(dir.path() / before[0]), "older");
+    EXPECT_TRUE(driver.writtenImageFiles().empty());
+
+    textures[0]->editTexture(1)->setImage(makeImage(ovImage::RGB8, 2));
+    for (const auto& [prefix, document] : {std::pair{"a-", "a.dae"}, std::pair{"b:/", "b.dae"}}) {
+        driver.setImageFilePrefix(prefix);
+        save(mesh.get(), document);
+    }
+    EXPECT_EQ(driver.writtenImageFiles(),
+              (std::vector<std::string>{dir.file("b__material-1-image-diffuse.png"),
+                                        dir.file("b__material-1-image-emissive.png")}));
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"a-material-1-image-diffuse.png", "a-material-1-image-emissive.png",
+                                        "a.dae", "b.dae", "b__material-1-image-diffuse.png",
+                                        "b__material-1-image-emissive.png", "material-1-image-diffuse.png"}));
 }
 
 // The document of a scene 100,000 levels deep is some 15 GB of indentation:

@@ -28,21 +28,37 @@ TEST(XmlStreamWriterTest, TextPiecesRawTextUnprettyOutputAndClosingOnDestruction
         std::function<void(XmlStreamWriter&)> steps;
         std::string bytes;
     } cases[] = {
-        {"text on the line of its tags, never escaped, pieces giving the bytes of the whole text",
+        {"text on the line of its tags, pieces giving the bytes of the whole text, escaped only where XML "
+         "must: \"&\", \"<\" and the \">\" of \"]]>\", also across pieces",
          [](XmlStreamWriter& w) {
              w.startElement("A");
              w.startElement("C");
              w.addAttribute("k", "v");
-             for (const char* piece : {"1 & ", "", "2 < ", "3"}) {
+             for (const char* piece : {"1 & ", "", "2 < 3 > ]", "]", ">]>"}) {
                  w.addTextPiece(piece);
              }
              w.endElement();
              w.startElement("D");
              w.addTextPiece("");
              w.endElement();
+             w.startElement("E");
+             w.addText("]]]> \"'");
+             w.endElement();
              w.endElement();
          },
-         "<A>\n\t<C k=\"v\">1 & 2 < 3</C>\n\t<D/>\n</A>\n"},
+         "<A>\n\t<C k=\"v\">1 &amp; 2 &lt; 3 > ]]&gt;]></C>\n\t<D/>\n\t<E>]]]&gt; \"'</E>\n</A>\n"},
+        {"characters XML cannot hold and bytes that are not UTF-8 become U+FFFD; the others stay",
+         [](XmlStreamWriter& w) {
+             w.startElement("A");
+             w.addAttribute("k", "\v\t\xC3\xA9\xEF\xBF\xBE&");
+             w.addText("\x01\r\n\xC3(\xED\xA0\x80\xF0\x9F\x98\x80");
+             w.endElement();
+             EXPECT_EQ(w.replacedCharacters(), 7u);
+         },
+         "<A "
+         "k=\"\xEF\xBF\xBD\t\xC3\xA9\xEF\xBF\xBD&amp;\">\xEF\xBF\xBD\r\n\xEF\xBF\xBD("
+         "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+         "\xF0\x9F\x98\x80</A>\n"},
         {"destruction closes what is open, innermost first",
          [](XmlStreamWriter& w) {
              w.writeRaw("<?xml?>\n");

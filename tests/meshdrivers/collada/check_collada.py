@@ -29,7 +29,7 @@ KNOWN_COMPLAINTS = {
     # NaN, INF and -INF.
     "non-finite": re.compile(r"'[^']*\b(nan|inf)\b[^']*' is not a valid value"),
     # Names become ids as they stand, but for blanks, number signs and colons.
-    "invalid-id": re.compile(r"is not a valid value of the atomic type 'xs:(ID|NCName)'"),
+    "invalid-id": re.compile(r"is not a valid value of the atomic type 'xs:(ID|IDREF|NCName)'"),
     # Texture-coordinate inputs of "vertices" carry their set.
     "texcoord-set": re.compile(r"Element '%sinput', attribute 'set'" % re.escape(NS)),
 }

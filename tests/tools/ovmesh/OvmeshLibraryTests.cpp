@@ -175,7 +175,7 @@ protected:
 
 TEST_F(SceneIoTest, WritesAHiddenFileBesideTheTargetThatReplacesItOnlyOnSuccess) {
     writeFile(folder.path() / "old.pathfmt", "previous");
-    EXPECT_EQ(saveScene(*scene, folder.file("old.pathfmt"), nullptr, {}), 4u);
+    EXPECT_EQ(saveScene(*scene, folder.file("old.pathfmt"), nullptr, {}).front().size, 4u);
     // Drivers are chosen by the extension, which the temporary name keeps.
     EXPECT_THAT(driver.requests,
                 testing::ElementsAre(testing::MatchesRegex("save path " + folder.file(".old.pathfmt.tmp-") +

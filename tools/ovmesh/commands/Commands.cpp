@@ -61,12 +61,16 @@ std::string extensionList(const ovExtensionList& extensions) {
     return text.empty() ? "-" : text;
 }
 
-std::string writtenReport(const std::string& path, uintmax_t size) {
-    return "wrote " + path + " (" + std::to_string(size) + " bytes)";
+std::string writtenReport(const std::vector<WrittenFile>& files) {
+    std::string report;
+    for (const auto& [path, size] : files) {
+        report += (report.empty() ? "" : "\n") + ("wrote " + path + " (" + std::to_string(size) + " bytes)");
+    }
+    return report;
 }
 
-uintmax_t saveWithProgress(Session& session, ovSpatial& root, const std::string& path,
-                           const SaveMeshOptions& options) {
+std::vector<WrittenFile> saveWithProgress(Session& session, ovSpatial& root, const std::string& path,
+                                          const SaveMeshOptions& options) {
     const std::string label = "writing " + utf8Path(fsPath(path).filename());
     return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
         return saveScene(root, path, progress, options);
@@ -99,7 +103,7 @@ ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extensi
 PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing) {
     return [&session, format, drawing](ovSpatial& part, const std::string& path) {
         const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing);
-        session.report(writtenReport(path, saveWithProgress(session, *root, path, SaveMeshOptions())));
+        session.report(writtenReport(saveWithProgress(session, *root, path, SaveMeshOptions())));
     };
 }
 
@@ -221,7 +225,7 @@ int runDemo(Session& session, const std::string& folder) {
             const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
                                                   ? demoAssembly(session, path, parts)
                                                   : sceneForFormat(*scene, extension, demoDrawingOptions());
-            session.report(writtenReport(path, saveWithProgress(session, *root, path, options)));
+            session.report(writtenReport(saveWithProgress(session, *root, path, options)));
             parts.keep();
         } catch (const ToolError& failure) {
             session.console().error(failure.what());
@@ -281,8 +285,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     }
     SaveMeshOptions saveOptions;
     saveOptions.lineBreaks = options.lineBreaks;
-    session.report(
-        writtenReport(options.output, saveWithProgress(session, *root, options.output, saveOptions)));
+    session.report(writtenReport(saveWithProgress(session, *root, options.output, saveOptions)));
     parts.keep();
     return 0;
 }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
+#include "collada/ovColladaMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/ObjImport.h"
@@ -76,26 +76,27 @@ LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterfa
     return {sceneRoot(objects, path), {}, std::move(messages)};
 }
 
-// The PNG files of a folder. A driver that saves by path may write texture
-// images beside its document; after a failed save, those it added go too.
-std::set<std::filesystem::path> imagesIn(const std::filesystem::path& folder) {
-    std::set<std::filesystem::path> images;
+uintmax_t sizeOf(const std::string& path) {
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        if (entry.path().extension() == ".png") {
-            images.insert(entry.path());
-        }
-    }
-    return images;
+    const uintmax_t size = std::filesystem::file_size(fsPath(path), error);
+    return error ? 0 : size;
 }
 
-void removeImagesAddedSince(const std::filesystem::path& folder,
-                            const std::set<std::filesystem::path>& before) {
-    for (const std::filesystem::path& image : imagesIn(folder)) {
-        if (!before.contains(image)) {
-            std::error_code ignored;
-            std::filesystem::remove(image, ignored);
-        }
+void removeFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        std::error_code ignored;
+        std::filesystem::remove(fsPath(path), ignored);
+    }
+}
+
+// The driver takes its images away itself when a save fails; a document that
+// cannot take the target's place takes them along too.
+void commitOrRemove(SafeOutputFile& file, const std::vector<std::string>& images) {
+    try {
+        file.commit();
+    } catch (const ToolError&) {
+        removeFiles(images);
+        throw;
     }
 }
 
@@ -165,31 +166,37 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
     return loadThroughDriver(path, progress, options);
 }
 
-uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifierInterface* progress,
-                    SaveMeshOptions options) {
+std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
+                                   ovProgressNotifierInterface* progress, SaveMeshOptions options) {
     requireSaveDriver(path);
-    const ovCoreMeshDriver* driver = ovIoManager::msInstance.findSaveDriver(extensionOf(path));
+    ovCoreMeshDriver* driver = ovIoManager::msInstance.findSaveDriver(extensionOf(path));
     if (options.fileName.empty()) {
         options.fileName = utf8Path(fsPath(path).stem());
     }
+    auto* collada = dynamic_cast<ovColladaMeshDriver*>(driver);
+    if (collada) {
+        collada->setImageFilePrefix(utf8Path(fsPath(path).stem()) + "-");
+    }
     SafeOutputFile file(path);
     const ovObjectList objects{ovPointer<ovObject>(&root)};
-    const std::filesystem::path folder = fsPath(file.temporaryPath()).parent_path();
-    const std::set<std::filesystem::path> imagesBefore = imagesIn(folder);
     const bool saved =
         driver->isDeviceCapable()
             ? saveThroughDevice(objects, file.temporaryPath(), path, progress, options)
             : ovIoManager::msInstance.saveMeshes(objects, file.temporaryPath(), progress, options);
+    const std::vector<std::string> images =
+        collada && saved ? collada->writtenImageFiles() : std::vector<std::string>();
     // A driver may end a cancelled save early and still answer true.
     if (!saved || (progress != nullptr && progress->isCanceled())) {
-        removeImagesAddedSince(folder, imagesBefore);
+        removeFiles(images);
         throw ToolError("cannot write '" + path + "': the " + extensionOf(path) +
                         " driver failed to save the scene");
     }
-    file.commit();
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(fsPath(path), error);
-    return error ? 0 : size;
+    commitOrRemove(file, images);
+    std::vector<WrittenFile> written{{path, sizeOf(path)}};
+    for (const std::string& image : images) {
+        written.push_back({image, sizeOf(image)});
+    }
+    return written;
 }
 
 }  // namespace ov::ovmesh

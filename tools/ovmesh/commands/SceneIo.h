@@ -36,12 +36,20 @@ struct LoadedScene {
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options = {});
 
+struct WrittenFile {
+    std::string path;
+    uintmax_t size;
+};
+
 // Saves the scene to path through the driver manager, by way of a temporary
 // file that replaces path only once everything is written. The driver works
 // on a file device when it can, so that a short write is noticed, and on the
-// path otherwise. Answers the size of the file; ToolError on any failure,
-// a cancelled save included, leaving no file behind.
-uintmax_t saveScene(ovSpatial& root, const std::string& path, ovProgressNotifierInterface* progress,
-                    SaveMeshOptions options);
+// path otherwise. A COLLADA document's image files are named after path's
+// stem ("OUT-" before each), so that documents saved into one folder keep
+// their images apart. Answers the files written: path first, then the
+// images; ToolError on any failure, a cancelled save included, leaving no
+// file behind.
+std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
+                                   ovProgressNotifierInterface* progress, SaveMeshOptions options);
 
 }  // namespace ov::ovmesh

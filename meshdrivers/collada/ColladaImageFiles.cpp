@@ -1,0 +1,166 @@
+#include "collada/ColladaImageFiles.h"
+
+#include <algorithm>
+#include <array>
+
+#include "collada/ColladaSupport.h"
+#include "scenegraph/ovIoManager.h"
+
+namespace ov::collada {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Longer ids and prefixes are cut, so that a long material or document name
+// still gives a file name (and a temporary name) every file system takes.
+constexpr size_t kMaxIdCharacters = 128;
+constexpr size_t kMaxPrefixBytes = 64;
+
+bool isAsciiLetterOrDigit(uint32_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// What a file name keeps of an id: only characters that mean nothing to any
+// file system, shell or URI.
+std::string idPart(std::string_view id) {
+    std::string part;
+    forEachCharacter(id, [&part](uint32_t c, std::string_view) {
+        part += isAsciiLetterOrDigit(c) || c == '.' || c == '_' || c == '-' ? static_cast<char>(c) : '_';
+    });
+    part.resize(std::min(part.size(), kMaxIdCharacters));
+    return part;
+}
+
+// What a file name keeps of the prefix, which the host chooses: every
+// character but separators, control characters, bytes that are not UTF-8 and
+// those Windows refuses in a name; whole characters up to kMaxPrefixBytes.
+std::string prefixPart(std::string_view prefix) {
+    constexpr std::string_view kRefused = "/\\:*?\"<>|";
+    std::string part;
+    bool full = false;
+    forEachCharacter(prefix, [&](uint32_t c, std::string_view bytes) {
+        const bool refused = c < 0x20 || c == 0x7F || c == kNotUtf8 ||
+                             (c < 0x80 && kRefused.find(static_cast<char>(c)) != std::string_view::npos);
+        const std::string_view kept = refused ? "_" : bytes;
+        full = full || part.size() + kept.size() > kMaxPrefixBytes;
+        if (!full) {
+            part.append(kept);
+        }
+    });
+    return part;
+}
+
+std::string lowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+// Windows opens a device, not a file, for these names whatever their extension.
+bool isWindowsDeviceName(std::string_view base) {
+    std::string stem = lowerAscii(std::string(base.substr(0, base.find('.'))));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    constexpr std::array<std::string_view, 6> kDevices = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    const bool numbered = stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+                          stem[3] >= '1' && stem[3] <= '9';
+    return numbered || std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end();
+}
+
+void logError(const std::string& text) {
+    ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true) << text;
+}
+
+}  // namespace
+
+ImageFiles::ImageFiles(fs::path folder, std::string_view prefix)
+    : mFolder(std::move(folder)), mPrefix(prefixPart(prefix)) {}
+
+ImageFiles::~ImageFiles() {
+    for (size_t i = mCommitted; i < mStaged.size(); ++i) {
+        std::error_code ignored;
+        fs::remove(mStaged[i].temporary, ignored);
+    }
+}
+
+std::string ImageFiles::nameFor(std::string_view imageId) {
+    std::string base = mPrefix + idPart(imageId);
+    if (base.empty() || base.front() == '.') {
+        base.replace(0, base.empty() ? 0 : 1, "_");
+    }
+    if (isWindowsDeviceName(base)) {
+        base.insert(0, "_");
+    }
+    std::string name = base + ".png";
+    for (int number = 2; !mNamesTaken.insert(lowerAscii(name)).second; ++number) {
+        name = base + "-" + std::to_string(number) + ".png";
+    }
+    return name;
+}
+
+fs::path ImageFiles::freeTemporaryPath(const std::string& fileName) const {
+    // Hidden, and ending in ".png" because the image's format follows the extension.
+    for (int number = 1;; ++number) {
+        fs::path candidate = mFolder / pathOfUtf8("." + fileName + ".tmp-" + std::to_string(number) + ".png");
+        std::error_code error;
+        if (!fs::exists(fs::symlink_status(candidate, error))) {
+            return candidate;
+        }
+    }
+}
+
+bool ImageFiles::write(const ovImage& image, const std::string& fileName) {
+    const fs::path target = mFolder / pathOfUtf8(fileName);
+    std::error_code error;
+    if (fs::is_directory(fs::symlink_status(target, error))) {
+        logError("ovColladaMeshDriver, cannot write the image file " + utf8OfPath(target) +
+                 ": a folder stands there");
+        return false;
+    }
+    const fs::path temporary = freeTemporaryPath(fileName);
+    if (!ovIoManager::msInstance.getImageIOManager().saveImage(&image, utf8OfPath(temporary), nullptr,
+                                                               SaveImageOptions())) {
+        logError("ovColladaMeshDriver, could not write the image file " + utf8OfPath(target));
+        return false;
+    }
+    mStaged.push_back({temporary, target});
+    return true;
+}
+
+bool ImageFiles::commit() {
+    for (; mCommitted < mStaged.size(); ++mCommitted) {
+        std::error_code error;
+        fs::rename(mStaged[mCommitted].temporary, mStaged[mCommitted].target, error);
+        if (error) {
+            logError("ovColladaMeshDriver, could not give the image file " +
+                     utf8OfPath(mStaged[mCommitted].target) + " its name: " + error.message());
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> ImageFiles::committedPaths() const {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < mCommitted; ++i) {
+        paths.push_back(utf8OfPath(mStaged[i].target));
+    }
+    return paths;
+}
+
+std::string uriPathSegment(std::string_view fileName) {
+    constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string uri;
+    for (const char c : fileName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isAsciiLetterOrDigit(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHexDigits[byte >> 4];
+            uri += kHexDigits[byte & 0x0F];
+        }
+    }
+    return uri;
+}
+
+}  // namespace ov::collada
