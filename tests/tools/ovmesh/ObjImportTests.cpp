@@ -376,6 +376,68 @@ TEST(ObjImportTest, AFileCutAtAnyOffsetLoadsWhatItHoldsOrIsRefusedWithItsLine) {
     }
 }
 
+// The lookup that makes each distinct corner one vertex ends and stays in
+// proportion to the corners it holds, whatever they are: points the
+// tessellator added (not in it), repeats, corners whose numbers cluster.
+TEST(ObjImportTest, CornerLookupAnswersEachCornerOnceAndStaysInProportion) {
+    const struct {
+        const char* name;
+        int corners;
+        ObjCorner (*cornerAt)(int);
+        size_t distinct;
+    } cases[] = {{"4 corners walked twice", 8,
+                  [](int k) {
+                      return ObjCorner{k % 4, -1, -1};
+                  },
+                  4},
+                 {"one corner repeated", 10000,
+                  [](int) {
+                      return ObjCorner{7, 7, 7};
+                  },
+                  1},
+                 // Numbered alike, the corners fill a dense run that the others hash into.
+                 {"a dense run, then corners into it", 40000,
+                  [](int k) {
+                      return k < 20000 ? ObjCorner{k, k, k} : ObjCorner{k % 20000, 0, 1};
+                  },
+                  40000},
+                 {"corners numbered far apart", 20000,
+                  [](int k) {
+                      return ObjCorner{k << 12, k << 16, k << 8};
+                  },
+                  20000}};
+    for (const auto& [name, count, cornerAt, distinct] : cases) {
+        SCOPED_TRACE(name);
+        ObjPart part("");
+        std::vector<int> first;
+        for (int k = 0; k < count; ++k) {
+            if (k == 4) {  // as the tessellator adds them
+                for (int added = 0; added < 1000; ++added) {
+                    part.addVertex({addedPointNumber(added), -1, -1});
+                }
+            }
+            first.push_back(part.vertexOf(cornerAt(k)));
+            ASSERT_EQ(part.vertices[static_cast<size_t>(first.back())], cornerAt(k));
+        }
+        EXPECT_EQ(part.vertices.size(), distinct + 1000);
+        EXPECT_LE(part.lookupCapacity(), std::max<size_t>(16, 32 * distinct));
+        // Asked again, each corner has the vertex it got first.
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(part.vertexOf(cornerAt(k)), first[static_cast<size_t>(k)]) << k;
+        }
+    }
+    // A face that walks a bow tie 35 times, then another face: 2 triangles each.
+    std::string face = "f";
+    for (int walk = 0; walk < 35; ++walk) {
+        face += " 1 2 3 4";
+    }
+    const ObjImport imported = importText(
+        "v 0 0 0\nv 0 1 0\nv 1 0 0\nv 1 1 0\nv 0 0 1\nv 0 1 1\nv 1 0 1\n"
+        "v 1 1 1\n" +
+        face + "\nf 2 6 5 1\n");
+    EXPECT_EQ(triangleCount(*imported.root), 4);
+}
+
 TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
     // Each face has vertices of its own, for its normal.
     const ObjImport cube = importText(
