@@ -13,6 +13,7 @@
 
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/ObjImport.h"
+#include "ovmesh/input/ObjReader.h"
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/SceneVariants.h"
 #include "ovmesh/output/XmlText.h"
@@ -436,6 +437,25 @@ TEST(ObjImportTest, CornerLookupAnswersEachCornerOnceAndStaysInProportion) {
         "v 1 1 1\n" +
         face + "\nf 2 6 5 1\n");
     EXPECT_EQ(triangleCount(*imported.root), 4);
+}
+
+// Parts start small: a group of one triangle and one segment holds little
+// more than those.
+TEST(ObjImportTest, EachGroupCostsLittleBeyondItsData) {
+    std::string text = kTriangle;
+    for (int group = 0; group < 1000; ++group) {
+        text += "g part" + std::to_string(group) + "\nf 1 2 3\nl 1 2\n";
+    }
+    ObjReader reader("groups.obj");
+    reader.read(text);
+    const ObjModel model = reader.finish();
+    ASSERT_EQ(model.groups.size(), 1000u);
+    for (const ObjGroup& group : model.groups) {
+        for (const ObjPart* part : {&group.meshes.at(0), &group.lines.at(0)}) {
+            EXPECT_LE(part->vertices.capacity() * sizeof(ObjCorner) + part->indices.capacity() * sizeof(int),
+                      256u);
+        }
+    }
 }
 
 TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
