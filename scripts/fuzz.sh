@@ -22,7 +22,10 @@ seeds=fuzz/corpus/$target
 work=build/fuzz/work/$target
 findings=build/fuzz/findings/$target
 mkdir -p "$seeds" "$work" "$findings"
+# The target's words and shapes, when it has a dictionary of them.
+dict=fuzz/$target/$target.dict
+[ -f "$dict" ] || dict=
 
 "$binary" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
-  -artifact_prefix="$findings/" "$work" "$seeds"
+  ${dict:+"-dict=$dict"} -artifact_prefix="$findings/" "$work" "$seeds"
 "$binary" -merge=1 "$seeds" "$work" 2>&1 | grep -E 'MERGE-OUTER: [0-9]+ new files' || true

@@ -2,9 +2,11 @@
 // triangles with normals and texture coordinates, next to tinyobjloader's
 // parse alone and assimp's OBJ import of the same file: best time of a few
 // runs and the peak heap each adds. Then the whole conversion to binary STL,
-// `ovmesh convert` next to `assimp export`, as a user runs them.
+// `ovmesh convert` next to `assimp export`, as a user runs them. Last, the
+// peak heap of many one-triangle groups (or materials) next to the same
+// triangles in one group: what each group costs beyond its data.
 //
-// Usage: bench_obj_import [quads per side] [runs]
+// Usage: bench_obj_import [quads per side] [runs] [groups]
 #include <tiny_obj_loader.h>
 
 #include <assimp/postprocess.h>
@@ -81,6 +83,24 @@ void writeGrid(const fs::path& path, int side) {
         file << text;
         text.clear();
     }
+}
+
+// Triangles that share no vertex, each after a statement "prefix<number>"
+// of its own (a group, a material) or all in one group when prefix is empty.
+void writeTriangles(const fs::path& path, int triangles, const std::string& prefix) {
+    std::string text;
+    for (int triangle = 0; triangle < triangles; ++triangle) {
+        const double x = triangle % 1000;
+        const double y = triangle / 1000;
+        appendNumbers(text, "v", {x, y, 0});
+        appendNumbers(text, "v", {x + 1, y, 0});
+        appendNumbers(text, "v", {x, y + 1, 0});
+        if (!prefix.empty()) {
+            text += prefix + std::to_string(triangle) + '\n';
+        }
+        text += "f -3 -2 -1\n";
+    }
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 double secondsOf(const std::function<void()>& work) {
@@ -171,6 +191,25 @@ int main(int argc, char** argv) {
     std::printf("assimp export big.obj big.stl:  %7.3f s  %7.1f MB peak resident\n", assimpSeconds,
                 assimpPeak);
     std::printf("time assimp / ovmesh: %.2f\n", assimpSeconds / ovmeshSeconds);
+
+    const int groups = argc > 3 ? std::atoi(argv[3]) : 100000;
+    const struct {
+        const char* name;
+        const char* prefix;
+    } layouts[] = {{"one group", ""}, {"as many groups", "g part"}, {"as many materials", "usemtl m"}};
+    double heapMb[3] = {};
+    for (size_t layout = 0; layout < 3; ++layout) {
+        const fs::path file = folder / "triangles.obj";
+        writeTriangles(file, groups, layouts[layout].prefix);
+        const double seconds = secondsOf([&] { ov::ovmesh::importObj(file.string()); });
+        heapMb[layout] =
+            static_cast<double>(peakExtraHeap([&] { ov::ovmesh::importObj(file.string()); })) / (1 << 20);
+        std::printf("%d triangles in %-17s (%4.1f MB): %7.3f s  %7.1f MB peak heap\n", groups,
+                    layouts[layout].name, static_cast<double>(fs::file_size(file)) / 1e6, seconds,
+                    heapMb[layout]);
+    }
+    std::printf("heap of %d groups: %.1f MB (target <= 300), %.0f bytes per group beyond one group's\n",
+                groups, heapMb[1], (heapMb[1] - heapMb[0]) * (1 << 20) / groups);
     fs::remove_all(folder);
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/ObjImport.h"
+#include "ovmesh/input/ObjReader.h"
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/SceneVariants.h"
 #include "ovmesh/output/XmlText.h"
@@ -373,6 +374,65 @@ TEST(ObjImportTest, AFileCutAtAnyOffsetLoadsWhatItHoldsOrIsRefusedWithItsLine) {
                 << cut << ": " << error.what();
             EXPECT_FALSE(cut >= firstFaceEnd && whole[cut - 1] == '\n') << cut << ": " << error.what();
         }
+    }
+}
+
+// The lookup that makes each distinct corner one vertex ends and stays in
+// proportion to the corners it holds, whatever they are: points the
+// tessellator added (not in it), repeats, corners whose numbers cluster.
+TEST(ObjImportTest, CornerLookupAnswersEachCornerOnceAndStaysInProportion) {
+    const auto walked = [](int k) { return ObjCorner{k % 4, -1, -1}; };
+    // Numbered alike, the first corners fill a dense run that the others hash into.
+    const auto intoRun = [](int k) { return k < 20000 ? ObjCorner{k, k, k} : ObjCorner{k % 20000, 0, 1}; };
+    const auto farApart = [](int k) { return ObjCorner{k << 12, k << 16, k << 8}; };
+    const struct {
+        const char* name;
+        int corners;
+        ObjCorner (*cornerAt)(int);
+        size_t distinct;
+    } cases[] = {{"4 corners walked twice", 8, walked, 4},
+                 {"a dense run, then corners into it", 40000, intoRun, 40000},
+                 {"corners numbered far apart", 20000, farApart, 20000}};
+    for (const auto& [name, count, cornerAt, distinct] : cases) {
+        SCOPED_TRACE(name);
+        ObjPart part("");
+        std::vector<int> first;
+        for (int k = 0; k < count; ++k) {
+            if (k == 4) {  // as the tessellator adds them
+                for (int added = 0; added < 1000; ++added) {
+                    part.addVertex({addedPointNumber(added), -1, -1});
+                }
+            }
+            first.push_back(part.vertexOf(cornerAt(k)));
+            ASSERT_EQ(part.vertices[static_cast<size_t>(first.back())], cornerAt(k));
+        }
+        EXPECT_EQ(part.vertices.size(), distinct + 1000);
+        EXPECT_LE(part.lookupCapacity(), std::max<size_t>(16, 32 * distinct));
+        // Asked again, each corner has the vertex it got first.
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(part.vertexOf(cornerAt(k)), first[static_cast<size_t>(k)]) << k;
+        }
+    }
+    // A face that walks a bow tie 35 times, then another face: 2 triangles each.
+    std::string text = "v 0 0 0\nv 0 1 0\nv 1 0 0\nv 1 1 0\nv 0 0 1\nv 0 1 1\nv 1 0 1\nv 1 1 1\nf";
+    for (int walk = 0; walk < 35; ++walk) {
+        text += " 1 2 3 4";
+    }
+    EXPECT_EQ(triangleCount(*importText(text + "\nf 2 6 5 1\n").root), 4);
+}
+
+// Parts start small: a group of one triangle holds little more than it.
+TEST(ObjImportTest, EachGroupCostsLittleBeyondItsData) {
+    std::string text = kTriangle;
+    for (int group = 0; group < 1000; ++group) {
+        text += "g part" + std::to_string(group) + "\nf 1 2 3\n";
+    }
+    ObjReader reader("groups.obj");
+    reader.read(text);
+    const ObjModel model = reader.finish();
+    for (const ObjGroup& group : model.groups) {
+        const ObjPart& part = group.meshes.at(0);
+        EXPECT_LE(part.vertices.capacity() * sizeof(ObjCorner) + part.indices.capacity() * sizeof(int), 256u);
     }
 }
 

@@ -201,6 +201,8 @@ public:
                 node->attachChild(buildLines(part, group.name).get());
             }
             root->attachChild(node.get());
+            // What is left of the group, its name and emptied parts, goes too.
+            group = ObjGroup{};
         }
         return root;
     }

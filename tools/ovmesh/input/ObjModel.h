@@ -32,10 +32,13 @@ public:
 
     // The vertex of a corner, made when the corner is new.
     int vertexOf(const ObjCorner& corner);
-    // A vertex of its own, for a point triangulation added.
+    // A vertex of its own, for a point triangulation added: no corner names
+    // it again, so the lookup does not hold it.
     int addVertex(const ObjCorner& corner);
     // Frees the lookup once no more corners come.
     void dropLookup();
+    // Slots the lookup has now.
+    size_t lookupCapacity() const { return mSlots.size(); }
 
     std::string material;
     BlockArray<ObjCorner> vertices;
@@ -43,10 +46,17 @@ public:
     BlockArray<int> indices;
 
 private:
-    void growLookup();
+    size_t slotOf(const ObjCorner& corner) const;
+    bool canSpread() const;
+    void spread();
+    void spreadShape(size_t& slots, bool& scattered) const;
+    void rebuildLookup(size_t slots, bool scattered);
+    bool refill(const std::vector<int>& old);
 
-    // Open addressing: vertex numbers, -1 for a free slot.
+    // Open addressing over the vertices vertexOf made: vertex numbers, -1
+    // for a free slot.
     std::vector<int> mSlots;
+    size_t mEntries = 0;
     bool mScattered = false;
 };
 

@@ -5,8 +5,11 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <set>
+#include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -180,9 +183,7 @@ private:
 
     void useMaterial(std::string_view name) {
         std::string material = checkedName(name);
-        if (!material.empty() &&
-            std::none_of(mModel.materialsUsed.begin(), mModel.materialsUsed.end(),
-                         [&material](const ObjNameAt& use) { return use.name == material; })) {
+        if (!material.empty() && mMaterialsUsed.insert(material).second) {
             mModel.materialsUsed.push_back({material, mLine});
         }
         if (material != mMaterial) {
@@ -417,13 +418,12 @@ private:
                 mModel.groups.push_back(ObjGroup{mGroup, {}, {}});
             }
             std::vector<ObjPart>& list = mModel.groups[entry->second].*parts;
-            const auto found = std::find_if(
-                list.begin(), list.end(), [this](const ObjPart& part) { return part.material == mMaterial; });
-            const size_t index = static_cast<size_t>(found - list.begin());
-            if (found == list.end()) {
+            const bool lines = parts == &ObjGroup::lines;
+            const auto [part, made] = mPartIndex.try_emplace({entry->second, lines, mMaterial}, list.size());
+            if (made) {
                 list.emplace_back(mMaterial);
             }
-            cached = {entry->second, index};
+            cached = {entry->second, part->second};
         }
         return *cached;
     }
@@ -507,6 +507,11 @@ private:
     std::string mGroup = "default";
     std::string mMaterial;
     std::unordered_map<std::string, size_t> mGroupIndex;
+    // The part of each group, kind (lines or not) and material, and the
+    // materials used: each found in one look-up, so that a file of many
+    // materials takes no longer than its size.
+    std::map<std::tuple<size_t, bool, std::string>, size_t> mPartIndex;
+    std::unordered_set<std::string> mMaterialsUsed;
     std::optional<std::pair<size_t, size_t>> mMeshPart;
     std::optional<std::pair<size_t, size_t>> mLinePart;
     // Per kind, the largest positive index met and its line, checked at the
