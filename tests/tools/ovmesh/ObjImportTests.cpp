@@ -436,6 +436,32 @@ TEST(ObjImportTest, EachGroupCostsLittleBeyondItsData) {
     }
 }
 
+// Corners i * step of n around a circle of radius 1000, every odd one pulled in by notch.
+std::vector<Wm4::Vector3f> ring(int n, int step, float notch) {
+    std::vector<Wm4::Vector3f> points;
+    for (int i = 0; i < n; ++i) {
+        const double angle = 2 * std::numbers::pi * i * step / n;
+        const double radius = 1000.0 * (i % 2 == 1 ? 1.0 - notch : 1.0);
+        points.emplace_back(radius * std::cos(angle), radius * std::sin(angle), 0.0f);
+    }
+    return points;
+}
+
+// Faces that would cost the tessellator far beyond their size are refused;
+// convex ones load at any size.
+TEST(ObjImportTest, FacesTooCostlyToTessellateAreRefusedConvexOnesOfAnySizeLoad) {
+    EXPECT_EQ(triangleCount(*importText(polygonObj(ring(5000, 1, 0.0f))).root), 4998);
+    EXPECT_EQ(triangleCount(*importText(polygonObj(ring(4000, 1, 0.5f))).root), 3998);
+    EXPECT_THAT([] { importText(polygonObj(ring(5000, 1, 0.5f))); },
+                ThrowsMessage<ToolError>(
+                    "model.obj:5001: a face of 5000 corners that is not convex: such a face may have at most "
+                    "4096 corners"));
+    EXPECT_THAT(
+        [] { importText(polygonObj(ring(801, 400, 0.0f))); },
+        ThrowsMessage<ToolError>("model.obj:802: a face of 801 corners whose edges cross more than 4096 "
+                                 "times"));
+}
+
 TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
     // Each face has vertices of its own, for its normal.
     const ObjImport cube = importText(

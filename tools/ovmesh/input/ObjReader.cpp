@@ -433,6 +433,9 @@ private:
         for (const int vertex : polygon) {
             mPolygon.push_back(mModel.position(part.vertices[static_cast<size_t>(vertex)].position));
         }
+        if (const std::optional<std::string> reason = PolygonTessellator::refusal(mPolygon)) {
+            fail(*reason);
+        }
         mTessellator.tessellate(mPolygon, mTessellation);
         // Vertices of the points the tessellator added, in its numbering.
         std::vector<int> added;

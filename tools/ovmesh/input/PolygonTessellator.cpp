@@ -2,9 +2,11 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <numbers>
 
 namespace ov::ovmesh {
 
@@ -24,6 +26,79 @@ Point newellNormal(const std::vector<Wm4::Vector3f>& corners) {
         normal[2] += (static_cast<double>(a.X()) - b.X()) * (static_cast<double>(a.Y()) + b.Y());
     }
     return normal;
+}
+
+constexpr size_t kMostCornersOfAnyShape = 4096;
+constexpr size_t kMostCrossings = 4096;
+
+// A corner in the plane the polygon is seen in.
+struct FlatPoint {
+    double u;
+    double v;
+};
+
+// The corners seen along the normal's largest axis, which keeps the
+// polygon's shape and its crossings.
+std::vector<FlatPoint> flattened(const std::vector<Wm4::Vector3f>& corners, const Point& normal) {
+    const auto largest =
+        static_cast<int>(std::max_element(normal.begin(), normal.end(),
+                                          [](double a, double b) { return std::abs(a) < std::abs(b); }) -
+                         normal.begin());
+    const int u = (largest + 1) % 3;
+    const int v = (largest + 2) % 3;
+    std::vector<FlatPoint> flat;
+    flat.reserve(corners.size());
+    for (const Wm4::Vector3f& corner : corners) {
+        flat.push_back({corner[u], corner[v]});
+    }
+    return flat;
+}
+
+// Twice the signed area of the triangle a, b, c: which side of ab c lies on.
+double orientation(const FlatPoint& a, const FlatPoint& b, const FlatPoint& c) {
+    return (b.u - a.u) * (c.v - a.v) - (b.v - a.v) * (c.u - a.u);
+}
+
+// Convex: every corner turns the same way, and all of them once around.
+bool isConvex(const std::vector<FlatPoint>& flat) {
+    double turning = 0.0;
+    int side = 0;
+    for (size_t i = 0; i < flat.size(); ++i) {
+        const FlatPoint& a = flat[i];
+        const FlatPoint& b = flat[(i + 1) % flat.size()];
+        const FlatPoint& c = flat[(i + 2) % flat.size()];
+        const double cross = orientation(a, b, c);
+        const int turn = (cross > 0) - (cross < 0);
+        if (turn != 0 && side != 0 && turn != side) {
+            return false;
+        }
+        side = turn != 0 ? turn : side;
+        const double dot = (b.u - a.u) * (c.u - b.u) + (b.v - a.v) * (c.v - b.v);
+        turning += std::atan2(cross, dot);
+    }
+    return std::abs(std::abs(turning) - 2 * std::numbers::pi) < 1e-3;
+}
+
+bool edgesCross(const FlatPoint& a, const FlatPoint& b, const FlatPoint& c, const FlatPoint& d) {
+    const double c1 = orientation(c, d, a);
+    const double c2 = orientation(c, d, b);
+    const double c3 = orientation(a, b, c);
+    const double c4 = orientation(a, b, d);
+    return c1 * c2 < 0 && c3 * c4 < 0;
+}
+
+// How often edges that do not meet at a corner cross, counted up to limit + 1.
+size_t crossingsUpTo(const std::vector<FlatPoint>& flat, size_t limit) {
+    const size_t n = flat.size();
+    size_t crossings = 0;
+    for (size_t i = 0; i + 2 < n; ++i) {
+        for (size_t j = i + 2; j < n && crossings <= limit; ++j) {
+            if ((i != 0 || j != n - 1) && edgesCross(flat[i], flat[i + 1], flat[j], flat[(j + 1) % n])) {
+                ++crossings;
+            }
+        }
+    }
+    return crossings;
 }
 
 // GLU hands point numbers back as the opaque pointers it was given; 0 would
@@ -98,6 +173,25 @@ PolygonTessellator::PolygonTessellator() : mGlu(std::make_unique<Glu>()) {
 }
 
 PolygonTessellator::~PolygonTessellator() = default;
+
+std::optional<std::string> PolygonTessellator::refusal(const std::vector<Wm4::Vector3f>& corners) {
+    if (corners.size() <= 3) {
+        return std::nullopt;
+    }
+    const std::vector<FlatPoint> flat = flattened(corners, newellNormal(corners));
+    const std::string face = "a face of " + std::to_string(corners.size()) + " corners";
+    if (corners.size() > kMostCornersOfAnyShape) {
+        if (isConvex(flat)) {
+            return std::nullopt;
+        }
+        return face + " that is not convex: such a face may have at most " +
+               std::to_string(kMostCornersOfAnyShape) + " corners";
+    }
+    if (crossingsUpTo(flat, kMostCrossings) > kMostCrossings) {
+        return face + " whose edges cross more than " + std::to_string(kMostCrossings) + " times";
+    }
+    return std::nullopt;
+}
 
 void PolygonTessellator::tessellate(const std::vector<Wm4::Vector3f>& corners, Tessellation& result) {
     result.triangles.clear();

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "wm4/Wm4Foundation.h"
@@ -33,6 +35,13 @@ public:
     ~PolygonTessellator();
     PolygonTessellator(const PolygonTessellator&) = delete;
     PolygonTessellator& operator=(const PolygonTessellator&) = delete;
+
+    // Why the polygon is not tessellated, or nothing. GLU's sweep slows with
+    // the square of the edges a line across the polygon meets and adds a point
+    // at every crossing, so a large concave or much self-crossing polygon
+    // would cost time and memory far beyond its size: a polygon of more than
+    // 4096 corners must be convex, a smaller one may cross itself 4096 times.
+    static std::optional<std::string> refusal(const std::vector<Wm4::Vector3f>& corners);
 
     // Corners in order around the polygon; the result is overwritten.
     void tessellate(const std::vector<Wm4::Vector3f>& corners, Tessellation& result);
