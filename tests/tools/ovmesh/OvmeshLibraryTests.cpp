@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -234,14 +235,16 @@ TEST(ExternalPartsTest, GeometryMovesToPartFilesThatTheAssemblyRefersTo) {
     root->attachChild(instanceNode("c", bolt.get()).get());
     root->attachChild(mixed.get());
     std::vector<std::string> saved;
-    PartFiles files;
+    std::optional<PartFiles> files(std::in_place);
     const ovPointer<ovSpatial> assembly = moveGeometryToPartFiles(
         *root, dir.file("out.stp"), "stl",
         [&saved](ovSpatial&, const std::string& path) {
             saved.push_back(path);
             writeFile(path, "part");
+            writeFile(path + ".png", "image");
+            return std::vector<std::string>{path, path + ".png"};
         },
-        files);
+        *files);
     EXPECT_EQ(saved, (std::vector<std::string>{dir.file("out-a_b.stl"), dir.file("out-mixed.stl")}));
     EXPECT_EQ(child<ovXRefNode>(*root, 1).getUtf8FilePath(), "out-a_b.stl");
     EXPECT_EQ(child<ovXRefNode>(*root, 1).GetName(), "c");
@@ -257,6 +260,9 @@ TEST(ExternalPartsTest, GeometryMovesToPartFilesThatTheAssemblyRefersTo) {
         dropped.add(saved[0]);
     }
     EXPECT_FALSE(fs::exists(saved[0]));
+    // Files written beside a part (a COLLADA part's images) go with it.
+    files.reset();
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -103,7 +103,13 @@ ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extensi
 PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing) {
     return [&session, format, drawing](ovSpatial& part, const std::string& path) {
         const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing);
-        session.report(writtenReport(saveWithProgress(session, *root, path, SaveMeshOptions())));
+        const std::vector<WrittenFile> written = saveWithProgress(session, *root, path, SaveMeshOptions());
+        session.report(writtenReport(written));
+        std::vector<std::string> paths;
+        for (const WrittenFile& file : written) {
+            paths.push_back(file.path);
+        }
+        return paths;
     };
 }
 

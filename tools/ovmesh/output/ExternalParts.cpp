@@ -189,8 +189,9 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
             auto [file, added] = fileOfPart.try_emplace(partKey(node));
             if (added) {
                 const auto [name, path] = namer.next(node.GetName());
-                savePart(*part, path);
-                files.add(path);
+                for (const std::string& written : savePart(*part, path)) {
+                    files.add(written);
+                }
                 file->second = name;
             }
             // A child reference in place and without the node's metadata:

@@ -30,8 +30,9 @@ private:
 // among its children; null when the scene holds no geometry.
 const ovSpatial* firstGeometryHolder(const ovSpatial& root);
 
-// Saves a part's scene to a path.
-using PartSaver = std::function<void(ovSpatial& part, const std::string& path)>;
+// Saves a part's scene to a path; answers every file written for it (a
+// COLLADA part has its images beside it).
+using PartSaver = std::function<std::vector<std::string>(ovSpatial& part, const std::string& path)>;
 
 // Moves the meshes and polylines of every node of the scene into a file of
 // its own beside output (named after the output and the node, made unique,
