@@ -25,7 +25,6 @@ constexpr const char* kAttributePattern = R"re(([^:]+):([^;]+);)re";
 
 constexpr std::string_view kSelfPrefix = "SELF\\";
 constexpr std::string_view kDeriveKeyword = "DERIVE";
-constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
 
 constexpr std::string_view kEntityKeyword = "ENTITY";
 constexpr std::string_view kEndEntityKeyword = "END_ENTITY;";
@@ -55,14 +54,6 @@ void logLine(ovLogType type, const Parts&... parts) {
 std::string upperCase(std::string text) {
     ovStringUtils::toUpper(text);
     return text;
-}
-
-std::string_view trimmedView(std::string_view text) {
-    const size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
 }
 
 // Every piece between separators, empty ones included.
@@ -278,7 +269,7 @@ bool SchemaParser::parseSupertypes(const std::string& declaration) {
 bool SchemaParser::parseBody(std::string_view body) {
     bool derivedSection = false;
     while (true) {
-        body = trimmedView(body);
+        body = ovStringUtils::trimmed(body);
         if (body.empty() || ovStringUtils::StartsWith(body, "WHERE") ||
             ovStringUtils::StartsWith(body, "UNIQUE") || ovStringUtils::StartsWith(body, "INVERSE")) {
             return true;

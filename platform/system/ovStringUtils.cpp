@@ -13,8 +13,6 @@ namespace ov {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\n\r\f\v";
-
 char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -25,14 +23,6 @@ char upperAscii(char c) {
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
-std::string_view trimmedView(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 std::wstring fromUtf8(std::string_view text) {
@@ -115,7 +105,7 @@ bool ovStringUtils::endsWith(std::string_view text, std::string_view suffix) {
 bool ovStringUtils::parseBool(std::string_view text, bool& value) {
     constexpr std::array<std::string_view, 4> kTrue = {"true", "1", "yes", "on"};
     constexpr std::array<std::string_view, 4> kFalse = {"false", "0", "no", "off"};
-    const std::string_view word = trimmedView(text);
+    const std::string_view word = trimmed(text);
     auto matches = [word](std::string_view token) { return equalsIgnoringCase(word, token); };
     if (std::any_of(kTrue.begin(), kTrue.end(), matches)) {
         value = true;
@@ -149,10 +139,18 @@ size_t ovStringUtils::ReplaceAllOccurrences(std::string& text, std::string_view 
 }
 
 void ovStringUtils::trim(std::string& text) {
-    const std::string_view kept = trimmedView(text);
+    const std::string_view kept = trimmed(text);
     if (kept.size() != text.size()) {
         text = std::string(kept);
     }
+}
+
+std::string_view ovStringUtils::trimmed(std::string_view text, std::string_view blanks) {
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 void ovStringUtils::toUpper(std::string& text) {

@@ -30,6 +30,8 @@ public:
     static size_t ReplaceAllOccurrences(std::string& text, std::string_view from, std::string_view to);
     // In place: ASCII white space removed at both ends.
     static void trim(std::string& text);
+    // The part of text between the blanks (ASCII white space unless told) at its ends.
+    static std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\n\r\f\v");
     // In place: ASCII letters to upper case.
     static void toUpper(std::string& text);
     // In place: ASCII letters to lower case.

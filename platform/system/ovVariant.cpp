@@ -18,15 +18,6 @@ namespace {
 template <class T, class... Ts>
 constexpr bool kIsOneOf = (std::is_same_v<T, Ts> || ...);
 
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kBlanks = " \t\n\r\f\v";
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 // std::from_chars refuses a leading plus sign, which people do write.
 std::string_view withoutPlus(std::string_view text) {
     if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
@@ -37,7 +28,7 @@ std::string_view withoutPlus(std::string_view text) {
 
 template <class Number>
 bool parseWhole(std::string_view text, Number& value) {
-    text = withoutPlus(trimmed(text));
+    text = withoutPlus(ovStringUtils::trimmed(text));
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
     return error == std::errc() && stop == end && !text.empty();
@@ -101,7 +92,7 @@ std::string dateTimeToString(ovDateTime dateTime) {
 // "Z", "+HH", "+HHMM" or "+HH:MM" (or "-"), which is how date-times are written.
 class DateTimeParser {
 public:
-    explicit DateTimeParser(std::string_view text) : mText(trimmed(text)) {}
+    explicit DateTimeParser(std::string_view text) : mText(ovStringUtils::trimmed(text)) {}
 
     bool parse(int64_t& milliseconds) {
         calendar::Fields fields;

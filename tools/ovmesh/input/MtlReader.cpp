@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ovmesh/input/TextLines.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -43,7 +44,7 @@ private:
             return;
         }
         if (keyword == "newmtl") {
-            const std::string_view name = trimmed(rest);
+            const std::string_view name = ovStringUtils::trimmed(rest, kBlanks);
             const std::string fault = name.empty() ? std::string("a material needs a name") : nameFault(name);
             mMaterials.emplace_back().name = fault.empty() ? std::string(name) : std::string();
             if (!fault.empty()) {
@@ -111,7 +112,7 @@ private:
 
     void readMap(std::string_view keyword, std::string_view rest, ovTexture::TexType type,
                  MtlMaterial& material) {
-        std::string_view file = trimmed(rest);
+        std::string_view file = ovStringUtils::trimmed(rest, kBlanks);
         while (file.starts_with('-')) {
             std::string_view after = file;
             const std::string_view option = takeWord(after);
@@ -129,7 +130,7 @@ private:
                 }
                 after = next;
             }
-            file = trimmed(after);
+            file = ovStringUtils::trimmed(after, kBlanks);
         }
         if (file.empty()) {
             warn(quoted(keyword) + " names no image file");

@@ -16,6 +16,7 @@
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/PolygonTessellator.h"
 #include "ovmesh/input/TextLines.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -149,12 +150,13 @@ private:
             }
             setGroup(name);
         } else if (keyword == "o") {
-            setGroup(trimmed(rest));
+            setGroup(ovStringUtils::trimmed(rest, kBlanks));
         } else if (keyword == "usemtl") {
-            useMaterial(trimmed(rest));
+            useMaterial(ovStringUtils::trimmed(rest, kBlanks));
         } else if (keyword == "mtllib") {
-            if (!trimmed(rest).empty()) {
-                mModel.materialLibraries.push_back({std::string(trimmed(rest)), mLine});
+            if (!ovStringUtils::trimmed(rest, kBlanks).empty()) {
+                mModel.materialLibraries.push_back(
+                    {std::string(ovStringUtils::trimmed(rest, kBlanks)), mLine});
             }
         } else if (keyword == "p") {
             readPoints(rest);

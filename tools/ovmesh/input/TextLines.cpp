@@ -9,14 +9,6 @@
 
 namespace ov::ovmesh {
 
-std::string_view trimmed(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 std::string_view withoutComment(std::string_view text) {
     return text.substr(0, text.find('#'));
 }

@@ -18,8 +18,6 @@ inline bool isBlank(char c) {
     return code <= ' ' && (kBlankBits >> code & 1) != 0;
 }
 
-std::string_view trimmed(std::string_view text);
-
 // Drops the blanks at the front of text.
 inline void skipBlanks(std::string_view& text) {
     size_t start = 0;
