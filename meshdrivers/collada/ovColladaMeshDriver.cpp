@@ -17,13 +17,6 @@ namespace {
 constexpr char kColladaNamespace[] = "http://www.collada.org/2005/11/COLLADASchema";
 constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
-ovSpatial* singleRoot(const ovObjectList& objects) {
-    if (objects.size() != 1 || !objects.front() || !objects.front()->IsDerived(ovSpatial::TYPE)) {
-        return nullptr;
-    }
-    return static_cast<ovSpatial*>(objects.front().get());
-}
-
 // The triangle meshes of the subtree, depth first, each object before its children.
 std::vector<ovTriMesh*> collectMeshes(ovSpatial& root) {
     std::vector<ovTriMesh*> meshes;
@@ -89,7 +82,7 @@ void ovColladaMeshDriver::buildCorrectId(std::string& id) {
 bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& path,
                                      ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
     mWrittenImageFiles.clear();
-    ovSpatial* root = singleRoot(objects);
+    ovSpatial* root = singleSpatialRoot(objects);
     if (!root) {
         return false;
     }

@@ -19,14 +19,6 @@
 
 namespace ov {
 
-// The spatial a drawing is saved from: objects must hold exactly that one.
-inline ovSpatial* drawingRoot(const ovObjectList& objects) {
-    if (objects.size() != 1 || !objects.front() || !objects.front()->IsDerived(ovSpatial::TYPE)) {
-        return nullptr;
-    }
-    return static_cast<ovSpatial*>(objects.front().get());
-}
-
 // The page the root carries, or null.
 inline const ovVectorialMetadata* findPage(const ovSpatial& root) {
     return root.findMetadata<ovVectorialMetadata>();

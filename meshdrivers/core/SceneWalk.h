@@ -1,13 +1,23 @@
 #pragma once
 
-// The walk every saving driver makes over the subtree it writes.
+// The walk every saving driver makes over the subtree it writes, and the one
+// root it starts from.
 
 #include <vector>
 
+#include "scenegraph/ovObject.h"
 #include "scenegraph/ovSpatial.h"
 #include "system/ovProgressNotifier.h"
 
 namespace ov {
+
+// The spatial a save writes: objects must hold exactly that one, or null.
+inline ovSpatial* singleSpatialRoot(const ovObjectList& objects) {
+    if (objects.size() != 1 || !objects.front() || !objects.front()->IsDerived(ovSpatial::TYPE)) {
+        return nullptr;
+    }
+    return static_cast<ovSpatial*>(objects.front().get());
+}
 
 // Calls visit(object) for every object of the subtree under root, depth first,
 // each object before its children, children by index from 0, null children

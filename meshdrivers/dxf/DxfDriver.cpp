@@ -65,7 +65,7 @@ DxfDriver::DxfDriver() : ovCoreMeshDriver(true) {
 
 bool DxfDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                            ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
-    ovSpatial* root = drawingRoot(objects);
+    ovSpatial* root = singleSpatialRoot(objects);
     if (!root) {
         return false;
     }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 
+#include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
 #include "system/ovLog.h"
@@ -182,10 +183,11 @@ bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
 bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& device,
                                       ovProgressNotifierInterface* progress, const std::string& fileName,
                                       const SaveMeshOptions& options) const {
-    if (!schema || objects.size() != 1 || !objects.front() || !objects.front()->IsDerived(ovSpatial::TYPE)) {
+    const ovSpatial* rootObject = singleSpatialRoot(objects);
+    if (!schema || !rootObject) {
         return false;
     }
-    const auto& root = static_cast<const ovSpatial&>(*objects.front());
+    const ovSpatial& root = *rootObject;
     StepExportContext context;
     context.progress = progress;
     if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {

@@ -280,13 +280,6 @@ private:
     uint64_t mTriangleTotal = 0;
 };
 
-ovSpatial* singleSpatial(const ovObjectList& objects) {
-    if (objects.size() != 1 || !objects.front() || !objects.front()->IsDerived(ovSpatial::TYPE)) {
-        return nullptr;
-    }
-    return static_cast<ovSpatial*>(objects.front().get());
-}
-
 void writeHeader(ovDataStream& stream, uint32_t triangleCount) {
     char header[kHeaderSize];
     std::memset(header, ' ', kHeaderSize);
@@ -308,7 +301,7 @@ uint16_t stlColourWord(const ovMaterialState* material) {
 }
 
 bool writeBinaryStl(const ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress) {
-    ovSpatial* root = singleSpatial(objects);
+    ovSpatial* root = singleSpatialRoot(objects);
     if (!root) {
         return false;
     }

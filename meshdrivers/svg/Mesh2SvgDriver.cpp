@@ -134,7 +134,7 @@ Mesh2SvgDriver::Mesh2SvgDriver() : ovCoreMeshDriver(true) {
 
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                                 ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
-    ovSpatial* root = drawingRoot(objects);
+    ovSpatial* root = singleSpatialRoot(objects);
     if (!root) {
         return false;
     }
