@@ -68,6 +68,27 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
 bool writeValueItem(StepExportContext& context, const std::string& key, const ovVariant& value,
                     Part21WriterUserData& item);
 
+// The attribute values the writing functions build: a string, an enumeration
+// literal, a list holding one reference, a triple of reals.
+inline ovVariant text(std::string value) {
+    return ovVariant(std::move(value));
+}
+
+inline ovVariant enumeration(const char* literal) {
+    return Part21WriterUserData(std::string(literal)).toVariant();
+}
+
+inline ovVariant listOf(const Part21WriterUserData& reference) {
+    ovVariantListImpl list;
+    list.push_back(reference.toVariant());
+    return ovVariant(list);
+}
+
+inline ovVariant vector3(float x, float y, float z) {
+    const float components[] = {x, y, z};
+    return ovVariant(components, 3);
+}
+
 inline void addStepAttributes(ovVariantMapImpl&) {}
 
 template <typename Value, typename... Rest>

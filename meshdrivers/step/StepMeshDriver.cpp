@@ -13,19 +13,6 @@ namespace ov::step {
 
 namespace {
 
-ovVariant text(const char* value) {
-    return ovVariant(std::string(value));
-}
-
-ovVariant enumeration(const char* literal) {
-    return Part21WriterUserData(std::string(literal)).toVariant();
-}
-
-ovVariant vector3(float x, float y, float z) {
-    const float components[] = {x, y, z};
-    return ovVariant(components, 3);
-}
-
 // The SI prefix of the length unit for a scene unit of metresPerUnit. The
 // tolerances narrow with the unit, and the first rule that holds decides.
 std::optional<const char*> lengthUnitPrefix(double metresPerUnit) {

@@ -12,16 +12,6 @@ namespace ov::step {
 
 namespace {
 
-ovVariant text(std::string value) {
-    return ovVariant(std::move(value));
-}
-
-ovVariant listOf(const Part21WriterUserData& reference) {
-    ovVariantListImpl list;
-    list.push_back(reference.toVariant());
-    return ovVariant(list);
-}
-
 // A node written with its subtree still open: what its children's
 // occurrences and its closing records need.
 struct OpenNode {
@@ -242,10 +232,7 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
     // Rows of the row-vector matrix: 0 the X axis, 2 the Z axis, 3 the origin.
     Wm4::Matrix4<float> m;
     transform.GetHomogeneous(m);
-    const auto row = [&m](size_t r) {
-        const float components[] = {m(r, 0), m(r, 1), m(r, 2)};
-        return ovVariant(components, 3);
-    };
+    const auto row = [&m](size_t r) { return vector3(m(r, 0), m(r, 1), m(r, 2)); };
     const Part21WriterUserData xAxis =
         writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(0)));
     const Part21WriterUserData zAxis =

@@ -38,10 +38,6 @@ UtcFields utcFieldsOf(int64_t millisecondsSinceEpoch) {
             time.seconds().count()};
 }
 
-ovVariant ref(const Part21WriterUserData& reference) {
-    return reference.toVariant();
-}
-
 // The date and the UTC time of a date-time value; answers the item's attributes.
 ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::string& key,
                                         const ovVariant& value) {
@@ -52,14 +48,14 @@ ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::s
                                       ovVariant(fields.day), "month_component", ovVariant(fields.month)));
     const Part21WriterUserData utc =
         writeNewEntity(context, {"coordinated_universal_time_offset"},
-                       stepAttributes("hour_offset", ovVariant(0), "sense",
-                                      Part21WriterUserData(std::string("EXACT")).toVariant()));
-    const Part21WriterUserData time =
-        writeNewEntity(context, {"local_time"},
-                       stepAttributes("hour_component", ovVariant(fields.hours), "minute_component",
-                                      ovVariant(fields.minutes), "second_component",
-                                      ovVariant(static_cast<double>(fields.seconds)), "zone", ref(utc)));
-    return stepAttributes("name", ovVariant(key), "date_component", ref(date), "time_component", ref(time));
+                       stepAttributes("hour_offset", ovVariant(0), "sense", enumeration("EXACT")));
+    const Part21WriterUserData time = writeNewEntity(
+        context, {"local_time"},
+        stepAttributes("hour_component", ovVariant(fields.hours), "minute_component",
+                       ovVariant(fields.minutes), "second_component",
+                       ovVariant(static_cast<double>(fields.seconds)), "zone", utc.toVariant()));
+    return stepAttributes("name", ovVariant(key), "date_component", date.toVariant(), "time_component",
+                          time.toVariant());
 }
 
 }  // namespace
@@ -102,8 +98,7 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
                    const Part21WriterUserData& productDefinition) {
     const Part21WriterUserData representationContext =
         writeNewEntity(context, {"representation_context"},
-                       stepAttributes("context_identifier", ovVariant(std::string()), "context_type",
-                                      ovVariant(std::string("external"))));
+                       stepAttributes("context_identifier", text(""), "context_type", text("external")));
     const Part21WriterUserData representation = context.writer.generateEntityId();
     ovVariantListImpl items;
     const auto addItem = [&](const ovVariant& itemValue) {
@@ -111,7 +106,7 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
         if (!writeValueItem(context, key, itemValue, item)) {
             return false;
         }
-        items.push_back(ref(item));
+        items.push_back(item.toVariant());
         return true;
     };
     if (value.getType() == ovVariant::List) {
@@ -123,16 +118,16 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
     } else if (!addItem(value)) {
         return false;
     }
-    context.writer.writeEntity(
-        "representation",
-        stepAttributes("name", ovVariant(std::string("value")), "items", ovVariant(items), "context_of_items",
-                       ref(representationContext)),
-        representation);
+    context.writer.writeEntity("representation",
+                               stepAttributes("name", text("value"), "items", ovVariant(items),
+                                              "context_of_items", representationContext.toVariant()),
+                               representation);
     const Part21WriterUserData property =
         writeNewEntity(context, {"property_definition"},
-                       stepAttributes("name", ovVariant(key), "definition", ref(productDefinition)));
+                       stepAttributes("name", ovVariant(key), "definition", productDefinition.toVariant()));
     writeNewEntity(context, {"property_definition_representation"},
-                   stepAttributes("definition", ref(property), "used_representation", ref(representation)));
+                   stepAttributes("definition", property.toVariant(), "used_representation",
+                                  representation.toVariant()));
     return true;
 }
 
