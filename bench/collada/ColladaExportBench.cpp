@@ -10,7 +10,6 @@
 // Usage: bench_collada_export [triangles] [runs]
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,11 +28,11 @@
 #include "support/AssimpScene.h"
 #include "support/CountingHeap.h"
 #include "support/GridIndices.h"
+#include "support/Timing.h"
 
 namespace {
 
 using namespace ov;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kParts = 8;
 
@@ -184,16 +183,6 @@ void writeFloor(const ovNode& root, const std::string& path) {
 bool saveOurs(const ovNode& root, const std::string& path) {
     ovColladaMeshDriver driver;
     return driver.saveMeshes({ovPointer<ovObject>(const_cast<ovNode*>(&root))}, path, nullptr, {});
-}
-
-double bestSeconds(int runs, const std::function<void()>& call) {
-    double best = 1e300;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = Clock::now();
-        call();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
 }
 
 void report(const char* what, double seconds, int64_t triangles, const std::string& path) {

@@ -26,6 +26,7 @@
 #include "core/LineDrawing.h"
 #include "core/ovVectorialMetadata.h"
 #include "dxf/DxfDriver.h"
+#include "support/Timing.h"
 #include "svg/Mesh2SvgDriver.h"
 #include "system/ovSystemUtils.h"
 
@@ -102,20 +103,6 @@ Drawing makeDrawing(int polylines) {
         }
     }
     return drawing;
-}
-
-double secondsOf(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double bestSecondsOf(const std::function<void()>& work) {
-    double best = secondsOf(work);
-    for (int i = 1; i < kRepetitions; ++i) {
-        best = std::min(best, secondsOf(work));
-    }
-    return best;
 }
 
 bool saveWithDriver(ovCoreMeshDriver& driver, const Drawing& drawing, const std::string& path) {
@@ -350,10 +337,12 @@ int main(int argc, char** argv) {
 
     std::printf("Line drawing export: %ld segments in %d polylines, best of %d, to files in %s\n", segments,
                 polylines, kRepetitions, folder.c_str());
-    const double dxfSeconds = bestSecondsOf([&] { saved = saveWithDriver(dxf, drawing, oursDxf) && saved; });
-    const double dxfFloorSeconds = bestSecondsOf([&] { writeDxfFloor(drawing, floorDxf); });
-    const double svgSeconds = bestSecondsOf([&] { saved = saveWithDriver(svg, drawing, oursSvg) && saved; });
-    const double svgFloorSeconds = bestSecondsOf([&] { writeSvgFloor(drawing, floorSvg); });
+    const double dxfSeconds =
+        bestSeconds(kRepetitions, [&] { saved = saveWithDriver(dxf, drawing, oursDxf) && saved; });
+    const double dxfFloorSeconds = bestSeconds(kRepetitions, [&] { writeDxfFloor(drawing, floorDxf); });
+    const double svgSeconds =
+        bestSeconds(kRepetitions, [&] { saved = saveWithDriver(svg, drawing, oursSvg) && saved; });
+    const double svgFloorSeconds = bestSeconds(kRepetitions, [&] { writeSvgFloor(drawing, floorSvg); });
     const bool sameDxf = contentOf(oursDxf) == contentOf(floorDxf);
     const bool sameSvg = contentOf(oursSvg) == contentOf(floorSvg);
 

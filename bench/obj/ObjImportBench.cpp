@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +25,11 @@
 
 #include "ovmesh/input/ObjImport.h"
 #include "support/CountingHeap.h"
+#include "support/Timing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 void appendNumbers(std::string& text, const char* keyword, std::initializer_list<double> values) {
     text += keyword;
@@ -103,20 +102,6 @@ void writeTriangles(const fs::path& path, int triangles, const std::string& pref
     std::ofstream(path, std::ios::binary) << text;
 }
 
-double secondsOf(const std::function<void()>& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double bestOf(int runs, const std::function<void()>& work) {
-    double best = INFINITY;
-    for (int run = 0; run < runs; ++run) {
-        best = std::min(best, secondsOf(work));
-    }
-    return best;
-}
-
 struct Measure {
     const char* name;
     std::function<void()> work;
@@ -169,7 +154,7 @@ int main(int argc, char** argv) {
                                importer.ReadFile(big.string(), 0);
                            }}};
     for (Measure& measure : measures) {
-        measure.seconds = bestOf(runs, measure.work);
+        measure.seconds = bestSeconds(runs, measure.work);
         measure.heapMb = static_cast<double>(peakExtraHeap(measure.work)) / (1 << 20);
         std::printf("  %-28s %7.3f s  %7.1f MB peak heap\n", measure.name, measure.seconds, measure.heapMb);
     }

@@ -8,13 +8,11 @@
 // Usage: bench_stl_export [triangles] [runs]
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -28,12 +26,12 @@
 #include "support/AssimpScene.h"
 #include "support/CountingHeap.h"
 #include "support/GridIndices.h"
+#include "support/Timing.h"
 #include "system/ovIoDevice.h"
 
 namespace {
 
 using namespace ov;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kParts = 8;
 
@@ -183,16 +181,6 @@ aiScene* buildAssimpScene(const ovNode& root) {
 // --------------------------------------------------------------- measuring
 
 // Best wall time of runs calls, in seconds.
-double bestSeconds(int runs, const std::function<void()>& call) {
-    double best = 1e300;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = Clock::now();
-        call();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
-
 uint32_t countOf(const char* stl) {
     uint32_t count;
     std::memcpy(&count, stl + 80, sizeof count);
