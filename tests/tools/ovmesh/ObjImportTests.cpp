@@ -472,14 +472,14 @@ TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
     const auto segments = [](const ovSpatial& root) {
         return corners(child<ovLine>(child(static_cast<const ovNode&>(root), 0), 0)).size() / 2;
     };
-    const SceneCopy drawing = copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30);
-    EXPECT_EQ(segments(*drawing.root), 12u);
+    const ovPointer<ovNode> drawing = copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30);
+    EXPECT_EQ(segments(*drawing), 12u);
     // Folds of 90 degrees are no features above that angle.
-    EXPECT_EQ(countLines(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 90).root), 0u);
+    EXPECT_EQ(countLines(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 90)), 0u);
     // From the top, the 4 upright edges are points and the top square covers the bottom one.
-    EXPECT_EQ(dropHiddenAndRepeatedSegments(*drawing.root, viewProjection(View::Top)), 8u);
-    EXPECT_EQ(segments(*drawing.root), 4u);
-    EXPECT_EQ(segments(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30).root), 12u)
+    EXPECT_EQ(dropHiddenAndRepeatedSegments(*drawing, viewProjection(View::Top)), 8u);
+    EXPECT_EQ(segments(*drawing), 4u);
+    EXPECT_EQ(segments(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30)), 12u)
         << "the scene's own buffers changed";
 }
 

@@ -79,22 +79,19 @@ std::vector<WrittenFile> saveWithProgress(Session& session, ovSpatial& root, con
 
 ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options,
                                double creaseDegrees = kDefaultCreaseDegrees) {
-    const SceneCopy drawing = copyScene(scene, content, creaseDegrees);
-    dropHiddenAndRepeatedSegments(*drawing.root, viewProjection(options.view));
-    drawing.root->setMetadata(makePageDescription(*drawing.root, options).get());
-    return drawing.root;
+    const ovPointer<ovNode> drawing = copyScene(scene, content, creaseDegrees);
+    dropHiddenAndRepeatedSegments(*drawing, viewProjection(options.view));
+    drawing->setMetadata(makePageDescription(*drawing, options).get());
+    return drawing;
 }
 
 // The scene as a file of that extension can hold it: drawings get a page.
+// Only formats that hold geometry come here (part files, the demo's
+// non-assembly files); assembly outputs are made by assemblyOf.
 ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extension,
                                     const DrawingOptions& drawing) {
-    switch (formatKindOf(extension)) {
-        case FormatKind::Drawing:
-            return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing);
-        case FormatKind::Structure:
-            return copyScene(scene, SceneContent::Structure).root;
-        case FormatKind::Geometry:
-            break;
+    if (formatKindOf(extension) == FormatKind::Drawing) {
+        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing);
     }
     return &scene;
 }

@@ -90,15 +90,15 @@ public:
     SceneCopier(SceneContent content, double creaseDegrees)
         : mContent(content), mCreaseDegrees(creaseDegrees) {}
 
-    SceneCopy copy(const ovSpatial& root) {
-        SceneCopy result;
+    ovPointer<ovNode> copy(const ovSpatial& root) {
+        ovPointer<ovNode> result;
         if (root.IsDerived(ovNode::TYPE)) {
-            result.root = copyNodeShell(static_cast<const ovNode&>(root));
-            mPending.emplace_back(static_cast<const ovNode*>(&root), result.root.get());
+            result = copyNodeShell(static_cast<const ovNode&>(root));
+            mPending.emplace_back(static_cast<const ovNode*>(&root), result.get());
         } else {
-            result.root = new ovNode;
-            result.root->SetName(root.GetName());
-            copyChild(root, *result.root);
+            result = new ovNode;
+            result->SetName(root.GetName());
+            copyChild(root, *result);
         }
         while (!mPending.empty()) {
             const auto [source, target] = mPending.back();
@@ -109,7 +109,6 @@ public:
                 }
             }
         }
-        result.leftOutGeometry = mLeftOut;
         return result;
     }
 
@@ -125,10 +124,6 @@ private:
     }
 
     ovPointer<ovSpatial> copyLeaf(const ovSpatial& leaf) {
-        if (mContent == SceneContent::Structure) {
-            mLeftOut += leaf.IsDerived(ovBaseGeometry::TYPE) ? 1 : 0;
-            return {};
-        }
         if (leaf.IsDerived(ovLine::TYPE)) {
             return copyLine(static_cast<const ovLine&>(leaf));
         }
@@ -148,7 +143,6 @@ private:
     SceneContent mContent;
     double mCreaseDegrees;
     std::vector<std::pair<const ovNode*, ovNode*>> mPending;
-    size_t mLeftOut = 0;
 };
 
 struct EdgeUse {
@@ -177,7 +171,7 @@ std::vector<int> weldedByPosition(const ovVertexBuffer& vertices) {
 
 }  // namespace
 
-SceneCopy copyScene(const ovSpatial& root, SceneContent content, double creaseDegrees) {
+ovPointer<ovNode> copyScene(const ovSpatial& root, SceneContent content, double creaseDegrees) {
     return SceneCopier(content, creaseDegrees).copy(root);
 }
 

@@ -23,15 +23,8 @@ size_t countLines(const ovSpatial& root);
 
 // Which leaves a copy of a scene keeps.
 enum class SceneContent {
-    Structure,          // nodes only
     Lines,              // nodes and polylines
     LinesAndMeshEdges,  // nodes, polylines, and the outline of every mesh as a polyline
-};
-
-struct SceneCopy {
-    ovPointer<ovNode> root;
-    // Meshes and polylines a Structure copy left out.
-    size_t leftOutGeometry = 0;
 };
 
 // Faces that meet at a smaller angle than this lie on one surface.
@@ -42,8 +35,8 @@ constexpr double kDefaultCreaseDegrees = 20.0;
 // are shared with the original, which stays untouched and can be saved again.
 // A root that is not a node becomes the only child of a new root node. Mesh
 // edges are drawn where the faces fold by more than creaseDegrees.
-SceneCopy copyScene(const ovSpatial& root, SceneContent content,
-                    double creaseDegrees = kDefaultCreaseDegrees);
+ovPointer<ovNode> copyScene(const ovSpatial& root, SceneContent content,
+                            double creaseDegrees = kDefaultCreaseDegrees);
 
 // The feature edges of a mesh as a polyline sharing its vertex buffer: the
 // edges that bound it (one face), that more than two faces share, or whose
