@@ -138,15 +138,13 @@ void XmlStreamWriter::closeFile() {
 }
 
 void XmlStreamWriter::appendIndentation(size_t depth) {
-    if (mPretty && depth > 1) {
+    if (depth > 1) {
         mLineBuffer.append(depth - 1, '\t');
     }
 }
 
 void XmlStreamWriter::appendLineFeed() {
-    if (mPretty) {
-        mLineBuffer += '\n';
-    }
+    mLineBuffer += '\n';
 }
 
 void XmlStreamWriter::flushStartTag(TagForm form) {

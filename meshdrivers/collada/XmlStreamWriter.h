@@ -58,8 +58,6 @@ public:
     // Closes the file as it stands, leaving open elements unwritten.
     void closeFile();
 
-    void setPretty(bool pretty) { mPretty = pretty; }
-
 private:
     struct OpenElement {
         std::string name;
@@ -92,7 +90,6 @@ private:
     // The "]" that end the innermost element's character data so far.
     size_t mClosingBrackets = 0;
     size_t mReplacedCharacters = 0;
-    bool mPretty = true;
 };
 
 }  // namespace ov
