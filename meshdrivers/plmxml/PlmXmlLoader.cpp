@@ -120,9 +120,14 @@ std::string_view idOf(const xml::XmlAttributes& attributes) {
 
 }  // namespace
 
-PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
+PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver,
+                           plmxml::PlmXmlSceneBuilder& builder, bool importMetadata,
                            ovProgressNotifierInterface* progress)
-    : mDevice(*device), mDriver(driver), mImportMetadata(importMetadata), mProgress(progress) {
+    : mDevice(*device),
+      mDriver(driver),
+      mImportMetadata(importMetadata),
+      mProgress(progress),
+      mSceneBuilder(builder) {
     // Only a Transform's text is read.
     setWantsCharacters(false);
 }
@@ -363,8 +368,8 @@ void PlmXmlLoader::startProductDef() {
 }
 
 void PlmXmlLoader::endProductDef() {
-    if (mCurrentProductDef && mSceneBuilder) {
-        mSceneBuilder->addProductDef(*mCurrentProductDef, mAttributeNames, mDevice.bytesRead());
+    if (mCurrentProductDef) {
+        mSceneBuilder.addProductDef(*mCurrentProductDef, mAttributeNames, mDevice.bytesRead());
         const auto done =
             std::find_if(mProductDefs.begin(), mProductDefs.end(),
                          [this](const PlmXmlProductDef& def) { return &def == mCurrentProductDef; });
@@ -378,11 +383,8 @@ void PlmXmlLoader::endProductDef() {
 }
 
 void PlmXmlLoader::handOverRemainingProductDefs() {
-    if (!mSceneBuilder) {
-        return;
-    }
     for (PlmXmlProductDef& productDef : mProductDefs) {
-        mSceneBuilder->addProductDef(productDef, mAttributeNames, mDevice.bytesRead());
+        mSceneBuilder.addProductDef(productDef, mAttributeNames, mDevice.bytesRead());
     }
     mProductDefs.clear();
 }

@@ -97,12 +97,10 @@ class PlmXmlLoader : public xml::XmlSaxParserHandler {
 public:
     enum Mode : int { NoDocumentElement = 0, SchemaVersion4 = 1, SchemaVersion6 = 2 };
 
-    PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, bool importMetadata,
-                 ovProgressNotifierInterface* progress);
-
-    // Receives each product definition once its element ends; its records
-    // are then dropped. Without one they are kept.
-    void setSceneBuilder(plmxml::PlmXmlSceneBuilder* builder) { mSceneBuilder = builder; }
+    // The builder receives each product definition once its element ends;
+    // its records are then dropped.
+    PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver, plmxml::PlmXmlSceneBuilder& builder,
+                 bool importMetadata, ovProgressNotifierInterface* progress);
 
     // Runs the SAX parser over the device, the progress notifier serving as
     // cancel interface; the records are then ready for reading.
@@ -138,7 +136,7 @@ private:
     int startInstanceGraph(const xml::XmlAttributes& attributes);
     int startDocumentElement(const xml::XmlAttributes& attributes);
     void startProductDef();
-    // Hands the product definition to the scene builder, if any.
+    // Hands the product definition to the scene builder.
     void endProductDef();
     bool endTransform();
     bool readTransformNumbers();
@@ -170,7 +168,7 @@ private:
     // definition that holds it, which need not be the open one.
     plmxml::PlmXmlTextStore* mCurrentPartTexts = nullptr;
     ovProgressNotifierInterface* mProgress;
-    plmxml::PlmXmlSceneBuilder* mSceneBuilder = nullptr;
+    plmxml::PlmXmlSceneBuilder& mSceneBuilder;
     std::string mText;
     // Views into mText.
     std::vector<std::string_view> mTokens;

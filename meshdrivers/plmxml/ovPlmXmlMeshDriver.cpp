@@ -59,9 +59,8 @@ bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, c
 bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, ovIoDevice& device,
                                         ovProgressNotifierInterface* progress,
                                         const LoadMeshOptions& options) {
-    PlmXmlLoader loader(&device, this, options.importMetadata, progress);
     plmxml::PlmXmlSceneBuilder builder(progress, mMaxExpansion);
-    loader.setSceneBuilder(&builder);
+    PlmXmlLoader loader(&device, this, builder, options.importMetadata, progress);
     loader.parse();
     // A parse cut short by the user leaves records that are incomplete.
     if (loader.isAborted() || (progress && progress->isCanceled())) {
