@@ -6,6 +6,7 @@
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
 #include "core/FloatText.h"
+#include "scenegraph/ovBuffers.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
@@ -46,28 +47,6 @@ private:
 
     XmlStreamWriter& mWriter;
     std::string mText;
-};
-
-// Holds a buffer's CPU data for the writing of one geometry, loading it only
-// when absent and dropping it again only when it loaded it.
-class ResidentData {
-public:
-    explicit ResidentData(ovBufferResource* buffer) : mBuffer(buffer) {
-        if (!buffer->hasCPUData()) {
-            mLoaded = ovRendererInterface::LoadCPUData(buffer);
-        }
-    }
-    ~ResidentData() {
-        if (mLoaded) {
-            ovRendererInterface::DeleteCPUData(mBuffer, false);
-        }
-    }
-    ResidentData(const ResidentData&) = delete;
-    ResidentData& operator=(const ResidentData&) = delete;
-
-private:
-    ovBufferResource* mBuffer;
-    bool mLoaded = false;
 };
 
 std::string geometryIdOf(const ovTriMesh& mesh, int index) {
@@ -123,8 +102,9 @@ bool ovColladaMeshDriver::writeGeometry(ovTriMesh* mesh, int index) {
     if (!geometryIds.emplace(std::make_pair(vertices, indices), geometryId).second) {
         return true;
     }
-    const ResidentData vertexData(vertices);
-    const ResidentData indexData(indices);
+    // The buffers' CPU data, loaded only when absent, stay for this geometry.
+    const ovDataLoader vertexData(vertices);
+    const ovDataLoader indexData(indices);
     if (!vertices->hasCPUData() || !indices->hasCPUData()) {
         ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
             << "ovColladaMeshDriver::writeGeometry, the data of mesh \"" << mesh->GetName()
