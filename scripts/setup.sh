@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev
   libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
   libcli11-dev libtinyobjloader-dev libglu1-mesa-dev libjpeg62-turbo-dev
   libassimp-dev assimp-utils libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
