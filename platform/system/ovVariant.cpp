@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -17,22 +16,6 @@ namespace {
 
 template <class T, class... Ts>
 constexpr bool kIsOneOf = (std::is_same_v<T, Ts> || ...);
-
-// std::from_chars refuses a leading plus sign, which people do write.
-std::string_view withoutPlus(std::string_view text) {
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
-        text.remove_prefix(1);
-    }
-    return text;
-}
-
-template <class Number>
-bool parseWhole(std::string_view text, Number& value) {
-    text = withoutPlus(ovStringUtils::trimmed(text));
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end && !text.empty();
-}
 
 int64_t truncateToInteger(double value) {
     constexpr double kLimit = 9223372036854775808.0;  // 2^63
@@ -87,113 +70,6 @@ std::string dateTimeToString(ovDateTime dateTime) {
     const calendar::Fields fields = calendar::fromMilliseconds(dateTime.millisecondsSinceEpoch);
     return calendar::formatDateTime(fields) + '.' + ovStringUtils::fromInt(fields.millisecond, 3) + 'Z';
 }
-
-// Reads "YYYY-MM-DD", optionally followed by "THH:MM", ":SS", ".fff" and a zone
-// "Z", "+HH", "+HHMM" or "+HH:MM" (or "-"), which is how date-times are written.
-class DateTimeParser {
-public:
-    explicit DateTimeParser(std::string_view text) : mText(ovStringUtils::trimmed(text)) {}
-
-    bool parse(int64_t& milliseconds) {
-        calendar::Fields fields;
-        const bool negativeYear = accept('-');
-        if (!number(4, fields.year) || !accept('-') || !number(2, fields.month) || !accept('-') ||
-            !number(2, fields.day)) {
-            return false;
-        }
-        if (negativeYear) {
-            fields.year = -fields.year;
-        }
-        if (accept('T') || accept(' ')) {
-            if (!number(2, fields.hour) || !accept(':') || !number(2, fields.minute)) {
-                return false;
-            }
-            if (accept(':') && !seconds(fields)) {
-                return false;
-            }
-        }
-        int64_t offsetMinutes = 0;
-        if (!zone(offsetMinutes) || mPosition != mText.size() ||
-            !calendar::toMilliseconds(fields, milliseconds)) {
-            return false;
-        }
-        milliseconds -= offsetMinutes * 60'000;
-        return true;
-    }
-
-private:
-    bool accept(char c) {
-        if (mPosition < mText.size() && mText[mPosition] == c) {
-            ++mPosition;
-            return true;
-        }
-        return false;
-    }
-
-    template <class Int>
-    bool number(size_t digitCount, Int& value) {
-        if (mText.size() - mPosition < digitCount) {
-            return false;
-        }
-        value = 0;
-        for (size_t i = 0; i < digitCount; ++i) {
-            const char c = mText[mPosition + i];
-            if (c < '0' || c > '9') {
-                return false;
-            }
-            value = static_cast<Int>(value * 10 + (c - '0'));
-        }
-        mPosition += digitCount;
-        return true;
-    }
-
-    bool seconds(calendar::Fields& fields) {
-        if (!number(2, fields.second)) {
-            return false;
-        }
-        if (!accept('.')) {
-            return true;
-        }
-        // Digits beyond the milliseconds are read and dropped.
-        int scale = 100;
-        const size_t start = mPosition;
-        while (mPosition < mText.size() && mText[mPosition] >= '0' && mText[mPosition] <= '9') {
-            fields.millisecond += (mText[mPosition] - '0') * scale;
-            scale /= 10;
-            ++mPosition;
-        }
-        return mPosition > start;
-    }
-
-    bool zone(int64_t& offsetMinutes) {
-        if (mPosition == mText.size() || accept('Z')) {
-            return true;
-        }
-        const bool negative = accept('-');
-        if (!negative && !accept('+')) {
-            return false;
-        }
-        int hours = 0;
-        int minutes = 0;
-        if (!number(2, hours)) {
-            return false;
-        }
-        if (mPosition < mText.size()) {
-            accept(':');
-            if (!number(2, minutes)) {
-                return false;
-            }
-        }
-        if (hours > 23 || minutes > 59) {
-            return false;
-        }
-        offsetMinutes = (negative ? -1 : 1) * (hours * 60 + minutes);
-        return true;
-    }
-
-    std::string_view mText;
-    size_t mPosition = 0;
-};
 
 }  // namespace
 
@@ -353,10 +229,6 @@ double ovVariant::toReal() const {
     if (const auto* real = std::get_if<double>(&mValue)) {
         return *real;
     }
-    if (const auto* text = std::get_if<std::string>(&mValue)) {
-        double value = 0.0;
-        return parseWhole(*text, value) ? value : 0.0;
-    }
     return static_cast<double>(toInteger());
 }
 
@@ -366,14 +238,6 @@ int64_t ovVariant::toInteger() const {
     }
     if (const auto* real = std::get_if<double>(&mValue)) {
         return truncateToInteger(*real);
-    }
-    if (const auto* text = std::get_if<std::string>(&mValue)) {
-        int64_t value = 0;
-        double real = 0.0;
-        if (parseWhole(*text, value)) {
-            return value;
-        }
-        return parseWhole(*text, real) ? truncateToInteger(real) : 0;
     }
     if (const auto* boolean = std::get_if<bool>(&mValue)) {
         return *boolean ? 1 : 0;
@@ -391,20 +255,12 @@ bool ovVariant::toBool() const {
     if (const auto* real = std::get_if<double>(&mValue)) {
         return *real != 0.0;
     }
-    if (const auto* text = std::get_if<std::string>(&mValue)) {
-        bool value = false;
-        return ovStringUtils::parseBool(*text, value) ? value : toReal() != 0.0;
-    }
     return toInteger() != 0;
 }
 
 ovDateTime ovVariant::toDateTime() const {
     if (const auto* dateTime = std::get_if<ovDateTime>(&mValue)) {
         return *dateTime;
-    }
-    if (const auto* text = std::get_if<std::string>(&mValue)) {
-        int64_t milliseconds = 0;
-        return {DateTimeParser(*text).parse(milliseconds) ? milliseconds : 0};
     }
     if (std::holds_alternative<int64_t>(mValue) || std::holds_alternative<double>(mValue)) {
         return {toInteger()};

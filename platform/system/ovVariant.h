@@ -84,7 +84,8 @@ public:
     }
     bool isEmpty() const { return getType() == Empty; }
 
-    // Conversions answer a neutral value (0, false, empty) when the kind does not convert.
+    // Conversions answer a neutral value (0, false, empty) when the kind does not
+    // convert; a text is never read as a number, a truth value or a date.
     std::string toString() const;
     double toReal() const;
     int64_t toInteger() const;

@@ -47,10 +47,6 @@ struct Conversion {
     int64_t dateTime;
 };
 
-Conversion fromText(const char* text, int64_t integer, double real, bool boolean, int64_t dateTime) {
-    return {V(text), V::String, text, integer, real, boolean, dateTime};
-}
-
 Conversion fromInstant(int64_t ms, const char* text) {
     return {V(ovDateTime{ms}), V::DateTime, text, ms, static_cast<double>(ms), ms != 0, ms};
 }
@@ -64,7 +60,7 @@ std::vector<Conversion> conversionTable() {
     emptyKeyAndValue[""] = V("");
     const double numbers[5] = {0, -0.25, 1e21, 3, 5};
     const float floats[3] = {1, 0.5f, -2};
-    std::vector<Conversion> rows = {
+    return {
         {V(), V::Empty, "", 0, 0, false, 0},
         {V(numbers, 5), V::Empty, "", 0, 0, false, 0},
         {V(static_cast<const char*>(nullptr)), V::Empty, "", 0, 0, false, 0},
@@ -76,17 +72,8 @@ std::vector<Conversion> conversionTable() {
         {V(-1e300), V::Real, "-1e+300", kMin, -1e300, true, kMin},
         {V(5e-324), V::Real, "5e-324", 0, 5e-324, true, 0},
         {V(std::nan("")), V::Real, "nan", 0, std::nan(""), true, 0},
-        fromText(" +12\t", 12, 12, true, 0),
-        fromText("-12.7", -12, -12.7, true, 0),
-        fromText("9223372036854775807", kMax, 9223372036854775807.0, true, 0),
-        fromText("12abc", 0, 0, false, 0),
-        fromText("2,5", 0, 0, false, 0),
-        fromText(" TRUE ", 0, 0, true, 0),
-        fromText("off", 0, 0, false, 0),
-        fromText("2026-06-15T13:34:56+01:00", 0, 0, false, 1781526896000),
-        fromText("2026-06-15T11:04:56-0130", 0, 0, false, 1781526896000),
-        fromText("2026-06-15 12:34", 0, 0, false, 1781526840000),
-        fromText("1970-01-02", 0, 0, false, 86400000),
+        // Texts are not read as numbers, truth values or dates.
+        {V("12"), V::String, "12", 0, 0, false, 0},
         {V(true), V::Boolean, "true", 1, 1, true, 0},
         {V(numbers + 2, 2), V::Vec2d, "1e+21 3", 0, 0, false, 0},
         {V(floats, 3), V::Vec3d, "1 0.5 -2", 0, 0, false, 0},
@@ -112,11 +99,6 @@ std::vector<Conversion> conversionTable() {
         fromInstant(kMin, "-32767-01-01T00:00:00.000Z"),
         {V(new Tag(1)), V::UserData, "<user data>", 0, 0, false, 0},
     };
-    for (const char* invalidDate : {"2026-02-30", "2026-13-01", "2026-06-15T24:00", "2026-06-15T12:34:56.Z",
-                                    "2026-06-15T12:34:56+1", "15.06.2026", "2026-06-15x"}) {
-        rows.push_back(fromText(invalidDate, 0, 0, false, 0));
-    }
-    return rows;
 }
 
 TEST(Variant, EveryKindConvertsToEveryOther) {
@@ -131,13 +113,6 @@ TEST(Variant, EveryKindConvertsToEveryOther) {
         EXPECT_EQ(std::bit_cast<uint64_t>(row.value.toReal()), std::bit_cast<uint64_t>(row.real));
         EXPECT_EQ(row.value.toBool(), row.boolean);
         EXPECT_EQ(row.value.toDateTime().millisecondsSinceEpoch, row.dateTime);
-        // The texts of reals and instants read back to the same value.
-        if (row.type == V::Real && std::isfinite(row.real)) {
-            EXPECT_EQ(V(row.text).toReal(), row.real);
-        }
-        if (row.type == V::DateTime && row.text.size() == 24) {  // a four-digit year
-            EXPECT_EQ(V(row.text).toDateTime().millisecondsSinceEpoch, row.dateTime);
-        }
     }
 }
 
