@@ -84,11 +84,13 @@ ImageFiles::~ImageFiles() {
 
 std::string ImageFiles::nameFor(std::string_view imageId) {
     std::string base = mPrefix + idPart(imageId);
-    if (base.empty() || base.front() == '.') {
-        base.replace(0, base.empty() ? 0 : 1, "_");
+    if (base.empty()) {
+        base.assign(1, '_');
+    } else if (base.front() == '.') {
+        base.front() = '_';
     }
     if (isWindowsDeviceName(base)) {
-        base.insert(0, "_");
+        base.insert(base.begin(), '_');
     }
     std::string name = base + ".png";
     for (int number = 2; !mNamesTaken.insert(lowerAscii(name)).second; ++number) {

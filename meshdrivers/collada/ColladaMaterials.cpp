@@ -72,7 +72,11 @@ class KindOrdinals {
 public:
     std::string next(ovTexture::TexType type) {
         const int ordinal = ++mCounts[type];
-        return ordinal == 1 ? std::string() : "-" + std::to_string(ordinal);
+        std::string suffix;
+        if (ordinal > 1) {
+            suffix = '-' + std::to_string(ordinal);
+        }
+        return suffix;
     }
 
 private:
