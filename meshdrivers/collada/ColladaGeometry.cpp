@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "collada/ColladaDocumentWriter.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
@@ -78,18 +79,18 @@ std::vector<int> writtenTexCoordChannels(const ovAttributes& attributes) {
 
 }  // namespace
 
-bool ovColladaMeshDriver::writeGeometries(const MeshList& meshes, ovProgressNotifierInterface* progress) {
-    mWriter->startElement("library_geometries");
+bool collada::DocumentWriter::writeGeometries(const MeshList& meshes, ovProgressNotifierInterface* progress) {
+    mWriter.startElement("library_geometries");
     for (size_t i = 0; i < meshes.size(); ++i) {
         if (!writeGeometry(meshes[i], static_cast<int>(i)) || collada::advanceAndCheckCancel(progress, 1.0)) {
             return false;
         }
     }
-    mWriter->endElement();
-    return mWriter->isOk();
+    mWriter.endElement();
+    return mWriter.isOk();
 }
 
-bool ovColladaMeshDriver::writeGeometry(ovTriMesh* mesh, int index) {
+bool collada::DocumentWriter::writeGeometry(ovTriMesh* mesh, int index) {
     ovVertexBuffer* vertices = mesh->getVertexBuffer();
     ovIndexBuffer* indices = mesh->getIndexBuffer();
     if (!vertices || !indices) {
@@ -114,7 +115,7 @@ bool ovColladaMeshDriver::writeGeometry(ovTriMesh* mesh, int index) {
     return writeGeometryContent(*mesh, geometryId);
 }
 
-bool ovColladaMeshDriver::writeGeometryContent(const ovTriMesh& mesh, const std::string& geometryId) {
+bool collada::DocumentWriter::writeGeometryContent(const ovTriMesh& mesh, const std::string& geometryId) {
     const ovVertexBuffer& vertices = *mesh.getVertexBuffer();
     const ovAttributes& attributes = vertices.GetAttributes();
     const char* bytes = vertices.getDataByte();
@@ -123,21 +124,22 @@ bool ovColladaMeshDriver::writeGeometryContent(const ovTriMesh& mesh, const std:
     const std::string materialId = materialIdOf(const_cast<ovTriMesh&>(mesh));
 
     openWithId("geometry", geometryId);
-    mWriter->addAttribute("name", geometryId + "_name");
-    mWriter->startElement("mesh");
+    mWriter.addAttribute("name", geometryId + "_name");
+    mWriter.startElement("mesh");
     const std::string positionsId = geometryId + "-positions";
     const std::string normalsId = geometryId + "-normals";
-    if (!writeFloatArray(positionsId, 3, XYZ, bytes + attributes.GetPositionOffsetByte(), count, stride)) {
+    if (!writeFloatArray(positionsId, 3, ovColladaMeshDriver::XYZ, bytes + attributes.GetPositionOffsetByte(),
+                         count, stride)) {
         return false;
     }
-    if (attributes.HasNormal() &&
-        !writeFloatArray(normalsId, 3, XYZ, bytes + attributes.GetNormalOffsetByte(), count, stride)) {
+    if (attributes.HasNormal() && !writeFloatArray(normalsId, 3, ovColladaMeshDriver::XYZ,
+                                                   bytes + attributes.GetNormalOffsetByte(), count, stride)) {
         return false;
     }
     const std::vector<int> channels = writtenTexCoordChannels(attributes);
     for (const int channel : channels) {
         if (!writeFloatArray(geometryId + "-tex" + std::to_string(channel),
-                             attributes.GetTCoordChannels(channel), STP,
+                             attributes.GetTCoordChannels(channel), ovColladaMeshDriver::STP,
                              bytes + attributes.GetTCoordOffsetByte(channel), count, stride)) {
             return false;
         }
@@ -145,59 +147,59 @@ bool ovColladaMeshDriver::writeGeometryContent(const ovTriMesh& mesh, const std:
 
     const std::string verticesId = geometryId + "-vertices";
     openWithId("vertices", verticesId);
-    openInput(*mWriter, "POSITION", positionsId);
-    mWriter->endElement();
+    openInput(mWriter, "POSITION", positionsId);
+    mWriter.endElement();
     if (attributes.HasNormal()) {
-        openInput(*mWriter, "NORMAL", normalsId);
-        mWriter->endElement();
+        openInput(mWriter, "NORMAL", normalsId);
+        mWriter.endElement();
     }
     for (const int channel : channels) {
-        openInput(*mWriter, "TEXCOORD", geometryId + "-tex" + std::to_string(channel));
-        mWriter->addAttribute("set", ovStringUtils::fromUInt(static_cast<uint32_t>(channel), 1));
-        mWriter->endElement();
+        openInput(mWriter, "TEXCOORD", geometryId + "-tex" + std::to_string(channel));
+        mWriter.addAttribute("set", ovStringUtils::fromUInt(static_cast<uint32_t>(channel), 1));
+        mWriter.endElement();
     }
-    mWriter->endElement();
+    mWriter.endElement();
     writeTriangles(*mesh.getIndexBuffer(), materialId, verticesId);
-    mWriter->endElement();
-    mWriter->endElement();
-    return mWriter->isOk();
+    mWriter.endElement();
+    mWriter.endElement();
+    return mWriter.isOk();
 }
 
-void ovColladaMeshDriver::writeTriangles(const ovIndexBuffer& indices, const std::string& materialId,
-                                         const std::string& verticesId) {
+void collada::DocumentWriter::writeTriangles(const ovIndexBuffer& indices, const std::string& materialId,
+                                             const std::string& verticesId) {
     const int indexCount = indices.GetIndexQuantity();
-    mWriter->startElement("triangles");
-    mWriter->addAttribute("count", ovStringUtils::fromUInt(static_cast<uint32_t>(indexCount / 3), 1));
+    mWriter.startElement("triangles");
+    mWriter.addAttribute("count", ovStringUtils::fromUInt(static_cast<uint32_t>(indexCount / 3), 1));
     if (!materialId.empty()) {
-        mWriter->addAttribute("material", materialId);
+        mWriter.addAttribute("material", materialId);
     }
-    mWriter->startElement("input");
-    mWriter->addAttribute("offset", "0");
-    mWriter->addAttribute("semantic", "VERTEX");
-    mWriter->addAttribute("source", collada::referenceTo(verticesId));
-    mWriter->endElement();
-    mWriter->startElement("p");
+    mWriter.startElement("input");
+    mWriter.addAttribute("offset", "0");
+    mWriter.addAttribute("semantic", "VERTEX");
+    mWriter.addAttribute("source", collada::referenceTo(verticesId));
+    mWriter.endElement();
+    mWriter.startElement("p");
     {
-        NumberText text(*mWriter);
+        NumberText text(mWriter);
         const int* data = indices.getData();
         for (int i = 0; i < indexCount; ++i) {
             text.addIndex(static_cast<uint32_t>(data[i]));
         }
     }
-    mWriter->endElement();
-    mWriter->endElement();
+    mWriter.endElement();
+    mWriter.endElement();
 }
 
-bool ovColladaMeshDriver::writeFloatArray(const std::string& id, int componentCount,
-                                          ColladaFloatArrayType type, const char* data, uint64_t count,
-                                          uint64_t stride) {
+bool collada::DocumentWriter::writeFloatArray(const std::string& id, int componentCount,
+                                              ovColladaMeshDriver::ColladaFloatArrayType type,
+                                              const char* data, uint64_t count, uint64_t stride) {
     const uint64_t components = static_cast<uint64_t>(componentCount);
     openWithId("source", id);
-    mWriter->addAttribute("name", id);
+    mWriter.addAttribute("name", id);
     openWithId("float_array", id + "-array");
-    mWriter->addAttribute("count", ovStringUtils::fromUInt64(components * count, 1));
+    mWriter.addAttribute("count", ovStringUtils::fromUInt64(components * count, 1));
     {
-        NumberText text(*mWriter);
+        NumberText text(mWriter);
         for (uint64_t v = 0; v < count; ++v) {
             const char* vertex = data + v * stride;
             for (uint64_t c = 0; c < components; ++c) {
@@ -207,28 +209,29 @@ bool ovColladaMeshDriver::writeFloatArray(const std::string& id, int componentCo
             }
         }
     }
-    mWriter->endElement();
-    mWriter->startElement("technique_common");
-    mWriter->startElement("accessor");
-    if (type != XYZ && type != STP && type != RGB) {
+    mWriter.endElement();
+    mWriter.startElement("technique_common");
+    mWriter.startElement("accessor");
+    if (type != ovColladaMeshDriver::XYZ && type != ovColladaMeshDriver::STP &&
+        type != ovColladaMeshDriver::RGB) {
         ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
             << "ovColladaMeshDriver::writeFloatArray unhandled enum " << static_cast<int>(type);
         return false;
     }
-    mWriter->addAttribute("count", ovStringUtils::fromUInt64(count, 1));
-    mWriter->addAttribute("offset", "0");
-    mWriter->addAttribute("stride", ovStringUtils::fromUInt64(components, 1));
-    mWriter->addAttribute("source", collada::referenceTo(id, "-array"));
+    mWriter.addAttribute("count", ovStringUtils::fromUInt64(count, 1));
+    mWriter.addAttribute("offset", "0");
+    mWriter.addAttribute("stride", ovStringUtils::fromUInt64(components, 1));
+    mWriter.addAttribute("source", collada::referenceTo(id, "-array"));
     for (uint64_t c = 0; c < components; ++c) {
-        mWriter->startElement("param");
-        mWriter->addAttribute("name", kParameterNames[type][c]);
-        mWriter->addAttribute("type", "float");
-        mWriter->endElement();
+        mWriter.startElement("param");
+        mWriter.addAttribute("name", kParameterNames[type][c]);
+        mWriter.addAttribute("type", "float");
+        mWriter.endElement();
     }
-    mWriter->endElement();
-    mWriter->endElement();
-    mWriter->endElement();
-    return mWriter->isOk();
+    mWriter.endElement();
+    mWriter.endElement();
+    mWriter.endElement();
+    return mWriter.isOk();
 }
 
 }  // namespace ov

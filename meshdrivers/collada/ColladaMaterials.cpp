@@ -4,6 +4,7 @@
 #include <map>
 #include <numeric>
 
+#include "collada/ColladaDocumentWriter.h"
 #include "collada/ColladaImageFiles.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
@@ -115,13 +116,12 @@ std::string colourText(float red, float green, float blue, float alpha) {
 
 }  // namespace
 
-std::string ovColladaMeshDriver::materialIdOf(ovTriMesh& mesh) const {
+std::string collada::DocumentWriter::materialIdOf(ovTriMesh& mesh) const {
     const auto found = materialIds.find(materialKeyOf(mesh));
     return found == materialIds.end() ? std::string() : found->second;
 }
 
-bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, collada::ImageFiles& images,
-                                         ovProgressNotifierInterface* progress) {
+bool collada::DocumentWriter::writeMaterials(const MeshList& meshes, ovProgressNotifierInterface* progress) {
     int counter = 1;
     int texturedMaterials = 0;
     for (ovTriMesh* mesh : meshes) {
@@ -140,51 +140,50 @@ bool ovColladaMeshDriver::writeMaterials(const MeshList& meshes, collada::ImageF
         return true;
     }
     if (texturedMaterials > 0) {
-        mWriter->startElement("library_images");
+        mWriter.startElement("library_images");
         for (const auto& [key, materialId] : materialIds) {
             if (!hasTextures(key.getTextureState())) {
                 continue;
             }
-            if (!writeTexture(key.getTextureState(), materialId, images) ||
-                (progress && progress->isCanceled())) {
+            if (!writeTexture(key.getTextureState(), materialId) || (progress && progress->isCanceled())) {
                 return false;
             }
         }
-        mWriter->endElement();
+        mWriter.endElement();
     }
     const float bulk = static_cast<float>(meshes.size()) - static_cast<float>(materialIds.size());
     if (collada::advanceAndCheckCancel(progress, bulk)) {
         return false;
     }
 
-    mWriter->startElement("library_effects");
+    mWriter.startElement("library_effects");
     for (const auto& [key, materialId] : materialIds) {
         if (!writeEffect(key, materialId) || collada::advanceAndCheckCancel(progress, 0.5)) {
             return false;
         }
     }
-    mWriter->endElement();
+    mWriter.endElement();
 
-    mWriter->startElement("library_materials");
+    mWriter.startElement("library_materials");
     for (const auto& [key, materialId] : materialIds) {
         openWithId("material", materialId + "ID");
-        mWriter->addAttribute("name", materialId);
-        mWriter->startElement("instance_effect");
-        mWriter->addAttribute("url", collada::referenceTo(materialId, "-effect"));
-        mWriter->endElement();
-        mWriter->endElement();
+        mWriter.addAttribute("name", materialId);
+        mWriter.startElement("instance_effect");
+        mWriter.addAttribute("url", collada::referenceTo(materialId, "-effect"));
+        mWriter.endElement();
+        mWriter.endElement();
         if (collada::advanceAndCheckCancel(progress, 0.5)) {
             return false;
         }
     }
-    mWriter->endElement();
-    return mWriter->isOk();
+    mWriter.endElement();
+    return mWriter.isOk();
 }
 
-bool ovColladaMeshDriver::writeEffect(const ovMaterialObject& key, const std::string& materialId) {
+bool collada::DocumentWriter::writeEffect(const ovMaterialObject& key, const std::string& materialId) {
     openWithId("effect", materialId + "-effect");
-    mWriter->addAttribute("name", materialId);
-    mWriter->startElement("profile_COMMON");
+    mWriter.addAttribute("name", materialId);
+    mWriter.startElement("profile_COMMON");
     ColourList colours(std::begin(kColourTypes), std::end(kColourTypes));
     // Declared in every effect whose channels use them, even when another
     // material's effect declares the same textures.
@@ -192,9 +191,9 @@ bool ovColladaMeshDriver::writeEffect(const ovMaterialObject& key, const std::st
     if (!writeTextureParam(key.getTextureState(), materialId, colours, samplers)) {
         return false;
     }
-    mWriter->startElement("technique");
-    mWriter->addAttribute("sid", "COMMON");
-    mWriter->startElement("lambert");
+    mWriter.startElement("technique");
+    mWriter.addAttribute("sid", "COMMON");
+    mWriter.startElement("lambert");
     if (!writeTextureChannel(key.getTextureState(), samplers)) {
         return false;
     }
@@ -204,12 +203,12 @@ bool ovColladaMeshDriver::writeEffect(const ovMaterialObject& key, const std::st
         }
     }
     for (int element = 0; element < 4; ++element) {
-        mWriter->endElement();
+        mWriter.endElement();
     }
-    return mWriter->isOk();
+    return mWriter.isOk();
 }
 
-bool ovColladaMeshDriver::writeMaterialColor(ovMaterialState* material, ovTexture::TexType type) {
+bool collada::DocumentWriter::writeMaterialColor(ovMaterialState* material, ovTexture::TexType type) {
     const char* element = nullptr;
     Wm4::ColorRGBA colour(0.0f, 0.0f, 0.0f, 0.0f);
     switch (type) {
@@ -231,14 +230,13 @@ bool ovColladaMeshDriver::writeMaterialColor(ovMaterialState* material, ovTextur
         default:
             return false;
     }
-    mWriter->startElement(element);
+    mWriter.startElement(element);
     writeTextElement("color", colourText(colour.R(), colour.G(), colour.B(), material->alpha));
-    mWriter->endElement();
-    return mWriter->isOk();
+    mWriter.endElement();
+    return mWriter.isOk();
 }
 
-bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::string& materialId,
-                                       collada::ImageFiles& images) {
+bool collada::DocumentWriter::writeTexture(ovTextureState* textures, const std::string& materialId) {
     KindOrdinals ordinals;
     for (int i = 0; i < textures->getNbTexture(); ++i) {
         const ovTexture* texture = textures->editTexture(i);
@@ -266,20 +264,20 @@ bool ovColladaMeshDriver::writeTexture(ovTextureState* textures, const std::stri
         const std::string imageId = materialId + texts->image + ordinals.next(texts->type);
         objectIds.emplace(image, imageId);
         openWithId("image", imageId);
-        mWriter->startElement("init_from");
-        const std::string fileName = images.nameFor(imageId);
-        if (!images.write(*image, fileName)) {
+        mWriter.startElement("init_from");
+        const std::string fileName = mImages.nameFor(imageId);
+        if (!mImages.write(*image, fileName)) {
             return false;
         }
-        mWriter->addText(collada::uriPathSegment(fileName));
-        mWriter->endElement();
-        mWriter->endElement();
+        mWriter.addText(collada::uriPathSegment(fileName));
+        mWriter.endElement();
+        mWriter.endElement();
     }
-    return mWriter->isOk();
+    return mWriter.isOk();
 }
 
-bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std::string& materialId,
-                                            ColourList& colours, SamplerIds& samplers) {
+bool collada::DocumentWriter::writeTextureParam(ovTextureState* textures, const std::string& materialId,
+                                                ColourList& colours, SamplerIds& samplers) {
     if (!hasTextures(textures)) {
         return true;
     }
@@ -308,24 +306,24 @@ bool ovColladaMeshDriver::writeTextureParam(ovTextureState* textures, const std:
         const std::string samplerId = materialId + texts->sampler + ordinal;
         samplers.emplace(texture, samplerId);
         const std::string surfaceId = materialId + texts->surface + ordinal;
-        mWriter->startElement("newparam");
-        mWriter->addAttribute("sid", surfaceId);
-        mWriter->startElement("surface");
-        mWriter->addAttribute("type", "2D");
+        mWriter.startElement("newparam");
+        mWriter.addAttribute("sid", surfaceId);
+        mWriter.startElement("surface");
+        mWriter.addAttribute("type", "2D");
         writeTextElement("init_from", image->second);
-        mWriter->endElement();
-        mWriter->endElement();
-        mWriter->startElement("newparam");
-        mWriter->addAttribute("sid", samplerId);
-        mWriter->startElement("sampler2D");
+        mWriter.endElement();
+        mWriter.endElement();
+        mWriter.startElement("newparam");
+        mWriter.addAttribute("sid", samplerId);
+        mWriter.startElement("sampler2D");
         writeTextElement("source", surfaceId);
-        mWriter->endElement();
-        mWriter->endElement();
+        mWriter.endElement();
+        mWriter.endElement();
     }
-    return mWriter->isOk();
+    return mWriter.isOk();
 }
 
-bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures, const SamplerIds& samplers) {
+bool collada::DocumentWriter::writeTextureChannel(ovTextureState* textures, const SamplerIds& samplers) {
     if (!hasTextures(textures)) {
         return true;
     }
@@ -347,14 +345,14 @@ bool ovColladaMeshDriver::writeTextureChannel(ovTextureState* textures, const Sa
                 "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
             continue;
         }
-        mWriter->startElement(texts->lambertChannel);
-        mWriter->startElement("texture");
-        mWriter->addAttribute("texture", sampler->second);
-        mWriter->addAttribute("texcoord", "CHANNEL" + std::to_string(texture->getChannel() - 1));
-        mWriter->endElement();
-        mWriter->endElement();
+        mWriter.startElement(texts->lambertChannel);
+        mWriter.startElement("texture");
+        mWriter.addAttribute("texture", sampler->second);
+        mWriter.addAttribute("texcoord", "CHANNEL" + std::to_string(texture->getChannel() - 1));
+        mWriter.endElement();
+        mWriter.endElement();
     }
-    return mWriter->isOk();
+    return mWriter.isOk();
 }
 
 }  // namespace ov

@@ -1,5 +1,6 @@
 // The visual scene: one node per spatial, nested as in the scene graph.
 
+#include "collada/ColladaDocumentWriter.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
@@ -58,24 +59,24 @@ int firstChildIndex(const ovNode& node) {
 
 }  // namespace
 
-bool ovColladaMeshDriver::writeScene(ovSpatial* root, std::string& sceneId,
-                                     ovProgressNotifierInterface* progress) {
+bool collada::DocumentWriter::writeScene(ovSpatial* root, std::string& sceneId,
+                                         ovProgressNotifierInterface* progress) {
     sceneId = sceneIdOf(*root);
-    mWriter->startElement("library_visual_scenes");
+    mWriter.startElement("library_visual_scenes");
     openWithId("visual_scene", sceneId);
-    mWriter->addAttribute("name", sceneId);
+    mWriter.addAttribute("name", sceneId);
     int nodeCounter = 0;
     const bool written = writeSpatial(root, nodeCounter, progress);
-    mWriter->endElement();
-    mWriter->endElement();
-    return written && mWriter->isOk();
+    mWriter.endElement();
+    mWriter.endElement();
+    return written && mWriter.isOk();
 }
 
 // The nodes of the subtree, in the order a recursive walk writes them, on a
 // stack of open groups so that a deep scene cannot exhaust the thread's stack.
 // A failure or cancellation leaves the open nodes open.
-bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter,
-                                       ovProgressNotifierInterface* progress) {
+bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
+                                           ovProgressNotifierInterface* progress) {
     if (!spatial) {
         return true;
     }
@@ -84,7 +85,7 @@ bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter,
     const auto enter = [&](ovSpatial& object) {
         const std::string id = nodeIdOf(object, nodeCounter++);
         openWithId("node", id);
-        mWriter->addAttribute("name", id);
+        mWriter.addAttribute("name", id);
         writeTextElement("matrix", matrixText(object));
         if (object.IsDerived(ovTriMesh::TYPE)) {
             writeInstanceGeometry(static_cast<ovTriMesh&>(object));
@@ -110,8 +111,8 @@ bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter,
             groups.push_back({&node, 0, childCount});
             return true;
         }
-        mWriter->endElement();
-        return mWriter->isOk();
+        mWriter.endElement();
+        return mWriter.isOk();
     };
     if (!enter(*spatial)) {
         return false;
@@ -120,8 +121,8 @@ bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter,
         OpenGroup& group = groups.back();
         if (group.next >= group.end) {
             groups.pop_back();
-            mWriter->endElement();
-            if (!mWriter->isOk()) {
+            mWriter.endElement();
+            if (!mWriter.isOk()) {
                 return false;
             }
             continue;
@@ -134,25 +135,25 @@ bool ovColladaMeshDriver::writeSpatial(ovSpatial* spatial, int& nodeCounter,
     return true;
 }
 
-void ovColladaMeshDriver::writeInstanceGeometry(ovTriMesh& mesh) {
+void collada::DocumentWriter::writeInstanceGeometry(ovTriMesh& mesh) {
     const auto geometry = geometryIds.find({mesh.getVertexBuffer(), mesh.getIndexBuffer()});
     if (geometry == geometryIds.end()) {
         return;
     }
-    mWriter->startElement("instance_geometry");
-    mWriter->addAttribute("url", collada::referenceTo(geometry->second));
+    mWriter.startElement("instance_geometry");
+    mWriter.addAttribute("url", collada::referenceTo(geometry->second));
     const std::string materialId = materialIdOf(mesh);
     if (!materialId.empty()) {
-        mWriter->startElement("bind_material");
-        mWriter->startElement("technique_common");
-        mWriter->startElement("instance_material");
-        mWriter->addAttribute("symbol", materialId);
-        mWriter->addAttribute("target", collada::referenceTo(materialId, "ID"));
+        mWriter.startElement("bind_material");
+        mWriter.startElement("technique_common");
+        mWriter.startElement("instance_material");
+        mWriter.addAttribute("symbol", materialId);
+        mWriter.addAttribute("target", collada::referenceTo(materialId, "ID"));
         for (int element = 0; element < 3; ++element) {
-            mWriter->endElement();
+            mWriter.endElement();
         }
     }
-    mWriter->endElement();
+    mWriter.endElement();
 }
 
 }  // namespace ov

@@ -1,21 +1,13 @@
 #pragma once
 
-#include <cstdint>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/ovMeshDriversExport.h"
 #include "scenegraph/ovCoreMeshDriver.h"
-#include "scenegraph/ovGeometry.h"
 
 namespace ov {
-
-class XmlStreamWriter;
-namespace collada {
-class ImageFiles;
-}
 
 // Saves one scene, given by its root spatial, as a COLLADA 1.4.1 document:
 // asset, images (each also written as a PNG file beside the document),
@@ -32,8 +24,9 @@ class ImageFiles;
 // A failed or cancelled save returns false, removes the document and the
 // images it was writing, and leaves the folder's other files, older images of
 // the same names included, as they were: images are written under temporary
-// names and take their own only once the document is whole. Two saves on one
-// driver must not overlap: the id maps live on the driver.
+// names and take their own only once the document is whole. Each save keeps
+// its ids to itself; two saves on one driver still must not overlap, as the
+// list of written image files lives on the driver.
 class OVMESHDRIVERS_API ovColladaMeshDriver : public ovCoreMeshDriver {
 public:
     // Parameter names of an accessor: X Y Z, S T P or R G B.
@@ -60,41 +53,6 @@ public:
     const std::vector<std::string>& writtenImageFiles() const { return mWrittenImageFiles; }
 
 private:
-    using MeshList = std::vector<ovTriMesh*>;
-    using ColourList = std::vector<ovTexture::TexType>;
-    // Texture -> sampler id, in the effect being written.
-    using SamplerIds = std::map<const ovTexture*, std::string>;
-
-    bool writeHeader(double worldUnits);
-    bool writeMaterials(const MeshList& meshes, collada::ImageFiles& images,
-                        ovProgressNotifierInterface* progress);
-    bool writeEffect(const ovMaterialObject& key, const std::string& materialId);
-    bool writeGeometries(const MeshList& meshes, ovProgressNotifierInterface* progress);
-    bool writeGeometry(ovTriMesh* mesh, int index);
-    bool writeGeometryContent(const ovTriMesh& mesh, const std::string& geometryId);
-    bool writeFloatArray(const std::string& id, int componentCount, ColladaFloatArrayType type,
-                         const char* data, uint64_t count, uint64_t stride);
-    void writeTriangles(const ovIndexBuffer& indices, const std::string& materialId,
-                        const std::string& verticesId);
-    bool writeScene(ovSpatial* root, std::string& sceneId, ovProgressNotifierInterface* progress);
-    bool writeSpatial(ovSpatial* spatial, int& nodeCounter, ovProgressNotifierInterface* progress);
-    void writeInstanceGeometry(ovTriMesh& mesh);
-    bool writeTexture(ovTextureState* textures, const std::string& materialId, collada::ImageFiles& images);
-    bool writeTextureParam(ovTextureState* textures, const std::string& materialId, ColourList& colours,
-                           SamplerIds& samplers);
-    bool writeTextureChannel(ovTextureState* textures, const SamplerIds& samplers);
-    bool writeMaterialColor(ovMaterialState* material, ovTexture::TexType type);
-
-    // The material id of a mesh, or "" when its material has none.
-    std::string materialIdOf(ovTriMesh& mesh) const;
-    void openWithId(const char* element, const std::string& id);
-    void writeTextElement(const char* element, const std::string& text);
-
-    XmlStreamWriter* mWriter = nullptr;
-    // Image -> image id.
-    std::map<const void*, std::string> objectIds;
-    std::map<std::pair<const ovVertexBuffer*, const ovIndexBuffer*>, std::string> geometryIds;
-    std::map<ovMaterialObject, std::string> materialIds;
     std::string mImageFilePrefix;
     std::vector<std::string> mWrittenImageFiles;
 };
