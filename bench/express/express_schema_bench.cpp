@@ -19,6 +19,7 @@
 #include "DriverEntityLists.h"
 #include "express/ExpressSchema.h"
 #include "regexp/ovRegExp.h"
+#include "support/Timing.h"
 
 namespace {
 
@@ -113,19 +114,6 @@ bool timeLoads(const std::string& path, int loads, LoadTimes& times, ov::express
     return true;
 }
 
-Clock::duration bestReadTime(const std::string& path, int reads) {
-    Clock::duration best = Clock::duration::max();
-    for (int i = 0; i < reads; ++i) {
-        const Clock::time_point start = Clock::now();
-        const std::string content = readWholeFile(path);
-        best = std::min(best, Clock::now() - start);
-        if (content.empty()) {
-            break;
-        }
-    }
-    return best;
-}
-
 bool timeLayouts(const ov::express::ExpressSchema& schema) {
     const auto& lists = ov::express::bench::driverEntityLists();
     std::map<std::string, std::vector<ov::express::Attribute>> result;
@@ -161,7 +149,7 @@ int main(int argc, char** argv) {
     }
     const double meanMs = milliseconds(times.total) / loads;
     const double engineShare = 100.0 * milliseconds(times.engine) / milliseconds(times.total);
-    const double readMs = milliseconds(bestReadTime(path, loads));
+    const double readMs = 1000.0 * bestSeconds(loads, [&path] { readWholeFile(path); });
     std::printf(
         "schema load: %.1f ms (target < %.0f ms), best %.1f ms, regexp share %.0f%%, %zu entities, %d "
         "loads\n",

@@ -11,7 +11,6 @@
 //
 // Usage: bench_step_assembly [runs]
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,11 +36,11 @@
 #include "scenegraph/ovSpatial.h"
 #include "step/StepMeshDriver.h"
 #include "support/CountingHeap.h"
+#include "support/Timing.h"
 
 namespace {
 
 using namespace ov;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kSubAssemblies = 20;
 constexpr int kAssembliesPerSubAssembly = 15;
@@ -193,12 +192,12 @@ Run saveOurs(step::StepMeshDriver& driver, ovNode& root, const std::filesystem::
     std::string path;
     for (int run = 0; run < runs; ++run) {
         path = (folder / ("ours_" + std::to_string(run) + ".stp")).string();
-        const auto start = Clock::now();
-        if (!driver.saveMeshes({&root}, path, nullptr, SaveMeshOptions())) {
-            std::fprintf(stderr, "our save failed\n");
-            std::exit(1);
-        }
-        best.seconds = std::min(best.seconds, std::chrono::duration<double>(Clock::now() - start).count());
+        best.seconds = std::min(best.seconds, secondsOf([&] {
+                                    if (!driver.saveMeshes({&root}, path, nullptr, SaveMeshOptions())) {
+                                        std::fprintf(stderr, "our save failed\n");
+                                        std::exit(1);
+                                    }
+                                }));
     }
     best.entities = countRecords(path);
     return best;
@@ -250,12 +249,13 @@ Run saveOcct(const std::vector<Product>& products, const std::filesystem::path& 
     const Handle(TDocStd_Document) document = makeDocument(products);
     const std::string path = (folder / "occt.stp").string();
     STEPCAFControl_Writer writer;
-    const auto start = Clock::now();
-    if (!writer.Transfer(document, STEPControl_AsIs) || writer.Write(path.c_str()) != IFSelect_RetDone) {
-        std::fprintf(stderr, "Open CASCADE's save failed\n");
-        std::exit(1);
-    }
-    return {std::chrono::duration<double>(Clock::now() - start).count(), countRecords(path)};
+    const double seconds = secondsOf([&] {
+        if (!writer.Transfer(document, STEPControl_AsIs) || writer.Write(path.c_str()) != IFSelect_RetDone) {
+            std::fprintf(stderr, "Open CASCADE's save failed\n");
+            std::exit(1);
+        }
+    });
+    return {seconds, countRecords(path)};
 }
 
 }  // namespace
