@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds the release tool and saves the bundled demo scene in every
-# format the library writes, into the folder given (default: out/demo).
+# Sets up what the library and the tool are built from (no test tool chain), builds the optimised
+# tool and saves the bundled demo scene in every format the library writes, into the folder given
+# (default: out/demo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target ovmesh
-./build/release/bin/ovmesh demo "${1:-out/demo}"
+./scripts/setup.sh --runtime
+cmake --preset package >/dev/null
+cmake --build --preset package -j "$(nproc)" --target ovmesh
+./build/package/bin/ovmesh demo "${1:-out/demo}"

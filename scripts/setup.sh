@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project builds, tests and benchmarks with.
+# setup.sh [--runtime]
+# Installs the Debian packages the project builds with. Without an option: everything it builds,
+# tests, benchmarks and packages with. With --runtime: only what the library, the tool and their
+# Debian packages are built from (no test or benchmark tool chain).
 # Safe to run again: only missing packages are fetched. Needs root (apt-get).
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config clang-format
-  libgtest-dev libgmock-dev
+runtime=(
+  build-essential cmake ninja-build pkg-config file
   libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
-  libcli11-dev libtinyobjloader-dev libglu1-mesa-dev libjpeg62-turbo-dev
+  libcli11-dev libglu1-mesa-dev libjpeg62-turbo-dev
+)
+development=(
+  clang-format man-db
+  libgtest-dev libgmock-dev libtinyobjloader-dev
   libassimp-dev assimp-utils libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
   admesh python3-stl python3-ezdxf python3-collada python3-numpy python3-lxml
   librsvg2-bin libxml2-utils locales-all
 )
+
+case "${1:-}" in
+  --runtime) packages=("${runtime[@]}") ;;
+  "") packages=("${runtime[@]}" "${development[@]}") ;;
+  *) echo "usage: $0 [--runtime]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -40,7 +40,7 @@ std::string attribute(const char* name, const std::string& value) {
 
 // One product definition: a root assembly holding `instances` placed parts.
 void writeProductDef(std::ofstream& out, int def, int instances) {
-    const std::string prefix = "d" + std::to_string(def) + "_";
+    const std::string prefix = 'd' + std::to_string(def) + "_";
     std::string refs;
     for (int i = 0; i < instances; ++i) {
         refs += (i == 0 ? "" : " ") + prefix + "i" + std::to_string(i);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# host_against_install.sh BUILD_DIR HOST_SOURCE_DIR CXX
+# host_against_install.sh BUILD_DIR HOST_SOURCE_DIR CXX WITH_TOOL (1 when the build has the tool)
 set -euo pipefail
-build=$1 host=$2 cxx=$3
+build=$1 host=$2 cxx=$3 with_tool=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -19,11 +19,18 @@ for header in core/ovMeshDrivers.h scenegraph/ovIoManager.h system/ovLog.h wm4/W
 done
 [ ! -e "$prefix/include/ovMeshDrivers/core/DriverSupport.h" ] || fail "an internal header was installed"
 
-"$prefix/bin/ovmesh" formats >"$work/formats" || fail "installed ovmesh formats"
-grep -q '\bstl\b' "$work/formats" || fail "installed ovmesh lists no stl driver"
-"$prefix/bin/ovmesh" demo "$work/demo" >/dev/null || fail "installed ovmesh demo"
-[ -s "$work/demo/demo.stl" ] || fail "installed ovmesh wrote no demo.stl"
-for file in "$prefix/bin/ovmesh" "$libdir/libovMeshDrivers.so.3.0.0"; do
+[ -f "$prefix/share/ovmesh/resources/step/ap242_1_36_mim_lf.exp" ] || fail "the library's resources"
+
+binaries=("$libdir/libovMeshDrivers.so.3.0.0")
+if [ "$with_tool" = 1 ]; then
+  binaries+=("$prefix/bin/ovmesh")
+  "$prefix/bin/ovmesh" formats >"$work/formats" || fail "installed ovmesh formats"
+  grep -q '\bstl\b' "$work/formats" || fail "installed ovmesh lists no stl driver"
+  "$prefix/bin/ovmesh" demo "$work/demo" >/dev/null || fail "installed ovmesh demo"
+  [ -s "$work/demo/demo.stl" ] || fail "installed ovmesh wrote no demo.stl"
+  man -l "$(find "$prefix/share/man/man1" -name 'ovmesh.1*')" >/dev/null || fail "installed manual page"
+fi
+for file in "${binaries[@]}"; do
   readelf -d "$file" | grep -E 'R(UN)?PATH' | grep -vq '\[\$ORIGIN' && fail "$file searches outside its prefix"
 done
 

@@ -48,7 +48,7 @@ public:
 
 private:
     static std::string savedWhat(const ovObjectList& objects, const SaveMeshOptions& options) {
-        return " " + std::to_string(objects.size()) +
+        return ' ' + std::to_string(objects.size()) +
                (options.fileName.empty() ? "" : " " + options.fileName);
     }
     bool record(const std::string& request) {

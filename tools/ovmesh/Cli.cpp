@@ -10,6 +10,7 @@
 #include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/Usage.h"
 #include "ovmesh/commands/AssemblyOptions.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/TreeCommand.h"
@@ -17,9 +18,6 @@
 namespace ov::ovmesh {
 
 namespace {
-
-constexpr int kFailure = 1;
-constexpr int kUsageError = 2;
 
 struct CommandLine {
     std::string resources;
@@ -128,11 +126,20 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT"), line);
     addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),
                    line.tree);
+    // Last, so that the commands' help does not inherit it.
+    app.footer(usageFooter());
+    // Hidden: the build writes the manual page with it, from this very definition.
+    app.add_flag_callback("--manpage",
+                          [&app, &out] {
+                              writeManualPage(app, out);
+                              throw CLI::Success();
+                          })
+        ->group("");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error, out, err) == 0 ? 0 : kUsageError;
+        return app.exit(error, out, err) == 0 ? 0 : kExitUsage;
     }
 
     SessionOptions options;
@@ -150,7 +157,7 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     } catch (const std::exception& failure) {
         err << "error: " << failure.what() << '\n';
     }
-    return kFailure;
+    return kExitFailure;
 }
 
 }  // namespace ov::ovmesh

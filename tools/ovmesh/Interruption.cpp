@@ -49,8 +49,7 @@ bool interruptionRequested() {
 }
 
 int interruptedExitCode() {
-    constexpr int kSignalBase = 128;
-    return kSignalBase + gSignal;
+    return kSignalExitBase + gSignal;
 }
 
 }  // namespace ov::ovmesh

@@ -14,7 +14,9 @@ void catchInterruptions();
 // Whether a signal asked the tool to stop.
 bool interruptionRequested();
 
-// What a stopped tool answers: 128 + the signal's number, as shells report it.
+// What a stopped tool answers: kSignalExitBase + the signal's number, as shells
+// report a program that a signal stopped.
+constexpr int kSignalExitBase = 128;
 int interruptedExitCode();
 
 // The work stopped by a signal; the text says which work.

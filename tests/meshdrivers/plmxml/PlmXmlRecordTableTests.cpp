@@ -21,7 +21,7 @@ std::vector<std::string> crowdingIds() {
     std::vector<std::string> ids;
     for (int number = 1; number <= 200; ++number) {
         for (int zeros = 0; zeros < 10; ++zeros) {
-            ids.push_back("a" + std::string(zeros, '0') + std::to_string(number));
+            ids.push_back('a' + std::string(zeros, '0') + std::to_string(number));
         }
     }
     return ids;

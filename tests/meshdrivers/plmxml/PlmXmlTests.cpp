@@ -67,7 +67,7 @@ std::string chainLink(const PlmXmlSchema& s, const std::string& n, const std::st
 std::string doubling(const PlmXmlSchema& s, int levels, const std::string& lastRefs = "") {
     std::string content;
     for (int level = 0; level < levels; ++level) {
-        const std::string next = "i" + std::to_string(level + 1);
+        const std::string next = 'i' + std::to_string(level + 1);
         content += chainLink(s, std::to_string(level), next + " " + next);
     }
     return plmXmlDocument(s, "i0", content + chainLink(s, std::to_string(levels), lastRefs));
@@ -216,7 +216,7 @@ TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
     std::string content;
     for (int level = 0; level < kLevels; ++level) {
         content +=
-            chainLink(s, std::to_string(level), level + 1 < kLevels ? "i" + std::to_string(level + 1) : "");
+            chainLink(s, std::to_string(level), level + 1 < kLevels ? 'i' + std::to_string(level + 1) : "");
     }
     const Loaded loaded = load(plmXmlDocument(s, "i0", content));
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);

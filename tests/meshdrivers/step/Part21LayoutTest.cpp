@@ -72,7 +72,7 @@ TEST(Part21WriterLayout, ValuesAndLayoutsAreFoundWhateverElseTheMapAndTheTableHo
         }
         const Part21WriterUserData id = writer.generateEntityId();
         ASSERT_TRUE(writer.writeEntity("long_names", values, id));
-        std::string record = "#" + std::to_string(id.getRef()) + "=LONG_NAMES(";
+        std::string record = '#' + std::to_string(id.getRef()) + "=LONG_NAMES(";
         for (const std::string& attribute : attributes) {
             const auto found = firstValues.find(attribute);
             record += attribute == attributes.front() ? "" : ",";
@@ -89,7 +89,7 @@ TEST(Part21WriterLayout, ValuesAndLayoutsAreFoundWhateverElseTheMapAndTheTableHo
                                   const std::string& body) {
         const Part21WriterUserData id = writer.generateEntityId();
         EXPECT_TRUE(writer.writeEntity(names, values, id)) << body;
-        expected += "#" + std::to_string(id.getRef()) + "=" + body + ";\r\n";
+        expected += '#' + std::to_string(id.getRef()) + "=" + body + ";\r\n";
     };
     for (int round = 0; round < 2; ++round) {
         for (int index = 0; index < kEntities; ++index) {
@@ -102,7 +102,7 @@ TEST(Part21WriterLayout, ValuesAndLayoutsAreFoundWhateverElseTheMapAndTheTableHo
             values["v" + nextNumber] = -index;
             const std::string own = "E" + number + "(" + std::to_string(index) + ")";
             const std::string other = "E" + nextNumber + "(" + std::to_string(-index) + ")";
-            const std::string complex = "(" + (own < other ? own + other : other + own) + ")";
+            const std::string complex = '(' + (own < other ? own + other : other + own) + ")";
 
             expectRecord(name, values, own);
             expectRecord(Names{name}, values, own);

@@ -333,11 +333,11 @@ std::string chainRecords(int depth) {
     records.reserve(static_cast<size_t>(depth) * 700);
     // Piece by piece, without a temporary text per record: the chain is 60 MB.
     const auto record = [&records](int id, const auto&... pieces) {
-        records += "#" + std::to_string(id) + "=";
+        records += '#' + std::to_string(id) + "=";
         ((records += pieces), ...);
         records += ";\r\n";
     };
-    const auto ref = [](int id) { return "#" + std::to_string(id); };
+    const auto ref = [](int id) { return '#' + std::to_string(id); };
     for (int level = 0; level < depth; ++level) {
         const int product = 23 + 5 * level;
         record(product, "PRODUCT('c','c',$,(#3))");

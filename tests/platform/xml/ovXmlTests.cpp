@@ -37,7 +37,7 @@ struct Recorder : XmlSaxParserHandler {
     int startElement(std::string_view name, const XmlAttributes& attributes) override {
         std::string event = "start " + std::string(name);
         for (const auto& [attribute, value] : attributes) {
-            event += " " + std::string(attribute) + "=" + std::string(value);
+            event += ' ' + std::string(attribute) + '=' + std::string(value);
         }
         if (name == textOnlyIn) {
             setWantsCharacters(true);

@@ -71,7 +71,7 @@ std::string polygonObj(const std::vector<Wm4::Vector3f>& points) {
     for (size_t i = 0; i < points.size(); ++i) {
         text += "v " + std::to_string(points[i].X()) + " " + std::to_string(points[i].Y()) + " " +
                 std::to_string(points[i].Z()) + "\n";
-        face += " " + std::to_string(i + 1);
+        face += ' ' + std::to_string(i + 1);
     }
     return text + face + "\n";
 }

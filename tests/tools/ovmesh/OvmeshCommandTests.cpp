@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using testing::HasSubstr;
 
 std::string shellQuoted(const std::string& text) {
-    return "'" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
+    return '\'' + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
 }
 
 const std::string kSolid = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
@@ -32,7 +32,7 @@ protected:
     ToolRun run(const std::string& program, const std::vector<std::string>& arguments) const {
         std::string command = shellQuoted(program);
         for (const std::string& argument : arguments) {
-            command += " " + shellQuoted(argument);
+            command += ' ' + shellQuoted(argument);
         }
         const std::string out = captures.file("out"), err = captures.file("err");
         command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";

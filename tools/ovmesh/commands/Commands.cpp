@@ -64,7 +64,10 @@ std::string extensionList(const ovExtensionList& extensions) {
 std::string writtenReport(const std::vector<WrittenFile>& files) {
     std::string report;
     for (const auto& [path, size] : files) {
-        report += (report.empty() ? "" : "\n") + ("wrote " + path + " (" + std::to_string(size) + " bytes)");
+        if (!report.empty()) {
+            report += '\n';
+        }
+        report += "wrote " + path + " (" + std::to_string(size) + " bytes)";
     }
     return report;
 }

@@ -86,7 +86,10 @@ std::string number(float value) {
 std::string numbers(const float* values, size_t count, const char* separator) {
     std::string text;
     for (size_t i = 0; i < count; ++i) {
-        text += (i == 0 ? "" : separator) + number(values[i]);
+        if (i > 0) {
+            text += separator;
+        }
+        text += number(values[i]);
     }
     return text;
 }

@@ -35,8 +35,9 @@ std::string randomTag() {
 // ".NAME.tmp-XXXXXX.EXT" beside the target, so that it keeps the extension.
 fs::path temporaryCandidate(const fs::path& target) {
     const fs::path name = target.filename();
-    return target.parent_path() /
-           fs::path("." + utf8Path(name) + ".tmp-" + randomTag() + utf8Path(name.extension()));
+    std::string temporary = ".";
+    temporary += utf8Path(name) + ".tmp-" + randomTag() + utf8Path(name.extension());
+    return target.parent_path() / fsPath(temporary);
 }
 
 // Creates the file only if it does not exist yet; errno tells why not.
