@@ -56,7 +56,7 @@ DxfDriver::DxfDriver() : ovCoreMeshDriver(true) {
 bool DxfDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                            ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
     return saveDrawing(
-        objects, device, progress, kDriverName, false,
+        objects, device, progress, kDriverName, /*pageAfterWalk=*/false,
         [progress](ovDataStream& stream, const ovVectorialMetadata&, const PageDrawing& drawing) {
             writeText(stream, fileStart());
             if (progress) {

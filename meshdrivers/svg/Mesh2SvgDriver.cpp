@@ -146,7 +146,7 @@ bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device,
     };
     // Unlike the DXF writer, this one opens the progress before it misses a
     // page: its hosts see the group even for a root without one.
-    return saveDrawing(objects, device, progress, kDriverName, true, writeFile);
+    return saveDrawing(objects, device, progress, kDriverName, /*pageAfterWalk=*/true, writeFile);
 }
 
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, const std::string& path,

@@ -17,13 +17,14 @@ ovNode* namedNode(const std::string& name, float x) {
     return node;
 }
 
-// above -> root -> [a -> [a1], empty slot, b -> [b1], c]; b's children are
-// skipped, and "stop" in a name ends the walk.
+// above (scaled) -> root -> [a -> [a1], empty slot, b -> [b1], c], each
+// moved; b's children are skipped, and a node named "stop" ends the walk.
 class SceneWalkTest : public ::testing::Test {
 protected:
     SceneWalkTest() {
         ovNode* a = namedNode("a", 2);
         ovNode* b = namedNode("b", 4);
+        above->editLocalTransform(true).SetScale({2, 2, 2});
         above->attachChild(root);
         root->attachChild(a);
         a->attachChild(namedNode("a1", 3));
