@@ -69,10 +69,12 @@ TEST_F(SceneWalkTest, CancellationSkipsAndStopEndsWithoutLeaving) {
 }
 
 TEST(SceneWalkDepthTest, AHundredThousandLevelsNeedNoCallStack) {
+    // Built from the bottom up, so that no attachment looks up a long line of ancestors.
     ovPointer<ovNode> chain(new ovNode);
-    ovNode* tip = chain.get();
     for (int level = 0; level < 100000; ++level) {
-        tip = static_cast<ovNode*>(tip->getChild(tip->attachChild(new ovNode)));
+        ovPointer<ovNode> parent(new ovNode);
+        parent->attachChild(chain.get());
+        chain = parent;
     }
     int deepest = 0;
     int left = 0;
