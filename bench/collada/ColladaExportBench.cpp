@@ -84,9 +84,9 @@ ovPointer<ovNode> buildScene(int64_t triangles) {
 
 std::vector<const ovTriMesh*> meshesOf(const ovNode& root) {
     std::vector<const ovTriMesh*> meshes;
-    forEachSpatial(root, nullptr, [&meshes](const ovSpatial& object) {
-        if (object.IsDerived(ovTriMesh::TYPE)) {
-            meshes.push_back(static_cast<const ovTriMesh*>(&object));
+    walkScene(root, nullptr, [&meshes](const WalkStep<const ovSpatial>& step) {
+        if (step.object.IsDerived(ovTriMesh::TYPE)) {
+            meshes.push_back(static_cast<const ovTriMesh*>(&step.object));
         }
     });
     return meshes;

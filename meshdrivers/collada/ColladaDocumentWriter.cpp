@@ -19,9 +19,9 @@ constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // The triangle meshes of the subtree, depth first, each object before its children.
 std::vector<ovTriMesh*> collectMeshes(ovSpatial& root) {
     std::vector<ovTriMesh*> meshes;
-    forEachSpatial(root, nullptr, [&meshes](const ovSpatial& object) {
-        if (object.IsDerived(ovTriMesh::TYPE)) {
-            meshes.push_back(const_cast<ovTriMesh*>(static_cast<const ovTriMesh*>(&object)));
+    walkScene(root, nullptr, [&meshes](const WalkStep<ovSpatial>& step) {
+        if (step.object.IsDerived(ovTriMesh::TYPE)) {
+            meshes.push_back(static_cast<ovTriMesh*>(&step.object));
         }
     });
     return meshes;

@@ -5,6 +5,7 @@
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
 #include "core/FloatText.h"
+#include "core/SceneWalk.h"
 
 namespace ov {
 namespace {
@@ -40,14 +41,6 @@ std::string matrixText(const ovSpatial& spatial) {
     return text;
 }
 
-// A group whose node is written: the children left to write are those from
-// next up to end (a level-of-detail node writes only its first one).
-struct OpenGroup {
-    const ovNode* node;
-    int next;
-    int end;
-};
-
 int firstChildIndex(const ovNode& node) {
     for (int i = 0; i < node.getNbChildren(); ++i) {
         if (node.getChild(i)) {
@@ -55,6 +48,13 @@ int firstChildIndex(const ovNode& node) {
         }
     }
     return -1;
+}
+
+// A level-of-detail node writes only its first, most detailed child.
+bool isLesserLevelOfDetail(const WalkStep<ovSpatial>& step) {
+    const ovNode* parent = step.object.getParent();
+    return step.depth > 0 && parent->IsDerived(ovLODNode::TYPE) &&
+           step.childIndex != firstChildIndex(*parent);
 }
 
 }  // namespace
@@ -72,17 +72,22 @@ bool collada::DocumentWriter::writeScene(ovSpatial* root, std::string& sceneId,
     return written && mWriter.isOk();
 }
 
-// The nodes of the subtree, in the order a recursive walk writes them, on a
-// stack of open groups so that a deep scene cannot exhaust the thread's stack.
-// A failure or cancellation leaves the open nodes open.
+// The nodes of the subtree, each group closed after its children. A failure
+// or cancellation leaves the open nodes open.
 bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
                                            ovProgressNotifierInterface* progress) {
     if (!spatial) {
         return true;
     }
-    std::vector<OpenGroup> groups;
-    // Writes the node of one spatial; a group is left open on the stack.
-    const auto enter = [&](ovSpatial& object) {
+    bool closeFailed = false;
+    const auto enter = [&](const WalkStep<ovSpatial>& step) {
+        if (closeFailed) {
+            return WalkNext::Stop;
+        }
+        if (isLesserLevelOfDetail(step)) {
+            return WalkNext::Skip;
+        }
+        ovSpatial& object = step.object;
         const std::string id = nodeIdOf(object, nodeCounter++);
         openWithId("node", id);
         mWriter.addAttribute("name", id);
@@ -90,49 +95,26 @@ bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
         if (object.IsDerived(ovTriMesh::TYPE)) {
             writeInstanceGeometry(static_cast<ovTriMesh&>(object));
             if (collada::advanceAndCheckCancel(progress, 0.5)) {
-                return false;
+                return WalkNext::Stop;
             }
         } else if (object.IsDerived(ovLODNode::TYPE)) {
-            const auto& lod = static_cast<const ovLODNode&>(object);
-            const int first = firstChildIndex(lod);
-            if (first >= 0) {
+            if (firstChildIndex(static_cast<const ovLODNode&>(object)) >= 0) {
                 collada::logDiagnostic(
                     "ovColladaMeshDriver::writeSpatial, lod node not supported, using only the most detailed "
                     "object");
             }
-            groups.push_back({&lod, first < 0 ? 0 : first, first + 1});
-            return true;
+            return WalkNext::Children;
         } else if (object.IsDerived(ovNode::TYPE)) {
-            const auto& node = static_cast<const ovNode&>(object);
-            const int childCount = node.getNbChildren();
-            if (progress && progress->isCanceled()) {
-                return false;
-            }
-            groups.push_back({&node, 0, childCount});
-            return true;
+            return progress && progress->isCanceled() ? WalkNext::Stop : WalkNext::Children;
         }
         mWriter.endElement();
-        return mWriter.isOk();
+        return mWriter.isOk() ? WalkNext::Skip : WalkNext::Stop;
     };
-    if (!enter(*spatial)) {
-        return false;
-    }
-    while (!groups.empty()) {
-        OpenGroup& group = groups.back();
-        if (group.next >= group.end) {
-            groups.pop_back();
-            mWriter.endElement();
-            if (!mWriter.isOk()) {
-                return false;
-            }
-            continue;
-        }
-        ovSpatial* child = group.node->getChild(group.next++);
-        if (child && !enter(*child)) {
-            return false;
-        }
-    }
-    return true;
+    const auto leave = [&](const WalkStep<ovSpatial>&) {
+        mWriter.endElement();
+        closeFailed = closeFailed || !mWriter.isOk();
+    };
+    return walkScene(*spatial, nullptr, enter, leave) && !closeFailed;
 }
 
 void collada::DocumentWriter::writeInstanceGeometry(ovTriMesh& mesh) {

@@ -1,14 +1,21 @@
 #pragma once
 
-// What the line-drawing writers share: finding the page of a scene, placing a
-// vertex on it, keeping a line's data present while it is drawn, and the walk
-// over the lines of a subtree.
+// What the line-drawing writers and the tool share: finding the page of a
+// scene, the one projection that places a world point on it, keeping a line's
+// data present while it is read, and the segments of a drawing gathered in
+// one walk.
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
+#include "core/DriverSupport.h"
 #include "core/SceneWalk.h"
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovGeometry.h"
@@ -24,15 +31,31 @@ inline const ovVectorialMetadata* findPage(const ovSpatial& root) {
     return root.findMetadata<ovVectorialMetadata>();
 }
 
+// A point after the page's projection, before its 2-D mapping.
+struct ProjectedPoint {
+    float x;
+    float y;
+};
+
 struct PagePoint {
     float u;
     float v;
 };
 
-// World point to page point: the page's projection (row vector times a
-// row-major 4x4 matrix, divided by W) followed by its 2-D mapping. All in
-// single precision, and W is not checked: a point at W = 0 lands on an
-// infinite or undefined page position, which the writers print as such.
+// A world point through a projection: the row vector (x, y, z, 1) times the
+// row-major 4x4 matrix m, divided by W. All in single precision, and W is not
+// checked: a point at W = 0 lands on an infinite or undefined position, which
+// the writers print as such.
+inline ProjectedPoint project(const float* m, const Wm4::Vector3f& world) {
+    const float x = world.X();
+    const float y = world.Y();
+    const float z = world.Z();
+    const float w = x * m[3] + y * m[7] + z * m[11] + m[15];
+    return {(x * m[0] + y * m[4] + z * m[8] + m[12]) / w, (x * m[1] + y * m[5] + z * m[9] + m[13]) / w};
+}
+
+// World point to page point: the page's projection followed by its 2-D
+// mapping.
 class PageProjection {
 public:
     explicit PageProjection(const ovVectorialMetadata& page) {
@@ -42,20 +65,9 @@ public:
     }
 
     PagePoint toPage(const Wm4::Vector3f& world) const {
-        const float x = world.X();
-        const float y = world.Y();
-        const float z = world.Z();
-        const float* m = mProjection;
-        const float w = x * m[3] + y * m[7] + z * m[11] + m[15];
-        const float projectedX = (x * m[0] + y * m[4] + z * m[8] + m[12]) / w;
-        const float projectedY = (x * m[1] + y * m[5] + z * m[9] + m[13]) / w;
-        return {mPageMatrix[0] * projectedX + mPageMatrix[1] * projectedY + mPageOffset[0],
-                mPageMatrix[2] * projectedX + mPageMatrix[3] * projectedY + mPageOffset[1]};
-    }
-
-    // The page position of vertex `index` of a line.
-    PagePoint vertexOnPage(const ovLine& line, int index) const {
-        return toPage(line.getWorldTransform().ApplyForward(line.getVertexBuffer()->Position3(index), true));
+        const ProjectedPoint p = project(mProjection, world);
+        return {mPageMatrix[0] * p.x + mPageMatrix[1] * p.y + mPageOffset[0],
+                mPageMatrix[2] * p.x + mPageMatrix[3] * p.y + mPageOffset[1]};
     }
 
 private:
@@ -77,8 +89,10 @@ public:
           mVertexLoader(mVertices),
           mIndexLoader(mIndices) {}
 
+    bool present() const { return mVertices->hasCPUData() && mIndices->hasCPUData(); }
+
     State state() const {
-        if (!mVertices->hasCPUData() || !mIndices->hasCPUData()) {
+        if (!present()) {
             return NotPresent;
         }
         const int* indices = mIndices->getData();
@@ -96,6 +110,7 @@ public:
         return mIndices->GetIndexQuantity() > 0 ? mIndices->GetIndexQuantity() / 2 : 0;
     }
     const int* indices() const { return mIndices->getData(); }
+    const ovVertexBuffer& vertices() const { return *mVertices; }
 
 private:
     ovVertexBuffer* mVertices;
@@ -104,76 +119,145 @@ private:
     ovDataLoader mIndexLoader;
 };
 
-// Logs why a line is left out of the drawing; driverName starts the text
-// ("Svg", "Dxf").
-inline void reportUndrawableLine(const char* driverName, LineData::State state) {
-    ovLogObject log(ovLogError, nullptr, ovLog::msInstance, nullptr, true);
-    if (state == LineData::NotPresent) {
-        log << driverName << " driver failed to load line data. The output will likely be corrupt.";
-    } else {
-        log << driverName << " driver found a line index outside its vertex buffer. The line is left out.";
+// Calls visit(line, world, data) for every line of the subtree under root
+// that has both of its buffers, with its data made present for the call, in
+// the order and with the cancellation of walkScene.
+template <typename Root, typename Visit>
+void forEachLine(Root& root, ovProgressNotifierInterface* progress, Visit&& visit) {
+    walkScene(root, progress, [&visit](const auto& step) {
+        if (!step.object.IsDerived(ovLine::TYPE)) {
+            return;
+        }
+        auto& line =
+            static_cast<std::conditional_t<std::is_const_v<Root>, const ovLine&, ovLine&>>(step.object);
+        if (line.getVertexBuffer() && line.getIndexBuffer()) {
+            const LineData data(line);
+            visit(line, step.world, data);
+        }
+    });
+}
+
+// The segments of a drawing on its page, gathered in one walk so that a
+// writer needs no second one and its progress knows the total up front. Per
+// segment it holds its two page points and whether it continues the path of
+// the one before (it starts at that one's end index); per line that has
+// segments, the line and where its segments end.
+class PageDrawing {
+public:
+    struct Segment {
+        PagePoint start;
+        PagePoint end;
+    };
+
+    // Gathers the segments of the lines under root that can be drawn; the
+    // others are logged under driverName ("Svg", "Dxf") and left out.
+    // Without a page the lines are only checked and counted.
+    PageDrawing(const ovSpatial& root, const ovVectorialMetadata* page, ovProgressNotifierInterface* progress,
+                const char* driverName) {
+        const std::optional<PageProjection> projection =
+            page ? std::optional<PageProjection>(*page) : std::nullopt;
+        forEachLine(root, progress,
+                    [&](const ovLine& line, const ovTransformation& world, const LineData& data) {
+                        const LineData::State state = data.state();
+                        if (state != LineData::Drawable) {
+                            reportUndrawableLine(driverName, state);
+                        } else if (projection) {
+                            gather(line, world, data, *projection);
+                        } else {
+                            mSegmentCount += static_cast<size_t>(data.segmentCount());
+                        }
+                    });
     }
-}
 
-inline bool hasLineBuffers(const ovLine& line) {
-    return line.getVertexBuffer() && line.getIndexBuffer();
-}
+    uint32_t segmentCount() const { return static_cast<uint32_t>(mSegmentCount); }
+    const Segment& segment(size_t index) const { return mSegments[index]; }
+    bool continuesPath(size_t index) const { return mContinues[index]; }
 
-// Calls drawLine for every line of the subtree under root that has both of its
-// buffers, in the order and with the cancellation of forEachSpatial.
-template <typename DrawLine>
-void forEachLine(const ovSpatial& root, ovProgressNotifierInterface* progress, DrawLine&& drawLine) {
-    forEachSpatial(root, progress, [&](const ovSpatial& object) {
-        if (object.IsDerived(ovLine::TYPE)) {
-            const auto& line = static_cast<const ovLine&>(object);
-            if (hasLineBuffers(line)) {
-                drawLine(line);
-            }
+    // writeLine(line, begin, end) for every line with segments, which are
+    // those from begin up to end.
+    template <typename WriteLine>
+    void forEachDrawnLine(WriteLine&& writeLine) const {
+        size_t begin = 0;
+        for (const auto& [line, end] : mLines) {
+            writeLine(*line, begin, end);
+            begin = end;
         }
-    });
-}
+    }
 
-// As forEachLine, with the line's data made present for the call and checked:
-// a line that cannot be drawn is reported under driverName and left out.
-template <typename DrawLine>
-void forEachDrawableLine(const ovSpatial& root, ovProgressNotifierInterface* progress, const char* driverName,
-                         DrawLine&& drawLine) {
-    forEachLine(root, progress, [&](const ovLine& line) {
-        const LineData data(line);
-        const LineData::State state = data.state();
-        if (state == LineData::Drawable) {
-            drawLine(line, data);
+private:
+    static void reportUndrawableLine(const char* driverName, LineData::State state) {
+        ovLogObject log(ovLogError, nullptr, ovLog::msInstance, nullptr, true);
+        if (state == LineData::NotPresent) {
+            log << driverName << " driver failed to load line data. The output will likely be corrupt.";
         } else {
-            reportUndrawableLine(driverName, state);
+            log << driverName
+                << " driver found a line index outside its vertex buffer. The line is left out.";
         }
-    });
-}
+    }
 
-// The first pass of a drawing: how many segments the second will write, for
-// the progress notifier.
-inline uint32_t countSegments(const ovSpatial& root, ovProgressNotifierInterface* progress,
-                              const char* driverName) {
-    uint32_t segments = 0;
-    forEachDrawableLine(root, progress, driverName, [&segments](const ovLine&, const LineData& data) {
-        segments += static_cast<uint32_t>(data.segmentCount());
-    });
-    return segments;
-}
-
-// The second pass: writeLine(line, data) for every drawable line that has at
-// least one segment.
-template <typename WriteLine>
-void writeLines(const ovSpatial& root, ovProgressNotifierInterface* progress, const char* driverName,
-                WriteLine&& writeLine) {
-    forEachDrawableLine(root, progress, driverName, [&](const ovLine& line, const LineData& data) {
+    // A point shared with the segment before is placed once.
+    void gather(const ovLine& line, const ovTransformation& world, const LineData& data,
+                const PageProjection& projection) {
+        const auto place = [&](int index) {
+            return projection.toPage(world.ApplyForward(data.vertices().Position3(index), true));
+        };
+        const int* indices = data.indices();
+        for (int segment = 0; segment < data.segmentCount(); ++segment) {
+            const bool continues = segment > 0 && indices[2 * segment] == indices[2 * segment - 1];
+            const PagePoint start = continues ? mSegments.back().end : place(indices[2 * segment]);
+            mSegments.push_back({start, place(indices[2 * segment + 1])});
+            mContinues.push_back(continues);
+        }
+        mSegmentCount = mSegments.size();
         if (data.segmentCount() > 0) {
-            writeLine(line, data);
+            mLines.emplace_back(&line, mSegments.size());
         }
-    });
-}
+    }
+
+    // In blocks, not one array: growing never copies what was gathered nor
+    // holds it twice.
+    std::deque<Segment> mSegments;
+    std::vector<bool> mContinues;
+    std::vector<std::pair<const ovLine*, size_t>> mLines;
+    size_t mSegmentCount = 0;
+};
 
 inline void writeText(ovDataStream& stream, const std::string& text) {
     stream.writeRawData(text.data(), static_cast<int64_t>(text.size()));
+}
+
+// How a drawing writer saves: the one root with its world transformations
+// brought up to date, its segments gathered in one walk, the progress group
+// of the two steps opened over them and the stream made; then
+// writeFile(stream, page, drawing) writes the file and a short write is
+// reported. False, with nothing written, without that one root or without a
+// page, which is looked for before the walk or (pageAfterWalk) only once the
+// stream is made.
+template <typename WriteFile>
+bool saveDrawing(const ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
+                 const char* driverName, bool pageAfterWalk, WriteFile&& writeFile) {
+    ovSpatial* root = singleSpatialRoot(objects);
+    if (!root) {
+        return false;
+    }
+    root->UpdateGS_Flags();
+    const ovVectorialMetadata* page = findPage(*root);
+    if (!page && !pageAfterWalk) {
+        return false;
+    }
+    const PageDrawing drawing(*root, page, progress, driverName);
+    ovProgressNotifierGroupCloser closer;
+    if (progress) {
+        progress->beginStepGroup(2, drawing.segmentCount(), closer);
+    }
+    ovDataStream stream(device, LittleEndian);
+    stream.setEndianness(LittleEndian);
+    if (!page) {
+        return false;
+    }
+    writeFile(stream, *page, drawing);
+    reportShortWrite(driverName, "drawing", stream);
+    return true;
 }
 
 }  // namespace ov

@@ -34,28 +34,18 @@ void appendLineEntity(std::string& text, PagePoint start, PagePoint end) {
     text += "\n31\n0.0\n";
 }
 
-// Writes the entities of one line at a time; its buffer is reused from line
-// to line so that memory follows the longest line, not the drawing.
-class LineEntityWriter {
-public:
-    LineEntityWriter(ovDataStream& stream, const ovVectorialMetadata& page)
-        : mStream(stream), mProjection(page) {}
-
-    void operator()(const ovLine& line, const LineData& data) {
-        const int* indices = data.indices();
-        mEntities.clear();
-        for (int segment = 0; segment < data.segmentCount(); ++segment) {
-            appendLineEntity(mEntities, mProjection.vertexOnPage(line, indices[2 * segment]),
-                             mProjection.vertexOnPage(line, indices[2 * segment + 1]));
+// The entities of one line are written at once, from a buffer reused from
+// line to line.
+void writeLineEntities(ovDataStream& stream, const PageDrawing& drawing) {
+    std::string entities;
+    drawing.forEachDrawnLine([&](const ovLine&, size_t begin, size_t end) {
+        entities.clear();
+        for (size_t segment = begin; segment < end; ++segment) {
+            appendLineEntity(entities, drawing.segment(segment).start, drawing.segment(segment).end);
         }
-        writeText(mStream, mEntities);
-    }
-
-private:
-    ovDataStream& mStream;
-    PageProjection mProjection;
-    std::string mEntities;
-};
+        writeText(stream, entities);
+    });
+}
 
 }  // namespace
 
@@ -65,31 +55,16 @@ DxfDriver::DxfDriver() : ovCoreMeshDriver(true) {
 
 bool DxfDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                            ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
-    ovSpatial* root = singleSpatialRoot(objects);
-    if (!root) {
-        return false;
-    }
-    root->UpdateGS_Flags();
-    const ovVectorialMetadata* page = findPage(*root);
-    if (!page) {
-        return false;
-    }
-    const uint32_t segmentCount = countSegments(*root, progress, kDriverName);
-
-    ovProgressNotifierGroupCloser closer;
-    if (progress) {
-        progress->beginStepGroup(2, segmentCount, closer);
-    }
-    ovDataStream stream(device, LittleEndian);
-    stream.setEndianness(LittleEndian);
-    writeText(stream, fileStart());
-    if (progress) {
-        progress->beginStep(segmentCount, 1);
-    }
-    writeLines(*root, progress, kDriverName, LineEntityWriter(stream, *page));
-    writeText(stream, kFileEnd);
-    reportShortWrite(kDriverName, "drawing", stream);
-    return true;
+    return saveDrawing(
+        objects, device, progress, kDriverName, /*pageAfterWalk=*/false,
+        [progress](ovDataStream& stream, const ovVectorialMetadata&, const PageDrawing& drawing) {
+            writeText(stream, fileStart());
+            if (progress) {
+                progress->beginStep(drawing.segmentCount(), 1);
+            }
+            writeLineEntities(stream, drawing);
+            writeText(stream, kFileEnd);
+        });
 }
 
 bool DxfDriver::saveMeshes(const ovObjectList& objects, const std::string& path,

@@ -3,6 +3,7 @@
 // placement per child, a document reference per external-reference node.
 #include <vector>
 
+#include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
 #include "system/ovLog.h"
@@ -23,7 +24,6 @@ struct OpenNode {
     Part21WriterUserData shapeRepresentation;
     // The identity placement, then one placement per written child.
     ovVariantListImpl items;
-    int nextChild = 0;
 };
 
 // Nodes naming one instance definition share one product definition.
@@ -147,79 +147,84 @@ void writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
                                   "represented_product_relation", link.toVariant()));
 }
 
-// The start of one spatial's walk. A node seen for the first time gets its
-// head written; an external reference is finished at once, any other node is
-// left open on the stack for its children. False stops the whole walk.
-bool enterSpatial(StepExportContext& context, const ovSpatial* spatial, DefinitionRefs*& definition,
-                  std::vector<OpenNode>& openNodes) {
-    if (spatial == nullptr || (context.progress != nullptr && context.progress->isCanceled()) ||
-        context.writer.isWriteError()) {
-        return false;
+// The walk over the nodes. A node seen for the first time gets its head
+// written; an external reference is finished at once, any other node stays
+// open for its children and is finished when left. A child's occurrence in
+// its parent follows its subtree.
+class StructureWalk {
+public:
+    explicit StructureWalk(StepExportContext& context) : mContext(context) {}
+
+    WalkNext enter(const WalkStep<const ovSpatial>& step) {
+        if ((mContext.progress != nullptr && mContext.progress->isCanceled()) ||
+            mContext.writer.isWriteError()) {
+            return WalkNext::Stop;
+        }
+        if (!step.object.IsDerived(ovNode::TYPE)) {
+            ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+                << "Step driver : Unsupported spatial " << step.object.GetType().GetName();
+            // Only a root may be left out: a parent needs its child's product.
+            return step.depth == 0 ? WalkNext::Skip : WalkNext::Stop;
+        }
+        const auto& node = static_cast<const ovNode&>(step.object);
+        const auto [entry, inserted] = mContext.definitions.try_emplace(definitionKey(node));
+        if (step.depth == 0) {
+            mRootDefinition = &entry->second;
+        }
+        if (!inserted) {
+            writeOccurrenceOf(step, entry->second);
+            return WalkNext::Skip;
+        }
+        OpenNode open;
+        open.node = &node;
+        open.definition = &entry->second;
+        open.name = node.GetName();
+        if (!writeNodeHead(mContext, open)) {
+            return WalkNext::Stop;
+        }
+        if (node.IsDerived(ovXRefNode::TYPE)) {
+            writeDocumentReference(mContext, open);
+            writeNodeTail(mContext, open);
+            writeOccurrenceOf(step, entry->second);
+            return WalkNext::Skip;
+        }
+        mOpenNodes.push_back(std::move(open));
+        return WalkNext::Children;
     }
-    if (!spatial->IsDerived(ovNode::TYPE)) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
-            << "Step driver : Unsupported spatial " << spatial->GetType().GetName();
-        return true;
+
+    void leave(const WalkStep<const ovSpatial>& step) {
+        OpenNode closed = std::move(mOpenNodes.back());
+        mOpenNodes.pop_back();
+        writeNodeTail(mContext, closed);
+        writeOccurrenceOf(step, *closed.definition);
     }
-    const auto& node = static_cast<const ovNode&>(*spatial);
-    const auto [entry, inserted] = context.definitions.try_emplace(definitionKey(node));
-    definition = &entry->second;
-    if (!inserted) {
-        return true;
+
+    DefinitionRefs* rootDefinition() const { return mRootDefinition; }
+
+private:
+    void writeOccurrenceOf(const WalkStep<const ovSpatial>& step, const DefinitionRefs& definition) {
+        if (step.depth > 0) {
+            writeOccurrence(mContext, mOpenNodes.back(), step.childIndex, step.object, definition);
+        }
     }
-    OpenNode open;
-    open.node = &node;
-    open.definition = definition;
-    open.name = node.GetName();
-    if (!writeNodeHead(context, open)) {
-        return false;
-    }
-    if (node.IsDerived(ovXRefNode::TYPE)) {
-        writeDocumentReference(context, open);
-        writeNodeTail(context, open);
-    } else {
-        openNodes.push_back(std::move(open));
-    }
-    return true;
-}
+
+    StepExportContext& mContext;
+    std::vector<OpenNode> mOpenNodes;
+    DefinitionRefs* mRootDefinition = nullptr;
+};
 
 }  // namespace
 
 bool writeSpatialTree(StepExportContext& context, const ovSpatial* spatial, DefinitionRefs*& definition) {
-    // Depth first without recursion: a chain of nodes as deep as the scene
-    // costs heap, not call stack.
-    std::vector<OpenNode> openNodes;
-    if (!enterSpatial(context, spatial, definition, openNodes)) {
+    if (spatial == nullptr) {
         return false;
     }
-    while (!openNodes.empty()) {
-        OpenNode& top = openNodes.back();
-        if (top.nextChild < top.node->getNbChildren()) {
-            const int index = top.nextChild++;
-            const ovSpatial* child = top.node->getChild(index);
-            if (child == nullptr) {
-                continue;
-            }
-            DefinitionRefs* childDefinition = nullptr;
-            const size_t depth = openNodes.size();
-            if (!enterSpatial(context, child, childDefinition, openNodes) || childDefinition == nullptr) {
-                return false;
-            }
-            // A child left open gets its occurrence once its subtree is written.
-            if (openNodes.size() == depth) {
-                writeOccurrence(context, openNodes.back(), index, *child, *childDefinition);
-            }
-            continue;
-        }
-        writeNodeTail(context, top);
-        const OpenNode closed = std::move(top);
-        openNodes.pop_back();
-        if (!openNodes.empty()) {
-            OpenNode& parent = openNodes.back();
-            writeOccurrence(context, parent, parent.nextChild - 1, *closed.node, *closed.definition);
-        }
-    }
-    return true;
+    StructureWalk walk(context);
+    const bool written = walkScene(
+        *spatial, nullptr, [&walk](const WalkStep<const ovSpatial>& step) { return walk.enter(step); },
+        [&walk](const WalkStep<const ovSpatial>& step) { walk.leave(step); });
+    definition = walk.rootDefinition();
+    return written;
 }
 
 void writeTransformation(StepExportContext& context, const ovTransformation& transform,

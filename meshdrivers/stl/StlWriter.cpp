@@ -44,9 +44,9 @@ Point transformPoint(const Wm4::Matrix4f& m, const Point& p) {
             p.X() * m(0, 2) + p.Y() * m(1, 2) + p.Z() * m(2, 2) + m(3, 2)};
 }
 
-Wm4::Matrix4f worldMatrix(const ovSpatial& object) {
+Wm4::Matrix4f homogeneous(const ovTransformation& world) {
     Wm4::Matrix4f matrix;
-    object.getWorldTransform().GetHomogeneous(matrix);
+    world.GetHomogeneous(matrix);
     return matrix;
 }
 
@@ -180,18 +180,22 @@ public:
     explicit StlWalk(ovProgressNotifierInterface* progress) : mProgress(progress) {}
 
     void countTotals(const ovSpatial& root) {
-        forEachMesh(root, [this](const ovTriMesh& mesh) {
+        forEachMesh(root, [this](const ovTriMesh& mesh, const ovTransformation&) {
             mTriangleTotal += static_cast<uint64_t>(triangleQuantity(mesh));
             mVertexTotal += static_cast<uint64_t>(vertexQuantity(mesh));
         });
     }
 
     void findMinimum(const ovSpatial& root) {
-        forEachMesh(root, [this](const ovTriMesh& mesh) { lowerMinimum(mesh); });
+        forEachMesh(root, [this](const ovTriMesh& mesh, const ovTransformation& world) {
+            lowerMinimum(mesh, world);
+        });
     }
 
     void writeRecords(const ovSpatial& root, RecordBlock& records) {
-        forEachMesh(root, [this, &records](const ovTriMesh& mesh) { writeMesh(mesh, records); });
+        forEachMesh(root, [this, &records](const ovTriMesh& mesh, const ovTransformation& world) {
+            writeMesh(mesh, world, records);
+        });
     }
 
     uint64_t triangleTotal() const { return mTriangleTotal; }
@@ -200,20 +204,20 @@ public:
 private:
     template <typename VisitMesh>
     void forEachMesh(const ovSpatial& root, VisitMesh&& visitMesh) {
-        forEachSpatial(root, mProgress, [&visitMesh](const ovSpatial& object) {
-            if (object.IsDerived(ovTriMesh::TYPE)) {
-                visitMesh(static_cast<const ovTriMesh&>(object));
+        walkScene(root, mProgress, [&visitMesh](const WalkStep<const ovSpatial>& step) {
+            if (step.object.IsDerived(ovTriMesh::TYPE)) {
+                visitMesh(static_cast<const ovTriMesh&>(step.object), step.world);
             }
         });
     }
 
-    void lowerMinimum(const ovTriMesh& mesh) {
+    void lowerMinimum(const ovTriMesh& mesh, const ovTransformation& meshWorld) {
         if (vertexQuantity(mesh) == 0) {
             return;
         }
         const PresentData present(mesh.getVertexBuffer());
         const Positions positions(mesh.getVertexBuffer());
-        const Wm4::Matrix4f world = worldMatrix(mesh);
+        const Wm4::Matrix4f world = homogeneous(meshWorld);
         for (int i = 0; i < positions.count(); ++i) {
             const Point point = transformPoint(world, positions[i]);
             mMinimum = {std::min(mMinimum.X(), point.X()), std::min(mMinimum.Y(), point.Y()),
@@ -222,7 +226,7 @@ private:
         }
     }
 
-    void writeMesh(const ovTriMesh& mesh, RecordBlock& records) {
+    void writeMesh(const ovTriMesh& mesh, const ovTransformation& meshWorld, RecordBlock& records) {
         const int triangles = triangleQuantity(mesh);
         if (triangles == 0) {
             return;
@@ -234,7 +238,7 @@ private:
         const ovIndexBuffer* indexBuffer = mesh.getIndexBuffer();
         const int* indices = indexBuffer ? indexBuffer->getData() : nullptr;
         const int readableTriangles = indices ? std::min(triangles, indexBuffer->GetIndexQuantity() / 3) : 0;
-        const Wm4::Matrix4f world = worldMatrix(mesh);
+        const Wm4::Matrix4f world = homogeneous(meshWorld);
 
         int emptyTriangles = 0;
         for (int t = 0; t < triangles; ++t) {

@@ -32,21 +32,21 @@ uint32_t colourComponent(float component) {
     return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(scaled)));
 }
 
-// Writes one group per line; its buffer is reused from line to line so that
-// memory follows the longest line, not the drawing.
+// Writes one group per line; its buffer is reused from line to line.
 class LineGroupWriter {
 public:
-    LineGroupWriter(ovDataStream& stream, const ovVectorialMetadata& page, const char* newLine)
+    LineGroupWriter(ovDataStream& stream, const PageDrawing& drawing, const ovVectorialMetadata& page,
+                    const char* newLine)
         : mStream(stream),
-          mProjection(page),
+          mDrawing(drawing),
           mPageHeight(static_cast<float>(page.pageHeight)),
           mWidthScale(page.widthScale),
           mNewLine(newLine) {}
 
-    void operator()(const ovLine& line, const LineData& data) {
+    void operator()(const ovLine& line, size_t begin, size_t end) {
         mGroup.clear();
         appendGroupStart(line);
-        appendPaths(line, data);
+        appendPaths(begin, end);
         writeText(mStream, mGroup);
     }
 
@@ -64,23 +64,18 @@ private:
     }
 
     // A new path starts only where a segment does not continue the previous
-    // one (same vertex index), so a strip 0-1, 1-2, 2-3 is one path of four
-    // points. The first path closes the group's start tag.
-    void appendPaths(const ovLine& line, const LineData& data) {
-        const int* indices = data.indices();
-        int previousEnd = -1;
-        for (int segment = 0; segment < data.segmentCount(); ++segment) {
-            const int start = indices[2 * segment];
-            const int end = indices[2 * segment + 1];
-            if (start != previousEnd) {
-                mGroup += segment == 0 ? "\">" : "\"/>";
+    // one, so a strip 0-1, 1-2, 2-3 is one path of four points. The first path
+    // closes the group's start tag.
+    void appendPaths(size_t begin, size_t end) {
+        for (size_t segment = begin; segment < end; ++segment) {
+            if (!mDrawing.continuesPath(segment)) {
+                mGroup += segment == begin ? "\">" : "\"/>";
                 mGroup += mNewLine;
                 mGroup += "  <path d=\"M";
-                appendPoint(line, start);
+                appendPoint(mDrawing.segment(segment).start);
             }
             mGroup += " L";
-            appendPoint(line, end);
-            previousEnd = end;
+            appendPoint(mDrawing.segment(segment).end);
         }
         mGroup += "\"/>";
         mGroup += mNewLine;
@@ -89,15 +84,14 @@ private:
     }
 
     // The page's y grows downward.
-    void appendPoint(const ovLine& line, int index) {
-        const PagePoint point = mProjection.vertexOnPage(line, index);
+    void appendPoint(PagePoint point) {
         appendFloat(mGroup, point.u);
         mGroup += ',';
         appendFloat(mGroup, mPageHeight - point.v);
     }
 
     ovDataStream& mStream;
-    PageProjection mProjection;
+    const PageDrawing& mDrawing;
     float mPageHeight;
     float mWidthScale;
     const char* mNewLine;
@@ -134,39 +128,25 @@ Mesh2SvgDriver::Mesh2SvgDriver() : ovCoreMeshDriver(true) {
 
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                                 ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
-    ovSpatial* root = singleSpatialRoot(objects);
-    if (!root) {
-        return false;
-    }
-    root->UpdateGS_Flags();
-    const uint32_t segmentCount = countSegments(*root, progress, kDriverName);
-
-    ovProgressNotifierGroupCloser closer;
-    if (progress) {
-        progress->beginStepGroup(2, segmentCount, closer);
-    }
-    ovDataStream stream(device, LittleEndian);
-    stream.setEndianness(LittleEndian);
-    const ovVectorialMetadata* page = findPage(*root);
-    if (!page) {
-        return false;
-    }
-
     const char* newLine = newLineText(options.lineBreaks);
-    writeText(stream, documentStart(*page, newLine));
-    if (!page->title.empty()) {
-        writeText(stream, textElement("title", page->title, newLine));
-    }
-    if (!page->description.empty()) {
-        writeText(stream, textElement("desc", page->description, newLine));
-    }
-    if (progress && segmentCount != 0) {
-        progress->beginStep(segmentCount, 1);
-    }
-    writeLines(*root, progress, kDriverName, LineGroupWriter(stream, *page, newLine));
-    writeText(stream, std::string("</svg>") + newLine);
-    reportShortWrite(kDriverName, "drawing", stream);
-    return true;
+    const auto writeFile = [&](ovDataStream& stream, const ovVectorialMetadata& page,
+                               const PageDrawing& drawing) {
+        writeText(stream, documentStart(page, newLine));
+        if (!page.title.empty()) {
+            writeText(stream, textElement("title", page.title, newLine));
+        }
+        if (!page.description.empty()) {
+            writeText(stream, textElement("desc", page.description, newLine));
+        }
+        if (progress && drawing.segmentCount() != 0) {
+            progress->beginStep(drawing.segmentCount(), 1);
+        }
+        drawing.forEachDrawnLine(LineGroupWriter(stream, drawing, page, newLine));
+        writeText(stream, std::string("</svg>") + newLine);
+    };
+    // Unlike the DXF writer, this one opens the progress before it misses a
+    // page: its hosts see the group even for a root without one.
+    return saveDrawing(objects, device, progress, kDriverName, /*pageAfterWalk=*/true, writeFile);
 }
 
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, const std::string& path,

@@ -271,10 +271,10 @@ TEST_P(FaultSweep, FileThatCannotGrow) {
 // they are passed over, never cast, and the file is the one without them.
 TEST_P(FaultSweep, ForeignMetadataUnderOurTypeIdsIsPassedOver) {
     const std::string good = goodFile(preferredOutput);
-    forEachSpatial(*scene, nullptr, [](const ovSpatial& spatial) {
+    walkScene(*scene, nullptr, [](const WalkStep<ovSpatial>& step) {
         for (const int typeId : {ovWorldUnitsMetaData::MetadataTypeId, ovInstanceMetaData::MetadataTypeId,
                                  ovVectorialMetadata::MetadataTypeId}) {
-            const_cast<ovSpatial&>(spatial).setMetadata(new ovMetadataInterface(typeId));
+            step.object.setMetadata(new ovMetadataInterface(typeId));
         }
     });
     EXPECT_EQ(save(preferredOutput, kNoLimit).file, good);

@@ -36,7 +36,7 @@ struct SvgFormat {
         {true, "svg/sample.svg"}, {false, "svg/sample_single_line.svg"}};
     static inline const std::vector<std::string> kReaders = {"xmllint --noout",
                                                              "rsvg-convert -f pdf -o rendered.pdf"};
-    // The page is looked for after the counting walk has opened the progress.
+    // The page is looked for after the walk has opened the progress.
     static inline const std::vector<std::string> kProgressWithoutSegments = {"group 2 0", "end"};
     static inline const std::vector<std::string> kProgressWithoutPage = kProgressWithoutSegments;
 

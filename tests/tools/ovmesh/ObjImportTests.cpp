@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/SceneWalk.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/ObjImport.h"
 #include "ovmesh/input/ObjReader.h"
@@ -347,9 +348,9 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
 
 int triangleCount(const ovNode& root) {
     int triangles = 0;
-    forEachSpatial(root, [&triangles](const ovSpatial& spatial) {
-        if (spatial.IsDerived(ovTriMesh::TYPE)) {
-            triangles += static_cast<const ovTriMesh&>(spatial).GetTriangleQuantity();
+    walkScene(root, nullptr, [&triangles](const WalkStep<const ovSpatial>& step) {
+        if (step.object.IsDerived(ovTriMesh::TYPE)) {
+            triangles += static_cast<const ovTriMesh&>(step.object).GetTriangleQuantity();
         }
     });
     return triangles;
@@ -477,7 +478,7 @@ TEST(FeatureEdgesTest, ACubeShowsItsTwelveEdgesAndFourFromTheTop) {
     // Folds of 90 degrees are no features above that angle.
     EXPECT_EQ(countLines(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 90)), 0u);
     // From the top, the 4 upright edges are points and the top square covers the bottom one.
-    EXPECT_EQ(dropHiddenAndRepeatedSegments(*drawing, viewProjection(View::Top)), 8u);
+    EXPECT_EQ(dropHiddenAndRepeatedSegments(*drawing, viewProjection(View::Top)).dropped, 8u);
     EXPECT_EQ(segments(*drawing), 4u);
     EXPECT_EQ(segments(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30)), 12u)
         << "the scene's own buffers changed";

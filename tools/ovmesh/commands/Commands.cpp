@@ -83,8 +83,8 @@ std::vector<WrittenFile> saveWithProgress(Session& session, ovSpatial& root, con
 ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options,
                                double creaseDegrees = kDefaultCreaseDegrees) {
     const ovPointer<ovNode> drawing = copyScene(scene, content, creaseDegrees);
-    dropHiddenAndRepeatedSegments(*drawing, viewProjection(options.view));
-    drawing->setMetadata(makePageDescription(*drawing, options).get());
+    const VisibleSegments visible = dropHiddenAndRepeatedSegments(*drawing, viewProjection(options.view));
+    drawing->setMetadata(makePageDescription(visible.bounds, options).get());
     return drawing;
 }
 

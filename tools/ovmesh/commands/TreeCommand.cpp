@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/SceneWalk.h"
 #include "ovmesh/commands/InputLoading.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
@@ -163,43 +164,25 @@ std::string jsonOpening(const NodeFacts& facts) {
     return json + "],\"children\":[";
 }
 
-// Depth first without recursion; each node is printed before its children,
-// and in JSON closed after them.
+// Each node is printed before its children, and in JSON closed after them.
 void printTree(std::ostream& out, const ovSpatial& root, bool json) {
-    struct Step {
-        const ovSpatial* spatial;  // null: close the innermost open JSON node
-        size_t depth;
-        bool firstSibling;
-    };
-    std::vector<Step> pending{{&root, 0, true}};
-    while (!pending.empty()) {
-        const Step step = pending.back();
-        pending.pop_back();
-        if (!step.spatial) {
-            out << "]}";
-            continue;
-        }
-        const NodeFacts facts = factsOf(*step.spatial);
+    bool firstSibling = true;
+    const auto enter = [&](const WalkStep<const ovSpatial>& step) {
+        const NodeFacts facts = factsOf(step.object);
         if (json) {
-            out << (step.firstSibling ? "" : ",") << jsonOpening(facts);
-            pending.push_back({nullptr, step.depth, true});
+            out << (firstSibling ? "" : ",") << jsonOpening(facts);
+            firstSibling = true;
         } else {
-            out << textLine(facts, step.depth) << '\n';
+            out << textLine(facts, static_cast<size_t>(step.depth)) << '\n';
         }
-        if (!step.spatial->IsDerived(ovNode::TYPE)) {
-            continue;
+    };
+    const auto leave = [&](const WalkStep<const ovSpatial>&) {
+        if (json) {
+            out << "]}";
+            firstSibling = false;
         }
-        const auto& node = static_cast<const ovNode&>(*step.spatial);
-        std::vector<const ovSpatial*> children;
-        for (int i = 0; i < node.getNbChildren(); ++i) {
-            if (const ovSpatial* child = node.getChild(i)) {
-                children.push_back(child);
-            }
-        }
-        for (size_t i = children.size(); i-- > 0;) {
-            pending.push_back({children[i], step.depth + 1, i == 0});
-        }
-    }
+    };
+    walkScene(root, nullptr, enter, leave);
     if (json) {
         out << '\n';
     }

@@ -57,75 +57,66 @@ ViewAxes axesOf(View view) {
     return {{r, r, 0}, {-u, u, 2 * u}, {t, -t, t}};
 }
 
-// Calls visit(line) for every polyline below root whose buffers are in
-// memory for the visit, with its world transformation brought up to date.
-template <typename Visit>
-void forEachLineWithData(ovSpatial& root, Visit visit) {
-    root.UpdateGS_Flags();
-    forEachSpatial(root, [&visit](const ovSpatial& spatial) {
-        if (!spatial.IsDerived(ovLine::TYPE)) {
-            return;
-        }
-        // The walk hands out the spatials of root, which the caller may change.
-        auto& line = const_cast<ovLine&>(static_cast<const ovLine&>(spatial));
-        ovVertexBuffer* vertices = line.getVertexBuffer();
-        ovIndexBuffer* indices = line.getIndexBuffer();
-        if (vertices == nullptr || indices == nullptr) {
-            return;
-        }
-        ovDataLoader vertexData(vertices);
-        ovDataLoader indexData(indices);
-        if (vertices->hasCPUData() && indices->hasCPUData()) {
-            visit(line);
-        }
-    });
-}
-
-ProjectedPoint projectedVertex(const ovLine& line, const Projection& projection, int vertex) {
-    return project(projection,
-                   line.getWorldTransform().ApplyForward(line.getVertexBuffer()->Position3(vertex), true));
-}
-
 using ProjectedKey = std::pair<float, float>;
 
 ProjectedKey keyOf(ProjectedPoint point) {
     return {point.x, point.y};
 }
 
-// The segments of one line that are neither a point nor already in seen.
-std::vector<int> visibleSegments(const ovLine& line, const Projection& projection,
-                                 std::set<std::pair<ProjectedKey, ProjectedKey>>& seen) {
-    const ovVertexBuffer& vertices = *line.getVertexBuffer();
-    const ovIndexBuffer& indices = *line.getIndexBuffer();
-    std::vector<int> kept;
-    for (int i = 0; i + 1 < indices.GetIndexQuantity(); i += 2) {
-        const int a = indices.getData()[i];
-        const int b = indices.getData()[i + 1];
-        if (a < 0 || b < 0 || a >= vertices.GetVertexQuantity() || b >= vertices.GetVertexQuantity()) {
-            continue;
+// Keeps the segments of one line that are neither a point nor already seen,
+// and takes their ends into the bounds.
+class SegmentFilter {
+public:
+    explicit SegmentFilter(const Projection& projection) : mProjection(projection) {}
+
+    std::vector<int> visibleSegments(const ovTransformation& world, const LineData& data) {
+        const int* indices = data.indices();
+        const int vertexCount = data.vertices().GetVertexQuantity();
+        std::vector<int> kept;
+        for (int segment = 0; segment < data.segmentCount(); ++segment) {
+            const int a = indices[2 * segment];
+            const int b = indices[2 * segment + 1];
+            if (a < 0 || b < 0 || a >= vertexCount || b >= vertexCount) {
+                continue;
+            }
+            const ProjectedPoint from = projected(world, data, a);
+            const ProjectedPoint to = projected(world, data, b);
+            if (keyOf(from) != keyOf(to) && mSeen.insert(std::minmax(keyOf(from), keyOf(to))).second) {
+                kept.insert(kept.end(), {a, b});
+                mVisible.bounds.include(from);
+                mVisible.bounds.include(to);
+            }
         }
-        const ProjectedKey from = keyOf(projectedVertex(line, projection, a));
-        const ProjectedKey to = keyOf(projectedVertex(line, projection, b));
-        if (from != to && seen.insert(std::minmax(from, to)).second) {
-            kept.insert(kept.end(), {a, b});
-        }
+        mVisible.dropped += static_cast<size_t>(data.segmentCount()) - kept.size() / 2;
+        return kept;
     }
-    return kept;
-}
+
+    const VisibleSegments& visible() const { return mVisible; }
+
+private:
+    ProjectedPoint projected(const ovTransformation& world, const LineData& data, int vertex) const {
+        return project(mProjection.data(), world.ApplyForward(data.vertices().Position3(vertex), true));
+    }
+
+    const Projection& mProjection;
+    std::set<std::pair<ProjectedKey, ProjectedKey>> mSeen;
+    VisibleSegments mVisible;
+};
 
 }  // namespace
 
-size_t dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection) {
-    std::set<std::pair<ProjectedKey, ProjectedKey>> seen;
-    size_t dropped = 0;
-    forEachLineWithData(root, [&](ovLine& line) {
-        const std::vector<int> kept = visibleSegments(line, projection, seen);
-        dropped += static_cast<size_t>(line.getIndexBuffer()->GetIndexQuantity() / 2) - kept.size() / 2;
+VisibleSegments dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection) {
+    SegmentFilter filter(projection);
+    forEachLine(root, nullptr, [&filter](ovLine& line, const ovTransformation& world, const LineData& data) {
+        if (!data.present()) {
+            return;
+        }
+        const std::vector<int> kept = filter.visibleSegments(world, data);
         ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(static_cast<int>(kept.size())));
         std::copy(kept.begin(), kept.end(), indices->getData());
         line.setBuffers(line.getVertexBuffer(), indices.get());
     });
-    return dropped;
+    return filter.visible();
 }
 
 std::optional<PageSize> parsePageSize(std::string_view text) {
@@ -153,13 +144,6 @@ Projection viewProjection(View view) {
     return m;
 }
 
-ProjectedPoint project(const Projection& m, const Wm4::Vector3f& p) {
-    const float w = p.X() * m[3] + p.Y() * m[7] + p.Z() * m[11] + m[15];
-    const float x = (p.X() * m[0] + p.Y() * m[4] + p.Z() * m[8] + m[12]) / w;
-    const float y = (p.X() * m[1] + p.Y() * m[5] + p.Z() * m[9] + m[13]) / w;
-    return {x, y};
-}
-
 void ProjectedBounds::include(ProjectedPoint point) {
     if (!std::isfinite(point.x) || !std::isfinite(point.y)) {
         return;
@@ -174,20 +158,6 @@ void ProjectedBounds::include(ProjectedPoint point) {
     maxX = std::max(maxX, point.x);
     minY = std::min(minY, point.y);
     maxY = std::max(maxY, point.y);
-}
-
-ProjectedBounds projectedLineBounds(ovSpatial& root, const Projection& projection) {
-    ProjectedBounds bounds;
-    forEachLineWithData(root, [&](const ovLine& line) {
-        const int used = line.getIndexBuffer()->GetIndexQuantity() / 2 * 2;
-        for (int i = 0; i < used; ++i) {
-            const int k = line.getIndexBuffer()->getData()[i];
-            if (k >= 0 && k < line.getVertexBuffer()->GetVertexQuantity()) {
-                bounds.include(projectedVertex(line, projection, k));
-            }
-        }
-    });
-    return bounds;
 }
 
 PageMapping fitToPage(const ProjectedBounds& bounds, PageSize page, double margin) {
@@ -222,7 +192,8 @@ PageMapping fitToPage(const ProjectedBounds& bounds, PageSize page, double margi
     return mapping;
 }
 
-ovPointer<ovVectorialMetadata> makePageDescription(ovSpatial& root, const DrawingOptions& options) {
+ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds,
+                                                   const DrawingOptions& options) {
     ovPointer<ovVectorialMetadata> page(new ovVectorialMetadata);
     page->title = options.title;
     page->description = options.description;
@@ -230,9 +201,7 @@ ovPointer<ovVectorialMetadata> makePageDescription(ovSpatial& root, const Drawin
     page->pageHeight = options.page.height;
     const Projection projection = viewProjection(options.view);
     std::copy(projection.begin(), projection.end(), page->projection);
-    const PageMapping mapping =
-        options.fit ? fitToPage(projectedLineBounds(root, projection), options.page, options.margin)
-                    : PageMapping{};
+    const PageMapping mapping = options.fit ? fitToPage(bounds, options.page, options.margin) : PageMapping{};
     const auto scale = static_cast<float>(mapping.scale);
     page->pageMatrix[0] = scale;
     page->pageMatrix[1] = 0.0f;

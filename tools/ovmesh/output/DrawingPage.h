@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/LineDrawing.h"
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovSpatial.h"
 
@@ -30,13 +31,6 @@ std::optional<PageSize> parsePageSize(std::string_view text);
 using Projection = std::array<float, 16>;
 Projection viewProjection(View view);
 
-struct ProjectedPoint {
-    float x;
-    float y;
-};
-// The projected point of a world point, computed as the drawing writers do.
-ProjectedPoint project(const Projection& projection, const Wm4::Vector3f& world);
-
 struct ProjectedBounds {
     float minX = 0.0f;
     float minY = 0.0f;
@@ -46,16 +40,17 @@ struct ProjectedBounds {
 
     void include(ProjectedPoint point);
 };
-// The bounds of every polyline vertex of the scene once projected. Brings the
-// world transformations up to date first.
-ProjectedBounds projectedLineBounds(ovSpatial& root, const Projection& projection);
 
 // Drops, from every polyline of a drawing, the segments that project to a
 // single point and those that project onto a segment drawn before (either
 // way round), so that the page shows each stroke once. Lines get index
-// buffers of their own; those of the original scene stay untouched. Answers
-// the number of segments dropped.
-size_t dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection);
+// buffers of their own; those of the original scene stay untouched. One walk
+// also finds the bounds of what is left.
+struct VisibleSegments {
+    size_t dropped = 0;
+    ProjectedBounds bounds;
+};
+VisibleSegments dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection);
 
 // Projected point to page: u = scale X + offsetU, v = scale Y + offsetV, in
 // millimetres with v growing upward.
@@ -79,7 +74,9 @@ struct DrawingOptions {
     std::string description;
 };
 
-// The page description a drawing writer reads from the scene's root.
-ovPointer<ovVectorialMetadata> makePageDescription(ovSpatial& root, const DrawingOptions& options);
+// The page description a drawing writer reads from the scene's root, fitted
+// (when asked) to the bounds of what the view shows.
+ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds,
+                                                   const DrawingOptions& options);
 
 }  // namespace ov::ovmesh

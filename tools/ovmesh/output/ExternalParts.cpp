@@ -7,6 +7,7 @@
 #include <set>
 #include <type_traits>
 
+#include "core/SceneWalk.h"
 #include "ovmesh/Paths.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
@@ -143,23 +144,16 @@ const ovSpatial* firstGeometryHolder(const ovSpatial& root) {
     if (isGeometry(&root)) {
         return &root;
     }
-    std::vector<const ovSpatial*> pending{&root};
-    while (!pending.empty()) {
-        const ovNode* node = asNode(pending.back());
-        pending.pop_back();
-        if (node == nullptr) {
-            continue;
+    const ovSpatial* holder = nullptr;
+    walkScene(root, nullptr, [&holder](const WalkStep<const ovSpatial>& step) {
+        const ovNode* node = asNode(&step.object);
+        if (node != nullptr && holdsGeometry(*node)) {
+            holder = node;
+            return WalkNext::Stop;
         }
-        if (holdsGeometry(*node)) {
-            return node;
-        }
-        for (int i = node->getNbChildren(); i-- > 0;) {
-            if (const ovSpatial* child = node->getChild(i)) {
-                pending.push_back(child);
-            }
-        }
-    }
-    return nullptr;
+        return WalkNext::Children;
+    });
+    return holder;
 }
 
 ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string& output,
@@ -173,45 +167,37 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
     }
     PartNamer namer(output, format);
     std::map<const void*, std::string> fileOfPart;
-    // Each node with the slot it fills in its parent (none for the root).
-    struct Slot {
-        ovNode* node;
-        ovNode* parent;
-        int index;
-    };
-    std::vector<Slot> pending{{top.get(), nullptr, -1}};
-    while (!pending.empty()) {
-        const Slot slot = pending.back();
-        pending.pop_back();
-        ovNode& node = *slot.node;
-        if (holdsGeometry(node)) {
-            const ovPointer<ovNode> part = takeGeometry(node);
-            auto [file, added] = fileOfPart.try_emplace(partKey(node));
-            if (added) {
-                const auto [name, path] = namer.next(node.GetName());
-                for (const std::string& written : savePart(*part, path)) {
-                    files.add(written);
-                }
-                file->second = name;
-            }
-            // A child reference in place and without the node's metadata:
-            // the node's instance definition stays the node's own.
-            if (hasChildren(node)) {
-                node.attachChild(referenceTo(node.GetName(), file->second).get());
-            } else if (slot.parent != nullptr) {
-                slot.parent->setChild(slot.index, nodeAsReference(node, file->second).get());
-                continue;
-            } else {
-                return nodeAsReference(node, file->second);
-            }
+    ovPointer<ovSpatial> replacedTop;
+    // A node whose geometry moves out and that has nothing else becomes a
+    // reference in its parent's slot, which ends its own walk.
+    walkScene(*top, nullptr, [&](const WalkStep<ovSpatial>& step) {
+        ovNode* node = asNode(&step.object);
+        if (node == nullptr || !holdsGeometry(*node)) {
+            return WalkNext::Children;
         }
-        for (int i = node.getNbChildren(); i-- > 0;) {
-            if (ovNode* child = asNode(node.getChild(i))) {
-                pending.push_back({child, &node, i});
+        const ovPointer<ovNode> part = takeGeometry(*node);
+        auto [file, added] = fileOfPart.try_emplace(partKey(*node));
+        if (added) {
+            const auto [name, path] = namer.next(node->GetName());
+            for (const std::string& written : savePart(*part, path)) {
+                files.add(written);
             }
+            file->second = name;
         }
-    }
-    return top;
+        // A child reference in place and without the node's metadata:
+        // the node's instance definition stays the node's own.
+        if (hasChildren(*node)) {
+            node->attachChild(referenceTo(node->GetName(), file->second).get());
+            return WalkNext::Children;
+        }
+        if (step.depth == 0) {
+            replacedTop = nodeAsReference(*node, file->second);
+            return WalkNext::Stop;
+        }
+        node->getParent()->setChild(step.childIndex, nodeAsReference(*node, file->second).get());
+        return WalkNext::Skip;
+    });
+    return replacedTop ? replacedTop : ovPointer<ovSpatial>(top.get());
 }
 
 }  // namespace ov::ovmesh

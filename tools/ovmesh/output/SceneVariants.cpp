@@ -23,27 +23,11 @@ FormatKind formatKindOf(const std::string& extension) {
     return FormatKind::Geometry;
 }
 
-void forEachSpatial(const ovSpatial& root, const std::function<void(const ovSpatial&)>& visit) {
-    std::vector<const ovSpatial*> pending{&root};
-    while (!pending.empty()) {
-        const ovSpatial* spatial = pending.back();
-        pending.pop_back();
-        visit(*spatial);
-        if (spatial->IsDerived(ovNode::TYPE)) {
-            const auto& node = static_cast<const ovNode&>(*spatial);
-            for (int i = node.getNbChildren() - 1; i >= 0; --i) {
-                if (const ovSpatial* child = node.getChild(i)) {
-                    pending.push_back(child);
-                }
-            }
-        }
-    }
-}
-
 size_t countLines(const ovSpatial& root) {
     size_t count = 0;
-    forEachSpatial(root,
-                   [&count](const ovSpatial& spatial) { count += spatial.IsDerived(ovLine::TYPE) ? 1 : 0; });
+    walkScene(root, nullptr, [&count](const WalkStep<const ovSpatial>& step) {
+        count += step.object.IsDerived(ovLine::TYPE) ? 1 : 0;
+    });
     return count;
 }
 
@@ -92,37 +76,34 @@ public:
 
     ovPointer<ovNode> copy(const ovSpatial& root) {
         ovPointer<ovNode> result;
-        if (root.IsDerived(ovNode::TYPE)) {
-            result = copyNodeShell(static_cast<const ovNode&>(root));
-            mPending.emplace_back(static_cast<const ovNode*>(&root), result.get());
-        } else {
+        // The copies of the nodes the walk is in, innermost last.
+        std::vector<ovNode*> parents;
+        if (!root.IsDerived(ovNode::TYPE)) {
             result = new ovNode;
             result->SetName(root.GetName());
-            copyChild(root, *result);
+            parents.push_back(result.get());
         }
-        while (!mPending.empty()) {
-            const auto [source, target] = mPending.back();
-            mPending.pop_back();
-            for (int i = 0; i < source->getNbChildren(); ++i) {
-                if (const ovSpatial* child = source->getChild(i)) {
-                    copyChild(*child, *target);
+        const auto enter = [&](const WalkStep<const ovSpatial>& step) {
+            if (!step.object.IsDerived(ovNode::TYPE)) {
+                if (ovPointer<ovSpatial> leaf = copyLeaf(step.object)) {
+                    parents.back()->attachChild(leaf.get());
                 }
+                return WalkNext::Skip;
             }
-        }
+            ovPointer<ovNode> copy = copyNodeShell(static_cast<const ovNode&>(step.object));
+            if (parents.empty()) {
+                result = copy;
+            } else {
+                parents.back()->attachChild(copy.get());
+            }
+            parents.push_back(copy.get());
+            return WalkNext::Children;
+        };
+        walkScene(root, nullptr, enter, [&parents](const WalkStep<const ovSpatial>&) { parents.pop_back(); });
         return result;
     }
 
 private:
-    void copyChild(const ovSpatial& child, ovNode& parent) {
-        if (child.IsDerived(ovNode::TYPE)) {
-            ovPointer<ovNode> copy = copyNodeShell(static_cast<const ovNode&>(child));
-            parent.attachChild(copy.get());
-            mPending.emplace_back(static_cast<const ovNode*>(&child), copy.get());
-        } else if (ovPointer<ovSpatial> leaf = copyLeaf(child)) {
-            parent.attachChild(leaf.get());
-        }
-    }
-
     ovPointer<ovSpatial> copyLeaf(const ovSpatial& leaf) {
         if (leaf.IsDerived(ovLine::TYPE)) {
             return copyLine(static_cast<const ovLine&>(leaf));
@@ -142,7 +123,6 @@ private:
 
     SceneContent mContent;
     double mCreaseDegrees;
-    std::vector<std::pair<const ovNode*, ovNode*>> mPending;
 };
 
 struct EdgeUse {

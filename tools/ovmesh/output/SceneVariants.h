@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 
+#include "core/SceneWalk.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
 
@@ -15,10 +15,6 @@ namespace ov::ovmesh {
 enum class FormatKind { Geometry, Drawing, Structure };
 FormatKind formatKindOf(const std::string& extension);
 
-// Visits root and every spatial below it, parents before children, children
-// by index, null children skipped. Iterative, so that deep scenes do not
-// exhaust the stack.
-void forEachSpatial(const ovSpatial& root, const std::function<void(const ovSpatial&)>& visit);
 size_t countLines(const ovSpatial& root);
 
 // Which leaves a copy of a scene keeps.
