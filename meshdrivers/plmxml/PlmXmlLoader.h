@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plmxml/PlmXmlAttributes.h"
+#include "plmxml/PlmXmlElements.h"
 #include "plmxml/PlmXmlRecordTable.h"
 #include "scenegraph/ovMetadata.h"
 #include "scenegraph/ovSpatial.h"
@@ -139,9 +140,6 @@ private:
     // Hands the product definition to the scene builder.
     void endProductDef();
     bool endTransform();
-    bool readTransformNumbers();
-    std::string transformFailure();
-    void applyTransformNumbers();
     // Ends the load: the message goes to the driver and every later callback stops.
     void abort(const std::string& reason);
 
@@ -170,9 +168,7 @@ private:
     ovProgressNotifierInterface* mProgress;
     plmxml::PlmXmlSceneBuilder& mSceneBuilder;
     std::string mText;
-    // Views into mText.
-    std::vector<std::string_view> mTokens;
-    std::vector<float> mNumbers;
+    plmxml::TransformNumbers mNumbers{};
 };
 
 }  // namespace ov
