@@ -5,8 +5,18 @@
 
 #include "core/ovMeshDriversExport.h"
 #include "scenegraph/ovCoreMeshDriver.h"
+#include "scenegraph/ovSpatial.h"
+#include "system/ovVariantContainers.h"
 
 namespace ov {
+
+// How a PLM XML document is read. Strict: product definitions and their
+// instance graph, exactly as the driver has always read them. Occurrences:
+// the occurrence tree of the ProductView, the structure product data
+// management systems export (schema versions 4, 5 and 6). Auto: strictly,
+// and, when that fails, as occurrences, with one warning that quotes why
+// the strict reading failed.
+enum class PlmXmlReading { Strict, Occurrences, Auto };
 
 // Loads PLM XML product structures (schema version 4 or 6) as a tree of
 // nodes and external-reference nodes in millimetres, one node per instance,
@@ -40,10 +50,31 @@ public:
     static constexpr uint64_t kMinSceneBudget = 64'000'000;
     void setMaxExpansion(double factor) { mMaxExpansion = factor; }
 
+    // Strict unless set. The occurrence reader makes external references
+    // of the files of leaf occurrences, resolved from the document's folder
+    // when it is loaded by path (kept relative when loaded from a device).
+    void setReading(PlmXmlReading reading) { mReading = reading; }
+
 private:
+    // A reader's scene, null when it failed, and the document element's attributes.
+    struct Tree {
+        ovPointer<ovNode> root;
+        ovVariantMapImpl documentAttributes;
+    };
     double mMaxExpansion = kDefaultMaxExpansion;
+    PlmXmlReading mReading = PlmXmlReading::Strict;
+    // Nothing escapes towards the manager, not even a failed allocation on a
+    // huge document.
+    bool guardedLoad(ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
+                     const LoadMeshOptions& options, const std::string& documentFolder);
     bool loadFromDevice(ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
-                        const LoadMeshOptions& options);
+                        const LoadMeshOptions& options, const std::string& documentFolder);
+    Tree loadStrictly(ovIoDevice& device, ovProgressNotifierInterface* progress,
+                      const LoadMeshOptions& options);
+    Tree loadOccurrences(ovIoDevice& device, ovProgressNotifierInterface* progress,
+                         const LoadMeshOptions& options, const std::string& documentFolder);
+    Tree loadStrictlyOrOccurrences(ovIoDevice& device, ovProgressNotifierInterface* progress,
+                                   const LoadMeshOptions& options, const std::string& documentFolder);
 };
 
 }  // namespace ov
