@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -49,6 +50,19 @@ void addNoMetadataFlag(CLI::App& command, bool& importMetadata) {
         "leave out the input's extra attributes and user values");
 }
 
+void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
+    const std::map<std::string, PlmXmlReading> readings{{"strict", PlmXmlReading::Strict},
+                                                        {"occurrences", PlmXmlReading::Occurrences},
+                                                        {"auto", PlmXmlReading::Auto}};
+    command
+        .add_option("--plmxml", reading,
+                    "how PLM XML is read: strict (product definitions only), occurrences (the ProductView's "
+                    "occurrence tree, as PDM systems export), auto (strict, else occurrences)")
+        ->transform(CLI::CheckedTransformer(readings, CLI::ignore_case))
+        ->option_text("strict|occurrences|auto")
+        ->default_str("auto");
+}
+
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
     convert.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
@@ -78,6 +92,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");
     addNoMetadataFlag(convert, options.importMetadata);
+    addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
 }
 
@@ -85,6 +100,7 @@ void addTreeOptions(CLI::App& tree, TreeOptions& options) {
     tree.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
     tree.add_flag("--json", options.json, "one JSON document instead of one line per node");
     addNoMetadataFlag(tree, options.importMetadata);
+    addPlmXmlOption(tree, options.plmxml);
 }
 
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,

@@ -137,5 +137,163 @@ TEST(PlmXmlOccurrences, RealExportsLoadAsTheirOccurrenceTrees) {
     }
 }
 
+// Small occurrence documents: occurrence(id, what it places, children).
+std::string occurrence(const std::string& id, const std::string& placed, const std::string& children = "",
+                       const std::string& content = "") {
+    return test::xmlElement(
+        "Occurrence",
+        "id=\"" + id + "\" instancedRef=\"#" + placed + "\" occurrenceRefs=\"" + children + "\"", content);
+}
+std::string revision(const std::string& id, const std::string& name, const std::string& content = "") {
+    return test::xmlElement("ProductRevision", "id=\"" + id + "\" name=\"" + name + "\" revision=\"A\"",
+                            content);
+}
+std::string occurrenceDocument(const std::string& content, const std::string& version = "6") {
+    return "<PLMXML schemaVersion=\"" + version + "\"><ProductView rootRefs=\"o1\"/>" + content + "</PLMXML>";
+}
+
+// Names, with "@" before an external reference's path, children in brackets.
+std::string treeText(const ovSpatial& node) {
+    const auto* reference = dynamic_cast<const ovXRefNode*>(&node);
+    std::string text = node.GetName() + (reference ? "@" + reference->getUtf8FilePath() : "");
+    const auto& group = dynamic_cast<const ovNode&>(node);
+    for (int child = 0; child < group.getNbChildren(); ++child)
+        text += (child ? " " : "[") + treeText(*group.getChild(child)) +
+                (child + 1 == group.getNbChildren() ? "]" : "");
+    return text;
+}
+
+TEST(PlmXmlOccurrences, SmallDocumentsGiveTheirTreeOrTheirReason) {
+    const std::string files =
+        test::xmlElement("DataSet", R"(id="d1" memberRefs="#f1")") +
+        test::xmlElement("DataSet", R"(id="d2" memberRefs="#f2 #f3")") +
+        test::xmlElement("ExternalFile", R"(id="f1" locationRef="A\a.prt" format="prt")") +
+        test::xmlElement("ExternalFile", R"(id="f2" locationRef="A\b.jt" format="jt")") +
+        test::xmlElement("ExternalFile", R"(id="f3" locationRef="c.jt" format="jt")");
+    const std::string sets = R"(<AssociatedDataSet dataSetRef="#d1" role="IMAN_specification"/>)"
+                             R"(<AssociatedDataSet dataSetRef="#d2" role="IMAN_Rendering"/>)";
+    const struct {
+        const char* name;
+        std::string document;
+        std::string tree;  // empty when the load fails
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"ids in any order, views, v5, files",
+         occurrenceDocument(occurrence("o1", "v1", "o2 o3") + occurrence("o2", "r2") +
+                                occurrence("o3", "r3") +
+                                test::xmlElement("ProductRevisionView", R"(id="v1" revisionRef="#r1")") +
+                                revision("r1", "Car") + revision("r2", "Bolt", sets) +
+                                revision("r3", "Bolt", R"(<AssociatedDataSet dataSetRef="#d1"/>)") + files,
+                            "5.1"),
+         "Car[Bolt@A/b.jt Bolt@A/a.prt]",
+         {}},
+        {"dangling ids and a second listing",
+         occurrenceDocument(occurrence("o1", "r1", "o2 x o2 o3") + occurrence("o2", "r1") +
+                            occurrence("o3", "x") + revision("r1", "A")),
+         "A[A]",
+         {"W: Occurrence o1 lists x, which is no occurrence; skipped",
+          "W: Occurrence o2 is listed again under o1; skipped",
+          "W: Occurrence o3 places #x, which is no named product revision; skipped"}},
+        {"cycle",
+         occurrenceDocument(occurrence("o1", "r1", "o2") + occurrence("o2", "r1", "o1") +
+                            revision("r1", "A")),
+         "",
+         {"Occurrence o1 contains itself"}},
+        {"version 3",
+         occurrenceDocument(occurrence("o1", "r1"), "3"),
+         "",
+         {"Unsupported plmxl schema version 3"}},
+        {"no ProductView", "<PLMXML schemaVersion=\"6\"/>", "", {"No ProductView names a root occurrence"}},
+    };
+    for (const auto& row : cases) {
+        ovPlmXmlMeshDriver driver;
+        driver.setReading(PlmXmlReading::Occurrences);
+        ovIoDeviceMemory device(row.document);
+        ovObjectList objects;
+        EXPECT_EQ(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions()), !row.tree.empty())
+            << row.name;
+        std::vector<std::string> messages;
+        for (const auto& [text, code] : driver.getErrorMessages())
+            messages.push_back(text);
+        EXPECT_EQ(messages, row.messages) << row.name;
+        if (!row.tree.empty()) {
+            const auto& root = *static_cast<ovNode*>(objects.at(0).get());
+            EXPECT_EQ(treeText(root), row.tree) << row.name;
+        }
+    }
+}
+
+// The files not chosen go into metadata, and so does the rest of what the
+// revision says; revisions of one name stay apart, occurrences of one share.
+TEST(PlmXmlOccurrences, RevisionsAreDefinitionsWithTheirFilesAndValues) {
+    ovPlmXmlMeshDriver driver;
+    driver.setReading(PlmXmlReading::Occurrences);
+    ovIoDeviceMemory device(occurrenceDocument(
+        occurrence("o1", "r1", "o2 o3 o4") + occurrence("o2", "r2") + occurrence("o3", "r2") +
+        occurrence("o4", "r3") + revision("r1", "Car") +
+        revision(
+            "r2", "Bolt",
+            R"(<AssociatedDataSet dataSetRef="#d1"/><AssociatedDataSet dataSetRef="#d2" role="IMAN_Rendering"/>)"
+            R"(<UserData><UserValue title="ok" type="boolean" value="true"/></UserData>)") +
+        revision("r3", "Bolt") + test::xmlElement("DataSet", R"(id="d1" memberRefs="#f1")") +
+        test::xmlElement("DataSet", R"(id="d2" memberRefs="#f2 #f3")") +
+        test::xmlElement("ExternalFile", R"(id="f1" locationRef="a.prt" format="prt")") +
+        test::xmlElement("ExternalFile", R"(id="f2" locationRef="b.jt" format="jt")") +
+        test::xmlElement("ExternalFile", R"(id="f3" locationRef="c.jt" format="jt")")));
+    ovObjectList objects;
+    ASSERT_TRUE(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions()));
+    const auto& root = *static_cast<ovNode*>(objects.at(0).get());
+    auto definitionOf = [&root](int child) {
+        return root.getChild(child)->findMetadata<ovInstanceMetaData>()->getInstanceDefId();
+    };
+    EXPECT_EQ(definitionOf(0), definitionOf(1));
+    EXPECT_NE(definitionOf(0), definitionOf(2));
+    std::vector<std::string> entries;
+    for (const auto& [key, value] : definitionOf(0)->getComponentMd())
+        entries.push_back(key + "=" + value.toString());
+    EXPECT_EQ(entries, (std::vector<std::string>{"file=b.jt", "format=jt", "name=Bolt", "ok=true",
+                                                 "otherFiles=a.prt", "otherFiles=c.jt", "revision=A"}));
+}
+
+TEST(PlmXmlOccurrences, DataSetsSharedByManyRevisionsMeetTheExpansionLimit) {
+    std::string document, members, children;
+    for (int index = 0; index < 1000; ++index) {
+        const std::string n = std::to_string(index);
+        members += " #f" + n;
+        children += " p" + n;
+        document += test::xmlElement("ExternalFile", "id=\"f" + n + "\" locationRef=\"file" + n + ".jt\"") +
+                    revision("r" + n, "P", R"(<AssociatedDataSet dataSetRef="#d"/>)") +
+                    occurrence("p" + n, "r" + n);
+    }
+    document += test::xmlElement("DataSet", "id=\"d\" memberRefs=\"" + members + "\"");
+    ovPlmXmlMeshDriver driver;
+    driver.setReading(PlmXmlReading::Occurrences);
+    ovIoDeviceMemory device(occurrenceDocument(occurrence("o1", "r0", children) + document));
+    ovObjectList objects;
+    EXPECT_FALSE(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions()));
+    ASSERT_EQ(driver.getErrorMessages().size(), 1u);
+    EXPECT_EQ(driver.getErrorMessages()[0].first.rfind("The product structure would take more than", 0), 0u);
+}
+
+// Exports wrap long transforms; both readers take them.
+TEST(PlmXmlOccurrences, TransformsOverSeveralLinesLoadInBothReaders) {
+    const std::string numbers = "1 0 0 0\n0 1 0 0\r\n0 0 1 0\n  0.5 0 0 1\n";
+    const std::string strict =
+        test::plmXmlDocument(test::kPlmXmlV6, "i1",
+                             test::xmlElement("ProductInstance", R"(id="i1" partRef="#p1" name="A")",
+                                              test::plmXmlTransform(numbers)) +
+                                 test::xmlElement("ProductRevisionView", R"(id="p1" name="A")"));
+    const std::string occurrences =
+        occurrenceDocument(occurrence("o1", "r1", "", test::plmXmlTransform(numbers)) + revision("r1", "A"));
+    for (const std::string& document : {strict, occurrences}) {
+        ovPlmXmlMeshDriver driver;
+        driver.setReading(PlmXmlReading::Auto);
+        ovIoDeviceMemory device(document);
+        ovObjectList objects;
+        ASSERT_TRUE(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions())) << document;
+        EXPECT_EQ(static_cast<ovNode*>(objects.at(0).get())->getLocalTransform().GetTranslate()[0], 500.0f);
+    }
+}
+
 }  // namespace
 }  // namespace ov
