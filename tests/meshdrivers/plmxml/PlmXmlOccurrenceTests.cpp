@@ -295,5 +295,22 @@ TEST(PlmXmlOccurrences, TransformsOverSeveralLinesLoadInBothReaders) {
     }
 }
 
+// Windows programs write single-byte encodings other than ISO-8859-1.
+TEST(PlmXmlOccurrences, WindowsAndLatin9DocumentsLoad) {
+    const struct {
+        const char* encoding;
+        const char* name;  // in that encoding
+    } rows[] = {{"windows-1252", "\x80\xE9\x8A"}, {"ISO-8859-15", "\xA4\xE9\xA6"}};
+    for (const auto& row : rows) {
+        ovPlmXmlMeshDriver driver;
+        driver.setReading(PlmXmlReading::Occurrences);
+        ovIoDeviceMemory device("<?xml version=\"1.0\" encoding=\"" + std::string(row.encoding) + "\"?>" +
+                                occurrenceDocument(occurrence("o1", "r1") + revision("r1", row.name)));
+        ovObjectList objects;
+        ASSERT_TRUE(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions())) << row.encoding;
+        EXPECT_EQ(static_cast<ovNode*>(objects.at(0).get())->GetName(), "\u20AC\u00E9\u0160") << row.encoding;
+    }
+}
+
 }  // namespace
 }  // namespace ov
