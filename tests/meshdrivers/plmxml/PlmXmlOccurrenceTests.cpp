@@ -1,10 +1,13 @@
 // The occurrence reader, against the real exports and small documents.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
@@ -309,6 +312,107 @@ TEST(PlmXmlOccurrences, WindowsAndLatin9DocumentsLoad) {
         ovObjectList objects;
         ASSERT_TRUE(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions())) << row.encoding;
         EXPECT_EQ(static_cast<ovNode*>(objects.at(0).get())->GetName(), "\u20AC\u00E9\u0160") << row.encoding;
+    }
+}
+
+// A document of random shape and the tree it must give: revisions shared by
+// occurrences and sharing names, data sets of several Windows paths in
+// either role, revision views or none, elements in random order.
+struct RandomOccurrences {
+    std::string document;
+    std::string tree;
+};
+RandomOccurrences randomOccurrences(std::mt19937& random) {
+    auto pick = [&random](int count) { return static_cast<int>(random() % static_cast<unsigned>(count)); };
+    std::vector<std::string> elements, names(5 + pick(4)), files(names.size());
+    for (size_t r = 0; r < names.size(); ++r) {
+        const std::string id = std::to_string(r);
+        names[r] = std::string("Part") + "ABC"[pick(3)];
+        std::string sets;
+        for (int set = pick(3), member = 0; set > 0; --set) {
+            const bool rendering = pick(2) == 0;
+            std::string refs;
+            for (int file = 1 + pick(3); file > 0; --file, ++member) {
+                const std::string path = "dir" + id + "\\f" + std::to_string(member) + ".jt";
+                elements.push_back(test::xmlElement(
+                    "ExternalFile",
+                    "id=\"f" + id + "_" + std::to_string(member) + "\" locationRef=\"" + path + "\""));
+                refs += " #f" + id + "_" + std::to_string(member);
+                if (files[r].empty() || (rendering && files[r].back() != '!')) {
+                    files[r] = "dir" + id + "/f" + std::to_string(member) + ".jt" + (rendering ? "!" : "");
+                }
+            }
+            elements.push_back(test::xmlElement(
+                "DataSet", "id=\"d" + id + "_" + std::to_string(set) + "\" memberRefs=\"" + refs + "\""));
+            sets += "<AssociatedDataSet dataSetRef=\"#d" + id + "_" + std::to_string(set) + "\" role=\"" +
+                    (rendering ? "IMAN_Rendering" : "IMAN_specification") + "\"/>";
+        }
+        if (!files[r].empty() && files[r].back() == '!')
+            files[r].pop_back();
+        elements.push_back(revision("r" + id, names[r], sets));
+        elements.push_back(
+            test::xmlElement("ProductRevisionView", "id=\"v" + id + "\" revisionRef=\"#r" + id + "\""));
+    }
+    const int count = 1 + pick(25);
+    std::vector<int> placed(count), parent(count);
+    std::vector<std::vector<int>> children(count);
+    std::vector<Matrix> world(count);
+    for (int o = 0; o < count; ++o) {
+        placed[o] = pick(static_cast<int>(names.size()));
+        parent[o] = o == 0 ? -1 : pick(o);
+        const double angle = pick(8) * 0.785398163397448, c = std::cos(angle), s = std::sin(angle);
+        Matrix local{c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, pick(100) * 0.01, pick(100) * -0.01, 0.5, 1};
+        if (pick(2))
+            local = Matrix{1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0.1, 0, 1};
+        world[o] = o == 0 ? local : product(local, world[parent[o]]);
+        if (o > 0)
+            children[parent[o]].push_back(o);
+    }
+    std::function<std::string(int)> expected = [&](int o) {
+        const int r = placed[o];
+        std::string text = names[r] + (children[o].empty() && !files[r].empty() ? "@" + files[r] : "");
+        for (size_t k = 0; k < children[o].size(); ++k)
+            text += (k ? " " : "[") + expected(children[o][k]) + (k + 1 == children[o].size() ? "]" : "");
+        return text;
+    };
+    for (int o = 0; o < count; ++o) {
+        std::ostringstream numbers, kids;
+        numbers.precision(17);
+        for (double number : world[o])
+            numbers << number << ' ';
+        for (int child : children[o])
+            kids << " o" << child;
+        elements.push_back(occurrence("o" + std::to_string(o),
+                                      (pick(2) ? "v" : "r") + std::to_string(placed[o]), kids.str(),
+                                      test::plmXmlTransform(numbers.str())));
+    }
+    std::shuffle(elements.begin(), elements.end(), random);
+    std::string content;
+    for (const std::string& element : elements)
+        content += element;
+    return {"<PLMXML schemaVersion=\"" + std::string(pick(2) ? "6" : "5.1") +
+                "\"><ProductView rootRefs=\"o0\"/>" + content + "</PLMXML>",
+            expected(0)};
+}
+
+TEST(PlmXmlOccurrences, RandomDocumentsGiveTheirTrees) {
+    std::mt19937 random(20261206);
+    const Matrix identity{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (int round = 0; round < 200; ++round) {
+        const RandomOccurrences generated = randomOccurrences(random);
+        ovPlmXmlMeshDriver driver;
+        driver.setReading(PlmXmlReading::Occurrences);
+        ovIoDeviceMemory device(generated.document);
+        ovObjectList objects;
+        ASSERT_TRUE(driver.loadMeshes(objects, device, "plmxml", nullptr, LoadMeshOptions()))
+            << generated.document;
+        EXPECT_TRUE(driver.getErrorMessages().empty()) << generated.document;
+        const auto& root = *static_cast<ovNode*>(objects.at(0).get());
+        ASSERT_EQ(treeText(root), generated.tree) << generated.document;
+        FileStructure file;
+        ovIoDeviceMemory again(generated.document);
+        ASSERT_TRUE(xml::ParseXmlStream(again, file, nullptr));
+        expectSameTree(root, "o0", file, identity);
     }
 }
 
