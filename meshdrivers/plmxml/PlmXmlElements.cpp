@@ -12,6 +12,7 @@ namespace {
 
 using namespace std::string_view_literals;
 
+constexpr int kMessageCode = -1;
 // Lengths in the file are metres; the scene is built in millimetres.
 constexpr float kMillimetresPerMetre = 1000.0f;
 constexpr double kMinDeterminant = 0.99;
@@ -81,6 +82,47 @@ double determinantOf(const Wm4::Matrix3<float>& m) {
 }
 
 }  // namespace
+
+PlmXmlHandler::PlmXmlHandler(ovCoreMeshDriver& driver) : mDriver(driver) {
+    // Only a Transform's text is read.
+    setWantsCharacters(false);
+}
+
+bool PlmXmlHandler::characters(const char* data, int length) {
+    if (mAborted) {
+        return false;
+    }
+    if (mCollectingText) {
+        mText.append(data, static_cast<size_t>(length));
+    }
+    return true;
+}
+
+bool PlmXmlHandler::message(const std::string& text, int level) {
+    if (mAborted) {
+        return false;
+    }
+    mDriver.addErrorMessage((level == xml::Warning ? "W: " : "E: ") + text, kMessageCode);
+    mAborted = level != xml::Warning;
+    return true;
+}
+
+void PlmXmlHandler::startText() {
+    mCollectingText = true;
+    setWantsCharacters(true);
+    mText.clear();
+}
+
+const std::string& PlmXmlHandler::endText() {
+    mCollectingText = false;
+    setWantsCharacters(false);
+    return mText;
+}
+
+void PlmXmlHandler::abort(const std::string& reason) {
+    mAborted = true;
+    mDriver.addErrorMessage(reason, kMessageCode);
+}
 
 bool isDocumentElement(std::string_view name) {
     return name == "PLMXML"sv || ovStringUtils::endsWith(name, ":PLMXML");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plmxml/PlmXmlAttributes.h"
+#include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 #include "xml/ovXml.h"
 
@@ -31,6 +32,34 @@ void splitAtSpaces(std::string_view text, std::vector<Piece>& pieces) {
         start = end + 1;
     }
 }
+
+// What both readers do with the parser's events besides elements: collect
+// the text of an element (a Transform), hand the parser's messages to the
+// driver, and end the load.
+class PlmXmlHandler : public xml::XmlSaxParserHandler {
+public:
+    explicit PlmXmlHandler(ovCoreMeshDriver& driver);
+    bool documentBoundary() override { return !mAborted; }
+    bool characters(const char* data, int length) override;
+    // Every message is handed to the driver; an error (anything but a warning)
+    // also ends the load, because the document read so far is incomplete.
+    bool message(const std::string& text, int level) override;
+    bool isAborted() const { return mAborted; }
+
+protected:
+    // The text of the element that starts is collected until endText.
+    void startText();
+    const std::string& endText();
+    // Ends the load: the message goes to the driver and every later callback stops.
+    void abort(const std::string& reason);
+
+    ovCoreMeshDriver& mDriver;
+    bool mAborted = false;
+
+private:
+    bool mCollectingText = false;
+    std::string mText;
+};
 
 bool isDocumentElement(std::string_view name);
 

@@ -37,21 +37,14 @@ bool isElement(std::string_view name, std::string_view elementName) {
 PlmXmlLoader::PlmXmlLoader(ovIoDevice* device, ovPlmXmlMeshDriver* driver,
                            plmxml::PlmXmlSceneBuilder& builder, bool importMetadata,
                            ovProgressNotifierInterface* progress)
-    : mDevice(*device),
-      mDriver(driver),
+    : PlmXmlHandler(*driver),
+      mDevice(*device),
       mImportMetadata(importMetadata),
       mProgress(progress),
-      mSceneBuilder(builder) {
-    // Only a Transform's text is read.
-    setWantsCharacters(false);
-}
+      mSceneBuilder(builder) {}
 
 void PlmXmlLoader::parse() {
     xml::ParseXmlStream(mDevice, *this, mProgress);
-}
-
-bool PlmXmlLoader::documentBoundary() {
-    return !mAborted;
 }
 
 int PlmXmlLoader::startElement(std::string_view name, const xml::XmlAttributes& attributes) {
@@ -73,9 +66,7 @@ int PlmXmlLoader::startElement(std::string_view name, const xml::XmlAttributes& 
     } else if (isElement(name, names.instance)) {
         return startInstance(attributes);
     } else if (name == "Transform"sv) {
-        mCollectingText = true;
-        setWantsCharacters(true);
-        mText.clear();
+        startText();
     } else if (name == "InstanceGraph"sv) {
         return startInstanceGraph(attributes);
     } else if (name == "ProductDef"sv) {
@@ -269,39 +260,18 @@ void PlmXmlLoader::handOverRemainingProductDefs() {
 }
 
 bool PlmXmlLoader::endTransform() {
-    mCollectingText = false;
-    setWantsCharacters(false);
+    const std::string& text = endText();
     if (mCurrentInstance) {
-        if (!plmxml::readTransformNumbers(mText, mNumbers)) {
-            abort(plmxml::transformFailure(mText));
+        if (!plmxml::readTransformNumbers(text, mNumbers)) {
+            abort(plmxml::transformFailure(text));
             return false;
         }
         if (!plmxml::setPlacement(mCurrentInstance->transform, mNumbers)) {
             // The load goes on, the instance unturned: a warning, not a failure.
-            mDriver->addErrorMessage("W: Invalid rotation for " + std::string(mCurrentInstance->name),
-                                     kMessageCode);
+            mDriver.addErrorMessage("W: Invalid rotation for " + std::string(mCurrentInstance->name),
+                                    kMessageCode);
         }
     }
-    mText.clear();
-    return true;
-}
-
-bool PlmXmlLoader::characters(const char* data, int length) {
-    if (mAborted) {
-        return false;
-    }
-    if (mCollectingText) {
-        mText.append(data, static_cast<size_t>(length));
-    }
-    return true;
-}
-
-bool PlmXmlLoader::message(const std::string& messageText, int level) {
-    if (mAborted) {
-        return false;
-    }
-    mDriver->addErrorMessage((level == xml::Warning ? "W: " : "E: ") + messageText, kMessageCode);
-    mAborted = level != xml::Warning;
     return true;
 }
 
@@ -345,11 +315,6 @@ int64_t PlmXmlCountingDevice::read(char* data, int64_t length) {
     const int64_t got = mDevice.read(data, length);
     mBytesRead += static_cast<uint64_t>(std::max<int64_t>(got, 0));
     return got;
-}
-
-void PlmXmlLoader::abort(const std::string& reason) {
-    mAborted = true;
-    mDriver->addErrorMessage(reason, kMessageCode);
 }
 
 }  // namespace ov

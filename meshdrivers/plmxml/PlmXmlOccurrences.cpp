@@ -432,15 +432,12 @@ void PlmXmlObject::clear() {
 PlmXmlOccurrenceReader::PlmXmlOccurrenceReader(ovIoDevice& device, ovCoreMeshDriver& driver,
                                                bool importMetadata, ovProgressNotifierInterface* progress,
                                                double maxExpansion, std::string documentFolder)
-    : mDevice(device),
-      mDriver(driver),
+    : PlmXmlHandler(driver),
+      mDevice(device),
       mImportMetadata(importMetadata),
       mProgress(progress),
       mMaxExpansion(maxExpansion),
-      mDocumentFolder(std::move(documentFolder)) {
-    // Only a Transform's text is read.
-    setWantsCharacters(false);
-}
+      mDocumentFolder(std::move(documentFolder)) {}
 
 ovPointer<ovNode> PlmXmlOccurrenceReader::load() {
     xml::ParseXmlStream(mDevice, *this, mProgress);
@@ -474,10 +471,6 @@ const TransformNumbers* PlmXmlOccurrenceReader::transformOf(const PlmXmlObject& 
     return occurrence.transform == PlmXmlObject::kNone ? nullptr : &mTransforms[occurrence.transform];
 }
 
-bool PlmXmlOccurrenceReader::documentBoundary() {
-    return !mAborted;
-}
-
 int PlmXmlOccurrenceReader::startElement(std::string_view name, const xml::XmlAttributes& attributes) {
     if (mAborted) {
         return xml::Stop;
@@ -491,8 +484,7 @@ int PlmXmlOccurrenceReader::startElement(std::string_view name, const xml::XmlAt
     } else if (name == "Transform"sv) {
         if (owner && owner->kind == PlmXmlObject::Occurrence && owner->transform == PlmXmlObject::kNone) {
             mTransformOwner = owner;
-            setWantsCharacters(true);
-            mText.clear();
+            startText();
         }
     } else if (name == "AssociatedDataSet"sv) {
         readDataSetLink(attributes);
@@ -562,9 +554,10 @@ void PlmXmlOccurrenceReader::readObjectAttributes(PlmXmlObject& object,
             splitAtSpaces(mTexts.add(value), object.refs);
             continue;
         }
+        const std::string_view name = key;
         const auto field =
             std::find_if(std::begin(kFields), std::end(kFields),
-                         [&key](const Field& candidate) { return candidate.attribute == key; });
+                         [name](const Field& candidate) { return candidate.attribute == name; });
         if (field == std::end(kFields)) {
             continue;
         }
@@ -604,41 +597,16 @@ bool PlmXmlOccurrenceReader::endElement(std::string_view name) {
 }
 
 bool PlmXmlOccurrenceReader::endTransform() {
-    setWantsCharacters(false);
+    const std::string& text = endText();
     TransformNumbers numbers;
-    if (!readTransformNumbers(mText, numbers)) {
-        abort(transformFailure(mText));
+    if (!readTransformNumbers(text, numbers)) {
+        abort(transformFailure(text));
         return false;
     }
     mTransformOwner->transform = static_cast<uint32_t>(mTransforms.size());
     mTransforms.push_back(numbers);
     mTransformOwner = nullptr;
-    mText.clear();
     return true;
-}
-
-bool PlmXmlOccurrenceReader::characters(const char* data, int length) {
-    if (mAborted) {
-        return false;
-    }
-    if (mTransformOwner) {
-        mText.append(data, static_cast<size_t>(length));
-    }
-    return true;
-}
-
-bool PlmXmlOccurrenceReader::message(const std::string& text, int level) {
-    if (mAborted) {
-        return false;
-    }
-    mDriver.addErrorMessage((level == xml::Warning ? "W: " : "E: ") + text, kMessageCode);
-    mAborted = level != xml::Warning;
-    return true;
-}
-
-void PlmXmlOccurrenceReader::abort(const std::string& reason) {
-    mAborted = true;
-    mDriver.addErrorMessage(reason, kMessageCode);
 }
 
 }  // namespace ov::plmxml

@@ -61,7 +61,7 @@ struct PlmXmlObject {
 // Reads the document, then builds its occurrence tree. Problems that end
 // the load go to the driver as messages of code -1; problems that lose an
 // occurrence but keep the load go there as warnings ("W: ").
-class PlmXmlOccurrenceReader : public xml::XmlSaxParserHandler {
+class PlmXmlOccurrenceReader : public PlmXmlHandler {
 public:
     // documentFolder: where file locations are resolved from (empty: they
     // are kept relative). maxExpansion: as ovPlmXmlMeshDriver's.
@@ -74,11 +74,8 @@ public:
     ovPointer<ovNode> load();
     ovVariantMapImpl documentAttributes();
 
-    bool documentBoundary() override;
     int startElement(std::string_view name, const xml::XmlAttributes& attributes) override;
     bool endElement(std::string_view name) override;
-    bool characters(const char* data, int length) override;
-    bool message(const std::string& text, int level) override;
 
     // What load() needs of the records it read.
     PlmXmlObject* find(std::string_view ref);
@@ -92,15 +89,12 @@ private:
     void readObjectAttributes(PlmXmlObject& object, const xml::XmlAttributes& attributes);
     void readDataSetLink(const xml::XmlAttributes& attributes);
     bool endTransform();
-    void abort(const std::string& reason);
 
     PlmXmlCountingDevice mDevice;
-    ovCoreMeshDriver& mDriver;
     bool mImportMetadata;
     ovProgressNotifierInterface* mProgress;
     double mMaxExpansion;
     std::string mDocumentFolder;
-    bool mAborted = false;
     bool mDocumentElementRead = false;
     PlmXmlRecordTable<PlmXmlObject> mObjects;
     PlmXmlTextStore mTexts;
@@ -113,7 +107,6 @@ private:
     std::vector<PlmXmlObject*> mOwners;
     // The occurrence whose Transform is open, or null.
     PlmXmlObject* mTransformOwner = nullptr;
-    std::string mText;
 };
 
 }  // namespace ov::plmxml
