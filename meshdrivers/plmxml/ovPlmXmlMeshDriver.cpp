@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "plmxml/PlmXmlLoader.h"
 #include "plmxml/PlmXmlOccurrences.h"
@@ -73,38 +74,51 @@ bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, const std::string& pa
     if (!file.isOpen()) {
         return false;
     }
-    return guardedLoad(objects, file, progress, options, ovDirUtils::ExtractFolder(path));
+    // A second reader opens the file again.
+    std::optional<ovIoDeviceFileStream> again;
+    const auto reopen = [&again, &path]() -> ovIoDevice& {
+        return again.emplace(path, ovIoDevice::ReadOnly, true);
+    };
+    return guardedLoad(objects, {file, reopen, ovDirUtils::ExtractFolder(path)}, progress, options);
 }
 
 bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& /*path*/,
                                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
-    return guardedLoad(objects, device, progress, options, "");
+    if (mReading != PlmXmlReading::Auto) {
+        return guardedLoad(objects, {device, nullptr, ""}, progress, options);
+    }
+    // A device is read once: what the first reader took is kept for the second.
+    RereadableDevice rereadable(device);
+    const auto rewind = [&rereadable]() -> ovIoDevice& {
+        rereadable.rewind();
+        return rereadable;
+    };
+    return guardedLoad(objects, {rereadable, rewind, ""}, progress, options);
 }
 
-bool ovPlmXmlMeshDriver::guardedLoad(ovObjectList& objects, ovIoDevice& device,
-                                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options,
-                                     const std::string& documentFolder) {
+bool ovPlmXmlMeshDriver::guardedLoad(ovObjectList& objects, const Document& document,
+                                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
     try {
-        return loadFromDevice(objects, device, progress, options, documentFolder);
+        return loadFromDevice(objects, document, progress, options);
     } catch (const std::exception& failure) {
         addErrorMessage(std::string("E: ") + failure.what(), kMessageCode);
     }
     return false;
 }
 
-bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, ovIoDevice& device,
-                                        ovProgressNotifierInterface* progress, const LoadMeshOptions& options,
-                                        const std::string& documentFolder) {
+bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, const Document& document,
+                                        ovProgressNotifierInterface* progress,
+                                        const LoadMeshOptions& options) {
     Tree tree;
     switch (mReading) {
         case PlmXmlReading::Strict:
-            tree = loadStrictly(device, progress, options);
+            tree = loadStrictly(document.device, progress, options);
             break;
         case PlmXmlReading::Occurrences:
-            tree = loadOccurrences(device, progress, options, documentFolder);
+            tree = loadOccurrences(document.device, progress, options, document.folder);
             break;
         case PlmXmlReading::Auto:
-            tree = loadStrictlyOrOccurrences(device, progress, options, documentFolder);
+            tree = loadStrictlyOrOccurrences(document, progress, options);
             break;
     }
     if (!tree.root) {
@@ -147,12 +161,10 @@ ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadOccurrences(ovIoDevice& device,
     return {root, root ? reader.documentAttributes() : ovVariantMapImpl()};
 }
 
-ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStrictlyOrOccurrences(ovIoDevice& device,
+ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStrictlyOrOccurrences(const Document& document,
                                                                        ovProgressNotifierInterface* progress,
-                                                                       const LoadMeshOptions& options,
-                                                                       const std::string& documentFolder) {
-    RereadableDevice rereadable(device);
-    Tree tree = loadStrictly(rereadable, progress, options);
+                                                                       const LoadMeshOptions& options) {
+    Tree tree = loadStrictly(document.device, progress, options);
     if (tree.root || (progress && progress->isCanceled())) {
         return tree;
     }
@@ -162,8 +174,7 @@ ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStrictlyOrOccurrences(ovIoDevic
     clearErrorMessages();
     addErrorMessage("W: Not read as product definitions (" + reason + "); read as an occurrence tree",
                     kMessageCode);
-    rereadable.rewind();
-    return loadOccurrences(rereadable, progress, options, documentFolder);
+    return loadOccurrences(document.reread(), progress, options, document.folder);
 }
 
 }  // namespace ov

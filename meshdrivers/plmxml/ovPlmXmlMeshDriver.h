@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/ovMeshDriversExport.h"
@@ -63,18 +64,25 @@ private:
     };
     double mMaxExpansion = kDefaultMaxExpansion;
     PlmXmlReading mReading = PlmXmlReading::Strict;
+    // The document to load: its device, how to read it again from its start
+    // (for a second reader), and the folder its file locations are relative to.
+    struct Document {
+        ovIoDevice& device;
+        std::function<ovIoDevice&()> reread;
+        std::string folder;
+    };
     // Nothing escapes towards the manager, not even a failed allocation on a
     // huge document.
-    bool guardedLoad(ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
-                     const LoadMeshOptions& options, const std::string& documentFolder);
-    bool loadFromDevice(ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
-                        const LoadMeshOptions& options, const std::string& documentFolder);
+    bool guardedLoad(ovObjectList& objects, const Document& document, ovProgressNotifierInterface* progress,
+                     const LoadMeshOptions& options);
+    bool loadFromDevice(ovObjectList& objects, const Document& document,
+                        ovProgressNotifierInterface* progress, const LoadMeshOptions& options);
     Tree loadStrictly(ovIoDevice& device, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options);
     Tree loadOccurrences(ovIoDevice& device, ovProgressNotifierInterface* progress,
                          const LoadMeshOptions& options, const std::string& documentFolder);
-    Tree loadStrictlyOrOccurrences(ovIoDevice& device, ovProgressNotifierInterface* progress,
-                                   const LoadMeshOptions& options, const std::string& documentFolder);
+    Tree loadStrictlyOrOccurrences(const Document& document, ovProgressNotifierInterface* progress,
+                                   const LoadMeshOptions& options);
 };
 
 }  // namespace ov
