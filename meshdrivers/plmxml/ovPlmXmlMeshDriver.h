@@ -20,8 +20,9 @@ namespace ov {
 enum class PlmXmlReading { Strict, Occurrences, Auto };
 
 // Loads PLM XML product structures (schema version 4 or 6) as a tree of
-// nodes and external-reference nodes in millimetres, one node per instance,
-// each with its instance metadata. Load only. Why a load failed is kept in
+// nodes and external-reference nodes in millimetres, one node per instance
+// (per occurrence, when read as occurrences), each with its instance
+// metadata. Load only. Why a load failed is kept in
 // the driver's error messages (code -1); parser messages start with "E: " or
 // "W: ", and so do warnings on a load that goes on (a rotation that is no
 // rotation).
@@ -31,7 +32,8 @@ public:
     ~ovPlmXmlMeshDriver() override;
 
     // On success appends exactly one root and answers true; on failure appends
-    // nothing. The path is not read.
+    // nothing. The path is not read. Read as Auto, what the first reader took
+    // of the device is kept in memory for the second.
     bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options) override;
     bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
