@@ -51,14 +51,19 @@ void addNoMetadataFlag(CLI::App& command, bool& importMetadata) {
 }
 
 void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
-    const std::map<std::string, PlmXmlReading> readings{{"strict", PlmXmlReading::Strict},
-                                                        {"occurrences", PlmXmlReading::Occurrences},
-                                                        {"auto", PlmXmlReading::Auto}};
+    static const std::map<std::string, PlmXmlReading> kReadings{{"strict", PlmXmlReading::Strict},
+                                                                {"occurrences", PlmXmlReading::Occurrences},
+                                                                {"auto", PlmXmlReading::Auto}};
+    std::vector<std::string> names;
+    for (const auto& [name, value] : kReadings) {
+        names.push_back(name);
+    }
     command
-        .add_option("--plmxml", reading,
-                    "how PLM XML is read: strict (product definitions only), occurrences (the ProductView's "
-                    "occurrence tree, as PDM systems export), auto (strict, else occurrences)")
-        ->transform(CLI::CheckedTransformer(readings, CLI::ignore_case))
+        .add_option_function<std::string>(
+            "--plmxml", [&reading](const std::string& name) { reading = kReadings.at(name); },
+            "how PLM XML is read: strict (product definitions only), occurrences (the ProductView's "
+            "occurrence tree, as PDM systems export), auto (strict, else occurrences)")
+        ->transform(CLI::IsMember(names, CLI::ignore_case))
         ->option_text("strict|occurrences|auto")
         ->default_str("auto");
 }
