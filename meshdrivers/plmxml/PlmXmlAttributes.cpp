@@ -96,4 +96,15 @@ void settle(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order)
     list.erase(kept, list.end());
 }
 
+ovVariantMapImpl toVariantMap(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order) {
+    settle(list, order);
+    // In key order, so that each entry lands at the map's end.
+    ovVariantMapImpl map;
+    map.reserve(list.size());
+    for (const PlmXmlAttribute& attribute : list) {
+        map.insert(order.names[attribute.key], attribute.value());
+    }
+    return map;
+}
+
 }  // namespace ov::plmxml

@@ -17,6 +17,7 @@
 
 #include "plmxml/PlmXmlRecordTable.h"
 #include "system/ovVariant.h"
+#include "system/ovVariantContainers.h"
 
 namespace ov::plmxml {
 
@@ -112,5 +113,8 @@ private:
 // Renumbers list by rank, sorts it by name and keeps for each name only the
 // value set last.
 void settle(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order);
+
+// The list settled, as a map of variants.
+ovVariantMapImpl toVariantMap(PlmXmlAttributeList& list, const PlmXmlAttributeNames::Order& order);
 
 }  // namespace ov::plmxml

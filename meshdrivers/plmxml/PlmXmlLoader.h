@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plmxml/PlmXmlAttributes.h"
+#include "plmxml/PlmXmlElements.h"
 #include "plmxml/PlmXmlRecordTable.h"
 #include "scenegraph/ovMetadata.h"
 #include "scenegraph/ovSpatial.h"
@@ -93,7 +94,7 @@ private:
     uint64_t mBytesRead = 0;
 };
 
-class PlmXmlLoader : public xml::XmlSaxParserHandler {
+class PlmXmlLoader : public plmxml::PlmXmlHandler {
 public:
     enum Mode : int { NoDocumentElement = 0, SchemaVersion4 = 1, SchemaVersion6 = 2 };
 
@@ -106,19 +107,13 @@ public:
     // cancel interface; the records are then ready for reading.
     void parse();
 
-    bool documentBoundary() override;
     int startElement(std::string_view name, const xml::XmlAttributes& attributes) override;
     bool endElement(std::string_view name) override;
-    bool characters(const char* data, int length) override;
-    // Every message is handed to the driver; an error (anything but a warning)
-    // also ends the load, because the document read so far is incomplete.
-    bool message(const std::string& text, int level) override;
 
     // Hands the product definitions still held (one whose element contained
     // another, and so was no longer the open one at its end) to the builder.
     void handOverRemainingProductDefs();
 
-    bool isAborted() const { return mAborted; }
     // The document element's attributes (of the last one, when a name comes twice).
     ovVariantMapImpl documentAttributes();
 
@@ -139,18 +134,10 @@ private:
     // Hands the product definition to the scene builder.
     void endProductDef();
     bool endTransform();
-    bool readTransformNumbers();
-    std::string transformFailure();
-    void applyTransformNumbers();
-    // Ends the load: the message goes to the driver and every later callback stops.
-    void abort(const std::string& reason);
 
     int mMode = NoDocumentElement;
     PlmXmlCountingDevice mDevice;
-    ovPlmXmlMeshDriver* mDriver;
     bool mImportMetadata;
-    bool mAborted = false;
-    bool mCollectingText = false;
     bool mSkippingProductView = false;
     // Gathered as read, and made a map once at the end: a document may hold
     // very many of them.
@@ -169,10 +156,7 @@ private:
     plmxml::PlmXmlTextStore* mCurrentPartTexts = nullptr;
     ovProgressNotifierInterface* mProgress;
     plmxml::PlmXmlSceneBuilder& mSceneBuilder;
-    std::string mText;
-    // Views into mText.
-    std::vector<std::string_view> mTokens;
-    std::vector<float> mNumbers;
+    plmxml::TransformNumbers mNumbers{};
 };
 
 }  // namespace ov

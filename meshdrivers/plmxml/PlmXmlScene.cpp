@@ -17,11 +17,6 @@ namespace ov::plmxml {
 namespace {
 
 constexpr int kMessageCode = -1;
-// Estimates of the memory a scene takes: a node with its transforms, name
-// and instance metadata, and an entry of a metadata map besides the bytes of
-// its texts.
-constexpr uint64_t kNodeBytes = 400;
-constexpr uint64_t kEntryBytes = 80;
 // Beyond any real document: the guard is off.
 constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max() / 4;
 
@@ -108,28 +103,6 @@ uint64_t bytesOf(const MergedAttributes& entries, const std::vector<std::string_
         bytes += entry.count == 2 ? kEntryBytes + entry.values[1]->text.size() : 0;
     }
     return bytes;
-}
-
-// The memory the scenes of a document may take, by estimate.
-uint64_t sceneBudget(double maxExpansion, uint64_t documentBytes) {
-    const double allowed = maxExpansion * static_cast<double>(documentBytes);
-    if (!(allowed > static_cast<double>(ovPlmXmlMeshDriver::kMinSceneBudget))) {
-        return ovPlmXmlMeshDriver::kMinSceneBudget;
-    }
-    return allowed < static_cast<double>(kUnlimited) ? static_cast<uint64_t>(allowed) : kUnlimited;
-}
-
-std::string expansionRefusal(uint64_t allowed, uint64_t documentBytes, double maxExpansion) {
-    constexpr double kBytesPerMegabyte = 1e6;
-    auto megabytes = [](uint64_t bytes, int decimals) {
-        return ovStringUtils::fromFloat(static_cast<double>(bytes) / kBytesPerMegabyte, decimals,
-                                        ovStringUtils::Fixed);
-    };
-    return "The product structure would take more than " + megabytes(allowed, 1) +
-           " MB as a scene, the most allowed for " + std::to_string(documentBytes) + " bytes of document (" +
-           ovStringUtils::fromFloat(maxExpansion, 6, ovStringUtils::General) +
-           " times their size, at least " + megabytes(ovPlmXmlMeshDriver::kMinSceneBudget, 0) +
-           " MB); ovPlmXmlMeshDriver::setMaxExpansion raises it";
 }
 
 void mergeEntry(const std::string& key, const ovVariant& value, ovVariantMapImpl& target) {
@@ -448,6 +421,27 @@ ovPointer<ovNode> buildInstanceTree(PlmXmlInstance& root, Resolver& resolver,
 }
 
 }  // namespace
+
+uint64_t sceneBudget(double maxExpansion, uint64_t documentBytes) {
+    const double allowed = maxExpansion * static_cast<double>(documentBytes);
+    if (!(allowed > static_cast<double>(ovPlmXmlMeshDriver::kMinSceneBudget))) {
+        return ovPlmXmlMeshDriver::kMinSceneBudget;
+    }
+    return allowed < static_cast<double>(kUnlimited) ? static_cast<uint64_t>(allowed) : kUnlimited;
+}
+
+std::string expansionRefusal(uint64_t allowed, uint64_t documentBytes, double maxExpansion) {
+    constexpr double kBytesPerMegabyte = 1e6;
+    auto megabytes = [](uint64_t bytes, int decimals) {
+        return ovStringUtils::fromFloat(static_cast<double>(bytes) / kBytesPerMegabyte, decimals,
+                                        ovStringUtils::Fixed);
+    };
+    return "The product structure would take more than " + megabytes(allowed, 1) +
+           " MB as a scene, the most allowed for " + std::to_string(documentBytes) + " bytes of document (" +
+           ovStringUtils::fromFloat(maxExpansion, 6, ovStringUtils::General) +
+           " times their size, at least " + megabytes(ovPlmXmlMeshDriver::kMinSceneBudget, 0) +
+           " MB); ovPlmXmlMeshDriver::setMaxExpansion raises it";
+}
 
 PlmXmlSceneBuilder::PlmXmlSceneBuilder(ovProgressNotifierInterface* progress, double maxExpansion)
     : mProgress(progress), mMaxExpansion(maxExpansion) {}

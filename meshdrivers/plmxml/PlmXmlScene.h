@@ -3,6 +3,7 @@
 // From the loader's records to a scene: references resolved, instance
 // definitions shared by name, one node per instance.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,19 @@ private:
     bool mFailed = false;
     std::string mFailure;
 };
+
+// Estimates of the memory a scene takes: a node with its transforms, name
+// and instance metadata, and an entry of a metadata map besides the bytes of
+// its texts.
+constexpr uint64_t kNodeBytes = 400;
+constexpr uint64_t kEntryBytes = 80;
+
+// The memory the scenes of a document may take, by estimate: maxExpansion
+// times the bytes of the document read, and never less than
+// ovPlmXmlMeshDriver::kMinSceneBudget.
+uint64_t sceneBudget(double maxExpansion, uint64_t documentBytes);
+// Why a load that would take more than allowed is refused.
+std::string expansionRefusal(uint64_t allowed, uint64_t documentBytes, double maxExpansion);
 
 // Inserts the entries of source whose key target lacks; a key that target
 // holds with another value receives source's value beside its own.

@@ -1,16 +1,28 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/ovMeshDriversExport.h"
 #include "scenegraph/ovCoreMeshDriver.h"
+#include "scenegraph/ovSpatial.h"
+#include "system/ovVariantContainers.h"
 
 namespace ov {
 
+// How a PLM XML document is read. Strict: product definitions and their
+// instance graph, exactly as the driver has always read them. Occurrences:
+// the occurrence tree of the ProductView, the structure product data
+// management systems export (schema versions 4, 5 and 6). Auto: strictly,
+// and, when that fails, as occurrences, with one warning that quotes why
+// the strict reading failed.
+enum class PlmXmlReading { Strict, Occurrences, Auto };
+
 // Loads PLM XML product structures (schema version 4 or 6) as a tree of
-// nodes and external-reference nodes in millimetres, one node per instance,
-// each with its instance metadata. Load only. Why a load failed is kept in
+// nodes and external-reference nodes in millimetres, one node per instance
+// (per occurrence, when read as occurrences), each with its instance
+// metadata. Load only. Why a load failed is kept in
 // the driver's error messages (code -1); parser messages start with "E: " or
 // "W: ", and so do warnings on a load that goes on (a rotation that is no
 // rotation).
@@ -20,7 +32,8 @@ public:
     ~ovPlmXmlMeshDriver() override;
 
     // On success appends exactly one root and answers true; on failure appends
-    // nothing. The path is not read.
+    // nothing. The path is not read. Read as Auto, what the first reader took
+    // of the device is kept in memory for the second.
     bool loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options) override;
     bool loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface* progress,
@@ -40,10 +53,38 @@ public:
     static constexpr uint64_t kMinSceneBudget = 64'000'000;
     void setMaxExpansion(double factor) { mMaxExpansion = factor; }
 
+    // Strict unless set. The occurrence reader makes external references
+    // of the files of leaf occurrences, resolved from the document's folder
+    // when it is loaded by path (kept relative when loaded from a device).
+    void setReading(PlmXmlReading reading) { mReading = reading; }
+
 private:
+    // A reader's scene, null when it failed, and the document element's attributes.
+    struct Tree {
+        ovPointer<ovNode> root;
+        ovVariantMapImpl documentAttributes;
+    };
     double mMaxExpansion = kDefaultMaxExpansion;
-    bool loadFromDevice(ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
-                        const LoadMeshOptions& options);
+    PlmXmlReading mReading = PlmXmlReading::Strict;
+    // The document to load: its device, how to read it again from its start
+    // (for a second reader), and the folder its file locations are relative to.
+    struct Document {
+        ovIoDevice& device;
+        std::function<ovIoDevice&()> reread;
+        std::string folder;
+    };
+    // Nothing escapes towards the manager, not even a failed allocation on a
+    // huge document.
+    bool guardedLoad(ovObjectList& objects, const Document& document, ovProgressNotifierInterface* progress,
+                     const LoadMeshOptions& options);
+    bool loadFromDevice(ovObjectList& objects, const Document& document,
+                        ovProgressNotifierInterface* progress, const LoadMeshOptions& options);
+    Tree loadStrictly(ovIoDevice& device, ovProgressNotifierInterface* progress,
+                      const LoadMeshOptions& options);
+    Tree loadOccurrences(ovIoDevice& device, ovProgressNotifierInterface* progress,
+                         const LoadMeshOptions& options, const std::string& documentFolder);
+    Tree loadStrictlyOrOccurrences(const Document& document, ovProgressNotifierInterface* progress,
+                                   const LoadMeshOptions& options);
 };
 
 }  // namespace ov

@@ -3,9 +3,12 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
+#include <initializer_list>
 #include <limits>
 #include <memory>
+#include <string_view>
 
 #include "system/ovLibInitCounter.h"
 
@@ -23,6 +26,50 @@ LibInitCounter& initCounter() {
     return counter;
 }
 
+// Code points of the bytes 0x80 to 0xBF where Windows-1252 and ISO-8859-15
+// differ from ISO-8859-1 (0 where they agree). The five bytes Windows-1252
+// leaves undefined keep their ISO-8859-1 (C1 control) meaning, as browsers
+// read them.
+constexpr int kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr int kIso885915Changes[][2] = {{0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0x0161}, {0xB4, 0x017D},
+                                        {0xB8, 0x017E}, {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178}};
+
+bool isNamed(const XML_Char* name, std::initializer_list<std::string_view> names) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+    return std::find(names.begin(), names.end(), lower) != names.end();
+}
+
+// expat reads UTF-8, UTF-16, ISO-8859-1 and ASCII itself; documents that
+// Windows programs write often declare Windows-1252 or ISO-8859-15, which
+// are single bytes too: each byte is given its code point.
+int onUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
+    const bool windows = isNamed(name, {"windows-1252", "cp1252"});
+    if (!windows && !isNamed(name, {"iso-8859-15", "iso8859-15", "latin-9", "latin9"})) {
+        return XML_STATUS_ERROR;
+    }
+    for (int byte = 0; byte < 256; ++byte) {
+        info->map[byte] = byte;
+    }
+    if (windows) {
+        for (int index = 0; index < 32; ++index) {
+            info->map[0x80 + index] = kWindows1252High[index] != 0 ? kWindows1252High[index] : 0x80 + index;
+        }
+    } else {
+        for (const auto& [byte, codePoint] : kIso885915Changes) {
+            info->map[byte] = codePoint;
+        }
+    }
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    return XML_STATUS_OK;
+}
+
 struct ParserDeleter {
     void operator()(XML_ParserStruct* parser) const { XML_ParserFree(parser); }
 };
@@ -37,6 +84,7 @@ public:
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &ParseSession::onStartElement, &ParseSession::onEndElement);
         XML_SetEntityDeclHandler(parser, &ParseSession::onEntityDeclaration);
+        XML_SetUnknownEncodingHandler(parser, &onUnknownEncoding, nullptr);
         followCharacterWish();
     }
 

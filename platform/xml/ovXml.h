@@ -51,10 +51,10 @@ private:
 // well-formed and read to its end without a handler stopping it and without
 // cancellation. Malformed input is reported through handler.message (level 5)
 // with the line and column. Entity declarations are refused, so that no
-// document can expand itself beyond its size. The device is read in chunks of
-// 64 KiB, larger while a token is longer than that, so that a parse takes
-// time linear in the document however long its tokens are; reads may answer
-// fewer bytes than asked.
+// document can expand itself beyond its size. Besides the encodings expat
+// reads (UTF-8, UTF-16, ISO-8859-1, ASCII), Windows-1252 and ISO-8859-15 are read. The device is read in
+// chunks of 64 KiB, larger while a token is longer than that, so that a parse takes time linear in the
+// document however long its tokens are; reads may answer fewer bytes than asked.
 bool ParseXmlStream(ovIoDevice& device, XmlSaxParserHandler& handler, ovProgressNotifierInterface* cancel);
 
 }  // namespace ov::xml

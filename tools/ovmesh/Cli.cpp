@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -47,6 +48,24 @@ void addNoMetadataFlag(CLI::App& command, bool& importMetadata) {
         "leave out the input's extra attributes and user values");
 }
 
+void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
+    static const std::map<std::string, PlmXmlReading> kReadings{{"strict", PlmXmlReading::Strict},
+                                                                {"occurrences", PlmXmlReading::Occurrences},
+                                                                {"auto", PlmXmlReading::Auto}};
+    std::vector<std::string> names;
+    for (const auto& [name, value] : kReadings) {
+        names.push_back(name);
+    }
+    command
+        .add_option_function<std::string>(
+            "--plmxml", [&reading](const std::string& name) { reading = kReadings.at(name); },
+            "how PLM XML is read: strict (product definitions only), occurrences (the ProductView's "
+            "occurrence tree, as PDM systems export), auto (strict, else occurrences)")
+        ->transform(CLI::IsMember(names, CLI::ignore_case))
+        ->option_text("strict|occurrences|auto")
+        ->default_str("auto");
+}
+
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
     convert.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
@@ -76,6 +95,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "draw an empty page for an input without polylines");
     addNoMetadataFlag(convert, options.importMetadata);
+    addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
 }
 
@@ -83,6 +103,7 @@ void addTreeOptions(CLI::App& tree, TreeOptions& options) {
     tree.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
     tree.add_flag("--json", options.json, "one JSON document instead of one line per node");
     addNoMetadataFlag(tree, options.importMetadata);
+    addPlmXmlOption(tree, options.plmxml);
 }
 
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,

@@ -76,9 +76,11 @@ struct Loaded {
 
 inline Loaded load(const std::string& document, bool importMetadata = true,
                    ovProgressNotifierInterface* progress = nullptr,
-                   double maxExpansion = ovPlmXmlMeshDriver::kDefaultMaxExpansion) {
+                   double maxExpansion = ovPlmXmlMeshDriver::kDefaultMaxExpansion,
+                   PlmXmlReading reading = PlmXmlReading::Strict) {
     ovPlmXmlMeshDriver driver;
     driver.setMaxExpansion(maxExpansion);
+    driver.setReading(reading);
     ovIoDeviceMemory device(document);
     LoadMeshOptions options;
     options.importMetadata = importMetadata;

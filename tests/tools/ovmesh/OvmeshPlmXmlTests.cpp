@@ -8,24 +8,12 @@
 #include "ovmesh/Cli.h"
 #include "ovmesh/output/DriverMessages.h"
 #include "support/TestSupport.h"
-#include "tools/ovmesh/TestHelpers.h"
+#include "tools/ovmesh/InProcessTool.h"
 
 // PLM XML through the tool: the tree command, and what a person sees of the
 // driver's messages.
 namespace ov::test {
 namespace {
-
-ToolRun ovmesh(std::vector<std::string> arguments) {
-    // In a test program the tool's own folder holds no resources.
-    arguments.insert(arguments.begin(), {"ovmesh", "--resources", resourcesDir().string()});
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(argument.c_str());
-    }
-    std::ostringstream out, err;
-    const int code = ovmesh::runOvmesh(static_cast<int>(argv.size()), argv.data(), out, err, false);
-    return {code, out.str(), err.str()};
-}
 
 class OvmeshPlmXmlTest : public testing::Test {
 protected:

@@ -272,6 +272,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     drawing.description = xmlElementText(drawing.description, "--description");
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
+    setPlmXmlReading(options.plmxml);
     ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
     if (!options.units.empty()) {
         if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {

@@ -11,6 +11,7 @@
 #include "ovmesh/output/ConsoleLog.h"
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ProgressBar.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
 
 namespace ov::ovmesh {
 
@@ -100,6 +101,7 @@ struct ConvertOptions {
     std::string externalParts;
     // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
     std::string units;
+    PlmXmlReading plmxml = PlmXmlReading::Auto;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.

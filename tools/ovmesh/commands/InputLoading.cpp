@@ -2,8 +2,15 @@
 
 #include "ovmesh/Paths.h"
 #include "ovmesh/commands/SceneIo.h"
+#include "scenegraph/ovIoManager.h"
 
 namespace ov::ovmesh {
+
+void setPlmXmlReading(PlmXmlReading reading) {
+    if (auto* driver = dynamic_cast<ovPlmXmlMeshDriver*>(ovIoManager::msInstance.findLoadDriver("plmxml"))) {
+        driver->setReading(reading);
+    }
+}
 
 ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const LoadMeshOptions& options) {
     try {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ovmesh/commands/Commands.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 
@@ -12,6 +13,9 @@ namespace ov::ovmesh {
 // the driver said about it (as errors only when the load failed) and the
 // tool's own reader warnings. ToolError when the input cannot be read; the
 // driver's messages are printed first.
+// How the PLM XML driver reads the inputs that follow.
+void setPlmXmlReading(PlmXmlReading reading);
+
 ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const LoadMeshOptions& options);
 
 }  // namespace ov::ovmesh

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "collada/ovColladaMeshDriver.h"
 #include "ovmesh/Paths.h"
@@ -10,12 +11,16 @@
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
 #include "system/ovIoDevice.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
 namespace {
 
 constexpr const char* kObjExtension = "obj";
+// Read when their document element is PLM XML's.
+constexpr const char* kXmlExtension = "xml";
+constexpr size_t kSniffedBytes = 4096;
 
 void addOnce(std::vector<std::string>& extensions, const std::string& extension) {
     if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
@@ -60,14 +65,48 @@ ovPointer<ovSpatial> sceneRoot(const ovObjectList& objects, const std::string& p
     return root;
 }
 
+// The name of the first element in head, past the declaration, comments,
+// processing instructions and document type; empty when head holds none.
+std::string documentElementOf(const std::string& head) {
+    size_t at = head.find('<');
+    while (at != std::string::npos && at + 1 < head.size() && (head[at + 1] == '?' || head[at + 1] == '!')) {
+        const bool comment = head.compare(at, 4, "<!--") == 0;
+        const size_t end = comment ? head.find("-->", at) : head.find('>', at);
+        at = end == std::string::npos ? end : head.find('<', end);
+    }
+    if (at == std::string::npos) {
+        return {};
+    }
+    const size_t end = head.find_first_of(" \t\r\n/>", at + 1);
+    return end == std::string::npos ? std::string() : head.substr(at + 1, end - at - 1);
+}
+
+// The PLM XML driver, when the .xml file's document element is PLMXML.
+ovCoreMeshDriver* plmXmlDriverFor(const std::string& path) {
+    std::ifstream file(fsPath(path), std::ios::binary);
+    std::string head(kSniffedBytes, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    const std::string element = documentElementOf(head);
+    if (element != "PLMXML" && !ovStringUtils::endsWith(element, ":PLMXML")) {
+        const std::string found =
+            element.empty() ? "no document element in its first " + std::to_string(kSniffedBytes) + " bytes"
+                            : "its document element is <" + element + ">";
+        throw ToolError("cannot read '" + path + "': " + found +
+                        ", and only PLM XML (<PLMXML>) is read from .xml files");
+    }
+    return ovIoManager::msInstance.findLoadDriver("plmxml");
+}
+
 LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress,
                               const LoadMeshOptions& options) {
     requireReadableFile(path);
     const std::string extension = extensionOf(path);
-    ovCoreMeshDriver* driver = ovIoManager::msInstance.findLoadDriver(extension);
+    ovCoreMeshDriver* driver = extension == kXmlExtension ? plmXmlDriverFor(path)
+                                                          : ovIoManager::msInstance.findLoadDriver(extension);
     driver->clearErrorMessages();
     ovObjectList objects;
-    const bool loaded = ovIoManager::msInstance.loadMeshes(objects, path, progress, options);
+    const bool loaded = driver->loadMeshes(objects, path, progress, options);
     std::vector<DriverMessage> messages = driverMessagesAbout(path, *driver);
     if (!loaded) {
         const std::string reason = messages.empty() ? ": the " + extension + " driver failed to load it" : "";
@@ -132,7 +171,7 @@ std::vector<std::string> savableExtensions() {
 }
 
 std::vector<std::string> loadableExtensions() {
-    std::vector<std::string> extensions{kObjExtension};
+    std::vector<std::string> extensions{kObjExtension, kXmlExtension};
     for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
         for (const std::string& extension : driver->getLoadExtensions()) {
             addOnce(extensions, extension);
@@ -150,7 +189,8 @@ void requireSaveDriver(const std::string& path) {
 
 void requireLoadableFormat(const std::string& path) {
     const std::string extension = extensionOf(path);
-    if (extension != kObjExtension && ovIoManager::msInstance.findLoadDriver(extension) == nullptr) {
+    if (extension != kObjExtension && extension != kXmlExtension &&
+        ovIoManager::msInstance.findLoadDriver(extension) == nullptr) {
         throw ToolError("cannot read '" + path +
                         "': " + unknownFormatReason(path, "reads", loadableExtensions()));
     }

@@ -193,6 +193,7 @@ void printTree(std::ostream& out, const ovSpatial& root, bool json) {
 int runTree(Session& session, const TreeOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
+    setPlmXmlReading(options.plmxml);
     const ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
     printTree(session.out(), *root, options.json);
     return 0;

@@ -11,6 +11,7 @@ struct TreeOptions {
     // One JSON document instead of one indented line per node.
     bool json = false;
     bool importMetadata = true;
+    PlmXmlReading plmxml = PlmXmlReading::Auto;
 };
 
 // Prints the node tree of the input: per node its name, kind (node, external
