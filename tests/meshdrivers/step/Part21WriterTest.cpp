@@ -174,21 +174,10 @@ TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
                        "Entities were not streamed"}));
 }
 
-// Keeps where every write ends, to tell the writer's tokens apart.
-struct TokenRecorder : ovIoDevice {
-    bool good() const override { return true; }
-    int64_t read(char*, int64_t) override { return -1; }
-    int64_t write(const char* bytes, int64_t length) override {
-        data.append(bytes, static_cast<size_t>(length));
-        ends.push_back(static_cast<int64_t>(data.size()));
-        return length;
-    }
-    std::string data;
-    std::vector<int64_t> ends;
-};
-
-TEST_F(ToyFileTest, NothingIsWrittenPastTheFirstDeviceFailure) {
-    // Answers how many of begin, the six records and end succeeded.
+// The bytes at every offset are swept with the STEP driver; goodness is only
+// asked after the header and after the footer.
+TEST_F(ToyFileTest, ADeviceNoLongerGoodFailsTheHeaderOrTheFooter) {
+    // How many of begin, the six records and end succeeded.
     const auto writeToyFile = [&](ovIoDevice& output) {
         Part21Writer fileWriter;
         std::vector<bool> results{fileWriter.beginWritePart21("toy.stp", options, &schema, &output)};
@@ -199,29 +188,15 @@ TEST_F(ToyFileTest, NothingIsWrittenPastTheFirstDeviceFailure) {
         EXPECT_EQ(fileWriter.isWriteError(), succeeded < 8);
         return succeeded;
     };
-    TokenRecorder full;
-    ASSERT_EQ(writeToyFile(full), 8);
-    for (int64_t limit = 0; limit < full.ends.back(); ++limit) {
-        log.clear();
-        ovIoDeviceFaultInjector shortWrites(limit, ovIoDeviceFaultInjector::kNoLimit);
-        EXPECT_LT(writeToyFile(shortWrites), 8);
-        EXPECT_EQ(shortWrites.data(), full.data.substr(0, static_cast<size_t>(limit))) << limit;
-        // Every token up to and including the first that does not fit.
-        const auto fitting = std::upper_bound(full.ends.begin(), full.ends.end(), limit) - full.ends.begin();
-        EXPECT_EQ(shortWrites.writeCalls(), fitting + 1) << limit;
-        const auto where = limit < full.ends.front()      ? "header"
-                           : limit >= full.ends.end()[-2] ? "footer"
-                                                          : "";
-        EXPECT_EQ(log.texts(ovLogError), *where ? Strings{"Fail to write " + std::string(where)} : Strings{});
-    }
-    // Goodness is only asked after the header and after the footer.
-    log.clear();
+    ovIoDeviceMemory good;
+    ASSERT_EQ(writeToyFile(good), 8);
     ovIoDeviceFaultInjector badInHeader(ovIoDeviceFaultInjector::kNoLimit, 10);
     EXPECT_EQ(writeToyFile(badInHeader), 0);
     EXPECT_EQ(badInHeader.writeCalls(), 1);
-    ovIoDeviceFaultInjector badInRecords(ovIoDeviceFaultInjector::kNoLimit, full.ends.front() + 1);
+    ovIoDeviceFaultInjector badInRecords(ovIoDeviceFaultInjector::kNoLimit,
+                                         static_cast<int64_t>(headerSize) + 1);
     EXPECT_EQ(writeToyFile(badInRecords), 7);
-    EXPECT_EQ(badInRecords.data(), full.data);
+    EXPECT_EQ(badInRecords.data(), good.data());
     EXPECT_EQ(log.texts(ovLogError), Strings(2, "Output devise is not good"));
 }
 
