@@ -280,14 +280,17 @@ TEST_P(FaultSweep, ForeignMetadataUnderOurTypeIdsIsPassedOver) {
     EXPECT_EQ(save(preferredOutput, kNoLimit).file, good);
 }
 
-// Anything but one spatial is refused before a file is made.
+// Anything but one spatial is refused before a byte is written.
 TEST_P(FaultSweep, ObjectListsOtherThanOneSpatialAreRefused) {
     const ovPointer<ovObject> notSpatial(new ovMaterialState);
     for (const ovObjectList& objects :
          std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
-        EXPECT_FALSE(driver->saveMeshes(objects, dir.file("refused"), nullptr, writer.options))
+        ovIoDeviceMemory device;
+        EXPECT_FALSE(writer.pathOnly
+                         ? driver->saveMeshes(objects, dir.file("refused"), nullptr, writer.options)
+                         : driver->saveMeshes(objects, device, "", nullptr, writer.options))
             << objects.size();
-        EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << objects.size();
+        EXPECT_TRUE(device.data().empty() && std::filesystem::is_empty(dir.path())) << objects.size();
     }
     EXPECT_TRUE(log.texts(ovLogError).empty());
 }
