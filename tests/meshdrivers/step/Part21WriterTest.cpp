@@ -174,9 +174,9 @@ TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
                        "Entities were not streamed"}));
 }
 
-// The bytes at every offset are swept with the STEP driver; goodness is only
-// asked after the header and after the footer.
-TEST_F(ToyFileTest, ADeviceNoLongerGoodFailsTheHeaderOrTheFooter) {
+// The file stops at the first byte the device refuses, whichever token it is
+// in; goodness is only asked after the header and after the footer.
+TEST_F(ToyFileTest, AFailingDeviceStopsTheFile) {
     // How many of begin, the six records and end succeeded.
     const auto writeToyFile = [&](ovIoDevice& output) {
         Part21Writer fileWriter;
@@ -190,6 +190,12 @@ TEST_F(ToyFileTest, ADeviceNoLongerGoodFailsTheHeaderOrTheFooter) {
     };
     ovIoDeviceMemory good;
     ASSERT_EQ(writeToyFile(good), 8);
+    for (size_t limit = 0; limit < good.data().size(); ++limit) {
+        ovIoDeviceFaultInjector shortWrites(static_cast<int64_t>(limit), ovIoDeviceFaultInjector::kNoLimit);
+        EXPECT_LT(writeToyFile(shortWrites), 8) << limit;
+        EXPECT_EQ(shortWrites.data(), good.data().substr(0, limit));
+    }
+    log.clear();
     ovIoDeviceFaultInjector badInHeader(ovIoDeviceFaultInjector::kNoLimit, 10);
     EXPECT_EQ(writeToyFile(badInHeader), 0);
     EXPECT_EQ(badInHeader.writeCalls(), 1);
@@ -198,6 +204,22 @@ TEST_F(ToyFileTest, ADeviceNoLongerGoodFailsTheHeaderOrTheFooter) {
     EXPECT_EQ(writeToyFile(badInRecords), 7);
     EXPECT_EQ(badInRecords.data(), good.data());
     EXPECT_EQ(log.texts(ovLogError), Strings(2, "Output devise is not good"));
+}
+
+// Keys that share the start of the attribute's name come before and after it;
+// a map far larger than the attribute list is searched rather than walked.
+TEST_F(ToyFileTest, TheValueIsFoundAmongKeysThatShareItsNamesStart) {
+    ovVariantMapImpl values;
+    for (const char* key : {"", "u", "vv", "v\xC3\xA9", "w"}) {
+        values[key] = -1;
+    }
+    values["v"] = 7;
+    EXPECT_TRUE(writer.writeEntity("holder", values, writer.generateEntityId()));
+    for (int filler = 0; filler < 10; ++filler) {
+        values["x" + std::to_string(filler)] = filler;
+    }
+    EXPECT_TRUE(writer.writeEntity("holder", values, writer.generateEntityId()));
+    EXPECT_EQ(records(), "#1=HOLDER(7);\r\n#2=HOLDER(7);\r\n");
 }
 
 TEST_F(ToyFileTest, StringsAreEncodedOrRefusedWithTheDecoderReason) {

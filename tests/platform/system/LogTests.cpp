@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "system/ovLibInitCounter.h"
 #include "system/ovLog.h"
 
 namespace ov {
@@ -61,6 +62,17 @@ TEST(Log, SinksSeeEachLineWithItsTypeCategoryContextAndLocaleFreeTextFromTheEnab
     logLine(ovLogWarning, "warning");
     logger.setMinimumType(ovLogWarning);
     EXPECT_EQ(described(capture), (Texts{"2|||shown", "4|||warning"}));
+}
+
+TEST(LibInitCounter, OnlyTheOutermostPairDoesTheWorkAndATerminateTooManyWarns) {
+    LogCapture capture;
+    LibInitCounter counter("mesh", true);
+    EXPECT_FALSE(counter.decrementInitCounter());
+    EXPECT_EQ(described(capture), Texts{"4|||Library mesh terminated more often than initialized"});
+    EXPECT_TRUE(counter.incrementInitCounter());
+    EXPECT_FALSE(counter.incrementInitCounter());
+    EXPECT_FALSE(counter.decrementInitCounter());
+    EXPECT_TRUE(counter.decrementInitCounter());
 }
 
 }  // namespace
