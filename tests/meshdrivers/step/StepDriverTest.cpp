@@ -201,6 +201,11 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
     const std::string badUtf8 = error("Utf8ToPart21Encoding, exception Invalid UTF-8");
     ovPointer<ovInstanceDefId> badProperty(new ovInstanceDefId);
     badProperty->editComponentMd().insert("note", "\xC3(");
+    ovPointer<ovInstanceDefId> badListProperty(new ovInstanceDefId);
+    ovVariantListImpl badList;
+    badList.push_back(1);
+    badList.push_back("\xC3(");
+    badListProperty->editComponentMd().insert("note", ovVariant(badList));
     const struct {
         std::function<ovPointer<ovNode>()> scene;
         const char* lastRecord;  // how the file ends
@@ -228,6 +233,10 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
         // A property the writer refuses fails its node.
         {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badProperty.get())}); },
          "#33=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
+         {badUtf8, error(kTreeFailure)}},
+        // So does an item of a list property.
+        {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}); },
+         "#34=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
     };
     for (const auto& [scene, lastRecord, logged] : cases) {
