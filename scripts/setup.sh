@@ -17,6 +17,7 @@ development=(
   libassimp-dev assimp-utils libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
   admesh python3-stl python3-ezdxf python3-collada python3-numpy python3-lxml
   librsvg2-bin libxml2-utils locales-all
+  gcovr
 )
 
 case "${1:-}" in

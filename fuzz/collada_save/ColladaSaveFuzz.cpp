@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -30,10 +29,13 @@ using namespace ov;
 namespace fs = std::filesystem;
 
 // Hands out the fuzzer's bytes; zeros once they are used up.
-class Bytes {
-public:
-    Bytes(const uint8_t* data, size_t size) : mData(data), mSize(size) {}
-    uint8_t next() { return mAt < mSize ? mData[mAt++] : 0; }
+struct Bytes {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    uint8_t next() { return at < size ? data[at++] : 0; }
+    // An index below count, or count itself now and then (none of them).
+    size_t pick(size_t count) { return next() % (count + 1); }
     // Up to 15 bytes, of any value.
     std::string text() {
         std::string text(next() % 16, '\0');
@@ -42,41 +44,26 @@ public:
         }
         return text;
     }
-
-private:
-    const uint8_t* mData;
-    size_t mSize;
-    size_t mAt = 0;
 };
 
 // Answers true from the given question on; never when it is 0.
-class CancelAt : public ovProgressNotifierInterface {
-public:
-    explicit CancelAt(int question) : mQuestion(question) {}
-    bool isCanceled() override { return mQuestion > 0 && ++mAsked >= mQuestion; }
+struct CancelAt : ovProgressNotifierInterface {
+    explicit CancelAt(int from) : question(from) {}
+    bool isCanceled() override { return question > 0 && ++asked >= question; }
     void beginStep(double, uint32_t) override {}
     void advanceStep(double) override {}
-
-protected:
     void onStepGroupBegin(uint32_t, double) override {}
     void onStepGroupEnd() override {}
-
-private:
-    int mQuestion;
-    int mAsked = 0;
+    int question, asked = 0;
 };
 
 // Every save goes into out, three levels below a folder of this process
 // alone, so that a file escaping by "../" shows in the walk of the sandbox.
 struct Sandbox {
-    fs::path root;
-    fs::path out;
-    Sandbox() {
-        std::random_device random;
-        root = fs::temp_directory_path() / ("ov_collada_save_fuzz_" + std::to_string(random()));
-        out = root / "a" / "b" / "out";
-        fs::create_directories(out);
-    }
+    fs::path root =
+        fs::temp_directory_path() / ("ov_collada_save_fuzz_" + std::to_string(std::random_device()()));
+    fs::path out = root / "a" / "b" / "out";
+    Sandbox() { fs::create_directories(out); }
     ~Sandbox() { fs::remove_all(root); }
 };
 
@@ -90,6 +77,12 @@ Object* named(Object* object, Bytes& bytes) {
     return object;
 }
 
+template <typename Item>
+Item* pick(Bytes& bytes, const std::vector<ovPointer<Item>>& items) {
+    const size_t index = bytes.pick(items.size());
+    return index < items.size() ? items[index].get() : nullptr;
+}
+
 ovImage* makeImage(Bytes& bytes) {
     const auto format = static_cast<ovImage::Format>(1 + bytes.next() % 4);
     ovImage* image = new ovImage(format, bytes.next() % 3, bytes.next() % 3);
@@ -100,8 +93,7 @@ ovImage* makeImage(Bytes& bytes) {
 }
 
 ovTexture* makeTexture(Bytes& bytes, const std::vector<ovPointer<ovImage>>& images) {
-    const size_t image = bytes.next() % (images.size() + 1);
-    ovTexture* texture = named(new ovTexture(image < images.size() ? images[image].get() : nullptr), bytes);
+    ovTexture* texture = named(new ovTexture(pick(bytes, images)), bytes);
     // Mostly the types the writer knows; now and then any type field at all.
     const uint8_t type = bytes.next();
     const int low = bytes.next(), high = bytes.next();
@@ -113,19 +105,12 @@ ovTexture* makeTexture(Bytes& bytes, const std::vector<ovPointer<ovImage>>& imag
 
 ovTriMesh* makeTriangle(Bytes& bytes) {
     const ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), 3));
+    const ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(3));
     for (int i = 0; i < 3; ++i) {
         vertices->Position3(i) = {static_cast<float>(i), static_cast<float>(bytes.next()), 0};
+        indices->getData()[i] = i;
     }
-    constexpr int kCorners[] = {0, 1, 2};
-    const ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(3));
-    std::copy(std::begin(kCorners), std::end(kCorners), indices->getData());
     return named(new ovTriMesh(vertices.get(), indices.get()), bytes);
-}
-
-template <typename State>
-State* pick(Bytes& bytes, const std::vector<ovPointer<State>>& states) {
-    const size_t index = bytes.next() % (states.size() + 1);
-    return index < states.size() ? states[index].get() : nullptr;
 }
 
 ovPointer<ovNode> makeScene(Bytes& bytes) {
@@ -147,9 +132,8 @@ ovPointer<ovNode> makeScene(Bytes& bytes) {
     for (int m = 1 + bytes.next() % 5; m > 0; --m) {
         ovNode* parent = groups[bytes.next() % groups.size()];
         if (bytes.next() % 4 == 0) {
-            ovNode* group = named(new ovNode, bytes);
-            parent->attachChild(group);
-            groups.push_back(group);
+            groups.push_back(named(new ovNode, bytes));
+            parent->attachChild(groups.back());
         }
         ovTriMesh* mesh = makeTriangle(bytes);
         mesh->setMaterialState(pick(bytes, materials));
@@ -162,9 +146,11 @@ ovPointer<ovNode> makeScene(Bytes& bytes) {
 bool isWellFormed(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     const std::string document(std::istreambuf_iterator<char>(in), {});
-    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
-                                                                              &XML_ParserFree);
-    return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), true) == XML_STATUS_OK;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    const bool parsed =
+        XML_Parse(parser, document.data(), static_cast<int>(document.size()), true) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return parsed;
 }
 
 // Every file below the sandbox, which is then emptied for the next input.
@@ -185,27 +171,25 @@ std::set<fs::path> takeFiles(const Sandbox& sandbox) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const Sandbox sandbox;
-    Bytes bytes(data, size);
+    Bytes bytes{data, size};
     const ovPointer<ovNode> scene = makeScene(bytes);
     ovColladaMeshDriver driver;
     driver.setImageFilePrefix(bytes.text());
     CancelAt progress(bytes.next() % 4 == 0 ? bytes.next() % 16 : 0);
     const fs::path document = sandbox.out / "doc.dae";
     const bool saved = driver.saveMeshes({scene}, document.string(), &progress, {});
-    if (saved && !isWellFormed(document)) {
-        std::abort();
-    }
     std::set<fs::path> expected;
     if (saved) {
         expected.insert(document);
         for (const std::string& image : driver.writtenImageFiles()) {
-            if (fs::path(image).parent_path() != sandbox.out) {
-                std::abort();
-            }
             expected.insert(fs::path(image));
         }
     }
-    if (takeFiles(sandbox) != expected) {
+    // An image outside the document's folder, or a file that is not what the save reported.
+    const bool imagesBeside = std::all_of(expected.begin(), expected.end(), [&](const fs::path& file) {
+        return file.parent_path() == sandbox.out;
+    });
+    if ((saved && !isWellFormed(document)) || !imagesBeside || takeFiles(sandbox) != expected) {
         std::abort();
     }
     return 0;

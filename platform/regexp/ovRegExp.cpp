@@ -64,7 +64,6 @@ struct ovRegExp::Impl {
     bool caseInsensitive = false;
     bool utf = false;
     bool minimal = false;
-    bool jit = false;
     std::unique_ptr<pcre2_code, CodeDeleter> code;
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> matchData;
     std::unique_ptr<pcre2_match_context, MatchContextDeleter> matchContext;
@@ -105,7 +104,6 @@ void ovRegExp::Impl::compile() {
     code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options,
                              &errorCode, &errorOffset, nullptr));
     matchData.reset();
-    jit = false;
     captureCount = 0;
     if (!code) {
         lastError = errorText(errorCode) + " at offset " + std::to_string(errorOffset);
@@ -122,7 +120,7 @@ void ovRegExp::Impl::compile() {
 // Without JIT support (or for a pattern too large for it) the interpreter
 // matches instead; both honour the match limit.
 void ovRegExp::Impl::compileJit() {
-    jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
+    const bool jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
     if (jit && !jitStack) {
         jitStack.reset(pcre2_jit_stack_create(kJitStackStartSize, kJitStackMaxSize, nullptr));
         pcre2_jit_stack_assign(matchContext.get(), nullptr, jitStack.get());
@@ -188,10 +186,6 @@ ovRegExp::~ovRegExp() = default;
 
 bool ovRegExp::isValid() const {
     return mImpl->code != nullptr;
-}
-
-bool ovRegExp::usesJit() const {
-    return mImpl->jit;
 }
 
 const std::string& ovRegExp::lastError() const {

@@ -48,8 +48,6 @@ public:
     ovRegExp& operator=(const ovRegExp&) = delete;
 
     bool isValid() const;
-    // True when matches run as machine code compiled for the pattern.
-    bool usesJit() const;
     // Compile error, or the reason the last match failed other than "no match".
     const std::string& lastError() const;
     void setMinimal(bool minimal);

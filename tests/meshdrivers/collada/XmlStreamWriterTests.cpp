@@ -73,26 +73,5 @@ TEST(XmlStreamWriterTest, TextPiecesRawTextAndClosingOnDestruction) {
     }
 }
 
-TEST(XmlStreamWriterTest, AFailedWriteClosesTheFileAndNothingIsWrittenAfterIt) {
-    // Every write to the full device fails at once when the stream does not buffer.
-    std::ofstream file;
-    file.rdbuf()->pubsetbuf(nullptr, 0);
-    file.open("/dev/full", std::ios::binary);
-    ASSERT_TRUE(file.is_open());
-    XmlStreamWriter writer(file);
-    writer.startElement("A");
-    EXPECT_TRUE(writer.isOk()) << "nothing was written yet";
-    writer.startElement("B");
-    EXPECT_FALSE(writer.isOk());
-    EXPECT_FALSE(file.is_open());
-    writer.endElement();
-    writer.endElement();
-    EXPECT_FALSE(writer.hasOpenElements());
-    writer.startElement("C");
-    writer.addTextPiece("text");
-    writer.endElement();
-    EXPECT_FALSE(writer.isOk());
-}
-
 }  // namespace
 }  // namespace ov::test

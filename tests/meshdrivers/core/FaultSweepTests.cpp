@@ -110,7 +110,7 @@ const Writer kWriters[] = {
      .makeScene = makeSampleDrawing,
      .failureErrors = shortWriteError("Svg", "drawing"),
      .cancelledFile = isDrawingPrefixAndEnd<kSvgEnd>},
-    // The STEP driver's own tests check its log lines at every byte.
+    // The STEP driver's own tests check its log lines at each stage.
     {.name = "Step",
      .makeDriver = makeStepDriver,
      .makeScene = step::sharedDefinitionScene,
@@ -278,6 +278,21 @@ TEST_P(FaultSweep, ForeignMetadataUnderOurTypeIdsIsPassedOver) {
         }
     });
     EXPECT_EQ(save(preferredOutput, kNoLimit).file, good);
+}
+
+// Anything but one spatial is refused before a byte is written.
+TEST_P(FaultSweep, ObjectListsOtherThanOneSpatialAreRefused) {
+    const ovPointer<ovObject> notSpatial(new ovMaterialState);
+    for (const ovObjectList& objects :
+         std::vector<ovObjectList>{{}, {scene, scene}, {nullptr}, {notSpatial}}) {
+        ovIoDeviceMemory device;
+        EXPECT_FALSE(writer.pathOnly
+                         ? driver->saveMeshes(objects, dir.file("refused"), nullptr, writer.options)
+                         : driver->saveMeshes(objects, device, "", nullptr, writer.options))
+            << objects.size();
+        EXPECT_TRUE(device.data().empty() && std::filesystem::is_empty(dir.path())) << objects.size();
+    }
+    EXPECT_TRUE(log.texts(ovLogError).empty());
 }
 
 TEST_P(FaultSweep, CancellationAtEveryQuestion) {

@@ -1,8 +1,6 @@
-#define PCRE2_CODE_UNIT_WIDTH 8
 #include "regexp/ovRegExp.h"
 
 #include <gtest/gtest.h>
-#include <pcre2.h>
 
 #include <string>
 #include <tuple>
@@ -87,18 +85,6 @@ TEST_F(RegExpTest, InvalidPatternSaysWhyAndNeverMatches) {
     EXPECT_EQ(regExp.remove(text), -1);
     EXPECT_EQ(text, "ENTITY a;");
     EXPECT_EQ(ovRegExp("a", ovRegExp::CaseSensitive, 7).lastError(), "unsupported pattern syntax 7");
-}
-
-TEST_F(RegExpTest, PatternsRunAsMachineCodeWhereTheEngineCan) {
-    uint32_t jitSupported = 0;
-    pcre2_config(PCRE2_CONFIG_JIT, &jitSupported);
-    if (jitSupported == 0) {
-        GTEST_SKIP() << "this engine build has no JIT";
-    }
-    ovRegExp comment(kComment);
-    comment.setMinimal(true);
-    EXPECT_TRUE(comment.usesJit());
-    EXPECT_FALSE(ovRegExp("(").usesJit());
 }
 
 }  // namespace

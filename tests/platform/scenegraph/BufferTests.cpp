@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "scenegraph/ovBuffers.h"
 
 namespace ov {
@@ -14,25 +12,6 @@ struct CounterDelta {
     uint64_t loads() const { return ovRendererInterface::loadCount() - loads0; }
     uint64_t deletes() const { return ovRendererInterface::deleteCount() - deletes0; }
 };
-
-// Drivers write vertices through the accessors and read them back as raw bytes:
-// both must agree on the stride and the offsets, texture unit 1 left empty.
-TEST(VertexBufferTest, AccessorsFollowTheInterleavedLayout) {
-    ovAttributes layout;
-    layout.SetNormal(true);
-    layout.SetTCoordChannels(0, 2);
-    layout.SetTCoordChannels(2, 3);
-    ASSERT_EQ(layout.GetChannelQuantityByte(), 44);
-    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(layout, 3));
-    vertices->Position3(2) = {1, 2, 3};
-    vertices->Normal3(1) = {4, 5, 6};
-    vertices->TCoord(2, 1)[2] = 7.5f;
-    float raw[3 * 11];
-    std::memcpy(raw, vertices->getDataByte(), sizeof raw);
-    EXPECT_EQ(raw[22], 1.0f);
-    EXPECT_EQ(raw[11 + 3 + 2], 6.0f);
-    EXPECT_EQ(raw[11 + 8 + 2], 7.5f);
-}
 
 TEST(ResidencyTest, OnlyRealMovesCountAndTheLoaderLeavesResidencyAsFound) {
     ovPointer<ovIndexBuffer> resident(new ovIndexBuffer(3));

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <numbers>
 #include <string>
@@ -21,9 +19,6 @@
 #include "scenegraph/ovGeometry.h"
 #include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
-
-// jpeglib.h needs the standard types declared before it.
-#include <jpeglib.h>
 
 // The tool's OBJ input: one reader, its triangulation, materials and
 // encodings, and what a drawing makes of the meshes.
@@ -202,32 +197,6 @@ TEST(ObjImportTest, GroupsMergeByNameAndSplitByMaterialWhateverTheLineEnds) {
     EXPECT_EQ(corners(child<ovLine>(child(*imported.root, 1), 0)).size(), 4u);
 }
 
-// A grey JPEG, written with the library the tool reads it with.
-void writeGreyJpeg(const std::filesystem::path& path, int width, int height, uint8_t grey) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* bytes = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &bytes, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 1;
-    info.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&info);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(width), grey);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    writeFile(path, std::string(reinterpret_cast<const char*>(bytes), size));
-    jpeg_destroy_compress(&info);
-    std::free(bytes);
-}
-
 TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
     TempDir folder;
     std::filesystem::create_directories(folder.path() / "models");
@@ -236,7 +205,9 @@ TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
     std::fill(picture->editData(), picture->editData() + 6, uint8_t{200});
     ovImageIOManager().saveImage(picture.get(), (folder.path() / "materials" / "maps" / "wood.png").string(),
                                  nullptr, {});
-    writeGreyJpeg(folder.path() / "materials" / "grain.jpg", 3, 2, 90);
+    // A grey (90) JPEG of 3 x 2 pixels.
+    std::filesystem::copy_file(testDataDir() / "obj" / "grain.jpg",
+                               folder.path() / "materials" / "grain.jpg");
     writeFile(folder.path() / "materials" / "broken.jpg", "\xFF\xD8\xFF\xE0 not a picture");
     writeFile(folder.path() / "materials" / "wood.mtl",
               "newmtl wood\nKd 0.5\nmap_Kd -o 0.5 0.5 -bm 1 maps/wood.png\nbump maps\\wood.png\n"
