@@ -11,6 +11,7 @@
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/AssemblyOptions.h"
+#include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/TreeCommand.h"
 
@@ -27,6 +28,7 @@ struct CommandLine {
     std::string demoFolder;
     ConvertOptions convert;
     TreeOptions tree;
+    CheckOptions check;
     std::string page = "210x297";
     std::string view = "top";
     bool noFit = false;
@@ -99,6 +101,9 @@ int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& opt
     if (app.got_subcommand("tree")) {
         return runTree(session, line.tree);
     }
+    if (app.got_subcommand("check")) {
+        return runCheck(session, line.check, options.resourceFolder);
+    }
     line.convert.drawing.page = *parsePageSize(line.page);
     line.convert.drawing.view = viewsByName().at(line.view);
     line.convert.drawing.fit = !line.noFit;
@@ -128,6 +133,7 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT"), line);
     addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),
                    line.tree);
+    addCheckCommand(app, line.check);
 
     try {
         app.parse(argc, argv);
