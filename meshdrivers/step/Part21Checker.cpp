@@ -83,12 +83,28 @@ private:
     uint64_t mCount = 0;
 };
 
+// Where a value stands: the instance, its partial value and the attribute
+// (null when the parameters do not match the attributes).
+struct Origin {
+    uint64_t id = 0;
+    std::string_view part;
+    const ParameterSlot* slot = nullptr;
+};
+
+// "#12 PRODUCT.name: ", how the messages about a value start.
+std::string originText(const Origin& origin) {
+    std::string text = instanceText(origin.id) + " " + std::string(origin.part);
+    if (origin.slot != nullptr) {
+        text += "." + origin.slot->attribute;
+    }
+    return text + ": ";
+}
+
 // A reference whose target was not defined yet when it was read.
 struct PendingReference {
     uint64_t target = 0;
     uint64_t line = 0;
-    uint64_t source = 0;
-    const ParameterSlot* slot = nullptr;
+    Origin origin;
     TypeId type = 0;
 };
 
@@ -160,11 +176,7 @@ void CheckingHandler::report(uint64_t line, std::string message, Severity severi
 }
 
 std::string CheckingHandler::where() const {
-    std::string text = instanceText(mRecord->id) + " " + std::string(mPartName);
-    if (mSlot != nullptr) {
-        text += "." + mSlot->attribute;
-    }
-    return text + ": ";
+    return originText({mRecord->id, mPartName, mSlot});
 }
 
 void CheckingHandler::define(uint64_t id, uint64_t line, uint32_t shape) {
@@ -200,6 +212,7 @@ void CheckingHandler::headerRecord(const Part21Record& record) {
 
 void CheckingHandler::dataRecord(const Part21Record& record) {
     mRecord = &record;
+    mPartName = record.parts.front().name;
     mSlot = nullptr;
     checkStrings();
     const InstanceLayout* layout = layoutOf(record);
@@ -220,6 +233,11 @@ void CheckingHandler::dataRecord(const Part21Record& record) {
 const InstanceLayout* CheckingHandler::layoutOf(const Part21Record& record) {
     if (!partsInOrder(record, mEntities)) {
         return nullptr;
+    }
+    if (record.complex && mEntities.size() == 1) {
+        // A complex instance of one part still needs the partial values of
+        // its supertypes; the name twice lays it out as a complex instance.
+        mEntities.push_back(mEntities.front());
     }
     const InstanceLayout& layout = mView.layout(mEntities);
     if (!layout.failure.empty()) {
@@ -431,7 +449,13 @@ bool CheckingHandler::checkAggregate(const PendingValue& value, const DeclaredTy
         ++count;
     }
     std::reverse(mValues.begin() + static_cast<long>(firstElement), mValues.end());
-    if (count < aggregate.lower || (aggregate.upper != DeclaredType::kUnbounded && count > aggregate.upper)) {
+    // An ARRAY's bounds are its first and last index: it has exactly that many elements.
+    const bool isArray = aggregate.aggregate == DeclaredType::Aggregate::Array;
+    const int64_t lower = isArray && aggregate.upper != DeclaredType::kUnbounded
+                              ? aggregate.upper - aggregate.lower + 1
+                              : aggregate.lower;
+    const int64_t upper = isArray ? lower : aggregate.upper;
+    if (count < lower || (upper != DeclaredType::kUnbounded && count > upper)) {
         report(lineOf(list), where() + std::to_string(count) + " element" + (count == 1 ? "" : "s") +
                                  " where " + mView.describe(value.type) + " is declared");
     }
@@ -439,7 +463,7 @@ bool CheckingHandler::checkAggregate(const PendingValue& value, const DeclaredTy
 }
 
 void CheckingHandler::checkReference(const Item& item, TypeId type) {
-    PendingReference reference{0, lineOf(item), mRecord->id, mSlot, type};
+    PendingReference reference{0, lineOf(item), {mRecord->id, mPartName, mSlot}, type};
     const std::string_view digits = item.text.substr(1);
     if (std::from_chars(digits.data(), digits.data() + digits.size(), reference.target).ec != std::errc()) {
         report(reference.line, where() + "reference " + std::string(item.text) + " out of range");
@@ -454,9 +478,8 @@ void CheckingHandler::checkReference(const Item& item, TypeId type) {
 
 void CheckingHandler::checkReferenceTarget(const PendingReference& reference, uint32_t shape) {
     if (!mView.accepts(reference.type, shape)) {
-        report(reference.line,
-               instanceText(reference.source) + (reference.slot ? " " + reference.slot->attribute : "") +
-                   ": " + instanceText(reference.target) + " is not a " + mView.describe(reference.type));
+        report(reference.line, originText(reference.origin) + instanceText(reference.target) +
+                                   " is not a value of " + mView.describe(reference.type));
     }
 }
 
@@ -479,8 +502,8 @@ Part21CheckReport CheckingHandler::finish() {
         if (const std::optional<uint32_t> shape = mInstances.shapeOf(reference.target)) {
             checkReferenceTarget(reference, *shape);
         } else {
-            report(reference.line, instanceText(reference.source) + ": " + instanceText(reference.target) +
-                                       " is not defined");
+            report(reference.line,
+                   originText(reference.origin) + instanceText(reference.target) + " is not defined");
         }
     }
     std::stable_sort(mReport.findings.begin(), mReport.findings.end(),
