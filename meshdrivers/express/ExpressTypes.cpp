@@ -124,7 +124,7 @@ private:
 
     void parseEntity() {
         mAt += 1;
-        std::vector<ExpressTypes::AttributeType>& attributes = mModel.mAttributes[upperCase(take())];
+        std::map<std::string, TypeId>& attributes = mModel.mAttributes[upperCase(take())];
         skipPast(";");
         bool derivedSection = false;
         while (mAt < mTokens.size() && !is("END_ENTITY")) {
@@ -141,27 +141,23 @@ private:
         ++mAt;
     }
 
-    void parseAttribute(std::vector<ExpressTypes::AttributeType>& attributes, bool derivedSection) {
-        ExpressTypes::AttributeType attribute;
-        if (accept("SELF")) {
-            // SELF \ supertype . name
-            attribute.redeclared = true;
-            mAt += 3;
-        }
-        attribute.name = std::string(take());
+    void parseAttribute(std::map<std::string, TypeId>& attributes, bool derivedSection) {
+        // SELF \ supertype . name
+        const bool redeclared = accept("SELF");
+        mAt += redeclared ? 3 : 0;
+        const std::string key = ExpressTypes::attributeKey(take(), redeclared);
         if (!accept(":")) {
             skipPast(";");
             return;
         }
-        if (derivedSection) {
-            skipPast(";");
-        } else {
+        TypeId type = ExpressTypes::kAnyType;
+        if (!derivedSection) {
             accept("OPTIONAL");
-            attribute.type = parseType(std::string());
-            skipPast(";");
+            type = parseType(std::string());
         }
-        if (attribute.redeclared || !derivedSection) {
-            attributes.push_back(std::move(attribute));
+        skipPast(";");
+        if (redeclared || !derivedSection) {
+            attributes.try_emplace(key, type);
         }
     }
 
@@ -347,16 +343,16 @@ std::optional<TypeId> ExpressTypes::definedType(std::string_view upperName) cons
 
 TypeId ExpressTypes::attributeType(std::string_view upperEntity, std::string_view attributeName,
                                    bool redeclared) const {
-    const auto found = mAttributes.find(upperEntity);
-    if (found == mAttributes.end()) {
+    const auto entity = mAttributes.find(upperEntity);
+    if (entity == mAttributes.end()) {
         return kAnyType;
     }
-    for (const AttributeType& attribute : found->second) {
-        if (attribute.name == attributeName && attribute.redeclared == redeclared) {
-            return attribute.type;
-        }
-    }
-    return kAnyType;
+    const auto attribute = entity->second.find(attributeKey(attributeName, redeclared));
+    return attribute == entity->second.end() ? kAnyType : attribute->second;
+}
+
+std::string ExpressTypes::attributeKey(std::string_view name, bool redeclared) {
+    return (redeclared ? "SELF\\" : "") + std::string(name);
 }
 
 }  // namespace ov::express

@@ -74,18 +74,16 @@ public:
     TypeId attributeType(std::string_view upperEntity, std::string_view attributeName, bool redeclared) const;
 
 private:
-    struct AttributeType {
-        std::string name;
-        bool redeclared = false;
-        TypeId type = kAnyType;
-    };
     friend class ExpressTypeParser;
 
     TypeId add(DeclaredType type);
+    // How an attribute is found among its entity's: its name, after "SELF\" for a redeclaration.
+    static std::string attributeKey(std::string_view name, bool redeclared);
 
     std::vector<DeclaredType> mTypes;
     std::map<std::string, TypeId, std::less<>> mDefinedTypes;
-    std::map<std::string, std::vector<AttributeType>, std::less<>> mAttributes;
+    // Upper-cased entity name to its attributes' types; the first declaration of a name counts.
+    std::map<std::string, std::map<std::string, TypeId>, std::less<>> mAttributes;
 };
 
 }  // namespace ov::express

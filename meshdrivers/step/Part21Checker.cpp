@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
-#include <iterator>
 #include <unordered_map>
 
 #include "step/Part21CheckerSchema.h"
@@ -154,6 +153,8 @@ private:
     std::vector<PendingReference> mPending;
     std::vector<PendingValue> mValues;
     std::vector<uint32_t> mEntities;
+    // The first item of each parameter of the partial value being checked.
+    std::vector<uint32_t> mParameters;
     // The record and slot being checked, for the messages.
     const Part21Record* mRecord = nullptr;
     std::string_view mPartName;
@@ -287,7 +288,8 @@ void CheckingHandler::checkPartials(const Part21Record& record, const InstanceLa
 
 void CheckingHandler::checkParameters(const Part21Record::Part& part, const PartialLayout& partial) {
     mSlot = nullptr;
-    std::vector<uint32_t> parameters;
+    std::vector<uint32_t>& parameters = mParameters;
+    parameters.clear();
     for (uint32_t item = part.first; item < part.end; item = mRecord->items[item].next) {
         parameters.push_back(item);
     }
@@ -539,7 +541,21 @@ bool Part21Checker::checkFile(const std::string& path, Part21CheckReport& report
         error = "cannot open " + path;
         return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // Room for the whole file at once where its size is known (growing the
+    // text would copy it and touch fresh memory again); read in large pieces,
+    // so that a file of unknown size (a pipe) is read all the same.
+    std::string text;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    file.seekg(0, std::ios::beg);
+    if (size > 0) {
+        text.reserve(static_cast<size_t>(size));
+    }
+    file.clear();
+    std::vector<char> piece(size_t{1} << 20);
+    while (file.read(piece.data(), static_cast<std::streamsize>(piece.size())) || file.gcount() > 0) {
+        text.append(piece.data(), static_cast<size_t>(file.gcount()));
+    }
     if (file.bad()) {
         error = "cannot read " + path;
         return false;

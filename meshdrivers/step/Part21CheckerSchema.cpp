@@ -39,8 +39,10 @@ bool Part21Checker::Schema::load(const std::string& path, std::string& error) {
     std::map<std::string_view, uint32_t> bySpelling;
     for (const auto& [name, entity] : layouts.entities) {
         bySpelling.emplace(name, static_cast<uint32_t>(entities.size()));
-        byUpperName.emplace(upperCase(name), static_cast<uint32_t>(entities.size()));
         entities.push_back({upperCase(name), name, {}});
+    }
+    for (uint32_t index = 0; index < entities.size(); ++index) {
+        byUpperName.emplace(entities[index].upperName, index);
     }
     for (Entity& entity : entities) {
         for (const std::string& supertype : layouts.entities.at(entity.spelledName).supertypes) {
@@ -59,7 +61,10 @@ std::optional<uint32_t> Part21Checker::Schema::entityIndex(std::string_view uppe
 }
 
 SchemaView::SchemaView(const Part21Checker::Schema& schema)
-    : mSchema(schema), mResolved(schema.types.typeCount()), mAncestors(schema.entities.size()) {
+    : mSchema(schema),
+      mResolved(schema.types.typeCount()),
+      mAncestors(schema.entities.size()),
+      mSimpleLayouts(schema.entities.size()) {
     mShapes.emplace_back();
 }
 
@@ -255,27 +260,21 @@ ParameterSlot SchemaView::slotFor(const express::Attribute& attribute) const {
 PartialLayout SchemaView::simplePartial(const std::string& upperName,
                                         const std::vector<express::Attribute>& attributes) {
     PartialLayout partial{upperName, {}};
-    std::vector<size_t> slotOf(attributes.size(), SIZE_MAX);
+    // (declaring entity, name) to the slot that attribute's value takes.
+    std::map<std::pair<std::string_view, std::string_view>, size_t> slotOf;
     std::set<std::tuple<std::string_view, std::string_view, bool>> seen;
-    for (size_t i = 0; i < attributes.size(); ++i) {
-        const express::Attribute& attribute = attributes[i];
+    for (const express::Attribute& attribute : attributes) {
         if (!seen.emplace(attribute.entity, attribute.name, attribute.redeclared).second) {
             continue;
         }
-        if (attribute.redeclared) {
-            const auto original = std::find_if(attributes.begin(), attributes.begin() + static_cast<long>(i),
-                                               [&](const express::Attribute& candidate) {
-                                                   return candidate.name == attribute.name &&
-                                                          candidate.entity == attribute.supertype;
-                                               });
-            const size_t at = static_cast<size_t>(original - attributes.begin());
-            if (at < i && slotOf[at] != SIZE_MAX) {
-                slotOf[i] = slotOf[at];
-                partial.slots[slotOf[i]] = slotFor(attribute);
-                continue;
-            }
+        const auto original =
+            attribute.redeclared ? slotOf.find({attribute.supertype, attribute.name}) : slotOf.end();
+        if (original != slotOf.end()) {
+            partial.slots[original->second] = slotFor(attribute);
+            slotOf.try_emplace({attribute.entity, attribute.name}, original->second);
+            continue;
         }
-        slotOf[i] = partial.slots.size();
+        slotOf.try_emplace({attribute.entity, attribute.name}, partial.slots.size());
         partial.slots.push_back(slotFor(attribute));
     }
     return partial;
@@ -315,11 +314,18 @@ std::unique_ptr<InstanceLayout> SchemaView::buildLayout(const std::vector<uint32
 }
 
 const InstanceLayout& SchemaView::layout(const std::vector<uint32_t>& entities) {
-    const auto found = mLayouts.find(entities);
-    if (found != mLayouts.end()) {
-        return *found->second;
+    const InstanceLayout** simple = entities.size() == 1 ? &mSimpleLayouts[entities.front()] : nullptr;
+    if (simple != nullptr && *simple != nullptr) {
+        return **simple;
     }
-    return *mLayouts.emplace(entities, buildLayout(entities)).first->second;
+    auto found = mLayouts.find(entities);
+    if (found == mLayouts.end()) {
+        found = mLayouts.emplace(entities, buildLayout(entities)).first;
+    }
+    if (simple != nullptr) {
+        *simple = found->second.get();
+    }
+    return *found->second;
 }
 
 std::string SchemaView::describe(TypeId id) const {

@@ -34,7 +34,8 @@ struct Part21Checker::Schema {
     express::ExpressSchema layouts;
     express::ExpressTypes types;
     std::vector<Entity> entities;
-    std::map<std::string, uint32_t, std::less<>> byUpperName;
+    // Views of the entities' upper-cased names.
+    std::unordered_map<std::string_view, uint32_t> byUpperName;
 };
 
 // What a declared type comes to once defined types are followed.
@@ -126,6 +127,8 @@ private:
     std::map<TypeId, SelectClosure> mClosures;
     std::vector<std::optional<std::vector<uint32_t>>> mAncestors;
     std::map<std::vector<uint32_t>, std::unique_ptr<InstanceLayout>> mLayouts;
+    // The layouts of simple instances by entity, found without a search.
+    std::vector<const InstanceLayout*> mSimpleLayouts;
     std::map<std::vector<uint32_t>, uint32_t> mShapeIds;
     std::vector<std::vector<uint32_t>> mShapes;
     std::unordered_map<uint64_t, bool> mMatches;

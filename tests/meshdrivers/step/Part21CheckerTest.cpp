@@ -7,6 +7,7 @@
 
 #include "StepTestSupport.h"
 #include "step/Part21Checker.h"
+#include "step/Part21CheckerSchema.h"
 
 namespace ov::step {
 namespace {
@@ -80,6 +81,57 @@ TEST(Part21CheckerTest, FilesTheDriverWritesShowOnlyTheExactProfilesKnownBreaks)
         EXPECT_EQ(report.warnings, 0u);
         for (const int met : knownBreaks(report)) {
             EXPECT_GT(met, 0);
+        }
+    }
+}
+
+// The element type of an aggregate type, through defined types, down to what is not an aggregate.
+TypeId innermost(SchemaView& view, TypeId type) {
+    while (view.resolve(type).kind == ResolvedType::Kind::Aggregate) {
+        type = view.declared(view.resolve(type).index).element;
+    }
+    return type;
+}
+
+// The bundled schema trims each SELECT to the entities it declares: for its
+// entities, both schemas type every attribute alike and accept the same
+// entities where a reference goes.
+TEST(Part21CheckerTest, TheBundledTypesAgreeWithTheFullSchemaOnTheBundledEntities) {
+    OV_SHARED_DATA_OR_SKIP(full, "step/ap242_1_36_mim_lf.exp");
+    Part21Checker::Schema bundled, complete;
+    std::string error;
+    ASSERT_TRUE(bundled.load(schemaPath(), error)) << error;
+    ASSERT_TRUE(complete.load(full.string(), error)) << error;
+    SchemaView small(bundled), large(complete);
+    std::vector<std::pair<const InstanceLayout*, const InstanceLayout*>> layouts;
+    for (uint32_t entity = 0; entity < bundled.entities.size(); ++entity) {
+        const std::optional<uint32_t> same = complete.entityIndex(bundled.entities[entity].upperName);
+        ASSERT_TRUE(same) << bundled.entities[entity].upperName;
+        layouts.emplace_back(&small.layout({entity}), &large.layout({*same}));
+    }
+    for (const auto& [ours, theirs] : layouts) {
+        const std::vector<ParameterSlot>& slots = ours->partials.front().slots;
+        ASSERT_EQ(slots.size(), theirs->partials.front().slots.size());
+        for (size_t i = 0; i < slots.size(); ++i) {
+            const TypeId a = slots[i].type, b = theirs->partials.front().slots[i].type;
+            SCOPED_TRACE(ours->partials.front().upperName + "." + slots[i].attribute);
+            EXPECT_EQ(slots[i].derived, theirs->partials.front().slots[i].derived);
+            if (slots[i].derived) {
+                continue;
+            }
+            EXPECT_EQ(small.describe(a), large.describe(b));
+            // Only a reference to an entity it leaves out stays untyped in the bundled schema.
+            const ResolvedType resolved = large.resolve(innermost(large, b));
+            if (small.resolve(a).kind == ResolvedType::Kind::Any) {
+                ASSERT_EQ(resolved.kind, ResolvedType::Kind::Entity);
+                EXPECT_FALSE(bundled.entityIndex(complete.entities[resolved.index].upperName));
+                continue;
+            }
+            for (const auto& [target, sameTarget] : layouts) {
+                EXPECT_EQ(small.accepts(innermost(small, a), target->shape),
+                          large.accepts(innermost(large, b), sameTarget->shape))
+                    << target->partials.front().upperName;
+            }
         }
     }
 }
