@@ -3,6 +3,7 @@
 // reported at its line on small hand-written files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 
 #include "StepTestSupport.h"
@@ -135,6 +136,22 @@ TEST(Part21CheckerTest, TheBundledTypesAgreeWithTheFullSchemaOnTheBundledEntitie
         }
     }
 }
+
+#ifdef OV_OCCT_STEP_WRITER
+// What a peer writes (B-rep solids, names, colours, an assembly) checks clean
+// against the full schema.
+TEST(Part21CheckerTest, AFileOpenCascadeWritesChecksClean) {
+    OV_SHARED_DATA_OR_SKIP(full, "step/ap242_1_36_mim_lf.exp");
+    test::TempDir folder;
+    ASSERT_EQ(std::system(("\"" OV_OCCT_STEP_WRITER "\" " + folder.file("peer.stp") + " >/dev/null").c_str()),
+              0);
+    const Part21CheckReport report = check(full.string(), test::readFile(folder.file("peer.stp")));
+    EXPECT_GT(report.instances, 300u);
+    for (const Part21Finding& finding : report.findings) {
+        ADD_FAILURE() << finding.line << ": " << finding.message;
+    }
+}
+#endif
 
 constexpr const char* kSchema = R"(SCHEMA t;
 TYPE label = STRING; END_TYPE;
