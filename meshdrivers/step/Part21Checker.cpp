@@ -493,7 +493,8 @@ void CheckingHandler::checkStrings() {
         const StringProblem problem = checkPart21String(item.text.substr(1, item.text.size() - 2));
         if (problem != StringProblem::None) {
             report(lineOf(item),
-                   instanceText(mRecord->id) + ": string " + quotedItem(item) + ": " + describe(problem),
+                   (mRecord->id == 0 ? std::string(mRecord->parts.front().name) : instanceText(mRecord->id)) +
+                       ": string " + quotedItem(item) + ": " + describe(problem),
                    problem == StringProblem::OutsideBasicAlphabet ? Severity::Warning : Severity::Error);
         }
     }

@@ -254,6 +254,11 @@ TEST(Part21CheckerTest, MalformedFilesGiveAFindingAtTheirLine) {
     const std::pair<std::string, Expected> cases[] = {
         {"", {1, "the file ends before END-ISO-10303-21;"}},
         {"HEADER;\n", {1, "the file does not start with ISO-10303-21;"}},
+        {"ISO-10303-21;\nHEADER;\nFILE_NAME('','',('DOMAIN\\user'),(''),'','','');\nENDSEC;\nEND-ISO-10303-"
+         "21;\n",
+         {3,
+          "FILE_NAME: string 'DOMAIN\\user': a reverse solidus that starts no control directive (write \\\\ "
+          "for one)"}},
         {std::string(kHeader) + "#1=POINT('a,(1.));\n", {8, "string not closed"}},
         {std::string(kHeader) + "/* open\n", {8, "comment not closed"}},
         {std::string(kHeader) + kFooter + "#1=BASE(1.);\n", {10, "text after END-ISO-10303-21;"}},
