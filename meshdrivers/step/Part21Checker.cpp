@@ -116,7 +116,7 @@ struct PendingValue {
 
 class CheckingHandler : public Part21Handler {
 public:
-    CheckingHandler(const Part21Checker::Schema& schema, size_t maxFindings)
+    CheckingHandler(const Part21Schema& schema, size_t maxFindings)
         : mView(schema), mMaxFindings(maxFindings) {}
 
     void headerRecord(const Part21Record& record) override;
@@ -520,7 +520,7 @@ Part21Checker::Part21Checker() = default;
 Part21Checker::~Part21Checker() = default;
 
 bool Part21Checker::loadSchema(const std::string& path, std::string& error) {
-    auto schema = std::make_unique<Schema>();
+    auto schema = std::make_unique<Part21Schema>();
     if (!schema->load(path, error)) {
         return false;
     }
@@ -529,7 +529,7 @@ bool Part21Checker::loadSchema(const std::string& path, std::string& error) {
 }
 
 Part21CheckReport Part21Checker::checkText(std::string_view text, size_t maxFindings) const {
-    static const Schema kEmpty;
+    static const Part21Schema kEmpty;
     CheckingHandler handler(mSchema ? *mSchema : kEmpty, maxFindings);
     Part21Reader(text, handler).read();
     return handler.finish();

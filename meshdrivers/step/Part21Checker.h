@@ -12,6 +12,9 @@
 
 namespace ov::step {
 
+// The schema as the checker reads it; its own header, not part of the interface.
+struct Part21Schema;
+
 struct OVMESHDRIVERS_API Part21Finding {
     enum class Severity : uint8_t { Error, Warning };
     uint64_t line = 0;
@@ -52,10 +55,8 @@ public:
     bool checkFile(const std::string& path, Part21CheckReport& report, std::string& error,
                    size_t maxFindings = kAllFindings) const;
 
-    struct Schema;
-
 private:
-    std::unique_ptr<Schema> mSchema;
+    std::unique_ptr<Part21Schema> mSchema;
 };
 
 }  // namespace ov::step

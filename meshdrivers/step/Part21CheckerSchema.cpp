@@ -28,7 +28,7 @@ std::string bound(int64_t value) {
 
 }  // namespace
 
-bool Part21Checker::Schema::load(const std::string& path, std::string& error) {
+bool Part21Schema::load(const std::string& path, std::string& error) {
     if (!layouts.loadSchema(path)) {
         error = "cannot read the EXPRESS schema " + path;
         return false;
@@ -55,12 +55,12 @@ bool Part21Checker::Schema::load(const std::string& path, std::string& error) {
     return true;
 }
 
-std::optional<uint32_t> Part21Checker::Schema::entityIndex(std::string_view upperName) const {
+std::optional<uint32_t> Part21Schema::entityIndex(std::string_view upperName) const {
     const auto found = byUpperName.find(upperName);
     return found == byUpperName.end() ? std::nullopt : std::optional<uint32_t>(found->second);
 }
 
-SchemaView::SchemaView(const Part21Checker::Schema& schema)
+SchemaView::SchemaView(const Part21Schema& schema)
     : mSchema(schema),
       mResolved(schema.types.typeCount()),
       mAncestors(schema.entities.size()),

@@ -21,7 +21,7 @@ using express::TypeId;
 
 // The two readings of one schema file: the instance layouts and the declared
 // types, with the entities indexed by their upper-cased names.
-struct Part21Checker::Schema {
+struct Part21Schema {
     struct Entity {
         std::string upperName;
         std::string spelledName;
@@ -90,9 +90,9 @@ public:
     // Shape of an instance whose entities are unknown: it matches every type.
     static constexpr uint32_t kUnknownShape = 0;
 
-    explicit SchemaView(const Part21Checker::Schema& schema);
+    explicit SchemaView(const Part21Schema& schema);
 
-    const Part21Checker::Schema& schema() const { return mSchema; }
+    const Part21Schema& schema() const { return mSchema; }
     const DeclaredType& declared(TypeId id) const { return mSchema.types.type(id); }
     ResolvedType resolve(TypeId id);
     // The layout of a simple instance (one name) or a complex one (its names in ascending order).
@@ -122,7 +122,7 @@ private:
     uint32_t shapeOf(const std::vector<uint32_t>& entities);
     bool matches(const ResolvedType& type, uint32_t shape);
 
-    const Part21Checker::Schema& mSchema;
+    const Part21Schema& mSchema;
     std::vector<std::optional<ResolvedType>> mResolved;
     std::map<TypeId, SelectClosure> mClosures;
     std::vector<std::optional<std::vector<uint32_t>>> mAncestors;

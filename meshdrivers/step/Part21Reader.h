@@ -39,7 +39,6 @@ class Part21Lexer {
 public:
     explicit Part21Lexer(std::string_view text) : mText(text) {}
     Part21Token next();
-    uint64_t line() const { return mLine; }
 
 private:
     Part21Token make(Part21Token::Kind kind, size_t start);

@@ -99,7 +99,7 @@ TypeId innermost(SchemaView& view, TypeId type) {
 // entities where a reference goes.
 TEST(Part21CheckerTest, TheBundledTypesAgreeWithTheFullSchemaOnTheBundledEntities) {
     OV_SHARED_DATA_OR_SKIP(full, "step/ap242_1_36_mim_lf.exp");
-    Part21Checker::Schema bundled, complete;
+    Part21Schema bundled, complete;
     std::string error;
     ASSERT_TRUE(bundled.load(schemaPath(), error)) << error;
     ASSERT_TRUE(complete.load(full.string(), error)) << error;
