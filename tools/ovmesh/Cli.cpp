@@ -13,6 +13,7 @@
 #include "ovmesh/ToolError.h"
 #include "ovmesh/Usage.h"
 #include "ovmesh/commands/AssemblyOptions.h"
+#include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/TreeCommand.h"
 
@@ -26,6 +27,7 @@ struct CommandLine {
     std::string demoFolder;
     ConvertOptions convert;
     TreeOptions tree;
+    CheckOptions check;
     std::string page = "210x297";
     std::string view = "top";
     bool noFit = false;
@@ -118,6 +120,9 @@ int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& opt
     if (app.got_subcommand("tree")) {
         return runTree(session, line.tree);
     }
+    if (app.got_subcommand("check")) {
+        return runCheck(session, line.check, options.resourceFolder);
+    }
     line.convert.drawing.page = *parsePageSize(line.page);
     line.convert.drawing.view = viewsByName().at(line.view);
     line.convert.drawing.fit = !line.noFit;
@@ -147,6 +152,7 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT"), line);
     addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),
                    line.tree);
+    addCheckCommand(app, line.check);
     // Last, so that the commands' help does not inherit it.
     app.footer(usageFooter());
     // Hidden: the build writes the manual page with it, from this very definition.

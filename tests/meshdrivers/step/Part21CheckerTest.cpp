@@ -1,0 +1,277 @@
+// The exchange-file checker: what the driver writes in its exact profile
+// shows exactly that profile's known breaks, and each kind of finding is
+// reported at its line on small hand-written files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "StepTestSupport.h"
+#include "step/Part21Checker.h"
+#include "step/Part21CheckerSchema.h"
+
+namespace ov::step {
+namespace {
+
+// The breaks of the exact profile: empty SET [1:?] lists (the organization
+// assignment, the 'assembly' category, an empty-list property), REALs written
+// as integers and BOOLEANs as 1/0.
+const std::regex kKnownBreaks[] = {
+    std::regex(R"(APPLIED_ORGANIZATION_ASSIGNMENT\.items: 0 elements where SET \[1:\?\])"),
+    std::regex(R"(PRODUCT_RELATED_PRODUCT_CATEGORY\.products: 0 elements where SET \[1:\?\])"),
+    std::regex(R"(^#\d+ REPRESENTATION\.items: 0 elements where SET \[1:\?\])"),
+    std::regex(R"(: -?\d+ is not a value of \w+: a REAL needs a decimal point)"),
+    std::regex(R"(BOOLEAN_REPRESENTATION_ITEM\.the_value: [01] is not a value of BOOLEAN$)"),
+};
+
+Part21CheckReport check(const std::string& schema, const std::string& text) {
+    Part21Checker checker;
+    std::string error;
+    EXPECT_TRUE(checker.loadSchema(schema, error)) << error;
+    return checker.checkText(text);
+}
+
+// Every finding is a known break; answers how often each was met.
+std::vector<int> knownBreaks(const Part21CheckReport& report) {
+    std::vector<int> met(std::size(kKnownBreaks));
+    for (const Part21Finding& finding : report.findings) {
+        const auto known = std::find_if(
+            std::begin(kKnownBreaks), std::end(kKnownBreaks),
+            [&](const std::regex& pattern) { return std::regex_search(finding.message, pattern); });
+        EXPECT_NE(known, std::end(kKnownBreaks)) << finding.line << ": " << finding.message;
+        if (known != std::end(kKnownBreaks)) {
+            ++met[static_cast<size_t>(known - std::begin(kKnownBreaks))];
+        }
+    }
+    return met;
+}
+
+// A part with a property of every kind the driver writes.
+ovPointer<ovNode> sceneWithProperties() {
+    ovPointer<ovInstanceDefId> part(new ovInstanceDefId);
+    ovVariantMapImpl& values = part->editComponentMd();
+    values.insert("count", 7);
+    values.insert("mass", 2.5);
+    values.insert("whole", 3.0);
+    values.insert("bought", true);
+    values.insert("made", false);
+    values.insert("note", "it's");
+    values.insert("none", ovVariant(ovVariantListImpl()));
+    values.insert("released", ovDateTime{1767225600000});
+    return namedNode("A", {instanceOf(namedNode("P").get(), part.get()), namedNode("B").get()});
+}
+
+TEST(Part21CheckerTest, FilesTheDriverWritesShowOnlyTheExactProfilesKnownBreaks) {
+    test::LogCapture log;
+    StepMeshDriver driver{schemaPath()};
+    const std::string saved = test::saveToMemory(driver, {sceneWithProperties().get()}, true, nullptr,
+                                                 SaveMeshOptions{"p.stp", "tester", false, false});
+    std::vector<std::string> schemas{schemaPath()};
+    const std::filesystem::path full = test::sharedDataDir() / "step/ap242_1_36_mim_lf.exp";
+    if (std::filesystem::exists(full)) {
+        schemas.push_back(full.string());
+    }
+    for (const std::string& schema : schemas) {
+        SCOPED_TRACE(schema);
+        for (const char* golden :
+             {"step/driver_example.stp", "step/driver_structure.stp", "step/ap242_assembly.stp"}) {
+            SCOPED_TRACE(golden);
+            knownBreaks(check(schema, test::readFile(test::testDataDir() / golden)));
+        }
+        const Part21CheckReport report = check(schema, saved);
+        EXPECT_EQ(report.warnings, 0u);
+        for (const int met : knownBreaks(report)) {
+            EXPECT_GT(met, 0);
+        }
+    }
+}
+
+// The element type of an aggregate type, through defined types, down to what is not an aggregate.
+TypeId innermost(SchemaView& view, TypeId type) {
+    while (view.resolve(type).kind == ResolvedType::Kind::Aggregate) {
+        type = view.declared(view.resolve(type).index).element;
+    }
+    return type;
+}
+
+// The bundled schema trims each SELECT to the entities it declares: for its
+// entities, both schemas type every attribute alike and accept the same
+// entities where a reference goes.
+TEST(Part21CheckerTest, TheBundledTypesAgreeWithTheFullSchemaOnTheBundledEntities) {
+    OV_SHARED_DATA_OR_SKIP(full, "step/ap242_1_36_mim_lf.exp");
+    Part21Schema bundled, complete;
+    std::string error;
+    ASSERT_TRUE(bundled.load(schemaPath(), error)) << error;
+    ASSERT_TRUE(complete.load(full.string(), error)) << error;
+    SchemaView small(bundled), large(complete);
+    std::vector<std::pair<const InstanceLayout*, const InstanceLayout*>> layouts;
+    for (uint32_t entity = 0; entity < bundled.entities.size(); ++entity) {
+        const std::optional<uint32_t> same = complete.entityIndex(bundled.entities[entity].upperName);
+        ASSERT_TRUE(same) << bundled.entities[entity].upperName;
+        layouts.emplace_back(&small.layout({entity}), &large.layout({*same}));
+    }
+    for (const auto& [ours, theirs] : layouts) {
+        const std::vector<ParameterSlot>& slots = ours->partials.front().slots;
+        ASSERT_EQ(slots.size(), theirs->partials.front().slots.size());
+        for (size_t i = 0; i < slots.size(); ++i) {
+            const TypeId a = slots[i].type, b = theirs->partials.front().slots[i].type;
+            SCOPED_TRACE(ours->partials.front().upperName + "." + slots[i].attribute);
+            EXPECT_EQ(slots[i].derived, theirs->partials.front().slots[i].derived);
+            if (slots[i].derived) {
+                continue;
+            }
+            EXPECT_EQ(small.describe(a), large.describe(b));
+            // Only a reference to an entity it leaves out stays untyped in the bundled schema.
+            const ResolvedType resolved = large.resolve(innermost(large, b));
+            if (small.resolve(a).kind == ResolvedType::Kind::Any) {
+                ASSERT_EQ(resolved.kind, ResolvedType::Kind::Entity);
+                EXPECT_FALSE(bundled.entityIndex(complete.entities[resolved.index].upperName));
+                continue;
+            }
+            for (const auto& [target, sameTarget] : layouts) {
+                EXPECT_EQ(small.accepts(innermost(small, a), target->shape),
+                          large.accepts(innermost(large, b), sameTarget->shape))
+                    << target->partials.front().upperName;
+            }
+        }
+    }
+}
+
+#ifdef OV_OCCT_STEP_WRITER
+// What a peer writes (B-rep solids, names, colours, an assembly) checks clean
+// against the full schema.
+TEST(Part21CheckerTest, AFileOpenCascadeWritesChecksClean) {
+    OV_SHARED_DATA_OR_SKIP(full, "step/ap242_1_36_mim_lf.exp");
+    test::TempDir folder;
+    ASSERT_EQ(std::system(("\"" OV_OCCT_STEP_WRITER "\" " + folder.file("peer.stp") + " >/dev/null").c_str()),
+              0);
+    const Part21CheckReport report = check(full.string(), test::readFile(folder.file("peer.stp")));
+    EXPECT_GT(report.instances, 300u);
+    for (const Part21Finding& finding : report.findings) {
+        ADD_FAILURE() << finding.line << ": " << finding.message;
+    }
+}
+#endif
+
+constexpr const char* kSchema = R"(SCHEMA t;
+TYPE label = STRING; END_TYPE;
+TYPE measure = REAL; END_TYPE;
+TYPE count_value = INTEGER; END_TYPE;
+TYPE colour = ENUMERATION OF (red, green); END_TYPE;
+TYPE value_select = SELECT (label, measure, point); END_TYPE;
+TYPE item_select = SELECT (value_select, line); END_TYPE;
+ENTITY point; name : label; xyz : LIST [1:3] OF measure; END_ENTITY;
+ENTITY line; a : point; b : OPTIONAL point; END_ENTITY;
+ENTITY styled SUBTYPE OF (point); c : colour; flag : BOOLEAN; known : LOGICAL; END_ENTITY;
+ENTITY holder; items : SET [1:?] OF item_select; grid : ARRAY [1:2] OF OPTIONAL LIST [0:?] OF INTEGER; END_ENTITY;
+ENTITY base; x : measure; END_ENTITY;
+ENTITY derived_x SUBTYPE OF (base); DERIVE SELF\base.x : measure := 1.0; END_ENTITY;
+ENTITY other SUBTYPE OF (base); o : INTEGER; END_ENTITY;
+END_SCHEMA;
+)";
+
+constexpr const char* kHeader =
+    "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
+    "FILE_NAME('','',(''),(''),'','','');\nFILE_SCHEMA(('T'));\nENDSEC;\nDATA;\n";
+constexpr uint64_t kHeaderLines = 7;
+constexpr const char* kFooter = "ENDSEC;\nEND-ISO-10303-21;\n";
+
+struct Expected {
+    uint64_t line;  // of the data section, from 1
+    const char* message;
+};
+
+TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
+    test::TempDir folder;
+    test::writeFile(folder.file("t.exp"), kSchema);
+    const struct {
+        const char* data;
+        std::vector<Expected> findings;
+    } cases[] = {
+        {"#1=LINE(#2,$);\n#2=STYLED('p',(1.,2.E3,-3.),.GREEN.,.T.,.U.);\n"
+         "#3=HOLDER((#1,#2,LABEL('x'),MEASURE(1.)),($,()));\n#4=(BASE(*)DERIVED_X());\n"
+         "#5=(BASE(1.)OTHER(2));\n#6=DERIVED_X(*);\n/* remark */ #7=POINT('it''s \\X2\\00E9\\X0\\',(0.));\n",
+         {}},
+        {"#1=NOPE();\n#2=POINT('a');\n",
+         {{1, "#1: unknown entity NOPE"}, {2, "#2 POINT: 1 parameters, the schema has 2 (name, xyz)"}}},
+        {"#1=POINT('a',(1.,2,3));\n#2=POINT('b',());\n#3=POINT($,(1.,2.,3.,4.));\n",
+         {{1,
+           "#1 POINT.xyz: 2 is not a value of MEASURE: a REAL needs a decimal point (1 more such value in"},
+          {2, "#2 POINT.xyz: 0 elements where LIST [1:3] OF MEASURE is declared"},
+          {3, "#3 POINT.name: '$' for a mandatory attribute"},
+          {3, "#3 POINT.xyz: 4 elements where LIST [1:3] OF MEASURE is declared"}}},
+        {"#1=STYLED('p',(1.),.BLUE.,1,.U.);\n#2=STYLED('p',(1.),.RED.,.U.,.X.);\n",
+         {{1, "#1 STYLED.c: .BLUE. is not a value of COLOUR"},
+          {1, "#1 STYLED.flag: 1 is not a value of BOOLEAN"},
+          {2, "#2 STYLED.flag: .U. is not a value of BOOLEAN"},
+          {2, "#2 STYLED.known: .X. is not a value of LOGICAL"}}},
+        {"#1=LINE(#2,#3);\n#2=HOLDER((#3),($,$));\n#3=BASE(1.);\n#4=LINE(#9,$);\n",
+         {{1, "#1 LINE.a: #2 is not a value of POINT"},
+          {1, "#1 LINE.b: #3 is not a value of POINT"},
+          {2, "#2 HOLDER.items: #3 is not a value of ITEM_SELECT"},
+          {4, "#4 LINE.a: #9 is not defined"}}},
+        {"#1=HOLDER((COUNT_VALUE(1),'x',(1.)),((1,$)));\n",
+         {{1, "#1 HOLDER.items: COUNT_VALUE(...) is not a value of ITEM_SELECT: not one of its types"},
+          {1,
+           "#1 HOLDER.items: 'x' is not a value of ITEM_SELECT: a value of a SELECT that is not an instance"},
+          {1, "#1 HOLDER.items: a list is not a value of ITEM_SELECT"},
+          {1, "#1 HOLDER.grid: 1 element where ARRAY [1:2] OF LIST [0:?] OF INTEGER is declared"},
+          {1, "#1 HOLDER.grid: '$' where a value is required"}}},
+        {"#1=DERIVED_X(1.);\n#2=BASE(*);\n#3=(OTHER(1)BASE(1.));\n#4=(OTHER(1));\n#5=(BASE(*)BASE(*));\n",
+         {{1, "#1 DERIVED_X.x: a subtype derives this attribute: expected '*'"},
+          {2, "#2 BASE.x: '*' for an attribute that is not derived"},
+          {3, "#3: partial value BASE comes after OTHER: complex instances list them alphabetically"},
+          {4, "#4: the complex instance lacks the partial value BASE of a supertype"},
+          {5, "#5: partial value BASE appears twice"}}},
+        {"#1=BASE(1.);\n#1=BASE(2.);\n#2=POINT('a\\b',(1.));\n#3=POINT('\x01',(1.));\n#4=POINT('\xC3\xA9',(1."
+         "));\n",
+         {{2, "#1 is defined twice"},
+          {3, "#2: string 'a\\b': a reverse solidus that starts no control directive"},
+          {4, "#3: string '\x01': a control character"},
+          {5, "#4: string '\xC3\xA9': bytes outside the basic alphabet"}}},
+        {"#1=POINT('a',(1.);\n#2=POINT('a',(nan));\n#3=BASE(1.) #4=BASE(2.);\n#5=BASE(1.);\n",
+         {{1, "expected ',' or ')' but found ';'"},
+          {2, "expected '(' after a type name but found ')'"},
+          {3, "expected ';' but found '#4'"}}},
+    };
+    for (const auto& [data, findings] : cases) {
+        SCOPED_TRACE(data);
+        const Part21CheckReport report = check(folder.file("t.exp"), std::string(kHeader) + data + kFooter);
+        ASSERT_EQ(report.findings.size(), findings.size());
+        for (size_t i = 0; i < findings.size(); ++i) {
+            EXPECT_EQ(report.findings[i].line, kHeaderLines + findings[i].line);
+            EXPECT_EQ(report.findings[i].message.substr(0, std::string(findings[i].message).size()),
+                      findings[i].message);
+        }
+    }
+}
+
+// Broken frames and deep nesting end in a finding with a line, never a crash.
+TEST(Part21CheckerTest, MalformedFilesGiveAFindingAtTheirLine) {
+    test::TempDir folder;
+    test::writeFile(folder.file("t.exp"), kSchema);
+    const std::string deep = std::string(kHeader) + "#1=HOLDER(" + std::string(200000, '(') + ");\n";
+    const std::pair<std::string, Expected> cases[] = {
+        {"", {1, "the file ends before END-ISO-10303-21;"}},
+        {"HEADER;\n", {1, "the file does not start with ISO-10303-21;"}},
+        {"ISO-10303-21;\nHEADER;\nFILE_NAME('','',('DOMAIN\\user'),(''),'','','');\nENDSEC;\nEND-ISO-10303-"
+         "21;\n",
+         {3,
+          "FILE_NAME: string 'DOMAIN\\user': a reverse solidus that starts no control directive (write \\\\ "
+          "for one)"}},
+        {std::string(kHeader) + "#1=POINT('a,(1.));\n", {8, "string not closed"}},
+        {std::string(kHeader) + "/* open\n", {8, "comment not closed"}},
+        {std::string(kHeader) + kFooter + "#1=BASE(1.);\n", {10, "text after END-ISO-10303-21;"}},
+        {deep, {8, "expected ',' or ')' but found ';'"}},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text.substr(0, 80));
+        const Part21CheckReport report = check(folder.file("t.exp"), text);
+        ASSERT_FALSE(report.findings.empty());
+        EXPECT_EQ(report.findings.front().line, expected.line);
+        EXPECT_EQ(report.findings.front().message, expected.message);
+    }
+}
+
+}  // namespace
+}  // namespace ov::step
