@@ -2,13 +2,8 @@
 
 // Materials, textures, meshes and scenes of the COLLADA driver's tests.
 
-#include <expat.h>
-
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,44 +84,6 @@ inline ovPointer<ovNode> busyScene() {
     ovPointer<ovNode> group = makeRoot(nullptr, {withMaterial(makeTriangle("second"), materials[1].get())});
     group->attachChild(new ovTriMesh(first->getVertexBuffer(), first->getIndexBuffer()));
     return makeRoot(nullptr, {first.get(), group.get()});
-}
-
-// One element of a parsed document: its name, attributes and text.
-struct XmlElement {
-    std::string name;
-    std::map<std::string, std::string> attributes;
-    std::string text;
-};
-
-// The elements of a document in document order, as expat reads them; none
-// when the document is not well-formed.
-inline std::optional<std::vector<XmlElement>> parseXml(const std::string& bytes) {
-    struct State {
-        std::vector<XmlElement> elements;
-        std::vector<size_t> open;
-    } state;
-    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
-                                                                              &XML_ParserFree);
-    XML_SetUserData(parser.get(), &state);
-    XML_SetElementHandler(
-        parser.get(),
-        [](void* data, const XML_Char* name, const XML_Char** attributes) {
-            State& parsed = *static_cast<State*>(data);
-            parsed.open.push_back(parsed.elements.size());
-            parsed.elements.push_back({name, {}, {}});
-            for (; *attributes; attributes += 2) {
-                parsed.elements.back().attributes[attributes[0]] = attributes[1];
-            }
-        },
-        [](void* data, const XML_Char*) { static_cast<State*>(data)->open.pop_back(); });
-    XML_SetCharacterDataHandler(parser.get(), [](void* data, const XML_Char* text, int length) {
-        State& parsed = *static_cast<State*>(data);
-        parsed.elements[parsed.open.back()].text.append(text, static_cast<size_t>(length));
-    });
-    if (XML_Parse(parser.get(), bytes.data(), static_cast<int>(bytes.size()), true) != XML_STATUS_OK) {
-        return std::nullopt;
-    }
-    return std::move(state.elements);
 }
 
 }  // namespace ov::test
