@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -66,23 +65,6 @@ TEST_F(SceneWalkTest, CancellationSkipsAndStopEndsWithoutLeaving) {
     root->getChild(0)->SetName("stop");
     EXPECT_FALSE(walk());
     EXPECT_EQ(events, "+root0-1 +stop10 ");
-}
-
-TEST(SceneWalkDepthTest, AHundredThousandLevelsNeedNoCallStack) {
-    // Built from the bottom up, so that no attachment looks up a long line of ancestors.
-    ovPointer<ovNode> chain(new ovNode);
-    for (int level = 0; level < 100000; ++level) {
-        ovPointer<ovNode> parent(new ovNode);
-        parent->attachChild(chain.get());
-        chain = parent;
-    }
-    int deepest = 0;
-    int left = 0;
-    walkScene(
-        *chain, nullptr, [&](const auto& step) { deepest = std::max(deepest, step.depth); },
-        [&](const auto&) { ++left; });
-    EXPECT_EQ(deepest, 100000);
-    EXPECT_EQ(left, 100001);
 }
 
 }  // namespace

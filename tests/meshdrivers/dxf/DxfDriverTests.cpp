@@ -29,7 +29,6 @@ struct DxfFormat {
     static constexpr const char* kName = "Dxf";
     static inline const std::vector<std::pair<bool, std::string>> kGoldens = {{true, "dxf/sample.dxf"}};
     static inline const std::vector<std::string> kReaders = {"/usr/bin/python3 " OV_DXF_CHECK_SCRIPT};
-    static inline const std::vector<std::string> kProgressWithoutSegments = {"group 2 0", "step 0 1", "end"};
     static inline const std::vector<std::string> kProgressWithoutPage = {};
 
     static std::string file(const Segments& segments) {
