@@ -24,10 +24,6 @@ public:
             addSaveExtension(extension);
         }
     }
-    bool loadMeshes(ovObjectList&, ovIoDevice&, const std::string& path, ovProgressNotifierInterface*,
-                    const LoadMeshOptions&) override {
-        return record("load device " + path);
-    }
     bool loadMeshes(ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
                     const LoadMeshOptions&) override {
         return record("load path " + path);

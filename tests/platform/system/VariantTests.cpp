@@ -70,7 +70,6 @@ std::vector<Conversion> conversionTable() {
         {V(-0.0), V::Real, "-0", 0, -0.0, false, 0},
         {V(1e20), V::Real, "1e+20", kMax, 1e20, true, kMax},
         {V(-1e300), V::Real, "-1e+300", kMin, -1e300, true, kMin},
-        {V(5e-324), V::Real, "5e-324", 0, 5e-324, true, 0},
         {V(std::nan("")), V::Real, "nan", 0, std::nan(""), true, 0},
         // Texts are not read as numbers, truth values or dates.
         {V("12"), V::String, "12", 0, 0, false, 0},
@@ -82,8 +81,6 @@ std::vector<Conversion> conversionTable() {
         // Container texts go into descriptive STEP items: different contents must give different texts.
         fromList({}, "[]"),
         fromList({""}, R"([""])"),
-        fromList({"", "a"}, R"(["", "a"])"),
-        fromList({"a"}, R"(["a"])"),
         fromList({"a, b"}, R"(["a, b"])"),
         fromList({"a", "b"}, R"(["a", "b"])"),
         fromList({R"(say "hi" \)"}, R"(["say \"hi\" \\"])"),
@@ -91,7 +88,6 @@ std::vector<Conversion> conversionTable() {
         {V(ovVariantMapImpl()), V::Map, "{}", 0, 0, false, 0},
         {V(emptyKeyAndValue), V::Map, R"({"": ""})", 0, 0, false, 0},
         fromInstant(-1, "1969-12-31T23:59:59.999Z"),
-        fromInstant(1781526896007, "2026-06-15T12:34:56.007Z"),
         fromInstant(1709164800000, "2024-02-29T00:00:00.000Z"),
         fromInstant(-62135596800000, "0001-01-01T00:00:00.000Z"),
         // Instants beyond the calendar's years are clamped rather than wrapped.
