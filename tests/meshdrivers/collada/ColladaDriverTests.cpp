@@ -3,19 +3,13 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <pthread.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <limits>
 #include <optional>
 #include <set>
-#include <thread>
 
 #include "ColladaTestSupport.h"
 #include "collada/ovColladaMeshDriver.h"
@@ -388,56 +382,6 @@ TEST_F(ColladaSaveTest, ImagesAppearOnlyWithTheirWholeDocumentAndPrefixesKeepDoc
               (std::vector<std::string>{"a-material-1-image-diffuse.png", "a-material-1-image-emissive.png",
                                         "a.dae", "b.dae", "b__material-1-image-diffuse.png",
                                         "b__material-1-image-emissive.png", "material-1-image-diffuse.png"}));
-}
-
-// Runs work on a thread of a 256 KiB stack, which a walk that recursed once
-// per level would overflow a few thousand levels down.
-void onSmallStack(std::function<void()> work) {
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 256 * 1024);
-    pthread_t thread;
-    const auto run = [](void* task) -> void* {
-        (*static_cast<std::function<void()>*>(task))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attributes, run, &work), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attributes);
-}
-
-// The document of a scene 10,000 levels deep is some 150 MB of indentation:
-// it goes through a pipe to a reader that counts its lines and keeps its end.
-TEST_F(ColladaSaveTest, ADeepSceneSavesWithoutRecursing) {
-    constexpr int kLevels = 10000;
-    const ovPointer<ovNode> root(new ovNode);
-    ovNode* deepest = root.get();
-    for (int level = 0; level < kLevels; ++level) {
-        deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
-    }
-    deepest->attachChild(makeTriangle());
-    const std::string path = dir.file("deep.dae");
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-    int64_t lines = 0;
-    std::string tail;
-    std::thread reader([&] {
-        std::ifstream pipe(path, std::ios::binary);
-        std::vector<char> block(1 << 20);
-        while (pipe.read(block.data(), std::ssize(block)) || pipe.gcount() > 0) {
-            const auto end = block.begin() + pipe.gcount();
-            lines += std::count(block.begin(), end, '\n');
-            tail.append(end - std::min<std::streamsize>(pipe.gcount(), 200), end);
-            tail.erase(0, tail.size() > 200 ? tail.size() - 200 : 0);
-        }
-    });
-    onSmallStack([&] { EXPECT_TRUE(driver.saveMeshes({root}, path, nullptr, {})); });
-    reader.join();
-    // 43 lines of frame and geometry, 3 per group node and 4 for the mesh node.
-    EXPECT_EQ(lines, 43 + 3 * (kLevels + 1) + 4);
-    EXPECT_TRUE(
-        tail.ends_with("\t</library_visual_scenes>\n\t<scene>\n\t\t<instance_visual_scene "
-                       "url=\"#scene\"/>\n\t</scene>\n</COLLADA>\n"))
-        << tail;
 }
 
 }  // namespace
