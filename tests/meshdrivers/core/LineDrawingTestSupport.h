@@ -120,8 +120,8 @@ using Segments = std::vector<std::array<int, 4>>;
 // kReaders, the outside programs that must accept every file a test saves
 // through save() (each is run in a folder holding those files, named by
 // numbers, with their names as arguments); the progress calls of a root
-// without page; and file(segments), the whole
-// file of an A4 identity page drawing segments.
+// without page; and file(segments), the whole file of an A4 identity page
+// drawing segments.
 template <typename Format>
 class LineDrawingTest : public ::testing::Test {
 protected:
