@@ -73,48 +73,8 @@ std::string doubling(const PlmXmlSchema& s, int levels, const std::string& lastR
     return plmXmlDocument(s, "i0", content + chainLink(s, std::to_string(levels), lastRefs));
 }
 
-class PlmXmlSchemaTest : public ::testing::TestWithParam<PlmXmlSchema> {};
-
-INSTANTIATE_TEST_SUITE_P(Versions, PlmXmlSchemaTest, ::testing::Values(kPlmXmlV4, kPlmXmlV6),
-                         [](const auto& version) { return testing::PrintToString(version.param); });
-
-// Placements and units are read back by the transform table below, the tool's
-// tree and Open CASCADE.
-TEST_P(PlmXmlSchemaTest, AssemblyBecomesNodesAndExternalReferences) {
-    // The document's attributes join the root's definition: a value it holds
-    // already is not repeated, another one goes beside it.
-    const Loaded car =
-        load(plmXmlDocument(GetParam(), "i1", plmXmlCar(GetParam()), R"( name="Car" mass="1" author="me")"));
-    ASSERT_TRUE(car.loaded) << testing::PrintToString(car.messages);
-    EXPECT_TRUE(car.messages.empty());
-    ASSERT_EQ(car.objects.size(), 1u);
-    const ovNode& root = car.root();
-    EXPECT_FALSE(root.IsDerived(ovXRefNode::TYPE));
-    EXPECT_EQ(root.GetName(), "Car");
-    const ovInstanceDefId& carDefinition = *definitionOf(root);
-    EXPECT_EQ(carDefinition.nodeType, ovInstanceDefId::Assembly);
-    EXPECT_EQ(describe(carDefinition.getComponentMd()),
-              "author=me mass=1200 mass=1 name=Car schemaVersion=" + std::string(GetParam().version) +
-                  " type=assembly");
-
-    ASSERT_EQ(root.getNbChildren(), 2);
-    const ovInstanceDefId* wheelDefinition = nullptr;
-    for (int i = 0; i < 2; ++i) {
-        const ovSpatial& wheel = child(root, i);
-        EXPECT_EQ(wheel.GetName(), "Wheel");
-        ASSERT_TRUE(wheel.IsDerived(ovXRefNode::TYPE));
-        EXPECT_EQ(static_cast<const ovXRefNode&>(wheel).getUtf8FilePath(), "wheel.jt");
-        const ovInstanceMetaData& metadata = instanceMetadataOf(wheel);
-        EXPECT_EQ(describe(metadata.getMd()), i == 0 ? "colour=red" : "colour=black");
-        wheelDefinition = metadata.getInstanceDefId();
-    }
-    EXPECT_EQ(definitionOf(child(root, 0)), wheelDefinition);
-    EXPECT_EQ(wheelDefinition->nodeType, ovInstanceDefId::Solid);
-    EXPECT_EQ(describe(wheelDefinition->getComponentMd()), "format=JT maker=acme name=Wheel type=solid");
-}
-
-TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
-    const PlmXmlSchema& s = GetParam();
+TEST(PlmXmlStructure, InstancesOfOneNameShareWhatTheyHoldAlike) {
+    const PlmXmlSchema& s = kPlmXmlV6;
     const std::string bolt = R"(partRef="#p2" name="Bolt" colour="red")";
     const Loaded loaded = load(plmXmlDocument(
         s, "i1",
@@ -137,8 +97,8 @@ TEST_P(PlmXmlSchemaTest, InstancesOfOneNameShareWhatTheyHoldAlike) {
 
 // Parts of one name may differ in type: the instance with the smallest id,
 // not the first in the document, gives its definition's node type.
-TEST_P(PlmXmlSchemaTest, ADefinitionTakesItsTypeFromTheSmallestId) {
-    const PlmXmlSchema& s = GetParam();
+TEST(PlmXmlStructure, ADefinitionTakesItsTypeFromTheSmallestId) {
+    const PlmXmlSchema& s = kPlmXmlV6;
     const Loaded loaded =
         load(plmXmlDocument(s, "i1",
                             xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
@@ -152,8 +112,8 @@ TEST_P(PlmXmlSchemaTest, ADefinitionTakesItsTypeFromTheSmallestId) {
 }
 
 // A part used twice has its instances built twice, alike.
-TEST_P(PlmXmlSchemaTest, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
-    const PlmXmlSchema& s = GetParam();
+TEST(PlmXmlStructure, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
+    const PlmXmlSchema& s = kPlmXmlV6;
     const Loaded loaded = load(plmXmlDocument(
         s, "i1",
         xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
@@ -178,8 +138,8 @@ TEST_P(PlmXmlSchemaTest, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
 // Several product definitions hang under one unnamed node. They are read into
 // the records of earlier ones; with the same ids, a plain one must not inherit
 // the placements, texts, links or shared definition of the richer one before it.
-TEST_P(PlmXmlSchemaTest, ALaterProductDefKeepsNothingOfAnEarlierOne) {
-    const PlmXmlSchema& s = GetParam();
+TEST(PlmXmlStructure, ALaterProductDefKeepsNothingOfAnEarlierOne) {
+    const PlmXmlSchema& s = kPlmXmlV6;
     std::string document = plmXmlDocument(s, "i1", plmXmlCar(s));
     const std::string plain = "<ProductDef id=\"pd2\">" +
                               xmlElement("InstanceGraph", R"(rootRefs="i9")",
@@ -193,8 +153,7 @@ TEST_P(PlmXmlSchemaTest, ALaterProductDefKeepsNothingOfAnEarlierOne) {
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     const ovNode& group = loaded.root();
     EXPECT_EQ(group.GetName(), "");
-    EXPECT_EQ(describe(definitionOf(group)->getComponentMd()),
-              "schemaVersion=" + std::string(GetParam().version));
+    EXPECT_EQ(describe(definitionOf(group)->getComponentMd()), "schemaVersion=" + std::string(s.version));
     EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
     ASSERT_EQ(group.getNbChildren(), 2);
     EXPECT_EQ(child(group, 0).GetName(), "Car");
@@ -210,8 +169,8 @@ TEST_P(PlmXmlSchemaTest, ALaterProductDefKeepsNothingOfAnEarlierOne) {
     EXPECT_EQ(definitionOf(wheel)->nodeType, ovInstanceDefId::Unknown);
 }
 
-TEST_P(PlmXmlSchemaTest, AStructure100000LevelsDeepLoads) {
-    const PlmXmlSchema& s = GetParam();
+TEST(PlmXmlStructure, AStructure100000LevelsDeepLoads) {
+    const PlmXmlSchema& s = kPlmXmlV6;
     constexpr int kLevels = 100000;
     std::string content;
     for (int level = 0; level < kLevels; ++level) {
@@ -259,9 +218,6 @@ std::vector<BadDocument> badDocuments() {
         {"second graph",
          plmXmlDocument(s, "i1", a + aPart + "<InstanceGraph/>"),
          {"Unexpected Instance Graph"}},
-        {"graph outside",
-         R"(<PLMXML schemaVersion="6"><InstanceGraph/></PLMXML>)",
-         {"Unexpected Instance Graph"}},
         {"15 numbers",
          withTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"),
          {"Unexpected Transform value 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0"}},
@@ -275,14 +231,10 @@ std::vector<BadDocument> badDocuments() {
          withTransform("x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"),
          {"Unexpected Transform value x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"}},
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
-        unparsable("1 0 0 0 0 1 0 0 0 0 1 0 1e39 0 0 1"),
         {"two roots", plmXmlDocument(s, "i1 i2", a + aPart), {"fail to find root i1 i2"}},
         {"ref without #",
          plmXmlDocument(s, "i1", xmlElement(s.instance, R"(id="i1" partRef="p1" name="A")") + aPart),
          {"Unexpected instance ref p1"}},
-        {"lone #",
-         plmXmlDocument(s, "i1", xmlElement(s.instance, R"(id="i1" partRef="#" name="A")") + aPart),
-         {"Unexpected instance ref #"}},
         {"unknown part", plmXmlDocument(s, "i1", a), {"fail to find part #p1"}},
         {"no name",
          plmXmlDocument(
@@ -324,7 +276,6 @@ std::vector<BadDocument> badDocuments() {
           " bytes of document (256 times their size, at least 64 MB); "
           "ovPlmXmlMeshDriver::setMaxExpansion raises it"}},
         {"no product", R"(<PLMXML schemaVersion="6"><Header/></PLMXML>)", {"No ProductDef in the document"}},
-        {"cut off", car.substr(0, car.find("name=\"Wheel\"") + 8), {"E: line 3, column 102: unclosed token"}},
         {"malformed", singlePart(s, "<Transform></Bound>"), {"E: line 3, column 112: mismatched tag"}},
         {"entity",
          "<!DOCTYPE PLMXML [<!ENTITY a \"aaaa\">]>" + car,
@@ -333,9 +284,6 @@ std::vector<BadDocument> badDocuments() {
         {"external DTD",
          "<!DOCTYPE PLMXML SYSTEM \"/etc/passwd\"><PLMXML schemaVersion=\"6\">&x;</PLMXML>",
          {"No ProductDef in the document"}},
-        {"invalid UTF-8",
-         plmXmlDocument(s, "i1", xmlElement(s.instance, "id=\"i1\" partRef=\"#p1\" name=\"A\xff\"") + aPart),
-         {"E: line 3, column 97: not well-formed (invalid token)"}},
     };
 }
 
@@ -471,40 +419,6 @@ TEST(PlmXmlDriver, LoadsByPathAndSavesNothing) {
     EXPECT_FALSE(driver.loadMeshes(objects, dir.file("missing.plmxml"), nullptr, LoadMeshOptions()));
     EXPECT_FALSE(driver.saveMeshes(objects, dir.file("out.plmxml"), nullptr, SaveMeshOptions()));
     EXPECT_EQ(objects.size(), 1u);
-}
-
-// Real exports from a PLM system, in dialects the reader was not written for.
-TEST(PlmXmlSamples, RealExportsLoadOrFailAsTheReaderDefines) {
-    struct Sample {
-        const char* file;
-        bool loads;
-        std::vector<std::string> messages;
-        const char* why;
-    };
-    const Sample samples[] = {
-        {"krusty84_PLMXMLFile_v5_1.xml",
-         false,
-         {"Unsupported plmxl schema version 5.1"},
-         "only schema versions 4 and 6 are read"},
-        // Both exports name their root only in the ProductView (its occurrence
-        // tree), which is skipped; their InstanceGraph has no rootRefs. Their
-        // instances carry no name either, which the next step would refuse.
-        {"krusty84_PLMXMLFile_v6_a.xml", false, {"fail to find root "}, "root given only in ProductView"},
-        {"krusty84_PLMXMLFile_v6_b.xml", false, {"fail to find root "}, "root given only in ProductView"},
-    };
-    for (const Sample& sample : samples) {
-        OV_SHARED_DATA_OR_SKIP(path, std::string("plmxml/samples/") + sample.file);
-        ovPlmXmlMeshDriver driver;
-        ovObjectList objects;
-        EXPECT_EQ(driver.loadMeshes(objects, path.string(), nullptr, LoadMeshOptions()), sample.loads)
-            << sample.file;
-        std::vector<std::string> messages;
-        for (const auto& [text, code] : driver.getErrorMessages()) {
-            messages.push_back(text);
-        }
-        EXPECT_EQ(messages, sample.messages) << sample.file << ": " << sample.why;
-        EXPECT_EQ(objects.size(), sample.loads ? 1u : 0u) << sample.file;
-    }
 }
 
 }  // namespace
