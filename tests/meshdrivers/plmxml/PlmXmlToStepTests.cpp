@@ -68,23 +68,12 @@ TEST(PlmXmlToStep, OpenCascadeReadsTheAssemblyTheDocumentsAndTheProperties) {
     const std::string path = folder.file("car.stp");
     ASSERT_TRUE(stepDriver.saveMeshes(objects, path, nullptr, SaveMeshOptions()));
 
-    const std::string identity =
-        " 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000";
-    const std::string quarterTurn =
-        " 0.000000 -1.000000 0.000000 1.000000 0.000000 0.000000 0.000000 0.000000 1.000000";
-    EXPECT_EQ(runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + path),
-              "Car\n"
-              "  Axle -> Axle @" +
-                  identity +
-                  " 0.000000 0.000000 500.000000\n"
-                  "    Wheel -> Wheel @" +
-                  identity +
-                  " -800.000000 0.000000 0.000000\n"
-                  "    Wheel -> Wheel @" +
-                  quarterTurn +
-                  " 800.000000 0.000000 0.000000\n"
-                  "  Body -> Body @" +
-                  identity + " 0.000000 0.000000 0.000000\n");
+    EXPECT_EQ(runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + path), R"(Car
+  Axle -> Axle @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 500.000000
+    Wheel -> Wheel @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 -800.000000 0.000000 0.000000
+    Wheel -> Wheel @ 0.000000 -1.000000 0.000000 1.000000 0.000000 0.000000 0.000000 0.000000 1.000000 800.000000 0.000000 0.000000
+  Body -> Body @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000
+)");
     EXPECT_EQ(sortedLines(runCommand("\"" OV_OCCT_STEP_READER "\" --references " + path)),
               sortedLines("document parts/wheel.jt\n"
                           "document parts/body.jt\n"

@@ -110,13 +110,13 @@ std::vector<Wm4::Vector3f> comb(int teeth) {  // 4 * teeth + 2 corners, concave
     return points;
 }
 
-std::vector<Wm4::Vector3f> star(int corners, float bump) {  // alternating radii; bump lifts odd corners
+// Corners i * step of n around a circle of radius 1000, every odd one pulled in by notch and lifted by lift.
+std::vector<Wm4::Vector3f> ring(int n, int step, float notch, float lift = 0) {
     std::vector<Wm4::Vector3f> points;
-    for (int k = 0; k < corners; ++k) {
-        const double angle = 2 * std::numbers::pi * k / corners;
-        const float radius = k % 2 == 0 ? 1.0f : 0.6f;
-        points.push_back(
-            {radius * float(std::cos(angle)), radius * float(std::sin(angle)), float(k % 2) * bump});
+    for (int i = 0; i < n; ++i) {
+        const double angle = 2 * std::numbers::pi * i * step / n;
+        const double radius = 1000.0 * (i % 2 == 1 ? 1.0 - notch : 1.0);
+        points.emplace_back(radius * std::cos(angle), radius * std::sin(angle), float(i % 2) * lift);
     }
     return points;
 }
@@ -132,8 +132,8 @@ TEST(ObjImportTest, PolygonsBecomeTrianglesThatCoverTheirAreaWoundAsTheyAre) {
         double area;
     } cases[] = {{"concave comb of 66 corners", comb(16), 64, 2 * 16 + 16 * 2},
                  {"the same clockwise", clockwise, 64, 64},
-                 {"star of 936 corners", star(936, 0), 934, 0},
-                 {"star of 36 corners off its plane", star(36, 0.05f), 34, 0},
+                 {"star of 936 corners", ring(936, 1, 0.4f), 934, 0},
+                 {"star of 36 corners off its plane", ring(36, 1, 0.4f, 50), 34, 0},
                  {"repeated corners", {std::begin(repeated), std::end(repeated)}, 2, 2},
                  {"collinear corners", {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {2, 0, 0}}, 0, 0}};
     for (const auto& [name, polygon, triangles, area] : cases) {
@@ -390,17 +390,6 @@ TEST(ObjImportTest, EachGroupCostsLittleBeyondItsData) {
         const ObjPart& part = group.meshes.at(0);
         EXPECT_LE(part.vertices.capacity() * sizeof(ObjCorner) + part.indices.capacity() * sizeof(int), 256u);
     }
-}
-
-// Corners i * step of n around a circle of radius 1000, every odd one pulled in by notch.
-std::vector<Wm4::Vector3f> ring(int n, int step, float notch) {
-    std::vector<Wm4::Vector3f> points;
-    for (int i = 0; i < n; ++i) {
-        const double angle = 2 * std::numbers::pi * i * step / n;
-        const double radius = 1000.0 * (i % 2 == 1 ? 1.0 - notch : 1.0);
-        points.emplace_back(radius * std::cos(angle), radius * std::sin(angle), 0.0f);
-    }
-    return points;
 }
 
 // Faces that would cost the tessellator far beyond their size are refused;
