@@ -118,13 +118,6 @@ TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
     EXPECT_THAT(step, HasSubstr("=DOCUMENT_FILE('steps-base.stl',"));
     EXPECT_EQ(readBack(output("steps-base.stl")),
               "12 facets in 0 0 0 40 20 10, colours 3198; 1 parts, volume 8000, 0 reversed\n");
-#ifdef OV_OCCT_STEP_READER
-    const ToolRun assembly = run(OV_OCCT_STEP_READER, {"--assembly", output("steps.step")});
-    EXPECT_EQ(
-        assembly.out.substr(0, assembly.out.find('\n', assembly.out.find("base"))),
-        "steps\n  base -> base @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 "
-        "1.000000 0.000000 0.000000 0.000000");
-#endif
 
     // A save that fails after the part files takes them away again: here
     // every file is limited to 2 KiB (4 blocks), which the part file fits in
@@ -223,7 +216,6 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
 // a failed command) and leaves the work folder, and an older output in it, as
 // they were.
 TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
-    writeFile(work.path() / "bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
     writeFile(work.path() / "solid.obj", kSolid);
     writeFile(work.path() / "scene.xyz", "?");
     writeFile(work.path() / "out.stl", "previous");
@@ -242,8 +234,6 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("locked.stl")}, 1, "locked.stl': it is read-only\n"},
         {{"convert", kSteps, output("folder.obj/out.stl")}, 1, "folder.obj' is not writable\n"},
         {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
-        {{"convert", output("bad.obj"), out}, 1,
-         "bad.obj:4: vertex index 9 is out of range: 3 vertices defined in the file\n"},
         {{"convert", output("solid.obj"), output("out.svg")}, 1,
          "solid.obj: input has no polylines (l elements) to draw; --edges DEGREES draws the feature edges of its "
          "meshes\n"},

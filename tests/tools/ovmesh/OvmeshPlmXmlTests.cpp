@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,8 +8,8 @@
 #include "support/TestSupport.h"
 #include "tools/ovmesh/InProcessTool.h"
 
-// PLM XML through the tool: the tree command, and what a person sees of the
-// driver's messages.
+// PLM XML through the tool: the tree command, what a person sees of the
+// driver's messages, and how real exports are read.
 namespace ov::test {
 namespace {
 
@@ -74,6 +74,37 @@ TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWrites
     EXPECT_NE(cut.err.find("error: cannot read '" + work.file("cut.plmxml") + "'\n"), std::string::npos)
         << cut.err;
     EXPECT_EQ(filesIn(work.path()), before);
+}
+
+TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {
+    OV_SHARED_DATA_OR_SKIP(sample, "plmxml/samples/krusty84_PLMXMLFile_v6_b.xml");
+    TempDir work;
+    writeFile(work.file("page.xml"), "<?xml version=\"1.0\"?>\n<!-- <PLMXML> -->\n<svg/>");
+    const struct {
+        std::vector<std::string> arguments;
+        int code;
+        long lines;
+        std::string err;
+    } runs[] = {
+        {{"tree", "--plmxml", "occurrences", sample.string()}, 0, 6, ""},
+        {{"tree", sample.string()},
+         0,
+         6,
+         "warning: krusty84_PLMXMLFile_v6_b.xml: Not read as product definitions (fail to find root ); read "
+         "as an "
+         "occurrence tree\n"},
+        {{"tree", work.file("page.xml")},
+         1,
+         0,
+         "error: cannot read '" + work.file("page.xml") +
+             "': its document element is <svg>, and only PLM XML (<PLMXML>) is read from .xml files\n"},
+    };
+    for (const auto& run : runs) {
+        const ToolRun result = ovmesh(run.arguments);
+        EXPECT_EQ(result.code, run.code) << run.arguments.back();
+        EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), run.lines) << result.out;
+        EXPECT_EQ(result.err, run.err);
+    }
 }
 
 }  // namespace
