@@ -335,7 +335,7 @@ TEST(PlmXmlTransform, OnlyProperRotationsAreTaken) {
         // A mirror keeps the identity rotation but still moves the instance.
         {"-1 0 0 0 0 1 0 0 0 0 1 0 0.5 0 0 1", {"W: Invalid rotation for A"}, {1, 0, 0}, {500, 0, 0}},
         {"2 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1", {"W: Invalid rotation for A"}, {1, 0, 0}, {0, 0, 0}},
-        {"1.005  0 0 0 0 1 0 0 0 0 1 0 +0.001 -2e-3 \n3 1", {}, {1.005f, 0, 0}, {1, -2, 3000}},
+        {"1.005  0 0 0 0 1 0 0 0 0 1 0 +0.001 -2e-3 \r\n3 1", {}, {1.005f, 0, 0}, {1, -2, 3000}},
         {"0 0 1 9 0 1 0 9 -1 0 0 9 1 2 3 9", {}, {0, 0, 1}, {1000, 2000, 3000}},
         {"0 -1 0 0 1 0 0 0 0 0 1 0 -5 7 -0 1", {}, {0, -1, 0}, {-5000, 7000, 0}},
     };

@@ -34,17 +34,8 @@ namespace fs = std::filesystem;
 
 TEST(SceneCopyTest, KeepsTheNodesWithTheirNamePlacementAndMetadataAndWhatTheFormatHolds) {
     // root (with a page description) -> [part (moved, named, with instance
-    // metadata) -> [a unit cube without its top face], reference]
-    // Two triangles on each of 5 faces, and a degenerate one.
-    const std::vector<int> triangles{0, 2, 3, 0, 3, 1, 0, 1, 5, 0, 5, 4, 2, 6, 7, 2, 7,
-                                     3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 2, 2, 2};
-    ovPointer<ovVertexBuffer> positions(new ovVertexBuffer(ovAttributes(), 8));
-    for (int k = 0; k < 8; ++k) {  // corner k at x = bit 0, y = bit 1, z = bit 2 of k
-        positions->Position3(k) = Wm4::Vector3f(float(k & 1), float((k >> 1) & 1), float((k >> 2) & 1));
-    }
-    ovPointer<ovIndexBuffer> faces(new ovIndexBuffer(static_cast<int>(triangles.size())));
-    std::copy(triangles.begin(), triangles.end(), faces->getData());
-    const ovPointer<ovTriMesh> box(new ovTriMesh(positions.get(), faces.get()));
+    // metadata) -> [a mesh], reference]; which edges of a mesh a drawing shows: FeatureEdgesTest.
+    const ovPointer<ovTriMesh> box(new ovTriMesh);
     const ovPointer<ovNode> root(new ovNode);
     const ovPointer<ovNode> part(new ovNode);
     const ovPointer<ovInstanceMetaData> instance(new ovInstanceMetaData(nullptr));
@@ -68,15 +59,10 @@ TEST(SceneCopyTest, KeepsTheNodesWithTheirNamePlacementAndMetadataAndWhatTheForm
     EXPECT_EQ(child<ovXRefNode>(*copy, 1).getUtf8FilePath(), "parts/bolt.stp");
     EXPECT_EQ(part->getChild(0), box.get()) << "the original changed";
 
-    // A drawing shows a mesh by the edges where it folds or ends.
-    const ovPointer<ovNode> drawing = copyScene(*root, SceneContent::LinesAndMeshEdges);
-    const auto& outline = child<ovLine>(child(*drawing, 0), 0);
-    EXPECT_EQ(outline.getVertexBuffer(), box->getVertexBuffer());
-    // 8 folds and the 4 borders of the open top (which edges: FeatureEdgesTest).
-    EXPECT_EQ(outline.getIndexBuffer()->GetIndexQuantity(), 24);
-
     // A root that is no node is put in one.
-    const ovPointer<ovLine> wire = meshOutline(*box, {1, 0, 0, 1}, 2.0f);
+    const ovPointer<ovLine> wire(new ovLine(new ovVertexBuffer(ovAttributes(), 2), new ovIndexBuffer(2)));
+    wire->setColor({1, 0, 0, 1});
+    wire->setWidth(2.0f);
     const ovPointer<ovNode> wrapped = copyScene(*wire, SceneContent::Lines);
     const auto& copied = child<ovLine>(*wrapped, 0);
     EXPECT_EQ(copied.getVertexBuffer(), wire->getVertexBuffer());
@@ -90,27 +76,6 @@ TEST(PageSizeTest, ReadsTwoPositiveWholeNumbers) {
     for (const char* bad : {"", "210", "210x", "x297", "0x297", "210x0", "-210x297", "2.5x3", "axb",
                             "210x297x1", " 210x297", "99999999999x1"}) {
         EXPECT_FALSE(parsePageSize(bad)) << bad;
-    }
-}
-
-ProjectedBounds boundsOf(float minX, float minY, float maxX, float maxY) {
-    ProjectedBounds bounds;
-    bounds.include({minX, minY});
-    bounds.include({maxX, maxY});
-    return bounds;
-}
-
-TEST(FitToPageTest, FillsThePageInsideTheMarginCentredOrKeepsScaleOneWithoutExtent) {
-    // 190x277 mm of a 210x297 page lie inside margins of 10 mm.
-    const std::pair<ProjectedBounds, std::vector<double>> cases[] = {
-        {boundsOf(-50, 0, 150, 100), {0.95, 57.5, 101}},            // u from 10 to 200
-        {boundsOf(3, -1000, 4, 1000), {0.1385, 104.51525, 148.5}},  // v from 10 to 287
-        {boundsOf(5, 7, 5, 7), {1, 100, 141.5}},                    // a point on the centre
-        {ProjectedBounds{}, {1, 105, 148.5}}};
-    for (const auto& [bounds, expected] : cases) {
-        const PageMapping mapping = fitToPage(bounds, {210, 297}, 10);
-        EXPECT_THAT((std::vector{mapping.scale, mapping.offsetU, mapping.offsetV}),
-                    testing::Pointwise(testing::DoubleNear(1e-9), expected));
     }
 }
 

@@ -1,17 +1,32 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
+#include "ovmesh/Cli.h"
 #include "support/TestSupport.h"
-#include "tools/ovmesh/InProcessTool.h"
+#include "tools/ovmesh/TestHelpers.h"
 
 // PLM XML through the tool: the tree command, what a person sees of the
 // driver's messages, and how real exports are read.
 namespace ov::test {
 namespace {
+
+// Runs the tool in this process on the arguments (after "ovmesh").
+ToolRun ovmesh(std::vector<std::string> arguments) {
+    // In a test program the tool's own folder holds no resources.
+    arguments.insert(arguments.begin(), {"ovmesh", "--resources", resourcesDir().string()});
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    std::ostringstream out, err;
+    const int code = ovmesh::runOvmesh(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    return {code, out.str(), err.str()};
+}
 
 class OvmeshPlmXmlTest : public testing::Test {
 protected:
