@@ -259,15 +259,6 @@ std::vector<BadDocument> badDocuments() {
                         a + xmlElement(s.instance, R"(id="i9" partRef="#p9" name="A")") +
                             xmlElement(s.instance, R"(id="i2" partRef="x" name="A")") + aPart),
          {"Unexpected instance ref x"}},
-        {"parts by id",
-         plmXmlDocument(
-             s, "i1",
-             a + xmlElement(s.part, R"(id="p9" instanceRefs="i1")", R"(<Representation location="a"/>)") +
-                 xmlElement(s.part, R"(id="p2" instanceRefs="i8")") + aPart),
-         {"fail to find instance i8"}},
-        {"contains itself",
-         plmXmlDocument(s, "i1", chainLink(s, "1", "i1")),
-         {"Instance N1 (id i1) contains itself"}},
         {"cycle below",
          plmXmlDocument(s, "i1", chainLink(s, "1", "i2") + chainLink(s, "2", "i3") + chainLink(s, "3", "i2")),
          {"Instance N2 (id i2) contains itself"}},
@@ -410,17 +401,14 @@ TEST(PlmXmlCancellation, AnyQuestionAnsweredYesEndsTheLoadSilently) {
     }
 }
 
-// Registration, extensions and device support are pinned with the other drivers'.
-TEST(PlmXmlDriver, LoadsByPathAndSavesNothing) {
-    test::TempDir dir;
-    const std::string path = dir.file("car.plmxml");
-    test::writeFile(path, plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6)));
+// Registration, extensions and device support are pinned with the other drivers'; the tool
+// loads by path.
+TEST(PlmXmlDriver, AMissingFileLoadsNothingAndNothingIsSaved) {
     ovPlmXmlMeshDriver driver;
     ovObjectList objects;
-    EXPECT_TRUE(driver.loadMeshes(objects, path, nullptr, LoadMeshOptions()));
-    EXPECT_FALSE(driver.loadMeshes(objects, dir.file("missing.plmxml"), nullptr, LoadMeshOptions()));
-    EXPECT_FALSE(driver.saveMeshes(objects, dir.file("out.plmxml"), nullptr, SaveMeshOptions()));
-    EXPECT_EQ(objects.size(), 1u);
+    EXPECT_FALSE(driver.loadMeshes(objects, "/nonexistent/car.plmxml", nullptr, LoadMeshOptions()));
+    EXPECT_FALSE(driver.saveMeshes(objects, "/nonexistent/out.plmxml", nullptr, SaveMeshOptions()));
+    EXPECT_TRUE(objects.empty());
 }
 
 // The road of a PLM XML assembly to STEP: loaded by our driver, saved by the

@@ -116,8 +116,6 @@ TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
     const std::string step = readFile(work.path() / "steps.step");
     EXPECT_THAT(step, HasSubstr("SI_UNIT(.MILLI.,.METRE.)"));
     EXPECT_THAT(step, HasSubstr("=DOCUMENT_FILE('steps-base.stl',"));
-    EXPECT_EQ(readBack(output("steps-base.stl")),
-              "12 facets in 0 0 0 40 20 10, colours 3198; 1 parts, volume 8000, 0 reversed\n");
 
     // A save that fails after the part files takes them away again: here
     // every file is limited to 2 KiB (4 blocks), which the part file fits in
