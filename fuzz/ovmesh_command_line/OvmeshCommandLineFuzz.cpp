@@ -2,7 +2,6 @@
 // the input spells, one per line, after its first byte has picked the output format. Whatever
 // the texts, the tool answers an exit code with a message; it never crashes, hangs or throws.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -37,18 +36,6 @@ const fs::path& workFolder() {
     return folder;
 }
 
-// One option text a line. (The standard split view does not build with clang 14 over
-// libstdc++ 12, the fuzzing compiler.)
-std::vector<std::string> optionTexts(std::string_view text) {
-    std::vector<std::string> options;
-    for (size_t start = 0; !text.empty() && start <= text.size();) {
-        const size_t end = std::min(text.find('\n', start), text.size());
-        options.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return options;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,8 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        "convert",
                                        (folder / "scene.obj").string(),
                                        (folder / kOutputs[data[0] % std::size(kOutputs)]).string()};
-    for (std::string& option : optionTexts({reinterpret_cast<const char*>(data) + 1, size - 1})) {
-        arguments.push_back(std::move(option));
+    // One option text a line.
+    std::istringstream options(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+    for (std::string option; std::getline(options, option);) {
+        arguments.push_back(option);
     }
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,11 +18,6 @@ struct PlmXmlSchema {
     const char* part;
     const char* instance;
 };
-
-// So that parameterised tests show "v4" rather than the structure's bytes.
-inline void PrintTo(const PlmXmlSchema& schema, std::ostream* out) {
-    *out << "v" << schema.version;
-}
 
 inline const PlmXmlSchema kPlmXmlV4{"4", "Part", "Instance"};
 inline const PlmXmlSchema kPlmXmlV6{"6", "ProductRevisionView", "ProductInstance"};

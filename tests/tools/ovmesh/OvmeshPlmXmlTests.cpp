@@ -1,24 +1,41 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "meshdrivers/core/LineDrawingTestSupport.h"
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
 #include "ovmesh/Cli.h"
-#include "ovmesh/output/DriverMessages.h"
 #include "support/TestSupport.h"
-#include "tools/ovmesh/InProcessTool.h"
+#include "tools/ovmesh/TestHelpers.h"
 
-// PLM XML through the tool: the tree command, and what a person sees of the
-// driver's messages.
+// PLM XML through the tool: the tree command, what a person sees of the
+// driver's messages, and how real exports are read.
 namespace ov::test {
 namespace {
+
+// Runs the tool in this process on the arguments (after "ovmesh").
+ToolRun ovmesh(std::vector<std::string> arguments) {
+    // In a test program the tool's own folder holds no resources.
+    arguments.insert(arguments.begin(), {"ovmesh", "--resources", resourcesDir().string()});
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    std::ostringstream out, err;
+    const int code = ovmesh::runOvmesh(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    return {code, out.str(), err.str()};
+}
 
 class OvmeshPlmXmlTest : public testing::Test {
 protected:
     void SetUp() override {
-        writeFile(car, plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6)));
+        // The document's attributes join the root's definition: a value it holds
+        // already is not repeated, another one goes beside it.
+        writeFile(car, plmXmlDocument(kPlmXmlV6, "i1", plmXmlCar(kPlmXmlV6),
+                                      R"( name="Car" mass="1" author="me")"));
         // The second wheel's transform holds a mirror, which the driver reports.
         std::string mirrored = plmXmlDocument(kPlmXmlV4, "i1", plmXmlCar(kPlmXmlV4));
         mirrored.replace(mirrored.find("0 1 0 0 -1 0"), 12, "0 1 0 0 1 0");
@@ -35,8 +52,8 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
     EXPECT_EQ(lines.code, 0) << lines.err;
     EXPECT_EQ(
         lines.out,
-        "Car  node  at (0, 0, 0)  not turned  mass = 1200; name = Car; schemaVersion = 6; type = assembly; "
-        "world units (m) = 0.001\n"
+        "Car  node  at (0, 0, 0)  not turned  author = me; mass = 1200; mass = 1; name = Car; "
+        "schemaVersion = 6; type = assembly; world units (m) = 0.001\n"
         "  Wheel  external reference wheel.jt  at (500, 0, 0)  not turned  format = JT; maker = acme; "
         "name = Wheel; type = solid; colour = red\n"
         "  Wheel  external reference wheel.jt  at (0, 250, 0)  rotation (0 -1 0 / 1 0 0 / 0 0 1)  format = "
@@ -51,18 +68,11 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
               "print(root['name'], len(root['metadata']), wheel['kind'], wheel['path'], wheel['translation'],"
               " wheel['rotation'][0], [m['key'] for m in wheel['metadata']])\n");
     writeFile(work.file("tree.json"), json.out);
-    const std::string command = "/usr/bin/python3 '" + scriptPath + "' '" + work.file("tree.json") + "' > '" +
-                                work.file("checked") + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << json.out;
-    EXPECT_EQ(readFile(work.file("checked")),
-              "Car 4 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
+    EXPECT_EQ(runCommand("/usr/bin/python3 '" + scriptPath + "' '" + work.file("tree.json") + "'"),
+              "Car 6 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
 }
 
-TEST_F(OvmeshPlmXmlTest, DriverMessagesArePrintedOneLineEachAndAFailedLoadWritesNothing) {
-    const ToolRun converted = ovmesh({"-q", "convert", car, work.file("car.step")});
-    EXPECT_EQ(converted.code, 0) << converted.err;
-    EXPECT_NE(readFile(work.file("car.step")).find("DOCUMENT_FILE('wheel.jt'"), std::string::npos);
-
+TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWritesNothing) {
     const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl")});
     EXPECT_EQ(mirrored.code, 0) << mirrored.err;
     EXPECT_NE(mirrored.err.find("warning: mirror.plmxml: Invalid rotation for Wheel\n"), std::string::npos)
@@ -79,20 +89,35 @@ TEST_F(OvmeshPlmXmlTest, DriverMessagesArePrintedOneLineEachAndAFailedLoadWrites
     EXPECT_EQ(filesIn(work.path()), before);
 }
 
-TEST(OvmeshDriverMessages, WarningsAreMarkedAndPrefixesGiveWayToTheFileName) {
-    struct Driver : ovCoreMeshDriver {
-        Driver() : ovCoreMeshDriver(true) {}
-    } driver;
-    driver.addErrorMessage("W: odd", -1);
-    driver.addErrorMessage("E: line 1, column 2: bad", -1);
-    driver.addErrorMessage("fail to find root x", -1);
-    std::vector<std::pair<bool, std::string>> seen;
-    for (const ovmesh::DriverMessage& message : ovmesh::driverMessagesAbout("/in/a.plmxml", driver)) {
-        seen.emplace_back(message.warning, message.text);
+TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {
+    OV_SHARED_DATA_OR_SKIP(sample, "plmxml/samples/krusty84_PLMXMLFile_v6_b.xml");
+    TempDir work;
+    writeFile(work.file("page.xml"), "<?xml version=\"1.0\"?>\n<!-- <PLMXML> -->\n<svg/>");
+    const struct {
+        std::vector<std::string> arguments;
+        int code;
+        long lines;
+        std::string err;
+    } runs[] = {
+        {{"tree", "--plmxml", "occurrences", sample.string()}, 0, 6, ""},
+        {{"tree", sample.string()},
+         0,
+         6,
+         "warning: krusty84_PLMXMLFile_v6_b.xml: Not read as product definitions (fail to find root ); read "
+         "as an "
+         "occurrence tree\n"},
+        {{"tree", work.file("page.xml")},
+         1,
+         0,
+         "error: cannot read '" + work.file("page.xml") +
+             "': its document element is <svg>, and only PLM XML (<PLMXML>) is read from .xml files\n"},
+    };
+    for (const auto& run : runs) {
+        const ToolRun result = ovmesh(run.arguments);
+        EXPECT_EQ(result.code, run.code) << run.arguments.back();
+        EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), run.lines) << result.out;
+        EXPECT_EQ(result.err, run.err);
     }
-    EXPECT_EQ(seen, (std::vector<std::pair<bool, std::string>>{{true, "a.plmxml: odd"},
-                                                               {false, "a.plmxml: line 1, column 2: bad"},
-                                                               {false, "a.plmxml: fail to find root x"}}));
 }
 
 }  // namespace
