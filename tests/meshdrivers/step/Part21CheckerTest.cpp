@@ -174,6 +174,7 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
           {1, "#1 STYLED.flag: 1 is not a value of BOOLEAN"},
           {2, "#2 STYLED.flag: .U. is not a value of BOOLEAN"},
           {2, "#2 STYLED.known: .X. is not a value of LOGICAL"}}},
+        {"#1=BASE(#1);\n", {{1, "#1 BASE.x: #1 is not a value of MEASURE"}}},
         {"#1=LINE(#2,#3);\n#2=HOLDER((#3),($,$));\n#3=BASE(1.);\n#4=LINE(#9,$);\n",
          {{1, "#1 LINE.a: #2 is not a value of POINT"},
           {1, "#1 LINE.b: #3 is not a value of POINT"},

@@ -148,6 +148,20 @@ TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
               Strings{"Missing value for attribute 'label' while writing entity '[thing]'"});
 }
 
+// The file stops at the first byte the device refuses, whichever token it is in.
+TEST_F(ToyFileTest, AFailingDeviceStopsTheFile) {
+    const std::string records = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
+    EXPECT_EQ(writeRecords(writer, records), std::vector<bool>(6, true));
+    const std::string good = device.data();
+    for (size_t limit = headerSize; limit < good.size(); ++limit) {
+        ovIoDeviceFaultInjector shortWrites(static_cast<int64_t>(limit), ovIoDeviceFaultInjector::kNoLimit);
+        Part21Writer cut;
+        ASSERT_TRUE(cut.beginWritePart21("toy.stp", options, &schema, &shortWrites));
+        EXPECT_NE(writeRecords(cut, records), std::vector<bool>(6, true)) << limit;
+        EXPECT_EQ(shortWrites.data(), good.substr(0, limit));
+    }
+}
+
 // Keys that share the start of the attribute's name come before and after it;
 // a map far larger than the attribute list is searched rather than walked.
 TEST_F(ToyFileTest, TheValueIsFoundAmongKeysThatShareItsNamesStart) {
