@@ -9,8 +9,10 @@
 #include <random>
 #include <sstream>
 
+#include "meshdrivers/core/LineDrawingTestSupport.h"
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
 #include "scenegraph/ovMetadata.h"
+#include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
 #include "xml/ovXml.h"
 
@@ -133,6 +135,16 @@ TEST(PlmXmlOccurrences, RealExportsLoadAsTheirOccurrenceTrees) {
             expectSameTree(*static_cast<ovSpatial*>(objects.at(0).get()), file.roots[0], file, kIdentity),
             sample.occurrences)
             << sample.file;
+#ifdef OV_OCCT_STEP_READER
+        // Open CASCADE finds the same tree in the STEP assembly: a line per node.
+        step::StepMeshDriver stepDriver((test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
+        test::TempDir folder;
+        const std::string stepPath = folder.file("assembly.stp");
+        ASSERT_TRUE(stepDriver.saveMeshes(objects, stepPath, nullptr, SaveMeshOptions())) << sample.file;
+        const std::string tree = test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + stepPath);
+        EXPECT_EQ(static_cast<size_t>(std::count(tree.begin(), tree.end(), '\n')), sample.occurrences)
+            << sample.file;
+#endif
     }
 }
 
