@@ -117,9 +117,9 @@ void writeOccurrenceDocument(const std::string& path, int leaves) {
         for (int leaf = 0; leaf < leaves; ++leaf) {
             leafIds += (leaf == 0 ? "a" : " a") + std::to_string(a) + "_" + std::to_string(leaf);
         }
-        occurrence("a" + std::to_string(a), 1 + a % 10, leafIds, a);
+        occurrence('a' + std::to_string(a), 1 + a % 10, leafIds, a);
         for (int leaf = 0; leaf < leaves; ++leaf) {
-            occurrence("a" + std::to_string(a) + "_" + std::to_string(leaf),
+            occurrence('a' + std::to_string(a) + "_" + std::to_string(leaf),
                        11 + (a * leaves + leaf) % (kRevisions - 11), "", leaf);
         }
     }

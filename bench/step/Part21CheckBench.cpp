@@ -27,7 +27,7 @@ std::string number(uint64_t value) {
 // The records of one part, numbered from first; #1 to #9 are the shared context.
 std::string partRecords(uint64_t first, uint64_t part) {
     const std::string id = "'P" + number(part) + "'";
-    const auto ref = [&](uint64_t offset) { return "#" + number(first + offset); };
+    const auto ref = [&](uint64_t offset) { return '#' + number(first + offset); };
     std::string text;
     // The shape representation comes first and refers forwards to its items.
     text += ref(0) + "=SHAPE_REPRESENTATION(" + id + ",(" + ref(5) + "," + ref(6) + "),#9);\n";
@@ -41,7 +41,7 @@ std::string partRecords(uint64_t first, uint64_t part) {
     text += ref(8) + "=CARTESIAN_POINT('',(0.,0.,0.));\n";
     text += ref(9) + "=SHAPE_DEFINITION_REPRESENTATION(" + ref(4) + "," + ref(0) + ");\n";
     for (int point = 0; point < kPointsPerPart; ++point) {
-        text += "#" + number(first + 10 + static_cast<uint64_t>(point)) + "=CARTESIAN_POINT('p',(" +
+        text += '#' + number(first + 10 + static_cast<uint64_t>(point)) + "=CARTESIAN_POINT('p',(" +
                 number(part % 1000) + "." + number(static_cast<uint64_t>(point)) + "25,-17.0625," +
                 number(static_cast<uint64_t>(point)) + ".5E-02));\n";
     }

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::transform(name.begin(), name.end(), name.begin(),
                            [](unsigned char c) { return std::toupper(c); });
             const std::string values = "('a',1,2.5,.T.,(#1,#2),$,*,X('b'))";
-            text += "#" + std::to_string(++id) + "=" + name + values + ";";
+            text += '#' + std::to_string(++id) + "=" + name + values + ";";
             complex += name + values;
         }
         text += "#9=(" + complex + ");ENDSEC;END-ISO-10303-21;";

@@ -29,7 +29,7 @@ constexpr uint64_t kDenseIds = uint64_t{1} << 20;
 constexpr uint64_t kDenseIdsPerInstance = 8;
 
 std::string instanceText(uint64_t id) {
-    return "#" + std::to_string(id);
+    return '#' + std::to_string(id);
 }
 
 std::string quotedItem(const Part21Item& item) {

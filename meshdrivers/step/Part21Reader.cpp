@@ -24,7 +24,7 @@ bool isKeywordChar(char c) {
 
 std::string quoted(std::string_view text) {
     constexpr size_t kShown = 40;
-    return "'" + std::string(text.substr(0, kShown)) + (text.size() > kShown ? "...'" : "'");
+    return '\'' + std::string(text.substr(0, kShown)) + (text.size() > kShown ? "...'" : "'");
 }
 
 }  // namespace

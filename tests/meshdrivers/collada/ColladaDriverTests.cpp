@@ -35,7 +35,7 @@ std::string assimpReading(const std::string& path) {
     std::sort(counts.begin(), counts.end());
     std::string text = "triangles";
     for (const unsigned count : counts) {
-        text += " " + std::to_string(count);
+        text += ' ' + std::to_string(count);
     }
     return text;
 }
@@ -65,8 +65,8 @@ protected:
         std::string command = "/usr/bin/python3 " OV_COLLADA_CHECK_SCRIPT, assimp;
         for (const std::string& path : documents) {
             command += " '" + path + "'";
-            assimp += "assimp " + std::filesystem::path(path).filename().string() + ": " +
-                      assimpReading(path) + "\n";
+            assimp.append("assimp ").append(std::filesystem::path(path).filename().string());
+            assimp.append(": ").append(assimpReading(path)).append("\n");
         }
         const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         expectMatchesGolden("collada/readings/" + test + ".txt", runCommand(command) + assimp);

@@ -172,7 +172,7 @@ std::string treeText(const ovSpatial& node) {
     std::string text = node.GetName() + (reference ? "@" + reference->getUtf8FilePath() : "");
     const auto& group = dynamic_cast<const ovNode&>(node);
     for (int child = 0; child < group.getNbChildren(); ++child)
-        text += (child ? " " : "[") + treeText(*group.getChild(child)) +
+        text += (child ? ' ' : '[') + treeText(*group.getChild(child)) +
                 (child + 1 == group.getNbChildren() ? "]" : "");
     return text;
 }
@@ -306,8 +306,8 @@ std::string randomOccurrences(std::mt19937& random) {
         numbers.precision(17);
         for (double number : world[o])
             numbers << number << ' ';
-        elements.push_back(occurrence("o" + std::to_string(o),
-                                      (pick(2) ? "v" : "r") + std::to_string(pick(revisions)), children[o],
+        elements.push_back(occurrence('o' + std::to_string(o),
+                                      (pick(2) ? 'v' : 'r') + std::to_string(pick(revisions)), children[o],
                                       test::plmXmlTransform(numbers.str())));
     }
     std::shuffle(elements.begin(), elements.end(), random);

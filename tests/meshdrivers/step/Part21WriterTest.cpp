@@ -172,7 +172,7 @@ TEST_F(ToyFileTest, TheValueIsFoundAmongKeysThatShareItsNamesStart) {
     values["v"] = 7;
     EXPECT_TRUE(writer.writeEntity("holder", values, writer.generateEntityId()));
     for (int filler = 0; filler < 10; ++filler) {
-        values["x" + std::to_string(filler)] = filler;
+        values['x' + std::to_string(filler)] = filler;
     }
     EXPECT_TRUE(writer.writeEntity("holder", values, writer.generateEntityId()));
     EXPECT_EQ(records(), "#1=HOLDER(7);\r\n#2=HOLDER(7);\r\n");
