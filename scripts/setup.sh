@@ -39,3 +39,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The independent readers that run under node (glTF-Validator, three.js, occt-import-js), pinned by
+# the lock file; tests that need them skip when they are absent.
+if [ -z "${1:-}" ]; then
+  command -v npm >/dev/null || { apt-get update -qq; apt-get install -y -qq --no-install-recommends nodejs npm; }
+  npm ci --prefix "$(dirname "$0")/../tests/readers" --no-audit --no-fund --silent
+fi
