@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kPositionBytes = 12;
 constexpr int kNormalBytes = 12;
+constexpr int kColorBytes = 16;
 constexpr int kMaxChannels = 4;
 
 std::atomic<uint64_t> gLoadCount{0};
@@ -43,8 +44,12 @@ void ovAttributes::SetTCoordChannels(int unit, int channels) {
     }
 }
 
+void ovAttributes::SetColor(bool hasColor) {
+    mHasColor = hasColor;
+}
+
 int ovAttributes::GetChannelQuantityByte() const {
-    return offsetOfUnit(MaxTCoordUnits);
+    return offsetOfUnit(MaxTCoordUnits) + (mHasColor ? kColorBytes : 0);
 }
 
 int ovAttributes::GetMaxTCoords() const {
@@ -150,6 +155,11 @@ Wm4::Vector3f& ovVertexBuffer::Normal3(int index) {
 float* ovVertexBuffer::TCoord(int unit, int index) {
     assert(mAttributes.HasTCoord(unit));
     return reinterpret_cast<float*>(attributeAt(index, mAttributes.GetTCoordOffsetByte(unit)));
+}
+
+Wm4::ColorRGBA& ovVertexBuffer::Color4(int index) {
+    assert(mAttributes.HasColor());
+    return *reinterpret_cast<Wm4::ColorRGBA*>(attributeAt(index, mAttributes.GetColorOffsetByte()));
 }
 
 char* ovVertexBuffer::attributeAt(int index, int offsetByte) {

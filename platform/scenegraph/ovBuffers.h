@@ -9,7 +9,9 @@
 namespace ov {
 
 // Layout of one vertex: position (3 floats) first, then an optional normal
-// (3 floats), then texture-coordinate channels of 1 to 4 floats each.
+// (3 floats), then texture-coordinate channels of 1 to 4 floats each, then an
+// optional colour (4 floats, RGBA). The colour comes last so that layouts
+// without it keep their offsets.
 class ovAttributes {
 public:
     static constexpr int MaxTCoordUnits = 8;
@@ -18,6 +20,7 @@ public:
     void SetNormal(bool hasNormal);
     // channels 0 removes the unit.
     void SetTCoordChannels(int unit, int channels);
+    void SetColor(bool hasColor);
 
     int GetChannelQuantityByte() const;  // the vertex stride
     int GetPositionOffsetByte() const { return 0; }
@@ -28,12 +31,15 @@ public:
     bool HasTCoord(int unit) const { return GetTCoordChannels(unit) > 0; }
     int GetTCoordChannels(int unit) const;
     int GetTCoordOffsetByte(int unit) const;
+    bool HasColor() const { return mHasColor; }
+    int GetColorOffsetByte() const { return mHasColor ? offsetOfUnit(MaxTCoordUnits) : -1; }
 
 private:
     // Where the unit's coordinates start, were it in use; MaxTCoordUnits gives the stride.
     int offsetOfUnit(int unit) const;
 
     bool mHasNormal = false;
+    bool mHasColor = false;
     int mTCoordChannels[MaxTCoordUnits] = {};
 };
 
@@ -73,6 +79,7 @@ public:
     Wm4::Vector3f Position3(int index) const;
     Wm4::Vector3f& Normal3(int index);
     float* TCoord(int unit, int index);
+    Wm4::ColorRGBA& Color4(int index);
 
 private:
     char* attributeAt(int index, int offsetByte);

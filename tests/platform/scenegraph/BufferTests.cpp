@@ -43,5 +43,22 @@ TEST(ResidencyTest, DataDroppedFromTheStoreStaysAbsent) {
     EXPECT_EQ(delta.loads(), 0u);
 }
 
+// Writers find each attribute by its offset; a colour must not move the others.
+TEST(VertexLayoutTest, ColourComesLastAndKeepsTheOtherOffsets) {
+    ovAttributes layout;
+    layout.SetNormal(true);
+    layout.SetTCoordChannels(0, 2);
+    const int strideWithout = layout.GetChannelQuantityByte();
+    layout.SetColor(true);
+    EXPECT_EQ(layout.GetTCoordOffsetByte(0), 24);
+    EXPECT_EQ(layout.GetColorOffsetByte(), strideWithout);
+    EXPECT_EQ(layout.GetChannelQuantityByte(), strideWithout + 16);
+    ovVertexBuffer vertices(layout, 2);
+    vertices.Color4(1) = Wm4::ColorRGBA(0.1f, 0.2f, 0.3f, 0.4f);
+    vertices.TCoord(0, 1)[1] = 7.0f;
+    EXPECT_EQ(vertices.Color4(1), Wm4::ColorRGBA(0.1f, 0.2f, 0.3f, 0.4f));
+    EXPECT_EQ(vertices.Color4(0), Wm4::ColorRGBA(0.0f, 0.0f, 0.0f, 0.0f));
+}
+
 }  // namespace
 }  // namespace ov
