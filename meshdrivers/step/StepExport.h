@@ -45,6 +45,10 @@ struct StepExportContext {
     ovProgressNotifierInterface* progress = nullptr;
 };
 
+inline bool isInterop(const StepExportContext& context) {
+    return context.writer.getProfile() == StepProfile::Interop;
+}
+
 // Writes the product structure of spatial and, for a node, of its subtree.
 // On return definition points at the node's entry of context.definitions, or
 // stays null when spatial is not a node.

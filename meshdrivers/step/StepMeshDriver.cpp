@@ -177,6 +177,7 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
     const ovSpatial& root = *rootObject;
     StepExportContext context;
     context.progress = progress;
+    context.writer.setProfile(profile);
     if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
         return false;
     }
