@@ -150,6 +150,8 @@ private:
     bool writeList(const ovVariantListImpl& list);
     bool writeInteger(int64_t value);
     bool writeDouble(double value);
+    // The shortest digits that read back to value, always with a decimal point.
+    bool writeShortestReal(double value);
     bool writeUtf8Str(const std::string& text);
     bool writeRawStr(const char* bytes, size_t length) {
         const auto wanted = static_cast<int64_t>(length);
