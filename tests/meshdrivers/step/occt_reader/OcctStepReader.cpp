@@ -87,11 +87,8 @@ double millimetresPerFileUnit(STEPControl_Reader& reader) {
     TCollection_AsciiString name = lengths.IsEmpty() ? "" : lengths.First();
     name.LowerCase();
     const std::string unit = name.ToCString();
-    for (const auto& [name, millimetres] : {std::pair{"millimetre", 1.0},
-                                            {"centimetre", 10.0},
-                                            {"decimetre", 100.0},
-                                            {"inch", 25.4},
-                                            {"foot", 304.8}}) {
+    for (const auto& [name, millimetres] :
+         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"inch", 25.4}}) {
         if (unit == name) {
             return millimetres;
         }
@@ -225,8 +222,6 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--assembly") {
         return printAssembly(argv[2]);
     }
-    std::cerr
-        << "usage: occt_step_reader [--native] --assembly FILE | occt_step_reader [--native] --references "
-           "FILE\n";
+    std::cerr << "usage: occt_step_reader [--native] --assembly|--references FILE\n";
     return 64;
 }
