@@ -7,6 +7,7 @@
 #include "ovmesh/output/DriverMessages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
+#include "step/StepProfile.h"
 
 namespace ov::ovmesh {
 
@@ -35,6 +36,9 @@ struct LoadedScene {
 // refused it.
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options = {});
+
+// The profile of the STEP files that the following saves write.
+void setStepProfile(step::StepProfile profile);
 
 struct WrittenFile {
     std::string path;
