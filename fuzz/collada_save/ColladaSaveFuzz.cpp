@@ -2,7 +2,8 @@
 // for the root, nodes, meshes, materials and textures; material and texture
 // states shared between meshes; textures of any type, format code and
 // channel, on images that may be empty or missing; an image file prefix of
-// any bytes; and a save that may be cancelled. Besides crashes and sanitizer
+// any bytes; a coloured polyline; the save's options; and a save that may be
+// cancelled. Besides crashes and sanitizer
 // reports it checks the driver's promises: a saved document is well-formed
 // XML, the files a save leaves are the document and the images it reports,
 // all in the document's folder, and a failed save leaves no file at all.
@@ -113,6 +114,24 @@ ovTriMesh* makeTriangle(Bytes& bytes) {
     return named(new ovTriMesh(vertices.get(), indices.get()), bytes);
 }
 
+ovLine* makeColouredLine(Bytes& bytes) {
+    ovAttributes coloured;
+    coloured.SetColor(true);
+    const ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(coloured, 2));
+    const ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(bytes.next() % 4));
+    for (int i = 0; i < 2; ++i) {
+        vertices->Position3(i) = {static_cast<float>(bytes.next()), 0, 0};
+        vertices->Color4(i) = {bytes.next() / 255.0f, 0, 0, 1};
+    }
+    std::fill_n(indices->getData(), indices->GetIndexQuantity(), 1);
+    ovLine* line = named(new ovLine(vertices.get(), indices.get()), bytes);
+    const ovPointer<ovMaterialState> material(new ovMaterialState);
+    material->alpha = bytes.next() / 255.0f;
+    material->specular = {bytes.next() / 255.0f, 0, 0, 1};
+    line->setMaterialState(material.get());
+    return line;
+}
+
 ovPointer<ovNode> makeScene(Bytes& bytes) {
     std::vector<ovPointer<ovImage>> images;
     std::vector<ovPointer<ovMaterialState>> materials;
@@ -176,6 +195,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ovColladaMeshDriver driver;
     driver.setImageFilePrefix(bytes.text());
     CancelAt progress(bytes.next() % 4 == 0 ? bytes.next() % 16 : 0);
+    // Then the save's options, and a coloured polyline for them to write or leave out.
+    const uint8_t options = bytes.next();
+    driver.setSaveOptions({options & 1 ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z,
+                           (options & 2) != 0, (options & 4) != 0, (options & 8) != 0, (options & 16) != 0,
+                           options >> 5});
+    scene->attachChild(makeColouredLine(bytes));
     const fs::path document = sandbox.out / "doc.dae";
     const bool saved = driver.saveMeshes({scene}, document.string(), &progress, {});
     std::set<fs::path> expected;
