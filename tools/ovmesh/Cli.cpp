@@ -15,6 +15,7 @@
 #include "ovmesh/commands/AssemblyOptions.h"
 #include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
+#include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/TreeCommand.h"
 
 namespace ov::ovmesh {
@@ -99,6 +100,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     addNoMetadataFlag(convert, options.importMetadata);
     addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
+    addOutputOptions(convert, options);
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {

@@ -2,9 +2,8 @@
 schema bundled with it, and prints for each one what they found:
 
   schema <tag>                  a known complaint (see KNOWN_COMPLAINTS)
-  up <axis>                     when it is not Z_UP
-  effect <id> <shading> ...     a phong or not opaque effect: specular, shininess, opacity
-  geometry <triangles> <x y z ...>  ("lines <segments>" for lines; "colours <r g b ...>")
+  up <axis> / effect <id> <shading> ...  when not Z_UP / for a phong or not opaque effect
+  geometry [lines] <triangles or segments> <x y z ...> [colours <r g b ...>]
   node <16 matrix values, row by row> [mesh <geometry index> <material>]
   rejected                      pycollada refused the document
 
@@ -92,9 +91,7 @@ for path in sys.argv[1:]:
         # The opacity as pycollada's A_ONE mode gives it.
         opacity = effect.transparency * (effect.transparent[3] if isinstance(effect.transparent, tuple) else 1)
         if effect.shadingtype != "lambert" or opacity < 1:
-            specular = effect.specular if isinstance(effect.specular, cmaterial.Map) or effect.specular is None \
-                else " ".join(number(c) for c in effect.specular)
-            print("effect", effect.id, effect.shadingtype, "specular", specular, "shininess",
+            print("effect", effect.id, effect.shadingtype, "specular", effect.specular, "shininess",
                   effect.shininess, "opacity", number(opacity))
     geometries = [geometry.id for geometry in document.geometries]
     for geometry in document.geometries:

@@ -102,6 +102,10 @@ struct ConvertOptions {
     // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
     std::string units;
     PlmXmlReading plmxml = PlmXmlReading::Auto;
+    // COLLADA's up axis, "y" or "z"; empty follows the input.
+    std::string up;
+    // Significant digits of COLLADA coordinates: 6 or 9.
+    int precision = 6;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.
