@@ -47,8 +47,10 @@ private:
     bool writeEffect(const ovMaterialObject& key, const std::string& materialId);
     bool writeOrderedChannels(const ovMaterialObject& key, const ColourList& colours,
                               const SamplerIds& samplers, bool phong);
-    bool writeTextureChannelsOf(ovTexture::TexType type, const ovTextureState* textures,
-                                const SamplerIds& samplers, bool& written);
+    // The channel of type from its first map with a sampler; false when it has none.
+    bool writeMappedChannel(ovTexture::TexType type, const ovTextureState* textures,
+                            const SamplerIds& samplers);
+    void countUnusedMaps(const ovTextureState* textures);
     void writeTextureElement(const char* channel, const ovTexture& texture, const std::string& samplerId);
     void writeFloatElement(const char* element, float value);
     void logUnusedMaps() const;

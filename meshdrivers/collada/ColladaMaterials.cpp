@@ -235,13 +235,7 @@ bool collada::DocumentWriter::writeEffect(const ovMaterialObject& key, const std
     if (!writeTextureParam(key.getTextureState(), materialId, colours, samplers)) {
         return false;
     }
-    const ovTextureState* textures = key.getTextureState();
-    for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
-        const ovTexture* texture = textures->editTexture(i);
-        if (texture->getImage() && !channelOf(texture->getTexType())) {
-            ++mUnusedMaps[texture->getTexType()];
-        }
-    }
+    countUnusedMaps(key.getTextureState());
     mWriter.startElement("technique");
     mWriter.addAttribute("sid", "COMMON");
     const bool phong = mOptions.phong && hasSpecular(key);
@@ -275,10 +269,7 @@ bool collada::DocumentWriter::writeOrderedChannels(const ovMaterialObject& key, 
         if (specular && !phong) {
             continue;
         }
-        bool mapped = false;
-        if (!writeTextureChannelsOf(type, key.getTextureState(), samplers, mapped)) {
-            return false;
-        }
+        const bool mapped = writeMappedChannel(type, key.getTextureState(), samplers);
         const bool coloured = specular || std::find(colours.begin(), colours.end(), type) != colours.end();
         if (!mapped && coloured && !writeMaterialColor(material, type)) {
             return false;
@@ -297,17 +288,26 @@ bool collada::DocumentWriter::writeOrderedChannels(const ovMaterialObject& key, 
     return mWriter.isOk();
 }
 
-bool collada::DocumentWriter::writeTextureChannelsOf(ovTexture::TexType type, const ovTextureState* textures,
-                                                     const SamplerIds& samplers, bool& written) {
+bool collada::DocumentWriter::writeMappedChannel(ovTexture::TexType type, const ovTextureState* textures,
+                                                 const SamplerIds& samplers) {
     for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
         const ovTexture* texture = textures->editTexture(i);
         const auto sampler = samplers.find(texture);
-        if (texture->getTexType() == type && sampler != samplers.end() && !written) {
+        if (texture->getTexType() == type && sampler != samplers.end()) {
             writeTextureElement(channelOf(type), *texture, sampler->second);
-            written = true;
+            return true;
         }
     }
-    return mWriter.isOk();
+    return false;
+}
+
+void collada::DocumentWriter::countUnusedMaps(const ovTextureState* textures) {
+    for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
+        const ovTexture* texture = textures->editTexture(i);
+        if (texture->getImage() && !channelOf(texture->getTexType())) {
+            ++mUnusedMaps[texture->getTexType()];
+        }
+    }
 }
 
 void collada::DocumentWriter::writeTextureElement(const char* channel, const ovTexture& texture,
