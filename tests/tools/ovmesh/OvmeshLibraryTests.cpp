@@ -459,8 +459,8 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
 TEST(ObjImportTest, LatinOneNamesPointsAndVertexColoursAreReadWithWarnings) {
     TempDir folder;
     writeFile(folder.path() / "m.mtl", "newmtl r\xF6t\nKd 1 0 0\n");
-    const ObjImport latin =
-        importText("mtllib m.mtl\n" + kTriangle + "g caf\xE9\nusemtl r\xF6t\nf 1 2 3\n", folder.path());
+    const ObjImport latin = importText(
+        "mtllib m.mtl\n" + kTriangle + "g caf\xE9\nusemtl r\xF6t\nf 1 2 3\nusemtl r\xF6t\n", folder.path());
     EXPECT_EQ(child(*latin.root, 0).GetName(), "caf\xC3\xA9");
     EXPECT_EQ(diffuse(firstMesh(latin)), Wm4::ColorRGBA(1, 0, 0, 1));
     ASSERT_EQ(latin.warnings.size(), 3u) << "one for each name";

@@ -175,7 +175,8 @@ private:
             fail(fault);
         }
         if (!readAs.empty()) {
-            mModel.warnings.push_back(mSource + ":" + std::to_string(mLine) + ": " + readAs);
+            // Once a name, however often it is used; the blank keeps it apart from the keywords.
+            warnOnce(" " + name, readAs);
         }
         return name;
     }
