@@ -2,10 +2,11 @@
 // for the root, nodes, meshes, materials and textures; material and texture
 // states shared between meshes; textures of any type, format code and
 // channel, on images that may be empty or missing; an image file prefix of
-// any bytes; and a save that may be cancelled. Besides crashes and sanitizer
-// reports it checks the driver's promises: a saved document is well-formed
-// XML, the files a save leaves are the document and the images it reports,
-// all in the document's folder, and a failed save leaves no file at all.
+// any bytes; vertex colours; polylines; the save's options; and a save that
+// may be cancelled. Besides crashes and sanitizer reports it checks the
+// driver's promises: a saved document is well-formed XML, the files a save
+// leaves are the document and the images it reports, all in the document's
+// folder, and a failed save leaves no file at all.
 #include <expat.h>
 
 #include <algorithm>
@@ -104,10 +105,15 @@ ovTexture* makeTexture(Bytes& bytes, const std::vector<ovPointer<ovImage>>& imag
 }
 
 ovTriMesh* makeTriangle(Bytes& bytes) {
-    const ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), 3));
+    ovAttributes attributes;
+    attributes.SetColor(bytes.next() % 2 == 1);
+    const ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(attributes, 3));
     const ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(3));
     for (int i = 0; i < 3; ++i) {
         vertices->Position3(i) = {static_cast<float>(i), static_cast<float>(bytes.next()), 0};
+        if (attributes.HasColor()) {
+            vertices->Color4(i) = {bytes.next() / 255.0f, 0, 0, 1};
+        }
         indices->getData()[i] = i;
     }
     return named(new ovTriMesh(vertices.get(), indices.get()), bytes);
@@ -122,6 +128,7 @@ ovPointer<ovNode> makeScene(Bytes& bytes) {
     }
     for (int i = 0; i < 3; ++i) {
         materials.emplace_back(named(new ovMaterialState, bytes));
+        materials.back()->alpha = materials.back()->specular[0] = bytes.next() % 2 == 0 ? 1.0f : 0.5f;
         textureStates.emplace_back(new ovTextureState);
         for (int t = bytes.next() % 4; t > 0; --t) {
             textureStates.back()->addTexture(makeTexture(bytes, images));
@@ -139,6 +146,10 @@ ovPointer<ovNode> makeScene(Bytes& bytes) {
         mesh->setMaterialState(pick(bytes, materials));
         mesh->setTextureState(pick(bytes, textureStates));
         parent->attachChild(mesh);
+        if (bytes.next() % 4 == 0) {
+            // A polyline on the same buffers: three indices, one segment and one left over.
+            parent->attachChild(new ovLine(mesh->getVertexBuffer(), mesh->getIndexBuffer()));
+        }
     }
     return root;
 }
@@ -176,6 +187,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ovColladaMeshDriver driver;
     driver.setImageFilePrefix(bytes.text());
     CancelAt progress(bytes.next() % 4 == 0 ? bytes.next() % 16 : 0);
+    // The save's options: up axis, material channels, lines, colours, digits.
+    const uint8_t options = bytes.next();
+    driver.setSaveOptions({options & 1 ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z,
+                           (options & 2) != 0, (options & 4) != 0, (options & 8) != 0, (options & 16) != 0,
+                           options >> 5});
     const fs::path document = sandbox.out / "doc.dae";
     const bool saved = driver.saveMeshes({scene}, document.string(), &progress, {});
     std::set<fs::path> expected;

@@ -16,17 +16,6 @@ namespace {
 constexpr char kColladaNamespace[] = "http://www.collada.org/2005/11/COLLADASchema";
 constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
-// The triangle meshes of the subtree, depth first, each object before its children.
-std::vector<ovTriMesh*> collectMeshes(ovSpatial& root) {
-    std::vector<ovTriMesh*> meshes;
-    walkScene(root, nullptr, [&meshes](const WalkStep<ovSpatial>& step) {
-        if (step.object.IsDerived(ovTriMesh::TYPE)) {
-            meshes.push_back(static_cast<ovTriMesh*>(&step.object));
-        }
-    });
-    return meshes;
-}
-
 // Metres per scene unit, 0 when the root does not say.
 double worldUnitsOf(const ovSpatial& root) {
     const auto* worldUnits = root.findMetadata<ovWorldUnitsMetaData>();
@@ -51,8 +40,18 @@ UnitText unitTextOf(double worldUnits) {
 
 }  // namespace
 
+bool collada::DocumentWriter::isWrittenGeometry(const ovSpatial& spatial) const {
+    return spatial.IsDerived(ovTriMesh::TYPE) || (mOptions.polylines && spatial.IsDerived(ovLine::TYPE));
+}
+
 bool collada::DocumentWriter::writeDocument(ovSpatial& root, ovProgressNotifierInterface* progress) {
-    const MeshList meshes = collectMeshes(root);
+    // The geometries of the subtree, depth first, each object before its children.
+    MeshList meshes;
+    walkScene(root, nullptr, [this, &meshes](const WalkStep<ovSpatial>& step) {
+        if (isWrittenGeometry(step.object)) {
+            meshes.push_back(static_cast<ovBaseGeometry*>(&step.object));
+        }
+    });
     ovProgressNotifierGroupCloser closer;
     if (progress) {
         const float n = static_cast<float>(meshes.size());
@@ -96,7 +95,7 @@ bool collada::DocumentWriter::writeHeader(double worldUnits) {
     mWriter.addAttribute("name", unit.name);
     mWriter.addAttribute("meter", unit.meter);
     mWriter.endElement();
-    writeTextElement("up_axis", "Z_UP");
+    writeTextElement("up_axis", mOptions.upAxis == ColladaSaveOptions::UpAxis::Y ? "Y_UP" : "Z_UP");
     mWriter.endElement();
     return mWriter.isOk();
 }

@@ -23,13 +23,16 @@ constexpr size_t kTextPieceBytes = 64 * 1024;
 // piece by piece.
 class NumberText {
 public:
-    explicit NumberText(XmlStreamWriter& writer) : mWriter(writer) { mText.reserve(kTextPieceBytes + 64); }
+    explicit NumberText(XmlStreamWriter& writer, int significantDigits = 6)
+        : mWriter(writer), mDigits(significantDigits) {
+        mText.reserve(kTextPieceBytes + 64);
+    }
     ~NumberText() { mWriter.addTextPiece(mText); }
     NumberText(const NumberText&) = delete;
     NumberText& operator=(const NumberText&) = delete;
 
     void addFloat(float value) {
-        appendFloat(mText, value);
+        appendFloat(mText, value, mDigits);
         endNumber();
     }
     void addIndex(uint32_t value) {
@@ -47,10 +50,11 @@ private:
     }
 
     XmlStreamWriter& mWriter;
+    int mDigits;
     std::string mText;
 };
 
-std::string geometryIdOf(const ovTriMesh& mesh, int index) {
+std::string geometryIdOf(const ovBaseGeometry& mesh, int index) {
     std::string id = mesh.GetName().empty() ? "geometry" : mesh.GetName();
     id += '_';
     id += std::to_string(index);
@@ -87,10 +91,15 @@ bool collada::DocumentWriter::writeGeometries(const MeshList& meshes, ovProgress
         }
     }
     mWriter.endElement();
+    if (mUncolouredGeometries > 0) {
+        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+            << "ovColladaMeshDriver, the vertex colours of " << mUncolouredGeometries
+            << " geometries are not written (the save's options leave them out)";
+    }
     return mWriter.isOk();
 }
 
-bool collada::DocumentWriter::writeGeometry(ovTriMesh* mesh, int index) {
+bool collada::DocumentWriter::writeGeometry(ovBaseGeometry* mesh, int index) {
     ovVertexBuffer* vertices = mesh->getVertexBuffer();
     ovIndexBuffer* indices = mesh->getIndexBuffer();
     if (!vertices || !indices) {
@@ -115,25 +124,33 @@ bool collada::DocumentWriter::writeGeometry(ovTriMesh* mesh, int index) {
     return writeGeometryContent(*mesh, geometryId);
 }
 
-bool collada::DocumentWriter::writeGeometryContent(const ovTriMesh& mesh, const std::string& geometryId) {
+bool collada::DocumentWriter::writeGeometryContent(const ovBaseGeometry& mesh,
+                                                   const std::string& geometryId) {
     const ovVertexBuffer& vertices = *mesh.getVertexBuffer();
     const ovAttributes& attributes = vertices.GetAttributes();
     const char* bytes = vertices.getDataByte();
     const uint64_t count = static_cast<uint64_t>(vertices.GetVertexQuantity());
     const uint64_t stride = static_cast<uint64_t>(attributes.GetChannelQuantityByte());
-    const std::string materialId = materialIdOf(const_cast<ovTriMesh&>(mesh));
+    const std::string materialId = materialIdOf(const_cast<ovBaseGeometry&>(mesh));
 
     openWithId("geometry", geometryId);
     mWriter.addAttribute("name", geometryId + "_name");
     mWriter.startElement("mesh");
     const std::string positionsId = geometryId + "-positions";
     const std::string normalsId = geometryId + "-normals";
+    const std::string coloursId = geometryId + "-colors";
+    const bool colours = attributes.HasColor() && mOptions.vertexColours;
+    mUncolouredGeometries += attributes.HasColor() && !colours ? 1 : 0;
     if (!writeFloatArray(positionsId, 3, ovColladaMeshDriver::XYZ, bytes + attributes.GetPositionOffsetByte(),
                          count, stride)) {
         return false;
     }
     if (attributes.HasNormal() && !writeFloatArray(normalsId, 3, ovColladaMeshDriver::XYZ,
                                                    bytes + attributes.GetNormalOffsetByte(), count, stride)) {
+        return false;
+    }
+    if (colours && !writeFloatArray(coloursId, 3, ovColladaMeshDriver::RGB,
+                                    bytes + attributes.GetColorOffsetByte(), count, stride)) {
         return false;
     }
     const std::vector<int> channels = writtenTexCoordChannels(attributes);
@@ -158,18 +175,26 @@ bool collada::DocumentWriter::writeGeometryContent(const ovTriMesh& mesh, const 
         mWriter.addAttribute("set", ovStringUtils::fromUInt(static_cast<uint32_t>(channel), 1));
         mWriter.endElement();
     }
+    if (colours) {
+        openInput(mWriter, "COLOR", coloursId);
+        mWriter.endElement();
+    }
     mWriter.endElement();
-    writeTriangles(*mesh.getIndexBuffer(), materialId, verticesId);
+    writePrimitives(mesh, materialId, verticesId);
     mWriter.endElement();
     mWriter.endElement();
     return mWriter.isOk();
 }
 
-void collada::DocumentWriter::writeTriangles(const ovIndexBuffer& indices, const std::string& materialId,
-                                             const std::string& verticesId) {
+// Triangles, or the segments of a polyline.
+void collada::DocumentWriter::writePrimitives(const ovBaseGeometry& mesh, const std::string& materialId,
+                                              const std::string& verticesId) {
+    const ovIndexBuffer& indices = *mesh.getIndexBuffer();
     const int indexCount = indices.GetIndexQuantity();
-    mWriter.startElement("triangles");
-    mWriter.addAttribute("count", ovStringUtils::fromUInt(static_cast<uint32_t>(indexCount / 3), 1));
+    const bool lines = mesh.IsDerived(ovLine::TYPE);
+    mWriter.startElement(lines ? "lines" : "triangles");
+    mWriter.addAttribute("count",
+                         ovStringUtils::fromUInt(static_cast<uint32_t>(indexCount / (lines ? 2 : 3)), 1));
     if (!materialId.empty()) {
         mWriter.addAttribute("material", materialId);
     }
@@ -199,7 +224,7 @@ bool collada::DocumentWriter::writeFloatArray(const std::string& id, int compone
     openWithId("float_array", id + "-array");
     mWriter.addAttribute("count", ovStringUtils::fromUInt64(components * count, 1));
     {
-        NumberText text(mWriter);
+        NumberText text(mWriter, significantDigits(mOptions));
         for (uint64_t v = 0; v < count; ++v) {
             const char* vertex = data + v * stride;
             for (uint64_t c = 0; c < components; ++c) {

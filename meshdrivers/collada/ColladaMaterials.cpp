@@ -9,6 +9,7 @@
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
+#include "core/FloatText.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
@@ -67,6 +68,33 @@ int channelRank(ovTexture::TexType type) {
 constexpr ovTexture::TexType kColourTypes[] = {ovTexture::Emission, ovTexture::Ambient, ovTexture::Diffuse,
                                                ovTexture::Reflective};
 
+// The colour channels in the order the schema gives them inside "phong";
+// "lambert" has the same without specular.
+constexpr ovTexture::TexType kSchemaChannelOrder[] = {
+    ovTexture::Emission, ovTexture::Ambient, ovTexture::Diffuse, ovTexture::Specular, ovTexture::Reflective};
+
+const char* mapKindName(ovTexture::TexType type) {
+    switch (type) {
+        case ovTexture::Specular:
+            return "specular";
+        case ovTexture::Bump:
+            return "bump";
+        case ovTexture::Ambient:
+            return "ambient";
+        case ovTexture::Opacity:
+            return "opacity";
+        case ovTexture::Normal:
+            return "normal";
+        default:
+            return "other";
+    }
+}
+
+// An opaque white whose alpha ("A_ONE") leaves the opacity to "transparency":
+// three.js, assimp and pycollada all read the opacity as that alpha times the
+// transparency, and readers that look at "transparency" alone find it there.
+constexpr char kTransparentWhite[] = "1 1 1 1";
+
 // The second and later texture of one kind in one material give ids ending
 // in "-2", "-3" and so on; the first keeps the plain id.
 class KindOrdinals {
@@ -98,7 +126,7 @@ std::string materialIdFor(const ovMaterialState& material, int counter) {
 }
 
 // Without creating a state the mesh lacks: a save leaves the scene as it is.
-ovMaterialObject materialKeyOf(ovTriMesh& mesh) {
+ovMaterialObject materialKeyOf(ovBaseGeometry& mesh) {
     return {mesh.editMaterialState(false), mesh.editTextureState(false)};
 }
 
@@ -114,9 +142,24 @@ std::string colourText(float red, float green, float blue, float alpha) {
     return text;
 }
 
+bool hasTextureOf(const ovTextureState* textures, ovTexture::TexType type) {
+    for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
+        if (textures->editTexture(i)->getTexType() == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasSpecular(const ovMaterialObject& key) {
+    const Wm4::ColorRGBA& specular = key.getMaterialState()->specular;
+    return specular.R() != 0.0f || specular.G() != 0.0f || specular.B() != 0.0f ||
+           hasTextureOf(key.getTextureState(), ovTexture::Specular);
+}
+
 }  // namespace
 
-std::string collada::DocumentWriter::materialIdOf(ovTriMesh& mesh) const {
+std::string collada::DocumentWriter::materialIdOf(ovBaseGeometry& mesh) const {
     const auto found = materialIds.find(materialKeyOf(mesh));
     return found == materialIds.end() ? std::string() : found->second;
 }
@@ -124,7 +167,7 @@ std::string collada::DocumentWriter::materialIdOf(ovTriMesh& mesh) const {
 bool collada::DocumentWriter::writeMaterials(const MeshList& meshes, ovProgressNotifierInterface* progress) {
     int counter = 1;
     int texturedMaterials = 0;
-    for (ovTriMesh* mesh : meshes) {
+    for (ovBaseGeometry* mesh : meshes) {
         const ovMaterialState* material = mesh->editMaterialState(false);
         if (!material) {
             continue;
@@ -163,6 +206,7 @@ bool collada::DocumentWriter::writeMaterials(const MeshList& meshes, ovProgressN
         }
     }
     mWriter.endElement();
+    logUnusedMaps();
 
     mWriter.startElement("library_materials");
     for (const auto& [key, materialId] : materialIds) {
@@ -191,21 +235,113 @@ bool collada::DocumentWriter::writeEffect(const ovMaterialObject& key, const std
     if (!writeTextureParam(key.getTextureState(), materialId, colours, samplers)) {
         return false;
     }
+    countUnusedMaps(key.getTextureState());
     mWriter.startElement("technique");
     mWriter.addAttribute("sid", "COMMON");
-    mWriter.startElement("lambert");
-    if (!writeTextureChannel(key.getTextureState(), samplers)) {
-        return false;
-    }
-    for (const ovTexture::TexType type : colours) {
-        if (!writeMaterialColor(key.getMaterialState(), type)) {
+    const bool phong = mOptions.phong && hasSpecular(key);
+    mWriter.startElement(phong ? "phong" : "lambert");
+    if (mOptions.phong || mOptions.transparency) {
+        if (!writeOrderedChannels(key, colours, samplers, phong)) {
             return false;
+        }
+    } else {
+        if (!writeTextureChannel(key.getTextureState(), samplers)) {
+            return false;
+        }
+        for (const ovTexture::TexType type : colours) {
+            if (!writeMaterialColor(key.getMaterialState(), type)) {
+                return false;
+            }
         }
     }
     for (int element = 0; element < 4; ++element) {
         mWriter.endElement();
     }
     return mWriter.isOk();
+}
+
+// Each channel once, in the schema's order: its maps, or else its colour.
+bool collada::DocumentWriter::writeOrderedChannels(const ovMaterialObject& key, const ColourList& colours,
+                                                   const SamplerIds& samplers, bool phong) {
+    ovMaterialState* material = key.getMaterialState();
+    for (const ovTexture::TexType type : kSchemaChannelOrder) {
+        const bool specular = type == ovTexture::Specular;
+        if (specular && !phong) {
+            continue;
+        }
+        const bool mapped = writeMappedChannel(type, key.getTextureState(), samplers);
+        const bool coloured = specular || std::find(colours.begin(), colours.end(), type) != colours.end();
+        if (!mapped && coloured && !writeMaterialColor(material, type)) {
+            return false;
+        }
+        if (specular) {
+            writeFloatElement("shininess", material->shininess);
+        }
+    }
+    if (mOptions.transparency && material->alpha < 1.0f) {
+        mWriter.startElement("transparent");
+        mWriter.addAttribute("opaque", "A_ONE");
+        writeTextElement("color", kTransparentWhite);
+        mWriter.endElement();
+        writeFloatElement("transparency", material->alpha);
+    }
+    return mWriter.isOk();
+}
+
+bool collada::DocumentWriter::writeMappedChannel(ovTexture::TexType type, const ovTextureState* textures,
+                                                 const SamplerIds& samplers) {
+    for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
+        const ovTexture* texture = textures->editTexture(i);
+        const auto sampler = samplers.find(texture);
+        if (texture->getTexType() == type && sampler != samplers.end()) {
+            writeTextureElement(channelOf(type), *texture, sampler->second);
+            return true;
+        }
+    }
+    return false;
+}
+
+void collada::DocumentWriter::countUnusedMaps(const ovTextureState* textures) {
+    for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
+        const ovTexture* texture = textures->editTexture(i);
+        if (texture->getImage() && !channelOf(texture->getTexType())) {
+            ++mUnusedMaps[texture->getTexType()];
+        }
+    }
+}
+
+void collada::DocumentWriter::writeTextureElement(const char* channel, const ovTexture& texture,
+                                                  const std::string& samplerId) {
+    mWriter.startElement(channel);
+    mWriter.startElement("texture");
+    mWriter.addAttribute("texture", samplerId);
+    mWriter.addAttribute("texcoord", "CHANNEL" + std::to_string(texture.getChannel() - 1));
+    mWriter.endElement();
+    mWriter.endElement();
+}
+
+void collada::DocumentWriter::writeFloatElement(const char* element, float value) {
+    std::string text;
+    appendFloat(text, value);
+    mWriter.startElement(element);
+    writeTextElement("float", text);
+    mWriter.endElement();
+}
+
+const char* collada::DocumentWriter::channelOf(ovTexture::TexType type) const {
+    const TextureTexts* texts = textureTextsOf(type);
+    if (texts && texts->lambertChannel) {
+        return texts->lambertChannel;
+    }
+    return type == ovTexture::Specular && mOptions.phong ? "specular" : nullptr;
+}
+
+void collada::DocumentWriter::logUnusedMaps() const {
+    for (const auto& [type, count] : mUnusedMaps) {
+        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+            << "ovColladaMeshDriver, " << count << " " << mapKindName(type)
+            << (count == 1 ? " map is" : " maps are") << " left out of the effects: no channel takes them";
+    }
 }
 
 bool collada::DocumentWriter::writeMaterialColor(ovMaterialState* material, ovTexture::TexType type) {
@@ -226,6 +362,10 @@ bool collada::DocumentWriter::writeMaterialColor(ovMaterialState* material, ovTe
             break;
         case ovTexture::Reflective:
             element = "reflective";
+            break;
+        case ovTexture::Specular:
+            element = "specular";
+            colour = material->specular;
             break;
         default:
             return false;
@@ -345,12 +485,7 @@ bool collada::DocumentWriter::writeTextureChannel(ovTextureState* textures, cons
                 "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
             continue;
         }
-        mWriter.startElement(texts->lambertChannel);
-        mWriter.startElement("texture");
-        mWriter.addAttribute("texture", sampler->second);
-        mWriter.addAttribute("texcoord", "CHANNEL" + std::to_string(texture->getChannel() - 1));
-        mWriter.endElement();
-        mWriter.endElement();
+        writeTextureElement(texts->lambertChannel, *texture, sampler->second);
     }
     return mWriter.isOk();
 }

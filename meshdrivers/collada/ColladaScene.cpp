@@ -28,13 +28,13 @@ std::string nodeIdOf(const ovSpatial& spatial, int counter) {
 }
 
 // The homogeneous matrix of the local placement, column by column.
-std::string matrixText(const ovSpatial& spatial) {
+std::string matrixText(const ovSpatial& spatial, int significantDigits) {
     Wm4::Matrix4f homogeneous;
     spatial.getLocalTransform().GetHomogeneous(homogeneous);
     std::string text;
     for (size_t column = 0; column < 4; ++column) {
         for (size_t row = 0; row < 4; ++row) {
-            appendFloat(text, homogeneous(row, column));
+            appendFloat(text, homogeneous(row, column), significantDigits);
             text += ' ';
         }
     }
@@ -91,9 +91,9 @@ bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
         const std::string id = nodeIdOf(object, nodeCounter++);
         openWithId("node", id);
         mWriter.addAttribute("name", id);
-        writeTextElement("matrix", matrixText(object));
-        if (object.IsDerived(ovTriMesh::TYPE)) {
-            writeInstanceGeometry(static_cast<ovTriMesh&>(object));
+        writeTextElement("matrix", matrixText(object, collada::significantDigits(mOptions)));
+        if (isWrittenGeometry(object)) {
+            writeInstanceGeometry(static_cast<ovBaseGeometry&>(object));
             if (collada::advanceAndCheckCancel(progress, 0.5)) {
                 return WalkNext::Stop;
             }
@@ -117,7 +117,7 @@ bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
     return walkScene(*spatial, nullptr, enter, leave) && !closeFailed;
 }
 
-void collada::DocumentWriter::writeInstanceGeometry(ovTriMesh& mesh) {
+void collada::DocumentWriter::writeInstanceGeometry(ovBaseGeometry& mesh) {
     const auto geometry = geometryIds.find({mesh.getVertexBuffer(), mesh.getIndexBuffer()});
     if (geometry == geometryIds.end()) {
         return;

@@ -1,5 +1,6 @@
 #include "collada/XmlStreamWriter.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "collada/ColladaSupport.h"
@@ -9,6 +10,14 @@ namespace ov {
 namespace {
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
+
+// Elements deeper than this are indented as this deep, so that a line costs
+// at most 31 bytes of indentation and a scene thousands of levels deep makes
+// a file in proportion to its nodes, not to the square of its depth. A
+// document puts its deepest fixed element at depth 8 and its scene's nodes
+// from depth 3, so scenes up to 29 levels deep, which is every assembly we
+// have met, are written exactly as before.
+constexpr size_t kDeepestIndentedDepth = 32;
 
 bool isXmlCharacter(uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -139,7 +148,7 @@ void XmlStreamWriter::closeFile() {
 
 void XmlStreamWriter::appendIndentation(size_t depth) {
     if (depth > 1) {
-        mLineBuffer.append(depth - 1, '\t');
+        mLineBuffer.append(std::min(depth, kDeepestIndentedDepth) - 1, '\t');
     }
 }
 

@@ -17,6 +17,9 @@ namespace ov {
 // soon as a write leaves it failed (from then on nothing more is written and
 // isOk answers false) and when the writer is destroyed.
 //
+// Lines are indented with one tab per level of depth, up to a fixed depth
+// (see XmlStreamWriter.cpp) beyond which the indentation stays the same.
+//
 // Attribute values and texts are written as text that XML 1.0 can hold: each
 // character it cannot hold (control characters other than tab, line feed and
 // carriage return; U+FFFE, U+FFFF) and each byte that is not part of a UTF-8

@@ -54,7 +54,7 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     collada::ImageFiles images(filePath.parent_path(), mImageFilePrefix);
     XmlStreamWriter writer(file);
     const bool saved =
-        collada::DocumentWriter(writer, images).writeDocument(*root, progress) && writer.isOk();
+        collada::DocumentWriter(writer, images, mSaveOptions).writeDocument(*root, progress) && writer.isOk();
     writer.closeFile();
     logReplacedCharacters(writer.replacedCharacters());
     if (!saved || file.fail() || !images.commit()) {

@@ -9,6 +9,29 @@
 
 namespace ov {
 
+// What a COLLADA save writes beyond the driver's fixed form. The defaults
+// give that form byte for byte; viewers show a model as it was only with the
+// others (the tool's choice).
+struct ColladaSaveOptions {
+    enum class UpAxis { Y, Z };
+    // The axis the document says points up.
+    UpAxis upAxis = UpAxis::Z;
+    // "transparent" and "transparency" for a material whose alpha is below 1.
+    bool transparency = false;
+    // "phong" with "specular" (colour or map) and "shininess" for a material
+    // with a specular colour or map, "lambert" otherwise. With this or
+    // transparency, an effect's channels come in the schema's order.
+    bool phong = false;
+    // Polylines as geometries of "lines"; otherwise their nodes stay empty.
+    bool polylines = false;
+    // Vertex colours as a COLOR input (red, green, blue); otherwise left out
+    // with a warning.
+    bool vertexColours = false;
+    // Significant digits of coordinates and matrices: 6, or 9, which gives
+    // every float back exactly. Held within 1 to 9.
+    int significantDigits = 6;
+};
+
 // Saves one scene, given by its root spatial, as a COLLADA 1.4.1 document:
 // asset, images (each also written as a PNG file beside the document),
 // effects, materials, one geometry per distinct vertex/index buffer pair and a
@@ -52,7 +75,12 @@ public:
     // written; empty when that save failed.
     const std::vector<std::string>& writtenImageFiles() const { return mWrittenImageFiles; }
 
+    // For every later save.
+    void setSaveOptions(const ColladaSaveOptions& options) { mSaveOptions = options; }
+    const ColladaSaveOptions& saveOptions() const { return mSaveOptions; }
+
 private:
+    ColladaSaveOptions mSaveOptions;
     std::string mImageFilePrefix;
     std::vector<std::string> mWrittenImageFiles;
 };

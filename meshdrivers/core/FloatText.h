@@ -13,10 +13,12 @@ namespace ov {
 // general format, 6 significant digits, an exponent of at least two digits,
 // "." as the decimal point whatever the process locale, "inf", "-inf",
 // "nan" and "-nan" for the special values. to_chars is locale-free by
-// definition and its general format is that of the stream.
-inline void appendFloat(std::string& text, float value) {
+// definition and its general format is that of the stream. Other counts of
+// significant digits, up to 9 (which gives every float back), in the same form.
+inline void appendFloat(std::string& text, float value, int significantDigits = 6) {
     char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
+    const auto result =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, significantDigits);
     text.append(digits, result.ptr);
 }
 

@@ -16,6 +16,7 @@
 #include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/SceneIo.h"
+#include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/TreeCommand.h"
 
 namespace ov::ovmesh {
@@ -115,6 +116,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
     addStepProfileOption(convert, line.stepProfile);
+    addOutputOptions(convert, options);
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {

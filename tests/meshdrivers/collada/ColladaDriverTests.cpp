@@ -37,6 +37,21 @@ std::string assimpReading(const std::string& path) {
     for (const unsigned count : counts) {
         text += ' ' + std::to_string(count);
     }
+    // What only the viewer options give: a root left as it is (Y up), line
+    // meshes, vertex colours, phong and opacity.
+    text += scene->mRootNode->mTransformation.IsIdentity() ? " upright" : "";
+    for (unsigned i = 0; !(scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) && i < scene->mNumMeshes; ++i) {
+        text += scene->mMeshes[i]->mPrimitiveTypes == aiPrimitiveType_LINE ? " lines" : "";
+        text += scene->mMeshes[i]->HasVertexColors(0) ? " colours" : "";
+    }
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
+        int shading = 0;
+        float opacity = 1;
+        scene->mMaterials[i]->Get(AI_MATKEY_SHADING_MODEL, shading);
+        scene->mMaterials[i]->Get(AI_MATKEY_OPACITY, opacity);
+        text += (shading == aiShadingMode_Phong ? " phong" : "") +
+                (opacity < 1 ? " opacity " + std::to_string(opacity) : "");
+    }
     return text;
 }
 
@@ -382,6 +397,58 @@ TEST_F(ColladaSaveTest, ImagesAppearOnlyWithTheirWholeDocumentAndPrefixesKeepDoc
               (std::vector<std::string>{"a-material-1-image-diffuse.png", "a-material-1-image-emissive.png",
                                         "a.dae", "b.dae", "b__material-1-image-diffuse.png",
                                         "b__material-1-image-emissive.png", "material-1-image-diffuse.png"}));
+}
+
+// The options viewers need: the up axis, phong with a specular map, opacity,
+// polylines, vertex colours and 9 digits. Without them, the same scene
+// warns of what it leaves out.
+TEST_F(ColladaSaveTest, ViewerOptionsWriteWhatViewersShowAndTheDefaultsSayWhatIsLeftOut) {
+    const auto materials = makeStates<ovMaterialState>(2);
+    materials[0]->SetName("glass");
+    materials[0]->specular = {0.5f, 0.5f, 0.5f, 1};
+    materials[0]->shininess = 20;
+    materials[0]->alpha = 0.25f;
+    const ovPointer<ovTextureState> maps(new ovTextureState);
+    for (const int type : {ovTexture::Bump, ovTexture::Specular, ovTexture::Diffuse}) {
+        maps->addTexture(makeTexture(makeImage(ovImage::RGB8, static_cast<uint8_t>(type)), type));
+    }
+    ovAttributes coloured;
+    coloured.SetColor(true);
+    ovTriMesh* glass = makeMesh({{12345.678f, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, coloured, "glass");
+    glass->getVertexBuffer()->Color4(1) = {1, 0.5f, 0.25f, 1};
+    ovLine* wire = makeGeometry({{0, 0, 0}, {0, 4, 0}, {1, 4, 0}}, {0, 1, 1, 2});
+    wire->setMaterialState(materials[1].get());
+    const ovPointer<ovNode> root =
+        makeRoot(nullptr, {withMaterial(glass, materials[0].get(), maps.get()), wire});
+
+    ASSERT_TRUE(driver.saveMeshes({root}, dir.file("plain.dae"), nullptr, {}));
+    EXPECT_EQ(log.texts(ovLogWarning),
+              (std::vector<std::string>{
+                  "ovColladaMeshDriver, 1 specular map is left out of the effects: no channel takes them",
+                  "ovColladaMeshDriver, 1 bump map is left out of the effects: no channel takes them",
+                  "ovColladaMeshDriver, the vertex colours of 1 geometries are not written (the save's "
+                  "options leave them out)"}));
+    driver.setSaveOptions({ColladaSaveOptions::UpAxis::Y, true, true, true, true, 9});
+    expectMatchesGolden("collada/viewer_options.dae", save(root.get(), "viewer.dae"));
+    EXPECT_EQ(log.texts(ovLogWarning).size(), 4u) << "only the bump map is left out";
+}
+
+// A scene 100,000 levels deep is written in proportion to its nodes: the
+// indentation stops growing past a fixed depth.
+TEST(ColladaDeepSceneTest, AHundredThousandLevelsMakeAFileInProportionToTheirNodes) {
+    constexpr size_t kLevels = 100000;
+    TempDir dir;
+    const ovPointer<ovNode> root(new ovNode);
+    ovNode* deepest = root.get();
+    for (size_t level = 0; level < kLevels; ++level) {
+        deepest = static_cast<ovNode*>(deepest->getChild(deepest->attachChild(new ovNode)));
+    }
+    deepest->attachChild(makeTriangle());
+    // Indented to its depth, the document would take some 15 GB.
+    const FileSizeLimit limit(kLevels * 256);
+    ovColladaMeshDriver driver;
+    ASSERT_TRUE(driver.saveMeshes({root}, dir.file("deep.dae"), nullptr, {}));
+    EXPECT_EQ(readFile(dir.file("deep.dae")).find(std::string(32, '\t')), std::string::npos);
 }
 
 }  // namespace

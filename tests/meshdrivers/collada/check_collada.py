@@ -2,7 +2,8 @@
 schema bundled with it, and prints for each one what they found:
 
   schema <tag>                  a known complaint (see KNOWN_COMPLAINTS)
-  geometry <triangles> <x y z ...>
+  up <axis> / effect <id> <shading> ...  when not Z_UP / for a phong or not opaque effect
+  geometry [lines] <triangles or segments> <x y z ...> [colours <r g b ...>]
   node <16 matrix values, row by row> [mesh <geometry index> <material>]
   rejected                      pycollada refused the document
 
@@ -84,12 +85,23 @@ for path in sys.argv[1:]:
     except Exception:
         print("rejected")
         continue
+    if document.assetInfo.upaxis != "Z_UP":
+        print("up", document.assetInfo.upaxis)
+    for effect in document.effects:
+        # The opacity as pycollada's A_ONE mode gives it.
+        opacity = effect.transparency * (effect.transparent[3] if isinstance(effect.transparent, tuple) else 1)
+        if effect.shadingtype != "lambert" or opacity < 1:
+            print("effect", effect.id, effect.shadingtype, "specular", effect.specular, "shininess",
+                  effect.shininess, "opacity", number(opacity))
     geometries = [geometry.id for geometry in document.geometries]
     for geometry in document.geometries:
         triangles = geometry.primitives[0]
         # pycollada has no vertex array for a source without numbers.
         vertex = triangles.vertex if triangles.vertex is not None else []
         positions = [number(v) for v in numpy.ravel(vertex)]
-        print(" ".join(["geometry", str(len(triangles))] + positions))
+        kind = ["lines"] if isinstance(triangles, collada.lineset.LineSet) else []
+        colours = triangles.sources["COLOR"]
+        colours = ["colours"] + [number(v) for v in numpy.ravel(colours[0][4].data)] if colours else []
+        print(" ".join(["geometry"] + kind + [str(len(triangles))] + positions + colours))
     for node in document.scene.nodes:
         print_node(node, geometries)

@@ -179,9 +179,12 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     EXPECT_EQ(readBack(output("steps.stl")),
               "24 facets in 0 0 0 40 20 20, colours 3198 15855; 2 parts, volume 12000, 0 reversed\n");
 
+    // OBJ is Y up by convention, unless the user says otherwise; its polylines are lines.
     ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dae")}).code, 0);
     EXPECT_EQ(readBack(output("steps.dae")),
-              "2 geometries, 24 triangles, 2 instances, 2 materials, images \n");
+              "3 geometries, 24 triangles, 5 segments, 3 instances, 3 materials, Y_UP, images \n");
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dae"), "--up", "Z", "--precision", "9"}).code, 0);
+    EXPECT_THAT(readBack(output("steps.dae")), HasSubstr(", Z_UP,"));
 
     const ToolRun drawing = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
                                     "front", "--title", "Nuts & Bolts <v2>", "--line-breaks"});

@@ -359,6 +359,8 @@ TEST(ObjImportTest, LibrariesResolveFromOtherFoldersAndCarryTheirTextures) {
                 testing::UnorderedElementsAre(
                     "model.obj:1: material library 'absent.mtl' not found: meshes get no material",
                     library + ":6: 'Ks' needs one grey value or three RGB numbers, not 'spectral': skipped",
+                    library + ":3: 'map_Kd' -o (texture scale or offset) is not carried: the image is mapped "
+                              "as it stands",
                     library + ":5: texture image 'absent.png' not found: left out",
                     testing::StartsWith(library + ":8: texture image 'broken.jpg' cannot be read (")));
     const ovTriMesh& mesh = firstMesh(imported);
@@ -433,16 +435,13 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
                      "ELF\x02\x01\x01\0\0",
                      9),
          ":1: '\\x7FELF\\x02\\x01\\x01\\x00\\x00' is not an OBJ statement"},
-        {kTriangle + "g caf\xE9\nf 1 2 3\n", ":4: the name 'caf\\xE9' is not UTF-8 text"},
+        {kTriangle + "g caf\x01\nf 1 2 3\n", ":4: the name 'caf\\x01' holds a control character"},
         {std::string("\xFF\xFE"
                      "v\0 ",
                      5),
          ": cannot read this UTF-16LE text: it ends in half a character"},
         {"# nothing\n\n",
-         ": no faces or lines (f or l elements) to convert: the file holds nothing else either"},
-        {kTriangle + "vn 0 0 1\np 1 2\n",
-         ": no faces or lines (f or l elements) to convert: the file holds only 3 vertices, 1 normals, 2 "
-         "points"}};
+         ": no faces or lines (f or l elements) to convert: the file holds nothing else either"}};
     for (const auto& [text, message] : cases) {
         EXPECT_THAT([&] { importText(text); }, ThrowsMessage<ToolError>("model.obj" + message)) << text;
     }
@@ -452,6 +451,35 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
     EXPECT_EQ(skipped.warnings,
               (std::vector<std::string>{"model.obj:6: 'cstype' statements are not supported: skipped",
                                         "model.obj:7: 'curv' statements are not supported: skipped"}));
+}
+
+// What peers read, read with a warning: names in Latin-1 (matched with the
+// library's), files of points alone, vertex colours (kept by the meshes whose
+// corners all have one, blended where a polygon crosses itself).
+TEST(ObjImportTest, LatinOneNamesPointsAndVertexColoursAreReadWithWarnings) {
+    TempDir folder;
+    writeFile(folder.path() / "m.mtl", "newmtl r\xF6t\nKd 1 0 0\n");
+    const ObjImport latin = importText(
+        "mtllib m.mtl\n" + kTriangle + "g caf\xE9\nusemtl r\xF6t\nf 1 2 3\nusemtl r\xF6t\n", folder.path());
+    EXPECT_EQ(child(*latin.root, 0).GetName(), "caf\xC3\xA9");
+    EXPECT_EQ(diffuse(firstMesh(latin)), Wm4::ColorRGBA(1, 0, 0, 1));
+    ASSERT_EQ(latin.warnings.size(), 3u) << "one for each name";
+    EXPECT_EQ(latin.warnings[0],
+              "model.obj:5: the name 'caf\\xE9' is not UTF-8 text: read as Latin-1, 'caf\xC3\xA9'");
+
+    const ObjImport points = importText(kTriangle + "vn 0 0 1\np 1 2\n");
+    EXPECT_EQ(points.root->getNbChildren(), 0);
+    EXPECT_EQ(points.warnings, std::vector<std::string>{"model.obj: no faces or lines (f or l elements) to "
+                                                        "convert: the file holds only 3 vertices, 1 normals, "
+                                                        "2 points; the scene is empty"});
+
+    const ObjImport coloured = importText(
+        "v 0 0 0\nv 2 2 0 0 1 0\nv 2 0 0 1 0 0\nv 0 2 0 1 0 0\nv 0 0 0 0 1 0\nf 1 2 3\ng bow\nf 2 4 3 5\n");
+    EXPECT_FALSE(firstMesh(coloured).getVertexBuffer()->GetAttributes().HasColor()) << "vertex 1 has none";
+    const ovTriMesh& bow = child<ovTriMesh>(child(*coloured.root, 1), 0);
+    ASSERT_TRUE(bow.getVertexBuffer()->GetAttributes().HasColor());
+    EXPECT_EQ(bow.getVertexBuffer()->Color4(0), Wm4::ColorRGBA(0, 1, 0, 1));
+    EXPECT_EQ(bow.getVertexBuffer()->Color4(4), Wm4::ColorRGBA(0.5f, 0.5f, 0, 1)) << "where the edges cross";
 }
 
 int triangleCount(const ovNode& root) {

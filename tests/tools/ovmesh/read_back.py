@@ -44,11 +44,13 @@ def dxf(path):
 def dae(path):
     import collada
     document = collada.Collada(path, ignore=[collada.DaeUnsupportedError])
-    triangles = sum(len(geometry.primitives[0]) for geometry in document.geometries)
+    primitives = [primitive for geometry in document.geometries for primitive in geometry.primitives]
+    segments = sum(len(p) for p in primitives if isinstance(p, collada.lineset.LineSet))
     instances = list(document.scene.objects("geometry"))
     images = " ".join(sorted(image.path for image in document.images))
-    return "%d geometries, %d triangles, %d instances, %d materials, images %s" % (
-        len(document.geometries), triangles, len(instances), len(document.materials), images)
+    return "%d geometries, %d triangles, %d segments, %d instances, %d materials, %s, images %s" % (
+        len(document.geometries), sum(len(p) for p in primitives) - segments, segments, len(instances),
+        len(document.materials), document.assetInfo.upaxis, images)
 
 
 reader = {"stl": stl, "svg": svg, "dxf": dxf, "dae": dae}.get(sys.argv[1].rsplit(".", 1)[-1])

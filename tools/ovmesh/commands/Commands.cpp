@@ -19,6 +19,7 @@
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/DemoScene.h"
 #include "ovmesh/commands/InputLoading.h"
+#include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/output/ExternalParts.h"
 #include "ovmesh/output/SafeOutputFile.h"
@@ -229,6 +230,8 @@ int runFormats(Session& session) {
 int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile) {
     createFolder(folder);
     const ovPointer<ovNode> scene = buildDemoScene();
+    // The demo table stands on z = 0.
+    useColladaOptions(colladaOptionsFor("demo", "z", 6));
     SaveMeshOptions options;
     options.lineBreaks = true;
     int failures = 0;
@@ -286,6 +289,11 @@ int runConvert(Session& session, const ConvertOptions& options) {
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(options.plmxml);
     ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
+    useColladaOptions(colladaOptionsFor(options.input, options.up, options.precision));
+    if (const std::optional<std::string> warning =
+            droppedColoursWarning(*root, options.input, options.output)) {
+        session.console().warning(*warning);
+    }
     if (!options.units.empty()) {
         if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {
             session.console().warning(*warning);

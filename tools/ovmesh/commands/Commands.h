@@ -104,6 +104,10 @@ struct ConvertOptions {
     std::string units;
     PlmXmlReading plmxml = PlmXmlReading::Auto;
     step::StepProfile stepProfile = step::StepProfile::Interop;
+    // COLLADA's up axis, "y" or "z"; empty follows the input.
+    std::string up;
+    // Significant digits of COLLADA coordinates: 6 or 9.
+    int precision = 6;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.

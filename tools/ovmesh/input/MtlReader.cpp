@@ -33,8 +33,10 @@ public:
     }
 
 private:
-    void warn(const std::string& reason) {
-        mWarnings.push_back(mSource + ":" + std::to_string(mLine) + ": " + reason + ": skipped");
+    void warn(const std::string& reason) { note(reason + ": skipped"); }
+
+    void note(const std::string& text) {
+        mWarnings.push_back(mSource + ":" + std::to_string(mLine) + ": " + text);
     }
 
     void readStatement(std::string_view line) {
@@ -44,11 +46,14 @@ private:
             return;
         }
         if (keyword == "newmtl") {
-            const std::string_view name = ovStringUtils::trimmed(rest, kBlanks);
+            std::string readAs;
+            const std::string name = utf8Name(ovStringUtils::trimmed(rest, kBlanks), readAs);
             const std::string fault = name.empty() ? std::string("a material needs a name") : nameFault(name);
-            mMaterials.emplace_back().name = fault.empty() ? std::string(name) : std::string();
+            mMaterials.emplace_back().name = fault.empty() ? name : std::string();
             if (!fault.empty()) {
                 warn(fault);
+            } else if (!readAs.empty()) {
+                note(readAs);
             }
             return;
         }
@@ -120,6 +125,10 @@ private:
             if (values == kMapOptionValues.end()) {
                 warn(quoted(keyword) + " has an unknown option " + quoted(option));
                 return;
+            }
+            if (option == "-s" || option == "-o") {
+                note(quoted(keyword) + " " + std::string(option) +
+                     " (texture scale or offset) is not carried: the image is mapped as it stands");
             }
             // Up to the option's count of values; numeric ones end early.
             for (int i = 0; i < values->second; ++i) {

@@ -173,6 +173,19 @@ void drainVertices(ObjPart& part, Visit visit) {
     });
 }
 
+bool allCornersHaveColours(const ObjPart& part, const ObjModel& model) {
+    if (model.colours.size() == 0) {
+        return false;
+    }
+    bool all = true;
+    part.vertices.forEachBlock([&all, &model](const ObjCorner* corners, size_t count) {
+        all = all && std::all_of(corners, corners + count, [&model](const ObjCorner& corner) {
+                  return model.colour(corner.position).has_value();
+              });
+    });
+    return all;
+}
+
 bool allCornersHave(const ObjPart& part, int ObjCorner::*index) {
     bool all = true;
     part.vertices.forEachBlock([&all, index](const ObjCorner* corners, size_t count) {
@@ -212,6 +225,7 @@ private:
         ovAttributes layout;
         layout.SetNormal(allCornersHave(part, &ObjCorner::normal));
         layout.SetTCoordChannels(0, allCornersHave(part, &ObjCorner::texcoord) ? 2 : 0);
+        layout.SetColor(allCornersHaveColours(part, mModel));
         ovPointer<ovVertexBuffer> vertices(
             new ovVertexBuffer(layout, static_cast<int>(part.vertices.size())));
         drainVertices(part, [&](int vertex, const ObjCorner& corner) {
@@ -222,6 +236,10 @@ private:
             if (layout.HasTCoord(0)) {
                 const ObjTexcoord uv = mModel.texcoord(corner.texcoord);
                 std::copy(uv.begin(), uv.end(), vertices->TCoord(0, vertex));
+            }
+            if (layout.HasColor()) {
+                const ObjVector colour = *mModel.colour(corner.position);
+                vertices->Color4(vertex) = {colour[0], colour[1], colour[2], 1.0f};
             }
         });
         ovPointer<ovTriMesh> mesh(new ovTriMesh(vertices.get(), indexBuffer(part.indices).get()));

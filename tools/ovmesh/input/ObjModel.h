@@ -1,6 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +77,9 @@ struct ObjNameAt {
 using ObjVector = std::array<float, 3>;
 using ObjTexcoord = std::array<float, 2>;
 
+// The colour entry of a vertex without a colour.
+constexpr ObjVector kNoColour{std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f};
+
 // What an OBJ file holds, checked: every corner names data that exists.
 struct ObjModel {
     BlockArray<ObjVector> positions;
@@ -82,6 +88,10 @@ struct ObjModel {
     BlockArray<ObjVector> addedPositions;
     BlockArray<ObjTexcoord> addedTexcoords;
     BlockArray<ObjVector> addedNormals;
+    // Red, green and blue of each position from the first coloured one on,
+    // and of each added point; kNoColour where there is none.
+    BlockArray<ObjVector> colours;
+    BlockArray<ObjVector> addedColours;
     // Groups and objects that hold a face or a line, in order of their first.
     std::vector<ObjGroup> groups;
     // The rest of each "mtllib" statement.
@@ -94,6 +104,12 @@ struct ObjModel {
     Wm4::Vector3f position(int number) const { return vectorAt(positions, addedPositions, number); }
     Wm4::Vector3f normal(int number) const { return vectorAt(normals, addedNormals, number); }
     ObjTexcoord texcoord(int number) const { return elementAt(texcoords, addedTexcoords, number); }
+    std::optional<ObjVector> colour(int number) const {
+        const bool listed = number >= 0 ? static_cast<size_t>(number) < colours.size()
+                                        : static_cast<size_t>(addedPointNumber(number)) < addedColours.size();
+        const ObjVector* found = listed ? &elementAt(colours, addedColours, number) : nullptr;
+        return found && !std::isnan((*found)[0]) ? std::optional(*found) : std::nullopt;
+    }
 
 private:
     static Wm4::Vector3f vectorAt(const BlockArray<ObjVector>& values, const BlockArray<ObjVector>& added,

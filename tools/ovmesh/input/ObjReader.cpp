@@ -127,7 +127,7 @@ private:
             return;
         }
         if (keyword == "v") {
-            mModel.positions.push_back(readNumbers<3>(keyword, rest, 3));
+            readVertex(rest);
         } else if (keyword == "vt") {
             mModel.texcoords.push_back(readNumbers<2>(keyword, rest, 1));
         } else if (keyword == "vn") {
@@ -167,12 +167,18 @@ private:
         }
     }
 
-    std::string checkedName(std::string_view name) const {
+    std::string checkedName(std::string_view bytes) {
+        std::string readAs;
+        std::string name = utf8Name(bytes, readAs);
         const std::string fault = nameFault(name);
         if (!fault.empty()) {
             fail(fault);
         }
-        return std::string(name);
+        if (!readAs.empty()) {
+            // Once a name, however often it is used; the blank keeps it apart from the keywords.
+            warnOnce(" " + name, readAs);
+        }
+        return name;
     }
 
     void setGroup(std::string_view name) {
@@ -199,10 +205,27 @@ private:
         mLinePart.reset();
     }
 
+    // "x y z", "x y z w" or "x y z r g b": six numbers give the vertex a
+    // colour. From the first coloured vertex on, every vertex has an entry
+    // in the colours, NaN red for one without.
+    void readVertex(std::string_view rest) {
+        size_t read = 0;
+        const std::array<float, 6> values = readNumbers<6>("v", rest, 3, &read);
+        mModel.positions.push_back({values[0], values[1], values[2]});
+        if (read != 6 && mModel.colours.size() == 0) {
+            return;
+        }
+        while (mModel.colours.size() + 1 < mModel.positions.size()) {
+            mModel.colours.push_back(kNoColour);
+        }
+        mModel.colours.push_back(read == 6 ? ObjVector{values[3], values[4], values[5]} : kNoColour);
+    }
+
     // Keeps the first Kept numbers (a missing v of a texture coordinate is 0);
-    // later ones (w, vertex colours) are checked and left aside.
+    // later ones are checked and left aside. read receives how many there were.
     template <size_t Kept>
-    std::array<float, Kept> readNumbers(std::string_view keyword, std::string_view rest, size_t minimum) {
+    std::array<float, Kept> readNumbers(std::string_view keyword, std::string_view rest, size_t minimum,
+                                        size_t* count = nullptr) {
         rest = withoutComment(rest);
         std::array<float, Kept> values{};
         size_t read = 0;
@@ -215,6 +238,9 @@ private:
         if (read < minimum) {
             fail(quoted(keyword) + " needs at least " + std::to_string(minimum) +
                  (minimum == 1 ? " number" : " numbers"));
+        }
+        if (count) {
+            *count = read;
         }
         return values;
     }
@@ -484,10 +510,30 @@ private:
         normal = length > 0.0f ? normal * (1.0f / length) : normal;
         mModel.addedTexcoords.push_back({u, v});
         mModel.addedNormals.push_back({normal.X(), normal.Y(), normal.Z()});
+        mModel.addedColours.push_back(blendedColour(sources, point.weights));
         return {number, textured ? number : -1, shaded ? number : -1};
     }
 
-    void requireContent() const {
+    // The colour of a point blended from its sources' colours; none unless
+    // they all have one.
+    ObjVector blendedColour(const std::vector<ObjCorner>& sources,
+                            const std::array<float, 4>& weights) const {
+        ObjVector colour{};
+        for (size_t i = 0; i < sources.size(); ++i) {
+            const std::optional<ObjVector> source = mModel.colour(sources[i].position);
+            if (!source) {
+                return kNoColour;
+            }
+            for (size_t c = 0; c < colour.size(); ++c) {
+                colour[c] += weights[i] * (*source)[c];
+            }
+        }
+        return colour;
+    }
+
+    // A text of vertices or points alone reads as an empty scene, with a
+    // warning; one with nothing at all is refused.
+    void requireContent() {
         if (!mModel.groups.empty()) {
             return;
         }
@@ -501,8 +547,12 @@ private:
                 held += (held.empty() ? "" : ", ") + std::to_string(number) + what;
             }
         }
-        throw ToolError(mSource + ": no faces or lines (f or l elements) to convert: the file holds " +
-                        (held.empty() ? std::string("nothing else either") : "only " + held));
+        const std::string reason =
+            mSource + ": no faces or lines (f or l elements) to convert: the file holds ";
+        if (held.empty()) {
+            throw ToolError(reason + "nothing else either");
+        }
+        mModel.warnings.push_back(reason + "only " + held + "; the scene is empty");
     }
 
     std::string mSource;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <system_error>
 
 namespace ov::ovmesh {
@@ -75,6 +76,18 @@ std::string nameFault(std::string_view name) {
         }
     }
     return {};
+}
+
+std::string utf8Name(std::string_view name, std::string& readAs) {
+    if (utf8::is_valid(name.begin(), name.end())) {
+        return std::string(name);
+    }
+    std::string text;
+    for (const char c : name) {
+        utf8::append(static_cast<unsigned char>(c), std::back_inserter(text));
+    }
+    readAs = "the name " + quoted(name) + " is not UTF-8 text: read as Latin-1, '" + text + "'";
+    return text;
 }
 
 }  // namespace ov::ovmesh

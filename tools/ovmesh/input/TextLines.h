@@ -57,6 +57,11 @@ std::string quoted(std::string_view word);
 // it can: names must be UTF-8 text without control characters.
 std::string nameFault(std::string_view name);
 
+// A name as UTF-8: its bytes when they are UTF-8, otherwise each byte read as
+// the Latin-1 character it stands for (what older exporters on Windows
+// wrote), and then readAs says so for a warning.
+std::string utf8Name(std::string_view name, std::string& readAs);
+
 // Calls visit(line, number) for each line of text, numbered from 1, without
 // its line end.
 template <typename Visit>

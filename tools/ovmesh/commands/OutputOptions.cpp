@@ -1,0 +1,74 @@
+#include "ovmesh/commands/OutputOptions.h"
+
+#include <algorithm>
+
+#include "core/SceneWalk.h"
+#include "ovmesh/commands/SceneIo.h"
+#include "scenegraph/ovBuffers.h"
+#include "scenegraph/ovGeometry.h"
+#include "scenegraph/ovIoManager.h"
+
+namespace ov::ovmesh {
+
+namespace {
+
+// The formats whose writers keep vertex colours.
+constexpr const char* kColourFormats[] = {"dae", "gltf", "glb"};
+
+bool hasVertexColours(const ovSpatial& scene) {
+    bool found = false;
+    walkScene(scene, nullptr, [&found](const WalkStep<const ovSpatial>& step) {
+        if (step.object.IsDerived(ovBaseGeometry::TYPE)) {
+            const ovVertexBuffer* vertices =
+                static_cast<const ovBaseGeometry&>(step.object).getVertexBuffer();
+            found = vertices && vertices->GetAttributes().HasColor();
+        }
+        return found ? WalkNext::Stop : WalkNext::Children;
+    });
+    return found;
+}
+
+}  // namespace
+
+void addOutputOptions(CLI::App& convert, ConvertOptions& options) {
+    convert
+        .add_option("--up", options.up,
+                    "for .dae: the axis that points up (default: y for OBJ input, else z)")
+        ->transform(CLI::IsMember({"y", "z"}, CLI::ignore_case));
+    convert
+        .add_option("--precision", options.precision,
+                    "for .dae: significant digits of coordinates, 6 or 9 (9 gives every float back exactly)")
+        ->check(CLI::IsMember({6, 9}))
+        ->capture_default_str();
+}
+
+ColladaSaveOptions colladaOptionsFor(const std::string& input, const std::string& up, int significantDigits) {
+    ColladaSaveOptions options;
+    const bool yUp = up.empty() ? extensionOf(input) == "obj" : up == "y";
+    options.upAxis = yUp ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z;
+    options.transparency = true;
+    options.phong = true;
+    options.polylines = true;
+    options.vertexColours = true;
+    options.significantDigits = significantDigits;
+    return options;
+}
+
+void useColladaOptions(const ColladaSaveOptions& options) {
+    if (auto* driver = dynamic_cast<ovColladaMeshDriver*>(ovIoManager::msInstance.findSaveDriver("dae"))) {
+        driver->setSaveOptions(options);
+    }
+}
+
+std::optional<std::string> droppedColoursWarning(const ovSpatial& scene, const std::string& input,
+                                                 const std::string& output) {
+    const std::string extension = extensionOf(output);
+    if (std::find(std::begin(kColourFormats), std::end(kColourFormats), extension) !=
+            std::end(kColourFormats) ||
+        !hasVertexColours(scene)) {
+        return std::nullopt;
+    }
+    return input + ": the vertex colours are left out: ." + extension + " files have no place for them";
+}
+
+}  // namespace ov::ovmesh
