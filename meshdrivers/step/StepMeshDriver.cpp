@@ -6,6 +6,7 @@
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
+#include "step/StepGeometryWriter.h"
 #include "system/ovLog.h"
 #include "system/ovStringUtils.h"
 
@@ -177,6 +178,13 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
     const ovSpatial& root = *rootObject;
     StepExportContext context;
     context.progress = progress;
+    std::optional<GeometryWriter> geometryWriter;
+    if (geometry != StepGeometry::None) {
+        if (!GeometryWriter::schemaMatches(*schema, geometry)) {
+            return false;
+        }
+        context.geometry = &geometryWriter.emplace(context, geometry);
+    }
     if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
         return false;
     }

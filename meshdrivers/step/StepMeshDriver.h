@@ -9,6 +9,12 @@
 
 namespace ov::step {
 
+// What becomes of the meshes of a saved tree: None refuses them (the tree
+// holds structure only); Faceted writes each as a surface model of planar
+// faces, which readers of boundary representations open; Tessellated writes
+// each as a triangulated surface set, far smaller, for readers that know it.
+enum class StepGeometry { None, Faceted, Tessellated };
+
 // Saves a tree of nodes and external-reference nodes as an AP242 assembly:
 // products, definitions, placements, document references, properties and
 // units, and no geometry. Every entity is laid out from the EXPRESS schema
@@ -20,6 +26,10 @@ public:
     ~StepMeshDriver() override;
 
     bool isSchemaValid() const { return schema != nullptr; }
+
+    // None until set.
+    void setGeometry(StepGeometry form) { geometry = form; }
+    StepGeometry getGeometry() const { return geometry; }
 
     // Rejected whenever options.optionFlag is set.
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
@@ -37,6 +47,7 @@ public:
 
 private:
     std::unique_ptr<express::ExpressSchema> schema;
+    StepGeometry geometry = StepGeometry::None;
 };
 
 }  // namespace ov::step

@@ -71,12 +71,8 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     for (std::sregex_iterator it(formats.out.begin(), formats.out.end(), firstSaved), end; it != end; ++it) {
         expected.push_back("demo." + (*it)[1].str());
     }
-    // The assembly refers to one binary STL file per part; the COLLADA document's texture image stands
-    // beside it, named after it.
-    for (const char* part : {"demo-leg_1.stl", "demo-rail_front.stl", "demo-rail_left.stl",
-                             "demo-table_top.stl", "demo-oak-1-image-diffuse.png"}) {
-        expected.emplace_back(part);
-    }
+    // The COLLADA document's texture image stands beside it, named after it.
+    expected.emplace_back("demo-oak-1-image-diffuse.png");
     std::sort(expected.begin(), expected.end());
 
     const fs::path folder = work.path() / "new" / "demo";
@@ -104,6 +100,9 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     EXPECT_THAT(assembly.out,
                 HasSubstr("\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
                           "0.000000 0.000000 0.000000 1.000000 560.000000 310.000000 0.000000\n"));
+    // Each part's faces, in its own frame, with its colour.
+    expectMatchesGolden("ovmesh/demo_shapes.txt",
+                        run(OV_OCCT_STEP_READER, {"--shapes", (folder / "demo.stp").string()}).out);
 #endif
 }
 

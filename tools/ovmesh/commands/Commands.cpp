@@ -113,10 +113,21 @@ PartSaver partSaver(Session& session, const std::string& format, const DrawingOp
     };
 }
 
-// Assembly formats hold no geometry: an input with meshes or polylines needs
-// files for its parts, which --external-parts names the format of.
+// The STEP driver writes meshes in the form asked for.
+void setStepGeometry(step::StepGeometry form) {
+    if (auto* driver = dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"))) {
+        driver->setGeometry(form);
+    }
+}
+
+// An assembly holds its meshes itself when a geometry form is asked for;
+// otherwise an input with meshes or polylines needs files for its parts,
+// which --external-parts names the format of.
 ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
                                 PartFiles& parts) {
+    if (options.externalParts.empty() && options.stepGeometry != step::StepGeometry::None) {
+        return &scene;
+    }
     if (options.externalParts.empty()) {
         if (const ovSpatial* holder = firstGeometryHolder(scene)) {
             throw ToolError("cannot write '" + options.output + "': '" + holder->GetName() +
@@ -154,10 +165,10 @@ DrawingOptions demoDrawingOptions() {
     return options;
 }
 
-// The demo assembly as pure structure: every part in a binary STL file of its own.
-ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts) {
-    const ovPointer<ovNode> assembly = buildDemoAssembly();
-    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts);
+// The demo assembly with its parts' faceted geometry.
+ovPointer<ovSpatial> demoAssembly() {
+    setStepGeometry(step::StepGeometry::Faceted);
+    return buildDemoAssembly();
 }
 
 void createFolder(const std::string& folder) {
@@ -227,12 +238,10 @@ int runDemo(Session& session, const std::string& folder) {
         const std::string extension = driver->getSaveExtensions().front();
         const std::string path = utf8Path(fsPath(folder) / fsPath("demo." + extension));
         try {
-            PartFiles parts;
             const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
-                                                  ? demoAssembly(session, path, parts)
+                                                  ? demoAssembly()
                                                   : sceneForFormat(*scene, extension, demoDrawingOptions());
             session.report(writtenReport(saveWithProgress(session, *root, path, options)));
-            parts.keep();
         } catch (const ToolError& failure) {
             session.console().error(failure.what());
             ++failures;
@@ -279,6 +288,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
             session.console().warning(*warning);
         }
     }
+    setStepGeometry(options.stepGeometry);
     PartFiles parts;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
