@@ -6,6 +6,7 @@
 #include "core/ovMeshDriversExport.h"
 #include "express/ExpressSchema.h"
 #include "scenegraph/ovCoreMeshDriver.h"
+#include "step/StepProfile.h"
 
 namespace ov::step {
 
@@ -27,7 +28,12 @@ public:
 
     bool isSchemaValid() const { return schema != nullptr; }
 
-    // None until set.
+    // The profile of the files the following saves write; Exact until set.
+    void setProfile(StepProfile newProfile) { profile = newProfile; }
+    StepProfile getProfile() const { return profile; }
+
+    // How the meshes of a saved tree are written, in the Interop profile only
+    // (the Exact profile refuses them); None until set.
     void setGeometry(StepGeometry form) { geometry = form; }
     StepGeometry getGeometry() const { return geometry; }
 
@@ -47,6 +53,7 @@ public:
 
 private:
     std::unique_ptr<express::ExpressSchema> schema;
+    StepProfile profile = StepProfile::Exact;
     StepGeometry geometry = StepGeometry::None;
 };
 

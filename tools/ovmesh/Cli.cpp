@@ -15,6 +15,7 @@
 #include "ovmesh/commands/AssemblyOptions.h"
 #include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
+#include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/TreeCommand.h"
 
 namespace ov::ovmesh {
@@ -31,6 +32,7 @@ struct CommandLine {
     std::string page = "210x297";
     std::string view = "top";
     bool noFit = false;
+    step::StepProfile stepProfile = step::StepProfile::Interop;
 };
 
 CLI::Validator pageSizeValidator() {
@@ -68,6 +70,19 @@ void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
         ->default_str("auto");
 }
 
+void addStepProfileOption(CLI::App& command, step::StepProfile& profile) {
+    static const std::map<std::string, step::StepProfile> kProfiles{{"exact", step::StepProfile::Exact},
+                                                                    {"interop", step::StepProfile::Interop}};
+    command
+        .add_option_function<std::string>(
+            "--step-profile", [&profile](const std::string& name) { profile = kProfiles.at(name); },
+            "STEP files for: interop (CAD readers and strict checkers), exact (the driver's historical "
+            "bytes)")
+        ->transform(CLI::IsMember({"exact", "interop"}, CLI::ignore_case))
+        ->option_text("exact|interop")
+        ->default_str("interop");
+}
+
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
     convert.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
@@ -99,6 +114,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     addNoMetadataFlag(convert, options.importMetadata);
     addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
+    addStepProfileOption(convert, line.stepProfile);
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {
@@ -111,6 +127,7 @@ void addTreeOptions(CLI::App& tree, TreeOptions& options) {
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,
                std::ostream& err) {
     Session session(options, out, err);
+    setStepProfile(line.stepProfile);
     if (app.got_subcommand("formats")) {
         return runFormats(session);
     }
@@ -146,9 +163,9 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.require_subcommand(1);
     app.fallthrough();
     app.add_subcommand("formats", "show the library version and its drivers with their extensions");
-    app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves")
-        ->add_option("DIR", line.demoFolder, "folder to write into, created when missing")
-        ->required();
+    CLI::App* demo = app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves");
+    demo->add_option("DIR", line.demoFolder, "folder to write into, created when missing")->required();
+    addStepProfileOption(*demo, line.stepProfile);
     addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT"), line);
     addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),
                    line.tree);

@@ -239,9 +239,11 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},
         {{"convert", kSteps, output("out.svg"), "--margin", "105"}, 1,
          "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
-        {{"convert", kSteps, output("out.stp")}, 1,
-         "'base' holds meshes or polylines, and .stp files hold the assembly structure only; "
-         "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own beside it\n"},
+        {{"convert", kSteps, output("out.stp"), "--step-geometry", "none"}, 1,
+         "'base' holds meshes or polylines, and .stp files of this profile and geometry form hold the assembly "
+         "structure only; --external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own "
+         "beside it, --step-profile interop with --step-geometry faceted or tessellated keeps it in the file\n"},
+        {{"convert", kSteps, output("out.stp"), "--step-geometry", "round"}, 2, "--step-geometry"},
         {{"convert", kSteps, out, "--external-parts", "stl"}, 1, "--external-parts applies to assembly outputs"},
         {{"convert", kSteps, output("out.stp"), "--external-parts", "xyz"}, 1, "no driver saves .xyz files"},
         {{"convert", kSteps, output("out.stp"), "--external-parts", "step"}, 1, "parts need a format that holds"},
@@ -279,7 +281,7 @@ std::string counts(const std::string& out) {
 
 // `ovmesh check`: findings by line, the summary, --schema and --max-findings.
 TEST_F(OvmeshTest, CheckFindingsGoOutByLineAndErrorsMakeTheExitCodeOne) {
-    ASSERT_EQ(ovmesh({"-q", "demo", output("demo")}).code, 0);
+    ASSERT_EQ(ovmesh({"-q", "demo", output("demo"), "--step-profile", "exact"}).code, 0);
     const std::string demo = output("demo/demo.stp");
     writeFile(output("clean.stp"), kCleanFile);
 

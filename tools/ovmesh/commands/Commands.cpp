@@ -113,27 +113,22 @@ PartSaver partSaver(Session& session, const std::string& format, const DrawingOp
     };
 }
 
-// The STEP driver writes meshes in the form asked for.
-void setStepGeometry(step::StepGeometry form) {
-    if (auto* driver = dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"))) {
-        driver->setGeometry(form);
-    }
-}
-
 // An assembly holds its meshes itself when a geometry form is asked for;
 // otherwise an input with meshes or polylines needs files for its parts,
 // which --external-parts names the format of.
 ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
                                 PartFiles& parts) {
-    if (options.externalParts.empty() && options.stepGeometry != step::StepGeometry::None) {
+    if (options.externalParts.empty() && stepHoldsGeometry()) {
         return &scene;
     }
     if (options.externalParts.empty()) {
         if (const ovSpatial* holder = firstGeometryHolder(scene)) {
             throw ToolError("cannot write '" + options.output + "': '" + holder->GetName() +
                             "' holds meshes or polylines, and ." + extensionOf(options.output) +
-                            " files hold the assembly structure only; --external-parts FORMAT (e.g. stl) "
-                            "writes each part's geometry to a file of its own beside it");
+                            " files of this profile and geometry form hold the assembly structure only; "
+                            "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own "
+                            "beside it, --step-profile interop with --step-geometry faceted or tessellated "
+                            "keeps it in the file");
         }
         return &scene;
     }
@@ -165,10 +160,16 @@ DrawingOptions demoDrawingOptions() {
     return options;
 }
 
-// The demo assembly with its parts' faceted geometry.
-ovPointer<ovSpatial> demoAssembly() {
+// The demo assembly with its parts' faceted geometry, or as pure structure
+// with every part in a binary STL file of its own where the profile holds
+// no geometry.
+ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts) {
     setStepGeometry(step::StepGeometry::Faceted);
-    return buildDemoAssembly();
+    const ovPointer<ovNode> assembly = buildDemoAssembly();
+    if (stepHoldsGeometry()) {
+        return assembly;
+    }
+    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts);
 }
 
 void createFolder(const std::string& folder) {
@@ -238,10 +239,12 @@ int runDemo(Session& session, const std::string& folder) {
         const std::string extension = driver->getSaveExtensions().front();
         const std::string path = utf8Path(fsPath(folder) / fsPath("demo." + extension));
         try {
+            PartFiles parts;
             const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
-                                                  ? demoAssembly()
+                                                  ? demoAssembly(session, path, parts)
                                                   : sceneForFormat(*scene, extension, demoDrawingOptions());
             session.report(writtenReport(saveWithProgress(session, *root, path, options)));
+            parts.keep();
         } catch (const ToolError& failure) {
             session.console().error(failure.what());
             ++failures;

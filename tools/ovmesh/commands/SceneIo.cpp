@@ -10,6 +10,7 @@
 #include "ovmesh/input/ObjImport.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
+#include "step/StepMeshDriver.h"
 #include "system/ovIoDevice.h"
 #include "system/ovStringUtils.h"
 
@@ -194,6 +195,32 @@ void requireLoadableFormat(const std::string& path) {
         throw ToolError("cannot read '" + path +
                         "': " + unknownFormatReason(path, "reads", loadableExtensions()));
     }
+}
+
+namespace {
+
+step::StepMeshDriver* stepDriver() {
+    return dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"));
+}
+
+}  // namespace
+
+void setStepProfile(step::StepProfile profile) {
+    if (step::StepMeshDriver* driver = stepDriver()) {
+        driver->setProfile(profile);
+    }
+}
+
+void setStepGeometry(step::StepGeometry form) {
+    if (step::StepMeshDriver* driver = stepDriver()) {
+        driver->setGeometry(form);
+    }
+}
+
+bool stepHoldsGeometry() {
+    const step::StepMeshDriver* driver = stepDriver();
+    return driver != nullptr && driver->getProfile() == step::StepProfile::Interop &&
+           driver->getGeometry() != step::StepGeometry::None;
 }
 
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,

@@ -1,20 +1,20 @@
 // Loads an exchange file with Open CASCADE.
 //
-//   occt_step_reader --references FILE
+//   occt_step_reader [--native] --references FILE
 //                                  prints, in file order, "document ID" for each
 //                                  external file the model references and
 //                                  "property NAME = VALUE" for each item of a
 //                                  property's "value" representation (the
 //                                  description of a descriptive item, else the
 //                                  item's type)
-//   occt_step_reader --assembly FILE
+//   occt_step_reader [--native] --assembly FILE
 //                                  reads FILE into an XCAF document and prints
 //                                  its assembly, one line per label, indented
 //                                  by depth: a free shape's name, and for each
 //                                  component "name -> product @ location" with
 //                                  the twelve numbers of the location's 3x4
 //                                  matrix row by row (rotation, then translation)
-//   occt_step_reader --shapes FILE
+//   occt_step_reader [--native] --shapes FILE
 //                                  reads FILE into an XCAF document and prints
 //                                  one line per product that has a shape: its
 //                                  name, the triangles of its faces once meshed,
@@ -27,6 +27,7 @@
 // dereferences a null list). Such a record refers to nothing and nothing refers
 // to it, so the reader drops it from a copy of the file, written beside the
 // original so that external references still resolve, and reads the copy.
+// --native reads FILE itself, as a user's reader would.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -80,8 +81,13 @@ std::string readableCopy(const std::string& path) {
 }
 
 // Reads the file into reader through its readable copy, which is removed again.
+bool gNative = false;
+
 template <typename Reader>
 bool readFile(Reader& reader, const std::string& path) {
+    if (gNative) {
+        return reader.ReadFile(path.c_str()) == IFSelect_RetDone;
+    }
     const std::string copy = readableCopy(path);
     const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
     std::filesystem::remove(copy);
@@ -93,8 +99,11 @@ double millimetresPerFileUnit(STEPControl_Reader& reader) {
     TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
     reader.FileUnits(lengths, angles, solidAngles);
     const std::string unit = lengths.IsEmpty() ? "" : lengths.First().ToCString();
-    for (const auto& [name, millimetres] :
-         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}}) {
+    for (const auto& [name, millimetres] : {std::pair{"millimetre", 1.0},
+                                            {"centimetre", 10.0},
+                                            {"decimetre", 100.0},
+                                            {"inch", 25.4},
+                                            {"foot", 304.8}}) {
         if (unit == name) {
             return millimetres;
         }
@@ -229,7 +238,11 @@ int printShapes(const std::string& path) {
     return 0;
 }
 
+// Items of a type the reader does not know come back empty.
 std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
+    if (!item) {
+        return "<unread>";
+    }
     const auto descriptive = Handle(StepRepr_DescriptiveRepresentationItem)::DownCast(item);
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
 }
@@ -264,6 +277,11 @@ int printReferences(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--native") {
+        gNative = true;
+        --argc;
+        ++argv;
+    }
     if (argc == 3 && std::string(argv[1]) == "--references") {
         return printReferences(argv[2]);
     }
@@ -273,6 +291,6 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--shapes") {
         return printShapes(argv[2]);
     }
-    std::cerr << "usage: occt_step_reader --assembly|--references|--shapes FILE\n";
+    std::cerr << "usage: occt_step_reader [--native] --assembly|--references|--shapes FILE\n";
     return 64;
 }
