@@ -1,5 +1,7 @@
 #include "step/StepMeshDriver.h"
 
+#include <optional>
+
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"

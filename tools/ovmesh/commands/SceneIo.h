@@ -7,7 +7,7 @@
 #include "ovmesh/output/DriverMessages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
-#include "step/StepProfile.h"
+#include "step/StepMeshDriver.h"
 
 namespace ov::ovmesh {
 
