@@ -132,7 +132,7 @@ int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& opt
         return runFormats(session);
     }
     if (app.got_subcommand("demo")) {
-        return runDemo(session, line.demoFolder);
+        return runDemo(session, line.demoFolder, line.stepProfile);
     }
     if (app.got_subcommand("tree")) {
         return runTree(session, line.tree);
@@ -143,6 +143,7 @@ int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& opt
     line.convert.drawing.page = *parsePageSize(line.page);
     line.convert.drawing.view = viewsByName().at(line.view);
     line.convert.drawing.fit = !line.noFit;
+    line.convert.stepProfile = line.stepProfile;
     return runConvert(session, line.convert);
 }
 

@@ -12,6 +12,7 @@
 
 #include "StepTestSupport.h"
 #include "scenegraph/ovMetadata.h"
+#include "step/Part21Checker.h"
 #include "step/StepExport.h"
 #include "step/StepMeshDriver.h"
 
@@ -115,6 +116,7 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
     badList.push_back(1);
     badList.push_back("\xC3(");
     badListProperty->editComponentMd().insert("note", ovVariant(badList));
+    ovPointer<ovInstanceDefId> loop(new ovInstanceDefId);
     const struct {
         std::function<ovPointer<ovNode>()> scene;
         const char* lastRecord;  // how the file ends
@@ -144,6 +146,14 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
         {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}); },
          "#34=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
+        // A definition met again inside itself is named.
+        {[&] {
+             return namedNode(
+                 "R", {instanceOf(namedNode("A", {instanceOf(namedNode("B").get(), loop.get())}).get(),
+                                  loop.get())});
+         },
+         "#31=PRODUCT_DEFINITION_SHAPE('A',$,#30);\r\n",
+         {error("Step driver : the definition of 'B' contains itself"), error(kTreeFailure)}},
     };
     for (const auto& [scene, lastRecord, logged] : cases) {
         log.clear();
@@ -179,6 +189,102 @@ TEST_F(StepDriverTest, AFailureInEachStageLogsWhatFailed) {
     test::RecordingProgress cancel(2);
     test::saveToMemory(driver, {scene.get()}, false, &cancel, options);
     EXPECT_EQ(log.texts(ovLogError), Strings{kTreeFailure});
+}
+
+// A root R in world units (none when 0) with one child C: translated by
+// (10, 0, 0), with the given scale and instance metadata.
+ovPointer<ovNode> placedChild(double metresPerUnit, Wm4::Vector3f scale = {1, 1, 1},
+                              ovInstanceMetaData* instance = nullptr, float x = 10) {
+    ovPointer<ovNode> child = translated(namedNode("C"), {x, 0, 0});
+    child->editLocalTransform(true).SetScale(scale);
+    if (instance != nullptr) {
+        child->setMetadata(instance);
+    }
+    ovPointer<ovNode> root = namedNode("R", {child.get()});
+    if (metresPerUnit != 0) {
+        root->setMetadata(new ovWorldUnitsMetaData(metresPerUnit));
+    }
+    return root;
+}
+
+// The interop profile rule by rule: what the file holds ("-" first: must not
+// hold) and what the log says. Every file it writes checks clean against the
+// schema, and Open CASCADE reads it as it stands, in the file's unit.
+TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
+    driver.setProfile(StepProfile::Interop);
+    options.author = "DOMAIN\\it's \xC3\xA9";
+    ovPointer<ovInstanceDefId> values(new ovInstanceDefId);
+    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, ovVariant>>{
+             {"bought", true}, {"big", 1e20}, {"tenth", 0.1}, {"none", ovVariant(ovVariantListImpl())}}) {
+        values->editComponentMd().insert(key, value);
+    }
+    ovPointer<ovInstanceMetaData> lot(new ovInstanceMetaData(values.get()));
+    lot->editMd().insert("lot", 2);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        ovPointer<ovNode> scene;
+        Strings inFile;
+        Strings warnings;
+        Strings errors;  // none: the save succeeds
+        std::string reading = "";
+    } cases[] = {
+        {exampleScene(),
+         {"FILE_NAME('example.stp','2026-06-15T12:34:56',('DOMAIN\\\\it''s \\X2\\00E9\\X0\\'),",
+          "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }'));",
+          "=DOCUMENT_FILE('c.stp','',$,#", "GLOBAL_UNCERTAINTY_ASSIGNED_CONTEXT((#",
+          "=APPLIED_ORGANIZATION_ASSIGNMENT(#5,#6,(#", "CARTESIAN_POINT('',(10.,0.,0.))", "-('assembly'"},
+         {},
+         {}},
+        {placedChild(0.0254, {1, 1, 1}, lot.get(), 0.1f),
+         {"=(CONVERSION_BASED_UNIT('INCH',#", "(LENGTH_MEASURE(25.4),#", "(0.10000000149011612,0.,0.)",
+          "('bought',.T.)", "('big',1.E+20)", "('tenth',0.1)", "-PROPERTY_DEFINITION('none'",
+          "INTEGER_REPRESENTATION_ITEM('lot',2)"},
+         {},
+         {},
+         "  C -> C @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 "
+         "0.100000 "
+         "0.000000 0.000000\n"},
+        {placedChild(0.005), {"SI_UNIT(.MILLI.,.METRE.)", "(50.,0.,0.)"}, {}, {}},
+        {placedChild(0.001, {-1, 1, 1}),
+         {},
+         {"Step driver : the placement of 'C' mirrors or scales, which a STEP placement cannot express: "
+          "written "
+          "as its rotation and translation only"},
+         {}},
+        {placedChild(0.001, {1, 1, 1}, nullptr, static_cast<float>(nan)),
+         {},
+         {},
+         {"A real is not a finite number and has no exchange-file form",
+          "Step driver : fail to write node 'C'"}},
+        {placedChild(nan), {}, {}, {"Step driver : the world units of 'R' are not a finite number"}},
+    };
+    Part21Checker checker;
+    std::string error;
+    ASSERT_TRUE(checker.loadSchema(schemaPath(), error)) << error;
+    test::TempDir folder;
+    for (const auto& [scene, inFile, warnings, errors, reading] : cases) {
+        SCOPED_TRACE(scene->GetName() + " " + testing::PrintToString(inFile));
+        log.clear();
+        const std::string file = test::saveToMemory(driver, {scene.get()}, errors.empty(), nullptr, options);
+        for (const std::string& text : inFile) {
+            EXPECT_EQ(file.find(text.substr(text[0] == '-')) == std::string::npos, text[0] == '-') << text;
+        }
+        EXPECT_EQ(log.texts(ovLogWarning), warnings);
+        EXPECT_EQ(log.texts(ovLogError), errors);
+        if (!errors.empty()) {
+            continue;
+        }
+        const Part21CheckReport report = checker.checkText(file);
+        EXPECT_EQ(report.errors + report.warnings, 0u)
+            << (report.findings.empty() ? "" : report.findings.front().message);
+#ifdef OV_OCCT_STEP_READER
+        test::writeFile(folder.file("read.stp"), file);
+        const std::string read =
+            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + folder.file("read.stp"));
+        EXPECT_TRUE(read.starts_with(scene->GetName() + "\n")) << read;
+        EXPECT_NE(read.find(reading), std::string::npos) << read;
+#endif
+    }
 }
 
 TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {

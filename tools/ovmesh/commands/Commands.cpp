@@ -113,6 +113,15 @@ PartSaver partSaver(Session& session, const std::string& format, const DrawingOp
     };
 }
 
+// The interop profile places STL parts where their files' origin lies; the
+// exact profile keeps its references at the parts' own origins, as it always has.
+PartFileOrigin partFileOrigin(const std::string& format, step::StepProfile profile) {
+    if (format == "stl" && profile == step::StepProfile::Interop) {
+        return minimumMeshCorner;
+    }
+    return nullptr;
+}
+
 // An assembly holds its meshes itself when a geometry form is asked for;
 // otherwise an input with meshes or polylines needs files for its parts,
 // which --external-parts names the format of.
@@ -133,7 +142,8 @@ ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const Conver
         return &scene;
     }
     return moveGeometryToPartFiles(scene, options.output, options.externalParts,
-                                   partSaver(session, options.externalParts, options.drawing), parts);
+                                   partSaver(session, options.externalParts, options.drawing), parts,
+                                   partFileOrigin(options.externalParts, options.stepProfile));
 }
 
 // The part format must be one a driver saves and able to hold geometry, and
@@ -163,13 +173,15 @@ DrawingOptions demoDrawingOptions() {
 // The demo assembly with its parts' faceted geometry, or as pure structure
 // with every part in a binary STL file of its own where the profile holds
 // no geometry.
-ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts) {
+ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts,
+                                  step::StepProfile profile) {
     setStepGeometry(step::StepGeometry::Faceted);
     const ovPointer<ovNode> assembly = buildDemoAssembly();
     if (stepHoldsGeometry()) {
         return assembly;
     }
-    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts);
+    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts,
+                                   partFileOrigin("stl", profile));
 }
 
 void createFolder(const std::string& folder) {
@@ -226,7 +238,7 @@ int runFormats(Session& session) {
     return 0;
 }
 
-int runDemo(Session& session, const std::string& folder) {
+int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile) {
     createFolder(folder);
     const ovPointer<ovNode> scene = buildDemoScene();
     SaveMeshOptions options;
@@ -241,7 +253,7 @@ int runDemo(Session& session, const std::string& folder) {
         try {
             PartFiles parts;
             const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
-                                                  ? demoAssembly(session, path, parts)
+                                                  ? demoAssembly(session, path, parts, stepProfile)
                                                   : sceneForFormat(*scene, extension, demoDrawingOptions());
             session.report(writtenReport(saveWithProgress(session, *root, path, options)));
             parts.keep();

@@ -98,7 +98,10 @@ bool readFile(Reader& reader, const std::string& path) {
 double millimetresPerFileUnit(STEPControl_Reader& reader) {
     TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
     reader.FileUnits(lengths, angles, solidAngles);
-    const std::string unit = lengths.IsEmpty() ? "" : lengths.First().ToCString();
+    // Conversion-based units come back with the file's spelling: INCH.
+    TCollection_AsciiString name = lengths.IsEmpty() ? "" : lengths.First();
+    name.LowerCase();
+    const std::string unit = name.ToCString();
     for (const auto& [name, millimetres] : {std::pair{"millimetre", 1.0},
                                             {"centimetre", 10.0},
                                             {"decimetre", 100.0},
