@@ -79,10 +79,10 @@ ovLogObject warningLine() {
     return ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true);
 }
 
-// "mesh 'm' of node 'n'", for log lines.
+// "'m' of node 'n'", for log lines.
 std::string describe(const ovSpatial& geometry) {
     const ovNode* parent = geometry.getParent();
-    return "mesh '" + geometry.GetName() + "' of node '" + (parent ? parent->GetName() : std::string()) + "'";
+    return "'" + geometry.GetName() + "' of node '" + (parent ? parent->GetName() : std::string()) + "'";
 }
 
 bool isFinite(const Wm4::Vector3f& v) {
@@ -90,11 +90,13 @@ bool isFinite(const Wm4::Vector3f& v) {
 }
 
 // A mesh's buffers, present for the time it is written, with its positions
-// and normals placed by its local transform.
+// and normals placed by its local transform and positions in the file's
+// length unit.
 class MeshData {
 public:
-    explicit MeshData(const ovTriMesh& mesh)
+    MeshData(const ovTriMesh& mesh, double lengthScale)
         : mMesh(mesh),
+          mLengthScale(lengthScale),
           mVertices(*mesh.getVertexBuffer()),
           mIndices(*mesh.getIndexBuffer()),
           mVertexLoader(mesh.getVertexBuffer()),
@@ -106,7 +108,12 @@ public:
     bool hasNormals() const { return mVertices.GetAttributes().HasNormal(); }
 
     Wm4::Vector3f position(int i) const {
-        return place(read(mVertices.GetAttributes().GetPositionOffsetByte(), i), true);
+        const Wm4::Vector3f p = place(read(mVertices.GetAttributes().GetPositionOffsetByte(), i), true);
+        if (mLengthScale == 1.0) {
+            return p;
+        }
+        const auto scaled = [this](float value) { return static_cast<float>(value * mLengthScale); };
+        return {scaled(p[0]), scaled(p[1]), scaled(p[2])};
     }
     Wm4::Vector3f normal(int i) const {
         const Wm4::Vector3f n = place(read(mVertices.GetAttributes().GetNormalOffsetByte(), i), false);
@@ -118,7 +125,7 @@ public:
     // vertices or a number is not finite.
     bool check() const {
         if (!mVertices.hasCPUData() || !mIndices.hasCPUData()) {
-            errorLine() << "Step driver : the data of " << describe(mMesh) << " could not be loaded";
+            errorLine() << "Step driver : the data of mesh " << describe(mMesh) << " could not be loaded";
             return false;
         }
         const int* indices = mIndices.getData();
@@ -126,13 +133,13 @@ public:
         const size_t used = 3 * static_cast<size_t>(triangleCount());
         if (std::any_of(indices, indices + used,
                         [count](int index) { return index < 0 || index >= count; })) {
-            errorLine() << "Step driver : " << describe(mMesh) << " has a vertex index out of its " << count
-                        << " vertices";
+            errorLine() << "Step driver : mesh " << describe(mMesh) << " has a vertex index out of its "
+                        << count << " vertices";
             return false;
         }
         for (int i = 0; i < count; ++i) {
             if (!isFinite(position(i)) || (hasNormals() && !isFinite(normal(i)))) {
-                errorLine() << "Step driver : " << describe(mMesh) << " has a vertex " << i
+                errorLine() << "Step driver : mesh " << describe(mMesh) << " has a vertex " << i
                             << " that is not finite";
                 return false;
             }
@@ -156,6 +163,7 @@ private:
     }
 
     const ovTriMesh& mMesh;
+    double mLengthScale;
     const ovVertexBuffer& mVertices;
     const ovIndexBuffer& mIndices;
     ovDataLoader mVertexLoader;
@@ -237,7 +245,8 @@ bool GeometryWriter::cancelled() const {
 bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
                                      const Part21WriterUserData& nodeRepresentation) {
     if (!geometry.IsDerived(ovTriMesh::TYPE)) {
-        warningLine() << "Step driver : polylines are not written, " << describe(geometry) << " is left out";
+        warningLine() << "Step driver : polylines are not written, polyline " << describe(geometry)
+                      << " is left out";
         return true;
     }
     const auto& mesh = static_cast<const ovTriMesh&>(geometry);
@@ -258,7 +267,7 @@ bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
 bool GeometryWriter::writeMeshRepresentation(const ovTriMesh& mesh, Part21WriterUserData& representation) {
     if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
         mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
-        warningLine() << "Step driver : " << describe(mesh) << " has no triangles and is left out";
+        warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
         return true;
     }
     Part21WriterUserData item;
@@ -293,14 +302,14 @@ Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, 
 }
 
 bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
-    const MeshData data(mesh);
+    const MeshData data(mesh, mContext.lengthScale);
     if (!data.check()) {
         return false;
     }
     const int faces = countFaces(data);
     if (faces < data.triangleCount()) {
         warningLine() << "Step driver : " << data.triangleCount() - faces << " of the "
-                      << data.triangleCount() << " triangles of " << describe(mesh)
+                      << data.triangleCount() << " triangles of mesh " << describe(mesh)
                       << " have no area and are left out";
     }
     if (faces == 0) {
@@ -381,7 +390,7 @@ bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserDat
 }
 
 bool GeometryWriter::writeTessellatedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
-    const MeshData data(mesh);
+    const MeshData data(mesh, mContext.lengthScale);
     if (!data.check()) {
         return false;
     }

@@ -104,12 +104,14 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
                 HasSubstr("\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
                           "0.000000 0.000000 0.000000 1.000000 560.000000 310.000000 0.000000\n"));
     // Each part's faces, in its own frame, with its colour.
-    expectMatchesGolden("ovmesh/demo_shapes.txt",
-                        run(OV_OCCT_STEP_READER, {"--native", "--shapes", (folder / "demo.stp").string()}).out);
+    expectMatchesGolden(
+        "ovmesh/demo_shapes.txt",
+        run(OV_OCCT_STEP_READER, {"--native", "--shapes", (folder / "demo.stp").string()}).out);
 #endif
 }
 
-// The Open CASCADE build of browser viewers opens the interop file without throwing.
+// The Open CASCADE build of browser viewers opens the interop file without
+// throwing, with the faces of the nine placed parts, twelve to a box.
 TEST_F(OvmeshTest, OcctImportJsOpensTheInteropDemo) {
     const fs::path module = fs::path(OVMESH_READERS) / "node_modules/occt-import-js";
     if (!fs::exists(module) || std::system("node --version >/dev/null 2>&1") != 0) {
@@ -118,7 +120,12 @@ TEST_F(OvmeshTest, OcctImportJsOpensTheInteropDemo) {
     ASSERT_EQ(ovmesh({"-q", "demo", output("demo")}).code, 0);
     const ToolRun read = run("node", {OVMESH_READERS "/occt_import_step.js", output("demo/demo.stp")});
     EXPECT_EQ(read.code, 0) << read.err;
-    EXPECT_THAT(read.out, HasSubstr("meshes "));
+    EXPECT_THAT(read.out,
+                HasSubstr("\nmeshes 9\nmesh table_top: 12 triangles\nmesh rail_front: 12 triangles\n"));
+    const std::regex box("\nmesh \\w+: 12 triangles");
+    EXPECT_EQ(
+        std::distance(std::sregex_iterator(read.out.begin(), read.out.end(), box), std::sregex_iterator()), 9)
+        << read.out;
 }
 
 TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
