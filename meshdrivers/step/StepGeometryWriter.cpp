@@ -206,14 +206,13 @@ double colourComponent(float value) {
     return std::stod(text);
 }
 
+// By the matrix: a placement set to none places like no placement.
 std::array<float, 16> placementKey(const ovTransformation& transform) {
+    Wm4::Matrix4<float> m;
+    transform.GetHomogeneous(m);
     std::array<float, 16> key{};
-    if (!transform.IsIdentity()) {
-        Wm4::Matrix4<float> m;
-        transform.GetHomogeneous(m);
-        for (size_t i = 0; i < 16; ++i) {
-            key[i] = m(i / 4, i % 4);
-        }
+    for (size_t i = 0; i < 16; ++i) {
+        key[i] = m(i / 4, i % 4);
     }
     return key;
 }

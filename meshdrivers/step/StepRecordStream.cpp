@@ -41,7 +41,6 @@ uint64_t StepRecordStream::beginRecord(const char* upperName) {
 
 void StepRecordStream::endRecord() {
     mBuffer += ");\r\n";
-    flushWhenFull();
 }
 
 void StepRecordStream::appendReference(uint64_t id) {
@@ -49,9 +48,12 @@ void StepRecordStream::appendReference(uint64_t id) {
     appendInteger(id);
 }
 
+// Lists of a million values are one record: the buffer goes out in the
+// middle of one as well.
 void StepRecordStream::appendInteger(uint64_t value) {
     char text[24];
     mBuffer.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    flushWhenFull();
 }
 
 void StepRecordStream::appendString(const std::string& text) {
@@ -70,6 +72,7 @@ void StepRecordStream::appendTriple(const Wm4::Vector3f& xyz) {
     mBuffer.push_back(',');
     appendReal(xyz[2]);
     mBuffer.push_back(')');
+    flushWhenFull();
 }
 
 bool StepRecordStream::flush() {

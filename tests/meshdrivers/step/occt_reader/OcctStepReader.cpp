@@ -144,20 +144,32 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
     return text;
 }
 
-int printAssembly(const std::string& path) {
+// The file read into an XCAF document with names and colours, and the
+// millimetres of its length unit; null when it could not be read.
+Handle(TDocStd_Document) readDocument(const std::string& path, double& unit) {
     // External files that are not exchange files make the reader complain on
-    // the standard output, which carries the assembly here.
+    // the standard output, which carries what is printed here.
     Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
     Handle(TDocStd_Document) document;
     application->NewDocument("MDTV-XCAF", document);
     STEPCAFControl_Reader reader;
     reader.SetNameMode(true);
+    reader.SetColorMode(true);
     if (!readFile(reader, path) || !reader.Transfer(document)) {
         std::cout << "not read\n";
+        return nullptr;
+    }
+    unit = millimetresPerFileUnit(reader.ChangeReader());
+    return document;
+}
+
+int printAssembly(const std::string& path) {
+    double unit = 1;
+    const Handle(TDocStd_Document) document = readDocument(path, unit);
+    if (!document) {
         return 1;
     }
-    const double unit = millimetresPerFileUnit(reader.ChangeReader());
     const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
     TDF_LabelSequence roots;
     shapes->GetFreeShapes(roots);
@@ -191,18 +203,11 @@ int printAssembly(const std::string& path) {
 }
 
 int printShapes(const std::string& path) {
-    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
-    Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
-    Handle(TDocStd_Document) document;
-    application->NewDocument("MDTV-XCAF", document);
-    STEPCAFControl_Reader reader;
-    reader.SetNameMode(true);
-    reader.SetColorMode(true);
-    if (!readFile(reader, path) || !reader.Transfer(document)) {
-        std::cout << "not read\n";
+    double unit = 1;
+    const Handle(TDocStd_Document) document = readDocument(path, unit);
+    if (!document) {
         return 1;
     }
-    const double unit = millimetresPerFileUnit(reader.ChangeReader());
     const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
     const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(document->Main());
     TDF_LabelSequence labels;
