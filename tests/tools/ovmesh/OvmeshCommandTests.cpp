@@ -137,6 +137,17 @@ TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
     const std::string step = readFile(work.path() / "steps.step");
     EXPECT_THAT(step, HasSubstr("SI_UNIT(.MILLI.,.METRE.)"));
     EXPECT_THAT(step, HasSubstr("=DOCUMENT_FILE('steps-base.stl',"));
+#ifdef OV_OCCT_STEP_READER
+    // STEP part files hold their geometry, which Open CASCADE follows the references to.
+    const fs::path parts = work.path() / "stp";
+    fs::create_directory(parts);
+    ASSERT_EQ(
+        ovmesh({"-q", "convert", kSteps, (parts / "steps.stp").string(), "--external-parts", "stp"}).code, 0);
+    EXPECT_EQ(filesIn(parts), (std::vector<std::string>{"steps-base.stp", "steps-outline.stp",
+                                                        "steps-step.stp", "steps.stp"}));
+    EXPECT_THAT(run(OV_OCCT_STEP_READER, {"--native", "--shapes", (parts / "steps.stp").string()}).out,
+                HasSubstr("base: 12 triangles in 0.000000 0.000000 0.000000 40.000000 20.000000 10.000000"));
+#endif
 
     // A save that fails after the part files takes them away again: here
     // every file is limited to 2 KiB (4 blocks), which the part file fits in
@@ -268,7 +279,8 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("out.stp"), "--step-geometry", "round"}, 2, "--step-geometry"},
         {{"convert", kSteps, out, "--external-parts", "stl"}, 1, "--external-parts applies to assembly outputs"},
         {{"convert", kSteps, output("out.stp"), "--external-parts", "xyz"}, 1, "no driver saves .xyz files"},
-        {{"convert", kSteps, output("out.stp"), "--external-parts", "step"}, 1, "parts need a format that holds"},
+        {{"convert", kSteps, output("out.stp"), "--external-parts", "step", "--step-geometry", "none"}, 1,
+         "parts need a format that holds geometry; STEP parts hold it with"},
         {{"convert", kSteps, output("out.stp"), "--units", "inch"}, 2, "inch not in"},
         {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
         {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},

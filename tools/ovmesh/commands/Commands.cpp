@@ -132,12 +132,13 @@ ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const Conver
     }
     if (options.externalParts.empty()) {
         if (const ovSpatial* holder = firstGeometryHolder(scene)) {
-            throw ToolError("cannot write '" + options.output + "': '" + holder->GetName() +
-                            "' holds meshes or polylines, and ." + extensionOf(options.output) +
-                            " files of this profile and geometry form hold the assembly structure only; "
-                            "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own "
-                            "beside it, --step-profile interop with --step-geometry faceted or tessellated "
-                            "keeps it in the file");
+            throw ToolError(
+                "cannot write '" + options.output + "': '" + holder->GetName() +
+                "' holds meshes or polylines, and ." + extensionOf(options.output) +
+                " files of this profile and geometry form hold the assembly structure only; "
+                "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own "
+                "beside it, --step-profile interop with --step-geometry faceted or tessellated "
+                "keeps it in the file");
         }
         return &scene;
     }
@@ -157,9 +158,10 @@ void requirePartFormat(const ConvertOptions& options) {
                         options.output + "'");
     }
     requireSaveDriver("part." + options.externalParts);
-    if (formatKindOf(options.externalParts) == FormatKind::Structure) {
+    if (formatKindOf(options.externalParts) == FormatKind::Structure && !stepHoldsGeometry()) {
         throw ToolError("--external-parts " + options.externalParts +
-                        ": parts need a format that holds geometry");
+                        ": parts need a format that holds geometry; STEP parts hold it with --step-profile "
+                        "interop and --step-geometry faceted or tessellated");
     }
 }
 
@@ -287,6 +289,7 @@ ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& op
 
 int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
+    setStepGeometry(options.stepGeometry);
     requirePartFormat(options);
     requireWritableTarget(options.output);
     const std::string extension = extensionOf(options.output);
@@ -303,7 +306,6 @@ int runConvert(Session& session, const ConvertOptions& options) {
             session.console().warning(*warning);
         }
     }
-    setStepGeometry(options.stepGeometry);
     PartFiles parts;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
