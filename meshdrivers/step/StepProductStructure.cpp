@@ -138,8 +138,7 @@ void warnUnexpressiblePlacement(const ovSpatial& child) {
     if (scaled || transform.GetRotate().Determinant() < 0) {
         ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
             << "Step driver : the placement of '" << child.GetName()
-            << "' mirrors or scales, which a STEP placement cannot express: written as its rotation and "
-               "translation only";
+            << "' mirrors or scales, which STEP cannot express: written without it";
     }
 }
 

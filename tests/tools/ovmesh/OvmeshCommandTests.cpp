@@ -121,7 +121,7 @@ TEST_F(OvmeshTest, OcctImportJsOpensTheInteropDemo) {
     const ToolRun read = run("node", {OVMESH_READERS "/occt_import_step.js", output("demo/demo.stp")});
     EXPECT_EQ(read.code, 0) << read.err;
     EXPECT_THAT(read.out,
-                HasSubstr("\nmeshes 9\nmesh table_top: 12 triangles\nmesh rail_front: 12 triangles\n"));
+                HasSubstr("meshes 9\nmesh table_top: 12 triangles\nmesh rail_front: 12 triangles\n"));
     const std::regex box("\nmesh \\w+: 12 triangles");
     EXPECT_EQ(
         std::distance(std::sregex_iterator(read.out.begin(), read.out.end(), box), std::sregex_iterator()), 9)

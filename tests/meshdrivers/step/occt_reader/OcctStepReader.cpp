@@ -102,11 +102,8 @@ double millimetresPerFileUnit(STEPControl_Reader& reader) {
     TCollection_AsciiString name = lengths.IsEmpty() ? "" : lengths.First();
     name.LowerCase();
     const std::string unit = name.ToCString();
-    for (const auto& [name, millimetres] : {std::pair{"millimetre", 1.0},
-                                            {"centimetre", 10.0},
-                                            {"decimetre", 100.0},
-                                            {"inch", 25.4},
-                                            {"foot", 304.8}}) {
+    for (const auto& [name, millimetres] :
+         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"inch", 25.4}}) {
         if (unit == name) {
             return millimetres;
         }
