@@ -12,7 +12,6 @@
 
 #include "StepTestSupport.h"
 #include "scenegraph/ovMetadata.h"
-#include "step/Part21Checker.h"
 #include "step/StepExport.h"
 #include "step/StepMeshDriver.h"
 
@@ -101,6 +100,15 @@ ovTriMesh* mesh() {
     return test::makeGeometry<ovTriMesh>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
 }
 
+// The captured log lines, each as its type and text: "5 text".
+Strings typedLines(const test::LogCapture& log) {
+    Strings lines;
+    for (const ovLogLine& line : log.lines()) {
+        lines.push_back(std::to_string(line.type) + " " + line.text);
+    }
+    return lines;
+}
+
 const std::string kTreeFailure = "Fail to save spatial tree in step ovNode";
 
 // Each failure answers false with its log lines, and the file stops where it
@@ -160,11 +168,7 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
         const std::string file = test::saveToMemory(driver, {scene().get()}, false, nullptr, options);
         EXPECT_TRUE(file.ends_with(lastRecord))
             << file.substr(file.size() - std::min<size_t>(file.size(), 300));
-        Strings lines;
-        for (const ovLogLine& line : log.lines()) {
-            lines.push_back(std::to_string(line.type) + " " + line.text);
-        }
-        EXPECT_EQ(lines, logged);
+        EXPECT_EQ(typedLines(log), logged);
     }
 }
 
@@ -246,9 +250,6 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
           "5 Step driver : fail to write node 'C'"}},
         {placedChild(nan), {}, {"5 Step driver : the world units of 'R' are not a finite number"}},
     };
-    Part21Checker checker;
-    std::string error;
-    ASSERT_TRUE(checker.loadSchema(schemaPath(), error)) << error;
     test::TempDir folder;
     for (const auto& [scene, inFile, logged, reading] : cases) {
         SCOPED_TRACE(testing::PrintToString(inFile) + testing::PrintToString(logged));
@@ -259,18 +260,15 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
         for (const std::string& text : inFile) {
             EXPECT_EQ(file.find(text.substr(text[0] == '-')) == std::string::npos, text[0] == '-') << text;
         }
-        Strings lines;
-        for (const ovLogLine& line : log.lines()) {
-            lines.push_back(std::to_string(line.type) + " " + line.text);
+        EXPECT_EQ(typedLines(log), logged);
+        if (!saves) {
+            continue;
         }
-        EXPECT_EQ(lines, logged);
-        const Part21CheckReport report = checker.checkText(file);
-        EXPECT_TRUE(!saves || report.errors + report.warnings == 0) << report.findings.at(0).message;
+        expectChecksClean(file);
 #ifdef OV_OCCT_STEP_READER
         test::writeFile(folder.file("read.stp"), file);
-        const std::string read = saves ? test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " +
-                                                          folder.file("read.stp"))
-                                       : "R\n";
+        const std::string read =
+            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + folder.file("read.stp"));
         EXPECT_TRUE(read.starts_with(scene->GetName() + "\n") && read.find(reading) != std::string::npos)
             << read;
 #endif

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "StepTestSupport.h"
-#include "step/Part21Checker.h"
 
 namespace ov::step {
 namespace {
@@ -94,15 +93,6 @@ protected:
     std::string save(ovSpatial* root, bool saves = true) {
         return test::saveToMemory(driver, {root}, saves, nullptr,
                                   SaveMeshOptions{"geometry.stp", "", false, false});
-    }
-
-    void expectChecksClean(const std::string& file) {
-        Part21Checker checker;
-        std::string error;
-        ASSERT_TRUE(checker.loadSchema(schemaPath(), error)) << error;
-        const Part21CheckReport report = checker.checkText(file);
-        EXPECT_EQ(report.errors + report.warnings, 0u)
-            << (report.findings.empty() ? "" : report.findings[0].message);
     }
 
     test::FixedClock clock;

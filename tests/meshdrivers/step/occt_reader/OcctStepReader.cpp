@@ -243,11 +243,7 @@ int printShapes(const std::string& path) {
     return 0;
 }
 
-// Items of a type the reader does not know come back empty.
 std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
-    if (!item) {
-        return "<unread>";
-    }
     const auto descriptive = Handle(StepRepr_DescriptiveRepresentationItem)::DownCast(item);
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
 }
