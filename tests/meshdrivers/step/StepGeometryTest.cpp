@@ -50,28 +50,21 @@ ovPointer<ovNode> rectangleScene(ovPointer<ovTriMesh> mesh = rectangle()) {
     return root;
 }
 
-// The numbers of each record of one entity, in file order: its reals and its
-// integers (instance references left out).
-struct RecordNumbers {
-    std::vector<double> reals;
-    std::vector<long long> integers;
-};
-
-std::vector<RecordNumbers> numbersOf(const std::string& file, const std::string& entity) {
+// The numbers of each record of one entity, in file order (instance
+// references left out).
+std::vector<std::vector<double>> numbersOf(const std::string& file, const std::string& entity) {
     static const std::regex kNumber(R"((#?)(-?[0-9]+(\.[0-9]*)?(E[-+]?[0-9]+)?))");
-    std::vector<RecordNumbers> records;
+    std::vector<std::vector<double>> records;
     std::istringstream lines(file);
     for (std::string line; std::getline(lines, line);) {
         const size_t start = line.find("=" + entity + "(");
         if (start == std::string::npos) {
             continue;
         }
-        RecordNumbers& numbers = records.emplace_back();
+        std::vector<double>& numbers = records.emplace_back();
         for (std::sregex_iterator it(line.begin() + start, line.end(), kNumber), end; it != end; ++it) {
-            if ((*it)[3].matched) {
-                numbers.reals.push_back(std::stod((*it)[2]));
-            } else if (!(*it)[1].matched || (*it)[1].length() == 0) {
-                numbers.integers.push_back(std::stoll((*it)[2]));
+            if ((*it)[1].length() == 0) {
+                numbers.push_back(std::stod((*it)[2]));
             }
         }
     }
@@ -134,17 +127,14 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
         }
         EXPECT_EQ(log.texts(ovLogWarning).size(), warnings);
         if (form == StepGeometry::Tessellated) {
-            const std::vector<RecordNumbers> coordinates = numbersOf(file, "COORDINATES_LIST");
-            ASSERT_EQ(coordinates.size(), 2u);
-            for (const size_t copy : {0u, 1u}) {
-                const double z = copy == 0 ? 0.0 : 3.0;
-                EXPECT_EQ(coordinates[copy].integers, std::vector<long long>{4});
-                EXPECT_EQ(coordinates[copy].reals, (std::vector<double>{0, 0, z, 2, 0, z, 2, 1, z, 0, 1, z}));
-            }
-            const std::vector<RecordNumbers> sets = numbersOf(file, "TRIANGULATED_SURFACE_SET");
-            ASSERT_EQ(sets.size(), 2u);
-            EXPECT_EQ(sets[0].integers, (std::vector<long long>{4, 1, 2, 3, 1, 3, 4, 1, 1, 2}));
-            EXPECT_EQ(sets[0].reals, (std::vector<double>{0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}));
+            // The point count, then the points; the raised copy 3 higher.
+            EXPECT_EQ(numbersOf(file, "COORDINATES_LIST"),
+                      (std::vector<std::vector<double>>{{4, 0, 0, 0, 2, 0, 0, 2, 1, 0, 0, 1, 0},
+                                                        {4, 0, 0, 3, 2, 0, 3, 2, 1, 3, 0, 1, 3}}));
+            // pnmax, the normals, then the triangles.
+            const std::vector<double> set{4, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 1, 2, 3, 1, 3, 4, 1, 1, 2};
+            EXPECT_EQ(numbersOf(file, "TRIANGULATED_SURFACE_SET"),
+                      (std::vector<std::vector<double>>{set, set}));
         }
     }
 }
