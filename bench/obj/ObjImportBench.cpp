@@ -25,64 +25,13 @@
 
 #include "ovmesh/input/ObjImport.h"
 #include "support/CountingHeap.h"
+#include "support/ObjGrid.h"
+#include "support/TimedCommand.h"
 #include "support/Timing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-void appendNumbers(std::string& text, const char* keyword, std::initializer_list<double> values) {
-    text += keyword;
-    for (const double value : values) {
-        char digits[32];
-        const auto end =
-            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6).ptr;
-        text += ' ';
-        text.append(digits, end);
-    }
-    text += '\n';
-}
-
-void appendCorner(std::string& text, long index) {
-    const std::string number = std::to_string(index);
-    text += ' ' + number + '/' + number + '/' + number;
-}
-
-// A gently waved square of side x side quads, two triangles each; every
-// vertex has its own texture coordinate and normal, numbered alike.
-void writeGrid(const fs::path& path, int side) {
-    std::ofstream file(path, std::ios::binary);
-    std::string text;
-    const int points = side + 1;
-    for (int row = 0; row < points; ++row) {
-        for (int column = 0; column < points; ++column) {
-            const double x = column / double(side);
-            const double y = row / double(side);
-            const double slope = 0.05 * std::cos(8 * x);
-            appendNumbers(text, "v", {x, y, 0.05 / 8 * std::sin(8 * x)});
-            appendNumbers(text, "vt", {x, y});
-            const double length = std::sqrt(1 + slope * slope);
-            appendNumbers(text, "vn", {-slope / length, 0, 1 / length});
-        }
-        file << text;
-        text.clear();
-    }
-    for (int row = 0; row < side; ++row) {
-        for (int column = 0; column < side; ++column) {
-            const long a = long(row) * points + column + 1;
-            const long corners[2][3] = {{a, a + 1, a + points + 1}, {a, a + points + 1, a + points}};
-            for (const auto& triangle : corners) {
-                text += 'f';
-                for (const long corner : triangle) {
-                    appendCorner(text, corner);
-                }
-                text += '\n';
-            }
-        }
-        file << text;
-        text.clear();
-    }
-}
 
 // Triangles that share no vertex, each after a statement "prefix<number>"
 // of its own (a group, a material) or all in one group when prefix is empty.
@@ -91,9 +40,9 @@ void writeTriangles(const fs::path& path, int triangles, const std::string& pref
     for (int triangle = 0; triangle < triangles; ++triangle) {
         const double x = triangle % 1000;
         const double y = triangle / 1000;
-        appendNumbers(text, "v", {x, y, 0});
-        appendNumbers(text, "v", {x + 1, y, 0});
-        appendNumbers(text, "v", {x, y + 1, 0});
+        ov::bench::appendObjNumbers(text, "v", {x, y, 0});
+        ov::bench::appendObjNumbers(text, "v", {x + 1, y, 0});
+        ov::bench::appendObjNumbers(text, "v", {x, y + 1, 0});
         if (!prefix.empty()) {
             text += prefix + std::to_string(triangle) + '\n';
         }
@@ -109,23 +58,6 @@ struct Measure {
     double heapMb = 0;
 };
 
-// Runs a command line; answers its wall time and peak resident memory in MB,
-// as /usr/bin/time reports it.
-std::pair<double, double> runCommand(const std::string& command, const fs::path& folder) {
-    const fs::path report = folder / "time.txt";
-    const std::string line =
-        "/usr/bin/time -f %M -o '" + report.string() + "' " + command + " >/dev/null 2>&1";
-    const double seconds = secondsOf([&] {
-        if (std::system(line.c_str()) != 0) {
-            std::printf("failed: %s\n", command.c_str());
-        }
-    });
-    std::ifstream kilobytes(report);
-    double peak = 0;
-    kilobytes >> peak;
-    return {seconds, peak / 1024};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,7 +66,7 @@ int main(int argc, char** argv) {
     const fs::path folder = fs::temp_directory_path() / "ov-bench-obj";
     fs::create_directories(folder);
     const fs::path big = folder / "big.obj";
-    writeGrid(big, side);
+    ov::bench::writeObjGrid(big, side);
     std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side,
                 static_cast<double>(fs::file_size(big)) / 1e6);
 
@@ -166,11 +98,11 @@ int main(int argc, char** argv) {
     std::printf("heap ours / tinyobjloader: %.2f (target <= 1.5)\n", ours.heapMb / tiny.heapMb);
 
     const auto [ovmeshSeconds, ovmeshPeak] =
-        runCommand(std::string(OVMESH_EXECUTABLE) + " convert '" + big.string() + "' '" +
-                       (folder / "ovmesh.stl").string() + "'",
-                   folder);
-    const auto [assimpSeconds, assimpPeak] =
-        runCommand("assimp export '" + big.string() + "' '" + (folder / "assimp.stl").string() + "'", folder);
+        ov::bench::timedCommand(std::string(OVMESH_EXECUTABLE) + " convert '" + big.string() + "' '" +
+                                    (folder / "ovmesh.stl").string() + "'",
+                                folder);
+    const auto [assimpSeconds, assimpPeak] = ov::bench::timedCommand(
+        "assimp export '" + big.string() + "' '" + (folder / "assimp.stl").string() + "'", folder);
     std::printf("ovmesh convert big.obj big.stl: %7.3f s  %7.1f MB peak resident\n", ovmeshSeconds,
                 ovmeshPeak);
     std::printf("assimp export big.obj big.stl:  %7.3f s  %7.1f MB peak resident\n", assimpSeconds,

@@ -203,6 +203,27 @@ Part21WriterUserData Part21Writer::generateEntityId() {
     return Part21WriterUserData(nextEntityId++);
 }
 
+uint64_t Part21Writer::reserveEntityIds(uint64_t count) {
+    const uint64_t first = nextEntityId;
+    nextEntityId += count;
+    return first;
+}
+
+bool Part21Writer::writeFormattedRecords(const char* text, size_t length, uint64_t firstId, uint64_t count) {
+    if (writeError) {
+        return false;
+    }
+    if (!hasOutput()) {
+        return reportMissingOutput();
+    }
+    for (uint64_t id = firstId; id < firstId + count; ++id) {
+        if (!acceptEntityId(Part21WriterUserData(id))) {
+            return fail();
+        }
+    }
+    return writeRawStr(text, length) || fail();
+}
+
 bool Part21Writer::writeEntity(const std::string& entityName, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
     return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), values, id);

@@ -52,6 +52,19 @@ public:
     bool writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
                      const Part21WriterUserData& id);
 
+    // Bulk records that the caller formats itself, for data far too large to
+    // travel as value maps (mesh geometry): the caller answers for their
+    // layout. reserveEntityIds hands out count consecutive ids and answers the
+    // first; writeFormattedRecords writes text, which begins the records of the
+    // count ids from firstId on (count may be 0 for text that continues
+    // records already begun). Each id is accepted as writeEntity accepts it.
+    uint64_t reserveEntityIds(uint64_t count);
+    bool writeFormattedRecords(const char* text, size_t length, uint64_t firstId, uint64_t count);
+
+    // The exchange-file form of a UTF-8 text, without its apostrophes; false
+    // when the text is not valid UTF-8 (out then holds what converted).
+    static bool Utf8ToPart21Encoding(const std::string& in, std::string& out);
+
     // Checks that every id handed out was written, then writes the closing lines.
     bool endWritePart21();
     bool isWriteError() const { return writeError; }
@@ -160,7 +173,6 @@ private:
     bool writeRawStr(const std::string& text) { return writeRawStr(text.data(), text.size()); }
     // Text that the exchange-file string encoding leaves as it is.
     static bool isPlainPart21Text(const std::string& text);
-    static bool Utf8ToPart21Encoding(const std::string& in, std::string& out);
 
     // Ids are handed out densely from 1, so the written ones are kept as one
     // bit per id, 64 to a word: far cheaper per record than a tree of numbers.

@@ -16,6 +16,8 @@
 
 namespace ov::step {
 
+class GeometryWriter;
+
 // What a written product definition is referred to by: its definition, and
 // its shape representation once that is written (after all its children).
 struct DefinitionRefs {
@@ -47,6 +49,8 @@ struct StepExportContext {
     ovVariantListImpl detailProducts;
     ovVariantListImpl assemblyProducts;
     ovProgressNotifierInterface* progress = nullptr;
+    // Writes the meshes of nodes as their geometry; without it they are refused.
+    GeometryWriter* geometry = nullptr;
 };
 
 inline bool isInterop(const StepExportContext& context) {

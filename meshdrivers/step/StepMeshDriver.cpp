@@ -1,8 +1,11 @@
 #include "step/StepMeshDriver.h"
 
+#include <optional>
+
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
+#include "step/StepGeometryWriter.h"
 #include "system/ovLog.h"
 #include "system/ovStringUtils.h"
 
@@ -139,6 +142,13 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
     StepExportContext context;
     context.progress = progress;
     context.writer.setProfile(profile);
+    std::optional<GeometryWriter> geometryWriter;
+    if (profile == StepProfile::Interop && geometry != StepGeometry::None) {
+        if (!GeometryWriter::schemaMatches(*schema, geometry)) {
+            return false;
+        }
+        context.geometry = &geometryWriter.emplace(context, geometry);
+    }
     if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
         return false;
     }

@@ -10,6 +10,12 @@
 
 namespace ov::step {
 
+// What becomes of the meshes of a saved tree: None refuses them (the tree
+// holds structure only); Faceted writes each as a surface model of planar
+// faces, which readers of boundary representations open; Tessellated writes
+// each as a triangulated surface set, far smaller, for readers that know it.
+enum class StepGeometry { None, Faceted, Tessellated };
+
 // Saves a tree of nodes and external-reference nodes as an AP242 assembly:
 // products, definitions, placements, document references, properties and
 // units, and no geometry. Every entity is laid out from the EXPRESS schema
@@ -25,6 +31,11 @@ public:
     // The profile of the files the following saves write; Exact until set.
     void setProfile(StepProfile newProfile) { profile = newProfile; }
     StepProfile getProfile() const { return profile; }
+
+    // How the meshes of a saved tree are written, in the Interop profile only
+    // (the Exact profile refuses them); None until set.
+    void setGeometry(StepGeometry form) { geometry = form; }
+    StepGeometry getGeometry() const { return geometry; }
 
     // Rejected whenever options.optionFlag is set.
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
@@ -43,6 +54,7 @@ public:
 private:
     std::unique_ptr<express::ExpressSchema> schema;
     StepProfile profile = StepProfile::Exact;
+    StepGeometry geometry = StepGeometry::None;
 };
 
 }  // namespace ov::step

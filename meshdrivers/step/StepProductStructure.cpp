@@ -7,6 +7,7 @@
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
+#include "step/StepGeometryWriter.h"
 #include "system/ovLog.h"
 #include "system/ovStringUtils.h"
 
@@ -202,6 +203,12 @@ public:
         if ((mContext.progress != nullptr && mContext.progress->isCanceled()) ||
             mContext.writer.isWriteError()) {
             return WalkNext::Stop;
+        }
+        if (mContext.geometry != nullptr && step.depth > 0 && step.object.IsDerived(ovBaseGeometry::TYPE)) {
+            return mContext.geometry->writeGeometryOf(static_cast<const ovBaseGeometry&>(step.object),
+                                                      mOpenNodes.back().shapeRepresentation)
+                       ? WalkNext::Skip
+                       : WalkNext::Stop;
         }
         if (!step.object.IsDerived(ovNode::TYPE)) {
             ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)

@@ -71,12 +71,8 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     for (std::sregex_iterator it(formats.out.begin(), formats.out.end(), firstSaved), end; it != end; ++it) {
         expected.push_back("demo." + (*it)[1].str());
     }
-    // The assembly refers to one binary STL file per part; the COLLADA document's texture image stands
-    // beside it, named after it.
-    for (const char* part : {"demo-leg_1.stl", "demo-rail_front.stl", "demo-rail_left.stl",
-                             "demo-table_top.stl", "demo-oak-1-image-diffuse.png"}) {
-        expected.emplace_back(part);
-    }
+    // The COLLADA document's texture image stands beside it, named after it.
+    expected.emplace_back("demo-oak-1-image-diffuse.png");
     std::sort(expected.begin(), expected.end());
 
     const fs::path folder = work.path() / "new" / "demo";
@@ -99,23 +95,23 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     // The interop file checks clean.
     EXPECT_EQ(ovmesh({"check", (folder / "demo.stp").string()}).code, 0);
 #ifdef OV_OCCT_STEP_READER
-    // Eleven occurrences of six parts, in millimetres, read as written; each STL file starts at its part's
-    // minimum corner, which its reference is placed at: the table top spans x -600..600 and the third leg,
-    // turned half round, still stands at x 535..585.
+    // Eleven occurrences of six parts, in millimetres, read as written; the third leg turned half round.
     const ToolRun assembly =
         run(OV_OCCT_STEP_READER, {"--native", "--assembly", (folder / "demo.stp").string()});
     EXPECT_EQ(assembly.code, 0);
     EXPECT_EQ(std::count(assembly.out.begin(), assembly.out.end(), '>'), 11) << assembly.out;
-    for (const char* placement : {"\n  table_top -> table_top @ 1.000000 0.000000 0.000000 0.000000 1.000000 "
-                                  "0.000000 0.000000 0.000000 1.000000 -600.000000 -350.000000 720.000000\n",
-                                  "\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
-                                  "0.000000 0.000000 0.000000 1.000000 585.000000 335.000000 0.000000\n"}) {
-        EXPECT_THAT(assembly.out, HasSubstr(placement));
-    }
+    EXPECT_THAT(assembly.out,
+                HasSubstr("\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
+                          "0.000000 0.000000 0.000000 1.000000 560.000000 310.000000 0.000000\n"));
+    // Each part's faces, in its own frame, with its colour.
+    expectMatchesGolden(
+        "ovmesh/demo_shapes.txt",
+        run(OV_OCCT_STEP_READER, {"--native", "--shapes", (folder / "demo.stp").string()}).out);
 #endif
 }
 
-// The Open CASCADE build of browser viewers opens the interop file without throwing.
+// The Open CASCADE build of browser viewers opens the interop file without
+// throwing, with the faces of the nine placed parts, twelve to a box.
 TEST_F(OvmeshTest, OcctImportJsOpensTheInteropDemo) {
     const fs::path module = fs::path(OVMESH_READERS) / "node_modules/occt-import-js";
     if (!fs::exists(module) || std::system("node --version >/dev/null 2>&1") != 0) {
@@ -124,7 +120,12 @@ TEST_F(OvmeshTest, OcctImportJsOpensTheInteropDemo) {
     ASSERT_EQ(ovmesh({"-q", "demo", output("demo")}).code, 0);
     const ToolRun read = run("node", {OVMESH_READERS "/occt_import_step.js", output("demo/demo.stp")});
     EXPECT_EQ(read.code, 0) << read.err;
-    EXPECT_THAT(read.out, HasSubstr("meshes "));
+    EXPECT_THAT(read.out,
+                HasSubstr("meshes 9\nmesh table_top: 12 triangles\nmesh rail_front: 12 triangles\n"));
+    const std::regex box("\nmesh \\w+: 12 triangles");
+    EXPECT_EQ(
+        std::distance(std::sregex_iterator(read.out.begin(), read.out.end(), box), std::sregex_iterator()), 9)
+        << read.out;
 }
 
 TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
@@ -136,6 +137,17 @@ TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
     const std::string step = readFile(work.path() / "steps.step");
     EXPECT_THAT(step, HasSubstr("SI_UNIT(.MILLI.,.METRE.)"));
     EXPECT_THAT(step, HasSubstr("=DOCUMENT_FILE('steps-base.stl',"));
+#ifdef OV_OCCT_STEP_READER
+    // STEP part files hold their geometry, which Open CASCADE follows the references to.
+    const fs::path parts = work.path() / "stp";
+    fs::create_directory(parts);
+    ASSERT_EQ(
+        ovmesh({"-q", "convert", kSteps, (parts / "steps.stp").string(), "--external-parts", "stp"}).code, 0);
+    EXPECT_EQ(filesIn(parts), (std::vector<std::string>{"steps-base.stp", "steps-outline.stp",
+                                                        "steps-step.stp", "steps.stp"}));
+    EXPECT_THAT(run(OV_OCCT_STEP_READER, {"--native", "--shapes", (parts / "steps.stp").string()}).out,
+                HasSubstr("base: 12 triangles in 0.000000 0.000000 0.000000 40.000000 20.000000 10.000000"));
+#endif
 
     // A save that fails after the part files takes them away again: here
     // every file is limited to 2 KiB (4 blocks), which the part file fits in
@@ -263,12 +275,15 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},
         {{"convert", kSteps, output("out.svg"), "--margin", "105"}, 1,
          "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
-        {{"convert", kSteps, output("out.stp")}, 1,
-         "'base' holds meshes or polylines, and .stp files hold the assembly structure only; "
-         "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own beside it\n"},
+        {{"convert", kSteps, output("out.stp"), "--step-geometry", "none"}, 1,
+         "'base' holds meshes or polylines, and .stp files of this profile and geometry form hold the assembly "
+         "structure only; --external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own "
+         "beside it, --step-profile interop with --step-geometry faceted or tessellated keeps it in the file\n"},
+        {{"convert", kSteps, output("out.stp"), "--step-geometry", "round"}, 2, "--step-geometry"},
         {{"convert", kSteps, out, "--external-parts", "stl"}, 1, "--external-parts applies to assembly outputs"},
         {{"convert", kSteps, output("out.stp"), "--external-parts", "xyz"}, 1, "no driver saves .xyz files"},
-        {{"convert", kSteps, output("out.stp"), "--external-parts", "step"}, 1, "parts need a format that holds"},
+        {{"convert", kSteps, output("out.stp"), "--external-parts", "step", "--step-geometry", "none"}, 1,
+         "parts need a format that holds geometry; STEP parts hold it with"},
         {{"convert", kSteps, output("out.stp"), "--units", "inch"}, 2, "inch not in"},
         {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
         {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},

@@ -1,5 +1,6 @@
 #include "ovmesh/commands/AssemblyOptions.h"
 
+#include <map>
 #include <vector>
 
 #include "ovmesh/output/WorldUnits.h"
@@ -15,6 +16,17 @@ void addAssemblyOptions(CLI::App& convert, ConvertOptions& options) {
             format = CLI::detail::to_lower(format);
             return format.starts_with('.') ? format.substr(1) : format;
         });
+    const std::map<std::string, step::StepGeometry> geometryForms{
+        {"faceted", step::StepGeometry::Faceted},
+        {"tessellated", step::StepGeometry::Tessellated},
+        {"none", step::StepGeometry::None}};
+    convert
+        .add_option(
+            "--step-geometry", options.stepGeometry,
+            "for .stp/.step: the meshes as planar faces (faceted, opened by every CAD reader), as "
+            "triangulated surface sets (tessellated: smaller, for newer readers) or not at all (none)")
+        ->transform(CLI::CheckedTransformer(geometryForms, CLI::ignore_case))
+        ->option_text("faceted|tessellated|none (default faceted)");
     std::vector<std::string> units;
     for (const auto& [name, metres] : worldUnitsByName()) {
         units.push_back(name);

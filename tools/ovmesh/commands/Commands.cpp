@@ -123,16 +123,23 @@ PartFileOrigin partFileOrigin(const std::string& format, step::StepProfile profi
     return nullptr;
 }
 
-// Assembly formats hold no geometry: an input with meshes or polylines needs
-// files for its parts, which --external-parts names the format of.
+// An assembly holds its meshes itself when a geometry form is asked for;
+// otherwise an input with meshes or polylines needs files for its parts,
+// which --external-parts names the format of.
 ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
                                 PartFiles& parts) {
+    if (options.externalParts.empty() && stepHoldsGeometry()) {
+        return &scene;
+    }
     if (options.externalParts.empty()) {
         if (const ovSpatial* holder = firstGeometryHolder(scene)) {
-            throw ToolError("cannot write '" + options.output + "': '" + holder->GetName() +
-                            "' holds meshes or polylines, and ." + extensionOf(options.output) +
-                            " files hold the assembly structure only; --external-parts FORMAT (e.g. stl) "
-                            "writes each part's geometry to a file of its own beside it");
+            throw ToolError(
+                "cannot write '" + options.output + "': '" + holder->GetName() +
+                "' holds meshes or polylines, and ." + extensionOf(options.output) +
+                " files of this profile and geometry form hold the assembly structure only; "
+                "--external-parts FORMAT (e.g. stl) writes each part's geometry to a file of its own "
+                "beside it, --step-profile interop with --step-geometry faceted or tessellated "
+                "keeps it in the file");
         }
         return &scene;
     }
@@ -152,9 +159,10 @@ void requirePartFormat(const ConvertOptions& options) {
                         options.output + "'");
     }
     requireSaveDriver("part." + options.externalParts);
-    if (formatKindOf(options.externalParts) == FormatKind::Structure) {
+    if (formatKindOf(options.externalParts) == FormatKind::Structure && !stepHoldsGeometry()) {
         throw ToolError("--external-parts " + options.externalParts +
-                        ": parts need a format that holds geometry");
+                        ": parts need a format that holds geometry; STEP parts hold it with --step-profile "
+                        "interop and --step-geometry faceted or tessellated");
     }
 }
 
@@ -165,10 +173,16 @@ DrawingOptions demoDrawingOptions() {
     return options;
 }
 
-// The demo assembly as pure structure: every part in a binary STL file of its own.
+// The demo assembly with its parts' faceted geometry, or as pure structure
+// with every part in a binary STL file of its own where the profile holds
+// no geometry.
 ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts,
                                   step::StepProfile profile) {
+    setStepGeometry(step::StepGeometry::Faceted);
     const ovPointer<ovNode> assembly = buildDemoAssembly();
+    if (stepHoldsGeometry()) {
+        return assembly;
+    }
     return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts,
                                    partFileOrigin("stl", profile));
 }
@@ -278,6 +292,7 @@ ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& op
 
 int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
+    setStepGeometry(options.stepGeometry);
     requirePartFormat(options);
     requireWritableTarget(options.output);
     const std::string extension = extensionOf(options.output);

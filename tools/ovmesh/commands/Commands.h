@@ -12,7 +12,7 @@
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ProgressBar.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
-#include "step/StepProfile.h"
+#include "step/StepMeshDriver.h"
 
 namespace ov::ovmesh {
 
@@ -100,6 +100,8 @@ struct ConvertOptions {
     // For assembly outputs: the format of the files that take each part's
     // geometry; empty refuses an input with geometry.
     std::string externalParts;
+    // How a STEP output holds the meshes of the scene (unless they go to part files).
+    step::StepGeometry stepGeometry = step::StepGeometry::Faceted;
     // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
     std::string units;
     PlmXmlReading plmxml = PlmXmlReading::Auto;

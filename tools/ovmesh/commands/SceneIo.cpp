@@ -197,10 +197,30 @@ void requireLoadableFormat(const std::string& path) {
     }
 }
 
+namespace {
+
+step::StepMeshDriver* stepDriver() {
+    return dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"));
+}
+
+}  // namespace
+
 void setStepProfile(step::StepProfile profile) {
-    if (auto* driver = dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"))) {
+    if (step::StepMeshDriver* driver = stepDriver()) {
         driver->setProfile(profile);
     }
+}
+
+void setStepGeometry(step::StepGeometry form) {
+    if (step::StepMeshDriver* driver = stepDriver()) {
+        driver->setGeometry(form);
+    }
+}
+
+bool stepHoldsGeometry() {
+    const step::StepMeshDriver* driver = stepDriver();
+    return driver != nullptr && driver->getProfile() == step::StepProfile::Interop &&
+           driver->getGeometry() != step::StepGeometry::None;
 }
 
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,

@@ -7,7 +7,7 @@
 #include "ovmesh/output/DriverMessages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
-#include "step/StepProfile.h"
+#include "step/StepMeshDriver.h"
 
 namespace ov::ovmesh {
 
@@ -39,6 +39,11 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
 
 // The profile of the STEP files that the following saves write.
 void setStepProfile(step::StepProfile profile);
+// The form of the meshes in the STEP files that the following saves write.
+void setStepGeometry(step::StepGeometry form);
+// Whether those files hold the meshes of the scene: a geometry form in the
+// interop profile.
+bool stepHoldsGeometry();
 
 struct WrittenFile {
     std::string path;

@@ -14,6 +14,13 @@
 //                                  component "name -> product @ location" with
 //                                  the twelve numbers of the location's 3x4
 //                                  matrix row by row (rotation, then translation)
+//   occt_step_reader [--native] --shapes FILE
+//                                  reads FILE into an XCAF document and prints
+//                                  one line per product that has a shape: its
+//                                  name, the triangles of its faces once meshed,
+//                                  its bounding box in the file's length unit
+//                                  and its surface colour (red green blue alpha)
+//                                  when it has one
 //
 // Open CASCADE 7.6 crashes inside ReadFile on an APPLIED_ORGANIZATION_ASSIGNMENT
 // whose items list is empty (StepAP214_AppliedOrganizationAssignment::NbItems
@@ -31,10 +38,15 @@
 #include <string>
 #include <vector>
 
+#include <BRepBndLib.hxx>
+#include <BRepMesh_IncrementalMesh.hxx>
+#include <BRep_Tool.hxx>
+#include <Bnd_Box.hxx>
 #include <Interface_InterfaceModel.hxx>
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <Message_PrinterOStream.hxx>
+#include <Quantity_ColorRGBA.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <StepBasic_DocumentFile.hxx>
@@ -48,7 +60,10 @@
 #include <TDataStd_Name.hxx>
 #include <TDocStd_Application.hxx>
 #include <TDocStd_Document.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
 #include <XCAFApp_Application.hxx>
+#include <XCAFDoc_ColorTool.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
 
@@ -126,20 +141,32 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
     return text;
 }
 
-int printAssembly(const std::string& path) {
+// The file read into an XCAF document with names and colours, and the
+// millimetres of its length unit; null when it could not be read.
+Handle(TDocStd_Document) readDocument(const std::string& path, double& unit) {
     // External files that are not exchange files make the reader complain on
-    // the standard output, which carries the assembly here.
+    // the standard output, which carries what is printed here.
     Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
     Handle(TDocStd_Document) document;
     application->NewDocument("MDTV-XCAF", document);
     STEPCAFControl_Reader reader;
     reader.SetNameMode(true);
+    reader.SetColorMode(true);
     if (!readFile(reader, path) || !reader.Transfer(document)) {
         std::cout << "not read\n";
+        return nullptr;
+    }
+    unit = millimetresPerFileUnit(reader.ChangeReader());
+    return document;
+}
+
+int printAssembly(const std::string& path) {
+    double unit = 1;
+    const Handle(TDocStd_Document) document = readDocument(path, unit);
+    if (!document) {
         return 1;
     }
-    const double unit = millimetresPerFileUnit(reader.ChangeReader());
     const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
     TDF_LabelSequence roots;
     shapes->GetFreeShapes(roots);
@@ -168,6 +195,50 @@ int printAssembly(const std::string& path) {
         for (int i = components.Length(); i >= 1; --i) {
             pending.push_back({components.Value(i), item.depth + 1});
         }
+    }
+    return 0;
+}
+
+int printShapes(const std::string& path) {
+    double unit = 1;
+    const Handle(TDocStd_Document) document = readDocument(path, unit);
+    if (!document) {
+        return 1;
+    }
+    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
+    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(document->Main());
+    TDF_LabelSequence labels;
+    shapes->GetShapes(labels);
+    for (int i = 1; i <= labels.Length(); ++i) {
+        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(labels.Value(i));
+        if (shape.IsNull() || XCAFDoc_ShapeTool::IsAssembly(labels.Value(i))) {
+            continue;
+        }
+        BRepMesh_IncrementalMesh mesh(shape, 1.0);
+        int triangles = 0;
+        for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+            TopLoc_Location location;
+            const Handle(Poly_Triangulation) triangulation =
+                BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+            triangles += triangulation.IsNull() ? 0 : triangulation->NbTriangles();
+        }
+        Bnd_Box box;
+        BRepBndLib::Add(shape, box, false);
+        double corners[6] = {};
+        if (!box.IsVoid()) {
+            box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
+        }
+        std::cout << nameOf(labels.Value(i)) << ": " << triangles << " triangles in";
+        for (const double corner : corners) {
+            std::cout << " " << number(corner / unit);
+        }
+        Quantity_ColorRGBA colour;
+        if (colours->GetColor(labels.Value(i), XCAFDoc_ColorSurf, colour)) {
+            const Quantity_Color rgb = colour.GetRGB();
+            std::cout << ", colour " << number(rgb.Red()) << " " << number(rgb.Green()) << " "
+                      << number(rgb.Blue()) << " " << number(colour.Alpha());
+        }
+        std::cout << "\n";
     }
     return 0;
 }
@@ -218,6 +289,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--assembly") {
         return printAssembly(argv[2]);
     }
-    std::cerr << "usage: occt_step_reader [--native] --assembly|--references FILE\n";
+    if (argc == 3 && std::string(argv[1]) == "--shapes") {
+        return printShapes(argv[2]);
+    }
+    std::cerr << "usage: occt_step_reader [--native] --assembly|--references|--shapes FILE\n";
     return 64;
 }

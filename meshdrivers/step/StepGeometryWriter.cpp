@@ -1,0 +1,483 @@
+// Meshes as faceted surface models (a planar face per triangle over shared
+// points, which every reader of boundary representations opens) or as
+// tessellated surface sets (one list of coordinates, triangles by index),
+// each tied to the shape representation of the node that holds it, and
+// coloured from its material state.
+//
+// The bulk records are formatted here rather than laid out from the schema
+// record by record; schemaMatches checks once per save that the schema lays
+// them out the same way.
+#include "step/StepGeometryWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "system/ovLog.h"
+
+namespace ov::step {
+
+namespace {
+
+// Progress is asked about cancellation once per this many triangles.
+constexpr int kTrianglesPerProgressCheck = 1 << 16;
+
+struct FormattedLayout {
+    const char* entity;
+    std::initializer_list<const char*> attributes;
+};
+
+const FormattedLayout kFacetedLayouts[] = {
+    {"cartesian_point", {"name", "coordinates"}},
+    {"direction", {"name", "direction_ratios"}},
+    {"axis2_placement_3d", {"name", "location", "axis", "ref_direction"}},
+    {"plane", {"name", "position"}},
+    {"poly_loop", {"name", "polygon"}},
+    {"face_outer_bound", {"name", "bound", "orientation"}},
+    {"face_surface", {"name", "bounds", "face_geometry", "same_sense"}},
+    {"open_shell", {"name", "cfs_faces"}},
+};
+
+// Representations whose items are redeclared, which the writer's layout
+// from the schema would put last.
+const FormattedLayout kRepresentationLayouts[] = {
+    {"tessellated_shape_representation", {"name", "items", "context_of_items"}},
+    {"mechanical_design_geometric_presentation_representation", {"name", "items", "context_of_items"}},
+};
+
+const FormattedLayout kTessellatedLayouts[] = {
+    {"coordinates_list", {"name", "npoints", "position_coords"}},
+    {"triangulated_surface_set", {"name", "coordinates", "pnmax", "normals", "pnindex", "triangles"}},
+};
+
+bool layoutMatches(const express::ExpressSchema& schema, const FormattedLayout& layout) {
+    std::map<std::string, std::vector<express::Attribute>> lists;
+    if (!schema.getAttributeList({layout.entity}, lists) || lists.size() != 1) {
+        return false;
+    }
+    // An attribute inherited along two paths (the name of a face surface)
+    // is one value of the record, and a redeclared one keeps the place of
+    // the attribute it redeclares.
+    std::vector<std::string> names;
+    for (const express::Attribute& attribute : lists.begin()->second) {
+        if (std::find(names.begin(), names.end(), attribute.name) == names.end()) {
+            names.push_back(attribute.name);
+        }
+    }
+    return std::equal(names.begin(), names.end(), layout.attributes.begin(), layout.attributes.end());
+}
+
+ovLogObject errorLine() {
+    return ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true);
+}
+
+ovLogObject warningLine() {
+    return ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true);
+}
+
+// "'m' of node 'n'", for log lines.
+std::string describe(const ovSpatial& geometry) {
+    const ovNode* parent = geometry.getParent();
+    return "'" + geometry.GetName() + "' of node '" + (parent ? parent->GetName() : std::string()) + "'";
+}
+
+bool isFinite(const Wm4::Vector3f& v) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// A mesh's buffers, present for the time it is written, with its positions
+// and normals placed by its local transform and positions in the file's
+// length unit.
+class MeshData {
+public:
+    MeshData(const ovTriMesh& mesh, double lengthScale)
+        : mMesh(mesh),
+          mLengthScale(lengthScale),
+          mVertices(*mesh.getVertexBuffer()),
+          mIndices(*mesh.getIndexBuffer()),
+          mVertexLoader(mesh.getVertexBuffer()),
+          mIndexLoader(mesh.getIndexBuffer()) {}
+
+    int vertexCount() const { return std::max(mVertices.GetVertexQuantity(), 0); }
+    int triangleCount() const { return std::max(mIndices.GetIndexQuantity(), 0) / 3; }
+    const int* triangle(int t) const { return mIndices.getData() + 3 * static_cast<size_t>(t); }
+    bool hasNormals() const { return mVertices.GetAttributes().HasNormal(); }
+
+    Wm4::Vector3f position(int i) const {
+        const Wm4::Vector3f p = place(read(mVertices.GetAttributes().GetPositionOffsetByte(), i), true);
+        if (mLengthScale == 1.0) {
+            return p;
+        }
+        const auto scaled = [this](float value) { return static_cast<float>(value * mLengthScale); };
+        return {scaled(p[0]), scaled(p[1]), scaled(p[2])};
+    }
+    Wm4::Vector3f normal(int i) const {
+        const Wm4::Vector3f n = place(read(mVertices.GetAttributes().GetNormalOffsetByte(), i), false);
+        const float length = n.Length();
+        return length > 0.0f ? n * (1.0f / length) : n;
+    }
+
+    // Logs and answers false when the data is absent, an index leaves the
+    // vertices or a number is not finite.
+    bool check() const {
+        if (!mVertices.hasCPUData() || !mIndices.hasCPUData()) {
+            errorLine() << "Step driver : the data of mesh " << describe(mMesh) << " could not be loaded";
+            return false;
+        }
+        const int* indices = mIndices.getData();
+        const int count = vertexCount();
+        const size_t used = 3 * static_cast<size_t>(triangleCount());
+        if (std::any_of(indices, indices + used,
+                        [count](int index) { return index < 0 || index >= count; })) {
+            errorLine() << "Step driver : mesh " << describe(mMesh) << " has a vertex index out of its "
+                        << count << " vertices";
+            return false;
+        }
+        for (int i = 0; i < count; ++i) {
+            if (!isFinite(position(i)) || (hasNormals() && !isFinite(normal(i)))) {
+                errorLine() << "Step driver : mesh " << describe(mMesh) << " has a vertex " << i
+                            << " that is not finite";
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    Wm4::Vector3f read(int offsetByte, int i) const {
+        const size_t stride = static_cast<size_t>(mVertices.GetAttributes().GetChannelQuantityByte());
+        float xyz[3];
+        std::memcpy(
+            xyz, mVertices.getDataByte() + static_cast<size_t>(offsetByte) + stride * static_cast<size_t>(i),
+            sizeof xyz);
+        return {xyz[0], xyz[1], xyz[2]};
+    }
+
+    Wm4::Vector3f place(const Wm4::Vector3f& v, bool isPoint) const {
+        const ovTransformation& local = mMesh.getLocalTransform();
+        return local.IsIdentity() ? v : local.ApplyForward(v, isPoint);
+    }
+
+    const ovTriMesh& mMesh;
+    double mLengthScale;
+    const ovVertexBuffer& mVertices;
+    const ovIndexBuffer& mIndices;
+    ovDataLoader mVertexLoader;
+    ovDataLoader mIndexLoader;
+};
+
+// The unit normal of a triangle, none when its corners are (nearly) on one line.
+std::optional<Wm4::Vector3f> faceNormal(const Wm4::Vector3f& a, const Wm4::Vector3f& b,
+                                        const Wm4::Vector3f& c) {
+    const double u[] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+    const double v[] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
+    const double n[] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    const double scale =
+        std::sqrt((u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) * (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    if (!(length > 1e-12 * scale)) {
+        return std::nullopt;
+    }
+    return Wm4::Vector3f(float(n[0] / length), float(n[1] / length), float(n[2] / length));
+}
+
+int countFaces(const MeshData& data) {
+    int faces = 0;
+    for (int t = 0; t < data.triangleCount(); ++t) {
+        const int* corner = data.triangle(t);
+        faces +=
+            faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2])) ? 1 : 0;
+    }
+    return faces;
+}
+
+// A colour component as the decimal its single-precision value was given
+// as, which writes short, and within the range a colour allows.
+double colourComponent(float value) {
+    if (!std::isfinite(value)) {
+        return 0.0;
+    }
+    std::string text;
+    appendReal(text, std::clamp(value, 0.0f, 1.0f));
+    return std::stod(text);
+}
+
+// By the matrix: a placement set to none places like no placement.
+std::array<float, 16> placementKey(const ovTransformation& transform) {
+    Wm4::Matrix4<float> m;
+    transform.GetHomogeneous(m);
+    std::array<float, 16> key{};
+    for (size_t i = 0; i < 16; ++i) {
+        key[i] = m(i / 4, i % 4);
+    }
+    return key;
+}
+
+}  // namespace
+
+GeometryWriter::GeometryWriter(StepExportContext& context, StepGeometry form)
+    : mContext(context), mForm(form), mStream(context.writer) {}
+
+bool GeometryWriter::schemaMatches(const express::ExpressSchema& schema, StepGeometry form) {
+    const auto check = [&schema](const auto& layouts) {
+        for (const FormattedLayout& layout : layouts) {
+            if (!layoutMatches(schema, layout)) {
+                errorLine() << "Step driver : the schema does not declare " << layout.entity
+                            << " as the geometry is written";
+                return false;
+            }
+        }
+        return true;
+    };
+    return check(kRepresentationLayouts) &&
+           (form == StepGeometry::Tessellated ? check(kTessellatedLayouts) : check(kFacetedLayouts));
+}
+
+bool GeometryWriter::cancelled() const {
+    return mContext.progress != nullptr && mContext.progress->isCanceled();
+}
+
+bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
+                                     const Part21WriterUserData& nodeRepresentation) {
+    if (!geometry.IsDerived(ovTriMesh::TYPE)) {
+        warningLine() << "Step driver : polylines are not written, polyline " << describe(geometry)
+                      << " is left out";
+        return true;
+    }
+    const auto& mesh = static_cast<const ovTriMesh&>(geometry);
+    const MeshKey key{mesh.getVertexBuffer(), mesh.getIndexBuffer(), mesh.getMaterialState(),
+                      placementKey(mesh.getLocalTransform())};
+    auto [entry, added] = mRepresentations.try_emplace(key);
+    if (added && !writeMeshRepresentation(mesh, entry->second)) {
+        return false;
+    }
+    if (entry->second.getType() == Part21WriterUserData::Ref) {
+        writeNewEntity(mContext, {"shape_representation_relationship"},
+                       stepAttributes("name", text(""), "rep_1", nodeRepresentation.toVariant(), "rep_2",
+                                      entry->second.toVariant()));
+    }
+    return !mContext.writer.isWriteError();
+}
+
+bool GeometryWriter::writeMeshRepresentation(const ovTriMesh& mesh, Part21WriterUserData& representation) {
+    if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
+        mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
+        warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
+        return true;
+    }
+    Part21WriterUserData item;
+    const bool written =
+        mForm == StepGeometry::Tessellated ? writeTessellatedItem(mesh, item) : writeFacetedItem(mesh, item);
+    if (!written || item.getType() != Part21WriterUserData::Ref) {
+        return written;
+    }
+    representation =
+        mForm == StepGeometry::Tessellated
+            ? writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", mesh.GetName(), item)
+            : writeNewEntity(mContext, {"shape_representation"},
+                             stepAttributes("name", text(mesh.GetName()), "items", listOf(item),
+                                            "context_of_items", mContext.geometricContext.toVariant()));
+    if (mesh.getMaterialState() != nullptr) {
+        writeStyle(*mesh.getMaterialState(), item);
+    }
+    return !mContext.writer.isWriteError();
+}
+
+Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, const std::string& name,
+                                                         const Part21WriterUserData& item) {
+    const uint64_t id = mStream.beginRecord(upperName);
+    mStream.appendString(name);
+    mStream.appendText(",(");
+    mStream.appendReference(item.getRef());
+    mStream.appendText("),");
+    mStream.appendReference(mContext.geometricContext.getRef());
+    mStream.endRecord();
+    mStream.flush();
+    return Part21WriterUserData(id);
+}
+
+bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
+    const MeshData data(mesh, mContext.lengthScale);
+    if (!data.check()) {
+        return false;
+    }
+    const int faces = countFaces(data);
+    if (faces < data.triangleCount()) {
+        warningLine() << "Step driver : " << data.triangleCount() - faces << " of the "
+                      << data.triangleCount() << " triangles of mesh " << describe(mesh)
+                      << " have no area and are left out";
+    }
+    if (faces == 0) {
+        return true;
+    }
+    uint64_t firstPoint = 0;
+    for (int i = 0; i < data.vertexCount(); ++i) {
+        const uint64_t point = mStream.beginRecord("CARTESIAN_POINT");
+        firstPoint = i == 0 ? point : firstPoint;
+        mStream.appendText("'',");
+        mStream.appendTriple(data.position(i));
+        mStream.endRecord();
+    }
+    // Six records a face, in this order: its face record comes sixth.
+    uint64_t firstFace = 0;
+    for (int t = 0; t < data.triangleCount(); ++t) {
+        if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
+            return false;
+        }
+        const int* corner = data.triangle(t);
+        const std::optional<Wm4::Vector3f> normal =
+            faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2]));
+        if (!normal) {
+            continue;
+        }
+        const uint64_t direction = mStream.beginRecord("DIRECTION");
+        firstFace = firstFace == 0 ? direction + 5 : firstFace;
+        mStream.appendText("'',");
+        mStream.appendTriple(*normal);
+        mStream.endRecord();
+        const uint64_t axes = mStream.beginRecord("AXIS2_PLACEMENT_3D");
+        mStream.appendText("'',");
+        mStream.appendReference(firstPoint + static_cast<uint64_t>(corner[0]));
+        mStream.appendChar(',');
+        mStream.appendReference(direction);
+        mStream.appendText(",$");
+        mStream.endRecord();
+        const uint64_t plane = mStream.beginRecord("PLANE");
+        mStream.appendText("'',");
+        mStream.appendReference(axes);
+        mStream.endRecord();
+        const uint64_t loop = mStream.beginRecord("POLY_LOOP");
+        mStream.appendText("'',(");
+        for (int k = 0; k < 3; ++k) {
+            mStream.appendText(k == 0 ? "" : ",");
+            mStream.appendReference(firstPoint + static_cast<uint64_t>(corner[k]));
+        }
+        mStream.appendText(")");
+        mStream.endRecord();
+        const uint64_t bound = mStream.beginRecord("FACE_OUTER_BOUND");
+        mStream.appendText("'',");
+        mStream.appendReference(loop);
+        mStream.appendText(",.T.");
+        mStream.endRecord();
+        mStream.beginRecord("FACE_SURFACE");
+        mStream.appendText("'',(");
+        mStream.appendReference(bound);
+        mStream.appendText("),");
+        mStream.appendReference(plane);
+        mStream.appendText(",.T.");
+        mStream.endRecord();
+    }
+    const uint64_t shell = mStream.beginRecord("OPEN_SHELL");
+    mStream.appendText("'',(");
+    for (int f = 0; f < faces; ++f) {
+        mStream.appendText(f == 0 ? "" : ",");
+        mStream.appendReference(firstFace + 6 * static_cast<uint64_t>(f));
+    }
+    mStream.appendText(")");
+    mStream.endRecord();
+    if (!mStream.flush()) {
+        return false;
+    }
+    item = writeNewEntity(
+        mContext, {"shell_based_surface_model"},
+        stepAttributes("name", text(mesh.GetName()), "sbsm_boundary", listOf(Part21WriterUserData(shell))));
+    return true;
+}
+
+bool GeometryWriter::writeTessellatedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
+    const MeshData data(mesh, mContext.lengthScale);
+    if (!data.check()) {
+        return false;
+    }
+    const int count = data.vertexCount();
+    const uint64_t coordinates = mStream.beginRecord("COORDINATES_LIST");
+    mStream.appendText("'',");
+    mStream.appendInteger(static_cast<uint64_t>(count));
+    mStream.appendText(",(");
+    for (int i = 0; i < count; ++i) {
+        mStream.appendText(i == 0 ? "" : ",");
+        mStream.appendTriple(data.position(i));
+    }
+    mStream.appendText(")");
+    mStream.endRecord();
+    // The normals, one a point, are the mesh's own when it has them.
+    item = Part21WriterUserData(mStream.beginRecord("TRIANGULATED_SURFACE_SET"));
+    mStream.appendText("'',");
+    mStream.appendReference(coordinates);
+    mStream.appendChar(',');
+    mStream.appendInteger(static_cast<uint64_t>(count));
+    mStream.appendText(",(");
+    for (int i = 0; data.hasNormals() && i < count; ++i) {
+        mStream.appendText(i == 0 ? "" : ",");
+        mStream.appendTriple(data.normal(i));
+    }
+    mStream.appendText("),(),(");
+    for (int t = 0; t < data.triangleCount(); ++t) {
+        if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
+            return false;
+        }
+        const int* corner = data.triangle(t);
+        for (int k = 0; k < 3; ++k) {
+            mStream.appendText(k == 0 ? (t == 0 ? "(" : ",(") : ",");
+            mStream.appendInteger(static_cast<uint64_t>(corner[k]) + 1);
+        }
+        mStream.appendChar(')');
+    }
+    mStream.appendText(")");
+    mStream.endRecord();
+    return mStream.flush();
+}
+
+void GeometryWriter::writeStyle(const ovMaterialState& material, const Part21WriterUserData& item) {
+    const Part21WriterUserData style = presentationStyle(material);
+    const Part21WriterUserData styled = writeNewEntity(
+        mContext, {"styled_item"},
+        stepAttributes("name", text("color"), "styles", listOf(style), "item", item.toVariant()));
+    writeRepresentation("MECHANICAL_DESIGN_GEOMETRIC_PRESENTATION_REPRESENTATION", "", styled);
+}
+
+// The surface colour of a material (its diffuse colour, transparent where
+// its opacity is below 1), written once per material.
+Part21WriterUserData GeometryWriter::presentationStyle(const ovMaterialState& material) {
+    auto [entry, added] = mStyles.try_emplace(&material);
+    if (!added) {
+        return entry->second;
+    }
+    const Part21WriterUserData colour = writeNewEntity(
+        mContext, {"colour_rgb"},
+        stepAttributes("name", text(""), "red", colourComponent(material.diffuse.R()), "green",
+                       colourComponent(material.diffuse.G()), "blue", colourComponent(material.diffuse.B())));
+    const Part21WriterUserData fillColour =
+        writeNewEntity(mContext, {"fill_area_style_colour"},
+                       stepAttributes("name", text(""), "fill_colour", colour.toVariant()));
+    const Part21WriterUserData fill = writeNewEntity(
+        mContext, {"fill_area_style"}, stepAttributes("name", text(""), "fill_styles", listOf(fillColour)));
+    ovVariantListImpl sideStyles;
+    sideStyles.push_back(
+        writeNewEntity(mContext, {"surface_style_fill_area"}, stepAttributes("fill_area", fill.toVariant()))
+            .toVariant());
+    if (material.alpha < 1.0f) {
+        const Part21WriterUserData transparency =
+            writeNewEntity(mContext, {"surface_style_transparent"},
+                           stepAttributes("transparency", colourComponent(1.0f - material.alpha)));
+        sideStyles.push_back(
+            writeNewEntity(mContext, {"surface_style_rendering_with_properties"},
+                           stepAttributes("rendering_method", enumeration("NORMAL_SHADING"), "surface_colour",
+                                          colour.toVariant(), "properties", listOf(transparency)))
+                .toVariant());
+    }
+    const Part21WriterUserData side = writeNewEntity(
+        mContext, {"surface_side_style"}, stepAttributes("name", text(""), "styles", ovVariant(sideStyles)));
+    const Part21WriterUserData usage =
+        writeNewEntity(mContext, {"surface_style_usage"},
+                       stepAttributes("side", enumeration("BOTH"), "style", side.toVariant()));
+    entry->second =
+        writeNewEntity(mContext, {"presentation_style_assignment"}, stepAttributes("styles", listOf(usage)));
+    return entry->second;
+}
+
+}  // namespace ov::step

@@ -1,0 +1,177 @@
+// Meshes saved as STEP geometry in the interop profile: what each form holds
+// read back out of the file, the checker's verdict, and the meshes that
+// cannot be written. Open CASCADE reads the faceted form in the tool's demo test.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "StepTestSupport.h"
+
+namespace ov::step {
+namespace {
+
+// A unit-high rectangle 2 long in two triangles, then a triangle with no
+// area; normals of length 2 straight up; red at half opacity.
+ovPointer<ovTriMesh> rectangle() {
+    ovAttributes normals;
+    normals.SetNormal(true);
+    ovPointer<ovTriMesh> mesh(test::makeGeometry<ovTriMesh>({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}},
+                                                            {0, 1, 2, 0, 2, 3, 0, 0, 1}, normals));
+    for (int i = 0; i < 4; ++i) {
+        mesh->getVertexBuffer()->Normal3(i) = {0, 0, 2};
+    }
+    mesh->SetName("m");
+    mesh->setMaterialState(new ovMaterialState);
+    mesh->getMaterialState()->diffuse = {1, 0, 0, 1};
+    mesh->getMaterialState()->alpha = 0.5f;
+    return mesh;
+}
+
+// P holds the rectangle, Q (moved) another mesh on its buffers whose
+// placement is set to none, S one raised by 3 in its own placement; the
+// scene is in millimetres.
+ovPointer<ovNode> rectangleScene(ovPointer<ovTriMesh> mesh = rectangle()) {
+    const auto copy = [&mesh](Wm4::Vector3f shift) {
+        ovPointer<ovTriMesh> twin(new ovTriMesh(mesh->getVertexBuffer(), mesh->getIndexBuffer()));
+        twin->SetName("m");
+        twin->setMaterialState(mesh->getMaterialState());
+        twin->editLocalTransform(true).SetTranslate(shift);
+        return twin;
+    };
+    ovPointer<ovNode> root =
+        namedNode("R", {namedNode("P", {mesh.get()}).get(),
+                        translated(namedNode("Q", {copy({0, 0, 0}).get()}), {5, 0, 0}).get(),
+                        namedNode("S", {copy({0, 0, 3}).get()}).get()});
+    root->setMetadata(new ovWorldUnitsMetaData(0.001));
+    return root;
+}
+
+// The numbers of each record of one entity, in file order (instance
+// references left out).
+std::vector<std::vector<double>> numbersOf(const std::string& file, const std::string& entity) {
+    static const std::regex kNumber(R"((#?)(-?[0-9]+(\.[0-9]*)?(E[-+]?[0-9]+)?))");
+    std::vector<std::vector<double>> records;
+    std::istringstream lines(file);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t start = line.find("=" + entity + "(");
+        if (start == std::string::npos) {
+            continue;
+        }
+        std::vector<double>& numbers = records.emplace_back();
+        for (std::sregex_iterator it(line.begin() + start, line.end(), kNumber), end; it != end; ++it) {
+            if ((*it)[1].length() == 0) {
+                numbers.push_back(std::stod((*it)[2]));
+            }
+        }
+    }
+    return records;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t found = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+class StepGeometryTest : public ::testing::Test {
+protected:
+    void SetUp() override { driver.setProfile(StepProfile::Interop); }
+
+    std::string save(ovSpatial* root, bool saves = true) {
+        return test::saveToMemory(driver, {root}, saves, nullptr,
+                                  SaveMeshOptions{"geometry.stp", "", false, false});
+    }
+
+    test::FixedClock clock;
+    test::LogCapture log;
+    StepMeshDriver driver{schemaPath()};
+};
+
+// Each form checks clean and writes the shared mesh once, the raised copy
+// apart, one half-transparent colour for all. Read back out of the file,
+// the tessellated form holds the scene: coordinates in millimetres, the copy
+// 3 higher, triangles by 1-based index (no-area ones kept), unit normals per
+// point. The faceted form has a face per triangle with area.
+TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
+    const struct {
+        StepGeometry form;
+        std::vector<std::pair<std::string, size_t>> records;
+        size_t warnings;
+    } cases[] = {
+        {StepGeometry::Tessellated,
+         {{"=TESSELLATED_SHAPE_REPRESENTATION('m',", 2}, {"=COORDINATES_LIST(", 2}},
+         0},
+        {StepGeometry::Faceted, {{"=FACE_SURFACE(", 4}, {"=CARTESIAN_POINT('',(0.,1.,3.));", 1}}, 2},
+    };
+    for (const auto& [form, records, warnings] : cases) {
+        log.clear();
+        driver.setGeometry(form);
+        const ovPointer<ovNode> scene = rectangleScene();
+        const std::string file = save(scene.get());
+        expectChecksClean(file);
+        for (const auto& [record, times] : records) {
+            EXPECT_EQ(count(file, record), times) << record;
+        }
+        for (const auto& [record, times] :
+             {std::pair<std::string, size_t>{"=SHAPE_REPRESENTATION_RELATIONSHIP(", 3},
+              {"=COLOUR_RGB('',1.,0.,0.);", 1},
+              {"=SURFACE_STYLE_TRANSPARENT(0.5);", 1},
+              {"=STYLED_ITEM('color',", 2}}) {
+            EXPECT_EQ(count(file, record), times) << record;
+        }
+        EXPECT_EQ(log.texts(ovLogWarning).size(), warnings);
+        if (form == StepGeometry::Tessellated) {
+            // The point count, then the points; the raised copy 3 higher.
+            EXPECT_EQ(numbersOf(file, "COORDINATES_LIST"),
+                      (std::vector<std::vector<double>>{{4, 0, 0, 0, 2, 0, 0, 2, 1, 0, 0, 1, 0},
+                                                        {4, 0, 0, 3, 2, 0, 3, 2, 1, 3, 0, 1, 3}}));
+            // pnmax, the normals, then the triangles.
+            const std::vector<double> set{4, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 1, 2, 3, 1, 3, 4, 1, 1, 2};
+            EXPECT_EQ(numbersOf(file, "TRIANGULATED_SURFACE_SET"),
+                      (std::vector<std::vector<double>>{set, set}));
+        }
+    }
+}
+
+// Meshes whose data cannot be written fail the save with the reason; the
+// exact profile refuses meshes whatever the geometry form.
+TEST_F(StepGeometryTest, MeshesThatCannotBeWrittenFailTheSaveWithTheReason) {
+    const auto withIndex = [](int index) {
+        ovPointer<ovTriMesh> mesh = rectangle();
+        mesh->getIndexBuffer()->getData()[4] = index;
+        return mesh;
+    };
+    ovPointer<ovTriMesh> notFinite = rectangle();
+    notFinite->getVertexBuffer()->Position3(3) = {0, std::numeric_limits<float>::infinity(), 0};
+    const struct {
+        ovPointer<ovTriMesh> mesh;
+        StepProfile profile;
+        std::string error;
+    } cases[] = {
+        {withIndex(4), StepProfile::Interop,
+         "Step driver : mesh 'm' of node 'P' has a vertex index out of its 4 vertices"},
+        {withIndex(-1), StepProfile::Interop,
+         "Step driver : mesh 'm' of node 'P' has a vertex index out of its 4 vertices"},
+        {notFinite, StepProfile::Interop,
+         "Step driver : mesh 'm' of node 'P' has a vertex 3 that is not finite"},
+        {rectangle(), StepProfile::Exact, "Fail to save spatial tree in step ovNode"},
+    };
+    for (const auto& [mesh, profile, error] : cases) {
+        SCOPED_TRACE(error);
+        log.clear();
+        driver.setProfile(profile);
+        driver.setGeometry(StepGeometry::Faceted);
+        const ovPointer<ovNode> scene = rectangleScene(mesh);
+        save(scene.get(), false);
+        EXPECT_EQ(log.texts(ovLogError).front(), error);
+    }
+}
+
+}  // namespace
+}  // namespace ov::step
