@@ -209,7 +209,14 @@ private:
         std::vector<std::string> arguments{"ovmesh", "--batch-input=" + item.input,
                                            "--batch-output=" + item.output};
         arguments.insert(arguments.end(), mArguments.begin(), mArguments.end());
-        mRunning.push_back({item, std::make_unique<ChildProcess>(kOwnExecutable, arguments)});
+        // A file that cannot be started (the system's limit of processes) fails alone.
+        try {
+            mRunning.push_back({item, std::make_unique<ChildProcess>(kOwnExecutable, arguments)});
+        } catch (const ToolError& failure) {
+            mLines.clear();
+            mSession.console().error("'" + item.input + "': " + failure.what());
+            ++mTally.failed;
+        }
     }
 
     // The children in the same process group got a Ctrl-C from the terminal
