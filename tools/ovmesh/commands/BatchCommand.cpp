@@ -48,22 +48,27 @@ bool sameFolder(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, error);
 }
 
+[[noreturn]] void refuseFolder(const fs::path& folder, const std::error_code& error) {
+    throw ToolError("cannot read folder '" + utf8Path(folder) + "': " + error.message());
+}
+
 // The readable files under folder, in name order.
 std::vector<std::string> filesUnder(const fs::path& folder, const fs::path& outputFolder,
                                     const std::set<std::string>& readable) {
     std::vector<std::string> files;
-    std::error_code error;
-    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied, error);
-    if (error) {
-        throw ToolError("cannot read folder '" + utf8Path(folder) + "': " + error.message());
-    }
-    for (; walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+    std::error_code walkError;
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied, walkError);
+    for (; !walkError && walk != fs::recursive_directory_iterator(); walk.increment(walkError)) {
         const fs::directory_entry& entry = *walk;
-        if (hidden(entry.path()) || (entry.is_directory(error) && sameFolder(entry.path(), outputFolder))) {
+        std::error_code ignored;
+        if (hidden(entry.path()) || (entry.is_directory(ignored) && sameFolder(entry.path(), outputFolder))) {
             walk.disable_recursion_pending();
-        } else if (entry.is_regular_file(error) && readable.contains(extensionOf(utf8Path(entry.path())))) {
+        } else if (entry.is_regular_file(ignored) && readable.contains(extensionOf(utf8Path(entry.path())))) {
             files.push_back(utf8Path(entry.path()));
         }
+    }
+    if (walkError) {
+        refuseFolder(folder, walkError);
     }
     std::sort(files.begin(), files.end());
     return files;
