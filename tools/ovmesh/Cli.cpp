@@ -90,6 +90,12 @@ CLI::Validator formatName() {
         "", "format");
 }
 
+void addFromOption(CLI::App& command, std::string& format) {
+    command.add_option("--from", format, "the format of - as input, as an extension (obj, plmxml)")
+        ->transform(formatName())
+        ->option_text("FORMAT");
+}
+
 // Two files, IN and OUT; or with --out-dir the inputs of a batch.
 void checkConvertFiles(const CommandLine& line) {
     if (line.batch.outputFolder.empty()) {
@@ -116,13 +122,11 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
                     "output file, whose extension picks the driver (- for the standard output); with "
                     "--out-dir, every input to convert, a folder standing for its readable files")
         ->required();
-    convert.add_option("--from", options.from, "the format of - as input, as an extension (obj, plmxml)")
-        ->transform(formatName())
-        ->option_text("FORMAT");
+    addFromOption(convert, options.from);
     convert
         .add_option("--to", options.to,
-                    "the format of - as output or of the outputs of --out-dir, as an "
-                    "extension (stl, step, dxf, svg, dae)")
+                    "the format of - as output or of the outputs of --out-dir, as an extension (stl, step, "
+                    "dxf, svg, dae)")
         ->transform(formatName())
         ->option_text("FORMAT");
     convert
@@ -132,8 +136,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
         ->option_text("DIR");
     convert
         .add_option("-j,--jobs", line.batch.jobs,
-                    "inputs converted at once with --out-dir (default: the "
-                    "number of cores)")
+                    "inputs converted at once with --out-dir (default: the number of cores)")
         ->check(CLI::Range(1u, 1024u))
         ->option_text("N");
     convert.callback([&line] { checkConvertFiles(line); });
@@ -169,9 +172,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {
     tree.add_option("IN", options.input, "OBJ file, or any format a driver loads; - for the standard input")
         ->required();
-    tree.add_option("--from", options.from, "the format of - as input, as an extension (obj, plmxml)")
-        ->transform(formatName())
-        ->option_text("FORMAT");
+    addFromOption(tree, options.from);
     tree.add_flag(
         "--json", options.json,
         "one JSON document instead of one line per node, with the vertices, triangles, segments and "
