@@ -24,7 +24,8 @@ struct ExitStatus {
 constexpr ExitStatus kExitStatuses[] = {
     {0, "success"},
     {kExitFailure,
-     "the command failed, or some input of a batch did; the reason is printed on stderr and no output file is "
+     "the command failed, or some input of a batch did; the reason is printed on stderr and no output file "
+     "is "
      "left half written"},
     {kExitUsage, "the command line is wrong"},
     {kSignalExitBase + SIGINT, "stopped by Ctrl-C (SIGINT); the unfinished output is removed"},
