@@ -27,6 +27,7 @@
 #include "core/LineDrawing.h"
 #include "core/ovVectorialMetadata.h"
 #include "dxf/DxfDriver.h"
+#include "support/ResidentMemory.h"
 #include "support/Timing.h"
 #include "svg/Mesh2SvgDriver.h"
 #include "system/ovSystemUtils.h"
@@ -247,39 +248,6 @@ std::optional<double> ezdxfSeconds(const Drawing& drawing, int polylines,
         return std::nullopt;
     }
     return std::strtod(seconds + 8, nullptr);
-}
-
-// Peak resident memory, and a way to start a new peak from the current use
-// (Linux only; elsewhere the numbers are missing).
-std::optional<long> peakResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return std::nullopt;
-}
-
-bool resetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
-std::optional<long> peakResidentAddedKb(const std::function<void()>& work) {
-    if (!resetPeakResident()) {
-        return std::nullopt;
-    }
-    const std::optional<long> before = peakResidentKb();
-    work();
-    const std::optional<long> after = peakResidentKb();
-    if (!before || !after) {
-        return std::nullopt;
-    }
-    return *after - *before;
 }
 
 std::string kbText(const std::optional<long>& kb) {

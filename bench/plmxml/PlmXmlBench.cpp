@@ -19,7 +19,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +28,8 @@
 
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
+#include "support/ResidentMemory.h"
+#include "support/Timing.h"
 
 namespace {
 
@@ -37,8 +38,6 @@ constexpr int kNamesPerProductDef = 500;
 constexpr size_t kLongTokenBytes = size_t{64} << 20;
 constexpr int kAssemblies = 200;
 constexpr int kRevisions = 2000;
-
-using Clock = std::chrono::steady_clock;
 
 std::string attribute(const char* name, const std::string& value) {
     return std::string(" ") + name + "=\"" + value + "\"";
@@ -156,39 +155,6 @@ void writeLongTokenDocument(const std::string& path, size_t bytes) {
         << "\"/></UserData></ProductRevisionView>\n</InstanceGraph></ProductDef>\n</PLMXML>\n";
 }
 
-double seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Peak resident memory since the last reset, in bytes (Linux); 0 elsewhere.
-long long peakResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long long kilobytes = 0;
-        if (key == "VmHWM:" && status >> kilobytes) {
-            return kilobytes * 1024;
-        }
-    }
-    return 0;
-}
-
-long long residentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long long kilobytes = 0;
-        if (key == "VmRSS:" && status >> kilobytes) {
-            return kilobytes * 1024;
-        }
-    }
-    return 0;
-}
-
-void resetPeakResident() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
 struct Elements {
     long long count = 0;
 };
@@ -201,9 +167,8 @@ void ignoreEnd(void*, const XML_Char*) {}
 
 void ignoreText(void*, const XML_Char*, int) {}
 
-// Expat over the file in the chunks our reader uses, with handlers that do nothing.
-double expatFloor(const std::string& path, long long& elements) {
-    const auto start = Clock::now();
+// The elements expat finds in the file, read in the chunks our reader uses, with handlers that do nothing.
+long long expatElements(const std::string& path) {
     XML_Parser parser = XML_ParserCreate(nullptr);
     Elements counted;
     XML_SetUserData(parser, &counted);
@@ -223,35 +188,41 @@ double expatFloor(const std::string& path, long long& elements) {
     }
     std::fclose(file);
     XML_ParserFree(parser);
-    elements = counted.count;
-    return seconds(start);
+    return counted.count;
+}
+
+// The time expat alone takes over the file.
+double expatFloor(const std::string& path, long long& elements) {
+    return secondsOf([&] { elements = expatElements(path); });
 }
 
 // Time to take `bytes` of fresh memory from the system and write every page once.
 double firstTouch(long long bytes) {
-    const auto start = Clock::now();
-    std::vector<char> memory(static_cast<size_t>(std::max(bytes, 1LL)));
-    // A read the compiler must keep, so that the zero-filled block is really made.
-    const volatile char* const keep = memory.data();
-    static_cast<void>(keep[memory.size() / 2]);
-    return seconds(start);
+    return secondsOf([bytes] {
+        std::vector<char> memory(static_cast<size_t>(std::max(bytes, 1LL)));
+        // A read the compiler must keep, so that the zero-filled block is really made.
+        const volatile char* const keep = memory.data();
+        static_cast<void>(keep[memory.size() / 2]);
+    });
 }
 
 double ourLoad(const std::string& path, ov::PlmXmlReading reading, long long& peakAdded) {
     ov::ovPlmXmlMeshDriver driver;
     driver.setReading(reading);
     ov::ovObjectList objects;
-    const long long before = residentBytes();
-    resetPeakResident();
-    const auto start = Clock::now();
-    if (!driver.loadMeshes(objects, path, nullptr, ov::LoadMeshOptions()) || objects.size() != 1) {
+    bool loaded = false;
+    double elapsed = 0;
+    peakAdded = 1024LL * peakResidentAddedKb([&] {
+                             elapsed = secondsOf([&] {
+                                 loaded = driver.loadMeshes(objects, path, nullptr, ov::LoadMeshOptions());
+                             });
+                         }).value_or(0);
+    if (!loaded || objects.size() != 1) {
         std::fprintf(
             stderr, "our load failed: %s\n",
             driver.getErrorMessages().empty() ? "?" : driver.getErrorMessages().front().first.c_str());
         std::exit(1);
     }
-    const double elapsed = seconds(start);
-    peakAdded = peakResidentBytes() - before;
     objects.clear();
     return elapsed;
 }

@@ -175,4 +175,16 @@ char* writeExactReal(double value, char* out) {
     return end;
 }
 
+std::string_view shortestReal(double value, char* out, size_t size) {
+    char* end = std::to_chars(out, out + size - 1, value).ptr;
+    char* const exponent = std::find(out, end, 'e');
+    if (std::find(out, exponent, '.') == exponent) {
+        std::memmove(exponent + 1, exponent, static_cast<size_t>(end - exponent));
+        *exponent = '.';
+        ++end;
+    }
+    std::replace(out, end, 'e', 'E');
+    return {out, static_cast<size_t>(end - out)};
+}
+
 }  // namespace ov::step

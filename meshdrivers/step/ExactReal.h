@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace ov::step {
 
@@ -17,5 +18,11 @@ inline constexpr size_t kExactRealMaxLength = 112;
 // any other value: zero, whole numbers, infinities, NaN and expansions of more
 // than 99 digits.
 char* writeExactReal(double value, char* out);
+
+// The shortest text of a finite value that reads back to the same double,
+// spelled as an exchange-file REAL: upper-case exponent and a decimal point
+// in the mantissa ("0.", "-2.5", "1.E+20"). Written into out, which must hold
+// at least 32 bytes.
+std::string_view shortestReal(double value, char* out, size_t size);
 
 }  // namespace ov::step

@@ -164,9 +164,13 @@ bool Part21Writer::writeFrame(const char* bytes, size_t length, const char* fail
 
 std::string Part21Writer::buildHeader(const std::string& fileName, const SaveMeshOptions& options) const {
     const std::string timeStamp = ovSystemUtils::GetCurrentTimeAsString("%FT%T", true);
-    // A file name that is not valid UTF-8 keeps what converted; the reason is logged.
-    std::string encodedFileName;
-    Utf8ToPart21Encoding(fileName, encodedFileName);
+    const bool interop = profile == StepProfile::Interop;
+    // A text that is not valid UTF-8 keeps what converted; the reason is logged.
+    const auto encoded = [](const std::string& text) {
+        std::string converted;
+        Utf8ToPart21Encoding(text, converted);
+        return converted;
+    };
     std::string author = options.author;
     ovStringUtils::ReplaceAllOccurrences(author, "'", "");
     const std::string version = GetSoftwareVersionForStream().toString();
@@ -178,12 +182,14 @@ std::string Part21Writer::buildHeader(const std::string& fileName, const SaveMes
     header += kEol;
     header += "FILE_DESCRIPTION(('No description'), '2;1');";
     header += kEol;
-    header += "FILE_NAME('" + encodedFileName + "','" + timeStamp + "',('" + author +
-              "'),(''),'Part21 Writer','" + version + "','');";
+    header += "FILE_NAME('" + encoded(fileName) + "','" + timeStamp + "',('" +
+              (interop ? encoded(options.author) : author) + "'),(''),'Part21 Writer','" +
+              (interop ? encoded(version) : version) + "','');";
     header += kEol;
     header +=
-        "FILE_SCHEMA(('AUTOMOTIVE_DESIGN','AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF',"
-        "'AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 }'));";
+        interop ? "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }'));"
+                : "FILE_SCHEMA(('AUTOMOTIVE_DESIGN','AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF',"
+                  "'AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 }'));";
     header += kEol;
     header += "ENDSEC;";
     header += kEol;

@@ -13,6 +13,7 @@
 #include "express/ExpressSchema.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "step/Part21WriterUserData.h"
+#include "step/StepProfile.h"
 #include "system/ovIoDevice.h"
 #include "system/ovVariant.h"
 #include "system/ovVariantContainers.h"
@@ -54,6 +55,10 @@ public:
     // Checks that every id handed out was written, then writes the closing lines.
     bool endWritePart21();
     bool isWriteError() const { return writeError; }
+
+    // How values and the header are spelled; kept across files, Exact until set.
+    void setProfile(StepProfile newProfile) { profile = newProfile; }
+    StepProfile getProfile() const { return profile; }
 
 private:
     friend struct Part21WriterTestAccess;
@@ -145,6 +150,8 @@ private:
     bool writeList(const ovVariantListImpl& list);
     bool writeInteger(int64_t value);
     bool writeDouble(double value);
+    // The shortest digits that read back to value, always with a decimal point.
+    bool writeShortestReal(double value);
     bool writeUtf8Str(const std::string& text);
     bool writeRawStr(const char* bytes, size_t length) {
         const auto wanted = static_cast<int64_t>(length);
@@ -170,6 +177,7 @@ private:
     ovIoDevice* device;
     uint64_t nextEntityId;
     bool writeError;
+    StepProfile profile = StepProfile::Exact;
 
     // Reused between records so that the usual record needs no allocation.
     std::string encodingScratch;

@@ -9,6 +9,9 @@ Part21WriterUserData::Part21WriterUserData(const std::string& literal)
 
 Part21WriterUserData::Part21WriterUserData(uint64_t instanceId) : type(Ref), ref(instanceId) {}
 
+Part21WriterUserData::Part21WriterUserData(const std::string& typeName, double value)
+    : type(TypedReal), ref(0), real(value), enumValue(typeName) {}
+
 Part21WriterUserData::Part21WriterUserData(const Part21WriterUserData& other) = default;
 
 Part21WriterUserData& Part21WriterUserData::operator=(const Part21WriterUserData& other) = default;
@@ -25,7 +28,8 @@ bool Part21WriterUserData::isEqualTo(const ovVariant::UserDataInterface& other) 
 }
 
 bool Part21WriterUserData::operator==(const Part21WriterUserData& other) const {
-    return type == other.type && ref == other.ref && enumValue == other.enumValue;
+    return type == other.type && ref == other.ref && enumValue == other.enumValue &&
+           (type != TypedReal || real == other.real);
 }
 
 ovVariant Part21WriterUserData::toVariant() const {

@@ -18,6 +18,7 @@ public:
         Ref = 1,            // "#" followed by the instance number
         EnumValue = 2,      // the literal between full stops
         DotIdentifier = 3,  // IDENTIFIER('.')
+        TypedReal = 4,      // a real inside its defined type: LENGTH_MEASURE(25.4)
     };
 
     explicit Part21WriterUserData(Type kind = Undefined);
@@ -25,6 +26,8 @@ public:
     explicit Part21WriterUserData(const std::string& literal);
     // A reference to the instance with this id.
     explicit Part21WriterUserData(uint64_t instanceId);
+    // A real written inside the defined type typeName (upper case).
+    Part21WriterUserData(const std::string& typeName, double value);
 
     Part21WriterUserData(const Part21WriterUserData& other);
     Part21WriterUserData& operator=(const Part21WriterUserData& other);
@@ -35,7 +38,9 @@ public:
 
     Type getType() const { return type; }
     uint64_t getRef() const { return ref; }
+    // The literal of an EnumValue, the type name of a TypedReal.
     const std::string& getEnumValue() const { return enumValue; }
+    double getReal() const { return real; }
 
     bool operator==(const Part21WriterUserData& other) const;
     bool operator!=(const Part21WriterUserData& other) const { return !(*this == other); }
@@ -46,6 +51,7 @@ public:
 private:
     Type type;
     uint64_t ref;
+    double real = 0;
     std::string enumValue;
 };
 

@@ -108,6 +108,9 @@ bool Part21Writer::writeValue(const ovVariant& value) {
         case ovVariant::String:
             return writeRawStr("'", 1) && writeUtf8Str(value.getString()) && writeRawStr("'", 1);
         case ovVariant::Boolean:
+            if (profile == StepProfile::Interop) {
+                return writeRawStr(value.toBool() ? ".T." : ".F.", 3);
+            }
             return writeRawStr(value.toBool() ? "1" : "0", 1);
         case ovVariant::Vec2d:
             return writeVector(value.getVec2d(), 2);
@@ -146,6 +149,9 @@ bool Part21Writer::writeUserData(const ovVariant::UserDataInterface* userData) {
             return writeRawStr(".", 1) && writeRawStr(token->getEnumValue()) && writeRawStr(".", 1);
         case Part21WriterUserData::DotIdentifier:
             return writeRawStr("IDENTIFIER('.')", 15);
+        case Part21WriterUserData::TypedReal:
+            return writeRawStr(token->getEnumValue()) && writeRawStr("(", 1) &&
+                   writeDouble(token->getReal()) && writeRawStr(")", 1);
         case Part21WriterUserData::Undefined:
             break;
     }
@@ -185,6 +191,9 @@ bool Part21Writer::writeInteger(int64_t value) {
 }
 
 bool Part21Writer::writeDouble(double value) {
+    if (profile == StepProfile::Interop) {
+        return writeShortestReal(value);
+    }
     if (std::isnan(value)) {
         return writeRawStr("nan", 3);
     }
@@ -209,6 +218,16 @@ bool Part21Writer::writeDouble(double value) {
             .ptr;
     std::replace(begin, end, 'e', 'E');
     return writeRawStr(begin, static_cast<size_t>(end - begin));
+}
+
+bool Part21Writer::writeShortestReal(double value) {
+    if (!std::isfinite(value)) {
+        part21ErrorLine() << "A real is not a finite number and has no exchange-file form";
+        return false;
+    }
+    char* const begin = formatBuffer.data();
+    const std::string_view text = shortestReal(value, begin, formatBuffer.size());
+    return writeRawStr(text.data(), text.size());
 }
 
 bool Part21Writer::writeUtf8Str(const std::string& text) {

@@ -38,12 +38,28 @@ struct StepExportContext {
     Part21WriterUserData identificationRole;
     Part21WriterUserData externalSource;
     Part21WriterUserData objectRole;
+    Part21WriterUserData organization;
+    Part21WriterUserData organizationRole;
     ovVariantListImpl units;
+    // Scene lengths times this are lengths in the file's unit.
+    double lengthScale = 1.0;
     ovVariantListImpl partProducts;
     ovVariantListImpl detailProducts;
     ovVariantListImpl assemblyProducts;
     ovProgressNotifierInterface* progress = nullptr;
 };
+
+inline bool isInterop(const StepExportContext& context) {
+    return context.writer.getProfile() == StepProfile::Interop;
+}
+
+// The length, angle and solid angle units and the geometric context that
+// holds them (with a length uncertainty in the interop profile); false, with
+// the reason logged, when the root's world units are not a number.
+bool writeUnits(StepExportContext& context, const ovSpatial& root);
+
+// The organization's ownership of the written parts (none in the exact profile).
+void writeOrganizationAssignment(StepExportContext& context);
 
 // Writes the product structure of spatial and, for a node, of its subtree.
 // On return definition points at the node's entry of context.definitions, or

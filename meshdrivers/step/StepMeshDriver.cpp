@@ -1,8 +1,5 @@
 #include "step/StepMeshDriver.h"
 
-#include <cmath>
-#include <optional>
-
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
@@ -13,57 +10,21 @@ namespace ov::step {
 
 namespace {
 
-// The SI prefix of the length unit for a scene unit of metresPerUnit. The
-// tolerances narrow with the unit, and the first rule that holds decides.
-std::optional<const char*> lengthUnitPrefix(double metresPerUnit) {
-    struct Rule {
-        double metres;
-        double tolerance;
-        const char* prefix;
-    };
-    static constexpr Rule kRules[] = {
-        {1.0, 0.001, nullptr},
-        {0.1, 0.0001, "DECI"},
-        {0.01, 0.00001, "CENTI"},
-        {0.001, 0.000001, "MILLI"},
-    };
-    for (const Rule& rule : kRules) {
-        if (std::fabs(metresPerUnit - rule.metres) < rule.tolerance) {
-            return rule.prefix;
-        }
-    }
-    return std::nullopt;
-}
-
-// The length unit's attributes: metres, with the prefix the root's world
-// units call for. A scale the rule does not know stays in metres, with a warning.
-ovVariantMapImpl lengthUnitAttributes(const ovSpatial& root) {
-    ovVariantMapImpl attributes = stepAttributes("name", enumeration("METRE"));
-    const auto* worldUnits = root.findMetadata<const ovWorldUnitsMetaData>();
-    if (worldUnits == nullptr) {
-        return attributes;
-    }
-    const std::optional<const char*> prefix = lengthUnitPrefix(worldUnits->getValue());
-    if (!prefix) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
-            << "Fail to deduce scene unit, file will be exported in meter";
-    } else if (*prefix != nullptr) {
-        attributes.insert("prefix", enumeration(*prefix));
-    }
-    return attributes;
-}
-
 // The 22 entities every file starts with: contexts, organisation, units,
 // the identity placement and what document references share. Their ids are
-// 1 to 22.
-void writeExportFrame(StepExportContext& context, const ovSpatial& root) {
+// 1 to 22 in the exact profile.
+bool writeExportFrame(StepExportContext& context, const ovSpatial& root) {
     const ovVariant application = writeNewEntity(context, {"application_context"},
                                                  stepAttributes("application", text("digital mock up")))
                                       .toVariant();
-    writeNewEntity(context, {"application_protocol_definition"},
-                   stepAttributes("status", text("international standard"),
-                                  "application_interpreted_model_schema_name", text("automotive_design"),
-                                  "application_protocol_year", ovVariant(2003), "application", application));
+    // Interop names the one schema its header declares.
+    const bool interop = isInterop(context);
+    writeNewEntity(
+        context, {"application_protocol_definition"},
+        stepAttributes("status", text("international standard"), "application_interpreted_model_schema_name",
+                       text(interop ? "ap242_managed_model_based_3d_engineering" : "automotive_design"),
+                       "application_protocol_year", ovVariant(interop ? 2014 : 2003), "application",
+                       application));
     context.productContext =
         writeNewEntity(context, {"product_context"},
                        stepAttributes("name", text("DMU"), "discipline_type", text("visualization"),
@@ -72,13 +33,14 @@ void writeExportFrame(StepExportContext& context, const ovSpatial& root) {
         writeNewEntity(context, {"product_definition_context"},
                        stepAttributes("name", text("part definition"), "life_cycle_stage", text("support"),
                                       "frame_of_reference", application));
-    const Part21WriterUserData organization =
+    context.organization =
         writeNewEntity(context, {"organization"}, stepAttributes("name", text("OMBRE VIAN")));
-    const Part21WriterUserData role =
+    context.organizationRole =
         writeNewEntity(context, {"organization_role"}, stepAttributes("name", text("id owner")));
-    writeNewEntity(context, {"applied_organization_assignment"},
-                   stepAttributes("assigned_organization", organization.toVariant(), "role", role.toVariant(),
-                                  "items", ovVariant(ovVariantListImpl())));
+    // The interop profile lists the products owned once they are written.
+    if (!interop) {
+        writeOrganizationAssignment(context);
+    }
     const ovVariantMapImpl documentType = stepAttributes("product_data_type", text("geometry"));
     const ovVariantMapImpl objectRole = stepAttributes("name", text("mandatory"));
     writeNewEntity(context, {"document_type"}, documentType);
@@ -87,18 +49,9 @@ void writeExportFrame(StepExportContext& context, const ovSpatial& root) {
         context, {"external_source"},
         stepAttributes("source_id", Part21WriterUserData(Part21WriterUserData::DotIdentifier).toVariant()));
 
-    context.units.push_back(
-        writeNewEntity(context, {"length_unit", "si_unit"}, lengthUnitAttributes(root)).toVariant());
-    context.units.push_back(writeNewEntity(context, {"plane_angle_unit", "si_unit"},
-                                           stepAttributes("name", enumeration("RADIAN")))
-                                .toVariant());
-    context.units.push_back(writeNewEntity(context, {"solid_angle_unit", "si_unit"},
-                                           stepAttributes("name", enumeration("STERADIAN")))
-                                .toVariant());
-    context.geometricContext = writeNewEntity(
-        context, {"geometric_representation_context", "global_unit_assigned_context"},
-        stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
-                       ovVariant(3), "units", ovVariant(context.units)));
+    if (!writeUnits(context, root)) {
+        return false;
+    }
 
     const double origin[] = {0.0, 0.0, 0.0};
     context.zeroPoint =
@@ -123,9 +76,17 @@ void writeExportFrame(StepExportContext& context, const ovSpatial& root) {
         writeNewEntity(context, {"identification_role"},
                        stepAttributes("name", text("file system"), "description", text("access context")));
     context.objectRole = writeNewEntity(context, {"object_role"}, objectRole);
+    return true;
 }
 
 }  // namespace
+
+void writeOrganizationAssignment(StepExportContext& context) {
+    const ovVariantListImpl items = isInterop(context) ? context.partProducts : ovVariantListImpl();
+    writeNewEntity(context, {"applied_organization_assignment"},
+                   stepAttributes("assigned_organization", context.organization.toVariant(), "role",
+                                  context.organizationRole.toVariant(), "items", ovVariant(items)));
+}
 
 StepMeshDriver::StepMeshDriver(const std::string& schemaPath)
     : ovCoreMeshDriver(true), schema(std::make_unique<express::ExpressSchema>()) {
@@ -177,15 +138,21 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
     const ovSpatial& root = *rootObject;
     StepExportContext context;
     context.progress = progress;
+    context.writer.setProfile(profile);
     if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
         return false;
     }
-    writeExportFrame(context, root);
+    if (!writeExportFrame(context, root)) {
+        return false;
+    }
     DefinitionRefs* rootDefinition = nullptr;
     if (!writeSpatialTree(context, &root, rootDefinition)) {
         ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
             << "Fail to save spatial tree in step " << root.GetType().GetName();
         return false;
+    }
+    if (isInterop(context) && !context.partProducts.empty()) {
+        writeOrganizationAssignment(context);
     }
     if (!writeProductCategories(context) || !context.writer.endWritePart21() || !device.good()) {
         return false;

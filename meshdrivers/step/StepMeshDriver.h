@@ -6,6 +6,7 @@
 #include "core/ovMeshDriversExport.h"
 #include "express/ExpressSchema.h"
 #include "scenegraph/ovCoreMeshDriver.h"
+#include "step/StepProfile.h"
 
 namespace ov::step {
 
@@ -20,6 +21,10 @@ public:
     ~StepMeshDriver() override;
 
     bool isSchemaValid() const { return schema != nullptr; }
+
+    // The profile of the files the following saves write; Exact until set.
+    void setProfile(StepProfile newProfile) { profile = newProfile; }
+    StepProfile getProfile() const { return profile; }
 
     // Rejected whenever options.optionFlag is set.
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
@@ -37,6 +42,7 @@ public:
 
 private:
     std::unique_ptr<express::ExpressSchema> schema;
+    StepProfile profile = StepProfile::Exact;
 };
 
 }  // namespace ov::step

@@ -1,6 +1,7 @@
 // The scene's nodes as AP242 product structure: a product with its
 // definition and shape per node definition, an assembly occurrence with its
 // placement per child, a document reference per external-reference node.
+#include <cmath>
 #include <vector>
 
 #include "core/SceneWalk.h"
@@ -12,6 +13,9 @@
 namespace ov::step {
 
 namespace {
+
+// Scale factors this close to 1 are taken for none.
+constexpr float kScaleTolerance = 1e-6f;
 
 // A node written with its subtree still open: what its children's
 // occurrences and its closing records need.
@@ -81,10 +85,15 @@ bool writeNodeHead(StepExportContext& context, OpenNode& open) {
 // its shape representation.
 void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
     const ovVariant path = text(static_cast<const ovXRefNode&>(*open.node).getUtf8FilePath());
-    const Part21WriterUserData file =
-        writeNewEntity(context, {"document_file"},
-                       stepAttributes("id", path, "name", path, "description", path, "kind",
-                                      context.documentType.toVariant()));
+    // The document's name and description are also those of the characterized
+    // object, which must have an empty name and no description: interop names
+    // the file by its id only.
+    const Part21WriterUserData file = writeNewEntity(
+        context, {"document_file"},
+        isInterop(context)
+            ? stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant())
+            : stepAttributes("id", path, "name", path, "description", path, "kind",
+                             context.documentType.toVariant()));
     writeNewEntity(context, {"document_representation_type"},
                    stepAttributes("name", text("digital"), "represented_document", file.toVariant()));
     writeNewEntity(context, {"applied_external_identification_assignment"},
@@ -118,9 +127,42 @@ void writeNodeTail(StepExportContext& context, OpenNode& open) {
                                   open.shapeRepresentation.toVariant()));
 }
 
+// Interop: a placement holds a rotation and a translation only.
+void warnUnexpressiblePlacement(const ovSpatial& child) {
+    const ovTransformation& transform = child.getLocalTransform();
+    const Wm4::Vector3f& scale = transform.GetScale();
+    const bool scaled = std::fabs(scale.X() - 1) > kScaleTolerance ||
+                        std::fabs(scale.Y() - 1) > kScaleTolerance ||
+                        std::fabs(scale.Z() - 1) > kScaleTolerance;
+    if (scaled || transform.GetRotate().Determinant() < 0) {
+        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+            << "Step driver : the placement of '" << child.GetName()
+            << "' mirrors or scales, which STEP cannot express: written without it";
+    }
+}
+
+// Interop: what is particular to one occurrence (its instance metadata's own
+// values) as properties of the occurrence's shape.
+bool writeOccurrenceProperties(StepExportContext& context, const ovSpatial& child,
+                               const Part21WriterUserData& occurrenceShape) {
+    const auto* instance = child.findMetadata<const ovInstanceMetaData>();
+    if (instance == nullptr) {
+        return true;
+    }
+    for (const auto& [key, value] : instance->getMd().toFlattenMap('/')) {
+        if (!writeProperty(context, key, value, occurrenceShape)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The occurrence of a written child in its parent, with its placement.
-void writeOccurrence(StepExportContext& context, OpenNode& parent, int index, const ovSpatial& child,
+bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, const ovSpatial& child,
                      const DefinitionRefs& childDefinition) {
+    if (isInterop(context)) {
+        warnUnexpressiblePlacement(child);
+    }
     Part21WriterUserData transformationOperator;
     Part21WriterUserData placement;
     writeTransformation(context, child.getLocalTransform(), transformationOperator, placement);
@@ -145,6 +187,7 @@ void writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     writeNewEntity(context, {"context_dependent_shape_representation"},
                    stepAttributes("representation_relation", relationship.toVariant(),
                                   "represented_product_relation", link.toVariant()));
+    return !isInterop(context) || writeOccurrenceProperties(context, child, link);
 }
 
 // The walk over the nodes. A node seen for the first time gets its head
@@ -172,21 +215,25 @@ public:
             mRootDefinition = &entry->second;
         }
         if (!inserted) {
-            writeOccurrenceOf(step, entry->second);
-            return WalkNext::Skip;
+            // Still open: the node lies inside its own definition.
+            if (entry->second.shapeRepresentation.getType() == Part21WriterUserData::Undefined) {
+                ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+                    << "Step driver : the definition of '" << node.GetName() << "' contains itself";
+                return WalkNext::Stop;
+            }
+            return writeOccurrenceOf(step, entry->second) ? WalkNext::Skip : WalkNext::Stop;
         }
         OpenNode open;
         open.node = &node;
         open.definition = &entry->second;
         open.name = node.GetName();
-        if (!writeNodeHead(mContext, open)) {
+        if (!writeNodeHead(mContext, open) || !written(node)) {
             return WalkNext::Stop;
         }
         if (node.IsDerived(ovXRefNode::TYPE)) {
             writeDocumentReference(mContext, open);
             writeNodeTail(mContext, open);
-            writeOccurrenceOf(step, entry->second);
-            return WalkNext::Skip;
+            return writeOccurrenceOf(step, entry->second) ? WalkNext::Skip : WalkNext::Stop;
         }
         mOpenNodes.push_back(std::move(open));
         return WalkNext::Children;
@@ -202,10 +249,22 @@ public:
     DefinitionRefs* rootDefinition() const { return mRootDefinition; }
 
 private:
-    void writeOccurrenceOf(const WalkStep<const ovSpatial>& step, const DefinitionRefs& definition) {
-        if (step.depth > 0) {
-            writeOccurrence(mContext, mOpenNodes.back(), step.childIndex, step.object, definition);
+    // A failure stops the walk at the next node, or fails the save after the last.
+    bool writeOccurrenceOf(const WalkStep<const ovSpatial>& step, const DefinitionRefs& definition) {
+        return step.depth == 0 ||
+               (writeOccurrence(mContext, mOpenNodes.back(), step.childIndex, step.object, definition) &&
+                written(step.object));
+    }
+
+    // Interop: a value the writer refused (a number that is not finite) is
+    // reported with the node it belongs to.
+    bool written(const ovSpatial& spatial) const {
+        if (isInterop(mContext) && mContext.writer.isWriteError()) {
+            ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+                << "Step driver : fail to write node '" << spatial.GetName() << "'";
+            return false;
         }
+        return true;
     }
 
     StepExportContext& mContext;
@@ -242,8 +301,11 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
         writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(0)));
     const Part21WriterUserData zAxis =
         writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(2)));
+    const double location[] = {m(3, 0) * context.lengthScale, m(3, 1) * context.lengthScale,
+                               m(3, 2) * context.lengthScale};
     const Part21WriterUserData origin =
-        writeNewEntity(context, {"cartesian_point"}, stepAttributes("name", text(""), "coordinates", row(3)));
+        writeNewEntity(context, {"cartesian_point"},
+                       stepAttributes("name", text(""), "coordinates", ovVariant(location, 3)));
     placementItem = writeNewEntity(context, {"axis2_placement_3d"},
                                    stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
                                                   zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
@@ -254,9 +316,13 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
 }
 
 bool writeProductCategories(StepExportContext& context) {
+    // Interop leaves out a category without products, and its relationship.
     const auto category = [&context](const char* name, ovVariantListImpl& products) {
         ovVariantListImpl taken;
         taken.swap(products);
+        if (isInterop(context) && taken.empty()) {
+            return Part21WriterUserData();
+        }
         return writeNewEntity(context, {"product_related_product_category"},
                               stepAttributes("name", text(name), "products", ovVariant(taken)));
     };
@@ -264,9 +330,12 @@ bool writeProductCategories(StepExportContext& context) {
     const Part21WriterUserData detail = category("detail", context.detailProducts);
     const Part21WriterUserData assembly = category("assembly", context.assemblyProducts);
     for (const Part21WriterUserData& subCategory : {detail, assembly}) {
-        writeNewEntity(context, {"product_category_relationship"},
-                       stepAttributes("name", text(""), "category", part.toVariant(), "sub_category",
-                                      subCategory.toVariant()));
+        if (part.getType() == Part21WriterUserData::Ref &&
+            subCategory.getType() == Part21WriterUserData::Ref) {
+            writeNewEntity(context, {"product_category_relationship"},
+                           stepAttributes("name", text(""), "category", part.toVariant(), "sub_category",
+                                          subCategory.toVariant()));
+        }
     }
     return true;
 }

@@ -96,6 +96,10 @@ bool writeValueItem(StepExportContext& context, const std::string& key, const ov
 
 bool writeProperty(StepExportContext& context, const std::string& key, const ovVariant& value,
                    const Part21WriterUserData& productDefinition) {
+    // A representation must hold an item: an empty list has nothing to say.
+    if (isInterop(context) && value.getType() == ovVariant::List && value.getList().empty()) {
+        return true;
+    }
     const Part21WriterUserData representationContext =
         writeNewEntity(context, {"representation_context"},
                        stepAttributes("context_identifier", text(""), "context_type", text("external")));

@@ -19,6 +19,7 @@
 #include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/FormatsCommand.h"
+#include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/TreeCommand.h"
 
 namespace ov::ovmesh {
@@ -42,6 +43,7 @@ struct CommandLine {
     std::string page = "210x297";
     std::string view = "top";
     bool noFit = false;
+    step::StepProfile stepProfile = step::StepProfile::Interop;
 };
 
 CLI::Validator pageSizeValidator() {
@@ -114,6 +116,19 @@ void checkConvertFiles(const CommandLine& line) {
     }
 }
 
+void addStepProfileOption(CLI::App& command, step::StepProfile& profile) {
+    static const std::map<std::string, step::StepProfile> kProfiles{{"exact", step::StepProfile::Exact},
+                                                                    {"interop", step::StepProfile::Interop}};
+    command
+        .add_option_function<std::string>(
+            "--step-profile", [&profile](const std::string& name) { profile = kProfiles.at(name); },
+            "STEP files for: interop (CAD readers and strict checkers), exact (the driver's historical "
+            "bytes)")
+        ->transform(CLI::IsMember({"exact", "interop"}, CLI::ignore_case))
+        ->option_text("exact|interop")
+        ->default_str("interop");
+}
+
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
     convert
@@ -167,6 +182,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     addNoMetadataFlag(convert, options.importMetadata);
     addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
+    addStepProfileOption(convert, line.stepProfile);
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {
@@ -186,6 +202,7 @@ int runConvertCommand(Session& session, CommandLine& line, const std::vector<std
     line.convert.drawing.page = *parsePageSize(line.page);
     line.convert.drawing.view = viewsByName().at(line.view);
     line.convert.drawing.fit = !line.noFit;
+    line.convert.stepProfile = line.stepProfile;
     if (!line.batchInput.empty()) {
         line.convert.input = line.batchInput;
         line.convert.output = line.batchOutput;
@@ -205,11 +222,12 @@ int runConvertCommand(Session& session, CommandLine& line, const std::vector<std
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options,
                const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     Session session(options, out, err);
+    setStepProfile(line.stepProfile);
     if (app.got_subcommand("formats")) {
         return runFormats(session, line.formatsJson);
     }
     if (app.got_subcommand("demo")) {
-        return runDemo(session, line.demoFolder);
+        return runDemo(session, line.demoFolder, line.stepProfile);
     }
     if (app.got_subcommand("tree")) {
         return runTree(session, line.tree);
@@ -238,9 +256,9 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.fallthrough();
     app.add_subcommand("formats", "show the library version and its drivers with their extensions")
         ->add_flag("--json", line.formatsJson, "one JSON document, for scripts");
-    app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves")
-        ->add_option("DIR", line.demoFolder, "folder to write into, created when missing")
-        ->required();
+    CLI::App* demo = app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves");
+    demo->add_option("DIR", line.demoFolder, "folder to write into, created when missing")->required();
+    addStepProfileOption(*demo, line.stepProfile);
     addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT, or many inputs into a folder"),
                       line);
     addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),

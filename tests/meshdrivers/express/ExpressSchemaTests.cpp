@@ -227,6 +227,9 @@ TEST(FullSchema, LoadsAndLaysOutLikeTheBundledOne) {
         {"plane_angle_unit", "si_unit"},
         {"solid_angle_unit", "si_unit"},
         {"geometric_representation_context", "global_unit_assigned_context"},
+        {"geometric_representation_context", "global_uncertainty_assigned_context",
+         "global_unit_assigned_context"},
+        {"conversion_based_unit", "length_unit"},
         {"representation_relationship_with_transformation", "shape_representation_relationship"}};
     for (const auto& [name, entity] : bundled.entities) {
         instances.push_back({name});

@@ -11,6 +11,7 @@
 
 #include "meshdrivers/core/LineDrawingTestSupport.h"
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
+#include "meshdrivers/step/StepTestSupport.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
@@ -144,6 +145,12 @@ TEST(PlmXmlOccurrences, RealExportsLoadAsTheirOccurrenceTrees) {
         const std::string tree = test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + stepPath);
         EXPECT_EQ(static_cast<size_t>(std::count(tree.begin(), tree.end(), '\n')), sample.occurrences)
             << sample.file;
+        // The interop file, read as it stands, gives the same names, tree and placements, and checks clean.
+        stepDriver.setProfile(step::StepProfile::Interop);
+        const std::string interopPath = folder.file("interop.stp");
+        ASSERT_TRUE(stepDriver.saveMeshes(objects, interopPath, nullptr, SaveMeshOptions())) << sample.file;
+        EXPECT_EQ(test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + interopPath), tree);
+        step::expectChecksClean(test::readFile(interopPath));
 #endif
     }
 }

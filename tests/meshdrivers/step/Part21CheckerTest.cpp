@@ -136,6 +136,7 @@ ENTITY holder; items : SET [1:?] OF item_select; grid : ARRAY [1:2] OF OPTIONAL 
 ENTITY base; x : measure; END_ENTITY;
 ENTITY derived_x SUBTYPE OF (base); DERIVE SELF\base.x : measure := 1.0; END_ENTITY;
 ENTITY other SUBTYPE OF (base); o : INTEGER; END_ENTITY;
+ENTITY amount; n : NUMBER; END_ENTITY;
 END_SCHEMA;
 )";
 
@@ -174,7 +175,8 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
           {1, "#1 STYLED.flag: 1 is not a value of BOOLEAN"},
           {2, "#2 STYLED.flag: .U. is not a value of BOOLEAN"},
           {2, "#2 STYLED.known: .X. is not a value of LOGICAL"}}},
-        {"#1=BASE(#1);\n", {{1, "#1 BASE.x: #1 is not a value of MEASURE"}}},
+        {"#1=BASE(#1);\n#2=AMOUNT(#1);\n",
+         {{1, "#1 BASE.x: #1 is not a value of MEASURE"}, {2, "#2 AMOUNT.n: #1 is not a value of NUMBER"}}},
         {"#1=LINE(#2,#3);\n#2=HOLDER((#3),($,$));\n#3=BASE(1.);\n#4=LINE(#9,$);\n",
          {{1, "#1 LINE.a: #2 is not a value of POINT"},
           {1, "#1 LINE.b: #3 is not a value of POINT"},

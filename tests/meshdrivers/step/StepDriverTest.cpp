@@ -100,6 +100,15 @@ ovTriMesh* mesh() {
     return test::makeGeometry<ovTriMesh>({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
 }
 
+// The captured log lines, each as its type and text: "5 text".
+Strings typedLines(const test::LogCapture& log) {
+    Strings lines;
+    for (const ovLogLine& line : log.lines()) {
+        lines.push_back(std::to_string(line.type) + " " + line.text);
+    }
+    return lines;
+}
+
 const std::string kTreeFailure = "Fail to save spatial tree in step ovNode";
 
 // Each failure answers false with its log lines, and the file stops where it
@@ -115,6 +124,7 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
     badList.push_back(1);
     badList.push_back("\xC3(");
     badListProperty->editComponentMd().insert("note", ovVariant(badList));
+    ovPointer<ovInstanceDefId> loop(new ovInstanceDefId);
     const struct {
         std::function<ovPointer<ovNode>()> scene;
         const char* lastRecord;  // how the file ends
@@ -144,17 +154,21 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
         {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}); },
          "#34=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
+        // A definition met again inside itself is named.
+        {[&] {
+             return namedNode(
+                 "R", {instanceOf(namedNode("A", {instanceOf(namedNode("B").get(), loop.get())}).get(),
+                                  loop.get())});
+         },
+         "#31=PRODUCT_DEFINITION_SHAPE('A',$,#30);\r\n",
+         {error("Step driver : the definition of 'B' contains itself"), error(kTreeFailure)}},
     };
     for (const auto& [scene, lastRecord, logged] : cases) {
         log.clear();
         const std::string file = test::saveToMemory(driver, {scene().get()}, false, nullptr, options);
         EXPECT_TRUE(file.ends_with(lastRecord))
             << file.substr(file.size() - std::min<size_t>(file.size(), 300));
-        Strings lines;
-        for (const ovLogLine& line : log.lines()) {
-            lines.push_back(std::to_string(line.type) + " " + line.text);
-        }
-        EXPECT_EQ(lines, logged);
+        EXPECT_EQ(typedLines(log), logged);
     }
 }
 
@@ -179,6 +193,86 @@ TEST_F(StepDriverTest, AFailureInEachStageLogsWhatFailed) {
     test::RecordingProgress cancel(2);
     test::saveToMemory(driver, {scene.get()}, false, &cancel, options);
     EXPECT_EQ(log.texts(ovLogError), Strings{kTreeFailure});
+}
+
+// A root R in world units (none when 0) with one child C, translated by x and scaled.
+ovPointer<ovNode> placedChild(double metresPerUnit, Wm4::Vector3f scale = {1, 1, 1}, float x = 10) {
+    ovPointer<ovNode> child = translated(namedNode("C"), {x, 0, 0});
+    child->editLocalTransform(true).SetScale(scale);
+    ovPointer<ovNode> root = namedNode("R", {child.get()});
+    if (metresPerUnit != 0) {
+        root->setMetadata(new ovWorldUnitsMetaData(metresPerUnit));
+    }
+    return root;
+}
+
+// The interop profile rule by rule: what the file holds ("-" first: must not
+// hold) and the log lines (type and text; an error fails the save). Every file
+// it writes checks clean, and Open CASCADE reads it as it stands, in its unit.
+TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
+    driver.setProfile(StepProfile::Interop);
+    options.author = "DOMAIN\\it's \xC3\xA9";
+    ovPointer<ovInstanceDefId> values(new ovInstanceDefId);
+    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, ovVariant>>{
+             {"bought", true}, {"big", 1e20}, {"tenth", 0.1}, {"none", ovVariant(ovVariantListImpl())}}) {
+        values->editComponentMd().insert(key, value);
+    }
+    const ovPointer<ovNode> inches = placedChild(0.0254, {1, 1, 1}, 0.1f);
+    inches->getChild(0)->setMetadata(new ovInstanceMetaData(values.get()));
+    inches->getChild(0)->findMetadata<ovInstanceMetaData>()->editMd().insert("lot", 2);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        ovPointer<ovNode> scene;
+        Strings inFile;
+        Strings logged;
+        std::string reading = "";
+    } cases[] = {
+        {exampleScene(),
+         {"FILE_NAME('example.stp','2026-06-15T12:34:56',('DOMAIN\\\\it''s \\X2\\00E9\\X0\\'),",
+          "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }'));",
+          "=DOCUMENT_FILE('c.stp','',$,#", "GLOBAL_UNCERTAINTY_ASSIGNED_CONTEXT((#",
+          "=APPLIED_ORGANIZATION_ASSIGNMENT(#5,#6,(#", "CARTESIAN_POINT('',(10.,0.,0.))", "-('assembly'"},
+         {}},
+        {inches,
+         {"=(CONVERSION_BASED_UNIT('INCH',#", "(LENGTH_MEASURE(25.4),#", "(0.10000000149011612,0.,0.)",
+          "('bought',.T.)", "('big',1.E+20)", "('tenth',0.1)", "-PROPERTY_DEFINITION('none'",
+          "INTEGER_REPRESENTATION_ITEM('lot',2)"},
+         {},
+         " 1.000000 0.100000 0.000000 0.000000\n"},
+        {placedChild(0.005), {"SI_UNIT(.MILLI.,.METRE.)", "(50.,0.,0.)"}, {}},
+        {placedChild(0.001, {-1, 1, 1}),
+         {},
+         {"4 Step driver : the placement of 'C' mirrors or scales, which STEP cannot express: written "
+          "without it"}},
+        {placedChild(0.001, {1, 1, 1}, nan),
+         {},
+         {"5 A real is not a finite number and has no exchange-file form",
+          "5 Step driver : fail to write node 'C'"}},
+        {placedChild(nan), {}, {"5 Step driver : the world units of 'R' are not a finite number"}},
+    };
+    test::TempDir folder;
+    for (const auto& [scene, inFile, logged, reading] : cases) {
+        SCOPED_TRACE(testing::PrintToString(inFile) + testing::PrintToString(logged));
+        log.clear();
+        const bool saves =
+            std::none_of(logged.begin(), logged.end(), [](auto& line) { return line[0] == '5'; });
+        const std::string file = test::saveToMemory(driver, {scene.get()}, saves, nullptr, options);
+        for (const std::string& text : inFile) {
+            EXPECT_EQ(file.find(text.substr(text[0] == '-')) == std::string::npos, text[0] == '-') << text;
+        }
+        EXPECT_EQ(typedLines(log), logged);
+        if (!saves) {
+            continue;
+        }
+        expectChecksClean(file);
+#ifdef OV_OCCT_STEP_READER
+        test::writeFile(folder.file("read.stp"), file);
+        const std::string read =
+            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + folder.file("read.stp"));
+        EXPECT_TRUE(read.starts_with(scene->GetName() + "\n") && read.find(reading) != std::string::npos)
+            << read;
+#endif
+    }
 }
 
 TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {

@@ -7,6 +7,7 @@
 
 #include "../core/LineDrawingTestSupport.h"
 #include "scenegraph/ovMetadata.h"
+#include "step/Part21Checker.h"
 #include "step/StepMeshDriver.h"
 
 namespace ov::step {
@@ -67,6 +68,16 @@ inline ovPointer<ovNode> sharedDefinitionScene() {
 
 inline std::string schemaPath() {
     return (test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string();
+}
+
+// The checker finds nothing in text against the bundled schema.
+inline void expectChecksClean(const std::string& text) {
+    Part21Checker checker;
+    std::string error;
+    EXPECT_TRUE(checker.loadSchema(schemaPath(), error)) << error;
+    const Part21CheckReport report = checker.checkText(text);
+    EXPECT_EQ(report.errors + report.warnings, 0u)
+        << (report.findings.empty() ? "" : report.findings[0].message);
 }
 
 }  // namespace ov::step

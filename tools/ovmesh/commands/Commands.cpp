@@ -78,6 +78,15 @@ PartSaver partSaver(Session& session, const std::string& format, const DrawingOp
     };
 }
 
+// The interop profile places STL parts where their files' origin lies; the
+// exact profile keeps its references at the parts' own origins, as it always has.
+PartFileOrigin partFileOrigin(const std::string& format, step::StepProfile profile) {
+    if (format == "stl" && profile == step::StepProfile::Interop) {
+        return minimumMeshCorner;
+    }
+    return nullptr;
+}
+
 // Assembly formats hold no geometry: an input with meshes or polylines needs
 // files for its parts, which --external-parts names the format of.
 ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
@@ -92,7 +101,8 @@ ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const Conver
         return &scene;
     }
     return moveGeometryToPartFiles(scene, options.output, options.externalParts,
-                                   partSaver(session, options.externalParts, options.drawing), parts);
+                                   partSaver(session, options.externalParts, options.drawing), parts,
+                                   partFileOrigin(options.externalParts, options.stepProfile));
 }
 
 // The part format must be one a driver saves and able to hold geometry, and
@@ -120,9 +130,11 @@ DrawingOptions demoDrawingOptions() {
 }
 
 // The demo assembly as pure structure: every part in a binary STL file of its own.
-ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts) {
+ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts,
+                                  step::StepProfile profile) {
     const ovPointer<ovNode> assembly = buildDemoAssembly();
-    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts);
+    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts,
+                                   partFileOrigin("stl", profile));
 }
 
 }  // namespace
@@ -151,7 +163,7 @@ void Session::report(const std::string& text) {
     }
 }
 
-int runDemo(Session& session, const std::string& folder) {
+int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile) {
     createFolder(folder);
     const ovPointer<ovNode> scene = buildDemoScene();
     SaveMeshOptions options;
@@ -166,7 +178,7 @@ int runDemo(Session& session, const std::string& folder) {
         try {
             PartFiles parts;
             const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
-                                                  ? demoAssembly(session, path, parts)
+                                                  ? demoAssembly(session, path, parts, stepProfile)
                                                   : sceneForFormat(*scene, extension, demoDrawingOptions());
             session.report(writtenReport(saveWithProgress(session, *root, path, options)));
             parts.keep();

@@ -12,6 +12,7 @@
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ProgressBar.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
+#include "step/StepProfile.h"
 
 namespace ov::ovmesh {
 
@@ -111,10 +112,11 @@ struct ConvertOptions {
     // Scene units stated on the root (mm, cm, dm, m); empty leaves them as loaded.
     std::string units;
     PlmXmlReading plmxml = PlmXmlReading::Auto;
+    step::StepProfile stepProfile = step::StepProfile::Interop;
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.
-int runDemo(Session& session, const std::string& folder);
+int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile);
 int runConvert(Session& session, const ConvertOptions& options);
 
 }  // namespace ov::ovmesh

@@ -10,6 +10,7 @@
 #include "ovmesh/input/ObjImport.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
+#include "step/StepMeshDriver.h"
 #include "system/ovIoDevice.h"
 #include "system/ovStringUtils.h"
 
@@ -219,6 +220,12 @@ void requireLoadableFormat(const std::string& path) {
         ovIoManager::msInstance.findLoadDriver(extension) == nullptr) {
         throw ToolError("cannot read '" + path +
                         "': " + unknownFormatReason(path, "reads", loadableExtensions()));
+    }
+}
+
+void setStepProfile(step::StepProfile profile) {
+    if (auto* driver = dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"))) {
+        driver->setProfile(profile);
     }
 }
 

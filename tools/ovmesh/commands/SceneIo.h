@@ -7,6 +7,7 @@
 #include "ovmesh/output/DriverMessages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
+#include "step/StepProfile.h"
 
 namespace ov::ovmesh {
 
@@ -45,6 +46,9 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
 // folder. ToolError for a format only read from a path.
 LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
                                ovProgressNotifierInterface* progress, const LoadMeshOptions& options = {});
+
+// The profile of the STEP files that the following saves write.
+void setStepProfile(step::StepProfile profile);
 
 struct WrittenFile {
     std::string path;

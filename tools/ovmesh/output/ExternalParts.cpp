@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <type_traits>
 
@@ -90,17 +91,29 @@ private:
     std::set<std::string> mUsed;
 };
 
-ovPointer<ovXRefNode> referenceTo(const std::string& name, const std::string& fileName) {
+// A written part file, and where its origin lies in the part's frame.
+struct PartFile {
+    std::string name;
+    Wm4::Vector3f origin{0, 0, 0};
+};
+
+// A reference placed at its file's origin.
+ovPointer<ovXRefNode> referenceTo(const std::string& name, const PartFile& file) {
     ovPointer<ovXRefNode> reference(new ovXRefNode);
     reference->SetName(name);
-    reference->setUtf8FilePath(fileName);
+    reference->setUtf8FilePath(file.name);
+    if (file.origin != Wm4::Vector3f(0, 0, 0)) {
+        reference->editLocalTransform(true).SetTranslate(file.origin);
+    }
     return reference;
 }
 
 // The node itself as a reference: its place in the assembly and its metadata.
-ovPointer<ovXRefNode> nodeAsReference(const ovNode& node, const std::string& fileName) {
-    ovPointer<ovXRefNode> reference = referenceTo(node.GetName(), fileName);
-    reference->editLocalTransform(true) = node.getLocalTransform();
+ovPointer<ovXRefNode> nodeAsReference(const ovNode& node, const PartFile& file) {
+    ovPointer<ovXRefNode> reference = referenceTo(node.GetName(), file);
+    ovTransformation& transform = reference->editLocalTransform(true);
+    transform = file.origin != Wm4::Vector3f(0, 0, 0) ? transform.Then(node.getLocalTransform())
+                                                      : node.getLocalTransform();
     for (int i = 0; i < node.getNbMetadata(); ++i) {
         reference->setMetadata(node.getMetadata(i));
     }
@@ -156,9 +169,28 @@ const ovSpatial* firstGeometryHolder(const ovSpatial& root) {
     return holder;
 }
 
+Wm4::Vector3f minimumMeshCorner(const ovSpatial& part) {
+    std::optional<Wm4::Vector3f> corner;
+    walkScene(part, nullptr, [&corner](const WalkStep<const ovSpatial>& step) {
+        const ovVertexBuffer* vertices = step.object.IsDerived(ovTriMesh::TYPE)
+                                             ? static_cast<const ovTriMesh&>(step.object).getVertexBuffer()
+                                             : nullptr;
+        for (int i = 0; vertices != nullptr && vertices->hasCPUData() && i < vertices->GetVertexQuantity();
+             ++i) {
+            const Wm4::Vector3f point = step.world.ApplyForward(vertices->Position3(i), true);
+            corner = corner
+                         ? Wm4::Vector3f(std::min(corner->X(), point.X()), std::min(corner->Y(), point.Y()),
+                                         std::min(corner->Z(), point.Z()))
+                         : point;
+        }
+        return WalkNext::Children;
+    });
+    return corner.value_or(Wm4::Vector3f(0, 0, 0));
+}
+
 ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string& output,
                                              const std::string& format, const PartSaver& savePart,
-                                             PartFiles& files) {
+                                             PartFiles& files, const PartFileOrigin& fileOrigin) {
     ovPointer<ovNode> top(asNode(&root));
     if (!top) {
         top = new ovNode;
@@ -166,7 +198,7 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
         top->attachChild(&root);
     }
     PartNamer namer(output, format);
-    std::map<const void*, std::string> fileOfPart;
+    std::map<const void*, PartFile> fileOfPart;
     ovPointer<ovSpatial> replacedTop;
     // A node whose geometry moves out and that has nothing else becomes a
     // reference in its parent's slot, which ends its own walk.
@@ -182,7 +214,10 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
             for (const std::string& written : savePart(*part, path)) {
                 files.add(written);
             }
-            file->second = name;
+            file->second.name = name;
+            if (fileOrigin) {
+                file->second.origin = fileOrigin(*part);
+            }
         }
         // A child reference in place and without the node's metadata:
         // the node's instance definition stays the node's own.

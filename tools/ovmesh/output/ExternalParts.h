@@ -34,6 +34,15 @@ const ovSpatial* firstGeometryHolder(const ovSpatial& root);
 // COLLADA part has its images beside it).
 using PartSaver = std::function<std::vector<std::string>(ovSpatial& part, const std::string& path)>;
 
+// Where the origin of a part's file lies in the part's own frame: a writer
+// that moves the geometry (STL puts the minimum corner at the origin) makes
+// the part's reference carry this offset, so that the part stays in place.
+using PartFileOrigin = std::function<Wm4::Vector3f(const ovSpatial& part)>;
+
+// The minimum corner of the vertices of the part's triangle meshes (zero
+// without any): the point the STL writer moves to its file's origin.
+Wm4::Vector3f minimumMeshCorner(const ovSpatial& part);
+
 // Moves the meshes and polylines of every node of the scene into a file of
 // its own beside output (named after the output and the node, made unique,
 // with the extension format), saved by savePart and recorded in files. Nodes
@@ -41,8 +50,9 @@ using PartSaver = std::function<std::vector<std::string>(ovSpatial& part, const 
 // children becomes an external-reference node to its file; a node that also
 // has child nodes keeps them and gets the reference as one more child. The
 // scene is changed in place; answers its root, which may be a new object.
+// With fileOrigin, each reference is placed at its file's origin.
 ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string& output,
                                              const std::string& format, const PartSaver& savePart,
-                                             PartFiles& files);
+                                             PartFiles& files, const PartFileOrigin& fileOrigin = nullptr);
 
 }  // namespace ov::ovmesh

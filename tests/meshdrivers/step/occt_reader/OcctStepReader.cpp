@@ -1,13 +1,13 @@
 // Loads an exchange file with Open CASCADE.
 //
-//   occt_step_reader --references FILE
+//   occt_step_reader [--native] --references FILE
 //                                  prints, in file order, "document ID" for each
 //                                  external file the model references and
 //                                  "property NAME = VALUE" for each item of a
 //                                  property's "value" representation (the
 //                                  description of a descriptive item, else the
 //                                  item's type)
-//   occt_step_reader --assembly FILE
+//   occt_step_reader [--native] --assembly FILE
 //                                  reads FILE into an XCAF document and prints
 //                                  its assembly, one line per label, indented
 //                                  by depth: a free shape's name, and for each
@@ -20,6 +20,7 @@
 // dereferences a null list). Such a record refers to nothing and nothing refers
 // to it, so the reader drops it from a copy of the file, written beside the
 // original so that external references still resolve, and reads the copy.
+// --native reads FILE itself, as a user's reader would.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -65,8 +66,13 @@ std::string readableCopy(const std::string& path) {
 }
 
 // Reads the file into reader through its readable copy, which is removed again.
+bool gNative = false;
+
 template <typename Reader>
 bool readFile(Reader& reader, const std::string& path) {
+    if (gNative) {
+        return reader.ReadFile(path.c_str()) == IFSelect_RetDone;
+    }
     const std::string copy = readableCopy(path);
     const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
     std::filesystem::remove(copy);
@@ -77,9 +83,12 @@ bool readFile(Reader& reader, const std::string& path) {
 double millimetresPerFileUnit(STEPControl_Reader& reader) {
     TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
     reader.FileUnits(lengths, angles, solidAngles);
-    const std::string unit = lengths.IsEmpty() ? "" : lengths.First().ToCString();
+    // Conversion-based units come back with the file's spelling: INCH.
+    TCollection_AsciiString name = lengths.IsEmpty() ? "" : lengths.First();
+    name.LowerCase();
+    const std::string unit = name.ToCString();
     for (const auto& [name, millimetres] :
-         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}}) {
+         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"inch", 25.4}}) {
         if (unit == name) {
             return millimetres;
         }
@@ -198,12 +207,17 @@ int printReferences(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--native") {
+        gNative = true;
+        --argc;
+        ++argv;
+    }
     if (argc == 3 && std::string(argv[1]) == "--references") {
         return printReferences(argv[2]);
     }
     if (argc == 3 && std::string(argv[1]) == "--assembly") {
         return printAssembly(argv[2]);
     }
-    std::cerr << "usage: occt_step_reader --assembly FILE | occt_step_reader --references FILE\n";
+    std::cerr << "usage: occt_step_reader [--native] --assembly|--references FILE\n";
     return 64;
 }
