@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <ostream>
 #include <string>
@@ -13,8 +15,10 @@
 #include "ovmesh/ToolError.h"
 #include "ovmesh/Usage.h"
 #include "ovmesh/commands/AssemblyOptions.h"
+#include "ovmesh/commands/BatchCommand.h"
 #include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
+#include "ovmesh/commands/FormatsCommand.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/TreeCommand.h"
@@ -26,8 +30,15 @@ namespace {
 struct CommandLine {
     std::string resources;
     bool quiet = false;
+    bool formatsJson = false;
     std::string demoFolder;
+    // IN OUT, or the inputs of a batch.
+    std::vector<std::string> convertFiles;
     ConvertOptions convert;
+    BatchOptions batch;
+    // The one conversion a child process of a batch makes.
+    std::string batchInput;
+    std::string batchOutput;
     TreeOptions tree;
     CheckOptions check;
     std::string page = "210x297";
@@ -71,6 +82,41 @@ void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
         ->default_str("auto");
 }
 
+// Formats are named by their extensions, in any case.
+CLI::Validator formatName() {
+    return CLI::Validator(
+        [](std::string& text) {
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            return text.empty() ? std::string("a format is named by its extension, e.g. stl") : std::string();
+        },
+        "", "format");
+}
+
+void addFromOption(CLI::App& command, std::string& format) {
+    command.add_option("--from", format, "the format of - as input, as an extension (obj, plmxml)")
+        ->transform(formatName())
+        ->option_text("FORMAT");
+}
+
+// Two files, IN and OUT; or with --out-dir the inputs of a batch.
+void checkConvertFiles(const CommandLine& line) {
+    if (line.batch.outputFolder.empty()) {
+        if (line.convertFiles.size() != 2) {
+            throw CLI::ValidationError("FILES", "IN OUT expected, " +
+                                                    std::to_string(line.convertFiles.size()) +
+                                                    " given; --out-dir DIR converts several inputs");
+        }
+        return;
+    }
+    if (line.convert.to.empty()) {
+        throw CLI::ValidationError("--out-dir", "needs --to FORMAT, the outputs' extension");
+    }
+    if (std::find(line.convertFiles.begin(), line.convertFiles.end(), "-") != line.convertFiles.end()) {
+        throw CLI::ValidationError("FILES", "- (the standard input) cannot be one of several inputs");
+    }
+}
+
 void addStepProfileOption(CLI::App& command, step::StepProfile& profile) {
     static const std::map<std::string, step::StepProfile> kProfiles{{"exact", step::StepProfile::Exact},
                                                                     {"interop", step::StepProfile::Interop}};
@@ -86,8 +132,30 @@ void addStepProfileOption(CLI::App& command, step::StepProfile& profile) {
 
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
-    convert.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
-    convert.add_option("OUT", options.output, "output file; its extension picks the driver")->required();
+    convert
+        .add_option("FILES", line.convertFiles,
+                    "IN OUT: the input (OBJ, or any format a driver loads; - for the standard input) and the "
+                    "output file, whose extension picks the driver (- for the standard output); with "
+                    "--out-dir, every input to convert, a folder standing for its readable files")
+        ->required();
+    addFromOption(convert, options.from);
+    convert
+        .add_option("--to", options.to,
+                    "the format of - as output or of the outputs of --out-dir, as an extension (stl, step, "
+                    "dxf, svg, dae)")
+        ->transform(formatName())
+        ->option_text("FORMAT");
+    convert
+        .add_option("--out-dir", line.batch.outputFolder,
+                    "convert every input into DIR (created when missing), named after it with the --to "
+                    "extension; one failing input does not stop the others")
+        ->option_text("DIR");
+    convert
+        .add_option("-j,--jobs", line.batch.jobs,
+                    "inputs converted at once with --out-dir (default: the number of cores)")
+        ->check(CLI::Range(1u, 1024u))
+        ->option_text("N");
+    convert.callback([&line] { checkConvertFiles(line); });
     convert.add_option("--page", line.page, "drawing page size in millimetres, WxH")
         ->check(pageSizeValidator())
         ->capture_default_str();
@@ -120,18 +188,45 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {
-    tree.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
-    tree.add_flag("--json", options.json, "one JSON document instead of one line per node");
+    tree.add_option("IN", options.input, "OBJ file, or any format a driver loads; - for the standard input")
+        ->required();
+    addFromOption(tree, options.from);
+    tree.add_flag(
+        "--json", options.json,
+        "one JSON document instead of one line per node, with the vertices, triangles, segments and "
+        "materials of each node and their totals at the root");
     addNoMetadataFlag(tree, options.importMetadata);
     addPlmXmlOption(tree, options.plmxml);
 }
 
-int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options, std::ostream& out,
-               std::ostream& err) {
+// A single conversion, the one a batch's child makes, or a batch.
+int runConvertCommand(Session& session, CommandLine& line, const std::vector<std::string>& arguments) {
+    line.convert.drawing.page = *parsePageSize(line.page);
+    line.convert.drawing.view = viewsByName().at(line.view);
+    line.convert.drawing.fit = !line.noFit;
+    line.convert.stepProfile = line.stepProfile;
+    if (!line.batchInput.empty()) {
+        line.convert.input = line.batchInput;
+        line.convert.output = line.batchOutput;
+        line.convert.to.clear();
+        return runConvert(session, line.convert);
+    }
+    if (!line.batch.outputFolder.empty()) {
+        line.batch.inputs = line.convertFiles;
+        line.batch.format = line.convert.to;
+        return runBatch(session, line.batch, arguments);
+    }
+    line.convert.input = line.convertFiles[0];
+    line.convert.output = line.convertFiles[1];
+    return runConvert(session, line.convert);
+}
+
+int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options,
+               const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     Session session(options, out, err);
     setStepProfile(line.stepProfile);
     if (app.got_subcommand("formats")) {
-        return runFormats(session);
+        return runFormats(session, line.formatsJson);
     }
     if (app.got_subcommand("demo")) {
         return runDemo(session, line.demoFolder, line.stepProfile);
@@ -142,11 +237,7 @@ int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& opt
     if (app.got_subcommand("check")) {
         return runCheck(session, line.check, options.resourceFolder);
     }
-    line.convert.drawing.page = *parsePageSize(line.page);
-    line.convert.drawing.view = viewsByName().at(line.view);
-    line.convert.drawing.fit = !line.noFit;
-    line.convert.stepProfile = line.stepProfile;
-    return runConvert(session, line.convert);
+    return runConvertCommand(session, line, arguments);
 }
 
 }  // namespace
@@ -165,11 +256,13 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.add_flag("-q,--quiet", line.quiet, "no progress bar and no report of written files");
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_subcommand("formats", "show the library version and its drivers with their extensions");
+    app.add_subcommand("formats", "show the library version and its drivers with their extensions")
+        ->add_flag("--json", line.formatsJson, "one JSON document, for scripts");
     CLI::App* demo = app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves");
     demo->add_option("DIR", line.demoFolder, "folder to write into, created when missing")->required();
     addStepProfileOption(*demo, line.stepProfile);
-    addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT"), line);
+    addConvertOptions(*app.add_subcommand("convert", "convert IN to OUT, or many inputs into a folder"),
+                      line);
     addTreeOptions(*app.add_subcommand("tree", "print the node tree of IN with placements and metadata"),
                    line.tree);
     addCheckCommand(app, line.check);
@@ -182,6 +275,9 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
                               throw CLI::Success();
                           })
         ->group("");
+    // Hidden: what a batch's child process converts.
+    app.add_option("--batch-input", line.batchInput)->group("");
+    app.add_option("--batch-output", line.batchOutput)->group("");
 
     try {
         app.parse(argc, argv);
@@ -195,7 +291,8 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     options.quiet = line.quiet;
     options.progressBars = stderrIsTerminal;
     try {
-        return runCommand(app, line, options, out, err);
+        const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+        return runCommand(app, line, options, arguments, out, err);
     } catch (const ToolError& failure) {
         err << "error: " << failure.what() << '\n';
     } catch (const Interrupted& stop) {

@@ -122,4 +122,13 @@ std::string defaultResourceFolder(const std::string& argv0) {
     return utf8Path((bin / ".." / "share" / "ovmesh" / "resources").lexically_normal());
 }
 
+void createFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(fsPath(folder), error);
+    if (error || !std::filesystem::is_directory(fsPath(folder))) {
+        throw ToolError("cannot create folder '" + folder +
+                        "': " + (error ? error.message() : std::string("a file of that name exists")));
+    }
+}
+
 }  // namespace ov::ovmesh

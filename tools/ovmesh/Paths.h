@@ -27,6 +27,10 @@ void requireReadableFile(const std::string& path);
 // the system would let through: somebody marked it so.
 bool mayWrite(const std::filesystem::path& path);
 
+// Creates folder and the folders above it where missing; ToolError with the
+// reason when that fails or a file of that name is in the way.
+void createFolder(const std::string& folder);
+
 // The resource folder handed to the driver library when --resources is not
 // given: share/ovmesh/resources beside the bin folder of the executable (links
 // to it resolved), where both the build tree and an install prefix keep it, so

@@ -24,7 +24,9 @@ struct ExitStatus {
 constexpr ExitStatus kExitStatuses[] = {
     {0, "success"},
     {kExitFailure,
-     "the command failed; the reason is printed on stderr and no output file is left half written"},
+     "the command failed, or some input of a batch did; the reason is printed on stderr and no output file "
+     "is "
+     "left half written"},
     {kExitUsage, "the command line is wrong"},
     {kSignalExitBase + SIGINT, "stopped by Ctrl-C (SIGINT); the unfinished output is removed"},
     {kSignalExitBase + SIGTERM, "stopped by SIGTERM; the unfinished output is removed"},
@@ -46,7 +48,10 @@ constexpr Example kExamples[] = {
     {"ovmesh convert asm.plmxml asm.stp", "a PLM XML product structure as a STEP assembly"},
     {"ovmesh convert part.obj part.stp --external-parts stl --units mm",
      "a STEP assembly in millimetres referring to one STL file per part"},
-    {"ovmesh tree asm.plmxml --json", "the node tree with placements and metadata as JSON"},
+    {"ovmesh tree asm.plmxml --json", "the node tree with placements, metadata and geometry counts as JSON"},
+    {"ovmesh convert models --to stl --out-dir out -j 4",
+     "every readable file under the folder models to STL in out, four at once"},
+    {"ovmesh convert - - --from obj --to stl <part.obj >part.stl", "standard input to standard output"},
 };
 
 bool shownInHelp(const CLI::Option* option) {

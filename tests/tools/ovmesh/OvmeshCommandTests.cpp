@@ -29,19 +29,20 @@ const std::string kSteps = (testDataDir() / "obj" / "steps.obj").string();
 // work folder under test.
 class OvmeshTest : public testing::Test {
 protected:
-    ToolRun run(const std::string& program, const std::vector<std::string>& arguments) const {
+    ToolRun run(const std::string& program, const std::vector<std::string>& arguments,
+                const std::string& input = "/dev/null") const {
         std::string command = shellQuoted(program);
         for (const std::string& argument : arguments) {
             command += ' ' + shellQuoted(argument);
         }
         const std::string out = captures.file("out"), err = captures.file("err");
-        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
+        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " <" + shellQuoted(input);
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
     }
 
-    ToolRun ovmesh(const std::vector<std::string>& arguments) const {
-        return run(OVMESH_EXECUTABLE, arguments);
+    ToolRun ovmesh(const std::vector<std::string>& arguments, const std::string& input = "/dev/null") const {
+        return run(OVMESH_EXECUTABLE, arguments, input);
     }
 
     // What numpy-stl and admesh, ElementTree or ezdxf see in a file, in one
@@ -251,6 +252,9 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
 TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "solid.obj", kSolid);
     writeFile(work.path() / "scene.xyz", "?");
+    writeFile(work.path() / "wood.mtl",
+              "newmtl wood\nmap_Kd " + (testDataDir() / "obj" / "grain.jpg").string());
+    writeFile(work.path() / "wood.obj", "mtllib wood.mtl\nusemtl wood\n" + kSolid);
     writeFile(work.path() / "out.stl", "previous");
     fs::create_directory(work.path() / "folder.obj");
     // Marked read-only, which holds even for an administrator.
@@ -287,6 +291,15 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("out.stp"), "--units", "inch"}, 2, "inch not in"},
         {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
         {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},
+        {{"convert", "-", out}, 1, "- as the input needs --from FORMAT"},
+        {{"convert", kSteps, "-"}, 1, "- as the output needs --to FORMAT"},
+        {{"convert", kSteps, out, "--to", "stl"}, 1, "--to names the format of - (the standard output) only"},
+        {{"convert", "-", out, "--from", "stl"}, 1, "cannot read stdin as stl: standard input is read as obj"},
+        {{"convert", output("wood.obj"), "-", "--to", "dae"}, 1, "the format writes 2 files (a document and the files it"},
+        {{"convert", kSteps, "-", "--to", "stp", "--external-parts", "stl"}, 1, "name an output file instead of -"},
+        {{"convert", kSteps, out, output("x.stl")}, 2, "IN OUT expected, 3 given"},
+        {{"convert", kSteps, "--out-dir", output("new")}, 2, "--out-dir: needs --to FORMAT"},
+        {{"convert", kSteps, "-", "--to", "stl", "--out-dir", output("new")}, 2, "- (the standard input) cannot"},
         {{}, 2, "A subcommand is required"}};
     // clang-format on
     const auto before = filesIn(work.path());
@@ -294,6 +307,7 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         SCOPED_TRACE(testing::PrintToString(arguments));
         const ToolRun failed = ovmesh(arguments);
         EXPECT_EQ(failed.code, code) << failed.err;
+        EXPECT_EQ(failed.out, "");
         const size_t at = failed.err.find(message);
         EXPECT_NE(at, std::string::npos) << failed.err;
         EXPECT_EQ(failed.err.find(message, at + 1), std::string::npos) << failed.err;
@@ -301,6 +315,58 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         EXPECT_EQ(filesIn(work.path()), before);
         EXPECT_EQ(readFile(out), "previous");
     }
+}
+
+// Standard input and output give what files give, byte for byte (but for the
+// time of writing some formats record); nothing else goes to the standard output.
+TEST_F(OvmeshTest, StandardStreamsCarryTheBytesOfFileConversions) {
+    const std::string input = output("stdin.obj");
+    writeFile(input, kSolid + "v 0 0 1\nl 1 2 4 1\n");
+    const std::regex clock(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)");
+    for (const std::string format : {"stl", "svg", "dxf", "dae"}) {
+        SCOPED_TRACE(format);
+        const std::string file = output("stdin." + format);
+        ASSERT_EQ(ovmesh({"-q", "convert", input, file}).code, 0);
+        const std::string expected = std::regex_replace(readFile(file), clock, "T");
+        const std::vector<std::string> fromFile{"convert", input, "-", "--to", format};
+        const std::vector<std::string> fromStream{"convert", "-", "-", "--from", "OBJ", "--to", format};
+        for (const auto& arguments : {fromFile, fromStream}) {
+            const ToolRun piped = ovmesh(arguments, input);
+            EXPECT_EQ(piped.code, 0) << piped.err;
+            EXPECT_EQ(std::regex_replace(piped.out, clock, "T"), expected);
+        }
+    }
+    EXPECT_EQ(filesIn(work.path()),
+              (std::vector<std::string>{"stdin.dae", "stdin.dxf", "stdin.obj", "stdin.stl", "stdin.svg"}));
+}
+
+// Scripts read the formats table and the node tree with its counts as JSON.
+TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
+    writeFile(output("m.mtl"), "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
+    writeFile(output("counts.obj"),
+              "mtllib m.mtl\no a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nusemtl red\nf 1 2 3\nf 2 4 3\n"
+              "usemtl blue\nf 1 2 4\no b\nl 1 2 3 4\n");
+    writeFile(output("formats.py"),
+              "import json, sys\nlisting = json.load(sys.stdin)\n"
+              "print(listing['library'], [(r['name'], r['driver'], r['loads'], r['saves'])"
+              " for r in listing['readers'] if r['loads']])\n");
+    writeFile(output("tree.py"),
+              "import json, sys\nroot = json.load(sys.stdin)\n"
+              "def walk(node): return [(node['kind'], node['vertices'], node['triangles'], node['segments'],"
+              " node['materials'])] + [row for child in node['children'] for row in walk(child)]\n"
+              "print(root['totals'], walk(root))\n");
+    const ToolRun formats = ovmesh({"formats", "--json"});
+    writeFile(output("formats.json"), formats.out);
+    EXPECT_EQ(run("python3", {output("formats.py")}, output("formats.json")).out,
+              "ovMeshDrivers [('ovPlmXmlMeshDriver', 'library', ['plmxml'], []), ('ovmesh', 'tool', ['obj'], "
+              "[])]\n");
+    const ToolRun tree = ovmesh({"tree", "--json", output("counts.obj")});
+    EXPECT_EQ(tree.code, 0) << tree.err;
+    writeFile(output("tree.json"), tree.out);
+    EXPECT_EQ(run("python3", {output("tree.py")}, output("tree.json")).out,
+              "{'vertices': 11, 'triangles': 3, 'segments': 3, 'materials': 2} [('node', 0, 0, 0, 0), "
+              "('node', 0, 0, 0, 0), ('mesh', 4, 2, 0, 1), ('mesh', 3, 1, 0, 1), ('node', 0, 0, 0, 0), "
+              "('line', 4, 0, 3, 1)]\n");
 }
 
 constexpr const char* kCleanFile =

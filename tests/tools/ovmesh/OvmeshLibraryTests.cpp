@@ -15,6 +15,7 @@
 #include "core/SceneWalk.h"
 #include "core/ovVectorialMetadata.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/commands/BatchCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/input/ObjImport.h"
@@ -615,6 +616,30 @@ TEST(XmlTextTest, RefusesWhatXmlCannotHold) {
             "--title: the character U+FFFE cannot stand in an XML document (SVG title and description)"));
     EXPECT_THAT([] { xmlElementText("caf\xE9", "--title"); },
                 ThrowsMessage<ToolError>("--title: the text is not UTF-8"));
+}
+
+// Outputs of a batch never overwrite each other: a clash, the case of letters
+// ignored, is numbered past the names other inputs have by themselves.
+TEST(OvmeshBatchPlan, NamesThatClashAreNumberedPastEveryNameAnInputWants) {
+    const struct {
+        std::vector<std::string> inputs;
+        std::vector<std::string> outputs;
+        size_t renames;
+    } cases[] = {
+        {{"a/part.obj", "b/part.obj", "part-2.obj"}, {"part.stl", "part-3.stl", "part-2.stl"}, 1},
+        {{"Part.obj", "part.plmxml", "x.obj"}, {"Part.stl", "part-2.stl", "x.stl"}, 1},
+        {{"a.obj", "a.obj", "a.obj"}, {"a.stl", "a-2.stl", "a-3.stl"}, 2},
+    };
+    for (const auto& [inputs, outputs, renames] : cases) {
+        SCOPED_TRACE(testing::PrintToString(inputs));
+        const ovmesh::BatchPlan plan = ovmesh::planBatch({inputs, "out", "stl", 1}, {"obj", "plmxml"});
+        std::vector<std::string> names;
+        for (const ovmesh::BatchItem& item : plan.items) {
+            names.push_back(std::filesystem::path(item.output).filename().string());
+        }
+        EXPECT_EQ(names, outputs);
+        EXPECT_EQ(plan.renames.size(), renames);
+    }
 }
 
 }  // namespace

@@ -15,14 +15,15 @@ awk 'BEGIN { n = 400; for (g = 0; g < 3; ++g) { print "g part" g
 failures=0
 set -m # without it, background jobs of a script ignore SIGINT
 # interrupt SIGNAL WHEN OUT [OPTION...]: converts big.obj to OUT in the folder out and sends the
-# signal once the shell condition WHEN holds.
+# signal once the shell condition WHEN holds: to the tool, or with a signal "-INT" to its process group
+# as a terminal's Ctrl-C does.
 interrupt() {
   local signal=$1 when=$2 pid code
   shift 2
   mkdir "$out"
   "$ovmesh" convert "$work/big.obj" "$@" >"$work/log" 2>&1 & pid=$!
   until eval "$when" || ! kill -0 $pid 2>/dev/null; do sleep 0.001; done
-  kill -"$signal" $pid
+  if [ "${signal:0:1}" = - ]; then signal=${signal:1}; kill -"$signal" -- -$pid; else kill -"$signal" $pid; fi
   wait $pid; code=$?
   # A shell reports a tool killed by the signal with the same code; the tool that caught it says so.
   if [ $code != $((128 + $(kill -l "$signal"))) ] || [ -n "$(ls -A "$out")" ] ||
@@ -35,4 +36,7 @@ interrupt() {
 interrupt INT 'ls -l /proc/$pid/fd | grep -q big.obj' "$out/big.stl"
 interrupt INT 'compgen -G "$out/.big.stl.tmp-*" >/dev/null' "$out/big.stl"
 interrupt TERM '[ -e "$out/big-part0.stl" ]' "$out/big.stp" --external-parts stl
+# Batches: the signal reaches every running conversion, each takes its temporary file away.
+interrupt TERM 'compgen -G "$out/.big*.tmp-*" >/dev/null' "$work/big.obj" --to stl --out-dir "$out" -j 2
+interrupt -INT 'compgen -G "$out/.big*.tmp-*" >/dev/null' "$work/big.obj" --to stl --out-dir "$out" -j 2
 exit $((failures > 0))

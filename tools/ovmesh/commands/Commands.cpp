@@ -1,19 +1,10 @@
 #include "ovmesh/commands/Commands.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <iomanip>
 #include <memory>
 #include <ostream>
-#include <typeinfo>
 #include <vector>
 
-#if defined(__GNUG__)
-#include <cxxabi.h>
-#endif
-
-#include "core/Version.h"
 #include "core/ovMeshDrivers.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -21,6 +12,7 @@
 #include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/SceneIo.h"
+#include "ovmesh/commands/StandardStreams.h"
 #include "ovmesh/output/ExternalParts.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "ovmesh/output/SceneVariants.h"
@@ -34,33 +26,6 @@ namespace {
 
 constexpr const char* kNoLines = "input has no polylines (l elements) to draw";
 constexpr const char* kEdgesHint = "; --edges DEGREES draws the feature edges of its meshes";
-
-// The driver's class name without namespaces, as the compiler records it.
-std::string driverName(const ovCoreMeshDriver& driver) {
-    std::string name = typeid(driver).name();
-#if defined(__GNUG__)
-    int status = 0;
-    const std::unique_ptr<char, decltype(&std::free)> readable(
-        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
-    if (status == 0 && readable) {
-        name = readable.get();
-    }
-#endif
-    const size_t lastScope = name.rfind("::");
-    if (lastScope != std::string::npos) {
-        return name.substr(lastScope + 2);
-    }
-    const size_t lastBlank = name.rfind(' ');
-    return lastBlank == std::string::npos ? name : name.substr(lastBlank + 1);
-}
-
-std::string extensionList(const ovExtensionList& extensions) {
-    std::string text;
-    for (const std::string& extension : extensions) {
-        text += (text.empty() ? "" : " ") + extension;
-    }
-    return text.empty() ? "-" : text;
-}
 
 std::string writtenReport(const std::vector<WrittenFile>& files) {
     std::string report;
@@ -187,15 +152,6 @@ ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, Par
                                    partFileOrigin("stl", profile));
 }
 
-void createFolder(const std::string& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(fsPath(folder), error);
-    if (error || !std::filesystem::is_directory(fsPath(folder))) {
-        throw ToolError("cannot create folder '" + folder +
-                        "': " + (error ? error.message() : std::string("a file of that name exists")));
-    }
-}
-
 }  // namespace
 
 Session::Session(const SessionOptions& options, std::ostream& out, std::ostream& err)
@@ -220,25 +176,6 @@ void Session::report(const std::string& text) {
     if (!mQuiet) {
         mOut << text << '\n' << std::flush;
     }
-}
-
-int runFormats(Session& session) {
-    std::ostream& out = session.out();
-    out << "ovMeshDrivers " << ovMeshDrivers::Version::GetDescStringMajorMinorReleaseRevision(false, true)
-        << '\n';
-    const std::vector<ovCoreMeshDriver*> drivers = ovIoManager::msInstance.getDrivers();
-    size_t nameWidth = 0;
-    for (const ovCoreMeshDriver* driver : drivers) {
-        nameWidth = std::max(nameWidth, driverName(*driver).size());
-    }
-    out << "Drivers, in registration order:\n";
-    for (const ovCoreMeshDriver* driver : drivers) {
-        out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << driverName(*driver)
-            << "  loads: " << std::setw(8) << extensionList(driver->getLoadExtensions())
-            << "  saves: " << extensionList(driver->getSaveExtensions()) << '\n';
-    }
-    out << "ovmesh itself loads: obj\n";
-    return 0;
 }
 
 int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile) {
@@ -291,6 +228,10 @@ ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& op
 }  // namespace
 
 int runConvert(Session& session, const ConvertOptions& options) {
+    requireStreamFormat(options.output, options.to, "--to", "output");
+    if (options.output == kStandardStream) {
+        return convertToStandardOutput(session, options);
+    }
     requireSaveDriver(options.output);
     setStepGeometry(options.stepGeometry);
     requirePartFormat(options);
@@ -303,7 +244,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(options.plmxml);
-    ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
+    ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions);
     useColladaOptions(colladaOptionsFor(options.input, options.up, options.precision));
     if (const std::optional<std::string> warning =
             droppedColoursWarning(*root, options.input, options.output)) {

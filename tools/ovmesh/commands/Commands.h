@@ -34,9 +34,14 @@ public:
     Session& operator=(const Session&) = delete;
 
     std::ostream& out() { return mOut; }
+    // For text that is already made of whole "warning: ..." or "error: ..." lines.
+    std::ostream& err() { return mErr; }
+    bool showsProgress() const { return mShowProgress; }
     ConsoleLog& console() { return mConsole; }
     // A line on the standard output, unless quiet.
     void report(const std::string& text);
+    // From here on the standard output carries data: reports stay off it.
+    void keepOutputForData() { mQuiet = true; }
 
     // Runs work(progress) with a progress bar labelled label (e.g. "writing
     // out.stl"). What the library logs meanwhile is printed when the work ends
@@ -86,8 +91,12 @@ private:
 };
 
 struct ConvertOptions {
+    // Either may be "-", the standard input or output, whose format (an
+    // extension) from or to names.
     std::string input;
     std::string output;
+    std::string from;
+    std::string to;
     DrawingOptions drawing;
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.
@@ -113,7 +122,6 @@ struct ConvertOptions {
 };
 
 // Each answers the exit code; ToolError for a failure that stops it.
-int runFormats(Session& session);
 int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile);
 int runConvert(Session& session, const ConvertOptions& options);
 

@@ -9,13 +9,16 @@
 
 namespace ov::ovmesh {
 
-// Loads a command's input with a progress bar and prints, one line each, what
-// the driver said about it (as errors only when the load failed) and the
-// tool's own reader warnings. ToolError when the input cannot be read; the
-// driver's messages are printed first.
 // How the PLM XML driver reads the inputs that follow.
 void setPlmXmlReading(PlmXmlReading reading);
 
-ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const LoadMeshOptions& options);
+// Loads a command's input with a progress bar and prints, one line each, what
+// the driver said about it (as errors only when the load failed) and the
+// tool's own reader warnings. A path "-" reads the standard input, in the
+// format (an extension) that --from gave; format must be empty otherwise.
+// ToolError when the input cannot be read; the driver's messages are printed
+// first.
+ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const std::string& format,
+                               const LoadMeshOptions& options);
 
 }  // namespace ov::ovmesh

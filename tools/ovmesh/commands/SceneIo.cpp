@@ -82,38 +82,53 @@ std::string documentElementOf(const std::string& head) {
     return end == std::string::npos ? std::string() : head.substr(at + 1, end - at - 1);
 }
 
-// The PLM XML driver, when the .xml file's document element is PLMXML.
-ovCoreMeshDriver* plmXmlDriverFor(const std::string& path) {
-    std::ifstream file(fsPath(path), std::ios::binary);
-    std::string head(kSniffedBytes, '\0');
-    file.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(file.gcount()));
-    const std::string element = documentElementOf(head);
+// The PLM XML driver, when the document element in head, the start of
+// source, is PLMXML.
+ovCoreMeshDriver* plmXmlDriverFor(const std::string& head, const std::string& source) {
+    const std::string element = documentElementOf(head.substr(0, kSniffedBytes));
     if (element != "PLMXML" && !ovStringUtils::endsWith(element, ":PLMXML")) {
         const std::string found =
             element.empty() ? "no document element in its first " + std::to_string(kSniffedBytes) + " bytes"
                             : "its document element is <" + element + ">";
-        throw ToolError("cannot read '" + path + "': " + found +
+        throw ToolError("cannot read '" + source + "': " + found +
                         ", and only PLM XML (<PLMXML>) is read from .xml files");
     }
     return ovIoManager::msInstance.findLoadDriver("plmxml");
+}
+
+std::string fileHead(const std::string& path) {
+    std::ifstream file(fsPath(path), std::ios::binary);
+    std::string head(kSniffedBytes, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    return head;
+}
+
+// What load(driver, objects) read, as a scene; LoadFailure with the driver's
+// messages when it refused.
+template <typename Load>
+LoadedScene loadWith(ovCoreMeshDriver& driver, const std::string& source, const std::string& format,
+                     Load load) {
+    driver.clearErrorMessages();
+    ovObjectList objects;
+    const bool loaded = load(driver, objects);
+    std::vector<DriverMessage> messages = driverMessagesAbout(source, driver);
+    if (!loaded) {
+        const std::string reason = messages.empty() ? ": the " + format + " driver failed to load it" : "";
+        throw LoadFailure("cannot read '" + source + "'" + reason, std::move(messages));
+    }
+    return {sceneRoot(objects, source), {}, std::move(messages)};
 }
 
 LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress,
                               const LoadMeshOptions& options) {
     requireReadableFile(path);
     const std::string extension = extensionOf(path);
-    ovCoreMeshDriver* driver = extension == kXmlExtension ? plmXmlDriverFor(path)
+    ovCoreMeshDriver* driver = extension == kXmlExtension ? plmXmlDriverFor(fileHead(path), path)
                                                           : ovIoManager::msInstance.findLoadDriver(extension);
-    driver->clearErrorMessages();
-    ovObjectList objects;
-    const bool loaded = driver->loadMeshes(objects, path, progress, options);
-    std::vector<DriverMessage> messages = driverMessagesAbout(path, *driver);
-    if (!loaded) {
-        const std::string reason = messages.empty() ? ": the " + extension + " driver failed to load it" : "";
-        throw LoadFailure("cannot read '" + path + "'" + reason, std::move(messages));
-    }
-    return {sceneRoot(objects, path), {}, std::move(messages)};
+    return loadWith(*driver, path, extension, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
+        return loader.loadMeshes(objects, path, progress, options);
+    });
 }
 
 uintmax_t sizeOf(const std::string& path) {
@@ -181,6 +196,17 @@ std::vector<std::string> loadableExtensions() {
     return extensions;
 }
 
+std::vector<std::string> streamLoadableExtensions() {
+    std::vector<std::string> extensions;
+    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
+        for (const std::string& extension :
+             driver->isDeviceCapable() ? driver->getLoadExtensions() : ovExtensionList()) {
+            addOnce(extensions, extension);
+        }
+    }
+    return extensions;
+}
+
 void requireSaveDriver(const std::string& path) {
     if (ovIoManager::msInstance.findSaveDriver(extensionOf(path)) == nullptr) {
         throw ToolError("cannot write '" + path +
@@ -231,6 +257,25 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
         return {imported.root, std::move(imported.warnings), {}};
     }
     return loadThroughDriver(path, progress, options);
+}
+
+LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
+                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
+    if (format == kObjExtension) {
+        ObjImport imported = importObjText(bytes, source, std::filesystem::current_path());
+        return {imported.root, std::move(imported.warnings), {}};
+    }
+    ovCoreMeshDriver* driver = format == kXmlExtension ? plmXmlDriverFor(bytes, source)
+                                                       : ovIoManager::msInstance.findLoadDriver(format);
+    if (driver == nullptr || !driver->isDeviceCapable()) {
+        throw ToolError("cannot read " + source + " as " + format +
+                        ": standard input is read as obj, xml or a format whose driver reads a stream (" +
+                        joined(streamLoadableExtensions()) + ")");
+    }
+    return loadWith(*driver, source, format, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
+        ovIoDeviceMemory device(bytes);
+        return loader.loadMeshes(objects, device, source, progress, options);
+    });
 }
 
 std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,

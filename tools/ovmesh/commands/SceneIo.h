@@ -19,6 +19,9 @@ std::string extensionOf(const std::string& path);
 std::vector<std::string> savableExtensions();
 std::vector<std::string> loadableExtensions();
 
+// The loadable extensions whose driver reads from a stream as well as from a path.
+std::vector<std::string> streamLoadableExtensions();
+
 // ToolError naming the known extensions when no driver saves (loads) path.
 void requireSaveDriver(const std::string& path);
 void requireLoadableFormat(const std::string& path);
@@ -36,6 +39,13 @@ struct LoadedScene {
 // refused it.
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options = {});
+
+// The same for a whole document already read (standard input): format is
+// the extension it would have, source names it in messages and gives the
+// root its name. An OBJ document finds its material libraries in the current
+// folder. ToolError for a format only read from a path.
+LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
+                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options = {});
 
 // The profile of the STEP files that the following saves write.
 void setStepProfile(step::StepProfile profile);

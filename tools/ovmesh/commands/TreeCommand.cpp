@@ -1,14 +1,15 @@
 #include "ovmesh/commands/TreeCommand.h"
 
-#include <utf8.h>
-
-#include <cstdio>
+#include <cstdint>
 #include <ostream>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "core/SceneWalk.h"
 #include "ovmesh/commands/InputLoading.h"
+#include "ovmesh/output/JsonWriter.h"
+#include "scenegraph/ovBuffers.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
 #include "system/ovStringUtils.h"
@@ -127,65 +128,132 @@ std::string textLine(const NodeFacts& facts, size_t depth) {
     return line;
 }
 
-std::string jsonString(const std::string& text) {
-    std::string valid;
-    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
-    std::string quoted = "\"";
-    for (const char character : valid) {
-        if (character == '"' || character == '\\') {
-            quoted += '\\';
-            quoted += character;
-        } else if (static_cast<unsigned char>(character) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(character));
-            quoted += escaped;
-        } else {
-            quoted += character;
-        }
+// What a node holds itself: a mesh its vertices, triangles and material, a
+// polyline its vertices and segments.
+struct GeometryCounts {
+    int64_t vertices = 0;
+    int64_t triangles = 0;
+    int64_t segments = 0;
+    int64_t materials = 0;
+};
+
+GeometryCounts countsOf(const ovSpatial& spatial) {
+    GeometryCounts counts;
+    if (!spatial.IsDerived(ovBaseGeometry::TYPE)) {
+        return counts;
     }
-    return quoted + "\"";
+    const auto& geometry = static_cast<const ovBaseGeometry&>(spatial);
+    const ovVertexBuffer* vertices = geometry.getVertexBuffer();
+    const ovIndexBuffer* indices = geometry.getIndexBuffer();
+    counts.vertices = vertices != nullptr ? vertices->GetVertexQuantity() : 0;
+    if (spatial.IsDerived(ovTriMesh::TYPE)) {
+        counts.triangles = static_cast<const ovTriMesh&>(spatial).GetTriangleQuantity();
+    } else if (spatial.IsDerived(ovLine::TYPE) && indices != nullptr) {
+        counts.segments = indices->GetIndexQuantity() / 2;
+    }
+    counts.materials = geometry.getMaterialState() != nullptr ? 1 : 0;
+    return counts;
 }
 
-// The node's members up to its opening children list; "]}" closes it.
-std::string jsonOpening(const NodeFacts& facts) {
-    std::string json = "{\"name\":" + jsonString(facts.name) + ",\"kind\":" + jsonString(facts.kind);
+// The whole tree's counts; a material shared by several meshes counts once.
+GeometryCounts totalsOf(const ovSpatial& root) {
+    GeometryCounts totals;
+    std::set<const ovMaterialState*> materials;
+    walkScene(root, nullptr, [&](const WalkStep<const ovSpatial>& step) {
+        const GeometryCounts own = countsOf(step.object);
+        totals.vertices += own.vertices;
+        totals.triangles += own.triangles;
+        totals.segments += own.segments;
+        if (step.object.IsDerived(ovBaseGeometry::TYPE)) {
+            if (const ovMaterialState* material =
+                    static_cast<const ovBaseGeometry&>(step.object).getMaterialState()) {
+                materials.insert(material);
+            }
+        }
+    });
+    totals.materials = static_cast<int64_t>(materials.size());
+    return totals;
+}
+
+void writeCounts(JsonWriter& json, const GeometryCounts& counts) {
+    json.key("vertices");
+    json.value(counts.vertices);
+    json.key("triangles");
+    json.value(counts.triangles);
+    json.key("segments");
+    json.value(counts.segments);
+    json.key("materials");
+    json.value(counts.materials);
+}
+
+void writeNumbers(JsonWriter& json, const float* values, size_t count) {
+    json.beginArray();
+    for (size_t i = 0; i < count; ++i) {
+        json.number(number(values[i]));
+    }
+    json.endArray();
+}
+
+// The node's members up to its opening children list.
+void writeJsonOpening(JsonWriter& json, const ovSpatial& spatial, const NodeFacts& facts) {
+    json.beginObject();
+    json.key("name");
+    json.value(facts.name);
+    json.key("kind");
+    json.value(facts.kind);
     if (!facts.path.empty()) {
-        json += ",\"path\":" + jsonString(facts.path);
+        json.key("path");
+        json.value(facts.path);
     }
-    json += ",\"translation\":[" + translationText(facts.translation, ",") + "],\"rotation\":[";
+    json.key("translation");
+    const float translation[] = {facts.translation.X(), facts.translation.Y(), facts.translation.Z()};
+    writeNumbers(json, translation, 3);
+    json.key("rotation");
+    json.beginArray();
     for (size_t row = 0; row < 3; ++row) {
-        json += (row == 0 ? "[" : ",[") + rotationRow(facts.rotation, row, ",") + "]";
+        const float values[] = {facts.rotation(row, 0), facts.rotation(row, 1), facts.rotation(row, 2)};
+        writeNumbers(json, values, 3);
     }
-    json += "],\"metadata\":[";
-    for (size_t i = 0; i < facts.metadata.size(); ++i) {
-        json += (i == 0 ? "{\"key\":" : ",{\"key\":") + jsonString(facts.metadata[i].first) +
-                ",\"value\":" + jsonString(facts.metadata[i].second) + "}";
+    json.endArray();
+    json.key("metadata");
+    json.beginArray();
+    for (const auto& [key, value] : facts.metadata) {
+        json.beginObject();
+        json.key("key");
+        json.value(key);
+        json.key("value");
+        json.value(value);
+        json.endObject();
     }
-    return json + "],\"children\":[";
+    json.endArray();
+    writeCounts(json, countsOf(spatial));
 }
 
-// Each node is printed before its children, and in JSON closed after them.
-void printTree(std::ostream& out, const ovSpatial& root, bool json) {
-    bool firstSibling = true;
+// One JSON document: each node with its children, the root with the totals.
+void printJsonTree(std::ostream& out, const ovSpatial& root) {
+    JsonWriter json(out);
     const auto enter = [&](const WalkStep<const ovSpatial>& step) {
-        const NodeFacts facts = factsOf(step.object);
-        if (json) {
-            out << (firstSibling ? "" : ",") << jsonOpening(facts);
-            firstSibling = true;
-        } else {
-            out << textLine(facts, static_cast<size_t>(step.depth)) << '\n';
+        writeJsonOpening(json, step.object, factsOf(step.object));
+        if (step.depth == 0) {
+            json.key("totals");
+            json.beginObject();
+            writeCounts(json, totalsOf(root));
+            json.endObject();
         }
+        json.key("children");
+        json.beginArray();
     };
     const auto leave = [&](const WalkStep<const ovSpatial>&) {
-        if (json) {
-            out << "]}";
-            firstSibling = false;
-        }
+        json.endArray();
+        json.endObject();
     };
     walkScene(root, nullptr, enter, leave);
-    if (json) {
-        out << '\n';
-    }
+}
+
+void printTextTree(std::ostream& out, const ovSpatial& root) {
+    walkScene(root, nullptr, [&](const WalkStep<const ovSpatial>& step) {
+        out << textLine(factsOf(step.object), static_cast<size_t>(step.depth)) << '\n';
+    });
 }
 
 }  // namespace
@@ -194,8 +262,12 @@ int runTree(Session& session, const TreeOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(options.plmxml);
-    const ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
-    printTree(session.out(), *root, options.json);
+    const ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions);
+    if (options.json) {
+        printJsonTree(session.out(), *root);
+    } else {
+        printTextTree(session.out(), *root);
+    }
     return 0;
 }
 

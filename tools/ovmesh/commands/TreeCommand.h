@@ -8,6 +8,8 @@ namespace ov::ovmesh {
 
 struct TreeOptions {
     std::string input;
+    // The format of the standard input, when input is "-".
+    std::string from;
     // One JSON document instead of one indented line per node.
     bool json = false;
     bool importMetadata = true;
@@ -15,7 +17,9 @@ struct TreeOptions {
 };
 
 // Prints the node tree of the input: per node its name, kind (node, external
-// reference with its path, mesh, line), placement and metadata.
+// reference with its path, mesh, line), placement and metadata; in JSON also
+// the vertices, triangles, segments and materials it holds, and at the root
+// the totals of the whole tree.
 int runTree(Session& session, const TreeOptions& options);
 
 }  // namespace ov::ovmesh

@@ -32,11 +32,15 @@ std::string randomTag() {
     return tag;
 }
 
+// What the temporary files of a target called name begin with.
+std::string temporaryPrefix(const fs::path& name) {
+    return "." + utf8Path(name) + ".tmp-";
+}
+
 // ".NAME.tmp-XXXXXX.EXT" beside the target, so that it keeps the extension.
 fs::path temporaryCandidate(const fs::path& target) {
     const fs::path name = target.filename();
-    std::string temporary = ".";
-    temporary += utf8Path(name) + ".tmp-" + randomTag() + utf8Path(name.extension());
+    const std::string temporary = temporaryPrefix(name) + randomTag() + utf8Path(name.extension());
     return target.parent_path() / fsPath(temporary);
 }
 
@@ -159,6 +163,37 @@ void SafeOutputFile::commit() {
         throw ToolError("cannot write '" + mTarget + "': " + error.message());
     }
     mCommitted = true;
+}
+
+void removeTemporariesOf(const std::string& target) {
+    const fs::path destination = fsPath(target);
+    const std::string prefix = temporaryPrefix(destination.filename());
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(
+             destination.parent_path().empty() ? fs::path(".") : destination.parent_path(), error)) {
+        if (utf8Path(entry.path().filename()).starts_with(prefix)) {
+            fs::remove(entry.path(), error);
+        }
+    }
+}
+
+PrivateFolder::PrivateFolder() {
+    std::error_code error;
+    const fs::path parent = fs::temp_directory_path(error);
+    for (int attempt = 0; attempt < kNameAttempts && !error; ++attempt) {
+        const fs::path candidate = parent / ("ovmesh-" + randomTag());
+        if (fs::create_directory(candidate, error)) {
+            fs::permissions(candidate, fs::perms::owner_all, error);
+            mPath = candidate;
+            return;
+        }
+    }
+    throw ToolError("cannot create a temporary folder" + (error ? ": " + error.message() : std::string()));
+}
+
+PrivateFolder::~PrivateFolder() {
+    std::error_code ignored;
+    fs::remove_all(mPath, ignored);
 }
 
 }  // namespace ov::ovmesh

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace ov::ovmesh {
@@ -37,6 +38,25 @@ private:
     std::string mDestination;
     std::string mTemporary;
     bool mCommitted = false;
+};
+
+// Removes what a save to target left behind when it could not clean up after
+// itself (its process was killed): the temporary files beside the target.
+void removeTemporariesOf(const std::string& target);
+
+// A new empty folder of this process's own in the system's temporary folder,
+// removed with what it holds when the object goes.
+class PrivateFolder {
+public:
+    PrivateFolder();
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    const std::filesystem::path& path() const { return mPath; }
+
+private:
+    std::filesystem::path mPath;
 };
 
 }  // namespace ov::ovmesh
