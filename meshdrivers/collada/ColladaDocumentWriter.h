@@ -14,11 +14,10 @@
 
 namespace ov {
 
+class ImageFiles;
 class XmlStreamWriter;
 
 namespace collada {
-
-class ImageFiles;
 
 class DocumentWriter {
 public:

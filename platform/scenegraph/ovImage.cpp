@@ -150,6 +150,20 @@ ovImage::ovImage(Format format, int width, int height)
       mHeight(std::max(height, 0)),
       mData(nonNegative(mWidth) * nonNegative(mHeight) * nonNegative(getBytesPerPixel()), 0) {}
 
+bool ovImageIOManager::writePng(const ovImage* image, ovIoDevice& device, const std::string& what,
+                                const SaveImageOptions& options) {
+    if (image == nullptr || image->getWidth() == 0 || image->getHeight() == 0) {
+        logError("Cannot write image '" + what + "': the image is empty");
+        return false;
+    }
+    PngJob job{image, &device, nullptr, options.compressionLevel, {}};
+    if (!encodePng(job)) {
+        logError("Cannot write image '" + what + "': " + job.error);
+        return false;
+    }
+    return true;
+}
+
 bool ovImageIOManager::saveImage(const ovImage* image, const std::string& utf8Path,
                                  ovProgressNotifierInterface* progress, const SaveImageOptions& options) {
     if (image == nullptr || image->getWidth() == 0 || image->getHeight() == 0) {

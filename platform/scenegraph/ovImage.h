@@ -10,6 +10,8 @@
 namespace ov {
 
 // A picture in memory: rows from the top, pixels of 1 to 4 bytes.
+class ovIoDevice;
+
 class ovImage : public ovObject {
     OV_DECLARE_RTTI
 public:
@@ -44,6 +46,11 @@ public:
     // the log.
     bool saveImage(const ovImage* image, const std::string& utf8Path, ovProgressNotifierInterface* progress,
                    const SaveImageOptions& options);
+    // The PNG encoding of the image onto a device, for formats that hold
+    // images inside themselves. False, with a log line naming what, when the
+    // image is empty or the device refuses bytes.
+    bool writePng(const ovImage* image, ovIoDevice& device, const std::string& what,
+                  const SaveImageOptions& options);
 };
 
 }  // namespace ov

@@ -273,6 +273,8 @@ int runConvert(Session& session, const ConvertOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(options.plmxml);
+    // OBJ files are Y-up by convention.
+    setSceneUp(extensionOf(options.input) == "obj" ? SceneUp::Y : SceneUp::Z);
     ovPointer<ovSpatial> root = loadInput(session, options.input, loadOptions);
     if (!options.units.empty()) {
         if (const std::optional<std::string> warning = setWorldUnits(*root, options.units)) {
