@@ -13,7 +13,9 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "glTF data is little-endian, written as held");
 
-constexpr size_t kChunkBytes = 1 << 16;
+// Larger than the file stream's buffer, so that each piece goes to the file
+// without another copy.
+constexpr size_t kChunkBytes = 1 << 18;
 constexpr uint32_t kGlbMagic = 0x46546C67;  // "glTF"
 constexpr uint32_t kGlbVersion = 2;
 constexpr uint32_t kJsonChunk = 0x4E4F534A;  // "JSON"
@@ -37,7 +39,7 @@ bool padTo(ovIoDevice& device, uint64_t& written, uint64_t offset, char filler) 
 }
 
 // The vertices as written, through one small piece of memory at a time.
-bool writeVertices(const VertexSource& source, ovIoDevice& device) {
+bool writeVertices(const VertexSource& source, ovIoDevice& device, uint64_t& patched) {
     ovVertexBuffer& buffer = *source.buffer;
     ovDataLoader loaded(&buffer);
     if (!buffer.hasCPUData()) {
@@ -51,7 +53,7 @@ bool writeVertices(const VertexSource& source, ovIoDevice& device) {
     for (size_t first = 0; first < count; first += chunk.size() / stride) {
         const size_t n = std::min(chunk.size() / stride, count - first);
         std::memcpy(chunk.data(), buffer.getDataByte() + first * stride, n * stride);
-        patchVertices(chunk.data(), n, layout);
+        patched += patchVertices(chunk.data(), n, layout);
         if (!put(device, chunk.data(), n * stride)) {
             return false;
         }
@@ -80,7 +82,8 @@ bool cancelled(ovProgressNotifierInterface* progress) {
 
 }  // namespace
 
-bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifierInterface* progress) {
+bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifierInterface* progress,
+                 uint64_t& patched) {
     uint64_t written = 0;
     const auto place = [&](int view) {
         const BufferView& at = document.bufferViews[static_cast<size_t>(view)];
@@ -89,7 +92,7 @@ bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifie
         return placed;
     };
     for (const VertexSource& source : document.vertexSources) {
-        if (!place(source.bufferView) || !writeVertices(source, device) || cancelled(progress)) {
+        if (!place(source.bufferView) || !writeVertices(source, device, patched) || cancelled(progress)) {
             return false;
         }
     }
@@ -108,7 +111,7 @@ bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifie
 }
 
 bool writeGlb(const Document& document, const std::string& json, ovIoDevice& device,
-              ovProgressNotifierInterface* progress) {
+              ovProgressNotifierInterface* progress, uint64_t& patched) {
     const uint64_t jsonLength = (json.size() + 3) & ~uint64_t{3};
     const bool hasBinary = document.binaryLength > 0;
     const uint64_t total = kGlbHeaderBytes + kChunkHeaderBytes + jsonLength +
@@ -130,7 +133,7 @@ bool writeGlb(const Document& document, const std::string& json, ovIoDevice& dev
         return device.good();
     }
     return putWord(device, static_cast<uint32_t>(document.binaryLength)) && putWord(device, kBinChunk) &&
-           writeBinary(document, device, progress);
+           writeBinary(document, device, progress, patched);
 }
 
 }  // namespace ov::gltf

@@ -18,8 +18,6 @@
 namespace ov::gltf {
 namespace {
 
-constexpr size_t kChunkBytes = 1 << 16;
-
 float unit(float value) {
     return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
 }
@@ -203,8 +201,14 @@ bool Collector::indicesFit(const ovBaseGeometry& geometry) {
     const int* begin = indices->getData();
     const int* end = begin + indices->GetIndexQuantity();
     const int count = vertices->GetVertexQuantity();
-    const int* bad = std::find_if(begin, end, [count](int index) { return index < 0 || index >= count; });
-    if (bad != end) {
+    // One pass that the compiler turns into vector code; a negative index is
+    // a large unsigned one.
+    unsigned greatest = 0;
+    for (const int* index = begin; index != end; ++index) {
+        greatest = std::max(greatest, static_cast<unsigned>(*index));
+    }
+    if (greatest >= static_cast<unsigned>(count)) {
+        const int* bad = std::find_if(begin, end, [count](int index) { return index < 0 || index >= count; });
         logError("GltfMeshDriver, ", geometry.GetName(), " refers to vertex ", *bad, " of ", count,
                  ": nothing is written");
         return false;
@@ -344,11 +348,10 @@ int Collector::addAccessor(int view, int offset, int componentType, int64_t coun
 bool Collector::layOutVertices(VertexSource& source, uint64_t& offset) {
     ovVertexBuffer& buffer = *source.buffer;
     const ovAttributes& attributes = buffer.GetAttributes();
-    const VertexLayout layout = VertexLayout::of(attributes, source.texCoordUnits);
-    const auto stride = static_cast<size_t>(layout.stride);
+    const auto stride = static_cast<size_t>(attributes.GetChannelQuantityByte());
     const auto count = static_cast<size_t>(buffer.GetVertexQuantity());
     source.bufferView = static_cast<int>(mDoc.bufferViews.size());
-    mDoc.bufferViews.push_back({offset, stride * count, layout.stride, kArrayBuffer});
+    mDoc.bufferViews.push_back({offset, stride * count, static_cast<int>(stride), kArrayBuffer});
     offset = aligned(offset + stride * count);
 
     ovDataLoader loaded(&buffer);
@@ -356,24 +359,9 @@ bool Collector::layOutVertices(VertexSource& source, uint64_t& offset) {
         logError("GltfMeshDriver, a vertex buffer could not be loaded");
         return false;
     }
-    std::array<float, 6> bounds{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
-    std::vector<char> chunk(std::max(kChunkBytes / stride, size_t{1}) * stride);
-    for (size_t first = 0; first < count; first += chunk.size() / stride) {
-        const size_t n = std::min(chunk.size() / stride, count - first);
-        std::copy_n(buffer.getDataByte() + first * stride, n * stride, chunk.data());
-        mDoc.patchedValues += patchVertices(chunk.data(), n, layout);
-        for (size_t v = 0; v < n; ++v) {
-            float position[3];
-            std::memcpy(position, chunk.data() + v * stride, sizeof position);
-            for (int axis = 0; axis < 3; ++axis) {
-                bounds[axis] = std::min(bounds[axis], position[axis]);
-                bounds[axis + 3] = std::max(bounds[axis + 3], position[axis]);
-            }
-        }
-    }
     const auto view = source.bufferView;
     source.position = addAccessor(view, 0, kFloat, static_cast<int64_t>(count), "VEC3");
-    mDoc.accessors.back().bounds = bounds;
+    mDoc.accessors.back().bounds = positionBounds(buffer.getDataByte(), count, stride);
     if (attributes.HasNormal()) {
         source.normal =
             addAccessor(view, attributes.GetNormalOffsetByte(), kFloat, static_cast<int64_t>(count), "VEC3");

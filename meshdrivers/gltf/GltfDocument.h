@@ -117,8 +117,6 @@ struct Document {
     std::vector<Accessor> accessors;
     std::vector<BufferView> bufferViews;
     uint64_t binaryLength = 0;
-    // Values made sound for readers, and texture kinds left out, for the log.
-    uint64_t patchedValues = 0;
 };
 
 }  // namespace ov::gltf

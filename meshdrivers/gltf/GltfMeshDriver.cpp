@@ -54,17 +54,20 @@ bool saveGlb(ovSpatial& root, ovIoDeviceFileStream& file, ovProgressNotifierInte
     beginProgress(progress, document, closer);
     gltf::JsonWriter json;
     gltf::writeDocumentJson(document, {}, json);
-    logRepairs(json.replacedCharacters(), document.patchedValues);
-    return advancedWithoutCancel(progress) && gltf::writeGlb(document, json.text(), file, progress);
+    uint64_t patched = 0;
+    const bool written =
+        advancedWithoutCancel(progress) && gltf::writeGlb(document, json.text(), file, progress, patched);
+    logRepairs(json.replacedCharacters(), patched);
+    return written;
 }
 
 bool writeBinaryFile(const Document& document, const std::filesystem::path& path,
-                     ovProgressNotifierInterface* progress) {
+                     ovProgressNotifierInterface* progress, uint64_t& patched) {
     if (path.empty()) {
         return false;
     }
     ovIoDeviceFileStream file(utf8OfPath(path), ovIoDevice::WriteOnly, true);
-    return file.isOpen() && gltf::writeBinary(document, file, progress) && file.close();
+    return file.isOpen() && gltf::writeBinary(document, file, progress, patched) && file.close();
 }
 
 // The .gltf document, with its binary data and images staged beside it.
@@ -79,13 +82,14 @@ bool saveGltf(ovSpatial& root, ovIoDeviceFileStream& file, ImageFiles& files,
     const std::string binaryName = document.binaryLength > 0 ? files.nameFor("buffer", ".bin") : "";
     gltf::JsonWriter json;
     gltf::writeDocumentJson(document, uriPathSegment(binaryName), json);
-    logRepairs(json.replacedCharacters(), document.patchedValues);
-    if (file.write(json.text().data(), static_cast<int64_t>(json.text().size())) !=
-            static_cast<int64_t>(json.text().size()) ||
-        !advancedWithoutCancel(progress)) {
-        return false;
-    }
-    if (!binaryName.empty() && !writeBinaryFile(document, files.stage(binaryName), progress)) {
+    uint64_t patched = 0;
+    const bool written =
+        file.write(json.text().data(), static_cast<int64_t>(json.text().size())) ==
+            static_cast<int64_t>(json.text().size()) &&
+        advancedWithoutCancel(progress) &&
+        (binaryName.empty() || writeBinaryFile(document, files.stage(binaryName), progress, patched));
+    logRepairs(json.replacedCharacters(), patched);
+    if (!written) {
         return false;
     }
     for (const gltf::Image& image : document.images) {

@@ -38,17 +38,19 @@ uint64_t makeFinite(Floats<N>& floats) {
 }
 
 uint64_t patchNormal(char* at) {
-    Floats<3> normal = load<3>(at);
-    const double x = normal.value[0];
-    const double y = normal.value[1];
-    const double z = normal.value[2];
-    const double length = std::sqrt(x * x + y * y + z * z);
+    const Floats<3> normal = load<3>(at);
+    const float x = normal.value[0];
+    const float y = normal.value[1];
+    const float z = normal.value[2];
+    // Most normals are of unit length already: only the others pay for a root.
+    const float squared = x * x + y * y + z * z;
+    if (std::abs(squared - 1.0f) < 1e-6f) {
+        return 0;
+    }
+    const double length = std::sqrt(double{x} * x + double{y} * y + double{z} * z);
     if (!std::isfinite(length) || length == 0) {
         store(at, Floats<3>{{0, 0, 1}});
         return 1;
-    }
-    if (std::abs(length - 1.0) < 1e-6) {
-        return 0;
     }
     store(at, Floats<3>{{static_cast<float>(x / length), static_cast<float>(y / length),
                          static_cast<float>(z / length)}});
@@ -87,6 +89,19 @@ VertexLayout VertexLayout::of(const ovAttributes& attributes, const std::vector<
         layout.texCoordOffsets.push_back(attributes.GetTCoordOffsetByte(unit));
     }
     return layout;
+}
+
+std::array<float, 6> positionBounds(const char* data, size_t count, size_t stride) {
+    std::array<float, 6> bounds{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    for (size_t v = 0; v < count; ++v) {
+        Floats<3> position = load<3>(data + v * stride);
+        makeFinite(position);
+        for (int axis = 0; axis < 3; ++axis) {
+            bounds[axis] = std::min(bounds[axis], position.value[axis]);
+            bounds[axis + 3] = std::max(bounds[axis + 3], position.value[axis]);
+        }
+    }
+    return bounds;
 }
 
 uint64_t patchVertices(char* data, size_t count, const VertexLayout& layout) {

@@ -7,6 +7,7 @@
 // (0, the normal scaled to unit length or +Z when it has none, the colour
 // clamped) and counted, so that the save can say how many it changed.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,5 +29,9 @@ struct VertexLayout {
 // Patches count vertices at data in place; answers how many values it had
 // to make sound.
 uint64_t patchVertices(char* data, size_t count, const VertexLayout& layout);
+
+// The least and greatest x, y and z of count positions, stride bytes apart,
+// as patchVertices writes them.
+std::array<float, 6> positionBounds(const char* data, size_t count, size_t stride);
 
 }  // namespace ov::gltf
