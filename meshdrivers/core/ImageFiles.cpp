@@ -125,13 +125,13 @@ fs::path ImageFiles::stage(const std::string& fileName) {
     return mStaged.back().temporary;
 }
 
-bool ImageFiles::write(const ovImage& image, const std::string& fileName) {
+bool ImageFiles::write(const ovImage& image, const std::string& fileName, const SaveImageOptions& options) {
     const fs::path temporary = stage(fileName);
     if (temporary.empty()) {
         return false;
     }
     if (!ovIoManager::msInstance.getImageIOManager().saveImage(&image, utf8OfPath(temporary), nullptr,
-                                                               SaveImageOptions())) {
+                                                               options)) {
         logError(mDriverName + ", could not write the image file " + utf8OfPath(mStaged.back().target));
         return false;
     }

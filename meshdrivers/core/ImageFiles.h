@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-namespace ov {
+#include "scenegraph/ovImage.h"
 
-class ovImage;
+namespace ov {
 
 // The files one save writes beside its document (PNG images, and any other
 // file a driver stages), all in the document's folder. Each is written under
@@ -31,7 +31,7 @@ public:
     std::string nameFor(std::string_view imageId, std::string_view extension = ".png");
     // Writes the image under a temporary name for fileName; false, with a log
     // line, when it cannot be written or a folder stands at fileName.
-    bool write(const ovImage& image, const std::string& fileName);
+    bool write(const ovImage& image, const std::string& fileName, const SaveImageOptions& options = {});
     // The temporary path a file of that name is to be written at, which
     // commit renames; empty, with a log line, when a folder stands at
     // fileName.

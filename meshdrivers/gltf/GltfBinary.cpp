@@ -13,8 +13,8 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "glTF data is little-endian, written as held");
 
-// Larger than the file stream's buffer, so that each piece goes to the file
-// without another copy.
+// Larger than the file stream's buffer, so that each piece goes straight to
+// the file.
 constexpr size_t kChunkBytes = 1 << 18;
 constexpr uint32_t kGlbMagic = 0x46546C67;  // "glTF"
 constexpr uint32_t kGlbVersion = 2;
@@ -38,7 +38,8 @@ bool padTo(ovIoDevice& device, uint64_t& written, uint64_t offset, char filler) 
     return put(device, padding.data(), padding.size());
 }
 
-// The vertices as written, through one small piece of memory at a time.
+// The vertices as the buffer holds them, piece by piece; a piece that needs
+// mending goes through a copy.
 bool writeVertices(const VertexSource& source, ovIoDevice& device, uint64_t& patched) {
     ovVertexBuffer& buffer = *source.buffer;
     ovDataLoader loaded(&buffer);
@@ -49,12 +50,17 @@ bool writeVertices(const VertexSource& source, ovIoDevice& device, uint64_t& pat
     const VertexLayout layout = VertexLayout::of(buffer.GetAttributes(), source.texCoordUnits);
     const auto stride = static_cast<size_t>(layout.stride);
     const auto count = static_cast<size_t>(buffer.GetVertexQuantity());
-    std::vector<char> chunk(std::max(kChunkBytes / stride, size_t{1}) * stride);
-    for (size_t first = 0; first < count; first += chunk.size() / stride) {
-        const size_t n = std::min(chunk.size() / stride, count - first);
-        std::memcpy(chunk.data(), buffer.getDataByte() + first * stride, n * stride);
-        patched += patchVertices(chunk.data(), n, layout);
-        if (!put(device, chunk.data(), n * stride)) {
+    const size_t perPiece = std::max(kChunkBytes / stride, size_t{1});
+    std::vector<char> copy;
+    for (size_t first = 0; first < count; first += perPiece) {
+        const size_t n = std::min(perPiece, count - first);
+        const char* piece = buffer.getDataByte() + first * stride;
+        if (!verticesAreSound(piece, n, layout)) {
+            copy.assign(piece, piece + n * stride);
+            patched += mendVertices(copy.data(), n, layout);
+            piece = copy.data();
+        }
+        if (!put(device, piece, n * stride)) {
             return false;
         }
     }

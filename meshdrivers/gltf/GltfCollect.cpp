@@ -268,8 +268,6 @@ int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices
                     return &material.baseColorTexture;
                 case ovTexture::Emission:
                     return &material.emissiveTexture;
-                case ovTexture::Normal:
-                    return &material.normalTexture;
                 default:
                     return nullptr;
             }
@@ -328,7 +326,7 @@ int Collector::textureOf(const ovImage& image, const std::string& name) {
         written.fileName = mOptions.imageFiles->nameFor(name.empty() ? "texture" : name);
     } else {
         ovIoDeviceMemory png;
-        if (!ovIoManager::msInstance.getImageIOManager().writePng(&image, png, name, SaveImageOptions())) {
+        if (!ovIoManager::msInstance.getImageIOManager().writePng(&image, png, name, upsideDown())) {
             mFailed = true;
         }
         written.png = png.data();
@@ -403,6 +401,12 @@ bool Collector::layOut() {
 }
 
 }  // namespace
+
+SaveImageOptions upsideDown() {
+    SaveImageOptions options;
+    options.bottomRowFirst = true;
+    return options;
+}
 
 bool collectDocument(ovSpatial& root, ovProgressNotifierInterface* progress, const CollectOptions& options,
                      Document& document) {

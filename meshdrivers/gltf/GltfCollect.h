@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gltf/GltfDocument.h"
+#include "scenegraph/ovImage.h"
 #include "system/ovProgressNotifier.h"
 
 namespace ov {
@@ -17,6 +18,11 @@ struct CollectOptions {
     // holds their PNG bytes.
     ImageFiles* imageFiles = nullptr;
 };
+
+// How images are written: glTF's texture coordinates start at the top of the
+// image, the scene's at the bottom, so the image turned upside down lets the
+// coordinates stay as the buffers hold them.
+SaveImageOptions upsideDown();
 
 // Gathers the document of the subtree under root and lays out its binary
 // data. False, with a log line, when the user cancelled, a buffer's data

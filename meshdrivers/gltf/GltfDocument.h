@@ -31,9 +31,9 @@ struct Material {
     bool blend = false;
     TextureRef baseColorTexture;
     TextureRef emissiveTexture;
-    TextureRef normalTexture;
 };
 
+// Written upside down (see VertexPatch.h).
 struct Image {
     const ovImage* image;
     // The name of the file beside a .gltf document; empty in a .glb.
@@ -67,9 +67,8 @@ struct BufferView {
     int target = 0;      // 0: none
 };
 
-// One vertex buffer as written: its own bytes, vertex by vertex, with the
-// texture coordinates turned to glTF's origin at the top of the image and
-// values a reader refuses made sound (see VertexPatch.h).
+// One vertex buffer as written: its own bytes, with values a reader refuses
+// mended (see VertexPatch.h).
 struct VertexSource {
     ovVertexBuffer* buffer;
     int bufferView = -1;

@@ -100,7 +100,6 @@ void writeMaterials(const Document& document, JsonWriter& json) {
         json.number("metallicFactor", 0.0f);
         json.number("roughnessFactor", material.roughness);
         json.endObject();
-        writeTextureRef(json, "normalTexture", material.normalTexture);
         writeTextureRef(json, "emissiveTexture", material.emissiveTexture);
         if (material.emissive != std::array<float, 3>{0, 0, 0}) {
             json.numbers("emissiveFactor", material.emissive);

@@ -93,7 +93,7 @@ bool saveGltf(ovSpatial& root, ovIoDeviceFileStream& file, ImageFiles& files,
         return false;
     }
     for (const gltf::Image& image : document.images) {
-        if (!files.write(*image.image, image.fileName)) {
+        if (!files.write(*image.image, image.fileName, gltf::upsideDown())) {
             return false;
         }
     }

@@ -23,8 +23,9 @@ namespace ov {
 // Materials are metallic-roughness ones: the diffuse colour is the base
 // colour (white under a diffuse texture), the alpha below 1 blends, the
 // emission is emissive, metallic is 0 and the roughness follows the
-// shininess as sqrt(2 / (shininess + 2)). Diffuse, emission and normal
-// textures are written; other kinds are logged and left out.
+// shininess as sqrt(2 / (shininess + 2)). Diffuse and emission textures are
+// written, their images upside down as glTF's texture coordinates start at
+// the top; other kinds are logged and left out.
 //
 // A failed or cancelled save answers false and leaves no file it wrote: the
 // files beside a .gltf take their names only once the document is whole.

@@ -24,7 +24,7 @@ void store(char* at, const Floats<N>& floats) {
     std::memcpy(at, floats.value, sizeof floats.value);
 }
 
-// Non-finite values become 0.
+// Non-finite values become 0; answers how many did.
 template <size_t N>
 uint64_t makeFinite(Floats<N>& floats) {
     uint64_t changed = 0;
@@ -37,36 +37,34 @@ uint64_t makeFinite(Floats<N>& floats) {
     return changed;
 }
 
-uint64_t patchNormal(char* at) {
-    const Floats<3> normal = load<3>(at);
-    const float x = normal.value[0];
-    const float y = normal.value[1];
-    const float z = normal.value[2];
-    // Most normals are of unit length already: only the others pay for a root.
-    const float squared = x * x + y * y + z * z;
-    if (std::abs(squared - 1.0f) < 1e-6f) {
-        return 0;
-    }
-    const double length = std::sqrt(double{x} * x + double{y} * y + double{z} * z);
+bool isUnit(const Floats<3>& normal) {
+    const float squared = normal.value[0] * normal.value[0] + normal.value[1] * normal.value[1] +
+                          normal.value[2] * normal.value[2];
+    return std::abs(squared - 1.0f) < 1e-6f;
+}
+
+// Scales a normal to unit length; one of length 0 or not finite becomes +Z
+// and counts as changed.
+uint64_t mendNormal(Floats<3>& normal) {
+    const double x = normal.value[0];
+    const double y = normal.value[1];
+    const double z = normal.value[2];
+    const double length = std::sqrt(x * x + y * y + z * z);
     if (!std::isfinite(length) || length == 0) {
-        store(at, Floats<3>{{0, 0, 1}});
+        normal = {{0, 0, 1}};
         return 1;
     }
-    store(at, Floats<3>{{static_cast<float>(x / length), static_cast<float>(y / length),
-                         static_cast<float>(z / length)}});
+    normal = {
+        {static_cast<float>(x / length), static_cast<float>(y / length), static_cast<float>(z / length)}};
     return 0;
 }
 
-uint64_t patchTexCoord(char* at) {
-    Floats<2> uv = load<2>(at);
-    const uint64_t changed = makeFinite(uv);
-    uv.value[1] = 1.0f - uv.value[1];
-    store(at, uv);
-    return changed;
+bool isColour(const Floats<4>& color) {
+    return std::all_of(std::begin(color.value), std::end(color.value),
+                       [](float channel) { return channel >= 0 && channel <= 1; });
 }
 
-uint64_t patchColor(char* at) {
-    Floats<4> color = load<4>(at);
+uint64_t mendColour(Floats<4>& color) {
     uint64_t changed = makeFinite(color);
     for (float& channel : color.value) {
         if (channel < 0 || channel > 1) {
@@ -74,7 +72,30 @@ uint64_t patchColor(char* at) {
             ++changed;
         }
     }
-    store(at, color);
+    return changed;
+}
+
+template <size_t N>
+bool allFinite(const Floats<N>& floats) {
+    return std::all_of(std::begin(floats.value), std::end(floats.value),
+                       [](float value) { return std::isfinite(value); });
+}
+
+bool vertexIsSound(const char* vertex, const VertexLayout& layout) {
+    const bool texCoordsFinite =
+        std::all_of(layout.texCoordOffsets.begin(), layout.texCoordOffsets.end(),
+                    [vertex](int offset) { return allFinite(load<2>(vertex + offset)); });
+    return allFinite(load<3>(vertex)) && texCoordsFinite &&
+           (layout.normalOffset < 0 || isUnit(load<3>(vertex + layout.normalOffset))) &&
+           (layout.colorOffset < 0 || isColour(load<4>(vertex + layout.colorOffset)));
+}
+
+// Applies mend to the N floats at at, storing them back when it changed any.
+template <size_t N, typename Mend>
+uint64_t mendAt(char* at, Mend mend) {
+    Floats<N> floats = load<N>(at);
+    const uint64_t changed = mend(floats);
+    store(at, floats);
     return changed;
 }
 
@@ -91,6 +112,36 @@ VertexLayout VertexLayout::of(const ovAttributes& attributes, const std::vector<
     return layout;
 }
 
+bool verticesAreSound(const char* data, size_t count, const VertexLayout& layout) {
+    for (size_t v = 0; v < count; ++v) {
+        if (!vertexIsSound(data + v * static_cast<size_t>(layout.stride), layout)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout) {
+    uint64_t changed = 0;
+    for (size_t v = 0; v < count; ++v) {
+        char* vertex = data + v * static_cast<size_t>(layout.stride);
+        if (vertexIsSound(vertex, layout)) {
+            continue;
+        }
+        changed += mendAt<3>(vertex, [](Floats<3>& position) { return makeFinite(position); });
+        if (layout.normalOffset >= 0) {
+            changed += mendAt<3>(vertex + layout.normalOffset, mendNormal);
+        }
+        for (const int offset : layout.texCoordOffsets) {
+            changed += mendAt<2>(vertex + offset, [](Floats<2>& uv) { return makeFinite(uv); });
+        }
+        if (layout.colorOffset >= 0) {
+            changed += mendAt<4>(vertex + layout.colorOffset, mendColour);
+        }
+    }
+    return changed;
+}
+
 std::array<float, 6> positionBounds(const char* data, size_t count, size_t stride) {
     std::array<float, 6> bounds{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
     for (size_t v = 0; v < count; ++v) {
@@ -102,28 +153,6 @@ std::array<float, 6> positionBounds(const char* data, size_t count, size_t strid
         }
     }
     return bounds;
-}
-
-uint64_t patchVertices(char* data, size_t count, const VertexLayout& layout) {
-    uint64_t changed = 0;
-    for (size_t v = 0; v < count; ++v) {
-        char* vertex = data + v * static_cast<size_t>(layout.stride);
-        Floats<3> position = load<3>(vertex);
-        if (const uint64_t fixed = makeFinite(position)) {
-            store(vertex, position);
-            changed += fixed;
-        }
-        if (layout.normalOffset >= 0) {
-            changed += patchNormal(vertex + layout.normalOffset);
-        }
-        for (const int offset : layout.texCoordOffsets) {
-            changed += patchTexCoord(vertex + offset);
-        }
-        if (layout.colorOffset >= 0) {
-            changed += patchColor(vertex + layout.colorOffset);
-        }
-    }
-    return changed;
 }
 
 }  // namespace ov::gltf

@@ -1,11 +1,12 @@
 #pragma once
 
-// Vertex data as glTF readers take it. The scene's texture coordinates have
-// their origin at the bottom of the image, glTF's at the top: v becomes
-// 1 - v. Readers refuse values that are not finite, normals that are not of
-// unit length and colours outside [0, 1]; such values are made sound here
-// (0, the normal scaled to unit length or +Z when it has none, the colour
-// clamped) and counted, so that the save can say how many it changed.
+// Vertex data as glTF readers take it. Readers refuse values that are not
+// finite, normals that are not of unit length and colours outside [0, 1];
+// such values are mended here (0, the normal scaled to unit length or +Z
+// when it has none, the colour clamped) and counted, so that the save can
+// say how many it changed. Sound vertices are written as the buffer holds
+// them. (glTF's texture coordinates start at the top of the image, the
+// scene's at the bottom: the images are written upside down instead.)
 
 #include <array>
 #include <cstddef>
@@ -26,12 +27,14 @@ struct VertexLayout {
     static VertexLayout of(const ovAttributes& attributes, const std::vector<int>& texCoordUnits);
 };
 
-// Patches count vertices at data in place; answers how many values it had
-// to make sound.
-uint64_t patchVertices(char* data, size_t count, const VertexLayout& layout);
+// Whether count vertices at data need no mending.
+bool verticesAreSound(const char* data, size_t count, const VertexLayout& layout);
+
+// Mends count vertices at data in place; answers how many values it changed.
+uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout);
 
 // The least and greatest x, y and z of count positions, stride bytes apart,
-// as patchVertices writes them.
+// as mendVertices writes them.
 std::array<float, 6> positionBounds(const char* data, size_t count, size_t stride);
 
 }  // namespace ov::gltf

@@ -36,6 +36,9 @@ private:
 struct SaveImageOptions {
     // zlib level 0 to 9; -1 takes the library's default.
     int compressionLevel = -1;
+    // Rows from the bottom: the picture upside down, for formats whose
+    // texture coordinates start at the top.
+    bool bottomRowFirst = false;
 };
 
 // Writes images to files; the format follows the extension (PNG only).
