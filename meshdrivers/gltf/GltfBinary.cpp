@@ -13,9 +13,6 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "glTF data is little-endian, written as held");
 
-// Larger than the file stream's buffer, so that each piece goes straight to
-// the file.
-constexpr size_t kChunkBytes = 1 << 18;
 constexpr uint32_t kGlbMagic = 0x46546C67;  // "glTF"
 constexpr uint32_t kGlbVersion = 2;
 constexpr uint32_t kJsonChunk = 0x4E4F534A;  // "JSON"
@@ -50,12 +47,12 @@ bool writeVertices(const VertexSource& source, ovIoDevice& device, uint64_t& pat
     const VertexLayout layout = VertexLayout::of(buffer.GetAttributes(), source.texCoordUnits);
     const auto stride = static_cast<size_t>(layout.stride);
     const auto count = static_cast<size_t>(buffer.GetVertexQuantity());
-    const size_t perPiece = std::max(kChunkBytes / stride, size_t{1});
+    const size_t perPiece = verticesPerPiece(layout);
     std::vector<char> copy;
     for (size_t first = 0; first < count; first += perPiece) {
         const size_t n = std::min(perPiece, count - first);
         const char* piece = buffer.getDataByte() + first * stride;
-        if (!verticesAreSound(piece, n, layout)) {
+        if (source.unsoundPieces[first / perPiece]) {
             copy.assign(piece, piece + n * stride);
             patched += mendVertices(copy.data(), n, layout);
             piece = copy.data();

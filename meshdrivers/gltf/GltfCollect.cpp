@@ -220,7 +220,7 @@ int Collector::vertexSourceOf(ovVertexBuffer& buffer) {
     const auto [entry, added] =
         mVertexSources.try_emplace(&buffer, static_cast<int>(mDoc.vertexSources.size()));
     if (added) {
-        VertexSource source{&buffer, -1, -1, -1, -1, {}, {}};
+        VertexSource source{&buffer, -1, -1, -1, -1, {}, {}, {}};
         source.texCoordUnits = texCoordUnitsOf(buffer.GetAttributes());
         mDoc.vertexSources.push_back(std::move(source));
     }
@@ -358,8 +358,11 @@ bool Collector::layOutVertices(VertexSource& source, uint64_t& offset) {
         return false;
     }
     const auto view = source.bufferView;
+    VertexScan scan =
+        scanVertices(buffer.getDataByte(), count, VertexLayout::of(attributes, source.texCoordUnits));
+    source.unsoundPieces = std::move(scan.unsoundPieces);
     source.position = addAccessor(view, 0, kFloat, static_cast<int64_t>(count), "VEC3");
-    mDoc.accessors.back().bounds = positionBounds(buffer.getDataByte(), count, stride);
+    mDoc.accessors.back().bounds = scan.bounds;
     if (attributes.HasNormal()) {
         source.normal =
             addAccessor(view, attributes.GetNormalOffsetByte(), kFloat, static_cast<int64_t>(count), "VEC3");

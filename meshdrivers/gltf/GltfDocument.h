@@ -78,6 +78,8 @@ struct VertexSource {
     // The units written as TEXCOORD sets, and their accessors.
     std::vector<int> texCoordUnits;
     std::vector<int> texCoordAccessors;
+    // Per piece of the data, whether it needs mending (see VertexPatch.h).
+    std::vector<bool> unsoundPieces;
 };
 
 // The indices of an index buffer that whole triangles (segments) use.

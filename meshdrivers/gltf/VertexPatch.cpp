@@ -114,13 +114,30 @@ VertexLayout VertexLayout::of(const ovAttributes& attributes, const std::vector<
     return layout;
 }
 
-bool verticesAreSound(const char* data, size_t count, const VertexLayout& layout) {
+size_t verticesPerPiece(const VertexLayout& layout) {
+    // Larger than the file stream's buffer, so that each piece goes straight
+    // to the file.
+    constexpr size_t kPieceBytes = 1 << 18;
+    return std::max(kPieceBytes / static_cast<size_t>(layout.stride), size_t{1});
+}
+
+VertexScan scanVertices(const char* data, size_t count, const VertexLayout& layout) {
+    VertexScan scan{{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY}, {}};
+    const size_t perPiece = verticesPerPiece(layout);
+    scan.unsoundPieces.resize((count + perPiece - 1) / perPiece);
     for (size_t v = 0; v < count; ++v) {
-        if (!vertexIsSound(data + v * static_cast<size_t>(layout.stride), layout)) {
-            return false;
+        const char* vertex = data + v * static_cast<size_t>(layout.stride);
+        if (!vertexIsSound(vertex, layout)) {
+            scan.unsoundPieces[v / perPiece] = true;
+        }
+        Floats<3> position = load<3>(vertex);
+        makeFinite(position);
+        for (int axis = 0; axis < 3; ++axis) {
+            scan.bounds[axis] = std::min(scan.bounds[axis], position.value[axis]);
+            scan.bounds[axis + 3] = std::max(scan.bounds[axis + 3], position.value[axis]);
         }
     }
-    return true;
+    return scan;
 }
 
 uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout) {
@@ -142,19 +159,6 @@ uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout) {
         }
     }
     return changed;
-}
-
-std::array<float, 6> positionBounds(const char* data, size_t count, size_t stride) {
-    std::array<float, 6> bounds{INFINITY, INFINITY, INFINITY, -INFINITY, -INFINITY, -INFINITY};
-    for (size_t v = 0; v < count; ++v) {
-        Floats<3> position = load<3>(data + v * stride);
-        makeFinite(position);
-        for (int axis = 0; axis < 3; ++axis) {
-            bounds[axis] = std::min(bounds[axis], position.value[axis]);
-            bounds[axis + 3] = std::max(bounds[axis + 3], position.value[axis]);
-        }
-    }
-    return bounds;
 }
 
 }  // namespace ov::gltf

@@ -27,14 +27,21 @@ struct VertexLayout {
     static VertexLayout of(const ovAttributes& attributes, const std::vector<int>& texCoordUnits);
 };
 
-// Whether count vertices at data need no mending.
-bool verticesAreSound(const char* data, size_t count, const VertexLayout& layout);
+// The vertices of one piece of the binary data: pieces are written whole,
+// straight from the buffer or, when one needs mending, through a copy.
+size_t verticesPerPiece(const VertexLayout& layout);
+
+struct VertexScan {
+    // The least and greatest x, y and z of the positions as written.
+    std::array<float, 6> bounds;
+    // Per piece, whether it needs mending.
+    std::vector<bool> unsoundPieces;
+};
+
+// One read of count vertices at data, before any is written.
+VertexScan scanVertices(const char* data, size_t count, const VertexLayout& layout);
 
 // Mends count vertices at data in place; answers how many values it changed.
 uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout);
-
-// The least and greatest x, y and z of count positions, stride bytes apart,
-// as mendVertices writes them.
-std::array<float, 6> positionBounds(const char* data, size_t count, size_t stride);
 
 }  // namespace ov::gltf
