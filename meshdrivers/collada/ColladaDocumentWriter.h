@@ -15,11 +15,10 @@
 
 namespace ov {
 
+class ImageFiles;
 class XmlStreamWriter;
 
 namespace collada {
-
-class ImageFiles;
 
 // The options' significant digits, held within what a float has.
 inline int significantDigits(const ColladaSaveOptions& options) {

@@ -5,11 +5,11 @@
 #include <numeric>
 
 #include "collada/ColladaDocumentWriter.h"
-#include "collada/ColladaImageFiles.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
 #include "collada/ovColladaMeshDriver.h"
 #include "core/FloatText.h"
+#include "core/ImageFiles.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
@@ -409,7 +409,7 @@ bool collada::DocumentWriter::writeTexture(ovTextureState* textures, const std::
         if (!mImages.write(*image, fileName)) {
             return false;
         }
-        mWriter.addText(collada::uriPathSegment(fileName));
+        mWriter.addText(uriPathSegment(fileName));
         mWriter.endElement();
         mWriter.endElement();
     }

@@ -208,7 +208,7 @@ std::string XmlStreamWriter::xmlCharacters(std::string_view text) {
         return std::string(text);
     }
     std::string result;
-    collada::forEachCharacter(text, [this, &result](uint32_t c, std::string_view bytes) {
+    forEachCharacter(text, [this, &result](uint32_t c, std::string_view bytes) {
         if (isXmlCharacter(c)) {
             result.append(bytes);
         } else {

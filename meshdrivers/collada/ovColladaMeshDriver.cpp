@@ -4,9 +4,9 @@
 #include <fstream>
 
 #include "collada/ColladaDocumentWriter.h"
-#include "collada/ColladaImageFiles.h"
 #include "collada/ColladaSupport.h"
 #include "collada/XmlStreamWriter.h"
+#include "core/ImageFiles.h"
 #include "core/SceneWalk.h"
 #include "system/ovStringUtils.h"
 #include "system/ovSystemUtils.h"
@@ -44,14 +44,14 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     if (!root) {
         return false;
     }
-    const std::filesystem::path filePath = collada::pathOfUtf8(path);
+    const std::filesystem::path filePath = pathOfUtf8(path);
     std::ofstream file(filePath, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!file.is_open()) {
         return false;
     }
     // The folder as the file system sees the path: a backslash separates
     // only where the system says so.
-    collada::ImageFiles images(filePath.parent_path(), mImageFilePrefix);
+    ImageFiles images(filePath.parent_path(), mImageFilePrefix, "ovColladaMeshDriver");
     XmlStreamWriter writer(file);
     const bool saved =
         collada::DocumentWriter(writer, images, mSaveOptions).writeDocument(*root, progress) && writer.isOk();

@@ -5,6 +5,7 @@
 #include "collada/ovColladaMeshDriver.h"
 #include "core/DriverList.h"
 #include "dxf/DxfDriver.h"
+#include "gltf/GltfMeshDriver.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
@@ -31,7 +32,8 @@ std::unique_ptr<ovCoreMeshDriver> makeDriver() {
 
 // Creation order is registration order, and the manager picks the first
 // driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
-// STEP driver comes after them all, and only when its schema loads.
+// STEP driver comes after them, and only when its schema loads; glTF, which
+// came later, comes last, so that the others keep their places.
 constexpr DriverFactory kDriverFactories[] = {
     &makeDriver<ovColladaMeshDriver>, &makeDriver<StlMeshDriver>,      &makeDriver<Mesh2SvgDriver>,
     &makeDriver<DxfDriver>,           &makeDriver<ovPlmXmlMeshDriver>,
@@ -104,6 +106,7 @@ void initializeOvMeshDriversWith(const std::vector<std::string>& resourceFolders
     } else {
         logMissingStepSupport(resourceFolders);
     }
+    appendDriver(makeDriver<GltfMeshDriver>());
 
     for (ovCoreMeshDriver* driver : gDrivers) {
         ovIoManager::msInstance.registerDriver(driver, true);

@@ -54,6 +54,7 @@ struct PngJob {
     ovIoDevice* device;
     ovProgressNotifierInterface* progress;
     int compressionLevel;
+    bool bottomRowFirst;
     char error[256];
 };
 
@@ -111,7 +112,8 @@ bool encodePng(PngJob& job) {
         if (job.progress && job.progress->isCanceled()) {
             png_error(png, "cancelled");
         }
-        png_write_row(png, image.getData() + nonNegative(row) * rowBytes);
+        const int stored = job.bottomRowFirst ? image.getHeight() - 1 - row : row;
+        png_write_row(png, image.getData() + nonNegative(stored) * rowBytes);
         if (job.progress) {
             job.progress->advanceStep(1.0);
         }
@@ -129,7 +131,7 @@ std::string writePngFile(const ovImage& image, const std::string& temporaryPath,
     if (!file.isOpen()) {
         return "the file could not be created";
     }
-    PngJob job{&image, &file, progress, options.compressionLevel, {}};
+    PngJob job{&image, &file, progress, options.compressionLevel, options.bottomRowFirst, {}};
     if (!encodePng(job)) {
         file.close();
         return job.error;
@@ -149,6 +151,20 @@ ovImage::ovImage(Format format, int width, int height)
       mWidth(std::max(width, 0)),
       mHeight(std::max(height, 0)),
       mData(nonNegative(mWidth) * nonNegative(mHeight) * nonNegative(getBytesPerPixel()), 0) {}
+
+bool ovImageIOManager::writePng(const ovImage* image, ovIoDevice& device, const std::string& what,
+                                const SaveImageOptions& options) {
+    if (image == nullptr || image->getWidth() == 0 || image->getHeight() == 0) {
+        logError("Cannot write image '" + what + "': the image is empty");
+        return false;
+    }
+    PngJob job{image, &device, nullptr, options.compressionLevel, options.bottomRowFirst, {}};
+    if (!encodePng(job)) {
+        logError("Cannot write image '" + what + "': " + job.error);
+        return false;
+    }
+    return true;
+}
 
 bool ovImageIOManager::saveImage(const ovImage* image, const std::string& utf8Path,
                                  ovProgressNotifierInterface* progress, const SaveImageOptions& options) {

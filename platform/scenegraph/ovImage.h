@@ -10,6 +10,8 @@
 namespace ov {
 
 // A picture in memory: rows from the top, pixels of 1 to 4 bytes.
+class ovIoDevice;
+
 class ovImage : public ovObject {
     OV_DECLARE_RTTI
 public:
@@ -34,6 +36,9 @@ private:
 struct SaveImageOptions {
     // zlib level 0 to 9; -1 takes the library's default.
     int compressionLevel = -1;
+    // Rows from the bottom: the picture upside down, for formats whose
+    // texture coordinates start at the top.
+    bool bottomRowFirst = false;
 };
 
 // Writes images to files; the format follows the extension (PNG only).
@@ -44,6 +49,11 @@ public:
     // the log.
     bool saveImage(const ovImage* image, const std::string& utf8Path, ovProgressNotifierInterface* progress,
                    const SaveImageOptions& options);
+    // The PNG encoding of the image onto a device, for formats that hold
+    // images inside themselves. False, with a log line naming what, when the
+    // image is empty or the device refuses bytes.
+    bool writePng(const ovImage* image, ovIoDevice& device, const std::string& what,
+                  const SaveImageOptions& options);
 };
 
 }  // namespace ov

@@ -23,6 +23,7 @@
 #include "core/SceneWalk.h"
 #include "core/ovVectorialMetadata.h"
 #include "dxf/DxfDriver.h"
+#include "gltf/GltfMeshDriver.h"
 #include "stl/StlMeshDriver.h"
 #include "svg/Mesh2SvgDriver.h"
 
@@ -66,6 +67,8 @@ struct Writer {
     SaveMeshOptions options = {};
     // Saves only to a path: the file system's size limit is its failing output.
     bool pathOnly = false;
+    // The extension of that path.
+    const char* extension = "out";
     // The answer when the output fails, and whether the file keeps what it took.
     bool savesDespiteFailure = true;
     bool keepsFailedFile = true;
@@ -130,6 +133,24 @@ const Writer kWriters[] = {
      // An image the limit cuts short is reported.
      .failureErrors = std::nullopt,
      .savesWhenCancelled = false},
+    {.name = "Glb",
+     .makeDriver = make<GltfMeshDriver>,
+     .makeScene = busyScene,
+     .pathOnly = true,
+     .extension = "glb",
+     .savesDespiteFailure = false,
+     .keepsFailedFile = false,
+     .failureErrors = std::nullopt,
+     .savesWhenCancelled = false},
+    {.name = "Gltf",
+     .makeDriver = make<GltfMeshDriver>,
+     .makeScene = busyScene,
+     .pathOnly = true,
+     .extension = "gltf",
+     .savesDespiteFailure = false,
+     .keepsFailedFile = false,
+     .failureErrors = std::nullopt,
+     .savesWhenCancelled = false},
 };
 
 void PrintTo(const Writer& writer, std::ostream* out) {
@@ -178,7 +199,7 @@ protected:
             const bool answer = driver->saveMeshes({scene}, device, "", progress, writer.options);
             return {answer, device.data(), {}, device.callsAfterRefusal};
         }
-        const std::string path = dir.file("sweep.out");
+        const std::string path = dir.file(std::string("sweep.") + writer.extension);
         bool answer;
         {
             std::optional<FileSizeLimit> fileSize;

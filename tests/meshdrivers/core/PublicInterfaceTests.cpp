@@ -53,6 +53,7 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
         "^((vtable|typeinfo|typeinfo name|VTT|guard variable) for |(non-)?virtual thunk to )*"
         "(ov::(initialize|terminate)OvMeshDrivers|ovMeshDrivers::Version|ov::(ovVectorialMetadata|"
         "ovColladaMeshDriver|StlMeshDriver|Mesh2SvgDriver|DxfDriver|ovPlmXmlMeshDriver|step::StepMeshDriver|"
+        "GltfMeshDriver|"
         "step::Part21Writer|step::Part21WriterUserData|step::Part21Checker|express::(ExpressSchema|"
         "EntityTemplate|Attribute)))"
         "([:(\\[]|$)");

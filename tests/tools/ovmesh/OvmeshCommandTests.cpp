@@ -129,6 +129,31 @@ TEST_F(OvmeshTest, OcctImportJsOpensTheInteropDemo) {
         << read.out;
 }
 
+// OBJ (Y-up, no units) and PLM XML (millimetres, external references) as
+// .glb and .gltf, and the demo, as the glTF validator sees them.
+TEST_F(OvmeshTest, ConvertsToGltfThatTheValidatorAccepts) {
+    OV_SHARED_DATA_OR_SKIP(plmXml, "plmxml/samples/krusty84_PLMXMLFile_v6_a.xml");
+    std::vector<std::string> files;
+    for (const auto& [input, name] : {std::pair(kSteps, "steps.glb"), std::pair(kSteps, "steps.gltf"),
+                                      std::pair(plmXml.string(), "assembly.gltf")}) {
+        const ToolRun convert = ovmesh({"convert", input, output(name)});
+        ASSERT_EQ(convert.code, 0) << convert.err;
+        files.push_back(output(name));
+    }
+    ASSERT_EQ(ovmesh({"-q", "demo", output("demo")}).code, 0);
+    files.push_back(output("demo/demo.glb"));
+    EXPECT_THAT(readFile(output("assembly.gltf")), HasSubstr(R"("extras":{"file":")"));
+    files.insert(files.begin(), {OVMESH_READERS "/read_gltf.mjs", "validate"});
+    const ToolRun validation = run("node", files);
+    if (validation.code == 77 || validation.code == 127) {
+        GTEST_SKIP() << "no glTF validator under node: " << validation.out << validation.err;
+    }
+    // Parts without geometry are empty nodes, which the validator mentions.
+    const std::regex clean(": 0 errors, 0 warnings, \\d+ infos\n(  NODE_EMPTY .*\n)*");
+    EXPECT_EQ(std::regex_replace(validation.out, clean, "\n"),
+              "steps.glb\nsteps.gltf\nassembly.gltf\ndemo.glb\n");
+}
+
 TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
     const ToolRun convert =
         ovmesh({"convert", kSteps, output("steps.step"), "--external-parts", "STL", "--units", "mm"});

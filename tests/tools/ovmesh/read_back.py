@@ -1,4 +1,4 @@
-"""Prints in one line what independent readers see in an STL, SVG, DXF or COLLADA file."""
+"""Prints in one line what independent readers see in an STL, SVG, DXF, COLLADA or glTF (.glb) file."""
 import re
 import subprocess
 import sys
@@ -53,5 +53,12 @@ def dae(path):
         len(document.materials), document.assetInfo.upaxis, images)
 
 
-reader = {"stl": stl, "svg": svg, "dxf": dxf, "dae": dae}.get(sys.argv[1].rsplit(".", 1)[-1])
+def glb(path):
+    info = subprocess.run(["assimp", "info", path], capture_output=True, text=True, check=True).stdout
+    counts = dict(re.findall(r"^(Nodes|Meshes|Faces|Materials|Textures \(embed\.\)): *(\d+)", info, re.M))
+    return "%s nodes, %s meshes, %s faces, %s materials, %s embedded textures (assimp)" % (
+        counts["Nodes"], counts["Meshes"], counts["Faces"], counts["Materials"], counts["Textures (embed.)"])
+
+
+reader = {"stl": stl, "svg": svg, "dxf": dxf, "dae": dae, "glb": glb}.get(sys.argv[1].rsplit(".", 1)[-1])
 print(reader(sys.argv[1]) if reader else "no reader")

@@ -182,7 +182,7 @@ int runDemo(Session& session, const std::string& folder, step::StepProfile stepP
     createFolder(folder);
     const ovPointer<ovNode> scene = buildDemoScene();
     // The demo table stands on z = 0.
-    useColladaOptions(colladaOptionsFor("demo", "z", 6));
+    useColladaOptions(colladaOptionsFor(SceneUp::Z, 6));
     SaveMeshOptions options;
     options.lineBreaks = true;
     int failures = 0;
@@ -244,8 +244,10 @@ int runConvert(Session& session, const ConvertOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(options.plmxml);
+    const SceneUp up = sceneUpFor(options.input, options.from, options.up);
+    setSceneUp(up);
     ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions);
-    useColladaOptions(colladaOptionsFor(options.input, options.up, options.precision));
+    useColladaOptions(colladaOptionsFor(up, options.precision));
     if (const std::optional<std::string> warning =
             droppedColoursWarning(*root, options.input, options.output)) {
         session.console().warning(*warning);

@@ -4,6 +4,7 @@
 
 #include "core/SceneWalk.h"
 #include "ovmesh/commands/SceneIo.h"
+#include "ovmesh/commands/StandardStreams.h"
 #include "scenegraph/ovBuffers.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovIoManager.h"
@@ -11,6 +12,9 @@
 namespace ov::ovmesh {
 
 namespace {
+
+// Input formats whose scenes are Y-up by convention.
+constexpr const char* kYUpFormats[] = {"obj"};
 
 // The formats whose writers keep vertex colours.
 constexpr const char* kColourFormats[] = {"dae", "gltf", "glb"};
@@ -33,7 +37,7 @@ bool hasVertexColours(const ovSpatial& scene) {
 void addOutputOptions(CLI::App& convert, ConvertOptions& options) {
     convert
         .add_option("--up", options.up,
-                    "for .dae: the axis that points up (default: y for OBJ input, else z)")
+                    "for .dae, .gltf and .glb: the axis that points up (default: y for OBJ input, else z)")
         ->transform(CLI::IsMember({"y", "z"}, CLI::ignore_case));
     convert
         .add_option("--precision", options.precision,
@@ -42,10 +46,19 @@ void addOutputOptions(CLI::App& convert, ConvertOptions& options) {
         ->capture_default_str();
 }
 
-ColladaSaveOptions colladaOptionsFor(const std::string& input, const std::string& up, int significantDigits) {
+SceneUp sceneUpFor(const std::string& input, const std::string& from, const std::string& up) {
+    if (!up.empty()) {
+        return up == "y" ? SceneUp::Y : SceneUp::Z;
+    }
+    const std::string format = input == kStandardStream ? from : extensionOf(input);
+    const bool yUp =
+        std::find(std::begin(kYUpFormats), std::end(kYUpFormats), format) != std::end(kYUpFormats);
+    return yUp ? SceneUp::Y : SceneUp::Z;
+}
+
+ColladaSaveOptions colladaOptionsFor(SceneUp up, int significantDigits) {
     ColladaSaveOptions options;
-    const bool yUp = up.empty() ? extensionOf(input) == "obj" : up == "y";
-    options.upAxis = yUp ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z;
+    options.upAxis = up == SceneUp::Y ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z;
     options.transparency = true;
     options.phong = true;
     options.polylines = true;

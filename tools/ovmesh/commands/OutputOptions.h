@@ -7,17 +7,22 @@
 
 #include "collada/ovColladaMeshDriver.h"
 #include "ovmesh/commands/Commands.h"
+#include "ovmesh/commands/SceneIo.h"
 
 namespace ov::ovmesh {
 
 // --up and --precision of the convert command.
 void addOutputOptions(CLI::App& convert, ConvertOptions& options);
 
+// The axis that points up in what convert saves from input (read as format
+// from when it is "-"): up ("y" or "z") when given, else the input format's
+// convention: Y for the formats in kYUpFormats, Z for the rest.
+SceneUp sceneUpFor(const std::string& input, const std::string& from, const std::string& up);
+
 // What the tool saves COLLADA with: everything viewers need to show the model
-// as it was (transparency, phong, polylines, vertex colours), up as the up
-// axis ("y" or "z"; empty follows the input: Y for OBJ, whose convention it
-// is, Z for the rest) and the given significant digits.
-ColladaSaveOptions colladaOptionsFor(const std::string& input, const std::string& up, int significantDigits);
+// as it was (transparency, phong, polylines, vertex colours), the up axis and
+// the given significant digits.
+ColladaSaveOptions colladaOptionsFor(SceneUp up, int significantDigits);
 
 // Gives the registered COLLADA driver these options for the saves that follow.
 void useColladaOptions(const ColladaSaveOptions& options);

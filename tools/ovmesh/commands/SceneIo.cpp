@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "collada/ovColladaMeshDriver.h"
+#include "gltf/GltfMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/ObjImport.h"
@@ -22,6 +23,8 @@ constexpr const char* kObjExtension = "obj";
 // Read when their document element is PLM XML's.
 constexpr const char* kXmlExtension = "xml";
 constexpr size_t kSniffedBytes = 4096;
+
+SceneUp gSceneUp = SceneUp::Z;
 
 void addOnce(std::vector<std::string>& extensions, const std::string& extension) {
     if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
@@ -170,7 +173,37 @@ bool saveThroughDevice(const ovObjectList& objects, const std::string& temporary
     return saved;
 }
 
+// Names the files a driver writes beside its document after the target, and
+// answers them once the save has succeeded.
+class CompanionFiles {
+public:
+    CompanionFiles(ovCoreMeshDriver* driver, const std::string& target)
+        : mCollada(dynamic_cast<ovColladaMeshDriver*>(driver)), mGltf(dynamic_cast<GltfMeshDriver*>(driver)) {
+        const std::string stem = utf8Path(fsPath(target).stem());
+        if (mCollada) {
+            mCollada->setImageFilePrefix(stem + "-");
+        }
+        if (mGltf) {
+            mGltf->setCompanionFileStem(stem);
+            mGltf->setUpAxis(gSceneUp == SceneUp::Y ? GltfMeshDriver::UpAxis::Y : GltfMeshDriver::UpAxis::Z);
+        }
+    }
+    std::vector<std::string> written() const {
+        return mCollada ? mCollada->writtenImageFiles()
+               : mGltf  ? mGltf->writtenCompanionFiles()
+                        : std::vector<std::string>();
+    }
+
+private:
+    ovColladaMeshDriver* mCollada;
+    GltfMeshDriver* mGltf;
+};
+
 }  // namespace
+
+void setSceneUp(SceneUp up) {
+    gSceneUp = up;
+}
 
 std::string extensionOf(const std::string& path) {
     return ovCoreMeshDriver::extensionOf(path);
@@ -285,18 +318,14 @@ std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
     if (options.fileName.empty()) {
         options.fileName = utf8Path(fsPath(path).stem());
     }
-    auto* collada = dynamic_cast<ovColladaMeshDriver*>(driver);
-    if (collada) {
-        collada->setImageFilePrefix(utf8Path(fsPath(path).stem()) + "-");
-    }
+    const CompanionFiles companions(driver, path);
     SafeOutputFile file(path);
     const ovObjectList objects{ovPointer<ovObject>(&root)};
     const bool saved =
         driver->isDeviceCapable()
             ? saveThroughDevice(objects, file.temporaryPath(), path, progress, options)
             : ovIoManager::msInstance.saveMeshes(objects, file.temporaryPath(), progress, options);
-    const std::vector<std::string> images =
-        collada && saved ? collada->writtenImageFiles() : std::vector<std::string>();
+    const std::vector<std::string> images = saved ? companions.written() : std::vector<std::string>();
     // A driver may end a cancelled save early and still answer true.
     if (!saved || (progress != nullptr && progress->isCanceled())) {
         removeFiles(images);

@@ -55,6 +55,11 @@ void setStepGeometry(step::StepGeometry form);
 // interop profile.
 bool stepHoldsGeometry();
 
+// The axis that points up in the scenes the tool saves next (Z unless set),
+// for the formats that state theirs.
+enum class SceneUp { Y, Z };
+void setSceneUp(SceneUp up);
+
 struct WrittenFile {
     std::string path;
     uintmax_t size;
@@ -63,9 +68,9 @@ struct WrittenFile {
 // Saves the scene to path through the driver manager, by way of a temporary
 // file that replaces path only once everything is written. The driver works
 // on a file device when it can, so that a short write is noticed, and on the
-// path otherwise. A COLLADA document's image files are named after path's
-// stem ("OUT-" before each), so that documents saved into one folder keep
-// their images apart. Answers the files written: path first, then the
+// path otherwise. A COLLADA document's image files, and the files beside a
+// .gltf document, are named after path's stem ("OUT-" before each), so that
+// documents saved into one folder keep theirs apart. Answers the files written: path first, then the
 // images; ToolError on any failure, a cancelled save included, leaving no
 // file behind.
 std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,

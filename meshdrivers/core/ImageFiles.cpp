@@ -1,12 +1,13 @@
-#include "collada/ColladaImageFiles.h"
+#include "core/ImageFiles.h"
 
 #include <algorithm>
 #include <array>
 
-#include "collada/ColladaSupport.h"
+#include "core/Utf8Text.h"
 #include "scenegraph/ovIoManager.h"
+#include "system/ovLog.h"
 
-namespace ov::collada {
+namespace ov {
 namespace fs = std::filesystem;
 
 namespace {
@@ -72,8 +73,8 @@ void logError(const std::string& text) {
 
 }  // namespace
 
-ImageFiles::ImageFiles(fs::path folder, std::string_view prefix)
-    : mFolder(std::move(folder)), mPrefix(prefixPart(prefix)) {}
+ImageFiles::ImageFiles(fs::path folder, std::string_view prefix, std::string driverName)
+    : mFolder(std::move(folder)), mPrefix(prefixPart(prefix)), mDriverName(std::move(driverName)) {}
 
 ImageFiles::~ImageFiles() {
     for (size_t i = mCommitted; i < mStaged.size(); ++i) {
@@ -82,7 +83,7 @@ ImageFiles::~ImageFiles() {
     }
 }
 
-std::string ImageFiles::nameFor(std::string_view imageId) {
+std::string ImageFiles::nameFor(std::string_view imageId, std::string_view extension) {
     std::string base = mPrefix + idPart(imageId);
     if (base.empty()) {
         base.assign(1, '_');
@@ -92,17 +93,20 @@ std::string ImageFiles::nameFor(std::string_view imageId) {
     if (isWindowsDeviceName(base)) {
         base.insert(base.begin(), '_');
     }
-    std::string name = base + ".png";
+    std::string name = base + std::string(extension);
     for (int number = 2; !mNamesTaken.insert(lowerAscii(name)).second; ++number) {
-        name = base + "-" + std::to_string(number) + ".png";
+        name = base + "-" + std::to_string(number) + std::string(extension);
     }
     return name;
 }
 
 fs::path ImageFiles::freeTemporaryPath(const std::string& fileName) const {
-    // Hidden, and ending in ".png" because the image's format follows the extension.
+    // Hidden, and ending in the file's own extension, because an image's
+    // format follows it.
+    const std::string extension = utf8OfPath(pathOfUtf8(fileName).extension());
     for (int number = 1;; ++number) {
-        fs::path candidate = mFolder / pathOfUtf8("." + fileName + ".tmp-" + std::to_string(number) + ".png");
+        fs::path candidate =
+            mFolder / pathOfUtf8("." + fileName + ".tmp-" + std::to_string(number) + extension);
         std::error_code error;
         if (!fs::exists(fs::symlink_status(candidate, error))) {
             return candidate;
@@ -110,21 +114,27 @@ fs::path ImageFiles::freeTemporaryPath(const std::string& fileName) const {
     }
 }
 
-bool ImageFiles::write(const ovImage& image, const std::string& fileName) {
+fs::path ImageFiles::stage(const std::string& fileName) {
     const fs::path target = mFolder / pathOfUtf8(fileName);
     std::error_code error;
     if (fs::is_directory(fs::symlink_status(target, error))) {
-        logError("ovColladaMeshDriver, cannot write the image file " + utf8OfPath(target) +
-                 ": a folder stands there");
+        logError(mDriverName + ", cannot write the file " + utf8OfPath(target) + ": a folder stands there");
+        return {};
+    }
+    mStaged.push_back({freeTemporaryPath(fileName), target});
+    return mStaged.back().temporary;
+}
+
+bool ImageFiles::write(const ovImage& image, const std::string& fileName, const SaveImageOptions& options) {
+    const fs::path temporary = stage(fileName);
+    if (temporary.empty()) {
         return false;
     }
-    const fs::path temporary = freeTemporaryPath(fileName);
     if (!ovIoManager::msInstance.getImageIOManager().saveImage(&image, utf8OfPath(temporary), nullptr,
-                                                               SaveImageOptions())) {
-        logError("ovColladaMeshDriver, could not write the image file " + utf8OfPath(target));
+                                                               options)) {
+        logError(mDriverName + ", could not write the image file " + utf8OfPath(mStaged.back().target));
         return false;
     }
-    mStaged.push_back({temporary, target});
     return true;
 }
 
@@ -133,8 +143,8 @@ bool ImageFiles::commit() {
         std::error_code error;
         fs::rename(mStaged[mCommitted].temporary, mStaged[mCommitted].target, error);
         if (error) {
-            logError("ovColladaMeshDriver, could not give the image file " +
-                     utf8OfPath(mStaged[mCommitted].target) + " its name: " + error.message());
+            logError(mDriverName + ", could not give the file " + utf8OfPath(mStaged[mCommitted].target) +
+                     " its name: " + error.message());
             return false;
         }
     }
@@ -165,4 +175,4 @@ std::string uriPathSegment(std::string_view fileName) {
     return uri;
 }
 
-}  // namespace ov::collada
+}  // namespace ov

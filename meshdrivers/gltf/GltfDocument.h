@@ -1,0 +1,123 @@
+#pragma once
+
+// What one glTF save writes, gathered from the scene before a byte is
+// written: nodes, meshes, materials, images, and the layout of the binary
+// data, which the scene's buffers then fill piece by piece.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scenegraph/ovGeometry.h"
+
+namespace ov::gltf {
+
+enum class UpAxis { Y, Z };
+
+// Where a texture's coordinates come from: the vertex buffer's unit, written
+// as the TEXCOORD set of that number.
+struct TextureRef {
+    int texture = -1;
+    int texCoord = 0;
+};
+
+struct Material {
+    std::string name;
+    std::array<float, 4> baseColor{1, 1, 1, 1};
+    std::array<float, 3> emissive{0, 0, 0};
+    float roughness = 1;
+    bool blend = false;
+    TextureRef baseColorTexture;
+    TextureRef emissiveTexture;
+};
+
+// Written upside down (see VertexPatch.h).
+struct Image {
+    const ovImage* image;
+    // The name of the file beside a .gltf document; empty in a .glb.
+    std::string fileName;
+    // The PNG bytes held inside a .glb.
+    std::string png;
+    int bufferView = -1;
+};
+
+// glTF's component types and buffer targets.
+constexpr int kFloat = 5126;
+constexpr int kUnsignedInt = 5125;
+constexpr int kArrayBuffer = 34962;
+constexpr int kElementArrayBuffer = 34963;
+constexpr int kTriangles = 4;
+constexpr int kLines = 1;
+
+struct Accessor {
+    int bufferView;
+    uint32_t byteOffset;
+    int componentType;
+    int64_t count;
+    const char* type;                            // SCALAR, VEC2, VEC3, VEC4
+    std::optional<std::array<float, 6>> bounds;  // min x y z, max x y z
+};
+
+struct BufferView {
+    uint64_t byteOffset = 0;
+    uint64_t byteLength = 0;
+    int byteStride = 0;  // 0: none
+    int target = 0;      // 0: none
+};
+
+// One vertex buffer as written: its own bytes, with values a reader refuses
+// mended (see VertexPatch.h).
+struct VertexSource {
+    ovVertexBuffer* buffer;
+    int bufferView = -1;
+    int position = -1;
+    int normal = -1;
+    int color = -1;
+    // The units written as TEXCOORD sets, and their accessors.
+    std::vector<int> texCoordUnits;
+    std::vector<int> texCoordAccessors;
+    // Per piece of the data, whether it needs mending (see VertexPatch.h).
+    std::vector<bool> unsoundPieces;
+};
+
+// The indices of an index buffer that whole triangles (segments) use.
+struct IndexSource {
+    ovIndexBuffer* buffer;
+    int64_t count;
+    int bufferView = -1;
+    int accessor = -1;
+};
+
+struct Mesh {
+    std::string name;
+    int mode;
+    int vertices;  // VertexSource
+    int indices;   // IndexSource
+    int material = -1;
+};
+
+struct Node {
+    std::string name;
+    std::optional<std::array<float, 16>> matrix;  // column by column
+    int mesh = -1;
+    std::vector<int> children;
+    // The file an external reference names.
+    std::optional<std::string> file;
+};
+
+struct Document {
+    std::vector<Node> nodes;  // nodes[0] is the root that turns units and axes
+    std::vector<Mesh> meshes;
+    std::vector<Material> materials;
+    std::vector<int> textures;  // the image of each texture
+    std::vector<Image> images;
+    std::vector<VertexSource> vertexSources;
+    std::vector<IndexSource> indexSources;
+    std::vector<Accessor> accessors;
+    std::vector<BufferView> bufferViews;
+    uint64_t binaryLength = 0;
+};
+
+}  // namespace ov::gltf

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/ovMeshDriversExport.h"
+#include "scenegraph/ovCoreMeshDriver.h"
+
+namespace ov {
+
+// Saves one scene, given by its root spatial, as glTF 2.0: a binary .glb
+// file that holds everything, or a .gltf document with its binary data and
+// its images (PNG) in files beside it. Saves to a path only.
+//
+// Every spatial becomes a node with its name and placement, under one root
+// node that turns the scene's units (its world-units metadata; metres when
+// it has none) into metres and its up axis into glTF's +Y. Triangle meshes
+// and polylines become meshes of one primitive (TRIANGLES or LINES) with
+// positions, normals, texture coordinates and colours where the vertices
+// have them; a mesh whose buffers and material another has already is
+// written once. External references name their file in the node's extras.
+//
+// Materials are metallic-roughness ones: the diffuse colour is the base
+// colour (white under a diffuse texture), the alpha below 1 blends, the
+// emission is emissive, metallic is 0 and the roughness follows the
+// shininess as sqrt(2 / (shininess + 2)). Diffuse and emission textures are
+// written, their images upside down as glTF's texture coordinates start at
+// the top; other kinds are logged and left out.
+//
+// A failed or cancelled save answers false and leaves no file it wrote: the
+// files beside a .gltf take their names only once the document is whole.
+class OVMESHDRIVERS_API GltfMeshDriver : public ovCoreMeshDriver {
+public:
+    enum class UpAxis { Y, Z };
+
+    GltfMeshDriver();
+    ~GltfMeshDriver() override;
+
+    bool saveMeshes(const ovObjectList& objects, const std::string& path,
+                    ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+
+    // The scene's up axis; Z unless set.
+    void setUpAxis(UpAxis up) { mUpAxis = up; }
+    // Files beside a .gltf document are named after this stem (STEM-buffer.bin,
+    // STEM-IMAGE.png), as a safe name in the document's folder; the
+    // document's own stem when empty.
+    void setCompanionFileStem(std::string stem) { mCompanionFileStem = std::move(stem); }
+    // The UTF-8 paths of the files the last save wrote beside a .gltf
+    // document; empty when that save failed.
+    const std::vector<std::string>& writtenCompanionFiles() const { return mWrittenCompanionFiles; }
+
+private:
+    UpAxis mUpAxis = UpAxis::Z;
+    std::string mCompanionFileStem;
+    std::vector<std::string> mWrittenCompanionFiles;
+};
+
+}  // namespace ov

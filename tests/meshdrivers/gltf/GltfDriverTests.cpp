@@ -1,0 +1,183 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <assimp/scene.h>
+
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <filesystem>
+
+#include "../collada/ColladaTestSupport.h"
+#include "gltf/GltfMeshDriver.h"
+#include "scenegraph/ovMetadata.h"
+#include "support/RecordingProgress.h"
+
+namespace ov::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Runs the reader script; skips the test when node or a reader module is missing.
+#define READ_GLTF(output, arguments)                                                                        \
+    do {                                                                                                    \
+        const TempDir out;                                                                                  \
+        const int status = std::system(                                                                     \
+            ("node " OV_GLTF_READER_SCRIPT " " + std::string(arguments) + " >" + out.file("out") + " 2>&1") \
+                .c_str());                                                                                  \
+        output = readFile(out.file("out"));                                                                 \
+        if (!WIFEXITED(status) || WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 77) {                \
+            GTEST_SKIP() << "no glTF reader under node: " << output;                                        \
+        }                                                                                                   \
+        ASSERT_EQ(WEXITSTATUS(status), 0) << output;                                                        \
+    } while (false)
+
+// assimp's counts: nodes, meshes, faces, materials.
+std::string assimpReading(const std::string& path) {
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, 0);
+    if (!scene) {
+        return std::string("error ") + importer.GetErrorString();
+    }
+    unsigned faces = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        faces += scene->mMeshes[i]->mNumFaces;
+    }
+    const auto countNodes = [](const aiNode* node, auto& self) -> unsigned {
+        unsigned count = 1;
+        for (unsigned i = 0; i < node->mNumChildren; ++i) {
+            count += self(node->mChildren[i], self);
+        }
+        return count;
+    };
+    return std::to_string(countNodes(scene->mRootNode, countNodes)) + " nodes, " +
+           std::to_string(scene->mNumMeshes) + " meshes, " + std::to_string(faces) + " faces, " +
+           std::to_string(scene->mNumMaterials) + " materials";
+}
+
+// Everything the driver writes: names JSON must escape, a byte that is not
+// UTF-8, millimetres, a textured half-transparent material with vertex
+// colours and normals to mend, a mesh placed twice, a polyline, an external
+// reference and a level-of-detail node.
+ovPointer<ovNode> richScene() {
+    ovAttributes attributes;
+    attributes.SetNormal(true);
+    attributes.SetTCoordChannels(0, 2);
+    attributes.SetColor(true);
+    ovPointer<ovTriMesh> mesh = makeMesh({{0, 0, 0}, {10, 0, 0}, {0, 20, 5}}, {0, 1, 2}, attributes, "panel");
+    for (int v = 0; v < 3; ++v) {
+        mesh->getVertexBuffer()->Color4(v) = {0.5f, 1.5f, 0.25f, 1};
+    }
+    mesh->getVertexBuffer()->Normal3(2) = {0, 0, 0};
+    ovPointer<ovMaterialState> glass(new ovMaterialState);
+    glass->SetName("glass");
+    glass->alpha = 0.5f;
+    glass->shininess = 98;
+    glass->emission = {0.25f, 0, 0, 1};
+    ovPointer<ovTextureState> textures(new ovTextureState);
+    textures->addTexture(makeTexture(makeImage(ovImage::RGB8, 3), ovTexture::Diffuse));
+    textures->addTexture(makeTexture(makeImage(ovImage::RGB8, 4), ovTexture::Bump));
+    withMaterial(mesh.get(), glass.get(), textures.get());
+    ovPointer<ovTriMesh> again(new ovTriMesh(mesh->getVertexBuffer(), mesh->getIndexBuffer()));
+    withMaterial(again.get(), glass.get(), textures.get());
+    again->editLocalTransform(true).SetTranslate({100, 0, 0});
+
+    ovPointer<ovLine> line = makeGeometry<ovLine>({{0, 0, 0}, {0, 0, 50}}, {0, 1});
+    line->setColor({0, 0, 1, 1});
+    ovPointer<ovXRefNode> reference(new ovXRefNode);
+    reference->setUtf8FilePath("parts/bolt \"M6\".stp");
+    ovPointer<ovLODNode> lod(new ovLODNode);
+    lod->attachChild(makeTriangle("detailed"));
+    lod->attachChild(makeTriangle("coarse"));
+
+    ovPointer<ovNode> root =
+        makeRoot(nullptr, {mesh.get(), again.get(), line.get(), reference.get(), lod.get()});
+    root->SetName("a\"b\\c\n\x01\xff");
+    root->setMetadata(new ovWorldUnitsMetaData(0.001));
+    return root;
+}
+
+class GltfSaveTest : public ::testing::TestWithParam<const char*> {
+protected:
+    std::string save(ovSpatial* root, const std::string& name, bool saves = true,
+                     ovProgressNotifierInterface* progress = nullptr) {
+        const std::string path = dir.file(name);
+        EXPECT_EQ(driver.saveMeshes({ovPointer<ovObject>(root)}, path, progress, {}), saves) << name;
+        EXPECT_EQ(std::filesystem::exists(path), saves) << name;
+        return path;
+    }
+
+    LogCapture log;
+    TempDir dir;
+    GltfMeshDriver driver;
+};
+
+TEST_P(GltfSaveTest, RichSceneValidatesAndReadsBackInThreeAndAssimp) {
+    const std::string path = save(richScene().get(), std::string("rich.") + GetParam());
+    EXPECT_EQ(log.texts(ovLogWarning),
+              (std::vector<std::string>{
+                  "GltfMeshDriver, 1 bytes of names that are not UTF-8 were written as U+FFFD",
+                  "GltfMeshDriver, 4 vertex values that readers refuse (not finite, a "
+                  "normal of length 0, a colour outside 0..1) were written as the nearest "
+                  "sound value"}));
+    const std::string first = readFile(path);
+    EXPECT_TRUE(first == readFile(save(richScene().get(), std::string("rich.") + GetParam())))
+        << "not the same bytes";
+    std::string validation, three;
+    READ_GLTF(validation, "validate '" + path + "'");
+    EXPECT_EQ(validation, "rich." + std::string(GetParam()) + ": 0 errors, 0 warnings, 0 infos\n");
+    EXPECT_EQ(assimpReading(path), "8 nodes, 3 meshes, 3 faces, 3 materials");
+    if (std::string(GetParam()) == "glb") {
+        READ_GLTF(three, "three '" + path + "'");
+        expectMatchesGolden("gltf/rich_three.txt", three);
+    } else {
+        std::vector<std::string> beside;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            beside.push_back(entry.path().filename().string());
+        }
+        std::sort(beside.begin(), beside.end());
+        EXPECT_EQ(beside, (std::vector<std::string>{"rich-buffer.bin", "rich-texture.png", "rich.gltf"}));
+    }
+}
+
+// A save that cannot be whole leaves nothing: bad indices, a folder where a
+// file beside the document goes, a cancelled walk.
+TEST_P(GltfSaveTest, FailedSavesLeaveNoFile) {
+    const std::string extension = GetParam();
+    ovPointer<ovNode> badIndex = makeRoot(nullptr, {makeMesh({{0, 0, 0}, {1, 0, 0}}, {0, 1, 2})});
+    save(badIndex.get(), "bad." + extension, false);
+    EXPECT_THAT(log.texts(ovLogError).back(), HasSubstr("refers to vertex 2 of 2"));
+
+    ovPointer<ovNode> lost = makeRoot(nullptr, {makeTriangle("lost")});
+    makeNonResident(static_cast<ovTriMesh&>(*lost->getChild(0)), false);
+    save(lost.get(), "lost." + extension, false);
+
+    std::filesystem::create_directory(dir.path() / "folder-buffer.bin");
+    save(busyScene().get(), "folder." + extension, extension == "glb");
+
+    RecordingProgress cancelling(2);
+    save(busyScene().get(), "cancelled." + extension, false, &cancelling);
+    std::filesystem::remove(dir.path() / "folder-buffer.bin");
+    std::filesystem::remove(dir.file("folder." + extension));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, GltfSaveTest, ::testing::Values("glb", "gltf"));
+
+TEST(GltfRootTest, UnitsAndUpAxisTurnIntoMetresAndYUp) {
+    ovPointer<ovNode> root = makeRoot(nullptr, {makeTriangle()});
+    root->setMetadata(new ovWorldUnitsMetaData(0.25));
+    const TempDir dir;
+    GltfMeshDriver driver;
+    const std::string zUp = dir.file("z.glb"), yUp = dir.file("y.glb");
+    ASSERT_TRUE(driver.saveMeshes({root}, zUp, nullptr, {}));
+    driver.setUpAxis(GltfMeshDriver::UpAxis::Y);
+    ASSERT_TRUE(driver.saveMeshes({root}, yUp, nullptr, {}));
+    std::string z, y;
+    READ_GLTF(z, "three '" + zUp + "'");
+    READ_GLTF(y, "three '" + yUp + "'");
+    EXPECT_THAT(z, ::testing::StartsWith("Object3D - matrix 0.25 0 0 0 0 0 -0.25 0 0 0.25 0 0 0 0 0 1\n"));
+    EXPECT_THAT(y, ::testing::StartsWith("Object3D - matrix 0.25 0 0 0 0 0.25 0 0 0 0 0.25 0 0 0 0 1\n"));
+}
+
+}  // namespace
+}  // namespace ov::test
