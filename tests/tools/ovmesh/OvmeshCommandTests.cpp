@@ -64,7 +64,8 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     EXPECT_TRUE(std::regex_match(formats.out, std::regex("ovMeshDrivers 3\\.0\\.0\\.1559 #3a56870edff467bd\n"
                                                          "Drivers, in registration order:\n"
                                                          "(  \\w+ +loads: [-\\w ]+ +saves: [-\\w ]+\n)+"
-                                                         "ovmesh itself loads: obj\n")))
+                                                         "Reads:\n(  [\\w]+ +\\w+( +[^\n]+)?\n)+"
+                                                         "Writes:\n(  \\w+ +\\w+\n)+")))
         << formats.out;
     std::vector<std::string> expected;
     const std::regex firstSaved(R"(saves: (\w+))");
@@ -208,6 +209,19 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
     fs::create_symlink(OVMESH_EXECUTABLE, work.path() / "ovmesh");
     EXPECT_EQ(run("/bin/sh", {"-c", "PATH=\"$0:$PATH\" exec ovmesh formats", output("")}).out,
               ovmesh({"formats"}).out);
+}
+
+// The README's table of readable extensions is the one `ovmesh formats` prints.
+TEST_F(OvmeshTest, TheReadmeListsEveryReadableExtensionWithItsReader) {
+    const std::string listing = ovmesh({"formats"}).out;
+    const size_t reads = listing.find("Reads:\n");
+    const std::string rows = listing.substr(reads, listing.find("Writes:\n") - reads);
+    std::string table = "| extension | reader | format |\n|---|---|---|\n";
+    const std::regex row("  (\\S+) +(\\S+)(?: +(.+))?\n");
+    for (std::sregex_iterator it(rows.begin(), rows.end(), row), end; it != end; ++it) {
+        table += "| " + (*it)[1].str() + " | " + (*it)[2].str() + " | " + (*it)[3].str() + " |\n";
+    }
+    EXPECT_THAT(readFile(testDataDir() / ".." / ".." / "README.md"), HasSubstr(table + "\n"));
 }
 
 // Each failure says why once, exits non-zero (2 for a bad command line, 1 for

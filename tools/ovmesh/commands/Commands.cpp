@@ -1,23 +1,18 @@
 #include "ovmesh/commands/Commands.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <memory>
 #include <ostream>
-#include <typeinfo>
 #include <vector>
-
-#if defined(__GNUG__)
-#include <cxxabi.h>
-#endif
 
 #include "core/Version.h"
 #include "core/ovMeshDrivers.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/DemoScene.h"
+#include "ovmesh/commands/FormatTable.h"
 #include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/output/ExternalParts.h"
@@ -34,31 +29,31 @@ namespace {
 constexpr const char* kNoLines = "input has no polylines (l elements) to draw";
 constexpr const char* kEdgesHint = "; --edges DEGREES draws the feature edges of its meshes";
 
-// The driver's class name without namespaces, as the compiler records it.
-std::string driverName(const ovCoreMeshDriver& driver) {
-    std::string name = typeid(driver).name();
-#if defined(__GNUG__)
-    int status = 0;
-    const std::unique_ptr<char, decltype(&std::free)> readable(
-        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
-    if (status == 0 && readable) {
-        name = readable.get();
-    }
-#endif
-    const size_t lastScope = name.rfind("::");
-    if (lastScope != std::string::npos) {
-        return name.substr(lastScope + 2);
-    }
-    const size_t lastBlank = name.rfind(' ');
-    return lastBlank == std::string::npos ? name : name.substr(lastBlank + 1);
-}
-
 std::string extensionList(const ovExtensionList& extensions) {
     std::string text;
     for (const std::string& extension : extensions) {
         text += (text.empty() ? "" : " ") + extension;
     }
     return text.empty() ? "-" : text;
+}
+
+// One row per extension: the extension, what serves it and the format's name.
+void printFormatRows(std::ostream& out, const char* title, const std::vector<FormatRow>& rows) {
+    size_t extensionWidth = 0;
+    size_t handlerWidth = 0;
+    for (const FormatRow& row : rows) {
+        extensionWidth = std::max(extensionWidth, row.extension.size());
+        handlerWidth = std::max(handlerWidth, row.handler.size());
+    }
+    out << title << '\n';
+    for (const auto& [extension, handler, format] : rows) {
+        std::string line =
+            "  " + extension + std::string(extensionWidth - extension.size() + 2, ' ') + handler;
+        if (!format.empty()) {
+            line += std::string(handlerWidth - handler.size() + 2, ' ') + format;
+        }
+        out << line << '\n';
+    }
 }
 
 std::string writtenReport(const std::vector<WrittenFile>& files) {
@@ -210,7 +205,9 @@ int runFormats(Session& session) {
             << "  loads: " << std::setw(8) << extensionList(driver->getLoadExtensions())
             << "  saves: " << extensionList(driver->getSaveExtensions()) << '\n';
     }
-    out << "ovmesh itself loads: obj\n";
+    const FormatTable table = formatTable();
+    printFormatRows(out, "Reads:", table.reads);
+    printFormatRows(out, "Writes:", table.writes);
     return 0;
 }
 

@@ -7,6 +7,8 @@
 #include "collada/ovColladaMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/commands/FormatTable.h"
+#include "ovmesh/input/AssimpImport.h"
 #include "ovmesh/input/ObjImport.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
@@ -17,7 +19,6 @@ namespace ov::ovmesh {
 
 namespace {
 
-constexpr const char* kObjExtension = "obj";
 // Read when their document element is PLM XML's.
 constexpr const char* kXmlExtension = "xml";
 constexpr size_t kSniffedBytes = 4096;
@@ -171,11 +172,9 @@ std::vector<std::string> savableExtensions() {
 }
 
 std::vector<std::string> loadableExtensions() {
-    std::vector<std::string> extensions{kObjExtension, kXmlExtension};
-    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
-        for (const std::string& extension : driver->getLoadExtensions()) {
-            addOnce(extensions, extension);
-        }
+    std::vector<std::string> extensions;
+    for (const FormatRow& row : formatTable().reads) {
+        extensions.push_back(row.extension);
     }
     return extensions;
 }
@@ -188,9 +187,7 @@ void requireSaveDriver(const std::string& path) {
 }
 
 void requireLoadableFormat(const std::string& path) {
-    const std::string extension = extensionOf(path);
-    if (extension != kObjExtension && extension != kXmlExtension &&
-        ovIoManager::msInstance.findLoadDriver(extension) == nullptr) {
+    if (readingRowOf(formatTable(), extensionOf(path)) == nullptr) {
         throw ToolError("cannot read '" + path +
                         "': " + unknownFormatReason(path, "reads", loadableExtensions()));
     }
@@ -199,8 +196,10 @@ void requireLoadableFormat(const std::string& path) {
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options) {
     requireLoadableFormat(path);
-    if (extensionOf(path) == kObjExtension) {
-        ObjImport imported = importObj(path, progress);
+    const std::string reader = readingRowOf(formatTable(), extensionOf(path))->handler;
+    if (reader == kOwnReader || reader == kAssimpReader) {
+        ImportedScene imported =
+            reader == kOwnReader ? importObj(path, progress) : importWithAssimp(path, progress);
         return {imported.root, std::move(imported.warnings), {}};
     }
     return loadThroughDriver(path, progress, options);
