@@ -5,7 +5,6 @@ crash or take longer than the fuzzing limit. Usage: assimp_corpus.py OVMESH"""
 import pathlib
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -39,67 +38,49 @@ def info(path):
     return int(faces.group(1)), types, corners
 
 
-def stl_facts(path):
-    data = path.read_bytes()
-    (count,) = struct.unpack_from("<I", data, 80)
-    points = [struct.unpack_from("<3f", data, 84 + 50 * i + 12 + 12 * corner)
-              for i in range(count) for corner in range(3)]
-    extents = [max(p[a] for p in points) - min(p[a] for p in points) for a in range(3)] if points else None
-    return count, extents
-
-
-def close(a, b, size):
-    return all(abs(x - y) <= 1e-5 + 1e-4 * size for x, y in zip(a, b))
-
-
 def check(tool, model, work):
     """The reason the model fails, or None."""
     expected = info(model)
-    outputs = {kind: work / ("out." + kind) for kind in ("stl", "dae")}
-    for kind, output in outputs.items():
+    for kind in ("stl", "dae"):
+        output = work / ("out." + kind)
         code, text = run([tool, "-q", "convert", str(model), str(output)])
-        if code is None or code not in (0, 1) or "Sanitizer" in text:
+        if code not in (0, 1) or "Sanitizer" in text:
             return "%s: exit %s: %s" % (kind, code, text.strip()[-400:])
-        if expected is None:
-            if code != 1 or "cannot read '%s': " % model not in text:
-                return "%s: assimp refuses the file, ovmesh answered %s: %s" % (kind, code, text.strip())
+        if expected is None or code != 0:
+            refused = code == 1 and "cannot read '%s': " % model in text
+            if not refused or (expected is not None and "is not finite" not in text):
+                return "%s: exit %s where assimp %s the file: %s" % (
+                    kind, code, "refuses" if expected is None else "reads", text.strip())
             continue
-        if code != 0 and "is not finite" not in text:
-            return "%s: assimp reads the file, ovmesh refused it: %s" % (kind, text.strip())
-        if code != 0:
-            return None
-    if expected is None:
+        reason = compare(kind, model, output, expected)
+        if reason:
+            return "%s: %s" % (kind, reason)
+    return None
+
+
+def compare(kind, model, output, expected):
+    """assimp reads our file: the same triangles in a box of the same size. The STL writer moves the
+    triangles into the positive octant; assimp turns our Z-up COLLADA to Y-up and applies its unit (an FBX
+    input keeps its own; any other must come out in metres)."""
+    faces, types, corners = expected
+    if "triangles" not in types:
         return None
-    faces, types, corners = expected
-    triangles_only = types == ["triangles"]
-    size = max(hi - lo for lo, hi in zip(*corners)) if corners else 0.0
-    count, extents = stl_facts(outputs["stl"])
-    if count != faces if triangles_only else count > faces:
-        return "stl: %d triangles, assimp sees %d faces (%s)" % (count, faces, " ".join(types))
-    if triangles_only and count and not close(extents, [hi - lo for lo, hi in zip(*corners)], size):
-        return "stl: extents %s, assimp sees %s" % (extents, corners)
-    return check_collada(model, outputs["dae"], expected, triangles_only, size)
-
-
-def check_collada(model, dae, expected, triangles_only, size):
-    """assimp reads our COLLADA: the same triangles, placed alike once its Z-up turn (x, z, -y) is undone and
-    the unit our document states is taken out (FBX keeps its own unit; other inputs must come out in metres)."""
-    faces, types, corners = expected
-    seen = info(dae)
+    seen = info(output)
     if seen is None:
-        return "dae: assimp refuses our document"
-    # Without triangles ours holds no geometry, where assimp puts a stand-in of its own.
-    if "triangles" in types and (seen[0] != faces if triangles_only else seen[0] > faces):
-        return "dae: assimp sees %d faces in ours, %d in the input" % (seen[0], faces)
-    if not (triangles_only and faces and corners and seen[2]):
+        return "assimp refuses ours"
+    triangles_only = types == ["triangles"]
+    if seen[0] != faces if triangles_only else seen[0] > faces:
+        return "assimp sees %d faces in ours, %d (%s) in the input" % (seen[0], faces, " ".join(types))
+    if not (triangles_only and corners and seen[2]):
         return None
-    meter = float(re.search(r'<unit[^>]*meter="([^"]+)"', dae.read_text()).group(1))
-    scale = meter if model.suffix.lower() == ".fbx" else 1.0
-    upright = [(x / scale, -z / scale, y / scale) for x, y, z in seen[2]]
-    lows = [min(a, b) for a, b in zip(*upright)]
-    highs = [max(a, b) for a, b in zip(*upright)]
-    if not (close(lows, corners[0], size) and close(highs, corners[1], size)):
-        return "dae: box %s..%s (unit %g m), assimp sees %s in the input" % (lows, highs, meter, corners)
+    extents = [hi - lo for lo, hi in zip(*seen[2])]
+    if kind == "dae":
+        unit = float(re.search(r'<unit[^>]*meter="([^"]+)"', output.read_text()).group(1))
+        scale = unit if model.suffix.lower() == ".fbx" else 1.0
+        extents = [extents[0] / scale, extents[2] / scale, extents[1] / scale]
+    wanted = [hi - lo for lo, hi in zip(*corners)]
+    if not all(abs(a - b) <= 1e-5 + 1e-4 * max(wanted) for a, b in zip(extents, wanted)):
+        return "a box of %s, assimp sees %s in the input" % (extents, wanted)
     return None
 
 

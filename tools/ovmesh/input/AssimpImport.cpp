@@ -74,7 +74,9 @@ int countOf(uint64_t count, const std::string& source, const char* what) {
 }
 
 // Hands assimp's progress on to the notifier, and the notifier's cancel back
-// to assimp.
+// to assimp. assimp goes on after an answer of false between its steps, but
+// ends the read, as after any failure, on an exception: thrown at its next
+// report (after reading the file, and between its post-processing steps).
 class ProgressRelay : public Assimp::ProgressHandler {
 public:
     explicit ProgressRelay(ovProgressNotifierInterface* progress) : mProgress(progress) {
@@ -92,10 +94,15 @@ public:
             mProgress->advanceStep(static_cast<double>(percentage - mDone));
             mDone = percentage;
         }
-        return !mProgress->isCanceled();
+        if (mProgress->isCanceled()) {
+            throw Cancelled();
+        }
+        return true;
     }
 
 private:
+    struct Cancelled {};
+
     ovProgressNotifierInterface* mProgress;
     ovProgressNotifierGroupCloser mCloser;
     float mDone = 0.0f;
