@@ -47,9 +47,9 @@ constexpr const char* kFbxUnitKey = "UnitScaleFactor";
 constexpr double kMetresPerCentimetre = 0.01;
 
 // Names in models are meant to be UTF-8; stray bytes become U+FFFD so that
-// every writer can take them.
+// every writer can take them. The length is kept within the text's room.
 std::string textOf(const aiString& text) {
-    const std::string_view bytes(text.C_Str(), text.length);
+    const std::string_view bytes(text.C_Str(), std::min<size_t>(text.length, sizeof(text.data) - 1));
     std::string valid;
     utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(valid));
     return valid;
@@ -164,6 +164,13 @@ std::optional<double> metresPerUnit(const aiScene& scene, const std::string& ext
         return std::nullopt;
     }
     return centimetres * kMetresPerCentimetre;
+}
+
+LoadedImage readable(LoadedImage loaded) {
+    if (!loaded.image) {
+        loaded.failure = "cannot be read (" + loaded.failure + ")";
+    }
+    return loaded;
 }
 
 struct TextureKind {
@@ -451,20 +458,16 @@ private:
         if (!file) {
             return {{}, "not found"};
         }
-        LoadedImage loaded = loadTextureImage(utf8Path(*file));
-        loaded.failure = "cannot be read (" + loaded.failure + ")";
-        return loaded;
+        return readable(loadTextureImage(utf8Path(*file)));
     }
 
     // An embedded texture is an image file's bytes, or (with a height) rows
     // of BGRA texels.
     static LoadedImage embeddedImage(const aiTexture& texture) {
         if (texture.mHeight == 0) {
-            LoadedImage decoded =
+            return readable(
                 decodeTextureImage(std::string(reinterpret_cast<const char*>(texture.pcData), texture.mWidth),
-                                   "its embedded image");
-            decoded.failure = "cannot be read (" + decoded.failure + ")";
-            return decoded;
+                                   "its embedded image"));
         }
         if (texture.mWidth > INT_MAX || texture.mHeight > INT_MAX) {
             return {{}, "is larger than an image can be"};
@@ -473,7 +476,10 @@ private:
             new ovImage(ovImage::RGBA8, static_cast<int>(texture.mWidth), static_cast<int>(texture.mHeight)));
         uint8_t* at = image->editData();
         for (const aiTexel& texel : std::span(texture.pcData, image->getDataSize() / 4)) {
-            at = std::copy_n(std::array<uint8_t, 4>{texel.r, texel.g, texel.b, texel.a}.begin(), 4, at);
+            *at++ = texel.r;
+            *at++ = texel.g;
+            *at++ = texel.b;
+            *at++ = texel.a;
         }
         return {image, {}};
     }
