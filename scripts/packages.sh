@@ -29,6 +29,8 @@ for package in "${packages[@]}"; do
 done
 version=$(dpkg-deb -f "${debs[0]}" Version)
 dpkg-deb -f "${debs[0]}" Depends | grep -q 'libexpat1 (>=' || fail "library package without its computed dependencies"
+# The tool reads most mesh formats through assimp's shared library.
+dpkg-deb -f "${debs[2]}" Depends | grep -q 'libassimp5 (>=' || fail "the ovmesh package does not depend on libassimp5"
 for deb in "${debs[@]:1}"; do
   dpkg-deb -f "$deb" Depends | grep -qF "libovmeshdrivers3 (= $version)" || fail "$deb does not depend on the library"
 done

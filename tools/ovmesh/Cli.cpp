@@ -70,7 +70,9 @@ void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
 
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
-    convert.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
+    convert
+        .add_option("IN", options.input, "model file: OBJ, PLM XML, or any format assimp reads (see formats)")
+        ->required();
     convert.add_option("OUT", options.output, "output file; its extension picks the driver")->required();
     convert.add_option("--page", line.page, "drawing page size in millimetres, WxH")
         ->check(pageSizeValidator())
@@ -102,7 +104,8 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {
-    tree.add_option("IN", options.input, "OBJ file, or any format a driver loads")->required();
+    tree.add_option("IN", options.input, "model file: OBJ, PLM XML, or any format assimp reads (see formats)")
+        ->required();
     tree.add_flag("--json", options.json, "one JSON document instead of one line per node");
     addNoMetadataFlag(tree, options.importMetadata);
     addPlmXmlOption(tree, options.plmxml);
@@ -145,7 +148,8 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.add_flag("-q,--quiet", line.quiet, "no progress bar and no report of written files");
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_subcommand("formats", "show the library version and its drivers with their extensions");
+    app.add_subcommand("formats",
+                       "show the library version, its drivers, and what reads and writes each extension");
     app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves")
         ->add_option("DIR", line.demoFolder, "folder to write into, created when missing")
         ->required();
