@@ -64,7 +64,9 @@ for file in "usr/lib/$multiarch/libovMeshDrivers.so.3" "usr/lib/$multiarch/pkgco
   [ -e "$root/$file" ] || fail "/$file is not installed"
 done
 
-"$tool" formats | grep -qw stl || fail "ovmesh formats lists no stl driver"
+# Through a file: grep -q stops reading at its match, which would cut the long listing short.
+"$tool" formats >"$work/formats" || fail "ovmesh formats"
+grep -qw stl "$work/formats" || fail "ovmesh formats lists no stl driver"
 "$tool" demo "$work/demo" >/dev/null || fail "ovmesh demo"
 [ -s "$work/demo/demo.stp" ] || fail "ovmesh demo wrote no demo.stp (resources not found?)"
 LC_ALL=C MANWIDTH=80 man --warnings "${manual_page[@]}" >"$work/page" 2>"$work/page.warnings" || fail "man ${manual_page[*]}"
