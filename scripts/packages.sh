@@ -29,6 +29,8 @@ for package in "${packages[@]}"; do
 done
 version=$(dpkg-deb -f "${debs[0]}" Version)
 dpkg-deb -f "${debs[0]}" Depends | grep -q 'libexpat1 (>=' || fail "library package without its computed dependencies"
+# The tool reads most mesh formats through assimp's shared library.
+dpkg-deb -f "${debs[2]}" Depends | grep -q 'libassimp5 (>=' || fail "the ovmesh package does not depend on libassimp5"
 for deb in "${debs[@]:1}"; do
   dpkg-deb -f "$deb" Depends | grep -qF "libovmeshdrivers3 (= $version)" || fail "$deb does not depend on the library"
 done
@@ -62,7 +64,9 @@ for file in "usr/lib/$multiarch/libovMeshDrivers.so.3" "usr/lib/$multiarch/pkgco
   [ -e "$root/$file" ] || fail "/$file is not installed"
 done
 
-"$tool" formats | grep -qw stl || fail "ovmesh formats lists no stl driver"
+# Through a file: grep -q stops reading at its match, which would cut the long listing short.
+"$tool" formats >"$work/formats" || fail "ovmesh formats"
+grep -qw stl "$work/formats" || fail "ovmesh formats lists no stl driver"
 "$tool" demo "$work/demo" >/dev/null || fail "ovmesh demo"
 [ -s "$work/demo/demo.stp" ] || fail "ovmesh demo wrote no demo.stp (resources not found?)"
 LC_ALL=C MANWIDTH=80 man --warnings "${manual_page[@]}" >"$work/page" 2>"$work/page.warnings" || fail "man ${manual_page[*]}"

@@ -19,8 +19,8 @@
 #include "ovmesh/commands/CheckCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/FormatsCommand.h"
-#include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/OutputOptions.h"
+#include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/TreeCommand.h"
 
 namespace ov::ovmesh {
@@ -94,7 +94,10 @@ CLI::Validator formatName() {
 }
 
 void addFromOption(CLI::App& command, std::string& format) {
-    command.add_option("--from", format, "the format of - as input, as an extension (obj, plmxml)")
+    command
+        .add_option(
+            "--from", format,
+            "the format of - as input, as an extension (obj, plmxml, or one assimp reads: see formats)")
         ->transform(formatName())
         ->option_text("FORMAT");
 }
@@ -133,10 +136,12 @@ void addStepProfileOption(CLI::App& command, step::StepProfile& profile) {
 void addConvertOptions(CLI::App& convert, CommandLine& line) {
     ConvertOptions& options = line.convert;
     convert
-        .add_option("FILES", line.convertFiles,
-                    "IN OUT: the input (OBJ, or any format a driver loads; - for the standard input) and the "
-                    "output file, whose extension picks the driver (- for the standard output); with "
-                    "--out-dir, every input to convert, a folder standing for its readable files")
+        .add_option(
+            "FILES", line.convertFiles,
+            "IN OUT: the input (OBJ, PLM XML, or any format assimp reads: see formats; - for the standard "
+            "input) and the "
+            "output file, whose extension picks the driver (- for the standard output); with "
+            "--out-dir, every input to convert, a folder standing for its readable files")
         ->required();
     addFromOption(convert, options.from);
     convert
@@ -188,7 +193,9 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
 }
 
 void addTreeOptions(CLI::App& tree, TreeOptions& options) {
-    tree.add_option("IN", options.input, "OBJ file, or any format a driver loads; - for the standard input")
+    tree.add_option(
+            "IN", options.input,
+            "model file: OBJ, PLM XML, or any format assimp reads (see formats); - for the standard input")
         ->required();
     addFromOption(tree, options.from);
     tree.add_flag(
@@ -256,7 +263,8 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.add_flag("-q,--quiet", line.quiet, "no progress bar and no report of written files");
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_subcommand("formats", "show the library version and its drivers with their extensions")
+    app.add_subcommand("formats",
+                       "show the library version, its drivers, and what reads and writes each extension")
         ->add_flag("--json", line.formatsJson, "one JSON document, for scripts");
     CLI::App* demo = app.add_subcommand("demo", "save the bundled demo scene in every format a driver saves");
     demo->add_option("DIR", line.demoFolder, "folder to write into, created when missing")->required();

@@ -27,9 +27,11 @@ void catchSignal(int signal) {
         return;
     }
     // Without SA_RESTART, so that a read waiting on a pipe or a terminal
-    // returns and the tool notices the signal.
+    // returns and the tool notices the signal. Once only: a second signal
+    // ends the tool at once, for work that never asks (a hung outside reader).
     struct sigaction action {};
     action.sa_handler = noteSignal;
+    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(signal, &action, nullptr);
 #endif

@@ -8,7 +8,8 @@ namespace ov::ovmesh {
 // the signal; the work notices it where it asks the progress notifier whether
 // it is cancelled and before each load or save, and leaves by throwing
 // Interrupted, so that the files it was writing are removed on the way out.
-// A signal that was ignored when the tool started stays ignored.
+// A signal that was ignored when the tool started stays ignored; a second
+// signal stops the tool at once.
 void catchInterruptions();
 
 // Whether a signal asked the tool to stop.

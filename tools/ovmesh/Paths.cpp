@@ -1,5 +1,6 @@
 #include "ovmesh/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +25,18 @@ fs::path fsPath(const std::string& utf8Path) {
 std::string utf8Path(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+std::optional<fs::path> locateNamedFile(const fs::path& folder, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const fs::path named = fsPath(name);
+    std::error_code error;
+    for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
+        if (fs::is_regular_file(candidate, error)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace ov::ovmesh {
@@ -16,6 +17,11 @@ std::ifstream openForReading(const std::string& path);
 
 // The whole content of a file; ToolError with the reason when it cannot be read.
 std::string readWholeFile(const std::string& path);
+
+// Where a file that a model names (a material library, a texture image)
+// lives: relative to the folder of the model, with Windows separators taken
+// as folder separators; failing that, by its bare name in that folder.
+std::optional<std::filesystem::path> locateNamedFile(const std::filesystem::path& folder, std::string name);
 
 // Makes sure path names a readable file, for formats read by a driver, whose
 // own failure would not say why.

@@ -65,7 +65,8 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     EXPECT_TRUE(std::regex_match(formats.out, std::regex("ovMeshDrivers 3\\.0\\.0\\.1559 #3a56870edff467bd\n"
                                                          "Drivers, in registration order:\n"
                                                          "(  \\w+ +loads: [-\\w ]+ +saves: [-\\w ]+\n)+"
-                                                         "ovmesh itself loads: obj\n")))
+                                                         "Reads:\n(  [\\w]+ +\\w+( +[^\n]+)?\n)+"
+                                                         "Writes:\n(  \\w+ +\\w+\n)+")))
         << formats.out;
     std::vector<std::string> expected;
     const std::regex firstSaved(R"(saves: (\w+))");
@@ -271,6 +272,19 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
               ovmesh({"formats"}).out);
 }
 
+// The README's table of readable extensions is the one `ovmesh formats` prints.
+TEST_F(OvmeshTest, TheReadmeListsEveryReadableExtensionWithItsReader) {
+    const std::string listing = ovmesh({"formats"}).out;
+    const size_t reads = listing.find("Reads:\n");
+    const std::string rows = listing.substr(reads, listing.find("Writes:\n") - reads);
+    std::string table = "| extension | reader | format |\n|---|---|---|\n";
+    const std::regex row("  (\\S+) +(\\S+)(?: +(.+))?\n");
+    for (std::sregex_iterator it(rows.begin(), rows.end(), row), end; it != end; ++it) {
+        table += "| " + (*it)[1].str() + " | " + (*it)[2].str() + " | " + (*it)[3].str() + " |\n";
+    }
+    EXPECT_THAT(readFile(testDataDir() / ".." / ".." / "README.md"), HasSubstr(table + "\n"));
+}
+
 // Each failure says why once, exits non-zero (2 for a bad command line, 1 for
 // a failed command) and leaves the work folder, and an older output in it, as
 // they were.
@@ -319,7 +333,7 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", "-", out}, 1, "- as the input needs --from FORMAT"},
         {{"convert", kSteps, "-"}, 1, "- as the output needs --to FORMAT"},
         {{"convert", kSteps, out, "--to", "stl"}, 1, "--to names the format of - (the standard output) only"},
-        {{"convert", "-", out, "--from", "stl"}, 1, "cannot read stdin as stl: standard input is read as obj"},
+        {{"convert", "-", out, "--from", "svg"}, 1, "cannot read stdin as svg: standard input is read as a format"},
         {{"convert", output("wood.obj"), "-", "--to", "dae"}, 1, "the format writes 2 files (a document and the files it"},
         {{"convert", kSteps, "-", "--to", "stp", "--external-parts", "stl"}, 1, "name an output file instead of -"},
         {{"convert", kSteps, out, output("x.stl")}, 2, "IN OUT expected, 3 given"},
@@ -373,8 +387,8 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
               "usemtl blue\nf 1 2 4\no b\nl 1 2 3 4\n");
     writeFile(output("formats.py"),
               "import json, sys\nlisting = json.load(sys.stdin)\n"
-              "print(listing['library'], [(r['name'], r['driver'], r['loads'], r['saves'])"
-              " for r in listing['readers'] if r['loads']])\n");
+              "print(listing['library'], [(d['name'], d['loads']) for d in listing['drivers'] if d['loads']],"
+              " listing['reads'][:2], listing['writes'][0])\n");
     writeFile(output("tree.py"),
               "import json, sys\nroot = json.load(sys.stdin)\n"
               "def walk(node): return [(node['kind'], node['vertices'], node['triangles'], node['segments'],"
@@ -383,8 +397,9 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
     const ToolRun formats = ovmesh({"formats", "--json"});
     writeFile(output("formats.json"), formats.out);
     EXPECT_EQ(run("python3", {output("formats.py")}, output("formats.json")).out,
-              "ovMeshDrivers [('ovPlmXmlMeshDriver', 'library', ['plmxml'], []), ('ovmesh', 'tool', ['obj'], "
-              "[])]\n");
+              "ovMeshDrivers [('ovPlmXmlMeshDriver', ['plmxml'])] [{'extension': 'obj', 'reader': 'ovmesh', "
+              "'format': 'Wavefront OBJ'}, {'extension': 'plmxml', 'reader': 'ovPlmXmlMeshDriver'}] "
+              "{'extension': 'stl', 'writer': 'StlMeshDriver'}\n");
     const ToolRun tree = ovmesh({"tree", "--json", output("counts.obj")});
     EXPECT_EQ(tree.code, 0) << tree.err;
     writeFile(output("tree.json"), tree.out);

@@ -9,6 +9,7 @@
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/DemoScene.h"
+#include "ovmesh/commands/FormatTable.h"
 #include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/SceneIo.h"

@@ -1,42 +1,18 @@
 #include "ovmesh/commands/FormatsCommand.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <iomanip>
-#include <memory>
 #include <ostream>
-#include <typeinfo>
-
-#if defined(__GNUG__)
-#include <cxxabi.h>
-#endif
+#include <vector>
 
 #include "core/Version.h"
+#include "ovmesh/commands/FormatTable.h"
 #include "ovmesh/output/JsonWriter.h"
 #include "scenegraph/ovIoManager.h"
 
 namespace ov::ovmesh {
 
 namespace {
-
-// The driver's class name without namespaces, as the compiler records it.
-std::string driverName(const ovCoreMeshDriver& driver) {
-    std::string name = typeid(driver).name();
-#if defined(__GNUG__)
-    int status = 0;
-    const std::unique_ptr<char, decltype(&std::free)> readable(
-        abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), &std::free);
-    if (status == 0 && readable) {
-        name = readable.get();
-    }
-#endif
-    const size_t lastScope = name.rfind("::");
-    if (lastScope != std::string::npos) {
-        return name.substr(lastScope + 2);
-    }
-    const size_t lastBlank = name.rfind(' ');
-    return lastBlank == std::string::npos ? name : name.substr(lastBlank + 1);
-}
 
 std::string extensionList(const ovExtensionList& extensions) {
     std::string text;
@@ -50,67 +26,94 @@ std::string versionText() {
     return ovMeshDrivers::Version::GetDescStringMajorMinorReleaseRevision(false, true);
 }
 
-void printText(std::ostream& out, const std::vector<FormatReader>& readers) {
-    out << "ovMeshDrivers " << versionText() << '\n';
-    size_t nameWidth = 0;
-    for (const FormatReader& reader : readers) {
-        nameWidth = std::max(nameWidth, reader.driver ? reader.name.size() : 0);
+// One row per extension: the extension, what serves it and the format's name.
+void printFormatRows(std::ostream& out, const char* title, const std::vector<FormatRow>& rows) {
+    size_t extensionWidth = 0;
+    size_t handlerWidth = 0;
+    for (const FormatRow& row : rows) {
+        extensionWidth = std::max(extensionWidth, row.extension.size());
+        handlerWidth = std::max(handlerWidth, row.handler.size());
     }
-    out << "Drivers, in registration order:\n";
-    for (const FormatReader& reader : readers) {
-        if (reader.driver) {
-            out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << reader.name
-                << "  loads: " << std::setw(8) << extensionList(reader.loads)
-                << "  saves: " << extensionList(reader.saves) << '\n';
-        } else {
-            out << reader.name << " itself loads: " << extensionList(reader.loads) << '\n';
+    out << title << '\n';
+    for (const auto& [extension, handler, format] : rows) {
+        std::string line =
+            "  " + extension + std::string(extensionWidth - extension.size() + 2, ' ') + handler;
+        if (!format.empty()) {
+            line += std::string(handlerWidth - handler.size() + 2, ' ') + format;
         }
+        out << line << '\n';
     }
 }
 
-void printJson(std::ostream& out, const std::vector<FormatReader>& readers) {
+void printText(std::ostream& out, const std::vector<ovCoreMeshDriver*>& drivers, const FormatTable& table) {
+    out << "ovMeshDrivers " << versionText() << '\n';
+    size_t nameWidth = 0;
+    for (const ovCoreMeshDriver* driver : drivers) {
+        nameWidth = std::max(nameWidth, driverName(*driver).size());
+    }
+    out << "Drivers, in registration order:\n";
+    for (const ovCoreMeshDriver* driver : drivers) {
+        out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << driverName(*driver)
+            << "  loads: " << std::setw(8) << extensionList(driver->getLoadExtensions())
+            << "  saves: " << extensionList(driver->getSaveExtensions()) << '\n';
+    }
+    printFormatRows(out, "Reads:", table.reads);
+    printFormatRows(out, "Writes:", table.writes);
+}
+
+void jsonRows(JsonWriter& json, const char* name, const char* handlerKey,
+              const std::vector<FormatRow>& rows) {
+    json.key(name);
+    json.beginArray();
+    for (const FormatRow& row : rows) {
+        json.beginObject();
+        json.key("extension");
+        json.value(row.extension);
+        json.key(handlerKey);
+        json.value(row.handler);
+        if (!row.format.empty()) {
+            json.key("format");
+            json.value(row.format);
+        }
+        json.endObject();
+    }
+    json.endArray();
+}
+
+void printJson(std::ostream& out, const std::vector<ovCoreMeshDriver*>& drivers, const FormatTable& table) {
     JsonWriter json(out);
     json.beginObject();
     json.key("library");
     json.value("ovMeshDrivers");
     json.key("version");
     json.value(versionText());
-    json.key("readers");
+    json.key("drivers");
     json.beginArray();
-    for (const FormatReader& reader : readers) {
+    for (const ovCoreMeshDriver* driver : drivers) {
         json.beginObject();
         json.key("name");
-        json.value(reader.name);
-        json.key("driver");
-        json.value(reader.driver ? "library" : "tool");
+        json.value(driverName(*driver));
         json.key("loads");
-        json.value(reader.loads);
+        json.value(driver->getLoadExtensions());
         json.key("saves");
-        json.value(reader.saves);
+        json.value(driver->getSaveExtensions());
         json.endObject();
     }
     json.endArray();
+    jsonRows(json, "reads", "reader", table.reads);
+    jsonRows(json, "writes", "writer", table.writes);
     json.endObject();
 }
 
 }  // namespace
 
-std::vector<FormatReader> formatReaders() {
-    std::vector<FormatReader> readers;
-    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
-        readers.push_back(
-            {driverName(*driver), true, driver->getLoadExtensions(), driver->getSaveExtensions()});
-    }
-    readers.push_back({"ovmesh", false, {"obj"}, {}});
-    return readers;
-}
-
 int runFormats(Session& session, bool json) {
-    const std::vector<FormatReader> readers = formatReaders();
+    const std::vector<ovCoreMeshDriver*> drivers = ovIoManager::msInstance.getDrivers();
+    const FormatTable table = formatTable();
     if (json) {
-        printJson(session.out(), readers);
+        printJson(session.out(), drivers, table);
     } else {
-        printText(session.out(), readers);
+        printText(session.out(), drivers, table);
     }
     return 0;
 }

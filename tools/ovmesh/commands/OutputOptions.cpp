@@ -13,8 +13,9 @@ namespace ov::ovmesh {
 
 namespace {
 
-// Input formats whose scenes are Y-up by convention.
-constexpr const char* kYUpFormats[] = {"obj"};
+// Input formats whose scenes come Y-up: by convention (OBJ, FBX), by definition (glTF), or turned so by
+// assimp's reader (COLLADA).
+constexpr const char* kYUpFormats[] = {"obj", "fbx", "gltf", "glb", "dae"};
 
 // The formats whose writers keep vertex colours.
 constexpr const char* kColourFormats[] = {"dae", "gltf", "glb"};
@@ -37,7 +38,8 @@ bool hasVertexColours(const ovSpatial& scene) {
 void addOutputOptions(CLI::App& convert, ConvertOptions& options) {
     convert
         .add_option("--up", options.up,
-                    "for .dae, .gltf and .glb: the axis that points up (default: y for OBJ input, else z)")
+                    "for .dae, .gltf and .glb: the axis that points up (default: y for OBJ, FBX, glTF and "
+                    "COLLADA input, else z)")
         ->transform(CLI::IsMember({"y", "z"}, CLI::ignore_case));
     convert
         .add_option("--precision", options.precision,

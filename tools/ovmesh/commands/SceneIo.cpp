@@ -8,6 +8,8 @@
 #include "gltf/GltfMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/commands/FormatTable.h"
+#include "ovmesh/input/AssimpImport.h"
 #include "ovmesh/input/ObjImport.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
@@ -19,7 +21,6 @@ namespace ov::ovmesh {
 
 namespace {
 
-constexpr const char* kObjExtension = "obj";
 // Read when their document element is PLM XML's.
 constexpr const char* kXmlExtension = "xml";
 constexpr size_t kSniffedBytes = 4096;
@@ -220,11 +221,9 @@ std::vector<std::string> savableExtensions() {
 }
 
 std::vector<std::string> loadableExtensions() {
-    std::vector<std::string> extensions{kObjExtension, kXmlExtension};
-    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
-        for (const std::string& extension : driver->getLoadExtensions()) {
-            addOnce(extensions, extension);
-        }
+    std::vector<std::string> extensions;
+    for (const FormatRow& row : formatTable().reads) {
+        extensions.push_back(row.extension);
     }
     return extensions;
 }
@@ -248,9 +247,7 @@ void requireSaveDriver(const std::string& path) {
 }
 
 void requireLoadableFormat(const std::string& path) {
-    const std::string extension = extensionOf(path);
-    if (extension != kObjExtension && extension != kXmlExtension &&
-        ovIoManager::msInstance.findLoadDriver(extension) == nullptr) {
+    if (readingRowOf(formatTable(), extensionOf(path)) == nullptr) {
         throw ToolError("cannot read '" + path +
                         "': " + unknownFormatReason(path, "reads", loadableExtensions()));
     }
@@ -285,8 +282,10 @@ bool stepHoldsGeometry() {
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options) {
     requireLoadableFormat(path);
-    if (extensionOf(path) == kObjExtension) {
-        ObjImport imported = importObj(path, progress);
+    const std::string reader = readingRowOf(formatTable(), extensionOf(path))->handler;
+    if (reader == kOwnReader || reader == kAssimpReader) {
+        ImportedScene imported =
+            reader == kOwnReader ? importObj(path, progress) : importWithAssimp(path, progress);
         return {imported.root, std::move(imported.warnings), {}};
     }
     return loadThroughDriver(path, progress, options);
@@ -294,15 +293,20 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
 
 LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
                                ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
-    if (format == kObjExtension) {
-        ObjImport imported = importObjText(bytes, source, std::filesystem::current_path());
+    const FormatRow* row = readingRowOf(formatTable(), format);
+    if (row != nullptr && (row->handler == kOwnReader || row->handler == kAssimpReader)) {
+        const std::filesystem::path folder = std::filesystem::current_path();
+        ImportedScene imported = row->handler == kOwnReader
+                                     ? importObjText(bytes, source, folder)
+                                     : importWithAssimpFromMemory(bytes, format, source, folder);
         return {imported.root, std::move(imported.warnings), {}};
     }
     ovCoreMeshDriver* driver = format == kXmlExtension ? plmXmlDriverFor(bytes, source)
                                                        : ovIoManager::msInstance.findLoadDriver(format);
     if (driver == nullptr || !driver->isDeviceCapable()) {
         throw ToolError("cannot read " + source + " as " + format +
-                        ": standard input is read as obj, xml or a format whose driver reads a stream (" +
+                        ": standard input is read as a format of the Reads list of ovmesh formats whose "
+                        "reader takes a stream (ovmesh, assimp, or a driver of " +
                         joined(streamLoadableExtensions()) + ")");
     }
     return loadWith(*driver, source, format, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {

@@ -14,8 +14,8 @@ namespace ov::ovmesh {
 // The extension that picks a file's driver: lower case, without the dot.
 std::string extensionOf(const std::string& path);
 
-// Extensions the registered drivers save and load, in registration order
-// without repeats; the loadable ones include the tool's own "obj".
+// Extensions the registered drivers save, in registration order without
+// repeats; the ones the tool loads, by whichever reader (see FormatTable).
 std::vector<std::string> savableExtensions();
 std::vector<std::string> loadableExtensions();
 
@@ -33,7 +33,8 @@ struct LoadedScene {
     std::vector<DriverMessage> messages;
 };
 
-// Reads an OBJ file itself and any other format through the driver manager.
+// Reads an OBJ file itself, PLM XML through the driver manager and the other
+// formats through assimp.
 // Several loaded objects are gathered under one root node named after the
 // file. ToolError when the file cannot be read, LoadFailure when the driver
 // refused it.

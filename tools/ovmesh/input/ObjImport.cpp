@@ -21,21 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr size_t kReadChunk = size_t{1} << 22;
 
-// Where a file named in a library or material lives: relative to the folder
-// of the file that names it, with Windows separators taken as folder
-// separators; failing that, by its bare name in that folder.
-std::optional<fs::path> locate(const fs::path& folder, std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    const fs::path named = fsPath(name);
-    std::error_code error;
-    for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
-        if (fs::is_regular_file(candidate, error)) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
 // The materials of an OBJ's libraries, made into scene-graph states once each.
 class MaterialStates {
 public:
@@ -45,13 +30,13 @@ public:
     // A library statement names one file, or several separated by blanks.
     void loadLibraries(const std::string& source, const std::vector<ObjNameAt>& statements) {
         for (const auto& [text, line] : statements) {
-            if (const std::optional<fs::path> whole = locate(mFolder, text)) {
+            if (const std::optional<fs::path> whole = locateNamedFile(mFolder, text)) {
                 loadLibrary(*whole);
                 continue;
             }
             std::string_view rest = text;
             for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest)) {
-                if (const std::optional<fs::path> file = locate(mFolder, std::string(word))) {
+                if (const std::optional<fs::path> file = locateNamedFile(mFolder, std::string(word))) {
                     loadLibrary(*file);
                 } else {
                     mAnyMissing = true;
@@ -130,7 +115,7 @@ private:
 
     ovImage* imageOf(const Defined& defined, const MtlTextureMap& map) {
         const std::string at = defined.source + ":" + std::to_string(map.line) + ": ";
-        const std::optional<fs::path> file = locate(defined.folder, map.file);
+        const std::optional<fs::path> file = locateNamedFile(defined.folder, map.file);
         if (!file) {
             mWarnings.push_back(at + "texture image '" + map.file + "' not found: left out");
             return nullptr;

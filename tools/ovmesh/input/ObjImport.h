@@ -3,18 +3,13 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "scenegraph/ovSpatial.h"
+#include "ovmesh/input/ImportedScene.h"
 #include "system/ovProgressNotifier.h"
 
 namespace ov::ovmesh {
 
-struct ObjImport {
-    ovPointer<ovNode> root;
-    // Conditions the import survived (a missing material library...).
-    std::vector<std::string> warnings;
-};
+using ObjImport = ImportedScene;
 
 // Reads a Wavefront OBJ file into a scene: a root node named after the file,
 // one child node per object or group (in order of appearance) holding one

@@ -112,13 +112,17 @@ LoadedImage loadTextureImage(const std::string& path) {
     } catch (const ToolError& error) {
         return {{}, error.what()};
     }
+    return decodeTextureImage(bytes, "'" + path + "'");
+}
+
+LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what) {
     if (bytes.starts_with("\x89PNG")) {
         return decodePng(bytes);
     }
     if (bytes.starts_with("\xFF\xD8")) {
         return decodeJpeg(bytes);
     }
-    return {{}, "'" + path + "' is neither a PNG nor a JPEG file"};
+    return {{}, what + " is neither a PNG nor a JPEG file"};
 }
 
 }  // namespace ov::ovmesh

@@ -16,4 +16,8 @@ struct LoadedImage {
 // 8-bit channels: grey, grey with alpha, RGB or RGBA as the file holds them.
 LoadedImage loadTextureImage(const std::string& path);
 
+// The same for the bytes of an image file held in memory (a texture embedded
+// in a model); what names them in the failure.
+LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what);
+
 }  // namespace ov::ovmesh

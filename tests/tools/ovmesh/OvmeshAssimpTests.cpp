@@ -1,0 +1,80 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ovmesh/ToolError.h"
+#include "ovmesh/input/AssimpImport.h"
+#include "scenegraph/ovGeometry.h"
+#include "scenegraph/ovMetadata.h"
+#include "tools/ovmesh/TestHelpers.h"
+
+// Models read through assimp: what the scene keeps of them, and what is refused.
+namespace ov::test {
+namespace {
+
+using namespace ovmesh;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
+
+constexpr const char* kNoFolder = "/nonexistent-ovmesh-test-folder";
+
+// One triangle, drawn also as a line strip and as points, placed by two nodes
+// under a parent whose shift assimp's own identity test would overlook; its
+// material's texture is a 1x1 PNG embedded in the file.
+const std::string kGltf = R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
+ "nodes": [{"name": "parent", "children": [1, 2], "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0.001,0,0,1]},
+           {"name": "a", "mesh": 0}, {"name": "b", "mesh": 0, "translation": [0, 0, 2]}],
+ "meshes": [{"name": "m", "primitives": [{"attributes": {"POSITION": 0}, "material": 0},
+   {"attributes": {"POSITION": 0}, "mode": 3, "material": 0}, {"attributes": {"POSITION": 0}, "mode": 0}]}],
+ "materials": [{"name": "red", "pbrMetallicRoughness": {"baseColorFactor": [1, 0, 0, 0.5],
+                                                        "baseColorTexture": {"index": 0}}}],
+ "textures": [{"source": 0}],
+ "images": [{"uri": "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg=="}],
+ "buffers": [{"byteLength": 36, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}],
+ "bufferViews": [{"buffer": 0, "byteLength": 36}],
+ "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [1,1,0]}]})";
+
+TEST(AssimpImportTest, KeepsPlacementsSharedMeshesLinesAndEmbeddedTextures) {
+    const ImportedScene imported = importWithAssimpFromMemory(kGltf, "gltf", "model.gltf", kNoFolder);
+    EXPECT_EQ(imported.root->GetName(), "model");
+    EXPECT_EQ(imported.root->findMetadata<ovWorldUnitsMetaData>()->getValue(), 1.0);
+    const ovNode& parent = child(*imported.root, 0);
+    EXPECT_EQ(parent.getLocalTransform().GetTranslate(), Wm4::Vector3f(0.001f, 0, 0));
+    const ovNode& a = child(parent, 0);
+    const ovNode& b = child(parent, 1);
+    EXPECT_EQ(b.getLocalTransform().GetTranslate(), Wm4::Vector3f(0, 0, 2));
+    const auto& triangle = child<ovTriMesh>(a, 0);
+    EXPECT_EQ(triangle.GetTriangleQuantity(), 1);
+    EXPECT_EQ(child<ovTriMesh>(b, 0).getVertexBuffer(), triangle.getVertexBuffer())
+        << "one mesh, two placements";
+    EXPECT_EQ(triangle.getMaterialState()->diffuse, Wm4::ColorRGBA(1, 0, 0, 0.5f));
+    const ovImage* image =
+        const_cast<ovTriMesh&>(triangle).editTextureState(false)->editTexture(0)->getImage();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->getWidth() * image->getHeight(), 1);
+    const auto& strip = child<ovLine>(a, 1);
+    EXPECT_EQ(strip.getIndexBuffer()->GetIndexQuantity(), 4);
+    EXPECT_EQ(strip.getColor(), Wm4::ColorRGBA(1, 0, 0, 0.5f));
+    EXPECT_THAT(imported.warnings, testing::ElementsAre(HasSubstr("model.gltf: 3 points left out")));
+}
+
+TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
+    const struct {
+        std::string bytes, format, message;
+    } cases[] = {{"ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n1\n", "ply",
+                  "cannot read 'm': "},
+                 {"solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1e39 "
+                  "0\nendloop\nendfacet\n"
+                  "endsolid s\n",
+                  "stl", "cannot read 'm': mesh 's' has a vertex whose position is not finite"},
+                 {"", "3ds", "cannot read 'm': "}};
+    for (const auto& [bytes, format, message] : cases) {
+        EXPECT_THAT([&] { importWithAssimpFromMemory(bytes, format, "m", kNoFolder); },
+                    ThrowsMessage<ToolError>(HasSubstr(message)))
+            << bytes;
+    }
+}
+
+}  // namespace
+}  // namespace ov::test
