@@ -23,33 +23,12 @@
 #include "ovmesh/input/ObjImport.h"
 #include "support/CountingHeap.h"
 #include "support/ObjGrid.h"
+#include "support/TimedCommand.h"
 #include "support/Timing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Run {
-    double seconds;
-    double peakMb;
-};
-
-// The best wall time of runs command lines and the peak resident memory of
-// the last, as /usr/bin/time reports it.
-Run runCommand(const std::string& command, const fs::path& folder, int runs) {
-    const fs::path report = folder / "time.txt";
-    const std::string line =
-        "/usr/bin/time -f %M -o '" + report.string() + "' " + command + " >/dev/null 2>&1";
-    const double seconds = bestSeconds(runs, [&] {
-        if (std::system(line.c_str()) != 0) {
-            std::printf("failed: %s\n", command.c_str());
-        }
-    });
-    std::ifstream kilobytes(report);
-    double peak = 0;
-    kilobytes >> peak;
-    return {seconds, peak / 1024};
-}
 
 bool saveGlb(ov::ovSpatial& scene, const std::string& path) {
     ov::GltfMeshDriver driver;
@@ -69,22 +48,22 @@ void plainWrite(const std::string& bytes, const fs::path& path) {
 // The whole processes, as a user runs them.
 void compareCommands(const fs::path& big, const fs::path& folder, int runs) {
     const std::string ours = (folder / "ovmesh.glb").string();
-    const Run convert = runCommand(
+    using ov::bench::timedCommand;
+    const auto [convertSeconds, convertPeak] = timedCommand(
         std::string(OVMESH_EXECUTABLE) + " convert '" + big.string() + "' '" + ours + "'", folder, runs);
-    const Run assimp =
-        runCommand("assimp export '" + big.string() + "' '" + (folder / "assimp.glb").string() + "' -fglb2",
-                   folder, runs);
-    const Run loadOnly =
-        runCommand(std::string(OVMESH_EXECUTABLE) + " tree '" + big.string() + "'", folder, runs);
+    const auto [assimpSeconds, assimpPeak] =
+        timedCommand("assimp export '" + big.string() + "' '" + (folder / "assimp.glb").string() + "' -fglb2",
+                     folder, runs);
+    const auto [loadSeconds, loadPeak] =
+        timedCommand(std::string(OVMESH_EXECUTABLE) + " tree '" + big.string() + "'", folder, runs);
     std::printf("  ovmesh convert big.obj big.glb     %7.3f s  %7.1f MB peak resident  %6.1f MB file\n",
-                convert.seconds, convert.peakMb, static_cast<double>(fs::file_size(ours)) / 1e6);
+                convertSeconds, convertPeak, static_cast<double>(fs::file_size(ours)) / 1e6);
     std::printf("  assimp export big.obj big.glb -fglb2 %5.3f s  %7.1f MB peak resident  %6.1f MB file\n",
-                assimp.seconds, assimp.peakMb,
-                static_cast<double>(fs::file_size(folder / "assimp.glb")) / 1e6);
-    std::printf("  ovmesh tree big.obj (load only)    %7.3f s  %7.1f MB peak resident\n", loadOnly.seconds,
-                loadOnly.peakMb);
-    std::printf("  time assimp / ovmesh: %.2f (target >= 4)\n", assimp.seconds / convert.seconds);
-    std::printf("  peak resident ovmesh convert - load only: %.1f MB\n", convert.peakMb - loadOnly.peakMb);
+                assimpSeconds, assimpPeak, static_cast<double>(fs::file_size(folder / "assimp.glb")) / 1e6);
+    std::printf("  ovmesh tree big.obj (load only)    %7.3f s  %7.1f MB peak resident\n", loadSeconds,
+                loadPeak);
+    std::printf("  time assimp / ovmesh: %.2f (target >= 4)\n", assimpSeconds / convertSeconds);
+    std::printf("  peak resident ovmesh convert - load only: %.1f MB\n", convertPeak - loadPeak);
 }
 
 }  // namespace

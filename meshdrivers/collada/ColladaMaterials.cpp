@@ -381,21 +381,19 @@ bool collada::DocumentWriter::writeTexture(ovTextureState* textures, const std::
     for (int i = 0; i < textures->getNbTexture(); ++i) {
         const ovTexture* texture = textures->editTexture(i);
         if (texture->getFormatCode() != 0) {
-            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(), "type ",
-                                   texture->getFormatCode(), ", unsupported format ");
+            logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(), "type ",
+                          texture->getFormatCode(), ", unsupported format ");
             continue;
         }
         const TextureTexts* texts = textureTextsOf(texture->getTexType());
         if (!texts) {
-            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(),
-                                   "texture type ", static_cast<int>(texture->getTexType()),
-                                   ", unsupported format ");
+            logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(), "texture type ",
+                          static_cast<int>(texture->getTexType()), ", unsupported format ");
             continue;
         }
         const ovImage* image = texture->getImage();
         if (!image) {
-            collada::logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(),
-                                   ", it has no image");
+            logDiagnostic("ovColladaMeshDriver , ignoring texture ", texture->GetName(), ", it has no image");
             continue;
         }
         if (objectIds.contains(image)) {
@@ -439,7 +437,7 @@ bool collada::DocumentWriter::writeTextureParam(ovTextureState* textures, const 
         // channel can refer to a sampler the effect does not declare.
         const auto image = objectIds.find(texture->getImage());
         if (image == objectIds.end()) {
-            collada::logDiagnostic("ovColladaMeshDriver::writeTextureParam, could not find the image again.");
+            logDiagnostic("ovColladaMeshDriver::writeTextureParam, could not find the image again.");
             continue;
         }
         const std::string ordinal = ordinals.next(texts->type);
@@ -481,8 +479,7 @@ bool collada::DocumentWriter::writeTextureChannel(ovTextureState* textures, cons
         }
         const auto sampler = samplers.find(texture);
         if (sampler == samplers.end()) {
-            collada::logDiagnostic(
-                "ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
+            logDiagnostic("ovColladaMeshDriver::writeTextureChannel, could not find the texture again.");
             continue;
         }
         writeTextureElement(texts->lambertChannel, *texture, sampler->second);

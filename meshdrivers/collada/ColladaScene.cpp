@@ -99,7 +99,7 @@ bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
             }
         } else if (object.IsDerived(ovLODNode::TYPE)) {
             if (firstChildIndex(static_cast<const ovLODNode&>(object)) >= 0) {
-                collada::logDiagnostic(
+                logDiagnostic(
                     "ovColladaMeshDriver::writeSpatial, lod node not supported, using only the most detailed "
                     "object");
             }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/DiagnosticLog.h"
 #include "core/Utf8Text.h"
 #include "system/ovLog.h"
 #include "system/ovProgressNotifier.h"
@@ -27,17 +28,6 @@ inline bool advanceAndCheckCancel(ovProgressNotifierInterface* progress, double 
     }
     progress->advanceStep(amount);
     return progress->isCanceled();
-}
-
-// A diagnostic line under the empty category, built only when someone reads it.
-template <typename... Parts>
-void logDiagnostic(const Parts&... parts) {
-    ovLog* log = ovLog::msInstance;
-    if (log && !log->isLogTypeEnabled(ovLogDiagnostic, "")) {
-        return;
-    }
-    ovLogObject line(ovLogDiagnostic, "", log, nullptr, false);
-    (line << ... << parts);
 }
 
 }  // namespace ov::collada

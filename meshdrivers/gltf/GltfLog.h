@@ -1,21 +1,11 @@
 #pragma once
 
-// The glTF driver's log lines: diagnostics under the empty category, built
-// only when someone reads them, and warnings and failures.
+// The glTF driver's log lines: diagnostics (core/DiagnosticLog.h), warnings and failures.
 
+#include "core/DiagnosticLog.h"
 #include "system/ovLog.h"
 
 namespace ov::gltf {
-
-template <typename... Parts>
-void logDiagnostic(const Parts&... parts) {
-    ovLog* log = ovLog::msInstance;
-    if (log && !log->isLogTypeEnabled(ovLogDiagnostic, "")) {
-        return;
-    }
-    ovLogObject line(ovLogDiagnostic, "", log, nullptr, false);
-    (line << ... << parts);
-}
 
 template <typename... Parts>
 void logLine(ovLogType type, const Parts&... parts) {

@@ -399,7 +399,7 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
     EXPECT_EQ(run("python3", {output("formats.py")}, output("formats.json")).out,
               "ovMeshDrivers [('ovPlmXmlMeshDriver', ['plmxml'])] [{'extension': 'obj', 'reader': 'ovmesh', "
               "'format': 'Wavefront OBJ'}, {'extension': 'plmxml', 'reader': 'ovPlmXmlMeshDriver'}] "
-              "{'extension': 'stl', 'writer': 'StlMeshDriver'}\n");
+              "{'extension': 'dae', 'writer': 'ovColladaMeshDriver'}\n");
     const ToolRun tree = ovmesh({"tree", "--json", output("counts.obj")});
     EXPECT_EQ(tree.code, 0) << tree.err;
     writeFile(output("tree.json"), tree.out);
