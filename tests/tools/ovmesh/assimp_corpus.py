@@ -1,7 +1,8 @@
 """Converts every model of assimp's own test corpus (Debian's assimp-testmodels) in the folders below
-to STL and to COLLADA, and compares the triangles and bounding box of each output with what
-`assimp info` reports for the input. A model assimp refuses must be refused with a message; none may
-crash or take longer than the fuzzing limit (processor time). Usage: assimp_corpus.py OVMESH"""
+to STL, COLLADA and glTF, and compares the triangles (and for STL and COLLADA the bounding box) of each
+output with what `assimp info` reports for the input; the glTF-Validator (under node, when installed)
+must find no error and no warning in any .glb. A model assimp refuses must be refused with a message;
+none may crash or take longer than the fuzzing limit (processor time). Usage: assimp_corpus.py OVMESH"""
 import pathlib
 import re
 import resource
@@ -16,6 +17,7 @@ EXTENSIONS = {".gltf", ".glb", ".fbx", ".ply", ".3ds", ".stl", ".dae", ".zae", "
 SECONDS = 5
 WALL_SECONDS = 60
 SKIPPED = 77
+READERS = pathlib.Path(__file__).resolve().parents[2] / "readers"
 NUMBER = r"(-?[\d.]+(?:e[-+]?\d+)?|-?nan|-?inf)"
 
 
@@ -46,11 +48,11 @@ def info(path):
     return int(faces.group(1)), types, corners
 
 
-def check(tool, model, work):
-    """The reason the model fails, or None."""
+def check(tool, model, work, glb):
+    """The reason the model fails, or None; its glTF conversion is left at glb."""
     expected = info(model)
-    for kind in ("stl", "dae"):
-        output = work / ("out." + kind)
+    for kind in ("stl", "dae", "glb"):
+        output = glb if kind == "glb" else work / ("out." + kind)
         code, text = run([tool, "-q", "convert", str(model), str(output)])
         if code not in (0, 1) or "Sanitizer" in text:
             return "%s: exit %s: %s" % (kind, code, text.strip()[-400:])
@@ -79,7 +81,7 @@ def compare(kind, model, output, expected):
     triangles_only = types == ["triangles"]
     if seen[0] != faces if triangles_only else seen[0] > faces:
         return "assimp sees %d faces in ours, %d (%s) in the input" % (seen[0], faces, " ".join(types))
-    if not (triangles_only and corners and seen[2]):
+    if not (triangles_only and corners and seen[2]) or kind == "glb":
         return None
     extents = [hi - lo for lo, hi in zip(*seen[2])]
     if kind == "dae":
@@ -94,6 +96,19 @@ def compare(kind, model, output, expected):
     return None
 
 
+def validation_failures(folder, glbs):
+    """The .glb files the glTF-Validator finds errors or warnings in, with its counts."""
+    written = sorted(name for name in glbs if (folder / name).exists())
+    done = subprocess.run(["node", str(READERS / "read_gltf.mjs"), "validate"] + written, cwd=folder,
+                          capture_output=True, text=True) if shutil.which("node") else None
+    if done is None or done.returncode == SKIPPED:
+        print("glTF validation skipped: needs node and %s" % (READERS / "node_modules" / "gltf-validator"))
+        return []
+    counts = dict(re.findall(r"^(m\d+\.glb): (.*)$", done.stdout, re.M))
+    return ["%s: glb: %s" % (glbs[name].relative_to(MODELS), counts.get(name, "not validated"))
+            for name in written if not counts.get(name, "").startswith("0 errors, 0 warnings")]
+
+
 def main():
     tool = sys.argv[1]
     if not MODELS.is_dir() or not shutil.which("assimp"):
@@ -102,11 +117,15 @@ def main():
     models = sorted(path for folder in FOLDERS for path in (MODELS / folder).rglob("*")
                     if path.suffix.lower() in EXTENSIONS)
     failures = []
-    for model in models:
-        with tempfile.TemporaryDirectory() as work:
-            reason = check(tool, model, pathlib.Path(work))
-        if reason:
-            failures.append("%s: %s" % (model.relative_to(MODELS), reason))
+    with tempfile.TemporaryDirectory() as gltf:
+        glbs = {}
+        for index, model in enumerate(models):
+            glbs["m%03d.glb" % index] = model
+            with tempfile.TemporaryDirectory() as work:
+                reason = check(tool, model, pathlib.Path(work), pathlib.Path(gltf) / ("m%03d.glb" % index))
+            if reason:
+                failures.append("%s: %s" % (model.relative_to(MODELS), reason))
+        failures += validation_failures(pathlib.Path(gltf), glbs)
     print("%d models, %d failed" % (len(models), len(failures)))
     print("\n".join(failures))
     return 1 if failures else 0
