@@ -293,7 +293,8 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
 
 LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
                                ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
-    const FormatRow* row = readingRowOf(formatTable(), format);
+    const FormatTable table = formatTable();
+    const FormatRow* row = readingRowOf(table, format);
     if (row != nullptr && (row->handler == kOwnReader || row->handler == kAssimpReader)) {
         const std::filesystem::path folder = std::filesystem::current_path();
         ImportedScene imported = row->handler == kOwnReader
