@@ -15,12 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/DriverSupport.h"
 #include "core/SceneWalk.h"
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
-#include "system/ovDataStream.h"
 #include "system/ovLog.h"
 #include "system/ovProgressNotifier.h"
 
@@ -221,43 +219,5 @@ private:
     std::vector<std::pair<const ovLine*, size_t>> mLines;
     size_t mSegmentCount = 0;
 };
-
-inline void writeText(ovDataStream& stream, const std::string& text) {
-    stream.writeRawData(text.data(), static_cast<int64_t>(text.size()));
-}
-
-// How a drawing writer saves: the one root with its world transformations
-// brought up to date, its segments gathered in one walk, the progress group
-// of the two steps opened over them and the stream made; then
-// writeFile(stream, page, drawing) writes the file and a short write is
-// reported. False, with nothing written, without that one root or without a
-// page, which is looked for before the walk or (pageAfterWalk) only once the
-// stream is made.
-template <typename WriteFile>
-bool saveDrawing(const ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
-                 const char* driverName, bool pageAfterWalk, WriteFile&& writeFile) {
-    ovSpatial* root = singleSpatialRoot(objects);
-    if (!root) {
-        return false;
-    }
-    root->UpdateGS_Flags();
-    const ovVectorialMetadata* page = findPage(*root);
-    if (!page && !pageAfterWalk) {
-        return false;
-    }
-    const PageDrawing drawing(*root, page, progress, driverName);
-    ovProgressNotifierGroupCloser closer;
-    if (progress) {
-        progress->beginStepGroup(2, drawing.segmentCount(), closer);
-    }
-    ovDataStream stream(device, LittleEndian);
-    stream.setEndianness(LittleEndian);
-    if (!page) {
-        return false;
-    }
-    writeFile(stream, *page, drawing);
-    reportShortWrite(driverName, "drawing", stream);
-    return true;
-}
 
 }  // namespace ov

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "core/DrawingSave.h"
 #include "core/DriverSupport.h"
 #include "core/FloatText.h"
-#include "core/LineDrawing.h"
 #include "system/ovDataStream.h"
 #include "system/ovSystemUtils.h"
 

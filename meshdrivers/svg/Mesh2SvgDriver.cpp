@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "core/DrawingSave.h"
 #include "core/DriverSupport.h"
 #include "core/FloatText.h"
-#include "core/LineDrawing.h"
 #include "system/ovDataStream.h"
 
 namespace ov {

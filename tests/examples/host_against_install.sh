@@ -19,6 +19,14 @@ for header in core/ovMeshDrivers.h scenegraph/ovIoManager.h system/ovLog.h wm4/W
 done
 [ ! -e "$prefix/include/ovMeshDrivers/core/DriverSupport.h" ] || fail "an internal header was installed"
 
+# Every installed header compiles alone, as a host's first include, with the flags pkg-config gives.
+includes=$prefix/include/ovMeshDrivers
+cflags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags ovMeshDrivers)
+for header in $(cd "$includes" && find . -name '*.h' | sort); do
+  printf '#include "%s"\n' "${header#./}" | "$cxx" -std=c++20 -fsyntax-only $cflags -x c++ - \
+    || fail "installed header ${header#./} does not compile alone"
+done
+
 [ -f "$prefix/share/ovmesh/resources/step/ap242_1_36_mim_lf.exp" ] || fail "the library's resources"
 
 binaries=("$libdir/libovMeshDrivers.so.3.0.0")
