@@ -19,11 +19,6 @@ constexpr uint32_t kReplacementCharacter = 0xFFFD;
 // have met, are written exactly as before.
 constexpr size_t kDeepestIndentedDepth = 32;
 
-bool isXmlCharacter(uint32_t c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-           (c >= 0x10000 && c <= 0x10FFFF);
-}
-
 // Whether every byte stands for itself in character data and in attribute
 // values: the common case, let through without a look at the characters. No
 // early exit, so that the compiler can test many bytes at once: the writer
@@ -209,7 +204,7 @@ std::string XmlStreamWriter::xmlCharacters(std::string_view text) {
     }
     std::string result;
     forEachCharacter(text, [this, &result](uint32_t c, std::string_view bytes) {
-        if (isXmlCharacter(c)) {
+        if (ovStringUtils::IsXmlCharacter(c)) {
             result.append(bytes);
         } else {
             utf8::unchecked::append(kReplacementCharacter, std::back_inserter(result));

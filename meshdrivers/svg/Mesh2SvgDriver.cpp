@@ -7,6 +7,7 @@
 #include "core/DriverSupport.h"
 #include "core/FloatText.h"
 #include "system/ovDataStream.h"
+#include "system/ovStringUtils.h"
 
 namespace ov {
 
@@ -114,10 +115,12 @@ std::string documentStart(const ovVectorialMetadata& page, const char* newLine) 
     return text;
 }
 
-// Title and description are the host's texts, written as they are: the host
-// is trusted to give text that needs no escaping.
+// Title and description are the host's texts: written as they are when they
+// already make well-formed XML (a host that escapes keeps its bytes), escaped
+// otherwise, so that no text makes a drawing no parser reads.
 std::string textElement(const char* name, const std::string& content, const char* newLine) {
-    return std::string("<") + name + ">" + content + "</" + name + ">" + newLine;
+    return std::string("<") + name + ">" + ovStringUtils::ToXmlCharacterData(content) + "</" + name + ">" +
+           newLine;
 }
 
 }  // namespace

@@ -161,6 +161,70 @@ void ovStringUtils::toLower(std::string& text) {
     std::transform(text.begin(), text.end(), text.begin(), lowerAscii);
 }
 
+namespace {
+
+// A reference a document without a DTD may hold at the start of text: one of
+// the five predefined entities, or a character XML allows by number.
+bool startsWithReference(std::string_view text) {
+    const size_t end = text.find(';');
+    if (end == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view body = text.substr(1, end - 1);
+    for (const std::string_view entity : {"amp", "lt", "gt", "quot", "apos"}) {
+        if (body == entity) {
+            return true;
+        }
+    }
+    if (!body.starts_with('#')) {
+        return false;
+    }
+    const bool hex = body.starts_with("#x");
+    const std::string_view digits = body.substr(hex ? 2 : 1);
+    uint32_t code = 0;
+    const auto [stop, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+    return !digits.empty() && error == std::errc() && stop == digits.data() + digits.size() &&
+           ovStringUtils::IsXmlCharacter(code);
+}
+
+bool isWellFormedCharacterData(std::string_view text) {
+    if (!utf8::is_valid(text.begin(), text.end()) || text.find('<') != std::string_view::npos ||
+        text.find("]]>") != std::string_view::npos) {
+        return false;
+    }
+    for (auto at = text.begin(); at != text.end();) {
+        if (*at == '&' && !startsWithReference(text.substr(static_cast<size_t>(at - text.begin())))) {
+            return false;
+        }
+        if (!ovStringUtils::IsXmlCharacter(utf8::next(at, text.end()))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ovStringUtils::IsXmlCharacter(uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+std::string ovStringUtils::ToXmlCharacterData(std::string_view text) {
+    if (isWellFormedCharacterData(text)) {
+        return std::string(text);
+    }
+    std::string valid;
+    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+    std::string held;
+    for (auto at = valid.begin(); at != valid.end();) {
+        const uint32_t c = utf8::unchecked::next(at);
+        utf8::unchecked::append(IsXmlCharacter(c) ? c : 0xFFFD, std::back_inserter(held));
+    }
+    return EscapeXmlString(held);
+}
+
 std::string ovStringUtils::EscapeXmlString(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size());

@@ -38,6 +38,13 @@ public:
     static void toLower(std::string& text);
     // &, <, >, " and ' as entities; other bytes unchanged.
     static std::string EscapeXmlString(std::string_view text);
+    // Whether XML 1.0 documents may hold the code point.
+    static bool IsXmlCharacter(uint32_t c);
+    // Text for an element's content: unchanged when it already is well-formed
+    // character data (its references included), so that a caller who escapes
+    // keeps its bytes; otherwise escaped, with invalid UTF-8 and characters
+    // XML cannot hold as U+FFFD.
+    static std::string ToXmlCharacterData(std::string_view text);
     // UTF-8 (charSet 1) or the local narrow set (0) to a wide string. Invalid
     // UTF-8 sequences become U+FFFD.
     static std::wstring convertToUnicode(std::string_view text, int charSet);

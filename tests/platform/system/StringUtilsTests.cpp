@@ -90,6 +90,25 @@ const PathCase kPathCases[] = {
     {"\\\\server\\share\\f.txt", "f", "f.txt", "txt", "\\\\server\\share", "\\\\server\\share/f.txt"},
 };
 
+// Well-formed text keeps its bytes (a caller that escapes is not escaped
+// twice); anything a parser would refuse is escaped or replaced.
+TEST(XmlCharacterData, KeepsWellFormedTextAndMendsTheRest) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Plan & \xC3\xA9l\xC3\xA9vation", "Plan &amp; \xC3\xA9l\xC3\xA9vation"},
+        {"a &amp; b &#233; &#x1F600; > c", "a &amp; b &#233; &#x1F600; > c"},
+        {"a < b", "a &lt; b"},
+        {"&nbsp;", "&amp;nbsp;"},
+        {"&#0;", "&amp;#0;"},
+        {"&#x;", "&amp;#x;"},
+        {"x]]>y", "x]]&gt;y"},
+        {"bell\x07", "bell\xEF\xBF\xBD"},
+        {"cut \xC3", "cut \xEF\xBF\xBD"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(S::ToXmlCharacterData(text), expected) << text;
+    }
+}
+
 TEST(DirUtils, PathPartsAreFoundWithEitherSeparator) {
     for (const PathCase& item : kPathCases) {
         SCOPED_TRACE(item.path);

@@ -11,11 +11,6 @@ namespace ov::ovmesh {
 
 namespace {
 
-bool allowedInXml(uint32_t c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-           (c >= 0x10000 && c <= 0x10FFFF);
-}
-
 std::string codePointName(uint32_t c) {
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
@@ -30,7 +25,7 @@ std::string xmlElementText(std::string_view text, const std::string& option) {
     }
     for (auto at = text.begin(); at != text.end();) {
         const uint32_t c = utf8::next(at, text.end());
-        if (!allowedInXml(c)) {
+        if (!ovStringUtils::IsXmlCharacter(c)) {
             throw ToolError(option + ": the character " + codePointName(c) +
                             " cannot stand in an XML document (SVG title and description)");
         }
