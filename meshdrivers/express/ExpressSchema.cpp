@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "express/ExpressTokens.h"
 #include "regexp/ovRegExp.h"
 #include "system/ovLog.h"
 #include "system/ovStringUtils.h"
@@ -441,11 +442,14 @@ void EntityTemplate::clearEntity() {
     *this = EntityTemplate();
 }
 
-bool ExpressSchema::loadSchema(const std::string& path) {
+bool ExpressSchema::loadSchema(const std::string& path, SchemaSpelling spelling) {
     entities.clear();
     std::string text;
     if (!readSchemaFile(path, text)) {
         return false;
+    }
+    if (spelling == SchemaSpelling::Any) {
+        text = canonicalExpressText(text);
     }
     SchemaParser parser(entities);
     return parser.parse(text);

@@ -44,6 +44,16 @@ struct OVMESHDRIVERS_API EntityTemplate {
     void clearEntity();
 };
 
+// How a schema file may be spelled.
+enum class SchemaSpelling {
+    // As a long form is written: keywords in capitals, (* *) comments only,
+    // "SUBTYPE OF (" and "END_ENTITY;" as they stand. The driver's own schema.
+    LongForm,
+    // Any spelling EXPRESS allows: keywords in any case, -- remarks, blanks
+    // anywhere between tokens. Names are read in lower case.
+    Any,
+};
+
 // The parts of an EXPRESS schema that lay out entity instances: entity names,
 // supertypes and attributes.
 class OVMESHDRIVERS_API ExpressSchema {
@@ -51,7 +61,7 @@ public:
     // Replaces the content with the entities of the file; false when the file
     // could not be read or parsed completely (the entities parsed before the
     // failure stay).
-    bool loadSchema(const std::string& path);
+    bool loadSchema(const std::string& path, SchemaSpelling spelling = SchemaSpelling::LongForm);
 
     // Lays out one instance: a single name gives one entry holding the full
     // inherited attribute list; several names (a complex instance) give one

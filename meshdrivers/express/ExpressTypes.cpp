@@ -5,54 +5,17 @@
 #include <fstream>
 #include <iterator>
 
+#include "express/ExpressTokens.h"
+
 namespace ov::express {
 
 namespace {
-
-bool isWordChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 std::string upperCase(std::string_view text) {
     std::string upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
     return upper;
-}
-
-// Words, strings and single punctuation characters of an EXPRESS text, with
-// (* *) comments (up to the first closing mark, as the layout reader removes
-// them) and -- remarks left out.
-std::vector<std::string_view> tokenize(std::string_view text) {
-    std::vector<std::string_view> tokens;
-    size_t at = 0;
-    while (at < text.size()) {
-        const char c = text[at];
-        if (text.substr(at, 2) == "(*") {
-            const size_t end = text.find("*)", at + 2);
-            at = end == std::string_view::npos ? text.size() : end + 2;
-        } else if (text.substr(at, 2) == "--") {
-            const size_t end = text.find('\n', at);
-            at = end == std::string_view::npos ? text.size() : end + 1;
-        } else if (isWordChar(c)) {
-            const size_t start = at;
-            while (at < text.size() && isWordChar(text[at])) {
-                ++at;
-            }
-            tokens.push_back(text.substr(start, at - start));
-        } else if (c == '\'' || c == '"') {
-            const size_t end = text.find(c, at + 1);
-            const size_t stop = end == std::string_view::npos ? text.size() : end + 1;
-            tokens.push_back(text.substr(at, stop - at));
-            at = stop;
-        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v') {
-            ++at;
-        } else {
-            tokens.push_back(text.substr(at, 1));
-            ++at;
-        }
-    }
-    return tokens;
 }
 
 std::optional<int64_t> literalBound(std::string_view text) {
@@ -75,9 +38,9 @@ public:
 
     void parse() {
         while (mAt < mTokens.size()) {
-            if (is("TYPE") && peek(1) != "" && isWordChar(peek(1)[0]) && peek(2) == "=") {
+            if (is("TYPE") && peek(1) != "" && isExpressWordChar(peek(1)[0]) && peek(2) == "=") {
                 parseTypeDeclaration();
-            } else if (is("ENTITY") && peek(1) != "" && isWordChar(peek(1)[0])) {
+            } else if (is("ENTITY") && peek(1) != "" && isExpressWordChar(peek(1)[0])) {
                 parseEntity();
             } else {
                 ++mAt;
@@ -255,7 +218,7 @@ private:
             return parseList(Kind::Enumeration, declaringName);
         }
         const std::string_view word = take();
-        if (word.empty() || !isWordChar(word[0])) {
+        if (word.empty() || !isExpressWordChar(word[0])) {
             return ExpressTypes::kAnyType;
         }
         DeclaredType named;
@@ -295,7 +258,7 @@ private:
         }
         while (mAt < mTokens.size() && !accept(")")) {
             const std::string_view token = take();
-            if (isWordChar(token[0])) {
+            if (isExpressWordChar(token[0])) {
                 names.push_back(upperCase(token));
             }
         }
@@ -328,7 +291,9 @@ bool ExpressTypes::load(const std::string& path, std::string& error) {
 
 void ExpressTypes::parse(std::string_view text) {
     *this = ExpressTypes();
-    ExpressTypeParser(*this, tokenize(text)).parse();
+    // Keywords in capitals, as the parser compares them.
+    const std::string canonical = canonicalExpressText(text);
+    ExpressTypeParser(*this, expressTokens(canonical)).parse();
 }
 
 TypeId ExpressTypes::add(DeclaredType type) {

@@ -29,7 +29,7 @@ std::string bound(int64_t value) {
 }  // namespace
 
 bool Part21Schema::load(const std::string& path, std::string& error) {
-    if (!layouts.loadSchema(path)) {
+    if (!layouts.loadSchema(path, express::SchemaSpelling::Any)) {
         error = "cannot read the EXPRESS schema " + path;
         return false;
     }

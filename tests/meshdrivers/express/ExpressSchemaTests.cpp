@@ -132,6 +132,19 @@ ENTITY right SUBTYPE OF (top); r : REAL; END_ENTITY; ENTITY bottom SUBTYPE OF (L
     }
 }
 
+// Any spelling EXPRESS allows reads as its long form would: remarks of both
+// kinds, keywords and names in any case, blanks anywhere between tokens.
+TEST_F(SchemaText, AnySpellingReadsAsTheLongForm) {
+    ov::test::writeFile(mPath, R"(entity Base; -- a remark: with ; and END_ENTITY;
+  X : optional REAL ; end_entity ;
+ENTITY Derived subtype of(BASE) ; y:REAL; derive SELF \ Base . x : REAL := 1.0; END_ENTITY ;)");
+    ASSERT_TRUE(mSchema.loadSchema(mPath, SchemaSpelling::Any));
+    const Layout expected = {
+        {"DERIVED", {"base.x optional superseded", "derived.y", "derived.x redeclares base derived"}}};
+    EXPECT_EQ(layoutOf(mSchema, {"derived"}), expected);
+    EXPECT_EQ(log(), Lines{});
+}
+
 TEST_F(SchemaText, DeepChainDoesNotExhaustTheStack) {
     ASSERT_TRUE(load("ENTITY e0; a0 : REAL; END_ENTITY;" +
                      numbered("ENTITY e# SUBTYPE OF (e@); a# : REAL; END_ENTITY;\n", 1, 99'999)));
@@ -237,6 +250,17 @@ TEST(FullSchema, LoadsAndLaysOutLikeTheBundledOne) {
     for (const Names& names : instances) {
         EXPECT_EQ(layoutOf(bundled, names), layoutOf(full, names)) << ::testing::PrintToString(names);
     }
+}
+
+// A newer long form remarks with "--" and spells a supertype in mixed case.
+TEST(FullSchema, NewerLongFormReadsInAnySpelling) {
+    ov::test::LogCapture log;
+    ExpressSchema schema;
+    OV_SHARED_DATA_OR_SKIP(newer, "step/extra/ap242_1_51_n8593_mim_lf.exp");
+    ASSERT_TRUE(schema.loadSchema(newer.string(), SchemaSpelling::Any));
+    EXPECT_TRUE(log.lines().empty());
+    const Lines layout = layoutOf(schema, {"boolean_representation_item"})["BOOLEAN_REPRESENTATION_ITEM"];
+    EXPECT_EQ(layout, (Lines{"representation_item.name", "boolean_literal.the_value"}));
 }
 
 }  // namespace
