@@ -24,6 +24,9 @@ std::string shellQuoted(const std::string& text) {
 
 const std::string kSolid = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
 const std::string kSteps = (testDataDir() / "obj" / "steps.obj").string();
+// The repository's example assembly, whose part files are not beside it.
+const std::string kAssembly =
+    (testDataDir() / ".." / ".." / "examples" / "host" / "assembly.plmxml").string();
 
 // Runs the built tool as a user would; its output is captured apart from the
 // work folder under test.
@@ -137,7 +140,8 @@ TEST_F(OvmeshTest, ConvertsToGltfThatTheValidatorAccepts) {
     std::vector<std::string> files;
     for (const auto& [input, name] : {std::pair(kSteps, "steps.glb"), std::pair(kSteps, "steps.gltf"),
                                       std::pair(plmXml.string(), "assembly.gltf")}) {
-        const ToolRun convert = ovmesh({"convert", input, output(name)});
+        // The assembly's parts are references only.
+        const ToolRun convert = ovmesh({"convert", input, output(name), "--allow-empty"});
         ASSERT_EQ(convert.code, 0) << convert.err;
         files.push_back(output(name));
     }
@@ -245,9 +249,10 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     const ToolRun allowed = ovmesh({"convert", output("solid.obj"), output("solid.svg"), "--allow-empty"});
     EXPECT_EQ(allowed.code, 0) << allowed.err;
     EXPECT_THAT(allowed.err,
-                HasSubstr("warning: " + output("solid.obj") +
-                          ": input has no polylines (l elements) to draw; the drawing is empty\n"));
+                HasSubstr("warning: '" + output("solid.svg") +
+                          "' holds no geometry: the input has no polylines (l elements) to draw"));
     EXPECT_TRUE(fs::exists(output("solid.svg")));
+    EXPECT_EQ(ovmesh({"-q", "convert", kAssembly, output("empty.stl"), "--allow-empty"}).code, 0);
 }
 
 // Replacing a file keeps its permissions; a link to it stays a link, and its
@@ -262,6 +267,34 @@ TEST_F(OvmeshTest, ReplacesAFileWhereItsLinkLeadsKeepingItsPermissions) {
     EXPECT_THAT(readFile(work.path() / "real"), HasSubstr("<COLLADA"));
     EXPECT_EQ(fs::status(work.path() / "real").permissions(), ownerOnly);
     EXPECT_EQ(filesIn(work.path()), (std::vector<std::string>{"link.dae", "real"}));
+}
+
+// Names the tool makes up (batch outputs, part files) never follow a link:
+// a planted one is replaced itself and what it leads to stays as it was.
+TEST_F(OvmeshTest, NamesTheToolMakesUpReplaceALinkInsteadOfFollowingIt) {
+    const fs::path in = work.path() / "in", out = work.path() / "out";
+    fs::create_directories(in);
+    fs::create_directories(out);
+    writeFile(work.path() / "victim", "victim");
+    for (const std::string name : {"a", "b", "asm"}) {
+        writeFile(in / (name + ".obj"), "g part\n" + kSolid);
+    }
+    fs::create_symlink(work.path() / "victim", out / "a.stl");
+    fs::create_symlink(work.path() / "new", out / "b.stl");
+    fs::create_symlink(work.path() / "victim", out / "asm-part.stl");
+    EXPECT_EQ(ovmesh({"-q", "convert", (in / "a.obj").string(), (in / "b.obj").string(), "--to", "stl",
+                      "--out-dir", out.string()})
+                  .code,
+              0);
+    EXPECT_EQ(ovmesh({"-q", "convert", (in / "asm.obj").string(), (out / "asm.stp").string(),
+                      "--external-parts", "stl"})
+                  .code,
+              0);
+    EXPECT_EQ(readFile(work.path() / "victim"), "victim");
+    EXPECT_FALSE(fs::exists(work.path() / "new"));
+    for (const std::string name : {"a.stl", "b.stl", "asm-part.stl"}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / name))) << name;
+    }
 }
 
 // A link to the tool found on PATH finds the resources (and so the STEP
@@ -290,6 +323,7 @@ TEST_F(OvmeshTest, TheReadmeListsEveryReadableExtensionWithItsReader) {
 // they were.
 TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "solid.obj", kSolid);
+    writeFile(work.path() / "lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n");
     writeFile(work.path() / "scene.xyz", "?");
     writeFile(work.path() / "wood.mtl",
               "newmtl wood\nmap_Kd " + (testDataDir() / "obj" / "grain.jpg").string());
@@ -311,8 +345,12 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("folder.obj/out.stl")}, 1, "folder.obj' is not writable\n"},
         {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
         {{"convert", output("solid.obj"), output("out.svg")}, 1,
-         "solid.obj: input has no polylines (l elements) to draw; --edges DEGREES draws the feature edges of its "
-         "meshes\n"},
+         "out.svg': it would hold no geometry: the input has no polylines (l elements) to draw; --edges DEGREES "
+         "draws the feature edges of its meshes; --allow-empty writes it all the same\n"},
+        {{"convert", kAssembly, out}, 1,
+         "out.stl': it would hold no geometry: the input's 2 parts reference files that were not found (the "
+         "first: '"},
+        {{"convert", output("lines.obj"), out}, 1, "the input's geometry is polylines, which .stl files do not"},
         {{"convert", kSteps, output("out.svg"), "--title", "bell\a"}, 1,
          "--title: the character U+0007 cannot stand in an XML document"},
         {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},

@@ -190,6 +190,30 @@ TEST(ExternalPartsTest, GeometryMovesToPartFilesThatTheAssemblyRefersTo) {
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{});
 }
 
+// Node names of any length make part files that file systems take, each its own.
+TEST(ExternalPartsTest, LongNodeNamesAreCutToDistinctFileNames) {
+    const TempDir dir;
+    const ovPointer<ovNode> root(new ovNode);
+    const std::string longName(300, 'n');
+    for (const std::string& name : {longName + "1", longName + "2", std::string("a\nb")}) {
+        const ovPointer<ovNode> node(new ovNode);
+        node->SetName(name);
+        node->attachChild(new ovTriMesh);
+        root->attachChild(node.get());
+    }
+    std::vector<std::string> names;
+    PartFiles files;
+    moveGeometryToPartFiles(
+        *root, dir.file("out.stp"), "stl",
+        [&](ovSpatial&, const std::string& path) {
+            names.push_back(fs::path(path).filename().string());
+            return std::vector<std::string>{};
+        },
+        files);
+    EXPECT_EQ(names, (std::vector<std::string>{"out-" + std::string(239, 'n') + ".stl",
+                                               "out-" + std::string(239, 'n') + "_2.stl", "out-a_b.stl"}));
+}
+
 std::vector<Wm4::Vector3f> corners(const ovBaseGeometry& geometry) {
     std::vector<Wm4::Vector3f> result;
     for (int i = 0; i < geometry.getIndexBuffer()->GetIndexQuantity(); ++i) {
@@ -640,6 +664,9 @@ TEST(OvmeshBatchPlan, NamesThatClashAreNumberedPastEveryNameAnInputWants) {
         EXPECT_EQ(names, outputs);
         EXPECT_EQ(plan.renames.size(), renames);
     }
+    // The warning names the output of the input that kept the name.
+    EXPECT_THAT(ovmesh::planBatch({{"Part.obj", "part.obj"}, "out", "stl", 1}, {"obj"}).renames,
+                testing::ElementsAre(testing::EndsWith("since 'Part.obj' is written as 'Part.stl'")));
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
 }
 
 TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWritesNothing) {
-    const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl")});
+    const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl"), "--allow-empty"});
     EXPECT_EQ(mirrored.code, 0) << mirrored.err;
     EXPECT_NE(mirrored.err.find("warning: mirror.plmxml: Invalid rotation for Wheel\n"), std::string::npos)
         << mirrored.err;
@@ -87,6 +87,27 @@ TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWrites
     EXPECT_NE(cut.err.find("error: cannot read '" + work.file("cut.plmxml") + "'\n"), std::string::npos)
         << cut.err;
     EXPECT_EQ(filesIn(work.path()), before);
+}
+
+// A .xml file is known by its document element in UTF-16 too, and past a
+// long comment; one without an element in its first MiB says so.
+TEST_F(OvmeshPlmXmlTest, XmlFilesAreKnownByTheirElementInUtf16AndPastLongComments) {
+    const std::string document = readFile(car);
+    const std::string body = document.substr(document.find("?>") + 2);
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + body) {
+        utf16 += {c, '\0'};
+    }
+    writeFile(work.file("utf16.xml"), utf16);
+    writeFile(work.file("licence.xml"), "<!--" + std::string(5000, 'x') + "-->" + body);
+    writeFile(work.file("endless.xml"), "<!--" + std::string(1 << 21, 'x') + "-->" + body);
+    const std::string tree = ovmesh({"tree", car}).out;
+    EXPECT_EQ(ovmesh({"tree", work.file("utf16.xml")}).out, tree);
+    EXPECT_EQ(ovmesh({"tree", work.file("licence.xml")}).out, tree);
+    EXPECT_EQ(ovmesh({"tree", work.file("endless.xml")}).err,
+              "error: cannot read '" + work.file("endless.xml") +
+                  "': no document element in its first 1 MiB, and only PLM XML (<PLMXML>) is read from .xml "
+                  "files\n");
 }
 
 TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {
