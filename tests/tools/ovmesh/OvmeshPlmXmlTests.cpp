@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -101,13 +102,11 @@ TEST_F(OvmeshPlmXmlTest, XmlFilesAreKnownByTheirElementInUtf16AndPastLongComment
     writeFile(work.file("utf16.xml"), utf16);
     writeFile(work.file("licence.xml"), "<!--" + std::string(5000, 'x') + "-->" + body);
     writeFile(work.file("endless.xml"), "<!--" + std::string(1 << 21, 'x') + "-->" + body);
-    const std::string tree = ovmesh({"tree", car}).out;
-    EXPECT_EQ(ovmesh({"tree", work.file("utf16.xml")}).out, tree);
-    EXPECT_EQ(ovmesh({"tree", work.file("licence.xml")}).out, tree);
-    EXPECT_EQ(ovmesh({"tree", work.file("endless.xml")}).err,
-              "error: cannot read '" + work.file("endless.xml") +
-                  "': no document element in its first 1 MiB, and only PLM XML (<PLMXML>) is read from .xml "
-                  "files\n");
+    for (const char* name : {"utf16.xml", "licence.xml"}) {
+        EXPECT_EQ(ovmesh({"tree", work.file(name)}).out, ovmesh({"tree", car}).out) << name;
+    }
+    EXPECT_THAT(ovmesh({"tree", work.file("endless.xml")}).err,
+                testing::HasSubstr("': no document element in its first 1 MiB, and only PLM XML"));
 }
 
 TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {
