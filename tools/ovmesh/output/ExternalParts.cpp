@@ -64,7 +64,7 @@ std::string fileNamePart(const std::string& name) {
     return safe;
 }
 
-// text cut to at most size bytes, not inside a UTF-8 character.
+// The first bytes of text, at most size of them, never half a UTF-8 character.
 std::string cutUtf8(std::string text, size_t size) {
     if (text.size() > size) {
         while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) {
