@@ -184,7 +184,8 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
         ->check(CLI::Range(0.0, 180.0));
     convert.add_flag("--line-breaks", options.lineBreaks, "line breaks between the elements of text formats");
     convert.add_flag("--allow-empty", options.allowEmpty,
-                     "draw an empty page for an input without polylines");
+                     "write the output even when it would hold no geometry (an STL file without triangles, "
+                     "an empty page), with a warning");
     addNoMetadataFlag(convert, options.importMetadata);
     addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
@@ -215,6 +216,7 @@ int runConvertCommand(Session& session, CommandLine& line, const std::vector<std
     if (!line.batchInput.empty()) {
         line.convert.input = line.batchInput;
         line.convert.output = line.batchOutput;
+        line.convert.outputLinks = TargetLinks::Replace;
         line.convert.to.clear();
         return runConvert(session, line.convert);
     }

@@ -24,6 +24,9 @@ std::string shellQuoted(const std::string& text) {
 
 const std::string kSolid = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
 const std::string kSteps = (testDataDir() / "obj" / "steps.obj").string();
+// The repository's example assembly, whose part files are not beside it.
+const std::string kAssembly =
+    (testDataDir() / ".." / ".." / "examples" / "host" / "assembly.plmxml").string();
 
 // Runs the built tool as a user would; its output is captured apart from the
 // work folder under test.
@@ -137,7 +140,8 @@ TEST_F(OvmeshTest, ConvertsToGltfThatTheValidatorAccepts) {
     std::vector<std::string> files;
     for (const auto& [input, name] : {std::pair(kSteps, "steps.glb"), std::pair(kSteps, "steps.gltf"),
                                       std::pair(plmXml.string(), "assembly.gltf")}) {
-        const ToolRun convert = ovmesh({"convert", input, output(name)});
+        // The assembly's parts are references only.
+        const ToolRun convert = ovmesh({"convert", input, output(name), "--allow-empty"});
         ASSERT_EQ(convert.code, 0) << convert.err;
         files.push_back(output(name));
     }
@@ -245,14 +249,16 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     const ToolRun allowed = ovmesh({"convert", output("solid.obj"), output("solid.svg"), "--allow-empty"});
     EXPECT_EQ(allowed.code, 0) << allowed.err;
     EXPECT_THAT(allowed.err,
-                HasSubstr("warning: " + output("solid.obj") +
-                          ": input has no polylines (l elements) to draw; the drawing is empty\n"));
+                HasSubstr("warning: '" + output("solid.svg") +
+                          "' holds no geometry: the input has no polylines (l elements) to draw"));
     EXPECT_TRUE(fs::exists(output("solid.svg")));
 }
 
-// Replacing a file keeps its permissions; a link to it stays a link, and its
-// own name picks the driver.
-TEST_F(OvmeshTest, ReplacesAFileWhereItsLinkLeadsKeepingItsPermissions) {
+// A link named as the output is followed: replacing the file keeps its
+// permissions, the link stays a link, and its own name picks the driver. A
+// name the tool makes up (a batch output, a part file) never follows one: a
+// planted link is replaced itself, and what it leads to stays as it was.
+TEST_F(OvmeshTest, OnlyTheOutputNamedFollowsItsLink) {
     const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
     writeFile(work.path() / "real", "previous");
     fs::permissions(work.path() / "real", ownerOnly);
@@ -262,6 +268,19 @@ TEST_F(OvmeshTest, ReplacesAFileWhereItsLinkLeadsKeepingItsPermissions) {
     EXPECT_THAT(readFile(work.path() / "real"), HasSubstr("<COLLADA"));
     EXPECT_EQ(fs::status(work.path() / "real").permissions(), ownerOnly);
     EXPECT_EQ(filesIn(work.path()), (std::vector<std::string>{"link.dae", "real"}));
+
+    writeFile(output("a.obj"), "g part\n" + kSolid);
+    fs::create_directory(output("out"));
+    fs::create_symlink(output("real"), output("out/a.stl"));
+    fs::create_symlink(output("new"), output("out/b-part.stl"));
+    EXPECT_EQ(ovmesh({"-q", "convert", output("a.obj"), "--to", "stl", "--out-dir", output("out")}).code, 0);
+    EXPECT_EQ(ovmesh({"-q", "convert", output("a.obj"), output("out/b.stp"), "--external-parts", "stl"}).code,
+              0);
+    EXPECT_THAT(readFile(work.path() / "real"), HasSubstr("<COLLADA"));
+    EXPECT_FALSE(fs::exists(output("new")));
+    for (const std::string name : {"a.stl", "b-part.stl"}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(output("out/" + name)))) << name;
+    }
 }
 
 // A link to the tool found on PATH finds the resources (and so the STEP
@@ -290,6 +309,7 @@ TEST_F(OvmeshTest, TheReadmeListsEveryReadableExtensionWithItsReader) {
 // they were.
 TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "solid.obj", kSolid);
+    writeFile(work.path() / "lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n");
     writeFile(work.path() / "scene.xyz", "?");
     writeFile(work.path() / "wood.mtl",
               "newmtl wood\nmap_Kd " + (testDataDir() / "obj" / "grain.jpg").string());
@@ -311,8 +331,12 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("folder.obj/out.stl")}, 1, "folder.obj' is not writable\n"},
         {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
         {{"convert", output("solid.obj"), output("out.svg")}, 1,
-         "solid.obj: input has no polylines (l elements) to draw; --edges DEGREES draws the feature edges of its "
-         "meshes\n"},
+         "out.svg': it would hold no geometry: the input has no polylines (l elements) to draw; --edges DEGREES "
+         "draws the feature edges of its meshes; --allow-empty writes it all the same\n"},
+        {{"convert", kAssembly, out}, 1,
+         "out.stl': it would hold no geometry: the input's 2 parts reference files that were not found (the "
+         "first: '"},
+        {{"convert", output("lines.obj"), out}, 1, "the input's geometry is polylines, which .stl files do not"},
         {{"convert", kSteps, output("out.svg"), "--title", "bell\a"}, 1,
          "--title: the character U+0007 cannot stand in an XML document"},
         {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},

@@ -160,6 +160,11 @@ TEST(ExternalPartsTest, GeometryMovesToPartFilesThatTheAssemblyRefersTo) {
     mixed->attachChild(new ovNode);
     root->attachChild(instanceNode("a b", bolt.get()).get());
     root->attachChild(mixed.get());
+    // Names of any length are cut to file names that file systems take, each its own.
+    const std::string longName(300, 'n');
+    for (const char* end : {"1", "2"}) {
+        root->attachChild(instanceNode(longName + end, new ovInstanceDefId).get());
+    }
     std::vector<std::string> saved;
     std::optional<PartFiles> files(std::in_place);
     const ovPointer<ovSpatial> assembly = moveGeometryToPartFiles(
@@ -171,7 +176,9 @@ TEST(ExternalPartsTest, GeometryMovesToPartFilesThatTheAssemblyRefersTo) {
             return std::vector<std::string>{path, path + ".png"};
         },
         *files);
-    EXPECT_EQ(saved, (std::vector<std::string>{dir.file("out-a_b.stl"), dir.file("out-mixed.stl")}));
+    EXPECT_EQ(saved, (std::vector<std::string>{dir.file("out-a_b.stl"), dir.file("out-mixed.stl"),
+                                               dir.file("out-" + std::string(239, 'n') + ".stl"),
+                                               dir.file("out-" + std::string(239, 'n') + "_2.stl")}));
     EXPECT_EQ(child<ovXRefNode>(*root, 0).getUtf8FilePath(), "out-a_b.stl");
     const auto& reference = child<ovXRefNode>(child(*root, 1), 2);
     EXPECT_EQ(reference.getUtf8FilePath(), "out-mixed.stl");
@@ -640,6 +647,9 @@ TEST(OvmeshBatchPlan, NamesThatClashAreNumberedPastEveryNameAnInputWants) {
         EXPECT_EQ(names, outputs);
         EXPECT_EQ(plan.renames.size(), renames);
     }
+    // The warning names the output of the input that kept the name.
+    EXPECT_THAT(ovmesh::planBatch({{"Part.obj", "part.obj"}, "out", "stl", 1}, {"obj"}).renames,
+                testing::ElementsAre(testing::EndsWith("since 'Part.obj' is written as 'Part.stl'")));
 }
 
 }  // namespace

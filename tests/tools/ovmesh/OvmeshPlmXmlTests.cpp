@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,7 +74,7 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
 }
 
 TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWritesNothing) {
-    const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl")});
+    const ToolRun mirrored = ovmesh({"-q", "convert", mirror, work.file("mirror.stl"), "--allow-empty"});
     EXPECT_EQ(mirrored.code, 0) << mirrored.err;
     EXPECT_NE(mirrored.err.find("warning: mirror.plmxml: Invalid rotation for Wheel\n"), std::string::npos)
         << mirrored.err;
@@ -87,6 +88,25 @@ TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWrites
     EXPECT_NE(cut.err.find("error: cannot read '" + work.file("cut.plmxml") + "'\n"), std::string::npos)
         << cut.err;
     EXPECT_EQ(filesIn(work.path()), before);
+}
+
+// A .xml file is known by its document element in UTF-16 too, and past a
+// long comment; one without an element in its first MiB says so.
+TEST_F(OvmeshPlmXmlTest, XmlFilesAreKnownByTheirElementInUtf16AndPastLongComments) {
+    const std::string document = readFile(car);
+    const std::string body = document.substr(document.find("?>") + 2);
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + body) {
+        utf16 += {c, '\0'};
+    }
+    writeFile(work.file("utf16.xml"), utf16);
+    writeFile(work.file("licence.xml"), "<!--" + std::string(5000, 'x') + "-->" + body);
+    writeFile(work.file("endless.xml"), "<!--" + std::string(1 << 21, 'x') + "-->" + body);
+    for (const char* name : {"utf16.xml", "licence.xml"}) {
+        EXPECT_EQ(ovmesh({"tree", work.file(name)}).out, ovmesh({"tree", car}).out) << name;
+    }
+    EXPECT_THAT(ovmesh({"tree", work.file("endless.xml")}).err,
+                testing::HasSubstr("': no document element in its first 1 MiB, and only PLM XML"));
 }
 
 TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {

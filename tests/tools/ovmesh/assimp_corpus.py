@@ -56,6 +56,9 @@ def check(tool, model, work, glb):
         code, text = run([tool, "-q", "convert", str(model), str(output)])
         if code not in (0, 1) or "Sanitizer" in text:
             return "%s: exit %s: %s" % (kind, code, text.strip()[-400:])
+        # A model without triangles may leave an output empty, which the tool refuses.
+        if code == 1 and "it would hold no geometry" in text and (expected is None or "triangles" not in expected[1]):
+            continue
         if expected is None or code != 0:
             refused = code == 1 and "cannot read '%s': " % model in text
             if not refused or (expected is not None and "is not finite" not in text):

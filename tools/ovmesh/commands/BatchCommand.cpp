@@ -12,6 +12,7 @@
 #include <ostream>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "ovmesh/Interruption.h"
@@ -52,10 +53,35 @@ bool sameFolder(const fs::path& a, const fs::path& b) {
     throw ToolError("cannot read folder '" + utf8Path(folder) + "': " + error.message());
 }
 
-// The readable files under folder, in name order.
-std::vector<std::string> filesUnder(const fs::path& folder, const fs::path& outputFolder,
-                                    const std::set<std::string>& readable) {
+// Why an entry of a folder whose extension is read is not converted; empty
+// when it is a file (or a link to one).
+std::string notAFileReason(const fs::directory_entry& entry) {
+    std::error_code error;
+    const fs::file_status status = entry.status(error);
+    if (fs::is_regular_file(status) || fs::is_directory(status)) {
+        return {};
+    }
+    if (!fs::exists(status)) {
+        return "it is a symbolic link that leads to no file";
+    }
+    return fs::is_fifo(status) ? "it is a named pipe (FIFO), not a file"
+                               : "it is a device or socket, not a file";
+}
+
+struct FolderFiles {
     std::vector<std::string> files;
+    std::vector<std::string> passedOver;
+};
+
+void append(std::vector<std::string>& to, std::vector<std::string> sorted) {
+    std::sort(sorted.begin(), sorted.end());
+    to.insert(to.end(), sorted.begin(), sorted.end());
+}
+
+// The readable files under folder, and the entries passed over, each in name order.
+void addFilesUnder(const fs::path& folder, const fs::path& outputFolder,
+                   const std::set<std::string>& readable, FolderFiles& found) {
+    FolderFiles under;
     std::error_code walkError;
     fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied, walkError);
     for (; !walkError && walk != fs::recursive_directory_iterator(); walk.increment(walkError)) {
@@ -63,32 +89,34 @@ std::vector<std::string> filesUnder(const fs::path& folder, const fs::path& outp
         std::error_code ignored;
         if (hidden(entry.path()) || (entry.is_directory(ignored) && sameFolder(entry.path(), outputFolder))) {
             walk.disable_recursion_pending();
-        } else if (entry.is_regular_file(ignored) && readable.contains(extensionOf(utf8Path(entry.path())))) {
-            files.push_back(utf8Path(entry.path()));
+        } else if (readable.contains(extensionOf(utf8Path(entry.path())))) {
+            const std::string reason = notAFileReason(entry);
+            if (!reason.empty()) {
+                under.passedOver.push_back("'" + utf8Path(entry.path()) + "' is passed over: " + reason);
+            } else if (entry.is_regular_file(ignored)) {
+                under.files.push_back(utf8Path(entry.path()));
+            }
         }
     }
     if (walkError) {
         refuseFolder(folder, walkError);
     }
-    std::sort(files.begin(), files.end());
-    return files;
+    append(found.files, std::move(under.files));
+    append(found.passedOver, std::move(under.passedOver));
 }
 
-std::vector<std::string> inputFiles(const BatchOptions& options,
-                                    const std::vector<std::string>& readableExtensions) {
+FolderFiles inputFiles(const BatchOptions& options, const std::vector<std::string>& readableExtensions) {
     const std::set<std::string> readable(readableExtensions.begin(), readableExtensions.end());
-    std::vector<std::string> files;
+    FolderFiles found;
     for (const std::string& input : options.inputs) {
         std::error_code error;
         if (fs::is_directory(fsPath(input), error)) {
-            const std::vector<std::string> found =
-                filesUnder(fsPath(input), fsPath(options.outputFolder), readable);
-            files.insert(files.end(), found.begin(), found.end());
+            addFilesUnder(fsPath(input), fsPath(options.outputFolder), readable, found);
         } else {
-            files.push_back(input);
+            found.files.push_back(input);
         }
     }
-    return files;
+    return found;
 }
 
 std::string outputName(const std::string& stem, const std::string& format, size_t number) {
@@ -98,7 +126,8 @@ std::string outputName(const std::string& stem, const std::string& format, size_
 }  // namespace
 
 BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>& readableExtensions) {
-    const std::vector<std::string> files = inputFiles(options, readableExtensions);
+    FolderFiles found = inputFiles(options, readableExtensions);
+    const std::vector<std::string>& files = found.files;
     // Every name an input would get by itself stays reserved for the first
     // input that wants it.
     std::map<std::string, size_t> firstWanting;
@@ -108,6 +137,7 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
         firstWanting.emplace(lowerCase(outputName(stems[i], options.format, 1)), i);
     }
     BatchPlan plan;
+    plan.passedOver = std::move(found.passedOver);
     std::set<std::string> given;
     for (size_t i = 0; i < files.size(); ++i) {
         size_t number = 1;
@@ -118,7 +148,7 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
                 name = outputName(stems[i], options.format, ++number);
             }
             plan.renames.push_back("'" + files[i] + "' is written as '" + name + "', since '" + files[owner] +
-                                   "' is written as '" + outputName(stems[i], options.format, 1) + "'");
+                                   "' is written as '" + outputName(stems[owner], options.format, 1) + "'");
         }
         given.insert(lowerCase(name));
         plan.items.push_back({files[i], utf8Path(fsPath(options.outputFolder) / fsPath(name))});
@@ -137,6 +167,22 @@ struct Tally {
     size_t converted = 0;
     size_t failed = 0;
 };
+
+// The warning and error lines of text, each naming input: those that do not
+// name it already get it after their "warning: " or "error: ".
+std::string namingInput(const std::string& text, const std::string& input) {
+    std::istringstream lines(text);
+    std::string named;
+    for (std::string line; std::getline(lines, line);) {
+        for (const std::string_view prefix : {"warning: ", "error: "}) {
+            if (line.starts_with(prefix) && line.find(input) == std::string::npos) {
+                line.insert(prefix.size(), "'" + input + "': ");
+            }
+        }
+        named += line + (lines.eof() ? "" : "\n");
+    }
+    return named;
+}
 
 std::string seconds(std::chrono::steady_clock::duration elapsed) {
     std::ostringstream text;
@@ -248,7 +294,7 @@ private:
         const ChildEnd end = conversion.process->wait();
         mLines.clear();
         mSession.out() << conversion.process->out() << std::flush;
-        mSession.err() << conversion.process->err() << std::flush;
+        mSession.err() << namingInput(conversion.process->err(), conversion.item.input) << std::flush;
         if (end.signal != 0) {
             // It had no chance to take its temporary files away.
             removeTemporariesOf(conversion.item.output);
@@ -281,8 +327,10 @@ int runBatch(Session& session, const BatchOptions& options, const std::vector<st
     createFolder(options.outputFolder);
     const auto started = std::chrono::steady_clock::now();
     const BatchPlan plan = planBatch(options, loadableExtensions());
-    for (const std::string& rename : plan.renames) {
-        session.console().warning(rename);
+    for (const std::vector<std::string>* notes : {&plan.passedOver, &plan.renames}) {
+        for (const std::string& note : *notes) {
+            session.console().warning(note);
+        }
     }
     const unsigned jobs = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     Batch batch(session, arguments, jobs);
@@ -292,8 +340,10 @@ int runBatch(Session& session, const BatchOptions& options, const std::vector<st
         throw Interrupted("interrupted after converting " + std::to_string(tally.converted) + " of " +
                           std::to_string(plan.items.size()) + " files");
     }
-    session.err() << "converted " << tally.converted << ", failed " << tally.failed << ", in "
-                  << seconds(std::chrono::steady_clock::now() - started) << '\n';
+    session.err() << "converted " << tally.converted << ", failed " << tally.failed
+                  << (plan.passedOver.empty() ? ""
+                                              : ", passed over " + std::to_string(plan.passedOver.size()))
+                  << ", in " << seconds(std::chrono::steady_clock::now() - started) << '\n';
     return tally.failed == 0 ? 0 : kExitFailure;
 }
 

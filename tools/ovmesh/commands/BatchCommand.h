@@ -27,6 +27,9 @@ struct BatchPlan {
     std::vector<BatchItem> items;
     // One line per output that is not named after its input alone.
     std::vector<std::string> renames;
+    // One line per entry of a folder that has a readable extension and is not
+    // converted, saying why: a named pipe, a link that leads to no file.
+    std::vector<std::string> passedOver;
 };
 
 // The conversions of the inputs: each file to its name's stem with the
@@ -35,7 +38,8 @@ struct BatchPlan {
 // are numbered from the second on ("part-2.stl"), never taking a name that
 // another input has. Folders give their files of a readable extension, their
 // sub-folders' too, in name order, without hidden entries and without the
-// output folder.
+// output folder; entries of a readable extension that are no file are passed
+// over.
 BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>& readableExtensions);
 
 // Converts every input into the output folder, each in a child process of the
@@ -43,9 +47,10 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
 // for that one file, so that the conversions share no state and a reader
 // that crashes takes only its own file down. What a child prints is shown
 // when it ends; on a terminal one line per running conversion shows its
-// progress meanwhile. A failed file does not stop the others; the summary
-// line counts them. Answers 1 when any failed; a signal is passed on to the
-// running children and ends the batch with Interrupted.
+// progress meanwhile. Every warning or error line a child prints names its
+// input. A failed file does not stop the others; the summary line counts
+// them, and the entries passed over. Answers 1 when any failed; a signal is
+// passed on to the running children and ends the batch with Interrupted.
 int runBatch(Session& session, const BatchOptions& options, const std::vector<std::string>& arguments);
 
 }  // namespace ov::ovmesh

@@ -16,6 +16,7 @@
 #include "ovmesh/commands/StandardStreams.h"
 #include "ovmesh/output/ExternalParts.h"
 #include "ovmesh/output/SafeOutputFile.h"
+#include "ovmesh/output/SceneCounts.h"
 #include "ovmesh/output/SceneVariants.h"
 #include "ovmesh/output/WorldUnits.h"
 #include "ovmesh/output/XmlText.h"
@@ -24,9 +25,6 @@
 namespace ov::ovmesh {
 
 namespace {
-
-constexpr const char* kNoLines = "input has no polylines (l elements) to draw";
-constexpr const char* kEdgesHint = "; --edges DEGREES draws the feature edges of its meshes";
 
 std::string writtenReport(const std::vector<WrittenFile>& files) {
     std::string report;
@@ -40,10 +38,10 @@ std::string writtenReport(const std::vector<WrittenFile>& files) {
 }
 
 std::vector<WrittenFile> saveWithProgress(Session& session, ovSpatial& root, const std::string& path,
-                                          const SaveMeshOptions& options) {
+                                          const SaveMeshOptions& options, TargetLinks links) {
     const std::string label = "writing " + utf8Path(fsPath(path).filename());
     return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
-        return saveScene(root, path, progress, options);
+        return saveScene(root, path, progress, options, links);
     });
 }
 
@@ -70,7 +68,8 @@ ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extensi
 PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing) {
     return [&session, format, drawing](ovSpatial& part, const std::string& path) {
         const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing);
-        const std::vector<WrittenFile> written = saveWithProgress(session, *root, path, SaveMeshOptions());
+        const std::vector<WrittenFile> written =
+            saveWithProgress(session, *root, path, SaveMeshOptions(), TargetLinks::Replace);
         session.report(writtenReport(written));
         std::vector<std::string> paths;
         for (const WrittenFile& file : written) {
@@ -198,7 +197,8 @@ int runDemo(Session& session, const std::string& folder, step::StepProfile stepP
             const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
                                                   ? demoAssembly(session, path, parts, stepProfile)
                                                   : sceneForFormat(*scene, extension, demoDrawingOptions());
-            session.report(writtenReport(saveWithProgress(session, *root, path, options)));
+            session.report(
+                writtenReport(saveWithProgress(session, *root, path, options, TargetLinks::Replace)));
             parts.keep();
         } catch (const ToolError& failure) {
             session.console().error(failure.what());
@@ -212,18 +212,31 @@ namespace {
 
 // The drawing of a converted scene: its polylines, and the feature edges of
 // its meshes when asked for.
-ovPointer<ovSpatial> convertedDrawing(Session& session, const ConvertOptions& options,
-                                      const DrawingOptions& drawing, const ovSpatial& scene) {
+ovPointer<ovSpatial> convertedDrawing(const ConvertOptions& options, const DrawingOptions& drawing,
+                                      const ovSpatial& scene) {
     if (options.edgeDegrees) {
         return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, *options.edgeDegrees);
     }
-    if (countLines(scene) == 0) {
-        if (!options.allowEmpty) {
-            throw ToolError(options.input + ": " + kNoLines + kEdgesHint);
-        }
-        session.console().warning(options.input + ": " + kNoLines + "; the drawing is empty");
-    }
     return drawingOf(scene, SceneContent::Lines, drawing);
+}
+
+// An output that would show nothing of the input is refused, or with
+// --allow-empty written with a warning, saying why.
+void requireContent(Session& session, const ConvertOptions& options, const ovSpatial& input,
+                    const ovSpatial& output) {
+    // Standard input's references are relative to the current folder.
+    const std::filesystem::path inputFolder =
+        options.input == kStandardStream ? std::filesystem::path() : fsPath(options.input).parent_path();
+    const std::optional<std::string> reason = emptyOutputReason(
+        input, inputFolder, output, extensionOf(options.output), options.edgeDegrees.has_value());
+    if (!reason) {
+        return;
+    }
+    if (!options.allowEmpty) {
+        throw ToolError("cannot write '" + options.output + "': it would hold no geometry: " + *reason +
+                        "; --allow-empty writes it all the same");
+    }
+    session.console().warning("'" + options.output + "' holds no geometry: " + *reason);
 }
 
 }  // namespace
@@ -236,7 +249,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
     setStepGeometry(options.stepGeometry);
     requirePartFormat(options);
-    requireWritableTarget(options.output);
+    requireWritableTarget(options.output, options.outputLinks);
     const std::string extension = extensionOf(options.output);
     // Texts are escaped, or refused, before a long read.
     DrawingOptions drawing = options.drawing;
@@ -247,7 +260,8 @@ int runConvert(Session& session, const ConvertOptions& options) {
     setPlmXmlReading(options.plmxml);
     const SceneUp up = sceneUpFor(options.input, options.from, options.up);
     setSceneUp(up);
-    ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions);
+    const ovPointer<ovSpatial> input = loadInput(session, options.input, options.from, loadOptions);
+    ovPointer<ovSpatial> root = input;
     useColladaOptions(colladaOptionsFor(up, options.precision));
     if (const std::optional<std::string> warning =
             droppedColoursWarning(*root, options.input, options.output)) {
@@ -261,7 +275,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     PartFiles parts;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
-            root = convertedDrawing(session, options, drawing, *root);
+            root = convertedDrawing(options, drawing, *root);
             break;
         case FormatKind::Structure:
             root = assemblyOf(session, *root, options, parts);
@@ -269,9 +283,11 @@ int runConvert(Session& session, const ConvertOptions& options) {
         case FormatKind::Geometry:
             break;
     }
+    requireContent(session, options, *input, *root);
     SaveMeshOptions saveOptions;
     saveOptions.lineBreaks = options.lineBreaks;
-    session.report(writtenReport(saveWithProgress(session, *root, options.output, saveOptions)));
+    session.report(
+        writtenReport(saveWithProgress(session, *root, options.output, saveOptions, options.outputLinks)));
     parts.keep();
     return 0;
 }

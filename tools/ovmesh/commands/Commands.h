@@ -11,6 +11,7 @@
 #include "ovmesh/output/ConsoleLog.h"
 #include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ProgressBar.h"
+#include "ovmesh/output/SafeOutputFile.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "step/StepMeshDriver.h"
 
@@ -97,6 +98,8 @@ struct ConvertOptions {
     std::string output;
     std::string from;
     std::string to;
+    // Follow for an output the user named, Replace for one the tool named (a batch's).
+    TargetLinks outputLinks = TargetLinks::Follow;
     DrawingOptions drawing;
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "collada/ovColladaMeshDriver.h"
 #include "gltf/GltfMeshDriver.h"
@@ -11,6 +12,7 @@
 #include "ovmesh/commands/FormatTable.h"
 #include "ovmesh/input/AssimpImport.h"
 #include "ovmesh/input/ObjImport.h"
+#include "ovmesh/input/TextEncoding.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
 #include "step/StepMeshDriver.h"
@@ -23,7 +25,9 @@ namespace {
 
 // Read when their document element is PLM XML's.
 constexpr const char* kXmlExtension = "xml";
-constexpr size_t kSniffedBytes = 4096;
+// How far a .xml file is searched for its document element: past any licence
+// text in comments, short of reading a large file twice.
+constexpr size_t kSniffedBytes = size_t{1} << 20;
 
 SceneUp gSceneUp = SceneUp::Z;
 
@@ -86,14 +90,30 @@ std::string documentElementOf(const std::string& head) {
     return end == std::string::npos ? std::string() : head.substr(at + 1, end - at - 1);
 }
 
+// The start of a document as UTF-8 text, whether it is UTF-8 or UTF-16; a
+// character cut at the end is left out.
+std::string headText(std::string_view head, const std::string& source) {
+    const DetectedEncoding detected = detectEncoding(head);
+    head.remove_prefix(detected.markSize);
+    if (detected.encoding == TextEncoding::Utf8) {
+        return std::string(head);
+    }
+    head.remove_suffix(head.size() % 2);
+    const size_t highByte = detected.encoding == TextEncoding::Utf16LittleEndian ? 1 : 2;
+    const bool cutPair =
+        head.size() >= 2 && (static_cast<unsigned char>(head[head.size() - highByte]) & 0xFC) == 0xD8;
+    head.remove_suffix(cutPair ? 2 : 0);
+    return utf16ToUtf8(head, detected.encoding, source);
+}
+
 // The PLM XML driver, when the document element in head, the start of
 // source, is PLMXML.
-ovCoreMeshDriver* plmXmlDriverFor(const std::string& head, const std::string& source) {
-    const std::string element = documentElementOf(head.substr(0, kSniffedBytes));
+ovCoreMeshDriver* plmXmlDriverFor(std::string_view head, const std::string& source) {
+    const std::string element = documentElementOf(headText(head.substr(0, kSniffedBytes), source));
     if (element != "PLMXML" && !ovStringUtils::endsWith(element, ":PLMXML")) {
-        const std::string found =
-            element.empty() ? "no document element in its first " + std::to_string(kSniffedBytes) + " bytes"
-                            : "its document element is <" + element + ">";
+        const std::string found = element.empty() ? "no document element in its first " +
+                                                        std::to_string(kSniffedBytes >> 20) + " MiB"
+                                                  : "its document element is <" + element + ">";
         throw ToolError("cannot read '" + source + "': " + found +
                         ", and only PLM XML (<PLMXML>) is read from .xml files");
     }
@@ -317,14 +337,15 @@ LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& form
 }
 
 std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
-                                   ovProgressNotifierInterface* progress, SaveMeshOptions options) {
+                                   ovProgressNotifierInterface* progress, SaveMeshOptions options,
+                                   TargetLinks links) {
     requireSaveDriver(path);
     ovCoreMeshDriver* driver = ovIoManager::msInstance.findSaveDriver(extensionOf(path));
     if (options.fileName.empty()) {
         options.fileName = utf8Path(fsPath(path).stem());
     }
     const CompanionFiles companions(driver, path);
-    SafeOutputFile file(path);
+    SafeOutputFile file(path, links);
     const ovObjectList objects{ovPointer<ovObject>(&root)};
     const bool saved =
         driver->isDeviceCapable()

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ovmesh/output/DriverMessages.h"
+#include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 #include "step/StepMeshDriver.h"
@@ -69,12 +70,14 @@ struct WrittenFile {
 // Saves the scene to path through the driver manager, by way of a temporary
 // file that replaces path only once everything is written. The driver works
 // on a file device when it can, so that a short write is noticed, and on the
-// path otherwise. A COLLADA document's image files, and the files beside a
+// path otherwise. A path that is a symbolic link is replaced as links says.
+// A COLLADA document's image files, and the files beside a
 // .gltf document, are named after path's stem ("OUT-" before each), so that
 // documents saved into one folder keep theirs apart. Answers the files written: path first, then the
 // images; ToolError on any failure, a cancelled save included, leaving no
 // file behind.
 std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
-                                   ovProgressNotifierInterface* progress, SaveMeshOptions options);
+                                   ovProgressNotifierInterface* progress, SaveMeshOptions options,
+                                   TargetLinks links = TargetLinks::Replace);
 
 }  // namespace ov::ovmesh

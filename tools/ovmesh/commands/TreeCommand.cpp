@@ -9,6 +9,7 @@
 #include "core/SceneWalk.h"
 #include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/output/JsonWriter.h"
+#include "ovmesh/output/SceneCounts.h"
 #include "scenegraph/ovBuffers.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
@@ -126,53 +127,6 @@ std::string textLine(const NodeFacts& facts, size_t depth) {
         line += (i == 0 ? "  " : "; ") + facts.metadata[i].first + " = " + facts.metadata[i].second;
     }
     return line;
-}
-
-// What a node holds itself: a mesh its vertices, triangles and material, a
-// polyline its vertices and segments.
-struct GeometryCounts {
-    int64_t vertices = 0;
-    int64_t triangles = 0;
-    int64_t segments = 0;
-    int64_t materials = 0;
-};
-
-GeometryCounts countsOf(const ovSpatial& spatial) {
-    GeometryCounts counts;
-    if (!spatial.IsDerived(ovBaseGeometry::TYPE)) {
-        return counts;
-    }
-    const auto& geometry = static_cast<const ovBaseGeometry&>(spatial);
-    const ovVertexBuffer* vertices = geometry.getVertexBuffer();
-    const ovIndexBuffer* indices = geometry.getIndexBuffer();
-    counts.vertices = vertices != nullptr ? vertices->GetVertexQuantity() : 0;
-    if (spatial.IsDerived(ovTriMesh::TYPE)) {
-        counts.triangles = static_cast<const ovTriMesh&>(spatial).GetTriangleQuantity();
-    } else if (spatial.IsDerived(ovLine::TYPE) && indices != nullptr) {
-        counts.segments = indices->GetIndexQuantity() / 2;
-    }
-    counts.materials = geometry.getMaterialState() != nullptr ? 1 : 0;
-    return counts;
-}
-
-// The whole tree's counts; a material shared by several meshes counts once.
-GeometryCounts totalsOf(const ovSpatial& root) {
-    GeometryCounts totals;
-    std::set<const ovMaterialState*> materials;
-    walkScene(root, nullptr, [&](const WalkStep<const ovSpatial>& step) {
-        const GeometryCounts own = countsOf(step.object);
-        totals.vertices += own.vertices;
-        totals.triangles += own.triangles;
-        totals.segments += own.segments;
-        if (step.object.IsDerived(ovBaseGeometry::TYPE)) {
-            if (const ovMaterialState* material =
-                    static_cast<const ovBaseGeometry&>(step.object).getMaterialState()) {
-                materials.insert(material);
-            }
-        }
-    });
-    totals.materials = static_cast<int64_t>(materials.size());
-    return totals;
 }
 
 void writeCounts(JsonWriter& json, const GeometryCounts& counts) {

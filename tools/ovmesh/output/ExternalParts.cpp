@@ -17,6 +17,12 @@ namespace ov::ovmesh {
 
 namespace {
 
+// The longest file name the usual file systems take, in bytes (NTFS counts
+// UTF-16 units, never more than UTF-8 bytes).
+constexpr size_t kMaxFileNameBytes = 255;
+// Room kept for the number that makes a name unique ("_12345").
+constexpr size_t kNumberRoom = 8;
+
 bool isGeometry(const ovSpatial* spatial) {
     return spatial != nullptr && spatial->IsDerived(ovBaseGeometry::TYPE);
 }
@@ -58,8 +64,19 @@ std::string fileNamePart(const std::string& name) {
     return safe;
 }
 
-// Names the files of one output: "<output stem>-<node>.<format>", with a
-// number added when two nodes have the same name.
+// The first bytes of text, at most size of them, never half a UTF-8 character.
+std::string cutUtf8(std::string text, size_t size) {
+    if (text.size() > size) {
+        while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) {
+            --size;
+        }
+        text.resize(size);
+    }
+    return text;
+}
+
+// Names the files of one output: "<output stem>-<node>.<format>", cut to a
+// length file systems take, with a number added when two names are the same.
 class PartNamer {
 public:
     PartNamer(const std::string& output, std::string format)
@@ -69,7 +86,8 @@ public:
 
     // The file name and the full path.
     std::pair<std::string, std::string> next(const std::string& nodeName) {
-        const std::string base = mStem + "-" + fileNamePart(nodeName);
+        const std::string base = cutUtf8(mStem + "-" + fileNamePart(nodeName),
+                                         kMaxFileNameBytes - kNumberRoom - 1 - mFormat.size());
         std::string name = base + "." + mFormat;
         for (int number = 2; !mUsed.insert(lowerCase(name)).second; ++number) {
             name = base + "_" + std::to_string(number) + "." + mFormat;

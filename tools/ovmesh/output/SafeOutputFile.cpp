@@ -68,7 +68,7 @@ std::string folderText(const fs::path& folder) {
 
 // Where the chain of symbolic links that starts at target ends: the target
 // itself when it is no link.
-fs::path destinationOf(const std::string& target) {
+fs::path linkChainEnd(const std::string& target) {
     fs::path path = fsPath(target);
     for (int hop = 0; hop < kLinkHops; ++hop) {
         std::error_code error;
@@ -85,26 +85,27 @@ fs::path destinationOf(const std::string& target) {
 }
 
 // The file a save to target replaces, once it passed the checks of
-// requireWritableTarget.
-fs::path checkedDestination(const std::string& target) {
+// requireWritableTarget. Its own status, not that of a file a link of it
+// leads to: a link that is replaced is no file written.
+fs::path checkedDestination(const std::string& target, TargetLinks links) {
     const std::string name = utf8Path(fsPath(target).filename());
     if (!utf8::is_valid(name.begin(), name.end())) {
         refuse(target, "its name is not UTF-8 text");
     }
-    const fs::path destination = destinationOf(target);
+    const fs::path destination = links == TargetLinks::Follow ? linkChainEnd(target) : fsPath(target);
     const fs::path folder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
         refuse(target, "folder '" + utf8Path(folder) + "' does not exist");
     }
-    const fs::file_status status = fs::status(destination, error);
+    const fs::file_status status = fs::symlink_status(destination, error);
     if (fs::is_directory(status)) {
         refuse(target, "it is a folder");
     }
     if (!mayWrite(folder)) {
         refuse(target, "folder '" + utf8Path(folder) + "' is not writable");
     }
-    if (fs::exists(status) && !mayWrite(destination)) {
+    if (fs::exists(status) && !fs::is_symlink(status) && !mayWrite(destination)) {
         refuse(target, "it is read-only");
     }
     return destination;
@@ -129,18 +130,18 @@ fs::path createTemporaryBeside(const fs::path& destination, const std::string& t
 
 }  // namespace
 
-void requireWritableTarget(const std::string& target) {
-    checkedDestination(target);
+void requireWritableTarget(const std::string& target, TargetLinks links) {
+    checkedDestination(target, links);
 }
 
-SafeOutputFile::SafeOutputFile(std::string target) : mTarget(std::move(target)) {
-    const fs::path destination = checkedDestination(mTarget);
+SafeOutputFile::SafeOutputFile(std::string target, TargetLinks links) : mTarget(std::move(target)) {
+    const fs::path destination = checkedDestination(mTarget, links);
     const fs::path temporary = createTemporaryBeside(destination, mTarget);
     mDestination = utf8Path(destination);
     mTemporary = utf8Path(temporary);
     std::error_code error;
-    const fs::file_status replaced = fs::status(destination, error);
-    if (fs::exists(replaced)) {
+    const fs::file_status replaced = fs::symlink_status(destination, error);
+    if (fs::is_regular_file(replaced)) {
         fs::permissions(temporary, replaced.permissions() & fs::perms::all, error);
         if (error) {
             fs::remove(temporary, error);

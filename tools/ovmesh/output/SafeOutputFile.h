@@ -5,23 +5,30 @@
 
 namespace ov::ovmesh {
 
+// What a save does with a target that is a symbolic link. A file the user
+// named is replaced where its links lead, as cp does; a name the tool made up
+// (a batch output, a part file) is replaced itself, link and all, so that a
+// link planted there cannot send the file anywhere else.
+enum class TargetLinks { Follow, Replace };
+
 // ToolError, naming target, when a save to it is bound to fail or to do harm:
 // its name is not UTF-8 text (files hold it), its folder does not exist or may
 // not be written, or it is a folder or a file the user may not write (see
-// mayWrite). A symbolic link is judged by the file it leads to.
-void requireWritableTarget(const std::string& target);
+// mayWrite). With Follow a symbolic link is judged by the file it leads to;
+// with Replace only its folder counts.
+void requireWritableTarget(const std::string& target, TargetLinks links);
 
 // Writes a file without ever leaving a partial one at the target: the data
 // goes to a hidden temporary file beside the target, which takes the target's
 // place only on commit and is removed otherwise. The temporary file ends in
 // the target's extension, because drivers are chosen by the path's extension.
-// A target that is a symbolic link is replaced where the link leads, so that
-// the link stays; a file replaced keeps its permissions.
+// A target that is a symbolic link is replaced as links says; a file replaced
+// keeps its permissions.
 class SafeOutputFile {
 public:
     // Creates the temporary file; ToolError when requireWritableTarget refuses
     // the target or the file cannot be created.
-    explicit SafeOutputFile(std::string target);
+    SafeOutputFile(std::string target, TargetLinks links);
     ~SafeOutputFile();
     SafeOutputFile(const SafeOutputFile&) = delete;
     SafeOutputFile& operator=(const SafeOutputFile&) = delete;
@@ -34,7 +41,7 @@ public:
 
 private:
     std::string mTarget;
-    // The file replaced: the target, or where its links lead.
+    // The file replaced: the target, or where its links lead (Follow).
     std::string mDestination;
     std::string mTemporary;
     bool mCommitted = false;

@@ -23,14 +23,6 @@ FormatKind formatKindOf(const std::string& extension) {
     return FormatKind::Geometry;
 }
 
-size_t countLines(const ovSpatial& root) {
-    size_t count = 0;
-    walkScene(root, nullptr, [&count](const WalkStep<const ovSpatial>& step) {
-        count += step.object.IsDerived(ovLine::TYPE) ? 1 : 0;
-    });
-    return count;
-}
-
 namespace {
 
 void copyPlacementAndMetadata(const ovSpatial& source, ovSpatial& copy) {

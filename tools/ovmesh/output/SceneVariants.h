@@ -15,8 +15,6 @@ namespace ov::ovmesh {
 enum class FormatKind { Geometry, Drawing, Structure };
 FormatKind formatKindOf(const std::string& extension);
 
-size_t countLines(const ovSpatial& root);
-
 // Which leaves a copy of a scene keeps.
 enum class SceneContent {
     Lines,              // nodes and polylines
