@@ -103,9 +103,8 @@ TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {
         {{"tree", sample.string()},
          0,
          6,
-         "warning: krusty84_PLMXMLFile_v6_b.xml: Not read as product definitions (fail to find root ); read "
-         "as an "
-         "occurrence tree\n"},
+         "warning: krusty84_PLMXMLFile_v6_b.xml: Not read as product definitions (no rootRefs names its root "
+         "instance); read as an occurrence tree\n"},
         {{"tree", work.file("page.xml")},
          1,
          0,
