@@ -69,7 +69,8 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
               " wheel['rotation'][0], [m['key'] for m in wheel['metadata']])\n");
     writeFile(work.file("tree.json"), json.out);
     EXPECT_EQ(runCommand("/usr/bin/python3 '" + scriptPath + "' '" + work.file("tree.json") + "'"),
-              "Car 6 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
+              // Without metadata the root keeps its name, type and units, not the document's attributes.
+              "Car 3 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
 }
 
 TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWritesNothing) {
