@@ -164,7 +164,12 @@ int PlmXmlLoader::startInstance(const xml::XmlAttributes& attributes) {
     PlmXmlInstance& instance = *stored;
     plmxml::PlmXmlTextStore& texts = mCurrentProductDef->texts;
     instance.attributes.reserve(attributes.size());
+    mOpenTransformRef.clear();
+    mOpenInstancePlaced = false;
     for (const auto& [key, value] : attributes) {
+        if (key == "transformRef"sv) {
+            mOpenTransformRef = value;
+        }
         if (key == "partRef"sv) {
             instance.partRef = texts.add(value);
             continue;
@@ -219,6 +224,7 @@ bool PlmXmlLoader::endElement(std::string_view name) {
     if (isElement(name, names.part)) {
         mCurrentPart = nullptr;
     } else if (isElement(name, names.instance)) {
+        noteUnfollowedTransform();
         mCurrentInstance = nullptr;
     } else if (name == "ProductDef"sv) {
         endProductDef();
@@ -262,6 +268,7 @@ void PlmXmlLoader::handOverRemainingProductDefs() {
 bool PlmXmlLoader::endTransform() {
     const std::string& text = endText();
     if (mCurrentInstance) {
+        mOpenInstancePlaced = true;
         if (!plmxml::readTransformNumbers(text, mNumbers)) {
             abort(plmxml::transformFailure(text));
             return false;
@@ -273,6 +280,15 @@ bool PlmXmlLoader::endTransform() {
         }
     }
     return true;
+}
+
+void PlmXmlLoader::noteUnfollowedTransform() {
+    if (mCurrentInstance && !mOpenTransformRef.empty() && !mOpenInstancePlaced &&
+        mUnfollowedTransform.empty()) {
+        mUnfollowedTransform = "Instance " + std::string(mCurrentInstance->id) +
+                               " is placed by transformRef " + mOpenTransformRef +
+                               ", which the strict reading does not follow";
+    }
 }
 
 ovVariantMapImpl PlmXmlLoader::documentAttributes() {

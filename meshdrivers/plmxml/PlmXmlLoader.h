@@ -114,6 +114,11 @@ public:
     // another, and so was no longer the open one at its end) to the builder.
     void handOverRemainingProductDefs();
 
+    // Why the scene misplaces an instance: the first one placed only by a
+    // transformRef (a Transform elsewhere, which strict reading does not
+    // follow); empty when none is.
+    const std::string& unfollowedTransform() const { return mUnfollowedTransform; }
+
     // The document element's attributes (of the last one, when a name comes twice).
     ovVariantMapImpl documentAttributes();
 
@@ -134,6 +139,7 @@ private:
     // Hands the product definition to the scene builder.
     void endProductDef();
     bool endTransform();
+    void noteUnfollowedTransform();
 
     int mMode = NoDocumentElement;
     PlmXmlCountingDevice mDevice;
@@ -157,6 +163,10 @@ private:
     ovProgressNotifierInterface* mProgress;
     plmxml::PlmXmlSceneBuilder& mSceneBuilder;
     plmxml::TransformNumbers mNumbers{};
+    // The open instance's transformRef, and whether a Transform inside it placed it.
+    std::string mOpenTransformRef;
+    bool mOpenInstancePlaced = false;
+    std::string mUnfollowedTransform;
 };
 
 }  // namespace ov

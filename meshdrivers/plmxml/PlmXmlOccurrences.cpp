@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "plmxml/PlmXmlScene.h"
 #include "scenegraph/ovMetadata.h"
@@ -22,14 +23,51 @@ constexpr size_t kMaxWarnings = 20;
 constexpr double kRotationTolerance = 1e-3;
 constexpr TransformNumbers kIdentity{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
-// The elements read as objects: occurrences, what they place (revisions,
-// views of them, v4 parts), products, data sets and their files.
-bool isObjectElement(std::string_view name) {
-    constexpr std::string_view kNames[] = {
-        "Occurrence", "ProductRevisionView", "ProductRevision", "ConnectionRevision",
-        "Product",    "Connection",          "DataSet",         "ExternalFile",
-        "Part"};
-    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+struct ElementKind {
+    std::string_view element;
+    PlmXmlObject::Kind kind;
+};
+
+// The elements read as objects, by what the schema derives them from:
+// occurrences (OccurrenceType), instances that place structures
+// (InstanceBase; GDE and feature instances place no part), views
+// (StructureRevisionViewBase; Part is the v4 name of ProductRevisionView),
+// revisions (StructureRevisionBase), and, as others, the structures that
+// revisions are of, data sets and their files.
+constexpr ElementKind kObjectElements[] = {
+    {"Occurrence", PlmXmlObject::Occurrence},
+    {"FeatureOccurrence", PlmXmlObject::Occurrence},
+    {"ProductInstance", PlmXmlObject::Instance},
+    {"Instance", PlmXmlObject::Instance},
+    {"ConnectionInstance", PlmXmlObject::Instance},
+    {"CompositionInstance", PlmXmlObject::Instance},
+    {"ProductRevisionView", PlmXmlObject::View},
+    {"Part", PlmXmlObject::View},
+    {"DesignRevisionView", PlmXmlObject::View},
+    {"ConnectionRevisionView", PlmXmlObject::View},
+    {"DrawingRevisionView", PlmXmlObject::View},
+    {"StructureRevisionView", PlmXmlObject::View},
+    {"ProductRevision", PlmXmlObject::Revision},
+    {"DesignRevision", PlmXmlObject::Revision},
+    {"ConnectionRevision", PlmXmlObject::Revision},
+    {"DrawingRevision", PlmXmlObject::Revision},
+    {"RequirementRevision", PlmXmlObject::Revision},
+    {"OccurrenceControlRevision", PlmXmlObject::Revision},
+    {"StructureRevision", PlmXmlObject::Revision},
+    {"Product", PlmXmlObject::Other},
+    {"Design", PlmXmlObject::Other},
+    {"Connection", PlmXmlObject::Other},
+    {"Drawing", PlmXmlObject::Other},
+    {"Requirement", PlmXmlObject::Other},
+    {"Structure", PlmXmlObject::Other},
+    {"DataSet", PlmXmlObject::Other},
+    {"ExternalFile", PlmXmlObject::Other},
+};
+
+const ElementKind* objectElement(std::string_view name) {
+    const auto found = std::find_if(std::begin(kObjectElements), std::end(kObjectElements),
+                                    [name](const ElementKind& entry) { return entry.element == name; });
+    return found == std::end(kObjectElements) ? nullptr : found;
 }
 
 // Schema versions 4, 5 and 6, with or without a minor version.
@@ -70,32 +108,52 @@ bool isRotation(const TransformNumbers& c) {
     return determinant > 0;
 }
 
-// The placement of child in parent's frame, both given in the root's:
-// inverse(parent) then child. The rotations are orthonormal, so the inverse
-// is the transpose.
-TransformNumbers relativePlacement(const TransformNumbers& parent, const TransformNumbers& child) {
-    TransformNumbers local{};
+// The placement of child, given in parent's frame, in the frame parent is
+// given in: parent then child.
+TransformNumbers composedPlacement(const TransformNumbers& parent, const TransformNumbers& child) {
+    TransformNumbers world{};
     for (size_t row = 0; row < 3; ++row) {
         for (size_t column = 0; column < 3; ++column) {
             double sum = 0;
             for (size_t k = 0; k < 3; ++k) {
-                sum += rotationAt(parent, k, row) * rotationAt(child, k, column);
+                sum += rotationAt(parent, row, k) * rotationAt(child, k, column);
             }
-            local[column * 4 + row] = sum;
+            world[column * 4 + row] = sum;
         }
-        double offset = 0;
+        double offset = parent[12 + row];
         for (size_t k = 0; k < 3; ++k) {
-            offset += rotationAt(parent, k, row) * (child[12 + k] - parent[12 + k]);
+            offset += rotationAt(parent, row, k) * child[12 + k];
         }
-        local[12 + row] = offset;
+        world[12 + row] = offset;
     }
-    local[15] = 1;
-    return local;
+    world[15] = 1;
+    return world;
+}
+
+// The placement of child in parent's frame, both given in the root's:
+// inverse(parent) then child. The rotations are orthonormal, so the inverse
+// is the transpose.
+TransformNumbers relativePlacement(const TransformNumbers& parent, const TransformNumbers& child) {
+    TransformNumbers inverse{};
+    for (size_t row = 0; row < 3; ++row) {
+        for (size_t column = 0; column < 3; ++column) {
+            inverse[column * 4 + row] = rotationAt(parent, column, row);
+            inverse[12 + row] -= rotationAt(parent, column, row) * parent[12 + column];
+        }
+    }
+    inverse[15] = 1;
+    return composedPlacement(inverse, child);
 }
 
 bool isFiniteInMillimetres(const ovTransformation& transform) {
     const Wm4::Vector3<float>& offset = transform.GetTranslate();
     return std::isfinite(offset[0]) && std::isfinite(offset[1]) && std::isfinite(offset[2]);
+}
+
+std::string firstNamed(std::initializer_list<std::string_view> names) {
+    const auto named =
+        std::find_if(names.begin(), names.end(), [](std::string_view name) { return !name.empty(); });
+    return named == names.end() ? std::string() : std::string(*named);
 }
 
 struct DataFile {
@@ -104,13 +162,30 @@ struct DataFile {
     bool rendering;
 };
 
-// The scene of the occurrence tree, built depth first without recursion.
-class OccurrenceTreeBuilder {
+// What a node is made of: its name, the revision or view whose definition it
+// shares, its placement in its parent's frame and in the root's, and the ids
+// of its children.
+struct NodeSource {
+    std::string name;
+    PlmXmlObject* definition = nullptr;
+    TransformNumbers local = kIdentity;
+    TransformNumbers world = kIdentity;
+    const std::vector<std::string_view>* children = nullptr;
+};
+
+// The scene of one structure, built depth first without recursion. In the
+// occurrence tree each occurrence is met once; in the instance graph an
+// instance is met once per use of the part that lists it.
+class TreeBuilder {
 public:
-    OccurrenceTreeBuilder(PlmXmlOccurrenceReader& reader, ovCoreMeshDriver& driver, bool importMetadata,
-                          ovProgressNotifierInterface* progress, uint64_t budget,
-                          const std::string& documentFolder)
+    TreeBuilder(PlmXmlDocumentReader& reader, PlmXmlStructure structure, ovCoreMeshDriver& driver,
+                bool importMetadata, ovProgressNotifierInterface* progress, uint64_t budget,
+                const std::string& documentFolder)
         : mReader(reader),
+          mStructure(structure),
+          mMember(structure == PlmXmlStructure::Occurrences ? PlmXmlObject::Occurrence
+                                                            : PlmXmlObject::Instance),
+          mMemberName(structure == PlmXmlStructure::Occurrences ? "occurrence" : "instance"),
           mDriver(driver),
           mImportMetadata(importMetadata),
           mProgress(progress),
@@ -125,29 +200,45 @@ public:
 private:
     enum Visit : uint8_t { NotReached = 0, OnPath, Done };
     struct Frame {
-        PlmXmlObject* occurrence;
+        PlmXmlObject* member;
         ovNode* node;
         TransformNumbers world;
+        const std::vector<std::string_view>* children;
         size_t nextChild;
     };
 
     bool canceled() const { return mProgress && mProgress->isCanceled(); }
     void warn(const std::string& text);
     bool fail(const std::string& text);
+    std::string capitalName() const;
     ovPointer<ovNode> buildTree(PlmXmlObject& root);
     // Adds the child of the top frame that comes next; false when the load fails.
     bool addNextChild(std::vector<Frame>& path);
-    PlmXmlObject* revisionOf(const PlmXmlObject& occurrence);
-    TransformNumbers worldOf(const PlmXmlObject& occurrence);
-    ovPointer<ovNode> makeNode(PlmXmlObject& occurrence, PlmXmlObject& revision,
-                               const TransformNumbers& parent, TransformNumbers& world);
+    // False when the member is skipped (a warning then says why).
+    bool describe(PlmXmlObject& member, const TransformNumbers& parentWorld, NodeSource& source);
+    bool describeOccurrence(PlmXmlObject& occurrence, const TransformNumbers& parentWorld,
+                            NodeSource& source);
+    bool describeInstance(PlmXmlObject& instance, NodeSource& source);
+    // The revision or view placed by ref (a view stands for the revision it
+    // shows, when it names one); null, with a warning, when there is none.
+    PlmXmlObject* placedBy(const PlmXmlObject& member, std::string_view ref);
+    std::string_view nameOf(const PlmXmlObject& placed);
+    // The member's own placement, a rotation, or null when it has none.
+    const TransformNumbers* placementOf(const PlmXmlObject& member, TransformNumbers& checked);
+    // The placements of the instances of the occurrence's chain composed;
+    // false when the chain names something that is no instance.
+    bool chainPlacement(const PlmXmlObject& occurrence, TransformNumbers& world);
+    ovPointer<ovNode> makeNode(PlmXmlObject& member, const NodeSource& source);
     // Null when the scene would outgrow its budget.
-    ovInstanceDefId* definitionOf(PlmXmlObject& revision, bool assembly);
-    std::vector<DataFile> dataFilesOf(const PlmXmlObject& revision);
+    ovInstanceDefId* definitionOf(PlmXmlObject& placed, bool assembly);
+    std::vector<DataFile> dataFilesOf(const PlmXmlObject& placed);
     std::string resolved(std::string_view location) const;
     uint64_t bytesOf(const PlmXmlAttributeList& list) const;
 
-    PlmXmlOccurrenceReader& mReader;
+    PlmXmlDocumentReader& mReader;
+    PlmXmlStructure mStructure;
+    PlmXmlObject::Kind mMember;
+    std::string mMemberName;
     ovCoreMeshDriver& mDriver;
     bool mImportMetadata;
     ovProgressNotifierInterface* mProgress;
@@ -161,28 +252,37 @@ private:
     bool mFailed = false;
 };
 
-void OccurrenceTreeBuilder::warn(const std::string& text) {
+void TreeBuilder::warn(const std::string& text) {
     if (++mWarnings <= kMaxWarnings) {
         mDriver.addErrorMessage("W: " + text, kMessageCode);
     }
 }
 
-bool OccurrenceTreeBuilder::fail(const std::string& text) {
+bool TreeBuilder::fail(const std::string& text) {
     mDriver.addErrorMessage(text, kMessageCode);
     mFailed = true;
     return false;
 }
 
-ovPointer<ovNode> OccurrenceTreeBuilder::build() {
-    if (mReader.roots().empty()) {
-        fail("No ProductView names a root occurrence");
+std::string TreeBuilder::capitalName() const {
+    std::string name = mMemberName;
+    name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return name;
+}
+
+ovPointer<ovNode> TreeBuilder::build() {
+    const std::vector<std::string_view>& roots = mReader.roots(mStructure);
+    if (roots.empty()) {
+        fail(mStructure == PlmXmlStructure::Occurrences ? "No ProductView names a root occurrence"
+                                                        : "No InstanceGraph names a root instance");
         return {};
     }
+    mReader.setProgressMade(PlmXmlProgress::RootNamed);
     std::vector<ovPointer<ovNode>> trees;
-    for (const std::string_view rootId : mReader.roots()) {
+    for (const std::string_view rootId : roots) {
         PlmXmlObject* root = mReader.find(rootId);
-        if (!root || root->kind != PlmXmlObject::Occurrence) {
-            warn("The root occurrence " + std::string(rootId) + " is not in the document; skipped");
+        if (!root || root->kind != mMember) {
+            warn("The root " + mMemberName + " " + std::string(rootId) + " is not in the document; skipped");
             continue;
         }
         if (root->visit != NotReached) {
@@ -201,7 +301,7 @@ ovPointer<ovNode> OccurrenceTreeBuilder::build() {
             "W: " + std::to_string(mWarnings - kMaxWarnings) + " more warnings like these", kMessageCode);
     }
     if (trees.empty()) {
-        fail("No root occurrence could be read");
+        fail("No root " + mMemberName + " could be read");
         return {};
     }
     if (trees.size() == 1) {
@@ -214,26 +314,27 @@ ovPointer<ovNode> OccurrenceTreeBuilder::build() {
     return group;
 }
 
-ovPointer<ovNode> OccurrenceTreeBuilder::buildTree(PlmXmlObject& root) {
+ovPointer<ovNode> TreeBuilder::buildTree(PlmXmlObject& root) {
     root.visit = Done;
-    PlmXmlObject* revision = revisionOf(root);
-    if (!revision) {
+    NodeSource source;
+    if (!describe(root, kIdentity, source)) {
         return {};
     }
-    std::vector<Frame> path(1);
-    const ovPointer<ovNode> tree = makeNode(root, *revision, kIdentity, path[0].world);
+    const ovPointer<ovNode> tree = makeNode(root, source);
     if (!tree) {
         return {};
     }
+    mReader.setProgressMade(PlmXmlProgress::RootRead);
     root.visit = OnPath;
-    path[0] = {&root, tree.get(), path[0].world, 0};
+    std::vector<Frame> path{{&root, tree.get(), source.world, source.children, 0}};
     while (!path.empty()) {
         if (canceled()) {
             return {};
         }
         Frame& frame = path.back();
-        if (frame.nextChild == frame.occurrence->refs.size()) {
-            frame.occurrence->visit = Done;
+        if (frame.nextChild == frame.children->size()) {
+            // An instance is met again under each use of its parent part.
+            frame.member->visit = mStructure == PlmXmlStructure::Occurrences ? Done : NotReached;
             path.pop_back();
         } else if (!addNextChild(path)) {
             return {};
@@ -242,76 +343,171 @@ ovPointer<ovNode> OccurrenceTreeBuilder::buildTree(PlmXmlObject& root) {
     return tree;
 }
 
-bool OccurrenceTreeBuilder::addNextChild(std::vector<Frame>& path) {
+bool TreeBuilder::addNextChild(std::vector<Frame>& path) {
+    // Each id listed counts, met or skipped: a part that lists many ids of
+    // no instance, used by many others, would otherwise take long to make
+    // no node at all.
+    mSceneBytes += kEntryBytes;
+    if (overBudget()) {
+        return false;
+    }
     Frame& frame = path.back();
-    const std::string_view childId = frame.occurrence->refs[frame.nextChild++];
-    const std::string parentId(frame.occurrence->id);
+    const std::string_view childId = (*frame.children)[frame.nextChild++];
+    const std::string parentId(frame.member->id);
     PlmXmlObject* child = mReader.find(childId);
-    if (!child || child->kind != PlmXmlObject::Occurrence) {
-        warn("Occurrence " + parentId + " lists " + std::string(childId) +
-             ", which is no occurrence; skipped");
+    if (!child || child->kind != mMember) {
+        warn((mStructure == PlmXmlStructure::Occurrences ? "Occurrence " : "The part of instance ") +
+             parentId + " lists " + std::string(childId) + ", which is no " + mMemberName + "; skipped");
         return true;
     }
     if (child->visit == OnPath) {
-        return fail("Occurrence " + std::string(child->id) + " contains itself");
+        return fail(capitalName() + " " + std::string(child->id) + " contains itself");
     }
     if (child->visit == Done) {
         warn("Occurrence " + std::string(child->id) + " is listed again under " + parentId + "; skipped");
         return true;
     }
     child->visit = Done;
-    PlmXmlObject* revision = revisionOf(*child);
-    if (!revision) {
+    NodeSource source;
+    if (!describe(*child, frame.world, source)) {
         return true;
     }
-    TransformNumbers world;
-    const ovPointer<ovNode> node = makeNode(*child, *revision, frame.world, world);
+    const ovPointer<ovNode> node = makeNode(*child, source);
     if (!node) {
         return false;
     }
     frame.node->attachChild(node.get());
     child->visit = OnPath;
-    path.push_back({child, node.get(), world, 0});
+    path.push_back({child, node.get(), source.world, source.children, 0});
     return true;
 }
 
-PlmXmlObject* OccurrenceTreeBuilder::revisionOf(const PlmXmlObject& occurrence) {
-    PlmXmlObject* placed = mReader.find(occurrence.instancedRef);
-    // A revision view stands for the revision it shows.
-    if (placed && !placed->revisionRef.empty()) {
-        placed = mReader.find(placed->revisionRef);
+bool TreeBuilder::describe(PlmXmlObject& member, const TransformNumbers& parentWorld, NodeSource& source) {
+    const bool described = mStructure == PlmXmlStructure::Occurrences
+                               ? describeOccurrence(member, parentWorld, source)
+                               : describeInstance(member, source);
+    if (described && source.name.empty()) {
+        warn(capitalName() + " " + std::string(member.id) + " has no name, nor has what it places; skipped");
+        return false;
     }
-    if (!placed || placed->name.empty() || placed->kind == PlmXmlObject::Occurrence) {
-        warn("Occurrence " + std::string(occurrence.id) + " places " + std::string(occurrence.instancedRef) +
-             ", which is no named product revision; skipped");
+    return described;
+}
+
+// An occurrence places what its instancedRef names, or else the part of the
+// last instance of its chain. Its own placement, or else its chain's, is in
+// the root's frame.
+bool TreeBuilder::describeOccurrence(PlmXmlObject& occurrence, const TransformNumbers& parentWorld,
+                                     NodeSource& source) {
+    source.children = &occurrence.refs;
+    const PlmXmlObject* last = nullptr;
+    if (occurrence.instancedRef.empty()) {
+        last = occurrence.chain.empty() ? nullptr : mReader.find(occurrence.chain.back());
+        if (!last || last->kind != PlmXmlObject::Instance) {
+            warn("Occurrence " + std::string(occurrence.id) + " places nothing (no instancedRef, and " +
+                 (occurrence.chain.empty() ? "no instanceRefs"
+                                           : "the last of its instanceRefs is no instance") +
+                 "); skipped");
+            return false;
+        }
+    }
+    source.definition = placedBy(occurrence, last ? last->instancedRef : occurrence.instancedRef);
+    if (!source.definition) {
+        return false;
+    }
+    // Named after its revision, or else (placed through instances) after
+    // itself, its last instance, that instance's part.
+    source.name = firstNamed(
+        {last ? occurrence.name : std::string_view(), last ? last->name : std::string_view(),
+         last ? nameOf(*mReader.find(last->instancedRef)) : std::string_view(), nameOf(*source.definition)});
+    const TransformNumbers* own = placementOf(occurrence, source.world);
+    if (!own && !occurrence.chain.empty() && !chainPlacement(occurrence, source.world)) {
+        return false;
+    }
+    source.local = relativePlacement(parentWorld, source.world);
+    return true;
+}
+
+bool TreeBuilder::describeInstance(PlmXmlObject& instance, NodeSource& source) {
+    source.definition = placedBy(instance, instance.instancedRef);
+    if (!source.definition) {
+        return false;
+    }
+    // The part lists the instances; a view that stands for its revision is found again for them.
+    const PlmXmlObject* part = mReader.find(instance.instancedRef);
+    source.children = &part->refs;
+    source.name = firstNamed({instance.name, nameOf(*part), nameOf(*source.definition)});
+    placementOf(instance, source.local);
+    return true;
+}
+
+PlmXmlObject* TreeBuilder::placedBy(const PlmXmlObject& member, std::string_view ref) {
+    PlmXmlObject* placed = mReader.find(ref);
+    const bool placeable =
+        placed && (placed->kind == PlmXmlObject::Revision || placed->kind == PlmXmlObject::View);
+    if (!placeable) {
+        warn(capitalName() + " " + std::string(member.id) + " places " + std::string(ref) +
+             (placed ? ", which is no revision or view of one; skipped"
+                     : ", which is not in the document; skipped"));
         return nullptr;
     }
-    return placed;
+    PlmXmlObject* shown = placed->kind == PlmXmlObject::View ? mReader.find(placed->revisionRef) : nullptr;
+    return shown && shown->kind == PlmXmlObject::Revision && !shown->name.empty() ? shown : placed;
 }
 
-TransformNumbers OccurrenceTreeBuilder::worldOf(const PlmXmlObject& occurrence) {
-    const TransformNumbers* numbers = mReader.transformOf(occurrence);
+std::string_view TreeBuilder::nameOf(const PlmXmlObject& placed) {
+    if (!placed.name.empty() || placed.kind != PlmXmlObject::View) {
+        return placed.name;
+    }
+    const PlmXmlObject* shown = mReader.find(placed.revisionRef);
+    return shown ? shown->name : std::string_view();
+}
+
+const TransformNumbers* TreeBuilder::placementOf(const PlmXmlObject& member, TransformNumbers& checked) {
+    bool missing = false;
+    const TransformNumbers* numbers = mReader.transformOf(member, missing);
+    if (missing) {
+        warn(capitalName() + " " + std::string(member.id) + " refers to Transform " +
+             std::string(member.transformRef) +
+             ", which is not a Transform of the document; placed without it");
+    }
     if (!numbers) {
-        return kIdentity;
+        checked = kIdentity;
+        return nullptr;
     }
     if (isRotation(*numbers)) {
-        return *numbers;
+        checked = *numbers;
+        return numbers;
     }
-    warn("Invalid rotation for occurrence " + std::string(occurrence.id) + "; taken unturned");
-    TransformNumbers unturned = kIdentity;
-    std::copy(numbers->begin() + 12, numbers->begin() + 15, unturned.begin() + 12);
-    return unturned;
+    warn("Invalid rotation for " + mMemberName + " " + std::string(member.id) + "; taken unturned");
+    checked = kIdentity;
+    std::copy(numbers->begin() + 12, numbers->begin() + 15, checked.begin() + 12);
+    return numbers;
 }
 
-ovPointer<ovNode> OccurrenceTreeBuilder::makeNode(PlmXmlObject& occurrence, PlmXmlObject& revision,
-                                                  const TransformNumbers& parent, TransformNumbers& world) {
-    const bool leaf = occurrence.refs.empty();
-    ovInstanceDefId* definition = definitionOf(revision, !leaf);
+bool TreeBuilder::chainPlacement(const PlmXmlObject& occurrence, TransformNumbers& world) {
+    world = kIdentity;
+    for (const std::string_view ref : occurrence.chain) {
+        const PlmXmlObject* instance = mReader.find(ref);
+        if (!instance || instance->kind != PlmXmlObject::Instance) {
+            warn("Occurrence " + std::string(occurrence.id) + " chains " + std::string(ref) +
+                 ", which is no instance; skipped");
+            return false;
+        }
+        TransformNumbers local;
+        placementOf(*instance, local);
+        world = composedPlacement(world, local);
+    }
+    return true;
+}
+
+ovPointer<ovNode> TreeBuilder::makeNode(PlmXmlObject& member, const NodeSource& source) {
+    const bool leaf = source.children->empty();
+    ovInstanceDefId* definition = definitionOf(*source.definition, !leaf);
     if (!definition) {
         return {};
     }
     ovPointer<ovNode> node;
-    const std::string& file = mChosenFiles[revision.definition];
+    const std::string& file = mChosenFiles[source.definition->definition];
     if (leaf && !file.empty()) {
         auto* reference = new ovXRefNode;
         reference->setUtf8FilePath(file);
@@ -319,31 +515,30 @@ ovPointer<ovNode> OccurrenceTreeBuilder::makeNode(PlmXmlObject& occurrence, PlmX
     } else {
         node = new ovNode;
     }
-    node->SetName(std::string(revision.name));
-    world = worldOf(occurrence);
+    node->SetName(source.name);
     ovTransformation& placement = node->editLocalTransform(true);
-    setPlacement(placement, relativePlacement(parent, world));
+    setPlacement(placement, source.local);
     if (!isFiniteInMillimetres(placement)) {
-        fail("The placement of occurrence " + std::string(occurrence.id) + " is out of range");
+        fail("The placement of " + mMemberName + " " + std::string(member.id) + " is out of range");
         return {};
     }
     auto* metadata = new ovInstanceMetaData(definition);
     node->setMetadata(metadata);
-    mSceneBytes += kNodeBytes + bytesOf(occurrence.userValues);
+    mSceneBytes += kNodeBytes + bytesOf(member.userValues);
     if (overBudget()) {
         return {};
     }
     if (mImportMetadata) {
-        metadata->editMd() = toVariantMap(occurrence.userValues, mOrder);
+        metadata->editMd() = toVariantMap(member.userValues, mOrder);
     }
     return node;
 }
 
-ovInstanceDefId* OccurrenceTreeBuilder::definitionOf(PlmXmlObject& revision, bool assembly) {
-    if (revision.definition != PlmXmlObject::kNone) {
-        return mDefinitions[revision.definition].get();
+ovInstanceDefId* TreeBuilder::definitionOf(PlmXmlObject& placed, bool assembly) {
+    if (placed.definition != PlmXmlObject::kNone) {
+        return mDefinitions[placed.definition].get();
     }
-    const std::vector<DataFile> files = dataFilesOf(revision);
+    const std::vector<DataFile> files = dataFilesOf(placed);
     if (overBudget()) {
         return nullptr;
     }
@@ -351,18 +546,18 @@ ovInstanceDefId* OccurrenceTreeBuilder::definitionOf(PlmXmlObject& revision, boo
     const auto chosen =
         std::find_if(files.begin(), files.end(), [](const DataFile& file) { return file.rendering; });
     const auto used = chosen != files.end() ? chosen : files.begin();
-    revision.definition = static_cast<uint32_t>(mDefinitions.size());
+    placed.definition = static_cast<uint32_t>(mDefinitions.size());
     mChosenFiles.push_back(used != files.end() ? used->path : std::string());
     ovInstanceDefId* definition = mDefinitions.emplace_back(new ovInstanceDefId).get();
-    definition->SetName(std::string(revision.name));
+    definition->SetName(std::string(nameOf(placed)));
     definition->nodeType = assembly ? ovInstanceDefId::Assembly : ovInstanceDefId::Solid;
-    mSceneBytes += kNodeBytes + bytesOf(revision.userValues);
+    mSceneBytes += kNodeBytes + bytesOf(placed.userValues);
     ovVariantMapImpl& shared = definition->editComponentMd();
-    shared = toVariantMap(revision.userValues, mOrder);
+    shared = toVariantMap(placed.userValues, mOrder);
     if (!mImportMetadata) {
         return definition;
     }
-    const PlmXmlObject* product = mReader.find(revision.masterRef);
+    const PlmXmlObject* product = mReader.find(placed.masterRef);
     if (product && !product->productId.empty()) {
         shared.insert("productId", ovVariant(std::string(product->productId)));
     }
@@ -378,12 +573,16 @@ ovInstanceDefId* OccurrenceTreeBuilder::definitionOf(PlmXmlObject& revision, boo
     return definition;
 }
 
-// The external files of the revision's data sets, in the order listed. The
-// estimate of the scene's memory counts each: data sets shared by many
-// revisions could otherwise multiply a small document's file lists.
-std::vector<DataFile> OccurrenceTreeBuilder::dataFilesOf(const PlmXmlObject& revision) {
+// The file of a view's Representation, then the external files of the
+// revision's data sets, in the order listed. The estimate of the scene's
+// memory counts each: data sets shared by many revisions could otherwise
+// multiply a small document's file lists.
+std::vector<DataFile> TreeBuilder::dataFilesOf(const PlmXmlObject& placed) {
     std::vector<DataFile> files;
-    for (const auto& [dataSetRef, role] : revision.dataSets) {
+    if (!placed.location.empty()) {
+        files.push_back({resolved(placed.location), placed.format, false});
+    }
+    for (const auto& [dataSetRef, role] : placed.dataSets) {
         const PlmXmlObject* dataSet = mReader.find(dataSetRef);
         if (!dataSet) {
             continue;
@@ -405,14 +604,14 @@ std::vector<DataFile> OccurrenceTreeBuilder::dataFilesOf(const PlmXmlObject& rev
 }
 
 // Exports write Windows paths relative to the document.
-std::string OccurrenceTreeBuilder::resolved(std::string_view location) const {
+std::string TreeBuilder::resolved(std::string_view location) const {
     std::string path(location);
     std::replace(path.begin(), path.end(), '\\', '/');
     const bool absolute = path.front() == '/' || (path.size() > 1 && path[1] == ':');
     return absolute ? path : ovDirUtils::JoinPath(mDocumentFolder, path);
 }
 
-uint64_t OccurrenceTreeBuilder::bytesOf(const PlmXmlAttributeList& list) const {
+uint64_t TreeBuilder::bytesOf(const PlmXmlAttributeList& list) const {
     if (!mImportMetadata) {
         return 0;
     }
@@ -429,9 +628,9 @@ void PlmXmlObject::clear() {
     *this = PlmXmlObject();
 }
 
-PlmXmlOccurrenceReader::PlmXmlOccurrenceReader(ovIoDevice& device, ovCoreMeshDriver& driver,
-                                               bool importMetadata, ovProgressNotifierInterface* progress,
-                                               double maxExpansion, std::string documentFolder)
+PlmXmlDocumentReader::PlmXmlDocumentReader(ovIoDevice& device, ovCoreMeshDriver& driver, bool importMetadata,
+                                           ovProgressNotifierInterface* progress, double maxExpansion,
+                                           std::string documentFolder)
     : PlmXmlHandler(driver),
       mDevice(device),
       mImportMetadata(importMetadata),
@@ -439,17 +638,27 @@ PlmXmlOccurrenceReader::PlmXmlOccurrenceReader(ovIoDevice& device, ovCoreMeshDri
       mMaxExpansion(maxExpansion),
       mDocumentFolder(std::move(documentFolder)) {}
 
-ovPointer<ovNode> PlmXmlOccurrenceReader::load() {
+bool PlmXmlDocumentReader::parse() {
     xml::ParseXmlStream(mDevice, *this, mProgress);
     if (mAborted || (mProgress && mProgress->isCanceled())) {
-        return {};
+        return false;
     }
     if (!mDocumentElementRead) {
         mDriver.addErrorMessage("No PLMXML document element", kMessageCode);
-        return {};
+        return false;
     }
+    return true;
+}
+
+ovPointer<ovNode> PlmXmlDocumentReader::build(PlmXmlStructure structure) {
+    // What an earlier build left on the records.
+    mObjects.forEach([](PlmXmlObject& object) {
+        object.visit = 0;
+        object.definition = PlmXmlObject::kNone;
+    });
+    mProgressMade = PlmXmlProgress::NoStructure;
     const uint64_t budget = sceneBudget(mMaxExpansion, mDevice.bytesRead());
-    OccurrenceTreeBuilder builder(*this, mDriver, mImportMetadata, mProgress, budget, mDocumentFolder);
+    TreeBuilder builder(*this, structure, mDriver, mImportMetadata, mProgress, budget, mDocumentFolder);
     ovPointer<ovNode> root = builder.build();
     if (builder.overBudget()) {
         mDriver.addErrorMessage(expansionRefusal(budget, mDevice.bytesRead(), mMaxExpansion), kMessageCode);
@@ -458,20 +667,32 @@ ovPointer<ovNode> PlmXmlOccurrenceReader::load() {
     return root;
 }
 
-ovVariantMapImpl PlmXmlOccurrenceReader::documentAttributes() {
+ovVariantMapImpl PlmXmlDocumentReader::documentAttributes() {
     return toVariantMap(mDocumentAttributes, mAttributeNames.order());
 }
 
-PlmXmlObject* PlmXmlOccurrenceReader::find(std::string_view ref) {
+PlmXmlObject* PlmXmlDocumentReader::find(std::string_view ref) {
     const std::string_view id = idOfRef(ref);
     return id.empty() ? nullptr : mObjects.find(id);
 }
 
-const TransformNumbers* PlmXmlOccurrenceReader::transformOf(const PlmXmlObject& occurrence) const {
-    return occurrence.transform == PlmXmlObject::kNone ? nullptr : &mTransforms[occurrence.transform];
+const TransformNumbers* PlmXmlDocumentReader::transformOf(const PlmXmlObject& object, bool& missing) {
+    missing = false;
+    if (object.transform != PlmXmlObject::kNone) {
+        return &mTransforms[object.transform];
+    }
+    if (object.transformRef.empty()) {
+        return nullptr;
+    }
+    if (mTransformIndex.empty()) {
+        mTransformIndex.insert(mTransformIds.begin(), mTransformIds.end());
+    }
+    const auto found = mTransformIndex.find(idOfRef(object.transformRef));
+    missing = found == mTransformIndex.end();
+    return missing ? nullptr : &mTransforms[found->second];
 }
 
-int PlmXmlOccurrenceReader::startElement(std::string_view name, const xml::XmlAttributes& attributes) {
+int PlmXmlDocumentReader::startElement(std::string_view name, const xml::XmlAttributes& attributes) {
     if (mAborted) {
         return xml::Stop;
     }
@@ -482,29 +703,64 @@ int PlmXmlOccurrenceReader::startElement(std::string_view name, const xml::XmlAt
             readUserValue(attributes, mAttributeNames, owner->userValues, mTexts);
         }
     } else if (name == "Transform"sv) {
-        if (owner && owner->kind == PlmXmlObject::Occurrence && owner->transform == PlmXmlObject::kNone) {
-            mTransformOwner = owner;
-            startText();
-        }
+        startTransform(attributes);
     } else if (name == "AssociatedDataSet"sv) {
         readDataSetLink(attributes);
-    } else if (name == "ProductView"sv) {
-        for (const auto& [key, value] : attributes) {
-            if (key == "rootRefs"sv) {
-                std::vector<std::string_view> roots;
-                splitAtSpaces(mTexts.add(value), roots);
-                mRoots.insert(mRoots.end(), roots.begin(), roots.end());
+    } else if (name == "Material"sv) {
+        // The colour a CAD system gives an occurrence.
+        if (owner && owner->kind == PlmXmlObject::Occurrence && mImportMetadata) {
+            readOwnedValue(attributes, "diffuse", "colour");
+        }
+    } else if (name == "Representation"sv || name == "CompoundRep"sv) {
+        if (owner && owner->kind == PlmXmlObject::View && owner->location.empty()) {
+            for (const auto& [key, value] : attributes) {
+                if (key == "location"sv) {
+                    owner->location = mTexts.add(value);
+                } else if (key == "format"sv) {
+                    owner->format = mTexts.add(value);
+                }
             }
         }
-    } else if (mDocumentElementRead && isObjectElement(name)) {
-        startObject(name, attributes);
+    } else if (name == "ProductView"sv) {
+        readRoots(attributes, "rootRefs", "primaryOccurrenceRef", mOccurrenceRoots);
+    } else if (name == "InstanceGraph"sv) {
+        readRoots(attributes, "rootRefs", "rootInstanceRef", mInstanceRoots);
+    } else if (const ElementKind* object = mDocumentElementRead ? objectElement(name) : nullptr) {
+        startObject(object->kind, attributes);
     } else if (isDocumentElement(name)) {
         return startDocumentElement(attributes);
     }
     return xml::Continue;
 }
 
-int PlmXmlOccurrenceReader::startDocumentElement(const xml::XmlAttributes& attributes) {
+void PlmXmlDocumentReader::readOwnedValue(const xml::XmlAttributes& attributes, std::string_view key,
+                                          std::string_view title) {
+    for (const auto& [attribute, value] : attributes) {
+        if (attribute == key) {
+            mAttributeNames.set(mOwners.back()->userValues, title, mTexts.add(value));
+        }
+    }
+}
+
+// The roots a list names, or else the one root named alone.
+void PlmXmlDocumentReader::readRoots(const xml::XmlAttributes& attributes, std::string_view listed,
+                                     std::string_view single, std::vector<std::string_view>& roots) {
+    std::vector<std::string_view> named;
+    std::string_view alone;
+    for (const auto& [key, value] : attributes) {
+        if (key == listed) {
+            splitAtSpaces(mTexts.add(value), named);
+        } else if (key == single) {
+            alone = mTexts.add(value);
+        }
+    }
+    if (named.empty() && !alone.empty()) {
+        named.push_back(alone);
+    }
+    roots.insert(roots.end(), named.begin(), named.end());
+}
+
+int PlmXmlDocumentReader::startDocumentElement(const xml::XmlAttributes& attributes) {
     const std::string version = readDocumentElement(attributes, mAttributeNames, mDocumentAttributes, mTexts);
     if (!isReadableVersion(version)) {
         abort("Unsupported plmxl schema version " + version);
@@ -514,7 +770,7 @@ int PlmXmlOccurrenceReader::startDocumentElement(const xml::XmlAttributes& attri
     return xml::Continue;
 }
 
-void PlmXmlOccurrenceReader::startObject(std::string_view element, const xml::XmlAttributes& attributes) {
+void PlmXmlDocumentReader::startObject(PlmXmlObject::Kind kind, const xml::XmlAttributes& attributes) {
     const std::string_view id = idOf(attributes);
     if (id.empty()) {
         return;
@@ -525,17 +781,16 @@ void PlmXmlOccurrenceReader::startObject(std::string_view element, const xml::Xm
         mOwners.back() = nullptr;
         return;
     }
-    object->kind = element == "Occurrence"sv ? PlmXmlObject::Occurrence : PlmXmlObject::Other;
+    object->kind = kind;
     readObjectAttributes(*object, attributes);
     mOwners.back() = object;
 }
 
-void PlmXmlOccurrenceReader::readObjectAttributes(PlmXmlObject& object,
-                                                  const xml::XmlAttributes& attributes) {
+void PlmXmlDocumentReader::readObjectAttributes(PlmXmlObject& object, const xml::XmlAttributes& attributes) {
     struct Field {
         std::string_view attribute;
         std::string_view PlmXmlObject::*member;
-        // Whether it is metadata of the object (its definition's, for a revision).
+        // Whether it is metadata of a revision or view (its definition's).
         bool described;
     };
     static constexpr Field kFields[] = {
@@ -546,31 +801,41 @@ void PlmXmlOccurrenceReader::readObjectAttributes(PlmXmlObject& object,
         {"revisionRef", &PlmXmlObject::revisionRef, false},
         {"productId", &PlmXmlObject::productId, false},
         {"instancedRef", &PlmXmlObject::instancedRef, false},
+        {"transformRef", &PlmXmlObject::transformRef, false},
         {"locationRef", &PlmXmlObject::location, false},
         {"format", &PlmXmlObject::format, false},
     };
+    const bool placing = object.kind == PlmXmlObject::Occurrence || object.kind == PlmXmlObject::Instance;
     for (const auto& [key, value] : attributes) {
         if (key == "occurrenceRefs"sv || key == "memberRefs"sv) {
             splitAtSpaces(mTexts.add(value), object.refs);
-            continue;
-        }
-        const std::string_view name = key;
-        const auto field =
-            std::find_if(std::begin(kFields), std::end(kFields),
-                         [name](const Field& candidate) { return candidate.attribute == name; });
-        if (field == std::end(kFields)) {
-            continue;
-        }
-        object.*(field->member) = mTexts.add(value);
-        // An occurrence's own subType is not its revision's.
-        if (field->described && (mImportMetadata || key == "name"sv) &&
-            object.kind != PlmXmlObject::Occurrence) {
-            mAttributeNames.set(object.userValues, key, object.*(field->member));
+        } else if (key == "instanceRefs"sv) {
+            splitAtSpaces(mTexts.add(value),
+                          object.kind == PlmXmlObject::Occurrence ? object.chain : object.refs);
+        } else if (key == "partRef"sv) {
+            // The older name of instancedRef, which wins when both are given.
+            object.instancedRef = object.instancedRef.empty() ? mTexts.add(value) : object.instancedRef;
+        } else if (placing && mImportMetadata &&
+                   (key == "quantity"sv || (key == "visible"sv && value == "false"sv))) {
+            mAttributeNames.set(object.userValues, key, mTexts.add(value));
+        } else {
+            const std::string_view name = key;
+            const auto field =
+                std::find_if(std::begin(kFields), std::end(kFields),
+                             [name](const Field& candidate) { return candidate.attribute == name; });
+            if (field == std::end(kFields)) {
+                continue;
+            }
+            object.*(field->member) = mTexts.add(value);
+            // An occurrence's own subType is not its revision's.
+            if (field->described && (mImportMetadata || key == "name"sv) && !placing) {
+                mAttributeNames.set(object.userValues, key, object.*(field->member));
+            }
         }
     }
 }
 
-void PlmXmlOccurrenceReader::readDataSetLink(const xml::XmlAttributes& attributes) {
+void PlmXmlDocumentReader::readDataSetLink(const xml::XmlAttributes& attributes) {
     PlmXmlObject* const owner = mOwners.back();
     if (!owner) {
         return;
@@ -586,26 +851,52 @@ void PlmXmlOccurrenceReader::readDataSetLink(const xml::XmlAttributes& attribute
     owner->dataSets.push_back(link);
 }
 
-bool PlmXmlOccurrenceReader::endElement(std::string_view name) {
+// A Transform belongs to the occurrence or instance it is in, unless that
+// has one already; any Transform with an id can be named by a transformRef.
+void PlmXmlDocumentReader::startTransform(const xml::XmlAttributes& attributes) {
+    PlmXmlObject* const owner = mOwners.back();
+    const bool owned = owner && owner->transform == PlmXmlObject::kNone &&
+                       (owner->kind == PlmXmlObject::Occurrence || owner->kind == PlmXmlObject::Instance);
+    mTransformOwner = owned ? owner : nullptr;
+    mTransformId = idOf(attributes);
+    mTransformId = mTransformId.empty() ? mTransformId : mTexts.add(mTransformId);
+    mInTransform = owned || !mTransformId.empty();
+    if (mInTransform) {
+        startText();
+    }
+}
+
+bool PlmXmlDocumentReader::endElement(std::string_view name) {
     if (mAborted) {
         return false;
     }
     if (!mOwners.empty()) {
         mOwners.pop_back();
     }
-    return name != "Transform"sv || !mTransformOwner || endTransform();
+    return name != "Transform"sv || !mInTransform || endTransform();
 }
 
-bool PlmXmlOccurrenceReader::endTransform() {
+// A Transform that is not sixteen numbers ends the load when it places
+// something; one that places nothing yet is only not kept.
+bool PlmXmlDocumentReader::endTransform() {
+    mInTransform = false;
     const std::string& text = endText();
     TransformNumbers numbers;
     if (!readTransformNumbers(text, numbers)) {
-        abort(transformFailure(text));
-        return false;
+        if (mTransformOwner) {
+            abort(transformFailure(text));
+        }
+        return !mTransformOwner;
     }
-    mTransformOwner->transform = static_cast<uint32_t>(mTransforms.size());
+    const auto index = static_cast<uint32_t>(mTransforms.size());
     mTransforms.push_back(numbers);
-    mTransformOwner = nullptr;
+    if (mTransformOwner) {
+        mTransformOwner->transform = index;
+        mTransformOwner = nullptr;
+    }
+    if (!mTransformId.empty()) {
+        mTransformIds.emplace_back(mTransformId, index);
+    }
     return true;
 }
 

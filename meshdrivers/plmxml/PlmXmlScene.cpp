@@ -458,7 +458,10 @@ void PlmXmlSceneBuilder::addProductDef(PlmXmlProductDef& productDef, const PlmXm
     const uint64_t left = allowed - std::min(allowed, mSceneBytes);
     Resolver resolver(mProgress, names.order());
     mFailed = true;
-    if (!resolver.resolve(productDef, left)) {
+    mRootNamed = mRootNamed || !productDef.rootRef.empty();
+    const bool resolved = resolver.resolve(productDef, left);
+    mRootFound = mRootFound || productDef.rootInstance;
+    if (!resolved) {
         mFailure = resolver.failure();
         return;
     }

@@ -39,6 +39,9 @@ public:
     void addProductDef(PlmXmlProductDef& productDef, const PlmXmlAttributeNames& names,
                        uint64_t documentBytes);
     size_t productDefCount() const { return mProductDefCount; }
+    // How far the product definitions came: 0 when none names its root
+    // instance, 1 when one does, 2 when a root instance was found.
+    int progress() const { return mRootFound ? 2 : mRootNamed ? 1 : 0; }
     // False after a failure, whose reason then goes to the driver (code -1);
     // cancellation fails without one.
     bool succeeded(ovCoreMeshDriver& driver) const;
@@ -54,6 +57,8 @@ private:
     std::vector<ovPointer<ovNode>> mTrees;
     size_t mProductDefCount = 0;
     bool mFailed = false;
+    bool mRootNamed = false;
+    bool mRootFound = false;
     std::string mFailure;
 };
 

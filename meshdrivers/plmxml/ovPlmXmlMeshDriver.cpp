@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "plmxml/PlmXmlLoader.h"
 #include "plmxml/PlmXmlOccurrences.h"
@@ -115,16 +118,21 @@ bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, const Document& d
             tree = loadStrictly(document.device, progress, options);
             break;
         case PlmXmlReading::Occurrences:
-            tree = loadOccurrences(document.device, progress, options, document.folder);
+        case PlmXmlReading::Instances:
+            tree = loadStructure(document.device, progress, options, document.folder,
+                                 mReading == PlmXmlReading::Occurrences);
             break;
         case PlmXmlReading::Auto:
-            tree = loadStrictlyOrOccurrences(document, progress, options);
+            tree = loadAnyWay(document, progress, options);
             break;
     }
     if (!tree.root) {
         return false;
     }
-    attachDocumentAttributes(*tree.root, tree.documentAttributes);
+    // Without metadata the root keeps only its units.
+    if (options.importMetadata) {
+        attachDocumentAttributes(*tree.root, tree.documentAttributes);
+    }
     tree.root->setMetadata(new ovWorldUnitsMetaData(kMetresPerMillimetre));
     objects.emplace_back(tree.root.get());
     return true;
@@ -138,43 +146,127 @@ ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStrictly(ovIoDevice& device,
     loader.parse();
     // A parse cut short by the user leaves records that are incomplete.
     if (loader.isAborted() || (progress && progress->isCanceled())) {
-        return {};
+        return {{}, {}, builder.progress(), {}};
     }
     loader.handOverRemainingProductDefs();
     if (!builder.succeeded(*this)) {
-        return {};
+        return {{}, {}, builder.progress(), {}};
     }
     if (builder.productDefCount() == 0) {
         addErrorMessage("No ProductDef in the document", kMessageCode);
         return {};
     }
-    return {builder.takeRoot(), loader.documentAttributes()};
-}
-
-ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadOccurrences(ovIoDevice& device,
-                                                             ovProgressNotifierInterface* progress,
-                                                             const LoadMeshOptions& options,
-                                                             const std::string& documentFolder) {
-    plmxml::PlmXmlOccurrenceReader reader(device, *this, options.importMetadata, progress, mMaxExpansion,
-                                          documentFolder);
-    ovPointer<ovNode> root = reader.load();
-    return {root, root ? reader.documentAttributes() : ovVariantMapImpl()};
-}
-
-ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStrictlyOrOccurrences(const Document& document,
-                                                                       ovProgressNotifierInterface* progress,
-                                                                       const LoadMeshOptions& options) {
-    Tree tree = loadStrictly(document.device, progress, options);
-    if (tree.root || (progress && progress->isCanceled())) {
-        return tree;
+    // Not a failure of the strict reading, but never unsaid.
+    if (!loader.unfollowedTransform().empty()) {
+        addErrorMessage("W: " + loader.unfollowedTransform(), kMessageCode);
     }
-    // The message that ended the strict reading is its last one; warnings
-    // before it concern a reading whose scene is dropped.
-    const std::string reason = getErrorMessages().empty() ? "" : getErrorMessages().back().first;
+    return {builder.takeRoot(), loader.documentAttributes(), builder.progress(),
+            loader.unfollowedTransform()};
+}
+
+ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStructure(ovIoDevice& device,
+                                                           ovProgressNotifierInterface* progress,
+                                                           const LoadMeshOptions& options,
+                                                           const std::string& documentFolder,
+                                                           bool occurrences) {
+    plmxml::PlmXmlDocumentReader reader(device, *this, options.importMetadata, progress, mMaxExpansion,
+                                        documentFolder);
+    if (!reader.parse()) {
+        return {};
+    }
+    ovPointer<ovNode> root =
+        reader.build(occurrences ? plmxml::PlmXmlStructure::Occurrences : plmxml::PlmXmlStructure::Instances);
+    return {root, root ? reader.documentAttributes() : ovVariantMapImpl(), 0, {}};
+}
+
+namespace {
+
+// One reading's answer, with the messages it gave.
+struct Attempt {
+    ovPointer<ovNode> root;
+    int progress = 0;
+    std::vector<std::pair<std::string, int>> messages;
+};
+
+// Why the strict reading failed, as the warning of another reading quotes it.
+std::string strictFailure(const Attempt& strict) {
+    std::string reason = strict.messages.empty() ? "" : strict.messages.back().first;
+    reason = reason.rfind("W: ", 0) == 0 ? reason.substr(3) : reason;
+    // An instance graph without rootRefs, as product data management systems write it.
+    return reason == "fail to find root " ? "no rootRefs names its root instance" : reason;
+}
+
+}  // namespace
+
+// The readings are tried in turn, each with the driver's messages to
+// itself; the driver then says those of the one that is kept.
+ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadAnyWay(const Document& document,
+                                                        ovProgressNotifierInterface* progress,
+                                                        const LoadMeshOptions& options) {
+    const auto attempt = [this](auto&& read) {
+        clearErrorMessages();
+        Attempt answer;
+        std::tie(answer.root, answer.progress) = read();
+        answer.messages = getErrorMessages();
+        clearErrorMessages();
+        return answer;
+    };
+    const auto say = [this](const Attempt& chosen) {
+        for (const auto& [text, code] : chosen.messages) {
+            addErrorMessage(text, code);
+        }
+    };
+    Tree strict;
+    std::vector<Attempt> attempts{attempt([&] {
+        strict = loadStrictly(document.device, progress, options);
+        return std::pair(strict.root, strict.progress);
+    })};
+    // A scene that misplaces an instance is kept only when no other reading makes one.
+    if ((strict.root && strict.unfollowedTransform.empty()) || (progress && progress->isCanceled())) {
+        say(attempts.front());
+        return strict;
+    }
+    plmxml::PlmXmlDocumentReader reader(document.reread(), *this, options.importMetadata, progress,
+                                        mMaxExpansion, document.folder);
+    const bool parsed = reader.parse();
+    const std::vector<std::pair<std::string, int>> parsing = getErrorMessages();
     clearErrorMessages();
-    addErrorMessage("W: Not read as product definitions (" + reason + "); read as an occurrence tree",
-                    kMessageCode);
-    return loadOccurrences(document.reread(), progress, options, document.folder);
+    // A document the reader cannot parse fails the strict reading the same way.
+    if (!parsed) {
+        say(attempts.front());
+        return strict;
+    }
+    const struct {
+        plmxml::PlmXmlStructure structure;
+        const char* name;
+    } readings[] = {{plmxml::PlmXmlStructure::Occurrences, "an occurrence tree"},
+                    {plmxml::PlmXmlStructure::Instances, "an instance graph"}};
+    for (const auto& reading : readings) {
+        Attempt& tried = attempts.emplace_back(attempt([&] {
+            ovPointer<ovNode> root = reader.build(reading.structure);
+            return std::pair(root, static_cast<int>(reader.progress()));
+        }));
+        tried.messages.insert(tried.messages.begin(), parsing.begin(), parsing.end());
+        if (tried.root) {
+            addErrorMessage("W: Not read as product definitions (" + strictFailure(attempts.front()) +
+                                "); read as " + reading.name,
+                            kMessageCode);
+            say(tried);
+            return {tried.root, reader.documentAttributes(), tried.progress, {}};
+        }
+        if (progress && progress->isCanceled()) {
+            return {};
+        }
+    }
+    if (strict.root) {
+        say(attempts.front());
+        return strict;
+    }
+    // Of readings that came as far, the first tried.
+    say(*std::max_element(attempts.begin(), attempts.end(), [](const Attempt& left, const Attempt& right) {
+        return left.progress < right.progress;
+    }));
+    return {};
 }
 
 }  // namespace ov

@@ -14,10 +14,15 @@ namespace ov {
 // How a PLM XML document is read. Strict: product definitions and their
 // instance graph, exactly as the driver has always read them. Occurrences:
 // the occurrence tree of the ProductView, the structure product data
-// management systems export (schema versions 4, 5 and 6). Auto: strictly,
-// and, when that fails, as occurrences, with one warning that quotes why
-// the strict reading failed.
-enum class PlmXmlReading { Strict, Occurrences, Auto };
+// management systems export. Instances: the instance graph as CAD systems
+// export it (a root instance by rootRefs or rootInstanceRef, Transforms
+// anywhere in the document, instances named after their parts when they
+// have no name). Both take schema versions 4, 5 and 6 and every element the
+// schema derives from the ones they read. Auto: strictly, and, when that
+// fails, as occurrences, then as instances, with one warning that says which
+// reading was used and quotes why the strict reading failed; when all fail,
+// the reason is that of the reading that came furthest.
+enum class PlmXmlReading { Strict, Occurrences, Auto, Instances };
 
 // Loads PLM XML product structures (schema version 4 or 6) as a tree of
 // nodes and external-reference nodes in millimetres, one node per instance
@@ -59,10 +64,15 @@ public:
     void setReading(PlmXmlReading reading) { mReading = reading; }
 
 private:
-    // A reader's scene, null when it failed, and the document element's attributes.
+    // A reader's scene, null when it failed, the document element's
+    // attributes, and how far the reading came (0: its structure is not in
+    // the document, 1: its root is named, 2: a root was read).
     struct Tree {
         ovPointer<ovNode> root;
         ovVariantMapImpl documentAttributes;
+        int progress = 0;
+        // Of the strict reading: why an instance it placed stays unplaced.
+        std::string unfollowedTransform;
     };
     double mMaxExpansion = kDefaultMaxExpansion;
     PlmXmlReading mReading = PlmXmlReading::Strict;
@@ -81,10 +91,10 @@ private:
                         ovProgressNotifierInterface* progress, const LoadMeshOptions& options);
     Tree loadStrictly(ovIoDevice& device, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options);
-    Tree loadOccurrences(ovIoDevice& device, ovProgressNotifierInterface* progress,
-                         const LoadMeshOptions& options, const std::string& documentFolder);
-    Tree loadStrictlyOrOccurrences(const Document& document, ovProgressNotifierInterface* progress,
-                                   const LoadMeshOptions& options);
+    Tree loadStructure(ovIoDevice& device, ovProgressNotifierInterface* progress,
+                       const LoadMeshOptions& options, const std::string& documentFolder, bool occurrences);
+    Tree loadAnyWay(const Document& document, ovProgressNotifierInterface* progress,
+                    const LoadMeshOptions& options);
 };
 
 }  // namespace ov

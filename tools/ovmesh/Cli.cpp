@@ -67,6 +67,7 @@ void addNoMetadataFlag(CLI::App& command, bool& importMetadata) {
 void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
     static const std::map<std::string, PlmXmlReading> kReadings{{"strict", PlmXmlReading::Strict},
                                                                 {"occurrences", PlmXmlReading::Occurrences},
+                                                                {"instances", PlmXmlReading::Instances},
                                                                 {"auto", PlmXmlReading::Auto}};
     std::vector<std::string> names;
     for (const auto& [name, value] : kReadings) {
@@ -76,9 +77,10 @@ void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
         .add_option_function<std::string>(
             "--plmxml", [&reading](const std::string& name) { reading = kReadings.at(name); },
             "how PLM XML is read: strict (product definitions only), occurrences (the ProductView's "
-            "occurrence tree, as PDM systems export), auto (strict, else occurrences)")
+            "occurrence tree, as PDM systems export), instances (the instance graph, as CAD systems "
+            "export), auto (strict, else occurrences, else instances)")
         ->transform(CLI::IsMember(names, CLI::ignore_case))
-        ->option_text("strict|occurrences|auto")
+        ->option_text("strict|occurrences|instances|auto")
         ->default_str("auto");
 }
 

@@ -70,7 +70,8 @@ TEST_F(OvmeshPlmXmlTest, TreeShowsKindsPlacementsAndMetadataAsLinesOrJson) {
               " wheel['rotation'][0], [m['key'] for m in wheel['metadata']])\n");
     writeFile(work.file("tree.json"), json.out);
     EXPECT_EQ(runCommand("/usr/bin/python3 '" + scriptPath + "' '" + work.file("tree.json") + "'"),
-              "Car 6 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
+              // Without metadata the root keeps its name, type and units, not the document's attributes.
+              "Car 3 external reference wheel.jt [0, 250, 0] [0, -1, 0] ['name', 'type']\n");
 }
 
 TEST_F(OvmeshPlmXmlTest, DriverWarningsArePrintedOneLineEachAndAFailedLoadWritesNothing) {
@@ -123,9 +124,8 @@ TEST(OvmeshPlmXmlOccurrences, ReadingsOfARealExportAndOtherXml) {
         {{"tree", sample.string()},
          0,
          6,
-         "warning: krusty84_PLMXMLFile_v6_b.xml: Not read as product definitions (fail to find root ); read "
-         "as an "
-         "occurrence tree\n"},
+         "warning: krusty84_PLMXMLFile_v6_b.xml: Not read as product definitions (no rootRefs names its root "
+         "instance); read as an occurrence tree\n"},
         {{"tree", work.file("page.xml")},
          1,
          0,
