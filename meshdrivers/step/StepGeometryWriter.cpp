@@ -89,14 +89,47 @@ bool isFinite(const Wm4::Vector3f& v) {
     return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
+}  // namespace
+
+// Where a mesh's vertices go: its local placement taken through the
+// residual of its node, in double precision.
+struct MeshPlacement {
+    Matrix3d linear = Matrix3d::Identity();
+    Wm4::Vector3d translation;
+
+    MeshPlacement(const ovTriMesh& mesh, const Matrix3d& residual) {
+        const ovTransformation& local = mesh.getLocalTransform();
+        if (!local.IsIdentity()) {
+            linear = residual * linearPart(local);
+            translation = times(residual, toDouble(local.GetTranslate()));
+        } else {
+            linear = residual;
+        }
+    }
+
+    std::array<double, 12> key() const {
+        std::array<double, 12> values{};
+        for (size_t i = 0; i < 9; ++i) {
+            values[i] = linear(i / 3, i % 3);
+        }
+        for (size_t i = 0; i < 3; ++i) {
+            values[9 + i] = translation[i];
+        }
+        return values;
+    }
+};
+
 // A mesh's buffers, present for the time it is written, with its positions
-// and normals placed by its local transform and positions in the file's
-// length unit.
+// and normals placed, positions in the file's length unit. A placement that
+// mirrors turns the triangles round, so that they keep facing outwards.
 class MeshData {
 public:
-    MeshData(const ovTriMesh& mesh, double lengthScale)
+    MeshData(const ovTriMesh& mesh, double lengthScale, const MeshPlacement& placement)
         : mMesh(mesh),
+          mPlacement(placement),
+          mNormals(rigid_detail::cofactors(placement.linear)),
           mLengthScale(lengthScale),
+          mMirrored(placement.linear.Determinant() < 0),
           mVertices(*mesh.getVertexBuffer()),
           mIndices(*mesh.getIndexBuffer()),
           mVertexLoader(mesh.getVertexBuffer()),
@@ -104,21 +137,28 @@ public:
 
     int vertexCount() const { return std::max(mVertices.GetVertexQuantity(), 0); }
     int triangleCount() const { return std::max(mIndices.GetIndexQuantity(), 0) / 3; }
-    const int* triangle(int t) const { return mIndices.getData() + 3 * static_cast<size_t>(t); }
+    std::array<int, 3> triangle(int t) const {
+        const int* corner = mIndices.getData() + 3 * static_cast<size_t>(t);
+        return mMirrored ? std::array<int, 3>{corner[0], corner[2], corner[1]}
+                         : std::array<int, 3>{corner[0], corner[1], corner[2]};
+    }
     bool hasNormals() const { return mVertices.GetAttributes().HasNormal(); }
+    const ovTriMesh& mesh() const { return mMesh; }
 
     Wm4::Vector3f position(int i) const {
-        const Wm4::Vector3f p = place(read(mVertices.GetAttributes().GetPositionOffsetByte(), i), true);
-        if (mLengthScale == 1.0) {
-            return p;
-        }
-        const auto scaled = [this](float value) { return static_cast<float>(value * mLengthScale); };
-        return {scaled(p[0]), scaled(p[1]), scaled(p[2])};
+        const Wm4::Vector3d p =
+            times(mPlacement.linear, read(mVertices.GetAttributes().GetPositionOffsetByte(), i)) +
+            mPlacement.translation;
+        return {static_cast<float>(p[0] * mLengthScale), static_cast<float>(p[1] * mLengthScale),
+                static_cast<float>(p[2] * mLengthScale)};
     }
+    // Normals go through the inverse transpose, here its multiple by the determinant.
     Wm4::Vector3f normal(int i) const {
-        const Wm4::Vector3f n = place(read(mVertices.GetAttributes().GetNormalOffsetByte(), i), false);
-        const float length = n.Length();
-        return length > 0.0f ? n * (1.0f / length) : n;
+        const Wm4::Vector3d n = times(mNormals, read(mVertices.GetAttributes().GetNormalOffsetByte(), i)) *
+                                (mMirrored ? -1.0 : 1.0);
+        const double length = n.Length();
+        const Wm4::Vector3d unit = length > 0.0 ? n * (1.0 / length) : n;
+        return {static_cast<float>(unit[0]), static_cast<float>(unit[1]), static_cast<float>(unit[2])};
     }
 
     // Logs and answers false when the data is absent, an index leaves the
@@ -148,7 +188,7 @@ public:
     }
 
 private:
-    Wm4::Vector3f read(int offsetByte, int i) const {
+    Wm4::Vector3d read(int offsetByte, int i) const {
         const size_t stride = static_cast<size_t>(mVertices.GetAttributes().GetChannelQuantityByte());
         float xyz[3];
         std::memcpy(
@@ -157,18 +197,18 @@ private:
         return {xyz[0], xyz[1], xyz[2]};
     }
 
-    Wm4::Vector3f place(const Wm4::Vector3f& v, bool isPoint) const {
-        const ovTransformation& local = mMesh.getLocalTransform();
-        return local.IsIdentity() ? v : local.ApplyForward(v, isPoint);
-    }
-
     const ovTriMesh& mMesh;
+    const MeshPlacement& mPlacement;
+    Matrix3d mNormals;
     double mLengthScale;
+    bool mMirrored;
     const ovVertexBuffer& mVertices;
     const ovIndexBuffer& mIndices;
     ovDataLoader mVertexLoader;
     ovDataLoader mIndexLoader;
 };
+
+namespace {
 
 // The unit normal of a triangle, none when its corners are (nearly) on one line.
 std::optional<Wm4::Vector3f> faceNormal(const Wm4::Vector3f& a, const Wm4::Vector3f& b,
@@ -188,7 +228,7 @@ std::optional<Wm4::Vector3f> faceNormal(const Wm4::Vector3f& a, const Wm4::Vecto
 int countFaces(const MeshData& data) {
     int faces = 0;
     for (int t = 0; t < data.triangleCount(); ++t) {
-        const int* corner = data.triangle(t);
+        const std::array<int, 3> corner = data.triangle(t);
         faces +=
             faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2])) ? 1 : 0;
     }
@@ -204,17 +244,6 @@ double colourComponent(float value) {
     std::string text;
     appendReal(text, std::clamp(value, 0.0f, 1.0f));
     return std::stod(text);
-}
-
-// By the matrix: a placement set to none places like no placement.
-std::array<float, 16> placementKey(const ovTransformation& transform) {
-    Wm4::Matrix4<float> m;
-    transform.GetHomogeneous(m);
-    std::array<float, 16> key{};
-    for (size_t i = 0; i < 16; ++i) {
-        key[i] = m(i / 4, i % 4);
-    }
-    return key;
 }
 
 }  // namespace
@@ -242,17 +271,19 @@ bool GeometryWriter::cancelled() const {
 }
 
 bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
-                                     const Part21WriterUserData& nodeRepresentation) {
+                                     const Part21WriterUserData& nodeRepresentation,
+                                     const Matrix3d& residual) {
     if (!geometry.IsDerived(ovTriMesh::TYPE)) {
         warningLine() << "Step driver : polylines are not written, polyline " << describe(geometry)
                       << " is left out";
         return true;
     }
     const auto& mesh = static_cast<const ovTriMesh&>(geometry);
+    const MeshPlacement placement(mesh, residual);
     const MeshKey key{mesh.getVertexBuffer(), mesh.getIndexBuffer(), mesh.getMaterialState(),
-                      placementKey(mesh.getLocalTransform())};
+                      placement.key()};
     auto [entry, added] = mRepresentations.try_emplace(key);
-    if (added && !writeMeshRepresentation(mesh, entry->second)) {
+    if (added && !writeMeshRepresentation(mesh, placement, entry->second)) {
         return false;
     }
     if (entry->second.getType() == Part21WriterUserData::Ref) {
@@ -263,15 +294,20 @@ bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
     return !mContext.writer.isWriteError();
 }
 
-bool GeometryWriter::writeMeshRepresentation(const ovTriMesh& mesh, Part21WriterUserData& representation) {
+bool GeometryWriter::writeMeshRepresentation(const ovTriMesh& mesh, const MeshPlacement& placement,
+                                             Part21WriterUserData& representation) {
     if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
         mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
         warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
         return true;
     }
     Part21WriterUserData item;
+    const MeshData data(mesh, mContext.lengthScale, placement);
+    if (!data.check()) {
+        return false;
+    }
     const bool written =
-        mForm == StepGeometry::Tessellated ? writeTessellatedItem(mesh, item) : writeFacetedItem(mesh, item);
+        mForm == StepGeometry::Tessellated ? writeTessellatedItem(data, item) : writeFacetedItem(data, item);
     if (!written || item.getType() != Part21WriterUserData::Ref) {
         return written;
     }
@@ -300,11 +336,8 @@ Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, 
     return Part21WriterUserData(id);
 }
 
-bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
-    const MeshData data(mesh, mContext.lengthScale);
-    if (!data.check()) {
-        return false;
-    }
+bool GeometryWriter::writeFacetedItem(const MeshData& data, Part21WriterUserData& item) {
+    const ovTriMesh& mesh = data.mesh();
     const int faces = countFaces(data);
     if (faces < data.triangleCount()) {
         warningLine() << "Step driver : " << data.triangleCount() - faces << " of the "
@@ -328,7 +361,7 @@ bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserDat
         if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
             return false;
         }
-        const int* corner = data.triangle(t);
+        const std::array<int, 3> corner = data.triangle(t);
         const std::optional<Wm4::Vector3f> normal =
             faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2]));
         if (!normal) {
@@ -388,11 +421,7 @@ bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserDat
     return true;
 }
 
-bool GeometryWriter::writeTessellatedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
-    const MeshData data(mesh, mContext.lengthScale);
-    if (!data.check()) {
-        return false;
-    }
+bool GeometryWriter::writeTessellatedItem(const MeshData& data, Part21WriterUserData& item) {
     const int count = data.vertexCount();
     const uint64_t coordinates = mStream.beginRecord("COORDINATES_LIST");
     mStream.appendText("'',");
@@ -420,7 +449,7 @@ bool GeometryWriter::writeTessellatedItem(const ovTriMesh& mesh, Part21WriterUse
         if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
             return false;
         }
-        const int* corner = data.triangle(t);
+        const std::array<int, 3> corner = data.triangle(t);
         for (int k = 0; k < 3; ++k) {
             mStream.appendText(k == 0 ? (t == 0 ? "(" : ",(") : ",");
             mStream.appendInteger(static_cast<uint64_t>(corner[k]) + 1);

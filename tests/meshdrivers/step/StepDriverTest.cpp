@@ -240,10 +240,11 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
          {},
          " 1.000000 0.100000 0.000000 0.000000\n"},
         {placedChild(0.005), {"SI_UNIT(.MILLI.,.METRE.)", "(50.,0.,0.)"}, {}},
+        // A mirror is left to the geometry: the placement keeps the shift.
         {placedChild(0.001, {-1, 1, 1}),
+         {"CARTESIAN_POINT('',(10.,0.,0.))"},
          {},
-         {"4 Step driver : the placement of 'C' mirrors or scales, which STEP cannot express: written "
-          "without it"}},
+         " 1.000000 10.000000 0.000000 0.000000\n"},
         {placedChild(0.001, {1, 1, 1}, nan),
          {},
          {"5 A real is not a finite number and has no exchange-file form",

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "StepTestSupport.h"
+#include "core/SceneWalk.h"
 
 namespace ov::step {
 namespace {
@@ -137,6 +138,77 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
                       (std::vector<std::vector<double>>{set, set}));
         }
     }
+}
+
+// A closed unit cube, its triangles facing outwards.
+ovPointer<ovTriMesh> cube() {
+    ovPointer<ovTriMesh> mesh(test::makeGeometry<ovTriMesh>(
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+        {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+         1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7}));
+    mesh->SetName("cube");
+    return mesh;
+}
+
+ovPointer<ovNode> placed(ovPointer<ovNode> node, const Wm4::Matrix3f& linear, Wm4::Vector3f shift) {
+    node->editLocalTransform(true).SetRotate(linear);
+    node->editLocalTransform(true).SetTranslate(shift);
+    return node;
+}
+
+// The corners of every mesh's vertices placed in the world, in millimetres.
+std::vector<double> worldBox(const ovSpatial& root) {
+    std::vector<double> box{1e30, 1e30, 1e30, -1e30, -1e30, -1e30};
+    walkScene(root, nullptr, [&box](const WalkStep<const ovSpatial>& step) {
+        if (step.object.IsDerived(ovTriMesh::TYPE)) {
+            const ovVertexBuffer& vertices = *static_cast<const ovTriMesh&>(step.object).getVertexBuffer();
+            for (int i = 0; i < vertices.GetVertexQuantity(); ++i) {
+                const Wm4::Vector3f p = step.world.ApplyForward(vertices.Position3(i), true);
+                for (size_t k = 0; k < 3; ++k) {
+                    box[k] = std::min(box[k], double(p[k]));
+                    box[k + 3] = std::max(box[k + 3], double(p[k]));
+                }
+            }
+        }
+    });
+    return box;
+}
+
+// Mirrors, scales and shears, nested, and one definition placed plainly
+// and mirrored: Open CASCADE finds every cube where the scene has it, each
+// a solid of its volume. The mirrored and scaled copies are products of
+// their own, and nothing is worth a warning.
+TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyPlacement) {
+    driver.setGeometry(StepGeometry::Faceted);
+    ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
+    const auto part = [&definition](const std::string& name, const Wm4::Matrix3f& linear,
+                                    Wm4::Vector3f shift) {
+        return placed(instanceOf(namedNode(name, {cube().get()}).get(), definition.get()), linear, shift);
+    };
+    ovPointer<ovNode> scaled =
+        placed(namedNode("scaled", {part("inner", {0, -1, 0, 3, 0, 0, 0, 0, 1}, {0, 0, 3}).get()}),
+               {2, 0, 0, 0, 2, 0, 0, 0, 2}, {-5, 0, 0});
+    ovPointer<ovNode> root = namedNode(
+        "R", {part("plain", Wm4::Matrix3f::Identity(), {0, 0, 0}).get(),
+              part("mirrored", {-1, 0, 0, 0, 1, 0, 0, 0, 1}, {5, 0, 0}).get(), scaled.get(),
+              placed(namedNode("sheared", {cube().get()}), {1, 0.5f, 0, 0, 1, 0, 0, 0, 1}, {0, 5, 0}).get()});
+    root->setMetadata(new ovWorldUnitsMetaData(0.001));
+    const std::string file = save(root.get());
+    EXPECT_EQ(log.texts(ovLogWarning), std::vector<std::string>{});
+    EXPECT_EQ(count(file, "=PRODUCT("), 6u);
+#ifdef OV_OCCT_STEP_READER
+    test::TempDir folder;
+    test::writeFile(folder.file("world.stp"), file);
+    const std::string read =
+        test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --world " + folder.file("world.stp"));
+    std::smatch box;
+    ASSERT_TRUE(std::regex_search(read, box, std::regex(" in (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+)")))
+        << read;
+    const std::vector<double> expected = worldBox(*root);
+    for (size_t k = 0; k < 6; ++k) {
+        EXPECT_NEAR(std::stod(box.str(k + 1)), expected[k], 1e-3) << read;
+    }
+#endif
 }
 
 // Meshes whose data cannot be written fail the save with the reason; the
