@@ -139,6 +139,8 @@ inline RigidSplit splitRigid(const Matrix3d& linear) {
     split.rigid =
         !split.mirrored && largestDifference(split.residual, Matrix3d::Identity()) <= kRigidTolerance;
     if (split.rigid) {
+        // A turn given in single precision stays as given.
+        split.rotation = linear;
         split.residual = Matrix3d::Identity();
     }
     return split;
