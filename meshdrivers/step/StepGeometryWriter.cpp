@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "step/FacetedMesh.h"
 #include "system/ovLog.h"
 
 namespace ov::step {
@@ -40,6 +41,7 @@ const FormattedLayout kFacetedLayouts[] = {
     {"face_outer_bound", {"name", "bound", "orientation"}},
     {"face_surface", {"name", "bounds", "face_geometry", "same_sense"}},
     {"open_shell", {"name", "cfs_faces"}},
+    {"closed_shell", {"name", "cfs_faces"}},
 };
 
 // Representations whose items are redeclared, which the writer's layout
@@ -210,31 +212,6 @@ private:
 
 namespace {
 
-// The unit normal of a triangle, none when its corners are (nearly) on one line.
-std::optional<Wm4::Vector3f> faceNormal(const Wm4::Vector3f& a, const Wm4::Vector3f& b,
-                                        const Wm4::Vector3f& c) {
-    const double u[] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
-    const double v[] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
-    const double n[] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    const double scale =
-        std::sqrt((u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) * (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
-    if (!(length > 1e-12 * scale)) {
-        return std::nullopt;
-    }
-    return Wm4::Vector3f(float(n[0] / length), float(n[1] / length), float(n[2] / length));
-}
-
-int countFaces(const MeshData& data) {
-    int faces = 0;
-    for (int t = 0; t < data.triangleCount(); ++t) {
-        const std::array<int, 3> corner = data.triangle(t);
-        faces +=
-            faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2])) ? 1 : 0;
-    }
-    return faces;
-}
-
 // A colour component as the decimal its single-precision value was given
 // as, which writes short, and within the range a colour allows.
 double colourComponent(float value) {
@@ -283,42 +260,62 @@ bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
     const MeshKey key{mesh.getVertexBuffer(), mesh.getIndexBuffer(), mesh.getMaterialState(),
                       placement.key()};
     auto [entry, added] = mRepresentations.try_emplace(key);
-    if (added && !writeMeshRepresentation(mesh, placement, entry->second)) {
+    if (added && !writeMeshRepresentations(mesh, placement, entry->second)) {
         return false;
     }
-    if (entry->second.getType() == Part21WriterUserData::Ref) {
+    for (const Part21WriterUserData& representation : entry->second) {
         writeNewEntity(mContext, {"shape_representation_relationship"},
                        stepAttributes("name", text(""), "rep_1", nodeRepresentation.toVariant(), "rep_2",
-                                      entry->second.toVariant()));
+                                      representation.toVariant()));
     }
     return !mContext.writer.isWriteError();
 }
 
-bool GeometryWriter::writeMeshRepresentation(const ovTriMesh& mesh, const MeshPlacement& placement,
-                                             Part21WriterUserData& representation) {
+bool GeometryWriter::writeMeshRepresentations(const ovTriMesh& mesh, const MeshPlacement& placement,
+                                              std::vector<Part21WriterUserData>& representations) {
     if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
         mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
         warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
         return true;
     }
-    Part21WriterUserData item;
     const MeshData data(mesh, mContext.lengthScale, placement);
     if (!data.check()) {
         return false;
     }
-    const bool written =
-        mForm == StepGeometry::Tessellated ? writeTessellatedItem(data, item) : writeFacetedItem(data, item);
-    if (!written || item.getType() != Part21WriterUserData::Ref) {
-        return written;
-    }
-    representation =
-        mForm == StepGeometry::Tessellated
-            ? writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", mesh.GetName(), item)
-            : writeNewEntity(mContext, {"shape_representation"},
-                             stepAttributes("name", text(mesh.GetName()), "items", listOf(item),
-                                            "context_of_items", mContext.geometricContext.toVariant()));
-    if (mesh.getMaterialState() != nullptr) {
-        writeStyle(*mesh.getMaterialState(), item);
+    const ovVariant name = text(mesh.GetName());
+    const auto represent = [&](const char* entity, const std::vector<Part21WriterUserData>& items) {
+        if (items.empty()) {
+            return;
+        }
+        ovVariantListImpl list;
+        for (const Part21WriterUserData& item : items) {
+            list.push_back(item.toVariant());
+            if (mesh.getMaterialState() != nullptr) {
+                writeStyle(*mesh.getMaterialState(), item);
+            }
+        }
+        representations.push_back(
+            writeNewEntity(mContext, {entity},
+                           stepAttributes("name", name, "items", ovVariant(list), "context_of_items",
+                                          mContext.geometricContext.toVariant())));
+    };
+    if (mForm == StepGeometry::Tessellated) {
+        Part21WriterUserData item;
+        if (!writeTessellatedItem(data, item)) {
+            return false;
+        }
+        representations.push_back(
+            writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", mesh.GetName(), item));
+        if (mesh.getMaterialState() != nullptr) {
+            writeStyle(*mesh.getMaterialState(), item);
+        }
+    } else {
+        FacetedItems items;
+        if (!writeFacetedItems(data, items)) {
+            return false;
+        }
+        represent("faceted_brep_shape_representation", items.solids);
+        represent("shape_representation", items.surfaces);
     }
     return !mContext.writer.isWriteError();
 }
@@ -336,45 +333,49 @@ Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, 
     return Part21WriterUserData(id);
 }
 
-bool GeometryWriter::writeFacetedItem(const MeshData& data, Part21WriterUserData& item) {
+bool GeometryWriter::writeFacetedItems(const MeshData& data, FacetedItems& items) {
     const ovTriMesh& mesh = data.mesh();
-    const int faces = countFaces(data);
-    if (faces < data.triangleCount()) {
-        warningLine() << "Step driver : " << data.triangleCount() - faces << " of the "
+    std::vector<Wm4::Vector3f> positions(static_cast<size_t>(data.vertexCount()));
+    for (size_t i = 0; i < positions.size(); ++i) {
+        positions[i] = data.position(static_cast<int>(i));
+    }
+    const FacetedMesh faceted =
+        buildFacetedMesh(positions, static_cast<size_t>(data.triangleCount()),
+                         [&data](size_t t) { return data.triangle(static_cast<int>(t)); });
+    positions = {};
+    if (faceted.trianglesWithoutArea > 0) {
+        warningLine() << "Step driver : " << faceted.trianglesWithoutArea << " of the "
                       << data.triangleCount() << " triangles of mesh " << describe(mesh)
                       << " have no area and are left out";
     }
-    if (faces == 0) {
+    if (faceted.faces.empty()) {
         return true;
     }
     uint64_t firstPoint = 0;
-    for (int i = 0; i < data.vertexCount(); ++i) {
+    for (size_t i = 0; i < faceted.points.size(); ++i) {
         const uint64_t point = mStream.beginRecord("CARTESIAN_POINT");
         firstPoint = i == 0 ? point : firstPoint;
         mStream.appendText("'',");
-        mStream.appendTriple(data.position(i));
+        mStream.appendTriple(faceted.points[i]);
         mStream.endRecord();
     }
     // Six records a face, in this order: its face record comes sixth.
     uint64_t firstFace = 0;
-    for (int t = 0; t < data.triangleCount(); ++t) {
-        if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
+    for (size_t f = 0; f < faceted.faces.size(); ++f) {
+        if (f % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
             return false;
         }
-        const std::array<int, 3> corner = data.triangle(t);
-        const std::optional<Wm4::Vector3f> normal =
-            faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2]));
-        if (!normal) {
-            continue;
-        }
+        const std::array<uint32_t, 3>& corner = faceted.faces[f];
+        const Wm4::Vector3d normal =
+            *faceNormal(faceted.points[corner[0]], faceted.points[corner[1]], faceted.points[corner[2]]);
         const uint64_t direction = mStream.beginRecord("DIRECTION");
-        firstFace = firstFace == 0 ? direction + 5 : firstFace;
+        firstFace = f == 0 ? direction + 5 : firstFace;
         mStream.appendText("'',");
-        mStream.appendTriple(*normal);
+        mStream.appendTriple(normal);
         mStream.endRecord();
         const uint64_t axes = mStream.beginRecord("AXIS2_PLACEMENT_3D");
         mStream.appendText("'',");
-        mStream.appendReference(firstPoint + static_cast<uint64_t>(corner[0]));
+        mStream.appendReference(firstPoint + corner[0]);
         mStream.appendChar(',');
         mStream.appendReference(direction);
         mStream.appendText(",$");
@@ -385,9 +386,9 @@ bool GeometryWriter::writeFacetedItem(const MeshData& data, Part21WriterUserData
         mStream.endRecord();
         const uint64_t loop = mStream.beginRecord("POLY_LOOP");
         mStream.appendText("'',(");
-        for (int k = 0; k < 3; ++k) {
+        for (size_t k = 0; k < 3; ++k) {
             mStream.appendText(k == 0 ? "" : ",");
-            mStream.appendReference(firstPoint + static_cast<uint64_t>(corner[k]));
+            mStream.appendReference(firstPoint + corner[k]);
         }
         mStream.appendText(")");
         mStream.endRecord();
@@ -404,20 +405,38 @@ bool GeometryWriter::writeFacetedItem(const MeshData& data, Part21WriterUserData
         mStream.appendText(",.T.");
         mStream.endRecord();
     }
-    const uint64_t shell = mStream.beginRecord("OPEN_SHELL");
-    mStream.appendText("'',(");
-    for (int f = 0; f < faces; ++f) {
-        mStream.appendText(f == 0 ? "" : ",");
-        mStream.appendReference(firstFace + 6 * static_cast<uint64_t>(f));
+    // A closed piece bounds a solid; the open ones make one surface model.
+    std::vector<uint64_t> closedShells;
+    ovVariantListImpl openShells;
+    for (const FacetedPiece& piece : faceted.pieces) {
+        const uint64_t shell = mStream.beginRecord(piece.closed ? "CLOSED_SHELL" : "OPEN_SHELL");
+        mStream.appendText("'',(");
+        for (size_t f = piece.firstFace; f < piece.firstFace + piece.faceCount; ++f) {
+            mStream.appendText(f == piece.firstFace ? "" : ",");
+            mStream.appendReference(firstFace + 6 * static_cast<uint64_t>(f));
+        }
+        mStream.appendText(")");
+        mStream.endRecord();
+        if (piece.closed) {
+            closedShells.push_back(shell);
+        } else {
+            openShells.push_back(Part21WriterUserData(shell).toVariant());
+        }
     }
-    mStream.appendText(")");
-    mStream.endRecord();
     if (!mStream.flush()) {
         return false;
     }
-    item = writeNewEntity(
-        mContext, {"shell_based_surface_model"},
-        stepAttributes("name", text(mesh.GetName()), "sbsm_boundary", listOf(Part21WriterUserData(shell))));
+    const ovVariant name = text(mesh.GetName());
+    for (const uint64_t shell : closedShells) {
+        items.solids.push_back(
+            writeNewEntity(mContext, {"faceted_brep"},
+                           stepAttributes("name", name, "outer", Part21WriterUserData(shell).toVariant())));
+    }
+    if (!openShells.empty()) {
+        items.surfaces.push_back(
+            writeNewEntity(mContext, {"shell_based_surface_model"},
+                           stepAttributes("name", name, "sbsm_boundary", ovVariant(openShells))));
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <tuple>
+#include <vector>
 
 #include "core/RigidSplit.h"
 #include "express/ExpressSchema.h"
@@ -39,11 +40,17 @@ private:
     using MeshKey = std::tuple<const ovVertexBuffer*, const ovIndexBuffer*, const ovMaterialState*,
                                std::array<double, 12>>;
 
-    // The mesh's representation; null reference when nothing was written.
-    bool writeMeshRepresentation(const ovTriMesh& mesh, const MeshPlacement& placement,
-                                 Part21WriterUserData& representation);
-    // The surface model of each form; answers its item, written with the mesh's name.
-    bool writeFacetedItem(const MeshData& data, Part21WriterUserData& item);
+    // A faceted mesh's items: a solid per closed piece, one surface model of the open ones.
+    struct FacetedItems {
+        std::vector<Part21WriterUserData> solids;
+        std::vector<Part21WriterUserData> surfaces;
+    };
+
+    // The mesh's representations (none when nothing was written).
+    bool writeMeshRepresentations(const ovTriMesh& mesh, const MeshPlacement& placement,
+                                  std::vector<Part21WriterUserData>& representations);
+    // The items of each form, written with the mesh's name.
+    bool writeFacetedItems(const MeshData& data, FacetedItems& items);
     bool writeTessellatedItem(const MeshData& data, Part21WriterUserData& item);
     // A representation of one item in the geometric context, formatted here
     // because the schema redeclares its items.
@@ -56,7 +63,7 @@ private:
     StepExportContext& mContext;
     StepGeometry mForm;
     StepRecordStream mStream;
-    std::map<MeshKey, Part21WriterUserData> mRepresentations;
+    std::map<MeshKey, std::vector<Part21WriterUserData>> mRepresentations;
     std::map<const ovMaterialState*, Part21WriterUserData> mStyles;
 };
 

@@ -261,7 +261,7 @@ int printWorld(const std::string& path) {
     TDF_LabelSequence roots;
     shapes->GetFreeShapes(roots);
     int solids = 0, shells = 0;
-    double volume = 0;
+    double volume = 0, tolerance = 0;
     Bnd_Box box;
     for (int i = 1; i <= roots.Length(); ++i) {
         const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(roots.Value(i));
@@ -274,15 +274,27 @@ int printWorld(const std::string& path) {
         for (TopExp_Explorer shell(shape, TopAbs_SHELL, TopAbs_SOLID); shell.More(); shell.Next()) {
             ++shells;
         }
-        // The box of the triangles, which a tolerance the reader widened does not grow.
+        // The box of the triangles' corners, which a tolerance the reader widened does not grow.
         BRepMesh_IncrementalMesh mesh(shape, 1.0);
-        BRepBndLib::Add(shape, box, true);
+        for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+            TopLoc_Location location;
+            const Handle(Poly_Triangulation) triangles =
+                BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+            for (int node = 1; !triangles.IsNull() && node <= triangles->NbNodes(); ++node) {
+                box.Add(triangles->Node(node).Transformed(location.Transformation()));
+            }
+        }
+        // How far the reader had to widen its vertices to join the faces.
+        for (TopExp_Explorer vertex(shape, TopAbs_VERTEX); vertex.More(); vertex.Next()) {
+            tolerance = std::max(tolerance, BRep_Tool::Tolerance(TopoDS::Vertex(vertex.Current())));
+        }
     }
     double corners[6] = {};
     if (!box.IsVoid()) {
         box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
     }
-    std::cout << solids << " solids, " << shells << " open shells, volume " << number(volume) << " in";
+    std::cout << solids << " solids, " << shells << " open shells, volume " << number(volume) << ", tolerance "
+              << number(tolerance) << " in";
     for (const double corner : corners) {
         std::cout << " " << number(corner);
     }
