@@ -105,6 +105,9 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     EXPECT_THAT(assembly.out,
                 HasSubstr("\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
                           "0.000000 0.000000 0.000000 1.000000 560.000000 310.000000 0.000000\n"));
+    // Nine boxes, nine solids with the volume of the STL file's.
+    EXPECT_THAT(run(OV_OCCT_STEP_READER, {"--native", "--world", (folder / "demo.stp").string()}).out,
+                testing::StartsWith("9 solids, 0 open shells, volume 38304000.000000,"));
     // Each part's faces, in its own frame, with its colour.
     expectMatchesGolden(
         "ovmesh/demo_shapes.txt",
