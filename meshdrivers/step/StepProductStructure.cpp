@@ -31,6 +31,8 @@ struct OpenNode {
     // What the placements down to this node could not carry: its geometry
     // and its children's placements are taken through it.
     Matrix3d residual = Matrix3d::Identity();
+    // The ids of its children's occurrences.
+    std::set<std::string> occurrenceIds;
 };
 
 // Where a child sits in its parent's product. Interop: the turn of the
@@ -219,13 +221,22 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     } else {
         writeRigidPlacement(context, where, transformationOperator, placement);
     }
-    parent.items.push_back(placement.toVariant());
+    // Interop: the items are a set, which holds the identity placement already.
+    if (!isInterop(context) || placement.getRef() != context.identityPlacement.getRef()) {
+        parent.items.push_back(placement.toVariant());
+    }
 
     const std::string indexText = ovStringUtils::fromInt(index, 1);
-    const ovVariant name = text(child.GetName().empty() ? "NAUO_" + indexText : child.GetName());
+    const std::string nameText = child.GetName().empty() ? "NAUO_" + indexText : child.GetName();
+    const ovVariant name = text(nameText);
+    // Interop: two occurrences of one name in one parent get ids of their own.
+    std::string id = nameText;
+    while (isInterop(context) && !parent.occurrenceIds.insert(id).second) {
+        id += "_" + indexText;
+    }
     const Part21WriterUserData occurrence = writeNewEntity(
         context, {"next_assembly_usage_occurrence"},
-        stepAttributes("id", name, "name", name, "relating_product_definition",
+        stepAttributes("id", text(id), "name", name, "relating_product_definition",
                        parent.definition->productDefinition.toVariant(), "related_product_definition",
                        childDefinition.productDefinition.toVariant()));
     const Part21WriterUserData link =
