@@ -293,8 +293,8 @@ int printWorld(const std::string& path) {
     if (!box.IsVoid()) {
         box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
     }
-    std::cout << solids << " solids, " << shells << " open shells, volume " << number(volume) << ", tolerance "
-              << number(tolerance) << " in";
+    std::cout << solids << " solids, " << shells << " open shells, volume " << number(volume)
+              << ", tolerance " << number(tolerance) << " in";
     for (const double corner : corners) {
         std::cout << " " << number(corner);
     }
