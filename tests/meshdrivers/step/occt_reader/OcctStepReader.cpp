@@ -23,9 +23,11 @@
 //                                  when it has one
 //   occt_step_reader [--native] --world FILE
 //                                  reads FILE into an XCAF document and prints
-//                                  the solids and shells of the whole model
-//                                  placed in the world, their volume and their
-//                                  bounding box, in millimetres
+//                                  the solids and open shells of the whole
+//                                  model placed in the world, their volume,
+//                                  the largest tolerance the reader gave a
+//                                  vertex, and the box of the triangles'
+//                                  corners once meshed, in millimetres
 //
 // Open CASCADE 7.6 crashes inside ReadFile on an APPLIED_ORGANIZATION_ASSIGNMENT
 // whose items list is empty (StepAP214_AppliedOrganizationAssignment::NbItems
