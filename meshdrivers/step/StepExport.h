@@ -3,6 +3,7 @@
 // The state of one STEP save and the functions that write its product
 // structure and properties (internal to the library and its tests).
 
+#include <array>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -25,10 +26,14 @@ struct DefinitionRefs {
     Part21WriterUserData shapeRepresentation;
 };
 
+// The node's instance definition (or the node itself without one), and what
+// its placements above it could not carry and its geometry bakes (the
+// identity in the exact profile): one product per distinct baked shape.
+using DefinitionKey = std::pair<const void*, std::array<float, 9>>;
+
 // One per save call; every writing function gets it by reference.
 struct StepExportContext {
-    // Keyed by the node's instance definition, or the node itself without one.
-    std::map<const void*, DefinitionRefs> definitions;
+    std::map<DefinitionKey, DefinitionRefs> definitions;
     Part21Writer writer;
     Part21WriterUserData zeroPoint;
     Part21WriterUserData productContext;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "step/FacetedMesh.h"
 #include "system/ovLog.h"
 
 namespace ov::step {
@@ -40,6 +41,7 @@ const FormattedLayout kFacetedLayouts[] = {
     {"face_outer_bound", {"name", "bound", "orientation"}},
     {"face_surface", {"name", "bounds", "face_geometry", "same_sense"}},
     {"open_shell", {"name", "cfs_faces"}},
+    {"closed_shell", {"name", "cfs_faces"}},
 };
 
 // Representations whose items are redeclared, which the writer's layout
@@ -89,14 +91,47 @@ bool isFinite(const Wm4::Vector3f& v) {
     return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
+}  // namespace
+
+// Where a mesh's vertices go: its local placement taken through the
+// residual of its node, in double precision.
+struct MeshPlacement {
+    Matrix3d linear = Matrix3d::Identity();
+    Wm4::Vector3d translation;
+
+    MeshPlacement(const ovTriMesh& mesh, const Matrix3d& residual) {
+        const ovTransformation& local = mesh.getLocalTransform();
+        if (!local.IsIdentity()) {
+            linear = residual * linearPart(local);
+            translation = times(residual, toDouble(local.GetTranslate()));
+        } else {
+            linear = residual;
+        }
+    }
+
+    std::array<double, 12> key() const {
+        std::array<double, 12> values{};
+        for (size_t i = 0; i < 9; ++i) {
+            values[i] = linear(i / 3, i % 3);
+        }
+        for (size_t i = 0; i < 3; ++i) {
+            values[9 + i] = translation[i];
+        }
+        return values;
+    }
+};
+
 // A mesh's buffers, present for the time it is written, with its positions
-// and normals placed by its local transform and positions in the file's
-// length unit.
+// and normals placed, positions in the file's length unit. A placement that
+// mirrors turns the triangles round, so that they keep facing outwards.
 class MeshData {
 public:
-    MeshData(const ovTriMesh& mesh, double lengthScale)
+    MeshData(const ovTriMesh& mesh, double lengthScale, const MeshPlacement& placement)
         : mMesh(mesh),
+          mPlacement(placement),
+          mNormals(rigid_detail::cofactors(placement.linear)),
           mLengthScale(lengthScale),
+          mMirrored(placement.linear.Determinant() < 0),
           mVertices(*mesh.getVertexBuffer()),
           mIndices(*mesh.getIndexBuffer()),
           mVertexLoader(mesh.getVertexBuffer()),
@@ -104,21 +139,28 @@ public:
 
     int vertexCount() const { return std::max(mVertices.GetVertexQuantity(), 0); }
     int triangleCount() const { return std::max(mIndices.GetIndexQuantity(), 0) / 3; }
-    const int* triangle(int t) const { return mIndices.getData() + 3 * static_cast<size_t>(t); }
+    std::array<int, 3> triangle(int t) const {
+        const int* corner = mIndices.getData() + 3 * static_cast<size_t>(t);
+        return mMirrored ? std::array<int, 3>{corner[0], corner[2], corner[1]}
+                         : std::array<int, 3>{corner[0], corner[1], corner[2]};
+    }
     bool hasNormals() const { return mVertices.GetAttributes().HasNormal(); }
+    const ovTriMesh& mesh() const { return mMesh; }
 
     Wm4::Vector3f position(int i) const {
-        const Wm4::Vector3f p = place(read(mVertices.GetAttributes().GetPositionOffsetByte(), i), true);
-        if (mLengthScale == 1.0) {
-            return p;
-        }
-        const auto scaled = [this](float value) { return static_cast<float>(value * mLengthScale); };
-        return {scaled(p[0]), scaled(p[1]), scaled(p[2])};
+        const Wm4::Vector3d p =
+            times(mPlacement.linear, read(mVertices.GetAttributes().GetPositionOffsetByte(), i)) +
+            mPlacement.translation;
+        return {static_cast<float>(p[0] * mLengthScale), static_cast<float>(p[1] * mLengthScale),
+                static_cast<float>(p[2] * mLengthScale)};
     }
+    // Normals go through the inverse transpose, here its multiple by the determinant.
     Wm4::Vector3f normal(int i) const {
-        const Wm4::Vector3f n = place(read(mVertices.GetAttributes().GetNormalOffsetByte(), i), false);
-        const float length = n.Length();
-        return length > 0.0f ? n * (1.0f / length) : n;
+        const Wm4::Vector3d n = times(mNormals, read(mVertices.GetAttributes().GetNormalOffsetByte(), i)) *
+                                (mMirrored ? -1.0 : 1.0);
+        const double length = n.Length();
+        const Wm4::Vector3d unit = length > 0.0 ? n * (1.0 / length) : n;
+        return {static_cast<float>(unit[0]), static_cast<float>(unit[1]), static_cast<float>(unit[2])};
     }
 
     // Logs and answers false when the data is absent, an index leaves the
@@ -148,7 +190,7 @@ public:
     }
 
 private:
-    Wm4::Vector3f read(int offsetByte, int i) const {
+    Wm4::Vector3d read(int offsetByte, int i) const {
         const size_t stride = static_cast<size_t>(mVertices.GetAttributes().GetChannelQuantityByte());
         float xyz[3];
         std::memcpy(
@@ -157,43 +199,18 @@ private:
         return {xyz[0], xyz[1], xyz[2]};
     }
 
-    Wm4::Vector3f place(const Wm4::Vector3f& v, bool isPoint) const {
-        const ovTransformation& local = mMesh.getLocalTransform();
-        return local.IsIdentity() ? v : local.ApplyForward(v, isPoint);
-    }
-
     const ovTriMesh& mMesh;
+    const MeshPlacement& mPlacement;
+    Matrix3d mNormals;
     double mLengthScale;
+    bool mMirrored;
     const ovVertexBuffer& mVertices;
     const ovIndexBuffer& mIndices;
     ovDataLoader mVertexLoader;
     ovDataLoader mIndexLoader;
 };
 
-// The unit normal of a triangle, none when its corners are (nearly) on one line.
-std::optional<Wm4::Vector3f> faceNormal(const Wm4::Vector3f& a, const Wm4::Vector3f& b,
-                                        const Wm4::Vector3f& c) {
-    const double u[] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
-    const double v[] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
-    const double n[] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    const double scale =
-        std::sqrt((u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) * (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
-    if (!(length > 1e-12 * scale)) {
-        return std::nullopt;
-    }
-    return Wm4::Vector3f(float(n[0] / length), float(n[1] / length), float(n[2] / length));
-}
-
-int countFaces(const MeshData& data) {
-    int faces = 0;
-    for (int t = 0; t < data.triangleCount(); ++t) {
-        const int* corner = data.triangle(t);
-        faces +=
-            faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2])) ? 1 : 0;
-    }
-    return faces;
-}
+namespace {
 
 // A colour component as the decimal its single-precision value was given
 // as, which writes short, and within the range a colour allows.
@@ -204,17 +221,6 @@ double colourComponent(float value) {
     std::string text;
     appendReal(text, std::clamp(value, 0.0f, 1.0f));
     return std::stod(text);
-}
-
-// By the matrix: a placement set to none places like no placement.
-std::array<float, 16> placementKey(const ovTransformation& transform) {
-    Wm4::Matrix4<float> m;
-    transform.GetHomogeneous(m);
-    std::array<float, 16> key{};
-    for (size_t i = 0; i < 16; ++i) {
-        key[i] = m(i / 4, i % 4);
-    }
-    return key;
 }
 
 }  // namespace
@@ -242,47 +248,74 @@ bool GeometryWriter::cancelled() const {
 }
 
 bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
-                                     const Part21WriterUserData& nodeRepresentation) {
+                                     const Part21WriterUserData& nodeRepresentation,
+                                     const Matrix3d& residual) {
     if (!geometry.IsDerived(ovTriMesh::TYPE)) {
         warningLine() << "Step driver : polylines are not written, polyline " << describe(geometry)
                       << " is left out";
         return true;
     }
     const auto& mesh = static_cast<const ovTriMesh&>(geometry);
+    const MeshPlacement placement(mesh, residual);
     const MeshKey key{mesh.getVertexBuffer(), mesh.getIndexBuffer(), mesh.getMaterialState(),
-                      placementKey(mesh.getLocalTransform())};
+                      placement.key()};
     auto [entry, added] = mRepresentations.try_emplace(key);
-    if (added && !writeMeshRepresentation(mesh, entry->second)) {
+    if (added && !writeMeshRepresentations(mesh, placement, entry->second)) {
         return false;
     }
-    if (entry->second.getType() == Part21WriterUserData::Ref) {
+    for (const Part21WriterUserData& representation : entry->second) {
         writeNewEntity(mContext, {"shape_representation_relationship"},
                        stepAttributes("name", text(""), "rep_1", nodeRepresentation.toVariant(), "rep_2",
-                                      entry->second.toVariant()));
+                                      representation.toVariant()));
     }
     return !mContext.writer.isWriteError();
 }
 
-bool GeometryWriter::writeMeshRepresentation(const ovTriMesh& mesh, Part21WriterUserData& representation) {
+bool GeometryWriter::writeMeshRepresentations(const ovTriMesh& mesh, const MeshPlacement& placement,
+                                              std::vector<Part21WriterUserData>& representations) {
     if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
         mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
         warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
         return true;
     }
-    Part21WriterUserData item;
-    const bool written =
-        mForm == StepGeometry::Tessellated ? writeTessellatedItem(mesh, item) : writeFacetedItem(mesh, item);
-    if (!written || item.getType() != Part21WriterUserData::Ref) {
-        return written;
+    const MeshData data(mesh, mContext.lengthScale, placement);
+    if (!data.check()) {
+        return false;
     }
-    representation =
-        mForm == StepGeometry::Tessellated
-            ? writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", mesh.GetName(), item)
-            : writeNewEntity(mContext, {"shape_representation"},
-                             stepAttributes("name", text(mesh.GetName()), "items", listOf(item),
-                                            "context_of_items", mContext.geometricContext.toVariant()));
-    if (mesh.getMaterialState() != nullptr) {
-        writeStyle(*mesh.getMaterialState(), item);
+    const ovVariant name = text(mesh.GetName());
+    const auto represent = [&](const char* entity, const std::vector<Part21WriterUserData>& items) {
+        if (items.empty()) {
+            return;
+        }
+        ovVariantListImpl list;
+        for (const Part21WriterUserData& item : items) {
+            list.push_back(item.toVariant());
+            if (mesh.getMaterialState() != nullptr) {
+                writeStyle(*mesh.getMaterialState(), item);
+            }
+        }
+        representations.push_back(
+            writeNewEntity(mContext, {entity},
+                           stepAttributes("name", name, "items", ovVariant(list), "context_of_items",
+                                          mContext.geometricContext.toVariant())));
+    };
+    if (mForm == StepGeometry::Tessellated) {
+        Part21WriterUserData item;
+        if (!writeTessellatedItem(data, item)) {
+            return false;
+        }
+        representations.push_back(
+            writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", mesh.GetName(), item));
+        if (mesh.getMaterialState() != nullptr) {
+            writeStyle(*mesh.getMaterialState(), item);
+        }
+    } else {
+        FacetedItems items;
+        if (!writeFacetedItems(data, items)) {
+            return false;
+        }
+        represent("faceted_brep_shape_representation", items.solids);
+        represent("shape_representation", items.surfaces);
     }
     return !mContext.writer.isWriteError();
 }
@@ -300,48 +333,49 @@ Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, 
     return Part21WriterUserData(id);
 }
 
-bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
-    const MeshData data(mesh, mContext.lengthScale);
-    if (!data.check()) {
-        return false;
+bool GeometryWriter::writeFacetedItems(const MeshData& data, FacetedItems& items) {
+    const ovTriMesh& mesh = data.mesh();
+    std::vector<Wm4::Vector3f> positions(static_cast<size_t>(data.vertexCount()));
+    for (size_t i = 0; i < positions.size(); ++i) {
+        positions[i] = data.position(static_cast<int>(i));
     }
-    const int faces = countFaces(data);
-    if (faces < data.triangleCount()) {
-        warningLine() << "Step driver : " << data.triangleCount() - faces << " of the "
+    const FacetedMesh faceted =
+        buildFacetedMesh(positions, static_cast<size_t>(data.triangleCount()),
+                         [&data](size_t t) { return data.triangle(static_cast<int>(t)); });
+    positions = {};
+    if (faceted.trianglesWithoutArea > 0) {
+        warningLine() << "Step driver : " << faceted.trianglesWithoutArea << " of the "
                       << data.triangleCount() << " triangles of mesh " << describe(mesh)
                       << " have no area and are left out";
     }
-    if (faces == 0) {
+    if (faceted.faces.empty()) {
         return true;
     }
     uint64_t firstPoint = 0;
-    for (int i = 0; i < data.vertexCount(); ++i) {
+    for (size_t i = 0; i < faceted.points.size(); ++i) {
         const uint64_t point = mStream.beginRecord("CARTESIAN_POINT");
         firstPoint = i == 0 ? point : firstPoint;
         mStream.appendText("'',");
-        mStream.appendTriple(data.position(i));
+        mStream.appendTriple(faceted.points[i]);
         mStream.endRecord();
     }
     // Six records a face, in this order: its face record comes sixth.
     uint64_t firstFace = 0;
-    for (int t = 0; t < data.triangleCount(); ++t) {
-        if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
+    for (size_t f = 0; f < faceted.faces.size(); ++f) {
+        if (f % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
             return false;
         }
-        const int* corner = data.triangle(t);
-        const std::optional<Wm4::Vector3f> normal =
-            faceNormal(data.position(corner[0]), data.position(corner[1]), data.position(corner[2]));
-        if (!normal) {
-            continue;
-        }
+        const std::array<uint32_t, 3>& corner = faceted.faces[f];
+        const Wm4::Vector3d normal =
+            *faceNormal(faceted.points[corner[0]], faceted.points[corner[1]], faceted.points[corner[2]]);
         const uint64_t direction = mStream.beginRecord("DIRECTION");
-        firstFace = firstFace == 0 ? direction + 5 : firstFace;
+        firstFace = f == 0 ? direction + 5 : firstFace;
         mStream.appendText("'',");
-        mStream.appendTriple(*normal);
+        mStream.appendTriple(normal);
         mStream.endRecord();
         const uint64_t axes = mStream.beginRecord("AXIS2_PLACEMENT_3D");
         mStream.appendText("'',");
-        mStream.appendReference(firstPoint + static_cast<uint64_t>(corner[0]));
+        mStream.appendReference(firstPoint + corner[0]);
         mStream.appendChar(',');
         mStream.appendReference(direction);
         mStream.appendText(",$");
@@ -352,9 +386,9 @@ bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserDat
         mStream.endRecord();
         const uint64_t loop = mStream.beginRecord("POLY_LOOP");
         mStream.appendText("'',(");
-        for (int k = 0; k < 3; ++k) {
+        for (size_t k = 0; k < 3; ++k) {
             mStream.appendText(k == 0 ? "" : ",");
-            mStream.appendReference(firstPoint + static_cast<uint64_t>(corner[k]));
+            mStream.appendReference(firstPoint + corner[k]);
         }
         mStream.appendText(")");
         mStream.endRecord();
@@ -371,28 +405,42 @@ bool GeometryWriter::writeFacetedItem(const ovTriMesh& mesh, Part21WriterUserDat
         mStream.appendText(",.T.");
         mStream.endRecord();
     }
-    const uint64_t shell = mStream.beginRecord("OPEN_SHELL");
-    mStream.appendText("'',(");
-    for (int f = 0; f < faces; ++f) {
-        mStream.appendText(f == 0 ? "" : ",");
-        mStream.appendReference(firstFace + 6 * static_cast<uint64_t>(f));
+    // A closed piece bounds a solid; the open ones make one surface model.
+    std::vector<uint64_t> closedShells;
+    ovVariantListImpl openShells;
+    for (const FacetedPiece& piece : faceted.pieces) {
+        const uint64_t shell = mStream.beginRecord(piece.closed ? "CLOSED_SHELL" : "OPEN_SHELL");
+        mStream.appendText("'',(");
+        for (size_t f = piece.firstFace; f < piece.firstFace + piece.faceCount; ++f) {
+            mStream.appendText(f == piece.firstFace ? "" : ",");
+            mStream.appendReference(firstFace + 6 * static_cast<uint64_t>(f));
+        }
+        mStream.appendText(")");
+        mStream.endRecord();
+        if (piece.closed) {
+            closedShells.push_back(shell);
+        } else {
+            openShells.push_back(Part21WriterUserData(shell).toVariant());
+        }
     }
-    mStream.appendText(")");
-    mStream.endRecord();
     if (!mStream.flush()) {
         return false;
     }
-    item = writeNewEntity(
-        mContext, {"shell_based_surface_model"},
-        stepAttributes("name", text(mesh.GetName()), "sbsm_boundary", listOf(Part21WriterUserData(shell))));
+    const ovVariant name = text(mesh.GetName());
+    for (const uint64_t shell : closedShells) {
+        items.solids.push_back(
+            writeNewEntity(mContext, {"faceted_brep"},
+                           stepAttributes("name", name, "outer", Part21WriterUserData(shell).toVariant())));
+    }
+    if (!openShells.empty()) {
+        items.surfaces.push_back(
+            writeNewEntity(mContext, {"shell_based_surface_model"},
+                           stepAttributes("name", name, "sbsm_boundary", ovVariant(openShells))));
+    }
     return true;
 }
 
-bool GeometryWriter::writeTessellatedItem(const ovTriMesh& mesh, Part21WriterUserData& item) {
-    const MeshData data(mesh, mContext.lengthScale);
-    if (!data.check()) {
-        return false;
-    }
+bool GeometryWriter::writeTessellatedItem(const MeshData& data, Part21WriterUserData& item) {
     const int count = data.vertexCount();
     const uint64_t coordinates = mStream.beginRecord("COORDINATES_LIST");
     mStream.appendText("'',");
@@ -420,7 +468,7 @@ bool GeometryWriter::writeTessellatedItem(const ovTriMesh& mesh, Part21WriterUse
         if (t % kTrianglesPerProgressCheck == 0 && (cancelled() || mStream.failed())) {
             return false;
         }
-        const int* corner = data.triangle(t);
+        const std::array<int, 3> corner = data.triangle(t);
         for (int k = 0; k < 3; ++k) {
             mStream.appendText(k == 0 ? (t == 0 ? "(" : ",(") : ",");
             mStream.appendInteger(static_cast<uint64_t>(corner[k]) + 1);

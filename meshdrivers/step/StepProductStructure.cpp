@@ -2,8 +2,10 @@
 // definition and shape per node definition, an assembly occurrence with its
 // placement per child, a document reference per external-reference node.
 #include <cmath>
+#include <set>
 #include <vector>
 
+#include "core/RigidSplit.h"
 #include "core/SceneWalk.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
@@ -14,9 +16,6 @@
 namespace ov::step {
 
 namespace {
-
-// Scale factors this close to 1 are taken for none.
-constexpr float kScaleTolerance = 1e-6f;
 
 // A node written with its subtree still open: what its children's
 // occurrences and its closing records need.
@@ -29,7 +28,74 @@ struct OpenNode {
     Part21WriterUserData shapeRepresentation;
     // The identity placement, then one placement per written child.
     ovVariantListImpl items;
+    // What the placements down to this node could not carry: its geometry
+    // and its children's placements are taken through it.
+    Matrix3d residual = Matrix3d::Identity();
+    // The ids of its children's occurrences.
+    std::set<std::string> occurrenceIds;
 };
+
+// Where a child sits in its parent's product. Interop: the turn of the
+// parent's residual composed with the child's own placement, the rest left
+// to the child as its residual; a rigid placement under a parent without
+// one is written as it is given.
+struct ChildPlacement {
+    RigidSplit split;
+    Wm4::Vector3d origin;
+    bool asGiven = true;
+};
+
+ChildPlacement placementIn(const StepExportContext& context, const Matrix3d& parentResidual,
+                           const ovSpatial& child) {
+    ChildPlacement placement;
+    if (!isInterop(context)) {
+        return placement;
+    }
+    const ovTransformation& local = child.getLocalTransform();
+    placement.split = splitRigid(parentResidual * linearPart(local));
+    placement.origin = times(parentResidual, toDouble(local.GetTranslate()));
+    placement.asGiven = placement.split.rigid && parentResidual == Matrix3d::Identity();
+    return placement;
+}
+
+std::array<float, 9> residualKey(const Matrix3d& residual) {
+    std::array<float, 9> key{};
+    for (size_t i = 0; i < 9; ++i) {
+        key[i] = static_cast<float>(residual(i / 3, i % 3));
+    }
+    return key;
+}
+
+// The rotation and origin of a placement that is not given as such.
+void writeRigidPlacement(StepExportContext& context, const ChildPlacement& placement,
+                         Part21WriterUserData& transformationOperator, Part21WriterUserData& placementItem) {
+    const Matrix3d& rotation = placement.split.rotation;
+    if (rotation == Matrix3d::Identity() && placement.origin == Wm4::Vector3d()) {
+        transformationOperator = context.identityTransform;
+        placementItem = context.identityPlacement;
+        return;
+    }
+    const auto direction = [&context, &rotation](size_t column) {
+        const double ratios[] = {rotation(0, column), rotation(1, column), rotation(2, column)};
+        return writeNewEntity(context, {"direction"},
+                              stepAttributes("name", text(""), "direction_ratios", ovVariant(ratios, 3)));
+    };
+    const Part21WriterUserData xAxis = direction(0);
+    const Part21WriterUserData zAxis = direction(2);
+    const double location[] = {placement.origin[0] * context.lengthScale,
+                               placement.origin[1] * context.lengthScale,
+                               placement.origin[2] * context.lengthScale};
+    const Part21WriterUserData origin =
+        writeNewEntity(context, {"cartesian_point"},
+                       stepAttributes("name", text(""), "coordinates", ovVariant(location, 3)));
+    placementItem = writeNewEntity(context, {"axis2_placement_3d"},
+                                   stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
+                                                  zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
+    transformationOperator = writeNewEntity(
+        context, {"item_defined_transformation"},
+        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
+                       "transform_item_2", placementItem.toVariant()));
+}
 
 // Nodes naming one instance definition share one product definition.
 const void* definitionKey(const ovNode& node) {
@@ -128,20 +194,6 @@ void writeNodeTail(StepExportContext& context, OpenNode& open) {
                                   open.shapeRepresentation.toVariant()));
 }
 
-// Interop: a placement holds a rotation and a translation only.
-void warnUnexpressiblePlacement(const ovSpatial& child) {
-    const ovTransformation& transform = child.getLocalTransform();
-    const Wm4::Vector3f& scale = transform.GetScale();
-    const bool scaled = std::fabs(scale.X() - 1) > kScaleTolerance ||
-                        std::fabs(scale.Y() - 1) > kScaleTolerance ||
-                        std::fabs(scale.Z() - 1) > kScaleTolerance;
-    if (scaled || transform.GetRotate().Determinant() < 0) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
-            << "Step driver : the placement of '" << child.GetName()
-            << "' mirrors or scales, which STEP cannot express: written without it";
-    }
-}
-
 // Interop: what is particular to one occurrence (its instance metadata's own
 // values) as properties of the occurrence's shape.
 bool writeOccurrenceProperties(StepExportContext& context, const ovSpatial& child,
@@ -161,19 +213,30 @@ bool writeOccurrenceProperties(StepExportContext& context, const ovSpatial& chil
 // The occurrence of a written child in its parent, with its placement.
 bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, const ovSpatial& child,
                      const DefinitionRefs& childDefinition) {
-    if (isInterop(context)) {
-        warnUnexpressiblePlacement(child);
-    }
     Part21WriterUserData transformationOperator;
     Part21WriterUserData placement;
-    writeTransformation(context, child.getLocalTransform(), transformationOperator, placement);
-    parent.items.push_back(placement.toVariant());
+    const ChildPlacement where = placementIn(context, parent.residual, child);
+    if (where.asGiven) {
+        writeTransformation(context, child.getLocalTransform(), transformationOperator, placement);
+    } else {
+        writeRigidPlacement(context, where, transformationOperator, placement);
+    }
+    // Interop: the items are a set, which holds the identity placement already.
+    if (!isInterop(context) || placement.getRef() != context.identityPlacement.getRef()) {
+        parent.items.push_back(placement.toVariant());
+    }
 
     const std::string indexText = ovStringUtils::fromInt(index, 1);
-    const ovVariant name = text(child.GetName().empty() ? "NAUO_" + indexText : child.GetName());
+    const std::string nameText = child.GetName().empty() ? "NAUO_" + indexText : child.GetName();
+    const ovVariant name = text(nameText);
+    // Interop: two occurrences of one name in one parent get ids of their own.
+    std::string id = nameText;
+    while (isInterop(context) && !parent.occurrenceIds.insert(id).second) {
+        id += "_" + indexText;
+    }
     const Part21WriterUserData occurrence = writeNewEntity(
         context, {"next_assembly_usage_occurrence"},
-        stepAttributes("id", name, "name", name, "relating_product_definition",
+        stepAttributes("id", text(id), "name", name, "relating_product_definition",
                        parent.definition->productDefinition.toVariant(), "related_product_definition",
                        childDefinition.productDefinition.toVariant()));
     const Part21WriterUserData link =
@@ -206,7 +269,8 @@ public:
         }
         if (mContext.geometry != nullptr && step.depth > 0 && step.object.IsDerived(ovBaseGeometry::TYPE)) {
             return mContext.geometry->writeGeometryOf(static_cast<const ovBaseGeometry&>(step.object),
-                                                      mOpenNodes.back().shapeRepresentation)
+                                                      mOpenNodes.back().shapeRepresentation,
+                                                      mOpenNodes.back().residual)
                        ? WalkNext::Skip
                        : WalkNext::Stop;
         }
@@ -217,23 +281,27 @@ public:
             return step.depth == 0 ? WalkNext::Skip : WalkNext::Stop;
         }
         const auto& node = static_cast<const ovNode&>(step.object);
-        const auto [entry, inserted] = mContext.definitions.try_emplace(definitionKey(node));
+        if (mOpenDefinitions.count(definitionKey(node)) > 0) {
+            ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+                << "Step driver : the definition of '" << node.GetName() << "' contains itself";
+            return WalkNext::Stop;
+        }
+        const Matrix3d residual =
+            step.depth == 0 ? Matrix3d::Identity()
+                            : placementIn(mContext, mOpenNodes.back().residual, node).split.residual;
+        const auto [entry, inserted] =
+            mContext.definitions.try_emplace({definitionKey(node), residualKey(residual)});
         if (step.depth == 0) {
             mRootDefinition = &entry->second;
         }
         if (!inserted) {
-            // Still open: the node lies inside its own definition.
-            if (entry->second.shapeRepresentation.getType() == Part21WriterUserData::Undefined) {
-                ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-                    << "Step driver : the definition of '" << node.GetName() << "' contains itself";
-                return WalkNext::Stop;
-            }
             return writeOccurrenceOf(step, entry->second) ? WalkNext::Skip : WalkNext::Stop;
         }
         OpenNode open;
         open.node = &node;
         open.definition = &entry->second;
         open.name = node.GetName();
+        open.residual = residual;
         if (!writeNodeHead(mContext, open) || !written(node)) {
             return WalkNext::Stop;
         }
@@ -242,6 +310,7 @@ public:
             writeNodeTail(mContext, open);
             return writeOccurrenceOf(step, entry->second) ? WalkNext::Skip : WalkNext::Stop;
         }
+        mOpenDefinitions.insert(definitionKey(node));
         mOpenNodes.push_back(std::move(open));
         return WalkNext::Children;
     }
@@ -249,6 +318,7 @@ public:
     void leave(const WalkStep<const ovSpatial>& step) {
         OpenNode closed = std::move(mOpenNodes.back());
         mOpenNodes.pop_back();
+        mOpenDefinitions.erase(definitionKey(*closed.node));
         writeNodeTail(mContext, closed);
         writeOccurrenceOf(step, *closed.definition);
     }
@@ -276,6 +346,8 @@ private:
 
     StepExportContext& mContext;
     std::vector<OpenNode> mOpenNodes;
+    // A definition met again while it is open contains itself.
+    std::set<const void*> mOpenDefinitions;
     DefinitionRefs* mRootDefinition = nullptr;
 };
 

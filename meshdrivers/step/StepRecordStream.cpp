@@ -10,9 +10,8 @@ namespace {
 // The buffer goes to the device once it holds this much.
 constexpr size_t kFlushSize = 1 << 16;
 
-}  // namespace
-
-void appendReal(std::string& out, float value) {
+template <typename Real>
+void appendShortestReal(std::string& out, Real value) {
     char text[32];
     char* end = std::to_chars(text, text + sizeof text, value).ptr;
     char* exponent = std::find(text, end, 'e');
@@ -25,6 +24,26 @@ void appendReal(std::string& out, float value) {
         out.push_back('E');
         out.append(exponent + 1, end);
     }
+}
+
+template <typename Real>
+void appendTripleTo(std::string& out, const Wm4::Vector3<Real>& xyz) {
+    out.push_back('(');
+    for (size_t i = 0; i < 3; ++i) {
+        out += i == 0 ? "" : ",";
+        appendShortestReal(out, xyz[i]);
+    }
+    out.push_back(')');
+}
+
+}  // namespace
+
+void appendReal(std::string& out, float value) {
+    appendShortestReal(out, value);
+}
+
+void appendReal(std::string& out, double value) {
+    appendShortestReal(out, value);
 }
 
 uint64_t StepRecordStream::beginRecord(const char* upperName) {
@@ -65,13 +84,12 @@ void StepRecordStream::appendString(const std::string& text) {
 }
 
 void StepRecordStream::appendTriple(const Wm4::Vector3f& xyz) {
-    mBuffer.push_back('(');
-    appendReal(xyz[0]);
-    mBuffer.push_back(',');
-    appendReal(xyz[1]);
-    mBuffer.push_back(',');
-    appendReal(xyz[2]);
-    mBuffer.push_back(')');
+    appendTripleTo(mBuffer, xyz);
+    flushWhenFull();
+}
+
+void StepRecordStream::appendTriple(const Wm4::Vector3d& xyz) {
+    appendTripleTo(mBuffer, xyz);
     flushWhenFull();
 }
 

@@ -16,6 +16,7 @@ namespace ov::step {
 // Appends the shortest text that reads back to value, as an exchange-file
 // real: with a decimal point, exponent "E". Finite values only.
 void appendReal(std::string& out, float value);
+void appendReal(std::string& out, double value);
 
 class StepRecordStream {
 public:
@@ -35,6 +36,7 @@ public:
     void appendString(const std::string& text);
     // "(x,y,z)"
     void appendTriple(const Wm4::Vector3f& xyz);
+    void appendTriple(const Wm4::Vector3d& xyz);
 
     // Hands what is buffered to the writer; false once the writer failed.
     bool flush();

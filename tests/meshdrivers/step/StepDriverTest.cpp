@@ -240,10 +240,18 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
          {},
          " 1.000000 0.100000 0.000000 0.000000\n"},
         {placedChild(0.005), {"SI_UNIT(.MILLI.,.METRE.)", "(50.,0.,0.)"}, {}},
+        // Two occurrences of one part under one name: ids of their own, and
+        // the identity placement once in the parent's set of items.
+        {namedNode("R", {instanceOf(namedNode("bolt").get(), values.get()),
+                         instanceOf(namedNode("bolt").get(), values.get())}),
+         {"=NEXT_ASSEMBLY_USAGE_OCCURRENCE('bolt','bolt',",
+          "=NEXT_ASSEMBLY_USAGE_OCCURRENCE('bolt_1','bolt',", "=SHAPE_REPRESENTATION('R',(#18),"},
+         {}},
+        // A mirror is left to the geometry: the placement keeps the shift.
         {placedChild(0.001, {-1, 1, 1}),
+         {"CARTESIAN_POINT('',(10.,0.,0.))"},
          {},
-         {"4 Step driver : the placement of 'C' mirrors or scales, which STEP cannot express: written "
-          "without it"}},
+         " 1.000000 10.000000 0.000000 0.000000\n"},
         {placedChild(0.001, {1, 1, 1}, nan),
          {},
          {"5 A real is not a finite number and has no exchange-file form",

@@ -1,6 +1,7 @@
 // Meshes saved as STEP geometry in the interop profile: what each form holds
 // read back out of the file, the checker's verdict, and the meshes that
 // cannot be written. Open CASCADE reads the faceted form in the tool's demo test.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,8 @@
 #include <string>
 
 #include "StepTestSupport.h"
+#include "core/SceneWalk.h"
+#include "step/FacetedMesh.h"
 
 namespace ov::step {
 namespace {
@@ -137,6 +140,114 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
                       (std::vector<std::vector<double>>{set, set}));
         }
     }
+}
+
+// A closed unit cube, its triangles facing outwards.
+ovPointer<ovTriMesh> cube() {
+    ovPointer<ovTriMesh> mesh(test::makeGeometry<ovTriMesh>(
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+        {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+         1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7}));
+    mesh->SetName("cube");
+    return mesh;
+}
+
+ovPointer<ovNode> placed(ovPointer<ovNode> node, const Wm4::Matrix3f& linear, Wm4::Vector3f shift) {
+    node->editLocalTransform(true).SetRotate(linear);
+    node->editLocalTransform(true).SetTranslate(shift);
+    return node;
+}
+
+// The corners of every mesh's vertices placed in the world, in millimetres.
+std::vector<double> worldBox(const ovSpatial& root) {
+    std::vector<double> box{1e30, 1e30, 1e30, -1e30, -1e30, -1e30};
+    walkScene(root, nullptr, [&box](const WalkStep<const ovSpatial>& step) {
+        if (step.object.IsDerived(ovTriMesh::TYPE)) {
+            const ovVertexBuffer& vertices = *static_cast<const ovTriMesh&>(step.object).getVertexBuffer();
+            for (int i = 0; i < vertices.GetVertexQuantity(); ++i) {
+                const Wm4::Vector3f p = step.world.ApplyForward(vertices.Position3(i), true);
+                for (size_t k = 0; k < 3; ++k) {
+                    box[k] = std::min(box[k], double(p[k]));
+                    box[k + 3] = std::max(box[k + 3], double(p[k]));
+                }
+            }
+        }
+    });
+    return box;
+}
+
+// Mirrors, scales and shears, nested, and one definition placed plainly
+// and mirrored: Open CASCADE finds every cube where the scene has it, each
+// a solid of its volume. The mirrored and scaled copies are products of
+// their own, and nothing is worth a warning.
+TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyPlacement) {
+    driver.setGeometry(StepGeometry::Faceted);
+    ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
+    const auto part = [&definition](const std::string& name, const Wm4::Matrix3f& linear,
+                                    Wm4::Vector3f shift) {
+        return placed(instanceOf(namedNode(name, {cube().get()}).get(), definition.get()), linear, shift);
+    };
+    ovPointer<ovNode> scaled =
+        placed(namedNode("scaled", {part("inner", {0, -1, 0, 3, 0, 0, 0, 0, 1}, {0, 0, 3}).get()}),
+               {2, 0, 0, 0, 2, 0, 0, 0, 2}, {-5, 0, 0});
+    ovPointer<ovNode> root = namedNode(
+        "R", {part("plain", Wm4::Matrix3f::Identity(), {0, 0, 0}).get(),
+              part("mirrored", {-1, 0, 0, 0, 1, 0, 0, 0, 1}, {5, 0, 0}).get(), scaled.get(),
+              placed(namedNode("sheared", {cube().get()}), {1, 0.5f, 0, 0, 1, 0, 0, 0, 1}, {0, 5, 0}).get()});
+    root->setMetadata(new ovWorldUnitsMetaData(0.001));
+    const std::string file = save(root.get());
+    EXPECT_EQ(log.texts(ovLogWarning), std::vector<std::string>{});
+    EXPECT_EQ(count(file, "=PRODUCT("), 6u);
+#ifdef OV_OCCT_STEP_READER
+    test::TempDir folder;
+    test::writeFile(folder.file("world.stp"), file);
+    const std::string read =
+        test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --world " + folder.file("world.stp"));
+    std::smatch box;
+    ASSERT_TRUE(std::regex_search(read, box, std::regex(" in (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+)")))
+        << read;
+    EXPECT_THAT(read, testing::StartsWith("4 solids, 0 open shells, volume 27.000000,"));
+    const std::vector<double> expected = worldBox(*root);
+    for (size_t k = 0; k < 6; ++k) {
+        EXPECT_NEAR(std::stod(box.str(k + 1)), expected[k], 1e-3) << read;
+    }
+#endif
+}
+
+// A render mesh (each side of a cube with its own four vertices, turned
+// inwards), a vertex no face uses, a square and a sheet seen from both sides:
+// points welded, only the used ones kept, the cube one closed piece turned
+// outwards, the square and the sheet open.
+TEST(FacetedMeshTest, PointsAreWeldedAndOnlyClosedManifoldPiecesAreClosed) {
+    std::vector<Wm4::Vector3f> positions;
+    std::vector<std::array<int, 3>> triangles;
+    const auto quad = [&](std::array<Wm4::Vector3f, 4> corners) {
+        const int first = static_cast<int>(positions.size());
+        positions.insert(positions.end(), corners.begin(), corners.end());
+        triangles.push_back({first, first + 1, first + 2});
+        triangles.push_back({first, first + 2, first + 3});
+    };
+    const std::array<Wm4::Vector3f, 8> c{
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}}};
+    for (const auto& [a, b, d, e] :
+         {std::array{0, 1, 2, 3}, {4, 7, 6, 5}, {0, 4, 5, 1}, {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}}) {
+        quad({c[a], c[b], c[d], c[e]});
+    }
+    positions.push_back({9, 9, 9});
+    quad({{{5, 0, 0}, {6, 0, 0}, {6, 1, 0}, {5, 1, 0}}});
+    quad({{{8, 0, 0}, {9, 0, 0}, {9, 1, 0}, {8, 1, 0}}});
+    quad({{{8, 1, 0}, {9, 1, 0}, {9, 0, 0}, {8, 0, 0}}});
+    const FacetedMesh mesh =
+        buildFacetedMesh(positions, triangles.size(), [&triangles](size_t t) { return triangles[t]; });
+    EXPECT_EQ(mesh.points.size(), 8u + 4u + 4u);
+    ASSERT_EQ(mesh.pieces.size(), 3u);
+    EXPECT_TRUE(mesh.pieces[0].closed);
+    EXPECT_EQ(mesh.pieces[0].faceCount, 12u);
+    EXPECT_FALSE(mesh.pieces[1].closed);
+    EXPECT_FALSE(mesh.pieces[2].closed);
+    // The cube's first face, turned: its normal points out of the cube (down).
+    const auto& face = mesh.faces[0];
+    EXPECT_EQ(faceNormal(mesh.points[face[0]], mesh.points[face[1]], mesh.points[face[2]])->Z(), -1.0);
 }
 
 // Meshes whose data cannot be written fail the save with the reason; the

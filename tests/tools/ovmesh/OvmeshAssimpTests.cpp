@@ -1,12 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "ovmesh/ToolError.h"
 #include "ovmesh/input/AssimpImport.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
+#include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
 
 // Models read through assimp: what the scene keeps of them, and what is refused.
@@ -57,6 +59,45 @@ TEST(AssimpImportTest, KeepsPlacementsSharedMeshesLinesAndEmbeddedTextures) {
     EXPECT_EQ(strip.getIndexBuffer()->GetIndexQuantity(), 4);
     EXPECT_EQ(strip.getColor(), Wm4::ColorRGBA(1, 0, 0, 0.5f));
     EXPECT_THAT(imported.warnings, testing::ElementsAre(HasSubstr("model.gltf: 3 points left out")));
+}
+
+// The unit a model states and assimp does not apply comes into the scene:
+// AMF and 3MF in millimetres unless they say otherwise, X3D in metres unless
+// a unit statement converts them.
+TEST(AssimpImportTest, TheUnitsAModelStatesComeIntoTheScene) {
+    const std::string triangle =
+        "<mesh><vertices><vertex><coordinates><x>0</x><y>0</y><z>0</z></coordinates></vertex>"
+        "<vertex><coordinates><x>1</x><y>0</y><z>0</z></coordinates></vertex>"
+        "<vertex><coordinates><x>0</x><y>1</y><z>0</z></coordinates></vertex></vertices>"
+        "<volume><triangle><v1>0</v1><v2>1</v2><v3>2</v3></triangle></volume></mesh>";
+    const std::string x3d =
+        "<X3D version='3.3'><head>%</head><Scene><Shape><IndexedFaceSet coordIndex='0 1 2 "
+        "-1'><Coordinate point='0 0 0 1 0 0 0 1 0'/></IndexedFaceSet></Shape></Scene></X3D>";
+    const auto withHead = [&x3d](const std::string& head) {
+        return std::string(x3d).replace(x3d.find('%'), 1, head);
+    };
+    const struct {
+        std::string bytes, format;
+        double metres;
+    } cases[] = {
+        {"<amf unit=\"inch\"><object id=\"0\">" + triangle + "</object></amf>", "amf", 0.0254},
+        {"<?xml version='1.0'?>\n<amf>\n<object id='0'>" + triangle + "</object></amf>", "amf", 0.001},
+        {withHead("<unit category='length' name='cm' conversionFactor='0.01'/>"), "x3d", 0.01},
+        {withHead(""), "x3d", 1.0},
+    };
+    for (const auto& [bytes, format, metres] : cases) {
+        const ImportedScene imported = importWithAssimpFromMemory(bytes, format, "m", kNoFolder);
+        EXPECT_DOUBLE_EQ(imported.root->findMetadata<ovWorldUnitsMetaData>()->getValue(), metres) << bytes;
+    }
+    const std::string box = "/usr/share/assimp/models/3MF/box.3mf";
+    if (!std::filesystem::exists(box)) {
+        GTEST_SKIP() << "needs " << box << " (Debian's assimp-testmodels)";
+    }
+    EXPECT_EQ(importWithAssimp(box).root->findMetadata<ovWorldUnitsMetaData>()->getValue(), 0.001);
+    EXPECT_EQ(importWithAssimpFromMemory(readFile(box), "3mf", "box", kNoFolder)
+                  .root->findMetadata<ovWorldUnitsMetaData>()
+                  ->getValue(),
+              0.001);
 }
 
 TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {

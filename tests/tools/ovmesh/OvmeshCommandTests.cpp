@@ -108,6 +108,9 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     EXPECT_THAT(assembly.out,
                 HasSubstr("\n    leg_3 -> leg_1 @ -1.000000 0.000000 0.000000 0.000000 -1.000000 "
                           "0.000000 0.000000 0.000000 1.000000 560.000000 310.000000 0.000000\n"));
+    // Nine boxes, nine solids with the volume of the STL file's.
+    EXPECT_THAT(run(OV_OCCT_STEP_READER, {"--native", "--world", (folder / "demo.stp").string()}).out,
+                testing::StartsWith("9 solids, 0 open shells, volume 38304000.000000,"));
     // Each part's faces, in its own frame, with its colour.
     expectMatchesGolden(
         "ovmesh/demo_shapes.txt",
@@ -431,6 +434,30 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
               "{'vertices': 11, 'triangles': 3, 'segments': 3, 'materials': 2} [('node', 0, 0, 0, 0), "
               "('node', 0, 0, 0, 0), ('mesh', 4, 2, 0, 1), ('mesh', 3, 1, 0, 1), ('node', 0, 0, 0, 0), "
               "('line', 4, 0, 3, 1)]\n");
+}
+
+// A triangle placed mirrored, scaled and sheared: the tree shows each
+// placement's turn apart from its scale, mirror or shear.
+TEST_F(OvmeshTest, TreeShowsScalesMirrorsAndShears) {
+    writeFile(output("placed.gltf"),
+              R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1, 2]}],
+ "nodes": [{"name": "mirrored", "mesh": 0, "scale": [-1, 1, 1]},
+           {"name": "scaled", "mesh": 0, "scale": [2, 3, 4], "rotation": [0, 0, 1, 0]},
+           {"name": "sheared", "mesh": 0, "matrix": [1,0,0,0, 0.5,1,0,0, 0,0,1,0, 0,0,0,1]}],
+ "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+ "buffers": [{"byteLength": 36, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}],
+ "bufferViews": [{"buffer": 0, "byteLength": 36}],
+ "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [1,1,0]}]})");
+    const ToolRun tree = ovmesh({"tree", output("placed.gltf")});
+    EXPECT_EQ(tree.code, 0) << tree.err;
+    EXPECT_THAT(tree.out,
+                HasSubstr("mirrored  node  at (0, 0, 0)  not turned  scale (-1, 1, 1)  mirrored\n"));
+    EXPECT_THAT(
+        tree.out,
+        HasSubstr("scaled  node  at (0, 0, 0)  rotation (-1 0 0 / 0 -1 0 / 0 0 1)  scale (2, 3, 4)\n"));
+    EXPECT_THAT(tree.out,
+                HasSubstr("sheared  node  at (0, 0, 0)  rotation (0.970142 0.242536 0 / -0.242536 0.970142 0 "
+                          "/ 0 0 1)  scale and shear (0.970142 0.242536 0 / 0.242536 1.09141 0 / 0 0 1)\n"));
 }
 
 constexpr const char* kCleanFile =

@@ -74,7 +74,7 @@ def check(tool, model, work, glb):
 def compare(kind, model, output, expected):
     """assimp reads our file: the same triangles in a box of the same size. The STL writer moves the
     triangles into the positive octant; assimp turns our COLLADA to Y-up when it says Z-up and applies
-    its unit (an FBX input keeps its own; any other must come out in metres)."""
+    its unit (an FBX or 3MF input keeps its own; any other must come out in metres)."""
     faces, types, corners = expected
     if "triangles" not in types:
         return None
@@ -90,7 +90,7 @@ def compare(kind, model, output, expected):
     if kind == "dae":
         document = output.read_text()
         unit = float(re.search(r'<unit[^>]*meter="([^"]+)"', document).group(1))
-        scale = unit if model.suffix.lower() == ".fbx" else 1.0
+        scale = unit if model.suffix.lower() in (".fbx", ".3mf") else 1.0
         turned = "<up_axis>Z_UP</up_axis>" in document
         extents = [extents[0] / scale, extents[2 if turned else 1] / scale, extents[1 if turned else 2] / scale]
     wanted = [hi - lo for lo, hi in zip(*corners)]

@@ -1,11 +1,14 @@
 #include "ovmesh/commands/TreeCommand.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <ostream>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "core/RigidSplit.h"
 #include "core/SceneWalk.h"
 #include "ovmesh/commands/InputLoading.h"
 #include "ovmesh/output/JsonWriter.h"
@@ -30,7 +33,8 @@ struct NodeFacts {
     std::string kind;
     std::string path;  // of an external reference
     Wm4::Vector3<float> translation;
-    Wm4::Matrix3<float> rotation;
+    // The placement's turn, and its scale, mirror and shear as a matrix.
+    RigidSplit placement;
     MetadataEntries metadata;
 };
 
@@ -76,17 +80,19 @@ NodeFacts factsOf(const ovSpatial& spatial) {
         facts.kind = "spatial";
     }
     facts.translation = spatial.getLocalTransform().GetTranslate();
-    facts.rotation = spatial.getLocalTransform().GetRotate();
+    facts.placement = splitRigid(linearPart(spatial.getLocalTransform()));
     facts.metadata = metadataOf(spatial);
     return facts;
 }
 
-std::string number(float value) {
-    // Adding zero turns -0 into 0.
-    return ovStringUtils::fromFloat(static_cast<double>(value + 0.0f), 6, ovStringUtils::General);
+std::string number(double value) {
+    // What the split's arithmetic leaves of a zero is zero; adding zero turns -0 into 0.
+    const float rounded = std::fabs(value) < 1e-9 ? 0.0f : static_cast<float>(value);
+    return ovStringUtils::fromFloat(static_cast<double>(rounded + 0.0f), 6, ovStringUtils::General);
 }
 
-std::string numbers(const float* values, size_t count, const char* separator) {
+template <typename Real>
+std::string numbers(const Real* values, size_t count, const char* separator) {
     std::string text;
     for (size_t i = 0; i < count; ++i) {
         if (i > 0) {
@@ -97,14 +103,49 @@ std::string numbers(const float* values, size_t count, const char* separator) {
     return text;
 }
 
-std::string rotationRow(const Wm4::Matrix3<float>& rotation, size_t row, const char* separator) {
-    const float values[] = {rotation(row, 0), rotation(row, 1), rotation(row, 2)};
+std::string matrixRow(const Matrix3d& matrix, size_t row, const char* separator) {
+    const double values[] = {matrix(row, 0), matrix(row, 1), matrix(row, 2)};
     return numbers(values, 3, separator);
+}
+
+std::string matrixText(const Matrix3d& matrix) {
+    return "(" + matrixRow(matrix, 0, " ") + " / " + matrixRow(matrix, 1, " ") + " / " +
+           matrixRow(matrix, 2, " ") + ")";
 }
 
 std::string translationText(const Wm4::Vector3<float>& translation, const char* separator) {
     const float values[] = {translation.X(), translation.Y(), translation.Z()};
     return numbers(values, 3, separator);
+}
+
+// Off the diagonal, single precision's dust does not count.
+bool isDiagonal(const Matrix3d& matrix) {
+    const double size = std::max({std::fabs(matrix(0, 0)), std::fabs(matrix(1, 1)), std::fabs(matrix(2, 2))});
+    for (size_t i = 0; i < 9; ++i) {
+        if (i / 3 != i % 3 && std::fabs(matrix(i / 3, i % 3)) > 1e-6 * size) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The turn, then what a rigid placement cannot hold: a scale per axis (a
+// mirrored axis negative), or the whole matrix when it shears.
+std::string placementText(const RigidSplit& placement) {
+    std::string text = placement.rotation == Matrix3d::Identity()
+                           ? "  not turned"
+                           : "  rotation " + matrixText(placement.rotation);
+    if (placement.rigid) {
+        return text;
+    }
+    const Matrix3d& residual = placement.residual;
+    if (isDiagonal(residual)) {
+        const double scale[] = {residual(0, 0), residual(1, 1), residual(2, 2)};
+        text += "  scale (" + numbers(scale, 3, ", ") + ")";
+    } else {
+        text += "  scale and shear " + matrixText(residual);
+    }
+    return text + (placement.mirrored ? "  mirrored" : "");
 }
 
 std::string textLine(const NodeFacts& facts, size_t depth) {
@@ -117,12 +158,7 @@ std::string textLine(const NodeFacts& facts, size_t depth) {
         line += " " + facts.path;
     }
     line += "  at (" + translationText(facts.translation, ", ") + ")";
-    if (facts.rotation == Wm4::Matrix3<float>::Identity()) {
-        line += "  not turned";
-    } else {
-        line += "  rotation (" + rotationRow(facts.rotation, 0, " ") + " / " +
-                rotationRow(facts.rotation, 1, " ") + " / " + rotationRow(facts.rotation, 2, " ") + ")";
-    }
+    line += placementText(facts.placement);
     for (size_t i = 0; i < facts.metadata.size(); ++i) {
         line += (i == 0 ? "  " : "; ") + facts.metadata[i].first + " = " + facts.metadata[i].second;
     }
@@ -140,10 +176,21 @@ void writeCounts(JsonWriter& json, const GeometryCounts& counts) {
     json.value(counts.materials);
 }
 
-void writeNumbers(JsonWriter& json, const float* values, size_t count) {
+template <typename Real>
+void writeNumbers(JsonWriter& json, const Real* values, size_t count) {
     json.beginArray();
     for (size_t i = 0; i < count; ++i) {
         json.number(number(values[i]));
+    }
+    json.endArray();
+}
+
+void writeMatrix(JsonWriter& json, const char* key, const Matrix3d& matrix) {
+    json.key(key);
+    json.beginArray();
+    for (size_t row = 0; row < 3; ++row) {
+        const double values[] = {matrix(row, 0), matrix(row, 1), matrix(row, 2)};
+        writeNumbers(json, values, 3);
     }
     json.endArray();
 }
@@ -162,13 +209,11 @@ void writeJsonOpening(JsonWriter& json, const ovSpatial& spatial, const NodeFact
     json.key("translation");
     const float translation[] = {facts.translation.X(), facts.translation.Y(), facts.translation.Z()};
     writeNumbers(json, translation, 3);
-    json.key("rotation");
-    json.beginArray();
-    for (size_t row = 0; row < 3; ++row) {
-        const float values[] = {facts.rotation(row, 0), facts.rotation(row, 1), facts.rotation(row, 2)};
-        writeNumbers(json, values, 3);
-    }
-    json.endArray();
+    writeMatrix(json, "rotation", facts.placement.rotation);
+    // Scale, mirror and shear: the identity for a rigid placement.
+    writeMatrix(json, "scale", facts.placement.residual);
+    json.key("mirrored");
+    json.number(facts.placement.mirrored ? "true" : "false");
     json.key("metadata");
     json.beginArray();
     for (const auto& [key, value] : facts.metadata) {

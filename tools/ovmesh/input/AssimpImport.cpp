@@ -22,6 +22,7 @@
 
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/input/StatedUnits.h"
 #include "ovmesh/input/TextureImages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovGeometry.h"
@@ -146,7 +147,11 @@ void place(ovSpatial& spatial, const aiMatrix4x4& matrix) {
     placement.SetTranslate({matrix.a4, matrix.b4, matrix.c4});
 }
 
-std::optional<double> metresPerUnit(const aiScene& scene, const std::string& extension) {
+std::optional<double> metresPerUnit(const aiScene& scene, const std::string& extension,
+                                    std::optional<double> stated) {
+    if (stated) {
+        return stated;
+    }
     if (std::find(kMetreFormats.begin(), kMetreFormats.end(), extension) != kMetreFormats.end()) {
         return 1.0;
     }
@@ -533,7 +538,8 @@ std::string trimmed(std::string text) {
 // converts the scene it gives.
 template <typename Read>
 ImportedScene importScene(const std::string& source, const std::string& extension, const fs::path& folder,
-                          ovProgressNotifierInterface* progress, Read read) {
+                          std::optional<double> statedUnit, ovProgressNotifierInterface* progress,
+                          Read read) {
     Assimp::Importer importer;
     // Pivots folded into each node's placement, not as extra helper nodes.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
@@ -548,7 +554,7 @@ ImportedScene importScene(const std::string& source, const std::string& extensio
     }
     ImportedScene imported =
         SceneConverter(*scene, source, folder, progress).convert(utf8Path(fsPath(source).stem()));
-    if (const std::optional<double> metres = metresPerUnit(*scene, extension)) {
+    if (const std::optional<double> metres = metresPerUnit(*scene, extension, statedUnit)) {
         imported.root->setMetadata(new ovWorldUnitsMetaData(*metres));
     }
     return imported;
@@ -584,15 +590,17 @@ const std::vector<AssimpFormat>& assimpFormats() {
 
 ImportedScene importWithAssimp(const std::string& path, ovProgressNotifierInterface* progress) {
     requireReadableFile(path);
+    const std::string extension = ovCoreMeshDriver::extensionOf(path);
     return importScene(
-        path, ovCoreMeshDriver::extensionOf(path), fsPath(path).parent_path(), progress,
+        path, extension, fsPath(path).parent_path(), statedMetresPerUnit(path, extension), progress,
         [&path](Assimp::Importer& importer) { return importer.ReadFile(path, kPostProcessing); });
 }
 
 ImportedScene importWithAssimpFromMemory(std::string_view bytes, const std::string& formatHint,
                                          const std::string& source, const fs::path& textureFolder) {
-    return importScene(source, lowerCase(formatHint), textureFolder, nullptr,
-                       [&](Assimp::Importer& importer) {
+    const std::string extension = lowerCase(formatHint);
+    return importScene(source, extension, textureFolder, statedMetresPerUnitOfBytes(bytes, extension),
+                       nullptr, [&](Assimp::Importer& importer) {
                            return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kPostProcessing,
                                                               formatHint.c_str());
                        });

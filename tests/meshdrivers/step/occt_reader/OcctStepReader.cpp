@@ -21,6 +21,13 @@
 //                                  its bounding box in the file's length unit
 //                                  and its surface colour (red green blue alpha)
 //                                  when it has one
+//   occt_step_reader [--native] --world FILE
+//                                  reads FILE into an XCAF document and prints
+//                                  the solids and open shells of the whole
+//                                  model placed in the world, their volume,
+//                                  the largest tolerance the reader gave a
+//                                  vertex, and the box of the triangles'
+//                                  corners once meshed, in millimetres
 //
 // Open CASCADE 7.6 crashes inside ReadFile on an APPLIED_ORGANIZATION_ASSIGNMENT
 // whose items list is empty (StepAP214_AppliedOrganizationAssignment::NbItems
@@ -39,9 +46,11 @@
 #include <vector>
 
 #include <BRepBndLib.hxx>
+#include <BRepGProp.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
+#include <GProp_GProps.hxx>
 #include <Interface_InterfaceModel.hxx>
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
@@ -243,6 +252,58 @@ int printShapes(const std::string& path) {
     return 0;
 }
 
+// The free shapes, every occurrence placed in the world: what a reader shows.
+int printWorld(const std::string& path) {
+    double unit = 1;
+    const Handle(TDocStd_Document) document = readDocument(path, unit);
+    if (!document) {
+        return 1;
+    }
+    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
+    TDF_LabelSequence roots;
+    shapes->GetFreeShapes(roots);
+    int solids = 0, shells = 0;
+    double volume = 0, tolerance = 0;
+    Bnd_Box box;
+    for (int i = 1; i <= roots.Length(); ++i) {
+        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(roots.Value(i));
+        for (TopExp_Explorer solid(shape, TopAbs_SOLID); solid.More(); solid.Next()) {
+            ++solids;
+            GProp_GProps properties;
+            BRepGProp::VolumeProperties(solid.Current(), properties);
+            volume += properties.Mass();
+        }
+        for (TopExp_Explorer shell(shape, TopAbs_SHELL, TopAbs_SOLID); shell.More(); shell.Next()) {
+            ++shells;
+        }
+        // The box of the triangles' corners, which a tolerance the reader widened does not grow.
+        BRepMesh_IncrementalMesh mesh(shape, 1.0);
+        for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+            TopLoc_Location location;
+            const Handle(Poly_Triangulation) triangles =
+                BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+            for (int node = 1; !triangles.IsNull() && node <= triangles->NbNodes(); ++node) {
+                box.Add(triangles->Node(node).Transformed(location.Transformation()));
+            }
+        }
+        // How far the reader had to widen its vertices to join the faces.
+        for (TopExp_Explorer vertex(shape, TopAbs_VERTEX); vertex.More(); vertex.Next()) {
+            tolerance = std::max(tolerance, BRep_Tool::Tolerance(TopoDS::Vertex(vertex.Current())));
+        }
+    }
+    double corners[6] = {};
+    if (!box.IsVoid()) {
+        box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
+    }
+    std::cout << solids << " solids, " << shells << " open shells, volume " << number(volume)
+              << ", tolerance " << number(tolerance) << " in";
+    for (const double corner : corners) {
+        std::cout << " " << number(corner);
+    }
+    std::cout << "\n";
+    return 0;
+}
+
 std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
     const auto descriptive = Handle(StepRepr_DescriptiveRepresentationItem)::DownCast(item);
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
@@ -292,6 +353,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--shapes") {
         return printShapes(argv[2]);
     }
-    std::cerr << "usage: occt_step_reader [--native] --assembly|--references|--shapes FILE\n";
+    if (argc == 3 && std::string(argv[1]) == "--world") {
+        return printWorld(argv[2]);
+    }
+    std::cerr << "usage: occt_step_reader [--native] --assembly|--references|--shapes|--world FILE\n";
     return 64;
 }
