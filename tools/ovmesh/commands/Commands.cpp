@@ -247,7 +247,8 @@ int runConvert(Session& session, const ConvertOptions& options) {
     setPlmXmlReading(options.plmxml);
     const SceneUp up = sceneUpFor(options.input, options.from, options.up);
     setSceneUp(up);
-    ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions);
+    ovPointer<ovSpatial> root =
+        loadInput(session, options.input, options.from, loadOptions, readOptionsFor(options));
     useColladaOptions(colladaOptionsFor(up, options.precision));
     if (const std::optional<std::string> warning =
             droppedColoursWarning(*root, options.input, options.output)) {
