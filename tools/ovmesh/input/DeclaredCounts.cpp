@@ -99,12 +99,14 @@ public:
     void requireFit(const std::vector<Declared>& declared, uint64_t dataAt) const {
         uint64_t left = mSize > dataAt ? mSize - dataAt : 0;
         for (const Declared& items : declared) {
-            if (items.count > left / std::max<uint64_t>(items.bytes, 1)) {
+            const uint64_t bytes = std::max<uint64_t>(items.bytes, 1);
+            // The last value of a text may end the file without its separator.
+            if (items.count > (left + 1) / bytes) {
                 refuse("its header declares " + std::to_string(items.count) + " " + items.what +
-                       ", which take at least " + std::to_string(items.bytes) + " bytes each, but " +
+                       ", which take at least " + std::to_string(bytes) + " bytes each, but " +
                        std::to_string(left) + " bytes of the file are left for them");
             }
-            left -= items.count * std::max<uint64_t>(items.bytes, 1);
+            left -= std::min(left, items.count * bytes);
         }
     }
 
