@@ -25,7 +25,7 @@ unsigned primitiveTypeOf(const aiFace& face) {
 
 void statePrimitiveTypesFromFaces(aiScene& scene, const std::string& source) {
     for (aiMesh* mesh : std::span(scene.mMeshes, scene.mNumMeshes)) {
-        if (mesh == nullptr) {
+        if (mesh == nullptr || mesh->mNumFaces == 0) {
             continue;
         }
         unsigned types = 0;
