@@ -78,22 +78,24 @@ public:
     template <typename Ends>
     Header headerUpTo(Ends ends, const char* name) const {
         Header header;
-        size_t at = 0;
-        for (size_t end = mHead.find('\n'); end != std::string_view::npos; end = mHead.find('\n', at)) {
+        const bool whole = mHead.size() == mSize;
+        for (size_t at = 0; at < mHead.size();) {
+            // The file's last line may lack its line feed.
+            const size_t end = std::min(mHead.find('\n', at), whole ? mHead.size() : std::string_view::npos);
+            if (end == std::string_view::npos) {
+                break;
+            }
             header.lines.push_back(mHead.substr(at, end - at));
-            at = end + 1;
+            at = std::min(end + 1, mHead.size());
             if (ends(header.lines.back())) {
                 header.dataAt = at;
                 return header;
             }
         }
-        if (mHead.size() < mSize) {
-            refuse(std::string("its ") + name + " does not end within its first " +
-                   std::to_string(kDeclaredCountsHead) + " bytes");
-        }
-        // The whole file is a header: its reader says what is missing.
-        header.dataAt = mHead.size();
-        return header;
+        // assimp's readers look for it as long as the file lasts, and longer.
+        refuse(std::string("its ") + name +
+               (!whole ? " is not within its first " + std::to_string(kDeclaredCountsHead) + " bytes"
+                       : " is missing"));
     }
 
     void requireFit(const std::vector<Declared>& declared, uint64_t dataAt) const {
@@ -133,8 +135,8 @@ void checkPly(const CountCheck& check) {
     if (!check.head().starts_with("ply")) {
         return;
     }
-    const Header header =
-        check.headerUpTo([](std::string_view line) { return wordsOf(line) == kPlyHeaderEnd; }, "header");
+    const Header header = check.headerUpTo(
+        [](std::string_view line) { return wordsOf(line) == kPlyHeaderEnd; }, "header's end_header line");
     bool text = true;
     std::vector<Declared> declared;
     for (const std::string_view line : header.lines) {
@@ -172,7 +174,7 @@ void checkOff(const CountCheck& check) {
             counts = words;
             return !words.empty();
         },
-        "header");
+        "line of vertex and face counts");
     const std::optional<uint64_t> vertices = counts.size() >= 2 ? countOf(counts[0]) : std::nullopt;
     const std::optional<uint64_t> faces = counts.size() >= 2 ? countOf(counts[1]) : std::nullopt;
     if (vertices && faces) {
