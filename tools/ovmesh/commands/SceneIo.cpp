@@ -295,7 +295,8 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
 }
 
 bool isStreamedAsFile(const std::string& format) {
-    const FormatRow* row = readingRowOf(formatTable(), format);
+    const FormatTable table = formatTable();
+    const FormatRow* row = readingRowOf(table, format);
     return row != nullptr && row->handler == kOwnReader;
 }
 
