@@ -25,6 +25,9 @@ mkdir -p "$seeds" "$work" "$findings"
 # The target's words and shapes, when it has a dictionary of them.
 dict=fuzz/$target/$target.dict
 [ -f "$dict" ] || dict=
+# Leaks of an outside library that the target's suppressions excuse, as its replay test does.
+suppressions=fuzz/$target/lsan.supp
+[ -f "$suppressions" ] && export LSAN_OPTIONS=suppressions=$PWD/$suppressions
 
 "$binary" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
   ${dict:+"-dict=$dict"} -artifact_prefix="$findings/" "$work" "$seeds"

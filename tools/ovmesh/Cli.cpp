@@ -64,6 +64,12 @@ void addNoMetadataFlag(CLI::App& command, bool& importMetadata) {
         "leave out the input's extra attributes and user values");
 }
 
+void addConfineFlag(CLI::App& command, bool& confine) {
+    command.add_flag("--confine", confine,
+                     "refuse an input that names a file (material library, texture image, buffer, part "
+                     "file) outside the input's folder and its sub-folders, links resolved");
+}
+
 void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
     static const std::map<std::string, PlmXmlReading> kReadings{{"strict", PlmXmlReading::Strict},
                                                                 {"occurrences", PlmXmlReading::Occurrences},
@@ -189,6 +195,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
                      "write the output even when it would hold no geometry (an STL file without triangles, "
                      "an empty page), with a warning");
     addNoMetadataFlag(convert, options.importMetadata);
+    addConfineFlag(convert, options.confine);
     addPlmXmlOption(convert, options.plmxml);
     addAssemblyOptions(convert, options);
     addStepProfileOption(convert, line.stepProfile);
@@ -206,6 +213,7 @@ void addTreeOptions(CLI::App& tree, TreeOptions& options) {
         "one JSON document instead of one line per node, with the vertices, triangles, segments and "
         "materials of each node and their totals at the root");
     addNoMetadataFlag(tree, options.importMetadata);
+    addConfineFlag(tree, options.confine);
     addPlmXmlOption(tree, options.plmxml);
 }
 

@@ -1,16 +1,37 @@
 #include "ovmesh/Interruption.h"
 
 #include <csignal>
+#include <cstdlib>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <signal.h>
+#include <unistd.h>
 #endif
 
 namespace {
 
 volatile std::sig_atomic_t gSignal = 0;
+volatile std::sig_atomic_t gStopAtOnce = 0;
+
+constexpr char kStoppedReading[] = "error: interrupted while reading the input\n";
+
+// Only calls that are safe in a signal handler.
+void stopAtOnce(int signal) {
+#if defined(_WIN32)
+    _write(2, kStoppedReading, sizeof kStoppedReading - 1);
+#else
+    [[maybe_unused]] const ssize_t written =
+        write(STDERR_FILENO, kStoppedReading, sizeof kStoppedReading - 1);
+#endif
+    std::_Exit(ov::ovmesh::kSignalExitBase + signal);
+}
 
 extern "C" void noteSignal(int signal) {
+    if (gStopAtOnce != 0) {
+        stopAtOnce(signal);
+    }
     if (gSignal == 0) {
         gSignal = signal;
     }
@@ -44,6 +65,14 @@ namespace ov::ovmesh {
 void catchInterruptions() {
     catchSignal(SIGINT);
     catchSignal(SIGTERM);
+}
+
+StopAtOnceScope::StopAtOnceScope() {
+    gStopAtOnce = 1;
+}
+
+StopAtOnceScope::~StopAtOnceScope() {
+    gStopAtOnce = 0;
 }
 
 bool interruptionRequested() {

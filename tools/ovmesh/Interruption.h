@@ -12,6 +12,18 @@ namespace ov::ovmesh {
 // signal stops the tool at once.
 void catchInterruptions();
 
+// While one lives, a signal that asks the tool to stop ends it at once, with
+// the exit code and an error line as above: for reading an input, which
+// writes nothing and whose reader (assimp's, for one) may never ask whether
+// to stop. Scopes do not nest.
+class StopAtOnceScope {
+public:
+    StopAtOnceScope();
+    ~StopAtOnceScope();
+    StopAtOnceScope(const StopAtOnceScope&) = delete;
+    StopAtOnceScope& operator=(const StopAtOnceScope&) = delete;
+};
+
 // Whether a signal asked the tool to stop.
 bool interruptionRequested();
 

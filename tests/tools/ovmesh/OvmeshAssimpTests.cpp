@@ -100,16 +100,35 @@ TEST(AssimpImportTest, TheUnitsAModelStatesComeIntoTheScene) {
               0.001);
 }
 
+const std::string kPlyHead = "ply\nformat ascii 1.0\n";
+const std::string kXyz = "property float x\nproperty float y\nproperty float z\n";
+const std::string kFace = "element face 2\nproperty list uchar int vertex_indices\n";
+
 TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
     const struct {
         std::string bytes, format, message;
-    } cases[] = {{"ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n1\n", "ply",
-                  "cannot read 'm': "},
-                 {"solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1e39 "
-                  "0\nendloop\nendfacet\n"
-                  "endsolid s\n",
-                  "stl", "cannot read 'm': mesh 's' has a vertex whose position is not finite"},
-                 {"", "3ds", "cannot read 'm': "}};
+    } cases[] = {
+        {"ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n1\n", "ply",
+         "cannot read 'm': "},
+        {"solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1e39 "
+         "0\nendloop\nendfacet\n"
+         "endsolid s\n",
+         "stl", "cannot read 'm': mesh 's' has a vertex whose position is not finite"},
+        {"", "3ds", "cannot read 'm': "},
+        // Counts a header declares beyond what the file holds, refused before assimp allocates.
+        {kPlyHead + "element vertex 100000000\n" + kXyz + "end_header\n0 0 0\n", "ply",
+         "declares 100000000 vertex elements, which take at least 6 bytes each, but 6 bytes"},
+        {"ply\nformat binary_little_endian 1.0\nelement vertex 400000000\n" + kXyz + "end_header\n", "ply",
+         "declares 400000000 vertex elements, which take at least 12 bytes each"},
+        {"OFF\n# c\n100000000 1 0\n0 0 0\n", "off", "declares 100000000 vertices"},
+        // assimp looks for the end of a header past the file's end (a fuzzer's find).
+        {kPlyHead + "element vertex 1\n" + kXyz + "0 0 0\n", "ply", "end_header line is missing"},
+        // A triangle count that assimp's 32-bit size check wraps around to this size.
+        {std::string(80, ' ') + std::string("\x01\0\0\x80", 4) + std::string(50, '\0'), "stl",
+         "declares 2147483649 triangles"},
+        // A face without corners would end the process in assimp's triangulation.
+        {kPlyHead + "element vertex 3\n" + kXyz + kFace + "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n0\n",
+         "ply", "a face has no corners"}};
     for (const auto& [bytes, format, message] : cases) {
         EXPECT_THAT([&] { importWithAssimpFromMemory(bytes, format, "m", kNoFolder); },
                     ThrowsMessage<ToolError>(HasSubstr(message)))

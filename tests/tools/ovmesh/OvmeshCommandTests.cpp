@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -404,6 +406,79 @@ TEST_F(OvmeshTest, StandardStreamsCarryTheBytesOfFileConversions) {
     }
     EXPECT_EQ(filesIn(work.path()),
               (std::vector<std::string>{"stdin.dae", "stdin.dxf", "stdin.obj", "stdin.stl", "stdin.svg"}));
+}
+
+// Standard input is read in pieces, as a file is: 300 MB of it leave the peak memory below that, even under
+// the sanitizers.
+TEST_F(OvmeshTest, StandardInputIsStreamed) {
+    const ToolRun streamed = run(
+        "/bin/sh", {"-c", "{ printf '" + kSolid + "'; yes '# " + std::string(70, '-') +
+                              "' | head -c 300000000; } | " OVMESH_EXECUTABLE " -q convert - --from obj " +
+                              output("in.stl")});
+    EXPECT_EQ(streamed.code, 0) << streamed.err;
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 250'000) << "kB";
+}
+
+// A PNG whose header claims width x height RGBA pixels, and whose data holds none of them.
+std::string pngClaiming(uint32_t width, uint32_t height) {
+    const auto bigEndian = [](uint32_t value) {
+        return std::string{char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    };
+    const auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string body = type + data;
+        const uLong crc =
+            crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+        return bigEndian(static_cast<uint32_t>(data.size())) + body + bigEndian(static_cast<uint32_t>(crc));
+    };
+    return "\x89PNG\r\n\x1a\n" +
+           chunk("IHDR", bigEndian(width) + bigEndian(height) + std::string("\x08\x06\0\0\0", 5)) +
+           chunk("IDAT", "x") + chunk("IEND", "");
+}
+
+// Texture images are decoded only for outputs that hold them, and all of one input's together
+// within 2^28 pixels: two of 16000 x 16000 are more.
+TEST_F(OvmeshTest, TextureImagesAreDecodedOnlyForOutputsThatHoldThemWithinOneBudget) {
+    writeFile(output("t0.png"), pngClaiming(16000, 16000));
+    writeFile(output("t1.png"), pngClaiming(16000, 16000));
+    writeFile(output("m.mtl"), "newmtl a\nmap_Kd t0.png\nnewmtl b\nmap_Kd t1.png\n");
+    writeFile(output("in.obj"), "mtllib m.mtl\n" + kSolid + "usemtl a\nf 1 2 3\nusemtl b\nf 1 3 2\n");
+    const ToolRun stl = ovmesh({"-q", "convert", output("in.obj"), output("out.stl")});
+    EXPECT_EQ(stl.code, 0);
+    EXPECT_EQ(stl.err, "");
+    const ToolRun glb = ovmesh({"-q", "convert", output("in.obj"), output("out.glb")});
+    EXPECT_EQ(glb.code, 0);
+    EXPECT_THAT(glb.err,
+                HasSubstr("'t1.png' cannot be read (the texture images of the input would decode to more "
+                          "than 2^28 pixels together): left out"));
+}
+
+// --confine refuses an input that names a file outside its folder, by a path or through a link.
+TEST_F(OvmeshTest, ConfineRefusesFilesNamedOutsideTheInputsFolder) {
+    const fs::path in = work.path() / "in";
+    fs::create_directory(in);
+    writeFile(output("outside.mtl"), "newmtl a\n");
+    writeFile(output("outside.bin"), std::string(36, '\0'));
+    fs::create_symlink("../outside.bin", in / "link.bin");
+    writeFile(in / "model.obj", "mtllib ../outside.mtl\n" + kSolid);
+    writeFile(in / "model.gltf",
+              R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": [0]}], "nodes": [{"mesh": 0}],
+ "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}], "buffers": [{"byteLength": 36, "uri": "link.bin"}],
+ "bufferViews": [{"buffer": 0, "byteLength": 36}],
+ "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [0,0,0]}]})");
+    writeFile(in / "model.plmxml", R"(<PLMXML schemaVersion="6"><ProductDef><InstanceGraph rootRefs="i">
+ <ProductInstance id="i" name="p" partRef="#p"/><ProductRevisionView id="p" name="p"><Representation format="STL" location="/tmp/p.stl"/>
+ </ProductRevisionView></InstanceGraph></ProductDef></PLMXML>)");
+    for (const auto& [model, named] :
+         {std::pair{"model.obj", "../outside.mtl"}, std::pair{"model.gltf", "link.bin"},
+          std::pair{"model.plmxml", "/tmp/p.stl"}}) {
+        const std::string path = (in / model).string();
+        EXPECT_EQ(ovmesh({"tree", path}).code, 0) << model;
+        const ToolRun confined = ovmesh({"tree", "--confine", path});
+        EXPECT_EQ(confined.code, 1);
+        EXPECT_THAT(confined.err, testing::AllOf(HasSubstr(named), HasSubstr("outside its folder")));
+    }
 }
 
 // Scripts read the formats table and the node tree with its counts as JSON.

@@ -260,7 +260,8 @@ int runConvert(Session& session, const ConvertOptions& options) {
     setPlmXmlReading(options.plmxml);
     const SceneUp up = sceneUpFor(options.input, options.from, options.up);
     setSceneUp(up);
-    const ovPointer<ovSpatial> input = loadInput(session, options.input, options.from, loadOptions);
+    const ovPointer<ovSpatial> input =
+        loadInput(session, options.input, options.from, loadOptions, readOptionsFor(options));
     ovPointer<ovSpatial> root = input;
     useColladaOptions(colladaOptionsFor(up, options.precision));
     if (const std::optional<std::string> warning =

@@ -109,6 +109,8 @@ struct ConvertOptions {
     std::optional<double> edgeDegrees;
     // Extra attributes and user values of the input kept as metadata.
     bool importMetadata = true;
+    // The files the input names must lie in its folder's tree.
+    bool confine = false;
     // For assembly outputs: the format of the files that take each part's
     // geometry; empty refuses an input with geometry.
     std::string externalParts;

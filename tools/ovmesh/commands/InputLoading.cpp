@@ -1,5 +1,7 @@
 #include "ovmesh/commands/InputLoading.h"
 
+#include <iostream>
+
 #include "ovmesh/Paths.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
@@ -15,26 +17,39 @@ void setPlmXmlReading(PlmXmlReading reading) {
 
 namespace {
 
-LoadedScene loadStandardInput(Session& session, const std::string& format, const LoadMeshOptions& options) {
-    const std::string bytes = readStandardInput();
-    return session.withProgress(
-        "reading " + std::string(kStandardInputName), [&](ovProgressNotifierInterface* progress) {
-            return loadSceneFromBytes(bytes, format, kStandardInputName, progress, options);
+LoadedScene loadStandardInput(Session& session, const std::string& format, const LoadMeshOptions& options,
+                              const ReadOptions& reading) {
+    const std::string label = "reading " + std::string(kStandardInputName);
+    if (isStreamedAsFile(format)) {
+        return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
+            return loadStreamedInput(std::cin, kStandardInputName, progress, reading);
         });
+    }
+    const std::string bytes = readStandardInput();
+    return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
+        return loadSceneFromBytes(bytes, format, kStandardInputName, progress, options, reading);
+    });
+}
+
+// Nothing is written while an input is read: a signal ends the tool at once.
+LoadedScene readInput(Session& session, const std::string& path, const std::string& format,
+                      const LoadMeshOptions& options, const ReadOptions& reading) {
+    const StopAtOnceScope stopAtOnce;
+    if (path == kStandardStream) {
+        return loadStandardInput(session, format, options, reading);
+    }
+    return session.withProgress(
+        "reading " + utf8Path(fsPath(path).filename()),
+        [&](ovProgressNotifierInterface* progress) { return loadScene(path, progress, options, reading); });
 }
 
 }  // namespace
 
 ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const std::string& format,
-                               const LoadMeshOptions& options) {
+                               const LoadMeshOptions& options, const ReadOptions& reading) {
     requireStreamFormat(path, format, "--from", "input");
     try {
-        const LoadedScene input = path == kStandardStream
-                                      ? loadStandardInput(session, format, options)
-                                      : session.withProgress("reading " + utf8Path(fsPath(path).filename()),
-                                                             [&](ovProgressNotifierInterface* progress) {
-                                                                 return loadScene(path, progress, options);
-                                                             });
+        const LoadedScene input = readInput(session, path, format, options, reading);
         printDriverMessages(session.console(), input.messages, false);
         for (const std::string& warning : input.warnings) {
             session.console().warning(warning);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ovmesh/commands/Commands.h"
+#include "ovmesh/input/ReadOptions.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
@@ -17,8 +18,8 @@ void setPlmXmlReading(PlmXmlReading reading);
 // tool's own reader warnings. A path "-" reads the standard input, in the
 // format (an extension) that --from gave; format must be empty otherwise.
 // ToolError when the input cannot be read; the driver's messages are printed
-// first.
+// first. A signal while the input is read ends the tool at once.
 ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const std::string& format,
-                               const LoadMeshOptions& options);
+                               const LoadMeshOptions& options, const ReadOptions& reading = {});
 
 }  // namespace ov::ovmesh

@@ -17,8 +17,13 @@ namespace {
 // assimp's reader (COLLADA).
 constexpr const char* kYUpFormats[] = {"obj", "fbx", "gltf", "glb", "dae"};
 
-// The formats whose writers keep vertex colours.
+// The formats whose writers keep vertex colours and texture images.
 constexpr const char* kColourFormats[] = {"dae", "gltf", "glb"};
+
+bool holdsColours(const std::string& extension) {
+    return std::find(std::begin(kColourFormats), std::end(kColourFormats), extension) !=
+           std::end(kColourFormats);
+}
 
 bool hasVertexColours(const ovSpatial& scene) {
     bool found = false;
@@ -78,12 +83,15 @@ void useColladaOptions(const ColladaSaveOptions& options) {
 std::optional<std::string> droppedColoursWarning(const ovSpatial& scene, const std::string& input,
                                                  const std::string& output) {
     const std::string extension = extensionOf(output);
-    if (std::find(std::begin(kColourFormats), std::end(kColourFormats), extension) !=
-            std::end(kColourFormats) ||
-        !hasVertexColours(scene)) {
+    if (holdsColours(extension) || !hasVertexColours(scene)) {
         return std::nullopt;
     }
     return input + ": the vertex colours are left out: ." + extension + " files have no place for them";
+}
+
+ReadOptions readOptionsFor(const ConvertOptions& options) {
+    return {holdsColours(extensionOf(options.output)) || holdsColours(options.externalParts),
+            options.confine};
 }
 
 }  // namespace ov::ovmesh

@@ -32,4 +32,8 @@ void useColladaOptions(const ColladaSaveOptions& options);
 std::optional<std::string> droppedColoursWarning(const ovSpatial& scene, const std::string& input,
                                                  const std::string& output);
 
+// How convert reads its input: the texture images only for outputs that hold
+// them, in the file or in its part files; confined as --confine asks.
+ReadOptions readOptionsFor(const ConvertOptions& options);
+
 }  // namespace ov::ovmesh

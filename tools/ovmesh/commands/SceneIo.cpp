@@ -12,6 +12,7 @@
 #include "ovmesh/commands/FormatTable.h"
 #include "ovmesh/input/AssimpImport.h"
 #include "ovmesh/input/ObjImport.h"
+#include "ovmesh/input/ReadOptions.h"
 #include "ovmesh/input/TextEncoding.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
@@ -300,26 +301,40 @@ bool stepHoldsGeometry() {
 }
 
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
-                      const LoadMeshOptions& options) {
+                      const LoadMeshOptions& options, const ReadOptions& reading) {
     requireLoadableFormat(path);
     const std::string reader = readingRowOf(formatTable(), extensionOf(path))->handler;
     if (reader == kOwnReader || reader == kAssimpReader) {
-        ImportedScene imported =
-            reader == kOwnReader ? importObj(path, progress) : importWithAssimp(path, progress);
+        ImportedScene imported = reader == kOwnReader ? importObj(path, progress, reading)
+                                                      : importWithAssimp(path, progress, reading);
         return {imported.root, std::move(imported.warnings), {}};
     }
-    return loadThroughDriver(path, progress, options);
+    LoadedScene loaded = loadThroughDriver(path, progress, options);
+    requireConfinedReferences(*loaded.root, Confinement(fsPath(path).parent_path(), reading.confine), path);
+    return loaded;
+}
+
+bool isStreamedAsFile(const std::string& format) {
+    const FormatTable table = formatTable();
+    const FormatRow* row = readingRowOf(table, format);
+    return row != nullptr && row->handler == kOwnReader;
+}
+
+LoadedScene loadStreamedInput(std::istream& stream, const std::string& source,
+                              ovProgressNotifierInterface* progress, const ReadOptions& reading) {
+    ImportedScene imported =
+        importObjStream(stream, source, std::filesystem::current_path(), progress, reading);
+    return {imported.root, std::move(imported.warnings), {}};
 }
 
 LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
-                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
+                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options,
+                               const ReadOptions& reading) {
     const FormatTable table = formatTable();
     const FormatRow* row = readingRowOf(table, format);
-    if (row != nullptr && (row->handler == kOwnReader || row->handler == kAssimpReader)) {
-        const std::filesystem::path folder = std::filesystem::current_path();
-        ImportedScene imported = row->handler == kOwnReader
-                                     ? importObjText(bytes, source, folder)
-                                     : importWithAssimpFromMemory(bytes, format, source, folder);
+    if (row != nullptr && row->handler == kAssimpReader) {
+        ImportedScene imported =
+            importWithAssimpFromMemory(bytes, format, source, std::filesystem::current_path(), reading);
         return {imported.root, std::move(imported.warnings), {}};
     }
     ovCoreMeshDriver* driver = format == kXmlExtension ? plmXmlDriverFor(bytes, source)
@@ -330,10 +345,14 @@ LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& form
                         "reader takes a stream (ovmesh, assimp, or a driver of " +
                         joined(streamLoadableExtensions()) + ")");
     }
-    return loadWith(*driver, source, format, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
-        ovIoDeviceMemory device(bytes);
-        return loader.loadMeshes(objects, device, source, progress, options);
-    });
+    LoadedScene loaded =
+        loadWith(*driver, source, format, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
+            ovIoDeviceMemory device(bytes);
+            return loader.loadMeshes(objects, device, source, progress, options);
+        });
+    requireConfinedReferences(*loaded.root, Confinement(std::filesystem::current_path(), reading.confine),
+                              source);
+    return loaded;
 }
 
 std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 
+#include "ovmesh/input/ReadOptions.h"
 #include "ovmesh/output/DriverMessages.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovCoreMeshDriver.h"
@@ -37,17 +39,27 @@ struct LoadedScene {
 // Reads an OBJ file itself, PLM XML through the driver manager and the other
 // formats through assimp.
 // Several loaded objects are gathered under one root node named after the
-// file. ToolError when the file cannot be read, LoadFailure when the driver
-// refused it.
+// file. ToolError when the file cannot be read or names a file that reading
+// confines it away from, LoadFailure when the driver refused it.
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
-                      const LoadMeshOptions& options = {});
+                      const LoadMeshOptions& options = {}, const ReadOptions& reading = {});
 
-// The same for a whole document already read (standard input): format is
-// the extension it would have, source names it in messages and gives the
-// root its name. An OBJ document finds its material libraries in the current
-// folder. ToolError for a format only read from a path.
+// Whether a document of the format (an extension) is read from a stream in
+// pieces, as its files are, rather than whole.
+bool isStreamedAsFile(const std::string& format);
+
+// Reads such a document from stream (the standard input); source names it
+// in messages and gives the root its name. Files it names are looked for in
+// the current folder.
+LoadedScene loadStreamedInput(std::istream& stream, const std::string& source,
+                              ovProgressNotifierInterface* progress, const ReadOptions& reading);
+
+// The same for a whole document already read, of any other format: format
+// is the extension it would have. ToolError for a format only read from a
+// path.
 LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
-                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options = {});
+                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options = {},
+                               const ReadOptions& reading = {});
 
 // The profile of the STEP files that the following saves write.
 void setStepProfile(step::StepProfile profile);

@@ -261,7 +261,9 @@ int runTree(Session& session, const TreeOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(options.plmxml);
-    const ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions);
+    // The tree shows no texture images: they are not decoded.
+    const ovPointer<ovSpatial> root =
+        loadInput(session, options.input, options.from, loadOptions, {false, options.confine});
     if (options.json) {
         printJsonTree(session.out(), *root);
     } else {

@@ -13,6 +13,8 @@ struct TreeOptions {
     // One JSON document instead of one indented line per node.
     bool json = false;
     bool importMetadata = true;
+    // The files the input names must lie in its folder's tree.
+    bool confine = false;
     PlmXmlReading plmxml = PlmXmlReading::Auto;
 };
 

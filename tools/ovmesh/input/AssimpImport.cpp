@@ -22,6 +22,9 @@
 
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/input/ConfinedAssimpFiles.h"
+#include "ovmesh/input/DeclaredCounts.h"
+#include "ovmesh/input/PrimitiveTypes.h"
 #include "ovmesh/input/StatedUnits.h"
 #include "ovmesh/input/TextureImages.h"
 #include "scenegraph/ovCoreMeshDriver.h"
@@ -34,11 +37,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// assimp checks the scene its reader built before any other step, and so do
+// we (see statePrimitiveTypesFromFaces).
+constexpr unsigned kReading = aiProcess_ValidateDataStructure;
 // Faithful to the file: polygons become triangles, vertices equal in every
 // attribute are shared, a mesh of several kinds of primitive is split by
-// kind, and assimp checks the scene it built before we walk it.
-constexpr unsigned kPostProcessing = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                     aiProcess_SortByPType | aiProcess_ValidateDataStructure;
+// kind.
+constexpr unsigned kPostProcessing =
+    aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType;
 
 // Formats whose coordinates are metres: glTF and X3D by definition, COLLADA
 // because assimp applies the document's own unit to the scene.
@@ -229,11 +235,13 @@ ovAttributes layoutOf(const aiMesh& mesh) {
 class SceneConverter {
 public:
     SceneConverter(const aiScene& scene, std::string source, fs::path folder,
-                   ovProgressNotifierInterface* progress)
+                   ovProgressNotifierInterface* progress, const ReadOptions& options)
         : mScene(scene),
           mSource(std::move(source)),
           mFolder(std::move(folder)),
           mProgress(progress),
+          mTextures(options.textures),
+          mConfinement(mFolder, options.confine),
           mMeshes(scene.mNumMeshes),
           mMaterials(scene.mNumMaterials) {}
 
@@ -419,6 +427,9 @@ private:
 
     ovPointer<ovTextureState> texturesOf(const aiMaterial& material, const std::string& materialName) {
         ovPointer<ovTextureState> textures;
+        if (!mTextures) {
+            return textures;
+        }
         int kindsTaken = 0;
         for (const auto& [from, to] : kTextureKinds) {
             aiString named;
@@ -452,7 +463,7 @@ private:
         return entry->second.get();
     }
 
-    LoadedImage loadImage(const std::string& named) const {
+    LoadedImage loadImage(const std::string& named) {
         if (const aiTexture* embedded = mScene.GetEmbeddedTexture(named.c_str())) {
             return embeddedImage(*embedded);
         }
@@ -463,16 +474,17 @@ private:
         if (!file) {
             return {{}, "not found"};
         }
-        return readable(loadTextureImage(utf8Path(*file)));
+        mConfinement.require(*file, named, mSource);
+        return readable(loadTextureImage(utf8Path(*file), mBudget));
     }
 
     // An embedded texture is an image file's bytes, or (with a height) rows
     // of BGRA texels.
-    static LoadedImage embeddedImage(const aiTexture& texture) {
+    LoadedImage embeddedImage(const aiTexture& texture) {
         if (texture.mHeight == 0) {
             return readable(
                 decodeTextureImage(std::string(reinterpret_cast<const char*>(texture.pcData), texture.mWidth),
-                                   "its embedded image"));
+                                   "its embedded image", mBudget));
         }
         if (texture.mWidth > INT_MAX || texture.mHeight > INT_MAX) {
             return {{}, "is larger than an image can be"};
@@ -519,6 +531,9 @@ private:
     std::string mSource;
     fs::path mFolder;
     ovProgressNotifierInterface* mProgress;
+    bool mTextures;
+    Confinement mConfinement;
+    PixelBudget mBudget;
     std::vector<std::optional<MeshParts>> mMeshes;
     std::vector<std::optional<States>> mMaterials;
     std::map<std::string, ovPointer<ovImage>> mImages;
@@ -539,21 +554,32 @@ std::string trimmed(std::string text) {
 template <typename Read>
 ImportedScene importScene(const std::string& source, const std::string& extension, const fs::path& folder,
                           std::optional<double> statedUnit, ovProgressNotifierInterface* progress,
-                          Read read) {
+                          const ReadOptions& options, Read read) {
     Assimp::Importer importer;
+    // The importer owns its file system.
+    auto* files = new ConfinedAssimpFiles(Confinement(folder, options.confine));
+    importer.SetIOHandler(files);
     // Pivots folded into each node's placement, not as extra helper nodes.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     ProgressRelay relay(progress);
     const RelayScope scope(importer, relay);
     const aiScene* scene = read(importer);
+    if (scene != nullptr) {
+        // The importer's scene, ours to mend before the steps that follow.
+        statePrimitiveTypesFromFaces(const_cast<aiScene&>(*scene), source);
+        scene = importer.ApplyPostProcessing(kPostProcessing);
+    }
     if (progress != nullptr && progress->isCanceled()) {
         throw ToolError("cannot read '" + source + "': cancelled");
+    }
+    if (!files->refused().empty()) {
+        Confinement(folder, options.confine).require(fsPath(files->refused()), files->refused(), source);
     }
     if (scene == nullptr || scene->mRootNode == nullptr) {
         throw ToolError("cannot read '" + source + "': " + trimmed(importer.GetErrorString()));
     }
     ImportedScene imported =
-        SceneConverter(*scene, source, folder, progress).convert(utf8Path(fsPath(source).stem()));
+        SceneConverter(*scene, source, folder, progress, options).convert(utf8Path(fsPath(source).stem()));
     if (const std::optional<double> metres = metresPerUnit(*scene, extension, statedUnit)) {
         imported.root->setMetadata(new ovWorldUnitsMetaData(*metres));
     }
@@ -588,20 +614,24 @@ const std::vector<AssimpFormat>& assimpFormats() {
     return kFormats;
 }
 
-ImportedScene importWithAssimp(const std::string& path, ovProgressNotifierInterface* progress) {
+ImportedScene importWithAssimp(const std::string& path, ovProgressNotifierInterface* progress,
+                               const ReadOptions& options) {
     requireReadableFile(path);
     const std::string extension = ovCoreMeshDriver::extensionOf(path);
-    return importScene(
-        path, extension, fsPath(path).parent_path(), statedMetresPerUnit(path, extension), progress,
-        [&path](Assimp::Importer& importer) { return importer.ReadFile(path, kPostProcessing); });
+    requireFileCountsFit(path, extension);
+    return importScene(path, extension, fsPath(path).parent_path(), statedMetresPerUnit(path, extension),
+                       progress, options,
+                       [&path](Assimp::Importer& importer) { return importer.ReadFile(path, kReading); });
 }
 
 ImportedScene importWithAssimpFromMemory(std::string_view bytes, const std::string& formatHint,
-                                         const std::string& source, const fs::path& textureFolder) {
+                                         const std::string& source, const fs::path& textureFolder,
+                                         const ReadOptions& options) {
     const std::string extension = lowerCase(formatHint);
+    requireCountsFit(bytes.substr(0, kDeclaredCountsHead), bytes.size(), extension, source);
     return importScene(source, extension, textureFolder, statedMetresPerUnitOfBytes(bytes, extension),
-                       nullptr, [&](Assimp::Importer& importer) {
-                           return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kPostProcessing,
+                       nullptr, options, [&](Assimp::Importer& importer) {
+                           return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kReading,
                                                               formatHint.c_str());
                        });
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ovmesh/input/ImportedScene.h"
+#include "ovmesh/input/ReadOptions.h"
 #include "system/ovProgressNotifier.h"
 
 namespace ov::ovmesh {
@@ -32,14 +33,18 @@ const std::vector<AssimpFormat>& assimpFormats();
 // units of formats that fix them. What the scene graph cannot hold (points,
 // animations, cameras, lights) is left out with a warning. Progress follows
 // assimp's reports. ToolError with assimp's message when it refuses the
-// file, and when the read is cancelled.
-ImportedScene importWithAssimp(const std::string& path, ovProgressNotifierInterface* progress = nullptr);
+// file, and when the read is cancelled; before assimp sees the file, when
+// its header declares more than it can hold (see requireCountsFit), and
+// when it names a file that options confine the read away from.
+ImportedScene importWithAssimp(const std::string& path, ovProgressNotifierInterface* progress = nullptr,
+                               const ReadOptions& options = {});
 
 // The same for a model in memory: formatHint is the extension of its format;
 // source names it in messages and gives the root its name; image files it
 // names are looked for in textureFolder.
 ImportedScene importWithAssimpFromMemory(std::string_view bytes, const std::string& formatHint,
                                          const std::string& source,
-                                         const std::filesystem::path& textureFolder);
+                                         const std::filesystem::path& textureFolder,
+                                         const ReadOptions& options = {});
 
 }  // namespace ov::ovmesh

@@ -1,6 +1,7 @@
 #include "ovmesh/input/ObjImport.h"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <utility>
 
@@ -24,36 +25,41 @@ constexpr size_t kReadChunk = size_t{1} << 22;
 // The materials of an OBJ's libraries, made into scene-graph states once each.
 class MaterialStates {
 public:
-    MaterialStates(fs::path folder, std::vector<std::string>& warnings)
-        : mFolder(std::move(folder)), mWarnings(warnings) {}
+    MaterialStates(fs::path folder, std::string source, const ReadOptions& options,
+                   std::vector<std::string>& warnings)
+        : mFolder(std::move(folder)),
+          mSource(std::move(source)),
+          mTextures(options.textures),
+          mConfinement(mFolder, options.confine),
+          mWarnings(warnings) {}
 
     // A library statement names one file, or several separated by blanks.
-    void loadLibraries(const std::string& source, const std::vector<ObjNameAt>& statements) {
+    void loadLibraries(const std::vector<ObjNameAt>& statements) {
         for (const auto& [text, line] : statements) {
-            if (const std::optional<fs::path> whole = locateNamedFile(mFolder, text)) {
+            if (const std::optional<fs::path> whole = locate(mFolder, text)) {
                 loadLibrary(*whole);
                 continue;
             }
             std::string_view rest = text;
             for (std::string_view word = takeWord(rest); !word.empty(); word = takeWord(rest)) {
-                if (const std::optional<fs::path> file = locateNamedFile(mFolder, std::string(word))) {
+                if (const std::optional<fs::path> file = locate(mFolder, std::string(word))) {
                     loadLibrary(*file);
                 } else {
                     mAnyMissing = true;
-                    mWarnings.push_back(source + ":" + std::to_string(line) + ": material library '" +
+                    mWarnings.push_back(mSource + ":" + std::to_string(line) + ": material library '" +
                                         std::string(word) + "' not found: meshes get no material");
                 }
             }
         }
     }
 
-    void warnUndefined(const std::string& source, const std::vector<ObjNameAt>& used) {
+    void warnUndefined(const std::vector<ObjNameAt>& used) {
         if (mAnyMissing) {
             return;
         }
         for (const auto& [name, line] : used) {
             if (!mMaterials.contains(name)) {
-                mWarnings.push_back(source + ":" + std::to_string(line) + ": material '" + name +
+                mWarnings.push_back(mSource + ":" + std::to_string(line) + ": material '" + name +
                                     "' is not defined: its meshes get no material");
             }
         }
@@ -64,6 +70,15 @@ public:
 
 private:
     using States = std::pair<ovPointer<ovMaterialState>, ovPointer<ovTextureState>>;
+
+    // A file the model names, where it may be read.
+    std::optional<fs::path> locate(const fs::path& folder, const std::string& named) const {
+        std::optional<fs::path> file = locateNamedFile(folder, named);
+        if (file) {
+            mConfinement.require(*file, named, mSource);
+        }
+        return file;
+    }
 
     void loadLibrary(const fs::path& file) {
         const std::string path = utf8Path(file);
@@ -102,6 +117,9 @@ private:
         state->alpha = material.alpha;
         state->shininess = material.shininess;
         ovPointer<ovTextureState> textures;
+        if (!mTextures) {
+            return {state, textures};
+        }
         for (const MtlTextureMap& map : material.maps) {
             if (ovImage* image = imageOf(defined, map)) {
                 textures = textures ? textures : ovPointer<ovTextureState>(new ovTextureState);
@@ -115,14 +133,14 @@ private:
 
     ovImage* imageOf(const Defined& defined, const MtlTextureMap& map) {
         const std::string at = defined.source + ":" + std::to_string(map.line) + ": ";
-        const std::optional<fs::path> file = locateNamedFile(defined.folder, map.file);
+        const std::optional<fs::path> file = locate(defined.folder, map.file);
         if (!file) {
             mWarnings.push_back(at + "texture image '" + map.file + "' not found: left out");
             return nullptr;
         }
         const auto [entry, added] = mImages.try_emplace(utf8Path(*file));
         if (added) {
-            const LoadedImage loaded = loadTextureImage(entry->first);
+            const LoadedImage loaded = loadTextureImage(entry->first, mBudget);
             entry->second = loaded.image;
             if (!loaded.image) {
                 mWarnings.push_back(at + "texture image '" + map.file + "' cannot be read (" +
@@ -133,6 +151,10 @@ private:
     }
 
     fs::path mFolder;
+    std::string mSource;
+    bool mTextures;
+    Confinement mConfinement;
+    PixelBudget mBudget;
     std::vector<std::string>& mWarnings;
     bool mAnyMissing = false;
     std::map<std::string, Defined> mMaterials;
@@ -253,26 +275,26 @@ private:
     MaterialStates& mMaterials;
 };
 
-ObjImport buildImport(ObjModel model, const std::string& source, const fs::path& materialFolder) {
+ObjImport buildImport(ObjModel model, const std::string& source, const fs::path& materialFolder,
+                      const ReadOptions& options) {
     ObjImport result;
     result.warnings = std::move(model.warnings);
-    MaterialStates materials(materialFolder, result.warnings);
-    materials.loadLibraries(source, model.materialLibraries);
-    materials.warnUndefined(source, model.materialsUsed);
+    MaterialStates materials(materialFolder, source, options, result.warnings);
+    materials.loadLibraries(model.materialLibraries);
+    materials.warnUndefined(model.materialsUsed);
     result.root = SceneBuilder(model, materials).build(utf8Path(fsPath(source).stem()));
     return result;
 }
 
-// Reads the text of a file in pieces, reporting the bytes read.
-class ChunkedFile {
+// Reads a text in pieces, reporting the bytes read out of size (0: unknown).
+class ChunkedText {
 public:
-    ChunkedFile(const std::string& path, ovProgressNotifierInterface* progress)
-        : mPath(path), mStream(openForReading(path)), mProgress(progress) {
-        std::error_code error;
-        const uintmax_t size = fs::file_size(fsPath(path), error);
+    ChunkedText(std::istream& stream, std::string source, uintmax_t size,
+                ovProgressNotifierInterface* progress)
+        : mPath(std::move(source)), mStream(stream), mProgress(progress) {
         if (mProgress != nullptr) {
-            mProgress->beginStepGroup(1, error ? 0.0 : static_cast<double>(size), mCloser);
-            mProgress->beginStep(error ? 0.0 : static_cast<double>(size), 0);
+            mProgress->beginStepGroup(1, static_cast<double>(size), mCloser);
+            mProgress->beginStep(static_cast<double>(size), 0);
         }
     }
 
@@ -296,7 +318,7 @@ public:
 
 private:
     std::string mPath;
-    std::ifstream mStream;
+    std::istream& mStream;
     ovProgressNotifierInterface* mProgress;
     ovProgressNotifierGroupCloser mCloser;
     std::string mBuffer;
@@ -326,15 +348,36 @@ ObjModel readObj(std::string_view start, const std::string& source, Next next) {
 
 }  // namespace
 
-ObjImport importObj(const std::string& path, ovProgressNotifierInterface* progress) {
-    ChunkedFile file(path, progress);
-    const std::string start(file.next());
-    ObjModel model = readObj(start, path, [&file] { return file.next(); });
-    return buildImport(std::move(model), path, fsPath(path).parent_path());
+namespace {
+
+ObjImport importChunks(ChunkedText& text, const std::string& source, const fs::path& materialFolder,
+                       const ReadOptions& options) {
+    const std::string start(text.next());
+    ObjModel model = readObj(start, source, [&text] { return text.next(); });
+    return buildImport(std::move(model), source, materialFolder, options);
 }
 
-ObjImport importObjText(std::string_view bytes, const std::string& source, const fs::path& materialFolder) {
-    return buildImport(readObj(bytes, source, [] { return std::string_view(); }), source, materialFolder);
+}  // namespace
+
+ObjImport importObj(const std::string& path, ovProgressNotifierInterface* progress,
+                    const ReadOptions& options) {
+    std::ifstream file = openForReading(path);
+    std::error_code error;
+    const uintmax_t size = fs::file_size(fsPath(path), error);
+    ChunkedText text(file, path, error ? 0 : size, progress);
+    return importChunks(text, path, fsPath(path).parent_path(), options);
+}
+
+ObjImport importObjStream(std::istream& stream, const std::string& source, const fs::path& materialFolder,
+                          ovProgressNotifierInterface* progress, const ReadOptions& options) {
+    ChunkedText text(stream, source, 0, progress);
+    return importChunks(text, source, materialFolder, options);
+}
+
+ObjImport importObjText(std::string_view bytes, const std::string& source, const fs::path& materialFolder,
+                        const ReadOptions& options) {
+    return buildImport(readObj(bytes, source, [] { return std::string_view(); }), source, materialFolder,
+                       options);
 }
 
 }  // namespace ov::ovmesh

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <string_view>
 
 #include "ovmesh/input/ImportedScene.h"
+#include "ovmesh/input/ReadOptions.h"
 #include "system/ovProgressNotifier.h"
 
 namespace ov::ovmesh {
@@ -20,12 +22,20 @@ using ObjImport = ImportedScene;
 // states its images; a missing library, material or image leaves it out and
 // adds a warning. The text may be UTF-8 (with or without its mark) or UTF-16.
 // Progress follows the bytes read. ToolError for a file that cannot be read
-// or holds bad data.
-ObjImport importObj(const std::string& path, ovProgressNotifierInterface* progress = nullptr);
+// or holds bad data, and for a file it names that options confine the read
+// away from. Texture images are decoded within one PixelBudget.
+ObjImport importObj(const std::string& path, ovProgressNotifierInterface* progress = nullptr,
+                    const ReadOptions& options = {});
 
-// The same for OBJ bytes already read: source names it in messages and gives
-// the root its name; material libraries are looked for in materialFolder.
+// The same for OBJ bytes read from stream in pieces, as a file is read (the
+// standard input): source names it in messages and gives the root its name;
+// material libraries are looked for in materialFolder.
+ObjImport importObjStream(std::istream& stream, const std::string& source,
+                          const std::filesystem::path& materialFolder, ovProgressNotifierInterface* progress,
+                          const ReadOptions& options = {});
+
+// The same for OBJ bytes already read.
 ObjImport importObjText(std::string_view bytes, const std::string& source,
-                        const std::filesystem::path& materialFolder);
+                        const std::filesystem::path& materialFolder, const ReadOptions& options = {});
 
 }  // namespace ov::ovmesh

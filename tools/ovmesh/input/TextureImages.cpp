@@ -23,21 +23,26 @@ ovImage::Format formatOfChannels(int channels) {
 // Larger pictures are refused before their memory is asked for.
 constexpr uint64_t kMostPixels = uint64_t{1} << 28;
 
-bool tooLarge(uint64_t width, uint64_t height) {
-    return width * height > kMostPixels;
-}
-
 constexpr const char* kTooLarge = "the image is larger than 2^28 pixels";
 
-LoadedImage decodePng(const std::string& bytes) {
+// Why an image of that size is not decoded; empty when it is, its pixels
+// then taken from budget.
+std::string refusal(uint64_t width, uint64_t height, PixelBudget& budget) {
+    if (width * height > kMostPixels) {
+        return kTooLarge;
+    }
+    return budget.take(width * height) ? std::string() : budget.exhausted();
+}
+
+LoadedImage decodePng(const std::string& bytes, PixelBudget& budget) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()) == 0) {
         return {{}, png.message};
     }
-    if (tooLarge(png.width, png.height)) {
+    if (const std::string refused = refusal(png.width, png.height, budget); !refused.empty()) {
         png_image_free(&png);
-        return {{}, kTooLarge};
+        return {{}, refused};
     }
     const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
@@ -57,6 +62,7 @@ struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf escape;
     char message[JMSG_LENGTH_MAX];
+    std::string refused;
 };
 
 void leaveJpeg(j_common_ptr info) {
@@ -66,12 +72,14 @@ void leaveJpeg(j_common_ptr info) {
 }
 
 // Kept free of objects with destructors, which the long jump would skip.
-bool decodeJpegInto(jpeg_decompress_struct& info, const std::string& bytes, ovPointer<ovImage>& image) {
+bool decodeJpegInto(jpeg_decompress_struct& info, const std::string& bytes, ovPointer<ovImage>& image,
+                    PixelBudget& budget, std::string& refused) {
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
                  static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    if (tooLarge(info.image_width, info.image_height)) {
+    refused = refusal(info.image_width, info.image_height, budget);
+    if (!refused.empty()) {
         return false;
     }
     jpeg_start_decompress(&info);
@@ -87,7 +95,7 @@ bool decodeJpegInto(jpeg_decompress_struct& info, const std::string& bytes, ovPo
     return true;
 }
 
-LoadedImage decodeJpeg(const std::string& bytes) {
+LoadedImage decodeJpeg(const std::string& bytes, PixelBudget& budget) {
     jpeg_decompress_struct info{};
     JpegErrors errors{};
     info.err = jpeg_std_error(&errors.manager);
@@ -98,29 +106,42 @@ LoadedImage decodeJpeg(const std::string& bytes) {
         return {{}, errors.message};
     }
     jpeg_create_decompress(&info);
-    const bool decoded = decodeJpegInto(info, bytes, image);
+    const bool decoded = decodeJpegInto(info, bytes, image, budget, errors.refused);
     jpeg_destroy_decompress(&info);
-    return decoded ? LoadedImage{image, {}} : LoadedImage{{}, kTooLarge};
+    return decoded ? LoadedImage{image, {}} : LoadedImage{{}, errors.refused};
 }
 
 }  // namespace
 
-LoadedImage loadTextureImage(const std::string& path) {
+bool PixelBudget::take(uint64_t pixels) {
+    if (pixels > mLeft) {
+        mLeft = 0;
+        return false;
+    }
+    mLeft -= pixels;
+    return true;
+}
+
+std::string PixelBudget::exhausted() const {
+    return "the texture images of the input would decode to more than 2^28 pixels together";
+}
+
+LoadedImage loadTextureImage(const std::string& path, PixelBudget& budget) {
     std::string bytes;
     try {
         bytes = readWholeFile(path);
     } catch (const ToolError& error) {
         return {{}, error.what()};
     }
-    return decodeTextureImage(bytes, "'" + path + "'");
+    return decodeTextureImage(bytes, "'" + path + "'", budget);
 }
 
-LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what) {
+LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what, PixelBudget& budget) {
     if (bytes.starts_with("\x89PNG")) {
-        return decodePng(bytes);
+        return decodePng(bytes, budget);
     }
     if (bytes.starts_with("\xFF\xD8")) {
-        return decodeJpeg(bytes);
+        return decodeJpeg(bytes, budget);
     }
     return {{}, what + " is neither a PNG nor a JPEG file"};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "scenegraph/ovImage.h"
@@ -12,12 +13,30 @@ struct LoadedImage {
     std::string failure;
 };
 
+// The pixels the texture images of one read may decode to, together: a
+// compressed image of a megabyte can hold a gigabyte of pixels, so that a
+// few of them would take the memory the model itself never asks for.
+class PixelBudget {
+public:
+    static constexpr uint64_t kDefaultPixels = uint64_t{1} << 28;
+    explicit PixelBudget(uint64_t pixels = kDefaultPixels) : mLeft(pixels) {}
+    // Takes pixels from what is left; false, taking nothing, when they are
+    // more. The failure then says why.
+    bool take(uint64_t pixels);
+    std::string exhausted() const;
+
+private:
+    uint64_t mLeft;
+};
+
 // Reads a PNG or JPEG file (told apart by its first bytes) into an image of
 // 8-bit channels: grey, grey with alpha, RGB or RGBA as the file holds them.
-LoadedImage loadTextureImage(const std::string& path);
+// The size in the file's header is taken from budget before any pixel is
+// decoded.
+LoadedImage loadTextureImage(const std::string& path, PixelBudget& budget);
 
 // The same for the bytes of an image file held in memory (a texture embedded
 // in a model); what names them in the failure.
-LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what);
+LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what, PixelBudget& budget);
 
 }  // namespace ov::ovmesh
