@@ -34,7 +34,11 @@ std::string randomTag() {
 
 // What the temporary files of a target called name begin with.
 std::string temporaryPrefix(const fs::path& name) {
-    return "." + utf8Path(name) + ".tmp-";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + text at -O3.
+    std::string prefix = ".";
+    prefix += utf8Path(name);
+    prefix += ".tmp-";
+    return prefix;
 }
 
 // ".NAME.tmp-XXXXXX.EXT" beside the target, so that it keeps the extension.
