@@ -286,6 +286,12 @@ TEST_F(OvmeshTest, OnlyTheOutputNamedFollowsItsLink) {
     for (const std::string name : {"a.stl", "b-part.stl"}) {
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(output("out/" + name)))) << name;
     }
+    // Parts stand beside the document the followed link leads to.
+    fs::create_directory(output("elsewhere"));
+    fs::create_symlink("../elsewhere/c.stp", output("out/c.stp"));
+    EXPECT_EQ(ovmesh({"-q", "convert", output("a.obj"), output("out/c.stp"), "--external-parts", "stl"}).code,
+              0);
+    EXPECT_EQ(filesIn(output("elsewhere")), (std::vector<std::string>{"c-part.stl", "c.stp"}));
 }
 
 // A link to the tool found on PATH finds the resources (and so the STEP

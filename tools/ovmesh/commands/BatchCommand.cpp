@@ -68,6 +68,15 @@ std::string notAFileReason(const fs::directory_entry& entry) {
                                : "it is a device or socket, not a file";
 }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) on "'" + text at -O3.
+std::string passedOverText(const fs::path& path, const std::string& reason) {
+    std::string text = "'";
+    text += utf8Path(path);
+    text += "' is passed over: ";
+    text += reason;
+    return text;
+}
+
 struct FolderFiles {
     std::vector<std::string> files;
     std::vector<std::string> passedOver;
@@ -92,7 +101,7 @@ void addFilesUnder(const fs::path& folder, const fs::path& outputFolder,
         } else if (readable.contains(extensionOf(utf8Path(entry.path())))) {
             const std::string reason = notAFileReason(entry);
             if (!reason.empty()) {
-                under.passedOver.push_back("'" + utf8Path(entry.path()) + "' is passed over: " + reason);
+                under.passedOver.push_back(passedOverText(entry.path(), reason));
             } else if (entry.is_regular_file(ignored)) {
                 under.files.push_back(utf8Path(entry.path()));
             }
@@ -119,8 +128,16 @@ FolderFiles inputFiles(const BatchOptions& options, const std::vector<std::strin
     return found;
 }
 
+// Appended step by step for the same false warning as passedOverText.
 std::string outputName(const std::string& stem, const std::string& format, size_t number) {
-    return stem + (number > 1 ? "-" + std::to_string(number) : std::string()) + "." + format;
+    std::string name = stem;
+    if (number > 1) {
+        name += '-';
+        name += std::to_string(number);
+    }
+    name += '.';
+    name += format;
+    return name;
 }
 
 }  // namespace

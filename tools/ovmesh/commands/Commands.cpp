@@ -108,7 +108,8 @@ ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const Conver
         }
         return &scene;
     }
-    return moveGeometryToPartFiles(scene, options.output, options.externalParts,
+    return moveGeometryToPartFiles(scene, besideWrittenFile(options.output, options.outputLinks),
+                                   options.externalParts,
                                    partSaver(session, options.externalParts, options.drawing), parts,
                                    partFileOrigin(options.externalParts, options.stepProfile));
 }

@@ -34,7 +34,11 @@ std::string randomTag() {
 
 // What the temporary files of a target called name begin with.
 std::string temporaryPrefix(const fs::path& name) {
-    return "." + utf8Path(name) + ".tmp-";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + text at -O3.
+    std::string prefix = ".";
+    prefix += utf8Path(name);
+    prefix += ".tmp-";
+    return prefix;
 }
 
 // ".NAME.tmp-XXXXXX.EXT" beside the target, so that it keeps the extension.
@@ -84,6 +88,14 @@ fs::path linkChainEnd(const std::string& target) {
     refuse(target, "its symbolic links lead to no file");
 }
 
+fs::path replacedFile(const std::string& target, TargetLinks links) {
+    return links == TargetLinks::Follow ? linkChainEnd(target) : fsPath(target);
+}
+
+fs::path namesakeBeside(const fs::path& destination, const std::string& target) {
+    return destination.parent_path() / fsPath(target).filename();
+}
+
 // The file a save to target replaces, once it passed the checks of
 // requireWritableTarget. Its own status, not that of a file a link of it
 // leads to: a link that is replaced is no file written.
@@ -92,7 +104,7 @@ fs::path checkedDestination(const std::string& target, TargetLinks links) {
     if (!utf8::is_valid(name.begin(), name.end())) {
         refuse(target, "its name is not UTF-8 text");
     }
-    const fs::path destination = links == TargetLinks::Follow ? linkChainEnd(target) : fsPath(target);
+    const fs::path destination = replacedFile(target, links);
     const fs::path folder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
@@ -116,7 +128,7 @@ fs::path checkedDestination(const std::string& target, TargetLinks links) {
 fs::path createTemporaryBeside(const fs::path& destination, const std::string& target) {
     const std::string folder = folderText(destination.parent_path());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const fs::path candidate = temporaryCandidate(destination.parent_path() / fsPath(target).filename());
+        const fs::path candidate = temporaryCandidate(namesakeBeside(destination, target));
         if (createExclusively(candidate)) {
             return candidate;
         }
@@ -132,6 +144,10 @@ fs::path createTemporaryBeside(const fs::path& destination, const std::string& t
 
 void requireWritableTarget(const std::string& target, TargetLinks links) {
     checkedDestination(target, links);
+}
+
+std::string besideWrittenFile(const std::string& target, TargetLinks links) {
+    return utf8Path(namesakeBeside(replacedFile(target, links), target));
 }
 
 SafeOutputFile::SafeOutputFile(std::string target, TargetLinks links) : mTarget(std::move(target)) {

@@ -18,6 +18,12 @@ enum class TargetLinks { Follow, Replace };
 // with Replace only its folder counts.
 void requireWritableTarget(const std::string& target, TargetLinks links);
 
+// The target's own name in the folder of the file a save to it replaces
+// (where its links lead, with Follow). Files a document refers to by a
+// relative name (its parts) are named after this, so that they stand beside
+// the document actually written.
+std::string besideWrittenFile(const std::string& target, TargetLinks links);
+
 // Writes a file without ever leaving a partial one at the target: the data
 // goes to a hidden temporary file beside the target, which takes the target's
 // place only on commit and is removed otherwise. The temporary file ends in
