@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <system_error>
 
 namespace ov::test {
@@ -50,18 +48,12 @@ FixedClock::~FixedClock() {
 }
 
 TempDir::TempDir() {
-    static std::atomic<unsigned> counter{0};
-    std::random_device entropy;
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "ovtest-" + std::to_string(entropy()) + "-" + std::to_string(counter++);
-        std::error_code error;
-        if (std::filesystem::create_directory(base / name, error)) {
-            mPath = base / name;
-            return;
-        }
+    std::string pattern = (std::filesystem::temp_directory_path() / "ovtest-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary folder like " << pattern;
+        return;
     }
-    ADD_FAILURE() << "cannot create a temporary folder in " << base;
+    mPath = pattern;
 }
 
 TempDir::~TempDir() {

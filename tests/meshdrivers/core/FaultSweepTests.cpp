@@ -93,26 +93,37 @@ std::unique_ptr<ovCoreMeshDriver> makeStepDriver() {
     return std::make_unique<step::StepMeshDriver>(step::schemaPath());
 }
 
-Lines shortWriteError(const std::string& driver, const std::string& whole) {
-    return {driver + " driver could not write the whole " + whole + ": the device refused bytes."};
+// A writer that keeps the bytes its device took and reports the short write.
+Writer deviceWriter(const char* name, std::unique_ptr<ovCoreMeshDriver> (*makeDriver)(),
+                    ovPointer<ovNode> (*makeScene)(), const std::string& whole,
+                    CancelledFileCheck cancelledFile) {
+    return {.name = name,
+            .makeDriver = makeDriver,
+            .makeScene = makeScene,
+            .failureErrors = Lines{std::string(name) + " driver could not write the whole " + whole +
+                                   ": the device refused bytes."},
+            .cancelledFile = cancelledFile};
+}
+
+// A writer whose save that cannot be whole leaves no file. Its error lines
+// depend on which of its files the limit cuts short (an image, a buffer).
+Writer pathOnlyWriter(const char* name, std::unique_ptr<ovCoreMeshDriver> (*makeDriver)(),
+                      const char* extension) {
+    return {.name = name,
+            .makeDriver = makeDriver,
+            .makeScene = busyScene,
+            .pathOnly = true,
+            .extension = extension,
+            .savesDespiteFailure = false,
+            .keepsFailedFile = false,
+            .failureErrors = std::nullopt,
+            .savesWhenCancelled = false};
 }
 
 const Writer kWriters[] = {
-    {.name = "Stl",
-     .makeDriver = make<StlMeshDriver>,
-     .makeScene = busyScene,
-     .failureErrors = shortWriteError("Stl", "file"),
-     .cancelledFile = isStlHeaderAndFirstRecords},
-    {.name = "Dxf",
-     .makeDriver = make<DxfDriver>,
-     .makeScene = makeSampleDrawing,
-     .failureErrors = shortWriteError("Dxf", "drawing"),
-     .cancelledFile = isDrawingPrefixAndEnd<kDxfEnd>},
-    {.name = "Svg",
-     .makeDriver = make<Mesh2SvgDriver>,
-     .makeScene = makeSampleDrawing,
-     .failureErrors = shortWriteError("Svg", "drawing"),
-     .cancelledFile = isDrawingPrefixAndEnd<kSvgEnd>},
+    deviceWriter("Stl", make<StlMeshDriver>, busyScene, "file", isStlHeaderAndFirstRecords),
+    deviceWriter("Dxf", make<DxfDriver>, makeSampleDrawing, "drawing", isDrawingPrefixAndEnd<kDxfEnd>),
+    deviceWriter("Svg", make<Mesh2SvgDriver>, makeSampleDrawing, "drawing", isDrawingPrefixAndEnd<kSvgEnd>),
     // The STEP driver's own tests check its log lines at each stage.
     {.name = "Step",
      .makeDriver = makeStepDriver,
@@ -124,33 +135,9 @@ const Writer kWriters[] = {
      .failureErrors = std::nullopt,
      .savesWhenCancelled = false,
      .cancelledFile = isPrefix},
-    {.name = "Collada",
-     .makeDriver = make<ovColladaMeshDriver>,
-     .makeScene = busyScene,
-     .pathOnly = true,
-     .savesDespiteFailure = false,
-     .keepsFailedFile = false,
-     // An image the limit cuts short is reported.
-     .failureErrors = std::nullopt,
-     .savesWhenCancelled = false},
-    {.name = "Glb",
-     .makeDriver = make<GltfMeshDriver>,
-     .makeScene = busyScene,
-     .pathOnly = true,
-     .extension = "glb",
-     .savesDespiteFailure = false,
-     .keepsFailedFile = false,
-     .failureErrors = std::nullopt,
-     .savesWhenCancelled = false},
-    {.name = "Gltf",
-     .makeDriver = make<GltfMeshDriver>,
-     .makeScene = busyScene,
-     .pathOnly = true,
-     .extension = "gltf",
-     .savesDespiteFailure = false,
-     .keepsFailedFile = false,
-     .failureErrors = std::nullopt,
-     .savesWhenCancelled = false},
+    pathOnlyWriter("Collada", make<ovColladaMeshDriver>, "out"),
+    pathOnlyWriter("Glb", make<GltfMeshDriver>, "glb"),
+    pathOnlyWriter("Gltf", make<GltfMeshDriver>, "gltf"),
 };
 
 void PrintTo(const Writer& writer, std::ostream* out) {

@@ -11,7 +11,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 constexpr size_t kNone = ovRegExp::sInvalidOffset;
-constexpr const char* kComment = R"(\(\*[\s\S]*\*\))";
 
 class RegExpTest : public ::testing::Test {
 protected:
@@ -31,16 +30,6 @@ TEST_F(RegExpTest, SearchFromAnOffsetCapturesTheMatchThenEveryGroup) {
     EXPECT_EQ(ovRegExp("x*$").indexIn("abc", 3), 3u) << "an empty match at the very end";
     EXPECT_EQ(ovRegExp("END", ovRegExp::CaseInsensitive).indexIn("x end", 0), 2u);
     EXPECT_EQ(ovRegExp("END").indexIn("x end", 0), kNone);
-}
-
-TEST_F(RegExpTest, MinimalModeMakesQuantifiersLazy) {
-    ovRegExp comment(kComment);
-    for (const bool minimal : {false, true, false}) {
-        comment.setMinimal(minimal);
-        std::string text = "(* a *) keep (* b\n *)";
-        EXPECT_EQ(comment.remove(text), minimal ? 2 : 1);
-        EXPECT_EQ(text, minimal ? " keep " : "");
-    }
 }
 
 // An empty match removes nothing and the search goes on one character (not

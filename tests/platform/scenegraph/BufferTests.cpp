@@ -30,19 +30,6 @@ TEST(ResidencyTest, DataComesBackFromTheStoreAndOnlyRealMovesCount) {
     EXPECT_EQ(delta.deletes(), 1u);
 }
 
-// Unreloadable data is the drivers' tests' "lost" meshes.
-TEST(ResidencyTest, DataDroppedFromTheStoreStaysAbsent) {
-    ovPointer<ovIndexBuffer> dropped(new ovIndexBuffer(3));
-    ovRendererInterface::DeleteCPUData(dropped.get(), true);
-    CounterDelta delta;
-    EXPECT_FALSE(ovRendererInterface::LoadCPUData(dropped.get()));
-    {
-        const ovDataLoader loader(dropped.get());
-        EXPECT_FALSE(dropped->hasCPUData());
-    }
-    EXPECT_EQ(delta.loads(), 0u);
-}
-
 // Writers find each attribute by its offset; a colour must not move the others.
 TEST(VertexLayoutTest, ColourComesLastAndKeepsTheOtherOffsets) {
     ovAttributes layout;

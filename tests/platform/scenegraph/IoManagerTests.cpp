@@ -26,17 +26,6 @@ TEST(CoreMeshDriverTest, ExtensionsAreNormalisedAndJudgedByTheLastOne) {
     }
 }
 
-TEST(CoreMeshDriverTest, ADriverThatOverridesNothingRefusesEveryRequest) {
-    struct Bare : ovCoreMeshDriver {
-        Bare() : ovCoreMeshDriver(true) {}
-    } bare;
-    ovObjectList objects;
-    ovIoDeviceMemory device;
-    EXPECT_FALSE(
-        bare.loadMeshes(objects, device, "", nullptr, {}) || bare.loadMeshes(objects, "a", nullptr, {}) ||
-        bare.saveMeshes(objects, device, "", nullptr, {}) || bare.saveMeshes(objects, "a", nullptr, {}));
-}
-
 TEST(IoManagerTest, RequestsGoToTheFirstEnabledDriverThatAcceptsOrAreLogged) {
     test::RecordingDriver disabled(true, {"mesh"}, {"mesh"});
     test::RecordingDriver pathOnly(false, {}, {"mesh", "other"});

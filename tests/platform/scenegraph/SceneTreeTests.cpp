@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "scenegraph/ovGeometry.h"
-#include "scenegraph/ovMetadata.h"
 #include "scenegraph/ovSpatial.h"
 
 namespace ov {
@@ -65,21 +64,6 @@ TEST(NodeChildrenTest, AdoptedOnceNeverInACycleAndSearchedDepthFirst) {
     std::vector<ovObject*> found;
     root->GetAllObjectsByName("leaf", found);
     EXPECT_EQ(found, (std::vector<ovObject*>{leaf.get(), replacement.get()}));
-}
-
-TEST(SpatialMetadataTest, KeptInAttachmentOrderAndFoundByTypeId) {
-    ovPointer<ovNode> node = namedNode("node");
-    const ovPointer<ovMetadataInterface> first(new ovWorldUnitsMetaData(0.001)),
-        second(new ovInstanceMetaData(nullptr)), third(new ovWorldUnitsMetaData(1));
-    for (ovMetadataInterface* metadata :
-         {first.get(), static_cast<ovMetadataInterface*>(nullptr), second.get(), third.get()}) {
-        node->setMetadata(metadata);
-    }
-    EXPECT_EQ((std::vector{node->getMetadata(-1), node->getMetadata(0), node->getMetadata(1),
-                           node->getMetadata(2), node->getMetadata(3)}),
-              (std::vector<ovMetadataInterface*>{nullptr, first.get(), second.get(), third.get(), nullptr}));
-    EXPECT_EQ(node->findMetadata(ovWorldUnitsMetaData::MetadataTypeId), first.get());
-    EXPECT_EQ(node->findMetadata(99), nullptr);
 }
 
 // Then keeps a scale-then-rotate form where it can and folds a shear into the
