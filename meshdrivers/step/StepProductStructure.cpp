@@ -66,6 +66,23 @@ std::array<float, 9> residualKey(const Matrix3d& residual) {
     return key;
 }
 
+// The placement at location (already in the file's length unit) with the
+// given axes, and the operator that moves the identity placement onto it.
+void writePlacementAt(StepExportContext& context, const double (&location)[3],
+                      const Part21WriterUserData& zAxis, const Part21WriterUserData& xAxis,
+                      Part21WriterUserData& transformationOperator, Part21WriterUserData& placementItem) {
+    const Part21WriterUserData origin =
+        writeNewEntity(context, {"cartesian_point"},
+                       stepAttributes("name", text(""), "coordinates", ovVariant(location, 3)));
+    placementItem = writeNewEntity(context, {"axis2_placement_3d"},
+                                   stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
+                                                  zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
+    transformationOperator = writeNewEntity(
+        context, {"item_defined_transformation"},
+        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
+                       "transform_item_2", placementItem.toVariant()));
+}
+
 // The rotation and origin of a placement that is not given as such.
 void writeRigidPlacement(StepExportContext& context, const ChildPlacement& placement,
                          Part21WriterUserData& transformationOperator, Part21WriterUserData& placementItem) {
@@ -85,16 +102,7 @@ void writeRigidPlacement(StepExportContext& context, const ChildPlacement& place
     const double location[] = {placement.origin[0] * context.lengthScale,
                                placement.origin[1] * context.lengthScale,
                                placement.origin[2] * context.lengthScale};
-    const Part21WriterUserData origin =
-        writeNewEntity(context, {"cartesian_point"},
-                       stepAttributes("name", text(""), "coordinates", ovVariant(location, 3)));
-    placementItem = writeNewEntity(context, {"axis2_placement_3d"},
-                                   stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
-                                                  zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
-    transformationOperator = writeNewEntity(
-        context, {"item_defined_transformation"},
-        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
-                       "transform_item_2", placementItem.toVariant()));
+    writePlacementAt(context, location, zAxis, xAxis, transformationOperator, placementItem);
 }
 
 // Nodes naming one instance definition share one product definition.
@@ -382,16 +390,7 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
         writeNewEntity(context, {"direction"}, stepAttributes("name", text(""), "direction_ratios", row(2)));
     const double location[] = {m(3, 0) * context.lengthScale, m(3, 1) * context.lengthScale,
                                m(3, 2) * context.lengthScale};
-    const Part21WriterUserData origin =
-        writeNewEntity(context, {"cartesian_point"},
-                       stepAttributes("name", text(""), "coordinates", ovVariant(location, 3)));
-    placementItem = writeNewEntity(context, {"axis2_placement_3d"},
-                                   stepAttributes("name", text(""), "location", origin.toVariant(), "axis",
-                                                  zAxis.toVariant(), "ref_direction", xAxis.toVariant()));
-    transformationOperator = writeNewEntity(
-        context, {"item_defined_transformation"},
-        stepAttributes("name", text(""), "transform_item_1", context.identityPlacement.toVariant(),
-                       "transform_item_2", placementItem.toVariant()));
+    writePlacementAt(context, location, zAxis, xAxis, transformationOperator, placementItem);
 }
 
 bool writeProductCategories(StepExportContext& context) {
