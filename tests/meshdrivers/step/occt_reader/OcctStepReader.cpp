@@ -40,6 +40,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -170,15 +171,33 @@ Handle(TDocStd_Document) readDocument(const std::string& path, double& unit) {
     return document;
 }
 
-int printAssembly(const std::string& path) {
+// The document's shape tool and its free shapes; null when it cannot be read.
+struct FreeShapes {
+    Handle(TDocStd_Document) document;
+    Handle(XCAFDoc_ShapeTool) shapes;
+    TDF_LabelSequence roots;
     double unit = 1;
-    const Handle(TDocStd_Document) document = readDocument(path, unit);
-    if (!document) {
+};
+
+std::optional<FreeShapes> readFreeShapes(const std::string& path) {
+    FreeShapes read;
+    read.document = readDocument(path, read.unit);
+    if (!read.document) {
+        return std::nullopt;
+    }
+    read.shapes = XCAFDoc_DocumentTool::ShapeTool(read.document->Main());
+    read.shapes->GetFreeShapes(read.roots);
+    return read;
+}
+
+int printAssembly(const std::string& path) {
+    const std::optional<FreeShapes> read = readFreeShapes(path);
+    if (!read) {
         return 1;
     }
-    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
-    TDF_LabelSequence roots;
-    shapes->GetFreeShapes(roots);
+    const Handle(XCAFDoc_ShapeTool)& shapes = read->shapes;
+    const TDF_LabelSequence& roots = read->roots;
+    const double unit = read->unit;
     struct Pending {
         TDF_Label label;
         int depth;
@@ -254,14 +273,13 @@ int printShapes(const std::string& path) {
 
 // The free shapes, every occurrence placed in the world: what a reader shows.
 int printWorld(const std::string& path) {
-    double unit = 1;
-    const Handle(TDocStd_Document) document = readDocument(path, unit);
-    if (!document) {
+    const std::optional<FreeShapes> read = readFreeShapes(path);
+    if (!read) {
         return 1;
     }
-    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
-    TDF_LabelSequence roots;
-    shapes->GetFreeShapes(roots);
+    const Handle(XCAFDoc_ShapeTool)& shapes = read->shapes;
+    const TDF_LabelSequence& roots = read->roots;
+    const double unit = read->unit;
     int solids = 0, shells = 0;
     double volume = 0, tolerance = 0;
     Bnd_Box box;
