@@ -4,6 +4,8 @@
 
 namespace ov {
 
+ovDriverSettings::~ovDriverSettings() = default;
+
 namespace {
 
 std::string toLower(std::string text) {

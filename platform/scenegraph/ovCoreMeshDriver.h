@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,9 +11,50 @@
 
 namespace ov {
 
+// One driver's own settings for one call. Each driver that has settings
+// defines a subclass; a caller puts the settings of the drivers it cares about
+// into the call's options, and a driver that finds none of its own uses its
+// defaults. Settings travel with the call, so registered drivers hold no
+// configuration and two threads can save with different settings.
+class ovDriverSettings {
+public:
+    virtual ~ovDriverSettings();
+};
+
+class ovDriverSettingsList {
+public:
+    // Replaces settings of the same type already in the list.
+    template <class Settings>
+    void set(Settings settings) {
+        std::erase_if(mSettings, [](const auto& held) { return dynamic_cast<const Settings*>(held.get()); });
+        mSettings.push_back(std::make_shared<const Settings>(std::move(settings)));
+    }
+
+    template <class Settings>
+    const Settings* find() const {
+        for (const auto& held : mSettings) {
+            if (const auto* settings = dynamic_cast<const Settings*>(held.get())) {
+                return settings;
+            }
+        }
+        return nullptr;
+    }
+
+    // The settings of that type, or its defaults.
+    template <class Settings>
+    Settings get() const {
+        const Settings* found = find<Settings>();
+        return found ? *found : Settings{};
+    }
+
+private:
+    std::vector<std::shared_ptr<const ovDriverSettings>> mSettings;
+};
+
 struct LoadMeshOptions {
     // Keep the extra attributes and user values of the file as metadata.
     bool importMetadata = true;
+    ovDriverSettingsList drivers;
 };
 
 struct SaveMeshOptions {
@@ -20,6 +62,7 @@ struct SaveMeshOptions {
     std::string author;
     bool optionFlag = false;  // asks for a variant of the format some drivers decline
     bool lineBreaks = false;  // line breaks between elements of text formats
+    ovDriverSettingsList drivers;
 };
 
 enum HandleRequestResult : int { RequestRejected = 0, RequestAccepted = 1 };
