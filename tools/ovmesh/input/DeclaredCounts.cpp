@@ -141,7 +141,10 @@ uint64_t plyPropertyBytes(const std::vector<std::string_view>& words, bool text)
 }
 
 void checkPly(const CountCheck& check) {
-    if (!check.head().starts_with("ply")) {
+    // assimp takes the magic number in any case.
+    std::string magic(check.head().substr(0, 3));
+    std::transform(magic.begin(), magic.end(), magic.begin(), [](char c) { return c | 0x20; });
+    if (magic != "ply") {
         return;
     }
     const Header header = check.headerUpTo(
