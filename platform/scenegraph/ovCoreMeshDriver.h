@@ -54,7 +54,7 @@ private:
 struct LoadMeshOptions {
     // Keep the extra attributes and user values of the file as metadata.
     bool importMetadata = true;
-    ovDriverSettingsList drivers;
+    ovDriverSettingsList drivers{};
 };
 
 struct SaveMeshOptions {
@@ -62,7 +62,7 @@ struct SaveMeshOptions {
     std::string author;
     bool optionFlag = false;  // asks for a variant of the format some drivers decline
     bool lineBreaks = false;  // line breaks between elements of text formats
-    ovDriverSettingsList drivers;
+    ovDriverSettingsList drivers{};
 };
 
 enum HandleRequestResult : int { RequestRejected = 0, RequestAccepted = 1 };
