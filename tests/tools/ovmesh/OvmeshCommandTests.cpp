@@ -303,65 +303,59 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
               ovmesh({"formats"}).out);
 }
 
-// Each extension's reader and writer, as `ovmesh formats` lists them or as a
-// document's format table (| format | extensions | reader | writer |) gives
-// them; "-" where there is none.
+// Each extension's reader and writer ("-" for none), from the lines of `ovmesh
+// formats` or a document's rows "| format | `ext`, `ext` | reader | writer |".
 using FormatHandlers = std::map<std::string, std::pair<std::string, std::string>>;
 
+// Each extension's reader and writer ("-" for none) as `ovmesh formats` lists them.
 FormatHandlers listedHandlers(const std::string& listing) {
-    FormatHandlers handlers;
     const auto at = [&](const char* title) { return listing.begin() + std::ptrdiff_t(listing.find(title)); };
-    const std::regex row("\n  (\\S+) +(\\S+)");
-    for (std::sregex_iterator it(at("Reads:\n"), listing.end(), row), end; it != end; ++it) {
+    FormatHandlers handlers;
+    for (std::sregex_iterator it(at("Reads:\n"), listing.end(), std::regex("\n  (\\S+) +(\\S+)")), end;
+         it != end; ++it) {
         auto& [reader, writer] = handlers.try_emplace((*it)[1].str(), "-", "-").first->second;
         ((*it)[0].first < at("Writes:\n") ? reader : writer) = (*it)[2].str();
     }
     return handlers;
 }
 
+// ... and as a document's table rows "| format | `ext`, `ext` | reader | writer |" give them.
 FormatHandlers documentedHandlers(const fs::path& document) {
-    FormatHandlers handlers;
     const std::string text = readFile(document);
-    const std::regex row("\n\\| [^|\n]+ \\| (`[a-z0-9]+`(?:, `[a-z0-9]+`)*) \\| (\\S+) \\| (\\S+) \\|(?=\n)");
-    const std::regex extension("[a-z0-9]+");
+    const std::regex row("\n\\| [^|\n]+ \\| (`\\w+`(?:, `\\w+`)*) \\| (\\S+) \\| (\\S+) \\|(?=\n)"),
+        word("\\w+");
+    FormatHandlers handlers;
     for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it) {
-        const std::string extensions = (*it)[1].str();
-        for (std::sregex_iterator ext(extensions.begin(), extensions.end(), extension); ext != end; ++ext) {
-            EXPECT_TRUE(handlers.try_emplace(ext->str(), (*it)[2].str(), (*it)[3].str()).second)
-                << ext->str() << " twice in " << document;
+        const std::string extensions = (*it)[1];
+        for (std::sregex_iterator ext(extensions.begin(), extensions.end(), word); ext != end; ++ext) {
+            EXPECT_TRUE(handlers.try_emplace(ext->str(), (*it)[2], (*it)[3]).second)
+                << ext->str() << " twice";
         }
     }
     return handlers;
 }
 
-// The front page's short table and the formats page's full one give every
-// extension the tool lists, with its reader and writer.
-TEST_F(OvmeshTest, TheFormatTablesOfTheDocumentsAreTheToolsListing) {
+// What the tool says of itself is true: the documents' format tables are its
+// listing, and --version names a commit of this checkout, apart from the
+// library's product build tag.
+TEST_F(OvmeshTest, TheDocumentsFormatTablesAndTheVersionAreTheToolsOwn) {
     const FormatHandlers listed = listedHandlers(ovmesh({"formats"}).out);
     ASSERT_GT(listed.size(), 10u);
     const fs::path top = testDataDir() / ".." / "..";
-    EXPECT_EQ(documentedHandlers(top / "README.md"), listed);
-    EXPECT_EQ(documentedHandlers(top / "docs" / "formats.md"), listed);
-}
-
-// --version names the commit the tool was built from, one of its checkout's
-// own, apart from the library's product build tag, which is no commit here.
-TEST_F(OvmeshTest, VersionNamesTheSourceCommitApartFromTheLibrarysBuildTag) {
-    const ToolRun version = ovmesh({"--version"});
-    std::smatch commit;
-    ASSERT_TRUE(
-        std::regex_search(version.out, commit,
-                          std::regex("^ovmesh: (?:built from source commit ([0-9a-f]+)|not built from a "
-                                     "git checkout, no source commit known)\n")))
-        << version.out;
-    EXPECT_THAT(version.out,
-                HasSubstr("\novMeshDrivers library: 3.0.0.1559 #3a56870edff467bd (the library's"));
-    const std::string source = (testDataDir() / ".." / "..").string();
-    if (commit[1].matched) {
-        EXPECT_EQ(run("git", {"-C", source, "merge-base", "--is-ancestor", commit[1], "HEAD"}).code, 0);
-    } else {
-        EXPECT_NE(run("git", {"-C", source, "rev-parse", "HEAD"}).code, 0) << "a checkout names its commit";
+    for (const char* document : {"README.md", "docs/formats.md"}) {
+        EXPECT_EQ(documentedHandlers(top / document), listed) << document;
     }
+    const std::string version = ovmesh({"--version"}).out;
+    std::smatch commit;
+    ASSERT_TRUE(std::regex_search(version, commit,
+                                  std::regex("^ovmesh: (built from source commit (\\w+)|not built)")));
+    EXPECT_THAT(version, HasSubstr("\novMeshDrivers library: 3.0.0.1559 #3a56870edff467bd (the library's"));
+    // A commit of the checkout it was built from, or no commit where there is no checkout.
+    const std::string source = top.string();
+    EXPECT_EQ(commit[2].matched
+                  ? run("git", {"-C", source, "merge-base", "--is-ancestor", commit[2], "HEAD"}).code
+                  : int(run("git", {"-C", source, "rev-parse", "HEAD"}).code == 0),
+              0);
 }
 
 // Each failure says why once, exits non-zero (2 for a bad command line, 1 for
