@@ -310,9 +310,9 @@ using FormatHandlers = std::map<std::string, std::pair<std::string, std::string>
 // Each extension's reader and writer ("-" for none) as `ovmesh formats` lists them.
 FormatHandlers listedHandlers(const std::string& listing) {
     const auto at = [&](const char* title) { return listing.begin() + std::ptrdiff_t(listing.find(title)); };
+    const std::regex row("\n  (\\S+) +(\\S+)");
     FormatHandlers handlers;
-    for (std::sregex_iterator it(at("Reads:\n"), listing.end(), std::regex("\n  (\\S+) +(\\S+)")), end;
-         it != end; ++it) {
+    for (std::sregex_iterator it(at("Reads:\n"), listing.end(), row), end; it != end; ++it) {
         auto& [reader, writer] = handlers.try_emplace((*it)[1].str(), "-", "-").first->second;
         ((*it)[0].first < at("Writes:\n") ? reader : writer) = (*it)[2].str();
     }
