@@ -48,7 +48,7 @@ struct ChildPlacement {
 ChildPlacement placementIn(const StepExportContext& context, const Matrix3d& parentResidual,
                            const ovSpatial& child) {
     ChildPlacement placement;
-    if (!isInterop(context)) {
+    if (!context.rules.rigidPlacements) {
         return placement;
     }
     const ovTransformation& local = child.getLocalTransform();
@@ -165,7 +165,7 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
     // the file by its id only.
     const Part21WriterUserData file = writeNewEntity(
         context, {"document_file"},
-        isInterop(context)
+        context.rules.documentFileById
             ? stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant())
             : stepAttributes("id", path, "name", path, "description", path, "kind",
                              context.documentType.toVariant()));
@@ -230,7 +230,7 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
         writeRigidPlacement(context, where, transformationOperator, placement);
     }
     // Interop: the items are a set, which holds the identity placement already.
-    if (!isInterop(context) || placement.getRef() != context.identityPlacement.getRef()) {
+    if (!context.rules.distinctSetMembers || placement.getRef() != context.identityPlacement.getRef()) {
         parent.items.push_back(placement.toVariant());
     }
 
@@ -239,7 +239,7 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     const ovVariant name = text(nameText);
     // Interop: two occurrences of one name in one parent get ids of their own.
     std::string id = nameText;
-    while (isInterop(context) && !parent.occurrenceIds.insert(id).second) {
+    while (context.rules.distinctSetMembers && !parent.occurrenceIds.insert(id).second) {
         id += "_" + indexText;
     }
     const Part21WriterUserData occurrence = writeNewEntity(
@@ -259,7 +259,7 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     writeNewEntity(context, {"context_dependent_shape_representation"},
                    stepAttributes("representation_relation", relationship.toVariant(),
                                   "represented_product_relation", link.toVariant()));
-    return !isInterop(context) || writeOccurrenceProperties(context, child, link);
+    return !context.rules.occurrenceProperties || writeOccurrenceProperties(context, child, link);
 }
 
 // The walk over the nodes. A node seen for the first time gets its head
@@ -344,7 +344,7 @@ private:
     // Interop: a value the writer refused (a number that is not finite) is
     // reported with the node it belongs to.
     bool written(const ovSpatial& spatial) const {
-        if (isInterop(mContext) && mContext.writer.isWriteError()) {
+        if (mContext.rules.refusalsNameTheirNode && mContext.writer.isWriteError()) {
             ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
                 << "Step driver : fail to write node '" << spatial.GetName() << "'";
             return false;
@@ -398,7 +398,7 @@ bool writeProductCategories(StepExportContext& context) {
     const auto category = [&context](const char* name, ovVariantListImpl& products) {
         ovVariantListImpl taken;
         taken.swap(products);
-        if (isInterop(context) && taken.empty()) {
+        if (context.rules.noEmptySets && taken.empty()) {
             return Part21WriterUserData();
         }
         return writeNewEntity(context, {"product_related_product_category"},

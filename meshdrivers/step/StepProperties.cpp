@@ -97,7 +97,7 @@ bool writeValueItem(StepExportContext& context, const std::string& key, const ov
 bool writeProperty(StepExportContext& context, const std::string& key, const ovVariant& value,
                    const Part21WriterUserData& productDefinition) {
     // A representation must hold an item: an empty list has nothing to say.
-    if (isInterop(context) && value.getType() == ovVariant::List && value.getList().empty()) {
+    if (context.rules.noEmptySets && value.getType() == ovVariant::List && value.getList().empty()) {
         return true;
     }
     const Part21WriterUserData representationContext =

@@ -112,7 +112,7 @@ Part21WriterUserData writeInteropLengthUnit(StepExportContext& context, double m
 bool writeUnits(StepExportContext& context, const ovSpatial& root) {
     const auto* worldUnits = root.findMetadata<const ovWorldUnitsMetaData>();
     Part21WriterUserData length;
-    if (!isInterop(context) || worldUnits == nullptr) {
+    if (!context.rules.statedUnits || worldUnits == nullptr) {
         length = writeExactLengthUnit(context, worldUnits);
     } else if (!std::isfinite(worldUnits->getValue())) {
         ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
@@ -135,7 +135,7 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
     ovVariantMapImpl contextAttributes =
         stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
                        ovVariant(3), "units", ovVariant(context.units));
-    if (!isInterop(context)) {
+    if (!context.rules.statedUnits) {
         context.geometricContext = writeNewEntity(
             context, {"geometric_representation_context", "global_unit_assigned_context"}, contextAttributes);
         return true;

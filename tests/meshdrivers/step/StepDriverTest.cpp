@@ -49,7 +49,7 @@ protected:
     const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     test::LogCapture log;
     StepMeshDriver driver{schemaPath()};
-    SaveMeshOptions options{"example.stp", "tester", false, false};
+    SaveMeshOptions options = stepOptions("example.stp", "tester");
     std::vector<std::string> written;
 };
 
@@ -210,7 +210,7 @@ ovPointer<ovNode> placedChild(double metresPerUnit, Wm4::Vector3f scale = {1, 1,
 // hold) and the log lines (type and text; an error fails the save). Every file
 // it writes checks clean, and Open CASCADE reads it as it stands, in its unit.
 TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
-    driver.setProfile(StepProfile::Interop);
+    options.drivers.set(StepSaveSettings(StepProfile::Interop, StepGeometry::None));
     options.author = "DOMAIN\\it's \xC3\xA9";
     ovPointer<ovInstanceDefId> values(new ovInstanceDefId);
     for (const auto& [key, value] : std::initializer_list<std::pair<const char*, ovVariant>>{
@@ -284,8 +284,10 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
 }
 
 TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
+    SaveMeshOptions flagged = options;
+    flagged.optionFlag = true;
     EXPECT_EQ((std::vector{driver.canSave("a.STEP", options), driver.canSave("a.stl", options),
-                           driver.canSave("a.stp", {"", "", true, false})}),
+                           driver.canSave("a.stp", flagged)}),
               (std::vector{RequestAccepted, RequestRejected, RequestRejected}));
 
     const ovPointer<ovNode> scene = namedNode("R");

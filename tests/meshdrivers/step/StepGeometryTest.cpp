@@ -84,16 +84,14 @@ size_t count(const std::string& text, const std::string& what) {
 
 class StepGeometryTest : public ::testing::Test {
 protected:
-    void SetUp() override { driver.setProfile(StepProfile::Interop); }
-
     std::string save(ovSpatial* root, bool saves = true) {
-        return test::saveToMemory(driver, {root}, saves, nullptr,
-                                  SaveMeshOptions{"geometry.stp", "", false, false});
+        return test::saveToMemory(driver, {root}, saves, nullptr, stepOptions("geometry.stp", "", settings));
     }
 
     test::FixedClock clock;
     test::LogCapture log;
     StepMeshDriver driver{schemaPath()};
+    StepSaveSettings settings{StepProfile::Interop, StepGeometry::None};
 };
 
 // Each form checks clean and writes the shared mesh once, the raised copy
@@ -114,7 +112,7 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
     };
     for (const auto& [form, records, warnings] : cases) {
         log.clear();
-        driver.setGeometry(form);
+        settings.geometry = form;
         const ovPointer<ovNode> scene = rectangleScene();
         const std::string file = save(scene.get());
         expectChecksClean(file);
@@ -181,7 +179,7 @@ std::vector<double> worldBox(const ovSpatial& root) {
 // a solid of its volume. The mirrored and scaled copies are products of
 // their own, and nothing is worth a warning.
 TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyPlacement) {
-    driver.setGeometry(StepGeometry::Faceted);
+    settings.geometry = StepGeometry::Faceted;
     ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
     const auto part = [&definition](const std::string& name, const Wm4::Matrix3f& linear,
                                     Wm4::Vector3f shift) {
@@ -276,8 +274,7 @@ TEST_F(StepGeometryTest, MeshesThatCannotBeWrittenFailTheSaveWithTheReason) {
     for (const auto& [mesh, profile, error] : cases) {
         SCOPED_TRACE(error);
         log.clear();
-        driver.setProfile(profile);
-        driver.setGeometry(StepGeometry::Faceted);
+        settings = {profile, StepGeometry::Faceted};
         const ovPointer<ovNode> scene = rectangleScene(mesh);
         save(scene.get(), false);
         EXPECT_EQ(log.texts(ovLogError).front(), error);
