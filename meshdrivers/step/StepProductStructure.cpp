@@ -129,18 +129,35 @@ bool writeProperties(StepExportContext& context, const ovNode& node,
     return true;
 }
 
+// A text the node's definition states under key, or fallback.
+std::string statedText(const ovNode& node, const char* key, const std::string& fallback) {
+    const auto* instance = node.findMetadata<const ovInstanceMetaData>();
+    if (instance == nullptr || instance->getInstanceDefId() == nullptr) {
+        return fallback;
+    }
+    const ovVariantMapImpl& stated = instance->getInstanceDefId()->getComponentMd();
+    const auto found = stated.find(key);
+    return found != stated.end() && found->second.getType() == ovVariant::String &&
+                   !found->second.getString().empty()
+               ? found->second.getString()
+               : fallback;
+}
+
 // The product, its formation, definition, properties and shape; the shape
 // representation's id is taken here.
 bool writeNodeHead(StepExportContext& context, OpenNode& open) {
     const ovVariant name = text(open.name);
+    const bool stated = context.rules.partNumbersAsIds;
     const Part21WriterUserData product = writeNewEntity(
         context, {"product"},
-        stepAttributes("id", name, "name", name, "frame_of_reference", listOf(context.productContext)));
+        stepAttributes("id", stated ? text(statedText(*open.node, "productId", open.name)) : name, "name",
+                       name, "frame_of_reference", listOf(context.productContext)));
     context.partProducts.push_back(product.toVariant());
     context.detailProducts.push_back(product.toVariant());
-    const Part21WriterUserData formation =
-        writeNewEntity(context, {"product_definition_formation"},
-                       stepAttributes("id", name, "of_product", product.toVariant()));
+    const Part21WriterUserData formation = writeNewEntity(
+        context, {"product_definition_formation"},
+        stepAttributes("id", stated ? text(statedText(*open.node, "revision", open.name)) : name,
+                       "of_product", product.toVariant()));
     open.definition->productDefinition =
         writeNewEntity(context, {"product_definition"},
                        stepAttributes("id", name, "formation", formation.toVariant(), "frame_of_reference",

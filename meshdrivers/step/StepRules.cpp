@@ -26,6 +26,8 @@ StepRules StepRules::of(const StepSaveSettings& settings) {
     rules.occurrenceProperties = true;
     rules.refusalsNameTheirNode = true;
     rules.noEmptySets = true;
+    rules.partNumbersAsIds = true;
+    rules.readablePropertyItems = true;
     return rules;
 }
 

@@ -42,6 +42,12 @@ struct StepRules {
     bool refusalsNameTheirNode = false;
     // Empty categories and empty-list properties are left out.
     bool noEmptySets = false;
+    // A product's id is the part number its definition states, its
+    // formation's the stated revision (else both are its name).
+    bool partNumbersAsIds = false;
+    // Property values only in the item forms every CAD reader here knows
+    // (integers, values with a measure, texts); otherwise one item type per value type.
+    bool readablePropertyItems = false;
 
     static StepRules of(const StepSaveSettings& settings);
 };
