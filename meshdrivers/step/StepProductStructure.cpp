@@ -33,6 +33,8 @@ struct OpenNode {
     Matrix3d residual = Matrix3d::Identity();
     // The ids of its children's occurrences.
     std::set<std::string> occurrenceIds;
+    // The items of its meshes, represented once its children are written.
+    GeometryItems geometry;
 };
 
 // Where a child sits in its parent's product. Interop: the turn of the
@@ -214,6 +216,9 @@ void writeNodeTail(StepExportContext& context, OpenNode& open) {
                                               "context_of_items", context.geometricContext.toVariant()),
                                open.shapeRepresentation);
     open.definition->shapeRepresentation = open.shapeRepresentation;
+    if (context.geometry != nullptr) {
+        context.geometry->writeNodeGeometry(open.geometry, open.name, open.shapeRepresentation);
+    }
     writeNewEntity(context, {"shape_definition_representation"},
                    stepAttributes("definition", open.definitionShape.toVariant(), "used_representation",
                                   open.shapeRepresentation.toVariant()));
@@ -293,9 +298,8 @@ public:
             return WalkNext::Stop;
         }
         if (mContext.geometry != nullptr && step.depth > 0 && step.object.IsDerived(ovBaseGeometry::TYPE)) {
-            return mContext.geometry->writeGeometryOf(static_cast<const ovBaseGeometry&>(step.object),
-                                                      mOpenNodes.back().shapeRepresentation,
-                                                      mOpenNodes.back().residual)
+            return mContext.geometry->addGeometryOf(static_cast<const ovBaseGeometry&>(step.object),
+                                                    mOpenNodes.back().residual, mOpenNodes.back().geometry)
                        ? WalkNext::Skip
                        : WalkNext::Stop;
         }

@@ -106,7 +106,7 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
         size_t warnings;
     } cases[] = {
         {StepGeometry::Tessellated,
-         {{"=TESSELLATED_SHAPE_REPRESENTATION('m',", 2}, {"=COORDINATES_LIST(", 2}},
+         {{"=TESSELLATED_SHAPE_REPRESENTATION('P',", 1}, {"=COORDINATES_LIST(", 2}},
          0},
         {StepGeometry::Faceted, {{"=FACE_SURFACE(", 4}, {"=CARTESIAN_POINT('',(0.,1.,3.));", 1}}, 2},
     };
@@ -210,6 +210,40 @@ TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyP
         EXPECT_NEAR(std::stod(box.str(k + 1)), expected[k], 1e-3) << read;
     }
 #endif
+}
+
+// A node of two meshes of two materials is one representation named after
+// the node, holding both, each styled in its colour; Open CASCADE reads one
+// shape of that name.
+TEST_F(StepGeometryTest, ANodeOfSeveralMaterialsIsOneRepresentationNamedAfterIt) {
+    const auto coloured = [](float red, float shift) {
+        ovPointer<ovTriMesh> mesh = cube();
+        mesh->setMaterialState(new ovMaterialState);
+        mesh->getMaterialState()->diffuse = {red, 0, 1, 1};
+        mesh->editLocalTransform(true).SetTranslate({shift, 0, 0});
+        return mesh;
+    };
+    const ovPointer<ovNode> root =
+        namedNode("R", {namedNode("body", {coloured(1, 0).get(), coloured(0, 2).get()}).get()});
+    for (const auto& [form, representation] :
+         {std::pair{StepGeometry::Faceted, "=FACETED_BREP_SHAPE_REPRESENTATION('body',(#"},
+          {StepGeometry::Tessellated, "=TESSELLATED_SHAPE_REPRESENTATION('body',(#"}}) {
+        settings.geometry = form;
+        const std::string file = save(root.get());
+        expectChecksClean(file);
+        EXPECT_EQ(count(file, representation), 1u) << representation;
+        EXPECT_EQ(count(file, "=SHAPE_REPRESENTATION_RELATIONSHIP("), 1u);
+        EXPECT_EQ(count(file, "=STYLED_ITEM('color',"), 2u);
+#ifdef OV_OCCT_STEP_READER
+        if (form == StepGeometry::Faceted) {
+            test::TempDir folder;
+            test::writeFile(folder.file("body.stp"), file);
+            EXPECT_THAT(
+                test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --shapes " + folder.file("body.stp")),
+                testing::StartsWith("body: 24 triangles"));
+        }
+#endif
+    }
 }
 
 // A render mesh (each side of a cube with its own four vertices, turned
