@@ -360,8 +360,13 @@ bool GeometryWriter::writeFacetedItems(const MeshData& data, GeometryItems& item
     if (faceted.faces.empty()) {
         return true;
     }
+    // Readers take a point as the double its text reads as: the planes go
+    // through those, or they would miss their points by the text's rounding.
+    std::vector<Wm4::Vector3d> readPoints(faceted.points.size());
     uint64_t firstPoint = 0;
     for (size_t i = 0; i < faceted.points.size(); ++i) {
+        const Wm4::Vector3f& p = faceted.points[i];
+        readPoints[i] = {readBack(p[0]), readBack(p[1]), readBack(p[2])};
         const uint64_t point = mStream.beginRecord("CARTESIAN_POINT");
         firstPoint = i == 0 ? point : firstPoint;
         mStream.appendText("'',");
@@ -375,8 +380,11 @@ bool GeometryWriter::writeFacetedItems(const MeshData& data, GeometryItems& item
             return false;
         }
         const std::array<uint32_t, 3>& corner = faceted.faces[f];
-        const Wm4::Vector3d normal =
-            *faceNormal(faceted.points[corner[0]], faceted.points[corner[1]], faceted.points[corner[2]]);
+        const std::optional<Wm4::Vector3d> read =
+            faceNormal(readPoints[corner[0]], readPoints[corner[1]], readPoints[corner[2]]);
+        const Wm4::Vector3d normal = read ? *read
+                                          : *faceNormal(faceted.points[corner[0]], faceted.points[corner[1]],
+                                                        faceted.points[corner[2]]);
         const uint64_t direction = mStream.beginRecord("DIRECTION");
         firstFace = f == 0 ? direction + 5 : firstFace;
         mStream.appendText("'',");
