@@ -121,6 +121,8 @@ bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
     }
     ovIoDeviceFileStream file(path, ovIoDevice::WriteOnly, true);
     if (!file.isOpen()) {
+        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+            << "Step driver : cannot open '" << path << "' for writing";
         return false;
     }
     const bool saved =

@@ -64,7 +64,7 @@ done
 "$work/step_host" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/cad.stp" || fail "step_host"
 grep -q "^FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442" "$work/cad.stp" \
   || fail "step_host did not write the interop profile"
-"$work/step_host" "$prefix/share/ovmesh/resources" "$work/missing.plmxml" "$work/none.stp" 2>"$work/why" \
-  && fail "step_host converted a missing file"
+"$work/step_host" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/none/cad.stp" 2>"$work/why" \
+  && fail "step_host wrote into a missing folder"
 [ "$(wc -l <"$work/why")" -ge 2 ] || fail "step_host printed no reason: $(cat "$work/why")"
 echo "installed, moved, found and linked: ok"

@@ -10,38 +10,58 @@
 #include "step/StepSaveSettings.h"
 #include "system/ovLog.h"
 
+namespace {
+
+// What the library logged and what the driver kept about its last request.
+void printReasons(const std::vector<std::string>& logged, const ov::ovCoreMeshDriver* driver) {
+    for (const std::string& line : logged) {
+        std::cerr << "  " << line << '\n';
+    }
+    if (driver == nullptr) {
+        return;
+    }
+    for (const auto& [text, code] : driver->getErrorMessages()) {
+        std::cerr << "  " << text << " (" << code << ")\n";
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::cerr << "usage: step_host RESOURCE_FOLDER INPUT OUTPUT.stp\n";
         return 2;
     }
-    // The drivers give their reasons through the library's log.
     ov::ovLog log;
     ov::ovLog::msInstance = &log;
-    std::vector<std::string> messages;
-    const int sink = log.addSink([&messages](const ov::ovLogLine& line) {
+    std::vector<std::string> logged;
+    const int sink = log.addSink([&logged](const ov::ovLogLine& line) {
         if (line.type >= ov::ovLogWarning) {
-            messages.push_back(line.text);
+            logged.push_back(line.text);
         }
     });
     ov::initializeOvMeshDrivers(argv[1]);
+    ov::ovIoManager& drivers = ov::ovIoManager::msInstance;
+    const std::string input = argv[2], output = argv[3];
 
     // The library writes the exact profile unless told otherwise; CAD readers want interop.
     ov::SaveMeshOptions options;
     options.drivers.set(
         ov::step::StepSaveSettings(ov::step::StepProfile::Interop, ov::step::StepGeometry::Faceted));
     ov::ovObjectList scene;
-    const bool converted = ov::ovIoManager::msInstance.loadMeshes(scene, argv[2], nullptr, {}) &&
-                           ov::ovIoManager::msInstance.saveMeshes(scene, argv[3], nullptr, options);
-    if (!converted) {
-        std::cerr << "cannot convert " << argv[2] << " to " << argv[3] << '\n';
-        for (const std::string& message : messages) {
-            std::cerr << "  " << message << '\n';
-        }
+    int result = 0;
+    if (!drivers.loadMeshes(scene, input, nullptr, {})) {
+        std::cerr << "cannot read " << input << '\n';
+        printReasons(logged, drivers.findLoadDriver(ov::ovCoreMeshDriver::extensionOf(input)));
+        result = 1;
+    } else if (!drivers.saveMeshes(scene, output, nullptr, options)) {
+        std::cerr << "cannot write " << output << '\n';
+        printReasons(logged, drivers.findSaveDriver("stp"));
+        result = 1;
     }
 
     ov::terminateOvMeshDrivers();
     log.removeSink(sink);
     ov::ovLog::msInstance = nullptr;
-    return converted ? 0 : 1;
+    return result;
 }
