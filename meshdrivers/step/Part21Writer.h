@@ -11,7 +11,6 @@
 
 #include "core/ovMeshDriversExport.h"
 #include "express/ExpressSchema.h"
-#include "scenegraph/ovCoreMeshDriver.h"
 #include "step/Part21WriterUserData.h"
 #include "system/ovIoDevice.h"
 #include "system/ovVariant.h"

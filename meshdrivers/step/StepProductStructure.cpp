@@ -37,7 +37,7 @@ struct OpenNode {
     GeometryItems geometry;
 };
 
-// Where a child sits in its parent's product. Interop: the turn of the
+// Where a child sits in its parent's product. With rigid placements: the turn of the
 // parent's residual composed with the child's own placement, the rest left
 // to the child as its residual; a rigid placement under a parent without
 // one is written as it is given.
@@ -224,7 +224,7 @@ void writeNodeTail(StepExportContext& context, OpenNode& open) {
                                   open.shapeRepresentation.toVariant()));
 }
 
-// Interop: what is particular to one occurrence (its instance metadata's own
+// What is particular to one occurrence (its instance metadata's own
 // values) as properties of the occurrence's shape.
 bool writeOccurrenceProperties(StepExportContext& context, const ovSpatial& child,
                                const Part21WriterUserData& occurrenceShape) {
@@ -251,7 +251,7 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     } else {
         writeRigidPlacement(context, where, transformationOperator, placement);
     }
-    // Interop: the items are a set, which holds the identity placement already.
+    // The items are a set, which holds the identity placement already.
     if (!context.rules.distinctSetMembers || placement.getRef() != context.identityPlacement.getRef()) {
         parent.items.push_back(placement.toVariant());
     }
@@ -259,7 +259,7 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     const std::string indexText = ovStringUtils::fromInt(index, 1);
     const std::string nameText = child.GetName().empty() ? "NAUO_" + indexText : child.GetName();
     const ovVariant name = text(nameText);
-    // Interop: two occurrences of one name in one parent get ids of their own.
+    // Two occurrences of one name in one parent get ids of their own.
     std::string id = nameText;
     while (context.rules.distinctSetMembers && !parent.occurrenceIds.insert(id).second) {
         id += "_" + indexText;
@@ -362,7 +362,7 @@ private:
                 written(step.object));
     }
 
-    // Interop: a value the writer refused (a number that is not finite) is
+    // A value the writer refused (a number that is not finite) is
     // reported with the node it belongs to.
     bool written(const ovSpatial& spatial) const {
         if (mContext.rules.refusalsNameTheirNode && mContext.writer.isWriteError()) {
@@ -415,7 +415,7 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
 }
 
 bool writeProductCategories(StepExportContext& context) {
-    // Interop leaves out a category without products, and its relationship.
+    // A category without products is left out, and its relationship.
     const auto category = [&context](const char* name, ovVariantListImpl& products) {
         ovVariantListImpl taken;
         taken.swap(products);

@@ -89,10 +89,10 @@ Part21WriterUserData writeExactLengthUnit(StepExportContext& context,
     return writeSiLengthUnit(context, prefix.value_or(nullptr));
 }
 
-// Interop: an SI prefix, an inch or a foot as such; any other positive scale
+// Stated units: an SI prefix, an inch or a foot as such; any other positive scale
 // is written in millimetres (metres from 1 m up) with every length multiplied
 // into that unit, so that sizes stay true.
-Part21WriterUserData writeInteropLengthUnit(StepExportContext& context, double metresPerUnit) {
+Part21WriterUserData writeStatedLengthUnit(StepExportContext& context, double metresPerUnit) {
     if (const std::optional<const char*> prefix = lengthUnitPrefix(metresPerUnit)) {
         return writeSiLengthUnit(context, *prefix);
     }
@@ -123,7 +123,7 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
             ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
                 << "Fail to deduce scene unit, file will be exported in meter";
         }
-        length = writeInteropLengthUnit(context, worldUnits->getValue());
+        length = writeStatedLengthUnit(context, worldUnits->getValue());
     }
     context.units.push_back(length.toVariant());
     context.units.push_back(writeNewEntity(context, {"plane_angle_unit", "si_unit"},
