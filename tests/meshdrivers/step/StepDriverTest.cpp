@@ -324,7 +324,8 @@ TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
     EXPECT_FALSE(withoutSchema.saveMeshes({scene.get()}, dir.file("none.stp"), nullptr, options));
     EXPECT_EQ(test::saveToMemory(withoutSchema, {scene.get()}, false), "");
     EXPECT_FALSE(std::filesystem::exists(dir.file("none.stp")));
-    EXPECT_EQ(log.texts(ovLogError), Strings{});
+    EXPECT_EQ(log.texts(ovLogError),
+              Strings{"Step driver : cannot open '" + dir.file("missing/x.stp") + "' for writing"});
 }
 
 // The walk keeps its state on the heap: neither depth nor breadth reaches the
