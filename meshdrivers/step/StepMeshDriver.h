@@ -6,20 +6,15 @@
 #include "core/ovMeshDriversExport.h"
 #include "express/ExpressSchema.h"
 #include "scenegraph/ovCoreMeshDriver.h"
-#include "step/StepProfile.h"
+#include "step/StepSaveSettings.h"
 
 namespace ov::step {
-
-// What becomes of the meshes of a saved tree: None refuses them (the tree
-// holds structure only); Faceted writes each as a surface model of planar
-// faces, which readers of boundary representations open; Tessellated writes
-// each as a triangulated surface set, far smaller, for readers that know it.
-enum class StepGeometry { None, Faceted, Tessellated };
 
 // Saves a tree of nodes and external-reference nodes as an AP242 assembly:
 // products, definitions, placements, document references, properties and
 // units, and no geometry. Every entity is laid out from the EXPRESS schema
-// read at construction. Save only.
+// read at construction. Save only. Each save writes as the StepSaveSettings
+// in its options say, or as the driver's own settings where they carry none.
 class OVMESHDRIVERS_API StepMeshDriver : public ovCoreMeshDriver {
 public:
     // A schema that does not load leaves the driver without one (see isSchemaValid).
@@ -28,14 +23,12 @@ public:
 
     bool isSchemaValid() const { return schema != nullptr; }
 
-    // The profile of the files the following saves write; Exact until set.
-    void setProfile(StepProfile newProfile) { profile = newProfile; }
-    StepProfile getProfile() const { return profile; }
-
-    // How the meshes of a saved tree are written, in the Interop profile only
-    // (the Exact profile refuses them); None until set.
-    void setGeometry(StepGeometry form) { geometry = form; }
-    StepGeometry getGeometry() const { return geometry; }
+    // The settings of saves whose options carry none, for a driver instance
+    // its caller owns; the exact profile without geometry until set.
+    void setProfile(StepProfile newProfile) { ownSettings.profile = newProfile; }
+    StepProfile getProfile() const { return ownSettings.profile; }
+    void setGeometry(StepGeometry form) { ownSettings.geometry = form; }
+    StepGeometry getGeometry() const { return ownSettings.geometry; }
 
     // Rejected whenever options.optionFlag is set.
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
@@ -53,8 +46,7 @@ public:
 
 private:
     std::unique_ptr<express::ExpressSchema> schema;
-    StepProfile profile = StepProfile::Exact;
-    StepGeometry geometry = StepGeometry::None;
+    StepSaveSettings ownSettings;
 };
 
 }  // namespace ov::step
