@@ -127,9 +127,12 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
         {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
-        {kPlyHead + "element vertex 1\n" + kXyz + "0 0 0\n", "ply", "end_header line is missing"},
+        {kPlyHead + "element vertex 1\n" + kXyz + "0 0 0\n", "ply",
+         "end_header line, ended by a line feed, is missing"},
+        {kPlyHead + kXyz + "end_header", "ply", "end_header line, ended by a line feed, is missing"},
         // assimp takes the magic number in any case, and then reads on for ever (a fuzzer's find).
-        {std::string("Ply\nformat ascii 1.0\nele") + '\0' + "ply\n", "ply", "end_header line is missing"},
+        {std::string("Ply\nformat ascii 1.0\nele") + '\0' + "ply\n", "ply",
+         "end_header line, ended by a line feed, is missing"},
         // A triangle count that assimp's 32-bit size check wraps around to this size.
         {std::string(80, ' ') + std::string("\x01\0\0\x80", 4) + std::string(50, '\0'), "stl",
          "declares 2147483649 triangles"},
