@@ -84,7 +84,7 @@ TEST(Part21CheckerTest, FilesTheDriverWritesShowOnlyTheExactProfilesKnownBreaks)
     test::LogCapture log;
     StepMeshDriver driver{schemaPath()};
     const std::string saved = test::saveToMemory(driver, {sceneWithProperties().get()}, true, nullptr,
-                                                 SaveMeshOptions{"p.stp", "tester", false, false});
+                                                 SaveMeshOptions{"p.stp", "tester", false, false, {}});
     // From the data section on: the header carries the clock and the version.
     test::expectMatchesGolden("step/driver_properties_data.stp", saved.substr(saved.find("DATA;")));
     std::vector<std::string> schemas{schemaPath()};

@@ -88,7 +88,7 @@ protected:
 
     std::string save(ovSpatial* root, bool saves = true) {
         return test::saveToMemory(driver, {root}, saves, nullptr,
-                                  SaveMeshOptions{"geometry.stp", "", false, false});
+                                  SaveMeshOptions{"geometry.stp", "", false, false, {}});
     }
 
     test::FixedClock clock;
