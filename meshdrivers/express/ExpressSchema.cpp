@@ -436,7 +436,8 @@ bool ExpressSchema::loadSchema(const std::string& path, SchemaSpelling spelling)
     entities.clear();
     std::string text;
     return readExpressFile(path, text) &&
-           loadSchemaText(*this, spelling == SchemaSpelling::Any ? canonicalExpressText(text) : std::move(text));
+           loadSchemaText(*this,
+                          spelling == SchemaSpelling::Any ? canonicalExpressText(text) : std::move(text));
 }
 
 bool loadSchemaText(ExpressSchema& schema, std::string text) {
