@@ -126,7 +126,7 @@ protected:
     ov::test::FixedClock clock;
     ov::test::LogCapture log;
     express::ExpressSchema schema;
-    SaveMeshOptions options{"", "tester", false, false};
+    SaveMeshOptions options{"", "tester", false, false, {}};
     ovIoDeviceMemory device;
     Part21Writer writer;
     size_t headerSize = 0;
@@ -136,7 +136,7 @@ protected:
 // without quotes and the version without a blank when it has no number.
 TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
     SetSoftwareVersionForStream({"1.0", ""});
-    options = {"ignored.stp", "a'b", false, false};
+    options = {"ignored.stp", "a'b", false, false, {}};
     startFile("it's \xC3\xA9.stp");
     // The failure is sticky: the next record is refused without a word.
     const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");

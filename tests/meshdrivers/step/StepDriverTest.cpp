@@ -49,7 +49,7 @@ protected:
     const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     test::LogCapture log;
     StepMeshDriver driver{schemaPath()};
-    SaveMeshOptions options{"example.stp", "tester", false, false};
+    SaveMeshOptions options{"example.stp", "tester", false, false, {}};
     std::vector<std::string> written;
 };
 
@@ -285,7 +285,7 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
 
 TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
     EXPECT_EQ((std::vector{driver.canSave("a.STEP", options), driver.canSave("a.stl", options),
-                           driver.canSave("a.stp", {"", "", true, false})}),
+                           driver.canSave("a.stp", {"", "", true, false, {}})}),
               (std::vector{RequestAccepted, RequestRejected, RequestRejected}));
 
     const ovPointer<ovNode> scene = namedNode("R");
