@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -39,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string complex;
         int id = 0;
         for (const std::string& spelled : found) {
-            const std::string name = ovStringUtils::uppered(spelled);
+            const std::string name = ov::ovStringUtils::uppered(spelled);
             const std::string values = "('a',1,2.5,.T.,(#1,#2),$,*,X('b'))";
             text += '#' + std::to_string(++id) + "=" + name + values + ";";
             complex += name + values;
