@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 
 #include "express/ExpressSchema.h"
 #include "step/Part21Checker.h"
+#include "system/ovStringUtils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One file per process, so that parallel fuzzing jobs do not share it.
@@ -37,9 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string text = "ISO-10303-21;HEADER;ENDSEC;DATA;";
         std::string complex;
         int id = 0;
-        for (std::string name : found) {
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return std::toupper(c); });
+        for (const std::string& spelled : found) {
+            const std::string name = ov::ovStringUtils::uppered(spelled);
             const std::string values = "('a',1,2.5,.T.,(#1,#2),$,*,X('b'))";
             text += '#' + std::to_string(++id) + "=" + name + values + ";";
             complex += name + values;

@@ -86,15 +86,14 @@ std::vector<int> writtenTexCoordChannels(const ovAttributes& attributes) {
 bool collada::DocumentWriter::writeGeometries(const MeshList& meshes, ovProgressNotifierInterface* progress) {
     mWriter.startElement("library_geometries");
     for (size_t i = 0; i < meshes.size(); ++i) {
-        if (!writeGeometry(meshes[i], static_cast<int>(i)) || collada::advanceAndCheckCancel(progress, 1.0)) {
+        if (!writeGeometry(meshes[i], static_cast<int>(i)) || advanceAndCheckCancel(progress, 1.0)) {
             return false;
         }
     }
     mWriter.endElement();
     if (mUncolouredGeometries > 0) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
-            << "ovColladaMeshDriver, the vertex colours of " << mUncolouredGeometries
-            << " geometries are not written (the save's options leave them out)";
+        logLine(ovLogWarning) << "ovColladaMeshDriver, the vertex colours of " << mUncolouredGeometries
+                              << " geometries are not written (the save's options leave them out)";
     }
     return mWriter.isOk();
 }
@@ -103,9 +102,8 @@ bool collada::DocumentWriter::writeGeometry(ovBaseGeometry* mesh, int index) {
     ovVertexBuffer* vertices = mesh->getVertexBuffer();
     ovIndexBuffer* indices = mesh->getIndexBuffer();
     if (!vertices || !indices) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
-            << "ovColladaMeshDriver::writeGeometry, mesh \"" << mesh->GetName()
-            << "\" has no vertex or index buffer and is left out";
+        logLine(ovLogWarning) << "ovColladaMeshDriver::writeGeometry, mesh \"" << mesh->GetName()
+                              << "\" has no vertex or index buffer and is left out";
         return true;
     }
     const std::string geometryId = geometryIdOf(*mesh, index);
@@ -116,9 +114,8 @@ bool collada::DocumentWriter::writeGeometry(ovBaseGeometry* mesh, int index) {
     const ovDataLoader vertexData(vertices);
     const ovDataLoader indexData(indices);
     if (!vertices->hasCPUData() || !indices->hasCPUData()) {
-        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-            << "ovColladaMeshDriver::writeGeometry, the data of mesh \"" << mesh->GetName()
-            << "\" could not be loaded";
+        logLine(ovLogError) << "ovColladaMeshDriver::writeGeometry, the data of mesh \"" << mesh->GetName()
+                            << "\" could not be loaded";
         return false;
     }
     return writeGeometryContent(*mesh, geometryId);
@@ -239,8 +236,8 @@ bool collada::DocumentWriter::writeFloatArray(const std::string& id, int compone
     mWriter.startElement("accessor");
     if (type != ovColladaMeshDriver::XYZ && type != ovColladaMeshDriver::STP &&
         type != ovColladaMeshDriver::RGB) {
-        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-            << "ovColladaMeshDriver::writeFloatArray unhandled enum " << static_cast<int>(type);
+        logLine(ovLogError) << "ovColladaMeshDriver::writeFloatArray unhandled enum "
+                            << static_cast<int>(type);
         return false;
     }
     mWriter.addAttribute("count", ovStringUtils::fromUInt64(count, 1));

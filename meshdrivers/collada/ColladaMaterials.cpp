@@ -195,13 +195,13 @@ bool collada::DocumentWriter::writeMaterials(const MeshList& meshes, ovProgressN
         mWriter.endElement();
     }
     const float bulk = static_cast<float>(meshes.size()) - static_cast<float>(materialIds.size());
-    if (collada::advanceAndCheckCancel(progress, bulk)) {
+    if (advanceAndCheckCancel(progress, bulk)) {
         return false;
     }
 
     mWriter.startElement("library_effects");
     for (const auto& [key, materialId] : materialIds) {
-        if (!writeEffect(key, materialId) || collada::advanceAndCheckCancel(progress, 0.5)) {
+        if (!writeEffect(key, materialId) || advanceAndCheckCancel(progress, 0.5)) {
             return false;
         }
     }
@@ -216,7 +216,7 @@ bool collada::DocumentWriter::writeMaterials(const MeshList& meshes, ovProgressN
         mWriter.addAttribute("url", collada::referenceTo(materialId, "-effect"));
         mWriter.endElement();
         mWriter.endElement();
-        if (collada::advanceAndCheckCancel(progress, 0.5)) {
+        if (advanceAndCheckCancel(progress, 0.5)) {
             return false;
         }
     }
@@ -338,9 +338,9 @@ const char* collada::DocumentWriter::channelOf(ovTexture::TexType type) const {
 
 void collada::DocumentWriter::logUnusedMaps() const {
     for (const auto& [type, count] : mUnusedMaps) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
-            << "ovColladaMeshDriver, " << count << " " << mapKindName(type)
-            << (count == 1 ? " map is" : " maps are") << " left out of the effects: no channel takes them";
+        logLine(ovLogWarning) << "ovColladaMeshDriver, " << count << " " << mapKindName(type)
+                              << (count == 1 ? " map is" : " maps are")
+                              << " left out of the effects: no channel takes them";
     }
 }
 

@@ -94,7 +94,7 @@ bool collada::DocumentWriter::writeSpatial(ovSpatial* spatial, int& nodeCounter,
         writeTextElement("matrix", matrixText(object, collada::significantDigits(mOptions)));
         if (isWrittenGeometry(object)) {
             writeInstanceGeometry(static_cast<ovBaseGeometry&>(object));
-            if (collada::advanceAndCheckCancel(progress, 0.5)) {
+            if (advanceAndCheckCancel(progress, 0.5)) {
                 return WalkNext::Stop;
             }
         } else if (object.IsDerived(ovLODNode::TYPE)) {

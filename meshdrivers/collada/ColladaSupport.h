@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/DiagnosticLog.h"
+#include "core/DriverLog.h"
 #include "core/Utf8Text.h"
 #include "system/ovLog.h"
 #include "system/ovProgressNotifier.h"
@@ -18,16 +18,6 @@ std::string referenceTo(const Parts&... parts) {
     std::string reference = "#";
     (reference.append(parts), ...);
     return reference;
-}
-
-// Advances the notifier (if any) by amount; answers true when the user
-// cancelled.
-inline bool advanceAndCheckCancel(ovProgressNotifierInterface* progress, double amount) {
-    if (!progress) {
-        return false;
-    }
-    progress->advanceStep(amount);
-    return progress->isCanceled();
 }
 
 }  // namespace ov::collada

@@ -9,8 +9,6 @@
 namespace ov {
 namespace {
 
-constexpr uint32_t kReplacementCharacter = 0xFFFD;
-
 // Elements deeper than this are indented as this deep, so that a line costs
 // at most 31 bytes of indentation and a scene thousands of levels deep makes
 // a file in proportion to its nodes, not to the square of its depth. A
@@ -199,19 +197,7 @@ void XmlStreamWriter::resetPending() {
 }
 
 std::string XmlStreamWriter::xmlCharacters(std::string_view text) {
-    if (isPlain(text)) {
-        return std::string(text);
-    }
-    std::string result;
-    forEachCharacter(text, [this, &result](uint32_t c, std::string_view bytes) {
-        if (ovStringUtils::IsXmlCharacter(c)) {
-            result.append(bytes);
-        } else {
-            utf8::unchecked::append(kReplacementCharacter, std::back_inserter(result));
-            ++mReplacedCharacters;
-        }
-    });
-    return result;
+    return isPlain(text) ? std::string(text) : ovStringUtils::ToXmlCharacters(text, &mReplacedCharacters);
 }
 
 std::string_view XmlStreamWriter::characterData(std::string_view text, std::string& escaped) {

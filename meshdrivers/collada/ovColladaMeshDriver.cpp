@@ -16,7 +16,7 @@ namespace {
 
 void logReplacedCharacters(size_t count) {
     if (count > 0) {
-        ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+        logLine(ovLogWarning)
             << "ovColladaMeshDriver, " << count
             << " characters of names that XML 1.0 cannot hold (control characters, bytes that are not "
                "UTF-8) were written as U+FFFD";

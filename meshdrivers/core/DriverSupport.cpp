@@ -1,14 +1,14 @@
 #include "core/DriverSupport.h"
 
-#include "system/ovLog.h"
+#include "core/DriverLog.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
 
 void reportShortWrite(const char* driverName, const char* whole, const ovDataStream& stream) {
     if (!stream.good()) {
-        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-            << driverName << " driver could not write the whole " << whole << ": the device refused bytes.";
+        logLine(ovLogError) << driverName << " driver could not write the whole " << whole
+                            << ": the device refused bytes.";
     }
 }
 
@@ -21,8 +21,7 @@ bool saveToFileThroughDevice(ovCoreMeshDriver& driver, const ovObjectList& objec
     const bool saved =
         driver.saveMeshes(objects, file, ovDirUtils::ExtractFileExtension(path, true, 1), progress, options);
     if (!file.close()) {
-        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-            << "Could not write the whole file " << path << ": the disk refused bytes.";
+        logLine(ovLogError) << "Could not write the whole file " << path << ": the disk refused bytes.";
     }
     return saved;
 }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "core/DriverLog.h"
 #include "core/Utf8Text.h"
 #include "scenegraph/ovIoManager.h"
-#include "system/ovLog.h"
 
 namespace ov {
 namespace fs = std::filesystem;
@@ -68,7 +68,7 @@ bool isWindowsDeviceName(std::string_view base) {
 }
 
 void logError(const std::string& text) {
-    ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true) << text;
+    logLine(ovLogError) << text;
 }
 
 }  // namespace

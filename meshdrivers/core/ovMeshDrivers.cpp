@@ -4,6 +4,7 @@
 
 #include "collada/ovColladaMeshDriver.h"
 #include "core/DriverList.h"
+#include "core/DriverLog.h"
 #include "dxf/DxfDriver.h"
 #include "gltf/GltfMeshDriver.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
@@ -13,7 +14,6 @@
 #include "stl/StlMeshDriver.h"
 #include "svg/Mesh2SvgDriver.h"
 #include "system/ovLibInitCounter.h"
-#include "system/ovLog.h"
 #include "system/ovStringUtils.h"
 #include "xml/ovXml.h"
 
@@ -73,7 +73,7 @@ std::unique_ptr<ovCoreMeshDriver> findStepDriver(const std::vector<std::string>&
 }
 
 void logMissingStepSupport(const std::vector<std::string>& resourceFolders) {
-    ovLogObject line(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true);
+    ovLogObject line = logLine(ovLogWarning);
     line << "Fail to init step support from \"";
     for (size_t i = 0; i < resourceFolders.size(); ++i) {
         if (i > 0) {

@@ -6,9 +6,10 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "core/DriverLog.h"
+#include "express/ExpressFile.h"
 #include "express/ExpressTokens.h"
 #include "regexp/ovRegExp.h"
-#include "system/ovLog.h"
 #include "system/ovStringUtils.h"
 
 namespace ov::express {
@@ -45,17 +46,6 @@ constexpr size_t kMaxWalkSteps = 250'000;
 
 // Reading in pieces keeps a bogus size (a folder, a device) from allocating it up front.
 constexpr std::streamsize kReadChunk = std::streamsize{1} << 20;
-
-template <typename... Parts>
-void logLine(ovLogType type, const Parts&... parts) {
-    ovLogObject line(type, nullptr, ovLog::msInstance, nullptr, true);
-    (line << ... << parts);
-}
-
-std::string upperCase(std::string text) {
-    ovStringUtils::toUpper(text);
-    return text;
-}
 
 // Every piece between separators, empty ones included.
 std::vector<std::string> splitAt(std::string_view text, char separator) {
@@ -97,21 +87,25 @@ bool readExactly(std::ifstream& file, std::streamoff size, std::string& content)
     return true;
 }
 
-bool readSchemaFile(const std::string& path, std::string& content) {
+}  // namespace
+
+bool readExpressFile(const std::string& path, std::string& content) {
     std::ifstream file = openForReading(path);
     if (!file.is_open()) {
-        logLine(ovLogWarning, "Fail to open ", path);
+        logWarning("Fail to open ", path);
         return false;
     }
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     file.seekg(0, std::ios::beg);
     if (!readExactly(file, size, content)) {
-        logLine(ovLogWarning, "Fail to read ", path);
+        logWarning("Fail to read ", path);
         return false;
     }
     return true;
 }
+
+namespace {
 
 // The compiled patterns and the entity being built while one text is parsed.
 class SchemaParser {
@@ -182,8 +176,7 @@ bool SchemaParser::checkUnterminatedKeywords(const std::string& text, size_t sca
          keyword = text.find(kEntityKeyword, keyword + 1)) {
         scanned += text.size() - keyword;
         if (scanned > scanBudget) {
-            logLine(ovLogError, "Fail to parse express schema: unterminated ENTITY declarations from index ",
-                    tailStart);
+            logError("Fail to parse express schema: unterminated ENTITY declarations from index ", tailStart);
             return false;
         }
     }
@@ -198,13 +191,12 @@ bool SchemaParser::parseEntities(const std::string& text, size_t scanBudget) {
         const auto index = static_cast<int32_t>(found);
         const std::vector<std::string>& captured = mEntityPattern.editMatches().capturedTexts();
         if (captured.size() != 4) {
-            logLine(ovLogWarning, "Error while parsing express schema at index ", index);
+            logWarning("Error while parsing express schema at index ", index);
             return false;
         }
         scanned += captured[0].size();
         if (scanned > scanBudget) {
-            logLine(ovLogError,
-                    "Fail to parse express schema: ENTITY declarations overlap too much at index ", index);
+            logError("Fail to parse express schema: ENTITY declarations overlap too much at index ", index);
             return false;
         }
         if (!parseEntity(captured)) {
@@ -215,8 +207,8 @@ bool SchemaParser::parseEntities(const std::string& text, size_t scanBudget) {
         found = mEntityPattern.indexIn(text, searchStart);
     }
     if (found == ovRegExp::sInvalidOffset && !mEntityPattern.lastError().empty()) {
-        logLine(ovLogError, "Fail to search ENTITY in express schema from index ", searchStart, ": ",
-                mEntityPattern.lastError());
+        logError("Fail to search ENTITY in express schema from index ", searchStart, ": ",
+                 mEntityPattern.lastError());
         return false;
     }
     return true;
@@ -224,7 +216,7 @@ bool SchemaParser::parseEntities(const std::string& text, size_t scanBudget) {
 
 bool SchemaParser::removeComments(std::string& text) {
     if (mCommentPattern.remove(text) < 0) {
-        logLine(ovLogError, "Fail to remove comments from express schema: ", mCommentPattern.lastError());
+        logError("Fail to remove comments from express schema: ", mCommentPattern.lastError());
         return false;
     }
     return true;
@@ -238,7 +230,7 @@ bool SchemaParser::parseEntity(const std::vector<std::string>& captured) {
     }
     const auto [slot, inserted] = mEntities.try_emplace(mEntity.name);
     if (!inserted) {
-        logLine(ovLogError, "Duplicated ENTITY ", mEntity.name);
+        logError("Duplicated ENTITY ", mEntity.name);
         return false;
     }
     slot->second = std::move(mEntity);
@@ -250,8 +242,7 @@ bool SchemaParser::parseSupertypes(const std::string& declaration) {
         if (mSubtypePattern.lastError().empty()) {
             return true;
         }
-        logLine(ovLogError, "Fail to parse SUBTYPE OF list of entity ", mEntity.name, ": ",
-                mSubtypePattern.lastError());
+        logError("Fail to parse SUBTYPE OF list of entity ", mEntity.name, ": ", mSubtypePattern.lastError());
         return false;
     }
     const ovRegExpMatches& matches = mSubtypePattern.editMatches();
@@ -286,7 +277,7 @@ bool SchemaParser::parseBody(std::string_view body) {
         const size_t colon = body.find(':');
         const size_t semicolon = colon == std::string_view::npos ? colon : body.find(';', colon);
         if (semicolon == std::string_view::npos) {
-            logLine(ovLogError, "Fail to parse entity ", mEntity.name);
+            logError("Fail to parse entity ", mEntity.name);
             return false;
         }
         const std::string_view attribute = body.substr(0, semicolon + 1);
@@ -300,7 +291,7 @@ bool SchemaParser::parseBody(std::string_view body) {
 bool SchemaParser::parseAttribute(std::string_view text, bool derivedSection) {
     const std::string subject(text);
     if (mAttributePattern.indexIn(subject, 0) != 0) {
-        logLine(ovLogError, "Fail to parse entity ", mEntity.name);
+        logError("Fail to parse entity ", mEntity.name);
         return false;
     }
     const std::vector<std::string>& captured = mAttributePattern.editMatches().capturedTexts();
@@ -325,7 +316,7 @@ bool SchemaParser::addRedeclaration(const std::string& names, const std::string&
                                     bool derivedSection) {
     std::vector<std::string> pieces = splitAt(names, '.');
     if (pieces.size() != 2) {
-        logLine(ovLogError, "Fail to analyze derived attribute ", names, " of entity ", mEntity.name);
+        logError("Fail to analyze derived attribute ", names, " of entity ", mEntity.name);
         return false;
     }
     ovStringUtils::trim(pieces[0]);
@@ -376,11 +367,11 @@ bool walkAncestors(const std::map<std::string, EntityTemplate>& entities, const 
             return false;
         }
         if (!onPath.insert(&found->second).second) {
-            logLine(ovLogError, "Cyclic SUBTYPE OF relation at entity ", name);
+            logError("Cyclic SUBTYPE OF relation at entity ", name);
             return false;
         }
         if (++steps > kMaxWalkSteps) {
-            logLine(ovLogError, "Too many supertypes to walk from entity ", start.name);
+            logError("Too many supertypes to walk from entity ", start.name);
             return false;
         }
         path.push_back({&found->second, 0});
@@ -396,7 +387,7 @@ bool appendOwnAttributes(const std::map<std::string, EntityTemplate>& entities,
         if (found == entities.end()) {
             return false;
         }
-        std::vector<Attribute>& partial = result[upperCase(name)];
+        std::vector<Attribute>& partial = result[ovStringUtils::uppered(name)];
         partial.insert(partial.end(), found->second.attributes.begin(), found->second.attributes.end());
     }
     return true;
@@ -411,14 +402,13 @@ bool resolveRedeclarations(std::map<std::string, std::vector<Attribute>>& result
                 continue;
             }
             std::vector<Attribute>& target =
-                singleName ? attributes : result[upperCase(redeclaration.supertype)];
+                singleName ? attributes : result[ovStringUtils::uppered(redeclaration.supertype)];
             const auto original = std::find_if(target.begin(), target.end(), [&](const Attribute& candidate) {
                 return candidate.name == redeclaration.name && candidate.entity == redeclaration.supertype;
             });
             if (original == target.end()) {
-                logLine(ovLogError, "Fail to find original attribute '", redeclaration.name,
-                        "' declared in supertype '", redeclaration.supertype, "' and redeclared in '",
-                        redeclaration.entity, "'");
+                logError("Fail to find original attribute '", redeclaration.name, "' declared in supertype '",
+                         redeclaration.supertype, "' and redeclared in '", redeclaration.entity, "'");
                 return false;
             }
             if (singleName) {
@@ -445,13 +435,14 @@ void EntityTemplate::clearEntity() {
 bool ExpressSchema::loadSchema(const std::string& path, SchemaSpelling spelling) {
     entities.clear();
     std::string text;
-    if (!readSchemaFile(path, text)) {
-        return false;
-    }
-    if (spelling == SchemaSpelling::Any) {
-        text = canonicalExpressText(text);
-    }
-    SchemaParser parser(entities);
+    return readExpressFile(path, text) &&
+           loadSchemaText(*this,
+                          spelling == SchemaSpelling::Any ? canonicalExpressText(text) : std::move(text));
+}
+
+bool loadSchemaText(ExpressSchema& schema, std::string text) {
+    schema.entities.clear();
+    SchemaParser parser(schema.entities);
     return parser.parse(text);
 }
 
@@ -464,7 +455,7 @@ bool ExpressSchema::getAttributeList(const std::list<std::string>& entityNames,
     std::set<std::string> visited;
     if (entityNames.size() == 1) {
         const std::string& name = entityNames.front();
-        if (!getAttributeList(name, &visited, &result[upperCase(name)], false)) {
+        if (!getAttributeList(name, &visited, &result[ovStringUtils::uppered(name)], false)) {
             return false;
         }
     } else {

@@ -22,14 +22,11 @@ constexpr std::string_view kKeywords[] = {
 // compare them, names in lower case as long forms spell them, so that a
 // SUBTYPE OF list that spells a name otherwise still finds it.
 std::string keywordOrName(std::string_view word) {
-    std::string upper(word);
-    ovStringUtils::toUpper(upper);
+    std::string upper = ovStringUtils::uppered(word);
     if (std::find(std::begin(kKeywords), std::end(kKeywords), upper) != std::end(kKeywords)) {
         return upper;
     }
-    std::string lower(word);
-    ovStringUtils::toLower(lower);
-    return lower;
+    return ovStringUtils::lowered(word);
 }
 
 bool joinsPrevious(std::string_view token) {

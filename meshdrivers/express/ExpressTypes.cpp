@@ -2,21 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <iterator>
 
 #include "express/ExpressTokens.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::express {
 
 namespace {
-
-std::string upperCase(std::string_view text) {
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return upper;
-}
 
 std::optional<int64_t> literalBound(std::string_view text) {
     int64_t value = 0;
@@ -78,7 +71,7 @@ private:
 
     void parseTypeDeclaration() {
         mAt += 1;
-        const std::string name = upperCase(take());
+        const std::string name = ovStringUtils::uppered(take());
         mAt += 1;  // =
         const TypeId type = parseType(name);
         mModel.mDefinedTypes.try_emplace(name, type);
@@ -87,7 +80,7 @@ private:
 
     void parseEntity() {
         mAt += 1;
-        std::map<std::string, TypeId>& attributes = mModel.mAttributes[upperCase(take())];
+        std::map<std::string, TypeId>& attributes = mModel.mAttributes[ovStringUtils::uppered(take())];
         skipPast(";");
         bool derivedSection = false;
         while (mAt < mTokens.size() && !is("END_ENTITY")) {
@@ -223,7 +216,7 @@ private:
         }
         DeclaredType named;
         named.kind = Kind::Named;
-        named.name = upperCase(word);
+        named.name = ovStringUtils::uppered(word);
         return mModel.add(std::move(named));
     }
 
@@ -244,7 +237,7 @@ private:
         type.name = declaringName;
         readNames(type.items);
         if (accept("BASED_ON")) {
-            type.basedOn = upperCase(take());
+            type.basedOn = ovStringUtils::uppered(take());
             if (accept("WITH")) {
                 readNames(type.items);
             }
@@ -259,7 +252,7 @@ private:
         while (mAt < mTokens.size() && !accept(")")) {
             const std::string_view token = take();
             if (isExpressWordChar(token[0])) {
-                names.push_back(upperCase(token));
+                names.push_back(ovStringUtils::uppered(token));
             }
         }
     }
@@ -274,26 +267,9 @@ ExpressTypes::ExpressTypes() {
     mTypes.emplace_back();
 }
 
-bool ExpressTypes::load(const std::string& path, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open " + path;
-        return false;
-    }
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        error = "cannot read " + path;
-        return false;
-    }
-    parse(text);
-    return true;
-}
-
-void ExpressTypes::parse(std::string_view text) {
+void ExpressTypes::parse(std::string_view canonicalText) {
     *this = ExpressTypes();
-    // Keywords in capitals, as the parser compares them.
-    const std::string canonical = canonicalExpressText(text);
-    ExpressTypeParser(*this, expressTokens(canonical)).parse();
+    ExpressTypeParser(*this, expressTokens(canonicalText)).parse();
 }
 
 TypeId ExpressTypes::add(DeclaredType type) {

@@ -52,7 +52,7 @@ struct DeclaredType {
 // The declared types of an EXPRESS schema: each defined TYPE (simple types,
 // SELECTs, ENUMERATIONs, aggregates, other named types) and each explicit or
 // redeclared entity attribute. It complements ExpressSchema, which lays
-// instances out; both read the same file. The reader is a single linear scan
+// instances out; both read the same text. The reader is a single linear scan
 // with no recursion, and a declaration it cannot read is typed Any.
 class ExpressTypes {
 public:
@@ -60,9 +60,9 @@ public:
 
     ExpressTypes();
 
-    // Replaces the content; false with error set when the file cannot be read.
-    bool load(const std::string& path, std::string& error);
-    void parse(std::string_view text);
+    // Replaces the content with the declarations of a text in the one spelling
+    // of canonicalExpressText, the text the layout reader is given too.
+    void parse(std::string_view canonicalText);
 
     const DeclaredType& type(TypeId id) const { return mTypes[id]; }
     size_t typeCount() const { return mTypes.size(); }

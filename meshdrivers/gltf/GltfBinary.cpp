@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "gltf/GltfLog.h"
+#include "core/DriverLog.h"
 #include "gltf/VertexPatch.h"
 
 namespace ov::gltf {
@@ -75,14 +75,6 @@ bool writeIndices(const IndexSource& source, ovIoDevice& device) {
     return put(device, buffer.getData(), static_cast<uint64_t>(source.count) * sizeof(int));
 }
 
-bool cancelled(ovProgressNotifierInterface* progress) {
-    if (!progress) {
-        return false;
-    }
-    progress->advanceStep(1.0);
-    return progress->isCanceled();
-}
-
 }  // namespace
 
 bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifierInterface* progress,
@@ -95,12 +87,13 @@ bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifie
         return placed;
     };
     for (const VertexSource& source : document.vertexSources) {
-        if (!place(source.bufferView) || !writeVertices(source, device, patched) || cancelled(progress)) {
+        if (!place(source.bufferView) || !writeVertices(source, device, patched) ||
+            advanceAndCheckCancel(progress)) {
             return false;
         }
     }
     for (const IndexSource& source : document.indexSources) {
-        if (!place(source.bufferView) || !writeIndices(source, device) || cancelled(progress)) {
+        if (!place(source.bufferView) || !writeIndices(source, device) || advanceAndCheckCancel(progress)) {
             return false;
         }
     }

@@ -7,9 +7,9 @@
 #include <set>
 #include <tuple>
 
+#include "core/DriverLog.h"
 #include "core/ImageFiles.h"
 #include "core/SceneWalk.h"
-#include "gltf/GltfLog.h"
 #include "gltf/VertexPatch.h"
 #include "scenegraph/ovIoManager.h"
 #include "scenegraph/ovMetadata.h"

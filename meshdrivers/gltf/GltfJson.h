@@ -3,7 +3,7 @@
 #include <string>
 
 #include "gltf/GltfDocument.h"
-#include "gltf/JsonWriter.h"
+#include "system/ovJsonWriter.h"
 
 namespace ov::gltf {
 

@@ -1,12 +1,12 @@
 #include "gltf/GltfMeshDriver.h"
 
+#include "core/DriverLog.h"
 #include "core/ImageFiles.h"
 #include "core/SceneWalk.h"
 #include "core/Utf8Text.h"
 #include "gltf/GltfBinary.h"
 #include "gltf/GltfCollect.h"
 #include "gltf/GltfJson.h"
-#include "gltf/GltfLog.h"
 #include "system/ovIoDevice.h"
 #include "system/ovStringUtils.h"
 
@@ -17,13 +17,13 @@ using gltf::Document;
 
 void logRepairs(size_t replacedCharacters, uint64_t patchedValues) {
     if (replacedCharacters > 0) {
-        gltf::logLine(ovLogWarning, "GltfMeshDriver, ", replacedCharacters,
-                      " bytes of names that are not UTF-8 were written as U+FFFD");
+        logWarning("GltfMeshDriver, ", replacedCharacters,
+                   " bytes of names that are not UTF-8 were written as U+FFFD");
     }
     if (patchedValues > 0) {
-        gltf::logLine(ovLogWarning, "GltfMeshDriver, ", patchedValues,
-                      " vertex values that readers refuse (not finite, a normal of length 0, a colour "
-                      "outside 0..1) were written as the nearest sound value");
+        logWarning("GltfMeshDriver, ", patchedValues,
+                   " vertex values that readers refuse (not finite, a normal of length 0, a colour "
+                   "outside 0..1) were written as the nearest sound value");
     }
 }
 
@@ -35,14 +35,6 @@ void beginProgress(ovProgressNotifierInterface* progress, const Document& docume
     }
 }
 
-bool advancedWithoutCancel(ovProgressNotifierInterface* progress) {
-    if (!progress) {
-        return true;
-    }
-    progress->advanceStep(1.0);
-    return !progress->isCanceled();
-}
-
 // The .glb file: everything in one stream.
 bool saveGlb(ovSpatial& root, ovIoDeviceFileStream& file, ovProgressNotifierInterface* progress,
              gltf::UpAxis up) {
@@ -52,11 +44,11 @@ bool saveGlb(ovSpatial& root, ovIoDeviceFileStream& file, ovProgressNotifierInte
     }
     ovProgressNotifierGroupCloser closer;
     beginProgress(progress, document, closer);
-    gltf::JsonWriter json;
+    JsonWriter json;
     gltf::writeDocumentJson(document, {}, json);
     uint64_t patched = 0;
     const bool written =
-        advancedWithoutCancel(progress) && gltf::writeGlb(document, json.text(), file, progress, patched);
+        !advanceAndCheckCancel(progress) && gltf::writeGlb(document, json.text(), file, progress, patched);
     logRepairs(json.replacedCharacters(), patched);
     return written;
 }
@@ -80,13 +72,13 @@ bool saveGltf(ovSpatial& root, ovIoDeviceFileStream& file, ImageFiles& files,
     ovProgressNotifierGroupCloser closer;
     beginProgress(progress, document, closer);
     const std::string binaryName = document.binaryLength > 0 ? files.nameFor("buffer", ".bin") : "";
-    gltf::JsonWriter json;
+    JsonWriter json;
     gltf::writeDocumentJson(document, uriPathSegment(binaryName), json);
     uint64_t patched = 0;
     const bool written =
         file.write(json.text().data(), static_cast<int64_t>(json.text().size())) ==
             static_cast<int64_t>(json.text().size()) &&
-        advancedWithoutCancel(progress) &&
+        !advanceAndCheckCancel(progress) &&
         (binaryName.empty() || writeBinaryFile(document, files.stage(binaryName), progress, patched));
     logRepairs(json.replacedCharacters(), patched);
     if (!written) {

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "plmxml/PlmXmlLog.h"
+#include "core/DriverLog.h"
 #include "system/ovStringUtils.h"
 
 namespace ov::plmxml {
@@ -164,11 +164,11 @@ void readUserValue(const xml::XmlAttributes& attributes, PlmXmlAttributeNames& n
         } else if (key == "type"sv) {
             type = &attributeValue;
         } else {
-            logDiagnostic("Unexpected UserValue attribute ", key);
+            logDiagnosticIn("plmxml", "Unexpected UserValue attribute ", key);
         }
     }
     if (!title || !value) {
-        logDiagnostic("Unexpected UserValue format");
+        logDiagnosticIn("plmxml", "Unexpected UserValue format");
         return;
     }
     if (type && *type == "boolean"sv) {
@@ -177,9 +177,9 @@ void readUserValue(const xml::XmlAttributes& attributes, PlmXmlAttributeNames& n
             names.setBoolean(list, *title, flag);
             return;
         }
-        logDiagnostic("Unexpected UserValue boolean value ", *value);
+        logDiagnosticIn("plmxml", "Unexpected UserValue boolean value ", *value);
     } else if (type) {
-        logDiagnostic("Unexpected UserValue type value ", *type);
+        logDiagnosticIn("plmxml", "Unexpected UserValue type value ", *type);
     }
     names.set(list, *title, texts.add(*value));
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "core/DriverLog.h"
 #include "plmxml/PlmXmlElements.h"
-#include "plmxml/PlmXmlLog.h"
 #include "plmxml/PlmXmlScene.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "system/ovStringUtils.h"
@@ -76,14 +76,14 @@ int PlmXmlLoader::startElement(std::string_view name, const xml::XmlAttributes& 
     } else if (plmxml::isDocumentElement(name)) {
         return startDocumentElement(attributes);
     } else if (name.find(':') == std::string::npos) {
-        plmxml::logDiagnostic("Unhandled element ", name);
+        logDiagnosticIn("plmxml", "Unhandled element ", name);
     }
     return xml::Continue;
 }
 
 void PlmXmlLoader::readUserValue(const xml::XmlAttributes& attributes) {
     if (!mCurrentPart) {
-        plmxml::logDiagnostic("Unexpected UserValue");
+        logDiagnosticIn("plmxml", "Unexpected UserValue");
         return;
     }
     if (!mImportMetadata) {
@@ -104,7 +104,7 @@ void PlmXmlLoader::readRepresentation(const xml::XmlAttributes& attributes) {
         } else if (key == "location"sv) {
             mCurrentPart->location = mCurrentPartTexts->add(value);
         } else if (key != "id"sv) {
-            plmxml::logDiagnostic("Unexpected attribute ", key, " in Representation");
+            logDiagnosticIn("plmxml", "Unexpected attribute ", key, " in Representation");
         }
     }
 }
@@ -113,7 +113,7 @@ template <typename Record>
 Record* PlmXmlLoader::newRecord(plmxml::PlmXmlRecordTable<Record> PlmXmlProductDef::*records,
                                 const xml::XmlAttributes& attributes, const char* element, const char* kind) {
     if (!mCurrentProductDef) {
-        plmxml::logDiagnostic(element, " outside a ProductDef ignored");
+        logDiagnosticIn("plmxml", element, " outside a ProductDef ignored");
         return nullptr;
     }
     const std::string_view id = mCurrentProductDef->texts.add(plmxml::idOf(attributes));

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "plmxml/PlmXmlLog.h"
+#include "core/DriverLog.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "system/ovStringUtils.h"
 
@@ -120,7 +120,7 @@ void setNodeType(ovInstanceDefId& definition, std::string_view partType) {
     } else if (partType == "solid") {
         definition.nodeType = ovInstanceDefId::Solid;
     } else {
-        logDiagnostic("Unhandled node type ", partType);
+        logDiagnosticIn("plmxml", "Unhandled node type ", partType);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <list>
 #include <tuple>
 
+#include "express/ExpressFile.h"
+#include "express/ExpressTokens.h"
 #include "system/ovStringUtils.h"
 
 namespace ov::step {
@@ -17,11 +19,6 @@ constexpr size_t kMaxTypeHops = 64;
 // accepts every value rather than keep a hostile schema busy.
 constexpr size_t kMaxClosureSteps = 100'000;
 
-std::string upperCase(std::string text) {
-    ovStringUtils::toUpper(text);
-    return text;
-}
-
 std::string bound(int64_t value) {
     return value == DeclaredType::kUnbounded ? "?" : std::to_string(value);
 }
@@ -29,17 +26,19 @@ std::string bound(int64_t value) {
 }  // namespace
 
 bool Part21Schema::load(const std::string& path, std::string& error) {
-    if (!layouts.loadSchema(path, express::SchemaSpelling::Any)) {
+    // One reading of the file, in the one spelling both readers expect.
+    std::string text;
+    const bool read = express::readExpressFile(path, text);
+    text = express::canonicalExpressText(text);
+    if (!read || !express::loadSchemaText(layouts, text)) {
         error = "cannot read the EXPRESS schema " + path;
         return false;
     }
-    if (!types.load(path, error)) {
-        return false;
-    }
+    types.parse(text);
     std::map<std::string_view, uint32_t> bySpelling;
     for (const auto& [name, entity] : layouts.entities) {
         bySpelling.emplace(name, static_cast<uint32_t>(entities.size()));
-        entities.push_back({upperCase(name), name, {}});
+        entities.push_back({ovStringUtils::uppered(name), name, {}});
     }
     for (uint32_t index = 0; index < entities.size(); ++index) {
         byUpperName.emplace(entities[index].upperName, index);
@@ -247,8 +246,8 @@ bool SchemaView::matches(const ResolvedType& type, uint32_t shape) {
 ParameterSlot SchemaView::slotFor(const express::Attribute& attribute) const {
     ParameterSlot slot;
     slot.attribute = attribute.name;
-    slot.type =
-        mSchema.types.attributeType(upperCase(attribute.entity), attribute.name, attribute.redeclared);
+    slot.type = mSchema.types.attributeType(ovStringUtils::uppered(attribute.entity), attribute.name,
+                                            attribute.redeclared);
     slot.optional = attribute.optional;
     slot.derived = attribute.derivedInSubtype || (attribute.redeclared && attribute.derived);
     return slot;
@@ -288,7 +287,7 @@ std::unique_ptr<InstanceLayout> SchemaView::buildLayout(const std::vector<uint32
     }
     std::map<std::string, std::vector<express::Attribute>> lists;
     if (!mSchema.layouts.getAttributeList(names, lists)) {
-        layout->failure = "the schema cannot lay out " + upperCase(names.front()) +
+        layout->failure = "the schema cannot lay out " + ovStringUtils::uppered(names.front()) +
                           (names.size() > 1 ? " with the other partial values" : "");
         return layout;
     }

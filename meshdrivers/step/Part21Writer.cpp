@@ -5,8 +5,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "core/DriverLog.h"
 #include "step/ExactReal.h"
-#include "step/Part21WriterLog.h"
 #include "system/ovStringUtils.h"
 #include "system/ovSystemUtils.h"
 
@@ -133,7 +133,7 @@ bool Part21Writer::fail() {
 }
 
 bool Part21Writer::reportMissingOutput() {
-    part21ErrorLine() << "Missing output device or schema";
+    logLine(ovLogError) << "Missing output device or schema";
     return fail();
 }
 
@@ -152,11 +152,11 @@ bool Part21Writer::beginWritePart21(const Part21Header& header, express::Express
 
 bool Part21Writer::writeFrame(const char* bytes, size_t length, const char* failureText) {
     if (!writeRawStr(bytes, length)) {
-        part21ErrorLine() << failureText;
+        logLine(ovLogError) << failureText;
         return fail();
     }
     if (!device->good()) {
-        part21ErrorLine() << "Output devise is not good";
+        logLine(ovLogError) << "Output devise is not good";
         return fail();
     }
     return true;
@@ -389,7 +389,7 @@ Part21Writer::EntityDefinition Part21Writer::planDefinition(const AttributeLists
 bool Part21Writer::acceptEntityId(const Part21WriterUserData& id) {
     const uint64_t number = id.getRef();
     if (id.getType() != Part21WriterUserData::Ref || number == 0 || number >= nextEntityId) {
-        part21ErrorLine() << "Invalid entity id " << number;
+        logLine(ovLogError) << "Invalid entity id " << number;
         return false;
     }
     const auto word = static_cast<size_t>(number / 64);
@@ -398,7 +398,7 @@ bool Part21Writer::acceptEntityId(const Part21WriterUserData& id) {
         streamedIds.resize(static_cast<size_t>(nextEntityId / 64) + 1);
     }
     if ((streamedIds[word] & bit) != 0) {
-        part21ErrorLine() << "Entity " << number << " was already streamed";
+        logLine(ovLogError) << "Entity " << number << " was already streamed";
         return false;
     }
     // The id counts as written even when the record fails below.
@@ -496,8 +496,8 @@ bool Part21Writer::writeParameters(const EntityDefinition& definition,
 }
 
 void Part21Writer::reportMissingValue(const std::string& attributeName, const EntityNames& entityNames) {
-    part21ErrorLine() << "Missing value for attribute '" << attributeName << "' while writing entity '["
-                      << entityNames.join() << "]'";
+    logLine(ovLogError) << "Missing value for attribute '" << attributeName << "' while writing entity '["
+                        << entityNames.join() << "]'";
 }
 
 bool Part21Writer::endWritePart21() {
@@ -508,7 +508,7 @@ bool Part21Writer::endWritePart21() {
         return reportMissingOutput();
     }
     if (streamedCount + 1 != nextEntityId) {
-        part21ErrorLine() << "Entities were not streamed";
+        logLine(ovLogError) << "Entities were not streamed";
         return fail();
     }
     static constexpr char kFooter[] = "ENDSEC;\r\nEND-ISO-10303-21;\r\n";

@@ -10,9 +10,9 @@
 
 #include <utf8.h>
 
+#include "core/DriverLog.h"
 #include "step/ExactReal.h"
 #include "step/Part21Writer.h"
-#include "step/Part21WriterLog.h"
 
 namespace ov::step {
 
@@ -130,14 +130,14 @@ bool Part21Writer::writeValue(const ovVariant& value) {
 bool Part21Writer::writeUserData(const ovVariant::UserDataInterface* userData) {
     const auto* token = asPart21Token(userData);
     if (token == nullptr) {
-        part21ErrorLine() << "Invalid user data";
+        logLine(ovLogError) << "Invalid user data";
         return false;
     }
     switch (token->getType()) {
         case Part21WriterUserData::Ref: {
             const uint64_t ref = token->getRef();
             if (ref == 0 || ref >= nextEntityId) {
-                part21ErrorLine() << "Invalid ref " << ref << " in value";
+                logLine(ovLogError) << "Invalid ref " << ref << " in value";
                 return false;
             }
             char* const begin = formatBuffer.data();
@@ -222,7 +222,7 @@ bool Part21Writer::writeDouble(double value) {
 
 bool Part21Writer::writeShortestReal(double value) {
     if (!std::isfinite(value)) {
-        part21ErrorLine() << "A real is not a finite number and has no exchange-file form";
+        logLine(ovLogError) << "A real is not a finite number and has no exchange-file form";
         return false;
     }
     char* const begin = formatBuffer.data();
@@ -266,10 +266,10 @@ bool Part21Writer::Utf8ToPart21Encoding(const std::string& in, std::string& out)
             appendPart21Char(utf8::next(position, in.end()), out);
         }
     } catch (const utf8::exception& error) {
-        part21ErrorLine() << "Utf8ToPart21Encoding, exception " << error.what();
+        logLine(ovLogError) << "Utf8ToPart21Encoding, exception " << error.what();
         return false;
     } catch (...) {
-        part21ErrorLine() << "Utf8ToPart21Encoding, unknown exception";
+        logLine(ovLogError) << "Utf8ToPart21Encoding, unknown exception";
         return false;
     }
     return true;

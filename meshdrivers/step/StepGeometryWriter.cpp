@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "core/DriverLog.h"
 #include "step/FacetedMesh.h"
-#include "system/ovLog.h"
 
 namespace ov::step {
 
@@ -71,14 +71,6 @@ bool layoutMatches(const express::ExpressSchema& schema, const FormattedLayout& 
         }
     }
     return std::equal(names.begin(), names.end(), layout.attributes.begin(), layout.attributes.end());
-}
-
-ovLogObject errorLine() {
-    return ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true);
-}
-
-ovLogObject warningLine() {
-    return ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true);
 }
 
 // "'m' of node 'n'", for log lines.
@@ -167,7 +159,8 @@ public:
     // vertices or a number is not finite.
     bool check() const {
         if (!mVertices.hasCPUData() || !mIndices.hasCPUData()) {
-            errorLine() << "Step driver : the data of mesh " << describe(mMesh) << " could not be loaded";
+            logLine(ovLogError) << "Step driver : the data of mesh " << describe(mMesh)
+                                << " could not be loaded";
             return false;
         }
         const int* indices = mIndices.getData();
@@ -175,14 +168,14 @@ public:
         const size_t used = 3 * static_cast<size_t>(triangleCount());
         if (std::any_of(indices, indices + used,
                         [count](int index) { return index < 0 || index >= count; })) {
-            errorLine() << "Step driver : mesh " << describe(mMesh) << " has a vertex index out of its "
-                        << count << " vertices";
+            logLine(ovLogError) << "Step driver : mesh " << describe(mMesh)
+                                << " has a vertex index out of its " << count << " vertices";
             return false;
         }
         for (int i = 0; i < count; ++i) {
             if (!isFinite(position(i)) || (hasNormals() && !isFinite(normal(i)))) {
-                errorLine() << "Step driver : mesh " << describe(mMesh) << " has a vertex " << i
-                            << " that is not finite";
+                logLine(ovLogError) << "Step driver : mesh " << describe(mMesh) << " has a vertex " << i
+                                    << " that is not finite";
                 return false;
             }
         }
@@ -232,8 +225,8 @@ bool GeometryWriter::schemaMatches(const express::ExpressSchema& schema, StepGeo
     const auto check = [&schema](const auto& layouts) {
         for (const FormattedLayout& layout : layouts) {
             if (!layoutMatches(schema, layout)) {
-                errorLine() << "Step driver : the schema does not declare " << layout.entity
-                            << " as the geometry is written";
+                logLine(ovLogError) << "Step driver : the schema does not declare " << layout.entity
+                                    << " as the geometry is written";
                 return false;
             }
         }
@@ -256,8 +249,8 @@ void GeometryItems::append(const GeometryItems& more) {
 bool GeometryWriter::addGeometryOf(const ovBaseGeometry& geometry, const Matrix3d& residual,
                                    GeometryItems& nodeItems) {
     if (!geometry.IsDerived(ovTriMesh::TYPE)) {
-        warningLine() << "Step driver : polylines are not written, polyline " << describe(geometry)
-                      << " is left out";
+        logLine(ovLogWarning) << "Step driver : polylines are not written, polyline " << describe(geometry)
+                              << " is left out";
         return true;
     }
     const auto& mesh = static_cast<const ovTriMesh&>(geometry);
@@ -302,7 +295,8 @@ bool GeometryWriter::writeMeshItems(const ovTriMesh& mesh, const MeshPlacement& 
                                     GeometryItems& items) {
     if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
         mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
-        warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
+        logLine(ovLogWarning) << "Step driver : mesh " << describe(mesh)
+                              << " has no triangles and is left out";
         return true;
     }
     const MeshData data(mesh, mContext.lengthScale, placement);
@@ -353,9 +347,9 @@ bool GeometryWriter::writeFacetedItems(const MeshData& data, GeometryItems& item
                          [&data](size_t t) { return data.triangle(static_cast<int>(t)); });
     positions = {};
     if (faceted.trianglesWithoutArea > 0) {
-        warningLine() << "Step driver : " << faceted.trianglesWithoutArea << " of the "
-                      << data.triangleCount() << " triangles of mesh " << describe(mesh)
-                      << " have no area and are left out";
+        logLine(ovLogWarning) << "Step driver : " << faceted.trianglesWithoutArea << " of the "
+                              << data.triangleCount() << " triangles of mesh " << describe(mesh)
+                              << " have no area and are left out";
     }
     if (faceted.faces.empty()) {
         return true;

@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
+#include "core/DriverLog.h"
 #include "core/DriverSupport.h"
 #include "core/SceneWalk.h"
 #include "system/ovDataStream.h"
-#include "system/ovLog.h"
 
 namespace ov {
 namespace {
@@ -166,7 +166,7 @@ int vertexQuantity(const ovTriMesh& mesh) {
 }
 
 void reportEmptyTriangles(const ovTriMesh& mesh, int emptyTriangles, int triangles) {
-    ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
+    logLine(ovLogWarning)
         << "Stl driver wrote " << emptyTriangles << " of the " << triangles << " triangles of mesh \""
         << mesh.GetName()
         << "\" as empty triangles: their vertex data is missing or their indices lie outside "
@@ -314,9 +314,8 @@ bool writeBinaryStl(const ovObjectList& objects, ovIoDevice& device, ovProgressN
     StlWalk walk(progress);
     walk.countTotals(*root);
     if (walk.triangleTotal() > std::numeric_limits<uint32_t>::max()) {
-        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
-            << "Stl driver cannot save " << walk.triangleTotal()
-            << " triangles: a binary STL file counts at most 4294967295.";
+        logLine(ovLogError) << "Stl driver cannot save " << walk.triangleTotal()
+                            << " triangles: a binary STL file counts at most 4294967295.";
         return false;
     }
     const auto triangleTotal = static_cast<uint32_t>(walk.triangleTotal());

@@ -2,24 +2,21 @@
 
 #include <algorithm>
 
+#include "system/ovStringUtils.h"
+
 namespace ov {
 
 ovDriverSettings::~ovDriverSettings() = default;
 
 namespace {
 
-std::string toLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return text;
-}
-
 bool contains(const ovExtensionList& extensions, const std::string& extension) {
     return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
 }
 
 void addOnce(ovExtensionList& extensions, const std::string& extension) {
-    std::string normalised = toLower(extension.starts_with('.') ? extension.substr(1) : extension);
+    std::string normalised =
+        ovStringUtils::lowered(extension.starts_with('.') ? extension.substr(1) : extension);
     if (!normalised.empty() && !contains(extensions, normalised)) {
         extensions.push_back(std::move(normalised));
     }
@@ -73,7 +70,7 @@ std::string ovCoreMeshDriver::extensionOf(const std::string& path) {
     if (dot == std::string::npos || (nameStart != std::string::npos && dot < nameStart)) {
         return {};
     }
-    return toLower(path.substr(dot + 1));
+    return ovStringUtils::lowered(path.substr(dot + 1));
 }
 
 void ovCoreMeshDriver::addLoadExtension(const std::string& extension) {

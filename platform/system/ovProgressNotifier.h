@@ -42,4 +42,14 @@ private:
     ovProgressNotifierInterface* mNotifier = nullptr;
 };
 
+// Advances the notifier, if any, by amount; answers true when the user has
+// cancelled, so that a writer stops at once.
+inline bool advanceAndCheckCancel(ovProgressNotifierInterface* progress, double amount = 1.0) {
+    if (progress == nullptr) {
+        return false;
+    }
+    progress->advanceStep(amount);
+    return progress->isCanceled();
+}
+
 }  // namespace ov

@@ -9,6 +9,8 @@
 
 #include <utf8.h>
 
+#include "system/ovUtf8.h"
+
 namespace ov {
 
 namespace {
@@ -26,9 +28,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::wstring fromUtf8(std::string_view text) {
-    std::string valid;
-    valid.reserve(text.size());
-    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+    const std::string valid = validUtf8(text);
     std::wstring wide;
     wide.reserve(valid.size());
     if constexpr (sizeof(wchar_t) == 2) {
@@ -161,6 +161,18 @@ void ovStringUtils::toLower(std::string& text) {
     std::transform(text.begin(), text.end(), text.begin(), lowerAscii);
 }
 
+std::string ovStringUtils::uppered(std::string_view text) {
+    std::string upper(text);
+    toUpper(upper);
+    return upper;
+}
+
+std::string ovStringUtils::lowered(std::string_view text) {
+    std::string lower(text);
+    toLower(lower);
+    return lower;
+}
+
 namespace {
 
 // A reference a document without a DTD may hold at the start of text: one of
@@ -215,14 +227,23 @@ std::string ovStringUtils::ToXmlCharacterData(std::string_view text) {
     if (isWellFormedCharacterData(text)) {
         return std::string(text);
     }
-    std::string valid;
-    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+    return EscapeXmlString(ToXmlCharacters(text));
+}
+
+std::string ovStringUtils::ToXmlCharacters(std::string_view text, size_t* replaced) {
     std::string held;
-    for (auto at = valid.begin(); at != valid.end();) {
-        const uint32_t c = utf8::unchecked::next(at);
-        utf8::unchecked::append(IsXmlCharacter(c) ? c : 0xFFFD, std::back_inserter(held));
-    }
-    return EscapeXmlString(held);
+    held.reserve(text.size());
+    forEachCharacter(text, [&](uint32_t c, std::string_view bytes) {
+        if (IsXmlCharacter(c)) {
+            held.append(bytes);
+            return;
+        }
+        appendUtf8(kReplacementCharacter, held);
+        if (replaced != nullptr) {
+            ++*replaced;
+        }
+    });
+    return held;
 }
 
 std::string ovStringUtils::EscapeXmlString(std::string_view text) {

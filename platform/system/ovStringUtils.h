@@ -36,15 +36,21 @@ public:
     static void toUpper(std::string& text);
     // In place: ASCII letters to lower case.
     static void toLower(std::string& text);
+    // Copies with ASCII letters in upper (lower) case.
+    static std::string uppered(std::string_view text);
+    static std::string lowered(std::string_view text);
     // &, <, >, " and ' as entities; other bytes unchanged.
     static std::string EscapeXmlString(std::string_view text);
-    // Whether XML 1.0 documents may hold the code point.
+    // Whether XML 1.0 documents may hold the code point (kNotUtf8 it may not).
     static bool IsXmlCharacter(uint32_t c);
     // Text for an element's content: unchanged when it already is well-formed
     // character data (its references included), so that a caller who escapes
     // keeps its bytes; otherwise escaped, with invalid UTF-8 and characters
     // XML cannot hold as U+FFFD.
     static std::string ToXmlCharacterData(std::string_view text);
+    // The text with each character XML cannot hold, and each byte that is not
+    // UTF-8, as U+FFFD (counted into replaced when given); nothing escaped.
+    static std::string ToXmlCharacters(std::string_view text, size_t* replaced = nullptr);
     // UTF-8 (charSet 1) or the local narrow set (0) to a wide string. Invalid
     // UTF-8 sequences become U+FFFD.
     static std::wstring convertToUnicode(std::string_view text, int charSet);

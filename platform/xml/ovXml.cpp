@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "system/ovLibInitCounter.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::xml {
 
@@ -38,9 +39,7 @@ constexpr int kIso885915Changes[][2] = {{0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0
                                         {0xB8, 0x017E}, {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178}};
 
 bool isNamed(const XML_Char* name, std::initializer_list<std::string_view> names) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+    const std::string lower = ovStringUtils::lowered(name);
     return std::find(names.begin(), names.end(), lower) != names.end();
 }
 

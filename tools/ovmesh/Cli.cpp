@@ -22,6 +22,7 @@
 #include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/TreeCommand.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -94,8 +95,7 @@ void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
 CLI::Validator formatName() {
     return CLI::Validator(
         [](std::string& text) {
-            std::transform(text.begin(), text.end(), text.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            ovStringUtils::toLower(text);
             return text.empty() ? std::string("a format is named by its extension, e.g. stl") : std::string();
         },
         "", "format");

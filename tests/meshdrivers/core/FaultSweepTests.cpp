@@ -128,7 +128,7 @@ const Writer kWriters[] = {
     {.name = "Step",
      .makeDriver = makeStepDriver,
      .makeScene = step::sharedDefinitionScene,
-     .options = {"example.stp", "tester", false, false},
+     .options = {"example.stp", "tester", false, false, {}},
      .savesDespiteFailure = false,
      .stopsAtRefusal = true,
      .goodCheckBefore = "#1=",

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "system/ovJsonWriter.h"
 #include "system/ovStringUtils.h"
+#include "system/ovUtf8.h"
 
 namespace ov {
 namespace {
@@ -107,6 +109,47 @@ TEST(XmlCharacterData, KeepsWellFormedTextAndMendsTheRest) {
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(S::ToXmlCharacterData(text), expected) << text;
     }
+}
+
+// Every writer repairs text by one rule: each byte that does not begin a
+// valid sequence (a cut one, an overlong form) stands for one U+FFFD.
+TEST(Utf8, EachByteThatIsNotUtf8BecomesOneReplacementCharacter) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    size_t replaced = 0;
+    EXPECT_EQ(validUtf8("\xE2\x82"
+                        "a\xC0\xAF\xC3\xA9",
+                        &replaced),
+              fffd + fffd + "a" + fffd + fffd + "\xC3\xA9");
+    EXPECT_EQ(replaced, 4u);
+    EXPECT_EQ(S::ToXmlCharacterData("\xE2\x82<\x01"), fffd + fffd + "&lt;" + fffd);
+}
+
+// A document streamed and one built in memory are the same bytes.
+TEST(JsonWriter, StreamedAndInMemoryDocumentsAreAlikeAndEscaped) {
+    const auto write = [](JsonWriter& json) {
+        json.beginObject();
+        json.string("na\"me", "tab\there\nline \\ \x01 \xFF");
+        json.strings("list", {"a", "b"});
+        json.beginArray("numbers");
+        json.number({}, 0.1f);
+        json.number({}, std::numeric_limits<double>::infinity());
+        json.integer({}, -3);
+        json.boolean({}, true);
+        json.endArray();
+        json.beginObject("empty");
+        json.endObject();
+        json.endObject();
+    };
+    JsonWriter inMemory;
+    write(inMemory);
+    std::ostringstream out;
+    JsonWriter streamed(out);
+    write(streamed);
+    EXPECT_EQ(inMemory.text(), R"({"na\"me":"tab\there\nline \\ \u0001 )"
+                               "\xEF\xBF\xBD"
+                               R"(","list":["a","b"],"numbers":[0.1,0,-3,true],"empty":{}})");
+    EXPECT_EQ(out.str(), inMemory.text());
+    EXPECT_EQ(inMemory.replacedCharacters(), 1u);
 }
 
 TEST(DirUtils, PathPartsAreFoundWithEitherSeparator) {

@@ -23,6 +23,7 @@
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
 #include "ovmesh/output/SafeOutputFile.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -33,12 +34,6 @@ namespace {
 // The tool itself, whatever name it was started by.
 constexpr const char* kOwnExecutable = "/proc/self/exe";
 constexpr std::chrono::milliseconds kRedrawInterval{200};
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool hidden(const fs::path& path) {
     return utf8Path(path.filename()).starts_with(".");
@@ -151,7 +146,7 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
     std::vector<std::string> stems;
     for (size_t i = 0; i < files.size(); ++i) {
         stems.push_back(utf8Path(fsPath(files[i]).stem()));
-        firstWanting.emplace(lowerCase(outputName(stems[i], options.format, 1)), i);
+        firstWanting.emplace(ovStringUtils::lowered(outputName(stems[i], options.format, 1)), i);
     }
     BatchPlan plan;
     plan.passedOver = std::move(found.passedOver);
@@ -159,15 +154,16 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
     for (size_t i = 0; i < files.size(); ++i) {
         size_t number = 1;
         std::string name = outputName(stems[i], options.format, number);
-        const size_t owner = firstWanting.at(lowerCase(name));
+        const size_t owner = firstWanting.at(ovStringUtils::lowered(name));
         if (owner != i) {
-            while (firstWanting.contains(lowerCase(name)) || given.contains(lowerCase(name))) {
+            while (firstWanting.contains(ovStringUtils::lowered(name)) ||
+                   given.contains(ovStringUtils::lowered(name))) {
                 name = outputName(stems[i], options.format, ++number);
             }
             plan.renames.push_back("'" + files[i] + "' is written as '" + name + "', since '" + files[owner] +
                                    "' is written as '" + outputName(stems[owner], options.format, 1) + "'");
         }
-        given.insert(lowerCase(name));
+        given.insert(ovStringUtils::lowered(name));
         plan.items.push_back({files[i], utf8Path(fsPath(options.outputFolder) / fsPath(name))});
     }
     return plan;

@@ -7,8 +7,8 @@
 
 #include "core/Version.h"
 #include "ovmesh/commands/FormatTable.h"
-#include "ovmesh/output/JsonWriter.h"
 #include "scenegraph/ovIoManager.h"
+#include "system/ovJsonWriter.h"
 
 namespace ov::ovmesh {
 
@@ -63,17 +63,13 @@ void printText(std::ostream& out, const std::vector<ovCoreMeshDriver*>& drivers,
 
 void jsonRows(JsonWriter& json, const char* name, const char* handlerKey,
               const std::vector<FormatRow>& rows) {
-    json.key(name);
-    json.beginArray();
+    json.beginArray(name);
     for (const FormatRow& row : rows) {
         json.beginObject();
-        json.key("extension");
-        json.value(row.extension);
-        json.key(handlerKey);
-        json.value(row.handler);
+        json.string("extension", row.extension);
+        json.string(handlerKey, row.handler);
         if (!row.format.empty()) {
-            json.key("format");
-            json.value(row.format);
+            json.string("format", row.format);
         }
         json.endObject();
     }
@@ -83,26 +79,21 @@ void jsonRows(JsonWriter& json, const char* name, const char* handlerKey,
 void printJson(std::ostream& out, const std::vector<ovCoreMeshDriver*>& drivers, const FormatTable& table) {
     JsonWriter json(out);
     json.beginObject();
-    json.key("library");
-    json.value("ovMeshDrivers");
-    json.key("version");
-    json.value(versionText());
-    json.key("drivers");
-    json.beginArray();
+    json.string("library", "ovMeshDrivers");
+    json.string("version", versionText());
+    json.beginArray("drivers");
     for (const ovCoreMeshDriver* driver : drivers) {
         json.beginObject();
-        json.key("name");
-        json.value(driverName(*driver));
-        json.key("loads");
-        json.value(driver->getLoadExtensions());
-        json.key("saves");
-        json.value(driver->getSaveExtensions());
+        json.string("name", driverName(*driver));
+        json.strings("loads", driver->getLoadExtensions());
+        json.strings("saves", driver->getSaveExtensions());
         json.endObject();
     }
     json.endArray();
     jsonRows(json, "reads", "reader", table.reads);
     jsonRows(json, "writes", "writer", table.writes);
     json.endObject();
+    out << '\n';
 }
 
 }  // namespace

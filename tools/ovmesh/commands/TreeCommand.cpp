@@ -11,11 +11,11 @@
 #include "core/RigidSplit.h"
 #include "core/SceneWalk.h"
 #include "ovmesh/commands/InputLoading.h"
-#include "ovmesh/output/JsonWriter.h"
 #include "ovmesh/output/SceneCounts.h"
 #include "scenegraph/ovBuffers.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
+#include "system/ovJsonWriter.h"
 #include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
@@ -166,31 +166,26 @@ std::string textLine(const NodeFacts& facts, size_t depth) {
 }
 
 void writeCounts(JsonWriter& json, const GeometryCounts& counts) {
-    json.key("vertices");
-    json.value(counts.vertices);
-    json.key("triangles");
-    json.value(counts.triangles);
-    json.key("segments");
-    json.value(counts.segments);
-    json.key("materials");
-    json.value(counts.materials);
+    json.integer("vertices", counts.vertices);
+    json.integer("triangles", counts.triangles);
+    json.integer("segments", counts.segments);
+    json.integer("materials", counts.materials);
 }
 
 template <typename Real>
-void writeNumbers(JsonWriter& json, const Real* values, size_t count) {
-    json.beginArray();
+void writeNumbers(JsonWriter& json, std::string_view key, const Real* values, size_t count) {
+    json.beginArray(key);
     for (size_t i = 0; i < count; ++i) {
-        json.number(number(values[i]));
+        json.numberText({}, number(values[i]));
     }
     json.endArray();
 }
 
 void writeMatrix(JsonWriter& json, const char* key, const Matrix3d& matrix) {
-    json.key(key);
-    json.beginArray();
+    json.beginArray(key);
     for (size_t row = 0; row < 3; ++row) {
         const double values[] = {matrix(row, 0), matrix(row, 1), matrix(row, 2)};
-        writeNumbers(json, values, 3);
+        writeNumbers(json, {}, values, 3);
     }
     json.endArray();
 }
@@ -198,30 +193,22 @@ void writeMatrix(JsonWriter& json, const char* key, const Matrix3d& matrix) {
 // The node's members up to its opening children list.
 void writeJsonOpening(JsonWriter& json, const ovSpatial& spatial, const NodeFacts& facts) {
     json.beginObject();
-    json.key("name");
-    json.value(facts.name);
-    json.key("kind");
-    json.value(facts.kind);
+    json.string("name", facts.name);
+    json.string("kind", facts.kind);
     if (!facts.path.empty()) {
-        json.key("path");
-        json.value(facts.path);
+        json.string("path", facts.path);
     }
-    json.key("translation");
     const float translation[] = {facts.translation.X(), facts.translation.Y(), facts.translation.Z()};
-    writeNumbers(json, translation, 3);
+    writeNumbers(json, "translation", translation, 3);
     writeMatrix(json, "rotation", facts.placement.rotation);
     // Scale, mirror and shear: the identity for a rigid placement.
     writeMatrix(json, "scale", facts.placement.residual);
-    json.key("mirrored");
-    json.number(facts.placement.mirrored ? "true" : "false");
-    json.key("metadata");
-    json.beginArray();
+    json.boolean("mirrored", facts.placement.mirrored);
+    json.beginArray("metadata");
     for (const auto& [key, value] : facts.metadata) {
         json.beginObject();
-        json.key("key");
-        json.value(key);
-        json.key("value");
-        json.value(value);
+        json.string("key", key);
+        json.string("value", value);
         json.endObject();
     }
     json.endArray();
@@ -234,19 +221,18 @@ void printJsonTree(std::ostream& out, const ovSpatial& root) {
     const auto enter = [&](const WalkStep<const ovSpatial>& step) {
         writeJsonOpening(json, step.object, factsOf(step.object));
         if (step.depth == 0) {
-            json.key("totals");
-            json.beginObject();
+            json.beginObject("totals");
             writeCounts(json, totalsOf(root));
             json.endObject();
         }
-        json.key("children");
-        json.beginArray();
+        json.beginArray("children");
     };
     const auto leave = [&](const WalkStep<const ovSpatial>&) {
         json.endArray();
         json.endObject();
     };
     walkScene(root, nullptr, enter, leave);
+    out << '\n';
 }
 
 void printTextTree(std::ostream& out, const ovSpatial& root) {

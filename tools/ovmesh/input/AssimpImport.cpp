@@ -5,7 +5,6 @@
 #include <assimp/importerdesc.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
-#include <utf8.h>
 
 #include <algorithm>
 #include <array>
@@ -30,6 +29,8 @@
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
+#include "system/ovStringUtils.h"
+#include "system/ovUtf8.h"
 
 namespace ov::ovmesh {
 
@@ -57,15 +58,7 @@ constexpr double kMetresPerCentimetre = 0.01;
 // every writer can take them. The length is kept within the text's room.
 std::string textOf(const aiString& text) {
     const std::string_view bytes(text.C_Str(), std::min<size_t>(text.length, sizeof(text.data) - 1));
-    std::string valid;
-    utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(valid));
-    return valid;
-}
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+    return validUtf8(bytes);
 }
 
 std::string counted(size_t count, const std::string& what) {
@@ -595,7 +588,7 @@ const std::vector<AssimpFormat>& assimpFormats() {
             const aiImporterDesc* description = aiGetImportFormatDescription(i);
             std::istringstream words(description->mFileExtensions);
             for (std::string extension; words >> extension;) {
-                extension = lowerCase(extension);
+                extension = ovStringUtils::lowered(extension);
                 if (extension.find('.') != std::string::npos) {
                     continue;
                 }
@@ -627,7 +620,7 @@ ImportedScene importWithAssimp(const std::string& path, ovProgressNotifierInterf
 ImportedScene importWithAssimpFromMemory(std::string_view bytes, const std::string& formatHint,
                                          const std::string& source, const fs::path& textureFolder,
                                          const ReadOptions& options) {
-    const std::string extension = lowerCase(formatHint);
+    const std::string extension = ovStringUtils::lowered(formatHint);
     requireCountsFit(bytes.substr(0, kDeclaredCountsHead), bytes.size(), extension, source);
     return importScene(source, extension, textureFolder, statedMetresPerUnitOfBytes(bytes, extension),
                        nullptr, options, [&](Assimp::Importer& importer) {

@@ -12,6 +12,7 @@
 #include "ovmesh/Paths.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
+#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -89,20 +90,13 @@ public:
         const std::string base = cutUtf8(mStem + "-" + fileNamePart(nodeName),
                                          kMaxFileNameBytes - kNumberRoom - 1 - mFormat.size());
         std::string name = base + "." + mFormat;
-        for (int number = 2; !mUsed.insert(lowerCase(name)).second; ++number) {
+        for (int number = 2; !mUsed.insert(ovStringUtils::lowered(name)).second; ++number) {
             name = base + "_" + std::to_string(number) + "." + mFormat;
         }
         return {name, utf8Path(mFolder / fsPath(name))};
     }
 
 private:
-    // Some file systems do not tell case apart.
-    static std::string lowerCase(std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-        return text;
-    }
-
     std::filesystem::path mFolder;
     std::string mStem;
     std::string mFormat;

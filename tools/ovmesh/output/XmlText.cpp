@@ -1,11 +1,10 @@
 #include "ovmesh/output/XmlText.h"
 
-#include <utf8.h>
-
 #include <cstdio>
 
 #include "ovmesh/ToolError.h"
 #include "system/ovStringUtils.h"
+#include "system/ovUtf8.h"
 
 namespace ov::ovmesh {
 
@@ -19,17 +18,18 @@ std::string codePointName(uint32_t c) {
 
 }  // namespace
 
+// The drivers would write U+FFFD in place of what XML cannot hold; a person
+// who typed the text is told instead.
 std::string xmlElementText(std::string_view text, const std::string& option) {
-    if (!utf8::is_valid(text.begin(), text.end())) {
+    if (validUtf8Length(text) != text.size()) {
         throw ToolError(option + ": the text is not UTF-8");
     }
-    for (auto at = text.begin(); at != text.end();) {
-        const uint32_t c = utf8::next(at, text.end());
+    forEachCharacter(text, [&option](uint32_t c, std::string_view) {
         if (!ovStringUtils::IsXmlCharacter(c)) {
             throw ToolError(option + ": the character " + codePointName(c) +
                             " cannot stand in an XML document (SVG title and description)");
         }
-    }
+    });
     return ovStringUtils::EscapeXmlString(text);
 }
 
