@@ -19,9 +19,9 @@ const std::string kSchemaSubPath = "/step/ap242_1_36_mim_lf.exp";
 // The drivers the library can make, by their save and load extensions, in the
 // order it must create (and so register) them; a build may leave some out.
 using Extensions = std::pair<ovExtensionList, ovExtensionList>;
-const std::vector<Extensions> kCreationOrder = {{{"dae"}, {}},        {{"stl"}, {}},    {{"svg"}, {}},
-                                                {{"dxf"}, {}},        {{}, {"plmxml"}}, {{"stp", "step"}, {}},
-                                                {{"glb", "gltf"}, {}}};
+const std::vector<Extensions> kCreationOrder = {
+    {{"dae"}, {}},    {{"stl"}, {}},         {{"svg"}, {}},         {{"dxf"}, {}},
+    {{}, {"plmxml"}}, {{"stp", "step"}, {}}, {{"glb", "gltf"}, {}}, {{}, {"obj"}}};
 
 class LifecycleTest : public ::testing::Test {
 protected:
