@@ -13,6 +13,7 @@
 
 #include "assimp/AssimpMeshDriver.h"
 #include "core/ovMeshDrivers.h"
+#include "core/ovVectorialMetadata.h"
 #include "gltf/GltfMeshDriver.h"
 #include "obj/ObjMeshDriver.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
@@ -88,6 +89,25 @@ bool report(bool saved, const std::string& path) {
     return saved;
 }
 
+// The scene seen from above on an A4 page of the host's own, at full size:
+// the models are in metres, the page in millimetres. The drawing shows the
+// scene's polylines.
+ov::ovPointer<ov::ovNode> drawingOf(ov::ovNode& scene) {
+    const ov::ovPointer<ov::ovNode> drawing(new ov::ovNode);
+    const ov::ovPointer<ov::ovVectorialMetadata> page(new ov::ovVectorialMetadata);
+    page->title = "Example";
+    for (const int diagonal : {0, 5, 10, 15}) {
+        page->projection[diagonal] = 1.0f;
+    }
+    page->pageMatrix[0] = 1000.0f;
+    page->pageMatrix[3] = -1000.0f;
+    page->pageOffset[0] = 100.0f;
+    page->pageOffset[1] = 150.0f;
+    drawing->setMetadata(page.get());
+    drawing->attachChild(&scene);
+    return drawing;
+}
+
 bool save(ov::ovNode& scene, const std::string& resources, const std::string& stem) {
     const ov::ovObjectList objects{ov::ovPointer<ov::ovObject>(&scene)};
     ov::SaveMeshOptions options;
@@ -100,8 +120,9 @@ bool save(ov::ovNode& scene, const std::string& resources, const std::string& st
     gltf.setUpAxis(ov::GltfMeshDriver::UpAxis::Y);
     const bool stepSaved = report(step.saveMeshes(objects, stem + ".stp", nullptr, options), stem + ".stp");
     const bool gltfSaved = report(gltf.saveMeshes(objects, stem + ".glb", nullptr, options), stem + ".glb");
+    const ov::ovObjectList drawing{ov::ovPointer<ov::ovObject>(drawingOf(scene).get())};
     const bool svgSaved = report(
-        ov::ovIoManager::msInstance.saveMeshes(objects, stem + ".svg", nullptr, options), stem + ".svg");
+        ov::ovIoManager::msInstance.saveMeshes(drawing, stem + ".svg", nullptr, options), stem + ".svg");
     return stepSaved && gltfSaved && svgSaved;
 }
 

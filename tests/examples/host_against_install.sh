@@ -57,10 +57,10 @@ flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs ovMeshDri
 for program in "$work/host-build/host" "$work/host-pkgconfig"; do
   "$program" "$prefix/share/ovmesh/resources" "$host" "$work/out" || fail "$program"
   grep -q "^ISO-10303-21;" "$work/out.stp" || fail "$program wrote no STEP file"
-  # The meshes of the OBJ and the PLY models, faceted in the STEP file, drawn in the SVG.
-  [ "$(grep -c "^#[0-9]*=FACETED_BREP\|FACETED_BREP(" "$work/out.stp")" -ge 2 ] || fail "$program: meshes missing in STEP"
+  # The meshes of the OBJ and the PLY models, faceted in the STEP file; the OBJ's outline drawn in SVG.
+  [ "$(grep -c "SHELL_BASED_SURFACE_MODEL(" "$work/out.stp")" = 2 ] || fail "$program: a mesh is missing in STEP"
   [ "$(head -c 4 "$work/out.glb")" = glTF ] || fail "$program wrote no binary glTF file"
-  grep -q "<svg" "$work/out.svg" || fail "$program wrote no SVG drawing"
+  grep -q "<path d=" "$work/out.svg" || fail "$program drew nothing in SVG"
   rm -f "$work/out.stp" "$work/out.glb" "$work/out.svg"
 done
 echo "installed, moved, found and linked: ok"

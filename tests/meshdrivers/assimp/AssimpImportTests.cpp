@@ -144,8 +144,8 @@ TEST(AssimpMeshDriverTest, RegistersAfterTheLibrarysDriversAndReadsADevice) {
     initializeOvMeshDrivers(std::vector<std::string>{});
     const std::vector<ovCoreMeshDriver*> drivers = ovIoManager::msInstance.getDrivers();
     ASSERT_FALSE(drivers.empty());
+    ASSERT_NE(dynamic_cast<AssimpMeshDriver*>(drivers.back()), nullptr);
     ovCoreMeshDriver& assimp = *drivers.back();
-    EXPECT_EQ(assimp.getName(), "AssimpMeshDriver");
     EXPECT_EQ(ovIoManager::msInstance.findLoadDriver("obj")->getName(), "ObjMeshDriver");
     EXPECT_EQ(ovIoManager::msInstance.findLoadDriver("ply"), &assimp);
     EXPECT_THAT(assimp.describeLoadExtension("ply"), HasSubstr("Stanford"));

@@ -114,7 +114,7 @@ TEST_F(LifecycleTest, StepDriverComesFromTheFirstFolderWhoseSchemaLoadsOrTheFold
     // is used as given: a trailing separator doubles the slash.
     EXPECT_EQ(offered, (std::vector<std::string>{schemas[0], dir.file("good") + "/" + kSchemaSubPath}));
     ASSERT_EQ(getOvMeshDriverList().size(), withoutStep + 1);
-    EXPECT_EQ(getOvMeshDriverList().end()[-2], made) << "the STEP driver comes last but glTF";
+    EXPECT_EQ(getOvMeshDriverList().end()[-3], made) << "the STEP driver comes last but glTF and OBJ";
     EXPECT_EQ(ovIoManager::msInstance.getDrivers(), getOvMeshDriverList());
     EXPECT_EQ(stepLogLines().size(), 2u) << "only the starts without a STEP driver log";
 }
