@@ -12,14 +12,19 @@ set(OV_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ovMeshDrivers)
 set_target_properties(ovSceneGraph ovSystem ovXml ovRegExp PROPERTIES
   VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 
-# The optional components that were built install beside the library, in the same package.
-set(OV_INSTALLED_COMPONENTS)
+# The optional components that were built install beside the library, in the same CMake package,
+# each in an install component (and so a Debian package) of its own, so that the library's
+# package does not bring their dependencies.
 if(TARGET ovMeshDriversAssimp)
-  list(APPEND OV_INSTALLED_COMPONENTS ovMeshDriversAssimp)
   list(APPEND OV_PUBLIC_HEADERS ${OV_ASSIMP_PUBLIC_HEADERS})
+  install(TARGETS ovMeshDriversAssimp EXPORT ovMeshDriversTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT assimp NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT assimp
+    INCLUDES DESTINATION ${OV_INCLUDE_DIR})
 endif()
 
-install(TARGETS ovMeshDrivers ${OV_INSTALLED_COMPONENTS} ovSceneGraph ovSystem ovXml ovRegExp Wm4Foundation
+install(TARGETS ovMeshDrivers ovSceneGraph ovSystem ovXml ovRegExp Wm4Foundation
   EXPORT ovMeshDriversTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libraries NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development

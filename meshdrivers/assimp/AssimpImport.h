@@ -18,8 +18,8 @@ struct AssimpFormat {
 };
 
 // The extensions assimp's importers claim, each once, in the order of its
-// importers. Extensions of two words ("mesh.xml") are left out: the tool
-// picks a reader by the last one.
+// importers. Extensions of two words ("mesh.xml") are left out: the driver
+// manager picks a driver by the last one.
 const std::vector<AssimpFormat>& assimpFormats();
 
 // Reads a model through assimp into a scene: a root node named after the

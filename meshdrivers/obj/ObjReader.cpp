@@ -22,7 +22,7 @@ namespace ov::obj {
 
 namespace {
 
-// Statements that carry nothing the tool draws or meshes (smoothing, merging,
+// Statements that carry nothing the driver draws or meshes (smoothing, merging,
 // display and render attributes, parameter-space vertices): skipped quietly.
 const std::set<std::string_view> kQuietlySkipped{"s",          "mg",        "lod",    "bevel", "c_interp",
                                                  "d_interp",   "usemap",    "maplib", "ctech", "stech",

@@ -14,7 +14,7 @@ namespace ov::obj {
 // element (counting back from the last one when negative), faces have at
 // least 3 corners and lines at least 2. Faces of more than 3 corners are cut
 // into triangles that cover their area. Statements that carry no geometry
-// the tool uses are skipped, with one warning per kind. ReadError
+// the driver uses are skipped, with one warning per kind. ReadError
 // "source:line: reason" at the first fault, and "source: ..." for a text
 // without faces or lines.
 class ObjReader {

@@ -275,7 +275,7 @@ TEST(ObjImportTest, BadDataIsRefusedWithTheLineAndTheReason) {
     for (const auto& [text, message] : cases) {
         EXPECT_THAT([&] { importText(text); }, ThrowsMessage<ReadError>("model.obj" + message)) << text;
     }
-    // Statements without geometry for the tool are skipped, free-form ones with a word.
+    // Statements without geometry for the driver are skipped, free-form ones with a word.
     const ObjImport skipped =
         importText(kTriangle + "s 1\nvp 0.5\ncstype bspline\ncurv 0 1 1 2\ncstype bezier\nf 1 2 3\n");
     EXPECT_EQ(skipped.warnings,
