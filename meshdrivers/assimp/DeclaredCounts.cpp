@@ -65,6 +65,15 @@ std::optional<uint64_t> countOf(std::string_view word) {
     return count;
 }
 
+// A count as assimp reads it: the digits a word starts with, modulo 2^32.
+uint32_t leadingCountOf(std::string_view word) {
+    uint32_t count = 0;
+    for (size_t at = 0; at < word.size() && word[at] >= '0' && word[at] <= '9'; ++at) {
+        count = count * 10 + static_cast<uint32_t>(word[at] - '0');
+    }
+    return count;
+}
+
 class CountCheck {
 public:
     CountCheck(std::string_view head, uint64_t size, std::string source)
@@ -143,12 +152,17 @@ void checkPly(const CountCheck& check) {
         const std::vector<std::string_view> words = wordsOf(line);
         if (words.size() >= 2 && words[0] == "format") {
             text = words[1] == "ascii";
-        } else if (words.size() >= 3 && words[0] == "element") {
-            const std::optional<uint64_t> count = countOf(words[2]);
-            if (!count) {
-                check.refuse("its header line '" + std::string(line) + "' has no element count");
+        } else if (words.size() >= 2 && words[0] == "element") {
+            // assimp counts an element it does not know by the digits its name starts with.
+            uint64_t count = leadingCountOf(words[1]);
+            if (words.size() >= 3) {
+                const std::optional<uint64_t> stated = countOf(words[2]);
+                if (!stated) {
+                    check.refuse("its header line '" + std::string(line) + "' has no element count");
+                }
+                count = std::max(count, *stated);
             }
-            declared.push_back({std::string(words[1]) + " elements", *count, 0});
+            declared.push_back({std::string(words[1]) + " elements", count, 0});
         } else if (words.size() >= 2 && words[0] == "property" && !declared.empty()) {
             declared.back().bytes += plyPropertyBytes(words, text);
         }
@@ -156,31 +170,93 @@ void checkPly(const CountCheck& check) {
     check.requireFit(declared, header.dataAt);
 }
 
-bool isOffKeyword(std::string_view word) {
-    return word.ends_with("OFF") && word.find_first_not_of("STCN4n") == word.size() - 3;
-}
+// Walks an OFF header the way assimp's reader does: tokens run across lines,
+// a line whose token starts with '#' is skipped, and counts are the leading
+// digits of a token taken modulo 2^32. The counts checked are then the ones
+// assimp allocates for, whatever else the header holds.
+class OffHeaderWalk {
+public:
+    explicit OffHeaderWalk(std::string_view head) : mHead(head) {}
+
+    // The vertex and face counts, or nothing when the head ends first.
+    std::optional<std::pair<uint32_t, uint32_t>> counts() {
+        nextToken();
+        skipKeyword();
+        nextToken();
+        const std::optional<uint32_t> vertices = number();
+        nextToken();
+        const std::optional<uint32_t> faces = number();
+        if (!vertices || !faces) {
+            return std::nullopt;
+        }
+        return std::pair{*vertices, *faces};
+    }
+
+    size_t at() const { return mAt; }
+
+private:
+    bool at(char c) const { return mAt < mHead.size() && mHead[mAt] == c; }
+
+    void skipBlanks() {
+        while (mAt < mHead.size() && std::string_view(" \t\r\n").find(mHead[mAt]) != std::string_view::npos) {
+            ++mAt;
+        }
+    }
+
+    void nextToken() {
+        skipBlanks();
+        while (at('#')) {
+            mAt = std::min(mHead.find('\n', mAt), mHead.size());
+            skipBlanks();
+        }
+    }
+
+    void skipPrefix(std::string_view prefix) {
+        if (mHead.substr(mAt).starts_with(prefix)) {
+            mAt += prefix.size();
+        }
+    }
+
+    // The ST, C, N, 4 and n letters are taken even when no OFF follows, and
+    // after an n comes a dimension count.
+    void skipKeyword() {
+        for (const std::string_view prefix : {"ST", "C", "N", "4"}) {
+            skipPrefix(prefix);
+        }
+        const bool dimension = at('n');
+        skipPrefix("n");
+        skipPrefix("OFF");
+        if (dimension) {
+            nextToken();
+            number();
+        }
+    }
+
+    std::optional<uint32_t> number() {
+        if (mAt >= mHead.size()) {
+            return std::nullopt;
+        }
+        const uint32_t value = leadingCountOf(mHead.substr(mAt));
+        mAt = std::min(mHead.find_first_not_of("0123456789", mAt), mHead.size());
+        return value;
+    }
+
+    std::string_view mHead;
+    size_t mAt = 0;
+};
 
 void checkOff(const CountCheck& check) {
-    std::vector<std::string_view> counts;
-    bool first = true;
-    const Header header = check.headerUpTo(
-        [&](std::string_view line) {
-            std::vector<std::string_view> words = wordsOf(line.substr(0, line.find('#')));
-            const bool blank = words.empty();
-            if (first && !blank && isOffKeyword(words.front())) {
-                words.erase(words.begin());
-            }
-            first = first && blank;
-            counts = words;
-            return !words.empty();
-        },
-        "line of vertex and face counts");
-    const std::optional<uint64_t> vertices = counts.size() >= 2 ? countOf(counts[0]) : std::nullopt;
-    const std::optional<uint64_t> faces = counts.size() >= 2 ? countOf(counts[1]) : std::nullopt;
-    if (vertices && faces) {
-        check.requireFit({{"vertices", *vertices, kOffVertexBytes}, {"faces", *faces, kOffFaceBytes}},
-                         header.dataAt);
+    OffHeaderWalk walk(check.head());
+    const auto counts = walk.counts();
+    if (walk.at() >= check.head().size() && check.head().size() < check.size()) {
+        check.refuse("its vertex and face counts are not within its first " +
+                     std::to_string(kDeclaredCountsHead) + " bytes");
     }
+    if (!counts) {
+        return;
+    }
+    check.requireFit({{"vertices", counts->first, kOffVertexBytes}, {"faces", counts->second, kOffFaceBytes}},
+                     walk.at());
 }
 
 // assimp takes an STL for binary when its size is the one its triangle count

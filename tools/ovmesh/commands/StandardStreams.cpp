@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/SceneIo.h"
@@ -97,6 +98,7 @@ int convertToStandardOutput(Session& session, const ConvertOptions& options) {
     }
     requireSavableFormat(options.to, "--to");
     const PrivateFolder folder;
+    const RemovedOnStopAtOnce removedOnStop(folder.path().string());
     ConvertOptions toFile = options;
     toFile.to.clear();
     toFile.output = utf8Path(folder.path() / fsPath(outputStem(options.input) + "." + options.to));
