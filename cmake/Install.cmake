@@ -12,6 +12,18 @@ set(OV_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ovMeshDrivers)
 set_target_properties(ovSceneGraph ovSystem ovXml ovRegExp PROPERTIES
   VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 
+# The optional components that were built install beside the library, in the same CMake package,
+# each in an install component (and so a Debian package) of its own, so that the library's
+# package does not bring their dependencies.
+if(TARGET ovMeshDriversAssimp)
+  list(APPEND OV_PUBLIC_HEADERS ${OV_ASSIMP_PUBLIC_HEADERS})
+  install(TARGETS ovMeshDriversAssimp EXPORT ovMeshDriversTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT assimp NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT assimp
+    INCLUDES DESTINATION ${OV_INCLUDE_DIR})
+endif()
+
 install(TARGETS ovMeshDrivers ovSceneGraph ovSystem ovXml ovRegExp Wm4Foundation
   EXPORT ovMeshDriversTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libraries NAMELINK_COMPONENT development
@@ -40,3 +52,8 @@ file(RELATIVE_PATH OV_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(cmake/ovMeshDrivers.pc.in ${CMAKE_BINARY_DIR}/ovMeshDrivers.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/ovMeshDrivers.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)
+if(TARGET ovMeshDriversAssimp)
+  configure_file(cmake/ovMeshDriversAssimp.pc.in ${CMAKE_BINARY_DIR}/ovMeshDriversAssimp.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/ovMeshDriversAssimp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT development)
+endif()

@@ -3,6 +3,7 @@
 #   libovmeshdrivers<major>  shared libraries and resources    (component libraries)
 #   libovmeshdrivers-dev     headers, CMake package, pkg-config (component development)
 #   ovmesh                   the tool and its manual page       (component tool)
+#   libovmeshdrivers-assimp<major>  the optional assimp component  (component assimp, where built)
 # Their dependencies on Debian's libraries are read from the binaries (dpkg-shlibdeps), and the
 # library package declares what it provides, so that programs linked to it depend on it.
 set(CPACK_GENERATOR DEB)
@@ -20,6 +21,13 @@ if(OV_BUILD_TOOL)
 endif()
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS libraries)
 set(CPACK_COMPONENT_TOOL_DEPENDS libraries)
+# The CMake package names every target, the component's too: who builds against it gets it.
+if(TARGET ovMeshDriversAssimp)
+  list(APPEND CPACK_COMPONENTS_ALL assimp)
+  set(CPACK_COMPONENT_ASSIMP_DEPENDS libraries)
+  list(APPEND CPACK_COMPONENT_DEVELOPMENT_DEPENDS assimp)
+  list(APPEND CPACK_COMPONENT_TOOL_DEPENDS assimp)
+endif()
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -44,6 +52,12 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "file-format drivers for a host scene graph - development files\n"
   "The public headers, the CMake package (find_package(ovMeshDrivers)) and the pkg-config file\n"
   "(ovMeshDrivers) a host application builds against.")
+
+set(CPACK_DEBIAN_ASSIMP_PACKAGE_NAME libovmeshdrivers-assimp${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_ASSIMP_PACKAGE_SECTION libs)
+string(CONCAT CPACK_DEBIAN_ASSIMP_DESCRIPTION "file-format drivers for a host scene graph - assimp component\n"
+  "The load driver that reads every format of assimp's importers into the host's scene graph,\n"
+  "registered after the library's own drivers when a host links it.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ovmesh)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)

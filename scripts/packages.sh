@@ -12,7 +12,7 @@ set -euo pipefail
 build=$(realpath "$1") mode=${2:-}
 source=$(cd "$(dirname "$0")/.." && pwd)
 host=$source/examples/host
-packages=(libovmeshdrivers3 libovmeshdrivers-dev ovmesh)
+packages=(libovmeshdrivers3 libovmeshdrivers-dev ovmesh libovmeshdrivers-assimp3)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 work=$(mktemp -d)
 cleanup() { rm -rf "$work"; }
@@ -29,8 +29,11 @@ for package in "${packages[@]}"; do
 done
 version=$(dpkg-deb -f "${debs[0]}" Version)
 dpkg-deb -f "${debs[0]}" Depends | grep -q 'libexpat1 (>=' || fail "library package without its computed dependencies"
-# The tool reads most mesh formats through assimp's shared library.
-dpkg-deb -f "${debs[2]}" Depends | grep -q 'libassimp5 (>=' || fail "the ovmesh package does not depend on libassimp5"
+# Only the assimp component brings assimp, and the tool reads most mesh formats through it.
+dpkg-deb -f "${debs[0]}" Depends | grep -q 'libassimp' && fail "the library package depends on assimp"
+dpkg-deb -f "${debs[3]}" Depends | grep -q 'libassimp5 (>=' || fail "the assimp component does not depend on libassimp5"
+dpkg-deb -f "${debs[2]}" Depends | grep -qF "libovmeshdrivers-assimp3 (= $version)" \
+  || fail "the ovmesh package does not depend on the assimp component"
 for deb in "${debs[@]:1}"; do
   dpkg-deb -f "$deb" Depends | grep -qF "libovmeshdrivers3 (= $version)" || fail "$deb does not depend on the library"
 done
@@ -76,14 +79,15 @@ grep -q '^ *ovmesh - ' "$work/page" || fail "the manual page has no NAME line"
 cmake -S "$host" -B "$work/host-build" >/dev/null || fail "find_package(ovMeshDrivers 3 CONFIG)"
 cmake --build "$work/host-build" >/dev/null || fail "building the example host with CMake"
 # shellcheck disable=SC2046  # the flags are words
-"${CXX:-c++}" -std=c++20 "$host/host.cpp" $(pkg-config --cflags --libs ovMeshDrivers) -o "$work/host-pkgconfig" \
+"${CXX:-c++}" -std=c++20 "$host/host.cpp" $(pkg-config --cflags --libs ovMeshDriversAssimp) -o "$work/host-pkgconfig" \
   || fail "building the example host with pkg-config"
 for program in "$work/host-build/host" "$work/host-pkgconfig"; do
   env ${loader_path:+LD_LIBRARY_PATH="$loader_path"} "$program" "$root/usr/share/ovmesh/resources" \
-    "$host/assembly.plmxml" "$work/out" || fail "$program"
+    "$host" "$work/out" || fail "$program"
   grep -q "^ISO-10303-21;" "$work/out.stp" || fail "$program wrote no STEP file"
-  grep -q "<COLLADA" "$work/out.dae" || fail "$program wrote no COLLADA document"
-  rm -f "$work/out.stp" "$work/out.dae"
+  [ "$(head -c 4 "$work/out.glb")" = glTF ] || fail "$program wrote no binary glTF file"
+  grep -q "<path d=" "$work/out.svg" || fail "$program drew nothing in SVG"
+  rm -f "$work/out.stp" "$work/out.glb" "$work/out.svg"
 done
 
 if [ "$mode" = --install ]; then

@@ -20,7 +20,7 @@
 #include <string>
 
 #include "gltf/GltfMeshDriver.h"
-#include "ovmesh/input/ObjImport.h"
+#include "obj/ObjImport.h"
 #include "support/CountingHeap.h"
 #include "support/ObjGrid.h"
 #include "support/TimedCommand.h"
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     if (argc <= 3) {
         compareCommands(big, folder, runs);
     }
-    const ov::ovPointer<ov::ovSpatial> scene = ov::ovmesh::importObj(big.string()).root;
+    const ov::ovPointer<ov::ovSpatial> scene = ov::obj::importObj(big.string()).root;
     const std::string inProcess = (folder / "driver.glb").string();
     const double saveSeconds = bestSeconds(runs, [&] { saveGlb(*scene, inProcess); });
     std::ifstream written(inProcess, std::ios::binary);
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     for (const int sized : {side / 4, side}) {
         const fs::path model = folder / "sized.obj";
         ov::bench::writeObjGrid(model, sized);
-        const ov::ovPointer<ov::ovSpatial> loaded = ov::ovmesh::importObj(model.string()).root;
+        const ov::ovPointer<ov::ovSpatial> loaded = ov::obj::importObj(model.string()).root;
         const int64_t heap = peakExtraHeap([&] { saveGlb(*loaded, inProcess); });
         std::printf("  %9d triangles: %8.1f KB\n", 2 * sized * sized, static_cast<double>(heap) / 1e3);
     }

@@ -23,7 +23,7 @@
 #include <functional>
 #include <string>
 
-#include "ovmesh/input/ObjImport.h"
+#include "obj/ObjImport.h"
 #include "support/CountingHeap.h"
 #include "support/ObjGrid.h"
 #include "support/TimedCommand.h"
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     std::printf("%s: %d triangles, %.0f MB\n", big.c_str(), 2 * side * side,
                 static_cast<double>(fs::file_size(big)) / 1e6);
 
-    Measure measures[] = {{"ovmesh import (scene built)", [&] { ov::ovmesh::importObj(big.string()); }},
+    Measure measures[] = {{"ovmesh import (scene built)", [&] { ov::obj::importObj(big.string()); }},
                           {"tinyobjloader parse",
                            [&] {
                                tinyobj::attrib_t attributes;
@@ -118,9 +118,9 @@ int main(int argc, char** argv) {
     for (size_t layout = 0; layout < 3; ++layout) {
         const fs::path file = folder / "triangles.obj";
         writeTriangles(file, groups, layouts[layout].prefix);
-        const double seconds = secondsOf([&] { ov::ovmesh::importObj(file.string()); });
+        const double seconds = secondsOf([&] { ov::obj::importObj(file.string()); });
         heapMb[layout] =
-            static_cast<double>(peakExtraHeap([&] { ov::ovmesh::importObj(file.string()); })) / (1 << 20);
+            static_cast<double>(peakExtraHeap([&] { ov::obj::importObj(file.string()); })) / (1 << 20);
         std::printf("%d triangles in %-17s (%4.1f MB): %7.3f s  %7.1f MB peak heap\n", groups,
                     layouts[layout].name, static_cast<double>(fs::file_size(file)) / 1e6, seconds,
                     heapMb[layout]);

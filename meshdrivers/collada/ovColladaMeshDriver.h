@@ -57,6 +57,7 @@ public:
 
     ovColladaMeshDriver();
     ~ovColladaMeshDriver() override;
+    std::string getName() const override { return "ovColladaMeshDriver"; }
 
     bool saveMeshes(const ovObjectList& objects, const std::string& path,
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;

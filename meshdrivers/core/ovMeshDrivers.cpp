@@ -7,6 +7,7 @@
 #include "core/DriverLog.h"
 #include "dxf/DxfDriver.h"
 #include "gltf/GltfMeshDriver.h"
+#include "obj/ObjMeshDriver.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
@@ -32,8 +33,9 @@ std::unique_ptr<ovCoreMeshDriver> makeDriver() {
 
 // Creation order is registration order, and the manager picks the first
 // driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
-// STEP driver comes after them, and only when its schema loads; glTF, which
-// came later, comes last, so that the others keep their places.
+// STEP driver comes after them, and only when its schema loads; glTF and OBJ,
+// which came later, come next, so that the others keep their places, and the
+// drivers of the components that are linked last of all.
 constexpr DriverFactory kDriverFactories[] = {
     &makeDriver<ovColladaMeshDriver>, &makeDriver<StlMeshDriver>,      &makeDriver<Mesh2SvgDriver>,
     &makeDriver<DxfDriver>,           &makeDriver<ovPlmXmlMeshDriver>,
@@ -46,6 +48,14 @@ std::unique_ptr<ovCoreMeshDriver> makeStepDriver(const std::string& schemaPath) 
         return nullptr;
     }
     return driver;
+}
+
+// The factories of the components loaded into the process, in the order they
+// were added: each adds itself as its library is loaded, before any host
+// code runs, and stays until the process ends.
+std::vector<ovMeshDriverFactory>& componentFactories() {
+    static std::vector<ovMeshDriverFactory> factories;
+    return factories;
 }
 
 void appendDriver(std::unique_ptr<ovCoreMeshDriver> driver) {
@@ -107,10 +117,19 @@ void initializeOvMeshDriversWith(const std::vector<std::string>& resourceFolders
         logMissingStepSupport(resourceFolders);
     }
     appendDriver(makeDriver<GltfMeshDriver>());
+    appendDriver(makeDriver<ObjMeshDriver>());
+    for (ovMeshDriverFactory makeOne : componentFactories()) {
+        appendDriver(makeOne());
+    }
 
     for (ovCoreMeshDriver* driver : gDrivers) {
         ovIoManager::msInstance.registerDriver(driver, true);
     }
+}
+
+bool addOvMeshDriverComponent(ovMeshDriverFactory makeDriver) {
+    componentFactories().push_back(makeDriver);
+    return true;
 }
 
 void initializeOvMeshDrivers(const std::vector<std::string>& resourceFolders) {

@@ -4,6 +4,7 @@
 // once with its resource folders, then saves and loads through
 // ovIoManager::msInstance, and calls terminateOvMeshDrivers at shutdown.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,14 @@ OVMESHDRIVERS_API void initializeOvMeshDrivers(const std::string& resourceFolder
 OVMESHDRIVERS_API void initializeOvMeshDrivers(const std::vector<std::string>& resourceFolders);
 // Unregisters and destroys the drivers when the last initialise is matched.
 OVMESHDRIVERS_API void terminateOvMeshDrivers();
+
+// Makes the driver of an optional component: a shared library of its own,
+// beside this one, that brings a heavy dependency.
+using ovMeshDriverFactory = std::unique_ptr<ovCoreMeshDriver> (*)();
+// A component calls this from a static initializer, so that a host gets its
+// driver by linking the component's library: initializeOvMeshDrivers makes
+// the components' drivers after the library's own, in the order they were
+// added. Answers true, for the initializer to hold.
+OVMESHDRIVERS_API bool addOvMeshDriverComponent(ovMeshDriverFactory makeDriver);
 
 }  // namespace ov

@@ -13,6 +13,7 @@ namespace ov {
 class OVMESHDRIVERS_API DxfDriver : public ovCoreMeshDriver {
 public:
     DxfDriver();
+    std::string getName() const override { return "DxfDriver"; }
 
     // The root must be the only object, a spatial carrying vectorial
     // metadata; otherwise nothing is written and the answer is false.

@@ -35,6 +35,7 @@ public:
 
     GltfMeshDriver();
     ~GltfMeshDriver() override;
+    std::string getName() const override { return "GltfMeshDriver"; }
 
     bool saveMeshes(const ovObjectList& objects, const std::string& path,
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;

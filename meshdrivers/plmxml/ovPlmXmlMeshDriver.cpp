@@ -71,6 +71,18 @@ ovPlmXmlMeshDriver::ovPlmXmlMeshDriver() : ovCoreMeshDriver(true) {
 
 ovPlmXmlMeshDriver::~ovPlmXmlMeshDriver() = default;
 
+PlmXmlLoadSettings::~PlmXmlLoadSettings() = default;
+
+PlmXmlLoadSettings ovPlmXmlMeshDriver::settingsOf(const LoadMeshOptions& options) const {
+    if (const PlmXmlLoadSettings* settings = options.drivers.find<PlmXmlLoadSettings>()) {
+        return *settings;
+    }
+    PlmXmlLoadSettings defaults;
+    defaults.reading = mReading;
+    defaults.maxExpansion = mMaxExpansion;
+    return defaults;
+}
+
 bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, const std::string& path,
                                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
     ovIoDeviceFileStream file(path, ovIoDevice::ReadOnly, true);
@@ -87,7 +99,7 @@ bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, const std::string& pa
 
 bool ovPlmXmlMeshDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& /*path*/,
                                     ovProgressNotifierInterface* progress, const LoadMeshOptions& options) {
-    if (mReading != PlmXmlReading::Auto) {
+    if (settingsOf(options).reading != PlmXmlReading::Auto) {
         return guardedLoad(objects, {device, nullptr, ""}, progress, options);
     }
     // A device is read once: what the first reader took is kept for the second.
@@ -113,14 +125,15 @@ bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, const Document& d
                                         ovProgressNotifierInterface* progress,
                                         const LoadMeshOptions& options) {
     Tree tree;
-    switch (mReading) {
+    const PlmXmlReading reading = settingsOf(options).reading;
+    switch (reading) {
         case PlmXmlReading::Strict:
             tree = loadStrictly(document.device, progress, options);
             break;
         case PlmXmlReading::Occurrences:
         case PlmXmlReading::Instances:
             tree = loadStructure(document.device, progress, options, document.folder,
-                                 mReading == PlmXmlReading::Occurrences);
+                                 reading == PlmXmlReading::Occurrences);
             break;
         case PlmXmlReading::Auto:
             tree = loadAnyWay(document, progress, options);
@@ -141,7 +154,7 @@ bool ovPlmXmlMeshDriver::loadFromDevice(ovObjectList& objects, const Document& d
 ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStrictly(ovIoDevice& device,
                                                           ovProgressNotifierInterface* progress,
                                                           const LoadMeshOptions& options) {
-    plmxml::PlmXmlSceneBuilder builder(progress, mMaxExpansion);
+    plmxml::PlmXmlSceneBuilder builder(progress, settingsOf(options).maxExpansion);
     PlmXmlLoader loader(&device, this, builder, options.importMetadata, progress);
     loader.parse();
     // A parse cut short by the user leaves records that are incomplete.
@@ -169,8 +182,8 @@ ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadStructure(ovIoDevice& device,
                                                            const LoadMeshOptions& options,
                                                            const std::string& documentFolder,
                                                            bool occurrences) {
-    plmxml::PlmXmlDocumentReader reader(device, *this, options.importMetadata, progress, mMaxExpansion,
-                                        documentFolder);
+    plmxml::PlmXmlDocumentReader reader(device, *this, options.importMetadata, progress,
+                                        settingsOf(options).maxExpansion, documentFolder);
     if (!reader.parse()) {
         return {};
     }
@@ -227,7 +240,7 @@ ovPlmXmlMeshDriver::Tree ovPlmXmlMeshDriver::loadAnyWay(const Document& document
         return strict;
     }
     plmxml::PlmXmlDocumentReader reader(document.reread(), *this, options.importMetadata, progress,
-                                        mMaxExpansion, document.folder);
+                                        settingsOf(options).maxExpansion, document.folder);
     const bool parsed = reader.parse();
     const std::vector<std::pair<std::string, int>> parsing = getErrorMessages();
     clearErrorMessages();

@@ -24,6 +24,8 @@ namespace ov {
 // the reason is that of the reading that came furthest.
 enum class PlmXmlReading { Strict, Occurrences, Auto, Instances };
 
+class PlmXmlLoadSettings;
+
 // Loads PLM XML product structures (schema version 4 or 6) as a tree of
 // nodes and external-reference nodes in millimetres, one node per instance
 // (per occurrence, when read as occurrences), each with its instance
@@ -35,6 +37,7 @@ class OVMESHDRIVERS_API ovPlmXmlMeshDriver : public ovCoreMeshDriver {
 public:
     ovPlmXmlMeshDriver();
     ~ovPlmXmlMeshDriver() override;
+    std::string getName() const override { return "ovPlmXmlMeshDriver"; }
 
     // On success appends exactly one root and answers true; on failure appends
     // nothing. The path is not read. Read as Auto, what the first reader took
@@ -55,15 +58,20 @@ public:
     // without sharing makes a scene of about its own size. A host that trusts
     // its documents raises the factor; infinity lifts the guard.
     static constexpr double kDefaultMaxExpansion = 256;
+    // Sets the factor of the loads that bring no PlmXmlLoadSettings, on an
+    // instance of the caller's own.
     static constexpr uint64_t kMinSceneBudget = 64'000'000;
     void setMaxExpansion(double factor) { mMaxExpansion = factor; }
 
-    // Strict unless set. The occurrence reader makes external references
+    // The reading of the loads that bring no PlmXmlLoadSettings, on an
+    // instance of the caller's own; strict unless set. The occurrence reader makes external references
     // of the files of leaf occurrences, resolved from the document's folder
     // when it is loaded by path (kept relative when loaded from a device).
     void setReading(PlmXmlReading reading) { mReading = reading; }
 
 private:
+    // The load's settings, or the instance's defaults.
+    PlmXmlLoadSettings settingsOf(const LoadMeshOptions& options) const;
     // A reader's scene, null when it failed, the document element's
     // attributes, and how far the reading came (0: its structure is not in
     // the document, 1: its root is named, 2: a root was read).
@@ -95,6 +103,17 @@ private:
                        const LoadMeshOptions& options, const std::string& documentFolder, bool occurrences);
     Tree loadAnyWay(const Document& document, ovProgressNotifierInterface* progress,
                     const LoadMeshOptions& options);
+};
+
+// How the PLM XML driver reads one load; a load without them reads as the
+// driver instance's defaults say (see setReading and setMaxExpansion).
+class OVMESHDRIVERS_API PlmXmlLoadSettings : public ovDriverSettings {
+public:
+    ~PlmXmlLoadSettings() override;
+
+    PlmXmlReading reading = PlmXmlReading::Strict;
+    // See ovPlmXmlMeshDriver::kDefaultMaxExpansion.
+    double maxExpansion = ovPlmXmlMeshDriver::kDefaultMaxExpansion;
 };
 
 }  // namespace ov

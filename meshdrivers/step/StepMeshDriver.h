@@ -20,6 +20,7 @@ public:
     // A schema that does not load leaves the driver without one (see isSchemaValid).
     explicit StepMeshDriver(const std::string& schemaPath);
     ~StepMeshDriver() override;
+    std::string getName() const override { return "StepMeshDriver"; }
 
     bool isSchemaValid() const { return schema != nullptr; }
 

@@ -13,6 +13,7 @@ class OVMESHDRIVERS_API StlMeshDriver : public ovCoreMeshDriver {
 public:
     StlMeshDriver();
     ~StlMeshDriver() override;
+    std::string getName() const override { return "StlMeshDriver"; }
 
     // objects must hold exactly one spatial; false, with nothing written,
     // otherwise. The path and the options are not read.

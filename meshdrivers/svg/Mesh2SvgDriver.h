@@ -14,6 +14,7 @@ namespace ov {
 class OVMESHDRIVERS_API Mesh2SvgDriver : public ovCoreMeshDriver {
 public:
     Mesh2SvgDriver();
+    std::string getName() const override { return "Mesh2SvgDriver"; }
 
     // The root must be the only object, a spatial carrying vectorial
     // metadata; otherwise nothing is written and the answer is false. Of the

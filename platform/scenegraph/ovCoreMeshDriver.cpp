@@ -64,6 +64,10 @@ void ovCoreMeshDriver::addErrorMessage(const std::string& text, int code) {
     mErrorMessages.emplace_back(text, code);
 }
 
+std::string ovCoreMeshDriver::describeLoadExtension(const std::string& /*extension*/) const {
+    return {};
+}
+
 std::string ovCoreMeshDriver::extensionOf(const std::string& path) {
     const size_t nameStart = path.find_last_of("/\\");
     const size_t dot = path.find_last_of('.');

@@ -96,6 +96,11 @@ public:
     virtual bool saveMeshes(const ovObjectList& objects, const std::string& path,
                             ovProgressNotifierInterface* progress, const SaveMeshOptions& options);
     virtual const ovExtensionList& getLoadExtensions() const { return mLoadExtensions; }
+    // The driver's name for people: its class's, as hosts know it.
+    virtual std::string getName() const = 0;
+    // What files of one of its load extensions hold, in a few words, where the
+    // extension does not say it plainly; empty otherwise.
+    virtual std::string describeLoadExtension(const std::string& extension) const;
     virtual const ovExtensionList& getSaveExtensions() const { return mSaveExtensions; }
 
     bool isDeviceCapable() const { return mDeviceCapable; }

@@ -11,13 +11,16 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 mv "$work/prefix" "$work/moved"
 prefix=$work/moved
 libdir=$(dirname "$(find "$prefix" -name 'libovMeshDrivers.so.3.0.0')")
-for library in ovMeshDrivers ovSceneGraph ovSystem ovXml ovRegExp; do
+for library in ovMeshDrivers ovMeshDriversAssimp ovSceneGraph ovSystem ovXml ovRegExp; do
   [ -f "$libdir/lib$library.so.3.0.0" ] && [ -L "$libdir/lib$library.so.3" ] || fail "lib$library.so.3.0.0 with its soname link"
 done
 for header in core/ovMeshDrivers.h scenegraph/ovIoManager.h system/ovLog.h wm4/Wm4Foundation.h; do
   [ -f "$prefix/include/ovMeshDrivers/$header" ] || fail "installed header $header"
 done
 [ ! -e "$prefix/include/ovMeshDrivers/core/DriverSupport.h" ] || fail "an internal header was installed"
+# assimp comes with its component only: the library itself does not need it.
+readelf -d "$libdir/libovMeshDrivers.so.3.0.0" | grep -q 'NEEDED.*assimp' && fail "libovMeshDrivers needs assimp"
+readelf -d "$libdir/libovMeshDriversAssimp.so.3.0.0" | grep -q 'NEEDED.*assimp' || fail "the component links no assimp"
 
 # Every installed header compiles alone, as a host's first include, with the flags pkg-config gives.
 includes=$prefix/include/ovMeshDrivers
@@ -29,7 +32,7 @@ done
 
 [ -f "$prefix/share/ovmesh/resources/step/ap242_1_36_mim_lf.exp" ] || fail "the library's resources"
 
-binaries=("$libdir/libovMeshDrivers.so.3.0.0")
+binaries=("$libdir/libovMeshDrivers.so.3.0.0" "$libdir/libovMeshDriversAssimp.so.3.0.0")
 if [ "$with_tool" = 1 ]; then
   binaries+=("$prefix/bin/ovmesh")
   "$prefix/bin/ovmesh" formats >"$work/formats" || fail "installed ovmesh formats"
@@ -47,15 +50,18 @@ cmake -S "$host" -B "$work/host-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX
 cmake --build "$work/host-build" >/dev/null || fail "building the example host"
 
 # pkg-config gives the same host its flags and libraries.
-flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs ovMeshDrivers)
+flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs ovMeshDriversAssimp)
 "$cxx" -std=c++20 "$host/host.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/host-pkgconfig" \
   || fail "building the example host with pkg-config"
 
 for program in "$work/host-build/host" "$work/host-pkgconfig"; do
-  "$program" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/out" || fail "$program"
+  "$program" "$prefix/share/ovmesh/resources" "$host" "$work/out" || fail "$program"
   grep -q "^ISO-10303-21;" "$work/out.stp" || fail "$program wrote no STEP file"
-  grep -q "<COLLADA" "$work/out.dae" || fail "$program wrote no COLLADA document"
-  rm -f "$work/out.stp" "$work/out.dae"
+  # The meshes of the OBJ and the PLY models, faceted in the STEP file; the OBJ's outline drawn in SVG.
+  [ "$(grep -c "SHELL_BASED_SURFACE_MODEL(" "$work/out.stp")" = 2 ] || fail "$program: a mesh is missing in STEP"
+  [ "$(head -c 4 "$work/out.glb")" = glTF ] || fail "$program wrote no binary glTF file"
+  grep -q "<path d=" "$work/out.svg" || fail "$program drew nothing in SVG"
+  rm -f "$work/out.stp" "$work/out.glb" "$work/out.svg"
 done
 # The host example of STEP for CAD readers: the interop profile through the save's settings, and
 # the drivers' reasons printed when the save fails.

@@ -24,6 +24,7 @@ public:
             addSaveExtension(extension);
         }
     }
+    std::string getName() const override { return "RecordingDriver"; }
     bool loadMeshes(ovObjectList&, const std::string& path, ovProgressNotifierInterface*,
                     const LoadMeshOptions&) override {
         return record("load path " + path);

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/InputFiles.h"
 #include "ovmesh/ToolError.h"
 
 #if !defined(_WIN32)
@@ -27,23 +28,7 @@ std::string utf8Path(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-std::optional<fs::path> locateNamedFile(const fs::path& folder, std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    const fs::path named = fsPath(name);
-    std::error_code error;
-    for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
-        if (fs::is_regular_file(candidate, error)) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
 namespace {
-
-std::string systemReason(int error) {
-    return std::generic_category().message(error);
-}
 
 // Where argv[0] points to: a path as given, or a name found on PATH.
 fs::path executablePath(const std::string& argv0) {
@@ -85,33 +70,12 @@ fs::path runningExecutable(const std::string& argv0) {
 
 }  // namespace
 
-std::ifstream openForReading(const std::string& path) {
-    std::error_code error;
-    const fs::file_status status = fs::status(fsPath(path), error);
-    if (!fs::exists(status)) {
-        throw ToolError("cannot read '" + path + "': no such file");
-    }
-    if (fs::is_directory(status)) {
-        throw ToolError("cannot read '" + path + "': it is a folder");
-    }
-    std::ifstream stream(fsPath(path), std::ios::binary);
-    if (!stream) {
-        throw ToolError("cannot read '" + path + "': " + systemReason(errno));
-    }
-    return stream;
-}
-
-std::string readWholeFile(const std::string& path) {
-    std::ifstream stream = openForReading(path);
-    std::string content{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    if (stream.bad()) {
-        throw ToolError("cannot read '" + path + "': " + systemReason(errno));
-    }
-    return content;
-}
-
 void requireReadableFile(const std::string& path) {
-    openForReading(path);
+    try {
+        openForReading(path);
+    } catch (const ReadError& refused) {
+        throw ToolError(refused.what());
+    }
 }
 
 bool mayWrite(const fs::path& path) {

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
 
 namespace ov::ovmesh {
@@ -12,19 +10,8 @@ namespace ov::ovmesh {
 std::filesystem::path fsPath(const std::string& utf8Path);
 std::string utf8Path(const std::filesystem::path& path);
 
-// A file opened for binary reading; ToolError with the reason when it cannot be.
-std::ifstream openForReading(const std::string& path);
-
-// The whole content of a file; ToolError with the reason when it cannot be read.
-std::string readWholeFile(const std::string& path);
-
-// Where a file that a model names (a material library, a texture image)
-// lives: relative to the folder of the model, with Windows separators taken
-// as folder separators; failing that, by its bare name in that folder.
-std::optional<std::filesystem::path> locateNamedFile(const std::filesystem::path& folder, std::string name);
-
 // Makes sure path names a readable file, for formats read by a driver, whose
-// own failure would not say why.
+// own failure would not say why; ToolError with the reason otherwise.
 void requireReadableFile(const std::string& path);
 
 // Whether the user may write the file, or create files in the folder, path

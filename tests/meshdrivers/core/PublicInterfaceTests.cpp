@@ -47,13 +47,17 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
     const std::string listing = dir.file("exports");
     ASSERT_EQ(std::system(("nm -D --defined-only -C '" OV_MESHDRIVERS_LIBRARY "' >" + listing).c_str()), 0);
     // The entry points, the version, the vectorial metadata, the drivers and
-    // the STEP building blocks, with their members, virtual tables and type
-    // information.
+    // their settings, what the readers of model files share with the
+    // components, and the STEP building blocks, with their members, virtual
+    // tables and type information.
     const std::regex interface(
         "^((vtable|typeinfo|typeinfo name|VTT|guard variable) for |(non-)?virtual thunk to )*"
-        "(ov::(initialize|terminate)OvMeshDrivers|ovMeshDrivers::Version|ov::(ovVectorialMetadata|"
-        "ovColladaMeshDriver|StlMeshDriver|Mesh2SvgDriver|DxfDriver|ovPlmXmlMeshDriver|step::StepMeshDriver|"
-        "GltfMeshDriver|"
+        "(ov::((initialize|terminate)OvMeshDrivers|addOvMeshDriverComponent)|ovMeshDrivers::Version|"
+        "ov::(ovVectorialMetadata|ovColladaMeshDriver|StlMeshDriver|Mesh2SvgDriver|DxfDriver|"
+        "ovPlmXmlMeshDriver|"
+        "PlmXmlLoadSettings|step::StepMeshDriver|GltfMeshDriver|ObjMeshDriver|ObjLoadSettings|ImportSettings|"
+        "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|locateNamedFile|loadTextureImage|"
+        "decodeTextureImage|detectEncoding|encodingName|utf16ToUtf8|decodedText|"
         "step::Part21Writer|step::Part21WriterUserData|step::Part21Checker|express::(ExpressSchema|"
         "EntityTemplate|Attribute)))"
         "([:(\\[]|$)");

@@ -3,6 +3,9 @@
 #include <stdexcept>
 #include <string>
 
+#include <vector>
+
+#include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
 
 namespace ov::test {
@@ -19,6 +22,15 @@ template <typename T = ovNode>
 const T& child(const ovNode& parent, int index) {
     const ovSpatial* spatial = parent.getChild(index);
     return spatial != nullptr ? dynamic_cast<const T&>(*spatial) : throw std::out_of_range("no such child");
+}
+
+// The corners of a geometry's triangles or segments, in index order.
+inline std::vector<Wm4::Vector3f> corners(const ovBaseGeometry& geometry) {
+    std::vector<Wm4::Vector3f> result;
+    for (int i = 0; i < geometry.getIndexBuffer()->GetIndexQuantity(); ++i) {
+        result.push_back(geometry.getVertexBuffer()->Position3(geometry.getIndexBuffer()->getData()[i]));
+    }
+    return result;
 }
 
 }  // namespace ov::test

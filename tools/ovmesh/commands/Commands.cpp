@@ -258,7 +258,7 @@ int runConvert(Session& session, const ConvertOptions& options) {
     drawing.description = xmlElementText(drawing.description, "--description");
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
-    setPlmXmlReading(options.plmxml);
+    setPlmXmlReading(loadOptions, options.plmxml);
     const SceneUp up = sceneUpFor(options.input, options.from, options.up);
     setSceneUp(up);
     const ovPointer<ovSpatial> input =

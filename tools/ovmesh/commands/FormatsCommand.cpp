@@ -49,11 +49,11 @@ void printText(std::ostream& out, const std::vector<ovCoreMeshDriver*>& drivers,
     out << "ovMeshDrivers " << versionText() << '\n';
     size_t nameWidth = 0;
     for (const ovCoreMeshDriver* driver : drivers) {
-        nameWidth = std::max(nameWidth, driverName(*driver).size());
+        nameWidth = std::max(nameWidth, driver->getName().size());
     }
     out << "Drivers, in registration order:\n";
     for (const ovCoreMeshDriver* driver : drivers) {
-        out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << driverName(*driver)
+        out << "  " << std::left << std::setw(static_cast<int>(nameWidth)) << driver->getName()
             << "  loads: " << std::setw(8) << extensionList(driver->getLoadExtensions())
             << "  saves: " << extensionList(driver->getSaveExtensions()) << '\n';
     }
@@ -84,7 +84,7 @@ void printJson(std::ostream& out, const std::vector<ovCoreMeshDriver*>& drivers,
     json.beginArray("drivers");
     for (const ovCoreMeshDriver* driver : drivers) {
         json.beginObject();
-        json.string("name", driverName(*driver));
+        json.string("name", driver->getName());
         json.strings("loads", driver->getLoadExtensions());
         json.strings("saves", driver->getSaveExtensions());
         json.endObject();

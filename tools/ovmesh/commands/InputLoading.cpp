@@ -1,6 +1,6 @@
 #include "ovmesh/commands/InputLoading.h"
 
-#include <iostream>
+#include <cstdio>
 
 #include "ovmesh/Paths.h"
 #include "ovmesh/commands/SceneIo.h"
@@ -9,25 +9,39 @@
 
 namespace ov::ovmesh {
 
-void setPlmXmlReading(PlmXmlReading reading) {
-    if (auto* driver = dynamic_cast<ovPlmXmlMeshDriver*>(ovIoManager::msInstance.findLoadDriver("plmxml"))) {
-        driver->setReading(reading);
-    }
+void setPlmXmlReading(LoadMeshOptions& options, PlmXmlReading reading) {
+    PlmXmlLoadSettings settings = options.drivers.get<PlmXmlLoadSettings>();
+    settings.reading = reading;
+    options.drivers.set(settings);
 }
 
 namespace {
 
+// The standard input as a device, read as it comes: a driver that reads in
+// pieces need not hold it whole.
+class StandardInputDevice : public ovIoDevice {
+public:
+    bool good() const override { return std::ferror(stdin) == 0; }
+    int64_t write(const char* /*data*/, int64_t /*length*/) override { return 0; }
+    int64_t read(char* data, int64_t length) override {
+        const size_t read = std::fread(data, 1, static_cast<size_t>(length), stdin);
+        return std::ferror(stdin) != 0 ? -1 : static_cast<int64_t>(read);
+    }
+};
+
 LoadedScene loadStandardInput(Session& session, const std::string& format, const LoadMeshOptions& options,
                               const ReadOptions& reading) {
     const std::string label = "reading " + std::string(kStandardInputName);
-    if (isStreamedAsFile(format)) {
+    if (!isReadWhole(format)) {
         return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
-            return loadStreamedInput(std::cin, kStandardInputName, progress, reading);
+            StandardInputDevice device;
+            return loadSceneFromDevice(device, {}, format, kStandardInputName, progress, options, reading);
         });
     }
     const std::string bytes = readStandardInput();
     return session.withProgress(label, [&](ovProgressNotifierInterface* progress) {
-        return loadSceneFromBytes(bytes, format, kStandardInputName, progress, options, reading);
+        ovIoDeviceMemory device(bytes);
+        return loadSceneFromDevice(device, bytes, format, kStandardInputName, progress, options, reading);
     });
 }
 
@@ -51,9 +65,6 @@ ovPointer<ovSpatial> loadInput(Session& session, const std::string& path, const 
     try {
         const LoadedScene input = readInput(session, path, format, options, reading);
         printDriverMessages(session.console(), input.messages, false);
-        for (const std::string& warning : input.warnings) {
-            session.console().warning(warning);
-        }
         return input.root;
     } catch (const LoadFailure& failure) {
         printDriverMessages(session.console(), failure.messages(), true);

@@ -10,12 +10,11 @@
 
 namespace ov::ovmesh {
 
-// How the PLM XML driver reads the inputs that follow.
-void setPlmXmlReading(PlmXmlReading reading);
+// Has the PLM XML driver read the loads of options as reading says.
+void setPlmXmlReading(LoadMeshOptions& options, PlmXmlReading reading);
 
 // Loads a command's input with a progress bar and prints, one line each, what
-// the driver said about it (as errors only when the load failed) and the
-// tool's own reader warnings. A path "-" reads the standard input, in the
+// the driver said about it (as errors only when the load failed). A path "-" reads the standard input, in the
 // format (an extension) that --from gave; format must be empty otherwise.
 // ToolError when the input cannot be read; the driver's messages are printed
 // first. A signal while the input is read ends the tool at once.

@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string_view>
 
 #include "collada/ovColladaMeshDriver.h"
+#include "core/TextEncoding.h"
 #include "gltf/GltfMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/FormatTable.h"
-#include "ovmesh/input/AssimpImport.h"
-#include "ovmesh/input/ObjImport.h"
 #include "ovmesh/input/ReadOptions.h"
-#include "ovmesh/input/TextEncoding.h"
 #include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
 #include "step/StepMeshDriver.h"
@@ -110,7 +109,12 @@ std::string headText(std::string_view head, const std::string& source) {
 // The PLM XML driver, when the document element in head, the start of
 // source, is PLMXML.
 ovCoreMeshDriver* plmXmlDriverFor(std::string_view head, const std::string& source) {
-    const std::string element = documentElementOf(headText(head.substr(0, kSniffedBytes), source));
+    std::string element;
+    try {
+        element = documentElementOf(headText(head.substr(0, kSniffedBytes), source));
+    } catch (const ReadError& refused) {
+        throw ToolError(refused.what());
+    }
     if (element != "PLMXML" && !ovStringUtils::endsWith(element, ":PLMXML")) {
         const std::string found = element.empty() ? "no document element in its first " +
                                                         std::to_string(kSniffedBytes >> 20) + " MiB"
@@ -129,6 +133,19 @@ std::string fileHead(const std::string& path) {
     return head;
 }
 
+// The one error a driver gave for a load it refused, when it names the input
+// itself (as the readers of model files do): the failure's own text then.
+std::optional<std::string> selfContainedFailure(const std::vector<DriverMessage>& messages,
+                                                const std::string& source) {
+    const auto isError = [](const DriverMessage& message) { return !message.warning; };
+    const auto error = std::find_if(messages.begin(), messages.end(), isError);
+    if (error == messages.end() || std::count_if(messages.begin(), messages.end(), isError) != 1 ||
+        error->text.find(source) == std::string::npos) {
+        return std::nullopt;
+    }
+    return error->text;
+}
+
 // What load(driver, objects) read, as a scene; LoadFailure with the driver's
 // messages when it refused.
 template <typename Load>
@@ -139,21 +156,14 @@ LoadedScene loadWith(ovCoreMeshDriver& driver, const std::string& source, const 
     const bool loaded = load(driver, objects);
     std::vector<DriverMessage> messages = driverMessagesAbout(source, driver);
     if (!loaded) {
+        if (const std::optional<std::string> failure = selfContainedFailure(messages, source)) {
+            std::erase_if(messages, [](const DriverMessage& message) { return !message.warning; });
+            throw LoadFailure(*failure, std::move(messages));
+        }
         const std::string reason = messages.empty() ? ": the " + format + " driver failed to load it" : "";
         throw LoadFailure("cannot read '" + source + "'" + reason, std::move(messages));
     }
-    return {sceneRoot(objects, source), {}, std::move(messages)};
-}
-
-LoadedScene loadThroughDriver(const std::string& path, ovProgressNotifierInterface* progress,
-                              const LoadMeshOptions& options) {
-    requireReadableFile(path);
-    const std::string extension = extensionOf(path);
-    ovCoreMeshDriver* driver = extension == kXmlExtension ? plmXmlDriverFor(fileHead(path), path)
-                                                          : ovIoManager::msInstance.findLoadDriver(extension);
-    return loadWith(*driver, path, extension, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
-        return loader.loadMeshes(objects, path, progress, options);
-    });
+    return {sceneRoot(objects, source), std::move(messages)};
 }
 
 uintmax_t sizeOf(const std::string& path) {
@@ -249,17 +259,6 @@ std::vector<std::string> loadableExtensions() {
     return extensions;
 }
 
-std::vector<std::string> streamLoadableExtensions() {
-    std::vector<std::string> extensions;
-    for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
-        for (const std::string& extension :
-             driver->isDeviceCapable() ? driver->getLoadExtensions() : ovExtensionList()) {
-            addOnce(extensions, extension);
-        }
-    }
-    return extensions;
-}
-
 void requireSaveDriver(const std::string& path) {
     if (ovIoManager::msInstance.findSaveDriver(extensionOf(path)) == nullptr) {
         throw ToolError("cannot write '" + path +
@@ -303,52 +302,36 @@ bool stepHoldsGeometry() {
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options, const ReadOptions& reading) {
     requireLoadableFormat(path);
-    const std::string reader = readingRowOf(formatTable(), extensionOf(path))->handler;
-    if (reader == kOwnReader || reader == kAssimpReader) {
-        ImportedScene imported = reader == kOwnReader ? importObj(path, progress, reading)
-                                                      : importWithAssimp(path, progress, reading);
-        return {imported.root, std::move(imported.warnings), {}};
-    }
-    LoadedScene loaded = loadThroughDriver(path, progress, options);
+    requireReadableFile(path);
+    const std::string extension = extensionOf(path);
+    ovCoreMeshDriver* driver = extension == kXmlExtension ? plmXmlDriverFor(fileHead(path), path)
+                                                          : ovIoManager::msInstance.findLoadDriver(extension);
+    const LoadMeshOptions withReading = withReadOptions(options, reading);
+    LoadedScene loaded =
+        loadWith(*driver, path, extension, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
+            return loader.loadMeshes(objects, path, progress, withReading);
+        });
     requireConfinedReferences(*loaded.root, Confinement(fsPath(path).parent_path(), reading.confine), path);
     return loaded;
 }
 
-bool isStreamedAsFile(const std::string& format) {
-    const FormatTable table = formatTable();
-    const FormatRow* row = readingRowOf(table, format);
-    return row != nullptr && row->handler == kOwnReader;
+bool isReadWhole(const std::string& format) {
+    return format == kXmlExtension;
 }
 
-LoadedScene loadStreamedInput(std::istream& stream, const std::string& source,
-                              ovProgressNotifierInterface* progress, const ReadOptions& reading) {
-    ImportedScene imported =
-        importObjStream(stream, source, std::filesystem::current_path(), progress, reading);
-    return {imported.root, std::move(imported.warnings), {}};
-}
-
-LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
-                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options,
-                               const ReadOptions& reading) {
-    const FormatTable table = formatTable();
-    const FormatRow* row = readingRowOf(table, format);
-    if (row != nullptr && row->handler == kAssimpReader) {
-        ImportedScene imported =
-            importWithAssimpFromMemory(bytes, format, source, std::filesystem::current_path(), reading);
-        return {imported.root, std::move(imported.warnings), {}};
-    }
-    ovCoreMeshDriver* driver = format == kXmlExtension ? plmXmlDriverFor(bytes, source)
+LoadedScene loadSceneFromDevice(ovIoDevice& device, const std::string& head, const std::string& format,
+                                const std::string& source, ovProgressNotifierInterface* progress,
+                                const LoadMeshOptions& options, const ReadOptions& reading) {
+    ovCoreMeshDriver* driver = format == kXmlExtension ? plmXmlDriverFor(head, source)
                                                        : ovIoManager::msInstance.findLoadDriver(format);
     if (driver == nullptr || !driver->isDeviceCapable()) {
         throw ToolError("cannot read " + source + " as " + format +
-                        ": standard input is read as a format of the Reads list of ovmesh formats whose "
-                        "reader takes a stream (ovmesh, assimp, or a driver of " +
-                        joined(streamLoadableExtensions()) + ")");
+                        ": standard input is read as a format of the Reads list of ovmesh formats");
     }
+    const LoadMeshOptions withReading = withReadOptions(options, reading);
     LoadedScene loaded =
         loadWith(*driver, source, format, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
-            ovIoDeviceMemory device(bytes);
-            return loader.loadMeshes(objects, device, source, progress, options);
+            return loader.loadMeshes(objects, device, source, progress, withReading);
         });
     requireConfinedReferences(*loaded.root, Confinement(std::filesystem::current_path(), reading.confine),
                               source);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <istream>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 #include "step/StepMeshDriver.h"
+#include "system/ovIoDevice.h"
 
 namespace ov::ovmesh {
 
@@ -22,44 +22,37 @@ std::string extensionOf(const std::string& path);
 std::vector<std::string> savableExtensions();
 std::vector<std::string> loadableExtensions();
 
-// The loadable extensions whose driver reads from a stream as well as from a path.
-std::vector<std::string> streamLoadableExtensions();
-
 // ToolError naming the known extensions when no driver saves (loads) path.
 void requireSaveDriver(const std::string& path);
 void requireLoadableFormat(const std::string& path);
 
 struct LoadedScene {
     ovPointer<ovSpatial> root;
-    std::vector<std::string> warnings;
     // What the driver said about a load that succeeded.
     std::vector<DriverMessage> messages;
 };
 
-// Reads an OBJ file itself, PLM XML through the driver manager and the other
-// formats through assimp.
-// Several loaded objects are gathered under one root node named after the
-// file. ToolError when the file cannot be read or names a file that reading
-// confines it away from, LoadFailure when the driver refused it.
+// Reads a file through the driver of its extension (PLM XML for a .xml file
+// whose document element is PLMXML), with the settings reading gives the
+// readers of model files. Several loaded objects are gathered under one root
+// node named after the file. ToolError when the file cannot be read or names
+// a file that reading confines it away from, LoadFailure when the driver
+// refused it: with the driver's own text when it names the file.
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
                       const LoadMeshOptions& options = {}, const ReadOptions& reading = {});
 
-// Whether a document of the format (an extension) is read from a stream in
-// pieces, as its files are, rather than whole.
-bool isStreamedAsFile(const std::string& format);
+// Whether a document of the format (an extension) is read whole before its
+// driver is chosen, rather than handed to the driver as a stream.
+bool isReadWhole(const std::string& format);
 
-// Reads such a document from stream (the standard input); source names it
-// in messages and gives the root its name. Files it names are looked for in
-// the current folder.
-LoadedScene loadStreamedInput(std::istream& stream, const std::string& source,
-                              ovProgressNotifierInterface* progress, const ReadOptions& reading);
-
-// The same for a whole document already read, of any other format: format
-// is the extension it would have. ToolError for a format only read from a
-// path.
-LoadedScene loadSceneFromBytes(const std::string& bytes, const std::string& format, const std::string& source,
-                               ovProgressNotifierInterface* progress, const LoadMeshOptions& options = {},
-                               const ReadOptions& reading = {});
+// Reads a document of the format (the extension it would have) from device
+// (the standard input); head is what was read of it already, for a format
+// read whole. source names it in messages and gives the root its name; files
+// it names are looked for in the current folder. ToolError for a format
+// whose driver reads only from a path.
+LoadedScene loadSceneFromDevice(ovIoDevice& device, const std::string& head, const std::string& format,
+                                const std::string& source, ovProgressNotifierInterface* progress,
+                                const LoadMeshOptions& options = {}, const ReadOptions& reading = {});
 
 // The profile of the STEP files that the following saves write.
 void setStepProfile(step::StepProfile profile);

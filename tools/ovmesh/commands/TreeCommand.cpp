@@ -246,7 +246,7 @@ void printTextTree(std::ostream& out, const ovSpatial& root) {
 int runTree(Session& session, const TreeOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
-    setPlmXmlReading(options.plmxml);
+    setPlmXmlReading(loadOptions, options.plmxml);
     // The tree shows no texture images: they are not decoded.
     const ovPointer<ovSpatial> root =
         loadInput(session, options.input, options.from, loadOptions, {false, options.confine});

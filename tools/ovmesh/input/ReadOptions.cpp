@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "assimp/AssimpMeshDriver.h"
 #include "core/SceneWalk.h"
+#include "obj/ObjMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 
@@ -12,52 +14,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The path with every link resolved, as far as it exists.
-fs::path resolved(const fs::path& path) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    const fs::path canonical = fs::weakly_canonical(absolute, error);
-    return error ? absolute.lexically_normal() : canonical;
-}
-
-fs::path root(const fs::path& folder) {
-    return folder.empty() ? fs::path(".") : folder;
+template <typename Settings>
+void setImport(LoadMeshOptions& options, const ReadOptions& reading) {
+    Settings settings = options.drivers.get<Settings>();
+    settings.textures = reading.textures;
+    settings.confine = reading.confine;
+    options.drivers.set(settings);
 }
 
 }  // namespace
 
-Confinement::Confinement(const fs::path& folder, bool confine) {
-    if (confine) {
-        mRoot = resolved(root(folder));
-    }
-}
-
-bool Confinement::admits(const fs::path& file) const {
-    if (!mRoot) {
-        return true;
-    }
-    const fs::path at = resolved(file);
-    const auto [rootEnd, atEnd] = std::mismatch(mRoot->begin(), mRoot->end(), at.begin(), at.end());
-    // A root that ends in a separator gives an empty last element.
-    return rootEnd == mRoot->end() || (std::next(rootEnd) == mRoot->end() && rootEnd->empty());
-}
-
-void Confinement::require(const fs::path& file, const std::string& named, const std::string& source) const {
-    if (!admits(file)) {
-        throw ToolError("cannot read '" + source + "': it names '" + named + "' (" +
-                        utf8Path(resolved(file)) + "), outside its folder " + utf8Path(*mRoot) +
-                        ", and --confine keeps reads inside it");
-    }
+LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading) {
+    setImport<ObjLoadSettings>(options, reading);
+    setImport<AssimpLoadSettings>(options, reading);
+    return options;
 }
 
 void requireConfinedReferences(const ovSpatial& scene, const Confinement& confinement,
                                const std::string& source) {
-    const fs::path folder = root(fsPath(source).parent_path());
+    const fs::path parent = fsPath(source).parent_path();
+    const fs::path folder = parent.empty() ? fs::path(".") : parent;
     walkScene(scene, nullptr, [&](const WalkStep<const ovSpatial>& step) {
         if (step.object.IsDerived(ovXRefNode::TYPE)) {
             std::string named = static_cast<const ovXRefNode&>(step.object).getUtf8FilePath();
             std::replace(named.begin(), named.end(), '\\', '/');
-            confinement.require(folder / fsPath(named), named, source);
+            try {
+                confinement.require(folder / fsPath(named), named, source);
+            } catch (const ReadError& refused) {
+                throw ToolError(refused.what());
+            }
         }
     });
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <filesystem>
-#include <optional>
 #include <string>
 
+#include "core/InputFiles.h"
+#include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 
 namespace ov::ovmesh {
@@ -18,22 +18,8 @@ struct ReadOptions {
     bool confine = false;
 };
 
-// The folder tree the files an input names must stay in, when its read is
-// confined; otherwise any file may be named.
-class Confinement {
-public:
-    // folder is the input's; unconfined unless confine.
-    Confinement(const std::filesystem::path& folder, bool confine);
-
-    bool admits(const std::filesystem::path& file) const;
-    // ToolError naming source when file, which the input names as named,
-    // lies outside.
-    void require(const std::filesystem::path& file, const std::string& named,
-                 const std::string& source) const;
-
-private:
-    std::optional<std::filesystem::path> mRoot;
-};
+// The load options with the settings of the readers that honour reading.
+LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading);
 
 // ToolError naming source when a file reference of the scene (a part's file,
 // relative to the input's folder or absolute) lies outside confinement.

@@ -11,7 +11,12 @@ std::vector<DriverMessage> driverMessagesAbout(const std::string& path, const ov
     for (const auto& [text, code] : driver.getErrorMessages()) {
         const bool warning = text.starts_with("W: ");
         const bool prefixed = warning || text.starts_with("E: ");
-        messages.push_back({warning, fileName + ": " + text.substr(prefixed ? 3 : 0)});
+        std::string said = text.substr(prefixed ? 3 : 0);
+        // The readers of model files name the file (and line) themselves.
+        if (said.find(path) == std::string::npos) {
+            said = fileName + ": " + said;
+        }
+        messages.push_back({warning, std::move(said)});
     }
     return messages;
 }

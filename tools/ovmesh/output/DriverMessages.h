@@ -18,7 +18,7 @@ struct DriverMessage {
 
 // The driver's messages about its last request on path: those starting with
 // "W: " are warnings, every other one an error. The prefix ("W: ", "E: ")
-// gives way to the file's name.
+// gives way to the file's name, unless the message names path itself.
 std::vector<DriverMessage> driverMessagesAbout(const std::string& path, const ovCoreMeshDriver& driver);
 
 // One line each on the console. Errors about work that succeeded show as

@@ -1,0 +1,306 @@
+#include "assimp/DeclaredCounts.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "core/InputFiles.h"
+#include "core/Utf8Text.h"
+
+namespace ov::assimpimport {
+
+namespace {
+
+// The fewest bytes a value takes in a text format: a digit and a separator.
+constexpr uint64_t kTextValueBytes = 2;
+// An OFF vertex is three numbers at least; a face, its corner count at least.
+constexpr uint64_t kOffVertexBytes = 3 * kTextValueBytes;
+constexpr uint64_t kOffFaceBytes = kTextValueBytes;
+// A binary STL is an 80-byte header, a triangle count, and 50 bytes a triangle.
+constexpr uint64_t kStlHeaderBytes = 84;
+constexpr uint64_t kStlTriangleBytes = 50;
+constexpr size_t kStlCountAt = 80;
+
+const std::map<std::string_view, uint64_t> kPlyTypeBytes{
+    {"char", 1},   {"int8", 1},    {"uchar", 1},  {"uint8", 1},  {"short", 2}, {"int16", 2},
+    {"ushort", 2}, {"uint16", 2},  {"int", 4},    {"int32", 4},  {"uint", 4},  {"uint32", 4},
+    {"float", 4},  {"float32", 4}, {"double", 8}, {"float64", 8}};
+
+const std::vector<std::string_view> kPlyHeaderEnd{"end_header"};
+
+struct Declared {
+    std::string what;
+    uint64_t count;
+    // The fewest bytes one of them takes.
+    uint64_t bytes;
+};
+
+// The header's lines and where the data after them starts.
+struct Header {
+    std::vector<std::string_view> lines;
+    size_t dataAt = 0;
+};
+
+std::vector<std::string_view> wordsOf(std::string_view line) {
+    std::vector<std::string_view> words;
+    for (size_t at = line.find_first_not_of(" \t\r"); at != std::string_view::npos;
+         at = line.find_first_not_of(" \t\r", at)) {
+        const size_t end = std::min(line.find_first_of(" \t\r", at), line.size());
+        words.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+std::optional<uint64_t> countOf(std::string_view word) {
+    uint64_t count = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), count);
+    if (error != std::errc() || end != word.data() + word.size()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+// A count as assimp reads it: the digits a word starts with, modulo 2^32.
+uint32_t leadingCountOf(std::string_view word) {
+    uint32_t count = 0;
+    for (size_t at = 0; at < word.size() && word[at] >= '0' && word[at] <= '9'; ++at) {
+        count = count * 10 + static_cast<uint32_t>(word[at] - '0');
+    }
+    return count;
+}
+
+class CountCheck {
+public:
+    CountCheck(std::string_view head, uint64_t size, std::string source)
+        : mHead(head), mSize(size), mSource(std::move(source)) {}
+
+    [[noreturn]] void refuse(const std::string& reason) const {
+        throw ReadError("cannot read '" + mSource + "': " + reason);
+    }
+
+    // The lines up to and including the one that ends is true for.
+    template <typename Ends>
+    Header headerUpTo(Ends ends, const char* name) const {
+        Header header;
+        const bool whole = mHead.size() == mSize;
+        // Each line ends with its line feed: assimp may read for ever after a
+        // header line that ends the file without one (a fuzzer's find).
+        for (size_t at = 0; at < mHead.size();) {
+            const size_t end = mHead.find('\n', at);
+            if (end == std::string_view::npos) {
+                break;
+            }
+            header.lines.push_back(mHead.substr(at, end - at));
+            at = end + 1;
+            if (ends(header.lines.back())) {
+                header.dataAt = at;
+                return header;
+            }
+        }
+        // assimp's readers look for it as long as the file lasts, and longer.
+        refuse(std::string("its ") + name +
+               (!whole ? " is not within its first " + std::to_string(kDeclaredCountsHead) + " bytes"
+                       : ", ended by a line feed, is missing"));
+    }
+
+    void requireFit(const std::vector<Declared>& declared, uint64_t dataAt) const {
+        uint64_t left = mSize > dataAt ? mSize - dataAt : 0;
+        for (const Declared& items : declared) {
+            const uint64_t bytes = std::max<uint64_t>(items.bytes, 1);
+            // The last value of a text may end the file without its separator.
+            if (items.count > (left + 1) / bytes) {
+                refuse("its header declares " + std::to_string(items.count) + " " + items.what +
+                       ", which take at least " + std::to_string(bytes) + " bytes each, but " +
+                       std::to_string(left) + " bytes of the file are left for them");
+            }
+            left -= std::min(left, items.count * bytes);
+        }
+    }
+
+    std::string_view head() const { return mHead; }
+    uint64_t size() const { return mSize; }
+
+private:
+    std::string_view mHead;
+    uint64_t mSize;
+    std::string mSource;
+};
+
+uint64_t plyPropertyBytes(const std::vector<std::string_view>& words, bool text) {
+    if (text) {
+        return kTextValueBytes;
+    }
+    // A list takes its length at least; a value of a type assimp does not know, a byte.
+    const std::string_view type = words.size() > 2 && words[1] == "list" ? words[2] : words[1];
+    const auto known = kPlyTypeBytes.find(type);
+    return known == kPlyTypeBytes.end() ? 1 : known->second;
+}
+
+void checkPly(const CountCheck& check) {
+    // assimp takes the magic number in any case.
+    std::string magic(check.head().substr(0, 3));
+    std::transform(magic.begin(), magic.end(), magic.begin(), [](char c) { return c | 0x20; });
+    if (magic != "ply") {
+        return;
+    }
+    const Header header = check.headerUpTo(
+        [](std::string_view line) { return wordsOf(line) == kPlyHeaderEnd; }, "header's end_header line");
+    bool text = true;
+    std::vector<Declared> declared;
+    for (const std::string_view line : header.lines) {
+        const std::vector<std::string_view> words = wordsOf(line);
+        if (words.size() >= 2 && words[0] == "format") {
+            text = words[1] == "ascii";
+        } else if (words.size() >= 2 && words[0] == "element") {
+            // assimp counts an element it does not know by the digits its name starts with.
+            uint64_t count = leadingCountOf(words[1]);
+            if (words.size() >= 3) {
+                const std::optional<uint64_t> stated = countOf(words[2]);
+                if (!stated) {
+                    check.refuse("its header line '" + std::string(line) + "' has no element count");
+                }
+                count = std::max(count, *stated);
+            }
+            declared.push_back({std::string(words[1]) + " elements", count, 0});
+        } else if (words.size() >= 2 && words[0] == "property" && !declared.empty()) {
+            declared.back().bytes += plyPropertyBytes(words, text);
+        }
+    }
+    check.requireFit(declared, header.dataAt);
+}
+
+// Walks an OFF header the way assimp's reader does: tokens run across lines,
+// a line whose token starts with '#' is skipped, and counts are the leading
+// digits of a token taken modulo 2^32. The counts checked are then the ones
+// assimp allocates for, whatever else the header holds.
+class OffHeaderWalk {
+public:
+    explicit OffHeaderWalk(std::string_view head) : mHead(head) {}
+
+    // The vertex and face counts, or nothing when the head ends first.
+    std::optional<std::pair<uint32_t, uint32_t>> counts() {
+        nextToken();
+        skipKeyword();
+        nextToken();
+        const std::optional<uint32_t> vertices = number();
+        nextToken();
+        const std::optional<uint32_t> faces = number();
+        if (!vertices || !faces) {
+            return std::nullopt;
+        }
+        return std::pair{*vertices, *faces};
+    }
+
+    size_t at() const { return mAt; }
+
+private:
+    bool at(char c) const { return mAt < mHead.size() && mHead[mAt] == c; }
+
+    void skipBlanks() {
+        while (mAt < mHead.size() && std::string_view(" \t\r\n").find(mHead[mAt]) != std::string_view::npos) {
+            ++mAt;
+        }
+    }
+
+    void nextToken() {
+        skipBlanks();
+        while (at('#')) {
+            mAt = std::min(mHead.find('\n', mAt), mHead.size());
+            skipBlanks();
+        }
+    }
+
+    void skipPrefix(std::string_view prefix) {
+        if (mHead.substr(mAt).starts_with(prefix)) {
+            mAt += prefix.size();
+        }
+    }
+
+    // The ST, C, N, 4 and n letters are taken even when no OFF follows, and
+    // after an n comes a dimension count.
+    void skipKeyword() {
+        for (const std::string_view prefix : {"ST", "C", "N", "4"}) {
+            skipPrefix(prefix);
+        }
+        const bool dimension = at('n');
+        skipPrefix("n");
+        skipPrefix("OFF");
+        if (dimension) {
+            nextToken();
+            number();
+        }
+    }
+
+    std::optional<uint32_t> number() {
+        if (mAt >= mHead.size()) {
+            return std::nullopt;
+        }
+        const uint32_t value = leadingCountOf(mHead.substr(mAt));
+        mAt = std::min(mHead.find_first_not_of("0123456789", mAt), mHead.size());
+        return value;
+    }
+
+    std::string_view mHead;
+    size_t mAt = 0;
+};
+
+void checkOff(const CountCheck& check) {
+    OffHeaderWalk walk(check.head());
+    const auto counts = walk.counts();
+    if (walk.at() >= check.head().size() && check.head().size() < check.size()) {
+        check.refuse("its vertex and face counts are not within its first " +
+                     std::to_string(kDeclaredCountsHead) + " bytes");
+    }
+    if (!counts) {
+        return;
+    }
+    check.requireFit({{"vertices", counts->first, kOffVertexBytes}, {"faces", counts->second, kOffFaceBytes}},
+                     walk.at());
+}
+
+// assimp takes an STL for binary when its size is the one its triangle count
+// gives, computed in 32 bits: a count that wraps around must not pass.
+void checkBinaryStl(const CountCheck& check) {
+    if (check.head().size() < kStlHeaderBytes) {
+        return;
+    }
+    uint32_t count = 0;
+    for (size_t i = 4; i-- > 0;) {
+        count = count << 8 | static_cast<unsigned char>(check.head()[kStlCountAt + i]);
+    }
+    const uint64_t needed = kStlHeaderBytes + kStlTriangleBytes * count;
+    if (needed != check.size() && static_cast<uint32_t>(needed) == check.size()) {
+        check.requireFit({{"triangles", count, kStlTriangleBytes}}, kStlHeaderBytes);
+    }
+}
+
+}  // namespace
+
+void requireFileCountsFit(const std::string& path, const std::string& extension) {
+    std::ifstream file = openForReading(path);
+    std::string head(kDeclaredCountsHead, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(pathOfUtf8(path), error);
+    requireCountsFit(head, error ? head.size() : size, extension, path);
+}
+
+void requireCountsFit(std::string_view head, uint64_t size, const std::string& extension,
+                      const std::string& source) {
+    const CountCheck check(head, size, source);
+    if (extension == "ply") {
+        checkPly(check);
+    } else if (extension == "off") {
+        checkOff(check);
+    } else if (extension == "stl") {
+        checkBinaryStl(check);
+    }
+}
+
+}  // namespace ov::assimpimport

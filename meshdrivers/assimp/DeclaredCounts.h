@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ov::assimpimport {
+
+// How much of a file's start requireCountsFit looks at: headers longer than
+// this are refused where their counts matter.
+constexpr size_t kDeclaredCountsHead = size_t{1} << 16;
+
+// assimp allocates for the counts a header declares (PLY elements, OFF
+// vertices and faces, binary STL triangles) before it reads the data, and
+// goes on through data that is not there: a file of a few hundred bytes
+// could take gigabytes and minutes. ReadError naming source when the header
+// declares more than the file's size can hold, each element counted at its
+// fewest bytes, or when the counts cannot be read. head is the file's start
+// (its first kDeclaredCountsHead bytes, or all of it), size the whole
+// file's; extension picks the format (lower case, without the dot).
+void requireCountsFit(std::string_view head, uint64_t size, const std::string& extension,
+                      const std::string& source);
+
+// The same for the file at path.
+void requireFileCountsFit(const std::string& path, const std::string& extension);
+
+}  // namespace ov::assimpimport

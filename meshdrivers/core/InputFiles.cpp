@@ -1,0 +1,97 @@
+#include "core/InputFiles.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+#include <system_error>
+
+#include "core/Utf8Text.h"
+
+namespace ov {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The path with every link resolved, as far as it exists.
+fs::path resolved(const fs::path& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    const fs::path canonical = fs::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : canonical;
+}
+
+fs::path root(const fs::path& folder) {
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+std::string systemReason(int error) {
+    return std::generic_category().message(error);
+}
+
+}  // namespace
+
+ReadError::~ReadError() = default;
+
+Confinement::Confinement(const fs::path& folder, bool confine) {
+    if (confine) {
+        mRoot = resolved(root(folder));
+    }
+}
+
+bool Confinement::admits(const fs::path& file) const {
+    if (!mRoot) {
+        return true;
+    }
+    const fs::path at = resolved(file);
+    const auto [rootEnd, atEnd] = std::mismatch(mRoot->begin(), mRoot->end(), at.begin(), at.end());
+    // A root that ends in a separator gives an empty last element.
+    return rootEnd == mRoot->end() || (std::next(rootEnd) == mRoot->end() && rootEnd->empty());
+}
+
+void Confinement::require(const fs::path& file, const std::string& named, const std::string& source) const {
+    if (!admits(file)) {
+        throw ReadError("cannot read '" + source + "': it names '" + named + "' (" +
+                        utf8OfPath(resolved(file)) + "), outside its folder " + utf8OfPath(*mRoot) +
+                        ", to which the read is confined");
+    }
+}
+
+std::ifstream openForReading(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(pathOfUtf8(path), error);
+    if (!fs::exists(status)) {
+        throw ReadError("cannot read '" + path + "': no such file");
+    }
+    if (fs::is_directory(status)) {
+        throw ReadError("cannot read '" + path + "': it is a folder");
+    }
+    std::ifstream stream(pathOfUtf8(path), std::ios::binary);
+    if (!stream) {
+        throw ReadError("cannot read '" + path + "': " + systemReason(errno));
+    }
+    return stream;
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream stream = openForReading(path);
+    std::string content{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    if (stream.bad()) {
+        throw ReadError("cannot read '" + path + "': " + systemReason(errno));
+    }
+    return content;
+}
+
+std::optional<fs::path> locateNamedFile(const fs::path& folder, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const fs::path named = pathOfUtf8(name);
+    std::error_code error;
+    for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
+        if (fs::is_regular_file(candidate, error)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace ov

@@ -1,0 +1,81 @@
+#include "core/TextEncoding.h"
+
+#include <utf8.h>
+
+#include <cstdint>
+#include <iterator>
+#include <vector>
+
+#include "core/InputFiles.h"
+
+namespace ov {
+
+namespace {
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+DetectedEncoding detectEncoding(std::string_view start) {
+    using namespace std::string_view_literals;
+    if (startsWith(start, "\xEF\xBB\xBF"sv)) {
+        return {TextEncoding::Utf8, 3};
+    }
+    if (startsWith(start, "\xFF\xFE"sv)) {
+        return {TextEncoding::Utf16LittleEndian, 2};
+    }
+    if (startsWith(start, "\xFE\xFF"sv)) {
+        return {TextEncoding::Utf16BigEndian, 2};
+    }
+    if (start.size() >= 2 && (start[0] == '\0') != (start[1] == '\0')) {
+        return {start[1] == '\0' ? TextEncoding::Utf16LittleEndian : TextEncoding::Utf16BigEndian, 0};
+    }
+    return {};
+}
+
+const char* encodingName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf16LittleEndian:
+            return "UTF-16LE";
+        case TextEncoding::Utf16BigEndian:
+            return "UTF-16BE";
+        case TextEncoding::Utf8:
+            break;
+    }
+    return "UTF-8";
+}
+
+std::string utf16ToUtf8(std::string_view bytes, TextEncoding encoding, const std::string& source) {
+    const std::string refusal = source + ": cannot read this " + encodingName(encoding) + " text: ";
+    if (bytes.size() % 2 != 0) {
+        throw ReadError(refusal + "it ends in half a character");
+    }
+    const bool little = encoding == TextEncoding::Utf16LittleEndian;
+    std::vector<uint16_t> units(bytes.size() / 2);
+    for (size_t i = 0; i < units.size(); ++i) {
+        const auto first = static_cast<uint8_t>(bytes[2 * i]);
+        const auto second = static_cast<uint8_t>(bytes[2 * i + 1]);
+        units[i] = static_cast<uint16_t>(little ? first | second << 8 : second | first << 8);
+    }
+    std::string text;
+    text.reserve(units.size());
+    try {
+        utf8::utf16to8(units.begin(), units.end(), std::back_inserter(text));
+    } catch (const utf8::exception&) {
+        throw ReadError(refusal + "it holds an unpaired surrogate");
+    }
+    return text;
+}
+
+std::string decodedText(std::string bytes, const std::string& source) {
+    const DetectedEncoding detected = detectEncoding(bytes);
+    if (detected.encoding != TextEncoding::Utf8) {
+        return utf16ToUtf8(std::string_view(bytes).substr(detected.markSize), detected.encoding, source);
+    }
+    bytes.erase(0, detected.markSize);
+    return bytes;
+}
+
+}  // namespace ov
