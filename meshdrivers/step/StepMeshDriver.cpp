@@ -131,6 +131,17 @@ bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
     return saved && closed;
 }
 
+StepSaveSettings::~StepSaveSettings() = default;
+
+StepSaveSettings StepMeshDriver::settingsFor(const SaveMeshOptions& options) const {
+    const auto* given = options.drivers.find<StepSaveSettings>();
+    return given != nullptr ? *given : defaults;
+}
+
+ovSavedContent StepMeshDriver::savedContent(const SaveMeshOptions& options) const {
+    return settingsFor(options).holdsGeometry() ? ovSavedContent::Geometry : ovSavedContent::Structure;
+}
+
 bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& device,
                                       ovProgressNotifierInterface* progress, const std::string& fileName,
                                       const SaveMeshOptions& options) const {
@@ -139,15 +150,16 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
         return false;
     }
     const ovSpatial& root = *rootObject;
+    const StepSaveSettings settings = settingsFor(options);
     StepExportContext context;
     context.progress = progress;
-    context.writer.setProfile(profile);
+    context.writer.setProfile(settings.profile);
     std::optional<GeometryWriter> geometryWriter;
-    if (profile == StepProfile::Interop && geometry != StepGeometry::None) {
-        if (!GeometryWriter::schemaMatches(*schema, geometry)) {
+    if (settings.holdsGeometry()) {
+        if (!GeometryWriter::schemaMatches(*schema, settings.geometry)) {
             return false;
         }
-        context.geometry = &geometryWriter.emplace(context, geometry);
+        context.geometry = &geometryWriter.emplace(context, settings.geometry);
     }
     if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
         return false;

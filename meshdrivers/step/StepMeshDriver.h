@@ -16,6 +16,19 @@ namespace ov::step {
 // each as a triangulated surface set, far smaller, for readers that know it.
 enum class StepGeometry { None, Faceted, Tessellated };
 
+// What a STEP save is told, in its options (SaveMeshOptions::drivers); a
+// save without them follows the driver's own profile and geometry form.
+struct OVMESHDRIVERS_API StepSaveSettings : ovDriverSettings {
+    ~StepSaveSettings() override;
+
+    StepProfile profile = StepProfile::Exact;
+    // How meshes are written, in the Interop profile only.
+    StepGeometry geometry = StepGeometry::None;
+
+    // Whether the files hold meshes: a geometry form in the Interop profile.
+    bool holdsGeometry() const { return profile == StepProfile::Interop && geometry != StepGeometry::None; }
+};
+
 // Saves a tree of nodes and external-reference nodes as an AP242 assembly:
 // products, definitions, placements, document references, properties and
 // units, and no geometry. Every entity is laid out from the EXPRESS schema
@@ -28,14 +41,19 @@ public:
 
     bool isSchemaValid() const { return schema != nullptr; }
 
-    // The profile of the files the following saves write; Exact until set.
-    void setProfile(StepProfile newProfile) { profile = newProfile; }
-    StepProfile getProfile() const { return profile; }
+    // The profile of the files the following saves without StepSaveSettings
+    // write, on an instance the host owns; Exact until set.
+    void setProfile(StepProfile newProfile) { defaults.profile = newProfile; }
+    StepProfile getProfile() const { return defaults.profile; }
 
-    // How the meshes of a saved tree are written, in the Interop profile only
-    // (the Exact profile refuses them); None until set.
-    void setGeometry(StepGeometry form) { geometry = form; }
-    StepGeometry getGeometry() const { return geometry; }
+    // How the meshes of a saved tree are written by those saves, in the
+    // Interop profile only (the Exact profile refuses them); None until set.
+    void setGeometry(StepGeometry form) { defaults.geometry = form; }
+    StepGeometry getGeometry() const { return defaults.geometry; }
+
+    // Structure, or Geometry when the save's settings hold meshes.
+    ovSavedContent savedContent(const SaveMeshOptions& options) const override;
+    bool savesAssemblies() const override { return true; }
 
     // Rejected whenever options.optionFlag is set.
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
@@ -53,8 +71,9 @@ public:
 
 private:
     std::unique_ptr<express::ExpressSchema> schema;
-    StepProfile profile = StepProfile::Exact;
-    StepGeometry geometry = StepGeometry::None;
+    StepSaveSettings settingsFor(const SaveMeshOptions& options) const;
+
+    StepSaveSettings defaults;
 };
 
 }  // namespace ov::step

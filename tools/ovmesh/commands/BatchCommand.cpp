@@ -15,6 +15,8 @@
 #include <string_view>
 #include <thread>
 
+#include "core/FileNames.h"
+#include "core/SafeOutputFile.h"
 #include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -22,7 +24,6 @@
 #include "ovmesh/commands/ChildProcess.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
-#include "ovmesh/output/SafeOutputFile.h"
 
 namespace ov::ovmesh {
 
@@ -33,12 +34,6 @@ namespace {
 // The tool itself, whatever name it was started by.
 constexpr const char* kOwnExecutable = "/proc/self/exe";
 constexpr std::chrono::milliseconds kRedrawInterval{200};
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool hidden(const fs::path& path) {
     return utf8Path(path.filename()).starts_with(".");
@@ -130,14 +125,9 @@ FolderFiles inputFiles(const BatchOptions& options, const std::vector<std::strin
 
 // Appended step by step for the same false warning as passedOverText.
 std::string outputName(const std::string& stem, const std::string& format, size_t number) {
-    std::string name = stem;
-    if (number > 1) {
-        name += '-';
-        name += std::to_string(number);
-    }
-    name += '.';
-    name += format;
-    return name;
+    std::string extension = ".";
+    extension += format;
+    return numberedFileName(stem, extension, number);
 }
 
 }  // namespace
@@ -151,7 +141,7 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
     std::vector<std::string> stems;
     for (size_t i = 0; i < files.size(); ++i) {
         stems.push_back(utf8Path(fsPath(files[i]).stem()));
-        firstWanting.emplace(lowerCase(outputName(stems[i], options.format, 1)), i);
+        firstWanting.emplace(fileNameKey(outputName(stems[i], options.format, 1)), i);
     }
     BatchPlan plan;
     plan.passedOver = std::move(found.passedOver);
@@ -159,15 +149,15 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
     for (size_t i = 0; i < files.size(); ++i) {
         size_t number = 1;
         std::string name = outputName(stems[i], options.format, number);
-        const size_t owner = firstWanting.at(lowerCase(name));
+        const size_t owner = firstWanting.at(fileNameKey(name));
         if (owner != i) {
-            while (firstWanting.contains(lowerCase(name)) || given.contains(lowerCase(name))) {
+            while (firstWanting.contains(fileNameKey(name)) || given.contains(fileNameKey(name))) {
                 name = outputName(stems[i], options.format, ++number);
             }
             plan.renames.push_back("'" + files[i] + "' is written as '" + name + "', since '" + files[owner] +
                                    "' is written as '" + outputName(stems[owner], options.format, 1) + "'");
         }
-        given.insert(lowerCase(name));
+        given.insert(fileNameKey(name));
         plan.items.push_back({files[i], utf8Path(fsPath(options.outputFolder) / fsPath(name))});
     }
     return plan;

@@ -6,10 +6,10 @@
 #include <ostream>
 #include <vector>
 
+#include "core/SafeOutputFile.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/SceneIo.h"
-#include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
 
 namespace ov::ovmesh {
@@ -96,7 +96,10 @@ int convertToStandardOutput(Session& session, const ConvertOptions& options) {
             "--external-parts writes part files beside the output: name an output file instead of -");
     }
     requireSavableFormat(options.to, "--to");
-    const PrivateFolder folder;
+    const ovPrivateFolder folder;
+    if (folder.creationError()) {
+        throw ToolError("cannot create a temporary folder: " + folder.creationError().message());
+    }
     ConvertOptions toFile = options;
     toFile.to.clear();
     toFile.output = utf8Path(folder.path() / fsPath(outputStem(options.input) + "." + options.to));
