@@ -1,9 +1,11 @@
 #include "ovmesh/Interruption.h"
 
+#include <array>
 #include <csignal>
 #include <cstdlib>
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <io.h>
 #else
 #include <signal.h>
@@ -17,6 +19,9 @@ volatile std::sig_atomic_t gStopAtOnce = 0;
 
 constexpr char kStoppedReading[] = "error: interrupted while reading the input\n";
 
+// A path the handler can use as it stands: no allocation in a signal handler.
+std::array<char, 4096> gFolderToRemove{};
+
 // Only calls that are safe in a signal handler.
 void stopAtOnce(int signal) {
 #if defined(_WIN32)
@@ -25,6 +30,13 @@ void stopAtOnce(int signal) {
     [[maybe_unused]] const ssize_t written =
         write(STDERR_FILENO, kStoppedReading, sizeof kStoppedReading - 1);
 #endif
+    if (gFolderToRemove[0] != '\0') {
+#if defined(_WIN32)
+        _rmdir(gFolderToRemove.data());
+#else
+        rmdir(gFolderToRemove.data());
+#endif
+    }
     std::_Exit(ov::ovmesh::kSignalExitBase + signal);
 }
 
@@ -73,6 +85,18 @@ StopAtOnceScope::StopAtOnceScope() {
 
 StopAtOnceScope::~StopAtOnceScope() {
     gStopAtOnce = 0;
+}
+
+RemovedOnStopAtOnce::RemovedOnStopAtOnce(const std::string& emptyFolder) {
+    // A path too long to hold is left behind, as before.
+    if (emptyFolder.size() < gFolderToRemove.size()) {
+        emptyFolder.copy(gFolderToRemove.data(), emptyFolder.size());
+        gFolderToRemove[emptyFolder.size()] = '\0';
+    }
+}
+
+RemovedOnStopAtOnce::~RemovedOnStopAtOnce() {
+    gFolderToRemove[0] = '\0';
 }
 
 bool interruptionRequested() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace ov::ovmesh {
 
@@ -22,6 +23,16 @@ public:
     ~StopAtOnceScope();
     StopAtOnceScope(const StopAtOnceScope&) = delete;
     StopAtOnceScope& operator=(const StopAtOnceScope&) = delete;
+};
+
+// While one lives, a stop at once also removes this folder, which is still
+// empty while an input is read (a private folder a conversion writes into).
+class RemovedOnStopAtOnce {
+public:
+    explicit RemovedOnStopAtOnce(const std::string& emptyFolder);
+    ~RemovedOnStopAtOnce();
+    RemovedOnStopAtOnce(const RemovedOnStopAtOnce&) = delete;
+    RemovedOnStopAtOnce& operator=(const RemovedOnStopAtOnce&) = delete;
 };
 
 // Whether a signal asked the tool to stop.

@@ -121,6 +121,9 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         {"ply\nformat binary_little_endian 1.0\nelement vertex 400000000\n" + kXyz + "end_header\n", "ply",
          "declares 400000000 vertex elements, which take at least 12 bytes each"},
         {"OFF\n# c\n100000000 1 0\n0 0 0\n", "off", "declares 100000000 vertices"},
+        // Counts on lines of their own, and one that assimp wraps to 32 bits (fuzzer's finds).
+        {"1\n222222222222222222222\x02OFF 2\n", "off", "declares 830006158 faces"},
+        {"nOFF 3\n#\n 4\n\n100000000 1\n", "off", "declares 4 vertices"},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
         {kPlyHead + "element vertex 1\n" + kXyz + "0 0 0\n", "ply", "end_header line is missing"},
         // A triangle count that assimp's 32-bit size check wraps around to this size.

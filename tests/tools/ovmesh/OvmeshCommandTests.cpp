@@ -485,6 +485,14 @@ TEST_F(OvmeshTest, ConfineRefusesFilesNamedOutsideTheInputsFolder) {
         EXPECT_EQ(confined.code, 1);
         EXPECT_THAT(confined.err, testing::AllOf(HasSubstr(named), HasSubstr("outside its folder")));
     }
+    // A batch's conversions are confined each.
+    const ToolRun batch =
+        ovmesh({"convert", "--confine", in.string(), "--to", "stl", "--out-dir", output("out")});
+    EXPECT_EQ(batch.code, 1);
+    EXPECT_THAT(batch.err,
+                testing::AllOf(HasSubstr("names '../outside.mtl'"), HasSubstr("link.bin' ("),
+                               HasSubstr("names '/tmp/p.stl'"), HasSubstr("converted 0, failed 3")));
+    EXPECT_FALSE(fs::exists(output("out/model.stl")));
 }
 
 // Scripts read the formats table and the node tree with its counts as JSON.

@@ -48,4 +48,9 @@ interrupt TERM '[ -e "$out/big-part0.stl" ]' "$out/big.stp" --external-parts stl
 interrupt TERM 'compgen -G "$out/.big*.tmp-*" >/dev/null' "$work/big.obj" --to stl --out-dir "$out" -j 2
 interrupt -INT 'compgen -G "$out/.big*.tmp-*" >/dev/null' "$work/big.obj" --to stl --out-dir "$out" -j 2
 input=$work/big.ply within=1 interrupt TERM 'sleep 1' "$out/big.stl"
+# Converting to the standard output: its private folder goes too.
+tmp=$work/tmp
+mkdir "$tmp"
+TMPDIR=$tmp input=$work/big.ply within=1 interrupt TERM 'sleep 1' - --to stl
+[ -z "$(ls -A "$tmp")" ] || { echo "left in the temporary folder:" $(ls -A "$tmp"); failures=$((failures + 1)); }
 exit $((failures > 0))

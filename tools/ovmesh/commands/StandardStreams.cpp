@@ -6,11 +6,12 @@
 #include <ostream>
 #include <vector>
 
-#include "core/SafeOutputFile.h"
+#include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "scenegraph/ovIoManager.h"
+#include "system/ovFiles.h"
 
 namespace ov::ovmesh {
 
@@ -100,6 +101,7 @@ int convertToStandardOutput(Session& session, const ConvertOptions& options) {
     if (folder.creationError()) {
         throw ToolError("cannot create a temporary folder: " + folder.creationError().message());
     }
+    const RemovedOnStopAtOnce removedOnStop(folder.path().string());
     ConvertOptions toFile = options;
     toFile.to.clear();
     toFile.output = utf8Path(folder.path() / fsPath(outputStem(options.input) + "." + options.to));

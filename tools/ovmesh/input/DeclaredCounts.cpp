@@ -156,31 +156,95 @@ void checkPly(const CountCheck& check) {
     check.requireFit(declared, header.dataAt);
 }
 
-bool isOffKeyword(std::string_view word) {
-    return word.ends_with("OFF") && word.find_first_not_of("STCN4n") == word.size() - 3;
-}
+// Walks an OFF header the way assimp's reader does: tokens run across lines,
+// a line whose token starts with '#' is skipped, and counts are the leading
+// digits of a token taken modulo 2^32. The counts checked are then the ones
+// assimp allocates for, whatever else the header holds.
+class OffHeaderWalk {
+public:
+    explicit OffHeaderWalk(std::string_view head) : mHead(head) {}
+
+    // The vertex and face counts, or nothing when the head ends first.
+    std::optional<std::pair<uint32_t, uint32_t>> counts() {
+        nextToken();
+        skipKeyword();
+        nextToken();
+        const std::optional<uint32_t> vertices = number();
+        nextToken();
+        const std::optional<uint32_t> faces = number();
+        if (!vertices || !faces) {
+            return std::nullopt;
+        }
+        return std::pair{*vertices, *faces};
+    }
+
+    size_t at() const { return mAt; }
+
+private:
+    bool at(char c) const { return mAt < mHead.size() && mHead[mAt] == c; }
+
+    void skipBlanks() {
+        while (mAt < mHead.size() && std::string_view(" \t\r\n").find(mHead[mAt]) != std::string_view::npos) {
+            ++mAt;
+        }
+    }
+
+    void nextToken() {
+        skipBlanks();
+        while (at('#')) {
+            mAt = std::min(mHead.find('\n', mAt), mHead.size());
+            skipBlanks();
+        }
+    }
+
+    void skipPrefix(std::string_view prefix) {
+        if (mHead.substr(mAt).starts_with(prefix)) {
+            mAt += prefix.size();
+        }
+    }
+
+    // The ST, C, N, 4 and n letters are taken even when no OFF follows, and
+    // after an n comes a dimension count.
+    void skipKeyword() {
+        for (const std::string_view prefix : {"ST", "C", "N", "4"}) {
+            skipPrefix(prefix);
+        }
+        const bool dimension = at('n');
+        skipPrefix("n");
+        skipPrefix("OFF");
+        if (dimension) {
+            nextToken();
+            number();
+        }
+    }
+
+    std::optional<uint32_t> number() {
+        if (mAt >= mHead.size()) {
+            return std::nullopt;
+        }
+        uint32_t value = 0;
+        for (; mAt < mHead.size() && mHead[mAt] >= '0' && mHead[mAt] <= '9'; ++mAt) {
+            value = value * 10 + static_cast<uint32_t>(mHead[mAt] - '0');
+        }
+        return value;
+    }
+
+    std::string_view mHead;
+    size_t mAt = 0;
+};
 
 void checkOff(const CountCheck& check) {
-    std::vector<std::string_view> counts;
-    bool first = true;
-    const Header header = check.headerUpTo(
-        [&](std::string_view line) {
-            std::vector<std::string_view> words = wordsOf(line.substr(0, line.find('#')));
-            const bool blank = words.empty();
-            if (first && !blank && isOffKeyword(words.front())) {
-                words.erase(words.begin());
-            }
-            first = first && blank;
-            counts = words;
-            return !words.empty();
-        },
-        "line of vertex and face counts");
-    const std::optional<uint64_t> vertices = counts.size() >= 2 ? countOf(counts[0]) : std::nullopt;
-    const std::optional<uint64_t> faces = counts.size() >= 2 ? countOf(counts[1]) : std::nullopt;
-    if (vertices && faces) {
-        check.requireFit({{"vertices", *vertices, kOffVertexBytes}, {"faces", *faces, kOffFaceBytes}},
-                         header.dataAt);
+    OffHeaderWalk walk(check.head());
+    const auto counts = walk.counts();
+    if (walk.at() >= check.head().size() && check.head().size() < check.size()) {
+        check.refuse("its vertex and face counts are not within its first " +
+                     std::to_string(kDeclaredCountsHead) + " bytes");
     }
+    if (!counts) {
+        return;
+    }
+    check.requireFit({{"vertices", counts->first, kOffVertexBytes}, {"faces", counts->second, kOffFaceBytes}},
+                     walk.at());
 }
 
 // assimp takes an STL for binary when its size is the one its triangle count
