@@ -76,6 +76,13 @@ std::string cutUtf8(std::string text, size_t size) {
     return text;
 }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + text at -O3.
+std::string dottedExtension(const std::string& format) {
+    std::string extension = ".";
+    extension += format;
+    return extension;
+}
+
 // Names the files of one output: "<output stem>-<node>.<format>", cut to a
 // length file systems take, with a number added when two names are the same.
 class PartNamer {
@@ -83,7 +90,7 @@ public:
     PartNamer(const std::string& output, const std::string& format)
         : mFolder(pathOfUtf8(output).parent_path()),
           mStem(utf8OfPath(pathOfUtf8(output).stem())),
-          mExtension("." + format) {}
+          mExtension(dottedExtension(format)) {}
 
     // The file name and the full path.
     std::pair<std::string, std::string> next(const std::string& nodeName) {
