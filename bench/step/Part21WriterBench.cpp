@@ -259,7 +259,7 @@ bool writeRecords(const RecordBuilder& file, ov::express::ExpressSchema& schema,
                   MapPlacement placement, Stopwatch& stopwatch) {
     constexpr size_t kBatch = 64;
     Part21Writer writer;
-    if (!writer.beginWritePart21("bench.stp", ov::SaveMeshOptions{}, &schema, &device)) {
+    if (!writer.beginWritePart21({"bench.stp"}, &schema, &device)) {
         return false;
     }
     for (uint64_t id = 0; id < file.idCount(); ++id) {

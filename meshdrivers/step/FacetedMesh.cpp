@@ -125,8 +125,14 @@ void orientClosedPieces(const std::vector<Wm4::Vector3f>& positions,
 
 std::optional<Wm4::Vector3d> faceNormal(const Wm4::Vector3f& a, const Wm4::Vector3f& b,
                                         const Wm4::Vector3f& c) {
-    const Wm4::Vector3d u = difference(b, a);
-    const Wm4::Vector3d v = difference(c, a);
+    const auto exact = [](const Wm4::Vector3f& p) { return Wm4::Vector3d(p[0], p[1], p[2]); };
+    return faceNormal(exact(a), exact(b), exact(c));
+}
+
+std::optional<Wm4::Vector3d> faceNormal(const Wm4::Vector3d& a, const Wm4::Vector3d& b,
+                                        const Wm4::Vector3d& c) {
+    const Wm4::Vector3d u = b - a;
+    const Wm4::Vector3d v = c - a;
     const Wm4::Vector3d n = u.Cross(v);
     const double length = n.Length();
     if (!(length > 1e-12 * u.Length() * v.Length())) {

@@ -33,6 +33,8 @@ struct FacetedMesh {
 
 // The unit normal of a triangle by the right-hand rule, none when its
 // corners are (nearly) on one line.
+std::optional<Wm4::Vector3d> faceNormal(const Wm4::Vector3d& a, const Wm4::Vector3d& b,
+                                        const Wm4::Vector3d& c);
 std::optional<Wm4::Vector3d> faceNormal(const Wm4::Vector3f& a, const Wm4::Vector3f& b,
                                         const Wm4::Vector3f& c);
 

@@ -117,7 +117,9 @@ struct PendingValue {
 class CheckingHandler : public Part21Handler {
 public:
     CheckingHandler(const Part21Schema& schema, size_t maxFindings)
-        : mView(schema), mMaxFindings(maxFindings) {}
+        : mView(schema),
+          mMaxFindings(maxFindings),
+          mGeometricItem(schema.entityIndex("GEOMETRIC_REPRESENTATION_ITEM")) {}
 
     void headerRecord(const Part21Record& record) override;
     void dataRecord(const Part21Record& record) override;
@@ -142,6 +144,8 @@ private:
     void checkReferenceTarget(const PendingReference& reference, uint32_t shape);
     bool checkAggregate(const PendingValue& value, const DeclaredType& aggregate);
     void checkStrings();
+    void checkDistinctMembers(uint32_t list);
+    void reportUnusedGeometry();
     void mismatch(const Item& item, TypeId type, const std::string& detail = std::string());
     uint64_t lineOf(const Item& item) const { return mRecord->line + item.lineOffset; }
     std::string where() const;
@@ -151,6 +155,13 @@ private:
     Part21CheckReport mReport;
     InstanceTable mInstances;
     std::vector<PendingReference> mPending;
+    // Every instance a reference names, and the geometric items with their lines:
+    // an item no instance refers to belongs to no representation.
+    std::vector<uint64_t> mReferenced;
+    std::optional<uint32_t> mGeometricItem;
+    std::vector<std::pair<uint64_t, uint64_t>> mGeometricItems;
+    // The members of a SET being checked.
+    std::vector<std::string_view> mMembers;
     std::vector<PendingValue> mValues;
     std::vector<uint32_t> mEntities;
     // The first item of each parameter of the partial value being checked.
@@ -218,6 +229,9 @@ void CheckingHandler::dataRecord(const Part21Record& record) {
     checkStrings();
     const InstanceLayout* layout = layoutOf(record);
     define(record.id, record.line, layout == nullptr ? SchemaView::kUnknownShape : layout->shape);
+    if (layout != nullptr && mGeometricItem && mView.isKindOf(layout->shape, *mGeometricItem)) {
+        mGeometricItems.emplace_back(record.id, record.line);
+    }
     if (layout == nullptr) {
         for (const Item& item : record.items) {
             if (item.kind == Item::Kind::Reference) {
@@ -451,6 +465,9 @@ bool CheckingHandler::checkAggregate(const PendingValue& value, const DeclaredTy
         ++count;
     }
     std::reverse(mValues.begin() + static_cast<long>(firstElement), mValues.end());
+    if (aggregate.aggregate == DeclaredType::Aggregate::Set) {
+        checkDistinctMembers(value.item);
+    }
     // An ARRAY's bounds are its first and last index: it has exactly that many elements.
     const bool isArray = aggregate.aggregate == DeclaredType::Aggregate::Array;
     const int64_t lower = isArray && aggregate.upper != DeclaredType::kUnbounded
@@ -464,6 +481,39 @@ bool CheckingHandler::checkAggregate(const PendingValue& value, const DeclaredTy
     return true;
 }
 
+// Members written alike are one value: a SET holds each once. A typed
+// member is compared with its value; nested aggregates are left alone.
+void CheckingHandler::checkDistinctMembers(uint32_t list) {
+    const std::vector<Part21Item>& items = mRecord->items;
+    mMembers.clear();
+    for (uint32_t element = list + 1; element < items[list].next; element = items[element].next) {
+        if (items[element].kind != Item::Kind::List) {
+            const std::string_view last = items[items[element].next - 1].text;
+            const char* const begin = items[element].text.data();
+            // A typed member's closing parenthesis follows its value.
+            const bool typed = items[element].kind == Item::Kind::Typed;
+            mMembers.emplace_back(begin,
+                                  static_cast<size_t>(last.data() + last.size() + (typed ? 1 : 0) - begin));
+        }
+    }
+    std::sort(mMembers.begin(), mMembers.end());
+    for (auto repeated = std::adjacent_find(mMembers.begin(), mMembers.end()); repeated != mMembers.end();
+         repeated =
+             std::adjacent_find(std::upper_bound(repeated, mMembers.end(), *repeated), mMembers.end())) {
+        report(lineOf(items[list]), where() + "'" + std::string(*repeated) + "' more than once in a SET");
+    }
+}
+
+void CheckingHandler::reportUnusedGeometry() {
+    std::sort(mReferenced.begin(), mReferenced.end());
+    for (const auto& [id, line] : mGeometricItems) {
+        if (!std::binary_search(mReferenced.begin(), mReferenced.end(), id)) {
+            report(line,
+                   instanceText(id) + ": a geometric item that nothing refers to, in no representation");
+        }
+    }
+}
+
 void CheckingHandler::checkReference(const Item& item, TypeId type) {
     PendingReference reference{0, lineOf(item), {mRecord->id, mPartName, mSlot}, type};
     const std::string_view digits = item.text.substr(1);
@@ -471,6 +521,7 @@ void CheckingHandler::checkReference(const Item& item, TypeId type) {
         report(reference.line, where() + "reference " + std::string(item.text) + " out of range");
         return;
     }
+    mReferenced.push_back(reference.target);
     if (const std::optional<uint32_t> shape = mInstances.shapeOf(reference.target)) {
         checkReferenceTarget(reference, *shape);
     } else {
@@ -509,6 +560,7 @@ Part21CheckReport CheckingHandler::finish() {
                    originText(reference.origin) + instanceText(reference.target) + " is not defined");
         }
     }
+    reportUnusedGeometry();
     std::stable_sort(mReport.findings.begin(), mReport.findings.end(),
                      [](const Part21Finding& a, const Part21Finding& b) { return a.line < b.line; });
     return std::move(mReport);

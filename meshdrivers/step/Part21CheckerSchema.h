@@ -103,6 +103,10 @@ public:
     // types.
     std::optional<TypeId> typedMember(TypeId select, std::string_view name);
     bool hasEnumerationItem(TypeId enumeration, std::string_view item);
+    // Whether an instance of the shape is one of the entity (by index) or of its subtypes.
+    bool isKindOf(uint32_t shape, uint32_t entity) {
+        return matches({ResolvedType::Kind::Entity, entity}, shape);
+    }
     std::string describe(TypeId id) const;
 
 private:

@@ -137,8 +137,8 @@ bool Part21Writer::reportMissingOutput() {
     return fail();
 }
 
-bool Part21Writer::beginWritePart21(const std::string& fileName, const SaveMeshOptions& options,
-                                    express::ExpressSchema* newSchema, ovIoDevice* newDevice) {
+bool Part21Writer::beginWritePart21(const Part21Header& header, express::ExpressSchema* newSchema,
+                                    ovIoDevice* newDevice) {
     clearPart21Writer();
     if (newDevice == nullptr || newSchema == nullptr) {
         return reportMissingOutput();
@@ -146,8 +146,8 @@ bool Part21Writer::beginWritePart21(const std::string& fileName, const SaveMeshO
     schema = newSchema;
     device = newDevice;
 
-    const std::string header = buildHeader(fileName, options);
-    return writeFrame(header.data(), header.size(), "Fail to write header");
+    const std::string text = buildHeader(header);
+    return writeFrame(text.data(), text.size(), "Fail to write header");
 }
 
 bool Part21Writer::writeFrame(const char* bytes, size_t length, const char* failureText) {
@@ -162,41 +162,45 @@ bool Part21Writer::writeFrame(const char* bytes, size_t length, const char* fail
     return true;
 }
 
-std::string Part21Writer::buildHeader(const std::string& fileName, const SaveMeshOptions& options) const {
+std::string Part21Writer::buildHeader(const Part21Header& header) {
     const std::string timeStamp = ovSystemUtils::GetCurrentTimeAsString("%FT%T", true);
-    const bool interop = profile == StepProfile::Interop;
     // A text that is not valid UTF-8 keeps what converted; the reason is logged.
     const auto encoded = [](const std::string& text) {
         std::string converted;
         Utf8ToPart21Encoding(text, converted);
         return converted;
     };
-    std::string author = options.author;
-    ovStringUtils::ReplaceAllOccurrences(author, "'", "");
-    const std::string version = GetSoftwareVersionForStream().toString();
+    std::string author = header.author;
+    std::string version = header.preprocessorVersion;
+    if (header.encodeTexts) {
+        author = encoded(author);
+        version = encoded(version);
+    } else {
+        ovStringUtils::ReplaceAllOccurrences(author, "'", "");
+    }
+    std::string schemas;
+    for (const std::string& identifier : header.schemaIdentifiers) {
+        schemas += (schemas.empty() ? "'" : ",'") + encoded(identifier) + "'";
+    }
 
-    std::string header;
-    header += "ISO-10303-21;";
-    header += kEol;
-    header += "HEADER;";
-    header += kEol;
-    header += "FILE_DESCRIPTION(('No description'), '2;1');";
-    header += kEol;
-    header += "FILE_NAME('" + encoded(fileName) + "','" + timeStamp + "',('" +
-              (interop ? encoded(options.author) : author) + "'),(''),'Part21 Writer','" +
-              (interop ? encoded(version) : version) + "','');";
-    header += kEol;
-    header +=
-        interop ? "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }'));"
-                : "FILE_SCHEMA(('AUTOMOTIVE_DESIGN','AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF',"
-                  "'AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 }'));";
-    header += kEol;
-    header += "ENDSEC;";
-    header += kEol;
-    header += kEol;
-    header += "DATA;";
-    header += kEol;
-    return header;
+    std::string text;
+    text += "ISO-10303-21;";
+    text += kEol;
+    text += "HEADER;";
+    text += kEol;
+    text += "FILE_DESCRIPTION(('No description'), '2;1');";
+    text += kEol;
+    text += "FILE_NAME('" + encoded(header.fileName) + "','" + timeStamp + "',('" + author +
+            "'),(''),'Part21 Writer','" + version + "','');";
+    text += kEol;
+    text += "FILE_SCHEMA((" + schemas + "));";
+    text += kEol;
+    text += "ENDSEC;";
+    text += kEol;
+    text += kEol;
+    text += "DATA;";
+    text += kEol;
+    return text;
 }
 
 Part21WriterUserData Part21Writer::generateEntityId() {

@@ -11,14 +11,33 @@
 
 #include "core/ovMeshDriversExport.h"
 #include "express/ExpressSchema.h"
-#include "scenegraph/ovCoreMeshDriver.h"
 #include "step/Part21WriterUserData.h"
-#include "step/StepProfile.h"
 #include "system/ovIoDevice.h"
 #include "system/ovVariant.h"
 #include "system/ovVariantContainers.h"
 
 namespace ov::step {
+
+// What the header section of a file says; the application protocol decides
+// the schema identifiers.
+struct Part21Header {
+    std::string fileName;
+    std::string author;
+    std::string preprocessorVersion;
+    std::vector<std::string> schemaIdentifiers;
+    // Texts in the exchange-file encoding; otherwise the author loses its
+    // apostrophes and the version is written as it stands, as older files have them.
+    bool encodeTexts = true;
+};
+
+// How values are spelled in the records.
+struct Part21ValueSpelling {
+    // .T. and .F. rather than 1 and 0.
+    bool logicalBooleans = false;
+    // The shortest digits that read back to the same double, a number that
+    // is not finite failing its record; otherwise every digit of the binary value.
+    bool shortestReals = false;
+};
 
 // Writes an exchange file in the clear-text encoding: the header section, one
 // data record per entity instance laid out from the EXPRESS schema, and the
@@ -37,8 +56,7 @@ public:
 
     // Resets the writer and writes the header. The schema and the device stay
     // the caller's and must outlive the file.
-    bool beginWritePart21(const std::string& fileName, const SaveMeshOptions& options,
-                          express::ExpressSchema* schema, ovIoDevice* device);
+    bool beginWritePart21(const Part21Header& header, express::ExpressSchema* schema, ovIoDevice* device);
     // The next instance id (1, 2, ...); every id handed out must be written once.
     Part21WriterUserData generateEntityId();
 
@@ -69,9 +87,8 @@ public:
     bool endWritePart21();
     bool isWriteError() const { return writeError; }
 
-    // How values and the header are spelled; kept across files, Exact until set.
-    void setProfile(StepProfile newProfile) { profile = newProfile; }
-    StepProfile getProfile() const { return profile; }
+    // How values are spelled; kept across files.
+    void setValueSpelling(const Part21ValueSpelling& newSpelling) { spelling = newSpelling; }
 
 private:
     friend struct Part21WriterTestAccess;
@@ -141,7 +158,7 @@ private:
     bool fail();
     bool hasOutput() const { return device != nullptr && schema != nullptr; }
     bool reportMissingOutput();
-    std::string buildHeader(const std::string& fileName, const SaveMeshOptions& options) const;
+    static std::string buildHeader(const Part21Header& header);
     // Header and footer: written whole, then the device must still be good.
     bool writeFrame(const char* bytes, size_t length, const char* failureText);
     bool writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
@@ -189,7 +206,7 @@ private:
     ovIoDevice* device;
     uint64_t nextEntityId;
     bool writeError;
-    StepProfile profile = StepProfile::Exact;
+    Part21ValueSpelling spelling;
 
     // Reused between records so that the usual record needs no allocation.
     std::string encodingScratch;

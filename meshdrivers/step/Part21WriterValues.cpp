@@ -108,7 +108,7 @@ bool Part21Writer::writeValue(const ovVariant& value) {
         case ovVariant::String:
             return writeRawStr("'", 1) && writeUtf8Str(value.getString()) && writeRawStr("'", 1);
         case ovVariant::Boolean:
-            if (profile == StepProfile::Interop) {
+            if (spelling.logicalBooleans) {
                 return writeRawStr(value.toBool() ? ".T." : ".F.", 3);
             }
             return writeRawStr(value.toBool() ? "1" : "0", 1);
@@ -191,7 +191,7 @@ bool Part21Writer::writeInteger(int64_t value) {
 }
 
 bool Part21Writer::writeDouble(double value) {
-    if (profile == StepProfile::Interop) {
+    if (spelling.shortestReals) {
         return writeShortestReal(value);
     }
     if (std::isnan(value)) {

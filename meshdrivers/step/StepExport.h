@@ -12,6 +12,7 @@
 #include "scenegraph/ovSpatial.h"
 #include "step/Part21Writer.h"
 #include "step/Part21WriterUserData.h"
+#include "step/StepRules.h"
 #include "system/ovProgressNotifier.h"
 #include "system/ovVariantContainers.h"
 
@@ -33,6 +34,11 @@ using DefinitionKey = std::pair<const void*, std::array<float, 9>>;
 
 // One per save call; every writing function gets it by reference.
 struct StepExportContext {
+    explicit StepExportContext(StepRules profileRules) : rules(std::move(profileRules)) {
+        writer.setValueSpelling(rules.values);
+    }
+
+    const StepRules rules;
     std::map<DefinitionKey, DefinitionRefs> definitions;
     Part21Writer writer;
     Part21WriterUserData zeroPoint;
@@ -57,10 +63,6 @@ struct StepExportContext {
     // Writes the meshes of nodes as their geometry; without it they are refused.
     GeometryWriter* geometry = nullptr;
 };
-
-inline bool isInterop(const StepExportContext& context) {
-    return context.writer.getProfile() == StepProfile::Interop;
-}
 
 // The length, angle and solid angle units and the geometric context that
 // holds them (with a length uncertainty in the interop profile); false, with

@@ -247,9 +247,14 @@ bool GeometryWriter::cancelled() const {
     return mContext.progress != nullptr && mContext.progress->isCanceled();
 }
 
-bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
-                                     const Part21WriterUserData& nodeRepresentation,
-                                     const Matrix3d& residual) {
+void GeometryItems::append(const GeometryItems& more) {
+    solids.insert(solids.end(), more.solids.begin(), more.solids.end());
+    surfaces.insert(surfaces.end(), more.surfaces.begin(), more.surfaces.end());
+    tessellated.insert(tessellated.end(), more.tessellated.begin(), more.tessellated.end());
+}
+
+bool GeometryWriter::addGeometryOf(const ovBaseGeometry& geometry, const Matrix3d& residual,
+                                   GeometryItems& nodeItems) {
     if (!geometry.IsDerived(ovTriMesh::TYPE)) {
         warningLine() << "Step driver : polylines are not written, polyline " << describe(geometry)
                       << " is left out";
@@ -259,20 +264,42 @@ bool GeometryWriter::writeGeometryOf(const ovBaseGeometry& geometry,
     const MeshPlacement placement(mesh, residual);
     const MeshKey key{mesh.getVertexBuffer(), mesh.getIndexBuffer(), mesh.getMaterialState(),
                       placement.key()};
-    auto [entry, added] = mRepresentations.try_emplace(key);
-    if (added && !writeMeshRepresentations(mesh, placement, entry->second)) {
+    auto [entry, added] = mMeshItems.try_emplace(key);
+    if (added && !writeMeshItems(mesh, placement, entry->second)) {
         return false;
     }
-    for (const Part21WriterUserData& representation : entry->second) {
-        writeNewEntity(mContext, {"shape_representation_relationship"},
-                       stepAttributes("name", text(""), "rep_1", nodeRepresentation.toVariant(), "rep_2",
-                                      representation.toVariant()));
-    }
+    nodeItems.append(entry->second);
     return !mContext.writer.isWriteError();
 }
 
-bool GeometryWriter::writeMeshRepresentations(const ovTriMesh& mesh, const MeshPlacement& placement,
-                                              std::vector<Part21WriterUserData>& representations) {
+void GeometryWriter::writeNodeGeometry(const GeometryItems& nodeItems, const std::string& nodeName,
+                                       const Part21WriterUserData& nodeRepresentation) {
+    const auto tie = [&](const Part21WriterUserData& representation) {
+        writeNewEntity(mContext, {"shape_representation_relationship"},
+                       stepAttributes("name", text(""), "rep_1", nodeRepresentation.toVariant(), "rep_2",
+                                      representation.toVariant()));
+    };
+    const auto represent = [&](const char* entity, const std::vector<Part21WriterUserData>& items) {
+        if (items.empty()) {
+            return;
+        }
+        ovVariantListImpl list;
+        for (const Part21WriterUserData& item : items) {
+            list.push_back(item.toVariant());
+        }
+        tie(writeNewEntity(mContext, {entity},
+                           stepAttributes("name", text(nodeName), "items", ovVariant(list),
+                                          "context_of_items", mContext.geometricContext.toVariant())));
+    };
+    represent("faceted_brep_shape_representation", nodeItems.solids);
+    represent("shape_representation", nodeItems.surfaces);
+    if (!nodeItems.tessellated.empty()) {
+        tie(writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", nodeName, nodeItems.tessellated));
+    }
+}
+
+bool GeometryWriter::writeMeshItems(const ovTriMesh& mesh, const MeshPlacement& placement,
+                                    GeometryItems& items) {
     if (mesh.getVertexBuffer() == nullptr || mesh.getIndexBuffer() == nullptr ||
         mesh.getIndexBuffer()->GetIndexQuantity() < 3) {
         warningLine() << "Step driver : mesh " << describe(mesh) << " has no triangles and is left out";
@@ -282,50 +309,32 @@ bool GeometryWriter::writeMeshRepresentations(const ovTriMesh& mesh, const MeshP
     if (!data.check()) {
         return false;
     }
-    const ovVariant name = text(mesh.GetName());
-    const auto represent = [&](const char* entity, const std::vector<Part21WriterUserData>& items) {
-        if (items.empty()) {
-            return;
+    if (mForm == StepGeometry::Tessellated) {
+        if (!writeTessellatedItem(data, items.tessellated.emplace_back())) {
+            return false;
         }
-        ovVariantListImpl list;
-        for (const Part21WriterUserData& item : items) {
-            list.push_back(item.toVariant());
-            if (mesh.getMaterialState() != nullptr) {
+    } else if (!writeFacetedItems(data, items)) {
+        return false;
+    }
+    if (mesh.getMaterialState() != nullptr) {
+        for (const auto* kind : {&items.solids, &items.surfaces, &items.tessellated}) {
+            for (const Part21WriterUserData& item : *kind) {
                 writeStyle(*mesh.getMaterialState(), item);
             }
         }
-        representations.push_back(
-            writeNewEntity(mContext, {entity},
-                           stepAttributes("name", name, "items", ovVariant(list), "context_of_items",
-                                          mContext.geometricContext.toVariant())));
-    };
-    if (mForm == StepGeometry::Tessellated) {
-        Part21WriterUserData item;
-        if (!writeTessellatedItem(data, item)) {
-            return false;
-        }
-        representations.push_back(
-            writeRepresentation("TESSELLATED_SHAPE_REPRESENTATION", mesh.GetName(), item));
-        if (mesh.getMaterialState() != nullptr) {
-            writeStyle(*mesh.getMaterialState(), item);
-        }
-    } else {
-        FacetedItems items;
-        if (!writeFacetedItems(data, items)) {
-            return false;
-        }
-        represent("faceted_brep_shape_representation", items.solids);
-        represent("shape_representation", items.surfaces);
     }
     return !mContext.writer.isWriteError();
 }
 
 Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, const std::string& name,
-                                                         const Part21WriterUserData& item) {
+                                                         const std::vector<Part21WriterUserData>& items) {
     const uint64_t id = mStream.beginRecord(upperName);
     mStream.appendString(name);
     mStream.appendText(",(");
-    mStream.appendReference(item.getRef());
+    for (size_t i = 0; i < items.size(); ++i) {
+        mStream.appendText(i == 0 ? "" : ",");
+        mStream.appendReference(items[i].getRef());
+    }
     mStream.appendText("),");
     mStream.appendReference(mContext.geometricContext.getRef());
     mStream.endRecord();
@@ -333,7 +342,7 @@ Part21WriterUserData GeometryWriter::writeRepresentation(const char* upperName, 
     return Part21WriterUserData(id);
 }
 
-bool GeometryWriter::writeFacetedItems(const MeshData& data, FacetedItems& items) {
+bool GeometryWriter::writeFacetedItems(const MeshData& data, GeometryItems& items) {
     const ovTriMesh& mesh = data.mesh();
     std::vector<Wm4::Vector3f> positions(static_cast<size_t>(data.vertexCount()));
     for (size_t i = 0; i < positions.size(); ++i) {
@@ -351,8 +360,13 @@ bool GeometryWriter::writeFacetedItems(const MeshData& data, FacetedItems& items
     if (faceted.faces.empty()) {
         return true;
     }
+    // Readers take a point as the double its text reads as: the planes go
+    // through those, or they would miss their points by the text's rounding.
+    std::vector<Wm4::Vector3d> readPoints(faceted.points.size());
     uint64_t firstPoint = 0;
     for (size_t i = 0; i < faceted.points.size(); ++i) {
+        const Wm4::Vector3f& p = faceted.points[i];
+        readPoints[i] = {readBack(p[0]), readBack(p[1]), readBack(p[2])};
         const uint64_t point = mStream.beginRecord("CARTESIAN_POINT");
         firstPoint = i == 0 ? point : firstPoint;
         mStream.appendText("'',");
@@ -366,8 +380,11 @@ bool GeometryWriter::writeFacetedItems(const MeshData& data, FacetedItems& items
             return false;
         }
         const std::array<uint32_t, 3>& corner = faceted.faces[f];
-        const Wm4::Vector3d normal =
-            *faceNormal(faceted.points[corner[0]], faceted.points[corner[1]], faceted.points[corner[2]]);
+        const std::optional<Wm4::Vector3d> read =
+            faceNormal(readPoints[corner[0]], readPoints[corner[1]], readPoints[corner[2]]);
+        const Wm4::Vector3d normal = read ? *read
+                                          : *faceNormal(faceted.points[corner[0]], faceted.points[corner[1]],
+                                                        faceted.points[corner[2]]);
         const uint64_t direction = mStream.beginRecord("DIRECTION");
         firstFace = f == 0 ? direction + 5 : firstFace;
         mStream.appendText("'',");
@@ -485,7 +502,7 @@ void GeometryWriter::writeStyle(const ovMaterialState& material, const Part21Wri
     const Part21WriterUserData styled = writeNewEntity(
         mContext, {"styled_item"},
         stepAttributes("name", text("color"), "styles", listOf(style), "item", item.toVariant()));
-    writeRepresentation("MECHANICAL_DESIGN_GEOMETRIC_PRESENTATION_REPRESENTATION", "", styled);
+    writeRepresentation("MECHANICAL_DESIGN_GEOMETRIC_PRESENTATION_REPRESENTATION", "", {styled});
 }
 
 // The surface colour of a material (its diffuse colour, transparent where

@@ -8,6 +8,7 @@
 #include "step/StepGeometryWriter.h"
 #include "system/ovLog.h"
 #include "system/ovStringUtils.h"
+#include "system/ovSystemUtils.h"
 
 namespace ov::step {
 
@@ -20,14 +21,11 @@ bool writeExportFrame(StepExportContext& context, const ovSpatial& root) {
     const ovVariant application = writeNewEntity(context, {"application_context"},
                                                  stepAttributes("application", text("digital mock up")))
                                       .toVariant();
-    // Interop names the one schema its header declares.
-    const bool interop = isInterop(context);
     writeNewEntity(
         context, {"application_protocol_definition"},
         stepAttributes("status", text("international standard"), "application_interpreted_model_schema_name",
-                       text(interop ? "ap242_managed_model_based_3d_engineering" : "automotive_design"),
-                       "application_protocol_year", ovVariant(interop ? 2014 : 2003), "application",
-                       application));
+                       text(context.rules.protocolSchemaName), "application_protocol_year",
+                       ovVariant(context.rules.protocolYear), "application", application));
     context.productContext =
         writeNewEntity(context, {"product_context"},
                        stepAttributes("name", text("DMU"), "discipline_type", text("visualization"),
@@ -40,8 +38,7 @@ bool writeExportFrame(StepExportContext& context, const ovSpatial& root) {
         writeNewEntity(context, {"organization"}, stepAttributes("name", text("OMBRE VIAN")));
     context.organizationRole =
         writeNewEntity(context, {"organization_role"}, stepAttributes("name", text("id owner")));
-    // The interop profile lists the products owned once they are written.
-    if (!interop) {
+    if (!context.rules.ownedPartsListed) {
         writeOrganizationAssignment(context);
     }
     const ovVariantMapImpl documentType = stepAttributes("product_data_type", text("geometry"));
@@ -85,10 +82,20 @@ bool writeExportFrame(StepExportContext& context, const ovSpatial& root) {
 }  // namespace
 
 void writeOrganizationAssignment(StepExportContext& context) {
-    const ovVariantListImpl items = isInterop(context) ? context.partProducts : ovVariantListImpl();
+    const ovVariantListImpl items =
+        context.rules.ownedPartsListed ? context.partProducts : ovVariantListImpl();
     writeNewEntity(context, {"applied_organization_assignment"},
                    stepAttributes("assigned_organization", context.organization.toVariant(), "role",
                                   context.organizationRole.toVariant(), "items", ovVariant(items)));
+}
+
+StepSaveSettings::~StepSaveSettings() = default;
+
+ovSavedContent StepMeshDriver::savedContent(const SaveMeshOptions& options) const {
+    const StepSaveSettings* given = options.drivers.find<StepSaveSettings>();
+    const StepSaveSettings& settings = given != nullptr ? *given : ownSettings;
+    return StepRules::of(settings).geometry != StepGeometry::None ? ovSavedContent::Geometry
+                                                                  : ovSavedContent::Structure;
 }
 
 StepMeshDriver::StepMeshDriver(const std::string& schemaPath)
@@ -121,6 +128,8 @@ bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
     }
     ovIoDeviceFileStream file(path, ovIoDevice::WriteOnly, true);
     if (!file.isOpen()) {
+        ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
+            << "Step driver : cannot open '" << path << "' for writing";
         return false;
     }
     const bool saved =
@@ -131,17 +140,6 @@ bool StepMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
     return saved && closed;
 }
 
-StepSaveSettings::~StepSaveSettings() = default;
-
-StepSaveSettings StepMeshDriver::settingsFor(const SaveMeshOptions& options) const {
-    const auto* given = options.drivers.find<StepSaveSettings>();
-    return given != nullptr ? *given : defaults;
-}
-
-ovSavedContent StepMeshDriver::savedContent(const SaveMeshOptions& options) const {
-    return settingsFor(options).holdsGeometry() ? ovSavedContent::Geometry : ovSavedContent::Structure;
-}
-
 bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& device,
                                       ovProgressNotifierInterface* progress, const std::string& fileName,
                                       const SaveMeshOptions& options) const {
@@ -150,18 +148,19 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
         return false;
     }
     const ovSpatial& root = *rootObject;
-    const StepSaveSettings settings = settingsFor(options);
-    StepExportContext context;
+    const StepSaveSettings* settings = options.drivers.find<StepSaveSettings>();
+    StepExportContext context(StepRules::of(settings != nullptr ? *settings : ownSettings));
     context.progress = progress;
-    context.writer.setProfile(settings.profile);
     std::optional<GeometryWriter> geometryWriter;
-    if (settings.holdsGeometry()) {
-        if (!GeometryWriter::schemaMatches(*schema, settings.geometry)) {
+    if (context.rules.geometry != StepGeometry::None) {
+        if (!GeometryWriter::schemaMatches(*schema, context.rules.geometry)) {
             return false;
         }
-        context.geometry = &geometryWriter.emplace(context, settings.geometry);
+        context.geometry = &geometryWriter.emplace(context, context.rules.geometry);
     }
-    if (!context.writer.beginWritePart21(fileName, options, schema.get(), &device)) {
+    const Part21Header header{fileName, options.author, GetSoftwareVersionForStream().toString(),
+                              context.rules.fileSchemas, context.rules.encodedHeaderTexts};
+    if (!context.writer.beginWritePart21(header, schema.get(), &device)) {
         return false;
     }
     if (!writeExportFrame(context, root)) {
@@ -173,7 +172,7 @@ bool StepMeshDriver::saveMeshesToStep(const ovObjectList& objects, ovIoDevice& d
             << "Fail to save spatial tree in step " << root.GetType().GetName();
         return false;
     }
-    if (isInterop(context) && !context.partProducts.empty()) {
+    if (context.rules.ownedPartsListed && !context.partProducts.empty()) {
         writeOrganizationAssignment(context);
     }
     if (!writeProductCategories(context) || !context.writer.endWritePart21() || !device.good()) {

@@ -6,33 +6,15 @@
 #include "core/ovMeshDriversExport.h"
 #include "express/ExpressSchema.h"
 #include "scenegraph/ovCoreMeshDriver.h"
-#include "step/StepProfile.h"
+#include "step/StepSaveSettings.h"
 
 namespace ov::step {
-
-// What becomes of the meshes of a saved tree: None refuses them (the tree
-// holds structure only); Faceted writes each as a surface model of planar
-// faces, which readers of boundary representations open; Tessellated writes
-// each as a triangulated surface set, far smaller, for readers that know it.
-enum class StepGeometry { None, Faceted, Tessellated };
-
-// What a STEP save is told, in its options (SaveMeshOptions::drivers); a
-// save without them follows the driver's own profile and geometry form.
-struct OVMESHDRIVERS_API StepSaveSettings : ovDriverSettings {
-    ~StepSaveSettings() override;
-
-    StepProfile profile = StepProfile::Exact;
-    // How meshes are written, in the Interop profile only.
-    StepGeometry geometry = StepGeometry::None;
-
-    // Whether the files hold meshes: a geometry form in the Interop profile.
-    bool holdsGeometry() const { return profile == StepProfile::Interop && geometry != StepGeometry::None; }
-};
 
 // Saves a tree of nodes and external-reference nodes as an AP242 assembly:
 // products, definitions, placements, document references, properties and
 // units, and no geometry. Every entity is laid out from the EXPRESS schema
-// read at construction. Save only.
+// read at construction. Save only. Each save writes as the StepSaveSettings
+// in its options say, or as the driver's own settings where they carry none.
 class OVMESHDRIVERS_API StepMeshDriver : public ovCoreMeshDriver {
 public:
     // A schema that does not load leaves the driver without one (see isSchemaValid).
@@ -41,17 +23,14 @@ public:
 
     bool isSchemaValid() const { return schema != nullptr; }
 
-    // The profile of the files the following saves without StepSaveSettings
-    // write, on an instance the host owns; Exact until set.
-    void setProfile(StepProfile newProfile) { defaults.profile = newProfile; }
-    StepProfile getProfile() const { return defaults.profile; }
+    // The settings of saves whose options carry none, for a driver instance
+    // its caller owns; the exact profile without geometry until set.
+    void setProfile(StepProfile newProfile) { ownSettings.profile = newProfile; }
+    StepProfile getProfile() const { return ownSettings.profile; }
+    void setGeometry(StepGeometry form) { ownSettings.geometry = form; }
+    StepGeometry getGeometry() const { return ownSettings.geometry; }
 
-    // How the meshes of a saved tree are written by those saves, in the
-    // Interop profile only (the Exact profile refuses them); None until set.
-    void setGeometry(StepGeometry form) { defaults.geometry = form; }
-    StepGeometry getGeometry() const { return defaults.geometry; }
-
-    // Structure, or Geometry when the save's settings hold meshes.
+    // Structure, or Geometry when the save's settings write meshes.
     ovSavedContent savedContent(const SaveMeshOptions& options) const override;
     bool savesAssemblies() const override { return true; }
 
@@ -71,9 +50,7 @@ public:
 
 private:
     std::unique_ptr<express::ExpressSchema> schema;
-    StepSaveSettings settingsFor(const SaveMeshOptions& options) const;
-
-    StepSaveSettings defaults;
+    StepSaveSettings ownSettings;
 };
 
 }  // namespace ov::step

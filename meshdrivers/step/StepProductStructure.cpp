@@ -33,9 +33,11 @@ struct OpenNode {
     Matrix3d residual = Matrix3d::Identity();
     // The ids of its children's occurrences.
     std::set<std::string> occurrenceIds;
+    // The items of its meshes, represented once its children are written.
+    GeometryItems geometry;
 };
 
-// Where a child sits in its parent's product. Interop: the turn of the
+// Where a child sits in its parent's product. With rigid placements: the turn of the
 // parent's residual composed with the child's own placement, the rest left
 // to the child as its residual; a rigid placement under a parent without
 // one is written as it is given.
@@ -48,7 +50,7 @@ struct ChildPlacement {
 ChildPlacement placementIn(const StepExportContext& context, const Matrix3d& parentResidual,
                            const ovSpatial& child) {
     ChildPlacement placement;
-    if (!isInterop(context)) {
+    if (!context.rules.rigidPlacements) {
         return placement;
     }
     const ovTransformation& local = child.getLocalTransform();
@@ -129,18 +131,35 @@ bool writeProperties(StepExportContext& context, const ovNode& node,
     return true;
 }
 
+// A text the node's definition states under key, or fallback.
+std::string statedText(const ovNode& node, const char* key, const std::string& fallback) {
+    const auto* instance = node.findMetadata<const ovInstanceMetaData>();
+    if (instance == nullptr || instance->getInstanceDefId() == nullptr) {
+        return fallback;
+    }
+    const ovVariantMapImpl& stated = instance->getInstanceDefId()->getComponentMd();
+    const auto found = stated.find(key);
+    return found != stated.end() && found->second.getType() == ovVariant::String &&
+                   !found->second.getString().empty()
+               ? found->second.getString()
+               : fallback;
+}
+
 // The product, its formation, definition, properties and shape; the shape
 // representation's id is taken here.
 bool writeNodeHead(StepExportContext& context, OpenNode& open) {
     const ovVariant name = text(open.name);
+    const bool stated = context.rules.partNumbersAsIds;
     const Part21WriterUserData product = writeNewEntity(
         context, {"product"},
-        stepAttributes("id", name, "name", name, "frame_of_reference", listOf(context.productContext)));
+        stepAttributes("id", stated ? text(statedText(*open.node, "productId", open.name)) : name, "name",
+                       name, "frame_of_reference", listOf(context.productContext)));
     context.partProducts.push_back(product.toVariant());
     context.detailProducts.push_back(product.toVariant());
-    const Part21WriterUserData formation =
-        writeNewEntity(context, {"product_definition_formation"},
-                       stepAttributes("id", name, "of_product", product.toVariant()));
+    const Part21WriterUserData formation = writeNewEntity(
+        context, {"product_definition_formation"},
+        stepAttributes("id", stated ? text(statedText(*open.node, "revision", open.name)) : name,
+                       "of_product", product.toVariant()));
     open.definition->productDefinition =
         writeNewEntity(context, {"product_definition"},
                        stepAttributes("id", name, "formation", formation.toVariant(), "frame_of_reference",
@@ -165,7 +184,7 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
     // the file by its id only.
     const Part21WriterUserData file = writeNewEntity(
         context, {"document_file"},
-        isInterop(context)
+        context.rules.documentFileById
             ? stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant())
             : stepAttributes("id", path, "name", path, "description", path, "kind",
                              context.documentType.toVariant()));
@@ -197,12 +216,15 @@ void writeNodeTail(StepExportContext& context, OpenNode& open) {
                                               "context_of_items", context.geometricContext.toVariant()),
                                open.shapeRepresentation);
     open.definition->shapeRepresentation = open.shapeRepresentation;
+    if (context.geometry != nullptr) {
+        context.geometry->writeNodeGeometry(open.geometry, open.name, open.shapeRepresentation);
+    }
     writeNewEntity(context, {"shape_definition_representation"},
                    stepAttributes("definition", open.definitionShape.toVariant(), "used_representation",
                                   open.shapeRepresentation.toVariant()));
 }
 
-// Interop: what is particular to one occurrence (its instance metadata's own
+// What is particular to one occurrence (its instance metadata's own
 // values) as properties of the occurrence's shape.
 bool writeOccurrenceProperties(StepExportContext& context, const ovSpatial& child,
                                const Part21WriterUserData& occurrenceShape) {
@@ -229,17 +251,17 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     } else {
         writeRigidPlacement(context, where, transformationOperator, placement);
     }
-    // Interop: the items are a set, which holds the identity placement already.
-    if (!isInterop(context) || placement.getRef() != context.identityPlacement.getRef()) {
+    // The items are a set, which holds the identity placement already.
+    if (!context.rules.distinctSetMembers || placement.getRef() != context.identityPlacement.getRef()) {
         parent.items.push_back(placement.toVariant());
     }
 
     const std::string indexText = ovStringUtils::fromInt(index, 1);
     const std::string nameText = child.GetName().empty() ? "NAUO_" + indexText : child.GetName();
     const ovVariant name = text(nameText);
-    // Interop: two occurrences of one name in one parent get ids of their own.
+    // Two occurrences of one name in one parent get ids of their own.
     std::string id = nameText;
-    while (isInterop(context) && !parent.occurrenceIds.insert(id).second) {
+    while (context.rules.distinctSetMembers && !parent.occurrenceIds.insert(id).second) {
         id += "_" + indexText;
     }
     const Part21WriterUserData occurrence = writeNewEntity(
@@ -259,7 +281,7 @@ bool writeOccurrence(StepExportContext& context, OpenNode& parent, int index, co
     writeNewEntity(context, {"context_dependent_shape_representation"},
                    stepAttributes("representation_relation", relationship.toVariant(),
                                   "represented_product_relation", link.toVariant()));
-    return !isInterop(context) || writeOccurrenceProperties(context, child, link);
+    return !context.rules.occurrenceProperties || writeOccurrenceProperties(context, child, link);
 }
 
 // The walk over the nodes. A node seen for the first time gets its head
@@ -276,9 +298,8 @@ public:
             return WalkNext::Stop;
         }
         if (mContext.geometry != nullptr && step.depth > 0 && step.object.IsDerived(ovBaseGeometry::TYPE)) {
-            return mContext.geometry->writeGeometryOf(static_cast<const ovBaseGeometry&>(step.object),
-                                                      mOpenNodes.back().shapeRepresentation,
-                                                      mOpenNodes.back().residual)
+            return mContext.geometry->addGeometryOf(static_cast<const ovBaseGeometry&>(step.object),
+                                                    mOpenNodes.back().residual, mOpenNodes.back().geometry)
                        ? WalkNext::Skip
                        : WalkNext::Stop;
         }
@@ -341,10 +362,10 @@ private:
                 written(step.object));
     }
 
-    // Interop: a value the writer refused (a number that is not finite) is
+    // A value the writer refused (a number that is not finite) is
     // reported with the node it belongs to.
     bool written(const ovSpatial& spatial) const {
-        if (isInterop(mContext) && mContext.writer.isWriteError()) {
+        if (mContext.rules.refusalsNameTheirNode && mContext.writer.isWriteError()) {
             ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
                 << "Step driver : fail to write node '" << spatial.GetName() << "'";
             return false;
@@ -394,11 +415,11 @@ void writeTransformation(StepExportContext& context, const ovTransformation& tra
 }
 
 bool writeProductCategories(StepExportContext& context) {
-    // Interop leaves out a category without products, and its relationship.
+    // A category without products is left out, and its relationship.
     const auto category = [&context](const char* name, ovVariantListImpl& products) {
         ovVariantListImpl taken;
         taken.swap(products);
-        if (isInterop(context) && taken.empty()) {
+        if (context.rules.noEmptySets && taken.empty()) {
             return Part21WriterUserData();
         }
         return writeNewEntity(context, {"product_related_product_category"},

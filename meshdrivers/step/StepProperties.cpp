@@ -2,6 +2,7 @@
 // one representation item per value, of the kind the value's type calls for.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "step/StepExport.h"
 
@@ -58,6 +59,47 @@ ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::s
                           time.toVariant());
 }
 
+// A date-time value as ISO 8601 text in UTC.
+std::string isoDateTime(const ovVariant& value) {
+    const UtcFields fields = utcFieldsOf(value.toDateTime().millisecondsSinceEpoch);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", fields.year, fields.month, fields.day,
+                  static_cast<int>(fields.hours), static_cast<int>(fields.minutes),
+                  static_cast<int>(fields.seconds));
+    return text;
+}
+
+// Integers as they are, reals as values with a count measure (a plain
+// number), anything else as its text: a boolean true or false, an instant
+// in ISO 8601, nothing as an empty text.
+bool writeReadableValueItem(StepExportContext& context, const ovVariant& name, const ovVariant& value,
+                            const Part21WriterUserData& item) {
+    const auto describe = [&](std::string description) {
+        return context.writer.writeEntity(
+            "descriptive_representation_item",
+            stepAttributes("name", name, "description", ovVariant(std::move(description))), item);
+    };
+    switch (value.getType()) {
+        case ovVariant::Empty:
+            return describe("");
+        case ovVariant::Integer:
+            return context.writer.writeEntity("integer_representation_item",
+                                              stepAttributes("name", name, "the_value", value), item);
+        case ovVariant::Real:
+            return context.writer.writeEntity(
+                "value_representation_item",
+                stepAttributes("name", name, "value_component",
+                               Part21WriterUserData("COUNT_MEASURE", value.toReal()).toVariant()),
+                item);
+        case ovVariant::Boolean:
+            return describe(value.toBool() ? "true" : "false");
+        case ovVariant::DateTime:
+            return describe(isoDateTime(value));
+        default:
+            return describe(value.toString());
+    }
+}
+
 }  // namespace
 
 Part21WriterUserData writeNewEntity(StepExportContext& context,
@@ -72,6 +114,9 @@ bool writeValueItem(StepExportContext& context, const std::string& key, const ov
                     Part21WriterUserData& item) {
     item = context.writer.generateEntityId();
     const ovVariant name(key);
+    if (context.rules.readablePropertyItems) {
+        return writeReadableValueItem(context, name, value, item);
+    }
     switch (value.getType()) {
         case ovVariant::Empty:
             return context.writer.writeEntity("null_representation_item", stepAttributes("name", name), item);
@@ -97,12 +142,16 @@ bool writeValueItem(StepExportContext& context, const std::string& key, const ov
 bool writeProperty(StepExportContext& context, const std::string& key, const ovVariant& value,
                    const Part21WriterUserData& productDefinition) {
     // A representation must hold an item: an empty list has nothing to say.
-    if (isInterop(context) && value.getType() == ovVariant::List && value.getList().empty()) {
+    if (context.rules.noEmptySets && value.getType() == ovVariant::List && value.getList().empty()) {
         return true;
     }
+    // A value with a measure needs the units of its representation's context.
     const Part21WriterUserData representationContext =
-        writeNewEntity(context, {"representation_context"},
-                       stepAttributes("context_identifier", text(""), "context_type", text("external")));
+        context.rules.readablePropertyItems
+            ? context.geometricContext
+            : writeNewEntity(
+                  context, {"representation_context"},
+                  stepAttributes("context_identifier", text(""), "context_type", text("external")));
     const Part21WriterUserData representation = context.writer.generateEntityId();
     ovVariantListImpl items;
     const auto addItem = [&](const ovVariant& itemValue) {

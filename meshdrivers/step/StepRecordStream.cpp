@@ -46,6 +46,15 @@ void appendReal(std::string& out, double value) {
     appendShortestReal(out, value);
 }
 
+double readBack(float value) {
+    std::string text;
+    appendShortestReal(text, value);
+    std::replace(text.begin(), text.end(), 'E', 'e');
+    double read = value;
+    std::from_chars(text.data(), text.data() + text.size(), read);
+    return read;
+}
+
 uint64_t StepRecordStream::beginRecord(const char* upperName) {
     const uint64_t id = mWriter.reserveEntityIds(1);
     if (mCount++ == 0) {

@@ -17,6 +17,8 @@ namespace ov::step {
 // real: with a decimal point, exponent "E". Finite values only.
 void appendReal(std::string& out, float value);
 void appendReal(std::string& out, double value);
+// The double a reader takes from the text appendReal writes for value.
+double readBack(float value);
 
 class StepRecordStream {
 public:

@@ -89,10 +89,10 @@ Part21WriterUserData writeExactLengthUnit(StepExportContext& context,
     return writeSiLengthUnit(context, prefix.value_or(nullptr));
 }
 
-// Interop: an SI prefix, an inch or a foot as such; any other positive scale
+// Stated units: an SI prefix, an inch or a foot as such; any other positive scale
 // is written in millimetres (metres from 1 m up) with every length multiplied
 // into that unit, so that sizes stay true.
-Part21WriterUserData writeInteropLengthUnit(StepExportContext& context, double metresPerUnit) {
+Part21WriterUserData writeStatedLengthUnit(StepExportContext& context, double metresPerUnit) {
     if (const std::optional<const char*> prefix = lengthUnitPrefix(metresPerUnit)) {
         return writeSiLengthUnit(context, *prefix);
     }
@@ -112,7 +112,7 @@ Part21WriterUserData writeInteropLengthUnit(StepExportContext& context, double m
 bool writeUnits(StepExportContext& context, const ovSpatial& root) {
     const auto* worldUnits = root.findMetadata<const ovWorldUnitsMetaData>();
     Part21WriterUserData length;
-    if (!isInterop(context) || worldUnits == nullptr) {
+    if (!context.rules.statedUnits || worldUnits == nullptr) {
         length = writeExactLengthUnit(context, worldUnits);
     } else if (!std::isfinite(worldUnits->getValue())) {
         ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true)
@@ -123,7 +123,7 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
             ovLogObject(ovLogWarning, nullptr, ovLog::msInstance, nullptr, true)
                 << "Fail to deduce scene unit, file will be exported in meter";
         }
-        length = writeInteropLengthUnit(context, worldUnits->getValue());
+        length = writeStatedLengthUnit(context, worldUnits->getValue());
     }
     context.units.push_back(length.toVariant());
     context.units.push_back(writeNewEntity(context, {"plane_angle_unit", "si_unit"},
@@ -135,7 +135,7 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
     ovVariantMapImpl contextAttributes =
         stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
                        ovVariant(3), "units", ovVariant(context.units));
-    if (!isInterop(context)) {
+    if (!context.rules.statedUnits) {
         context.geometricContext = writeNewEntity(
             context, {"geometric_representation_context", "global_unit_assigned_context"}, contextAttributes);
         return true;

@@ -55,7 +55,7 @@ private:
 struct LoadMeshOptions {
     // Keep the extra attributes and user values of the file as metadata.
     bool importMetadata = true;
-    ovDriverSettingsList drivers;
+    ovDriverSettingsList drivers{};
 };
 
 struct SaveMeshOptions {
@@ -63,11 +63,11 @@ struct SaveMeshOptions {
     std::string author;
     bool optionFlag = false;  // asks for a variant of the format some drivers decline
     bool lineBreaks = false;  // line breaks between elements of text formats
-    ovDriverSettingsList drivers;
     // When set, a save that writes files beside its document (images,
     // buffers) lists their UTF-8 paths here once it succeeded: each call
     // learns its own, whatever other saves run beside it.
     std::vector<std::string>* companionFiles = nullptr;
+    ovDriverSettingsList drivers{};
 
     void reportCompanionFiles(std::vector<std::string> paths) const {
         if (companionFiles != nullptr) {

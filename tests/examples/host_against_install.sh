@@ -57,4 +57,14 @@ for program in "$work/host-build/host" "$work/host-pkgconfig"; do
   grep -q "<COLLADA" "$work/out.dae" || fail "$program wrote no COLLADA document"
   rm -f "$work/out.stp" "$work/out.dae"
 done
+# The host example of STEP for CAD readers: the interop profile through the save's settings, and
+# the drivers' reasons printed when the save fails.
+"$cxx" -std=c++20 "$(dirname "$0")/step_host.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/step_host" \
+  || fail "building the STEP host example"
+"$work/step_host" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/cad.stp" || fail "step_host"
+grep -q "^FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442" "$work/cad.stp" \
+  || fail "step_host did not write the interop profile"
+"$work/step_host" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/none/cad.stp" 2>"$work/why" \
+  && fail "step_host wrote into a missing folder"
+[ "$(wc -l <"$work/why")" -ge 2 ] || fail "step_host printed no reason: $(cat "$work/why")"
 echo "installed, moved, found and linked: ok"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Version.h"
 #include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
+#include "ovmesh/ToolVersion.h"
 #include "ovmesh/Usage.h"
 #include "ovmesh/commands/AssemblyOptions.h"
 #include "ovmesh/commands/BatchCommand.h"
@@ -264,10 +264,7 @@ int runOvmesh(int argc, const char* const* argv, std::ostream& out, std::ostream
               bool stderrIsTerminal) {
     CLI::App app("Saves and converts scenes with the ovMeshDrivers library.", "ovmesh");
     CommandLine line;
-    app.set_version_flag("--version", [] {
-        return std::string("ovmesh with ovMeshDrivers ") +
-               ovMeshDrivers::Version::GetDescStringMajorMinorReleaseRevision(false, true);
-    });
+    app.set_version_flag("--version", toolVersionText);
     app.add_option("--resources", line.resources,
                    "resource folder of the library (holds step/ the STEP schema)")
         ->check(CLI::ExistingDirectory);

@@ -13,6 +13,7 @@
 
 #include "Part21WriterTestAccess.h"
 #include "express/ExpressSchema.h"
+#include "step/StepRules.h"
 #include "support/TestSupport.h"
 #include "system/ovVariantContainers.h"
 
@@ -103,8 +104,13 @@ protected:
     }
     void startFile(const std::string& name = "toy.stp") {
         device = ovIoDeviceMemory();
-        ASSERT_TRUE(writer.beginWritePart21(name, options, &schema, &device));
+        ASSERT_TRUE(writer.beginWritePart21(headerOf(name), &schema, &device));
         headerSize = device.data().size();
+    }
+    // The exact profile's header.
+    Part21Header headerOf(const std::string& name) const {
+        return {name, author, GetSoftwareVersionForStream().toString(),
+                StepRules::of(StepSaveSettings()).fileSchemas, false};
     }
     std::string records() const { return device.data().substr(headerSize); }
     bool writeHolder(const ovVariant& value) {
@@ -126,17 +132,17 @@ protected:
     ov::test::FixedClock clock;
     ov::test::LogCapture log;
     express::ExpressSchema schema;
-    SaveMeshOptions options{"", "tester", false, false};
+    std::string author = "tester";
     ovIoDeviceMemory device;
     Part21Writer writer;
     size_t headerSize = 0;
 };
 
-// The header names the file as given, not as the options do, the author
+// The header names the file as given, the author
 // without quotes and the version without a blank when it has no number.
 TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
     SetSoftwareVersionForStream({"1.0", ""});
-    options = {"ignored.stp", "a'b", false, false};
+    author = "a'b";
     startFile("it's \xC3\xA9.stp");
     // The failure is sticky: the next record is refused without a word.
     const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
@@ -156,7 +162,7 @@ TEST_F(ToyFileTest, AFailingDeviceStopsTheFile) {
     for (size_t limit = headerSize; limit < good.size(); ++limit) {
         ovIoDeviceFaultInjector shortWrites(static_cast<int64_t>(limit), ovIoDeviceFaultInjector::kNoLimit);
         Part21Writer cut;
-        ASSERT_TRUE(cut.beginWritePart21("toy.stp", options, &schema, &shortWrites));
+        ASSERT_TRUE(cut.beginWritePart21(headerOf("toy.stp"), &schema, &shortWrites));
         EXPECT_NE(writeRecords(cut, records), std::vector<bool>(6, true)) << limit;
         EXPECT_EQ(shortWrites.data(), good.substr(0, limit));
     }
@@ -296,7 +302,7 @@ TEST_F(ToyFileTest, MisuseFailsWithItsLogLineAndStaysFailed) {
         {[&] { return writeHolder(ovVariant(new ForeignUserData())); }, "#1=HOLDER(", "Invalid user data"},
         {[&] { return writeHolder(ovVariant("ab\xFF")); }, "#1=HOLDER('", badUtf8},
         {[&] { return write("right_part", "left_part"); }, "#1=(BASE(*,$)LEFT_PART(", noL},
-        {[&] { return writer.beginWritePart21("a", options, nullptr, &device); }, "", noOutput},
+        {[&] { return writer.beginWritePart21(headerOf("a"), nullptr, &device); }, "", noOutput},
         // Names the schema does not resolve and kinds without exchange form fail without a word.
         {[&] { return write("HOLDER"); }, "", ""},
         {[&] { return write("holder", "missing"); }, "", ""},

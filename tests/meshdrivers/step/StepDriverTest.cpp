@@ -49,7 +49,7 @@ protected:
     const SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     test::LogCapture log;
     StepMeshDriver driver{schemaPath()};
-    SaveMeshOptions options{"example.stp", "tester", false, false};
+    SaveMeshOptions options = stepOptions("example.stp", "tester");
     std::vector<std::string> written;
 };
 
@@ -208,13 +208,21 @@ ovPointer<ovNode> placedChild(double metresPerUnit, Wm4::Vector3f scale = {1, 1,
 
 // The interop profile rule by rule: what the file holds ("-" first: must not
 // hold) and the log lines (type and text; an error fails the save). Every file
-// it writes checks clean, and Open CASCADE reads it as it stands, in its unit.
+// it writes checks clean, and Open CASCADE reads it as it stands, in its unit,
+// failing on no record.
 TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
-    driver.setProfile(StepProfile::Interop);
+    options.drivers.set(StepSaveSettings(StepProfile::Interop, StepGeometry::None));
     options.author = "DOMAIN\\it's \xC3\xA9";
     ovPointer<ovInstanceDefId> values(new ovInstanceDefId);
-    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, ovVariant>>{
-             {"bought", true}, {"big", 1e20}, {"tenth", 0.1}, {"none", ovVariant(ovVariantListImpl())}}) {
+    for (const auto& [key, value] :
+         std::initializer_list<std::pair<const char*, ovVariant>>{{"bought", true},
+                                                                  {"big", 1e20},
+                                                                  {"tenth", 0.1},
+                                                                  {"none", ovVariant(ovVariantListImpl())},
+                                                                  {"released", ovDateTime{1767225600000}},
+                                                                  {"blank", ovVariant()},
+                                                                  {"productId", "P-7"},
+                                                                  {"revision", "B"}}) {
         values->editComponentMd().insert(key, value);
     }
     const ovPointer<ovNode> inches = placedChild(0.0254, {1, 1, 1}, 0.1f);
@@ -235,8 +243,10 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
          {}},
         {inches,
          {"=(CONVERSION_BASED_UNIT('INCH',#", "(LENGTH_MEASURE(25.4),#", "(0.10000000149011612,0.,0.)",
-          "('bought',.T.)", "('big',1.E+20)", "('tenth',0.1)", "-PROPERTY_DEFINITION('none'",
-          "INTEGER_REPRESENTATION_ITEM('lot',2)"},
+          "=DESCRIPTIVE_REPRESENTATION_ITEM('bought','true')", "('big',COUNT_MEASURE(1.E+20))",
+          "=VALUE_REPRESENTATION_ITEM('tenth',COUNT_MEASURE(0.1))", "-PROPERTY_DEFINITION('none'",
+          "INTEGER_REPRESENTATION_ITEM('lot',2)", "('released','2026-01-01T00:00:00Z')", "('blank','')",
+          "=PRODUCT('P-7','C',", "=PRODUCT_DEFINITION_FORMATION('B',", "=PRODUCT('R','R',"},
          {},
          " 1.000000 0.100000 0.000000 0.000000\n"},
         {placedChild(0.005), {"SI_UNIT(.MILLI.,.METRE.)", "(50.,0.,0.)"}, {}},
@@ -279,13 +289,18 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
             test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + folder.file("read.stp"));
         EXPECT_TRUE(read.starts_with(scene->GetName() + "\n") && read.find(reading) != std::string::npos)
             << read;
+        EXPECT_EQ(
+            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --failures " + folder.file("read.stp")),
+            "0 failures\n");
 #endif
     }
 }
 
 TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
+    SaveMeshOptions flagged = options;
+    flagged.optionFlag = true;
     EXPECT_EQ((std::vector{driver.canSave("a.STEP", options), driver.canSave("a.stl", options),
-                           driver.canSave("a.stp", {"", "", true, false})}),
+                           driver.canSave("a.stp", flagged)}),
               (std::vector{RequestAccepted, RequestRejected, RequestRejected}));
 
     const ovPointer<ovNode> scene = namedNode("R");
@@ -309,7 +324,8 @@ TEST_F(StepDriverTest, DriverAnswersAsItsSlotsSayAndSavesToAPathOrADevice) {
     EXPECT_FALSE(withoutSchema.saveMeshes({scene.get()}, dir.file("none.stp"), nullptr, options));
     EXPECT_EQ(test::saveToMemory(withoutSchema, {scene.get()}, false), "");
     EXPECT_FALSE(std::filesystem::exists(dir.file("none.stp")));
-    EXPECT_EQ(log.texts(ovLogError), Strings{});
+    EXPECT_EQ(log.texts(ovLogError),
+              Strings{"Step driver : cannot open '" + dir.file("missing/x.stp") + "' for writing"});
 }
 
 // The walk keeps its state on the heap: neither depth nor breadth reaches the

@@ -84,16 +84,14 @@ size_t count(const std::string& text, const std::string& what) {
 
 class StepGeometryTest : public ::testing::Test {
 protected:
-    void SetUp() override { driver.setProfile(StepProfile::Interop); }
-
     std::string save(ovSpatial* root, bool saves = true) {
-        return test::saveToMemory(driver, {root}, saves, nullptr,
-                                  SaveMeshOptions{"geometry.stp", "", false, false});
+        return test::saveToMemory(driver, {root}, saves, nullptr, stepOptions("geometry.stp", "", settings));
     }
 
     test::FixedClock clock;
     test::LogCapture log;
     StepMeshDriver driver{schemaPath()};
+    StepSaveSettings settings{StepProfile::Interop, StepGeometry::None};
 };
 
 // Each form checks clean and writes the shared mesh once, the raised copy
@@ -108,13 +106,13 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
         size_t warnings;
     } cases[] = {
         {StepGeometry::Tessellated,
-         {{"=TESSELLATED_SHAPE_REPRESENTATION('m',", 2}, {"=COORDINATES_LIST(", 2}},
+         {{"=TESSELLATED_SHAPE_REPRESENTATION('P',", 1}, {"=COORDINATES_LIST(", 2}},
          0},
         {StepGeometry::Faceted, {{"=FACE_SURFACE(", 4}, {"=CARTESIAN_POINT('',(0.,1.,3.));", 1}}, 2},
     };
     for (const auto& [form, records, warnings] : cases) {
         log.clear();
-        driver.setGeometry(form);
+        settings.geometry = form;
         const ovPointer<ovNode> scene = rectangleScene();
         const std::string file = save(scene.get());
         expectChecksClean(file);
@@ -181,7 +179,7 @@ std::vector<double> worldBox(const ovSpatial& root) {
 // a solid of its volume. The mirrored and scaled copies are products of
 // their own, and nothing is worth a warning.
 TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyPlacement) {
-    driver.setGeometry(StepGeometry::Faceted);
+    settings.geometry = StepGeometry::Faceted;
     ovPointer<ovInstanceDefId> definition(new ovInstanceDefId);
     const auto part = [&definition](const std::string& name, const Wm4::Matrix3f& linear,
                                     Wm4::Vector3f shift) {
@@ -212,6 +210,58 @@ TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyP
         EXPECT_NEAR(std::stod(box.str(k + 1)), expected[k], 1e-3) << read;
     }
 #endif
+}
+
+// A small triangle far from the origin: its plane, read as the file spells
+// the numbers, meets its corners within 1e-7 of its size, though the text of
+// each coordinate rounds its single-precision value.
+TEST_F(StepGeometryTest, FacetedPlanesMeetTheirPointsAsTheFileSpellsThem) {
+    settings.geometry = StepGeometry::Faceted;
+    ovPointer<ovTriMesh> mesh(test::makeGeometry<ovTriMesh>(
+        {{3000.7f, 2000.3f, 1000.1f}, {3000.713f, 2000.3f, 1000.1f}, {3000.7f, 2000.317f, 1000.101f}},
+        {0, 1, 2}));
+    const std::string file = save(namedNode("R", {namedNode("P", {mesh.get()}).get()}).get());
+    const std::vector<std::vector<double>> points = numbersOf(file, "CARTESIAN_POINT");
+    const std::vector<double> n = numbersOf(file, "DIRECTION").back();
+    const std::vector<double>& a = points[points.size() - 3];
+    for (const std::vector<double>& p : {points[points.size() - 2], points.back()}) {
+        EXPECT_LT(std::fabs((p[0] - a[0]) * n[0] + (p[1] - a[1]) * n[1] + (p[2] - a[2]) * n[2]),
+                  1e-7 * 0.013);
+    }
+}
+
+// A node of two meshes of two materials is one representation named after
+// the node, holding both, each styled in its colour; Open CASCADE reads one
+// shape of that name.
+TEST_F(StepGeometryTest, ANodeOfSeveralMaterialsIsOneRepresentationNamedAfterIt) {
+    const auto coloured = [](float red, float shift) {
+        ovPointer<ovTriMesh> mesh = cube();
+        mesh->setMaterialState(new ovMaterialState);
+        mesh->getMaterialState()->diffuse = {red, 0, 1, 1};
+        mesh->editLocalTransform(true).SetTranslate({shift, 0, 0});
+        return mesh;
+    };
+    const ovPointer<ovNode> root =
+        namedNode("R", {namedNode("body", {coloured(1, 0).get(), coloured(0, 2).get()}).get()});
+    for (const auto& [form, representation] :
+         {std::pair{StepGeometry::Faceted, "=FACETED_BREP_SHAPE_REPRESENTATION('body',(#"},
+          {StepGeometry::Tessellated, "=TESSELLATED_SHAPE_REPRESENTATION('body',(#"}}) {
+        settings.geometry = form;
+        const std::string file = save(root.get());
+        expectChecksClean(file);
+        EXPECT_EQ(count(file, representation), 1u) << representation;
+        EXPECT_EQ(count(file, "=SHAPE_REPRESENTATION_RELATIONSHIP("), 1u);
+        EXPECT_EQ(count(file, "=STYLED_ITEM('color',"), 2u);
+#ifdef OV_OCCT_STEP_READER
+        if (form == StepGeometry::Faceted) {
+            test::TempDir folder;
+            test::writeFile(folder.file("body.stp"), file);
+            EXPECT_THAT(
+                test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --shapes " + folder.file("body.stp")),
+                testing::StartsWith("body: 24 triangles"));
+        }
+#endif
+    }
 }
 
 // A render mesh (each side of a cube with its own four vertices, turned
@@ -276,8 +326,7 @@ TEST_F(StepGeometryTest, MeshesThatCannotBeWrittenFailTheSaveWithTheReason) {
     for (const auto& [mesh, profile, error] : cases) {
         SCOPED_TRACE(error);
         log.clear();
-        driver.setProfile(profile);
-        driver.setGeometry(StepGeometry::Faceted);
+        settings = {profile, StepGeometry::Faceted};
         const ovPointer<ovNode> scene = rectangleScene(mesh);
         save(scene.get(), false);
         EXPECT_EQ(log.texts(ovLogError).front(), error);

@@ -66,6 +66,16 @@ inline ovPointer<ovNode> sharedDefinitionScene() {
     return root;
 }
 
+// The options of a save that records fileName and author, with settings.
+inline SaveMeshOptions stepOptions(const std::string& fileName, const std::string& author = "",
+                                   const StepSaveSettings& settings = {}) {
+    SaveMeshOptions options;
+    options.fileName = fileName;
+    options.author = author;
+    options.drivers.set(settings);
+    return options;
+}
+
 inline std::string schemaPath() {
     return (test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string();
 }

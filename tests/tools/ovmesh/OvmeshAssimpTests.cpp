@@ -124,8 +124,12 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         // Counts on lines of their own, and one that assimp wraps to 32 bits (fuzzer's finds).
         {"1\n222222222222222222222\x02OFF 2\n", "off", "declares 830006158 faces"},
         {"nOFF 3\n#\n 4\n\n100000000 1\n", "off", "declares 4 vertices"},
+        // An element assimp does not know, counted by its name's digits (a fuzzer's find).
+        {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
         {kPlyHead + "element vertex 1\n" + kXyz + "0 0 0\n", "ply", "end_header line is missing"},
+        // assimp takes the magic number in any case, and then reads on for ever (a fuzzer's find).
+        {std::string("Ply\nformat ascii 1.0\nele") + '\0' + "ply\n", "ply", "end_header line is missing"},
         // A triangle count that assimp's 32-bit size check wraps around to this size.
         {std::string(80, ' ') + std::string("\x01\0\0\x80", 4) + std::string(50, '\0'), "stl",
          "declares 2147483649 triangles"},

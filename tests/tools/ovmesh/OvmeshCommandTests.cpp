@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -302,17 +303,60 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
               ovmesh({"formats"}).out);
 }
 
-// The README's table of readable extensions is the one `ovmesh formats` prints.
-TEST_F(OvmeshTest, TheReadmeListsEveryReadableExtensionWithItsReader) {
-    const std::string listing = ovmesh({"formats"}).out;
-    const size_t reads = listing.find("Reads:\n");
-    const std::string rows = listing.substr(reads, listing.find("Writes:\n") - reads);
-    std::string table = "| extension | reader | format |\n|---|---|---|\n";
-    const std::regex row("  (\\S+) +(\\S+)(?: +(.+))?\n");
-    for (std::sregex_iterator it(rows.begin(), rows.end(), row), end; it != end; ++it) {
-        table += "| " + (*it)[1].str() + " | " + (*it)[2].str() + " | " + (*it)[3].str() + " |\n";
+// Each extension's reader and writer ("-" for none), from the lines of `ovmesh
+// formats` or a document's rows "| format | `ext`, `ext` | reader | writer |".
+using FormatHandlers = std::map<std::string, std::pair<std::string, std::string>>;
+
+// Each extension's reader and writer ("-" for none) as `ovmesh formats` lists them.
+FormatHandlers listedHandlers(const std::string& listing) {
+    const auto at = [&](const char* title) { return listing.begin() + std::ptrdiff_t(listing.find(title)); };
+    const std::regex row("\n  (\\S+) +(\\S+)");
+    FormatHandlers handlers;
+    for (std::sregex_iterator it(at("Reads:\n"), listing.end(), row), end; it != end; ++it) {
+        auto& [reader, writer] = handlers.try_emplace((*it)[1].str(), "-", "-").first->second;
+        ((*it)[0].first < at("Writes:\n") ? reader : writer) = (*it)[2].str();
     }
-    EXPECT_THAT(readFile(testDataDir() / ".." / ".." / "README.md"), HasSubstr(table + "\n"));
+    return handlers;
+}
+
+// ... and as a document's table rows "| format | `ext`, `ext` | reader | writer |" give them.
+FormatHandlers documentedHandlers(const fs::path& document) {
+    const std::string text = readFile(document);
+    const std::regex row("\n\\| [^|\n]+ \\| (`\\w+`(?:, `\\w+`)*) \\| (\\S+) \\| (\\S+) \\|(?=\n)"),
+        word("\\w+");
+    FormatHandlers handlers;
+    for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it) {
+        const std::string extensions = (*it)[1];
+        for (std::sregex_iterator ext(extensions.begin(), extensions.end(), word); ext != end; ++ext) {
+            EXPECT_TRUE(handlers.try_emplace(ext->str(), (*it)[2], (*it)[3]).second)
+                << ext->str() << " twice";
+        }
+    }
+    return handlers;
+}
+
+// What the tool says of itself is true: the documents' format tables are its
+// listing, and --version names a commit of this checkout, apart from the
+// library's product build tag.
+TEST_F(OvmeshTest, TheDocumentsFormatTablesAndTheVersionAreTheToolsOwn) {
+    const FormatHandlers listed = listedHandlers(ovmesh({"formats"}).out);
+    ASSERT_GT(listed.size(), 10u);
+    const fs::path top = testDataDir() / ".." / "..";
+    for (const char* document : {"README.md", "docs/formats.md"}) {
+        EXPECT_EQ(documentedHandlers(top / document), listed) << document;
+    }
+    const std::string version = ovmesh({"--version"}).out;
+    std::smatch commit;
+    ASSERT_TRUE(std::regex_search(version, commit,
+                                  std::regex("^ovmesh: (built from source commit (\\w+)|not built)")));
+    EXPECT_THAT(version, HasSubstr("\novMeshDrivers library: 3.0.0.1559 #3a56870edff467bd (the library's"));
+    // A commit of the checkout the tool was built from; none only outside a checkout.
+    const std::string source = top.string();
+    if (commit[2].matched) {
+        EXPECT_EQ(run("git", {"-C", source, "merge-base", "--is-ancestor", commit[2], "HEAD"}).code, 0);
+    } else {
+        EXPECT_NE(run("git", {"-C", source, "rev-parse", "HEAD"}).code, 0);
+    }
 }
 
 // Each failure says why once, exits non-zero (2 for a bad command line, 1 for

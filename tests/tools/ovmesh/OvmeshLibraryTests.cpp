@@ -5,56 +5,32 @@
 #include <cmath>
 #include <filesystem>
 #include <numbers>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "core/DrawingPage.h"
-#include "core/SceneCopy.h"
 #include "core/SceneWalk.h"
 #include "core/ovVectorialMetadata.h"
 #include "ovmesh/ToolError.h"
-#include "ovmesh/commands/BatchCommand.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/input/ObjImport.h"
 #include "ovmesh/input/ObjReader.h"
-#include "ovmesh/output/XmlText.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovIoManager.h"
 #include "scenegraph/ovMetadata.h"
 #include "support/TestSupport.h"
-#include "system/ovLog.h"
 #include "tools/ovmesh/TestHelpers.h"
 
 // The way through the tool: an OBJ file read into a scene (one reader, its
-// triangulation, materials and encodings) and what a drawing makes of the
-// meshes.
+// triangulation, materials and encodings).
 namespace ov::test {
 namespace {
 
 using namespace ovmesh;
 namespace fs = std::filesystem;
 using testing::ThrowsMessage;
-
-// What the library logs during a load or save is shown when it ends: errors
-// that did not stop the work as warnings, those of work that failed as errors.
-TEST(SessionTest, LibraryErrorsOfWorkThatSucceededShowAsWarnings) {
-    std::ostringstream out, err;
-    Session session({resourcesDir().string()}, out, err);
-    // Work that logs an error, and then fails or not.
-    const auto logging = [](const char* text, bool fails) {
-        return [=](ovProgressNotifierInterface*) {
-            ovLogObject(ovLogError, nullptr, ovLog::msInstance, nullptr, true) << text;
-            return fails ? throw ToolError("failed") : 0;
-        };
-    };
-    session.withProgress("writing a", logging("kept going", false));
-    EXPECT_THROW(session.withProgress("writing b", logging("gave up", true)), ToolError);
-    EXPECT_EQ(err.str(), "warning: kept going\nerror: gave up\n");
-}
 
 std::vector<Wm4::Vector3f> corners(const ovBaseGeometry& geometry) {
     std::vector<Wm4::Vector3f> result;
@@ -451,64 +427,6 @@ TEST(ObjImportTest, FacesTooCostlyToTessellateAreRefusedConvexOnesOfAnySizeLoad)
         [] { importText(polygonObj(ring(801, 400, 0.0f))); },
         ThrowsMessage<ToolError>("model.obj:802: a face of 801 corners whose edges cross more than 4096 "
                                  "times"));
-}
-
-TEST(FeatureEdgesTest, AnOpenBoxShowsItsFoldsAndBordersAndFourFromTheTop) {
-    // A cube without its top face; each face has vertices of its own, for its normal.
-    const ObjImport cube = importText(
-        "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
-        "vn 0 0 -1\nvn 0 0 1\nvn 0 -1 0\nvn 0 1 0\nvn -1 0 0\nvn 1 0 0\n"
-        "f 1//1 4//1 3//1 2//1\nf 1//3 2//3 6//3 5//3\n"
-        "f 4//4 8//4 7//4 3//4\nf 1//5 5//5 8//5 4//5\nf 2//6 3//6 7//6 6//6\n");
-    const auto segments = [](const ovSpatial& root) {
-        return corners(child<ovLine>(child(static_cast<const ovNode&>(root), 0), 0)).size() / 2;
-    };
-    const ovPointer<ovNode> drawing = copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30);
-    EXPECT_EQ(segments(*drawing), 12u);
-    // 8 folds and 4 borders; folds of 90 degrees are no features above that angle, borders are.
-    EXPECT_EQ(segments(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 90)), 4u);
-    // From the top, the 4 upright edges are points and the top border covers the bottom square.
-    EXPECT_EQ(dropHiddenAndRepeatedSegments(*drawing, viewProjection(View::Top)).dropped, 8u);
-    EXPECT_EQ(segments(*drawing), 4u);
-    EXPECT_EQ(segments(*copyScene(*cube.root, SceneContent::LinesAndMeshEdges, 30)), 12u)
-        << "the scene's own buffers changed";
-}
-
-// Escaping and control characters are checked through the tool's --title.
-TEST(XmlTextTest, RefusesWhatXmlCannotHold) {
-    EXPECT_THAT(
-        [] { xmlElementText("\xEF\xBF\xBE", "--title"); },
-        ThrowsMessage<ToolError>(
-            "--title: the character U+FFFE cannot stand in an XML document (SVG title and description)"));
-    EXPECT_THAT([] { xmlElementText("caf\xE9", "--title"); },
-                ThrowsMessage<ToolError>("--title: the text is not UTF-8"));
-}
-
-// Outputs of a batch never overwrite each other: a clash, the case of letters
-// ignored, is numbered past the names other inputs have by themselves.
-TEST(OvmeshBatchPlan, NamesThatClashAreNumberedPastEveryNameAnInputWants) {
-    const struct {
-        std::vector<std::string> inputs;
-        std::vector<std::string> outputs;
-        size_t renames;
-    } cases[] = {
-        {{"a/part.obj", "b/part.obj", "part-2.obj"}, {"part.stl", "part-3.stl", "part-2.stl"}, 1},
-        {{"Part.obj", "part.plmxml", "x.obj"}, {"Part.stl", "part-2.stl", "x.stl"}, 1},
-        {{"a.obj", "a.obj", "a.obj"}, {"a.stl", "a-2.stl", "a-3.stl"}, 2},
-    };
-    for (const auto& [inputs, outputs, renames] : cases) {
-        SCOPED_TRACE(testing::PrintToString(inputs));
-        const ovmesh::BatchPlan plan = ovmesh::planBatch({inputs, "out", "stl", 1}, {"obj", "plmxml"});
-        std::vector<std::string> names;
-        for (const ovmesh::BatchItem& item : plan.items) {
-            names.push_back(std::filesystem::path(item.output).filename().string());
-        }
-        EXPECT_EQ(names, outputs);
-        EXPECT_EQ(plan.renames.size(), renames);
-    }
-    // The warning names the output of the input that kept the name.
-    EXPECT_THAT(ovmesh::planBatch({{"Part.obj", "part.obj"}, "out", "stl", 1}, {"obj"}).renames,
-                testing::ElementsAre(testing::EndsWith("since 'Part.obj' is written as 'Part.stl'")));
 }
 
 }  // namespace

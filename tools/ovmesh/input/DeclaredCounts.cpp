@@ -65,6 +65,15 @@ std::optional<uint64_t> countOf(std::string_view word) {
     return count;
 }
 
+// A count as assimp reads it: the digits a word starts with, modulo 2^32.
+uint32_t leadingCountOf(std::string_view word) {
+    uint32_t count = 0;
+    for (size_t at = 0; at < word.size() && word[at] >= '0' && word[at] <= '9'; ++at) {
+        count = count * 10 + static_cast<uint32_t>(word[at] - '0');
+    }
+    return count;
+}
+
 class CountCheck {
 public:
     CountCheck(std::string_view head, uint64_t size, std::string source)
@@ -132,7 +141,10 @@ uint64_t plyPropertyBytes(const std::vector<std::string_view>& words, bool text)
 }
 
 void checkPly(const CountCheck& check) {
-    if (!check.head().starts_with("ply")) {
+    // assimp takes the magic number in any case.
+    std::string magic(check.head().substr(0, 3));
+    std::transform(magic.begin(), magic.end(), magic.begin(), [](char c) { return c | 0x20; });
+    if (magic != "ply") {
         return;
     }
     const Header header = check.headerUpTo(
@@ -143,12 +155,17 @@ void checkPly(const CountCheck& check) {
         const std::vector<std::string_view> words = wordsOf(line);
         if (words.size() >= 2 && words[0] == "format") {
             text = words[1] == "ascii";
-        } else if (words.size() >= 3 && words[0] == "element") {
-            const std::optional<uint64_t> count = countOf(words[2]);
-            if (!count) {
-                check.refuse("its header line '" + std::string(line) + "' has no element count");
+        } else if (words.size() >= 2 && words[0] == "element") {
+            // assimp counts an element it does not know by the digits its name starts with.
+            uint64_t count = leadingCountOf(words[1]);
+            if (words.size() >= 3) {
+                const std::optional<uint64_t> stated = countOf(words[2]);
+                if (!stated) {
+                    check.refuse("its header line '" + std::string(line) + "' has no element count");
+                }
+                count = std::max(count, *stated);
             }
-            declared.push_back({std::string(words[1]) + " elements", *count, 0});
+            declared.push_back({std::string(words[1]) + " elements", count, 0});
         } else if (words.size() >= 2 && words[0] == "property" && !declared.empty()) {
             declared.back().bytes += plyPropertyBytes(words, text);
         }
@@ -222,10 +239,8 @@ private:
         if (mAt >= mHead.size()) {
             return std::nullopt;
         }
-        uint32_t value = 0;
-        for (; mAt < mHead.size() && mHead[mAt] >= '0' && mHead[mAt] <= '9'; ++mAt) {
-            value = value * 10 + static_cast<uint32_t>(mHead[mAt] - '0');
-        }
+        const uint32_t value = leadingCountOf(mHead.substr(mAt));
+        mAt = std::min(mHead.find_first_not_of("0123456789", mAt), mHead.size());
         return value;
     }
 

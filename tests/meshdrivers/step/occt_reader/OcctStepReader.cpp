@@ -7,6 +7,10 @@
 //                                  property's "value" representation (the
 //                                  description of a descriptive item, else the
 //                                  item's type)
+//   occt_step_reader [--native] --failures FILE
+//                                  prints "failed TYPE" for each record the
+//                                  reader failed to load or does not know,
+//                                  then "N failures"
 //   occt_step_reader [--native] --assembly FILE
 //                                  reads FILE into an XCAF document and prints
 //                                  its assembly, one line per label, indented
@@ -60,6 +64,7 @@
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <StepBasic_DocumentFile.hxx>
+#include <StepData_UndefinedEntity.hxx>
 #include <StepRepr_DescriptiveRepresentationItem.hxx>
 #include <StepRepr_HArray1OfRepresentationItem.hxx>
 #include <StepRepr_PropertyDefinition.hxx>
@@ -354,6 +359,26 @@ int printReferences(const std::string& path) {
     return 0;
 }
 
+int printFailures(const std::string& path) {
+    STEPControl_Reader reader;
+    if (!readFile(reader, path)) {
+        std::cout << "not read\n";
+        return 1;
+    }
+    const Handle(Interface_InterfaceModel) model = reader.Model();
+    int failures = 0;
+    for (int i = 1; i <= model->NbEntities(); ++i) {
+        if (model->IsErrorEntity(i) || model->IsUnknownEntity(i)) {
+            const auto unknown = Handle(StepData_UndefinedEntity)::DownCast(model->Value(i));
+            std::cout << "failed " << (unknown ? unknown->StepType() : model->Value(i)->DynamicType()->Name())
+                      << "\n";
+            ++failures;
+        }
+    }
+    std::cout << failures << " failures\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -365,6 +390,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--references") {
         return printReferences(argv[2]);
     }
+    if (argc == 3 && std::string(argv[1]) == "--failures") {
+        return printFailures(argv[2]);
+    }
     if (argc == 3 && std::string(argv[1]) == "--assembly") {
         return printAssembly(argv[2]);
     }
@@ -374,6 +402,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--world") {
         return printWorld(argv[2]);
     }
-    std::cerr << "usage: occt_step_reader [--native] --assembly|--references|--shapes|--world FILE\n";
+    std::cerr
+        << "usage: occt_step_reader [--native] --assembly|--failures|--references|--shapes|--world FILE\n";
     return 64;
 }
