@@ -31,9 +31,11 @@ namespace {
 namespace fs = std::filesystem;
 
 bool saveGlb(ov::ovSpatial& scene, const std::string& path) {
-    ov::GltfMeshDriver driver;
-    driver.setUpAxis(ov::GltfMeshDriver::UpAxis::Y);
-    return driver.saveMeshes({ov::ovPointer<ov::ovObject>(&scene)}, path, nullptr, {});
+    ov::GltfSaveSettings settings;
+    settings.upAxis = ov::GltfSaveSettings::UpAxis::Y;
+    ov::SaveMeshOptions options;
+    options.drivers.set(settings);
+    return ov::GltfMeshDriver().saveMeshes({ov::ovPointer<ov::ovObject>(&scene)}, path, nullptr, options);
 }
 
 // One write(2) of the whole file's bytes into a new file.

@@ -36,18 +36,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const Sandbox sandbox("collada_save");
     Bytes bytes{data, size};
     const ovPointer<ovNode> scene = makeScene(bytes);
-    ovColladaMeshDriver driver;
-    driver.setImageFilePrefix(bytes.text());
+    ColladaSaveSettings settings;
+    settings.imageFilePrefix = bytes.text();
     CancelAt progress(bytes.next() % 4 == 0 ? bytes.next() % 16 : 0);
-    // The save's options: up axis, material channels, lines, colours, digits.
-    const uint8_t options = bytes.next();
-    driver.setSaveOptions({options & 1 ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z,
-                           (options & 2) != 0, (options & 4) != 0, (options & 8) != 0, (options & 16) != 0,
-                           options >> 5});
+    // The save's settings: up axis, material channels, lines, colours, digits.
+    const uint8_t choices = bytes.next();
+    settings.upAxis = choices & 1 ? ColladaSaveSettings::UpAxis::Y : ColladaSaveSettings::UpAxis::Z;
+    settings.transparency = (choices & 2) != 0;
+    settings.phong = (choices & 4) != 0;
+    settings.polylines = (choices & 8) != 0;
+    settings.vertexColours = (choices & 16) != 0;
+    settings.significantDigits = choices >> 5;
+    SaveMeshOptions options;
+    options.drivers.set(settings);
+    std::vector<std::string> images;
+    options.companionFiles = &images;
     const fs::path document = sandbox.out / "doc.dae";
-    const bool saved = driver.saveMeshes({scene}, document.string(), &progress, {});
+    const bool saved = ovColladaMeshDriver().saveMeshes({scene}, document.string(), &progress, options);
     const bool wellFormed = !saved || isWellFormed(document);
-    if (!holdsWhatWasReported(sandbox, document, saved, driver.writtenImageFiles()) || !wellFormed) {
+    if (!holdsWhatWasReported(sandbox, document, saved, images) || !wellFormed) {
         std::abort();
     }
     return 0;

@@ -72,16 +72,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes bytes{data, size};
     const ovPointer<ovNode> scene = makeScene(bytes);
     addReferenceAndUnits(*scene, bytes);
-    GltfMeshDriver driver;
-    driver.setCompanionFileStem(bytes.text());
+    GltfSaveSettings settings;
+    settings.companionFileStem = bytes.text();
     const uint8_t choices = bytes.next();
-    driver.setUpAxis(choices & 1 ? GltfMeshDriver::UpAxis::Y : GltfMeshDriver::UpAxis::Z);
+    settings.upAxis = choices & 1 ? GltfSaveSettings::UpAxis::Y : GltfSaveSettings::UpAxis::Z;
     const bool binary = (choices & 2) != 0;
     CancelAt progress(choices & 4 ? bytes.next() % 16 : 0);
+    SaveMeshOptions options;
+    options.drivers.set(settings);
+    std::vector<std::string> written;
+    options.companionFiles = &written;
     const fs::path document = sandbox.out / (binary ? "doc.glb" : "doc.gltf");
-    const bool saved = driver.saveMeshes({scene}, document.string(), &progress, {});
+    const bool saved = GltfMeshDriver().saveMeshes({scene}, document.string(), &progress, options);
     const bool whole = !saved || !binary || isWholeGlb(document);
-    if (!holdsWhatWasReported(sandbox, document, saved, driver.writtenCompanionFiles()) || !whole) {
+    if (!holdsWhatWasReported(sandbox, document, saved, written) || !whole) {
         std::abort();
     }
     return 0;

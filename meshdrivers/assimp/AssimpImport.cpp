@@ -25,10 +25,10 @@
 #include "assimp/StatedUnits.h"
 #include "core/InputFiles.h"
 #include "core/TextureImages.h"
-#include "core/Utf8Text.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovMetadata.h"
+#include "system/ovFiles.h"
 #include "system/ovStringUtils.h"
 #include "system/ovUtf8.h"
 

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "assimp/AssimpImport.h"
-#include "core/Utf8Text.h"
 #include "core/ovMeshDrivers.h"
+#include "system/ovFiles.h"
 
 namespace ov {
 

@@ -1,7 +1,7 @@
 #include "assimp/ConfinedAssimpFiles.h"
 
 #include "core/InputFiles.h"
-#include "core/Utf8Text.h"
+#include "system/ovFiles.h"
 
 namespace ov::assimpimport {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/InputFiles.h"
-#include "core/Utf8Text.h"
+#include "system/ovFiles.h"
 
 namespace ov::assimpimport {
 

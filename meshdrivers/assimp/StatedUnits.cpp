@@ -12,7 +12,7 @@
 #include <regex>
 
 #include "core/InputFiles.h"
-#include "core/Utf8Text.h"
+#include "system/ovFiles.h"
 
 namespace ov::assimpimport {
 

@@ -95,7 +95,7 @@ bool collada::DocumentWriter::writeHeader(double worldUnits) {
     mWriter.addAttribute("name", unit.name);
     mWriter.addAttribute("meter", unit.meter);
     mWriter.endElement();
-    writeTextElement("up_axis", mOptions.upAxis == ColladaSaveOptions::UpAxis::Y ? "Y_UP" : "Z_UP");
+    writeTextElement("up_axis", mOptions.upAxis == ColladaSaveSettings::UpAxis::Y ? "Y_UP" : "Z_UP");
     mWriter.endElement();
     return mWriter.isOk();
 }

@@ -21,13 +21,13 @@ class XmlStreamWriter;
 namespace collada {
 
 // The options' significant digits, held within what a float has.
-inline int significantDigits(const ColladaSaveOptions& options) {
+inline int significantDigits(const ColladaSaveSettings& options) {
     return std::clamp(options.significantDigits, 1, 9);
 }
 
 class DocumentWriter {
 public:
-    DocumentWriter(XmlStreamWriter& writer, ImageFiles& images, const ColladaSaveOptions& options)
+    DocumentWriter(XmlStreamWriter& writer, ImageFiles& images, const ColladaSaveSettings& options)
         : mWriter(writer), mImages(images), mOptions(options) {}
 
     // The whole document for the subtree under root, up to the flush of the
@@ -81,7 +81,7 @@ private:
 
     XmlStreamWriter& mWriter;
     ImageFiles& mImages;
-    const ColladaSaveOptions& mOptions;
+    const ColladaSaveSettings& mOptions;
     // Textures of each kind that no channel uses, for one warning a kind.
     std::map<ovTexture::TexType, int> mUnusedMaps;
     // Geometries whose vertex colours were left out.

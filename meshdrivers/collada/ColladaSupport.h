@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/DriverLog.h"
-#include "core/Utf8Text.h"
 #include "system/ovLog.h"
 #include "system/ovProgressNotifier.h"
 

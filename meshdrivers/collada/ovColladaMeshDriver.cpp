@@ -31,6 +31,8 @@ ovColladaMeshDriver::ovColladaMeshDriver() : ovCoreMeshDriver(false) {
 
 ovColladaMeshDriver::~ovColladaMeshDriver() = default;
 
+ColladaSaveSettings::~ColladaSaveSettings() = default;
+
 void ovColladaMeshDriver::buildCorrectId(std::string& id) {
     ovStringUtils::ReplaceAllOccurrences(id, "#", "_");
     ovStringUtils::ReplaceAllOccurrences(id, " ", "_");
@@ -38,8 +40,7 @@ void ovColladaMeshDriver::buildCorrectId(std::string& id) {
 }
 
 bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& path,
-                                     ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
-    mWrittenImageFiles.clear();
+                                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     ovSpatial* root = singleSpatialRoot(objects);
     if (!root) {
         return false;
@@ -51,17 +52,18 @@ bool ovColladaMeshDriver::saveMeshes(const ovObjectList& objects, const std::str
     }
     // The folder as the file system sees the path: a backslash separates
     // only where the system says so.
-    ImageFiles images(filePath.parent_path(), mImageFilePrefix, "ovColladaMeshDriver");
+    const auto settings = options.drivers.get<ColladaSaveSettings>();
+    ImageFiles images(filePath.parent_path(), settings.imageFilePrefix, "ovColladaMeshDriver");
     XmlStreamWriter writer(file);
     const bool saved =
-        collada::DocumentWriter(writer, images, mSaveOptions).writeDocument(*root, progress) && writer.isOk();
+        collada::DocumentWriter(writer, images, settings).writeDocument(*root, progress) && writer.isOk();
     writer.closeFile();
     logReplacedCharacters(writer.replacedCharacters());
     if (!saved || file.fail() || !images.commit()) {
         ovDirUtils::RemoveFileUtf8(path, nullptr);
         return false;
     }
-    mWrittenImageFiles = images.committedPaths();
+    options.reportCompanionFiles(images.committedPaths());
     return true;
 }
 

@@ -9,10 +9,13 @@
 
 namespace ov {
 
-// What a COLLADA save writes beyond the driver's fixed form. The defaults
-// give that form byte for byte; viewers show a model as it was only with the
-// others (the tool's choice).
-struct ColladaSaveOptions {
+// What a COLLADA save writes beyond the driver's fixed form, given in the
+// save's options (SaveMeshOptions::drivers). The defaults give that form byte
+// for byte; viewers show a model as it was only with the others (the tool's
+// choice).
+struct OVMESHDRIVERS_API ColladaSaveSettings : ovDriverSettings {
+    ~ColladaSaveSettings() override;
+
     enum class UpAxis { Y, Z };
     // The axis the document says points up.
     UpAxis upAxis = UpAxis::Z;
@@ -30,6 +33,13 @@ struct ColladaSaveOptions {
     // Significant digits of coordinates and matrices: 6, or 9, which gives
     // every float back exactly. Held within 1 to 9.
     int significantDigits = 6;
+    // Put before the name of every image file (not before the ids), so that
+    // documents saved into one folder, each with its own prefix, never share
+    // an image file. Separators, control characters, bytes that are not UTF-8
+    // and the characters Windows refuses in names become "_"; a prefix longer
+    // than 64 bytes is cut. Empty by default: the names are then the image
+    // ids alone.
+    std::string imageFilePrefix;
 };
 
 // Saves one scene, given by its root spatial, as a COLLADA 1.4.1 document:
@@ -39,7 +49,7 @@ struct ColladaSaveOptions {
 //
 // Image files are always created in the document's folder. Their names are
 // the image ids with every character outside [A-Za-z0-9._-] replaced by "_"
-// (see setImageFilePrefix), and init_from refers to them as URIs. Names of
+// (see ColladaSaveSettings::imageFilePrefix), and init_from refers to them as URIs. Names of
 // the scene become ids as they stand, but for buildCorrectId; a character
 // that XML 1.0 cannot hold, or a byte that is not UTF-8, is written as U+FFFD
 // and the save logs a warning saying how many were.
@@ -47,9 +57,9 @@ struct ColladaSaveOptions {
 // A failed or cancelled save returns false, removes the document and the
 // images it was writing, and leaves the folder's other files, older images of
 // the same names included, as they were: images are written under temporary
-// names and take their own only once the document is whole. Each save keeps
-// its ids to itself; two saves on one driver still must not overlap, as the
-// list of written image files lives on the driver.
+// names and take their own only once the document is whole; a save lists
+// them in SaveMeshOptions::companionFiles. Each save keeps its ids and
+// settings to itself, so saves on one driver may run side by side.
 class OVMESHDRIVERS_API ovColladaMeshDriver : public ovCoreMeshDriver {
 public:
     // Parameter names of an accessor: X Y Z, S T P or R G B.
@@ -64,26 +74,6 @@ public:
 
     // Every "#", blank and ":" becomes "_"; nothing else changes.
     static void buildCorrectId(std::string& id);
-
-    // Put before the name of every image file (not before the ids), so that
-    // documents saved into one folder, each with its own prefix, never share
-    // an image file. Separators, control characters, bytes that are not UTF-8
-    // and the characters Windows refuses in names become "_"; a prefix longer
-    // than 64 bytes is cut. Empty by default: the names are then the image
-    // ids alone.
-    void setImageFilePrefix(std::string prefix) { mImageFilePrefix = std::move(prefix); }
-    // The UTF-8 paths of the image files the last save wrote, in the order
-    // written; empty when that save failed.
-    const std::vector<std::string>& writtenImageFiles() const { return mWrittenImageFiles; }
-
-    // For every later save.
-    void setSaveOptions(const ColladaSaveOptions& options) { mSaveOptions = options; }
-    const ColladaSaveOptions& saveOptions() const { return mSaveOptions; }
-
-private:
-    ColladaSaveOptions mSaveOptions;
-    std::string mImageFilePrefix;
-    std::vector<std::string> mWrittenImageFiles;
 };
 
 }  // namespace ov

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/DrawingPage.h"
 #include "core/DriverSupport.h"
 #include "core/LineDrawing.h"
 #include "system/ovIoDevice.h"
@@ -20,17 +21,18 @@ inline void writeText(ovDataStream& stream, const std::string& text) {
 // of the two steps opened over them and the stream made; then
 // writeFile(stream, page, drawing) writes the file and a short write is
 // reported. False, with nothing written, without that one root or without a
-// page, which is looked for before the walk or (pageAfterWalk) only once the
-// stream is made.
+// page (see drawingPage), which is looked for before the walk or
+// (pageAfterWalk) only once the stream is made.
 template <typename WriteFile>
 bool saveDrawing(const ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress,
-                 const char* driverName, bool pageAfterWalk, WriteFile&& writeFile) {
+                 const SaveMeshOptions& options, const char* driverName, bool pageAfterWalk,
+                 WriteFile&& writeFile) {
     ovSpatial* root = singleSpatialRoot(objects);
     if (!root) {
         return false;
     }
     root->UpdateGS_Flags();
-    const ovVectorialMetadata* page = findPage(*root);
+    const ovVectorialMetadata* page = drawingPage(*root, options);
     if (!page && !pageAfterWalk) {
         return false;
     }

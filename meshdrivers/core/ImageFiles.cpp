@@ -4,8 +4,10 @@
 #include <array>
 
 #include "core/DriverLog.h"
-#include "core/Utf8Text.h"
+#include "core/FileNames.h"
 #include "scenegraph/ovIoManager.h"
+#include "system/ovFiles.h"
+#include "system/ovUtf8.h"
 
 namespace ov {
 namespace fs = std::filesystem;
@@ -51,15 +53,9 @@ std::string prefixPart(std::string_view prefix) {
     return part;
 }
 
-std::string lowerAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return text;
-}
-
 // Windows opens a device, not a file, for these names whatever their extension.
 bool isWindowsDeviceName(std::string_view base) {
-    std::string stem = lowerAscii(std::string(base.substr(0, base.find('.'))));
+    std::string stem = fileNameKey(base.substr(0, base.find('.')));
     stem.erase(stem.find_last_not_of(' ') + 1);
     constexpr std::array<std::string_view, 6> kDevices = {"con", "prn", "aux", "nul", "conin$", "conout$"};
     const bool numbered = stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
@@ -76,12 +72,7 @@ void logError(const std::string& text) {
 ImageFiles::ImageFiles(fs::path folder, std::string_view prefix, std::string driverName)
     : mFolder(std::move(folder)), mPrefix(prefixPart(prefix)), mDriverName(std::move(driverName)) {}
 
-ImageFiles::~ImageFiles() {
-    for (size_t i = mCommitted; i < mStaged.size(); ++i) {
-        std::error_code ignored;
-        fs::remove(mStaged[i].temporary, ignored);
-    }
-}
+ImageFiles::~ImageFiles() = default;
 
 std::string ImageFiles::nameFor(std::string_view imageId, std::string_view extension) {
     std::string base = mPrefix + idPart(imageId);
@@ -93,25 +84,7 @@ std::string ImageFiles::nameFor(std::string_view imageId, std::string_view exten
     if (isWindowsDeviceName(base)) {
         base.insert(base.begin(), '_');
     }
-    std::string name = base + std::string(extension);
-    for (int number = 2; !mNamesTaken.insert(lowerAscii(name)).second; ++number) {
-        name = base + "-" + std::to_string(number) + std::string(extension);
-    }
-    return name;
-}
-
-fs::path ImageFiles::freeTemporaryPath(const std::string& fileName) const {
-    // Hidden, and ending in the file's own extension, because an image's
-    // format follows it.
-    const std::string extension = utf8OfPath(pathOfUtf8(fileName).extension());
-    for (int number = 1;; ++number) {
-        fs::path candidate =
-            mFolder / pathOfUtf8("." + fileName + ".tmp-" + std::to_string(number) + extension);
-        std::error_code error;
-        if (!fs::exists(fs::symlink_status(candidate, error))) {
-            return candidate;
-        }
-    }
+    return mNamesTaken.give(base, extension);
 }
 
 fs::path ImageFiles::stage(const std::string& fileName) {
@@ -121,8 +94,14 @@ fs::path ImageFiles::stage(const std::string& fileName) {
         logError(mDriverName + ", cannot write the file " + utf8OfPath(target) + ": a folder stands there");
         return {};
     }
-    mStaged.push_back({freeTemporaryPath(fileName), target});
-    return mStaged.back().temporary;
+    auto staged = std::make_unique<ovStagedFile>(target);
+    if (staged->creationError()) {
+        logError(mDriverName + ", cannot write the file " + utf8OfPath(target) + ": " +
+                 staged->creationError().message());
+        return {};
+    }
+    mStaged.push_back(std::move(staged));
+    return mStaged.back()->temporaryPath();
 }
 
 bool ImageFiles::write(const ovImage& image, const std::string& fileName, const SaveImageOptions& options) {
@@ -132,7 +111,7 @@ bool ImageFiles::write(const ovImage& image, const std::string& fileName, const 
     }
     if (!ovIoManager::msInstance.getImageIOManager().saveImage(&image, utf8OfPath(temporary), nullptr,
                                                                options)) {
-        logError(mDriverName + ", could not write the image file " + utf8OfPath(mStaged.back().target));
+        logError(mDriverName + ", could not write the image file " + utf8OfPath(mStaged.back()->target()));
         return false;
     }
     return true;
@@ -140,10 +119,8 @@ bool ImageFiles::write(const ovImage& image, const std::string& fileName, const 
 
 bool ImageFiles::commit() {
     for (; mCommitted < mStaged.size(); ++mCommitted) {
-        std::error_code error;
-        fs::rename(mStaged[mCommitted].temporary, mStaged[mCommitted].target, error);
-        if (error) {
-            logError(mDriverName + ", could not give the file " + utf8OfPath(mStaged[mCommitted].target) +
+        if (const std::error_code error = mStaged[mCommitted]->commit()) {
+            logError(mDriverName + ", could not give the file " + utf8OfPath(mStaged[mCommitted]->target()) +
                      " its name: " + error.message());
             return false;
         }
@@ -154,7 +131,7 @@ bool ImageFiles::commit() {
 std::vector<std::string> ImageFiles::committedPaths() const {
     std::vector<std::string> paths;
     for (size_t i = 0; i < mCommitted; ++i) {
-        paths.push_back(utf8OfPath(mStaged[i].target));
+        paths.push_back(utf8OfPath(mStaged[i]->target()));
     }
     return paths;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <filesystem>
-#include <set>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/FileNames.h"
 #include "scenegraph/ovImage.h"
+#include "system/ovFiles.h"
 
 namespace ov {
 
@@ -43,19 +45,11 @@ public:
     std::vector<std::string> committedPaths() const;
 
 private:
-    struct Staged {
-        std::filesystem::path temporary;
-        std::filesystem::path target;
-    };
-
-    std::filesystem::path freeTemporaryPath(const std::string& fileName) const;
-
     std::filesystem::path mFolder;
     std::string mPrefix;
     std::string mDriverName;
-    // The names given so far, in lower case.
-    std::set<std::string> mNamesTaken;
-    std::vector<Staged> mStaged;
+    FileNameSet mNamesTaken;
+    std::vector<std::unique_ptr<ovStagedFile>> mStaged;
     size_t mCommitted = 0;
 };
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "core/Utf8Text.h"
+#include "system/ovFiles.h"
 
 namespace ov {
 

@@ -11,7 +11,6 @@
 #include <cstdint>
 
 #include "core/InputFiles.h"
-#include "core/Utf8Text.h"
 
 namespace ov {
 

@@ -53,10 +53,14 @@ DxfDriver::DxfDriver() : ovCoreMeshDriver(true) {
     addSaveExtension("dxf");
 }
 
+ovSavedContent DxfDriver::savedContent(const SaveMeshOptions&) const {
+    return ovSavedContent::Drawing;
+}
+
 bool DxfDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
-                           ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
+                           ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     return saveDrawing(
-        objects, device, progress, kDriverName, /*pageAfterWalk=*/false,
+        objects, device, progress, options, kDriverName, /*pageAfterWalk=*/false,
         [progress](ovDataStream& stream, const ovVectorialMetadata&, const PageDrawing& drawing) {
             writeText(stream, fileStart());
             if (progress) {

@@ -21,6 +21,8 @@ public:
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
     bool saveMeshes(const ovObjectList& objects, const std::string& path,
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+
+    ovSavedContent savedContent(const SaveMeshOptions& options) const override;
 };
 
 }  // namespace ov

@@ -3,10 +3,10 @@
 #include "core/DriverLog.h"
 #include "core/ImageFiles.h"
 #include "core/SceneWalk.h"
-#include "core/Utf8Text.h"
 #include "gltf/GltfBinary.h"
 #include "gltf/GltfCollect.h"
 #include "gltf/GltfJson.h"
+#include "system/ovFiles.h"
 #include "system/ovIoDevice.h"
 #include "system/ovStringUtils.h"
 
@@ -101,9 +101,10 @@ GltfMeshDriver::GltfMeshDriver() : ovCoreMeshDriver(false) {
 
 GltfMeshDriver::~GltfMeshDriver() = default;
 
+GltfSaveSettings::~GltfSaveSettings() = default;
+
 bool GltfMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& path,
-                                ovProgressNotifierInterface* progress, const SaveMeshOptions&) {
-    mWrittenCompanionFiles.clear();
+                                ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     ovSpatial* root = singleSpatialRoot(objects);
     const std::string extension = extensionOf(path);
     if (!root || (extension != "glb" && extension != "gltf")) {
@@ -113,9 +114,12 @@ bool GltfMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
     if (!file.isOpen()) {
         return false;
     }
-    const gltf::UpAxis up = mUpAxis == UpAxis::Y ? gltf::UpAxis::Y : gltf::UpAxis::Z;
+    const auto settings = options.drivers.get<GltfSaveSettings>();
+    const gltf::UpAxis up =
+        settings.upAxis == GltfSaveSettings::UpAxis::Y ? gltf::UpAxis::Y : gltf::UpAxis::Z;
     const std::filesystem::path filePath = pathOfUtf8(path);
-    const std::string stem = mCompanionFileStem.empty() ? utf8OfPath(filePath.stem()) : mCompanionFileStem;
+    const std::string stem =
+        settings.companionFileStem.empty() ? utf8OfPath(filePath.stem()) : settings.companionFileStem;
     ImageFiles files(filePath.parent_path(), stem + "-", "GltfMeshDriver");
     const bool written =
         extension == "glb" ? saveGlb(*root, file, progress, up) : saveGltf(*root, file, files, progress, up);
@@ -124,7 +128,7 @@ bool GltfMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& 
         ovDirUtils::RemoveFileUtf8(path, nullptr);
         return false;
     }
-    mWrittenCompanionFiles = files.committedPaths();
+    options.reportCompanionFiles(files.committedPaths());
     return true;
 }
 

@@ -8,6 +8,19 @@
 
 namespace ov {
 
+// What a glTF save is told, in its options (SaveMeshOptions::drivers).
+struct OVMESHDRIVERS_API GltfSaveSettings : ovDriverSettings {
+    ~GltfSaveSettings() override;
+
+    enum class UpAxis { Y, Z };
+    // The scene's up axis.
+    UpAxis upAxis = UpAxis::Z;
+    // Files beside a .gltf document are named after this stem (STEM-buffer.bin,
+    // STEM-IMAGE.png), as a safe name in the document's folder; the
+    // document's own stem when empty.
+    std::string companionFileStem;
+};
+
 // Saves one scene, given by its root spatial, as glTF 2.0: a binary .glb
 // file that holds everything, or a .gltf document with its binary data and
 // its images (PNG) in files beside it. Saves to a path only.
@@ -28,32 +41,16 @@ namespace ov {
 // the top; other kinds are logged and left out.
 //
 // A failed or cancelled save answers false and leaves no file it wrote: the
-// files beside a .gltf take their names only once the document is whole.
+// files beside a .gltf take their names only once the document is whole, and
+// are listed in SaveMeshOptions::companionFiles.
 class OVMESHDRIVERS_API GltfMeshDriver : public ovCoreMeshDriver {
 public:
-    enum class UpAxis { Y, Z };
-
     GltfMeshDriver();
     ~GltfMeshDriver() override;
     std::string getName() const override { return "GltfMeshDriver"; }
 
     bool saveMeshes(const ovObjectList& objects, const std::string& path,
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
-
-    // The scene's up axis; Z unless set.
-    void setUpAxis(UpAxis up) { mUpAxis = up; }
-    // Files beside a .gltf document are named after this stem (STEM-buffer.bin,
-    // STEM-IMAGE.png), as a safe name in the document's folder; the
-    // document's own stem when empty.
-    void setCompanionFileStem(std::string stem) { mCompanionFileStem = std::move(stem); }
-    // The UTF-8 paths of the files the last save wrote beside a .gltf
-    // document; empty when that save failed.
-    const std::vector<std::string>& writtenCompanionFiles() const { return mWrittenCompanionFiles; }
-
-private:
-    UpAxis mUpAxis = UpAxis::Z;
-    std::string mCompanionFileStem;
-    std::vector<std::string> mWrittenCompanionFiles;
 };
 
 }  // namespace ov

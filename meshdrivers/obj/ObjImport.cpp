@@ -9,11 +9,11 @@
 #include "core/InputFiles.h"
 #include "core/TextEncoding.h"
 #include "core/TextureImages.h"
-#include "core/Utf8Text.h"
 #include "obj/MtlReader.h"
 #include "obj/ObjReader.h"
 #include "obj/TextLines.h"
 #include "scenegraph/ovGeometry.h"
+#include "system/ovFiles.h"
 
 namespace ov::obj {
 

@@ -1,7 +1,7 @@
 #include "obj/ObjMeshDriver.h"
 
-#include "core/Utf8Text.h"
 #include "obj/ObjImport.h"
+#include "system/ovFiles.h"
 
 namespace ov {
 

@@ -91,6 +91,13 @@ void writeOrganizationAssignment(StepExportContext& context) {
 
 StepSaveSettings::~StepSaveSettings() = default;
 
+ovSavedContent StepMeshDriver::savedContent(const SaveMeshOptions& options) const {
+    const StepSaveSettings* given = options.drivers.find<StepSaveSettings>();
+    const StepSaveSettings& settings = given != nullptr ? *given : ownSettings;
+    return StepRules::of(settings).geometry != StepGeometry::None ? ovSavedContent::Geometry
+                                                                  : ovSavedContent::Structure;
+}
+
 StepMeshDriver::StepMeshDriver(const std::string& schemaPath)
     : ovCoreMeshDriver(true), schema(std::make_unique<express::ExpressSchema>()) {
     if (!schema->loadSchema(schemaPath)) {

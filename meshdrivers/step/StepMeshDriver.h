@@ -31,6 +31,10 @@ public:
     void setGeometry(StepGeometry form) { ownSettings.geometry = form; }
     StepGeometry getGeometry() const { return ownSettings.geometry; }
 
+    // Structure, or Geometry when the save's settings write meshes.
+    ovSavedContent savedContent(const SaveMeshOptions& options) const override;
+    bool savesAssemblies() const override { return true; }
+
     // Rejected whenever options.optionFlag is set.
     HandleRequestResult canSave(const std::string& path, const SaveMeshOptions& options) override;
     // Records options.fileName as the file name; the path is not read.

@@ -21,4 +21,8 @@ bool StlMeshDriver::saveMeshes(const ovObjectList& objects, const std::string& p
     return saveToFileThroughDevice(*this, objects, path, progress, options);
 }
 
+Wm4::Vector3f StlMeshDriver::savedOrigin(const ovSpatial& root) const {
+    return stlFileOrigin(root);
+}
+
 }  // namespace ov

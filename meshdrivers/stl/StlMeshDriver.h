@@ -21,6 +21,9 @@ public:
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
     bool saveMeshes(const ovObjectList& objects, const std::string& path,
                     ovProgressNotifierInterface* progress, const SaveMeshOptions& options) override;
+
+    // The minimum corner of root's meshes, which becomes the file's origin.
+    Wm4::Vector3f savedOrigin(const ovSpatial& root) const override;
 };
 
 }  // namespace ov

@@ -199,6 +199,7 @@ public:
     }
 
     uint64_t triangleTotal() const { return mTriangleTotal; }
+    const Point& minimum() const { return mMinimum; }
     uint64_t vertexTotal() const { return mVertexTotal; }
 
 private:
@@ -302,6 +303,12 @@ uint16_t stlColourWord(const ovMaterialState* material) {
     const unsigned green = static_cast<unsigned>(colourLevel(material->diffuse.G()));
     const unsigned blue = static_cast<unsigned>(colourLevel(material->diffuse.B()));
     return static_cast<uint16_t>(((blue & 0x1Fu) << 10) | ((green & 0x1Fu) << 5) | ((red | 0x0Eu) & 0x1Fu));
+}
+
+Wm4::Vector3f stlFileOrigin(const ovSpatial& root) {
+    StlWalk walk(nullptr);
+    walk.findMinimum(root);
+    return walk.minimum().X() == kNoMinimum ? Point(0, 0, 0) : walk.minimum();
 }
 
 bool writeBinaryStl(const ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress) {

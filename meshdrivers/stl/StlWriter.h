@@ -16,6 +16,10 @@ namespace ov {
 // the answer is true: device errors and cancellation leave the file short.
 bool writeBinaryStl(const ovObjectList& objects, ovIoDevice& device, ovProgressNotifierInterface* progress);
 
+// The minimum corner of the world positions of the meshes under root, which
+// the writer moves to the file's origin; zero without any.
+Wm4::Vector3f stlFileOrigin(const ovSpatial& root);
+
 // The 15-bit colour of a mesh's facets, from the diffuse colour of its
 // material (0 without one): blue, green and red levels of 5 bits each, the red
 // level always with its bits 1 to 3 set.

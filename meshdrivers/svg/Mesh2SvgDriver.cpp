@@ -129,6 +129,10 @@ Mesh2SvgDriver::Mesh2SvgDriver() : ovCoreMeshDriver(true) {
     addSaveExtension("svg");
 }
 
+ovSavedContent Mesh2SvgDriver::savedContent(const SaveMeshOptions&) const {
+    return ovSavedContent::Drawing;
+}
+
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device, const std::string&,
                                 ovProgressNotifierInterface* progress, const SaveMeshOptions& options) {
     const char* newLine = newLineText(options.lineBreaks);
@@ -149,7 +153,7 @@ bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, ovIoDevice& device,
     };
     // Unlike the DXF writer, this one opens the progress before it misses a
     // page: its hosts see the group even for a root without one.
-    return saveDrawing(objects, device, progress, kDriverName, /*pageAfterWalk=*/true, writeFile);
+    return saveDrawing(objects, device, progress, options, kDriverName, /*pageAfterWalk=*/true, writeFile);
 }
 
 bool Mesh2SvgDriver::saveMeshes(const ovObjectList& objects, const std::string& path,

@@ -32,6 +32,14 @@ ovCoreMeshDriver::ovCoreMeshDriver(bool deviceCapable) : mDeviceCapable(deviceCa
 
 ovCoreMeshDriver::~ovCoreMeshDriver() = default;
 
+ovSavedContent ovCoreMeshDriver::savedContent(const SaveMeshOptions&) const {
+    return ovSavedContent::Geometry;
+}
+
+Wm4::Vector3f ovCoreMeshDriver::savedOrigin(const ovSpatial&) const {
+    return Wm4::Vector3f(0, 0, 0);
+}
+
 bool ovCoreMeshDriver::loadMeshes(ovObjectList&, ovIoDevice&, const std::string&,
                                   ovProgressNotifierInterface*, const LoadMeshOptions&) {
     return false;

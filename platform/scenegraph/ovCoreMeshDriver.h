@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scenegraph/ovObject.h"
+#include "scenegraph/ovSpatial.h"
 #include "system/ovIoDevice.h"
 #include "system/ovProgressNotifier.h"
 
@@ -62,8 +63,23 @@ struct SaveMeshOptions {
     std::string author;
     bool optionFlag = false;  // asks for a variant of the format some drivers decline
     bool lineBreaks = false;  // line breaks between elements of text formats
+    // When set, a save that writes files beside its document (images,
+    // buffers) lists their UTF-8 paths here once it succeeded: each call
+    // learns its own, whatever other saves run beside it.
+    std::vector<std::string>* companionFiles = nullptr;
     ovDriverSettingsList drivers{};
+
+    void reportCompanionFiles(std::vector<std::string> paths) const {
+        if (companionFiles != nullptr) {
+            *companionFiles = std::move(paths);
+        }
+    }
 };
+
+// What a save keeps of a scene: everything; only its polylines, as a line
+// drawing on a page; or only its nodes and external references, a mesh or a
+// polyline failing the save.
+enum class ovSavedContent { Geometry, Drawing, Structure };
 
 enum HandleRequestResult : int { RequestRejected = 0, RequestAccepted = 1 };
 
@@ -102,6 +118,17 @@ public:
     // extension does not say it plainly; empty otherwise.
     virtual std::string describeLoadExtension(const std::string& extension) const;
     virtual const ovExtensionList& getSaveExtensions() const { return mSaveExtensions; }
+
+    // What a save with these options keeps of a scene; Geometry unless a
+    // driver says otherwise.
+    virtual ovSavedContent savedContent(const SaveMeshOptions& options) const;
+    // Whether the files saved are assemblies, whose external references
+    // may name part files beside them.
+    virtual bool savesAssemblies() const { return false; }
+    // Where the origin of the file a save of root writes lies in root's
+    // frame: zero, unless the driver moves the geometry (STL puts its
+    // minimum corner at the origin).
+    virtual Wm4::Vector3f savedOrigin(const ovSpatial& root) const;
 
     bool isDeviceCapable() const { return mDeviceCapable; }
     // Messages the driver kept about its last requests, with their codes.

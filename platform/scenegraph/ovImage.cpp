@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "system/ovFiles.h"
 #include "system/ovIoDevice.h"
 #include "system/ovLog.h"
 #include "system/ovStringUtils.h"
@@ -37,10 +38,6 @@ int pngColorType(ovImage::Format format) {
             return PNG_COLOR_TYPE_RGBA;
     }
     return PNG_COLOR_TYPE_GRAY;
-}
-
-std::filesystem::path fromUtf8(const std::string& utf8Path) {
-    return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
 }
 
 void logError(const std::string& text) {
@@ -139,11 +136,6 @@ std::string writePngFile(const ovImage& image, const std::string& temporaryPath,
     return file.close() ? std::string() : std::string("the file could not be written");
 }
 
-void removeQuietly(const std::string& utf8Path) {
-    std::error_code ignored;
-    std::filesystem::remove(fromUtf8(utf8Path), ignored);
-}
-
 }  // namespace
 
 ovImage::ovImage(Format format, int width, int height)
@@ -183,17 +175,14 @@ bool ovImageIOManager::saveImage(const ovImage* image, const std::string& utf8Pa
     }
     // The file appears under its name only once it is whole: a failed save
     // leaves neither a truncated image nor a stray temporary file.
-    const std::string temporaryPath = utf8Path + ".part";
-    std::string failure = writePngFile(*image, temporaryPath, progress, options);
-    if (failure.empty()) {
-        std::error_code renameError;
-        std::filesystem::rename(fromUtf8(temporaryPath), fromUtf8(utf8Path), renameError);
-        if (renameError) {
-            failure = renameError.message();
-        }
+    ovStagedFile staged(pathOfUtf8(utf8Path));
+    std::string failure = staged.creationError()
+                              ? staged.creationError().message()
+                              : writePngFile(*image, utf8OfPath(staged.temporaryPath()), progress, options);
+    if (const std::error_code error = failure.empty() ? staged.commit() : std::error_code()) {
+        failure = error.message();
     }
     if (!failure.empty()) {
-        removeQuietly(temporaryPath);
         logError("Cannot save image '" + utf8Path + "': " + failure);
         return false;
     }

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "system/ovFiles.h"
 #include "system/ovStringUtils.h"
 
 namespace ov {
@@ -28,21 +29,17 @@ size_t extensionDot(const std::string& name) {
     return dot == 0 ? std::string::npos : dot;
 }
 
-std::filesystem::path toPath(const std::string& utf8Path) {
-    return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
-}
-
 }  // namespace
 
 bool ovDirUtils::FileExistsUtf8(const std::string& path) {
     std::error_code error;
-    const auto status = std::filesystem::status(toPath(path), error);
+    const auto status = std::filesystem::status(pathOfUtf8(path), error);
     return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 bool ovDirUtils::FolderExistsUtf8(const std::string& path) {
     std::error_code error;
-    return std::filesystem::is_directory(toPath(path), error);
+    return std::filesystem::is_directory(pathOfUtf8(path), error);
 }
 
 bool ovDirUtils::RemoveFileUtf8(const std::string& path, std::string* errorText) {
@@ -56,7 +53,7 @@ bool ovDirUtils::RemoveFileUtf8(const std::string& path, std::string* errorText)
         return fail("is a folder, not a file");
     }
     std::error_code error;
-    const bool removed = std::filesystem::remove(toPath(path), error);
+    const bool removed = std::filesystem::remove(pathOfUtf8(path), error);
     if (error) {
         return fail(error.message());
     }

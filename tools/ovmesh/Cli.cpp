@@ -243,7 +243,6 @@ int runConvertCommand(Session& session, CommandLine& line, const std::vector<std
 int runCommand(const CLI::App& app, CommandLine& line, const SessionOptions& options,
                const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     Session session(options, out, err);
-    setStepProfile(line.stepProfile);
     if (app.got_subcommand("formats")) {
         return runFormats(session, line.formatsJson);
     }

@@ -11,22 +11,9 @@
 #include "core/InputFiles.h"
 #include "ovmesh/ToolError.h"
 
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
-
 namespace ov::ovmesh {
 
 namespace fs = std::filesystem;
-
-fs::path fsPath(const std::string& utf8Path) {
-    return fs::path(std::u8string(utf8Path.begin(), utf8Path.end()));
-}
-
-std::string utf8Path(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 namespace {
 
@@ -76,21 +63,6 @@ void requireReadableFile(const std::string& path) {
     } catch (const ReadError& refused) {
         throw ToolError(refused.what());
     }
-}
-
-bool mayWrite(const fs::path& path) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error) {
-        return false;
-    }
-#if defined(_WIN32)
-    // There the read-only mark of a folder does not keep files out of it.
-    return fs::is_directory(status) || (status.permissions() & fs::perms::owner_write) != fs::perms::none;
-#else
-    constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    return (status.permissions() & kAnyWrite) != fs::perms::none && access(path.c_str(), W_OK) == 0;
-#endif
 }
 
 std::string defaultResourceFolder(const std::string& argv0) {

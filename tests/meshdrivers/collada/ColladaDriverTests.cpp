@@ -58,11 +58,16 @@ std::string assimpReading(const std::string& path) {
 // find must be what the golden file collada/readings/<test>.txt holds.
 class ColladaSaveTest : public ::testing::Test {
 protected:
-    // Saves root as the file name in the test's folder, expecting the driver's answer.
+    // Saves root as the file name in the test's folder with the settings,
+    // expecting the driver's answer; the images written go to written.
     std::string save(ovSpatial* root, const std::string& name,
                      ovProgressNotifierInterface* progress = nullptr, bool saves = true) {
         const std::string path = dir.file(name);
-        EXPECT_EQ(driver.saveMeshes({ovPointer<ovObject>(root)}, path, progress, {}), saves) << name;
+        SaveMeshOptions options;
+        options.drivers.set(settings);
+        options.companionFiles = &written;
+        written.clear();
+        EXPECT_EQ(driver.saveMeshes({ovPointer<ovObject>(root)}, path, progress, options), saves) << name;
         if (!saves) {
             EXPECT_FALSE(std::filesystem::exists(path)) << name << " is left behind";
             return {};
@@ -89,6 +94,8 @@ protected:
     LogCapture log;
     TempDir dir;
     ovColladaMeshDriver driver;
+    ColladaSaveSettings settings;
+    std::vector<std::string> written;
     std::vector<std::string> documents;
 };
 
@@ -243,8 +250,7 @@ TEST_F(ColladaSaveTest, NamesNeitherLeaveTheDocumentsFolderNorBreakItsXml) {
             }
         }
         EXPECT_EQ(files, (std::set<std::string>{"a/b/" + imageFile, "a/b/doc.dae"})) << name;
-        EXPECT_EQ(driver.writtenImageFiles(),
-                  std::vector<std::string>{(folder / "a/b" / imageFile).string()});
+        EXPECT_EQ(written, std::vector<std::string>{(folder / "a/b" / imageFile).string()});
     }
     // One line for each save whose names had characters XML cannot hold.
     EXPECT_EQ(log.texts(ovLogWarning).size(), 2u);
@@ -377,16 +383,15 @@ TEST_F(ColladaSaveTest, ImagesAppearOnlyWithTheirWholeDocumentAndPrefixesKeepDoc
     save(mesh.get(), "empty_image.dae", nullptr, false);
     EXPECT_EQ(filesIn(dir.path()), before);
     EXPECT_EQ(readFile(dir.path() / before[0]), "older");
-    EXPECT_TRUE(driver.writtenImageFiles().empty());
+    EXPECT_TRUE(written.empty());
 
     textures[0]->editTexture(1)->setImage(makeImage(ovImage::RGB8, 2));
     for (const auto& [prefix, document] : {std::pair{"a-", "a.dae"}, std::pair{"b:/", "b.dae"}}) {
-        driver.setImageFilePrefix(prefix);
+        settings.imageFilePrefix = prefix;
         save(mesh.get(), document);
     }
-    EXPECT_EQ(driver.writtenImageFiles(),
-              (std::vector<std::string>{dir.file("b__material-1-image-diffuse.png"),
-                                        dir.file("b__material-1-image-emissive.png")}));
+    EXPECT_EQ(written, (std::vector<std::string>{dir.file("b__material-1-image-diffuse.png"),
+                                                 dir.file("b__material-1-image-emissive.png")}));
     EXPECT_EQ(filesIn(dir.path()),
               (std::vector<std::string>{"a-material-1-image-diffuse.png", "a-material-1-image-emissive.png",
                                         "a.dae", "b.dae", "b__material-1-image-diffuse.png",
@@ -422,7 +427,9 @@ TEST_F(ColladaSaveTest, ViewerOptionsWriteWhatViewersShowAndTheDefaultsSayWhatIs
                   "ovColladaMeshDriver, 1 bump map is left out of the effects: no channel takes them",
                   "ovColladaMeshDriver, the vertex colours of 1 geometries are not written (the save's "
                   "options leave them out)"}));
-    driver.setSaveOptions({ColladaSaveOptions::UpAxis::Y, true, true, true, true, 9});
+    settings.upAxis = ColladaSaveSettings::UpAxis::Y;
+    settings.transparency = settings.phong = settings.polylines = settings.vertexColours = true;
+    settings.significantDigits = 9;
     expectMatchesGolden("collada/viewer_options.dae", save(root.get(), "viewer.dae"));
     EXPECT_EQ(log.texts(ovLogWarning).size(), 4u) << "only the bump map is left out";
 }

@@ -161,8 +161,11 @@ TEST(GltfRootTest, UnitsWithYUpTurnIntoAScaleAlone) {
     root->setMetadata(new ovWorldUnitsMetaData(0.25));
     const TempDir dir;
     GltfMeshDriver driver;
-    driver.setUpAxis(GltfMeshDriver::UpAxis::Y);
-    ASSERT_TRUE(driver.saveMeshes({root}, dir.file("y.glb"), nullptr, {}));
+    GltfSaveSettings settings;
+    settings.upAxis = GltfSaveSettings::UpAxis::Y;
+    SaveMeshOptions options;
+    options.drivers.set(settings);
+    ASSERT_TRUE(driver.saveMeshes({root}, dir.file("y.glb"), nullptr, options));
     std::string y;
     READ_GLTF(y, "three '" + dir.file("y.glb") + "'");
     EXPECT_THAT(y, ::testing::StartsWith("Object3D - matrix 0.25 0 0 0 0 0.25 0 0 0 0 0.25 0 0 0 0 1\n"));

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "core/DrawingPage.h"
+#include "core/SceneCopy.h"
 #include "obj/ObjMeshDriver.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/BatchCommand.h"
 #include "ovmesh/commands/Commands.h"
-#include "ovmesh/output/DrawingPage.h"
-#include "ovmesh/output/SceneVariants.h"
 #include "ovmesh/output/XmlText.h"
 #include "scenegraph/ovGeometry.h"
 #include "support/TestSupport.h"

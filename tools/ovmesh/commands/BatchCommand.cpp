@@ -15,6 +15,8 @@
 #include <string_view>
 #include <thread>
 
+#include "core/FileNames.h"
+#include "core/SafeOutputFile.h"
 #include "ovmesh/Interruption.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -22,8 +24,6 @@
 #include "ovmesh/commands/ChildProcess.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
-#include "ovmesh/output/SafeOutputFile.h"
-#include "system/ovStringUtils.h"
 
 namespace ov::ovmesh {
 
@@ -125,14 +125,9 @@ FolderFiles inputFiles(const BatchOptions& options, const std::vector<std::strin
 
 // Appended step by step for the same false warning as passedOverText.
 std::string outputName(const std::string& stem, const std::string& format, size_t number) {
-    std::string name = stem;
-    if (number > 1) {
-        name += '-';
-        name += std::to_string(number);
-    }
-    name += '.';
-    name += format;
-    return name;
+    std::string extension = ".";
+    extension += format;
+    return numberedFileName(stem, extension, number);
 }
 
 }  // namespace
@@ -146,7 +141,7 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
     std::vector<std::string> stems;
     for (size_t i = 0; i < files.size(); ++i) {
         stems.push_back(utf8Path(fsPath(files[i]).stem()));
-        firstWanting.emplace(ovStringUtils::lowered(outputName(stems[i], options.format, 1)), i);
+        firstWanting.emplace(fileNameKey(outputName(stems[i], options.format, 1)), i);
     }
     BatchPlan plan;
     plan.passedOver = std::move(found.passedOver);
@@ -154,16 +149,15 @@ BatchPlan planBatch(const BatchOptions& options, const std::vector<std::string>&
     for (size_t i = 0; i < files.size(); ++i) {
         size_t number = 1;
         std::string name = outputName(stems[i], options.format, number);
-        const size_t owner = firstWanting.at(ovStringUtils::lowered(name));
+        const size_t owner = firstWanting.at(fileNameKey(name));
         if (owner != i) {
-            while (firstWanting.contains(ovStringUtils::lowered(name)) ||
-                   given.contains(ovStringUtils::lowered(name))) {
+            while (firstWanting.contains(fileNameKey(name)) || given.contains(fileNameKey(name))) {
                 name = outputName(stems[i], options.format, ++number);
             }
             plan.renames.push_back("'" + files[i] + "' is written as '" + name + "', since '" + files[owner] +
                                    "' is written as '" + outputName(stems[owner], options.format, 1) + "'");
         }
-        given.insert(ovStringUtils::lowered(name));
+        given.insert(fileNameKey(name));
         plan.items.push_back({files[i], utf8Path(fsPath(options.outputFolder) / fsPath(name))});
     }
     return plan;

@@ -5,6 +5,9 @@
 #include <ostream>
 #include <vector>
 
+#include "core/PartFiles.h"
+#include "core/SafeOutputFile.h"
+#include "core/SceneCopy.h"
 #include "core/ovMeshDrivers.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
@@ -14,10 +17,7 @@
 #include "ovmesh/commands/OutputOptions.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
-#include "ovmesh/output/ExternalParts.h"
-#include "ovmesh/output/SafeOutputFile.h"
 #include "ovmesh/output/SceneCounts.h"
-#include "ovmesh/output/SceneVariants.h"
 #include "ovmesh/output/WorldUnits.h"
 #include "ovmesh/output/XmlText.h"
 #include "scenegraph/ovIoManager.h"
@@ -45,31 +45,38 @@ std::vector<WrittenFile> saveWithProgress(Session& session, ovSpatial& root, con
     });
 }
 
-ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& options,
-                               double creaseDegrees = kDefaultCreaseDegrees) {
-    const ovPointer<ovNode> drawing = copyScene(scene, content, creaseDegrees);
-    const VisibleSegments visible = dropHiddenAndRepeatedSegments(*drawing, viewProjection(options.view));
-    drawing->setMetadata(makePageDescription(visible.bounds, options).get());
-    return drawing;
+// The drawing of the scene, whose page goes to the save's options.
+ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& drawing,
+                               SaveMeshOptions& options, double creaseDegrees = kDefaultCreaseDegrees) {
+    const ovPointer<ovNode> copy = copyScene(scene, content, creaseDegrees);
+    const VisibleSegments visible = dropHiddenAndRepeatedSegments(*copy, viewProjection(drawing.view));
+    DrawingSaveSettings page;
+    page.page = makePageDescription(visible.bounds, drawing);
+    options.drivers.set(page);
+    return copy;
 }
 
 // The scene as a file of that extension can hold it: drawings get a page.
 // Only formats that hold geometry come here (part files, the demo's
 // non-assembly files); assembly outputs are made by assemblyOf.
 ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extension,
-                                    const DrawingOptions& drawing) {
+                                    const DrawingOptions& drawing, SaveMeshOptions& options) {
     if (formatKindOf(extension) == FormatKind::Drawing) {
-        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing);
+        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, options);
     }
     return &scene;
 }
 
-// Saves each part file of an assembly output, and says so.
-PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing) {
-    return [&session, format, drawing](ovSpatial& part, const std::string& path) {
-        const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing);
+// Saves each part file of an assembly output with the drivers' settings of
+// the assembly's save, and says so.
+PartSaver partSaver(Session& session, const std::string& format, const DrawingOptions& drawing,
+                    const ovDriverSettingsList& settings) {
+    return [&session, format, drawing, settings](ovSpatial& part, const std::string& path) {
+        SaveMeshOptions options;
+        options.drivers = settings;
+        const ovPointer<ovSpatial> root = sceneForFormat(part, format, drawing, options);
         const std::vector<WrittenFile> written =
-            saveWithProgress(session, *root, path, SaveMeshOptions(), TargetLinks::Replace);
+            saveWithProgress(session, *root, path, options, TargetLinks::Replace);
         session.report(writtenReport(written));
         std::vector<std::string> paths;
         for (const WrittenFile& file : written) {
@@ -79,21 +86,19 @@ PartSaver partSaver(Session& session, const std::string& format, const DrawingOp
     };
 }
 
-// The interop profile places STL parts where their files' origin lies; the
-// exact profile keeps its references at the parts' own origins, as it always has.
-PartFileOrigin partFileOrigin(const std::string& format, step::StepProfile profile) {
-    if (format == "stl" && profile == step::StepProfile::Interop) {
-        return minimumMeshCorner;
-    }
-    return nullptr;
+// The interop profile places parts where their files' origin lies (STL moves
+// it); the exact profile keeps its references at the parts' own origins, as
+// it always has.
+bool placeAtFileOrigin(const SaveMeshOptions& options) {
+    return options.drivers.get<step::StepSaveSettings>().profile == step::StepProfile::Interop;
 }
 
 // An assembly holds its meshes itself when a geometry form is asked for;
 // otherwise an input with meshes or polylines needs files for its parts,
 // which --external-parts names the format of.
 ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
-                                PartFiles& parts) {
-    if (options.externalParts.empty() && stepHoldsGeometry()) {
+                                const SaveMeshOptions& saveOptions, PartFiles& parts) {
+    if (options.externalParts.empty() && holdsGeometry(extensionOf(options.output), saveOptions)) {
         return &scene;
     }
     if (options.externalParts.empty()) {
@@ -108,15 +113,15 @@ ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const Conver
         }
         return &scene;
     }
-    return moveGeometryToPartFiles(scene, besideWrittenFile(options.output, options.outputLinks),
-                                   options.externalParts,
-                                   partSaver(session, options.externalParts, options.drawing), parts,
-                                   partFileOrigin(options.externalParts, options.stepProfile));
+    return moveGeometryToPartFiles(
+        scene, besideWrittenFile(options.output, options.outputLinks), options.externalParts,
+        partSaver(session, options.externalParts, options.drawing, saveOptions.drivers), parts,
+        placeAtFileOrigin(saveOptions));
 }
 
 // The part format must be one a driver saves and able to hold geometry, and
 // only assembly outputs have parts.
-void requirePartFormat(const ConvertOptions& options) {
+void requirePartFormat(const ConvertOptions& options, const SaveMeshOptions& saveOptions) {
     if (options.externalParts.empty()) {
         return;
     }
@@ -125,7 +130,7 @@ void requirePartFormat(const ConvertOptions& options) {
                         options.output + "'");
     }
     requireSaveDriver("part." + options.externalParts);
-    if (formatKindOf(options.externalParts) == FormatKind::Structure && !stepHoldsGeometry()) {
+    if (!holdsGeometry(options.externalParts, saveOptions)) {
         throw ToolError("--external-parts " + options.externalParts +
                         ": parts need a format that holds geometry; STEP parts hold it with --step-profile "
                         "interop and --step-geometry faceted or tessellated");
@@ -143,14 +148,13 @@ DrawingOptions demoDrawingOptions() {
 // with every part in a binary STL file of its own where the profile holds
 // no geometry.
 ovPointer<ovSpatial> demoAssembly(Session& session, const std::string& path, PartFiles& parts,
-                                  step::StepProfile profile) {
-    setStepGeometry(step::StepGeometry::Faceted);
+                                  const SaveMeshOptions& options) {
     const ovPointer<ovNode> assembly = buildDemoAssembly();
-    if (stepHoldsGeometry()) {
+    if (holdsGeometry(extensionOf(path), options)) {
         return assembly;
     }
-    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}), parts,
-                                   partFileOrigin("stl", profile));
+    return moveGeometryToPartFiles(*assembly, path, "stl", partSaver(session, "stl", {}, options.drivers),
+                                   parts, placeAtFileOrigin(options));
 }
 
 }  // namespace
@@ -182,10 +186,10 @@ void Session::report(const std::string& text) {
 int runDemo(Session& session, const std::string& folder, step::StepProfile stepProfile) {
     createFolder(folder);
     const ovPointer<ovNode> scene = buildDemoScene();
+    SaveMeshOptions demoOptions;
+    demoOptions.lineBreaks = true;
     // The demo table stands on z = 0.
-    useColladaOptions(colladaOptionsFor(SceneUp::Z, 6));
-    SaveMeshOptions options;
-    options.lineBreaks = true;
+    demoOptions.drivers = driverSettingsFor(SceneUp::Z, 6, stepProfile, step::StepGeometry::Faceted);
     int failures = 0;
     for (const ovCoreMeshDriver* driver : ovIoManager::msInstance.getDrivers()) {
         if (driver->getSaveExtensions().empty()) {
@@ -195,9 +199,11 @@ int runDemo(Session& session, const std::string& folder, step::StepProfile stepP
         const std::string path = utf8Path(fsPath(folder) / fsPath("demo." + extension));
         try {
             PartFiles parts;
-            const ovPointer<ovSpatial> root = formatKindOf(extension) == FormatKind::Structure
-                                                  ? demoAssembly(session, path, parts, stepProfile)
-                                                  : sceneForFormat(*scene, extension, demoDrawingOptions());
+            SaveMeshOptions options = demoOptions;
+            const ovPointer<ovSpatial> root =
+                formatKindOf(extension) == FormatKind::Structure
+                    ? demoAssembly(session, path, parts, options)
+                    : sceneForFormat(*scene, extension, demoDrawingOptions(), options);
             session.report(
                 writtenReport(saveWithProgress(session, *root, path, options, TargetLinks::Replace)));
             parts.keep();
@@ -214,11 +220,11 @@ namespace {
 // The drawing of a converted scene: its polylines, and the feature edges of
 // its meshes when asked for.
 ovPointer<ovSpatial> convertedDrawing(const ConvertOptions& options, const DrawingOptions& drawing,
-                                      const ovSpatial& scene) {
+                                      const ovSpatial& scene, SaveMeshOptions& saveOptions) {
     if (options.edgeDegrees) {
-        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, *options.edgeDegrees);
+        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, saveOptions, *options.edgeDegrees);
     }
-    return drawingOf(scene, SceneContent::Lines, drawing);
+    return drawingOf(scene, SceneContent::Lines, drawing, saveOptions);
 }
 
 // An output that would show nothing of the input is refused, or with
@@ -248,8 +254,11 @@ int runConvert(Session& session, const ConvertOptions& options) {
         return convertToStandardOutput(session, options);
     }
     requireSaveDriver(options.output);
-    setStepGeometry(options.stepGeometry);
-    requirePartFormat(options);
+    SaveMeshOptions saveOptions;
+    saveOptions.lineBreaks = options.lineBreaks;
+    saveOptions.drivers = driverSettingsFor(sceneUpFor(options.input, options.from, options.up),
+                                            options.precision, options.stepProfile, options.stepGeometry);
+    requirePartFormat(options, saveOptions);
     requireWritableTarget(options.output, options.outputLinks);
     const std::string extension = extensionOf(options.output);
     // Texts are escaped, or refused, before a long read.
@@ -259,12 +268,9 @@ int runConvert(Session& session, const ConvertOptions& options) {
     LoadMeshOptions loadOptions;
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(loadOptions, options.plmxml);
-    const SceneUp up = sceneUpFor(options.input, options.from, options.up);
-    setSceneUp(up);
     const ovPointer<ovSpatial> input =
         loadInput(session, options.input, options.from, loadOptions, readOptionsFor(options));
     ovPointer<ovSpatial> root = input;
-    useColladaOptions(colladaOptionsFor(up, options.precision));
     if (const std::optional<std::string> warning =
             droppedColoursWarning(*root, options.input, options.output)) {
         session.console().warning(*warning);
@@ -277,17 +283,15 @@ int runConvert(Session& session, const ConvertOptions& options) {
     PartFiles parts;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
-            root = convertedDrawing(options, drawing, *root);
+            root = convertedDrawing(options, drawing, *root, saveOptions);
             break;
         case FormatKind::Structure:
-            root = assemblyOf(session, *root, options, parts);
+            root = assemblyOf(session, *root, options, saveOptions, parts);
             break;
         case FormatKind::Geometry:
             break;
     }
     requireContent(session, options, *input, *root);
-    SaveMeshOptions saveOptions;
-    saveOptions.lineBreaks = options.lineBreaks;
     session.report(
         writtenReport(saveWithProgress(session, *root, options.output, saveOptions, options.outputLinks)));
     parts.keep();

@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "core/DrawingPage.h"
+#include "core/SafeOutputFile.h"
 #include "ovmesh/Interruption.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/output/ConsoleLog.h"
-#include "ovmesh/output/DrawingPage.h"
 #include "ovmesh/output/ProgressBar.h"
-#include "ovmesh/output/SafeOutputFile.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "step/StepMeshDriver.h"
 

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "collada/ovColladaMeshDriver.h"
 #include "core/SceneWalk.h"
+#include "gltf/GltfMeshDriver.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
 #include "scenegraph/ovBuffers.h"
 #include "scenegraph/ovGeometry.h"
-#include "scenegraph/ovIoManager.h"
 
 namespace ov::ovmesh {
 
@@ -63,21 +64,25 @@ SceneUp sceneUpFor(const std::string& input, const std::string& from, const std:
     return yUp ? SceneUp::Y : SceneUp::Z;
 }
 
-ColladaSaveOptions colladaOptionsFor(SceneUp up, int significantDigits) {
-    ColladaSaveOptions options;
-    options.upAxis = up == SceneUp::Y ? ColladaSaveOptions::UpAxis::Y : ColladaSaveOptions::UpAxis::Z;
-    options.transparency = true;
-    options.phong = true;
-    options.polylines = true;
-    options.vertexColours = true;
-    options.significantDigits = significantDigits;
-    return options;
-}
-
-void useColladaOptions(const ColladaSaveOptions& options) {
-    if (auto* driver = dynamic_cast<ovColladaMeshDriver*>(ovIoManager::msInstance.findSaveDriver("dae"))) {
-        driver->setSaveOptions(options);
-    }
+ovDriverSettingsList driverSettingsFor(SceneUp up, int significantDigits, step::StepProfile profile,
+                                       step::StepGeometry geometry) {
+    ColladaSaveSettings collada;
+    collada.upAxis = up == SceneUp::Y ? ColladaSaveSettings::UpAxis::Y : ColladaSaveSettings::UpAxis::Z;
+    collada.transparency = true;
+    collada.phong = true;
+    collada.polylines = true;
+    collada.vertexColours = true;
+    collada.significantDigits = significantDigits;
+    GltfSaveSettings gltf;
+    gltf.upAxis = up == SceneUp::Y ? GltfSaveSettings::UpAxis::Y : GltfSaveSettings::UpAxis::Z;
+    step::StepSaveSettings step;
+    step.profile = profile;
+    step.geometry = geometry;
+    ovDriverSettingsList settings;
+    settings.set(collada);
+    settings.set(gltf);
+    settings.set(step);
+    return settings;
 }
 
 std::optional<std::string> droppedColoursWarning(const ovSpatial& scene, const std::string& input,

@@ -5,27 +5,30 @@
 #include <optional>
 #include <string>
 
-#include "collada/ovColladaMeshDriver.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/SceneIo.h"
+#include "step/StepMeshDriver.h"
 
 namespace ov::ovmesh {
 
 // --up and --precision of the convert command.
 void addOutputOptions(CLI::App& convert, ConvertOptions& options);
 
+// The axis that points up in the scenes the tool saves, for the formats that
+// state theirs.
+enum class SceneUp { Y, Z };
+
 // The axis that points up in what convert saves from input (read as format
 // from when it is "-"): up ("y" or "z") when given, else the input format's
 // convention: Y for the formats in kYUpFormats, Z for the rest.
 SceneUp sceneUpFor(const std::string& input, const std::string& from, const std::string& up);
 
-// What the tool saves COLLADA with: everything viewers need to show the model
-// as it was (transparency, phong, polylines, vertex colours), the up axis and
-// the given significant digits.
-ColladaSaveOptions colladaOptionsFor(SceneUp up, int significantDigits);
-
-// Gives the registered COLLADA driver these options for the saves that follow.
-void useColladaOptions(const ColladaSaveOptions& options);
+// What the tool's saves tell the drivers: COLLADA everything viewers need to
+// show the model as it was (transparency, phong, polylines, vertex colours)
+// with the up axis and the given significant digits, glTF the up axis, STEP
+// the profile and the form of its meshes.
+ovDriverSettingsList driverSettingsFor(SceneUp up, int significantDigits, step::StepProfile profile,
+                                       step::StepGeometry geometry);
 
 // A warning when the scene's meshes carry vertex colours and output's format
 // has no place for them.

@@ -7,15 +7,14 @@
 #include <string_view>
 
 #include "collada/ovColladaMeshDriver.h"
+#include "core/SafeOutputFile.h"
 #include "core/TextEncoding.h"
 #include "gltf/GltfMeshDriver.h"
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/FormatTable.h"
 #include "ovmesh/input/ReadOptions.h"
-#include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
-#include "step/StepMeshDriver.h"
 #include "system/ovIoDevice.h"
 #include "system/ovStringUtils.h"
 
@@ -28,8 +27,6 @@ constexpr const char* kXmlExtension = "xml";
 // How far a .xml file is searched for its document element: past any licence
 // text in comments, short of reading a large file twice.
 constexpr size_t kSniffedBytes = size_t{1} << 20;
-
-SceneUp gSceneUp = SceneUp::Z;
 
 void addOnce(std::vector<std::string>& extensions, const std::string& extension) {
     if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
@@ -205,37 +202,18 @@ bool saveThroughDevice(const ovObjectList& objects, const std::string& temporary
     return saved;
 }
 
-// Names the files a driver writes beside its document after the target, and
-// answers them once the save has succeeded.
-class CompanionFiles {
-public:
-    CompanionFiles(ovCoreMeshDriver* driver, const std::string& target)
-        : mCollada(dynamic_cast<ovColladaMeshDriver*>(driver)), mGltf(dynamic_cast<GltfMeshDriver*>(driver)) {
-        const std::string stem = utf8Path(fsPath(target).stem());
-        if (mCollada) {
-            mCollada->setImageFilePrefix(stem + "-");
-        }
-        if (mGltf) {
-            mGltf->setCompanionFileStem(stem);
-            mGltf->setUpAxis(gSceneUp == SceneUp::Y ? GltfMeshDriver::UpAxis::Y : GltfMeshDriver::UpAxis::Z);
-        }
-    }
-    std::vector<std::string> written() const {
-        return mCollada ? mCollada->writtenImageFiles()
-               : mGltf  ? mGltf->writtenCompanionFiles()
-                        : std::vector<std::string>();
-    }
-
-private:
-    ovColladaMeshDriver* mCollada;
-    GltfMeshDriver* mGltf;
-};
+// The files a driver writes beside its document named after the target.
+void nameCompanionFilesAfter(const std::string& target, SaveMeshOptions& options) {
+    const std::string stem = utf8Path(fsPath(target).stem());
+    auto collada = options.drivers.get<ColladaSaveSettings>();
+    collada.imageFilePrefix = stem + "-";
+    options.drivers.set(collada);
+    auto gltf = options.drivers.get<GltfSaveSettings>();
+    gltf.companionFileStem = stem;
+    options.drivers.set(gltf);
+}
 
 }  // namespace
-
-void setSceneUp(SceneUp up) {
-    gSceneUp = up;
-}
 
 std::string extensionOf(const std::string& path) {
     return ovCoreMeshDriver::extensionOf(path);
@@ -273,30 +251,18 @@ void requireLoadableFormat(const std::string& path) {
     }
 }
 
-namespace {
-
-step::StepMeshDriver* stepDriver() {
-    return dynamic_cast<step::StepMeshDriver*>(ovIoManager::msInstance.findSaveDriver("stp"));
-}
-
-}  // namespace
-
-void setStepProfile(step::StepProfile profile) {
-    if (step::StepMeshDriver* driver = stepDriver()) {
-        driver->setProfile(profile);
+FormatKind formatKindOf(const std::string& extension) {
+    const ovCoreMeshDriver* driver = ovIoManager::msInstance.findSaveDriver(extension);
+    if (driver != nullptr && driver->savesAssemblies()) {
+        return FormatKind::Structure;
     }
+    return driver != nullptr && driver->savedContent({}) == ovSavedContent::Drawing ? FormatKind::Drawing
+                                                                                    : FormatKind::Geometry;
 }
 
-void setStepGeometry(step::StepGeometry form) {
-    if (step::StepMeshDriver* driver = stepDriver()) {
-        driver->setGeometry(form);
-    }
-}
-
-bool stepHoldsGeometry() {
-    const step::StepMeshDriver* driver = stepDriver();
-    return driver != nullptr && driver->getProfile() == step::StepProfile::Interop &&
-           driver->getGeometry() != step::StepGeometry::None;
+bool holdsGeometry(const std::string& extension, const SaveMeshOptions& options) {
+    const ovCoreMeshDriver* driver = ovIoManager::msInstance.findSaveDriver(extension);
+    return driver != nullptr && driver->savedContent(options) != ovSavedContent::Structure;
 }
 
 LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* progress,
@@ -346,14 +312,15 @@ std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
     if (options.fileName.empty()) {
         options.fileName = utf8Path(fsPath(path).stem());
     }
-    const CompanionFiles companions(driver, path);
+    nameCompanionFilesAfter(path, options);
+    std::vector<std::string> images;
+    options.companionFiles = &images;
     SafeOutputFile file(path, links);
     const ovObjectList objects{ovPointer<ovObject>(&root)};
     const bool saved =
         driver->isDeviceCapable()
             ? saveThroughDevice(objects, file.temporaryPath(), path, progress, options)
             : ovIoManager::msInstance.saveMeshes(objects, file.temporaryPath(), progress, options);
-    const std::vector<std::string> images = saved ? companions.written() : std::vector<std::string>();
     // A driver may end a cancelled save early and still answer true.
     if (!saved || (progress != nullptr && progress->isCanceled())) {
         removeFiles(images);

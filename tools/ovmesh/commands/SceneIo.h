@@ -4,12 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "core/SafeOutputFile.h"
 #include "ovmesh/input/ReadOptions.h"
 #include "ovmesh/output/DriverMessages.h"
-#include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
-#include "step/StepMeshDriver.h"
 #include "system/ovIoDevice.h"
 
 namespace ov::ovmesh {
@@ -54,18 +53,14 @@ LoadedScene loadSceneFromDevice(ovIoDevice& device, const std::string& head, con
                                 const std::string& source, ovProgressNotifierInterface* progress,
                                 const LoadMeshOptions& options = {}, const ReadOptions& reading = {});
 
-// The profile of the STEP files that the following saves write.
-void setStepProfile(step::StepProfile profile);
-// The form of the meshes in the STEP files that the following saves write.
-void setStepGeometry(step::StepGeometry form);
-// Whether those files hold the meshes of the scene: a geometry form in the
-// interop profile.
-bool stepHoldsGeometry();
+// What a file of the format (an extension) keeps of a scene, as its save
+// driver says: a line drawing, an assembly's structure (whose driver may keep
+// the meshes too, see holdsGeometry) or geometry.
+enum class FormatKind { Geometry, Drawing, Structure };
+FormatKind formatKindOf(const std::string& extension);
 
-// The axis that points up in the scenes the tool saves next (Z unless set),
-// for the formats that state theirs.
-enum class SceneUp { Y, Z };
-void setSceneUp(SceneUp up);
+// Whether a save of the format with these options keeps the scene's meshes.
+bool holdsGeometry(const std::string& extension, const SaveMeshOptions& options);
 
 struct WrittenFile {
     std::string path;
@@ -76,11 +71,10 @@ struct WrittenFile {
 // file that replaces path only once everything is written. The driver works
 // on a file device when it can, so that a short write is noticed, and on the
 // path otherwise. A path that is a symbolic link is replaced as links says.
-// A COLLADA document's image files, and the files beside a
-// .gltf document, are named after path's stem ("OUT-" before each), so that
-// documents saved into one folder keep theirs apart. Answers the files written: path first, then the
-// images; ToolError on any failure, a cancelled save included, leaving no
-// file behind.
+// The drivers' settings come with options. A COLLADA document's image files,
+// and the files beside a .gltf document, are named after path's stem ("OUT-"
+// before each), so that documents saved into one folder keep theirs apart. Answers the files written: path
+// first, then the images; ToolError on any failure, a cancelled save included, leaving no file behind.
 std::vector<WrittenFile> saveScene(ovSpatial& root, const std::string& path,
                                    ovProgressNotifierInterface* progress, SaveMeshOptions options,
                                    TargetLinks links = TargetLinks::Replace);

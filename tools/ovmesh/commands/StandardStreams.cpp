@@ -10,8 +10,8 @@
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/SceneIo.h"
-#include "ovmesh/output/SafeOutputFile.h"
 #include "scenegraph/ovIoManager.h"
+#include "system/ovFiles.h"
 
 namespace ov::ovmesh {
 
@@ -97,7 +97,10 @@ int convertToStandardOutput(Session& session, const ConvertOptions& options) {
             "--external-parts writes part files beside the output: name an output file instead of -");
     }
     requireSavableFormat(options.to, "--to");
-    const PrivateFolder folder;
+    const ovPrivateFolder folder;
+    if (folder.creationError()) {
+        throw ToolError("cannot create a temporary folder: " + folder.creationError().message());
+    }
     const RemovedOnStopAtOnce removedOnStop(folder.path().string());
     ConvertOptions toFile = options;
     toFile.to.clear();

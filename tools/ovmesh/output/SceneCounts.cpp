@@ -5,7 +5,7 @@
 
 #include "core/SceneWalk.h"
 #include "ovmesh/Paths.h"
-#include "ovmesh/output/SceneVariants.h"
+#include "ovmesh/commands/SceneIo.h"
 #include "scenegraph/ovBuffers.h"
 #include "scenegraph/ovGeometry.h"
 

@@ -1,4 +1,4 @@
-#include "ovmesh/output/SceneVariants.h"
+#include "core/SceneCopy.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,19 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/SceneWalk.h"
 #include "core/ovVectorialMetadata.h"
 
-namespace ov::ovmesh {
-
-FormatKind formatKindOf(const std::string& extension) {
-    if (extension == "svg" || extension == "dxf") {
-        return FormatKind::Drawing;
-    }
-    if (extension == "stp" || extension == "step") {
-        return FormatKind::Structure;
-    }
-    return FormatKind::Geometry;
-}
+namespace ov {
 
 namespace {
 
@@ -208,4 +199,4 @@ ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color
     return outline;
 }
 
-}  // namespace ov::ovmesh
+}  // namespace ov

@@ -1,27 +1,25 @@
-#include "ovmesh/output/ExternalParts.h"
+#include "core/PartFiles.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
-#include <optional>
-#include <set>
 #include <type_traits>
 
+#include "core/FileNames.h"
 #include "core/SceneWalk.h"
-#include "ovmesh/Paths.h"
 #include "scenegraph/ovGeometry.h"
+#include "scenegraph/ovIoManager.h"
 #include "scenegraph/ovMetadata.h"
-#include "system/ovStringUtils.h"
+#include "system/ovFiles.h"
 
-namespace ov::ovmesh {
+namespace ov {
 
 namespace {
 
 // The longest file name the usual file systems take, in bytes (NTFS counts
 // UTF-16 units, never more than UTF-8 bytes).
 constexpr size_t kMaxFileNameBytes = 255;
-// Room kept for the number that makes a name unique ("_12345").
+// Room kept for the number that makes a name unique ("-12345").
 constexpr size_t kNumberRoom = 8;
 
 bool isGeometry(const ovSpatial* spatial) {
@@ -59,7 +57,9 @@ std::string fileNamePart(const std::string& name) {
         safe.begin(), safe.end(),
         [](char c) {
             const auto byte = static_cast<unsigned char>(c);
-            return byte < 0x80 && !std::isalnum(byte) && c != '-' && c != '_' && c != '.';
+            const bool letterOrDigit =
+                (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
+            return byte < 0x80 && !letterOrDigit && c != '-' && c != '_' && c != '.';
         },
         '_');
     return safe;
@@ -76,31 +76,35 @@ std::string cutUtf8(std::string text, size_t size) {
     return text;
 }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) on "." + text at -O3.
+std::string dottedExtension(const std::string& format) {
+    std::string extension = ".";
+    extension += format;
+    return extension;
+}
+
 // Names the files of one output: "<output stem>-<node>.<format>", cut to a
 // length file systems take, with a number added when two names are the same.
 class PartNamer {
 public:
-    PartNamer(const std::string& output, std::string format)
-        : mFolder(fsPath(output).parent_path()),
-          mStem(utf8Path(fsPath(output).stem())),
-          mFormat(std::move(format)) {}
+    PartNamer(const std::string& output, const std::string& format)
+        : mFolder(pathOfUtf8(output).parent_path()),
+          mStem(utf8OfPath(pathOfUtf8(output).stem())),
+          mExtension(dottedExtension(format)) {}
 
     // The file name and the full path.
     std::pair<std::string, std::string> next(const std::string& nodeName) {
         const std::string base = cutUtf8(mStem + "-" + fileNamePart(nodeName),
-                                         kMaxFileNameBytes - kNumberRoom - 1 - mFormat.size());
-        std::string name = base + "." + mFormat;
-        for (int number = 2; !mUsed.insert(ovStringUtils::lowered(name)).second; ++number) {
-            name = base + "_" + std::to_string(number) + "." + mFormat;
-        }
-        return {name, utf8Path(mFolder / fsPath(name))};
+                                         kMaxFileNameBytes - kNumberRoom - mExtension.size());
+        std::string name = mNames.give(base, mExtension);
+        return {name, utf8OfPath(mFolder / pathOfUtf8(name))};
     }
 
 private:
     std::filesystem::path mFolder;
     std::string mStem;
-    std::string mFormat;
-    std::set<std::string> mUsed;
+    std::string mExtension;
+    FileNameSet mNames;
 };
 
 // A written part file, and where its origin lies in the part's frame.
@@ -161,7 +165,7 @@ PartFiles::~PartFiles() {
     }
     for (const std::string& path : mPaths) {
         std::error_code ignored;
-        std::filesystem::remove(fsPath(path), ignored);
+        std::filesystem::remove(pathOfUtf8(path), ignored);
     }
 }
 
@@ -181,28 +185,10 @@ const ovSpatial* firstGeometryHolder(const ovSpatial& root) {
     return holder;
 }
 
-Wm4::Vector3f minimumMeshCorner(const ovSpatial& part) {
-    std::optional<Wm4::Vector3f> corner;
-    walkScene(part, nullptr, [&corner](const WalkStep<const ovSpatial>& step) {
-        const ovVertexBuffer* vertices = step.object.IsDerived(ovTriMesh::TYPE)
-                                             ? static_cast<const ovTriMesh&>(step.object).getVertexBuffer()
-                                             : nullptr;
-        for (int i = 0; vertices != nullptr && vertices->hasCPUData() && i < vertices->GetVertexQuantity();
-             ++i) {
-            const Wm4::Vector3f point = step.world.ApplyForward(vertices->Position3(i), true);
-            corner = corner
-                         ? Wm4::Vector3f(std::min(corner->X(), point.X()), std::min(corner->Y(), point.Y()),
-                                         std::min(corner->Z(), point.Z()))
-                         : point;
-        }
-        return WalkNext::Children;
-    });
-    return corner.value_or(Wm4::Vector3f(0, 0, 0));
-}
-
 ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string& output,
                                              const std::string& format, const PartSaver& savePart,
-                                             PartFiles& files, const PartFileOrigin& fileOrigin) {
+                                             PartFiles& files, bool placeAtFileOrigin) {
+    const ovCoreMeshDriver* driver = ovIoManager::msInstance.findSaveDriver(format);
     ovPointer<ovNode> top(asNode(&root));
     if (!top) {
         top = new ovNode;
@@ -227,8 +213,8 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
                 files.add(written);
             }
             file->second.name = name;
-            if (fileOrigin) {
-                file->second.origin = fileOrigin(*part);
+            if (placeAtFileOrigin && driver != nullptr) {
+                file->second.origin = driver->savedOrigin(*part);
             }
         }
         // A child reference in place and without the node's metadata:
@@ -247,4 +233,4 @@ ovPointer<ovSpatial> moveGeometryToPartFiles(ovSpatial& root, const std::string&
     return replacedTop ? replacedTop : ovPointer<ovSpatial>(top.get());
 }
 
-}  // namespace ov::ovmesh
+}  // namespace ov

@@ -1,4 +1,4 @@
-#include "ovmesh/output/DrawingPage.h"
+#include "core/DrawingPage.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,11 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "ovmesh/ToolError.h"
-#include "ovmesh/output/SceneVariants.h"
+#include "core/ServiceError.h"
 #include "scenegraph/ovGeometry.h"
 
-namespace ov::ovmesh {
+namespace ov {
 
 const std::map<std::string, View>& viewsByName() {
     static const std::map<std::string, View> names{
@@ -167,7 +166,7 @@ PageMapping fitToPage(const ProjectedBounds& bounds, PageSize page, double margi
         std::ostringstream message;
         message << "a margin of " << margin << " mm leaves no room on a " << page.width << "x" << page.height
                 << " mm page";
-        throw ToolError(message.str());
+        throw ServiceError(message.str());
     }
     PageMapping mapping;
     if (bounds.empty) {
@@ -212,4 +211,11 @@ ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds
     return page;
 }
 
-}  // namespace ov::ovmesh
+DrawingSaveSettings::~DrawingSaveSettings() = default;
+
+const ovVectorialMetadata* drawingPage(const ovSpatial& root, const SaveMeshOptions& options) {
+    const auto* settings = options.drivers.find<DrawingSaveSettings>();
+    return settings != nullptr && settings->page ? settings->page.get() : findPage(root);
+}
+
+}  // namespace ov

@@ -8,30 +8,32 @@
 #include <string_view>
 
 #include "core/LineDrawing.h"
+#include "core/ovMeshDriversExport.h"
 #include "core/ovVectorialMetadata.h"
+#include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
 
-namespace ov::ovmesh {
+namespace ov {
 
 // How a scene is looked at for a drawing. Top looks down the z axis, front
 // along +y, side along -x (from the right); iso looks from the front-right-top
 // corner with z up. In every view the page's horizontal axis runs right and
 // its vertical axis up.
 enum class View { Top, Front, Side, Iso };
-const std::map<std::string, View>& viewsByName();
+OVMESHDRIVERS_API const std::map<std::string, View>& viewsByName();
 
 struct PageSize {
     int32_t width = 210;
     int32_t height = 297;
 };
 // "WxH" in whole millimetres, both positive ("210x297"); nullopt otherwise.
-std::optional<PageSize> parsePageSize(std::string_view text);
+OVMESHDRIVERS_API std::optional<PageSize> parsePageSize(std::string_view text);
 
 // Row-major 4x4 matrix applied to row vectors from the left (p * M).
 using Projection = std::array<float, 16>;
-Projection viewProjection(View view);
+OVMESHDRIVERS_API Projection viewProjection(View view);
 
-struct ProjectedBounds {
+struct OVMESHDRIVERS_API ProjectedBounds {
     float minX = 0.0f;
     float minY = 0.0f;
     float maxX = 0.0f;
@@ -50,7 +52,8 @@ struct VisibleSegments {
     size_t dropped = 0;
     ProjectedBounds bounds;
 };
-VisibleSegments dropHiddenAndRepeatedSegments(ovSpatial& root, const Projection& projection);
+OVMESHDRIVERS_API VisibleSegments dropHiddenAndRepeatedSegments(ovSpatial& root,
+                                                                const Projection& projection);
 
 // Projected point to page: u = scale X + offsetU, v = scale Y + offsetV, in
 // millimetres with v growing upward.
@@ -60,9 +63,9 @@ struct PageMapping {
     double offsetV = 0.0;
 };
 // Scales the drawing uniformly to fill the page inside the margin, centred.
-// A drawing without extent keeps scale 1 and is centred. ToolError when the
-// margin leaves no room on the page.
-PageMapping fitToPage(const ProjectedBounds& bounds, PageSize page, double margin);
+// A drawing without extent keeps scale 1 and is centred. ServiceError when
+// the margin leaves no room on the page.
+OVMESHDRIVERS_API PageMapping fitToPage(const ProjectedBounds& bounds, PageSize page, double margin);
 
 struct DrawingOptions {
     PageSize page;
@@ -76,7 +79,21 @@ struct DrawingOptions {
 
 // The page description a drawing writer reads from the scene's root, fitted
 // (when asked) to the bounds of what the view shows.
-ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds,
-                                                   const DrawingOptions& options);
+OVMESHDRIVERS_API ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds,
+                                                                     const DrawingOptions& options);
 
-}  // namespace ov::ovmesh
+// The page a drawing save (SVG, DXF) puts its lines on, given in its options
+// (SaveMeshOptions::drivers); without one the drawing writers read the page
+// from the vectorial metadata of the scene's root. One scene can so be saved
+// on several pages at once.
+struct OVMESHDRIVERS_API DrawingSaveSettings : ovDriverSettings {
+    ~DrawingSaveSettings() override;
+
+    ovPointer<ovVectorialMetadata> page;
+};
+
+// The page of a drawing save with these options of the scene under root:
+// the settings' page, or else the root's; null without either.
+const ovVectorialMetadata* drawingPage(const ovSpatial& root, const SaveMeshOptions& options);
+
+}  // namespace ov

@@ -1,19 +1,10 @@
 #pragma once
 
-#include <cstddef>
-#include <string>
-
-#include "core/SceneWalk.h"
+#include "core/ovMeshDriversExport.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
 
-namespace ov::ovmesh {
-
-// What a format keeps of a scene, judged by its extension: line drawings
-// (only polylines), assembly structure (only nodes; a mesh or a line fails
-// such a save) or geometry (everything).
-enum class FormatKind { Geometry, Drawing, Structure };
-FormatKind formatKindOf(const std::string& extension);
+namespace ov {
 
 // Which leaves a copy of a scene keeps.
 enum class SceneContent {
@@ -29,15 +20,15 @@ constexpr double kDefaultCreaseDegrees = 20.0;
 // are shared with the original, which stays untouched and can be saved again.
 // A root that is not a node becomes the only child of a new root node. Mesh
 // edges are drawn where the faces fold by more than creaseDegrees.
-ovPointer<ovNode> copyScene(const ovSpatial& root, SceneContent content,
-                            double creaseDegrees = kDefaultCreaseDegrees);
+OVMESHDRIVERS_API ovPointer<ovNode> copyScene(const ovSpatial& root, SceneContent content,
+                                              double creaseDegrees = kDefaultCreaseDegrees);
 
 // The feature edges of a mesh as a polyline sharing its vertex buffer: the
 // edges that bound it (one face), that more than two faces share, or whose
 // two faces fold by more than creaseDegrees. Corners at the same position
 // are one corner, so that faces with vertices of their own (for their
 // normals) still meet. Null when the mesh has no usable triangles.
-ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color, float width,
-                              double creaseDegrees = kDefaultCreaseDegrees);
+OVMESHDRIVERS_API ovPointer<ovLine> meshOutline(const ovTriMesh& mesh, const Wm4::ColorRGBA& color,
+                                                float width, double creaseDegrees = kDefaultCreaseDegrees);
 
-}  // namespace ov::ovmesh
+}  // namespace ov

@@ -1,0 +1,7 @@
+#include "core/ServiceError.h"
+
+namespace ov {
+
+ServiceError::~ServiceError() = default;
+
+}  // namespace ov
