@@ -65,7 +65,7 @@ for program in "$work/host-build/host" "$work/host-pkgconfig"; do
 done
 # The host example of STEP for CAD readers: the interop profile through the save's settings, and
 # the drivers' reasons printed when the save fails.
-"$cxx" -std=c++20 "$(dirname "$0")/step_host.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/step_host" \
+"$cxx" -std=c++20 "$host/step_host.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/step_host" \
   || fail "building the STEP host example"
 "$work/step_host" "$prefix/share/ovmesh/resources" "$host/assembly.plmxml" "$work/cad.stp" || fail "step_host"
 grep -q "^FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442" "$work/cad.stp" \
