@@ -21,10 +21,10 @@ namespace ov::step {
 // What the header section of a file says; the application protocol decides
 // the schema identifiers.
 struct Part21Header {
-    std::string fileName;
-    std::string author;
-    std::string preprocessorVersion;
-    std::vector<std::string> schemaIdentifiers;
+    std::string fileName{};
+    std::string author{};
+    std::string preprocessorVersion{};
+    std::vector<std::string> schemaIdentifiers{};
     // Texts in the exchange-file encoding; otherwise the author loses its
     // apostrophes and the version is written as it stands, as older files have them.
     bool encodeTexts = true;
