@@ -5,11 +5,12 @@
 //     host RESOURCE_FOLDER INPUT_FOLDER OUTPUT_STEM
 //
 // reads INPUT_FOLDER/assembly.plmxml, part.obj and part.ply, and writes OUTPUT_STEM.stp,
-// OUTPUT_STEM.glb and OUTPUT_STEM.svg. Each load and save carries the host's own settings: in the
-// call's options, or in a driver instance the host owns. The library's warnings and errors go to
+// OUTPUT_STEM.glb and OUTPUT_STEM.svg. Each load and save carries the host's own settings in the
+// call's options. The library's warnings and errors go to
 // stderr.
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "assimp/AssimpMeshDriver.h"
 #include "core/ovMeshDrivers.h"
@@ -18,7 +19,7 @@
 #include "obj/ObjMeshDriver.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovIoManager.h"
-#include "step/StepMeshDriver.h"
+#include "step/StepSaveSettings.h"
 #include "system/ovLog.h"
 
 namespace {
@@ -108,22 +109,23 @@ ov::ovPointer<ov::ovNode> drawingOf(ov::ovNode& scene) {
     return drawing;
 }
 
-bool save(ov::ovNode& scene, const std::string& resources, const std::string& stem) {
-    const ov::ovObjectList objects{ov::ovPointer<ov::ovObject>(&scene)};
+// Each save carries the settings the host wants for it; the registered drivers keep none.
+bool save(ov::ovNode& scene, const std::string& stem) {
     ov::SaveMeshOptions options;
     options.author = "example host";
-    // Driver instances of the host's own, set up as it wants them.
-    ov::step::StepMeshDriver step(resources + "/step/ap242_1_36_mim_lf.exp");
-    step.setProfile(ov::step::StepProfile::Interop);
-    step.setGeometry(ov::step::StepGeometry::Faceted);
-    ov::GltfMeshDriver gltf;
-    gltf.setUpAxis(ov::GltfMeshDriver::UpAxis::Y);
-    const bool stepSaved = report(step.saveMeshes(objects, stem + ".stp", nullptr, options), stem + ".stp");
-    const bool gltfSaved = report(gltf.saveMeshes(objects, stem + ".glb", nullptr, options), stem + ".glb");
+    options.drivers.set(
+        ov::step::StepSaveSettings(ov::step::StepProfile::Interop, ov::step::StepGeometry::Faceted));
+    ov::GltfSaveSettings gltf;
+    gltf.upAxis = ov::GltfSaveSettings::UpAxis::Y;
+    options.drivers.set(gltf);
+    const ov::ovObjectList objects{ov::ovPointer<ov::ovObject>(&scene)};
     const ov::ovObjectList drawing{ov::ovPointer<ov::ovObject>(drawingOf(scene).get())};
-    const bool svgSaved = report(
-        ov::ovIoManager::msInstance.saveMeshes(drawing, stem + ".svg", nullptr, options), stem + ".svg");
-    return stepSaved && gltfSaved && svgSaved;
+    bool saved = true;
+    for (const auto& [what, path] : {std::pair{&objects, stem + ".stp"}, std::pair{&objects, stem + ".glb"},
+                                     std::pair{&drawing, stem + ".svg"}}) {
+        saved = report(ov::ovIoManager::msInstance.saveMeshes(*what, path, nullptr, options), path) && saved;
+    }
+    return saved;
 }
 
 }  // namespace
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
     ov::initializeOvMeshDrivers(std::string(argv[1]));
     const ov::ovPointer<ov::ovNode> scene(new ov::ovNode);
     scene->SetName("example");
-    const bool converted = loadInto(*scene, argv[2]) && save(*scene, argv[1], argv[3]);
+    const bool converted = loadInto(*scene, argv[2]) && save(*scene, argv[3]);
     ov::terminateOvMeshDrivers();
     return converted ? 0 : 1;
 }

@@ -48,8 +48,9 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
     ASSERT_EQ(std::system(("nm -D --defined-only -C '" OV_MESHDRIVERS_LIBRARY "' >" + listing).c_str()), 0);
     // The entry points, the version, the vectorial metadata, the drivers and
     // their settings, what the readers of model files share with the
-    // components, and the STEP building blocks, with their members, virtual
-    // tables and type information.
+    // components, the services of saving (staged files, part files, scene
+    // copies, drawings' pages) and the STEP building blocks, with their
+    // members, virtual tables and type information.
     const std::regex interface(
         "^((vtable|typeinfo|typeinfo name|VTT|guard variable) for |(non-)?virtual thunk to )*"
         "(ov::((initialize|terminate)OvMeshDrivers|addOvMeshDriverComponent)|ovMeshDrivers::Version|"
@@ -58,6 +59,11 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
         "PlmXmlLoadSettings|step::StepMeshDriver|GltfMeshDriver|ObjMeshDriver|ObjLoadSettings|ImportSettings|"
         "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|locateNamedFile|loadTextureImage|"
         "decodeTextureImage|detectEncoding|encodingName|utf16ToUtf8|decodedText|"
+        "ColladaSaveSettings|GltfSaveSettings|DrawingSaveSettings|step::StepSaveSettings|"
+        "ServiceError|SafeOutputFile|besideWrittenFile|removeTemporariesOf|requireWritableTarget|"
+        "FileNameSet|fileNameKey|numberedFileName|PartFiles|moveGeometryToPartFiles|firstGeometryHolder|"
+        "copyScene|meshOutline|dropHiddenAndRepeatedSegments|ProjectedBounds|viewProjection|viewsByName|"
+        "fitToPage|parsePageSize|makePageDescription|"
         "step::Part21Writer|step::Part21WriterUserData|step::Part21Checker|express::(ExpressSchema|"
         "EntityTemplate|Attribute)))"
         "([:(\\[]|$)");

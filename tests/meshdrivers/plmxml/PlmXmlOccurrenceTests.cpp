@@ -148,6 +148,19 @@ size_t expectSameTree(const ovSpatial& node, const std::string& id, FileStructur
     return count;
 }
 
+// A tree reading's shape and placements: the interop profile names a product
+// by its part number where the document states one.
+std::string placementsOf(const std::string& tree) {
+    std::istringstream lines(tree);
+    std::string result;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(" @ ");
+        result += line.substr(0, line.find_first_not_of(' ')) +
+                  (at == std::string::npos ? "" : line.substr(at)) + "\n";
+    }
+    return result;
+}
+
 // Open CASCADE finds the same tree in the STEP assembly (a line per node),
 // and in the interop file read as it stands, which checks clean.
 void expectStepAssemblyOf([[maybe_unused]] const ovObjectList& objects, [[maybe_unused]] size_t nodes) {
@@ -161,7 +174,9 @@ void expectStepAssemblyOf([[maybe_unused]] const ovObjectList& objects, [[maybe_
     stepDriver.setProfile(step::StepProfile::Interop);
     const std::string interopPath = folder.file("interop.stp");
     ASSERT_TRUE(stepDriver.saveMeshes(objects, interopPath, nullptr, SaveMeshOptions()));
-    EXPECT_EQ(test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + interopPath), tree);
+    EXPECT_EQ(
+        placementsOf(test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + interopPath)),
+        placementsOf(tree));
     step::expectChecksClean(test::readFile(interopPath));
 #endif
 }

@@ -599,7 +599,8 @@ TEST_F(OvmeshTest, TreeShowsScalesMirrorsAndShears) {
 constexpr const char* kCleanFile =
     "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\nFILE_NAME('c.stp','t',('a'),('o'),'p','s','');\n"
     "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF'));\nENDSEC;\nDATA;\n"
-    "#1=APPLICATION_CONTEXT('a');\n#2=CARTESIAN_POINT('',(0.,1.5,-2.E-03));\nENDSEC;\nEND-ISO-10303-21;\n";
+    "#1=APPLICATION_CONTEXT('a');\n#2=CARTESIAN_POINT('',(0.,1.5,-2.E-03));\n"
+    "#3=REPRESENTATION_CONTEXT('c','t');\n#4=REPRESENTATION('r',(#2),#3);\nENDSEC;\nEND-ISO-10303-21;\n";
 
 // The "N errors, M warnings" of a check's summary line.
 std::string counts(const std::string& out) {
