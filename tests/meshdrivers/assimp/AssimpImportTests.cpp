@@ -23,24 +23,12 @@ using testing::ThrowsMessage;
 
 constexpr const char* kNoFolder = "/nonexistent-ovmesh-test-folder";
 
-// One triangle, drawn also as a line strip and as points, placed by two nodes
-// under a parent whose shift assimp's own identity test would overlook; its
-// material's texture is a 1x1 PNG embedded in the file.
-const std::string kGltf = R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
- "nodes": [{"name": "parent", "children": [1, 2], "matrix": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0.001,0,0,1]},
-           {"name": "a", "mesh": 0}, {"name": "b", "mesh": 0, "translation": [0, 0, 2]}],
- "meshes": [{"name": "m", "primitives": [{"attributes": {"POSITION": 0}, "material": 0},
-   {"attributes": {"POSITION": 0}, "mode": 3, "material": 0}, {"attributes": {"POSITION": 0}, "mode": 0}]}],
- "materials": [{"name": "red", "pbrMetallicRoughness": {"baseColorFactor": [1, 0, 0, 0.5],
-                                                        "baseColorTexture": {"index": 0}}}],
- "textures": [{"source": 0}],
- "images": [{"uri": "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg=="}],
- "buffers": [{"byteLength": 36, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}],
- "bufferViews": [{"buffer": 0, "byteLength": 36}],
- "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [1,1,0]}]})";
-
+// The file: one triangle, drawn also as a line strip and as points, placed by
+// two nodes under a parent whose shift assimp's own identity test would
+// overlook; its material's texture is a 1x1 PNG embedded in the file.
 TEST(AssimpImportTest, KeepsPlacementsSharedMeshesLinesAndEmbeddedTextures) {
-    const ImportedScene imported = importWithAssimpFromMemory(kGltf, "gltf", "model.gltf", kNoFolder);
+    const ImportedScene imported = importWithAssimpFromMemory(
+        readFile(testDataDir() / "gltf" / "assimp_shared_mesh.gltf"), "gltf", "model.gltf", kNoFolder);
     EXPECT_EQ(imported.root->GetName(), "model");
     EXPECT_EQ(imported.root->findMetadata<ovWorldUnitsMetaData>()->getValue(), 1.0);
     const ovNode& parent = child(*imported.root, 0);

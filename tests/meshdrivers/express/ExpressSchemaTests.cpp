@@ -75,15 +75,7 @@ protected:
 // keywords after the last declaration, however many, take part in no match.
 TEST_F(SchemaText, DeclarationsAsParsed) {
     ASSERT_TRUE(load("ENTITY stale; END_ENTITY;"));
-    ASSERT_TRUE(load(R"(SCHEMA s; (* ENTITY hidden; END_ENTITY; *) TYPE t = REAL; END_TYPE;
-ENTITY a; (* y : REAL; *) x : OPTIONAL label; p, q : LIST [1:?] OF OPTIONAL REAL; -- z : REAL;
-END_ENTITY; ENTITY b
-  ABSTRACT SUPERTYPE OF (ONEOF (c)) SUBTYPE OF ( a , , Mixed,); where wr1 : x > 0; END_ENTITY;
-ENTITY c SUBTYPE OF (a); SELF\a.y : label; w : REAL; DERIVE d : REAL := 2.0;
-  SELF\ a . x : OPTIONAL REAL := 1.0; WHERE e : REAL; END_ENTITY;
-ENTITY u; x : REAL; UNIQUE ur1 : x; END_ENTITY; (* outer (* inner *) ENTITY Mixed; END_ENTITY; *)
-ENTITY outer; INVERSE y : SET OF a FOR b; ENTITY inner; END_ENTITY;
-ENTITY ; END_ENTITY; entity lower; end_entity; END_SCHEMA;)" +
+    ASSERT_TRUE(load(ov::test::readFile(ov::test::testDataDir() / "express" / "declarations.exp") +
                      numbered("ENTITY b ", 1, 1 << 17) + "; x : REAL;"));
     Layout parsed;
     for (const auto& [name, entity] : mSchema.entities) {
@@ -104,11 +96,7 @@ ENTITY ; END_ENTITY; entity lower; end_entity; END_SCHEMA;)" +
 // A chain with redeclarations (c derives a.x, d redeclares a.y), and a diamond
 // with names in mixed case.
 TEST_F(SchemaText, Layouts) {
-    ASSERT_TRUE(load(R"(ENTITY a; x : REAL; y : OPTIONAL REAL; END_ENTITY; ENTITY b SUBTYPE OF (a); z : REAL;
-END_ENTITY; ENTITY c SUBTYPE OF (a); w : REAL; DERIVE SELF\a.x : REAL := 1.0; END_ENTITY;
-ENTITY d SUBTYPE OF (a); SELF\a.y : REAL; v : REAL; END_ENTITY;
-ENTITY top; t : REAL; END_ENTITY; ENTITY Left SUBTYPE OF (top); l : REAL; END_ENTITY;
-ENTITY right SUBTYPE OF (top); r : REAL; END_ENTITY; ENTITY bottom SUBTYPE OF (Left, right); END_ENTITY;)"));
+    ASSERT_TRUE(load(ov::test::readFile(ov::test::testDataDir() / "express" / "layouts.exp")));
     // One name: the whole inherited list, where a redeclaration supersedes the
     // original. Several: one entry per entity, ancestors included; a derived
     // redeclaration marks the original and is not written itself.

@@ -381,16 +381,8 @@ TEST(PlmXmlReadings, AutoTellsWhichReadingAndWhy) {
 // The files not chosen go into metadata, and so does the rest of what the
 // revision says; revisions of one name stay apart, occurrences of one share.
 TEST(PlmXmlOccurrences, RevisionsAreDefinitionsWithTheirFilesAndValues) {
-    const test::Loaded loaded = loadAs(occurrenceDocument(
-        occurrence("o1", "r1", "o2 o3 o4") + occurrence("o2", "r2") + occurrence("o3", "r2") +
-        occurrence("o4", "r3") + revision("r1", "Car") + revision("r3", "Bolt") +
-        revision(
-            "r2", "Bolt",
-            R"(<AssociatedDataSet dataSetRef="#d1"/><AssociatedDataSet dataSetRef="#d2" role="IMAN_Rendering"/>)"
-            R"(<UserData><UserValue title="ok" type="boolean" value="true"/></UserData>)") +
-        R"(<DataSet id="d1" memberRefs="#f1"/><DataSet id="d2" memberRefs="#f2 #f3"/>)"
-        R"(<ExternalFile id="f1" locationRef="a.prt" format="prt"/><ExternalFile id="f2" locationRef="b.jt" format="jt"/>)"
-        R"(<ExternalFile id="f3" locationRef="c.jt"/>)"));
+    const test::Loaded loaded =
+        loadAs(test::readFile(test::testDataDir() / "plmxml" / "revisions_with_files.plmxml"));
     ASSERT_TRUE(loaded.loaded);
     auto definitionOf = [&loaded](int child) {
         return loaded.root().getChild(child)->findMetadata<ovInstanceMetaData>()->getInstanceDefId();

@@ -51,6 +51,14 @@ ovSpatial& child(const ovNode& node, int index) {
     return *node.getChild(index);
 }
 
+std::filesystem::path plmXmlDataDir() {
+    return test::testDataDir() / "plmxml";
+}
+
+Loaded loadDataFile(const std::string& name) {
+    return load(test::readFile(plmXmlDataDir() / name));
+}
+
 // Root instance i1 of the empty part p1 named A, followed by extra content.
 std::string singlePart(const PlmXmlSchema& schema, const std::string& instanceContent,
                        const std::string& extra = "") {
@@ -77,16 +85,7 @@ std::string doubling(const PlmXmlSchema& s, int levels, const std::string& lastR
 }
 
 TEST(PlmXmlStructure, InstancesOfOneNameShareWhatTheyHoldAlike) {
-    const PlmXmlSchema& s = kPlmXmlV6;
-    const std::string bolt = R"(partRef="#p2" name="Bolt" colour="red")";
-    const Loaded loaded = load(plmXmlDocument(
-        s, "i1",
-        xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
-            xmlElement(s.instance, R"(id="i2" lot="1" )" + bolt) +
-            xmlElement(s.instance, R"(id="i3" lot="2" )" + bolt) +
-            xmlElement(s.instance, R"(id="i4" lot="2" )" + bolt) +
-            xmlElement(s.part, R"(id="p1" name="A" instanceRefs="i2  i3 i4")") +
-            xmlElement(s.part, R"(id="p2" name="Bolt" type="component" grade="8.8" colour="blue")")));
+    const Loaded loaded = loadDataFile("bolts_by_lot.plmxml");
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     ASSERT_EQ(loaded.root().getNbChildren(), 3);
     // The part's colour differs from the instances' and is added beside theirs.
@@ -101,32 +100,14 @@ TEST(PlmXmlStructure, InstancesOfOneNameShareWhatTheyHoldAlike) {
 // Parts of one name may differ in type: the instance with the smallest id,
 // not the first in the document, gives its definition's node type.
 TEST(PlmXmlStructure, ADefinitionTakesItsTypeFromTheSmallestId) {
-    const PlmXmlSchema& s = kPlmXmlV6;
-    const Loaded loaded =
-        load(plmXmlDocument(s, "i1",
-                            xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
-                                xmlElement(s.instance, R"(id="i3" partRef="#p3" name="Bolt")") +
-                                xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Bolt")") +
-                                xmlElement(s.part, R"(id="p1" name="A" instanceRefs="i3 i2")") +
-                                xmlElement(s.part, R"(id="p3" name="Bolt" type="solid")") +
-                                xmlElement(s.part, R"(id="p2" name="Bolt" type="assembly")")));
+    const Loaded loaded = loadDataFile("bolt_types.plmxml");
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     EXPECT_EQ(definitionOf(child(loaded.root(), 0))->nodeType, ovInstanceDefId::Assembly);
 }
 
 // A part used twice has its instances built twice, alike.
 TEST(PlmXmlStructure, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
-    const PlmXmlSchema& s = kPlmXmlV6;
-    const Loaded loaded = load(plmXmlDocument(
-        s, "i1",
-        xmlElement(s.instance, R"(id="i1" partRef="#p1" name="A")") +
-            xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Sub")") +
-            xmlElement(s.instance, R"(id="i3" partRef="#p2" name="Sub")") +
-            xmlElement(s.instance, R"(id="i4" partRef="#p4" name="Leaf" lot="7")") +
-            xmlElement(s.instance, R"(id="i5" partRef="#p4" name="Leaf" lot="8")") +
-            xmlElement(s.part, R"(id="p1" name="A" instanceRefs="i2 i3 i5")") +
-            xmlElement(s.part, R"(id="p2" name="Sub" instanceRefs="i4")") +
-            xmlElement(s.part, R"(id="p4" name="Leaf")", R"(<Representation location="leaf.jt"/>)")));
+    const Loaded loaded = loadDataFile("part_used_twice.plmxml");
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     ASSERT_EQ(loaded.root().getNbChildren(), 3);
     for (int use = 0; use < 2; ++use) {
@@ -142,21 +123,11 @@ TEST(PlmXmlStructure, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
 // the records of earlier ones; with the same ids, a plain one must not inherit
 // the placements, texts, links or shared definition of the richer one before it.
 TEST(PlmXmlStructure, ALaterProductDefKeepsNothingOfAnEarlierOne) {
-    const PlmXmlSchema& s = kPlmXmlV6;
-    std::string document = plmXmlDocument(s, "i1", plmXmlCar(s));
-    const std::string plain = "<ProductDef id=\"pd2\">" +
-                              xmlElement("InstanceGraph", R"(rootRefs="i9")",
-                                         xmlElement(s.instance, R"(id="i9" partRef="#p9" name="Top")") +
-                                             xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Wheel")") +
-                                             xmlElement(s.part, R"(id="p9" name="Top" instanceRefs="i2")") +
-                                             xmlElement(s.part, R"(id="p2" name="Wheel")")) +
-                              "</ProductDef>";
-    document.insert(document.find("</PLMXML>"), plain);
-    const Loaded loaded = load(document);
+    const Loaded loaded = loadDataFile("two_product_defs.plmxml");
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     const ovNode& group = loaded.root();
     EXPECT_EQ(group.GetName(), "");
-    EXPECT_EQ(describe(definitionOf(group)->getComponentMd()), "schemaVersion=" + std::string(s.version));
+    EXPECT_EQ(describe(definitionOf(group)->getComponentMd()), "schemaVersion=6");
     EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
     ASSERT_EQ(group.getNbChildren(), 2);
     EXPECT_EQ(child(group, 0).GetName(), "Car");
@@ -416,32 +387,6 @@ TEST(PlmXmlDriver, AMissingFileLoadsNothingAndNothingIsSaved) {
 // names and the placements (in millimetres) of the PLM XML input, each
 // Representation file as a document and the shared metadata as properties.
 
-// Car holds an axle, placed 0.5 m up, with two wheels 0.8 m to either side
-// (the second turned a quarter about z), and a body; wheels and body are
-// files of their own.
-std::string carWithAxle() {
-    const PlmXmlSchema& s = kPlmXmlV6;
-    return plmXmlDocument(
-        s, "i1",
-        xmlElement(s.instance, R"(id="i1" partRef="#p1" name="Car")") +
-            xmlElement(s.instance, R"(id="i2" partRef="#p2" name="Axle")",
-                       plmXmlTransform("1 0 0 0 0 1 0 0 0 0 1 0 0 0 0.5 1")) +
-            xmlElement(s.instance, R"(id="i3" partRef="#p3" name="Wheel" colour="red")",
-                       plmXmlTransform("1 0 0 0 0 1 0 0 0 0 1 0 -0.8 0 0 1")) +
-            xmlElement(s.instance, R"(id="i4" partRef="#p3" name="Wheel" colour="black")",
-                       plmXmlTransform("0 1 0 0 -1 0 0 0 0 0 1 0 0.8 0 0 1")) +
-            xmlElement(s.instance, R"(id="i5" partRef="#p4" name="Body")") +
-            xmlElement(s.part, R"(id="p1" name="Car" type="assembly" instanceRefs="i2 i5")") +
-            xmlElement(s.part, R"(id="p2" name="Axle" type="assembly" instanceRefs="i3 i4")") +
-            xmlElement(s.part, R"(id="p3" name="Wheel" type="solid")",
-                       R"(<Representation format="JT" location="parts/wheel.jt"/>)") +
-            xmlElement(
-                s.part, R"(id="p4" name="Body" type="solid")",
-                xmlElement("UserData", "", xmlElement("UserValue", R"(title="material" value="steel")")) +
-                    R"(<Representation location="parts/body.jt"/>)"),
-        R"( author="me")");
-}
-
 std::vector<std::string> sortedLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -457,7 +402,7 @@ TEST(PlmXmlToStep, OpenCascadeReadsTheAssemblyTheDocumentsAndTheProperties) {
     GTEST_SKIP() << "Open CASCADE's reader is not built";
 #else
     ovPlmXmlMeshDriver plmXml;
-    ovIoDeviceMemory input(carWithAxle());
+    ovIoDeviceMemory input(test::readFile(plmXmlDataDir() / "car_with_axle.plmxml"));
     ovObjectList objects;
     ASSERT_TRUE(plmXml.loadMeshes(objects, input, "plmxml", nullptr, LoadMeshOptions()));
     step::StepMeshDriver stepDriver((test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
@@ -466,21 +411,10 @@ TEST(PlmXmlToStep, OpenCascadeReadsTheAssemblyTheDocumentsAndTheProperties) {
     const std::string path = folder.file("car.stp");
     ASSERT_TRUE(stepDriver.saveMeshes(objects, path, nullptr, SaveMeshOptions()));
 
-    EXPECT_EQ(test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + path), R"(Car
-  Axle -> Axle @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 500.000000
-    Wheel -> Wheel @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 -800.000000 0.000000 0.000000
-    Wheel -> Wheel @ 0.000000 -1.000000 0.000000 1.000000 0.000000 0.000000 0.000000 0.000000 1.000000 800.000000 0.000000 0.000000
-  Body -> Body @ 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000 1.000000 0.000000 0.000000 0.000000
-)");
+    EXPECT_EQ(test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + path),
+              test::readFile(plmXmlDataDir() / "car_with_axle.step_assembly.txt"));
     EXPECT_EQ(sortedLines(test::runCommand("\"" OV_OCCT_STEP_READER "\" --references " + path)),
-              sortedLines("document parts/wheel.jt\n"
-                          "document parts/body.jt\n"
-                          "property author = me\n"
-                          "property schemaVersion = 6\n"
-                          "property name = Car\nproperty type = assembly\n"
-                          "property name = Axle\nproperty type = assembly\n"
-                          "property name = Wheel\nproperty type = solid\nproperty format = JT\n"
-                          "property name = Body\nproperty type = solid\nproperty material = steel\n"));
+              sortedLines(test::readFile(plmXmlDataDir() / "car_with_axle.step_references.txt")));
 #endif
 }
 

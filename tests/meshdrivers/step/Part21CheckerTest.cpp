@@ -123,25 +123,8 @@ TEST(Part21CheckerTest, AFileOpenCascadeWritesChecksClean) {
 }
 #endif
 
-constexpr const char* kSchema = R"(SCHEMA t;
-TYPE label = STRING; END_TYPE;
-TYPE measure = REAL; END_TYPE;
-TYPE count_value = INTEGER; END_TYPE;
-TYPE colour = ENUMERATION OF (red, green); END_TYPE;
-TYPE value_select = SELECT (label, measure, point); END_TYPE;
-TYPE item_select = SELECT (value_select, line, spot); END_TYPE;
-ENTITY point; name : label; xyz : LIST [1:3] OF measure; END_ENTITY;
-ENTITY line; a : point; b : OPTIONAL point; END_ENTITY;
-ENTITY styled SUBTYPE OF (point); c : colour; flag : BOOLEAN; known : LOGICAL; END_ENTITY;
-ENTITY holder; items : SET [1:?] OF item_select; grid : ARRAY [1:2] OF OPTIONAL LIST [0:?] OF INTEGER; END_ENTITY;
-ENTITY base; x : measure; END_ENTITY;
-ENTITY derived_x SUBTYPE OF (base); DERIVE SELF\base.x : measure := 1.0; END_ENTITY;
-ENTITY other SUBTYPE OF (base); o : INTEGER; END_ENTITY;
-ENTITY amount; n : NUMBER; END_ENTITY;
-ENTITY geometric_representation_item; END_ENTITY;
-ENTITY spot SUBTYPE OF (geometric_representation_item); at : point; END_ENTITY;
-END_SCHEMA;
-)";
+// A small schema with a type or entity for each kind of finding.
+const std::string kSchemaPath = (test::testDataDir() / "step" / "checker_kinds.exp").string();
 
 constexpr const char* kHeader =
     "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
@@ -155,8 +138,6 @@ struct Expected {
 };
 
 TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
-    test::TempDir folder;
-    test::writeFile(folder.file("t.exp"), kSchema);
     const struct {
         const char* data;
         std::vector<Expected> findings;
@@ -216,7 +197,7 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
     };
     for (const auto& [data, findings] : cases) {
         SCOPED_TRACE(data);
-        const Part21CheckReport report = check(folder.file("t.exp"), std::string(kHeader) + data + kFooter);
+        const Part21CheckReport report = check(kSchemaPath, std::string(kHeader) + data + kFooter);
         ASSERT_EQ(report.findings.size(), findings.size());
         for (size_t i = 0; i < findings.size(); ++i) {
             EXPECT_EQ(report.findings[i].line, kHeaderLines + findings[i].line);
@@ -228,8 +209,6 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
 
 // Broken frames and deep nesting end in a finding with a line, never a crash.
 TEST(Part21CheckerTest, MalformedFilesGiveAFindingAtTheirLine) {
-    test::TempDir folder;
-    test::writeFile(folder.file("t.exp"), kSchema);
     const std::string deep = std::string(kHeader) + "#1=HOLDER(" + std::string(200000, '(') + ");\n";
     const std::pair<std::string, Expected> cases[] = {
         {"", {1, "the file ends before END-ISO-10303-21;"}},
@@ -246,7 +225,7 @@ TEST(Part21CheckerTest, MalformedFilesGiveAFindingAtTheirLine) {
     };
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text.substr(0, 80));
-        const Part21CheckReport report = check(folder.file("t.exp"), text);
+        const Part21CheckReport report = check(kSchemaPath, text);
         ASSERT_FALSE(report.findings.empty());
         EXPECT_EQ(report.findings.front().line, expected.line);
         EXPECT_EQ(report.findings.front().message, expected.message);
