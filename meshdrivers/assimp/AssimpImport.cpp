@@ -622,7 +622,7 @@ ImportedScene importWithAssimpFromMemory(std::string_view bytes, const std::stri
                                          const std::string& source, const fs::path& textureFolder,
                                          const ImportSettings& options) {
     const std::string extension = ovStringUtils::lowered(formatHint);
-    requireCountsFit(bytes.substr(0, kDeclaredCountsHead), bytes.size(), extension, source);
+    requireCountsFit(bytes, bytes.size(), extension, source);
     return importScene(source, extension, textureFolder, statedMetresPerUnitOfBytes(bytes, extension),
                        nullptr, options, [&](Assimp::Importer& importer) {
                            return importer.ReadFileFromMemory(bytes.data(), bytes.size(), kReading,

@@ -32,6 +32,13 @@ const std::map<std::string_view, uint64_t> kPlyTypeBytes{
 
 const std::vector<std::string_view> kPlyHeaderEnd{"end_header"};
 
+// What ends a line for assimp's OFF reader; a NUL also ends the data.
+constexpr std::string_view kOffLineEnds("\r\n\f\0", 4);
+// assimp's OFF reader copies each vertex and face line into a buffer of this
+// many bytes and writes its terminating NUL one past a line that fills it.
+constexpr size_t kOffLineBuffer = 4096;
+constexpr uint32_t kOffMostCorners = 9;
+
 struct Declared {
     std::string what;
     uint64_t count;
@@ -196,6 +203,14 @@ public:
         return std::pair{*vertices, *faces};
     }
 
+    // Where the vertex lines start: after the edge count, which is skipped.
+    size_t bodyAt() {
+        nextToken();
+        number();
+        nextToken();
+        return mAt;
+    }
+
     size_t at() const { return mAt; }
 
 private:
@@ -210,7 +225,7 @@ private:
     void nextToken() {
         skipBlanks();
         while (at('#')) {
-            mAt = std::min(mHead.find('\n', mAt), mHead.size());
+            mAt = std::min(mHead.find_first_of(kOffLineEnds, mAt), mHead.size());
             skipBlanks();
         }
     }
@@ -249,6 +264,78 @@ private:
     size_t mAt = 0;
 };
 
+// The vertex and face lines as assimp's OFF reader takes them: up to a line
+// end, blank lines skipped, the data ending at a NUL.
+class OffLines {
+public:
+    OffLines(std::string_view data, size_t at) : mData(data), mAt(at) {}
+
+    std::optional<std::string_view> next() {
+        if (mAt >= mData.size() || mData[mAt] == '\0') {
+            return std::nullopt;
+        }
+        const size_t end = std::min(mData.find_first_of(kOffLineEnds, mAt), mData.size());
+        const std::string_view line = mData.substr(mAt, end - mAt);
+        mAt = std::min(mData.find_first_not_of(kOffLineEnds.substr(0, 3), end), mData.size());
+        return line;
+    }
+
+private:
+    std::string_view mData;
+    size_t mAt;
+};
+
+// assimp reads a corner count and corners by their leading digits, and
+// silently drops a face of no corners or more than nine (miscounting the
+// faces: a fuzzer's find that reads past them), takes a missing corner for
+// the first vertex, and moves a corner past the vertices onto the last one.
+void checkOffFace(const CountCheck& check, std::string_view line, uint32_t face, uint32_t vertices) {
+    const std::string name = "face " + std::to_string(face + 1);
+    size_t at = 0;
+    const auto nextNumber = [&]() -> std::optional<uint32_t> {
+        at = std::min(line.find_first_not_of(" \t", at), line.size());
+        if (at == line.size() || line[at] < '0' || line[at] > '9') {
+            return std::nullopt;
+        }
+        const uint32_t value = leadingCountOf(line.substr(at));
+        at = std::min(line.find_first_not_of("0123456789", at), line.size());
+        return value;
+    };
+    const uint32_t corners = nextNumber().value_or(0);
+    if (corners == 0 || corners > kOffMostCorners) {
+        check.refuse(name + " has " + std::to_string(corners) +
+                     " corners, and assimp's OFF reader takes 1 to " + std::to_string(kOffMostCorners));
+    }
+    for (uint32_t corner = 0; corner < corners; ++corner) {
+        const std::optional<uint32_t> vertex = nextNumber();
+        if (!vertex) {
+            check.refuse(name + " does not list its " + std::to_string(corners) + " vertex numbers");
+        }
+        if (*vertex >= vertices) {
+            check.refuse(name + " names vertex " + std::to_string(*vertex) + " of " +
+                         std::to_string(vertices));
+        }
+    }
+}
+
+void checkOffBody(const CountCheck& check, size_t bodyAt, uint32_t vertices, uint32_t faces) {
+    OffLines lines(check.head(), bodyAt);
+    for (uint64_t index = 0; index < uint64_t{vertices} + faces; ++index) {
+        const std::optional<std::string_view> line = lines.next();
+        if (!line) {
+            // assimp finds the missing lines itself and refuses the file.
+            return;
+        }
+        if (line->size() >= kOffLineBuffer) {
+            check.refuse("a line of its vertices or faces is longer than " +
+                         std::to_string(kOffLineBuffer - 1) + " bytes, which assimp's OFF reader overruns");
+        }
+        if (index >= vertices) {
+            checkOffFace(check, *line, static_cast<uint32_t>(index - vertices), vertices);
+        }
+    }
+}
+
 void checkOff(const CountCheck& check) {
     OffHeaderWalk walk(check.head());
     const auto counts = walk.counts();
@@ -261,6 +348,9 @@ void checkOff(const CountCheck& check) {
     }
     check.requireFit({{"vertices", counts->first, kOffVertexBytes}, {"faces", counts->second, kOffFaceBytes}},
                      walk.at());
+    if (check.head().size() == check.size()) {
+        checkOffBody(check, walk.bodyAt(), counts->first, counts->second);
+    }
 }
 
 // assimp takes an STL for binary when its size is the one its triangle count
@@ -283,17 +373,19 @@ void checkBinaryStl(const CountCheck& check) {
 
 void requireFileCountsFit(const std::string& path, const std::string& extension) {
     std::ifstream file = openForReading(path);
-    std::string head(kDeclaredCountsHead, '\0');
-    file.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(file.gcount()));
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(pathOfUtf8(path), error);
+    // An OFF file's faces are checked too; assimp holds the whole text as well.
+    std::string head(extension == "off" && !error ? size : kDeclaredCountsHead, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
     requireCountsFit(head, error ? head.size() : size, extension, path);
 }
 
 void requireCountsFit(std::string_view head, uint64_t size, const std::string& extension,
                       const std::string& source) {
-    const CountCheck check(head, size, source);
+    // Headers are looked for where a file read by path has them, whatever the source.
+    const CountCheck check(extension == "off" ? head : head.substr(0, kDeclaredCountsHead), size, source);
     if (extension == "ply") {
         checkPly(check);
     } else if (extension == "off") {

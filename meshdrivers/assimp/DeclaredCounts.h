@@ -17,8 +17,11 @@ constexpr size_t kDeclaredCountsHead = size_t{1} << 16;
 // could take gigabytes and minutes. ReadError naming source when the header
 // declares more than the file's size can hold, each element counted at its
 // fewest bytes, or when the counts cannot be read. head is the file's start
-// (its first kDeclaredCountsHead bytes, or all of it), size the whole
-// file's; extension picks the format (lower case, without the dot).
+// (its first kDeclaredCountsHead bytes at least, or all of it), size the
+// whole file's; extension picks the format (lower case, without the dot).
+// Given all of an OFF file, its vertex and face lines are checked too: a
+// face assimp would drop or change, or a line that would overrun its
+// reader, is refused.
 void requireCountsFit(std::string_view head, uint64_t size, const std::string& extension,
                       const std::string& source);
 

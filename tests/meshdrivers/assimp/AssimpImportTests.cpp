@@ -114,6 +114,13 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         // Counts on lines of their own, and one that assimp wraps to 32 bits (fuzzer's finds).
         {"1\n222222222222222222222\x02OFF 2\n", "off", "declares 830006158 faces"},
         {"nOFF 3\n#\n 4\n\n100000000 1\n", "off", "declares 4 vertices"},
+        // Faces assimp drops or changes without a word; more dropped faces than declared
+        // read past the faces (a fuzzer's find), and a line filling its buffer overruns it.
+        {"OFF\n2 2 0\n0 0 0\n8 0 0\n1 1 0\n0 0 0\n", "off", "face 2 has 0 corners, and assimp's"},
+        {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n10 0 1 2 0 1 2 0 1 2 0\n", "off", "face 1 has 10 corners"},
+        {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n", "off", "face 1 names vertex 3 of 3"},
+        {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 x\n", "off", "face 1 does not list its 3 vertex"},
+        {"OFF 3 1 0 0 0 0\r\n\n1 0 0\f" + std::string(4096, '0') + "\n3 0 1 2\n", "off", "longer than 4095"},
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
         {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
