@@ -148,6 +148,37 @@ uint64_t plyPropertyBytes(const std::vector<std::string_view>& words, bool text)
     return known == kPlyTypeBytes.end() ? 1 : known->second;
 }
 
+struct PlyElement {
+    std::string_view name;
+    std::vector<std::string_view> lists;
+};
+
+// assimp's PLY reader sizes its one mesh by the first vertex element and by
+// the first face or strip element, and writes each later one into the same
+// arrays (a fuzzer's find that wrote past them). It places a face's texture
+// coordinates through the face's corners, which must then be listed.
+void requirePlyLayoutAssimpReads(const CountCheck& check, const std::vector<PlyElement>& elements) {
+    const auto named = [&](std::initializer_list<std::string_view> names) {
+        return std::count_if(elements.begin(), elements.end(), [&](const PlyElement& element) {
+            return std::find(names.begin(), names.end(), element.name) != names.end();
+        });
+    };
+    if (named({"vertex"}) > 1 || named({"face", "tristrips"}) > 1) {
+        check.refuse(
+            "its header declares more than one vertex element, or more than one face or tristrips "
+            "element, which assimp's PLY reader writes past its arrays");
+    }
+    for (const PlyElement& element : elements) {
+        const auto lists = [&](std::string_view name) {
+            return std::find(element.lists.begin(), element.lists.end(), name) != element.lists.end();
+        };
+        if (element.name == "face" && lists("texcoord") && !lists("vertex_indices") &&
+            !lists("vertex_index")) {
+            check.refuse("its faces have texture coordinates but no vertex_indices list");
+        }
+    }
+}
+
 void checkPly(const CountCheck& check) {
     // assimp takes the magic number in any case.
     std::string magic(check.head().substr(0, 3));
@@ -159,6 +190,7 @@ void checkPly(const CountCheck& check) {
         [](std::string_view line) { return wordsOf(line) == kPlyHeaderEnd; }, "header's end_header line");
     bool text = true;
     std::vector<Declared> declared;
+    std::vector<PlyElement> elements;
     for (const std::string_view line : header.lines) {
         const std::vector<std::string_view> words = wordsOf(line);
         if (words.size() >= 2 && words[0] == "format") {
@@ -174,10 +206,15 @@ void checkPly(const CountCheck& check) {
                 count = std::max(count, *stated);
             }
             declared.push_back({std::string(words[1]) + " elements", count, 0});
+            elements.push_back({words[1], {}});
         } else if (words.size() >= 2 && words[0] == "property" && !declared.empty()) {
             declared.back().bytes += plyPropertyBytes(words, text);
+            if (words.size() >= 5 && words[1] == "list") {
+                elements.back().lists.push_back(words[4]);
+            }
         }
     }
+    requirePlyLayoutAssimpReads(check, elements);
     check.requireFit(declared, header.dataAt);
 }
 

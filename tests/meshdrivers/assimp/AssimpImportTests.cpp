@@ -121,6 +121,16 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n", "off", "face 1 names vertex 3 of 3"},
         {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 x\n", "off", "face 1 does not list its 3 vertex"},
         {"OFF 3 1 0 0 0 0\r\n\n1 0 0\f" + std::string(4096, '0') + "\n3 0 1 2\n", "off", "longer than 4095"},
+        // Later vertex or face elements that assimp writes into the first one's arrays (a
+        // fuzzer's find), and face texture coordinates it places through corners not listed.
+        {kPlyHead + "element vertex 1\n" + kXyz + "element vertex 1\n" + kXyz + "end_header\n0 0 0\n0 0 0\n",
+         "ply", "more than one vertex element"},
+        {kPlyHead + "element vertex 3\n" + kXyz + kFace +
+             "element tristrips 1\nproperty list int int i\nend_header\n",
+         "ply", "more than one face or tristrips"},
+        {kPlyHead + "element vertex 3\n" + kXyz +
+             "element face 1\nproperty list uchar float texcoord\nend_header\n",
+         "ply", "texture coordinates but no vertex_indices"},
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
         {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
