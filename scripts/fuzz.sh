@@ -29,6 +29,9 @@ dict=fuzz/$target/$target.dict
 suppressions=fuzz/$target/lsan.supp
 [ -f "$suppressions" ] && export LSAN_OPTIONS=suppressions=$PWD/$suppressions
 
+# assimp's readers instrumented, in place of the installed library, for the target that drives them.
+[ "$target" = assimp_import ] && export LD_LIBRARY_PATH=$(scripts/instrumented-assimp.sh)
+
 "$binary" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
   ${dict:+"-dict=$dict"} -artifact_prefix="$findings/" "$work" "$seeds"
 "$binary" -merge=1 "$seeds" "$work" 2>&1 | grep -E 'MERGE-OUTER: [0-9]+ new files' || true
