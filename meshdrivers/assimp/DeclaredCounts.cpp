@@ -406,6 +406,21 @@ void checkBinaryStl(const CountCheck& check) {
     }
 }
 
+// assimp takes text that starts with a 16- or 32-bit byte order mark (in
+// either byte order) for UTF-16 or UTF-32, reads past the end of UTF-32
+// (a fuzzer's find), and then drops what it converted.
+void refuseWideText(const CountCheck& check) {
+    const std::string_view head = check.head();
+    for (const std::string_view mark :
+         {std::string_view("\xFE\xFF"), std::string_view("\xFF\xFE"), std::string_view("\0\0\xFE\xFF", 4)}) {
+        if (head.starts_with(mark)) {
+            check.refuse(
+                "it starts with a UTF-16 or UTF-32 byte order mark, and assimp's readers take 8-bit "
+                "text only");
+        }
+    }
+}
+
 }  // namespace
 
 void requireFileCountsFit(const std::string& path, const std::string& extension) {
@@ -423,6 +438,7 @@ void requireCountsFit(std::string_view head, uint64_t size, const std::string& e
                       const std::string& source) {
     // Headers are looked for where a file read by path has them, whatever the source.
     const CountCheck check(extension == "off" ? head : head.substr(0, kDeclaredCountsHead), size, source);
+    refuseWideText(check);
     if (extension == "ply") {
         checkPly(check);
     } else if (extension == "off") {

@@ -21,7 +21,8 @@ constexpr size_t kDeclaredCountsHead = size_t{1} << 16;
 // whole file's; extension picks the format (lower case, without the dot).
 // Given all of an OFF file, its vertex and face lines are checked too: a
 // face assimp would drop or change, or a line that would overrun its
-// reader, is refused.
+// reader, is refused. So is, in any format, text that starts with a UTF-16
+// or UTF-32 byte order mark.
 void requireCountsFit(std::string_view head, uint64_t size, const std::string& extension,
                       const std::string& source);
 

@@ -131,6 +131,9 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         {kPlyHead + "element vertex 3\n" + kXyz +
              "element face 1\nproperty list uchar float texcoord\nend_header\n",
          "ply", "texture coordinates but no vertex_indices"},
+        // UTF-32 text, which assimp reads past (a fuzzer's find), and UTF-16, whose conversion it drops.
+        {std::string("\xFE\xFF\0\0solid", 9), "stl", "UTF-16 or UTF-32 byte order mark"},
+        {"\xFF\xFEOFF\n", "off", "UTF-16 or UTF-32 byte order mark"},
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
         {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
