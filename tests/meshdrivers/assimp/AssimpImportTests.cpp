@@ -138,6 +138,12 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         // (a fuzzer's find: 12 GB).
         {kPlyHead + "element vertex 1\n" + std::string("property float x\0\n", 18) + "end_header\n0\n", "ply",
          "its header holds a NUL byte"},
+        // A list longer than its line, which assimp allocates for (a fuzzer's find: 533 MB for 300
+        // bytes), and a value that is no number, from whose first odd byte assimp reads the next.
+        {kPlyHead + "element vertex 3\n" + kXyz + kFace + "end_header\n0 0 0\n1 0 0\n0 1 0\n66666660 0 1 2\n",
+         "ply", "has 66666660 values, but its line holds 3"},
+        {kPlyHead + "element vertex 3\n" + kXyz + kFace + "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2-3\n",
+         "ply", "holds '2-3', which is not a number"},
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
         {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
