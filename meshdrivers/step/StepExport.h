@@ -108,7 +108,7 @@ inline ovVariant enumeration(const char* literal) {
 inline ovVariant listOf(const Part21WriterUserData& reference) {
     ovVariantListImpl list;
     list.push_back(reference.toVariant());
-    return ovVariant(list);
+    return ovVariant(std::move(list));
 }
 
 inline ovVariant vector3(float x, float y, float z) {
@@ -130,6 +130,7 @@ void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, R
 template <typename... Attributes>
 ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
     ovVariantMapImpl map;
+    map.reserve(sizeof...(Attributes) / 2);
     addStepAttributes(map, std::forward<Attributes>(attributes)...);
     return map;
 }
