@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "scenegraph/ovSpatial.h"
@@ -62,6 +63,9 @@ struct StepExportContext {
     ovProgressNotifierInterface* progress = nullptr;
     // Writes the meshes of nodes as their geometry; without it they are refused.
     GeometryWriter* geometry = nullptr;
+    // The name of the entity being written: most names are too long for a
+    // string's own storage, and reusing this one spares an allocation per record.
+    std::string entityName;
 };
 
 // The length, angle and solid angle units and the geometric context that
@@ -138,7 +142,7 @@ ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
 // Writes one entity under a fresh id and answers the id. A failed write shows
 // in the writer's error flag.
 Part21WriterUserData writeNewEntity(StepExportContext& context,
-                                    std::initializer_list<std::string> entityNames,
+                                    std::initializer_list<std::string_view> entityNames,
                                     const ovVariantMapImpl& attributes);
 
 }  // namespace ov::step
