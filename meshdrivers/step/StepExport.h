@@ -124,7 +124,7 @@ inline void addStepAttributes(ovVariantMapImpl&) {}
 
 template <typename Value, typename... Rest>
 void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, Rest&&... rest) {
-    map[name] = ovVariant(std::forward<Value>(value));
+    map.insert(name, ovVariant(std::forward<Value>(value)));
     addStepAttributes(map, std::forward<Rest>(rest)...);
 }
 
