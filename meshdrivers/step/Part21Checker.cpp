@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <unordered_map>
 
 #include "step/Part21CheckerSchema.h"
@@ -49,6 +51,12 @@ std::string quotedItem(const Part21Item& item) {
                                                                          : item.text.substr(0, kShown);
     return std::string(text) + (item.kind == Part21Item::Kind::Typed ? "(...)" : "") +
            (item.text.size() > kShown ? "..." : "");
+}
+
+void appendNumber(std::string& text, uint64_t number, char separator) {
+    char digits[std::numeric_limits<uint64_t>::digits10 + 1];
+    text.append(digits, std::to_chars(std::begin(digits), std::end(digits), number).ptr);
+    text += separator;
 }
 
 // The instance a reference names; nullopt for another value or a number out of range.
@@ -539,22 +547,29 @@ void CheckingHandler::checkUniqueRules(const InstanceLayout& layout) {
     }
 }
 
-// The rule and its attributes' values, each value after its length so that
-// two tuples cannot run together, references by their instance number.
-// False when a value is unset or derived: such an instance takes no part in
-// the rule (nor one whose parameters do not match the attributes).
+// The rule and its attributes' values: a reference as '#', its instance
+// number and a blank, any other value after its length, so that two tuples
+// cannot run together. False when a value is unset or derived: such an
+// instance takes no part in the rule (nor one whose parameters do not match
+// the attributes).
 bool CheckingHandler::uniqueKey(const InstanceLayout& layout, const UniqueCheck& check) {
-    mUniqueKey = std::to_string(check.entity) + '.' + std::to_string(check.rule);
+    mUniqueKey.clear();
+    appendNumber(mUniqueKey, check.entity, '.');
+    appendNumber(mUniqueKey, check.rule, ' ');
     for (const UniqueCheck::Position position : check.positions) {
         const std::optional<uint32_t> index = parameterAt(layout, position);
         const Item* const item = index ? &mRecord->items[*index] : nullptr;
         if (item == nullptr || item->kind == Item::Kind::Unset || item->kind == Item::Kind::Derived) {
             return false;
         }
-        const std::optional<uint64_t> target = referencedId(*item);
-        const std::string value =
-            target ? instanceText(*target) : std::string(writtenText(mRecord->items, *index));
-        mUniqueKey += ' ' + std::to_string(value.size()) + ':' + value;
+        if (const std::optional<uint64_t> target = referencedId(*item)) {
+            mUniqueKey += '#';
+            appendNumber(mUniqueKey, *target, ' ');
+        } else {
+            const std::string_view value = writtenText(mRecord->items, *index);
+            appendNumber(mUniqueKey, value.size(), ':');
+            mUniqueKey += value;
+        }
     }
     return true;
 }
