@@ -27,6 +27,9 @@ constexpr const char* kAttributePattern = R"re(([^:]+):([^;]+);)re";
 
 constexpr std::string_view kSelfPrefix = "SELF\\";
 constexpr std::string_view kDeriveKeyword = "DERIVE";
+constexpr std::string_view kInverseKeyword = "INVERSE";
+constexpr std::string_view kUniqueKeyword = "UNIQUE";
+constexpr std::string_view kWhereKeyword = "WHERE";
 
 constexpr std::string_view kEntityKeyword = "ENTITY";
 constexpr std::string_view kEndEntityKeyword = "END_ENTITY;";
@@ -58,6 +61,16 @@ std::vector<std::string> splitAt(std::string_view text, char separator) {
     }
     pieces.emplace_back(text.substr(start));
     return pieces;
+}
+
+bool isName(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), isExpressWordChar);
+}
+
+// The keyword as a whole word: not the start of a longer name.
+bool startsWithKeyword(std::string_view text, std::string_view keyword) {
+    return ovStringUtils::StartsWith(text, keyword) &&
+           (text.size() == keyword.size() || !isExpressWordChar(text[keyword.size()]));
 }
 
 std::ifstream openForReading(const std::string& path) {
@@ -123,6 +136,9 @@ private:
     bool parseBody(std::string_view body);
     bool parseAttribute(std::string_view text, bool derivedSection);
     bool addRedeclaration(const std::string& names, const std::string& typeText, bool derivedSection);
+    bool parseUniqueClause(std::string_view body);
+    bool parseUniqueRule(std::string_view text);
+    bool parseUniqueAttribute(std::string text, UniqueRule& rule);
 
     std::map<std::string, EntityTemplate>& mEntities;
     ovRegExp mCommentPattern;
@@ -262,9 +278,11 @@ bool SchemaParser::parseBody(std::string_view body) {
     bool derivedSection = false;
     while (true) {
         body = ovStringUtils::trimmed(body);
-        if (body.empty() || ovStringUtils::StartsWith(body, "WHERE") ||
-            ovStringUtils::StartsWith(body, "UNIQUE") || ovStringUtils::StartsWith(body, "INVERSE")) {
+        if (body.empty() || ovStringUtils::StartsWith(body, kWhereKeyword)) {
             return true;
+        }
+        if (startsWithKeyword(body, kUniqueKeyword) || startsWithKeyword(body, kInverseKeyword)) {
+            return parseUniqueClause(body);
         }
         if (ovStringUtils::StartsWith(body, kDeriveKeyword)) {
             body.remove_prefix(kDeriveKeyword.size());
@@ -329,6 +347,79 @@ bool SchemaParser::addRedeclaration(const std::string& names, const std::string&
     mAttribute.redeclared = true;
     mAttribute.derived = derivedSection;
     mEntity.attributes.push_back(mAttribute);
+    return true;
+}
+
+// The INVERSE clause, when there is one, comes before the UNIQUE clause and
+// the WHERE clause after it. Neither an inverse attribute nor a unique rule
+// holds a semicolon, so each ends at the next one.
+bool SchemaParser::parseUniqueClause(std::string_view body) {
+    bool inUniqueClause = false;
+    while (true) {
+        body = ovStringUtils::trimmed(body);
+        if (body.empty() || startsWithKeyword(body, kWhereKeyword)) {
+            return true;
+        }
+        if (startsWithKeyword(body, kUniqueKeyword)) {
+            body.remove_prefix(kUniqueKeyword.size());
+            inUniqueClause = true;
+            continue;
+        }
+        const size_t end = body.find(';');
+        if (end == std::string_view::npos) {
+            logError("Fail to parse entity ", mEntity.name);
+            return false;
+        }
+        if (inUniqueClause && !parseUniqueRule(body.substr(0, end))) {
+            return false;
+        }
+        body.remove_prefix(end + 1);
+    }
+}
+
+// [label :] attribute {, attribute}
+bool SchemaParser::parseUniqueRule(std::string_view text) {
+    UniqueRule rule;
+    std::string_view attributes = text;
+    const size_t colon = text.find(':');
+    if (colon != std::string_view::npos) {
+        rule.label = ovStringUtils::trimmed(text.substr(0, colon));
+        attributes.remove_prefix(colon + 1);
+    }
+    bool parsed = colon == std::string_view::npos || isName(rule.label);
+    for (std::string& attribute : splitAt(attributes, ',')) {
+        parsed = parsed && parseUniqueAttribute(std::move(attribute), rule);
+    }
+    if (!parsed) {
+        logError("Fail to parse UNIQUE rule of entity ", mEntity.name, ": ", ovStringUtils::trimmed(text));
+        return false;
+    }
+    mEntity.uniqueRules.push_back(std::move(rule));
+    return true;
+}
+
+// name, or SELF\supertype.name
+bool SchemaParser::parseUniqueAttribute(std::string text, UniqueRule& rule) {
+    ovStringUtils::trim(text);
+    AttributeReference reference;
+    if (ovStringUtils::StartsWith(text, kSelfPrefix)) {
+        std::vector<std::string> names = splitAt(std::string_view(text).substr(kSelfPrefix.size()), '.');
+        if (names.size() != 2) {
+            return false;
+        }
+        ovStringUtils::trim(names[0]);
+        ovStringUtils::trim(names[1]);
+        reference = {std::move(names[0]), std::move(names[1])};
+        if (!isName(reference.supertype)) {
+            return false;
+        }
+    } else {
+        reference.name = std::move(text);
+    }
+    if (!isName(reference.name)) {
+        return false;
+    }
+    rule.attributes.push_back(std::move(reference));
     return true;
 }
 

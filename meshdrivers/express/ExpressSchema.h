@@ -33,6 +33,21 @@ struct OVMESHDRIVERS_API Attribute {
     void clearAttribute();
 };
 
+// An attribute a UNIQUE rule names: SELF\supertype.name, or name alone.
+struct OVMESHDRIVERS_API AttributeReference {
+    // Empty when the rule names the attribute without SELF\.
+    std::string supertype;
+    std::string name;
+};
+
+// No two instances of the entity, its subtypes' instances included, may have
+// the same values in all of the rule's attributes together.
+struct OVMESHDRIVERS_API UniqueRule {
+    // Empty when the rule has none.
+    std::string label;
+    std::vector<AttributeReference> attributes;
+};
+
 struct OVMESHDRIVERS_API EntityTemplate {
     // Spelled as in the file, case included.
     std::string name;
@@ -40,6 +55,7 @@ struct OVMESHDRIVERS_API EntityTemplate {
     std::vector<std::string> supertypes;
     // Own explicit attributes and SELF\ redeclarations, in declaration order.
     std::vector<Attribute> attributes;
+    std::vector<UniqueRule> uniqueRules;
 
     void clearEntity();
 };
@@ -54,8 +70,8 @@ enum class SchemaSpelling {
     Any,
 };
 
-// The parts of an EXPRESS schema that lay out entity instances: entity names,
-// supertypes and attributes.
+// The parts of an EXPRESS schema that lay out entity instances (entity names,
+// supertypes and attributes) and the UNIQUE rules over them.
 class OVMESHDRIVERS_API ExpressSchema {
 public:
     // Replaces the content with the entities of the file; false when the file

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <unordered_map>
 
 #include "step/Part21CheckerSchema.h"
@@ -32,6 +34,16 @@ std::string instanceText(uint64_t id) {
     return '#' + std::to_string(id);
 }
 
+// A parameter as written, from its first character to the end of its last
+// value: a typed value with its closing parenthesis, a list without them (its
+// values tell how many parentheses close it).
+std::string_view writtenText(const std::vector<Part21Item>& items, uint32_t item) {
+    const std::string_view last = items[items[item].next - 1].text;
+    const char* const begin = items[item].text.data();
+    const bool typed = items[item].kind == Part21Item::Kind::Typed;
+    return {begin, static_cast<size_t>(last.data() + last.size() + (typed ? 1 : 0) - begin)};
+}
+
 std::string quotedItem(const Part21Item& item) {
     constexpr size_t kShown = 40;
     const std::string_view text = item.kind == Part21Item::Kind::List    ? std::string_view("a list")
@@ -39,6 +51,21 @@ std::string quotedItem(const Part21Item& item) {
                                                                          : item.text.substr(0, kShown);
     return std::string(text) + (item.kind == Part21Item::Kind::Typed ? "(...)" : "") +
            (item.text.size() > kShown ? "..." : "");
+}
+
+void appendNumber(std::string& text, uint64_t number, char separator) {
+    char digits[std::numeric_limits<uint64_t>::digits10 + 1];
+    text.append(digits, std::to_chars(std::begin(digits), std::end(digits), number).ptr);
+    text += separator;
+}
+
+// The instance a reference names; nullopt for another value or a number out of range.
+std::optional<uint64_t> referencedId(const Part21Item& item) {
+    uint64_t id = 0;
+    const std::string_view digits = item.text.substr(1);
+    const bool read = item.kind == Part21Item::Kind::Reference &&
+                      std::from_chars(digits.data(), digits.data() + digits.size(), id).ec == std::errc();
+    return read ? std::optional<uint64_t>(id) : std::nullopt;
 }
 
 // Which shape each instance number stands for; 0 when the number is not defined.
@@ -146,6 +173,9 @@ private:
     void checkStrings();
     void checkDistinctMembers(uint32_t list);
     void reportUnusedGeometry();
+    void checkUniqueRules(const InstanceLayout& layout);
+    bool uniqueKey(const InstanceLayout& layout, const UniqueCheck& check);
+    std::optional<uint32_t> parameterAt(const InstanceLayout& layout, UniqueCheck::Position position) const;
     void mismatch(const Item& item, TypeId type, const std::string& detail = std::string());
     uint64_t lineOf(const Item& item) const { return mRecord->line + item.lineOffset; }
     std::string where() const;
@@ -162,6 +192,9 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> mGeometricItems;
     // The members of a SET being checked.
     std::vector<std::string_view> mMembers;
+    // The values of each UNIQUE rule met so far, with the first instance that has them.
+    std::unordered_map<std::string, uint64_t> mUniqueValues;
+    std::string mUniqueKey;
     std::vector<PendingValue> mValues;
     std::vector<uint32_t> mEntities;
     // The first item of each parameter of the partial value being checked.
@@ -241,6 +274,7 @@ void CheckingHandler::dataRecord(const Part21Record& record) {
         return;
     }
     checkPartials(record, *layout);
+    checkUniqueRules(*layout);
 }
 
 // The layout of the record's entity names; null (with the reason reported)
@@ -488,12 +522,7 @@ void CheckingHandler::checkDistinctMembers(uint32_t list) {
     mMembers.clear();
     for (uint32_t element = list + 1; element < items[list].next; element = items[element].next) {
         if (items[element].kind != Item::Kind::List) {
-            const std::string_view last = items[items[element].next - 1].text;
-            const char* const begin = items[element].text.data();
-            // A typed member's closing parenthesis follows its value.
-            const bool typed = items[element].kind == Item::Kind::Typed;
-            mMembers.emplace_back(begin,
-                                  static_cast<size_t>(last.data() + last.size() + (typed ? 1 : 0) - begin));
+            mMembers.push_back(writtenText(items, element));
         }
     }
     std::sort(mMembers.begin(), mMembers.end());
@@ -502,6 +531,64 @@ void CheckingHandler::checkDistinctMembers(uint32_t list) {
              std::adjacent_find(std::upper_bound(repeated, mMembers.end(), *repeated), mMembers.end())) {
         report(lineOf(items[list]), where() + "'" + std::string(*repeated) + "' more than once in a SET");
     }
+}
+
+void CheckingHandler::checkUniqueRules(const InstanceLayout& layout) {
+    for (const UniqueCheck& check : layout.uniqueChecks) {
+        if (!uniqueKey(layout, check)) {
+            continue;
+        }
+        const auto [first, added] = mUniqueValues.try_emplace(mUniqueKey, mRecord->id);
+        if (!added && first->second != mRecord->id) {
+            report(mRecord->line, instanceText(mRecord->id) + ": UNIQUE rule " + check.name +
+                                      " broken: the same " + check.attributes + " as " +
+                                      instanceText(first->second));
+        }
+    }
+}
+
+// The rule and its attributes' values: a reference as '#', its instance
+// number and a blank, any other value after its length, so that two tuples
+// cannot run together. False when a value is unset or derived: such an
+// instance takes no part in the rule (nor one whose parameters do not match
+// the attributes).
+bool CheckingHandler::uniqueKey(const InstanceLayout& layout, const UniqueCheck& check) {
+    mUniqueKey.clear();
+    appendNumber(mUniqueKey, check.entity, '.');
+    appendNumber(mUniqueKey, check.rule, ' ');
+    for (const UniqueCheck::Position position : check.positions) {
+        const std::optional<uint32_t> index = parameterAt(layout, position);
+        const Item* const item = index ? &mRecord->items[*index] : nullptr;
+        if (item == nullptr || item->kind == Item::Kind::Unset || item->kind == Item::Kind::Derived) {
+            return false;
+        }
+        if (const std::optional<uint64_t> target = referencedId(*item)) {
+            mUniqueKey += '#';
+            appendNumber(mUniqueKey, *target, ' ');
+        } else {
+            const std::string_view value = writtenText(mRecord->items, *index);
+            appendNumber(mUniqueKey, value.size(), ':');
+            mUniqueKey += value;
+        }
+    }
+    return true;
+}
+
+std::optional<uint32_t> CheckingHandler::parameterAt(const InstanceLayout& layout,
+                                                     UniqueCheck::Position position) const {
+    const PartialLayout& partial = layout.partials[position.partial];
+    const auto part = std::find_if(
+        mRecord->parts.begin(), mRecord->parts.end(),
+        [&](const Part21Record::Part& candidate) { return candidate.name == partial.upperName; });
+    if (part == mRecord->parts.end()) {
+        return std::nullopt;
+    }
+    std::optional<uint32_t> found;
+    size_t count = 0;
+    for (uint32_t item = part->first; item < part->end; item = mRecord->items[item].next, ++count) {
+        found = count == position.slot ? std::optional<uint32_t>(item) : found;
+    }
+    return count == partial.slots.size() ? found : std::nullopt;
 }
 
 void CheckingHandler::reportUnusedGeometry() {
@@ -516,11 +603,12 @@ void CheckingHandler::reportUnusedGeometry() {
 
 void CheckingHandler::checkReference(const Item& item, TypeId type) {
     PendingReference reference{0, lineOf(item), {mRecord->id, mPartName, mSlot}, type};
-    const std::string_view digits = item.text.substr(1);
-    if (std::from_chars(digits.data(), digits.data() + digits.size(), reference.target).ec != std::errc()) {
+    const std::optional<uint64_t> target = referencedId(item);
+    if (!target) {
         report(reference.line, where() + "reference " + std::string(item.text) + " out of range");
         return;
     }
+    reference.target = *target;
     mReferenced.push_back(reference.target);
     if (const std::optional<uint32_t> shape = mInstances.shapeOf(reference.target)) {
         checkReferenceTarget(reference, *shape);

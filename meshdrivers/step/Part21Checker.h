@@ -38,7 +38,7 @@ struct OVMESHDRIVERS_API Part21CheckReport {
 // references (to an instance of the declared type, none dangling), complex
 // instances (known parts in alphabetical order, every supertype present),
 // instance numbers defined once, SET members given once, geometric items
-// that something refers to, and the file's syntax.
+// that something refers to, UNIQUE rules, and the file's syntax.
 class OVMESHDRIVERS_API Part21Checker {
 public:
     static constexpr size_t kAllFindings = std::numeric_limits<size_t>::max();

@@ -250,6 +250,10 @@ ParameterSlot SchemaView::slotFor(const express::Attribute& attribute) const {
                                             attribute.redeclared);
     slot.optional = attribute.optional;
     slot.derived = attribute.derivedInSubtype || (attribute.redeclared && attribute.derived);
+    const std::optional<uint32_t> entity = mSchema.entityIndex(ovStringUtils::uppered(attribute.entity));
+    slot.declaredIn =
+        attribute.redeclared ? mSchema.entityIndex(ovStringUtils::uppered(attribute.supertype)) : entity;
+    slot.redeclaredIn = attribute.redeclared ? entity : std::nullopt;
     return slot;
 }
 
@@ -309,7 +313,72 @@ std::unique_ptr<InstanceLayout> SchemaView::buildLayout(const std::vector<uint32
         }
     }
     layout->shape = shapeOf(entities.size() == 1 ? entities : shapeEntities);
+    addUniqueChecks(*layout);
     return layout;
+}
+
+// The rules of every entity the instance is one of, its supertypes included:
+// a rule counts the instances of its entity and all its subtypes together.
+void SchemaView::addUniqueChecks(InstanceLayout& layout) {
+    std::set<uint32_t> entities;
+    for (const uint32_t entity : mShapes[layout.shape]) {
+        const std::vector<uint32_t>& found = ancestors(entity);
+        entities.insert(found.begin(), found.end());
+    }
+    for (const uint32_t entity : entities) {
+        const std::vector<express::UniqueRule>& rules =
+            mSchema.layouts.entities.at(mSchema.entities[entity].spelledName).uniqueRules;
+        for (uint32_t rule = 0; rule < rules.size(); ++rule) {
+            if (std::optional<UniqueCheck> check = uniqueCheck(layout, entity, rules[rule])) {
+                check->rule = rule;
+                layout.uniqueChecks.push_back(std::move(*check));
+            }
+        }
+    }
+}
+
+std::optional<UniqueCheck> SchemaView::uniqueCheck(const InstanceLayout& layout, uint32_t entity,
+                                                   const express::UniqueRule& rule) {
+    UniqueCheck check;
+    check.entity = entity;
+    check.name = mSchema.entities[entity].upperName +
+                 (rule.label.empty() ? "" : "." + ovStringUtils::uppered(rule.label));
+    for (const express::AttributeReference& reference : rule.attributes) {
+        const std::optional<UniqueCheck::Position> found = position(layout, entity, reference);
+        if (!found) {
+            return std::nullopt;
+        }
+        check.positions.push_back(*found);
+        check.attributes += (check.attributes.empty() ? "" : ", ") + reference.name;
+    }
+    return check;
+}
+
+// Where the instance writes the attribute: SELF\s.n names the n that s
+// declares or redeclares; n alone the n of the rule's entity or a supertype.
+std::optional<UniqueCheck::Position> SchemaView::position(const InstanceLayout& layout, uint32_t ruleEntity,
+                                                          const express::AttributeReference& reference) {
+    // The entities one of which must declare or redeclare the attribute, in ascending order.
+    std::vector<uint32_t> owners;
+    if (reference.supertype.empty()) {
+        owners = ancestors(ruleEntity);
+    } else if (const std::optional<uint32_t> qualifier =
+                   mSchema.entityIndex(ovStringUtils::uppered(reference.supertype))) {
+        owners.push_back(*qualifier);
+    }
+    const auto names = [&](const std::optional<uint32_t>& entity) {
+        return entity && std::binary_search(owners.begin(), owners.end(), *entity);
+    };
+    for (uint32_t partial = 0; partial < layout.partials.size(); ++partial) {
+        const std::vector<ParameterSlot>& slots = layout.partials[partial].slots;
+        for (uint32_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot].attribute == reference.name &&
+                (names(slots[slot].declaredIn) || names(slots[slot].redeclaredIn))) {
+                return UniqueCheck::Position{partial, slot};
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 const InstanceLayout& SchemaView::layout(const std::vector<uint32_t>& entities) {

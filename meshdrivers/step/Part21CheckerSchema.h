@@ -66,11 +66,30 @@ struct ParameterSlot {
     bool optional = false;
     // Written "*": a subtype of the instance derives it.
     bool derived = false;
+    // The entity that declares the attribute and, for a redeclaration, the one that redeclares it.
+    std::optional<uint32_t> declaredIn;
+    std::optional<uint32_t> redeclaredIn;
 };
 
 struct PartialLayout {
     std::string upperName;
     std::vector<ParameterSlot> slots;
+};
+
+// A UNIQUE rule of the entity or one of its supertypes as it applies to
+// instances of one layout: where each of its attributes is written.
+struct UniqueCheck {
+    struct Position {
+        uint32_t partial = 0;
+        uint32_t slot = 0;
+    };
+    // The entity that declares the rule, and the rule's place among its rules.
+    uint32_t entity = 0;
+    uint32_t rule = 0;
+    std::vector<Position> positions;
+    // "ENTITY.LABEL" and the attribute names, for the messages.
+    std::string name;
+    std::string attributes;
 };
 
 // The partial values an instance of some entity names has, in writing order
@@ -81,6 +100,10 @@ struct InstanceLayout {
     std::vector<PartialLayout> partials;
     // What references to such an instance are matched against.
     uint32_t shape = 0;
+    // The UNIQUE rules the instance takes part in, each whose attributes the
+    // instance writes (a rule on a derived or inverse attribute cannot be
+    // checked from the file).
+    std::vector<UniqueCheck> uniqueChecks;
 };
 
 // Answers questions about the schema while one file is checked, remembering
@@ -123,6 +146,11 @@ private:
     PartialLayout simplePartial(const std::string& upperName,
                                 const std::vector<express::Attribute>& attributes);
     ParameterSlot slotFor(const express::Attribute& attribute) const;
+    void addUniqueChecks(InstanceLayout& layout);
+    std::optional<UniqueCheck> uniqueCheck(const InstanceLayout& layout, uint32_t entity,
+                                           const express::UniqueRule& rule);
+    std::optional<UniqueCheck::Position> position(const InstanceLayout& layout, uint32_t ruleEntity,
+                                                  const express::AttributeReference& reference);
     uint32_t shapeOf(const std::vector<uint32_t>& entities);
     bool matches(const ResolvedType& type, uint32_t shape);
 

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "scenegraph/ovSpatial.h"
@@ -62,6 +63,9 @@ struct StepExportContext {
     ovProgressNotifierInterface* progress = nullptr;
     // Writes the meshes of nodes as their geometry; without it they are refused.
     GeometryWriter* geometry = nullptr;
+    // The name of the entity being written: most names are too long for a
+    // string's own storage, and reusing this one spares an allocation per record.
+    std::string entityName;
 };
 
 // The length, angle and solid angle units and the geometric context that
@@ -108,7 +112,7 @@ inline ovVariant enumeration(const char* literal) {
 inline ovVariant listOf(const Part21WriterUserData& reference) {
     ovVariantListImpl list;
     list.push_back(reference.toVariant());
-    return ovVariant(list);
+    return ovVariant(std::move(list));
 }
 
 inline ovVariant vector3(float x, float y, float z) {
@@ -120,7 +124,7 @@ inline void addStepAttributes(ovVariantMapImpl&) {}
 
 template <typename Value, typename... Rest>
 void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, Rest&&... rest) {
-    map[name] = ovVariant(std::forward<Value>(value));
+    map.insert(name, ovVariant(std::forward<Value>(value)));
     addStepAttributes(map, std::forward<Rest>(rest)...);
 }
 
@@ -130,6 +134,7 @@ void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, R
 template <typename... Attributes>
 ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
     ovVariantMapImpl map;
+    map.reserve(sizeof...(Attributes) / 2);
     addStepAttributes(map, std::forward<Attributes>(attributes)...);
     return map;
 }
@@ -137,7 +142,7 @@ ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
 // Writes one entity under a fresh id and answers the id. A failed write shows
 // in the writer's error flag.
 Part21WriterUserData writeNewEntity(StepExportContext& context,
-                                    std::initializer_list<std::string> entityNames,
+                                    std::initializer_list<std::string_view> entityNames,
                                     const ovVariantMapImpl& attributes);
 
 }  // namespace ov::step

@@ -211,10 +211,11 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
 // The shape representation with the placements of all children, and its
 // link to the product definition shape.
 void writeNodeTail(StepExportContext& context, OpenNode& open) {
-    context.writer.writeEntity("shape_representation",
-                               stepAttributes("name", text(open.name), "items", ovVariant(open.items),
-                                              "context_of_items", context.geometricContext.toVariant()),
-                               open.shapeRepresentation);
+    context.writer.writeEntity(
+        "shape_representation",
+        stepAttributes("name", text(open.name), "items", ovVariant(std::move(open.items)), "context_of_items",
+                       context.geometricContext.toVariant()),
+        open.shapeRepresentation);
     open.definition->shapeRepresentation = open.shapeRepresentation;
     if (context.geometry != nullptr) {
         context.geometry->writeNodeGeometry(open.geometry, open.name, open.shapeRepresentation);
@@ -423,7 +424,7 @@ bool writeProductCategories(StepExportContext& context) {
             return Part21WriterUserData();
         }
         return writeNewEntity(context, {"product_related_product_category"},
-                              stepAttributes("name", text(name), "products", ovVariant(taken)));
+                              stepAttributes("name", text(name), "products", ovVariant(std::move(taken))));
     };
     const Part21WriterUserData part = category("part", context.partProducts);
     const Part21WriterUserData detail = category("detail", context.detailProducts);

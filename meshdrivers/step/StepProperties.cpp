@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <list>
 
 #include "step/StepExport.h"
 
@@ -103,10 +104,16 @@ bool writeReadableValueItem(StepExportContext& context, const ovVariant& name, c
 }  // namespace
 
 Part21WriterUserData writeNewEntity(StepExportContext& context,
-                                    std::initializer_list<std::string> entityNames,
+                                    std::initializer_list<std::string_view> entityNames,
                                     const ovVariantMapImpl& attributes) {
     Part21WriterUserData id = context.writer.generateEntityId();
-    context.writer.writeEntity(entityNames, attributes, id);
+    if (entityNames.size() == 1) {
+        context.entityName.assign(*entityNames.begin());
+        context.writer.writeEntity(context.entityName, attributes, id);
+    } else {
+        context.writer.writeEntity(std::list<std::string>(entityNames.begin(), entityNames.end()), attributes,
+                                   id);
+    }
     return id;
 }
 

@@ -133,6 +133,14 @@ ovVariant::ovVariant(const ovVariantMapImpl& map)
     : mValue(std::in_place_type<std::shared_ptr<const ovVariantMapImpl>>,
              std::make_shared<const ovVariantMapImpl>(map)) {}
 
+ovVariant::ovVariant(ovVariantListImpl&& list)
+    : mValue(std::in_place_type<std::shared_ptr<const ovVariantListImpl>>,
+             std::make_shared<const ovVariantListImpl>(std::move(list))) {}
+
+ovVariant::ovVariant(ovVariantMapImpl&& map)
+    : mValue(std::in_place_type<std::shared_ptr<const ovVariantMapImpl>>,
+             std::make_shared<const ovVariantMapImpl>(std::move(map))) {}
+
 ovVariant::ovVariant(ovDateTime dateTime) : mValue(std::in_place_type<ovDateTime>, dateTime) {}
 
 ovVariant::ovVariant(UserDataInterface* userData) {

@@ -67,6 +67,9 @@ public:
     ovVariant(const float* components, int count);
     ovVariant(const ovVariantListImpl& list);
     ovVariant(const ovVariantMapImpl& map);
+    // A list or map given as a temporary is taken, not copied.
+    ovVariant(ovVariantListImpl&& list);
+    ovVariant(ovVariantMapImpl&& map);
     ovVariant(ovDateTime dateTime);
     // Takes ownership of userData (null makes an empty variant).
     explicit ovVariant(UserDataInterface* userData);

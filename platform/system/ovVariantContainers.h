@@ -16,6 +16,7 @@ public:
     using const_iterator = Container::const_iterator;
 
     void push_back(const ovVariant& value) { mItems.push_back(value); }
+    void push_back(ovVariant&& value) { mItems.push_back(std::move(value)); }
     void swap(ovVariantListImpl& other) noexcept { mItems.swap(other.mItems); }
     iterator begin() { return mItems.begin(); }
     iterator end() { return mItems.end(); }

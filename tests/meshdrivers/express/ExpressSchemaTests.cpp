@@ -121,15 +121,30 @@ TEST_F(SchemaText, Layouts) {
 }
 
 // Any spelling EXPRESS allows reads as its long form would: remarks of both
-// kinds, keywords and names in any case, blanks anywhere between tokens.
+// kinds, keywords and names in any case, blanks anywhere between tokens. UNIQUE
+// rules follow the INVERSE clause, with or without a label; an aggregate OF
+// UNIQUE is no rule.
 TEST_F(SchemaText, AnySpellingReadsAsTheLongForm) {
     ov::test::writeFile(mPath, R"(entity Base; -- a remark: with ; and END_ENTITY;
-  X : optional REAL ; end_entity ;
-ENTITY Derived subtype of(BASE) ; y:REAL; derive SELF \ Base . x : REAL := 1.0; END_ENTITY ;)");
+  X : optional REAL ; p : LIST [1:?] OF UNIQUE Base;
+  inverse q : SET OF Base FOR p; Unique Ur1: x ; end_entity ;
+ENTITY Derived subtype of(BASE) ; y:REAL; derive SELF \ Base . x : REAL := 1.0;
+  UNIQUE y, self\base.p; UR2 : SELF\Base . X; WHERE wr1 : y > 0; END_ENTITY ;)");
     ASSERT_TRUE(mSchema.loadSchema(mPath, SchemaSpelling::Any));
     const Layout expected = {
-        {"DERIVED", {"base.x optional superseded", "derived.y", "derived.x redeclares base derived"}}};
+        {"DERIVED",
+         {"base.x optional superseded", "base.p", "derived.y", "derived.x redeclares base derived"}}};
     EXPECT_EQ(layoutOf(mSchema, {"derived"}), expected);
+    Lines rules;
+    for (const auto& [name, entity] : mSchema.entities) {
+        for (const UniqueRule& rule : entity.uniqueRules) {
+            rules.push_back(name + " " + rule.label + ":");
+            for (const AttributeReference& attribute : rule.attributes) {
+                rules.back() += " " + attribute.supertype + "\\" + attribute.name;
+            }
+        }
+    }
+    EXPECT_EQ(rules, (Lines{"base ur1: \\x", "derived : \\y base\\p", "derived ur2: base\\x"}));
     EXPECT_EQ(log(), Lines{});
 }
 
@@ -167,6 +182,7 @@ const std::string kExponential =
 const std::string kDuplicated = "ENTITY a;END_ENTITY;ENTITY a;END_ENTITY;ENTITY c;END_ENTITY;";
 const std::string kBad = "ENTITY ok; END_ENTITY; ENTITY bad;", kBadLine = "Fail to parse entity bad";
 const std::string kParse = "Fail to parse express schema: ", kDerived = "Fail to analyze derived attribute ";
+const std::string kUnique = "Fail to parse UNIQUE rule of entity e: ";
 const std::string kCyclic = "Cyclic SUBTYPE OF relation at entity ";
 const std::string kNotFound = "Fail to find original attribute 'x' declared in supertype ";
 
@@ -202,6 +218,9 @@ INSTANTIATE_TEST_SUITE_P(
         {"NoSemicolon", kBad + " x : REAL; garbage END_ENTITY;", {}, kBadLine, 1},
         {"TwoFullStops", "ENTITY e; SELF\\a.b.c : REAL; END_ENTITY;", {}, kDerived + "a.b.c of entity e"},
         {"NoFullStop", "ENTITY e; SELF\\x : REAL; END_ENTITY;", {}, kDerived + "x of entity e"},
+        {"UniqueRule", "ENTITY e; x : REAL; UNIQUE UR1 : x y; END_ENTITY;", {}, kUnique + "UR1 : x y"},
+        {"UniqueLabel", "ENTITY e; x : REAL; UNIQUE U R : x; END_ENTITY;", {}, kUnique + "U R : x"},
+        {"UniqueQualifier", "ENTITY e; x : REAL; UNIQUE SELF\\x; END_ENTITY;", {}, kUnique + "SELF\\x"},
         {"Cycle", kCycle, {"a"}, kCyclic + "a"},
         {"OwnSupertype", kCycle, {"own"}, kCyclic + "own"},
         {"CycleAbove", kCycle, {"outside", "a"}, kCyclic + "b"},

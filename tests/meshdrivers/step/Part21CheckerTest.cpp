@@ -184,6 +184,13 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
           {3, "#3: partial value BASE comes after OTHER: complex instances list them alphabetically"},
           {4, "#4: the complex instance lacks the partial value BASE of a supertype"},
           {5, "#5: partial value BASE appears twice"}}},
+        // A rule counts its entity's subtypes too, complex instances among them; a
+        // tuple with an unset value takes no part; references compare by number.
+        {"#1=POINT('a',(1.));\n#2=TAGGED('t',#1);\n#3=TAGGED('t',#1);\n#4=TAGGED('t',$);\n#5=TAGGED('t',$);\n"
+         "#6=(BASE(2.)TAGGED('t',#01)TAGGED_TWICE());\n#7=TAGGED_TWICE('u',#1,2.);\n#8=TAGGED('T',#1);\n",
+         {{3, "#3: UNIQUE rule TAGGED.UR1 broken: the same tag, owner as #2"},
+          {6, "#6: UNIQUE rule TAGGED.UR1 broken: the same tag, owner as #2"},
+          {7, "#7: UNIQUE rule TAGGED_TWICE.UR2 broken: the same x as #6"}}},
         {"#1=BASE(1.);\n#1=BASE(2.);\n#2=POINT('a\\b',(1.));\n#3=POINT('\x01',(1.));\n#4=POINT('\xC3\xA9',(1."
          "));\n",
          {{2, "#1 is defined twice"},
@@ -204,6 +211,58 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
             EXPECT_EQ(report.findings[i].message.substr(0, std::string(findings[i].message).size()),
                       findings[i].message);
         }
+    }
+}
+
+// The UNIQUE messages of a check, each at its line.
+std::vector<std::string> uniqueFindings(const Part21CheckReport& report) {
+    std::vector<std::string> found;
+    for (const Part21Finding& finding : report.findings) {
+        if (finding.message.find("UNIQUE") != std::string::npos) {
+            found.push_back(std::to_string(finding.line) + ": " + finding.message);
+        }
+    }
+    return found;
+}
+
+// The rules of the newer long form that bear on what the driver writes: the
+// occurrences (each relating-related pair once per id, each reference
+// designator once per assembly), one formation per id and product, one shape
+// per definition. Two occurrences of one part under one name in one parent
+// break the first in the exact profile; the interop profile gives them ids of
+// their own.
+TEST(Part21CheckerTest, UniqueRulesOfTheLongForm) {
+    OV_SHARED_DATA_OR_SKIP(newer, "step/extra/ap242_1_51_n8593_mim_lf.exp");
+    const std::string data =
+        "#1=PRODUCT('p','p',$,(#2));\n#2=PRODUCT_CONTEXT('',#3,'mechanical');\n#3=APPLICATION_CONTEXT('');\n"
+        "#4=PRODUCT_DEFINITION_FORMATION('1',$,#1);\n#5=PRODUCT_DEFINITION_FORMATION('1','',#1);\n"
+        "#6=PRODUCT_DEFINITION_CONTEXT('',#3,'design');\n#7=PRODUCT_DEFINITION('a',$,#4,#6);\n"
+        "#8=PRODUCT_DEFINITION('b',$,#4,#6);\n#9=NEXT_ASSEMBLY_USAGE_OCCURRENCE('1','x',$,#7,#8,$);\n"
+        "#10=NEXT_ASSEMBLY_USAGE_OCCURRENCE('1','y',$,#7,#8,$);\n"
+        "#11=NEXT_ASSEMBLY_USAGE_OCCURRENCE('2','x',$,#7,#8,'r');\n"
+        "#12=NEXT_ASSEMBLY_USAGE_OCCURRENCE('3','x',$,#7,#8,'r');\n"
+        "#13=NEXT_ASSEMBLY_USAGE_OCCURRENCE('4','x',$,#7,#8,'R');\n#14=PRODUCT_DEFINITION_SHAPE('',$,#7);\n"
+        "#15=PRODUCT_DEFINITION_SHAPE('s',$,#7);\n#16=PRODUCT_DEFINITION_SHAPE('',$,#9);\n";
+    EXPECT_EQ(
+        uniqueFindings(check(newer.string(), std::string(kHeader) + data + kFooter)),
+        (std::vector<std::string>{
+            "12: #5: UNIQUE rule PRODUCT_DEFINITION_FORMATION.UR1 broken: the same id, of_product as #4",
+            "17: #10: UNIQUE rule PRODUCT_DEFINITION_USAGE.UR1 broken: the same id, "
+            "relating_product_definition, "
+            "related_product_definition as #9",
+            "19: #12: UNIQUE rule NEXT_ASSEMBLY_USAGE_OCCURRENCE.UR1 broken: the same reference_designator, "
+            "relating_product_definition as #11",
+            "22: #15: UNIQUE rule PRODUCT_DEFINITION_SHAPE.UR1 broken: the same definition as #14"}));
+
+    ovPointer<ovInstanceDefId> bolt(new ovInstanceDefId);
+    const ovPointer<ovNode> twins = namedNode("A", {instanceOf(namedNode("bolt").get(), bolt.get()),
+                                                    instanceOf(namedNode("bolt").get(), bolt.get())});
+    for (const StepProfile profile : {StepProfile::Exact, StepProfile::Interop}) {
+        StepMeshDriver driver{schemaPath()};
+        const std::string saved = test::saveToMemory(driver, {twins.get()}, true, nullptr,
+                                                     stepOptions("t.stp", "", {profile, StepGeometry::None}));
+        const std::vector<std::string> found = uniqueFindings(check(newer.string(), saved));
+        EXPECT_EQ(found.size(), profile == StepProfile::Exact ? 1u : 0u) << ::testing::PrintToString(found);
     }
 }
 

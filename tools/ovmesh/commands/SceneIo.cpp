@@ -277,7 +277,7 @@ LoadedScene loadScene(const std::string& path, ovProgressNotifierInterface* prog
         loadWith(*driver, path, extension, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
             return loader.loadMeshes(objects, path, progress, withReading);
         });
-    requireConfinedReferences(*loaded.root, Confinement(fsPath(path).parent_path(), reading.confine), path);
+    requireConfinedReferences(*loaded.root, fsPath(path).parent_path(), reading, path);
     return loaded;
 }
 
@@ -299,8 +299,7 @@ LoadedScene loadSceneFromDevice(ovIoDevice& device, const std::string& head, con
         loadWith(*driver, source, format, [&](ovCoreMeshDriver& loader, ovObjectList& objects) {
             return loader.loadMeshes(objects, device, source, progress, withReading);
         });
-    requireConfinedReferences(*loaded.root, Confinement(std::filesystem::current_path(), reading.confine),
-                              source);
+    requireConfinedReferences(*loaded.root, std::filesystem::current_path(), reading, source);
     return loaded;
 }
 

@@ -30,8 +30,12 @@ LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& read
     return options;
 }
 
-void requireConfinedReferences(const ovSpatial& scene, const Confinement& confinement,
+void requireConfinedReferences(const ovSpatial& scene, const fs::path& confinedTo, const ReadOptions& reading,
                                const std::string& source) {
+    if (!reading.confine) {
+        return;
+    }
+    const Confinement confinement(confinedTo, true);
     const fs::path parent = fsPath(source).parent_path();
     const fs::path folder = parent.empty() ? fs::path(".") : parent;
     walkScene(scene, nullptr, [&](const WalkStep<const ovSpatial>& step) {

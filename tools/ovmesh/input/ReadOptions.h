@@ -21,9 +21,10 @@ struct ReadOptions {
 // The load options with the settings of the readers that honour reading.
 LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading);
 
-// ToolError naming source when a file reference of the scene (a part's file,
-// relative to the input's folder or absolute) lies outside confinement.
-void requireConfinedReferences(const ovSpatial& scene, const Confinement& confinement,
-                               const std::string& source);
+// With reading confined to folder: ToolError naming source when a file
+// reference of the scene (a part's file, relative to the input's folder or
+// absolute) lies outside it. An unconfined read costs no walk.
+void requireConfinedReferences(const ovSpatial& scene, const std::filesystem::path& folder,
+                               const ReadOptions& reading, const std::string& source);
 
 }  // namespace ov::ovmesh
