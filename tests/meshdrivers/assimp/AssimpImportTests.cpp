@@ -145,7 +145,9 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         {kPlyHead + "element vertex 3\n" + kXyz + kFace + "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2-3\n",
          "ply", "holds '2-3', which is not a number"},
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
-        {kPlyHead + "element 4000000000\x17x\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
+        {kPlyHead + "element 4000000000\x17x 1\n" + kXyz + "end_header\n", "ply", "declares 4000000000 "},
+        // An element line without its count, for which assimp takes one from elsewhere (a fuzzer's find).
+        {kPlyHead + "element\n" + kXyz + "end_header\n", "ply", "has no element name and count"},
         // assimp looks for the end of a header past the file's end (a fuzzer's find).
         {kPlyHead + "element vertex 1\n" + kXyz + "0 0 0\n", "ply",
          "end_header line, ended by a line feed, is missing"},
