@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "LineDrawingTestSupport.h"
 #include "core/DrawingPage.h"
 #include "core/PartFiles.h"
 #include "core/SafeOutputFile.h"
@@ -17,6 +18,7 @@
 #include "step/StepMeshDriver.h"
 #include "stl/StlMeshDriver.h"
 #include "support/TestSupport.h"
+#include "tools/ovmesh/TestHelpers.h"
 
 // The services around the drivers that a host shares with the tool: staged
 // saving, part files, scene copies and pages, and settings that travel with
@@ -26,23 +28,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename T = ovNode>
-const T& childOf(const ovSpatial& parent, int index) {
-    return dynamic_cast<const T&>(*static_cast<const ovNode&>(parent).getChild(index));
-}
-
 // A node holding one triangle, raised by lift.
 ovPointer<ovNode> trianglePart(const std::string& name, float lift = 0) {
-    ovPointer<ovVertexBuffer> vertices(new ovVertexBuffer(ovAttributes(), 3));
-    vertices->Position3(0) = {1, 2, lift};
-    vertices->Position3(1) = {4, 2, lift};
-    vertices->Position3(2) = {1, 6, lift + 1};
-    ovPointer<ovIndexBuffer> indices(new ovIndexBuffer(3));
-    const int corners[] = {0, 1, 2};
-    std::copy(std::begin(corners), std::end(corners), indices->getData());
-    ovPointer<ovNode> part(new ovNode);
+    ovPointer<ovNode> part = makeRoot(
+        nullptr, {makeGeometry<ovTriMesh>({{1, 2, lift}, {4, 2, lift}, {1, 6, lift + 1}}, {0, 1, 2})});
     part->SetName(name);
-    part->attachChild(new ovTriMesh(vertices.get(), indices.get()));
     return part;
 }
 
@@ -99,8 +89,8 @@ TEST(PartFilesTest, GeometryMovesToNumberedPartFilesThatTheAssemblyRefersTo) {
     EXPECT_EQ(saved, (std::vector<std::string>{dir.file("out-a_b.stl"), dir.file("out-A_B-2.stl"),
                                                dir.file("out-mixed.stl"),
                                                dir.file("out-" + std::string(239, 'n') + ".stl")}));
-    EXPECT_EQ(childOf<ovXRefNode>(*root, 1).getUtf8FilePath(), "out-a_b.stl") << "one definition, one file";
-    const auto& reference = childOf<ovXRefNode>(childOf(*root, 3), 2);
+    EXPECT_EQ(child<ovXRefNode>(*root, 1).getUtf8FilePath(), "out-a_b.stl") << "one definition, one file";
+    const auto& reference = child<ovXRefNode>(child(*root, 3), 2);
     EXPECT_EQ(reference.getUtf8FilePath(), "out-mixed.stl");
     EXPECT_EQ(reference.getLocalTransform().GetTranslate(), Wm4::Vector3f(1, 2, 5));
     EXPECT_EQ(firstGeometryHolder(*assembly), nullptr);
@@ -119,9 +109,9 @@ TEST(SceneCopyTest, KeepsTheNodesAndPagesComeWithTheSave) {
     root->attachChild(part.get());
     const ovPointer<ovNode> copy = copyScene(*root, SceneContent::Lines);
     EXPECT_EQ(copy->findMetadata(ovVectorialMetadata::MetadataTypeId), nullptr);
-    EXPECT_EQ(childOf(*copy, 0).getLocalTransform(), part->getLocalTransform());
-    EXPECT_EQ(childOf(*copy, 0).getMetadata(0), part->getMetadata(0));
-    EXPECT_EQ(childOf(*copy, 0).getNbChildren() + 1, part->getNbChildren()) << "the original changed";
+    EXPECT_EQ(child(*copy, 0).getLocalTransform(), part->getLocalTransform());
+    EXPECT_EQ(child(*copy, 0).getMetadata(0), part->getMetadata(0));
+    EXPECT_EQ(child(*copy, 0).getNbChildren() + 1, part->getNbChildren()) << "the original changed";
 
     SaveMeshOptions options;
     DrawingSaveSettings page;

@@ -259,16 +259,5 @@ TEST(FullSchema, LoadsAndLaysOutLikeTheBundledOne) {
     }
 }
 
-// A newer long form remarks with "--" and spells a supertype in mixed case.
-TEST(FullSchema, NewerLongFormReadsInAnySpelling) {
-    ov::test::LogCapture log;
-    ExpressSchema schema;
-    OV_SHARED_DATA_OR_SKIP(newer, "step/extra/ap242_1_51_n8593_mim_lf.exp");
-    ASSERT_TRUE(schema.loadSchema(newer.string(), SchemaSpelling::Any));
-    EXPECT_TRUE(log.lines().empty());
-    const Lines layout = layoutOf(schema, {"boolean_representation_item"})["BOOLEAN_REPRESENTATION_ITEM"];
-    EXPECT_EQ(layout, (Lines{"representation_item.name", "boolean_literal.the_value"}));
-}
-
 }  // namespace
 }  // namespace ov::express::test

@@ -12,20 +12,10 @@
 #include "scenegraph/ovSpatial.h"
 #include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
+#include "tools/ovmesh/TestHelpers.h"
 
-namespace ov {
+namespace ov::test {
 namespace {
-
-using test::kPlmXmlV4;
-using test::kPlmXmlV6;
-using test::load;
-using test::Loaded;
-using test::plmXmlCar;
-using test::plmXmlDocument;
-using test::PlmXmlSchema;
-using test::plmXmlTransform;
-using test::RecordingProgress;
-using test::xmlElement;
 
 // "key=value" for every entry, in the map's order.
 std::string describe(const ovVariantMapImpl& map) {
@@ -44,11 +34,6 @@ const ovInstanceMetaData& instanceMetadataOf(const ovSpatial& node) {
 
 const ovInstanceDefId* definitionOf(const ovSpatial& node) {
     return instanceMetadataOf(node).getInstanceDefId();
-}
-
-ovSpatial& child(const ovNode& node, int index) {
-    EXPECT_LT(index, node.getNbChildren());
-    return *node.getChild(index);
 }
 
 std::filesystem::path plmXmlDataDir() {
@@ -111,12 +96,11 @@ TEST(PlmXmlStructure, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
     ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     ASSERT_EQ(loaded.root().getNbChildren(), 3);
     for (int use = 0; use < 2; ++use) {
-        const auto& sub = static_cast<const ovNode&>(child(loaded.root(), use));
+        const ovNode& sub = child(loaded.root(), use);
         ASSERT_EQ(sub.getNbChildren(), 1);
         EXPECT_EQ(describe(instanceMetadataOf(child(sub, 0)).getMd()), "lot=7");
     }
-    EXPECT_NE(child(static_cast<const ovNode&>(child(loaded.root(), 0)), 0).GetID(),
-              child(static_cast<const ovNode&>(child(loaded.root(), 1)), 0).GetID());
+    EXPECT_NE(child(child(loaded.root(), 0), 0).GetID(), child(child(loaded.root(), 1), 0).GetID());
 }
 
 // Several product definitions hang under one unnamed node. They are read into
@@ -131,12 +115,12 @@ TEST(PlmXmlStructure, ALaterProductDefKeepsNothingOfAnEarlierOne) {
     EXPECT_NE(group.findMetadata(ovWorldUnitsMetaData::MetadataTypeId), nullptr);
     ASSERT_EQ(group.getNbChildren(), 2);
     EXPECT_EQ(child(group, 0).GetName(), "Car");
-    const auto& top = static_cast<const ovNode&>(child(group, 1));
+    const ovNode& top = child(group, 1);
     EXPECT_EQ(top.GetName(), "Top");
     ASSERT_EQ(top.getNbChildren(), 1);
-    const ovSpatial& wheel = child(top, 0);
+    const ovNode& wheel = child(top, 0);
     EXPECT_FALSE(wheel.IsDerived(ovXRefNode::TYPE));
-    EXPECT_EQ(static_cast<const ovNode&>(wheel).getNbChildren(), 0);
+    EXPECT_EQ(wheel.getNbChildren(), 0);
     EXPECT_TRUE(wheel.getLocalTransform().IsIdentity());
     EXPECT_EQ(describe(instanceMetadataOf(wheel).getMd()), "");
     EXPECT_EQ(describe(definitionOf(wheel)->getComponentMd()), "name=Wheel");
@@ -419,4 +403,4 @@ TEST(PlmXmlToStep, OpenCascadeReadsTheAssemblyTheDocumentsAndTheProperties) {
 }
 
 }  // namespace
-}  // namespace ov
+}  // namespace ov::test

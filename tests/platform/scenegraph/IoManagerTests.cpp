@@ -26,27 +26,6 @@ TEST(CoreMeshDriverTest, ExtensionsAreNormalisedAndJudgedByTheLastOne) {
     }
 }
 
-struct PageSettings : ovDriverSettings {
-    explicit PageSettings(int pageWidth = 210) : width(pageWidth) {}
-    int width;
-};
-struct UnitSettings : ovDriverSettings {
-    explicit UnitSettings(double unitMetres = 1.0) : metres(unitMetres) {}
-    double metres;
-};
-
-TEST(DriverSettingsTest, EachCallCarriesOneOfEachKindAndOthersFallBackToDefaults) {
-    SaveMeshOptions options;
-    EXPECT_EQ(options.drivers.find<PageSettings>(), nullptr);
-    EXPECT_EQ(options.drivers.get<PageSettings>().width, 210);
-    options.drivers.set(PageSettings(297));
-    options.drivers.set(UnitSettings(0.0254));
-    options.drivers.set(PageSettings(420));
-    const SaveMeshOptions copy = options;
-    EXPECT_EQ(copy.drivers.get<PageSettings>().width, 420);
-    EXPECT_DOUBLE_EQ(copy.drivers.get<UnitSettings>().metres, 0.0254);
-}
-
 TEST(IoManagerTest, RequestsGoToTheFirstEnabledDriverThatAcceptsOrAreLogged) {
     test::RecordingDriver disabled(true, {"mesh"}, {"mesh"});
     test::RecordingDriver pathOnly(false, {}, {"mesh", "other"});

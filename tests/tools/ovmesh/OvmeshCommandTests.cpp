@@ -303,11 +303,10 @@ TEST_F(OvmeshTest, ALinkToTheToolFindsItsResources) {
               ovmesh({"formats"}).out);
 }
 
-// Each extension's reader and writer ("-" for none), from the lines of `ovmesh
-// formats` or a document's rows "| format | `ext`, `ext` | reader | writer |".
+// Each extension's reader and writer ("-" for none).
 using FormatHandlers = std::map<std::string, std::pair<std::string, std::string>>;
 
-// Each extension's reader and writer ("-" for none) as `ovmesh formats` lists them.
+// ... as `ovmesh formats` lists them.
 FormatHandlers listedHandlers(const std::string& listing) {
     const auto at = [&](const char* title) { return listing.begin() + std::ptrdiff_t(listing.find(title)); };
     const std::regex row("\n  (\\S+) +(\\S+)");

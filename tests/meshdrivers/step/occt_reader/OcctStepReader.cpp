@@ -141,6 +141,17 @@ std::string number(double value) {
     return std::string(text) == "-0.000000" ? "0.000000" : text;
 }
 
+// The box's corners, divided by unit; zeros for an empty box.
+void printCorners(const Bnd_Box& box, double unit) {
+    double corners[6] = {};
+    if (!box.IsVoid()) {
+        box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
+    }
+    for (const double corner : corners) {
+        std::cout << " " << number(corner / unit);
+    }
+}
+
 // The location in the file's own length unit: the reader gives millimetres.
 std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit) {
     const gp_Trsf transform = XCAFDoc_ShapeTool::GetLocation(component).Transformation();
@@ -176,10 +187,9 @@ Handle(TDocStd_Document) readDocument(const std::string& path, double& unit) {
     return document;
 }
 
-// The document's shape tool and its free shapes; null when it cannot be read.
+// The document, its free shapes and the millimetres of its length unit.
 struct FreeShapes {
     Handle(TDocStd_Document) document;
-    Handle(XCAFDoc_ShapeTool) shapes;
     TDF_LabelSequence roots;
     double unit = 1;
 };
@@ -190,8 +200,7 @@ std::optional<FreeShapes> readFreeShapes(const std::string& path) {
     if (!read.document) {
         return std::nullopt;
     }
-    read.shapes = XCAFDoc_DocumentTool::ShapeTool(read.document->Main());
-    read.shapes->GetFreeShapes(read.roots);
+    XCAFDoc_DocumentTool::ShapeTool(read.document->Main())->GetFreeShapes(read.roots);
     return read;
 }
 
@@ -200,16 +209,13 @@ int printAssembly(const std::string& path) {
     if (!read) {
         return 1;
     }
-    const Handle(XCAFDoc_ShapeTool)& shapes = read->shapes;
-    const TDF_LabelSequence& roots = read->roots;
-    const double unit = read->unit;
     struct Pending {
         TDF_Label label;
         int depth;
     };
     std::vector<Pending> pending;
-    for (int i = roots.Length(); i >= 1; --i) {
-        pending.push_back({roots.Value(i), 0});
+    for (int i = read->roots.Length(); i >= 1; --i) {
+        pending.push_back({read->roots.Value(i), 0});
     }
     while (!pending.empty()) {
         const Pending item = pending.back();
@@ -219,7 +225,7 @@ int printAssembly(const std::string& path) {
         if (XCAFDoc_ShapeTool::IsComponent(item.label)) {
             XCAFDoc_ShapeTool::GetReferredShape(item.label, product);
             std::cout << nameOf(item.label) << " -> " << nameOf(product) << " @"
-                      << locationOf(item.label, unit) << "\n";
+                      << locationOf(item.label, read->unit) << "\n";
         } else {
             std::cout << nameOf(product) << "\n";
         }
@@ -257,14 +263,8 @@ int printShapes(const std::string& path) {
         }
         Bnd_Box box;
         BRepBndLib::Add(shape, box, false);
-        double corners[6] = {};
-        if (!box.IsVoid()) {
-            box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
-        }
         std::cout << nameOf(labels.Value(i)) << ": " << triangles << " triangles in";
-        for (const double corner : corners) {
-            std::cout << " " << number(corner / unit);
-        }
+        printCorners(box, unit);
         Quantity_ColorRGBA colour;
         if (colours->GetColor(labels.Value(i), XCAFDoc_ColorSurf, colour)) {
             const Quantity_Color rgb = colour.GetRGB();
@@ -282,14 +282,11 @@ int printWorld(const std::string& path) {
     if (!read) {
         return 1;
     }
-    const Handle(XCAFDoc_ShapeTool)& shapes = read->shapes;
-    const TDF_LabelSequence& roots = read->roots;
-    const double unit = read->unit;
     int solids = 0, shells = 0;
     double volume = 0, tolerance = 0;
     Bnd_Box box;
-    for (int i = 1; i <= roots.Length(); ++i) {
-        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(roots.Value(i));
+    for (int i = 1; i <= read->roots.Length(); ++i) {
+        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(read->roots.Value(i));
         for (TopExp_Explorer solid(shape, TopAbs_SOLID); solid.More(); solid.Next()) {
             ++solids;
             GProp_GProps properties;
@@ -314,15 +311,9 @@ int printWorld(const std::string& path) {
             tolerance = std::max(tolerance, BRep_Tool::Tolerance(TopoDS::Vertex(vertex.Current())));
         }
     }
-    double corners[6] = {};
-    if (!box.IsVoid()) {
-        box.Get(corners[0], corners[1], corners[2], corners[3], corners[4], corners[5]);
-    }
     std::cout << solids << " solids, " << shells << " open shells, volume " << number(volume)
               << ", tolerance " << number(tolerance) << " in";
-    for (const double corner : corners) {
-        std::cout << " " << number(corner);
-    }
+    printCorners(box, 1);
     std::cout << "\n";
     return 0;
 }
@@ -387,20 +378,15 @@ int main(int argc, char** argv) {
         --argc;
         ++argv;
     }
-    if (argc == 3 && std::string(argv[1]) == "--references") {
-        return printReferences(argv[2]);
-    }
-    if (argc == 3 && std::string(argv[1]) == "--failures") {
-        return printFailures(argv[2]);
-    }
-    if (argc == 3 && std::string(argv[1]) == "--assembly") {
-        return printAssembly(argv[2]);
-    }
-    if (argc == 3 && std::string(argv[1]) == "--shapes") {
-        return printShapes(argv[2]);
-    }
-    if (argc == 3 && std::string(argv[1]) == "--world") {
-        return printWorld(argv[2]);
+    const std::pair<const char*, int (*)(const std::string&)> modes[] = {{"--references", printReferences},
+                                                                         {"--failures", printFailures},
+                                                                         {"--assembly", printAssembly},
+                                                                         {"--shapes", printShapes},
+                                                                         {"--world", printWorld}};
+    for (const auto& [mode, print] : modes) {
+        if (argc == 3 && std::string(argv[1]) == mode) {
+            return print(argv[2]);
+        }
     }
     std::cerr
         << "usage: occt_step_reader [--native] --assembly|--failures|--references|--shapes|--world FILE\n";
