@@ -8,7 +8,7 @@
 
 #include "wm4/Wm4Foundation.h"
 
-namespace ov::obj {
+namespace ov {
 
 // A point the tessellator adds where edges of a self-intersecting polygon
 // cross: a blend of up to four earlier points (corners, or points added
@@ -51,4 +51,4 @@ private:
     std::unique_ptr<Glu> mGlu;
 };
 
-}  // namespace ov::obj
+}  // namespace ov

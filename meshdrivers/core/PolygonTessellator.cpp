@@ -1,4 +1,4 @@
-#include "obj/PolygonTessellator.h"
+#include "core/PolygonTessellator.h"
 
 #include <GL/glu.h>
 
@@ -8,7 +8,7 @@
 #include <new>
 #include <numbers>
 
-namespace ov::obj {
+namespace ov {
 
 namespace {
 
@@ -217,4 +217,4 @@ void PolygonTessellator::tessellate(const std::vector<Wm4::Vector3f>& corners, T
     }
 }
 
-}  // namespace ov::obj
+}  // namespace ov
