@@ -155,6 +155,30 @@ private:
 StepFile::StepFile(std::string_view text, std::string source) : mSource(std::move(source)) {
     StepFileHandler handler(*this);
     Part21Reader(text, handler).read();
+    index();
+}
+
+void StepFile::index() {
+    uint64_t largest = 0;
+    for (const Record& record : mRecords) {
+        largest = std::max(largest, record.id);
+    }
+    const bool dense = largest <= 4 * static_cast<uint64_t>(mRecords.size()) + 1024;
+    if (dense) {
+        mDense.assign(static_cast<size_t>(largest) + 1, 0);
+    }
+    for (uint32_t record = 0; record < mRecords.size(); ++record) {
+        indexOne(record, dense ? mDense[mRecords[record].id] : mSparse[mRecords[record].id]);
+    }
+}
+
+void StepFile::indexOne(uint32_t record, uint32_t& slot) {
+    if (slot != 0) {
+        throw ReadError(where(mRecords[record].line) + ": instance #" + std::to_string(mRecords[record].id) +
+                        " is defined a second time (first at line " +
+                        std::to_string(mRecords[slot - 1].line) + ")");
+    }
+    slot = record + 1;
 }
 
 std::string StepFile::where(uint64_t line) const {
@@ -181,12 +205,6 @@ void StepFile::add(const Part21Record& record) {
         throw ReadError(where(record.line) + ": the file holds more values than this reader takes");
     }
     const auto base = static_cast<uint32_t>(mItems.size());
-    const auto [existing, added] = mById.try_emplace(record.id, static_cast<uint32_t>(mRecords.size()));
-    if (!added) {
-        throw ReadError(where(record.line) + ": instance #" + std::to_string(record.id) +
-                        " is defined a second time (first at line " +
-                        std::to_string(mRecords[existing->second].line) + ")");
-    }
     mRecords.push_back({record.id, record.line, static_cast<uint32_t>(mParts.size()),
                         static_cast<uint32_t>(record.parts.size())});
     for (const Part21Record::Part& part : record.parts) {
@@ -229,11 +247,16 @@ uint32_t StepFile::target(uint32_t from, const Part21Item& item) const {
     }
     uint64_t id = 0;
     std::from_chars(item.text.data() + 1, item.text.data() + item.text.size(), id);
-    const auto found = mById.find(id);
-    if (found == mById.end()) {
+    uint32_t slot = 0;
+    if (!mDense.empty()) {
+        slot = id < mDense.size() ? mDense[id] : 0;
+    } else if (const auto found = mSparse.find(id); found != mSparse.end()) {
+        slot = found->second;
+    }
+    if (slot == 0) {
         fail(from, "refers to " + std::string(item.text) + ", which the file does not define", &item);
     }
-    return found->second;
+    return slot - 1;
 }
 
 double StepFile::real(uint32_t from, const Part21Item& item) const {

@@ -118,6 +118,9 @@ private:
     };
 
     void add(const Part21Record& record);
+    // Builds the lookup by instance number, refusing a number defined twice.
+    void index();
+    void indexOne(uint32_t record, uint32_t& slot);
 
     std::string mSource;
     std::vector<Part21Item> mItems;
@@ -125,7 +128,10 @@ private:
     std::vector<Record> mRecords;
     std::vector<std::string> mNames;
     std::unordered_map<std::string, uint32_t> mNameIds;
-    std::unordered_map<uint64_t, uint32_t> mById;
+    // Record plus one (0: none) by instance number where the numbers are
+    // dense, as writers number them; a map otherwise.
+    std::vector<uint32_t> mDense;
+    std::unordered_map<uint64_t, uint32_t> mSparse;
 };
 
 }  // namespace ov::step

@@ -44,6 +44,8 @@ struct StepNames {
     X(overRidingStyledItem, "OVER_RIDING_STYLED_ITEM")                                   \
     X(propertyDefinitionRepresentation, "PROPERTY_DEFINITION_REPRESENTATION")            \
     X(propertyDefinition, "PROPERTY_DEFINITION")                                         \
+    X(appliedDocumentReference, "APPLIED_DOCUMENT_REFERENCE")                            \
+    X(documentFile, "DOCUMENT_FILE")                                                     \
     X(facetedBrep, "FACETED_BREP")                                                       \
     X(manifoldSolidBrep, "MANIFOLD_SOLID_BREP")                                          \
     X(brepWithVoids, "BREP_WITH_VOIDS")                                                  \

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <numeric>
 #include <unordered_set>
 
 #include "scenegraph/ovMetadata.h"
@@ -31,6 +32,8 @@ struct Product {
     std::vector<uint32_t> shapes;
     std::vector<uint32_t> children;
     std::vector<ReadMesh> meshes;
+    // The file a document reference names, for a product held elsewhere.
+    std::string externalFile;
     bool isChild = false;
 };
 
@@ -70,6 +73,7 @@ public:
         sortRecords();
         readProducts();
         readOccurrences();
+        readDocumentReferences();
         readShapes();
         readPlacements();
         if (mWithProperties) {
@@ -102,6 +106,8 @@ private:
                 mStyles.addStyledItem(record);
             } else if (kind == n.propertyDefinitionRepresentation) {
                 mPropertyRecords.push_back(record);
+            } else if (kind == n.appliedDocumentReference) {
+                mDocumentReferences.push_back(record);
             } else if (!mFile.has(record, n.relationshipWithTransformation) &&
                        (kind == n.shapeRepresentationRelationship ||
                         mFile.has(record, n.representationRelationship))) {
@@ -154,6 +160,25 @@ private:
             }
             if (!revision.empty() && revision != product.name) {
                 stated.insert("revision", revision);
+            }
+        }
+    }
+
+    // APPLIED_DOCUMENT_REFERENCE(assigned_document, source, items): a
+    // DOCUMENT_FILE's id names the file of the products it is assigned to.
+    void readDocumentReferences() {
+        for (const uint32_t record : mDocumentReferences) {
+            const StepParams params = mFile.params(record);
+            const uint32_t document = mFile.target(record, params.at(0));
+            if (mFile.kindOf(document) != mNames.documentFile) {
+                continue;
+            }
+            const std::string file = mFile.text(document, mFile.params(document).at(0));
+            for (const Part21Item& item : params.list(2)) {
+                if (const auto product = mProductOf.find(mFile.target(record, item));
+                    product != mProductOf.end()) {
+                    mProducts[product->second].externalFile = file;
+                }
             }
         }
     }
@@ -410,9 +435,11 @@ private:
         }
         const std::string_view kind = mFile.nameOf(item);
         const StepParams params = mFile.params(item);
-        if (kind == "INTEGER_REPRESENTATION_ITEM") {
+        // Some writers give an integer item a real value.
+        if (kind == "INTEGER_REPRESENTATION_ITEM" && params.at(1).kind == Part21Item::Kind::Integer) {
             values.push_back(ovVariant(mFile.integer(item, params.at(1))));
-        } else if (kind == "REAL_REPRESENTATION_ITEM" || kind == "VALUE_REPRESENTATION_ITEM") {
+        } else if (kind == "REAL_REPRESENTATION_ITEM" || kind == "VALUE_REPRESENTATION_ITEM" ||
+                   kind == "INTEGER_REPRESENTATION_ITEM") {
             values.push_back(ovVariant(mFile.real(item, params.at(1))));
         } else if (kind == "BOOLEAN_REPRESENTATION_ITEM") {
             values.push_back(ovVariant(mFile.boolean(item, params.at(1))));
@@ -460,6 +487,9 @@ private:
         };
         uint64_t total = 0;
         for (const uint32_t root : roots) {
+            if (states[root] == State::Done) {
+                continue;
+            }
             std::vector<Step> stack{{root, 0}};
             states[root] = State::Open;
             while (!stack.empty()) {
@@ -499,7 +529,8 @@ private:
         std::vector<uint32_t> roots;
         for (uint32_t p = 0; p < mProducts.size(); ++p) {
             const Product& product = mProducts[p];
-            if (!product.isChild && (!product.shapes.empty() || !product.children.empty())) {
+            if (!product.isChild &&
+                (!product.shapes.empty() || !product.children.empty() || !product.externalFile.empty())) {
                 roots.push_back(p);
             }
         }
@@ -508,7 +539,14 @@ private:
 
     ovPointer<ovNode> makeNode(uint32_t productIndex, const Occurrence* occurrence) const {
         const Product& product = mProducts[productIndex];
-        ovPointer<ovNode> node(new ovNode);
+        ovPointer<ovNode> node;
+        if (product.externalFile.empty()) {
+            node = new ovNode;
+        } else {
+            ovPointer<ovXRefNode> reference(new ovXRefNode);
+            reference->setUtf8FilePath(product.externalFile);
+            node = reference;
+        }
         node->SetName(occurrence != nullptr && !occurrence->name.empty() ? occurrence->name : product.name);
         auto* instance = new ovInstanceMetaData(product.instanceDefinition.get());
         node->setMetadata(instance);
@@ -556,10 +594,13 @@ private:
 
     ovPointer<ovNode> buildScene(const std::string& fileName) {
         const std::vector<uint32_t> roots = rootProducts();
+        // Without a root, every product is looked at: one may place itself.
+        std::vector<uint32_t> everyProduct(mProducts.size());
+        std::iota(everyProduct.begin(), everyProduct.end(), 0U);
+        checkStructure(roots.empty() ? everyProduct : roots);
         if (roots.empty()) {
             throw ReadError(mFile.source() + ": the file holds no product with a shape or parts");
         }
-        checkStructure(roots);
         ovPointer<ovNode> root;
         if (roots.size() == 1) {
             root = buildTree(roots.front());
@@ -607,6 +648,7 @@ private:
     std::vector<uint32_t> mShapeDefinitions;
     std::vector<uint32_t> mPlacements;
     std::vector<uint32_t> mPropertyRecords;
+    std::vector<uint32_t> mDocumentReferences;
 };
 
 }  // namespace

@@ -52,7 +52,10 @@ ovPointer<ovNode> roundTripScene(bool withMeshes) {
     ovPointer<ovNode> turned = namedNode("bolt_1", meshes({red.get()}));
     turned->editLocalTransform(true).SetRotate(Wm4::Matrix3f(0, -1, 0, 1, 0, 0, 0, 0, 1));
     turned->editLocalTransform(true).SetTranslate({1, 2, 3});
-    ovPointer<ovNode> moved = translated(namedNode("bolt_2", meshes({cube().get()})), {0, 0, 5});
+    // Nodes of one definition hold the same meshes.
+    ovPointer<ovTriMesh> twin(new ovTriMesh(red->getVertexBuffer(), red->getIndexBuffer()));
+    twin->setMaterialState(red->getMaterialState());
+    ovPointer<ovNode> moved = translated(namedNode("bolt_2", meshes({twin.get()})), {0, 0, 5});
     ovPointer<ovNode> root = namedNode(
         "R", {instanceOf(turned.get(), bolt.get()), instanceOf(moved.get(), bolt.get()),
               namedNode("plate", meshes({quad.get(), blue.get()})).get(),
