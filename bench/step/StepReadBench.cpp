@@ -27,7 +27,8 @@ ov::ovPointer<ov::ovNode> gridScene(int triangles) {
         new ov::ovVertexBuffer(ov::ovAttributes(), (columns + 1) * (rows + 1)));
     for (int j = 0; j <= rows; ++j) {
         for (int i = 0; i <= columns; ++i) {
-            vertices->Position3(j * (columns + 1) + i) = {i * 0.5f, j * 0.5f,
+            vertices->Position3(j * (columns + 1) + i) = {static_cast<float>(i) * 0.5f,
+                                                          static_cast<float>(j) * 0.5f,
                                                           std::sin(static_cast<float>(i * j) * 0.01f)};
         }
     }
@@ -66,7 +67,8 @@ void run(const char* label, const std::string& text, int runs) {
     const double seconds = bestSeconds(runs, [&] {
         const ov::ImportedScene scene = ov::step::importStepText(text, "bench.stp");
         triangles = 0;
-        ov::walkScene(*scene.root, nullptr, [&triangles](const ov::WalkStep<const ov::ovSpatial>& step) {
+        const ov::ovSpatial& root = *scene.root;
+        ov::walkScene(root, nullptr, [&triangles](const ov::WalkStep<const ov::ovSpatial>& step) {
             if (step.object.IsDerived(ov::ovTriMesh::TYPE)) {
                 triangles +=
                     static_cast<size_t>(static_cast<const ov::ovTriMesh&>(step.object).GetTriangleQuantity());

@@ -153,8 +153,14 @@ private:
 };
 
 StepFile::StepFile(std::string_view text, std::string source) : mSource(std::move(source)) {
+    // Sizes a file's records commonly come close to, so that the tables
+    // seldom move as they grow; the items stay where the reader reads them.
+    mRecords.reserve(text.size() / 48);
+    mParts.reserve(text.size() / 48);
     StepFileHandler handler(*this);
-    Part21Reader(text, handler).read();
+    Part21Reader reader(text, handler, true);
+    reader.read();
+    mItems = reader.takeItems();
     index();
 }
 
@@ -201,18 +207,17 @@ uint32_t StepFile::nameId(std::string_view upperName) {
 
 void StepFile::add(const Part21Record& record) {
     constexpr size_t kMost = std::numeric_limits<uint32_t>::max() - 1;
-    if (mItems.size() + record.items.size() > kMost || mRecords.size() >= kMost) {
+    if (mRecords.size() >= kMost) {
         throw ReadError(where(record.line) + ": the file holds more values than this reader takes");
     }
-    const auto base = static_cast<uint32_t>(mItems.size());
     mRecords.push_back({record.id, record.line, static_cast<uint32_t>(mParts.size()),
                         static_cast<uint32_t>(record.parts.size())});
     for (const Part21Record::Part& part : record.parts) {
-        mParts.push_back({nameId(upper(part.name)), base + part.first, base + part.end});
-    }
-    for (const Part21Item& item : record.items) {
-        mItems.push_back(item);
-        mItems.back().next += base;
+        auto [spelled, added] = mSpelledNameIds.try_emplace(part.name, 0);
+        if (added) {
+            spelled->second = nameId(upper(part.name));
+        }
+        mParts.push_back({spelled->second, part.first, part.end});
     }
 }
 

@@ -128,6 +128,8 @@ private:
     std::vector<Record> mRecords;
     std::vector<std::string> mNames;
     std::unordered_map<std::string, uint32_t> mNameIds;
+    // The names as the text spells them, which most records repeat.
+    std::unordered_map<std::string_view, uint32_t> mSpelledNameIds;
     // Record plus one (0: none) by instance number where the numbers are
     // dense, as writers number them; a map otherwise.
     std::vector<uint32_t> mDense;

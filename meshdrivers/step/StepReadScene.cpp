@@ -158,7 +158,7 @@ private:
             if (!id.empty() && id != product.name) {
                 stated.insert("productId", id);
             }
-            if (!revision.empty() && revision != product.name) {
+            if (revision.find_first_not_of(' ') != std::string::npos && revision != product.name) {
                 stated.insert("revision", revision);
             }
         }
