@@ -152,6 +152,7 @@ private:
     const StepFile& mFile;
     const StepNames& mNames;
     StyleReader& mStyles;
+    // Every list read so far: items of many faces may share one.
     std::unordered_map<uint32_t, std::vector<Wm4::Vector3f>> mCoordinates;
     PolygonTessellator mTessellator;
     Tessellation mTessellation;

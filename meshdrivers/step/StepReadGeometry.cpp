@@ -46,13 +46,21 @@ Vector readDirection(const StepFile& file, uint32_t from, const Part21Item& item
     return {ratios[0] / length, ratios[1] / length, ratios[2] / length};
 }
 
-Vector readPoint(const StepFile& file, uint32_t point, double scale) {
-    const Vector p = readTriple(file, point, file.params(point).list(1));
-    const Vector scaled{p[0] * scale, p[1] * scale, p[2] * scale};
-    if (!std::isfinite(scaled[0]) || !std::isfinite(scaled[1]) || !std::isfinite(scaled[2])) {
-        file.fail(point, "has a coordinate out of range");
+// Numbers scaled by scale, within a range that single precision holds even
+// when placements add many of them up.
+Vector inRange(const StepFile& file, uint32_t record, const Vector& value, double scale,
+               const Part21Item* item = nullptr) {
+    constexpr double kLargest = 1e30;
+    const Vector scaled{value[0] * scale, value[1] * scale, value[2] * scale};
+    if (!(std::fabs(scaled[0]) <= kLargest && std::fabs(scaled[1]) <= kLargest &&
+          std::fabs(scaled[2]) <= kLargest)) {
+        file.fail(record, "has a coordinate out of range", item);
     }
     return scaled;
+}
+
+Vector readPoint(const StepFile& file, uint32_t point, double scale) {
+    return inRange(file, point, readTriple(file, point, file.params(point).list(1)), scale);
 }
 
 Wm4::Vector3f toFloat(const Vector& v) {
@@ -314,12 +322,8 @@ const std::vector<Wm4::Vector3f>& MeshReader::coordinates(uint32_t list, double 
         const StepParams points = mFile.params(list).list(2);
         entry->second.reserve(points.size());
         for (const Part21Item& point : points) {
-            const Vector p = readTriple(mFile, list, points.elements(point));
-            const Vector scaled{p[0] * scale, p[1] * scale, p[2] * scale};
-            if (!std::isfinite(scaled[0]) || !std::isfinite(scaled[1]) || !std::isfinite(scaled[2])) {
-                mFile.fail(list, "has a coordinate out of range", &point);
-            }
-            entry->second.push_back(toFloat(scaled));
+            entry->second.push_back(toFloat(
+                inRange(mFile, list, readTriple(mFile, list, points.elements(point)), scale, &point)));
         }
     }
     return entry->second;
@@ -342,11 +346,9 @@ void MeshReader::readTessellatedItem(uint32_t item, Build& build) {
     // Normals are kept where every face gives them.
     const bool withNormals = std::all_of(
         faces.begin(), faces.end(), [this](uint32_t face) { return mFile.params(face).list(3).size() > 0; });
-    mCoordinates.clear();
     for (const uint32_t face : faces) {
         addTessellatedFace(face, withNormals, build);
     }
-    mCoordinates.clear();
 }
 
 void MeshReader::addTessellatedFace(uint32_t face, bool withNormals, Build& build) {
@@ -372,7 +374,8 @@ void MeshReader::addTessellatedFace(uint32_t face, bool withNormals, Build& buil
     const size_t pointCount = pointIndex.empty() ? points.size() : pointIndex.size();
     std::vector<Wm4::Vector3f> normals;
     for (const Part21Item& normal : params.list(3)) {
-        normals.push_back(toFloat(readTriple(mFile, face, params.elements(normal))));
+        normals.push_back(
+            toFloat(inRange(mFile, face, readTriple(mFile, face, params.elements(normal)), 1.0, &normal)));
     }
     if (withNormals && normals.size() != 1 && normals.size() != pointCount) {
         mFile.fail(face, "has " + std::to_string(normals.size()) + " normals for " +

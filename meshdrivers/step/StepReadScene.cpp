@@ -24,6 +24,7 @@ constexpr uint64_t kSceneBytesPerFileByte = 256;
 // Units are defined by other units a few levels deep at most.
 constexpr int kDeepestUnit = 8;
 constexpr int kDeepestMapping = 64;
+constexpr uint64_t kMinShapeVisits = 100'000;
 
 struct Product {
     uint32_t definition = 0;
@@ -377,6 +378,11 @@ private:
         if (depth > kDeepestMapping) {
             mFile.fail(shape, "is mapped into itself");
         }
+        // Mapped items that map many times over would multiply without end.
+        if (++mShapeVisits > std::max<uint64_t>(kMinShapeVisits, 4 * mFile.recordCount())) {
+            mFile.fail(shape,
+                       "is mapped so many times over that its shapes would take more than the file allows");
+        }
         const double scale = representationScale(shape);
         for (const Part21Item& itemRef : representationItems(shape)) {
             const uint32_t item = mFile.target(shape, itemRef);
@@ -388,10 +394,14 @@ private:
                 }
                 continue;
             }
-            const size_t first = meshes.size();
-            mMeshes.read(item, scale, meshes);
-            for (size_t i = first; i < meshes.size(); ++i) {
-                meshes[i].placement = placement;
+            // An item shown by several products or mapped items is meshed once.
+            auto [read, added] = mItemMeshes.try_emplace(item);
+            if (added) {
+                mMeshes.read(item, scale, read->second);
+            }
+            for (const ReadMesh& mesh : read->second) {
+                meshes.push_back(mesh);
+                meshes.back().placement = placement.after(mesh.placement);
             }
         }
     }
@@ -467,10 +477,14 @@ private:
         if (!day.ok()) {
             mFile.fail(date, "is not a date");
         }
-        const int64_t seconds = sys_days(day).time_since_epoch().count() * 86400 +
-                                mFile.integer(time, timeParams.at(0)) * 3600 +
-                                mFile.integer(time, timeParams.at(1)) * 60 +
-                                static_cast<int64_t>(mFile.real(time, timeParams.at(2)));
+        const int64_t hour = mFile.integer(time, timeParams.at(0));
+        const int64_t minute = mFile.integer(time, timeParams.at(1));
+        const double second = mFile.real(time, timeParams.at(2));
+        if (hour < 0 || hour > 24 || minute < 0 || minute > 59 || !(second >= 0 && second < 61)) {
+            mFile.fail(time, "is not a time of day");
+        }
+        const int64_t seconds = sys_days(day).time_since_epoch().count() * 86400 + hour * 3600 + minute * 60 +
+                                static_cast<int64_t>(second);
         return {seconds * 1000};
     }
 
@@ -643,6 +657,8 @@ private:
     std::unordered_set<uint32_t> mProductShapes;
     std::unordered_map<uint32_t, std::vector<uint32_t>> mLinked;
     std::unordered_map<uint32_t, double> mContextScales;
+    std::unordered_map<uint32_t, std::vector<ReadMesh>> mItemMeshes;
+    uint64_t mShapeVisits = 0;
     std::vector<uint32_t> mOccurrenceRecords;
     std::vector<uint32_t> mDefinitionShapes;
     std::vector<uint32_t> mShapeDefinitions;

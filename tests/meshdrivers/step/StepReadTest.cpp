@@ -342,6 +342,31 @@ TEST(StepReadErrorTest, BadFilesAreRefusedWithTheLine) {
         }
     }
     EXPECT_THROW(importStepText(bomb + tail, "bomb.stp"), ReadError);
+    // A shape mapping another ten times, nine levels down, would be a billion meshes.
+    std::string mapped =
+        head + product + "#5=PRODUCT_DEFINITION_SHAPE('','',#3);\n" +
+        "#6=SHAPE_DEFINITION_REPRESENTATION(#5,#100);\n#7=CARTESIAN_POINT('',(0.,0.,0.));\n" +
+        "#8=AXIS2_PLACEMENT_3D('',#7,$,$);\n#9=COORDINATES_LIST('',3,((0.,0.,0.),(1.,0.,0.),(0.,1.,0.)));\n" +
+        "#109=SHAPE_REPRESENTATION('',(#10),#11);\n#11=REPRESENTATION_CONTEXT('','');\n#10=TRIANGULATED_"
+        "SURFACE_SET('',#9,3,(),(),((1,2,3)));\n";
+    for (int level = 0; level < 9; ++level) {
+        const std::string at = std::to_string(200 + level);
+        mapped += "#" + at + "=REPRESENTATION_MAP(#8,#" + std::to_string(101 + level) + ");\n#" +
+                  std::to_string(100 + level) + "=SHAPE_REPRESENTATION('',(";
+        for (int use = 0; use < 10; ++use) {
+            mapped += std::string(use > 0 ? "," : "") + "#" + std::to_string(1000 + level * 10 + use);
+        }
+        mapped += "),#11);\n";
+        for (int use = 0; use < 10; ++use) {
+            mapped += "#" + std::to_string(1000 + level * 10 + use) + "=MAPPED_ITEM('',#" + at + ",#8);\n";
+        }
+    }
+    try {
+        importStepText(mapped + tail, "mapped.stp");
+        ADD_FAILURE() << "read";
+    } catch (const ReadError& error) {
+        EXPECT_THAT(error.what(), testing::HasSubstr("is mapped so many times over"));
+    }
 }
 
 }  // namespace
