@@ -2,7 +2,7 @@
 // occurrences, placements, units, properties and the meshes of their shapes.
 #include <algorithm>
 #include <chrono>
-#include <limits>
+#include <cmath>
 #include <numeric>
 #include <unordered_set>
 
