@@ -631,8 +631,9 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
     writeFile(output("formats.json"), formats.out);
     EXPECT_EQ(
         run("python3", {output("formats.py")}, output("formats.json")).out,
-        "ovMeshDrivers [('ovPlmXmlMeshDriver', ['plmxml']), ('ObjMeshDriver', ['obj']), ('AssimpMeshDriver', "
-        "['x', 'obj'])] [{'extension': 'xml', 'reader': 'ovPlmXmlMeshDriver', 'format': 'PLM XML documents "
+        "ovMeshDrivers [('ovPlmXmlMeshDriver', ['plmxml']), ('ObjMeshDriver', ['obj']), ('StepLoadDriver', "
+        "['stp', 'step']), ('AssimpMeshDriver', ['x', 'obj'])] [{'extension': 'xml', 'reader': "
+        "'ovPlmXmlMeshDriver', 'format': 'PLM XML documents "
         "only'}, {'extension': 'obj', 'reader': 'ObjMeshDriver', 'format': 'Wavefront OBJ'}] "
         "{'extension': 'dae', 'writer': 'ovColladaMeshDriver'}\n");
     const ToolRun tree = ovmesh({"tree", "--json", output("counts.obj")});
