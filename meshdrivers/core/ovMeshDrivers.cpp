@@ -11,6 +11,7 @@
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
+#include "step/StepLoadDriver.h"
 #include "step/StepMeshDriver.h"
 #include "stl/StlMeshDriver.h"
 #include "svg/Mesh2SvgDriver.h"
@@ -33,9 +34,9 @@ std::unique_ptr<ovCoreMeshDriver> makeDriver() {
 
 // Creation order is registration order, and the manager picks the first
 // driver that announces an extension: COLLADA, STL, SVG, DXF, PLM XML. The
-// STEP driver comes after them, and only when its schema loads; glTF and OBJ,
-// which came later, come next, so that the others keep their places, and the
-// drivers of the components that are linked last of all.
+// STEP driver comes after them, and only when its schema loads; glTF, OBJ and
+// the STEP reader, which came later, come next, so that the others keep their
+// places, and the drivers of the components that are linked last of all.
 constexpr DriverFactory kDriverFactories[] = {
     &makeDriver<ovColladaMeshDriver>, &makeDriver<StlMeshDriver>,      &makeDriver<Mesh2SvgDriver>,
     &makeDriver<DxfDriver>,           &makeDriver<ovPlmXmlMeshDriver>,
@@ -118,6 +119,7 @@ void initializeOvMeshDriversWith(const std::vector<std::string>& resourceFolders
     }
     appendDriver(makeDriver<GltfMeshDriver>());
     appendDriver(makeDriver<ObjMeshDriver>());
+    appendDriver(makeDriver<step::StepLoadDriver>());
     for (ovMeshDriverFactory makeOne : componentFactories()) {
         appendDriver(makeOne());
     }

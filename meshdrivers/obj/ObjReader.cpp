@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/InputFiles.h"
-#include "obj/PolygonTessellator.h"
+#include "core/PolygonTessellator.h"
 #include "obj/TextLines.h"
 #include "system/ovStringUtils.h"
 

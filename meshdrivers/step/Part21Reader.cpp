@@ -187,6 +187,15 @@ Part21Token Part21Lexer::enumeration(size_t start) {
     return make(Kind::Enumeration, start);
 }
 
+Part21Reader::Part21Reader(std::string_view text, Part21Handler& handler, bool keepItems)
+    : mLexer(text), mHandler(handler), mKeepItems(keepItems) {
+    // Files of geometry hold a value every four bytes or so: the items seldom
+    // move as they grow, and pages not reached are never touched.
+    if (keepItems) {
+        mRecord.items.reserve(text.size() / 4);
+    }
+}
+
 Part21Token Part21Reader::advance() {
     mToken = mLexer.next();
     return mToken;
@@ -342,7 +351,9 @@ void Part21Reader::startRecord() {
     mRecord.id = 0;
     mRecord.complex = false;
     mRecord.parts.clear();
-    mRecord.items.clear();
+    if (!mKeepItems) {
+        mRecord.items.clear();
+    }
 }
 
 // NAME ( parameters ), the current token being NAME.

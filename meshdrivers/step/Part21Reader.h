@@ -113,8 +113,12 @@ public:
 // lists cannot exhaust the call stack.
 class Part21Reader {
 public:
-    Part21Reader(std::string_view text, Part21Handler& handler) : mLexer(text), mHandler(handler) {}
+    // With keepItems, the items of every record stay where they were read,
+    // after those of the records before it: a record's parts and items then
+    // index all the items read so far, which takeItems hands over at the end.
+    Part21Reader(std::string_view text, Part21Handler& handler, bool keepItems = false);
     void read();
+    std::vector<Part21Item> takeItems() { return std::move(mRecord.items); }
 
 private:
     enum class Section { Start, HeaderDue, Header, BetweenSections, Data, End };
@@ -141,6 +145,7 @@ private:
     Part21Handler& mHandler;
     Part21Token mToken;
     Section mSection = Section::Start;
+    bool mKeepItems;
     Part21Record mRecord;
     std::vector<uint32_t> mOpen;
 };

@@ -20,8 +20,8 @@ const std::string kSchemaSubPath = "/step/ap242_1_36_mim_lf.exp";
 // order it must create (and so register) them; a build may leave some out.
 using Extensions = std::pair<ovExtensionList, ovExtensionList>;
 const std::vector<Extensions> kCreationOrder = {
-    {{"dae"}, {}},    {{"stl"}, {}},         {{"svg"}, {}},         {{"dxf"}, {}},
-    {{}, {"plmxml"}}, {{"stp", "step"}, {}}, {{"glb", "gltf"}, {}}, {{}, {"obj"}}};
+    {{"dae"}, {}},         {{"stl"}, {}},         {{"svg"}, {}}, {{"dxf"}, {}},        {{}, {"plmxml"}},
+    {{"stp", "step"}, {}}, {{"glb", "gltf"}, {}}, {{}, {"obj"}}, {{}, {"stp", "step"}}};
 
 class LifecycleTest : public ::testing::Test {
 protected:
@@ -114,7 +114,8 @@ TEST_F(LifecycleTest, StepDriverComesFromTheFirstFolderWhoseSchemaLoadsOrTheFold
     // is used as given: a trailing separator doubles the slash.
     EXPECT_EQ(offered, (std::vector<std::string>{schemas[0], dir.file("good") + "/" + kSchemaSubPath}));
     ASSERT_EQ(getOvMeshDriverList().size(), withoutStep + 1);
-    EXPECT_EQ(getOvMeshDriverList().end()[-3], made) << "the STEP driver comes last but glTF and OBJ";
+    EXPECT_EQ(getOvMeshDriverList().end()[-4], made)
+        << "the STEP driver comes last but glTF, OBJ and the STEP reader";
     EXPECT_EQ(ovIoManager::msInstance.getDrivers(), getOvMeshDriverList());
     EXPECT_EQ(stepLogLines().size(), 2u) << "only the starts without a STEP driver log";
 }

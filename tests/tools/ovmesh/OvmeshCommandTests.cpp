@@ -5,10 +5,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -163,6 +167,74 @@ TEST_F(OvmeshTest, ConvertsToGltfThatTheValidatorAccepts) {
     const std::regex clean(": 0 errors, 0 warnings, \\d+ infos\n(  NODE_EMPTY .*\n)*");
     EXPECT_EQ(std::regex_replace(validation.out, clean, "\n"),
               "steps.glb\nsteps.gltf\nassembly.gltf\ndemo.glb\n");
+}
+
+// The triangles of a binary STL file, each from its least corner, in order.
+std::vector<std::vector<float>> stlTriangles(const fs::path& file) {
+    const std::string bytes = readFile(file);
+    std::vector<std::vector<float>> triangles;
+    for (size_t at = 84; at + 50 <= bytes.size(); at += 50) {
+        std::array<std::array<float, 3>, 3> corners;
+        std::memcpy(corners.data(), bytes.data() + at + 12, sizeof corners);
+        std::rotate(corners.begin(), std::min_element(corners.begin(), corners.end()), corners.end());
+        triangles.push_back({});
+        for (const auto& corner : corners) {
+            triangles.back().insert(triangles.back().end(), corner.begin(), corner.end());
+        }
+    }
+    std::sort(triangles.begin(), triangles.end());
+    return triangles;
+}
+
+// What `ovmesh tree` prints of a file's nodes below its root (the root's own
+// values have no occurrence to go to in STEP), without warnings and polylines.
+std::vector<std::string> treeBelowRoot(const std::string& printed) {
+    std::vector<std::string> lines;
+    std::istringstream text(printed);
+    for (std::string line; std::getline(text, line);) {
+        if (!line.starts_with("warning:") && line.find("  line  ") == std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    lines.erase(lines.begin(), lines.begin() + std::min<std::ptrdiff_t>(1, std::ssize(lines)));
+    return lines;
+}
+
+// Every STEP file the tool writes reads back as its source: the demo, an OBJ
+// of two materials in both geometry forms and the PLM XML samples keep
+// their tree, names, placements and values, and the STL file written from
+// the STEP file holds the source's triangles (to 1e-6 of their size) and
+// colours.
+TEST_F(OvmeshTest, StepFilesTheToolWritesReadBackAsTheirSource) {
+    const auto sameTriangles = [this](const fs::path& expected, const fs::path& read) {
+        EXPECT_EQ(readBack(read.string()), readBack(expected.string()));
+        const std::vector<std::vector<float>> want = stlTriangles(expected), got = stlTriangles(read);
+        ASSERT_EQ(got.size(), want.size()) << read;
+        for (size_t t = 0; t < got.size(); ++t) {
+            for (size_t k = 0; k < 9; ++k) {
+                EXPECT_NEAR(got[t][k], want[t][k], 1e-6 * std::max(1.0f, std::fabs(want[t][k]))) << read;
+            }
+        }
+    };
+    ASSERT_EQ(ovmesh({"-q", "demo", output("demo")}).code, 0);
+    ASSERT_EQ(ovmesh({"-q", "convert", output("demo/demo.stp"), output("demo-back.stl")}).code, 0);
+    sameTriangles(output("demo/demo.stl"), output("demo-back.stl"));
+    ASSERT_EQ(ovmesh({"-q", "convert", kSteps, output("steps.stl")}).code, 0);
+    for (const char* form : {"faceted", "tessellated"}) {
+        const std::string step = output(std::string("steps-") + form + ".stp");
+        ASSERT_EQ(ovmesh({"-q", "convert", kSteps, step, "--units", "mm", "--step-geometry", form}).code, 0);
+        ASSERT_EQ(ovmesh({"-q", "convert", step, step + ".stl"}).code, 0);
+        sameTriangles(output("steps.stl"), step + ".stl");
+        EXPECT_EQ(treeBelowRoot(ovmesh({"tree", step}).out), treeBelowRoot(ovmesh({"tree", kSteps}).out));
+    }
+    OV_SHARED_DATA_OR_SKIP(samples, "plmxml/samples");
+    for (const std::string& name : filesIn(samples)) {
+        const std::string source = (samples / name).string();
+        ASSERT_EQ(ovmesh({"-q", "convert", source, output(name + ".stp")}).code, 0);
+        EXPECT_EQ(treeBelowRoot(ovmesh({"tree", output(name + ".stp")}).out),
+                  treeBelowRoot(ovmesh({"tree", source}).out))
+            << name;
+    }
 }
 
 TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
@@ -558,8 +630,9 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
     writeFile(output("formats.json"), formats.out);
     EXPECT_EQ(
         run("python3", {output("formats.py")}, output("formats.json")).out,
-        "ovMeshDrivers [('ovPlmXmlMeshDriver', ['plmxml']), ('ObjMeshDriver', ['obj']), ('AssimpMeshDriver', "
-        "['x', 'obj'])] [{'extension': 'xml', 'reader': 'ovPlmXmlMeshDriver', 'format': 'PLM XML documents "
+        "ovMeshDrivers [('ovPlmXmlMeshDriver', ['plmxml']), ('ObjMeshDriver', ['obj']), ('StepLoadDriver', "
+        "['stp', 'step']), ('AssimpMeshDriver', ['x', 'obj'])] [{'extension': 'xml', 'reader': "
+        "'ovPlmXmlMeshDriver', 'format': 'PLM XML documents "
         "only'}, {'extension': 'obj', 'reader': 'ObjMeshDriver', 'format': 'Wavefront OBJ'}] "
         "{'extension': 'dae', 'writer': 'ovColladaMeshDriver'}\n");
     const ToolRun tree = ovmesh({"tree", "--json", output("counts.obj")});

@@ -1,0 +1,18 @@
+// STEP text of any shape must either load or be refused with a ReadError;
+// never a crash, a hang or another exception.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/InputFiles.h"
+#include "step/StepImport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    try {
+        ov::step::importStepText(text, "fuzz.stp");
+    } catch (const ov::ReadError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/InputFiles.h"
+
+namespace ov::step {
+
+// Reads an AP203, AP214 or AP242 file into a scene in millimetres: a node
+// per occurrence of a product (the root product's, or one named after the
+// file holding each root product), named after its occurrence or else its
+// product, placed in its parent, sharing an instance definition with the
+// other occurrences of its product that holds the product's id
+// ("productId") and its version's ("revision") where they differ from its
+// name, and its properties when withProperties. A product's faceted and
+// tessellated shapes become triangle meshes, coloured by their styles; its
+// exact B-rep shapes are left out with one warning that counts them.
+// ReadError, naming the line, for a file that is not an exchange structure,
+// names another schema, refers to an instance it lacks, places a product
+// in itself, would expand beyond what its size allows, or holds no product
+// and no mesh.
+ImportedScene importStepText(std::string_view text, const std::string& source, bool withProperties = true);
+ImportedScene importStep(const std::string& path, bool withProperties = true);
+
+}  // namespace ov::step
