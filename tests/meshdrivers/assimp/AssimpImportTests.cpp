@@ -142,6 +142,8 @@ TEST(AssimpImportTest, RefusalsNameTheFileAndTheReason) {
         // bytes), and a value that is no number, from whose first odd byte assimp reads the next.
         {kPlyHead + "element vertex 3\n" + kXyz + kFace + "end_header\n0 0 0\n1 0 0\n0 1 0\n66666660 0 1 2\n",
          "ply", "has 66666660 values, but its line holds 3"},
+        {kPlyHead + "element vertex 1\n" + kXyz + kFace + "end_header\n66666660 0 1\n", "ply",
+         "has 66666660 values, but its line holds 2"},
         {kPlyHead + "element vertex 3\n" + kXyz + kFace + "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2-3\n",
          "ply", "holds '2-3', which is not a number"},
         // An element assimp does not know, counted by its name's digits (a fuzzer's find).
