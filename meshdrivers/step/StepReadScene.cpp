@@ -81,6 +81,12 @@ public:
             readProperties();
         }
         readMeshes();
+        // A mesh missing some of its faces would be a wrong shape.
+        if (mMeshes.facesLeftOut() > 0) {
+            throw ReadError(mFile.source() + ": " + std::to_string(mMeshes.facesLeftOut()) +
+                            " polygon faces have holes, or are too large to cut into triangles, which this "
+                            "reader does not do");
+        }
         ImportedScene scene;
         scene.root = buildScene(fileName);
         addWarnings(scene.warnings);
@@ -635,10 +641,6 @@ private:
                 mFile.source() + ": " + std::to_string(mMeshes.exactShapes()) +
                 " shapes of exact geometry (B-rep) are left out: this reader meshes faceted and "
                 "tessellated shapes only");
-        }
-        if (mMeshes.facesLeftOut() > 0) {
-            warnings.push_back(mFile.source() + ": " + std::to_string(mMeshes.facesLeftOut()) +
-                               " polygon faces with holes, or too large to cut into triangles, are left out");
         }
     }
 
