@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "assimp/AssimpImport.h"
+#include "core/InputFiles.h"
 #include "core/ovMeshDrivers.h"
 #include "system/ovFiles.h"
 
@@ -11,27 +12,12 @@ namespace ov {
 
 namespace {
 
-constexpr int64_t kDeviceChunk = int64_t{1} << 20;
-
 std::unique_ptr<ovCoreMeshDriver> makeAssimpDriver() {
     return std::make_unique<AssimpMeshDriver>();
 }
 
 // The component adds its driver as its library is loaded.
 [[maybe_unused]] const bool kAdded = addOvMeshDriverComponent(&makeAssimpDriver);
-
-std::string wholeDevice(ovIoDevice& device, const std::string& source) {
-    std::string bytes;
-    std::string chunk(kDeviceChunk, '\0');
-    for (int64_t read = device.read(chunk.data(), kDeviceChunk); read != 0;
-         read = device.read(chunk.data(), kDeviceChunk)) {
-        if (read < 0) {
-            throw ReadError("cannot read '" + source + "': the read failed");
-        }
-        bytes.append(chunk, 0, static_cast<size_t>(read));
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -49,8 +35,8 @@ bool AssimpMeshDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, con
                                   ovProgressNotifierInterface* /*progress*/, const LoadMeshOptions& options) {
     const AssimpLoadSettings settings = options.drivers.get<AssimpLoadSettings>();
     return loadImported(*this, objects, [&] {
-        return assimpimport::importWithAssimpFromMemory(wholeDevice(device, path), extensionOf(path), path,
-                                                        pathOfUtf8(path).parent_path(), settings);
+        return assimpimport::importWithAssimpFromMemory(readWholeDevice(device, path), extensionOf(path),
+                                                        path, pathOfUtf8(path).parent_path(), settings);
     });
 }
 

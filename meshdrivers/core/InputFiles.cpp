@@ -82,6 +82,23 @@ std::string readWholeFile(const std::string& path) {
     return content;
 }
 
+std::string readWholeDevice(ovIoDevice& device, const std::string& source) {
+    constexpr int64_t kChunk = int64_t{1} << 20;
+    std::string content;
+    for (;;) {
+        const size_t at = content.size();
+        content.resize(at + static_cast<size_t>(kChunk));
+        const int64_t read = device.read(content.data() + at, kChunk);
+        if (read < 0) {
+            throw ReadError("cannot read '" + source + "': the read failed");
+        }
+        content.resize(at + static_cast<size_t>(read));
+        if (read == 0) {
+            return content;
+        }
+    }
+}
+
 std::optional<fs::path> locateNamedFile(const fs::path& folder, std::string name) {
     std::replace(name.begin(), name.end(), '\\', '/');
     const fs::path named = pathOfUtf8(name);

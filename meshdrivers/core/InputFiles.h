@@ -70,6 +70,10 @@ OVMESHDRIVERS_API std::ifstream openForReading(const std::string& path);
 // The whole content of a file; ReadError with the reason when it cannot be read.
 OVMESHDRIVERS_API std::string readWholeFile(const std::string& path);
 
+// The whole content of a device, for readers that need the file at once;
+// ReadError naming source when a read fails.
+OVMESHDRIVERS_API std::string readWholeDevice(ovIoDevice& device, const std::string& source);
+
 // Where a file that a model names (a material library, a texture image)
 // lives: relative to the folder of the model, with Windows separators taken
 // as folder separators; failing that, by its bare name in that folder.

@@ -5,28 +5,6 @@
 
 namespace ov::step {
 
-namespace {
-
-// A device is read whole: references may point anywhere in the file.
-std::string readDevice(ovIoDevice& device, const std::string& path) {
-    constexpr int64_t kChunk = int64_t{1} << 22;
-    std::string text;
-    for (;;) {
-        const size_t at = text.size();
-        text.resize(at + static_cast<size_t>(kChunk));
-        const int64_t read = device.read(text.data() + at, kChunk);
-        if (read < 0) {
-            throw ReadError("cannot read '" + path + "': the read failed");
-        }
-        text.resize(at + static_cast<size_t>(read));
-        if (read == 0) {
-            return text;
-        }
-    }
-}
-
-}  // namespace
-
 StepLoadDriver::StepLoadDriver() : ovCoreMeshDriver(true) {
     addLoadExtension("stp");
     addLoadExtension("step");
@@ -37,7 +15,7 @@ StepLoadDriver::~StepLoadDriver() = default;
 bool StepLoadDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
                                 ovProgressNotifierInterface*, const LoadMeshOptions& options) {
     return loadImported(*this, objects, [&] {
-        return importStepText(readDevice(device, path), path, options.importMetadata);
+        return importStepText(readWholeDevice(device, path), path, options.importMetadata);
     });
 }
 

@@ -458,7 +458,11 @@ private:
                    kind == "INTEGER_REPRESENTATION_ITEM") {
             values.push_back(ovVariant(mFile.real(item, params.at(1))));
         } else if (kind == "BOOLEAN_REPRESENTATION_ITEM") {
-            values.push_back(ovVariant(mFile.boolean(item, params.at(1))));
+            // Our exact profile writes a boolean as 1 or 0.
+            const Part21Item& value = params.at(1);
+            values.push_back(ovVariant(value.kind == Part21Item::Kind::Integer
+                                           ? mFile.integer(item, value) != 0
+                                           : mFile.boolean(item, value)));
         } else if (kind == "DESCRIPTIVE_REPRESENTATION_ITEM") {
             values.push_back(ovVariant(mFile.text(item, params.at(1))));
         } else if (kind == "NULL_REPRESENTATION_ITEM") {

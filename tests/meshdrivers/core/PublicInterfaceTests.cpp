@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "core/Version.h"
 #include "core/ovMeshDrivers.h"
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovGeometry.h"
@@ -42,6 +43,20 @@ TEST(PublicInterfaceTest, HostSavesThroughTheManagerBetweenInitialiseAndTerminat
     EXPECT_EQ(test::readFile(dir.file("Part.STL")).size(), 84u + 50u);
 }
 
+// Hosts compare these against the release they were built for.
+TEST(PublicInterfaceTest, VersionNamesTheRelease) {
+    using V = ovMeshDrivers::Version;
+    std::ostringstream numbers;
+    numbers << V::GetMajor() << '.' << V::GetMinor() << '.' << V::GetRelease() << '.' << V::GetRevision()
+            << ' ' << V::GetCommitId() << ' ' << V::GetYear() << '-' << int{V::GetMonth()};
+    EXPECT_EQ(numbers.str(), "3.0.0.1559 3a56870edff467bd 2026-6");
+    EXPECT_STREQ(V::GetDescStringMajorMinor(), "3.0");
+    EXPECT_STREQ(V::GetDescStringMajorMinorRelease(), "3.0.0");
+    EXPECT_STREQ(V::GetDescStringMajorMinorReleaseRevision(), "3.0.0.1559");
+    EXPECT_STREQ(V::GetDescStringMajorMinorReleaseRevisionDate(), "3.0.0.1559 #3a56870edff467bd 2026-6");
+    EXPECT_FALSE(V::IsDev() || V::IsBeta() || V::IsDebug());
+}
+
 TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
     const test::TempDir dir;
     const std::string listing = dir.file("exports");
@@ -58,7 +73,8 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
         "ovPlmXmlMeshDriver|"
         "PlmXmlLoadSettings|step::StepMeshDriver|step::StepLoadDriver|GltfMeshDriver|ObjMeshDriver|"
         "ObjLoadSettings|ImportSettings|"
-        "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|locateNamedFile|loadTextureImage|"
+        "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|readWholeDevice|locateNamedFile|"
+        "loadTextureImage|"
         "decodeTextureImage|detectEncoding|encodingName|utf16ToUtf8|decodedText|"
         "ColladaSaveSettings|GltfSaveSettings|DrawingSaveSettings|step::StepSaveSettings|"
         "ServiceError|SafeOutputFile|besideWrittenFile|removeTemporariesOf|requireWritableTarget|"

@@ -122,6 +122,10 @@ TEST(Utf8, EachByteThatIsNotUtf8BecomesOneReplacementCharacter) {
               fffd + fffd + "a" + fffd + fffd + "\xC3\xA9");
     EXPECT_EQ(replaced, 4u);
     EXPECT_EQ(S::ToXmlCharacterData("\xE2\x82<\x01"), fffd + fffd + "&lt;" + fffd);
+    // Paths widen alike; the C locale's narrow set is ASCII, and the NUL a name may carry stays.
+    EXPECT_EQ(S::convertToUnicode("\xE2\x82\xAC\xC0", ovCharSetUtf8), L"\u20AC\uFFFD");
+    EXPECT_EQ(S::convertToUnicode(std::string_view("a\xE9\0b", 4), ovCharSetLocal),
+              std::wstring(L"a\uFFFD\0b", 4));
 }
 
 // A document streamed and one built in memory are the same bytes.
