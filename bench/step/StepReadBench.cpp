@@ -3,7 +3,7 @@
 // plane of) into a scene, next to the floor of lexing the same text once
 // with the Part 21 reader and indexing nothing. Prints MB/s and the ratio.
 //
-// Usage: bench_step_read [triangles] [runs]
+// Usage: bench_step_read [triangles] [runs] [tessellated|faceted]
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -87,7 +87,12 @@ int main(int argc, char** argv) {
     const int triangles = argc > 1 ? std::atoi(argv[1]) : 500000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
     ov::ovPointer<ov::ovNode> scene = gridScene(triangles);
-    run("tessellated", saved(*scene, ov::step::StepGeometry::Tessellated), runs);
-    run("faceted", saved(*scene, ov::step::StepGeometry::Faceted), runs);
+    const std::string only = argc > 3 ? argv[3] : "";
+    if (only != "faceted") {
+        run("tessellated", saved(*scene, ov::step::StepGeometry::Tessellated), runs);
+    }
+    if (only != "tessellated") {
+        run("faceted", saved(*scene, ov::step::StepGeometry::Faceted), runs);
+    }
     return 0;
 }

@@ -189,10 +189,11 @@ Part21Token Part21Lexer::enumeration(size_t start) {
 
 Part21Reader::Part21Reader(std::string_view text, Part21Handler& handler, bool keepItems)
     : mLexer(text), mHandler(handler), mKeepItems(keepItems) {
-    // Files of geometry hold a value every four bytes or so: the items seldom
-    // move as they grow, and pages not reached are never touched.
+    // With lists packed, files of geometry hold an item every 16 to 24
+    // bytes: the items seldom move as they grow, and pages not reached are
+    // never touched.
     if (keepItems) {
-        mRecord.items.reserve(text.size() / 4);
+        mRecord.items.reserve(text.size() / 16);
     }
 }
 
@@ -409,11 +410,31 @@ bool Part21Reader::addScalar(const Part21Token& token) {
     for (const auto& [tokenKind, itemKind] : kScalars) {
         if (token.kind == tokenKind) {
             const auto index = static_cast<uint32_t>(mRecord.items.size());
-            mRecord.items.push_back({itemKind, lineOffset(token), index + 1, token.text});
+            mRecord.items.push_back({itemKind, false, lineOffset(token), index + 1, token.text});
+            if (!mOpen.empty() && itemKind != ItemKind::Integer && itemKind != ItemKind::Real &&
+                itemKind != ItemKind::Reference) {
+                mOpen.back().packable = false;
+            }
             return true;
         }
     }
     return false;
+}
+
+// Ends the innermost list or typed parameter at the current ")". A kept list
+// of numbers and references becomes one packed item; the items read into it
+// are dropped, so their room serves the next list.
+void Part21Reader::closeParameter() {
+    const Open open = mOpen.back();
+    mOpen.pop_back();
+    Part21Item& item = mRecord.items[open.item];
+    if (mKeepItems && open.packable && mRecord.items.size() > open.item + 1) {
+        item.packed = true;
+        item.text = std::string_view(item.text.data(),
+                                     static_cast<size_t>(mToken.text.data() + 1 - item.text.data()));
+        mRecord.items.resize(open.item + 1);
+    }
+    item.next = static_cast<uint32_t>(mRecord.items.size());
 }
 
 // The parameters after an opening parenthesis, up to its closing one. Lists
@@ -430,13 +451,13 @@ bool Part21Reader::readParameters() {
             fail("record too large");
             return false;
         }
-        const bool inTyped = !mOpen.empty() && mRecord.items[mOpen.back()].kind == Part21Item::Kind::Typed;
+        const bool inTyped =
+            !mOpen.empty() && mRecord.items[mOpen.back().item].kind == Part21Item::Kind::Typed;
         if (mToken.kind == Kind::Close && (afterValue || (justOpened && !inTyped))) {
             if (mOpen.empty()) {
                 return true;
             }
-            mRecord.items[mOpen.back()].next = static_cast<uint32_t>(mRecord.items.size());
-            mOpen.pop_back();
+            closeParameter();
             afterValue = true;
             justOpened = false;
             continue;
@@ -456,9 +477,9 @@ bool Part21Reader::readParameters() {
         }
         const auto index = static_cast<uint32_t>(mRecord.items.size());
         if (mToken.kind == Kind::Open) {
-            mRecord.items.push_back({Part21Item::Kind::List, lineOffset(mToken), 0, mToken.text});
+            mRecord.items.push_back({Part21Item::Kind::List, false, lineOffset(mToken), 0, mToken.text});
         } else if (mToken.kind == Kind::Keyword) {
-            mRecord.items.push_back({Part21Item::Kind::Typed, lineOffset(mToken), 0, mToken.text});
+            mRecord.items.push_back({Part21Item::Kind::Typed, false, lineOffset(mToken), 0, mToken.text});
             if (!expect(Kind::Open, "'(' after a type name")) {
                 return false;
             }
@@ -467,7 +488,10 @@ bool Part21Reader::readParameters() {
                  (mToken.kind == Kind::End ? std::string("the end of the file") : quoted(mToken.text)));
             return false;
         }
-        mOpen.push_back(index);
+        if (!mOpen.empty()) {
+            mOpen.back().packable = false;
+        }
+        mOpen.push_back({index, mRecord.items[index].kind == Part21Item::Kind::List});
         justOpened = true;
     }
 }

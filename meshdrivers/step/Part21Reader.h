@@ -71,6 +71,10 @@ struct Part21Item {
         Typed
     };
     Kind kind = Kind::Unset;
+    // A list of numbers and references only that a keeping reader holds as
+    // one item: its text is the list as written, and its elements are no
+    // items of their own.
+    bool packed = false;
     // Lines below the record's first line.
     uint32_t lineOffset = 0;
     uint32_t next = 0;
@@ -116,12 +120,20 @@ public:
     // With keepItems, the items of every record stay where they were read,
     // after those of the records before it: a record's parts and items then
     // index all the items read so far, which takeItems hands over at the end.
+    // Lists of numbers and references only are then packed: geometry is
+    // mostly such lists, and an item per value would take eight times the
+    // text's size.
     Part21Reader(std::string_view text, Part21Handler& handler, bool keepItems = false);
     void read();
     std::vector<Part21Item> takeItems() { return std::move(mRecord.items); }
 
 private:
     enum class Section { Start, HeaderDue, Header, BetweenSections, Data, End };
+    // A list or typed parameter waiting for its closing parenthesis.
+    struct Open {
+        uint32_t item;
+        bool packable;
+    };
 
     Part21Token advance();
     bool expect(Part21Token::Kind kind, const char* what);
@@ -139,6 +151,7 @@ private:
     bool readComplex();
     bool readParameters();
     bool addScalar(const Part21Token& token);
+    void closeParameter();
     uint32_t lineOffset(const Part21Token& token) const;
 
     Part21Lexer mLexer;
@@ -147,7 +160,7 @@ private:
     Section mSection = Section::Start;
     bool mKeepItems;
     Part21Record mRecord;
-    std::vector<uint32_t> mOpen;
+    std::vector<Open> mOpen;
 };
 
 }  // namespace ov::step

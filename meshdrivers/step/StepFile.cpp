@@ -33,6 +33,12 @@ bool knownSchema(std::string_view name) {
                        [&named](std::string_view known) { return named.starts_with(known); });
 }
 
+// An item as written, for a message: a long string or list is cut short.
+std::string written(const Part21Item& item) {
+    constexpr size_t kShown = 40;
+    return "'" + std::string(item.text.substr(0, kShown)) + (item.text.size() > kShown ? "...'" : "'");
+}
+
 uint32_t hexValue(std::string_view digits, bool& valid) {
     uint32_t value = 0;
     const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
@@ -248,7 +254,7 @@ StepParams StepFile::params(uint32_t record, uint32_t name) const {
 
 uint32_t StepFile::target(uint32_t from, const Part21Item& item) const {
     if (item.kind != ItemKind::Reference) {
-        fail(from, "expected a reference but found '" + std::string(item.text) + "'", &item);
+        fail(from, "expected a reference but found " + written(item), &item);
     }
     uint64_t id = 0;
     std::from_chars(item.text.data() + 1, item.text.data() + item.text.size(), id);
@@ -276,7 +282,7 @@ double StepFile::real(uint32_t from, const Part21Item& item) const {
             return number;
         }
     }
-    fail(from, "expected a number but found '" + std::string(value.text) + "'", &item);
+    fail(from, "expected a number but found " + written(value), &item);
 }
 
 int64_t StepFile::integer(uint32_t from, const Part21Item& item) const {
@@ -288,7 +294,7 @@ int64_t StepFile::integer(uint32_t from, const Part21Item& item) const {
             return number;
         }
     }
-    fail(from, "expected an integer but found '" + std::string(item.text) + "'", &item);
+    fail(from, "expected an integer but found " + written(item), &item);
 }
 
 bool StepFile::boolean(uint32_t from, const Part21Item& item) const {
@@ -296,12 +302,12 @@ bool StepFile::boolean(uint32_t from, const Part21Item& item) const {
     if (value == "T" || value == "F") {
         return value == "T";
     }
-    fail(from, "expected .T. or .F. but found '" + std::string(item.text) + "'", &item);
+    fail(from, "expected .T. or .F. but found " + written(item), &item);
 }
 
 std::string_view StepFile::enumeration(uint32_t from, const Part21Item& item) const {
     if (item.kind != ItemKind::Enumeration) {
-        fail(from, "expected an enumeration but found '" + std::string(item.text) + "'", &item);
+        fail(from, "expected an enumeration but found " + written(item), &item);
     }
     return item.text.substr(1, item.text.size() - 2);
 }
@@ -312,17 +318,45 @@ std::string StepFile::text(uint32_t from, const Part21Item& item) const {
     }
     std::string decoded;
     if (item.kind != ItemKind::String || !decodeString(item.text.substr(1, item.text.size() - 2), decoded)) {
-        fail(from, "expected a string but found '" + std::string(item.text.substr(0, 40)) + "'", &item);
+        fail(from, "expected a string but found " + written(item), &item);
     }
     return decoded;
 }
 
+StepParams::Iterator::Iterator(const Part21Item& packed)
+    : mAt(0), mLexer(packed.text), mListLineOffset(packed.lineOffset) {
+    mLexer.next();  // the opening parenthesis
+    readElement();
+}
+
+// The reader packed the list only when each element was a number or a reference.
+void StepParams::Iterator::readElement() {
+    using TokenKind = Part21Token::Kind;
+    const Part21Token token = mLexer.next();
+    const ItemKind kind = token.kind == TokenKind::Integer        ? ItemKind::Integer
+                          : token.kind == TokenKind::Real         ? ItemKind::Real
+                          : token.kind == TokenKind::InstanceName ? ItemKind::Reference
+                                                                  : ItemKind::Unset;
+    if (kind == ItemKind::Unset) {
+        mAt = kPackedEnd;
+        return;
+    }
+    mElement = {kind, false, mListLineOffset + static_cast<uint32_t>(token.line - 1), 0, token.text};
+}
+
 const Part21Item& StepParams::Iterator::operator*() const {
-    return mFile->mItems[mAt];
+    return mFile != nullptr ? mFile->mItems[mAt] : mElement;
 }
 
 StepParams::Iterator& StepParams::Iterator::operator++() {
-    mAt = mFile->mItems[mAt].next;
+    if (mFile != nullptr) {
+        mAt = mFile->mItems[mAt].next;
+    } else if (mLexer.next().kind == Part21Token::Kind::Comma) {
+        ++mAt;
+        readElement();
+    } else {
+        mAt = kPackedEnd;
+    }
     return *this;
 }
 
@@ -342,12 +376,19 @@ const Part21Item& StepParams::at(size_t position) const {
     if (it == end()) {
         mFile->fail(mRecord, "has fewer than " + std::to_string(position + 1) + " parameters");
     }
-    return *it;
+    if (mPacked != nullptr) {
+        mElement = *it;
+        return mElement;
+    }
+    return mFile->mItems[it.index()];
 }
 
 StepParams StepParams::elements(const Part21Item& list) const {
     if (list.kind != ItemKind::List) {
-        mFile->fail(mRecord, "expected a list but found '" + std::string(list.text) + "'", &list);
+        mFile->fail(mRecord, "expected a list but found " + written(list), &list);
+    }
+    if (list.packed) {
+        return {*mFile, mRecord, list};
     }
     const auto first = static_cast<uint32_t>(&list - mFile->mItems.data()) + 1;
     return {*mFile, mRecord, first, list.next};

@@ -21,25 +21,40 @@ class StepParams {
 public:
     StepParams(const StepFile& file, uint32_t record, uint32_t first, uint32_t end)
         : mFile(&file), mRecord(record), mFirst(first), mEnd(end) {}
+    // The elements of a packed list.
+    StepParams(const StepFile& file, uint32_t record, const Part21Item& packed)
+        : mFile(&file), mRecord(record), mPacked(&packed) {}
 
-    // The parameters in order; a list or typed parameter counts as one.
+    // The parameters in order; a list or typed parameter counts as one. In a
+    // packed list, the iterator holds the element it is at.
     class Iterator {
     public:
         Iterator(const StepFile& file, uint32_t at) : mFile(&file), mAt(at) {}
+        explicit Iterator(const Part21Item& packed);
+        static Iterator packedEnd() { return Iterator(kPackedEnd); }
         const Part21Item& operator*() const;
         Iterator& operator++();
         bool operator==(const Iterator& other) const { return mAt == other.mAt; }
         uint32_t index() const { return mAt; }
 
     private:
-        const StepFile* mFile;
+        static constexpr uint32_t kPackedEnd = UINT32_MAX;
+        explicit Iterator(uint32_t at) : mAt(at) {}
+        void readElement();
+
+        const StepFile* mFile = nullptr;
+        // The item's index; in a packed list, the element's position.
         uint32_t mAt;
+        Part21Lexer mLexer{std::string_view()};
+        uint32_t mListLineOffset = 0;
+        Part21Item mElement;
     };
-    Iterator begin() const { return {*mFile, mFirst}; }
-    Iterator end() const { return {*mFile, mEnd}; }
+    Iterator begin() const { return mPacked != nullptr ? Iterator(*mPacked) : Iterator(*mFile, mFirst); }
+    Iterator end() const { return mPacked != nullptr ? Iterator::packedEnd() : Iterator(*mFile, mEnd); }
 
     size_t size() const;
-    // The parameter at position, or a ReadError naming the record when it has fewer.
+    // The parameter at position, or a ReadError naming the record when it
+    // has fewer. A packed list's element lives until the next call.
     const Part21Item& at(size_t position) const;
     // The list at position (a ReadError unless it is one).
     StepParams list(size_t position) const;
@@ -50,8 +65,10 @@ public:
 private:
     const StepFile* mFile;
     uint32_t mRecord;
-    uint32_t mFirst;
-    uint32_t mEnd;
+    uint32_t mFirst = 0;
+    uint32_t mEnd = 0;
+    const Part21Item* mPacked = nullptr;
+    mutable Part21Item mElement;
 };
 
 // Every instance of the data sections, its parameters kept as the reader

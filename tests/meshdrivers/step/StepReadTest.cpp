@@ -363,10 +363,11 @@ TEST(StepReadErrorTest, BadFilesAreRefusedWithTheLine) {
          "bad.stp:17: #12 LENGTH_UNIT: has a prefix this reader does not know"},
         {shaped(triangle + "#10=TRIANGULATED_SURFACE_SET('',#13,3,(),(),((1,2,3)));\n", "5"),
          "#12 LENGTH_UNIT: expected an enumeration but found '5'"},
-        {shaped("#13=COORDINATES_LIST('',1,((0.,0.,0.,0.)));\n#10=TRIANGULATED_SURFACE_SET('',#13,1,(),(),(("
-                "1,1,1)));\n",
-                "$"),
-         "#13 COORDINATES_LIST: has more than three coordinates"},
+        {shaped(
+             "#13=COORDINATES_LIST('',1,(\n(0.,0.,0.,0.)));\n#10=TRIANGULATED_SURFACE_SET('',#13,1,(),(),(("
+             "1,1,1)));\n",
+             "$"),
+         "bad.stp:19: #13 COORDINATES_LIST: has more than three coordinates"},
         {shaped(triangle + "#10=TRIANGULATED_SURFACE_SET('',#13,3,((0.,0.,1.),(0.,0.,1.)),(),((1,2,3)));\n",
                 "$"),
          "#10 TRIANGULATED_SURFACE_SET: has 2 normals for 3 points"},
