@@ -77,8 +77,8 @@ void run(const char* label, const std::string& schema, const std::string& text, 
         return;
     }
     ov::step::Part21CheckReport report;
-    const double seconds = bestSeconds(runs, [&] { report = checker.checkText(text, 10); });
-    const int64_t heap = peakExtraHeap([&] { report = checker.checkText(text, 10); });
+    const double seconds = bestSeconds(runs, [&] { report = checker.checkText(text, {10}); });
+    const int64_t heap = peakExtraHeap([&] { report = checker.checkText(text, {10}); });
     const double megabytes = static_cast<double>(text.size()) / 1e6;
     std::printf(
         "%-22s %8.3f s  %7.1f MB/s  %6.1fx the floor  peak heap %.2f x the text  (%llu instances, "

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             complex += name + values;
         }
         text += "#9=(" + complex + ");ENDSEC;END-ISO-10303-21;";
-        checker.checkText(text, 10);
+        checker.checkText(text, {10});
     }
     return 0;
 }

@@ -64,11 +64,6 @@ void appendDriver(std::unique_ptr<ovCoreMeshDriver> driver) {
     driver.release();
 }
 
-// The folder text is used as given: a trailing separator doubles the slash.
-std::string stepSchemaPath(const std::string& resourceFolder) {
-    return resourceFolder + "/step/ap242_1_36_mim_lf.exp";
-}
-
 std::unique_ptr<ovCoreMeshDriver> findStepDriver(const std::vector<std::string>& resourceFolders,
                                                  const StepDriverFactory& makeStepDriverFrom) {
     for (const std::string& folder : resourceFolders) {
@@ -132,6 +127,10 @@ void initializeOvMeshDriversWith(const std::vector<std::string>& resourceFolders
 bool addOvMeshDriverComponent(ovMeshDriverFactory makeDriver) {
     componentFactories().push_back(makeDriver);
     return true;
+}
+
+std::string stepSchemaPath(const std::string& resourceFolder) {
+    return resourceFolder + "/step/ap242_1_36_mim_lf.exp";
 }
 
 void initializeOvMeshDrivers(const std::vector<std::string>& resourceFolders) {

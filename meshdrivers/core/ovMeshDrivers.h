@@ -14,9 +14,13 @@ namespace ov {
 
 class ovCoreMeshDriver;
 
-// Creates and registers the drivers. A folder is searched for the STEP schema
-// as folder + "/step/ap242_1_36_mim_lf.exp". Calls nest: only the first one
-// does the work.
+// Where a resource folder holds the STEP schema the library loads: it
+// declares what the library writes, not the whole protocol. The folder text
+// is used as given: a trailing separator doubles the slash.
+OVMESHDRIVERS_API std::string stepSchemaPath(const std::string& resourceFolder);
+
+// Creates and registers the drivers. Each folder is searched for the STEP
+// schema at stepSchemaPath. Calls nest: only the first one does the work.
 OVMESHDRIVERS_API void initializeOvMeshDrivers(const std::string& resourceFolder);
 OVMESHDRIVERS_API void initializeOvMeshDrivers(const std::vector<std::string>& resourceFolders);
 // Unregisters and destroys the drivers when the last initialise is matched.

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <iterator>
 #include <limits>
+#include <set>
 #include <unordered_map>
 
+#include "core/InputFiles.h"
 #include "step/Part21CheckerSchema.h"
 #include "step/Part21Reader.h"
 #include "step/Part21StringCheck.h"
+#include "step/Part21Writer.h"
 
 namespace ov::step {
 
@@ -126,6 +128,17 @@ std::string originText(const Origin& origin) {
     return text + ": ";
 }
 
+// Whether a FILE_NAME record names this library's writer as its preprocessor.
+bool isOwnFileName(const Part21Record& record) {
+    const Part21Record::Part& part = record.parts.front();
+    uint32_t item = part.first;
+    for (int skipped = 0; skipped < 4 && item < part.end; ++skipped) {
+        item = record.items[item].next;
+    }
+    return item < part.end &&
+           record.items[item].text == "'" + std::string(Part21Writer::kPreprocessorVersion) + "'";
+}
+
 // A reference whose target was not defined yet when it was read.
 struct PendingReference {
     uint64_t target = 0;
@@ -143,9 +156,10 @@ struct PendingValue {
 
 class CheckingHandler : public Part21Handler {
 public:
-    CheckingHandler(const Part21Schema& schema, size_t maxFindings)
+    CheckingHandler(const Part21Schema& schema, const Part21CheckOptions& options)
         : mView(schema),
-          mMaxFindings(maxFindings),
+          mMaxFindings(options.maxFindings),
+          mPartialSchema(options.partialSchema),
           mGeometricItem(schema.entityIndex("GEOMETRIC_REPRESENTATION_ITEM")) {}
 
     void headerRecord(const Part21Record& record) override;
@@ -173,6 +187,7 @@ private:
     void checkStrings();
     void checkDistinctMembers(uint32_t list);
     void reportUnusedGeometry();
+    void countUndeclared(std::string_view entity);
     void checkUniqueRules(const InstanceLayout& layout);
     bool uniqueKey(const InstanceLayout& layout, const UniqueCheck& check);
     std::optional<uint32_t> parameterAt(const InstanceLayout& layout, UniqueCheck::Position position) const;
@@ -182,6 +197,10 @@ private:
 
     SchemaView mView;
     size_t mMaxFindings;
+    bool mPartialSchema;
+    // Until its FILE_NAME record names this library's writer.
+    bool mForeign = true;
+    std::set<std::string, std::less<>> mUndeclared;
     Part21CheckReport mReport;
     InstanceTable mInstances;
     std::vector<PendingReference> mPending;
@@ -235,6 +254,9 @@ void CheckingHandler::headerRecord(const Part21Record& record) {
     mRecord = &record;
     checkStrings();
     const Part21Record::Part& part = record.parts.front();
+    if (part.name == "FILE_NAME") {
+        mForeign = !isOwnFileName(record);
+    }
     for (const auto& [name, count] : kHeaderEntities) {
         if (part.name != name) {
             continue;
@@ -302,7 +324,10 @@ bool CheckingHandler::partsInOrder(const Part21Record& record, std::vector<uint3
     std::string_view previous;
     for (const Part21Record::Part& part : record.parts) {
         const std::optional<uint32_t> entity = mView.schema().entityIndex(part.name);
-        if (!entity) {
+        if (!entity && mPartialSchema && mForeign) {
+            countUndeclared(part.name);
+            known = false;
+        } else if (!entity) {
             report(record.line, instanceText(record.id) + ": unknown entity " + std::string(part.name));
             known = false;
         } else {
@@ -441,6 +466,8 @@ void CheckingHandler::checkValues() {
                 type.kind == Resolved::Select ? mView.typedMember(type.index, item.text) : std::nullopt;
             if (member) {
                 mValues.push_back({value.item + 1, *member, false});
+            } else if (mPartialSchema && mForeign && !mView.schema().types.definedType(item.text)) {
+                countUndeclared(item.text);
             } else {
                 mismatch(item, value.type,
                          type.kind == Resolved::Select ? "not one of its types" : "typed only in a SELECT");
@@ -639,7 +666,15 @@ void CheckingHandler::checkStrings() {
     }
 }
 
+void CheckingHandler::countUndeclared(std::string_view entity) {
+    ++mReport.undeclared;
+    if (mUndeclared.find(entity) == mUndeclared.end()) {
+        mUndeclared.emplace(entity);
+    }
+}
+
 Part21CheckReport CheckingHandler::finish() {
+    mReport.undeclaredEntities.assign(mUndeclared.begin(), mUndeclared.end());
     for (const PendingReference& reference : mPending) {
         if (const std::optional<uint32_t> shape = mInstances.shapeOf(reference.target)) {
             checkReferenceTarget(reference, *shape);
@@ -668,41 +703,22 @@ bool Part21Checker::loadSchema(const std::string& path, std::string& error) {
     return true;
 }
 
-Part21CheckReport Part21Checker::checkText(std::string_view text, size_t maxFindings) const {
+Part21CheckReport Part21Checker::checkText(std::string_view text, const Part21CheckOptions& options) const {
     static const Part21Schema kEmpty;
-    CheckingHandler handler(mSchema ? *mSchema : kEmpty, maxFindings);
+    CheckingHandler handler(mSchema ? *mSchema : kEmpty, options);
     Part21Reader(text, handler).read();
     return handler.finish();
 }
 
 bool Part21Checker::checkFile(const std::string& path, Part21CheckReport& report, std::string& error,
-                              size_t maxFindings) const {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open " + path;
+                              const Part21CheckOptions& options) const {
+    try {
+        report = checkText(readWholeFile(path), options);
+        return true;
+    } catch (const ReadError& failure) {
+        error = failure.what();
         return false;
     }
-    // Room for the whole file at once where its size is known (growing the
-    // text would copy it and touch fresh memory again); read in large pieces,
-    // so that a file of unknown size (a pipe) is read all the same.
-    std::string text;
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    file.seekg(0, std::ios::beg);
-    if (size > 0) {
-        text.reserve(static_cast<size_t>(size));
-    }
-    file.clear();
-    std::vector<char> piece(size_t{1} << 20);
-    while (file.read(piece.data(), static_cast<std::streamsize>(piece.size())) || file.gcount() > 0) {
-        text.append(piece.data(), static_cast<size_t>(file.gcount()));
-    }
-    if (file.bad()) {
-        error = "cannot read " + path;
-        return false;
-    }
-    report = checkText(text, maxFindings);
-    return true;
 }
 
 }  // namespace ov::step

@@ -29,6 +29,22 @@ struct OVMESHDRIVERS_API Part21CheckReport {
     uint64_t errors = 0;
     uint64_t warnings = 0;
     uint64_t instances = 0;
+    // With a partial schema: the instances of entities, and the typed values
+    // of types, that it does not declare in a file another system wrote, and
+    // those names in order.
+    uint64_t undeclared = 0;
+    std::vector<std::string> undeclaredEntities;
+};
+
+struct OVMESHDRIVERS_API Part21CheckOptions {
+    // Findings kept in the report at most; all are counted.
+    size_t maxFindings = std::numeric_limits<size_t>::max();
+    // The schema declares only some of its protocol's entities (the bundled
+    // one holds what this library writes). In a file another system wrote,
+    // an instance of an entity it lacks, or a typed value of a type it lacks,
+    // is then counted, not an error: the schema cannot tell whether the
+    // protocol has it.
+    bool partialSchema = false;
 };
 
 // Checks an exchange file in the clear-text encoding against an EXPRESS
@@ -41,8 +57,6 @@ struct OVMESHDRIVERS_API Part21CheckReport {
 // that something refers to, UNIQUE rules, and the file's syntax.
 class OVMESHDRIVERS_API Part21Checker {
 public:
-    static constexpr size_t kAllFindings = std::numeric_limits<size_t>::max();
-
     Part21Checker();
     ~Part21Checker();
     Part21Checker(const Part21Checker&) = delete;
@@ -51,10 +65,10 @@ public:
     // False with error set when the schema cannot be read or laid out.
     bool loadSchema(const std::string& path, std::string& error);
 
-    Part21CheckReport checkText(std::string_view text, size_t maxFindings = kAllFindings) const;
+    Part21CheckReport checkText(std::string_view text, const Part21CheckOptions& options = {}) const;
     // False with error set when the file cannot be read.
     bool checkFile(const std::string& path, Part21CheckReport& report, std::string& error,
-                   size_t maxFindings = kAllFindings) const;
+                   const Part21CheckOptions& options = {}) const;
 
 private:
     std::unique_ptr<Part21Schema> mSchema;

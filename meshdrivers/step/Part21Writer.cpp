@@ -190,8 +190,8 @@ std::string Part21Writer::buildHeader(const Part21Header& header) {
     text += kEol;
     text += "FILE_DESCRIPTION(('No description'), '2;1');";
     text += kEol;
-    text += "FILE_NAME('" + encoded(header.fileName) + "','" + timeStamp + "',('" + author +
-            "'),(''),'Part21 Writer','" + version + "','');";
+    text += "FILE_NAME('" + encoded(header.fileName) + "','" + timeStamp + "',('" + author + "'),(''),'" +
+            std::string(kPreprocessorVersion) + "','" + version + "','');";
     text += kEol;
     text += "FILE_SCHEMA((" + schemas + "));";
     text += kEol;

@@ -7,6 +7,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ovMeshDriversExport.h"
@@ -49,6 +50,9 @@ struct Part21ValueSpelling {
 // further work until the next beginWritePart21.
 class OVMESHDRIVERS_API Part21Writer {
 public:
+    // The preprocessor the FILE_NAME record names: how the library knows its own files.
+    static constexpr std::string_view kPreprocessorVersion = "Part21 Writer";
+
     Part21Writer();
     Part21Writer(const Part21Writer& other);
     Part21Writer& operator=(const Part21Writer& other);

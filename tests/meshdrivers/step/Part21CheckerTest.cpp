@@ -214,6 +214,24 @@ TEST(Part21CheckerTest, EachKindOfFindingIsReportedAtItsLine) {
     }
 }
 
+// A partial schema counts what it lacks in another system's file instead of
+// calling it an error; the library's own files get no such allowance.
+TEST(Part21CheckerTest, APartialSchemaCountsWhatItLacksInForeignFiles) {
+    Part21Checker checker;
+    std::string error;
+    ASSERT_TRUE(checker.loadSchema(kSchemaPath, error)) << error;
+    const std::string foreign = std::string(kHeader) +
+                                "#1=NOPE();\n#2=HOLDER((UNHEARD(1),COUNT_VALUE(1)),($,$));\n#3=NOPE();\n" +
+                                kFooter;
+    const Part21CheckReport lenient = checker.checkText(foreign, {100, true});
+    EXPECT_EQ(lenient.undeclared, 3u);
+    EXPECT_EQ(lenient.undeclaredEntities, (std::vector<std::string>{"NOPE", "UNHEARD"}));
+    EXPECT_EQ(lenient.errors, 1u);                     // COUNT_VALUE is declared, and no member of the SELECT
+    EXPECT_EQ(checker.checkText(foreign).errors, 3u);  // both typed values make one finding
+    const std::string own = std::regex_replace(foreign, std::regex("''\\),''"), "''),'Part21 Writer'");
+    EXPECT_EQ(checker.checkText(own, {100, true}).errors, 3u);
+}
+
 // The UNIQUE messages of a check, each at its line.
 std::vector<std::string> uniqueFindings(const Part21CheckReport& report) {
     std::vector<std::string> found;
