@@ -73,9 +73,27 @@ std::ifstream openForReading(const std::string& path) {
     return stream;
 }
 
+// Room for the whole file at once where its size is known (growing the text
+// would copy it and touch fresh memory again); read in large pieces, so that
+// a file of unknown size (a pipe) is read all the same.
 std::string readWholeFile(const std::string& path) {
+    constexpr size_t kPiece = size_t{1} << 20;
     std::ifstream stream = openForReading(path);
-    std::string content{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    std::error_code error;
+    const uintmax_t size = fs::file_size(pathOfUtf8(path), error);
+    std::string content;
+    if (!error && size < content.max_size() - kPiece) {
+        content.reserve(static_cast<size_t>(size) + kPiece);
+    }
+    for (;;) {
+        const size_t at = content.size();
+        content.resize(at + kPiece);
+        stream.read(content.data() + at, static_cast<std::streamsize>(kPiece));
+        content.resize(at + static_cast<size_t>(stream.gcount()));
+        if (!stream) {
+            break;
+        }
+    }
     if (stream.bad()) {
         throw ReadError("cannot read '" + path + "': " + systemReason(errno));
     }
