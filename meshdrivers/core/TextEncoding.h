@@ -29,6 +29,10 @@ OVMESHDRIVERS_API const char* encodingName(TextEncoding encoding);
 OVMESHDRIVERS_API std::string utf16ToUtf8(std::string_view bytes, TextEncoding encoding,
                                           const std::string& source);
 
+// A byte of a Windows code page 1252 text (Latin-1 but for 0x80-0x9F),
+// which names from Windows systems often are, appended to UTF-8 text.
+OVMESHDRIVERS_API void appendWindows1252(unsigned char byte, std::string& utf8);
+
 // A whole text in any of the encodings above as UTF-8 without a mark.
 OVMESHDRIVERS_API std::string decodedText(std::string bytes, const std::string& source);
 

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "core/TextEncoding.h"
+
 namespace ov::obj {
 
 std::string_view withoutComment(std::string_view text) {
@@ -84,9 +86,9 @@ std::string utf8Name(std::string_view name, std::string& readAs) {
     }
     std::string text;
     for (const char c : name) {
-        utf8::append(static_cast<unsigned char>(c), std::back_inserter(text));
+        appendWindows1252(static_cast<unsigned char>(c), text);
     }
-    readAs = "the name " + quoted(name) + " is not UTF-8 text: read as Latin-1, '" + text + "'";
+    readAs = "the name " + quoted(name) + " is not UTF-8 text: read as Windows-1252, '" + text + "'";
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "core/InputFiles.h"
+#include "core/TextEncoding.h"
 
 namespace ov::step {
 
@@ -81,13 +82,19 @@ size_t appendWide(std::string_view content, size_t at, size_t width, std::string
 // The text of a string's content (between its apostrophes); false when a
 // directive is malformed.
 bool decodeString(std::string_view content, std::string& text) {
+    // Bytes outside the basic alphabet break the standard, but writers on
+    // Windows put their code page's letters in raw.
+    const bool rawUtf8 = utf8::is_valid(content.begin(), content.end());
     for (size_t at = 0; at < content.size();) {
         const char c = content[at];
         if (c == '\'') {
             text += '\'';
             at += 2;
-        } else if (c != '\\') {
+        } else if (c != '\\' && (rawUtf8 || static_cast<unsigned char>(c) < 0x80)) {
             text += c;
+            ++at;
+        } else if (c != '\\') {
+            appendWindows1252(static_cast<unsigned char>(c), text);
             ++at;
         } else if (content.substr(at, 2) == "\\\\") {
             text += '\\';

@@ -76,7 +76,7 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
         "ObjLoadSettings|ImportSettings|"
         "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|readWholeDevice|locateNamedFile|"
         "loadTextureImage|"
-        "decodeTextureImage|detectEncoding|encodingName|utf16ToUtf8|decodedText|"
+        "decodeTextureImage|detectEncoding|encodingName|utf16ToUtf8|decodedText|appendWindows1252|"
         "ColladaSaveSettings|GltfSaveSettings|DrawingSaveSettings|step::StepSaveSettings|"
         "ServiceError|SafeOutputFile|besideWrittenFile|removeTemporariesOf|requireWritableTarget|"
         "FileNameSet|fileNameKey|numberedFileName|PartFiles|moveGeometryToPartFiles|firstGeometryHolder|"

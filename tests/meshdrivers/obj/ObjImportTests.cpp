@@ -295,7 +295,7 @@ TEST(ObjImportTest, LatinOneNamesPointsAndVertexColoursAreReadWithWarnings) {
     EXPECT_EQ(diffuse(firstMesh(latin)), Wm4::ColorRGBA(1, 0, 0, 1));
     ASSERT_EQ(latin.warnings.size(), 3u) << "one for each name";
     EXPECT_EQ(latin.warnings[0],
-              "model.obj:5: the name 'caf\\xE9' is not UTF-8 text: read as Latin-1, 'caf\xC3\xA9'");
+              "model.obj:5: the name 'caf\\xE9' is not UTF-8 text: read as Windows-1252, 'caf\xC3\xA9'");
 
     const ObjImport points = importText(kTriangle + "vn 0 0 1\np 1 2\n");
     EXPECT_EQ(points.root->getNbChildren(), 0);

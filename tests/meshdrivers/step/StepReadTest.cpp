@@ -230,7 +230,7 @@ TEST_F(StepReadTest, RealFilesGiveTheirTree) {
     }
 }
 
-// A hand-written AP242 file in inches: a shell of two faces (one through a
+// A hand-written AP242 file in inches, named in a Windows code page: a shell of two faces (one through a
 // point index, with normals), a complex set of a strip and a fan, a mapped
 // copy moved 1 inch, a polygon of a surface model cut in two, a predefined
 // colour, and an exact solid left out with a warning.
@@ -240,7 +240,7 @@ HEADER;
 FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }'));
 ENDSEC;
 DATA;
-#1=PRODUCT('P-1','part','',());
+#1=PRODUCT('P-1','?NAME?','',());
 #2=PRODUCT_DEFINITION_FORMATION('B','',#1);
 #3=PRODUCT_DEFINITION('d','',#2,#4);
 #4=PRODUCT_DEFINITION_CONTEXT('',#5,'design');
@@ -294,11 +294,13 @@ DATA;
 ENDSEC;
 END-ISO-10303-21;
 )";
-    const ImportedScene read = importStepText(file, "hand.stp");
+    const ImportedScene read =
+        importStepText(std::regex_replace(file, std::regex("\\?NAME\\?"), "p\xE4rt \x80"), "hand.stp");
     EXPECT_THAT(read.warnings, testing::ElementsAre(testing::HasSubstr("1 shapes of exact geometry")));
-    EXPECT_EQ(treeOf(*read.root),
-              std::vector<std::string>{"0 part 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 productId=P-1 "
-                                       "revision=B"});
+    EXPECT_EQ(
+        treeOf(*read.root),
+        std::vector<std::string>{"0 p\xC3\xA4rt \xE2\x82\xAC 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 productId=P-1 "
+                                 "revision=B"});
     const double i = 25.4;
     const double g = -1;
     const std::vector<std::vector<double>> expected{
