@@ -68,7 +68,7 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
     // members, virtual tables and type information.
     const std::regex interface(
         "^((vtable|typeinfo|typeinfo name|VTT|guard variable) for |(non-)?virtual thunk to )*"
-        "(ov::((initialize|terminate)OvMeshDrivers|addOvMeshDriverComponent|stepSchemaPath)|ovMeshDrivers::"
+        "(ov::((initialize|terminate)OvMeshDrivers|addOvMeshDriverComponent|stepSchemaPath|sceneUpOfFormat)|ovMeshDrivers::"
         "Version|"
         "ov::(ovVectorialMetadata|ovColladaMeshDriver|StlMeshDriver|Mesh2SvgDriver|DxfDriver|"
         "ovPlmXmlMeshDriver|"

@@ -169,6 +169,24 @@ TEST_F(OvmeshTest, ConvertsToGltfThatTheValidatorAccepts) {
               "steps.glb\nsteps.gltf\nassembly.gltf\ndemo.glb\n");
 }
 
+// One model stands the same way whichever format it comes in: assimp's Wuson
+// as OBJ, PLY and OFF (Y-up, as their writers work) gives glTF one root placement.
+TEST_F(OvmeshTest, AModelStandsTheSameWayFromEachFormat) {
+    const fs::path models = "/usr/share/assimp/models";
+    if (!fs::exists(models / "PLY/Wuson.ply")) {
+        GTEST_SKIP() << "needs " << models << " (Debian's assimp-testmodels)";
+    }
+    std::vector<std::string> placements;
+    for (const char* model : {"OBJ/WusonOBJ.obj", "PLY/Wuson.ply", "OFF/Wuson.off"}) {
+        ASSERT_EQ(ovmesh({"-q", "convert", (models / model).string(), output("wuson.gltf")}).code, 0);
+        std::smatch matrix;
+        const std::string document = readFile(output("wuson.gltf"));
+        std::regex_search(document, matrix, std::regex(R"("matrix":\[[^\]]*\])"));
+        placements.push_back(matrix.str());
+    }
+    EXPECT_EQ(placements, std::vector<std::string>(3, placements[0]));
+}
+
 // The triangles of a binary STL file, each from its least corner, in order.
 std::vector<std::vector<float>> stlTriangles(const fs::path& file) {
     const std::string bytes = readFile(file);

@@ -4,6 +4,7 @@
 
 #include "collada/ovColladaMeshDriver.h"
 #include "core/SceneWalk.h"
+#include "core/UpAxes.h"
 #include "gltf/GltfMeshDriver.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "ovmesh/commands/StandardStreams.h"
@@ -13,10 +14,6 @@
 namespace ov::ovmesh {
 
 namespace {
-
-// Input formats whose scenes come Y-up: by convention (OBJ, FBX), by definition (glTF), or turned so by
-// assimp's reader (COLLADA).
-constexpr const char* kYUpFormats[] = {"obj", "fbx", "gltf", "glb", "dae"};
 
 // The formats whose writers keep vertex colours and texture images.
 constexpr const char* kColourFormats[] = {"dae", "gltf", "glb"};
@@ -44,8 +41,8 @@ bool hasVertexColours(const ovSpatial& scene) {
 void addOutputOptions(CLI::App& convert, ConvertOptions& options) {
     convert
         .add_option("--up", options.up,
-                    "for .dae, .gltf and .glb: the axis that points up (default: y for OBJ, FBX, glTF and "
-                    "COLLADA input, else z)")
+                    "for .dae, .gltf and .glb: the axis that points up (default: the input format's, "
+                    "docs/formats.md lists them)")
         ->transform(CLI::IsMember({"y", "z"}, CLI::ignore_case));
     convert
         .add_option("--precision", options.precision,
@@ -58,10 +55,7 @@ SceneUp sceneUpFor(const std::string& input, const std::string& from, const std:
     if (!up.empty()) {
         return up == "y" ? SceneUp::Y : SceneUp::Z;
     }
-    const std::string format = input == kStandardStream ? from : extensionOf(input);
-    const bool yUp =
-        std::find(std::begin(kYUpFormats), std::end(kYUpFormats), format) != std::end(kYUpFormats);
-    return yUp ? SceneUp::Y : SceneUp::Z;
+    return sceneUpOfFormat(input == kStandardStream ? from : extensionOf(input));
 }
 
 ovDriverSettingsList driverSettingsFor(SceneUp up, int significantDigits, step::StepProfile profile,

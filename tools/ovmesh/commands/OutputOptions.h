@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/UpAxes.h"
 #include "ovmesh/commands/Commands.h"
 #include "ovmesh/commands/SceneIo.h"
 #include "step/StepMeshDriver.h"
@@ -14,13 +15,9 @@ namespace ov::ovmesh {
 // --up and --precision of the convert command.
 void addOutputOptions(CLI::App& convert, ConvertOptions& options);
 
-// The axis that points up in the scenes the tool saves, for the formats that
-// state theirs.
-enum class SceneUp { Y, Z };
-
 // The axis that points up in what convert saves from input (read as format
 // from when it is "-"): up ("y" or "z") when given, else the input format's
-// convention: Y for the formats in kYUpFormats, Z for the rest.
+// (sceneUpOfFormat).
 SceneUp sceneUpFor(const std::string& input, const std::string& from, const std::string& up);
 
 // What the tool's saves tell the drivers: COLLADA everything viewers need to
