@@ -99,6 +99,7 @@ private:
     int indexSourceOf(ovIndexBuffer& buffer, int perPrimitive);
     bool indicesFit(const ovBaseGeometry& geometry);
     int materialOf(ovBaseGeometry& geometry, const VertexSource& vertices);
+    int colourMaterialOf(const std::array<float, 4>& rgba);
     int lineMaterialOf(const ovLine& line);
     TextureRef textureRefOf(const ovTexture& texture, size_t texCoordSets);
     int textureOf(const ovImage& image, const std::string& name);
@@ -114,7 +115,7 @@ private:
     std::set<std::pair<const ovVertexBuffer*, const ovIndexBuffer*>> mCheckedPairs;
     std::map<std::tuple<const ovVertexBuffer*, const ovIndexBuffer*, int>, int> mMeshes;
     std::map<std::pair<ovMaterialObject, size_t>, int> mMaterials;
-    std::map<std::array<float, 4>, int> mLineMaterials;
+    std::map<std::array<float, 4>, int> mColourMaterials;
     std::map<const ovImage*, int> mTextures;
 };
 
@@ -240,7 +241,7 @@ int Collector::indexSourceOf(ovIndexBuffer& buffer, int perPrimitive) {
 int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices) {
     ovMaterialState* state = geometry.getMaterialState();
     if (!state) {
-        return -1;
+        return colourMaterialOf({1, 1, 1, 1});
     }
     ovTextureState* textures = geometry.editTextureState(false);
     const size_t sets = vertices.texCoordUnits.size();
@@ -291,8 +292,13 @@ int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices
 
 int Collector::lineMaterialOf(const ovLine& line) {
     const Wm4::ColorRGBA& color = line.getColor();
-    const std::array<float, 4> rgba{unit(color.R()), unit(color.G()), unit(color.B()), unit(color.A())};
-    const auto [entry, added] = mLineMaterials.try_emplace(rgba, static_cast<int>(mDoc.materials.size()));
+    return colourMaterialOf({unit(color.R()), unit(color.G()), unit(color.B()), unit(color.A())});
+}
+
+// A plain material of one colour, not metallic: a mesh without a material
+// would otherwise get glTF's default, which is fully metallic and renders dark.
+int Collector::colourMaterialOf(const std::array<float, 4>& rgba) {
+    const auto [entry, added] = mColourMaterials.try_emplace(rgba, static_cast<int>(mDoc.materials.size()));
     if (added) {
         Material material;
         material.baseColor = rgba;
