@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <iterator>
 #include <system_error>
 
@@ -117,13 +118,32 @@ std::string readWholeDevice(ovIoDevice& device, const std::string& source) {
     }
 }
 
+std::string percentDecoded(std::string_view uri) {
+    std::string decoded;
+    decoded.reserve(uri.size());
+    for (size_t at = 0; at < uri.size(); ++at) {
+        unsigned char value = 0;
+        const char* digits = uri.data() + at + 1;
+        if (uri[at] == '%' && at + 3 <= uri.size() &&
+            std::from_chars(digits, digits + 2, value, 16).ptr == digits + 2) {
+            decoded += static_cast<char>(value);
+            at += 2;
+        } else {
+            decoded += uri[at];
+        }
+    }
+    return decoded;
+}
+
 std::optional<fs::path> locateNamedFile(const fs::path& folder, std::string name) {
     std::replace(name.begin(), name.end(), '\\', '/');
-    const fs::path named = pathOfUtf8(name);
     std::error_code error;
-    for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
-        if (fs::is_regular_file(candidate, error)) {
-            return candidate;
+    for (const std::string& spelling : {name, percentDecoded(name)}) {
+        const fs::path named = pathOfUtf8(spelling);
+        for (const fs::path& candidate : {folder / named, folder / named.filename()}) {
+            if (fs::is_regular_file(candidate, error)) {
+                return candidate;
+            }
         }
     }
     return std::nullopt;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/TextureImages.h"
@@ -74,9 +75,14 @@ OVMESHDRIVERS_API std::string readWholeFile(const std::string& path);
 // ReadError naming source when a read fails.
 OVMESHDRIVERS_API std::string readWholeDevice(ovIoDevice& device, const std::string& source);
 
+// A URI reference's %XX escapes decoded (glTF names its files so); an
+// escape that is not one stays as written.
+OVMESHDRIVERS_API std::string percentDecoded(std::string_view uri);
+
 // Where a file that a model names (a material library, a texture image)
 // lives: relative to the folder of the model, with Windows separators taken
-// as folder separators; failing that, by its bare name in that folder.
+// as folder separators; failing that, by its bare name in that folder; and
+// each with its %XX escapes decoded when no file has the name as written.
 OVMESHDRIVERS_API std::optional<std::filesystem::path> locateNamedFile(const std::filesystem::path& folder,
                                                                        std::string name);
 

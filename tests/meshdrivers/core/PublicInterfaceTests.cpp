@@ -74,7 +74,7 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
         "ovPlmXmlMeshDriver|"
         "PlmXmlLoadSettings|step::StepMeshDriver|step::StepLoadDriver|GltfMeshDriver|ObjMeshDriver|"
         "ObjLoadSettings|ImportSettings|"
-        "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|readWholeDevice|locateNamedFile|"
+        "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|readWholeDevice|locateNamedFile|percentDecoded|"
         "loadTextureImage|"
         "decodeTextureImage|detectEncoding|encodingName|utf16ToUtf8|decodedText|appendWindows1252|"
         "ColladaSaveSettings|GltfSaveSettings|DrawingSaveSettings|step::StepSaveSettings|"

@@ -187,6 +187,24 @@ TEST_F(OvmeshTest, AModelStandsTheSameWayFromEachFormat) {
     EXPECT_EQ(placements, std::vector<std::string>(3, placements[0]));
 }
 
+// glTF names its files by URI: a name with %20 escapes is found decoded.
+TEST_F(OvmeshTest, GltfFilesNamedByEscapedUrisAreFound) {
+    const fs::path spider = "/usr/share/assimp/models/OBJ/spider.obj";
+    if (!fs::exists(spider)) {
+        GTEST_SKIP() << "needs " << spider << " (Debian's assimp-testmodels)";
+    }
+    ASSERT_EQ(ovmesh({"-q", "convert", spider.string(), output("sp.gltf")}).code, 0);
+    std::string document = readFile(output("sp.gltf"));
+    for (const std::string file : {"sp-buffer.bin", "sp-texture.png"}) {
+        fs::rename(output(file), output("sp " + file.substr(3)));
+        document = std::regex_replace(document, std::regex(file), "sp%20" + file.substr(3));
+    }
+    writeFile(output("sp.gltf"), document);
+    const ToolRun read = ovmesh({"convert", output("sp.gltf"), output("sp.glb")});
+    EXPECT_EQ(read.code, 0) << read.err;
+    EXPECT_THAT(read.err, testing::Not(HasSubstr("left out")));
+}
+
 // The triangles of a binary STL file, each from its least corner, in order.
 std::vector<std::vector<float>> stlTriangles(const fs::path& file) {
     const std::string bytes = readFile(file);
