@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <sstream>
 
 #include "core/InputFiles.h"
 #include "occt/MeshWire.h"
@@ -38,6 +39,11 @@ void writeAll(int fd, const std::string& bytes) {
 // prints goes nowhere: the parent's output may be a file being written.
 [[noreturn]] void meshInChild(int fd, std::string_view text, const std::vector<uint64_t>& shapes,
                               const step::StepLoadSettings& settings) {
+    // The parent's handlers of crashes (a sanitizer's, a host's) would hide
+    // which signal ended the child.
+    for (const int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+        signal(crash, SIG_DFL);
+    }
     const int nowhere = open("/dev/null", O_WRONLY);
     dup2(nowhere, STDOUT_FILENO);
     dup2(nowhere, STDERR_FILENO);
@@ -99,8 +105,9 @@ std::string readAnswer(Child& child, const std::string& source, double timeoutSe
         const int polled =
             left.count() > 0 ? poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000))) : 0;
         if (polled == 0 && Clock::now() >= deadline) {
-            throw ReadError(source + ": Open CASCADE took longer than " +
-                            std::to_string(std::lround(timeoutSeconds)) +
+            std::ostringstream limit;
+            limit << timeoutSeconds;
+            throw ReadError(source + ": Open CASCADE took longer than " + limit.str() +
                             " s to mesh its B-rep shapes, and was stopped");
         }
         if (polled <= 0) {

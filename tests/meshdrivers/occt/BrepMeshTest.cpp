@@ -128,5 +128,89 @@ TEST(BrepMeshTest, RealFilesMeshTheirSolidsAsOpenCascadePlacesThem) {
     }
 }
 
+std::string withRecords(const std::string& path, const std::string& records) {
+    std::string text = test::readFile(path);
+    return text.insert(text.rfind("ENDSEC;"), records);
+}
+
+// A solid and a faceted tetrahedron in one shape: the cube's 12 triangles
+// and the tetrahedron's 4, the box reaching to its far corner (in metres).
+TEST(BrepMeshTest, AShapeOfBrepAndFacetedItemsComesOutWhole) {
+    OV_SHARED_DATA_OR_SKIP(path, "step/real/cq__red_cube_blue_cylinder.stp");
+    std::string text = withRecords(path.string(), R"(#900010=FACETED_BREP('tetra',#900011);
+#900011=CLOSED_SHELL('',(#900012,#900013,#900014,#900015));
+#900012=FACE('',(#900016));
+#900013=FACE('',(#900017));
+#900014=FACE('',(#900018));
+#900015=FACE('',(#900019));
+#900016=FACE_OUTER_BOUND('',#900020,.T.);
+#900017=FACE_OUTER_BOUND('',#900021,.T.);
+#900018=FACE_OUTER_BOUND('',#900022,.T.);
+#900019=FACE_OUTER_BOUND('',#900023,.T.);
+#900020=POLY_LOOP('',(#900030,#900032,#900031));
+#900021=POLY_LOOP('',(#900030,#900031,#900033));
+#900022=POLY_LOOP('',(#900030,#900033,#900032));
+#900023=POLY_LOOP('',(#900031,#900032,#900033));
+#900030=CARTESIAN_POINT('',(0.,0.,0.));
+#900031=CARTESIAN_POINT('',(0.1,0.,0.));
+#900032=CARTESIAN_POINT('',(0.,0.1,0.));
+#900033=CARTESIAN_POINT('',(0.,0.,0.1));
+)");
+    const std::string items = "( #61, #62 )";
+    text.replace(text.find(items), items.size(), "( #61, #62, #900010 )");
+    const OcctBrepMesher mesher;
+    const ImportedScene read = step::importStepText(text, "mixed.stp", {true, &mesher, occtDefaults()});
+    EXPECT_EQ(read.warnings, std::vector<std::string>{});
+    std::set<std::array<float, 4>> colours;
+    const std::vector<Leaf> leaves = leavesOf(*read.root, colours);
+    ASSERT_EQ(leaves.size(), 2u);
+    EXPECT_EQ(leaves[1].name, "red_cube");
+    EXPECT_EQ(leaves[1].triangles, 16);
+    EXPECT_EQ(leaves[1].box, (std::array<double, 6>{-10, 0, 0, 100, 100, 100}));
+}
+
+// Open CASCADE 7.6 crashes on an organization assigned to no item, or a
+// child may hang or answer garbage: each refuses the file, saying why,
+// and the process lives on.
+TEST(BrepMeshTest, AChildThatFailsRefusesTheFile) {
+    OV_SHARED_DATA_OR_SKIP(path, "step/real/cq__red_cube_blue_cylinder.stp");
+    const OcctBrepMesher mesher;
+    const auto refusal = [&mesher](const std::string& text, const step::StepLoadSettings& settings) {
+        try {
+            step::importStepText(text, "input.stp", {true, &mesher, settings});
+        } catch (const ReadError& error) {
+            return std::string(error.what());
+        }
+        return std::string("read");
+    };
+    const std::string crashing = withRecords(path.string(), R"(#900001=ORGANIZATION('o','o','');
+#900002=ORGANIZATION_ROLE('r');
+#900003=APPLIED_ORGANIZATION_ASSIGNMENT(#900001,#900002,());
+)");
+    EXPECT_EQ(
+        refusal(crashing, {}),
+        "input.stp: Open CASCADE died of signal 11 (Segmentation fault) reading or meshing its B-rep shapes");
+    step::StepLoadSettings hurried;
+    hurried.timeoutSeconds = 0.001;
+    EXPECT_EQ(refusal(test::readFile(path), hurried),
+              "input.stp: Open CASCADE took longer than 0.001 s to mesh its B-rep shapes, and was stopped");
+    step::StepLoadSettings flat;
+    flat.angularDeflectionDegrees = 0;
+    EXPECT_THAT(refusal(test::readFile(path), flat),
+                testing::HasSubstr("an angular deflection between 0 and 180"));
+
+    step::BrepMeshes meshes;
+    meshes[7].push_back({9, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}});
+    const std::string bytes = encodeMeshes(meshes);
+    EXPECT_EQ(decodeMeshes(bytes, "in.stp").at(7).at(0).triangles, (std::vector<uint32_t>{0, 1, 2}));
+    std::string beyond = bytes;
+    beyond[beyond.size() - 4] = 3;
+    for (const std::string& broken : {bytes.substr(0, bytes.size() - 1), beyond, bytes + "x"}) {
+        EXPECT_THROW(decodeMeshes(broken, "in.stp"), ReadError);
+    }
+    EXPECT_THAT([] { decodeMeshes(encodeFailure("no shapes"), "in.stp"); },
+                testing::ThrowsMessage<ReadError>("in.stp: no shapes"));
+}
+
 }  // namespace
 }  // namespace ov::occt
