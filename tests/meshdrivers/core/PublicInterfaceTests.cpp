@@ -68,10 +68,12 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
     // members, virtual tables and type information.
     const std::regex interface(
         "^((vtable|typeinfo|typeinfo name|VTT|guard variable) for |(non-)?virtual thunk to )*"
-        "(ov::((initialize|terminate)OvMeshDrivers|addOvMeshDriverComponent)|ovMeshDrivers::Version|"
+        "(ov::((initialize|terminate)OvMeshDrivers|addOvMeshDriverComponent|setOvBrepMesherComponent)|"
+        "ovMeshDrivers::Version|"
         "ov::(ovVectorialMetadata|ovColladaMeshDriver|StlMeshDriver|Mesh2SvgDriver|DxfDriver|"
         "ovPlmXmlMeshDriver|"
-        "PlmXmlLoadSettings|step::StepMeshDriver|step::StepLoadDriver|GltfMeshDriver|ObjMeshDriver|"
+        "PlmXmlLoadSettings|step::StepMeshDriver|step::StepLoadDriver|step::StepLoadSettings|step::"
+        "BrepMesher|GltfMeshDriver|ObjMeshDriver|"
         "ObjLoadSettings|ImportSettings|"
         "ReadError|Confinement|PixelBudget|openForReading|readWholeFile|readWholeDevice|locateNamedFile|"
         "loadTextureImage|"
