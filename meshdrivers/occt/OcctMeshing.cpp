@@ -13,6 +13,7 @@
 #include <Bnd_Box.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <Poly_Triangulation.hxx>
+#include <STEPControl_Controller.hxx>
 #include <STEPControl_Reader.hxx>
 #include <StepData_StepModel.hxx>
 #include <StepShape_Face.hxx>
@@ -120,9 +121,16 @@ step::BrepFaceMesh faceMesh(const TopoDS_Face& face, const FaceNumbers& faceNumb
 std::vector<step::BrepFaceMesh> meshShape(const TopoDS_Shape& shape, const FaceNumbers& faceNumbers,
                                           const step::StepLoadSettings& settings) {
     constexpr bool kRelativeToEdges = false;
-    constexpr bool kInParallel = true;
+    // Starting the threads of a fresh child costs more than meshing a few
+    // dozen faces takes: a shape of many faces is meshed on every core.
+    constexpr int kFacesWorthThreads = 256;
+    int faceCount = 0;
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        ++faceCount;
+    }
     BRepMesh_IncrementalMesh(shape, linearDeflection(shape, settings), kRelativeToEdges,
-                             settings.angularDeflectionDegrees * std::numbers::pi / 180, kInParallel);
+                             settings.angularDeflectionDegrees * std::numbers::pi / 180,
+                             faceCount >= kFacesWorthThreads);
     std::vector<step::BrepFaceMesh> faces;
     for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
         faces.push_back(faceMesh(TopoDS::Face(face.Current()), faceNumbers));
@@ -131,6 +139,11 @@ std::vector<step::BrepFaceMesh> meshShape(const TopoDS_Shape& shape, const FaceN
 }
 
 }  // namespace
+
+void prepareOcctReading() {
+    static const bool kPrepared = STEPControl_Controller::Init();
+    (void)kPrepared;
+}
 
 step::BrepMeshes meshWithOcct(std::string_view text, const std::vector<uint64_t>& shapes,
                               const step::StepLoadSettings& settings) {
