@@ -40,9 +40,10 @@ void writeAll(int fd, const std::string& bytes) {
 [[noreturn]] void meshInChild(int fd, std::string_view text, const std::vector<uint64_t>& shapes,
                               const step::StepLoadSettings& settings) {
     // The parent's handlers of crashes (a sanitizer's, a host's) would hide
-    // which signal ended the child.
-    for (const int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
-        signal(crash, SIG_DFL);
+    // which signal ended the child, and its handlers of interrupts would act
+    // on the parent's files a second time.
+    for (const int caught : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        signal(caught, SIG_DFL);
     }
     const int nowhere = open("/dev/null", O_WRONLY);
     dup2(nowhere, STDOUT_FILENO);
