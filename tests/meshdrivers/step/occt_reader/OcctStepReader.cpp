@@ -27,10 +27,11 @@
 //                                  when it has one
 //   occt_step_reader [--native] --leaves FILE
 //                                  reads FILE into an XCAF document and prints
-//                                  one line per placed occurrence of a product
-//                                  that has a shape, depth first: its name, the
-//                                  triangles of its faces meshed as --shapes
-//                                  does, and their box placed in the world, in
+//                                  one line per label of its assembly, depth
+//                                  first: its depth and name, and for a
+//                                  product that has a shape the triangles of
+//                                  its faces meshed as --shapes does and
+//                                  their box placed in the world, in
 //                                  millimetres
 //   occt_step_reader [--native] --world FILE
 //                                  reads FILE into an XCAF document and prints
@@ -211,37 +212,52 @@ std::optional<FreeShapes> readFreeShapes(const std::string& path) {
     return read;
 }
 
-int printAssembly(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
+// Visits the free shapes' assembly depth first: each label, the product it
+// refers to (itself unless a component), its depth and its world placement.
+template <typename Visit>
+void walkAssembly(const FreeShapes& read, Visit visit) {
     struct Pending {
         TDF_Label label;
         int depth;
+        TopLoc_Location placement;
     };
     std::vector<Pending> pending;
-    for (int i = read->roots.Length(); i >= 1; --i) {
-        pending.push_back({read->roots.Value(i), 0});
+    for (int i = read.roots.Length(); i >= 1; --i) {
+        pending.push_back({read.roots.Value(i), 0, {}});
     }
     while (!pending.empty()) {
         const Pending item = pending.back();
         pending.pop_back();
         TDF_Label product = item.label;
-        std::cout << std::string(2 * static_cast<size_t>(item.depth), ' ');
+        TopLoc_Location placement = item.placement;
         if (XCAFDoc_ShapeTool::IsComponent(item.label)) {
             XCAFDoc_ShapeTool::GetReferredShape(item.label, product);
-            std::cout << nameOf(item.label) << " -> " << nameOf(product) << " @"
-                      << locationOf(item.label, read->unit) << "\n";
-        } else {
-            std::cout << nameOf(product) << "\n";
+            placement = placement * XCAFDoc_ShapeTool::GetLocation(item.label);
         }
+        visit(item.label, product, item.depth, placement);
         TDF_LabelSequence components;
         XCAFDoc_ShapeTool::GetComponents(product, components);
         for (int i = components.Length(); i >= 1; --i) {
-            pending.push_back({components.Value(i), item.depth + 1});
+            pending.push_back({components.Value(i), item.depth + 1, placement});
         }
     }
+}
+
+int printAssembly(const std::string& path) {
+    const std::optional<FreeShapes> read = readFreeShapes(path);
+    if (!read) {
+        return 1;
+    }
+    walkAssembly(
+        *read, [&read](const TDF_Label& label, const TDF_Label& product, int depth, const TopLoc_Location&) {
+            std::cout << std::string(2 * static_cast<size_t>(depth), ' ');
+            if (XCAFDoc_ShapeTool::IsComponent(label)) {
+                std::cout << nameOf(label) << " -> " << nameOf(product) << " @"
+                          << locationOf(label, read->unit) << "\n";
+            } else {
+                std::cout << nameOf(product) << "\n";
+            }
+        });
     return 0;
 }
 
@@ -304,37 +320,17 @@ int printLeaves(const std::string& path) {
     if (!read) {
         return 1;
     }
-    struct Pending {
-        TDF_Label label;
-        TopLoc_Location placement;
-    };
-    std::vector<Pending> pending;
-    for (int i = read->roots.Length(); i >= 1; --i) {
-        pending.push_back({read->roots.Value(i), {}});
-    }
-    while (!pending.empty()) {
-        const Pending item = pending.back();
-        pending.pop_back();
-        TDF_Label product = item.label;
-        TopLoc_Location placement = item.placement;
-        if (XCAFDoc_ShapeTool::IsComponent(item.label)) {
-            XCAFDoc_ShapeTool::GetReferredShape(item.label, product);
-            placement = placement * XCAFDoc_ShapeTool::GetLocation(item.label);
+    walkAssembly(*read, [](const TDF_Label& label, const TDF_Label& product, int depth,
+                           const TopLoc_Location& placement) {
+        std::cout << depth << " " << nameOf(label);
+        if (!XCAFDoc_ShapeTool::IsAssembly(product)) {
+            Bnd_Box box;
+            const int triangles = meshedTriangles(XCAFDoc_ShapeTool::GetShape(product).Moved(placement), box);
+            std::cout << ": " << triangles << " triangles in";
+            printCorners(box, 1);
         }
-        TDF_LabelSequence components;
-        XCAFDoc_ShapeTool::GetComponents(product, components);
-        for (int i = components.Length(); i >= 1; --i) {
-            pending.push_back({components.Value(i), placement});
-        }
-        if (XCAFDoc_ShapeTool::IsAssembly(product)) {
-            continue;
-        }
-        Bnd_Box box;
-        const int triangles = meshedTriangles(XCAFDoc_ShapeTool::GetShape(product).Moved(placement), box);
-        std::cout << nameOf(item.label) << ": " << triangles << " triangles in";
-        printCorners(box, 1);
         std::cout << "\n";
-    }
+    });
     return 0;
 }
 
