@@ -145,7 +145,6 @@ step::BrepMeshes OcctBrepMesher::mesh(std::string_view text, const std::string& 
                                       const std::vector<uint64_t>& shapes,
                                       const step::StepLoadSettings& settings) const {
     requireSensible(settings, source);
-    prepareOcctReading();
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         throw ReadError(source + ": no pipe for Open CASCADE's process: " + std::strerror(errno));

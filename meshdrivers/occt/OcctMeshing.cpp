@@ -13,7 +13,6 @@
 #include <Bnd_Box.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <Poly_Triangulation.hxx>
-#include <STEPControl_Controller.hxx>
 #include <STEPControl_Reader.hxx>
 #include <StepData_StepModel.hxx>
 #include <StepShape_Face.hxx>
@@ -139,11 +138,6 @@ std::vector<step::BrepFaceMesh> meshShape(const TopoDS_Shape& shape, const FaceN
 }
 
 }  // namespace
-
-void prepareOcctReading() {
-    static const bool kPrepared = STEPControl_Controller::Init();
-    (void)kPrepared;
-}
 
 step::BrepMeshes meshWithOcct(std::string_view text, const std::vector<uint64_t>& shapes,
                               const step::StepLoadSettings& settings) {

@@ -7,10 +7,6 @@
 
 namespace ov::occt {
 
-// Sets up Open CASCADE's reading of exchange files, which every child would
-// otherwise repeat: done once, in the process that forks them. Reads no file.
-void prepareOcctReading();
-
 // Reads the exchange file text with Open CASCADE and meshes the shapes
 // (instance numbers of B-rep records) as settings ask, each face keeping the
 // number of the record it came from. A shape Open CASCADE made nothing of is
