@@ -23,6 +23,14 @@ if(TARGET ovMeshDriversAssimp)
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT assimp
     INCLUDES DESTINATION ${OV_INCLUDE_DIR})
 endif()
+if(TARGET ovMeshDriversOcct)
+  list(APPEND OV_PUBLIC_HEADERS ${OV_OCCT_PUBLIC_HEADERS})
+  install(TARGETS ovMeshDriversOcct EXPORT ovMeshDriversTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT occt NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT occt
+    INCLUDES DESTINATION ${OV_INCLUDE_DIR})
+endif()
 
 install(TARGETS ovMeshDrivers ovSceneGraph ovSystem ovXml ovRegExp Wm4Foundation
   EXPORT ovMeshDriversTargets
@@ -55,5 +63,10 @@ install(FILES ${CMAKE_BINARY_DIR}/ovMeshDrivers.pc DESTINATION ${CMAKE_INSTALL_L
 if(TARGET ovMeshDriversAssimp)
   configure_file(cmake/ovMeshDriversAssimp.pc.in ${CMAKE_BINARY_DIR}/ovMeshDriversAssimp.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/ovMeshDriversAssimp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT development)
+endif()
+if(TARGET ovMeshDriversOcct)
+  configure_file(cmake/ovMeshDriversOcct.pc.in ${CMAKE_BINARY_DIR}/ovMeshDriversOcct.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/ovMeshDriversOcct.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT development)
 endif()

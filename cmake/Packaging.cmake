@@ -4,6 +4,7 @@
 #   libovmeshdrivers-dev     headers, CMake package, pkg-config (component development)
 #   ovmesh                   the tool and its manual page       (component tool)
 #   libovmeshdrivers-assimp<major>  the optional assimp component  (component assimp, where built)
+#   libovmeshdrivers-occt<major>    the optional Open CASCADE component (component occt, where built)
 # Their dependencies on Debian's libraries are read from the binaries (dpkg-shlibdeps), and the
 # library package declares what it provides, so that programs linked to it depend on it.
 set(CPACK_GENERATOR DEB)
@@ -27,6 +28,12 @@ if(TARGET ovMeshDriversAssimp)
   set(CPACK_COMPONENT_ASSIMP_DEPENDS libraries)
   list(APPEND CPACK_COMPONENT_DEVELOPMENT_DEPENDS assimp)
   list(APPEND CPACK_COMPONENT_TOOL_DEPENDS assimp)
+endif()
+if(TARGET ovMeshDriversOcct)
+  list(APPEND CPACK_COMPONENTS_ALL occt)
+  set(CPACK_COMPONENT_OCCT_DEPENDS libraries)
+  list(APPEND CPACK_COMPONENT_DEVELOPMENT_DEPENDS occt)
+  list(APPEND CPACK_COMPONENT_TOOL_DEPENDS occt)
 endif()
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
@@ -58,6 +65,12 @@ set(CPACK_DEBIAN_ASSIMP_PACKAGE_SECTION libs)
 string(CONCAT CPACK_DEBIAN_ASSIMP_DESCRIPTION "file-format drivers for a host scene graph - assimp component\n"
   "The load driver that reads every format of assimp's importers into the host's scene graph,\n"
   "registered after the library's own drivers when a host links it.")
+
+set(CPACK_DEBIAN_OCCT_PACKAGE_NAME libovmeshdrivers-occt${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_OCCT_PACKAGE_SECTION libs)
+string(CONCAT CPACK_DEBIAN_OCCT_DESCRIPTION "file-format drivers for a host scene graph - Open CASCADE component\n"
+  "Meshes the exact B-rep shapes of STEP files with Open CASCADE, in a child process, for the\n"
+  "library's STEP reader, which leaves them out without it. Registered when a host links it.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ovmesh)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)

@@ -12,7 +12,7 @@ set -euo pipefail
 build=$(realpath "$1") mode=${2:-}
 source=$(cd "$(dirname "$0")/.." && pwd)
 host=$source/examples/host
-packages=(libovmeshdrivers3 libovmeshdrivers-dev ovmesh libovmeshdrivers-assimp3)
+packages=(libovmeshdrivers3 libovmeshdrivers-dev ovmesh libovmeshdrivers-assimp3 libovmeshdrivers-occt3)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 work=$(mktemp -d)
 cleanup() { rm -rf "$work"; }
@@ -34,6 +34,10 @@ dpkg-deb -f "${debs[0]}" Depends | grep -q 'libassimp' && fail "the library pack
 dpkg-deb -f "${debs[3]}" Depends | grep -q 'libassimp5 (>=' || fail "the assimp component does not depend on libassimp5"
 dpkg-deb -f "${debs[2]}" Depends | grep -qF "libovmeshdrivers-assimp3 (= $version)" \
   || fail "the ovmesh package does not depend on the assimp component"
+# Likewise only the Open CASCADE component brings Open CASCADE.
+dpkg-deb -f "${debs[0]}" Depends | grep -q 'libocct' && fail "the library package depends on Open CASCADE"
+dpkg-deb -f "${debs[4]}" Depends | grep -q 'libocct-modeling-algorithms-7.6' \
+  || fail "the Open CASCADE component does not depend on Open CASCADE"
 for deb in "${debs[@]:1}"; do
   dpkg-deb -f "$deb" Depends | grep -qF "libovmeshdrivers3 (= $version)" || fail "$deb does not depend on the library"
 done

@@ -10,11 +10,12 @@ runtime=(
   build-essential cmake ninja-build pkg-config file
   libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
   libcli11-dev libglu1-mesa-dev libjpeg62-turbo-dev libassimp-dev libminizip-dev
+  libocct-data-exchange-dev libocct-foundation-dev libocct-modeling-algorithms-dev libocct-modeling-data-dev
 )
 development=(
   clang-format man-db
   libgtest-dev libgmock-dev libtinyobjloader-dev
-  assimp-utils assimp-testmodels libocct-data-exchange-dev libocct-foundation-dev libocct-ocaf-dev
+  assimp-utils assimp-testmodels libocct-ocaf-dev
   admesh python3-stl python3-ezdxf python3-collada python3-numpy python3-lxml
   librsvg2-bin libxml2-utils locales-all
   gcovr

@@ -11,6 +11,7 @@
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "regexp/ovRegExp.h"
 #include "scenegraph/ovIoManager.h"
+#include "step/BrepMesher.h"
 #include "step/StepLoadDriver.h"
 #include "step/StepMeshDriver.h"
 #include "stl/StlMeshDriver.h"
@@ -57,6 +58,16 @@ std::unique_ptr<ovCoreMeshDriver> makeStepDriver(const std::string& schemaPath) 
 std::vector<ovMeshDriverFactory>& componentFactories() {
     static std::vector<ovMeshDriverFactory> factories;
     return factories;
+}
+
+// The B-rep mesher's factory, when a component that has one is loaded.
+ovBrepMesherFactory& brepMesherFactory() {
+    static ovBrepMesherFactory factory = nullptr;
+    return factory;
+}
+
+std::unique_ptr<step::BrepMesher> makeBrepMesher() {
+    return brepMesherFactory() == nullptr ? nullptr : brepMesherFactory()();
 }
 
 void appendDriver(std::unique_ptr<ovCoreMeshDriver> driver) {
@@ -114,7 +125,7 @@ void initializeOvMeshDriversWith(const std::vector<std::string>& resourceFolders
     }
     appendDriver(makeDriver<GltfMeshDriver>());
     appendDriver(makeDriver<ObjMeshDriver>());
-    appendDriver(makeDriver<step::StepLoadDriver>());
+    appendDriver(std::make_unique<step::StepLoadDriver>(makeBrepMesher()));
     for (ovMeshDriverFactory makeOne : componentFactories()) {
         appendDriver(makeOne());
     }
@@ -131,6 +142,11 @@ bool addOvMeshDriverComponent(ovMeshDriverFactory makeDriver) {
 
 std::string stepSchemaPath(const std::string& resourceFolder) {
     return resourceFolder + "/step/ap242_1_36_mim_lf.exp";
+}
+
+bool setOvBrepMesherComponent(ovBrepMesherFactory makeMesher) {
+    brepMesherFactory() = makeMesher;
+    return true;
 }
 
 void initializeOvMeshDrivers(const std::vector<std::string>& resourceFolders) {

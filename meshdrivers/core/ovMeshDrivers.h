@@ -13,6 +13,9 @@
 namespace ov {
 
 class ovCoreMeshDriver;
+namespace step {
+class BrepMesher;
+}
 
 // Where a resource folder holds the STEP schema the library loads: it
 // declares what the library writes, not the whole protocol. The folder text
@@ -34,5 +37,12 @@ using ovMeshDriverFactory = std::unique_ptr<ovCoreMeshDriver> (*)();
 // the components' drivers after the library's own, in the order they were
 // added. Answers true, for the initializer to hold.
 OVMESHDRIVERS_API bool addOvMeshDriverComponent(ovMeshDriverFactory makeDriver);
+
+// Makes the mesher of the component that meshes exact B-rep shapes.
+using ovBrepMesherFactory = std::unique_ptr<step::BrepMesher> (*)();
+// That component calls this from a static initializer: the STEP reader that
+// initializeOvMeshDrivers makes has the shapes it cannot mesh itself meshed
+// by it. The last one set holds. Answers true, for the initializer to hold.
+OVMESHDRIVERS_API bool setOvBrepMesherComponent(ovBrepMesherFactory makeMesher);
 
 }  // namespace ov

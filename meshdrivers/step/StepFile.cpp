@@ -265,14 +265,22 @@ uint32_t StepFile::target(uint32_t from, const Part21Item& item) const {
     }
     uint64_t id = 0;
     std::from_chars(item.text.data() + 1, item.text.data() + item.text.size(), id);
+    const std::optional<uint32_t> record = recordOf(id);
+    if (!record) {
+        fail(from, "refers to " + std::string(item.text) + ", which the file does not define", &item);
+    }
+    return *record;
+}
+
+std::optional<uint32_t> StepFile::recordOf(uint64_t instance) const {
     uint32_t slot = 0;
     if (!mDense.empty()) {
-        slot = id < mDense.size() ? mDense[id] : 0;
-    } else if (const auto found = mSparse.find(id); found != mSparse.end()) {
+        slot = instance < mDense.size() ? mDense[instance] : 0;
+    } else if (const auto found = mSparse.find(instance); found != mSparse.end()) {
         slot = found->second;
     }
     if (slot == 0) {
-        fail(from, "refers to " + std::string(item.text) + ", which the file does not define", &item);
+        return std::nullopt;
     }
     return slot - 1;
 }

@@ -4,6 +4,7 @@
 // number, for readers that follow references from record to record.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -101,6 +102,8 @@ public:
     // The record an item refers to; ReadError, naming the line where the
     // reference is written, when it is no reference or refers to no instance.
     uint32_t target(uint32_t from, const Part21Item& item) const;
+    // The record of an instance number, if the file defines it.
+    std::optional<uint32_t> recordOf(uint64_t instance) const;
     // The values of items, ReadError when they are of another kind.
     double real(uint32_t from, const Part21Item& item) const;
     int64_t integer(uint32_t from, const Part21Item& item) const;

@@ -4,8 +4,19 @@
 #include <string_view>
 
 #include "core/InputFiles.h"
+#include "step/StepLoadSettings.h"
 
 namespace ov::step {
+
+class BrepMesher;
+
+struct StepReadOptions {
+    // The products' and occurrences' properties are read.
+    bool withProperties = true;
+    // Meshes the exact B-rep shapes, when set.
+    const BrepMesher* mesher = nullptr;
+    StepLoadSettings meshing;
+};
 
 // Reads an AP203, AP214 or AP242 file into a scene in millimetres: a node
 // per occurrence of a product (the root product's, or one named after the
@@ -15,12 +26,15 @@ namespace ov::step {
 // ("productId") and its version's ("revision") where they differ from its
 // name, and its properties when withProperties. A product's faceted and
 // tessellated shapes become triangle meshes, coloured by their styles; its
-// exact B-rep shapes are left out with one warning that counts them.
+// exact B-rep shapes are meshed by the mesher, a face styled apart from its
+// shape keeping its colour, or without one left out with one warning that
+// counts them.
 // ReadError, naming the line, for a file that is not an exchange structure,
 // names another schema, refers to an instance it lacks, places a product
 // in itself, would expand beyond what its size allows, or holds no product
-// and no mesh.
-ImportedScene importStepText(std::string_view text, const std::string& source, bool withProperties = true);
-ImportedScene importStep(const std::string& path, bool withProperties = true);
+// and no mesh; and for a file whose B-rep shapes the mesher could not mesh.
+ImportedScene importStepText(std::string_view text, const std::string& source,
+                             const StepReadOptions& options = {});
+ImportedScene importStep(const std::string& path, const StepReadOptions& options = {});
 
 }  // namespace ov::step

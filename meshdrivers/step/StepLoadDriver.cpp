@@ -1,11 +1,25 @@
 #include "step/StepLoadDriver.h"
 
 #include "core/InputFiles.h"
+#include "step/BrepMesher.h"
 #include "step/StepImport.h"
 
 namespace ov::step {
 
-StepLoadDriver::StepLoadDriver() : ovCoreMeshDriver(true) {
+namespace {
+
+StepReadOptions readOptions(const LoadMeshOptions& options, const BrepMesher* mesher) {
+    return {options.importMetadata, mesher, options.drivers.get<StepLoadSettings>()};
+}
+
+}  // namespace
+
+StepLoadSettings::~StepLoadSettings() = default;
+
+BrepMesher::~BrepMesher() = default;
+
+StepLoadDriver::StepLoadDriver(std::shared_ptr<const BrepMesher> mesher)
+    : ovCoreMeshDriver(true), mMesher(std::move(mesher)) {
     addLoadExtension("stp");
     addLoadExtension("step");
 }
@@ -15,13 +29,14 @@ StepLoadDriver::~StepLoadDriver() = default;
 bool StepLoadDriver::loadMeshes(ovObjectList& objects, ovIoDevice& device, const std::string& path,
                                 ovProgressNotifierInterface*, const LoadMeshOptions& options) {
     return loadImported(*this, objects, [&] {
-        return importStepText(readWholeDevice(device, path), path, options.importMetadata);
+        return importStepText(readWholeDevice(device, path), path, readOptions(options, mMesher.get()));
     });
 }
 
 bool StepLoadDriver::loadMeshes(ovObjectList& objects, const std::string& path, ovProgressNotifierInterface*,
                                 const LoadMeshOptions& options) {
-    return loadImported(*this, objects, [&] { return importStep(path, options.importMetadata); });
+    return loadImported(*this, objects,
+                        [&] { return importStep(path, readOptions(options, mMesher.get())); });
 }
 
 std::string StepLoadDriver::describeLoadExtension(const std::string& /*extension*/) const {

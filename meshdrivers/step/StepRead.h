@@ -12,6 +12,7 @@
 
 #include "core/PolygonTessellator.h"
 #include "scenegraph/ovGeometry.h"
+#include "step/BrepMesher.h"
 #include "step/StepFile.h"
 
 namespace ov::step {
@@ -131,14 +132,19 @@ public:
         : mFile(file), mNames(names), mStyles(styles) {}
 
     // Appends the mesh of the item, whose lengths are in units of
-    // millimetresPerUnit; items that hold no surface are passed over.
-    void read(uint32_t item, double millimetresPerUnit, std::vector<ReadMesh>& meshes);
+    // millimetresPerUnit; items that hold no surface are passed over. False
+    // for an item of exact geometry, which it leaves to a B-rep mesher.
+    bool read(uint32_t item, double millimetresPerUnit, std::vector<ReadMesh>& meshes);
+    // The meshes of an item of exact geometry from the faces a mesher made,
+    // one per colour: a face styled apart from its item keeps its own.
+    std::vector<ReadMesh> brepMeshes(uint32_t item, const std::vector<BrepFaceMesh>& faces);
 
-    size_t exactShapes() const { return mExactShapes; }
     size_t facesLeftOut() const { return mFacesLeftOut; }
 
 private:
     struct Build;
+    // The shells of a B-rep or surface model item, or the item when it is one.
+    std::vector<uint32_t> shellsOf(uint32_t item) const;
     bool readFacetedItem(uint32_t item, Build& build);
     bool addShell(uint32_t shell, bool forward, Build& build);
     bool addFace(uint32_t face, bool forward, Build& build);
@@ -156,7 +162,6 @@ private:
     std::unordered_map<uint32_t, std::vector<Wm4::Vector3f>> mCoordinates;
     PolygonTessellator mTessellator;
     Tessellation mTessellation;
-    size_t mExactShapes = 0;
     size_t mFacesLeftOut = 0;
 };
 

@@ -67,6 +67,32 @@ Wm4::Vector3f toFloat(const Vector& v) {
     return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
 
+// The faces as one mesh; their corners are not shared, as each face has its own.
+ReadMesh joinFaces(const std::vector<const BrepFaceMesh*>& faces) {
+    size_t cornerCount = 0;
+    size_t indexCount = 0;
+    for (const BrepFaceMesh* face : faces) {
+        cornerCount += face->positions.size() / 3;
+        indexCount += face->triangles.size();
+    }
+    ReadMesh mesh;
+    mesh.vertices = new ovVertexBuffer(ovAttributes(), static_cast<int>(cornerCount));
+    mesh.indices = new ovIndexBuffer(static_cast<int>(indexCount));
+    int corner = 0;
+    int* index = mesh.indices->getData();
+    for (const BrepFaceMesh* face : faces) {
+        const int first = corner;
+        for (size_t i = 0; i + 2 < face->positions.size(); i += 3) {
+            mesh.vertices->Position3(corner++) = {face->positions[i], face->positions[i + 1],
+                                                  face->positions[i + 2]};
+        }
+        for (const uint32_t number : face->triangles) {
+            *index++ = first + static_cast<int>(number);
+        }
+    }
+    return mesh;
+}
+
 }  // namespace
 
 StepNames::StepNames(StepFile& file) {
@@ -156,7 +182,7 @@ struct MeshReader::Build {
     std::vector<int> cornerVertices;
 };
 
-void MeshReader::read(uint32_t item, double millimetresPerUnit, std::vector<ReadMesh>& meshes) {
+bool MeshReader::read(uint32_t item, double millimetresPerUnit, std::vector<ReadMesh>& meshes) {
     const uint32_t kind = mFile.kindOf(item);
     Build build;
     build.scale = millimetresPerUnit;
@@ -169,14 +195,13 @@ void MeshReader::read(uint32_t item, double millimetresPerUnit, std::vector<Read
                kind == mNames.faceBasedSurfaceModel || kind == mNames.openShell ||
                kind == mNames.closedShell || kind == mNames.connectedFaceSet) {
         if (!readFacetedItem(item, build)) {
-            ++mExactShapes;
-            return;
+            return false;
         }
     } else {
-        return;
+        return true;
     }
     if (build.indices.empty()) {
-        return;
+        return true;
     }
     ovAttributes layout;
     layout.SetNormal(!build.normals.empty());
@@ -192,6 +217,7 @@ void MeshReader::read(uint32_t item, double millimetresPerUnit, std::vector<Read
     mesh.indices = new ovIndexBuffer(static_cast<int>(build.indices.size()));
     std::copy(build.indices.begin(), build.indices.end(), mesh.indices->getData());
     mesh.material = materialOf(item, build.parts);
+    return true;
 }
 
 ovMaterialState* MeshReader::materialOf(uint32_t item, const std::vector<uint32_t>& parts) {
@@ -206,8 +232,7 @@ ovMaterialState* MeshReader::materialOf(uint32_t item, const std::vector<uint32_
     return nullptr;
 }
 
-// False for an item with a face that is not a polygon: exact geometry.
-bool MeshReader::readFacetedItem(uint32_t item, Build& build) {
+std::vector<uint32_t> MeshReader::shellsOf(uint32_t item) const {
     const uint32_t kind = mFile.kindOf(item);
     const StepParams params = mFile.params(item);
     std::vector<uint32_t> shells;
@@ -223,8 +248,46 @@ bool MeshReader::readFacetedItem(uint32_t item, Build& build) {
     if (shells.empty()) {
         shells.push_back(item);
     }
+    return shells;
+}
+
+// False for an item with a face that is not a polygon: exact geometry.
+bool MeshReader::readFacetedItem(uint32_t item, Build& build) {
+    const std::vector<uint32_t> shells = shellsOf(item);
     return std::all_of(shells.begin(), shells.end(),
                        [&](uint32_t shell) { return addShell(shell, true, build); });
+}
+
+std::vector<ReadMesh> MeshReader::brepMeshes(uint32_t item, const std::vector<BrepFaceMesh>& faces) {
+    ovMaterialState* const itemMaterial = materialOf(item, shellsOf(item));
+    struct Colour {
+        ovMaterialState* material;
+        std::vector<const BrepFaceMesh*> faces;
+    };
+    // In the order the colours first appear, for the same scene every time.
+    std::vector<Colour> colours;
+    for (const BrepFaceMesh& face : faces) {
+        const std::optional<uint32_t> record = mFile.recordOf(face.face);
+        ovMaterialState* own = record ? mStyles.materialOf(*record) : nullptr;
+        ovMaterialState* material = own != nullptr ? own : itemMaterial;
+        auto colour = std::find_if(colours.begin(), colours.end(),
+                                   [material](const Colour& known) { return known.material == material; });
+        if (colour == colours.end()) {
+            colour = colours.insert(colours.end(), Colour{material, {}});
+        }
+        colour->faces.push_back(&face);
+    }
+    std::vector<ReadMesh> meshes;
+    for (const Colour& colour : colours) {
+        if (std::all_of(colour.faces.begin(), colour.faces.end(),
+                        [](const BrepFaceMesh* face) { return face->triangles.empty(); })) {
+            continue;
+        }
+        meshes.push_back(joinFaces(colour.faces));
+        meshes.back().name = mFile.text(item, mFile.params(item).at(0));
+        meshes.back().material = colour.material;
+    }
+    return meshes;
 }
 
 bool MeshReader::addShell(uint32_t shell, bool forward, Build& build) {

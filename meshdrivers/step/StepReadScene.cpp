@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "scenegraph/ovMetadata.h"
+#include "step/BrepMesher.h"
 #include "step/StepImport.h"
 #include "step/StepRead.h"
 #include "system/ovFiles.h"
@@ -60,15 +61,21 @@ double siPrefixMillimetres(std::string_view prefix) {
     return 0;
 }
 
+// Where a B-rep item is shown: into a product's meshes, placed.
+struct ExactItemUse {
+    std::vector<ReadMesh>* meshes;
+    Frame placement;
+};
+
 class SceneReader {
 public:
-    SceneReader(StepFile& file, bool withProperties, uint64_t fileBytes)
+    SceneReader(StepFile& file, std::string_view text, const StepReadOptions& options)
         : mFile(file),
           mNames(file),
           mStyles(file, mNames),
           mMeshes(file, mNames, mStyles),
-          mWithProperties(withProperties),
-          mFileBytes(fileBytes) {}
+          mText(text),
+          mOptions(options) {}
 
     ImportedScene read(const std::string& fileName) {
         sortRecords();
@@ -77,10 +84,11 @@ public:
         readDocumentReferences();
         readShapes();
         readPlacements();
-        if (mWithProperties) {
+        if (mOptions.withProperties) {
             readProperties();
         }
         readMeshes();
+        meshExactItems();
         // A mesh missing some of its faces would be a wrong shape.
         if (mMeshes.facesLeftOut() > 0) {
             throw ReadError(mFile.source() + ": " + std::to_string(mMeshes.facesLeftOut()) +
@@ -402,14 +410,45 @@ private:
             }
             // An item shown by several products or mapped items is meshed once.
             auto [read, added] = mItemMeshes.try_emplace(item);
-            if (added) {
-                mMeshes.read(item, scale, read->second);
+            if (added && !mMeshes.read(item, scale, read->second)) {
+                mExactItems.try_emplace(item);
+            }
+            if (const auto exact = mExactItems.find(item); exact != mExactItems.end()) {
+                exact->second.push_back({&meshes, placement});
+                continue;
             }
             for (const ReadMesh& mesh : read->second) {
                 meshes.push_back(mesh);
                 meshes.back().placement = placement.after(mesh.placement);
             }
         }
+    }
+
+    // The B-rep items meshed all at once by the mesher, which reads the
+    // whole file, then placed where they are shown; without a mesher they
+    // stay out, with a warning.
+    void meshExactItems() {
+        if (mExactItems.empty() || mOptions.mesher == nullptr) {
+            return;
+        }
+        std::vector<uint64_t> numbers;
+        for (const auto& [item, uses] : mExactItems) {
+            numbers.push_back(mFile.instanceOf(item));
+        }
+        const BrepMeshes meshed = mOptions.mesher->mesh(mText, mFile.source(), numbers, mOptions.meshing);
+        for (const auto& [item, uses] : mExactItems) {
+            const auto faces = meshed.find(mFile.instanceOf(item));
+            if (faces == meshed.end()) {
+                mFile.fail(item, "is a B-rep shape that could not be meshed");
+            }
+            for (const ReadMesh& mesh : mMeshes.brepMeshes(item, faces->second)) {
+                for (const ExactItemUse& use : uses) {
+                    use.meshes->push_back(mesh);
+                    use.meshes->back().placement = use.placement.after(mesh.placement);
+                }
+            }
+        }
+        mExactItems.clear();
     }
 
     void readProperties() {
@@ -501,7 +540,8 @@ private:
     // Rejects a product that contains itself, and a structure whose nodes
     // would take more memory than the file's size allows.
     void checkStructure(const std::vector<uint32_t>& roots) const {
-        const uint64_t budget = std::max(kMinSceneBytes, mFileBytes * kSceneBytesPerFileByte) / kObjectBytes;
+        const uint64_t budget =
+            std::max(kMinSceneBytes, mText.size() * kSceneBytesPerFileByte) / kObjectBytes;
         enum class State : uint8_t { Unseen, Open, Done };
         std::vector<State> states(mProducts.size(), State::Unseen);
         std::vector<uint64_t> objects(mProducts.size(), 0);
@@ -640,9 +680,9 @@ private:
     }
 
     void addWarnings(std::vector<std::string>& warnings) const {
-        if (mMeshes.exactShapes() > 0) {
+        if (!mExactItems.empty()) {
             warnings.push_back(
-                mFile.source() + ": " + std::to_string(mMeshes.exactShapes()) +
+                mFile.source() + ": " + std::to_string(mExactItems.size()) +
                 " shapes of exact geometry (B-rep) are left out: this reader meshes faceted and "
                 "tessellated shapes only");
         }
@@ -652,8 +692,8 @@ private:
     StepNames mNames;
     StyleReader mStyles;
     MeshReader mMeshes;
-    bool mWithProperties;
-    uint64_t mFileBytes;
+    std::string_view mText;
+    const StepReadOptions& mOptions;
     std::vector<Product> mProducts;
     std::vector<Occurrence> mOccurrences;
     std::unordered_map<uint32_t, uint32_t> mProductOf;
@@ -664,6 +704,8 @@ private:
     std::unordered_map<uint32_t, std::vector<uint32_t>> mLinked;
     std::unordered_map<uint32_t, double> mContextScales;
     std::unordered_map<uint32_t, std::vector<ReadMesh>> mItemMeshes;
+    // By record, so that the mesher is asked in file order.
+    std::map<uint32_t, std::vector<ExactItemUse>> mExactItems;
     uint64_t mShapeVisits = 0;
     std::vector<uint32_t> mOccurrenceRecords;
     std::vector<uint32_t> mDefinitionShapes;
@@ -675,14 +717,15 @@ private:
 
 }  // namespace
 
-ImportedScene importStepText(std::string_view text, const std::string& source, bool withProperties) {
+ImportedScene importStepText(std::string_view text, const std::string& source,
+                             const StepReadOptions& options) {
     StepFile file(text, source);
-    return SceneReader(file, withProperties, text.size()).read(utf8OfPath(pathOfUtf8(source).stem()));
+    return SceneReader(file, text, options).read(utf8OfPath(pathOfUtf8(source).stem()));
 }
 
-ImportedScene importStep(const std::string& path, bool withProperties) {
+ImportedScene importStep(const std::string& path, const StepReadOptions& options) {
     const std::string text = readWholeFile(path);
-    return importStepText(text, path, withProperties);
+    return importStepText(text, path, options);
 }
 
 }  // namespace ov::step

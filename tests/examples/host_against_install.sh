@@ -21,6 +21,11 @@ done
 # assimp comes with its component only: the library itself does not need it.
 readelf -d "$libdir/libovMeshDrivers.so.3.0.0" | grep -q 'NEEDED.*assimp' && fail "libovMeshDrivers needs assimp"
 readelf -d "$libdir/libovMeshDriversAssimp.so.3.0.0" | grep -q 'NEEDED.*assimp' || fail "the component links no assimp"
+# Open CASCADE likewise, where its component was built.
+readelf -d "$libdir/libovMeshDrivers.so.3.0.0" | grep -q 'NEEDED.*libTK' && fail "libovMeshDrivers needs Open CASCADE"
+if [ -f "$libdir/libovMeshDriversOcct.so.3.0.0" ]; then
+  readelf -d "$libdir/libovMeshDriversOcct.so.3.0.0" | grep -q 'NEEDED.*libTKMesh' || fail "the component links no Open CASCADE"
+fi
 
 # Every installed header compiles alone, as a host's first include, with the flags pkg-config gives.
 includes=$prefix/include/ovMeshDrivers

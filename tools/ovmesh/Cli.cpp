@@ -71,6 +71,33 @@ void addConfineFlag(CLI::App& command, bool& confine) {
                      "file) outside the input's folder and its sub-folders, links resolved");
 }
 
+void addMeshingOptions(CLI::App& command, step::StepLoadSettings& meshing) {
+    command
+        .add_option_function<std::string>(
+            "--deflection",
+            [&meshing](const std::string& text) { meshing = *parseDeflection(text, meshing); },
+            "how far the triangles of a curved STEP surface (B-rep) may stray from it: a fraction of the "
+            "diagonal of the shape's box, or millimetres with mm (0.05mm)")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return parseDeflection(text)
+                           ? std::string()
+                           : "'" + text +
+                                 "' is no deflection: expected a fraction of the shape's "
+                                 "size between 0 and 1, e.g. 0.001, or millimetres, e.g. 0.1mm";
+            },
+            "RATIO|MMmm", "deflection"))
+        ->option_text("RATIO|MMmm")
+        ->default_str("0.001");
+    command
+        .add_option("--angular-deflection", meshing.angularDeflectionDegrees,
+                    "the largest angle, in degrees, between the normals of a curved STEP surface (B-rep) "
+                    "along a triangle's edge")
+        ->option_text("DEGREES")
+        ->check(CLI::Range(0.01, 179.0))
+        ->capture_default_str();
+}
+
 void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
     static const std::map<std::string, PlmXmlReading> kReadings{{"strict", PlmXmlReading::Strict},
                                                                 {"occurrences", PlmXmlReading::Occurrences},
@@ -197,6 +224,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     addNoMetadataFlag(convert, options.importMetadata);
     addConfineFlag(convert, options.confine);
     addPlmXmlOption(convert, options.plmxml);
+    addMeshingOptions(convert, options.meshing);
     addAssemblyOptions(convert, options);
     addStepProfileOption(convert, line.stepProfile);
     addOutputOptions(convert, options);
@@ -215,6 +243,7 @@ void addTreeOptions(CLI::App& tree, TreeOptions& options) {
     addNoMetadataFlag(tree, options.importMetadata);
     addConfineFlag(tree, options.confine);
     addPlmXmlOption(tree, options.plmxml);
+    addMeshingOptions(tree, options.meshing);
 }
 
 // A single conversion, the one a batch's child makes, or a batch.

@@ -515,6 +515,8 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
          "parts need a format that holds geometry; STEP parts hold it with"},
         {{"convert", kSteps, output("out.stp"), "--units", "inch"}, 2, "inch not in"},
         {{"convert", kSteps, out, "--page", "A4"}, 2, "'A4' is not a page size"},
+        {{"convert", kSteps, out, "--deflection", "0.1in"}, 2, "'0.1in' is no deflection"},
+        {{"convert", kSteps, out, "--deflection", "1"}, 2, "'1' is no deflection"},
         {{"--resources", output("nowhere"), "formats"}, 2, "--resources"},
         {{"convert", "-", out}, 1, "- as the input needs --from FORMAT"},
         {{"convert", kSteps, "-"}, 1, "- as the output needs --to FORMAT"},
@@ -678,6 +680,28 @@ TEST_F(OvmeshTest, FormatsAndTreeAsJsonParseAndHoldTheirCounts) {
               "{'vertices': 11, 'triangles': 3, 'segments': 3, 'materials': 2} [('node', 0, 0, 0, 0), "
               "('node', 0, 0, 0, 0), ('mesh', 4, 2, 0, 1), ('mesh', 3, 1, 0, 1), ('node', 0, 0, 0, 0), "
               "('line', 4, 0, 3, 1)]\n");
+}
+
+// B-rep STEP shapes come out meshed where the Open CASCADE component is
+// built: a coarser deflection gives fewer triangles, a fine one in
+// millimetres more.
+TEST_F(OvmeshTest, BrepStepShapesAreMeshedAsTheDeflectionAsks) {
+    OV_SHARED_DATA_OR_SKIP(input, "step/real/occt__trj6_as1-hc-214.stp");
+    if (ovmesh({"--version"}).out.find("meshed by Open CASCADE") == std::string::npos) {
+        GTEST_SKIP() << "the Open CASCADE component was not built";
+    }
+    const auto triangles = [&](const std::string& deflection) {
+        const ToolRun tree = ovmesh({"tree", "--json", input.string(), "--deflection", deflection});
+        std::smatch total;
+        EXPECT_TRUE(
+            std::regex_search(tree.out, total, std::regex(R"("totals":\{"vertices":\d+,"triangles":(\d+))")))
+            << tree.err;
+        return std::stoi(total[1]);
+    };
+    const int fine = triangles("0.001");
+    EXPECT_GT(fine, 1000);
+    EXPECT_LT(triangles("0.01"), fine);
+    EXPECT_GT(triangles("0.01mm"), fine);
 }
 
 // A triangle placed mirrored, scaled and sheared: the tree shows each

@@ -13,6 +13,7 @@
 #include "ovmesh/output/ConsoleLog.h"
 #include "ovmesh/output/ProgressBar.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
+#include "step/StepLoadSettings.h"
 #include "step/StepMeshDriver.h"
 
 namespace ov::ovmesh {
@@ -111,6 +112,8 @@ struct ConvertOptions {
     bool importMetadata = true;
     // The files the input names must lie in its folder's tree.
     bool confine = false;
+    // How exact B-rep STEP shapes are meshed.
+    step::StepLoadSettings meshing;
     // For assembly outputs: the format of the files that take each part's
     // geometry; empty refuses an input with geometry.
     std::string externalParts;

@@ -89,8 +89,8 @@ std::optional<std::string> droppedColoursWarning(const ovSpatial& scene, const s
 }
 
 ReadOptions readOptionsFor(const ConvertOptions& options) {
-    return {holdsColours(extensionOf(options.output)) || holdsColours(options.externalParts),
-            options.confine};
+    return {holdsColours(extensionOf(options.output)) || holdsColours(options.externalParts), options.confine,
+            options.meshing};
 }
 
 }  // namespace ov::ovmesh

@@ -248,8 +248,8 @@ int runTree(Session& session, const TreeOptions& options) {
     loadOptions.importMetadata = options.importMetadata;
     setPlmXmlReading(loadOptions, options.plmxml);
     // The tree shows no texture images: they are not decoded.
-    const ovPointer<ovSpatial> root =
-        loadInput(session, options.input, options.from, loadOptions, {false, options.confine});
+    const ovPointer<ovSpatial> root = loadInput(session, options.input, options.from, loadOptions,
+                                                {false, options.confine, options.meshing});
     if (options.json) {
         printJsonTree(session.out(), *root);
     } else {

@@ -15,6 +15,7 @@ struct TreeOptions {
     bool importMetadata = true;
     // The files the input names must lie in its folder's tree.
     bool confine = false;
+    step::StepLoadSettings meshing;
     PlmXmlReading plmxml = PlmXmlReading::Auto;
 };
 

@@ -1,6 +1,8 @@
 #include "ovmesh/input/ReadOptions.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 #include "assimp/AssimpMeshDriver.h"
 #include "core/SceneWalk.h"
@@ -27,7 +29,23 @@ void setImport(LoadMeshOptions& options, const ReadOptions& reading) {
 LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading) {
     setImport<ObjLoadSettings>(options, reading);
     setImport<AssimpLoadSettings>(options, reading);
+    options.drivers.set(reading.meshing);
     return options;
+}
+
+std::optional<step::StepLoadSettings> parseDeflection(const std::string& text,
+                                                      step::StepLoadSettings meshing) {
+    const bool millimetres = text.ends_with("mm");
+    const std::string_view number(text.data(), text.size() - (millimetres ? 2 : 0));
+    double value = 0;
+    const auto [end, failure] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (failure != std::errc() || end != number.data() + number.size() || !(value > 0) ||
+        !std::isfinite(value) || (!millimetres && value >= 1)) {
+        return std::nullopt;
+    }
+    meshing.linearDeflection = value;
+    meshing.relativeDeflection = !millimetres;
+    return meshing;
 }
 
 void requireConfinedReferences(const ovSpatial& scene, const fs::path& confinedTo, const ReadOptions& reading,

@@ -2,9 +2,12 @@
 
 #include <string>
 
+#include <optional>
+
 #include "core/InputFiles.h"
 #include "scenegraph/ovCoreMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
+#include "step/StepLoadSettings.h"
 
 namespace ov::ovmesh {
 
@@ -16,7 +19,14 @@ struct ReadOptions {
     // buffers, part files) must lie in the input's folder or below it, links
     // resolved: for services that convert uploads.
     bool confine = false;
+    // How exact B-rep STEP shapes are meshed.
+    step::StepLoadSettings meshing;
 };
+
+// The linear deflection of a --deflection text: a positive fraction of a
+// shape's size ("0.001"), or of millimetres when it ends in mm ("0.1mm").
+std::optional<step::StepLoadSettings> parseDeflection(const std::string& text,
+                                                      step::StepLoadSettings meshing = {});
 
 // The load options with the settings of the readers that honour reading.
 LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading);

@@ -25,6 +25,14 @@
 //                                  its bounding box in the file's length unit
 //                                  and its surface colour (red green blue alpha)
 //                                  when it has one
+//   occt_step_reader [--native] --leaves FILE
+//                                  reads FILE into an XCAF document and prints
+//                                  one line per label of its assembly, depth
+//                                  first: its depth and name, and for a
+//                                  product that has a shape the triangles of
+//                                  its faces meshed as --shapes does and
+//                                  their box placed in the world, in
+//                                  millimetres
 //   occt_step_reader [--native] --world FILE
 //                                  reads FILE into an XCAF document and prints
 //                                  the solids and open shells of the whole
@@ -204,37 +212,52 @@ std::optional<FreeShapes> readFreeShapes(const std::string& path) {
     return read;
 }
 
-int printAssembly(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
+// Visits the free shapes' assembly depth first: each label, the product it
+// refers to (itself unless a component), its depth and its world placement.
+template <typename Visit>
+void walkAssembly(const FreeShapes& read, Visit visit) {
     struct Pending {
         TDF_Label label;
         int depth;
+        TopLoc_Location placement;
     };
     std::vector<Pending> pending;
-    for (int i = read->roots.Length(); i >= 1; --i) {
-        pending.push_back({read->roots.Value(i), 0});
+    for (int i = read.roots.Length(); i >= 1; --i) {
+        pending.push_back({read.roots.Value(i), 0, {}});
     }
     while (!pending.empty()) {
         const Pending item = pending.back();
         pending.pop_back();
         TDF_Label product = item.label;
-        std::cout << std::string(2 * static_cast<size_t>(item.depth), ' ');
+        TopLoc_Location placement = item.placement;
         if (XCAFDoc_ShapeTool::IsComponent(item.label)) {
             XCAFDoc_ShapeTool::GetReferredShape(item.label, product);
-            std::cout << nameOf(item.label) << " -> " << nameOf(product) << " @"
-                      << locationOf(item.label, read->unit) << "\n";
-        } else {
-            std::cout << nameOf(product) << "\n";
+            placement = placement * XCAFDoc_ShapeTool::GetLocation(item.label);
         }
+        visit(item.label, product, item.depth, placement);
         TDF_LabelSequence components;
         XCAFDoc_ShapeTool::GetComponents(product, components);
         for (int i = components.Length(); i >= 1; --i) {
-            pending.push_back({components.Value(i), item.depth + 1});
+            pending.push_back({components.Value(i), item.depth + 1, placement});
         }
     }
+}
+
+int printAssembly(const std::string& path) {
+    const std::optional<FreeShapes> read = readFreeShapes(path);
+    if (!read) {
+        return 1;
+    }
+    walkAssembly(
+        *read, [&read](const TDF_Label& label, const TDF_Label& product, int depth, const TopLoc_Location&) {
+            std::cout << std::string(2 * static_cast<size_t>(depth), ' ');
+            if (XCAFDoc_ShapeTool::IsComponent(label)) {
+                std::cout << nameOf(label) << " -> " << nameOf(product) << " @"
+                          << locationOf(label, read->unit) << "\n";
+            } else {
+                std::cout << nameOf(product) << "\n";
+            }
+        });
     return 0;
 }
 
@@ -276,6 +299,41 @@ int printShapes(const std::string& path) {
     return 0;
 }
 
+// The triangles of a shape meshed as --shapes does, and the box of their corners.
+int meshedTriangles(const TopoDS_Shape& shape, Bnd_Box& box) {
+    BRepMesh_IncrementalMesh mesh(shape, 1.0);
+    int count = 0;
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        TopLoc_Location location;
+        const Handle(Poly_Triangulation) triangles =
+            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+        count += triangles.IsNull() ? 0 : triangles->NbTriangles();
+        for (int node = 1; !triangles.IsNull() && node <= triangles->NbNodes(); ++node) {
+            box.Add(triangles->Node(node).Transformed(location.Transformation()));
+        }
+    }
+    return count;
+}
+
+int printLeaves(const std::string& path) {
+    const std::optional<FreeShapes> read = readFreeShapes(path);
+    if (!read) {
+        return 1;
+    }
+    walkAssembly(*read, [](const TDF_Label& label, const TDF_Label& product, int depth,
+                           const TopLoc_Location& placement) {
+        std::cout << depth << " " << nameOf(label);
+        if (!XCAFDoc_ShapeTool::IsAssembly(product)) {
+            Bnd_Box box;
+            const int triangles = meshedTriangles(XCAFDoc_ShapeTool::GetShape(product).Moved(placement), box);
+            std::cout << ": " << triangles << " triangles in";
+            printCorners(box, 1);
+        }
+        std::cout << "\n";
+    });
+    return 0;
+}
+
 // The free shapes, every occurrence placed in the world: what a reader shows.
 int printWorld(const std::string& path) {
     const std::optional<FreeShapes> read = readFreeShapes(path);
@@ -297,15 +355,7 @@ int printWorld(const std::string& path) {
             ++shells;
         }
         // The box of the triangles' corners, which a tolerance the reader widened does not grow.
-        BRepMesh_IncrementalMesh mesh(shape, 1.0);
-        for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
-            TopLoc_Location location;
-            const Handle(Poly_Triangulation) triangles =
-                BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-            for (int node = 1; !triangles.IsNull() && node <= triangles->NbNodes(); ++node) {
-                box.Add(triangles->Node(node).Transformed(location.Transformation()));
-            }
-        }
+        meshedTriangles(shape, box);
         // How far the reader had to widen its vertices to join the faces.
         for (TopExp_Explorer vertex(shape, TopAbs_VERTEX); vertex.More(); vertex.Next()) {
             tolerance = std::max(tolerance, BRep_Tool::Tolerance(TopoDS::Vertex(vertex.Current())));
@@ -378,17 +428,15 @@ int main(int argc, char** argv) {
         --argc;
         ++argv;
     }
-    const std::pair<const char*, int (*)(const std::string&)> modes[] = {{"--references", printReferences},
-                                                                         {"--failures", printFailures},
-                                                                         {"--assembly", printAssembly},
-                                                                         {"--shapes", printShapes},
-                                                                         {"--world", printWorld}};
+    const std::pair<const char*, int (*)(const std::string&)> modes[] = {
+        {"--references", printReferences}, {"--failures", printFailures}, {"--assembly", printAssembly},
+        {"--shapes", printShapes},         {"--world", printWorld},       {"--leaves", printLeaves}};
     for (const auto& [mode, print] : modes) {
         if (argc == 3 && std::string(argv[1]) == mode) {
             return print(argv[2]);
         }
     }
-    std::cerr
-        << "usage: occt_step_reader [--native] --assembly|--failures|--references|--shapes|--world FILE\n";
+    std::cerr << "usage: occt_step_reader [--native] "
+                 "--assembly|--failures|--references|--shapes|--leaves|--world FILE\n";
     return 64;
 }

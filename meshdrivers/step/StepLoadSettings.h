@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/ovMeshDriversExport.h"
+#include "scenegraph/ovCoreMeshDriver.h"
+
+namespace ov::step {
+
+// How the STEP reader meshes exact B-rep shapes for one load, where a
+// component that meshes them is linked (see BrepMesher.h).
+class OVMESHDRIVERS_API StepLoadSettings : public ovDriverSettings {
+public:
+    ~StepLoadSettings() override;
+
+    // The largest distance between a surface and its triangles: a fraction of
+    // the diagonal of the shape's box when relative, so that a screw and a
+    // building come out equally smooth; else millimetres.
+    double linearDeflection = 0.001;
+    bool relativeDeflection = true;
+    // The largest angle between the normals along an edge of a triangle, in
+    // degrees: curved faces keep their round look however small they are.
+    double angularDeflectionDegrees = 20;
+    // How long meshing one file may take before it is stopped and the file
+    // refused, in seconds.
+    double timeoutSeconds = 600;
+};
+
+}  // namespace ov::step
