@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/ovMeshDriversExport.h"
@@ -10,8 +11,9 @@ namespace ov::step {
 
 // The Part 21 tokens a plain variant cannot hold: an entity reference, an
 // enumeration literal and the typed value IDENTIFIER('.'). They travel inside a
-// variant as its user data.
-class OVMESHDRIVERS_API Part21WriterUserData : public ovVariant::UserDataInterface {
+// variant as its user data, held inside the variant: a save passes hundreds of
+// thousands of references around.
+class OVMESHDRIVERS_API Part21WriterUserData : public ovVariant::InPlaceUserData<Part21WriterUserData> {
 public:
     enum Type : int32_t {
         Undefined = 0,
@@ -37,10 +39,10 @@ public:
     bool isEqualTo(const ovVariant::UserDataInterface& other) const override;
 
     Type getType() const { return type; }
-    uint64_t getRef() const { return ref; }
+    uint64_t getRef() const { return type == Ref ? number.ref : 0; }
     // The literal of an EnumValue, the type name of a TypedReal.
-    const std::string& getEnumValue() const { return enumValue; }
-    double getReal() const { return real; }
+    const std::string& getEnumValue() const;
+    double getReal() const { return type == TypedReal ? number.real : 0; }
 
     bool operator==(const Part21WriterUserData& other) const;
     bool operator!=(const Part21WriterUserData& other) const { return !(*this == other); }
@@ -50,9 +52,13 @@ public:
 
 private:
     Type type;
-    uint64_t ref;
-    double real = 0;
-    std::string enumValue;
+    // Which one the type tells.
+    union {
+        uint64_t ref;
+        double real;
+    } number{};
+    // Held apart, which keeps a token small enough for the variant's own room.
+    std::unique_ptr<const std::string> name;
 };
 
 }  // namespace ov::step
