@@ -7,6 +7,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ovMeshDriversExport.h"
@@ -28,6 +29,14 @@ struct Part21Header {
     // Texts in the exchange-file encoding; otherwise the author loses its
     // apostrophes and the version is written as it stands, as older files have them.
     bool encodeTexts = true;
+};
+
+// One attribute value of a record under its name as the schema spells it: a
+// record given as a few of these, rather than as a value map, is written
+// without building a map (the writing functions' own records).
+struct Part21Attribute {
+    std::string_view name;
+    ovVariant value;
 };
 
 // How values are spelled in the records.
@@ -68,6 +77,11 @@ public:
     bool writeEntity(const std::string& entityName, const ovVariantMapImpl& values,
                      const Part21WriterUserData& id);
     bool writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
+                     const Part21WriterUserData& id);
+    // The same record from its attributes; a name given twice takes its first value.
+    bool writeEntity(const std::string& entityName, std::span<const Part21Attribute> attributes,
+                     const Part21WriterUserData& id);
+    bool writeEntity(const std::list<std::string>& entityNames, std::span<const Part21Attribute> attributes,
                      const Part21WriterUserData& id);
 
     // Bulk records that the caller formats itself, for data far too large to
@@ -161,7 +175,9 @@ private:
     static std::string buildHeader(const Part21Header& header);
     // Header and footer: written whole, then the device must still be good.
     bool writeFrame(const char* bytes, size_t length, const char* failureText);
-    bool writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
+    // Values is a value map or a span of attributes.
+    template <class Values>
+    bool writeNamedEntity(const EntityNames& entityNames, const Values& values,
                           const Part21WriterUserData& id);
     const EntityDefinition* getEntityDefinition(const EntityNames& entityNames);
     const EntityDefinition* findCachedDefinition(const EntityNames& entityNames, size_t hash) const;
@@ -169,6 +185,7 @@ private:
     static EntityDefinition planDefinition(const AttributeLists& attributeLists);
     bool acceptEntityId(const Part21WriterUserData& id);
     void findValues(const EntityDefinition& definition, const ovVariantMapImpl& values);
+    void findValues(const EntityDefinition& definition, std::span<const Part21Attribute> attributes);
     bool writeRecord(const EntityDefinition& definition, const EntityNames& entityNames, uint64_t id);
     bool writeParameters(const EntityDefinition& definition, const EntityDefinition::PartialValue& partial,
                          const EntityNames& entityNames);

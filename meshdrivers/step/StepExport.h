@@ -6,6 +6,7 @@
 #include <array>
 #include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -120,23 +121,36 @@ inline ovVariant vector3(float x, float y, float z) {
     return ovVariant(components, 3);
 }
 
-inline void addStepAttributes(ovVariantMapImpl&) {}
+// The attributes of one record, as stepAttributes builds them: written
+// without a map; made one where a map is kept.
+template <size_t N>
+struct StepAttributes : std::array<Part21Attribute, N> {
+    explicit operator ovVariantMapImpl() const {
+        ovVariantMapImpl map;
+        map.reserve(N);
+        for (const Part21Attribute& attribute : *this) {
+            map.insert(attribute.name, attribute.value);
+        }
+        return map;
+    }
+};
+
+inline void fillStepAttributes(Part21Attribute*) {}
 
 template <typename Value, typename... Rest>
-void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, Rest&&... rest) {
-    map.insert(name, ovVariant(std::forward<Value>(value)));
-    addStepAttributes(map, std::forward<Rest>(rest)...);
+void fillStepAttributes(Part21Attribute* next, const char* name, Value&& value, Rest&&... rest) {
+    next->name = name;
+    next->value = ovVariant(std::forward<Value>(value));
+    fillStepAttributes(next + 1, std::forward<Rest>(rest)...);
 }
 
-// An attribute map from names and values in turn: stepAttributes("name",
-// value, ...). Values given as temporaries are moved in, which spares a
-// reference its copy.
+// The attributes of a record from names and values in turn: stepAttributes(
+// "name", value, ...). Values given as temporaries are moved in.
 template <typename... Attributes>
-ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
-    ovVariantMapImpl map;
-    map.reserve(sizeof...(Attributes) / 2);
-    addStepAttributes(map, std::forward<Attributes>(attributes)...);
-    return map;
+StepAttributes<sizeof...(Attributes) / 2> stepAttributes(Attributes&&... attributes) {
+    StepAttributes<sizeof...(Attributes) / 2> result;
+    fillStepAttributes(result.data(), std::forward<Attributes>(attributes)...);
+    return result;
 }
 
 // Writes one entity under a fresh id and answers the id. A failed write shows
@@ -144,5 +158,15 @@ ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
 Part21WriterUserData writeNewEntity(StepExportContext& context,
                                     std::initializer_list<std::string_view> entityNames,
                                     const ovVariantMapImpl& attributes);
+Part21WriterUserData writeNewEntity(StepExportContext& context,
+                                    std::initializer_list<std::string_view> entityNames,
+                                    std::span<const Part21Attribute> attributes);
+
+template <size_t N>
+Part21WriterUserData writeNewEntity(StepExportContext& context,
+                                    std::initializer_list<std::string_view> entityNames,
+                                    const StepAttributes<N>& attributes) {
+    return writeNewEntity(context, entityNames, std::span<const Part21Attribute>(attributes));
+}
 
 }  // namespace ov::step

@@ -182,12 +182,14 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
     // The document's name and description are also those of the characterized
     // object, which must have an empty name and no description: interop names
     // the file by its id only.
-    const Part21WriterUserData file = writeNewEntity(
-        context, {"document_file"},
+    const Part21WriterUserData file =
         context.rules.documentFileById
-            ? stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant())
-            : stepAttributes("id", path, "name", path, "description", path, "kind",
-                             context.documentType.toVariant()));
+            ? writeNewEntity(
+                  context, {"document_file"},
+                  stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant()))
+            : writeNewEntity(context, {"document_file"},
+                             stepAttributes("id", path, "name", path, "description", path, "kind",
+                                            context.documentType.toVariant()));
     writeNewEntity(context, {"document_representation_type"},
                    stepAttributes("name", text("digital"), "represented_document", file.toVariant()));
     writeNewEntity(context, {"applied_external_identification_assignment"},

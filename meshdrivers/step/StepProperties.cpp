@@ -41,8 +41,8 @@ UtcFields utcFieldsOf(int64_t millisecondsSinceEpoch) {
 }
 
 // The date and the UTC time of a date-time value; answers the item's attributes.
-ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::string& key,
-                                        const ovVariant& value) {
+StepAttributes<3> dateTimeItemAttributes(StepExportContext& context, const std::string& key,
+                                         const ovVariant& value) {
     const UtcFields fields = utcFieldsOf(value.toDateTime().millisecondsSinceEpoch);
     const Part21WriterUserData date =
         writeNewEntity(context, {"calendar_date"},
@@ -103,9 +103,13 @@ bool writeReadableValueItem(StepExportContext& context, const ovVariant& name, c
 
 }  // namespace
 
-Part21WriterUserData writeNewEntity(StepExportContext& context,
-                                    std::initializer_list<std::string_view> entityNames,
-                                    const ovVariantMapImpl& attributes) {
+namespace {
+
+// Values: a value map or a span of attributes.
+template <class Values>
+Part21WriterUserData writeNewEntityOf(StepExportContext& context,
+                                      std::initializer_list<std::string_view> entityNames,
+                                      const Values& attributes) {
     Part21WriterUserData id = context.writer.generateEntityId();
     if (entityNames.size() == 1) {
         context.entityName.assign(*entityNames.begin());
@@ -115,6 +119,20 @@ Part21WriterUserData writeNewEntity(StepExportContext& context,
                                    id);
     }
     return id;
+}
+
+}  // namespace
+
+Part21WriterUserData writeNewEntity(StepExportContext& context,
+                                    std::initializer_list<std::string_view> entityNames,
+                                    const ovVariantMapImpl& attributes) {
+    return writeNewEntityOf(context, entityNames, attributes);
+}
+
+Part21WriterUserData writeNewEntity(StepExportContext& context,
+                                    std::initializer_list<std::string_view> entityNames,
+                                    std::span<const Part21Attribute> attributes) {
+    return writeNewEntityOf(context, entityNames, attributes);
 }
 
 bool writeValueItem(StepExportContext& context, const std::string& key, const ovVariant& value,

@@ -49,7 +49,7 @@ const ConversionUnit* conversionUnit(double metresPerUnit) {
 }
 
 Part21WriterUserData writeSiLengthUnit(StepExportContext& context, const char* prefix) {
-    ovVariantMapImpl attributes = stepAttributes("name", enumeration("METRE"));
+    ovVariantMapImpl attributes(stepAttributes("name", enumeration("METRE")));
     if (prefix != nullptr) {
         attributes.insert("prefix", enumeration(prefix));
     }
@@ -132,9 +132,9 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
     context.units.push_back(writeNewEntity(context, {"solid_angle_unit", "si_unit"},
                                            stepAttributes("name", enumeration("STERADIAN")))
                                 .toVariant());
-    ovVariantMapImpl contextAttributes =
-        stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
-                       ovVariant(3), "units", ovVariant(context.units));
+    ovVariantMapImpl contextAttributes(stepAttributes("context_identifier", text(""), "context_type",
+                                                      text(""), "coordinate_space_dimension", ovVariant(3),
+                                                      "units", ovVariant(context.units)));
     if (!context.rules.statedUnits) {
         context.geometricContext = writeNewEntity(
             context, {"geometric_representation_context", "global_unit_assigned_context"}, contextAttributes);
