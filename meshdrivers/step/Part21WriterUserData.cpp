@@ -7,20 +7,10 @@ Part21WriterUserData::Part21WriterUserData(Type kind) : type(kind) {}
 Part21WriterUserData::Part21WriterUserData(const std::string& literal)
     : type(EnumValue), name(std::make_unique<const std::string>(literal)) {}
 
-Part21WriterUserData::Part21WriterUserData(uint64_t instanceId) : type(Ref) {
-    number.ref = instanceId;
-}
-
 Part21WriterUserData::Part21WriterUserData(const std::string& typeName, double value)
     : type(TypedReal), name(std::make_unique<const std::string>(typeName)) {
     number.real = value;
 }
-
-Part21WriterUserData::Part21WriterUserData(const Part21WriterUserData& other)
-    : InPlaceUserData(other),
-      type(other.type),
-      number(other.number),
-      name(other.name ? std::make_unique<const std::string>(*other.name) : nullptr) {}
 
 Part21WriterUserData& Part21WriterUserData::operator=(const Part21WriterUserData& other) {
     if (this != &other) {
@@ -30,8 +20,6 @@ Part21WriterUserData& Part21WriterUserData::operator=(const Part21WriterUserData
     }
     return *this;
 }
-
-Part21WriterUserData::~Part21WriterUserData() = default;
 
 const std::string& Part21WriterUserData::getEnumValue() const {
     static const std::string kNone;

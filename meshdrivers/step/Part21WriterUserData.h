@@ -27,13 +27,18 @@ public:
     // An enumeration literal, without its full stops.
     explicit Part21WriterUserData(const std::string& literal);
     // A reference to the instance with this id.
-    explicit Part21WriterUserData(uint64_t instanceId);
+    explicit Part21WriterUserData(uint64_t instanceId) : type(Ref) { number.ref = instanceId; }
     // A real written inside the defined type typeName (upper case).
     Part21WriterUserData(const std::string& typeName, double value);
 
-    Part21WriterUserData(const Part21WriterUserData& other);
+    // In line: the variant copies a token each time it moves one.
+    Part21WriterUserData(const Part21WriterUserData& other)
+        : InPlaceUserData(other),
+          type(other.type),
+          number(other.number),
+          name(other.name ? std::make_unique<const std::string>(*other.name) : nullptr) {}
     Part21WriterUserData& operator=(const Part21WriterUserData& other);
-    ~Part21WriterUserData() override;
+    ~Part21WriterUserData() override = default;
 
     Part21WriterUserData* createCopy() const override;
     bool isEqualTo(const ovVariant::UserDataInterface& other) const override;

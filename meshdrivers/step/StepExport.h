@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "scenegraph/ovSpatial.h"
@@ -135,22 +136,20 @@ struct StepAttributes : std::array<Part21Attribute, N> {
     }
 };
 
-inline void fillStepAttributes(Part21Attribute*) {}
-
-template <typename Value, typename... Rest>
-void fillStepAttributes(Part21Attribute* next, const char* name, Value&& value, Rest&&... rest) {
-    next->name = name;
-    next->value = ovVariant(std::forward<Value>(value));
-    fillStepAttributes(next + 1, std::forward<Rest>(rest)...);
+// Each value is made where it stays: no variant is moved.
+template <typename Arguments, size_t... Pair>
+StepAttributes<sizeof...(Pair)> makeStepAttributes(Arguments&& arguments, std::index_sequence<Pair...>) {
+    return {{Part21Attribute{std::get<2 * Pair>(arguments),
+                             ovVariant(std::get<2 * Pair + 1>(std::move(arguments)))}...}};
 }
 
 // The attributes of a record from names and values in turn: stepAttributes(
 // "name", value, ...). Values given as temporaries are moved in.
 template <typename... Attributes>
 StepAttributes<sizeof...(Attributes) / 2> stepAttributes(Attributes&&... attributes) {
-    StepAttributes<sizeof...(Attributes) / 2> result;
-    fillStepAttributes(result.data(), std::forward<Attributes>(attributes)...);
-    return result;
+    static_assert(sizeof...(Attributes) % 2 == 0, "names and values in turn");
+    return makeStepAttributes(std::forward_as_tuple(std::forward<Attributes>(attributes)...),
+                              std::make_index_sequence<sizeof...(Attributes) / 2>());
 }
 
 // Writes one entity under a fresh id and answers the id. A failed write shows
