@@ -267,13 +267,14 @@ bool Part21Writer::writeEntity(const std::list<std::string>& entityNames, const 
     return writeNamedEntity(EntityNames(entityNames), values, id);
 }
 
-bool Part21Writer::writeEntity(const std::string& entityName, std::span<const Part21Attribute> attributes,
-                               const Part21WriterUserData& id) {
+bool Part21Writer::writeAttributes(const std::string& entityName, std::span<const Part21Attribute> attributes,
+                                   const Part21WriterUserData& id) {
     return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), attributes, id);
 }
 
-bool Part21Writer::writeEntity(const std::list<std::string>& entityNames,
-                               std::span<const Part21Attribute> attributes, const Part21WriterUserData& id) {
+bool Part21Writer::writeAttributes(const std::list<std::string>& entityNames,
+                                   std::span<const Part21Attribute> attributes,
+                                   const Part21WriterUserData& id) {
     return writeNamedEntity(EntityNames(entityNames), attributes, id);
 }
 

@@ -79,10 +79,10 @@ public:
     bool writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
                      const Part21WriterUserData& id);
     // The same record from its attributes; a name given twice takes its first value.
-    bool writeEntity(const std::string& entityName, std::span<const Part21Attribute> attributes,
-                     const Part21WriterUserData& id);
-    bool writeEntity(const std::list<std::string>& entityNames, std::span<const Part21Attribute> attributes,
-                     const Part21WriterUserData& id);
+    bool writeAttributes(const std::string& entityName, std::span<const Part21Attribute> attributes,
+                         const Part21WriterUserData& id);
+    bool writeAttributes(const std::list<std::string>& entityNames,
+                         std::span<const Part21Attribute> attributes, const Part21WriterUserData& id);
 
     // Bulk records that the caller formats itself, for data far too large to
     // travel as value maps (mesh geometry): the caller answers for their

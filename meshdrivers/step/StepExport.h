@@ -122,19 +122,9 @@ inline ovVariant vector3(float x, float y, float z) {
     return ovVariant(components, 3);
 }
 
-// The attributes of one record, as stepAttributes builds them: written
-// without a map; made one where a map is kept.
+// The attributes of one record, as stepAttributes builds them.
 template <size_t N>
-struct StepAttributes : std::array<Part21Attribute, N> {
-    explicit operator ovVariantMapImpl() const {
-        ovVariantMapImpl map;
-        map.reserve(N);
-        for (const Part21Attribute& attribute : *this) {
-            map.insert(attribute.name, attribute.value);
-        }
-        return map;
-    }
-};
+using StepAttributes = std::array<Part21Attribute, N>;
 
 // Each value is made where it stays: no variant is moved.
 template <typename Arguments, size_t... Pair>
@@ -156,16 +146,6 @@ StepAttributes<sizeof...(Attributes) / 2> stepAttributes(Attributes&&... attribu
 // in the writer's error flag.
 Part21WriterUserData writeNewEntity(StepExportContext& context,
                                     std::initializer_list<std::string_view> entityNames,
-                                    const ovVariantMapImpl& attributes);
-Part21WriterUserData writeNewEntity(StepExportContext& context,
-                                    std::initializer_list<std::string_view> entityNames,
                                     std::span<const Part21Attribute> attributes);
-
-template <size_t N>
-Part21WriterUserData writeNewEntity(StepExportContext& context,
-                                    std::initializer_list<std::string_view> entityNames,
-                                    const StepAttributes<N>& attributes) {
-    return writeNewEntity(context, entityNames, std::span<const Part21Attribute>(attributes));
-}
 
 }  // namespace ov::step

@@ -213,7 +213,7 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
 // The shape representation with the placements of all children, and its
 // link to the product definition shape.
 void writeNodeTail(StepExportContext& context, OpenNode& open) {
-    context.writer.writeEntity(
+    context.writer.writeAttributes(
         "shape_representation",
         stepAttributes("name", text(open.name), "items", ovVariant(std::move(open.items)), "context_of_items",
                        context.geometricContext.toVariant()),
