@@ -228,8 +228,7 @@ bool Part21Writer::writeFormattedRecords(const char* text, size_t length, uint64
     return writeRawStr(text, length) || fail();
 }
 
-template <class Values>
-bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const Values& values,
+bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const RecordValues& values,
                                     const Part21WriterUserData& id) {
     if (writeError) {
         return false;
@@ -244,7 +243,11 @@ bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const Values
     if (!acceptEntityId(id)) {
         return fail();
     }
-    findValues(*definition, values);
+    if (values.map != nullptr) {
+        findValues(*definition, *values.map);
+    } else {
+        findValues(*definition, values.attributes);
+    }
     if (!writeRecord(*definition, entityNames, id.getRef())) {
         return fail();
     }
@@ -253,29 +256,30 @@ bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const Values
 
 bool Part21Writer::writeEntity(const std::string& entityName, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
-    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), values, id);
+    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), {&values}, id);
 }
 
 bool Part21Writer::writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
     return writeNamedEntity(
-        EntityNames(std::span<const std::string>(entityNames.begin(), entityNames.size())), values, id);
+        EntityNames(std::span<const std::string>(entityNames.begin(), entityNames.size())), {&values}, id);
 }
 
 bool Part21Writer::writeEntity(const std::list<std::string>& entityNames, const ovVariantMapImpl& values,
                                const Part21WriterUserData& id) {
-    return writeNamedEntity(EntityNames(entityNames), values, id);
+    return writeNamedEntity(EntityNames(entityNames), {&values}, id);
 }
 
 bool Part21Writer::writeAttributes(const std::string& entityName, std::span<const Part21Attribute> attributes,
                                    const Part21WriterUserData& id) {
-    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), attributes, id);
+    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), {nullptr, attributes},
+                            id);
 }
 
 bool Part21Writer::writeAttributes(const std::list<std::string>& entityNames,
                                    std::span<const Part21Attribute> attributes,
                                    const Part21WriterUserData& id) {
-    return writeNamedEntity(EntityNames(entityNames), attributes, id);
+    return writeNamedEntity(EntityNames(entityNames), {nullptr, attributes}, id);
 }
 
 bool Part21Writer::EntityNames::equals(const std::list<std::string>& names) const {

@@ -175,9 +175,12 @@ private:
     static std::string buildHeader(const Part21Header& header);
     // Header and footer: written whole, then the device must still be good.
     bool writeFrame(const char* bytes, size_t length, const char* failureText);
-    // Values is a value map or a span of attributes.
-    template <class Values>
-    bool writeNamedEntity(const EntityNames& entityNames, const Values& values,
+    // A record's values: a value map, or else attributes.
+    struct RecordValues {
+        const ovVariantMapImpl* map = nullptr;
+        std::span<const Part21Attribute> attributes{};
+    };
+    bool writeNamedEntity(const EntityNames& entityNames, const RecordValues& values,
                           const Part21WriterUserData& id);
     const EntityDefinition* getEntityDefinition(const EntityNames& entityNames);
     const EntityDefinition* findCachedDefinition(const EntityNames& entityNames, size_t hash) const;
