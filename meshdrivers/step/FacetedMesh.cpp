@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numeric>
 
 namespace ov::step {
@@ -187,13 +188,31 @@ FacetedMesh buildFacetedMesh(const std::vector<Wm4::Vector3f>& positions, size_t
             mesh.points.push_back(positions[v]);
         }
     }
+    // Each piece is a shell with points of its own: a reader joins shells that
+    // share a point by widening the point's tolerance to their edges. A point
+    // is the first piece's to use it; any other piece gets a copy, after all
+    // the points.
+    std::vector<uint32_t> owner(positions.size(), kUnused);
+    std::map<std::pair<uint32_t, size_t>, uint32_t> copies;
+    const auto pointOf = [&](uint32_t vertex, size_t piece) {
+        if (owner[vertex] == kUnused || owner[vertex] == piece) {
+            owner[vertex] = static_cast<uint32_t>(piece);
+            return pointIndex[vertex];
+        }
+        const auto [copy, added] =
+            copies.try_emplace({vertex, piece}, static_cast<uint32_t>(mesh.points.size()));
+        if (added) {
+            mesh.points.push_back(positions[vertex]);
+        }
+        return copy->second;
+    };
     mesh.faces.resize(faces.size());
     std::vector<size_t> filled(mesh.pieces.size(), 0);
     for (uint32_t f = 0; f < faces.size(); ++f) {
         const auto piece = static_cast<size_t>(pieceOf[pieces.root(f)]);
         std::array<uint32_t, 3>& placed = mesh.faces[mesh.pieces[piece].firstFace + filled[piece]++];
         for (size_t k = 0; k < 3; ++k) {
-            placed[k] = pointIndex[faces[f][k]];
+            placed[k] = pointOf(faces[f][k], piece);
         }
     }
     return mesh;

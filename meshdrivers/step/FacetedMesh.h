@@ -23,7 +23,7 @@ struct FacetedPiece {
 };
 
 struct FacetedMesh {
-    // Only the points some face uses, each position once.
+    // Only the points some face uses, each position once in each piece.
     std::vector<Wm4::Vector3f> points;
     // Corners as indices into points, piece after piece.
     std::vector<std::array<uint32_t, 3>> faces;

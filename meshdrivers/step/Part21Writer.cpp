@@ -228,23 +228,7 @@ bool Part21Writer::writeFormattedRecords(const char* text, size_t length, uint64
     return writeRawStr(text, length) || fail();
 }
 
-bool Part21Writer::writeEntity(const std::string& entityName, const ovVariantMapImpl& values,
-                               const Part21WriterUserData& id) {
-    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), values, id);
-}
-
-bool Part21Writer::writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
-                               const Part21WriterUserData& id) {
-    return writeNamedEntity(
-        EntityNames(std::span<const std::string>(entityNames.begin(), entityNames.size())), values, id);
-}
-
-bool Part21Writer::writeEntity(const std::list<std::string>& entityNames, const ovVariantMapImpl& values,
-                               const Part21WriterUserData& id) {
-    return writeNamedEntity(EntityNames(entityNames), values, id);
-}
-
-bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
+bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const RecordValues& values,
                                     const Part21WriterUserData& id) {
     if (writeError) {
         return false;
@@ -259,11 +243,43 @@ bool Part21Writer::writeNamedEntity(const EntityNames& entityNames, const ovVari
     if (!acceptEntityId(id)) {
         return fail();
     }
-    findValues(*definition, values);
+    if (values.map != nullptr) {
+        findValues(*definition, *values.map);
+    } else {
+        findValues(*definition, values.attributes);
+    }
     if (!writeRecord(*definition, entityNames, id.getRef())) {
         return fail();
     }
     return true;
+}
+
+bool Part21Writer::writeEntity(const std::string& entityName, const ovVariantMapImpl& values,
+                               const Part21WriterUserData& id) {
+    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), {&values}, id);
+}
+
+bool Part21Writer::writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
+                               const Part21WriterUserData& id) {
+    return writeNamedEntity(
+        EntityNames(std::span<const std::string>(entityNames.begin(), entityNames.size())), {&values}, id);
+}
+
+bool Part21Writer::writeEntity(const std::list<std::string>& entityNames, const ovVariantMapImpl& values,
+                               const Part21WriterUserData& id) {
+    return writeNamedEntity(EntityNames(entityNames), {&values}, id);
+}
+
+bool Part21Writer::writeAttributes(const std::string& entityName, std::span<const Part21Attribute> attributes,
+                                   const Part21WriterUserData& id) {
+    return writeNamedEntity(EntityNames(std::span<const std::string>(&entityName, 1)), {nullptr, attributes},
+                            id);
+}
+
+bool Part21Writer::writeAttributes(const std::list<std::string>& entityNames,
+                                   std::span<const Part21Attribute> attributes,
+                                   const Part21WriterUserData& id) {
+    return writeNamedEntity(EntityNames(entityNames), {nullptr, attributes}, id);
 }
 
 bool Part21Writer::EntityNames::equals(const std::list<std::string>& names) const {
@@ -437,6 +453,21 @@ void Part21Writer::findValues(const EntityDefinition& definition, const ovVarian
             }
         }
         foundValues[index] = value;
+    }
+}
+
+void Part21Writer::findValues(const EntityDefinition& definition,
+                              std::span<const Part21Attribute> attributes) {
+    const std::vector<std::string>& names = definition.lookupNames;
+    if (foundValues.size() < names.size()) {
+        foundValues.resize(names.size());
+    }
+    // A record has a handful of attributes: searching them beats sorting them.
+    for (size_t index = 0; index < names.size(); ++index) {
+        const auto found = std::find_if(
+            attributes.begin(), attributes.end(),
+            [&name = names[index]](const Part21Attribute& attribute) { return attribute.name == name; });
+        foundValues[index] = found != attributes.end() ? &found->value : nullptr;
     }
 }
 

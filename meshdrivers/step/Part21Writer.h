@@ -31,6 +31,14 @@ struct Part21Header {
     bool encodeTexts = true;
 };
 
+// One attribute value of a record under its name as the schema spells it: a
+// record given as a few of these, rather than as a value map, is written
+// without building a map (the writing functions' own records).
+struct Part21Attribute {
+    std::string_view name;
+    ovVariant value;
+};
+
 // How values are spelled in the records.
 struct Part21ValueSpelling {
     // .T. and .F. rather than 1 and 0.
@@ -73,6 +81,11 @@ public:
                      const Part21WriterUserData& id);
     bool writeEntity(std::initializer_list<std::string> entityNames, const ovVariantMapImpl& values,
                      const Part21WriterUserData& id);
+    // The same record from its attributes; a name given twice takes its first value.
+    bool writeAttributes(const std::string& entityName, std::span<const Part21Attribute> attributes,
+                         const Part21WriterUserData& id);
+    bool writeAttributes(const std::list<std::string>& entityNames,
+                         std::span<const Part21Attribute> attributes, const Part21WriterUserData& id);
 
     // Bulk records that the caller formats itself, for data far too large to
     // travel as value maps (mesh geometry): the caller answers for their
@@ -165,7 +178,12 @@ private:
     static std::string buildHeader(const Part21Header& header);
     // Header and footer: written whole, then the device must still be good.
     bool writeFrame(const char* bytes, size_t length, const char* failureText);
-    bool writeNamedEntity(const EntityNames& entityNames, const ovVariantMapImpl& values,
+    // A record's values: a value map, or else attributes.
+    struct RecordValues {
+        const ovVariantMapImpl* map = nullptr;
+        std::span<const Part21Attribute> attributes{};
+    };
+    bool writeNamedEntity(const EntityNames& entityNames, const RecordValues& values,
                           const Part21WriterUserData& id);
     const EntityDefinition* getEntityDefinition(const EntityNames& entityNames);
     const EntityDefinition* findCachedDefinition(const EntityNames& entityNames, size_t hash) const;
@@ -173,6 +191,7 @@ private:
     static EntityDefinition planDefinition(const AttributeLists& attributeLists);
     bool acceptEntityId(const Part21WriterUserData& id);
     void findValues(const EntityDefinition& definition, const ovVariantMapImpl& values);
+    void findValues(const EntityDefinition& definition, std::span<const Part21Attribute> attributes);
     bool writeRecord(const EntityDefinition& definition, const EntityNames& entityNames, uint64_t id);
     bool writeParameters(const EntityDefinition& definition, const EntityDefinition::PartialValue& partial,
                          const EntityNames& entityNames);

@@ -2,21 +2,29 @@
 
 namespace ov::step {
 
-Part21WriterUserData::Part21WriterUserData(Type kind) : type(kind), ref(0) {}
+Part21WriterUserData::Part21WriterUserData(Type kind) : type(kind) {}
 
 Part21WriterUserData::Part21WriterUserData(const std::string& literal)
-    : type(EnumValue), ref(0), enumValue(literal) {}
-
-Part21WriterUserData::Part21WriterUserData(uint64_t instanceId) : type(Ref), ref(instanceId) {}
+    : type(EnumValue), name(std::make_unique<const std::string>(literal)) {}
 
 Part21WriterUserData::Part21WriterUserData(const std::string& typeName, double value)
-    : type(TypedReal), ref(0), real(value), enumValue(typeName) {}
+    : type(TypedReal), name(std::make_unique<const std::string>(typeName)) {
+    number.real = value;
+}
 
-Part21WriterUserData::Part21WriterUserData(const Part21WriterUserData& other) = default;
+Part21WriterUserData& Part21WriterUserData::operator=(const Part21WriterUserData& other) {
+    if (this != &other) {
+        type = other.type;
+        number = other.number;
+        name = other.name ? std::make_unique<const std::string>(*other.name) : nullptr;
+    }
+    return *this;
+}
 
-Part21WriterUserData& Part21WriterUserData::operator=(const Part21WriterUserData& other) = default;
-
-Part21WriterUserData::~Part21WriterUserData() = default;
+const std::string& Part21WriterUserData::getEnumValue() const {
+    static const std::string kNone;
+    return name ? *name : kNone;
+}
 
 Part21WriterUserData* Part21WriterUserData::createCopy() const {
     return new Part21WriterUserData(*this);
@@ -28,12 +36,12 @@ bool Part21WriterUserData::isEqualTo(const ovVariant::UserDataInterface& other) 
 }
 
 bool Part21WriterUserData::operator==(const Part21WriterUserData& other) const {
-    return type == other.type && ref == other.ref && enumValue == other.enumValue &&
-           (type != TypedReal || real == other.real);
+    return type == other.type && getRef() == other.getRef() && getEnumValue() == other.getEnumValue() &&
+           getReal() == other.getReal();
 }
 
 ovVariant Part21WriterUserData::toVariant() const {
-    return ovVariant(createCopy());
+    return ovVariant(static_cast<const ovVariant::UserDataInterface&>(*this));
 }
 
 }  // namespace ov::step

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/ovMeshDriversExport.h"
@@ -10,8 +11,9 @@ namespace ov::step {
 
 // The Part 21 tokens a plain variant cannot hold: an entity reference, an
 // enumeration literal and the typed value IDENTIFIER('.'). They travel inside a
-// variant as its user data.
-class OVMESHDRIVERS_API Part21WriterUserData : public ovVariant::UserDataInterface {
+// variant as its user data, held inside the variant: a save passes hundreds of
+// thousands of references around.
+class OVMESHDRIVERS_API Part21WriterUserData : public ovVariant::InPlaceUserData<Part21WriterUserData> {
 public:
     enum Type : int32_t {
         Undefined = 0,
@@ -25,22 +27,27 @@ public:
     // An enumeration literal, without its full stops.
     explicit Part21WriterUserData(const std::string& literal);
     // A reference to the instance with this id.
-    explicit Part21WriterUserData(uint64_t instanceId);
+    explicit Part21WriterUserData(uint64_t instanceId) : type(Ref) { number.ref = instanceId; }
     // A real written inside the defined type typeName (upper case).
     Part21WriterUserData(const std::string& typeName, double value);
 
-    Part21WriterUserData(const Part21WriterUserData& other);
+    // In line: the variant copies a token each time it moves one.
+    Part21WriterUserData(const Part21WriterUserData& other)
+        : InPlaceUserData(other),
+          type(other.type),
+          number(other.number),
+          name(other.name ? std::make_unique<const std::string>(*other.name) : nullptr) {}
     Part21WriterUserData& operator=(const Part21WriterUserData& other);
-    ~Part21WriterUserData() override;
+    ~Part21WriterUserData() override = default;
 
     Part21WriterUserData* createCopy() const override;
     bool isEqualTo(const ovVariant::UserDataInterface& other) const override;
 
     Type getType() const { return type; }
-    uint64_t getRef() const { return ref; }
+    uint64_t getRef() const { return type == Ref ? number.ref : 0; }
     // The literal of an EnumValue, the type name of a TypedReal.
-    const std::string& getEnumValue() const { return enumValue; }
-    double getReal() const { return real; }
+    const std::string& getEnumValue() const;
+    double getReal() const { return type == TypedReal ? number.real : 0; }
 
     bool operator==(const Part21WriterUserData& other) const;
     bool operator!=(const Part21WriterUserData& other) const { return !(*this == other); }
@@ -50,9 +57,13 @@ public:
 
 private:
     Type type;
-    uint64_t ref;
-    double real = 0;
-    std::string enumValue;
+    // Which one the type tells.
+    union {
+        uint64_t ref;
+        double real;
+    } number{};
+    // Held apart, which keeps a token small enough for the variant's own room.
+    std::unique_ptr<const std::string> name;
 };
 
 }  // namespace ov::step

@@ -6,8 +6,10 @@
 #include <array>
 #include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "scenegraph/ovSpatial.h"
@@ -120,29 +122,30 @@ inline ovVariant vector3(float x, float y, float z) {
     return ovVariant(components, 3);
 }
 
-inline void addStepAttributes(ovVariantMapImpl&) {}
+// The attributes of one record, as stepAttributes builds them.
+template <size_t N>
+using StepAttributes = std::array<Part21Attribute, N>;
 
-template <typename Value, typename... Rest>
-void addStepAttributes(ovVariantMapImpl& map, const char* name, Value&& value, Rest&&... rest) {
-    map.insert(name, ovVariant(std::forward<Value>(value)));
-    addStepAttributes(map, std::forward<Rest>(rest)...);
+// Each value is made where it stays: no variant is moved.
+template <typename Arguments, size_t... Pair>
+StepAttributes<sizeof...(Pair)> makeStepAttributes(Arguments&& arguments, std::index_sequence<Pair...>) {
+    return {{Part21Attribute{std::get<2 * Pair>(arguments),
+                             ovVariant(std::get<2 * Pair + 1>(std::move(arguments)))}...}};
 }
 
-// An attribute map from names and values in turn: stepAttributes("name",
-// value, ...). Values given as temporaries are moved in, which spares a
-// reference its copy.
+// The attributes of a record from names and values in turn: stepAttributes(
+// "name", value, ...). Values given as temporaries are moved in.
 template <typename... Attributes>
-ovVariantMapImpl stepAttributes(Attributes&&... attributes) {
-    ovVariantMapImpl map;
-    map.reserve(sizeof...(Attributes) / 2);
-    addStepAttributes(map, std::forward<Attributes>(attributes)...);
-    return map;
+StepAttributes<sizeof...(Attributes) / 2> stepAttributes(Attributes&&... attributes) {
+    static_assert(sizeof...(Attributes) % 2 == 0, "names and values in turn");
+    return makeStepAttributes(std::forward_as_tuple(std::forward<Attributes>(attributes)...),
+                              std::make_index_sequence<sizeof...(Attributes) / 2>());
 }
 
 // Writes one entity under a fresh id and answers the id. A failed write shows
 // in the writer's error flag.
 Part21WriterUserData writeNewEntity(StepExportContext& context,
                                     std::initializer_list<std::string_view> entityNames,
-                                    const ovVariantMapImpl& attributes);
+                                    std::span<const Part21Attribute> attributes);
 
 }  // namespace ov::step

@@ -41,8 +41,8 @@ bool writeExportFrame(StepExportContext& context, const ovSpatial& root) {
     if (!context.rules.ownedPartsListed) {
         writeOrganizationAssignment(context);
     }
-    const ovVariantMapImpl documentType = stepAttributes("product_data_type", text("geometry"));
-    const ovVariantMapImpl objectRole = stepAttributes("name", text("mandatory"));
+    const auto documentType = stepAttributes("product_data_type", text("geometry"));
+    const auto objectRole = stepAttributes("name", text("mandatory"));
     writeNewEntity(context, {"document_type"}, documentType);
     writeNewEntity(context, {"object_role"}, objectRole);
     context.externalSource = writeNewEntity(

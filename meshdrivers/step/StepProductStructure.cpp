@@ -182,12 +182,14 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
     // The document's name and description are also those of the characterized
     // object, which must have an empty name and no description: interop names
     // the file by its id only.
-    const Part21WriterUserData file = writeNewEntity(
-        context, {"document_file"},
+    const Part21WriterUserData file =
         context.rules.documentFileById
-            ? stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant())
-            : stepAttributes("id", path, "name", path, "description", path, "kind",
-                             context.documentType.toVariant()));
+            ? writeNewEntity(
+                  context, {"document_file"},
+                  stepAttributes("id", path, "name", text(""), "kind", context.documentType.toVariant()))
+            : writeNewEntity(context, {"document_file"},
+                             stepAttributes("id", path, "name", path, "description", path, "kind",
+                                            context.documentType.toVariant()));
     writeNewEntity(context, {"document_representation_type"},
                    stepAttributes("name", text("digital"), "represented_document", file.toVariant()));
     writeNewEntity(context, {"applied_external_identification_assignment"},
@@ -211,7 +213,7 @@ void writeDocumentReference(StepExportContext& context, const OpenNode& open) {
 // The shape representation with the placements of all children, and its
 // link to the product definition shape.
 void writeNodeTail(StepExportContext& context, OpenNode& open) {
-    context.writer.writeEntity(
+    context.writer.writeAttributes(
         "shape_representation",
         stepAttributes("name", text(open.name), "items", ovVariant(std::move(open.items)), "context_of_items",
                        context.geometricContext.toVariant()),

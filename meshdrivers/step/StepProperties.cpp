@@ -41,8 +41,8 @@ UtcFields utcFieldsOf(int64_t millisecondsSinceEpoch) {
 }
 
 // The date and the UTC time of a date-time value; answers the item's attributes.
-ovVariantMapImpl dateTimeItemAttributes(StepExportContext& context, const std::string& key,
-                                        const ovVariant& value) {
+StepAttributes<3> dateTimeItemAttributes(StepExportContext& context, const std::string& key,
+                                         const ovVariant& value) {
     const UtcFields fields = utcFieldsOf(value.toDateTime().millisecondsSinceEpoch);
     const Part21WriterUserData date =
         writeNewEntity(context, {"calendar_date"},
@@ -76,7 +76,7 @@ std::string isoDateTime(const ovVariant& value) {
 bool writeReadableValueItem(StepExportContext& context, const ovVariant& name, const ovVariant& value,
                             const Part21WriterUserData& item) {
     const auto describe = [&](std::string description) {
-        return context.writer.writeEntity(
+        return context.writer.writeAttributes(
             "descriptive_representation_item",
             stepAttributes("name", name, "description", ovVariant(std::move(description))), item);
     };
@@ -84,10 +84,10 @@ bool writeReadableValueItem(StepExportContext& context, const ovVariant& name, c
         case ovVariant::Empty:
             return describe("");
         case ovVariant::Integer:
-            return context.writer.writeEntity("integer_representation_item",
-                                              stepAttributes("name", name, "the_value", value), item);
+            return context.writer.writeAttributes("integer_representation_item",
+                                                  stepAttributes("name", name, "the_value", value), item);
         case ovVariant::Real:
-            return context.writer.writeEntity(
+            return context.writer.writeAttributes(
                 "value_representation_item",
                 stepAttributes("name", name, "value_component",
                                Part21WriterUserData("COUNT_MEASURE", value.toReal()).toVariant()),
@@ -105,14 +105,14 @@ bool writeReadableValueItem(StepExportContext& context, const ovVariant& name, c
 
 Part21WriterUserData writeNewEntity(StepExportContext& context,
                                     std::initializer_list<std::string_view> entityNames,
-                                    const ovVariantMapImpl& attributes) {
+                                    std::span<const Part21Attribute> attributes) {
     Part21WriterUserData id = context.writer.generateEntityId();
     if (entityNames.size() == 1) {
         context.entityName.assign(*entityNames.begin());
-        context.writer.writeEntity(context.entityName, attributes, id);
+        context.writer.writeAttributes(context.entityName, attributes, id);
     } else {
-        context.writer.writeEntity(std::list<std::string>(entityNames.begin(), entityNames.end()), attributes,
-                                   id);
+        context.writer.writeAttributes(std::list<std::string>(entityNames.begin(), entityNames.end()),
+                                       attributes, id);
     }
     return id;
 }
@@ -126,21 +126,22 @@ bool writeValueItem(StepExportContext& context, const std::string& key, const ov
     }
     switch (value.getType()) {
         case ovVariant::Empty:
-            return context.writer.writeEntity("null_representation_item", stepAttributes("name", name), item);
+            return context.writer.writeAttributes("null_representation_item", stepAttributes("name", name),
+                                                  item);
         case ovVariant::Integer:
-            return context.writer.writeEntity("integer_representation_item",
-                                              stepAttributes("name", name, "the_value", value), item);
+            return context.writer.writeAttributes("integer_representation_item",
+                                                  stepAttributes("name", name, "the_value", value), item);
         case ovVariant::Real:
-            return context.writer.writeEntity("real_representation_item",
-                                              stepAttributes("name", name, "the_value", value), item);
+            return context.writer.writeAttributes("real_representation_item",
+                                                  stepAttributes("name", name, "the_value", value), item);
         case ovVariant::Boolean:
-            return context.writer.writeEntity("boolean_representation_item",
-                                              stepAttributes("name", name, "the_value", value), item);
+            return context.writer.writeAttributes("boolean_representation_item",
+                                                  stepAttributes("name", name, "the_value", value), item);
         case ovVariant::DateTime:
-            return context.writer.writeEntity("date_time_representation_item",
-                                              dateTimeItemAttributes(context, key, value), item);
+            return context.writer.writeAttributes("date_time_representation_item",
+                                                  dateTimeItemAttributes(context, key, value), item);
         default:
-            return context.writer.writeEntity(
+            return context.writer.writeAttributes(
                 "descriptive_representation_item",
                 stepAttributes("name", name, "description", ovVariant(value.toString())), item);
     }
@@ -178,10 +179,10 @@ bool writeProperty(StepExportContext& context, const std::string& key, const ovV
     } else if (!addItem(value)) {
         return false;
     }
-    context.writer.writeEntity("representation",
-                               stepAttributes("name", text("value"), "items", ovVariant(items),
-                                              "context_of_items", representationContext.toVariant()),
-                               representation);
+    context.writer.writeAttributes("representation",
+                                   stepAttributes("name", text("value"), "items", ovVariant(items),
+                                                  "context_of_items", representationContext.toVariant()),
+                                   representation);
     const Part21WriterUserData property =
         writeNewEntity(context, {"property_definition"},
                        stepAttributes("name", ovVariant(key), "definition", productDefinition.toVariant()));

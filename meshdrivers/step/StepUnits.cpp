@@ -1,6 +1,7 @@
 // The units of a STEP file and, in the interop profile, its length uncertainty.
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "scenegraph/ovMetadata.h"
 #include "step/StepExport.h"
@@ -49,9 +50,9 @@ const ConversionUnit* conversionUnit(double metresPerUnit) {
 }
 
 Part21WriterUserData writeSiLengthUnit(StepExportContext& context, const char* prefix) {
-    ovVariantMapImpl attributes = stepAttributes("name", enumeration("METRE"));
+    std::vector<Part21Attribute> attributes{{"name", enumeration("METRE")}};
     if (prefix != nullptr) {
-        attributes.insert("prefix", enumeration(prefix));
+        attributes.push_back({"prefix", enumeration(prefix)});
     }
     return writeNewEntity(context, {"length_unit", "si_unit"}, attributes);
 }
@@ -132,9 +133,10 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
     context.units.push_back(writeNewEntity(context, {"solid_angle_unit", "si_unit"},
                                            stepAttributes("name", enumeration("STERADIAN")))
                                 .toVariant());
-    ovVariantMapImpl contextAttributes =
-        stepAttributes("context_identifier", text(""), "context_type", text(""), "coordinate_space_dimension",
-                       ovVariant(3), "units", ovVariant(context.units));
+    std::vector<Part21Attribute> contextAttributes{{"context_identifier", text("")},
+                                                   {"context_type", text("")},
+                                                   {"coordinate_space_dimension", ovVariant(3)},
+                                                   {"units", ovVariant(context.units)}};
     if (!context.rules.statedUnits) {
         context.geometricContext = writeNewEntity(
             context, {"geometric_representation_context", "global_unit_assigned_context"}, contextAttributes);
@@ -146,7 +148,7 @@ bool writeUnits(StepExportContext& context, const ovSpatial& root) {
         stepAttributes("value_component", Part21WriterUserData("LENGTH_MEASURE", 1e-7).toVariant(),
                        "unit_component", length.toVariant(), "name", text("distance_accuracy_value"),
                        "description", text("confusion accuracy")));
-    contextAttributes.insert("uncertainty", listOf(uncertainty));
+    contextAttributes.push_back({"uncertainty", listOf(uncertainty)});
     context.geometricContext =
         writeNewEntity(context,
                        {"geometric_representation_context", "global_uncertainty_assigned_context",

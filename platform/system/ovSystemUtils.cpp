@@ -10,6 +10,16 @@
 
 #include "system/ovCalendar.h"
 
+#if defined(__linux__) && defined(__GLIBC__)
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#endif
+
 namespace ov {
 
 namespace {
@@ -164,6 +174,40 @@ void SetSoftwareVersionForStream(SoftwareVersionInfoForStream info) {
     VersionSlot& slot = versionSlot();
     std::lock_guard<std::mutex> lock(slot.mutex);
     slot.info = std::move(info);
+}
+
+void ovSystemUtils::preferLargeHeapPages() {
+#if defined(__linux__) && defined(__GLIBC__)
+    // The heap then grows by at least this much at a time and keeps as much
+    // when it shrinks, so the region marked below stays the heap's own.
+    constexpr size_t kRegion = size_t{64} << 20;
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    // Below the size from which malloc maps a block of its own.
+    constexpr size_t kProbe = size_t{64} << 10;
+    if (mallopt(M_TOP_PAD, static_cast<int>(kRegion)) == 0) {
+        return;
+    }
+    // A block the heap's top cannot hold makes the heap grow by about the
+    // whole region now: what the top held already counts towards it.
+    auto* const before = static_cast<char*>(sbrk(0));
+    std::array<void*, 8> probes{};
+    for (void*& probe : probes) {
+        probe = std::malloc(kProbe);
+        if (probe == nullptr || static_cast<char*>(sbrk(0)) != before) {
+            break;
+        }
+    }
+    for (void* probe : probes) {
+        std::free(probe);
+    }
+    auto* const end = static_cast<char*>(sbrk(0));
+    if (end - before < static_cast<ptrdiff_t>(kRegion / 2)) {
+        return;  // the blocks came from elsewhere than the heap's break
+    }
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(before) + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t last = reinterpret_cast<uintptr_t>(end) & ~(kLargePage - 1);
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
 }
 
 }  // namespace ov

@@ -75,6 +75,12 @@ std::string dateTimeToString(ovDateTime dateTime) {
 
 ovVariant::UserDataInterface::~UserDataInterface() = default;
 
+bool ovVariant::UserDataInterface::fitsInPlace() const {
+    return false;
+}
+
+void ovVariant::UserDataInterface::copyInPlace(void*) const {}
+
 ovVariant::ovVariant() = default;
 ovVariant::ovVariant(int value) : mValue(std::in_place_type<int64_t>, value) {}
 ovVariant::ovVariant(int64_t value) : mValue(std::in_place_type<int64_t>, value) {}
@@ -146,6 +152,14 @@ ovVariant::ovVariant(ovDateTime dateTime) : mValue(std::in_place_type<ovDateTime
 ovVariant::ovVariant(UserDataInterface* userData) {
     if (userData) {
         mValue.emplace<UserDataHolder>().data.reset(userData);
+    }
+}
+
+ovVariant::ovVariant(const UserDataInterface& userData) {
+    if (userData.fitsInPlace()) {
+        mValue.emplace<InPlaceHolder>(userData);
+    } else {
+        mValue.emplace<UserDataHolder>().data.reset(userData.createCopy());
     }
 }
 
@@ -226,7 +240,7 @@ std::string ovVariant::toString() const {
             } else if constexpr (std::is_same_v<T, ovDateTime>) {
                 return dateTimeToString(value);
             } else {
-                static_assert(std::is_same_v<T, UserDataHolder>);
+                static_assert(kIsOneOf<T, UserDataHolder, InPlaceHolder>);
                 return "<user data>";
             }
         },
@@ -310,6 +324,12 @@ const ovVariantMapImpl& ovVariant::getMap() const {
 }
 
 bool ovVariant::operator==(const ovVariant& other) const {
+    // User data compares by its own rule wherever it is held.
+    if (getType() == UserData && other.getType() == UserData) {
+        const UserDataInterface* mine = getUserData();
+        const UserDataInterface* theirs = other.getUserData();
+        return mine == theirs || (mine && theirs && mine->isEqualTo(*theirs));
+    }
     if (mValue.index() != other.mValue.index()) {
         return false;
     }
@@ -317,9 +337,8 @@ bool ovVariant::operator==(const ovVariant& other) const {
         [&other](const auto& value) {
             using T = std::decay_t<decltype(value)>;
             const T& otherValue = std::get<T>(other.mValue);
-            if constexpr (std::is_same_v<T, UserDataHolder>) {
-                return value.data == otherValue.data ||
-                       (value.data && otherValue.data && value.data->isEqualTo(*otherValue.data));
+            if constexpr (kIsOneOf<T, UserDataHolder, InPlaceHolder>) {
+                return false;  // compared above
             } else if constexpr (kIsOneOf<T, std::shared_ptr<const ovVariantListImpl>,
                                           std::shared_ptr<const ovVariantMapImpl>>) {
                 return value == otherValue || (value && otherValue && *value == *otherValue);

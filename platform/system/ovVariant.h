@@ -2,8 +2,10 @@
 
 #include <array>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <variant>
 
@@ -48,6 +50,29 @@ public:
         virtual ~UserDataInterface();
         virtual UserDataInterface* createCopy() const = 0;
         virtual bool isEqualTo(const UserDataInterface& other) const = 0;
+        // A small class may live inside the variant instead of on the heap, so
+        // that values made by the hundred thousand (a writer's references)
+        // cost no allocation: see InPlaceUserData.
+        virtual bool fitsInPlace() const;
+        // Constructs a copy of this at place; called only when fitsInPlace.
+        virtual void copyInPlace(void* place) const;
+    };
+
+    // Room for user data inside the variant, the size of its largest other value.
+    static constexpr size_t kInPlaceUserDataSize = 32;
+
+    // Base of a user data class that fits inside the variant: its values are
+    // copied there, never to the heap. Derived has this as its only base.
+    template <class Derived>
+    class InPlaceUserData : public UserDataInterface {
+    public:
+        bool fitsInPlace() const override {
+            static_assert(sizeof(Derived) <= kInPlaceUserDataSize && alignof(Derived) <= alignof(void*));
+            return true;
+        }
+        void copyInPlace(void* place) const override {
+            new (place) Derived(static_cast<const Derived&>(*this));
+        }
     };
 
     ovVariant();
@@ -73,6 +98,8 @@ public:
     ovVariant(ovDateTime dateTime);
     // Takes ownership of userData (null makes an empty variant).
     explicit ovVariant(UserDataInterface* userData);
+    // Holds a copy of userData, inside the variant when it fits there.
+    explicit ovVariant(const UserDataInterface& userData);
 
     ovVariant(const ovVariant& other);
     ovVariant(ovVariant&& other) noexcept;
@@ -104,6 +131,9 @@ public:
     const ovVariantListImpl& getList() const;
     const ovVariantMapImpl& getMap() const;
     UserDataInterface* getUserData() const {
+        if (const auto* inPlace = std::get_if<InPlaceHolder>(&mValue)) {
+            return inPlace->get();
+        }
         const auto* holder = std::get_if<UserDataHolder>(&mValue);
         return holder ? holder->data.get() : nullptr;
     }
@@ -115,13 +145,36 @@ private:
     struct UserDataHolder {
         std::unique_ptr<UserDataInterface> data;
     };
+    // User data that fits in place; its interface lies at the start of the
+    // bytes, as that of a class with one base does.
+    class InPlaceHolder {
+    public:
+        explicit InPlaceHolder(const UserDataInterface& source) { source.copyInPlace(mBytes); }
+        InPlaceHolder(const InPlaceHolder& other) : InPlaceHolder(*other.get()) {}
+        // Moves of the variant assign through this: a copy that fails to
+        // allocate ends the process rather than leave a destroyed value behind.
+        InPlaceHolder& operator=(const InPlaceHolder& other) noexcept {
+            if (this != &other) {
+                get()->~UserDataInterface();
+                other.get()->copyInPlace(mBytes);
+            }
+            return *this;
+        }
+        ~InPlaceHolder() { get()->~UserDataInterface(); }
+        UserDataInterface* get() const {
+            return std::launder(reinterpret_cast<UserDataInterface*>(const_cast<std::byte*>(mBytes)));
+        }
+
+    private:
+        alignas(void*) std::byte mBytes[kInPlaceUserDataSize];
+    };
     using Storage =
         std::variant<std::monostate, int64_t, double, std::string, bool, std::array<double, 2>,
                      std::array<double, 3>, std::array<double, 4>, std::shared_ptr<const ovVariantListImpl>,
-                     std::shared_ptr<const ovVariantMapImpl>, ovDateTime, UserDataHolder>;
+                     std::shared_ptr<const ovVariantMapImpl>, ovDateTime, UserDataHolder, InPlaceHolder>;
     // Type code of each alternative of the storage, in declaration order.
     static constexpr Type kTypeOfIndex[] = {
-        Empty, Integer, Real, String, Boolean, Vec2d, Vec3d, Vec4d, List, Map, DateTime, UserData,
+        Empty, Integer, Real, String, Boolean, Vec2d, Vec3d, Vec4d, List, Map, DateTime, UserData, UserData,
     };
     static_assert(std::size(kTypeOfIndex) == std::variant_size_v<Storage>);
 

@@ -2,6 +2,7 @@
 
 #include "ovmesh/Cli.h"
 #include "ovmesh/Interruption.h"
+#include "system/ovSystemUtils.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -22,6 +23,8 @@ bool stderrIsTerminal() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A conversion builds its scene from hundreds of thousands of small blocks.
+    ov::ovSystemUtils::preferLargeHeapPages();
     ov::ovmesh::catchInterruptions();
     return ov::ovmesh::runOvmesh(argc, argv, std::cout, std::cerr, stderrIsTerminal());
 }

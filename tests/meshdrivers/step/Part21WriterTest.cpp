@@ -61,8 +61,9 @@ ovVariant parsed(const std::string& text) {
 }
 
 // Writes records given one a line as "#id name [name...] : attribute=value ...",
-// every id up to the largest handed out first. Answers whether each was written.
-std::vector<bool> writeRecords(Part21Writer& writer, const std::string& text) {
+// every id up to the largest handed out first, as value maps or as attributes
+// in the reverse order. Answers whether each was written.
+std::vector<bool> writeRecords(Part21Writer& writer, const std::string& text, bool asAttributes = false) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
     uint64_t lastId = 0;
@@ -82,12 +83,15 @@ std::vector<bool> writeRecords(Part21Writer& writer, const std::string& text) {
             names.push_back(name);
         }
         ovVariantMapImpl values;
+        std::vector<Part21Attribute> attributes;
         for (size_t at = line.find(':') + 1; (at = line.find_first_not_of(' ', at)) != std::string::npos;) {
-            const std::string attribute = line.substr(at, line.find('=', at) - at);
+            const std::string_view attribute(line.data() + at, line.find('=', at) - at);
             at += attribute.size() + 1;
             values[attribute] = parseValue(line, at);
+            attributes.insert(attributes.begin(), {attribute, values[attribute]});
         }
-        written.push_back(writer.writeEntity(names, values, Id(id)));
+        written.push_back(asAttributes ? writer.writeAttributes(names, attributes, Id(id))
+                                       : writer.writeEntity(names, values, Id(id)));
     }
     return written;
 }
@@ -166,6 +170,19 @@ TEST_F(ToyFileTest, AFailingDeviceStopsTheFile) {
         EXPECT_NE(writeRecords(cut, records), std::vector<bool>(6, true)) << limit;
         EXPECT_EQ(shortWrites.data(), good.substr(0, limit));
     }
+}
+
+// A record given as attributes, in any order, is the record of the same values
+// as a map; of a name given twice, the first value counts.
+TEST_F(ToyFileTest, RecordsFromAttributesAreThoseFromMaps) {
+    const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
+    EXPECT_EQ(writeRecords(writer, toyRecords), std::vector<bool>(6, true));
+    const std::string fromMaps = records();
+    startFile();
+    EXPECT_EQ(writeRecords(writer, toyRecords, true), std::vector<bool>(6, true));
+    const Part21Attribute twice[] = {{"w", ovVariant(0)}, {"v", ovVariant(1)}, {"v", ovVariant(2)}};
+    EXPECT_TRUE(writer.writeAttributes("holder", twice, writer.generateEntityId()));
+    EXPECT_EQ(records(), fromMaps + "#7=HOLDER(1);\r\n");
 }
 
 // Keys that share the start of the attribute's name come before and after it;

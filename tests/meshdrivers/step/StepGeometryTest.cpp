@@ -265,9 +265,10 @@ TEST_F(StepGeometryTest, ANodeOfSeveralMaterialsIsOneRepresentationNamedAfterIt)
 }
 
 // A render mesh (each side of a cube with its own four vertices, turned
-// inwards), a vertex no face uses, a square and a sheet seen from both sides:
-// points welded, only the used ones kept, the cube one closed piece turned
-// outwards, the square and the sheet open.
+// inwards), a vertex no face uses, a square, a triangle turned against the
+// square and a sheet seen from both sides: points welded, only the used ones
+// kept, the cube one closed piece turned outwards, the others open; the
+// triangle's piece has its own copies of the square's two points.
 TEST(FacetedMeshTest, PointsAreWeldedAndOnlyClosedManifoldPiecesAreClosed) {
     std::vector<Wm4::Vector3f> positions;
     std::vector<std::array<int, 3>> triangles;
@@ -285,16 +286,17 @@ TEST(FacetedMeshTest, PointsAreWeldedAndOnlyClosedManifoldPiecesAreClosed) {
     }
     positions.push_back({9, 9, 9});
     quad({{{5, 0, 0}, {6, 0, 0}, {6, 1, 0}, {5, 1, 0}}});
+    positions.push_back({5, -1, 0});
+    triangles.push_back({25, 26, 29});  // along the square's first edge, the same way
     quad({{{8, 0, 0}, {9, 0, 0}, {9, 1, 0}, {8, 1, 0}}});
     quad({{{8, 1, 0}, {9, 1, 0}, {9, 0, 0}, {8, 0, 0}}});
     const FacetedMesh mesh =
         buildFacetedMesh(positions, triangles.size(), [&triangles](size_t t) { return triangles[t]; });
-    EXPECT_EQ(mesh.points.size(), 8u + 4u + 4u);
-    ASSERT_EQ(mesh.pieces.size(), 3u);
+    EXPECT_EQ(mesh.points.size(), 8u + 4u + 3u + 4u);
+    ASSERT_EQ(mesh.pieces.size(), 4u);
     EXPECT_TRUE(mesh.pieces[0].closed);
     EXPECT_EQ(mesh.pieces[0].faceCount, 12u);
-    EXPECT_FALSE(mesh.pieces[1].closed);
-    EXPECT_FALSE(mesh.pieces[2].closed);
+    EXPECT_FALSE(mesh.pieces[1].closed || mesh.pieces[2].closed || mesh.pieces[3].closed);
     // The cube's first face, turned: its normal points out of the cube (down).
     const auto& face = mesh.faces[0];
     EXPECT_EQ(faceNormal(mesh.points[face[0]], mesh.points[face[1]], mesh.points[face[2]])->Z(), -1.0);

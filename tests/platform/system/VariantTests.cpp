@@ -28,6 +28,20 @@ struct Tag : ovVariant::UserDataInterface {
     int value;
 };
 
+// User data small enough to live inside the variant, counting its live
+// copies; copies of one tag are equal.
+struct SmallTag : ovVariant::InPlaceUserData<SmallTag> {
+    explicit SmallTag(int& liveCopies) : live(&liveCopies) { ++*live; }
+    SmallTag(const SmallTag& other) : InPlaceUserData(other), live(other.live) { ++*live; }
+    ~SmallTag() override { --*live; }
+    UserDataInterface* createCopy() const override { return new SmallTag(*this); }
+    bool isEqualTo(const UserDataInterface& other) const override {
+        const auto* tag = dynamic_cast<const SmallTag*>(&other);
+        return tag && tag->live == live;
+    }
+    int* live;
+};
+
 ovVariantListImpl listOf(std::initializer_list<ovVariant> items) {
     ovVariantListImpl list;
     for (const ovVariant& item : items) {
@@ -110,6 +124,29 @@ TEST(Variant, EveryKindConvertsToEveryOther) {
         EXPECT_EQ(row.value.toBool(), row.boolean);
         EXPECT_EQ(row.value.toDateTime().millisecondsSinceEpoch, row.dateTime);
     }
+}
+
+// Copies, moves and assignments keep one live copy per variant, inside it;
+// it equals the same value held on the heap.
+TEST(Variant, SmallUserDataLivesInPlace) {
+    int live = 0;
+    {
+        const SmallTag tag(live);
+        V held(static_cast<const ovVariant::UserDataInterface&>(tag));
+        const auto* inside = reinterpret_cast<const char*>(held.getUserData());
+        EXPECT_TRUE(inside >= reinterpret_cast<const char*>(&held) &&
+                    inside < reinterpret_cast<const char*>(&held + 1));
+        V copy(held);
+        V moved(std::move(copy));
+        moved = held;
+        EXPECT_EQ(live, 3);
+        const V onHeap(tag.createCopy());
+        EXPECT_EQ(moved, onHeap);
+        EXPECT_EQ(onHeap, held);
+        held = V(7);
+        EXPECT_EQ(live, 3);
+    }
+    EXPECT_EQ(live, 0);
 }
 
 TEST(VariantMap, ValuesOfAKeyKeepTheirOrderAndFlatteningPrefixesNestedKeys) {

@@ -273,6 +273,20 @@ TEST_F(OvmeshTest, StepFilesTheToolWritesReadBackAsTheirSource) {
     }
 }
 
+#ifdef OV_OCCT_STEP_READER
+// The spider's head holds triangles turned against their neighbours, written
+// as shells of their own: Open CASCADE reads its vertices at their tolerance.
+TEST_F(OvmeshTest, ShellsOfOneMeshShareNoPointThatOpenCascadeWidens) {
+    const std::string spider = "/usr/share/assimp/models/OBJ/spider.obj";
+    if (!fs::exists(spider)) {
+        GTEST_SKIP() << "missing " << spider;
+    }
+    ASSERT_EQ(ovmesh({"-q", "convert", spider, output("spider.stp")}).code, 0);
+    EXPECT_THAT(run(OV_OCCT_STEP_READER, {"--native", "--world", output("spider.stp")}).out,
+                HasSubstr("13 solids, 10 open shells, volume 106948981169955.015625, tolerance 0.000000 in"));
+}
+#endif
+
 TEST_F(OvmeshTest, ConvertsToAStepAssemblyWithAFilePerPart) {
     const ToolRun convert =
         ovmesh({"convert", kSteps, output("steps.step"), "--external-parts", "STL", "--units", "mm"});
