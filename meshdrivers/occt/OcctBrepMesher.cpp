@@ -17,9 +17,10 @@
 #include "occt/MeshWire.h"
 #include "occt/OcctMeshing.h"
 
-// A coverage build's counters, which _exit would drop with the child; null
-// in other builds.
-extern "C" void __gcov_dump() __attribute__((weak));
+#ifdef OV_COVERAGE_BUILD
+// Writes a coverage build's counters, which _exit would drop with the child.
+extern "C" void __gcov_dump();
+#endif
 
 namespace ov::occt {
 
@@ -61,9 +62,9 @@ void writeAll(int fd, const std::string& bytes) {
         answer = encodeFailure("Open CASCADE failed to mesh its B-rep shapes");
     }
     writeAll(fd, answer);
-    if (__gcov_dump != nullptr) {
-        __gcov_dump();
-    }
+#ifdef OV_COVERAGE_BUILD
+    __gcov_dump();
+#endif
     _exit(0);
 }
 
