@@ -9,7 +9,7 @@ namespace {
 
 // docs/formats.md gives each its reason.
 constexpr std::string_view kYUp[] = {
-    // By specification.
+    // By the formats' own definitions.
     "gltf", "glb", "x3d", "x3db",
     // By what their writers do.
     "obj", "fbx", "ply", "off", "ms3d", "ac", "acc", "ac3d", "b3d", "lwo", "lxo", "lws", "mot", "x", "irr",

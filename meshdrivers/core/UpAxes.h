@@ -9,7 +9,7 @@ namespace ov {
 enum class SceneUp { Y, Z };
 
 // Which axis points up in the scene a file format's reader gives: the
-// format's specification where it says (glTF, X3D, 3MF), else what its
+// format's own definition where it says (glTF, X3D, 3MF), else what its
 // writers do (OBJ and PLY from modellers and scanners: Y; STL for printing,
 // CAD and 3ds Max: Z), and Y where assimp's reader turns the file so
 // (COLLADA by its up_axis, DXF, IFC, ASE, the Quake and Doom models).
