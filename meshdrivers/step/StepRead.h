@@ -103,7 +103,7 @@ struct ReadMesh {
 // transparency.
 class StyleReader {
 public:
-    StyleReader(const StepFile& file, const StepNames& names) : mFile(file), mNames(names) {}
+    explicit StyleReader(const StepFile& file) : mFile(file) {}
     // A STYLED_ITEM or OVER_RIDING_STYLED_ITEM; the first style of an item holds.
     void addStyledItem(uint32_t styled);
     // The material of the item's surface style, or null.
@@ -119,7 +119,6 @@ private:
     std::array<float, 3> readColour(uint32_t colour) const;
 
     const StepFile& mFile;
-    const StepNames& mNames;
     std::unordered_map<uint32_t, uint32_t> mStyleOfItem;
     std::map<std::array<float, 4>, ovPointer<ovMaterialState>> mMaterials;
 };

@@ -72,7 +72,7 @@ public:
     SceneReader(StepFile& file, std::string_view text, const StepReadOptions& options)
         : mFile(file),
           mNames(file),
-          mStyles(file, mNames),
+          mStyles(file),
           mMeshes(file, mNames, mStyles),
           mText(text),
           mOptions(options) {}
