@@ -15,22 +15,18 @@ set_target_properties(ovSceneGraph ovSystem ovXml ovRegExp PROPERTIES
 # The optional components that were built install beside the library, in the same CMake package,
 # each in an install component (and so a Debian package) of its own, so that the library's
 # package does not bring their dependencies.
-if(TARGET ovMeshDriversAssimp)
-  list(APPEND OV_PUBLIC_HEADERS ${OV_ASSIMP_PUBLIC_HEADERS})
-  install(TARGETS ovMeshDriversAssimp EXPORT ovMeshDriversTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT assimp NAMELINK_COMPONENT development
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT assimp
-    INCLUDES DESTINATION ${OV_INCLUDE_DIR})
-endif()
-if(TARGET ovMeshDriversOcct)
-  list(APPEND OV_PUBLIC_HEADERS ${OV_OCCT_PUBLIC_HEADERS})
-  install(TARGETS ovMeshDriversOcct EXPORT ovMeshDriversTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT occt NAMELINK_COMPONENT development
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT occt
-    INCLUDES DESTINATION ${OV_INCLUDE_DIR})
-endif()
+foreach(component Assimp Occt)
+  if(TARGET ovMeshDrivers${component})
+    string(TOUPPER ${component} upper)
+    string(TOLOWER ${component} lower)
+    list(APPEND OV_PUBLIC_HEADERS ${OV_${upper}_PUBLIC_HEADERS})
+    install(TARGETS ovMeshDrivers${component} EXPORT ovMeshDriversTargets
+      LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${lower} NAMELINK_COMPONENT development
+      ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+      RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${lower}
+      INCLUDES DESTINATION ${OV_INCLUDE_DIR})
+  endif()
+endforeach()
 
 install(TARGETS ovMeshDrivers ovSceneGraph ovSystem ovXml ovRegExp Wm4Foundation
   EXPORT ovMeshDriversTargets
