@@ -56,6 +56,13 @@ ViewAxes axesOf(View view) {
     return {{r, r, 0}, {-u, u, 2 * u}, {t, -t, t}};
 }
 
+// The axes of a view of a Z-up scene in the coordinates of the same scene
+// made Y-up, whose front (+z) stands where a Z-up scene's (-y) does.
+ViewAxes turnedToYUp(const ViewAxes& axes) {
+    const auto turned = [](const Wm4::Vector3f& v) { return Wm4::Vector3f(v[0], v[2], -v[1]); };
+    return {turned(axes.right), turned(axes.up), turned(axes.toViewer)};
+}
+
 using ProjectedKey = std::pair<float, float>;
 
 ProjectedKey keyOf(ProjectedPoint point) {
@@ -131,8 +138,8 @@ std::optional<PageSize> parsePageSize(std::string_view text) {
     return PageSize{*width, *height};
 }
 
-Projection viewProjection(View view) {
-    const ViewAxes axes = axesOf(view);
+Projection viewProjection(View view, SceneUp up) {
+    const ViewAxes axes = up == SceneUp::Z ? axesOf(view) : turnedToYUp(axesOf(view));
     Projection m{};
     for (size_t row = 0; row < 3; ++row) {
         m[row * 4 + 0] = axes.right[row];
@@ -198,7 +205,7 @@ ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds
     page->description = options.description;
     page->pageWidth = options.page.width;
     page->pageHeight = options.page.height;
-    const Projection projection = viewProjection(options.view);
+    const Projection projection = viewProjection(options.view, options.up);
     std::copy(projection.begin(), projection.end(), page->projection);
     const PageMapping mapping = options.fit ? fitToPage(bounds, options.page, options.margin) : PageMapping{};
     const auto scale = static_cast<float>(mapping.scale);
@@ -212,6 +219,19 @@ ovPointer<ovVectorialMetadata> makePageDescription(const ProjectedBounds& bounds
 }
 
 DrawingSaveSettings::~DrawingSaveSettings() = default;
+
+ovPointer<ovNode> makeDrawing(const ovSpatial& scene, const DrawingOptions& drawing,
+                              SaveMeshOptions& options) {
+    const ovPointer<ovNode> copy =
+        drawing.meshEdgeDegrees ? copyScene(scene, SceneContent::LinesAndMeshEdges, *drawing.meshEdgeDegrees)
+                                : copyScene(scene, SceneContent::Lines);
+    const VisibleSegments visible =
+        dropHiddenAndRepeatedSegments(*copy, viewProjection(drawing.view, drawing.up));
+    DrawingSaveSettings page;
+    page.page = makePageDescription(visible.bounds, drawing);
+    options.drivers.set(page);
+    return copy;
+}
 
 const ovVectorialMetadata* drawingPage(const ovSpatial& root, const SaveMeshOptions& options) {
     const auto* settings = options.drivers.find<DrawingSaveSettings>();

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "core/LineDrawing.h"
+#include "core/SceneCopy.h"
+#include "core/UpAxes.h"
 #include "core/ovMeshDriversExport.h"
 #include "core/ovVectorialMetadata.h"
 #include "scenegraph/ovCoreMeshDriver.h"
@@ -31,7 +33,9 @@ OVMESHDRIVERS_API std::optional<PageSize> parsePageSize(std::string_view text);
 
 // Row-major 4x4 matrix applied to row vectors from the left (p * M).
 using Projection = std::array<float, 16>;
-OVMESHDRIVERS_API Projection viewProjection(View view);
+// The view of a scene whose up axis is up: a Y-up scene is looked at as
+// though it had been turned to stand on z.
+OVMESHDRIVERS_API Projection viewProjection(View view, SceneUp up = SceneUp::Z);
 
 struct OVMESHDRIVERS_API ProjectedBounds {
     float minX = 0.0f;
@@ -75,6 +79,11 @@ struct DrawingOptions {
     bool fit = true;
     std::string title;
     std::string description;
+    // The scene's up axis, which every view keeps pointing up the page.
+    SceneUp up = SceneUp::Z;
+    // Meshes are drawn by their feature edges, where faces fold by more than
+    // this many degrees, and their borders; without it only polylines are.
+    std::optional<double> meshEdgeDegrees = kDefaultCreaseDegrees;
 };
 
 // The page description a drawing writer reads from the scene's root, fitted
@@ -91,6 +100,12 @@ struct OVMESHDRIVERS_API DrawingSaveSettings : ovDriverSettings {
 
     ovPointer<ovVectorialMetadata> page;
 };
+
+// The drawing of a scene that a drawing writer saves: a copy of its tree with
+// its polylines (and its meshes' feature edges), each stroke once, whose page
+// goes to the save's options. The scene stays untouched.
+OVMESHDRIVERS_API ovPointer<ovNode> makeDrawing(const ovSpatial& scene, const DrawingOptions& drawing,
+                                                SaveMeshOptions& options);
 
 // The page of a drawing save with these options of the scene under root:
 // the settings' page, or else the root's; null without either.

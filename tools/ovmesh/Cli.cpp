@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <map>
 #include <ostream>
 #include <string>
@@ -96,6 +97,37 @@ void addMeshingOptions(CLI::App& command, step::StepLoadSettings& meshing) {
         ->option_text("DEGREES")
         ->check(CLI::Range(0.01, 179.0))
         ->capture_default_str();
+}
+
+// A number of degrees from 0 to 180, or none; nullopt for anything else.
+std::optional<std::optional<double>> parseEdgeAngle(const std::string& text) {
+    if (text == "none") {
+        return std::optional<double>();
+    }
+    double degrees = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), degrees);
+    if (failure != std::errc() || end != text.data() + text.size() || !(degrees >= 0.0 && degrees <= 180.0)) {
+        return std::nullopt;
+    }
+    return std::optional<double>(degrees);
+}
+
+void addEdgesOption(CLI::App& command, DrawingOptions& drawing) {
+    command
+        .add_option_function<std::string>(
+            "--edges",
+            [&drawing](const std::string& text) { drawing.meshEdgeDegrees = *parseEdgeAngle(text); },
+            "how a drawing shows meshes: by their borders and the edges where their faces fold by more than "
+            "DEGREES; none leaves meshes out")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return parseEdgeAngle(text)
+                           ? std::string()
+                           : "'" + text + "' is no angle: expected degrees from 0 to 180, or none";
+            },
+            "DEGREES|none", "edge angle"))
+        ->option_text("DEGREES|none")
+        ->default_str(std::to_string(static_cast<int>(kDefaultCreaseDegrees)));
 }
 
 void addPlmXmlOption(CLI::App& command, PlmXmlReading& reading) {
@@ -212,11 +244,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     convert.add_flag("--no-fit", line.noFit, "scale 1 with the origin at the page's lower-left corner");
     convert.add_option("--title", options.drawing.title, "SVG title");
     convert.add_option("--description", options.drawing.description, "SVG description");
-    convert
-        .add_option("--edges", options.edgeDegrees,
-                    "draw the meshes' feature edges: where faces fold by more than DEGREES, and borders")
-        ->option_text("DEGREES")
-        ->check(CLI::Range(0.0, 180.0));
+    addEdgesOption(convert, options.drawing);
     convert.add_flag("--line-breaks", options.lineBreaks, "line breaks between the elements of text formats");
     convert.add_flag("--allow-empty", options.allowEmpty,
                      "write the output even when it would hold no geometry (an STL file without triangles, "

@@ -83,6 +83,7 @@ TEST(PublicInterfaceTest, SharedLibraryExportsOnlyItsInterface) {
         "ServiceError|SafeOutputFile|besideWrittenFile|removeTemporariesOf|requireWritableTarget|"
         "FileNameSet|fileNameKey|numberedFileName|PartFiles|moveGeometryToPartFiles|firstGeometryHolder|"
         "copyScene|meshOutline|dropHiddenAndRepeatedSegments|ProjectedBounds|viewProjection|viewsByName|"
+        "makeDrawing|"
         "fitToPage|parsePageSize|makePageDescription|"
         "step::Part21Writer|step::Part21WriterUserData|step::Part21Checker|express::(ExpressSchema|"
         "EntityTemplate|Attribute)))"

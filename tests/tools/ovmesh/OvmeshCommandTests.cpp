@@ -357,28 +357,35 @@ TEST_F(OvmeshTest, ConvertsAnObjToAnStlOrADrawingThatReadersAccept) {
     ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dae"), "--up", "Z", "--precision", "9"}).code, 0);
     EXPECT_THAT(readBack(output("steps.dae")), HasSubstr(", Z_UP,"));
 
-    const ToolRun drawing = ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view",
-                                    "front", "--title", "Nuts & Bolts <v2>", "--line-breaks"});
+    const ToolRun drawing =
+        ovmesh({"convert", kSteps, output("steps.svg"), "--page", "297x210", "--view", "front", "--title",
+                "Nuts & Bolts <v2>", "--line-breaks", "--edges", "none", "--up", "z"});
     ASSERT_EQ(drawing.code, 0) << drawing.err;
     EXPECT_THAT(readFile(work.path() / "steps.svg"),
                 HasSubstr("<title>Nuts &amp; Bolts &lt;v2&gt;</title>\n"));
-    // From the front the floor outline is one flat stroke across the page;
+    // The file was modelled Z-up, where OBJ files are taken as Y-up. From the
+    // front the floor outline is one flat stroke across the page;
     // unfitted, it keeps its millimetres from the page's lower-left corner.
     EXPECT_EQ(readBack(output("steps.svg")), "297mm x 210mm, 1 paths in x 10..287 y 105..105\n");
-    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.svg"), "--view", "front", "--no-fit"}).code, 0);
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.svg"), "--view", "front", "--no-fit", "--edges",
+                      "none", "--up", "z"})
+                  .code,
+              0);
     EXPECT_EQ(readBack(output("steps.svg")), "210mm x 297mm, 1 paths in x -5..45 y 297..297\n");
 
-    // Meshes are drawn by their feature edges: from the top, the floor outline with its diagonal
-    // (5), the base (4) and the step on it but for the edge the two share (3).
-    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dxf"), "--edges", "30"}).code, 0);
+    // Meshes are drawn by their feature edges by default: from the top, the floor outline with its
+    // diagonal (5), the base (4) and the step on it but for the edge the two share (3).
+    ASSERT_EQ(ovmesh({"convert", kSteps, output("steps.dxf"), "--up", "z"}).code, 0);
     EXPECT_EQ(readBack(output("steps.dxf")), "12 lines in x 10..200 y 91.5..205.5, 0 audit errors\n");
 
     writeFile(work.path() / "solid.obj", kSolid);
-    const ToolRun allowed = ovmesh({"convert", output("solid.obj"), output("solid.svg"), "--allow-empty"});
+    const ToolRun allowed =
+        ovmesh({"convert", output("solid.obj"), output("solid.svg"), "--allow-empty", "--edges", "none"});
     EXPECT_EQ(allowed.code, 0) << allowed.err;
     EXPECT_THAT(allowed.err,
                 HasSubstr("warning: '" + output("solid.svg") +
-                          "' holds no geometry: the input has no polylines (l elements) to draw"));
+                          "' holds no geometry: the .obj input has no polylines, and --edges none "
+                          "leaves out its meshes"));
     EXPECT_TRUE(fs::exists(output("solid.svg")));
 }
 
@@ -486,6 +493,8 @@ TEST_F(OvmeshTest, TheDocumentsFormatTablesAndTheVersionAreTheToolsOwn) {
 TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
     writeFile(work.path() / "solid.obj", kSolid);
     writeFile(work.path() / "lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n");
+    writeFile(work.path() / "tetrahedron.obj",
+              "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 1 4 3\n");
     writeFile(work.path() / "scene.xyz", "?");
     writeFile(work.path() / "wood.mtl",
               "newmtl wood\nmap_Kd " + (testDataDir() / "obj" / "grain.jpg").string());
@@ -506,16 +515,17 @@ TEST_F(OvmeshTest, AFailureSaysWhyOnceAndWritesNothing) {
         {{"convert", kSteps, output("locked.stl")}, 1, "locked.stl': it is read-only\n"},
         {{"convert", kSteps, output("folder.obj/out.stl")}, 1, "folder.obj' is not writable\n"},
         {{"convert", output("scene.xyz"), out}, 1, "no driver reads .xyz files"},
-        {{"convert", output("solid.obj"), output("out.svg")}, 1,
-         "out.svg': it would hold no geometry: the input has no polylines (l elements) to draw; --edges DEGREES "
-         "draws the feature edges of its meshes; --allow-empty writes it all the same\n"},
+        {{"convert", output("tetrahedron.obj"), output("out.svg"), "--edges", "180"}, 1,
+         "out.svg': it would hold no geometry: the .obj input's meshes have no border and no edge where their "
+         "faces fold by more than 180 degrees; a smaller --edges angle draws more of them; --allow-empty writes it "
+         "all the same\n"},
         {{"convert", kAssembly, out}, 1,
-         "out.stl': it would hold no geometry: the input's 2 parts reference files that were not found (the "
+         "out.stl': it would hold no geometry: the .plmxml input's 2 parts reference files that were not found (the "
          "first: '"},
-        {{"convert", output("lines.obj"), out}, 1, "the input's geometry is polylines, which .stl files do not"},
+        {{"convert", output("lines.obj"), out}, 1, "the .obj input's geometry is polylines, which .stl files do not"},
         {{"convert", kSteps, output("out.svg"), "--title", "bell\a"}, 1,
          "--title: the character U+0007 cannot stand in an XML document"},
-        {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "--edges"},
+        {{"convert", kSteps, output("out.svg"), "--edges", "200"}, 2, "'200' is no angle"},
         {{"convert", kSteps, output("out.svg"), "--margin", "105"}, 1,
          "a margin of 105 mm leaves no room on a 210x297 mm page\n"},
         {{"convert", kSteps, output("out.stp"), "--step-geometry", "none"}, 1,

@@ -102,6 +102,23 @@ TEST(FeatureEdgesTest, AnOpenBoxShowsItsFoldsAndBordersAndFourFromTheTop) {
         << "the scene's own buffers changed";
 }
 
+TEST(FeatureEdgesTest, ADrawingKeepsTheScenesUpAxisUpThePage) {
+    const ovPointer<ovNode> mast = objScene("v 0 0 0\nv 0 2 0\nl 1 2\n");
+    const auto strokes = [&mast](SceneUp up) {
+        DrawingOptions drawing;
+        drawing.view = View::Front;
+        drawing.up = up;
+        SaveMeshOptions options;
+        const ovPointer<ovNode> page = makeDrawing(*mast, drawing, options);
+        EXPECT_NE(options.drivers.find<DrawingSaveSettings>(), nullptr);
+        return child<ovLine>(child(*page, 0), 0).getIndexBuffer()->GetIndexQuantity() / 2;
+    };
+    // Standing along y, the mast is a stroke up the page of a Y-up scene and a point seen from the front of a
+    // Z-up one.
+    EXPECT_EQ(strokes(SceneUp::Y), 1);
+    EXPECT_EQ(strokes(SceneUp::Z), 0);
+}
+
 // Escaping and control characters are checked through the tool's --title.
 TEST(XmlTextTest, RefusesWhatXmlCannotHold) {
     EXPECT_THAT(

@@ -45,24 +45,13 @@ std::vector<WrittenFile> saveWithProgress(Session& session, ovSpatial& root, con
     });
 }
 
-// The drawing of the scene, whose page goes to the save's options.
-ovPointer<ovSpatial> drawingOf(const ovSpatial& scene, SceneContent content, const DrawingOptions& drawing,
-                               SaveMeshOptions& options, double creaseDegrees = kDefaultCreaseDegrees) {
-    const ovPointer<ovNode> copy = copyScene(scene, content, creaseDegrees);
-    const VisibleSegments visible = dropHiddenAndRepeatedSegments(*copy, viewProjection(drawing.view));
-    DrawingSaveSettings page;
-    page.page = makePageDescription(visible.bounds, drawing);
-    options.drivers.set(page);
-    return copy;
-}
-
 // The scene as a file of that extension can hold it: drawings get a page.
 // Only formats that hold geometry come here (part files, the demo's
 // non-assembly files); assembly outputs are made by assemblyOf.
 ovPointer<ovSpatial> sceneForFormat(ovSpatial& scene, const std::string& extension,
                                     const DrawingOptions& drawing, SaveMeshOptions& options) {
     if (formatKindOf(extension) == FormatKind::Drawing) {
-        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, options);
+        return makeDrawing(scene, drawing, options);
     }
     return &scene;
 }
@@ -97,7 +86,8 @@ bool placeAtFileOrigin(const SaveMeshOptions& options) {
 // otherwise an input with meshes or polylines needs files for its parts,
 // which --external-parts names the format of.
 ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const ConvertOptions& options,
-                                const SaveMeshOptions& saveOptions, PartFiles& parts) {
+                                const DrawingOptions& drawing, const SaveMeshOptions& saveOptions,
+                                PartFiles& parts) {
     if (options.externalParts.empty() && holdsGeometry(extensionOf(options.output), saveOptions)) {
         return &scene;
     }
@@ -113,10 +103,10 @@ ovPointer<ovSpatial> assemblyOf(Session& session, ovSpatial& scene, const Conver
         }
         return &scene;
     }
-    return moveGeometryToPartFiles(
-        scene, besideWrittenFile(options.output, options.outputLinks), options.externalParts,
-        partSaver(session, options.externalParts, options.drawing, saveOptions.drivers), parts,
-        placeAtFileOrigin(saveOptions));
+    return moveGeometryToPartFiles(scene, besideWrittenFile(options.output, options.outputLinks),
+                                   options.externalParts,
+                                   partSaver(session, options.externalParts, drawing, saveOptions.drivers),
+                                   parts, placeAtFileOrigin(saveOptions));
 }
 
 // The part format must be one a driver saves and able to hold geometry, and
@@ -217,16 +207,6 @@ int runDemo(Session& session, const std::string& folder, step::StepProfile stepP
 
 namespace {
 
-// The drawing of a converted scene: its polylines, and the feature edges of
-// its meshes when asked for.
-ovPointer<ovSpatial> convertedDrawing(const ConvertOptions& options, const DrawingOptions& drawing,
-                                      const ovSpatial& scene, SaveMeshOptions& saveOptions) {
-    if (options.edgeDegrees) {
-        return drawingOf(scene, SceneContent::LinesAndMeshEdges, drawing, saveOptions, *options.edgeDegrees);
-    }
-    return drawingOf(scene, SceneContent::Lines, drawing, saveOptions);
-}
-
 // An output that would show nothing of the input is refused, or with
 // --allow-empty written with a warning, saying why.
 void requireContent(Session& session, const ConvertOptions& options, const ovSpatial& input,
@@ -234,8 +214,9 @@ void requireContent(Session& session, const ConvertOptions& options, const ovSpa
     // Standard input's references are relative to the current folder.
     const std::filesystem::path inputFolder =
         options.input == kStandardStream ? std::filesystem::path() : fsPath(options.input).parent_path();
-    const std::optional<std::string> reason = emptyOutputReason(
-        input, inputFolder, output, extensionOf(options.output), options.edgeDegrees.has_value());
+    const std::optional<std::string> reason =
+        emptyOutputReason(input, inputFolder, output, extensionOf(options.output),
+                          inputFormatOf(options.input, options.from), options.drawing.meshEdgeDegrees);
     if (!reason) {
         return;
     }
@@ -256,13 +237,14 @@ int runConvert(Session& session, const ConvertOptions& options) {
     requireSaveDriver(options.output);
     SaveMeshOptions saveOptions;
     saveOptions.lineBreaks = options.lineBreaks;
-    saveOptions.drivers = driverSettingsFor(sceneUpFor(options.input, options.from, options.up),
-                                            options.precision, options.stepProfile, options.stepGeometry);
+    const SceneUp up = sceneUpFor(options.input, options.from, options.up);
+    saveOptions.drivers = driverSettingsFor(up, options.precision, options.stepProfile, options.stepGeometry);
     requirePartFormat(options, saveOptions);
     requireWritableTarget(options.output, options.outputLinks);
     const std::string extension = extensionOf(options.output);
     // Texts are escaped, or refused, before a long read.
     DrawingOptions drawing = options.drawing;
+    drawing.up = up;
     drawing.title = xmlElementText(drawing.title, "--title");
     drawing.description = xmlElementText(drawing.description, "--description");
     LoadMeshOptions loadOptions;
@@ -283,10 +265,10 @@ int runConvert(Session& session, const ConvertOptions& options) {
     PartFiles parts;
     switch (formatKindOf(extension)) {
         case FormatKind::Drawing:
-            root = convertedDrawing(options, drawing, *root, saveOptions);
+            root = makeDrawing(*root, drawing, saveOptions);
             break;
         case FormatKind::Structure:
-            root = assemblyOf(session, *root, options, saveOptions, parts);
+            root = assemblyOf(session, *root, options, drawing, saveOptions, parts);
             break;
         case FormatKind::Geometry:
             break;

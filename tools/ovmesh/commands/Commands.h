@@ -105,9 +105,6 @@ struct ConvertOptions {
     bool lineBreaks = false;
     // A drawing of an input without polylines is a warning, not an error.
     bool allowEmpty = false;
-    // When set, a drawing shows the feature edges of the meshes too: where
-    // their faces fold by more than this many degrees, and where they end.
-    std::optional<double> edgeDegrees;
     // Extra attributes and user values of the input kept as metadata.
     bool importMetadata = true;
     // The files the input names must lie in its folder's tree.

@@ -40,9 +40,10 @@ bool hasVertexColours(const ovSpatial& scene) {
 
 void addOutputOptions(CLI::App& convert, ConvertOptions& options) {
     convert
-        .add_option("--up", options.up,
-                    "for .dae, .gltf and .glb: the axis that points up (default: the input format's, "
-                    "docs/formats.md lists them)")
+        .add_option(
+            "--up", options.up,
+            "for .dae, .gltf, .glb and drawings: the axis that points up (default: the input format's, "
+            "docs/formats.md lists them)")
         ->transform(CLI::IsMember({"y", "z"}, CLI::ignore_case));
     convert
         .add_option("--precision", options.precision,
@@ -55,7 +56,7 @@ SceneUp sceneUpFor(const std::string& input, const std::string& from, const std:
     if (!up.empty()) {
         return up == "y" ? SceneUp::Y : SceneUp::Z;
     }
-    return sceneUpOfFormat(input == kStandardStream ? from : extensionOf(input));
+    return sceneUpOfFormat(inputFormatOf(input, from));
 }
 
 ovDriverSettingsList driverSettingsFor(SceneUp up, int significantDigits, step::StepProfile profile,

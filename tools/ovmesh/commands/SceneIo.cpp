@@ -13,6 +13,7 @@
 #include "ovmesh/Paths.h"
 #include "ovmesh/ToolError.h"
 #include "ovmesh/commands/FormatTable.h"
+#include "ovmesh/commands/StandardStreams.h"
 #include "ovmesh/input/ReadOptions.h"
 #include "scenegraph/ovIoManager.h"
 #include "system/ovIoDevice.h"
@@ -217,6 +218,10 @@ void nameCompanionFilesAfter(const std::string& target, SaveMeshOptions& options
 
 std::string extensionOf(const std::string& path) {
     return ovCoreMeshDriver::extensionOf(path);
+}
+
+std::string inputFormatOf(const std::string& input, const std::string& from) {
+    return input == kStandardStream ? from : extensionOf(input);
 }
 
 std::vector<std::string> savableExtensions() {

@@ -15,6 +15,8 @@ namespace ov::ovmesh {
 
 // The extension that picks a file's driver: lower case, without the dot.
 std::string extensionOf(const std::string& path);
+// The format of an input: its extension, or from for the standard input.
+std::string inputFormatOf(const std::string& input, const std::string& from);
 
 // Extensions the registered drivers save, in registration order without
 // repeats; the ones the tool loads, by whichever reader (see FormatTable).

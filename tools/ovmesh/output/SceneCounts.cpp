@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "core/SceneWalk.h"
 #include "ovmesh/Paths.h"
@@ -36,8 +37,8 @@ References referencesIn(const ovSpatial& root, const std::filesystem::path& fold
     return references;
 }
 
-std::string referencesReason(const References& references) {
-    const std::string parts = "the input's " + std::to_string(references.count) + " part" +
+std::string referencesReason(const References& references, const std::string& inputName) {
+    const std::string parts = inputName + "'s " + std::to_string(references.count) + " part" +
                               (references.count == 1 ? "" : "s") + " reference";
     const std::string first = " (the first: '" + references.first + "')";
     if (references.missing == references.count) {
@@ -49,25 +50,34 @@ std::string referencesReason(const References& references) {
            (references.missing == 0 ? "" : "; " + std::to_string(references.missing) + " were not found");
 }
 
+// Why a drawing of input's meshes shows none of them.
+std::string undrawnMeshesReason(const std::string& inputName, std::optional<double> meshEdgeDegrees) {
+    if (!meshEdgeDegrees) {
+        return inputName + " has no polylines, and --edges none leaves out its meshes";
+    }
+    std::ostringstream reason;
+    reason << inputName << "'s meshes have no border and no edge where their faces fold by more than "
+           << *meshEdgeDegrees << " degrees; a smaller --edges angle draws more of them";
+    return reason.str();
+}
+
 // What input holds that the output could not show.
 std::string emptyReason(const ovSpatial& input, const std::filesystem::path& inputFolder,
-                        const std::string& extension, bool edgesDrawn) {
+                        const std::string& extension, const std::string& inputFormat,
+                        std::optional<double> meshEdgeDegrees) {
     const GeometryCounts held = totalsOf(input);
-    const bool drawing = formatKindOf(extension) == FormatKind::Drawing;
-    if (drawing && held.triangles > 0) {
-        return edgesDrawn
-                   ? "no edge of the input's meshes folds by more than the --edges angle or borders them"
-                   : "the input has no polylines (l elements) to draw; --edges DEGREES draws the "
-                     "feature edges of its meshes";
+    const std::string inputName = "the ." + inputFormat + " input";
+    if (formatKindOf(extension) == FormatKind::Drawing && held.triangles > 0) {
+        return undrawnMeshesReason(inputName, meshEdgeDegrees);
     }
     if (held.segments > 0 && held.triangles == 0) {
-        return "the input's geometry is polylines, which ." + extension + " files do not hold";
+        return inputName + "'s geometry is polylines, which ." + extension + " files do not hold";
     }
     const References references = referencesIn(input, inputFolder);
     if (references.count > 0) {
-        return referencesReason(references);
+        return referencesReason(references, inputName);
     }
-    return "the input holds no meshes or polylines";
+    return inputName + " holds no meshes or polylines";
 }
 
 }  // namespace
@@ -111,7 +121,8 @@ GeometryCounts totalsOf(const ovSpatial& root) {
 
 std::optional<std::string> emptyOutputReason(const ovSpatial& input, const std::filesystem::path& inputFolder,
                                              const ovSpatial& output, const std::string& extension,
-                                             bool edgesDrawn) {
+                                             const std::string& inputFormat,
+                                             std::optional<double> meshEdgeDegrees) {
     const FormatKind kind = formatKindOf(extension);
     const GeometryCounts shown = totalsOf(output);
     const int64_t held = kind == FormatKind::Drawing ? shown.segments
@@ -120,7 +131,7 @@ std::optional<std::string> emptyOutputReason(const ovSpatial& input, const std::
     if (kind == FormatKind::Structure || held > 0) {
         return std::nullopt;
     }
-    return emptyReason(input, inputFolder, extension, edgesDrawn);
+    return emptyReason(input, inputFolder, extension, inputFormat, meshEdgeDegrees);
 }
 
 }  // namespace ov::ovmesh

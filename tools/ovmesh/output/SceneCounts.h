@@ -30,10 +30,12 @@ GeometryCounts totalsOf(const ovSpatial& root);
 // whose structure is their content. The reason tells what input holds
 // instead: parts that refer to other files (and whether those were found,
 // relative paths in inputFolder),
-// polylines an STL file cannot hold, meshes a drawing shows only with their
-// edges (edgesDrawn: they were asked for).
+// polylines an STL file cannot hold, meshes a drawing leaves out (by
+// meshEdgeDegrees, its angle of feature edges), naming the input by its
+// format (an extension).
 std::optional<std::string> emptyOutputReason(const ovSpatial& input, const std::filesystem::path& inputFolder,
                                              const ovSpatial& output, const std::string& extension,
-                                             bool edgesDrawn);
+                                             const std::string& inputFormat,
+                                             std::optional<double> meshEdgeDegrees);
 
 }  // namespace ov::ovmesh
