@@ -17,7 +17,7 @@ development=(
   libgtest-dev libgmock-dev libtinyobjloader-dev
   assimp-utils assimp-testmodels libocct-ocaf-dev
   admesh python3-stl python3-ezdxf python3-collada python3-numpy python3-lxml
-  librsvg2-bin libxml2-utils locales-all
+  librsvg2-bin libxml2-utils locales-all chromium python3-pil
   gcovr
 )
 

@@ -15,8 +15,8 @@ constexpr std::string_view kYUp[] = {
     "obj", "fbx", "ply", "off", "ms3d", "ac", "acc", "ac3d", "b3d", "lwo", "lxo", "lws", "mot", "x", "irr",
     "irrmesh", "mesh", "sib", "pmx", "bvh", "assbin",
     // Turned Y-up by assimp's reader.
-    "dae", "zae", "dxf", "ifc", "ifczip", "ase", "ask", "md2", "md3", "mdc", "mdl", "md5mesh", "md5anim",
-    "md5camera", "iqm"};
+    "dae", "zae", "dxf", "ifc", "ifczip", "3ds", "prj", "ase", "ask", "md2", "md3", "mdc", "mdl", "md5mesh",
+    "md5anim", "md5camera", "iqm"};
 
 }  // namespace
 
