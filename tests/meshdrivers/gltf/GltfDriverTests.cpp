@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "../collada/ColladaTestSupport.h"
+#include "GltfReaders.h"
 #include "gltf/GltfMeshDriver.h"
 #include "scenegraph/ovMetadata.h"
 
@@ -14,20 +15,6 @@ namespace ov::test {
 namespace {
 
 using ::testing::HasSubstr;
-
-// Runs the reader script; skips the test when node or a reader module is missing.
-#define READ_GLTF(output, arguments)                                                                        \
-    do {                                                                                                    \
-        const TempDir out;                                                                                  \
-        const int status = std::system(                                                                     \
-            ("node " OV_GLTF_READER_SCRIPT " " + std::string(arguments) + " >" + out.file("out") + " 2>&1") \
-                .c_str());                                                                                  \
-        output = readFile(out.file("out"));                                                                 \
-        if (!WIFEXITED(status) || WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 77) {                \
-            GTEST_SKIP() << "no glTF reader under node: " << output;                                        \
-        }                                                                                                   \
-        ASSERT_EQ(WEXITSTATUS(status), 0) << output;                                                        \
-    } while (false)
 
 // assimp's counts: nodes, meshes, faces, materials.
 std::string assimpReading(const std::string& path) {
