@@ -164,7 +164,8 @@ private:
     std::map<const ovIndexBuffer*, int> mIndexSources;
     std::set<std::pair<const ovVertexBuffer*, const ovIndexBuffer*>> mCheckedPairs;
     std::map<std::tuple<const ovVertexBuffer*, const ovIndexBuffer*, int>, int> mMeshes;
-    // By material, texture-coordinate sets and normals.
+    // By material, texture-coordinate sets and (where a normal map needs
+    // them) normals.
     std::map<std::tuple<ovMaterialObject, size_t, bool>, int> mMaterials;
     std::map<std::array<float, 4>, int> mColourMaterials;
     std::map<const ovImage*, int> mTextures;
@@ -304,7 +305,8 @@ int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices
     }
     ovTextureState* textures = geometry.editTextureState(false);
     const size_t sets = vertices.texCoordUnits.size();
-    const bool normals = vertices.buffer->GetAttributes().HasNormal();
+    // Only a physically based material's normal map depends on the normals.
+    const bool normals = state->pbr && vertices.buffer->GetAttributes().HasNormal();
     const auto [entry, added] = mMaterials.try_emplace({ovMaterialObject(state, textures), sets, normals},
                                                        static_cast<int>(mDoc.materials.size()));
     if (!added) {

@@ -7,31 +7,15 @@
 namespace ov::gltf {
 namespace {
 
-using Vector = std::array<double, 3>;
-
-double dot(const Vector& a, const Vector& b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-Vector cross(const Vector& a, const Vector& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-Vector minus(const Vector& a, const Vector& b) {
-    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-Vector scaled(const Vector& a, double s) {
-    return {a[0] * s, a[1] * s, a[2] * s};
-}
+using Vector = Wm4::Vector3d;
 
 // Of unit length; null when it has no length or is not finite.
 std::optional<Vector> unitOf(const Vector& a) {
-    const double length = std::sqrt(dot(a, a));
+    const double length = a.Length();
     if (!std::isfinite(length) || length < 1e-12) {
         return std::nullopt;
     }
-    return scaled(a, 1.0 / length);
+    return a * (1.0 / length);
 }
 
 Vector toVector(const Wm4::Vector3f& v) {
@@ -55,8 +39,8 @@ void addTriangle(ovVertexBuffer& vertices, int unit, const int* corner, Directio
         return std::array<double, 2>{uv[0], uv[1]};
     };
     const Vector p0 = toVector(vertices.Position3(corner[0]));
-    const Vector e1 = minus(toVector(vertices.Position3(corner[1])), p0);
-    const Vector e2 = minus(toVector(vertices.Position3(corner[2])), p0);
+    const Vector e1 = toVector(vertices.Position3(corner[1])) - p0;
+    const Vector e2 = toVector(vertices.Position3(corner[2])) - p0;
     const auto t0 = uvOf(corner[0]);
     const auto t1 = uvOf(corner[1]);
     const auto t2 = uvOf(corner[2]);
@@ -68,24 +52,22 @@ void addTriangle(ovVertexBuffer& vertices, int unit, const int* corner, Directio
     if (!std::isfinite(area) || std::abs(area) < 1e-20) {
         return;
     }
-    const Vector u = scaled(minus(scaled(e1, dv2), scaled(e2, dv1)), 1.0 / area);
-    const Vector v = scaled(minus(scaled(e2, du1), scaled(e1, du2)), 1.0 / area);
-    if (!std::isfinite(dot(u, u)) || !std::isfinite(dot(v, v))) {
+    const Vector u = (e1 * dv2 - e2 * dv1) * (1.0 / area);
+    const Vector v = (e2 * du1 - e1 * du2) * (1.0 / area);
+    if (!std::isfinite(u.Dot(u)) || !std::isfinite(v.Dot(v))) {
         return;
     }
     for (int i = 0; i < 3; ++i) {
         const auto k = static_cast<size_t>(corner[i]);
-        for (size_t axis = 0; axis < 3; ++axis) {
-            sums.u[k][axis] += u[axis];
-            sums.v[k][axis] += v[axis];
-        }
+        sums.u[k] = sums.u[k] + u;
+        sums.v[k] = sums.v[k] + v;
     }
 }
 
 // Any direction at right angles to the normal.
 Vector perpendicularTo(const Vector& normal) {
-    const Vector axis = std::abs(normal[0]) < 0.9 ? Vector{1, 0, 0} : Vector{0, 1, 0};
-    return unitOf(cross(axis, normal)).value_or(Vector{1, 0, 0});
+    const Vector axis = std::abs(normal.X()) < 0.9 ? Vector{1, 0, 0} : Vector{0, 1, 0};
+    return unitOf(axis.Cross(normal)).value_or(Vector{1, 0, 0});
 }
 
 }  // namespace
@@ -109,11 +91,10 @@ std::vector<float> tangentsOf(ovVertexBuffer& vertices, int unit,
     for (size_t k = 0; k < count; ++k) {
         const Vector normal = writtenNormal(vertices, static_cast<int>(k));
         // At right angles to the normal, as readers require.
-        const std::optional<Vector> tangent =
-            unitOf(minus(sums.u[k], scaled(normal, dot(normal, sums.u[k]))));
+        const std::optional<Vector> tangent = unitOf(sums.u[k] - normal * normal.Dot(sums.u[k]));
         const Vector written = tangent.value_or(perpendicularTo(normal));
-        const double handedness = dot(cross(normal, written), sums.v[k]) < 0 ? -1.0 : 1.0;
-        for (const double value : {written[0], written[1], written[2], handedness}) {
+        const double handedness = normal.Cross(written).Dot(sums.v[k]) < 0 ? -1.0 : 1.0;
+        for (const double value : {written.X(), written.Y(), written.Z(), handedness}) {
             tangents.push_back(static_cast<float>(value));
         }
     }

@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <assimp/scene.h>
@@ -452,9 +451,7 @@ TEST_F(ColladaSaveTest, TextureAlphaAndTwoSidedLightingReachReaders) {
         nullptr,
         {withMaterial(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, uv), leaf.get(), maps.get())});
     settings.transparency = true;
-    const std::string document = save(root.get(), "leaf.dae");
-    EXPECT_THAT(document, ::testing::HasSubstr("<transparent opaque=\"A_ONE\">\n\t\t\t\t\t\t\t<texture "
-                                               "texture=\"leaf-1-diffuse-sampler\""));
+    save(root.get(), "leaf.dae");
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(dir.file("leaf.dae"), 0);
     ASSERT_NE(scene, nullptr);

@@ -5,6 +5,7 @@
 
 #include <assimp/Importer.hpp>
 #include <filesystem>
+#include <span>
 
 #include "../collada/ColladaTestSupport.h"
 #include "GltfReaders.h"
@@ -159,43 +160,25 @@ TEST(GltfRootTest, UnitsWithYUpTurnIntoAScaleAlone) {
     EXPECT_THAT(y, ::testing::StartsWith("Object3D - matrix 0.25 0 0 0 0 0.25 0 0 0 0 0.25 0 0 0 0 1\n"));
 }
 
-// The texel at (u, v) counted from the bottom left, as the scene counts.
-std::vector<uint8_t> texelAt(const ovImage& image, float u, float v) {
-    const int x =
-        std::clamp(static_cast<int>(u * static_cast<float>(image.getWidth())), 0, image.getWidth() - 1);
-    const int row = std::clamp(static_cast<int>((1 - v) * static_cast<float>(image.getHeight())), 0,
-                               image.getHeight() - 1);
-    const uint8_t* at = image.getData() + (static_cast<size_t>(row) * static_cast<size_t>(image.getWidth()) +
-                                           static_cast<size_t>(x)) *
-                                              static_cast<size_t>(image.getBytesPerPixel());
-    return {at, at + image.getBytesPerPixel()};
-}
-
-// What assimp sees of the first texture: the image file's media type, and
-// the texel each vertex's coordinates point at.
-std::string texelsSeenByAssimp(const std::string& path) {
-    Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(path, 0);
-    if (!scene || scene->mNumTextures != 1 || !scene->mMeshes[0]->HasTextureCoords(0)) {
-        return "no textured scene";
+// The texels at each (u, v) of the first mesh, counted from the bottom left
+// as the scene counts, with the image's first texture coordinates.
+std::string texelsAt(const ovImage& image, const aiVector3D* coordinates, unsigned count) {
+    std::string texels;
+    const auto size = [](int extent, float at) {
+        return std::clamp(static_cast<int>(at * static_cast<float>(extent)), 0, extent - 1);
+    };
+    for (const aiVector3D& uv : std::span(coordinates, count)) {
+        const size_t texel = static_cast<size_t>(size(image.getHeight(), 1 - uv.y) * image.getWidth() +
+                                                 size(image.getWidth(), uv.x));
+        const uint8_t* at = image.getData() + texel * static_cast<size_t>(image.getBytesPerPixel());
+        texels += ' ' + std::to_string(at[0]) + ',' + std::to_string(at[1]) + ',' + std::to_string(at[2]);
     }
-    const aiTexture& file = *scene->mTextures[0];
-    PixelBudget budget;
-    const LoadedImage image = decodeTextureImage(
-        std::string(reinterpret_cast<const char*>(file.pcData), file.mWidth), "it", budget);
-    std::string seen = file.achFormatHint;
-    for (unsigned k = 0; k < scene->mMeshes[0]->mNumVertices; ++k) {
-        const aiVector3D& uv = scene->mMeshes[0]->mTextureCoords[0][k];
-        for (const uint8_t channel : texelAt(*image.image, uv.x, uv.y)) {
-            seen += ' ' + std::to_string(channel);
-        }
-    }
-    return seen;
+    return texels;
 }
 
 // An image read from a JPEG file is stored as that file, its coordinates
 // turned to match; once a host changes the pixels, it is encoded anew. Each
-// way, a reader finds at every vertex the texel the scene shows there.
+// way, assimp finds at every vertex the texel the scene shows there.
 TEST(GltfImageTest, JpegImagesKeepTheirFileUntilTheirPixelsChange) {
     const std::string jpeg = "/usr/share/assimp/models/OBJ/SpiderTex.jpg";
     if (!std::filesystem::exists(jpeg)) {
@@ -208,28 +191,31 @@ TEST(GltfImageTest, JpegImagesKeepTheirFileUntilTheirPixelsChange) {
     uv.SetTCoordChannels(0, 2);
     ovTriMesh* mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, uv);
     // Amid texels, so that rounding picks no neighbour.
-    const float coordinates[3][2] = {{0.1f, 0.15f}, {0.7f, 0.31f}, {0.45f, 0.89f}};
-    std::string expected;
+    const aiVector3D coordinates[3] = {{0.1f, 0.15f, 0}, {0.7f, 0.31f, 0}, {0.45f, 0.89f, 0}};
     for (int v = 0; v < 3; ++v) {
-        std::copy_n(coordinates[v], 2, mesh->getVertexBuffer()->TCoord(0, v));
-        for (const uint8_t channel : texelAt(*image, coordinates[v][0], coordinates[v][1])) {
-            expected += ' ' + std::to_string(channel);
-        }
+        std::copy_n(&coordinates[v].x, 2, mesh->getVertexBuffer()->TCoord(0, v));
     }
+    const std::string shown = texelsAt(*image, coordinates, 3);
     const ovPointer<ovTextureState> maps(new ovTextureState);
     maps->addTexture(makeTexture(image.get(), ovTexture::Diffuse));
-    const ovPointer<ovMaterialState> material(new ovMaterialState);
-    const ovPointer<ovNode> root = makeRoot(nullptr, {withMaterial(mesh, material.get(), maps.get())});
+    const ovPointer<ovNode> root = makeRoot(nullptr, {withMaterial(mesh, new ovMaterialState, maps.get())});
     const TempDir dir;
-    for (const char* kind : {"jpg", "png"}) {
-        const std::string path = dir.file(std::string(kind) + ".glb");
+    for (const std::string kind : {"jpg", "png"}) {
+        const std::string path = dir.file(kind + ".glb");
         ASSERT_TRUE(GltfMeshDriver().saveMeshes({root}, path, nullptr, {}));
-        EXPECT_EQ(readFile(path).find(bytes) != std::string::npos, kind == std::string("jpg"));
-        EXPECT_EQ(texelsSeenByAssimp(path), kind + expected);
+        EXPECT_EQ(readFile(path).find(bytes) != std::string::npos, kind == "jpg");
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(path, 0);
+        ASSERT_TRUE(scene && scene->mNumTextures == 1) << kind;
+        const aiTexture& file = *scene->mTextures[0];
+        const LoadedImage read = decodeTextureImage(
+            std::string(reinterpret_cast<const char*>(file.pcData), file.mWidth), kind, budget);
+        EXPECT_EQ(file.achFormatHint + texelsAt(*read.image, scene->mMeshes[0]->mTextureCoords[0], 3),
+                  kind + shown);
         std::string validation;
         READ_GLTF(validation, "validate '" + path + "'");
         EXPECT_THAT(validation, HasSubstr(": 0 errors, 0 warnings")) << validation;
-        // A host's change of one texel the coordinates do not point at.
+        // A host's change of a texel the coordinates do not point at.
         image->editData()[0] ^= 1;
     }
 }
