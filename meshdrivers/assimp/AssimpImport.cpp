@@ -212,8 +212,9 @@ std::optional<TextureUse> textureUseOf(const aiMaterial& material, aiTextureType
 
 // The metallic-roughness terms a physically based model states (glTF, FBX's
 // PBR materials); nullopt for a material of colours alone, whose terms a
-// writer derives as before.
-std::optional<ovPbrMaterial> pbrOf(const aiMaterial& material) {
+// writer derives as before. A model that states no alpha mode (FBX) blends
+// where it is not opaque.
+std::optional<ovPbrMaterial> pbrOf(const aiMaterial& material, float opacity) {
     ovPbrMaterial pbr;
     const bool metallic = material.Get(AI_MATKEY_METALLIC_FACTOR, pbr.metallic) == AI_SUCCESS;
     const bool rough = material.Get(AI_MATKEY_ROUGHNESS_FACTOR, pbr.roughness) == AI_SUCCESS;
@@ -221,12 +222,13 @@ std::optional<ovPbrMaterial> pbrOf(const aiMaterial& material) {
         return std::nullopt;
     }
     aiString mode;
+    std::string_view named = opacity < 1 ? "BLEND" : "OPAQUE";
     if (material.Get(AI_MATKEY_GLTF_ALPHAMODE, mode) == AI_SUCCESS) {
-        const std::string_view named(mode.C_Str());
-        pbr.alphaMode = named == "MASK"    ? ovPbrMaterial::AlphaMode::Mask
-                        : named == "BLEND" ? ovPbrMaterial::AlphaMode::Blend
-                                           : ovPbrMaterial::AlphaMode::Opaque;
+        named = mode.C_Str();
     }
+    pbr.alphaMode = named == "MASK"    ? ovPbrMaterial::AlphaMode::Mask
+                    : named == "BLEND" ? ovPbrMaterial::AlphaMode::Blend
+                                       : ovPbrMaterial::AlphaMode::Opaque;
     material.Get(AI_MATKEY_GLTF_ALPHACUTOFF, pbr.alphaCutoff);
     int twoSided = 0;
     pbr.doubleSided = material.Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS && twoSided != 0;
@@ -480,7 +482,7 @@ private:
         material.Get(AI_MATKEY_SHININESS, state->shininess);
         material.Get(AI_MATKEY_OPACITY, state->alpha);
         state->diffuse[3] = state->alpha;
-        state->pbr = pbrOf(material);
+        state->pbr = pbrOf(material, state->alpha);
         return {state, texturesOf(material, *state)};
     }
 
