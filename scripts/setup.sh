@@ -9,7 +9,7 @@ set -euo pipefail
 runtime=(
   build-essential cmake ninja-build pkg-config file
   libexpat1-dev libpcre2-dev libpng-dev zlib1g-dev libutfcpp-dev
-  libcli11-dev libglu1-mesa-dev libjpeg62-turbo-dev libassimp-dev libminizip-dev
+  libcli11-dev libglu1-mesa-dev libjpeg62-turbo-dev libstb-dev libassimp-dev libminizip-dev
   libocct-data-exchange-dev libocct-foundation-dev libocct-modeling-algorithms-dev libocct-modeling-data-dev
 )
 development=(

@@ -1,5 +1,6 @@
 #include "assimp/AssimpImport.h"
 
+#include <assimp/GltfMaterial.h>
 #include <assimp/cimport.h>
 #include <assimp/config.h>
 #include <assimp/importerdesc.h>
@@ -192,6 +193,71 @@ constexpr TextureKind kTextureKinds[] = {
     {aiTextureType_NORMAL_CAMERA, ovTexture::Normal},  {aiTextureType_OPACITY, ovTexture::Opacity},
     {aiTextureType_REFLECTION, ovTexture::Reflective},
 };
+
+// The texture file name and channel of one map; nullopt when the material
+// has none of that kind.
+struct TextureUse {
+    std::string named;
+    unsigned uvIndex = 0;
+};
+
+std::optional<TextureUse> textureUseOf(const aiMaterial& material, aiTextureType type) {
+    aiString named;
+    unsigned uvIndex = 0;
+    if (material.GetTexture(type, 0, &named, nullptr, &uvIndex) != AI_SUCCESS) {
+        return std::nullopt;
+    }
+    return TextureUse{textOf(named), uvIndex};
+}
+
+// The metallic-roughness terms a physically based model states (glTF, FBX's
+// PBR materials); nullopt for a material of colours alone, whose terms a
+// writer derives as before. A model that states no alpha mode (FBX) blends
+// where it is not opaque.
+std::optional<ovPbrMaterial> pbrOf(const aiMaterial& material, float opacity) {
+    ovPbrMaterial pbr;
+    const bool metallic = material.Get(AI_MATKEY_METALLIC_FACTOR, pbr.metallic) == AI_SUCCESS;
+    const bool rough = material.Get(AI_MATKEY_ROUGHNESS_FACTOR, pbr.roughness) == AI_SUCCESS;
+    if (!metallic && !rough) {
+        return std::nullopt;
+    }
+    aiString mode;
+    std::string_view named = opacity < 1 ? "BLEND" : "OPAQUE";
+    if (material.Get(AI_MATKEY_GLTF_ALPHAMODE, mode) == AI_SUCCESS) {
+        named = mode.C_Str();
+    }
+    pbr.alphaMode = named == "MASK"    ? ovPbrMaterial::AlphaMode::Mask
+                    : named == "BLEND" ? ovPbrMaterial::AlphaMode::Blend
+                                       : ovPbrMaterial::AlphaMode::Opaque;
+    material.Get(AI_MATKEY_GLTF_ALPHACUTOFF, pbr.alphaCutoff);
+    int twoSided = 0;
+    pbr.doubleSided = material.Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS && twoSided != 0;
+    material.Get(AI_MATKEY_GLTF_TEXTURE_SCALE(aiTextureType_NORMALS, 0), pbr.normalScale);
+    material.Get(AI_MATKEY_GLTF_TEXTURE_STRENGTH(aiTextureType_LIGHTMAP, 0), pbr.occlusionStrength);
+    return pbr;
+}
+
+// The metallic-roughness map: one image whose blue channel is the metalness
+// and green the roughness, as glTF packs them. assimp states it as both
+// kinds; separate maps of the two (FBX) have no such form.
+std::optional<TextureUse> metallicRoughnessMapOf(const aiMaterial& material) {
+    std::optional<TextureUse> metalness = textureUseOf(material, aiTextureType_METALNESS);
+    const std::optional<TextureUse> roughness = textureUseOf(material, aiTextureType_DIFFUSE_ROUGHNESS);
+    if (!metalness || !roughness || metalness->named != roughness->named) {
+        return std::nullopt;
+    }
+    return metalness;
+}
+
+// glTF's occlusion map, which assimp's glTF reader states as a light map;
+// another format's light map is no occlusion map.
+std::optional<TextureUse> occlusionMapOf(const aiMaterial& material) {
+    aiString mode;
+    if (material.Get(AI_MATKEY_GLTF_ALPHAMODE, mode) != AI_SUCCESS) {
+        return std::nullopt;
+    }
+    return textureUseOf(material, aiTextureType_LIGHTMAP);
+}
 
 void readColour(const aiMaterial& material, const char* key, unsigned type, unsigned index,
                 Wm4::ColorRGBA& colour) {
@@ -416,32 +482,49 @@ private:
         material.Get(AI_MATKEY_SHININESS, state->shininess);
         material.Get(AI_MATKEY_OPACITY, state->alpha);
         state->diffuse[3] = state->alpha;
-        return {state, texturesOf(material, state->GetName())};
+        state->pbr = pbrOf(material, state->alpha);
+        return {state, texturesOf(material, *state)};
     }
 
-    ovPointer<ovTextureState> texturesOf(const aiMaterial& material, const std::string& materialName) {
+    ovPointer<ovTextureState> texturesOf(const aiMaterial& material, const ovMaterialState& state) {
         ovPointer<ovTextureState> textures;
         if (!mTextures) {
             return textures;
         }
         int kindsTaken = 0;
         for (const auto& [from, to] : kTextureKinds) {
-            aiString named;
-            unsigned uvIndex = 0;
-            if ((kindsTaken & to) != 0 ||
-                material.GetTexture(from, 0, &named, nullptr, &uvIndex) != AI_SUCCESS) {
-                continue;
-            }
-            kindsTaken |= to;
-            if (ovImage* image = imageOf(textOf(named), materialName)) {
-                textures = textures ? textures : ovPointer<ovTextureState>(new ovTextureState);
-                ovPointer<ovTexture> texture(new ovTexture(image));
-                texture->setTypeField(to);
-                texture->setChannel(static_cast<int>(std::min(uvIndex, 254u)) + 1);
-                textures->addTexture(texture.get());
+            const std::optional<TextureUse> use =
+                (kindsTaken & to) == 0 ? textureUseOf(material, from) : std::nullopt;
+            if (use) {
+                kindsTaken |= to;
+                addTexture(textures, *use, to, ovTexture::PbrMap::None, state.GetName());
             }
         }
+        if (!state.pbr) {
+            return textures;
+        }
+        if (const std::optional<TextureUse> use = metallicRoughnessMapOf(material)) {
+            addTexture(textures, *use, ovTexture::Other, ovTexture::PbrMap::MetallicRoughness,
+                       state.GetName());
+        }
+        if (const std::optional<TextureUse> use = occlusionMapOf(material)) {
+            addTexture(textures, *use, ovTexture::Other, ovTexture::PbrMap::Occlusion, state.GetName());
+        }
         return textures;
+    }
+
+    void addTexture(ovPointer<ovTextureState>& textures, const TextureUse& use, ovTexture::TexType type,
+                    ovTexture::PbrMap map, const std::string& materialName) {
+        ovImage* image = imageOf(use.named, materialName);
+        if (image == nullptr) {
+            return;
+        }
+        textures = textures ? textures : ovPointer<ovTextureState>(new ovTextureState);
+        ovPointer<ovTexture> texture(new ovTexture(image));
+        texture->setTypeField(type);
+        texture->setPbrMap(map);
+        texture->setChannel(static_cast<int>(std::min(use.uvIndex, 254u)) + 1);
+        textures->addTexture(texture.get());
     }
 
     ovImage* imageOf(const std::string& named, const std::string& materialName) {

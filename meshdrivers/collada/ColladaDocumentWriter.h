@@ -44,6 +44,9 @@ private:
     bool writeHeader(double worldUnits);
     bool writeMaterials(const MeshList& meshes, ovProgressNotifierInterface* progress);
     bool writeEffect(const ovMaterialObject& key, const std::string& materialId);
+    void writeDoubleSided(const ovMaterialState& material);
+    static SamplerIds::const_iterator alphaMapOf(const ovMaterialObject& key, const SamplerIds& samplers);
+    void writeTextureOf(const ovTexture& texture, const std::string& samplerId);
     bool writeOrderedChannels(const ovMaterialObject& key, const ColourList& colours,
                               const SamplerIds& samplers, bool phong);
     // The channel of type from its first map with a sampler; false when it has none.

@@ -254,10 +254,25 @@ bool collada::DocumentWriter::writeEffect(const ovMaterialObject& key, const std
             }
         }
     }
-    for (int element = 0; element < 4; ++element) {
-        mWriter.endElement();
-    }
+    mWriter.endElement();
+    mWriter.endElement();
+    writeDoubleSided(*key.getMaterialState());
+    mWriter.endElement();
+    mWriter.endElement();
     return mWriter.isOk();
+}
+
+// The extension of two-sided lighting that assimp and other readers take.
+void collada::DocumentWriter::writeDoubleSided(const ovMaterialState& material) {
+    if (!material.pbr || !material.pbr->doubleSided) {
+        return;
+    }
+    mWriter.startElement("extra");
+    mWriter.startElement("technique");
+    mWriter.addAttribute("profile", "GOOGLEEARTH");
+    writeTextElement("double_sided", "1");
+    mWriter.endElement();
+    mWriter.endElement();
 }
 
 // Each channel once, in the schema's order: its maps, or else its colour.
@@ -278,10 +293,15 @@ bool collada::DocumentWriter::writeOrderedChannels(const ovMaterialObject& key, 
             writeFloatElement("shininess", material->shininess);
         }
     }
-    if (mOptions.transparency && material->alpha < 1.0f) {
+    const auto alphaMap = alphaMapOf(key, samplers);
+    if (mOptions.transparency && (material->alpha < 1.0f || alphaMap != samplers.end())) {
         mWriter.startElement("transparent");
         mWriter.addAttribute("opaque", "A_ONE");
-        writeTextElement("color", kTransparentWhite);
+        if (alphaMap != samplers.end()) {
+            writeTextureOf(*alphaMap->first, alphaMap->second);
+        } else {
+            writeTextElement("color", kTransparentWhite);
+        }
         mWriter.endElement();
         writeFloatElement("transparency", material->alpha);
     }
@@ -313,11 +333,35 @@ void collada::DocumentWriter::countUnusedMaps(const ovTextureState* textures) {
 void collada::DocumentWriter::writeTextureElement(const char* channel, const ovTexture& texture,
                                                   const std::string& samplerId) {
     mWriter.startElement(channel);
+    writeTextureOf(texture, samplerId);
+    mWriter.endElement();
+}
+
+void collada::DocumentWriter::writeTextureOf(const ovTexture& texture, const std::string& samplerId) {
     mWriter.startElement("texture");
     mWriter.addAttribute("texture", samplerId);
     mWriter.addAttribute("texcoord", "CHANNEL" + std::to_string(texture.getChannel() - 1));
     mWriter.endElement();
-    mWriter.endElement();
+}
+
+// A physically based material that blends or masks by its base colour's
+// alpha takes that alpha from the diffuse map too ("A_ONE"); end() when it
+// has no such map, or is opaque.
+collada::DocumentWriter::SamplerIds::const_iterator collada::DocumentWriter::alphaMapOf(
+    const ovMaterialObject& key, const SamplerIds& samplers) {
+    const ovMaterialState& material = *key.getMaterialState();
+    if (!material.pbr || material.pbr->alphaMode == ovPbrMaterial::AlphaMode::Opaque) {
+        return samplers.end();
+    }
+    const ovTextureState* textures = key.getTextureState();
+    for (int i = 0; hasTextures(textures) && i < textures->getNbTexture(); ++i) {
+        const ovTexture* texture = textures->editTexture(i);
+        if (const auto sampler = samplers.find(texture);
+            texture->getTexType() == ovTexture::Diffuse && sampler != samplers.end()) {
+            return sampler;
+        }
+    }
+    return samplers.end();
 }
 
 void collada::DocumentWriter::writeFloatElement(const char* element, float value) {

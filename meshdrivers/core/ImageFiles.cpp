@@ -7,6 +7,7 @@
 #include "core/FileNames.h"
 #include "scenegraph/ovIoManager.h"
 #include "system/ovFiles.h"
+#include "system/ovIoDevice.h"
 #include "system/ovUtf8.h"
 
 namespace ov {
@@ -111,6 +112,20 @@ bool ImageFiles::write(const ovImage& image, const std::string& fileName, const 
     }
     if (!ovIoManager::msInstance.getImageIOManager().saveImage(&image, utf8OfPath(temporary), nullptr,
                                                                options)) {
+        logError(mDriverName + ", could not write the image file " + utf8OfPath(mStaged.back()->target()));
+        return false;
+    }
+    return true;
+}
+
+bool ImageFiles::writeFile(std::string_view bytes, const std::string& fileName) {
+    const fs::path temporary = stage(fileName);
+    if (temporary.empty()) {
+        return false;
+    }
+    ovIoDeviceFileStream file(utf8OfPath(temporary), ovIoDevice::WriteOnly, true);
+    const auto length = static_cast<int64_t>(bytes.size());
+    if (!file.isOpen() || file.write(bytes.data(), length) != length || !file.close()) {
         logError(mDriverName + ", could not write the image file " + utf8OfPath(mStaged.back()->target()));
         return false;
     }

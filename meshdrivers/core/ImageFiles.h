@@ -34,6 +34,8 @@ public:
     // Writes the image under a temporary name for fileName; false, with a log
     // line, when it cannot be written or a folder stands at fileName.
     bool write(const ovImage& image, const std::string& fileName, const SaveImageOptions& options = {});
+    // Writes an image file's bytes as they stand, likewise.
+    bool writeFile(std::string_view bytes, const std::string& fileName);
     // The temporary path a file of that name is to be written at, which
     // commit renames; empty, with a log line, when a folder stands at
     // fileName.

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/InputFiles.h"
+#include "core/StbDecoder.h"
 
 namespace ov {
 
@@ -111,6 +112,19 @@ LoadedImage decodeJpeg(const std::string& bytes, PixelBudget& budget) {
     return decoded ? LoadedImage{image, {}} : LoadedImage{{}, errors.refused};
 }
 
+LoadedImage decodeTgaOrBmp(const std::string& bytes, const stb::ImageHeader& header, PixelBudget& budget) {
+    const auto width = static_cast<uint64_t>(header.width);
+    const auto height = static_cast<uint64_t>(header.height);
+    if (const std::string refused = refusal(width, height, budget); !refused.empty()) {
+        return {{}, refused};
+    }
+    ovPointer<ovImage> image(new ovImage(formatOfChannels(header.channels), header.width, header.height));
+    if (std::string failure = stb::decode(bytes, header, image->editData()); !failure.empty()) {
+        return {{}, failure};
+    }
+    return {image, {}};
+}
+
 }  // namespace
 
 bool PixelBudget::take(uint64_t pixels) {
@@ -144,9 +158,16 @@ LoadedImage decodeTextureImage(const std::string& bytes, const std::string& what
         return decodePng(bytes, budget);
     }
     if (bytes.starts_with("\xFF\xD8")) {
-        return decodeJpeg(bytes, budget);
+        LoadedImage loaded = decodeJpeg(bytes, budget);
+        if (loaded.image) {
+            loaded.image->keepSourceFile(bytes, "image/jpeg");
+        }
+        return loaded;
     }
-    return {{}, what + " is neither a PNG nor a JPEG file"};
+    if (const std::optional<stb::ImageHeader> header = stb::readHeader(bytes)) {
+        return decodeTgaOrBmp(bytes, *header, budget);
+    }
+    return {{}, what + " is not a PNG, JPEG, TGA or BMP file"};
 }
 
 }  // namespace ov

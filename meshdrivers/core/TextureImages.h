@@ -31,10 +31,12 @@ private:
     uint64_t mLeft;
 };
 
-// Reads a PNG or JPEG file (told apart by its first bytes) into an image of
-// 8-bit channels: grey, grey with alpha, RGB or RGBA as the file holds them.
-// The size in the file's header is taken from budget before any pixel is
-// decoded.
+// Reads a PNG, JPEG, TGA or BMP file (told apart by its bytes) into an image
+// of 8-bit channels: grey, grey with alpha, RGB or RGBA as the file holds
+// them. The size in the file's header is taken from budget before any pixel
+// is decoded. A JPEG image keeps the file's bytes (see
+// ovImage::keepSourceFile), which a writer may store instead of encoding it
+// anew with a loss.
 OVMESHDRIVERS_API LoadedImage loadTextureImage(const std::string& path, PixelBudget& budget);
 
 // The same for the bytes of an image file held in memory (a texture embedded

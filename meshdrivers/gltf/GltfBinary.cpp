@@ -36,15 +36,16 @@ bool padTo(ovIoDevice& device, uint64_t& written, uint64_t offset, char filler) 
 }
 
 // The vertices as the buffer holds them, piece by piece; a piece that needs
-// mending goes through a copy.
-bool writeVertices(const VertexSource& source, ovIoDevice& device, uint64_t& patched) {
+// mending or turned texture coordinates goes through a copy.
+bool writeVertices(const VertexSource& source, bool flipV, ovIoDevice& device, uint64_t& patched) {
     ovVertexBuffer& buffer = *source.buffer;
     ovDataLoader loaded(&buffer);
     if (!buffer.hasCPUData()) {
         logError("GltfMeshDriver, a vertex buffer could not be loaded");
         return false;
     }
-    const VertexLayout layout = VertexLayout::of(buffer.GetAttributes(), source.texCoordUnits);
+    VertexLayout layout = VertexLayout::of(buffer.GetAttributes(), source.texCoordUnits);
+    layout.flipV = flipV && !layout.texCoordOffsets.empty();
     const auto stride = static_cast<size_t>(layout.stride);
     const auto count = static_cast<size_t>(buffer.GetVertexQuantity());
     const size_t perPiece = verticesPerPiece(layout);
@@ -52,7 +53,7 @@ bool writeVertices(const VertexSource& source, ovIoDevice& device, uint64_t& pat
     for (size_t first = 0; first < count; first += perPiece) {
         const size_t n = std::min(perPiece, count - first);
         const char* piece = buffer.getDataByte() + first * stride;
-        if (source.unsoundPieces[first / perPiece]) {
+        if (layout.flipV || source.unsoundPieces[first / perPiece]) {
             copy.assign(piece, piece + n * stride);
             patched += mendVertices(copy.data(), n, layout);
             piece = copy.data();
@@ -87,7 +88,10 @@ bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifie
         return placed;
     };
     for (const VertexSource& source : document.vertexSources) {
-        if (!place(source.bufferView) || !writeVertices(source, device, patched) ||
+        if (!place(source.bufferView) || !writeVertices(source, document.imagesFromTop, device, patched) ||
+            (source.tangentView >= 0 &&
+             (!place(source.tangentView) ||
+              !put(device, source.tangents.data(), source.tangents.size() * sizeof(float)))) ||
             advanceAndCheckCancel(progress)) {
             return false;
         }
@@ -99,7 +103,7 @@ bool writeBinary(const Document& document, ovIoDevice& device, ovProgressNotifie
     }
     for (const Image& image : document.images) {
         if (image.bufferView >= 0 &&
-            (!place(image.bufferView) || !put(device, image.png.data(), image.png.size()))) {
+            (!place(image.bufferView) || !put(device, image.bytes().data(), image.bytes().size()))) {
             return false;
         }
     }

@@ -10,6 +10,7 @@
 #include "core/DriverLog.h"
 #include "core/ImageFiles.h"
 #include "core/SceneWalk.h"
+#include "gltf/Tangents.h"
 #include "gltf/VertexPatch.h"
 #include "scenegraph/ovIoManager.h"
 #include "scenegraph/ovMetadata.h"
@@ -32,6 +33,50 @@ std::array<float, 3> rgbOf(const Wm4::ColorRGBA& color) {
 float roughnessOf(float shininess) {
     const float exponent = std::isfinite(shininess) ? std::max(shininess, 0.0f) : 0.0f;
     return std::sqrt(2.0f / (exponent + 2.0f));
+}
+
+// What a material of colours alone gives: not metallic, the roughness of
+// its shininess, blended when it is not opaque.
+ovPbrMaterial derivedTerms(const ovMaterialState& state) {
+    ovPbrMaterial terms;
+    terms.metallic = 0;
+    terms.roughness = roughnessOf(state.shininess);
+    terms.alphaMode =
+        unit(state.alpha) < 1.0f ? ovPbrMaterial::AlphaMode::Blend : ovPbrMaterial::AlphaMode::Opaque;
+    return terms;
+}
+
+// The stated terms within the ranges readers accept.
+ovPbrMaterial soundTerms(ovPbrMaterial terms) {
+    terms.metallic = unit(terms.metallic);
+    terms.roughness = unit(terms.roughness);
+    terms.occlusionStrength = unit(terms.occlusionStrength);
+    terms.alphaCutoff = std::isfinite(terms.alphaCutoff) ? std::max(terms.alphaCutoff, 0.0f) : 0.5f;
+    terms.normalScale = std::isfinite(terms.normalScale) ? terms.normalScale : 1.0f;
+    return terms;
+}
+
+// The slot of the material a texture fills; null when none takes it. The
+// maps of physically based rendering only where the material states its
+// terms: an older model's normal map rarely follows glTF's conventions. A
+// normal map needs normals to turn.
+TextureRef* slotOf(Material& material, const ovTexture& texture, bool pbr, bool normals) {
+    switch (texture.getTexType()) {
+        case ovTexture::Diffuse:
+            return &material.baseColorTexture;
+        case ovTexture::Emission:
+            return &material.emissiveTexture;
+        case ovTexture::Normal:
+            return pbr && normals ? &material.normalTexture : nullptr;
+        case ovTexture::Other:
+            if (pbr && texture.getPbrMap() == ovTexture::PbrMap::MetallicRoughness) {
+                return &material.metallicRoughnessTexture;
+            }
+            return pbr && texture.getPbrMap() == ovTexture::PbrMap::Occlusion ? &material.occlusionTexture
+                                                                              : nullptr;
+        default:
+            return nullptr;
+    }
 }
 
 // Units to metres and the scene's up axis to +Y, column by column.
@@ -75,6 +120,10 @@ std::vector<int> texCoordUnitsOf(const ovAttributes& attributes) {
     return units;
 }
 
+std::string_view fileExtensionOf(const std::string& mediaType) {
+    return mediaType == "image/jpeg" ? ".jpg" : ".png";
+}
+
 uint64_t aligned(uint64_t offset) {
     return (offset + 3) & ~uint64_t{3};
 }
@@ -84,6 +133,7 @@ public:
     Collector(Document& document, const CollectOptions& options) : mDoc(document), mOptions(options) {}
 
     bool collect(ovSpatial& root, ovProgressNotifierInterface* progress);
+    bool encodeImages();
     bool layOut();
 
 private:
@@ -114,7 +164,9 @@ private:
     std::map<const ovIndexBuffer*, int> mIndexSources;
     std::set<std::pair<const ovVertexBuffer*, const ovIndexBuffer*>> mCheckedPairs;
     std::map<std::tuple<const ovVertexBuffer*, const ovIndexBuffer*, int>, int> mMeshes;
-    std::map<std::pair<ovMaterialObject, size_t>, int> mMaterials;
+    // By material, texture-coordinate sets and (where a normal map needs
+    // them) normals.
+    std::map<std::tuple<ovMaterialObject, size_t, bool>, int> mMaterials;
     std::map<std::array<float, 4>, int> mColourMaterials;
     std::map<const ovImage*, int> mTextures;
 };
@@ -183,6 +235,13 @@ int Collector::meshOf(ovBaseGeometry& geometry) {
     if (added) {
         mDoc.meshes.push_back({geometry.GetName(), lines ? kLines : kTriangles, vertexSource,
                                indexSourceOf(*indices, perPrimitive), material});
+        const TextureRef& normalMap = mDoc.materials[static_cast<size_t>(material)].normalTexture;
+        VertexSource& source = mDoc.vertexSources[static_cast<size_t>(vertexSource)];
+        if (!lines && normalMap.texture >= 0 &&
+            (source.tangentUnit < 0 || source.tangentUnit == normalMap.texCoord)) {
+            source.tangentUnit = normalMap.texCoord;
+            source.tangentTriangles.push_back(indices);
+        }
     }
     return entry->second;
 }
@@ -221,7 +280,8 @@ int Collector::vertexSourceOf(ovVertexBuffer& buffer) {
     const auto [entry, added] =
         mVertexSources.try_emplace(&buffer, static_cast<int>(mDoc.vertexSources.size()));
     if (added) {
-        VertexSource source{&buffer, -1, -1, -1, -1, {}, {}, {}};
+        VertexSource source;
+        source.buffer = &buffer;
         source.texCoordUnits = texCoordUnitsOf(buffer.GetAttributes());
         mDoc.vertexSources.push_back(std::move(source));
     }
@@ -245,7 +305,9 @@ int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices
     }
     ovTextureState* textures = geometry.editTextureState(false);
     const size_t sets = vertices.texCoordUnits.size();
-    const auto [entry, added] = mMaterials.try_emplace({ovMaterialObject(state, textures), sets},
+    // Only a physically based material's normal map depends on the normals.
+    const bool normals = state->pbr && vertices.buffer->GetAttributes().HasNormal();
+    const auto [entry, added] = mMaterials.try_emplace({ovMaterialObject(state, textures), sets, normals},
                                                        static_cast<int>(mDoc.materials.size()));
     if (!added) {
         return entry->second;
@@ -255,24 +317,14 @@ int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices
     const std::array<float, 3> diffuse = rgbOf(state->diffuse);
     const float alpha = unit(state->alpha);
     material.baseColor = {diffuse[0], diffuse[1], diffuse[2], alpha};
-    material.blend = alpha < 1.0f;
     material.emissive = rgbOf(state->emission);
-    material.roughness = roughnessOf(state->shininess);
+    material.terms = state->pbr ? soundTerms(*state->pbr) : derivedTerms(*state);
     for (int i = 0; textures && i < textures->getNbTexture(); ++i) {
         const ovTexture* texture = textures->editTexture(i);
         if (!texture) {
             continue;
         }
-        const auto slot = [&material](ovTexture::TexType type) -> TextureRef* {
-            switch (type) {
-                case ovTexture::Diffuse:
-                    return &material.baseColorTexture;
-                case ovTexture::Emission:
-                    return &material.emissiveTexture;
-                default:
-                    return nullptr;
-            }
-        }(texture->getTexType());
+        TextureRef* slot = slotOf(material, *texture, state->pbr.has_value(), normals);
         if (!slot || slot->texture >= 0) {
             logDiagnostic("GltfMeshDriver, texture ", texture->GetName(), " of type ", texture->getTexType(),
                           " of material ", material.name, " is not written: no material channel takes it");
@@ -280,10 +332,13 @@ int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices
         }
         *slot = textureRefOf(*texture, sets);
     }
-    if (material.baseColorTexture.texture >= 0) {
+    // Colours alone say nothing of how they combine with a map: the map's
+    // own colours are shown.
+    if (!state->pbr && material.baseColorTexture.texture >= 0) {
         material.baseColor = {1, 1, 1, alpha};
     }
-    if (material.emissiveTexture.texture >= 0 && material.emissive == std::array<float, 3>{0, 0, 0}) {
+    if (!state->pbr && material.emissiveTexture.texture >= 0 &&
+        material.emissive == std::array<float, 3>{0, 0, 0}) {
         material.emissive = {1, 1, 1};
     }
     mDoc.materials.push_back(std::move(material));
@@ -302,7 +357,9 @@ int Collector::colourMaterialOf(const std::array<float, 4>& rgba) {
     if (added) {
         Material material;
         material.baseColor = rgba;
-        material.blend = rgba[3] < 1.0f;
+        material.terms.metallic = 0;
+        material.terms.alphaMode =
+            rgba[3] < 1.0f ? ovPbrMaterial::AlphaMode::Blend : ovPbrMaterial::AlphaMode::Opaque;
         mDoc.materials.push_back(std::move(material));
     }
     return entry->second;
@@ -327,15 +384,16 @@ int Collector::textureOf(const ovImage& image, const std::string& name) {
     if (!added) {
         return entry->second;
     }
-    Image written{&image, {}, {}};
+    Image written;
+    written.image = &image;
+    written.sourceFile = image.getSourceFile();
+    if (written.sourceFile) {
+        written.mediaType = image.getSourceMediaType();
+        mDoc.imagesFromTop = true;
+    }
     if (mOptions.imageFiles) {
-        written.fileName = mOptions.imageFiles->nameFor(name.empty() ? "texture" : name);
-    } else {
-        ovIoDeviceMemory png;
-        if (!ovIoManager::msInstance.getImageIOManager().writePng(&image, png, name, upsideDown())) {
-            mFailed = true;
-        }
-        written.png = png.data();
+        written.fileName =
+            mOptions.imageFiles->nameFor(name.empty() ? "texture" : name, fileExtensionOf(written.mediaType));
     }
     mDoc.textures.push_back(static_cast<int>(mDoc.images.size()));
     mDoc.images.push_back(std::move(written));
@@ -381,6 +439,34 @@ bool Collector::layOutVertices(VertexSource& source, uint64_t& offset) {
         source.color =
             addAccessor(view, attributes.GetColorOffsetByte(), kFloat, static_cast<int64_t>(count), "VEC4");
     }
+    if (source.tangentUnit >= 0) {
+        source.tangents = tangentsOf(buffer, source.tangentUnit, source.tangentTriangles);
+        if (source.tangents.empty()) {
+            logError("GltfMeshDriver, an index buffer could not be loaded");
+            return false;
+        }
+        const uint64_t length = source.tangents.size() * sizeof(float);
+        source.tangentView = static_cast<int>(mDoc.bufferViews.size());
+        mDoc.bufferViews.push_back({offset, length, 0, kArrayBuffer});
+        source.tangent = addAccessor(source.tangentView, 0, kFloat, static_cast<int64_t>(count), "VEC4");
+        offset = aligned(offset + length);
+    }
+    return true;
+}
+
+// Once every image is known, so that all of them turn the same way.
+bool Collector::encodeImages() {
+    for (Image& image : mDoc.images) {
+        if (image.sourceFile || !image.fileName.empty()) {
+            continue;
+        }
+        ovIoDeviceMemory png;
+        if (!ovIoManager::msInstance.getImageIOManager().writePng(image.image, png, image.image->GetName(),
+                                                                  imageOrientation(mDoc))) {
+            return false;
+        }
+        image.png = png.data();
+    }
     return true;
 }
 
@@ -401,8 +487,8 @@ bool Collector::layOut() {
     for (Image& image : mDoc.images) {
         if (image.fileName.empty()) {
             image.bufferView = static_cast<int>(mDoc.bufferViews.size());
-            mDoc.bufferViews.push_back({offset, image.png.size(), 0, 0});
-            offset = aligned(offset + image.png.size());
+            mDoc.bufferViews.push_back({offset, image.bytes().size(), 0, 0});
+            offset = aligned(offset + image.bytes().size());
         }
     }
     mDoc.binaryLength = offset;
@@ -411,16 +497,16 @@ bool Collector::layOut() {
 
 }  // namespace
 
-SaveImageOptions upsideDown() {
+SaveImageOptions imageOrientation(const Document& document) {
     SaveImageOptions options;
-    options.bottomRowFirst = true;
+    options.bottomRowFirst = !document.imagesFromTop;
     return options;
 }
 
 bool collectDocument(ovSpatial& root, ovProgressNotifierInterface* progress, const CollectOptions& options,
                      Document& document) {
     Collector collector(document, options);
-    return collector.collect(root, progress) && collector.layOut();
+    return collector.collect(root, progress) && collector.encodeImages() && collector.layOut();
 }
 
 }  // namespace ov::gltf

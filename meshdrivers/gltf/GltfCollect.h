@@ -21,8 +21,8 @@ struct CollectOptions {
 
 // How images are written: glTF's texture coordinates start at the top of the
 // image, the scene's at the bottom, so the image turned upside down lets the
-// coordinates stay as the buffers hold them.
-SaveImageOptions upsideDown();
+// coordinates stay as the buffers hold them; but see Document::imagesFromTop.
+SaveImageOptions imageOrientation(const Document& document);
 
 // Gathers the document of the subtree under root and lays out its binary
 // data. False, with a log line, when the user cancelled, a buffer's data

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scenegraph/ovGeometry.h"
@@ -27,20 +28,31 @@ struct Material {
     std::string name;
     std::array<float, 4> baseColor{1, 1, 1, 1};
     std::array<float, 3> emissive{0, 0, 0};
-    float roughness = 1;
-    bool blend = false;
+    // Metallic, roughness, alpha mode, sides and map strengths.
+    ovPbrMaterial terms;
     TextureRef baseColorTexture;
+    TextureRef metallicRoughnessTexture;
+    TextureRef normalTexture;
+    TextureRef occlusionTexture;
     TextureRef emissiveTexture;
 };
 
-// Written upside down (see VertexPatch.h).
+// Encoded as PNG, upside down unless the document's images are from the top
+// (see Document::imagesFromTop), or the image file it was read from.
 struct Image {
-    const ovImage* image;
+    const ovImage* image = nullptr;
     // The name of the file beside a .gltf document; empty in a .glb.
     std::string fileName;
+    // The file read, stored as it came; null for an image encoded as PNG.
+    const std::string* sourceFile = nullptr;
+    std::string mediaType = "image/png";
     // The PNG bytes held inside a .glb.
     std::string png;
     int bufferView = -1;
+
+    std::string_view bytes() const {
+        return sourceFile ? std::string_view(*sourceFile) : std::string_view(png);
+    }
 };
 
 // glTF's component types and buffer targets.
@@ -70,7 +82,7 @@ struct BufferView {
 // One vertex buffer as written: its own bytes, with values a reader refuses
 // mended (see VertexPatch.h).
 struct VertexSource {
-    ovVertexBuffer* buffer;
+    ovVertexBuffer* buffer = nullptr;
     int bufferView = -1;
     int position = -1;
     int normal = -1;
@@ -80,6 +92,14 @@ struct VertexSource {
     std::vector<int> texCoordAccessors;
     // Per piece of the data, whether it needs mending (see VertexPatch.h).
     std::vector<bool> unsoundPieces;
+    // Tangents for a normal map (see Tangents.h): the texture-coordinate
+    // unit they follow (-1: none are written) and the triangles they are
+    // summed over; once laid out, their values, view and accessor.
+    int tangentUnit = -1;
+    std::vector<ovIndexBuffer*> tangentTriangles;
+    std::vector<float> tangents;
+    int tangentView = -1;
+    int tangent = -1;
 };
 
 // The indices of an index buffer that whole triangles (segments) use.
@@ -118,6 +138,10 @@ struct Document {
     std::vector<Accessor> accessors;
     std::vector<BufferView> bufferViews;
     uint64_t binaryLength = 0;
+    // With an image stored as the file it was read from, which cannot be
+    // turned: every image is then written from its top row, as glTF has them,
+    // and the texture coordinates as 1 - v (see VertexPatch.h).
+    bool imagesFromTop = false;
 };
 
 }  // namespace ov::gltf

@@ -8,7 +8,10 @@ namespace {
 constexpr int kLinear = 9729;
 constexpr int kLinearMipmapLinear = 9987;
 
-void writeTextureRef(JsonWriter& json, const char* key, const TextureRef& ref) {
+// weightKey names the map's strength ("scale", "strength"), written when it
+// is not glTF's default of 1.
+void writeTextureRef(JsonWriter& json, const char* key, const TextureRef& ref,
+                     const char* weightKey = nullptr, float weight = 1.0f) {
     if (ref.texture < 0) {
         return;
     }
@@ -17,7 +20,22 @@ void writeTextureRef(JsonWriter& json, const char* key, const TextureRef& ref) {
     if (ref.texCoord != 0) {
         json.integer("texCoord", ref.texCoord);
     }
+    if (weightKey && weight != 1.0f) {
+        json.number(weightKey, weight);
+    }
     json.endObject();
+}
+
+const char* alphaModeName(ovPbrMaterial::AlphaMode mode) {
+    switch (mode) {
+        case ovPbrMaterial::AlphaMode::Mask:
+            return "MASK";
+        case ovPbrMaterial::AlphaMode::Blend:
+            return "BLEND";
+        case ovPbrMaterial::AlphaMode::Opaque:
+            break;
+    }
+    return nullptr;
 }
 
 void writeNodes(const Document& document, JsonWriter& json) {
@@ -55,6 +73,9 @@ void writeAttributes(const VertexSource& vertices, JsonWriter& json) {
     json.integer("POSITION", vertices.position);
     if (vertices.normal >= 0) {
         json.integer("NORMAL", vertices.normal);
+    }
+    if (vertices.tangent >= 0) {
+        json.integer("TANGENT", vertices.tangent);
     }
     for (size_t set = 0; set < vertices.texCoordAccessors.size(); ++set) {
         json.integer("TEXCOORD_" + std::to_string(set), vertices.texCoordAccessors[set]);
@@ -94,18 +115,29 @@ void writeMaterials(const Document& document, JsonWriter& json) {
         if (!material.name.empty()) {
             json.string("name", material.name);
         }
+        const ovPbrMaterial& terms = material.terms;
         json.beginObject("pbrMetallicRoughness");
         json.numbers("baseColorFactor", material.baseColor);
         writeTextureRef(json, "baseColorTexture", material.baseColorTexture);
-        json.number("metallicFactor", 0.0f);
-        json.number("roughnessFactor", material.roughness);
+        json.number("metallicFactor", terms.metallic);
+        json.number("roughnessFactor", terms.roughness);
+        writeTextureRef(json, "metallicRoughnessTexture", material.metallicRoughnessTexture);
         json.endObject();
+        writeTextureRef(json, "normalTexture", material.normalTexture, "scale", terms.normalScale);
+        writeTextureRef(json, "occlusionTexture", material.occlusionTexture, "strength",
+                        terms.occlusionStrength);
         writeTextureRef(json, "emissiveTexture", material.emissiveTexture);
         if (material.emissive != std::array<float, 3>{0, 0, 0}) {
             json.numbers("emissiveFactor", material.emissive);
         }
-        if (material.blend) {
-            json.string("alphaMode", "BLEND");
+        if (const char* mode = alphaModeName(terms.alphaMode)) {
+            json.string("alphaMode", mode);
+        }
+        if (terms.alphaMode == ovPbrMaterial::AlphaMode::Mask) {
+            json.number("alphaCutoff", terms.alphaCutoff);
+        }
+        if (terms.doubleSided) {
+            json.boolean("doubleSided", true);
         }
         json.endObject();
     }
@@ -132,7 +164,7 @@ void writeImages(const Document& document, JsonWriter& json) {
         json.beginObject();
         if (image.bufferView >= 0) {
             json.integer("bufferView", image.bufferView);
-            json.string("mimeType", "image/png");
+            json.string("mimeType", image.mediaType);
         } else {
             json.string("uri", uriPathSegment(image.fileName));
         }

@@ -85,7 +85,10 @@ bool saveGltf(ovSpatial& root, ovIoDeviceFileStream& file, ImageFiles& files,
         return false;
     }
     for (const gltf::Image& image : document.images) {
-        if (!files.write(*image.image, image.fileName, gltf::upsideDown())) {
+        const bool imageWritten =
+            image.sourceFile ? files.writeFile(*image.sourceFile, image.fileName)
+                             : files.write(*image.image, image.fileName, gltf::imageOrientation(document));
+        if (!imageWritten) {
             return false;
         }
     }

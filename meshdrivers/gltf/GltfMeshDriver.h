@@ -23,7 +23,7 @@ struct OVMESHDRIVERS_API GltfSaveSettings : ovDriverSettings {
 
 // Saves one scene, given by its root spatial, as glTF 2.0: a binary .glb
 // file that holds everything, or a .gltf document with its binary data and
-// its images (PNG) in files beside it. Saves to a path only.
+// its images (PNG, or JPEG as read) in files beside it. Saves to a path only.
 //
 // Every spatial becomes a node with its name and placement, under one root
 // node that turns the scene's units (its world-units metadata; metres when
@@ -33,12 +33,18 @@ struct OVMESHDRIVERS_API GltfSaveSettings : ovDriverSettings {
 // have them; a mesh whose buffers and material another has already is
 // written once. External references name their file in the node's extras.
 //
-// Materials are metallic-roughness ones: the diffuse colour is the base
-// colour (white under a diffuse texture), the alpha below 1 blends, the
-// emission is emissive, metallic is 0 and the roughness follows the
-// shininess as sqrt(2 / (shininess + 2)). Diffuse and emission textures are
-// written, their images upside down as glTF's texture coordinates start at
-// the top; other kinds are logged and left out.
+// Materials are metallic-roughness ones. One whose physically based terms
+// are stated (ovMaterialState::pbr) is written as stated, with its base
+// colour, metallic-roughness, normal (and tangents for it), occlusion and
+// emissive maps. Any other is derived: the diffuse colour is the base colour
+// (white under a diffuse texture), the alpha below 1 blends, the emission is
+// emissive, metallic is 0 and the roughness follows the shininess as
+// sqrt(2 / (shininess + 2)), with diffuse and emission maps alone. Maps no
+// slot takes are logged and left out. An image still as decoded from a JPEG
+// file is written as that file; others as PNG. glTF's texture coordinates
+// start at the top of the image: PNG images are written upside down, or,
+// with a JPEG file among them, every image the right way up and the
+// coordinates as 1 - v.
 //
 // A failed or cancelled save answers false and leaves no file it wrote: the
 // files beside a .gltf take their names only once the document is whole, and

@@ -101,6 +101,14 @@ uint64_t mendAt(char* at, Mend mend) {
     return changed;
 }
 
+void flipTexCoords(char* vertex, const VertexLayout& layout) {
+    for (const int offset : layout.texCoordOffsets) {
+        Floats<2> uv = load<2>(vertex + offset);
+        uv.value[1] = 1.0f - uv.value[1];
+        store(vertex + offset, uv);
+    }
+}
+
 }  // namespace
 
 VertexLayout VertexLayout::of(const ovAttributes& attributes, const std::vector<int>& texCoordUnits) {
@@ -144,6 +152,9 @@ uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout) {
     uint64_t changed = 0;
     for (size_t v = 0; v < count; ++v) {
         char* vertex = data + v * static_cast<size_t>(layout.stride);
+        if (layout.flipV) {
+            flipTexCoords(vertex, layout);
+        }
         if (vertexIsSound(vertex, layout)) {
             continue;
         }

@@ -6,7 +6,9 @@
 // when it has none, the colour clamped) and counted, so that the save can
 // say how many it changed. Sound vertices are written as the buffer holds
 // them. (glTF's texture coordinates start at the top of the image, the
-// scene's at the bottom: the images are written upside down instead.)
+// scene's at the bottom: the images are written upside down instead, but
+// for an image stored as the file it was read from, whose coordinates are
+// then written as 1 - v.)
 
 #include <array>
 #include <cstddef>
@@ -23,6 +25,8 @@ struct VertexLayout {
     int colorOffset = -1;
     // Two floats each, for the units written.
     std::vector<int> texCoordOffsets;
+    // Whether the texture coordinates are written as 1 - v.
+    bool flipV = false;
 
     static VertexLayout of(const ovAttributes& attributes, const std::vector<int>& texCoordUnits);
 };
@@ -41,7 +45,8 @@ struct VertexScan {
 // One read of count vertices at data, before any is written.
 VertexScan scanVertices(const char* data, size_t count, const VertexLayout& layout);
 
-// Mends count vertices at data in place; answers how many values it changed.
+// Mends count vertices at data in place, and turns their texture
+// coordinates under flipV; answers how many values it mended.
 uint64_t mendVertices(char* data, size_t count, const VertexLayout& layout);
 
 }  // namespace ov::gltf

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "scenegraph/ovBuffers.h"
@@ -7,6 +8,27 @@
 #include "scenegraph/ovSpatial.h"
 
 namespace ov {
+
+// What a metallic-roughness material states beyond the colours: a model
+// made for physically based rendering says it, where the older colours leave
+// a writer to guess it. The base colour is the diffuse colour with alpha, the
+// emissive factor the emission colour.
+struct ovPbrMaterial {
+    // How the base colour's alpha (factor times texture) is taken.
+    enum class AlphaMode { Opaque, Mask, Blend };
+
+    float metallic = 1.0f;
+    float roughness = 1.0f;
+    AlphaMode alphaMode = AlphaMode::Opaque;
+    // Under Mask, the alpha below which a fragment is not drawn.
+    float alphaCutoff = 0.5f;
+    bool doubleSided = false;
+    // The normal map's strength, and how much the occlusion map darkens.
+    float normalScale = 1.0f;
+    float occlusionStrength = 1.0f;
+
+    bool operator==(const ovPbrMaterial&) const = default;
+};
 
 // Surface colours of a geometry. Only red, green and blue of each colour are
 // meaningful; the opacity is `alpha`.
@@ -19,6 +41,9 @@ public:
     Wm4::ColorRGBA specular{0.0f, 0.0f, 0.0f, 1.0f};
     float alpha = 1.0f;
     float shininess = 1.0f;
+    // Unset for a material of colours alone: writers then derive what they
+    // need from the colours and the shininess.
+    std::optional<ovPbrMaterial> pbr;
 };
 
 class ovTexture : public ovObject {
@@ -36,6 +61,9 @@ public:
         Normal = 128,
         Other = 255,
     };
+    // What a texture of type Other feeds in a physically based material
+    // (see ovPbrMaterial); its other maps have types of their own.
+    enum class PbrMap : int { None, MetallicRoughness, Occlusion };
 
     explicit ovTexture(ovImage* image = nullptr) : mImage(image) {}
     ovImage* getImage() const { return mImage.get(); }
@@ -50,12 +78,15 @@ public:
     // Texture-coordinate channel, counted from 1.
     int getChannel() const { return mChannel; }
     void setChannel(int channel) { mChannel = channel; }
+    PbrMap getPbrMap() const { return mPbrMap; }
+    void setPbrMap(PbrMap map) { mPbrMap = map; }
 
 private:
     ovPointer<ovImage> mImage;
     int mTypeField = Diffuse;
     int mFormatCode = 0;
     int mChannel = 1;
+    PbrMap mPbrMap = PbrMap::None;
 };
 
 class ovTextureState : public ovObject {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -143,6 +144,42 @@ ovImage::ovImage(Format format, int width, int height)
       mWidth(std::max(width, 0)),
       mHeight(std::max(height, 0)),
       mData(nonNegative(mWidth) * nonNegative(mHeight) * nonNegative(getBytesPerPixel()), 0) {}
+
+void ovImage::keepSourceFile(std::string bytes, std::string mediaType) {
+    mSourceFile = std::move(bytes);
+    mSourceMediaType = std::move(mediaType);
+    mSourceFingerprint = pixelFingerprint();
+}
+
+const std::string* ovImage::getSourceFile() const {
+    if (mSourceFile.empty() || pixelFingerprint() != mSourceFingerprint) {
+        return nullptr;
+    }
+    return &mSourceFile;
+}
+
+// A 64-bit hash of the pixels, eight bytes at a time: fast enough to run at
+// every save, and a change of any pixel changes it but by a chance of 2^-64.
+uint64_t ovImage::pixelFingerprint() const {
+    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    uint64_t hash = (static_cast<uint64_t>(mWidth) << 32) ^ static_cast<uint64_t>(mHeight);
+    const auto mix = [&hash](uint64_t word) {
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    };
+    size_t at = 0;
+    for (; at + 8 <= mData.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, mData.data() + at, 8);
+        mix(word);
+    }
+    uint64_t tail = 0;
+    if (at < mData.size()) {
+        std::memcpy(&tail, mData.data() + at, mData.size() - at);
+    }
+    mix(tail ^ static_cast<uint64_t>(mFormat));
+    return hash;
+}
 
 bool ovImageIOManager::writePng(const ovImage* image, ovIoDevice& device, const std::string& what,
                                 const SaveImageOptions& options) {

@@ -26,11 +26,25 @@ public:
     const uint8_t* getData() const { return mData.data(); }
     size_t getDataSize() const { return mData.size(); }
 
+    // The image file the pixels were decoded from, with its media type
+    // ("image/jpeg"), so that a writer can store that file as it came instead
+    // of encoding the pixels anew, which would lose size or quality. It holds
+    // only while the pixels are the ones decoded from it: once they change,
+    // getSourceFile answers null.
+    void keepSourceFile(std::string bytes, std::string mediaType);
+    const std::string* getSourceFile() const;
+    const std::string& getSourceMediaType() const { return mSourceMediaType; }
+
 private:
+    uint64_t pixelFingerprint() const;
+
     Format mFormat;
     int mWidth;
     int mHeight;
     std::vector<uint8_t> mData;
+    std::string mSourceFile;
+    std::string mSourceMediaType;
+    uint64_t mSourceFingerprint = 0;
 };
 
 struct SaveImageOptions {

@@ -434,6 +434,33 @@ TEST_F(ColladaSaveTest, ViewerOptionsWriteWhatViewersShowAndTheDefaultsSayWhatIs
     EXPECT_EQ(log.texts(ovLogWarning).size(), 4u) << "only the bump map is left out";
 }
 
+// A physically based leaf masked by its base colour map's alpha, lit on
+// both sides: the effect takes the map's alpha as its transparency and says
+// it is two-sided, and assimp reads both back.
+TEST_F(ColladaSaveTest, TextureAlphaAndTwoSidedLightingReachReaders) {
+    const ovPointer<ovMaterialState> leaf(new ovMaterialState);
+    leaf->SetName("leaf");
+    leaf->pbr = ovPbrMaterial{};
+    leaf->pbr->alphaMode = ovPbrMaterial::AlphaMode::Mask;
+    leaf->pbr->doubleSided = true;
+    const ovPointer<ovTextureState> maps(new ovTextureState);
+    maps->addTexture(makeTexture(makeImage(ovImage::RGBA8, 1), ovTexture::Diffuse));
+    ovAttributes uv;
+    uv.SetTCoordChannels(0, 2);
+    const ovPointer<ovNode> root = makeRoot(
+        nullptr,
+        {withMaterial(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, uv), leaf.get(), maps.get())});
+    settings.transparency = true;
+    save(root.get(), "leaf.dae");
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(dir.file("leaf.dae"), 0);
+    ASSERT_NE(scene, nullptr);
+    int twoSided = 0;
+    scene->mMaterials[0]->Get(AI_MATKEY_TWOSIDED, twoSided);
+    EXPECT_EQ(twoSided, 1);
+    EXPECT_EQ(scene->mMaterials[0]->GetTextureCount(aiTextureType_OPACITY), 1u);
+}
+
 // A scene 100,000 levels deep is written in proportion to its nodes: the
 // indentation stops growing past a fixed depth.
 TEST(ColladaDeepSceneTest, AHundredThousandLevelsMakeAFileInProportionToTheirNodes) {

@@ -12,6 +12,7 @@
 #include "core/PartFiles.h"
 #include "core/SafeOutputFile.h"
 #include "core/SceneCopy.h"
+#include "core/TextureImages.h"
 #include "gltf/GltfMeshDriver.h"
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovIoManager.h"
@@ -163,6 +164,32 @@ TEST(SaveSettingsTest, SavesSideBySideKeepTheirOwnSettings) {
         threads[t].join();
         EXPECT_EQ(together[t], std::vector<std::string>(20, alone[t]));
     }
+}
+
+// TGA and BMP files keep their rows the right way up and their channels in
+// order; a size beyond the budget is refused from the header alone.
+TEST(TextureImagesTest, TgaAndBmpFilesDecodeWithinTheBudget) {
+    // 1 x 2 pixels, stored bottom row first as blue, green, red: red at the
+    // bottom, blue at the top.
+    const std::string tga("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\2\0\x18\0\0\0\xFF\xFF\0\0", 24);
+    std::string bmp("BM\x3E\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\1\0\0\0\2\0\0\0\1\0\x18\0", 30);
+    bmp += std::string(24, '\0') + std::string("\0\0\xFF\0\xFF\0\0\0", 8);
+    for (const std::string& file : {tga, bmp}) {
+        PixelBudget budget;
+        const LoadedImage loaded = decodeTextureImage(file, "file", budget);
+        ASSERT_TRUE(loaded.image) << loaded.failure;
+        const uint8_t* pixels = loaded.image->getData();
+        EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + loaded.image->getDataSize()),
+                  (std::vector<uint8_t>{0, 0, 255, 255, 0, 0}));
+        PixelBudget one(1);
+        EXPECT_THAT(decodeTextureImage(file, "file", one).failure,
+                    ::testing::HasSubstr("2^0 pixels together"));
+    }
+    PixelBudget budget;
+    const std::string huge = tga.substr(0, 12) + std::string("\x30\x75\x30\x75\x18\0", 6);
+    EXPECT_EQ(decodeTextureImage(huge, "file", budget).failure, "the image is larger than 2^28 pixels");
+    EXPECT_EQ(decodeTextureImage("GIF89a", "'a.gif'", budget).failure,
+              "'a.gif' is not a PNG, JPEG, TGA or BMP file");
 }
 
 }  // namespace

@@ -195,7 +195,7 @@ TEST_F(OvmeshTest, GltfFilesNamedByEscapedUrisAreFound) {
     }
     ASSERT_EQ(ovmesh({"-q", "convert", spider.string(), output("sp.gltf")}).code, 0);
     std::string document = readFile(output("sp.gltf"));
-    for (const std::string file : {"sp-buffer.bin", "sp-texture.png"}) {
+    for (const std::string file : {"sp-buffer.bin", "sp-texture.jpg"}) {
         fs::rename(output(file), output("sp " + file.substr(3)));
         document = std::regex_replace(document, std::regex(file), "sp%20" + file.substr(3));
     }
