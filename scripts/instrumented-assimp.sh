@@ -17,19 +17,8 @@ if [ -f "$library/libassimp.so.5" ] && [ "$(cat "$root/version" 2>/dev/null)" = 
   exit 0
 fi
 
-# Source entries for the archives the machine installs from, when apt has none.
-derive_source_entries() {
-  for sources in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$sources" ] || continue
-    sed 's/^Types: deb$/Types: deb-src/' "$sources" >"${sources%.sources}-src.sources"
-  done
-  if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/sources-list-src.list
-  fi
-  apt-get update -qq || echo "instrumented-assimp: some source lists did not update" >&2
-}
-
-[ -n "$(apt-cache showsrc assimp 2>/dev/null)" ] || derive_source_entries
+source scripts/apt-sources.sh
+ensure_source_entries assimp
 
 rm -rf "$root"
 mkdir -p "$root"

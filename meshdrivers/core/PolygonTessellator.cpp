@@ -1,5 +1,11 @@
 #include "core/PolygonTessellator.h"
 
+// Windows' GL headers need its own declarations first, and name the calling
+// convention of callbacks APIENTRY where Mesa's name it GLAPIENTRY.
+#if defined(_WIN32)
+#include <windows.h>
+#define GLAPIENTRY APIENTRY
+#endif
 #include <GL/glu.h>
 
 #include <algorithm>

@@ -10,6 +10,7 @@
 #include "express/ExpressFile.h"
 #include "express/ExpressTokens.h"
 #include "regexp/ovRegExp.h"
+#include "system/ovFiles.h"
 #include "system/ovStringUtils.h"
 
 namespace ov::express {
@@ -74,11 +75,7 @@ bool startsWithKeyword(std::string_view text, std::string_view keyword) {
 }
 
 std::ifstream openForReading(const std::string& path) {
-#if defined(_WIN32)
-    return std::ifstream(ovStringUtils::convertToUnicode(path, ovCharSetUtf8), std::ios::binary);
-#else
-    return std::ifstream(path, std::ios::binary);
-#endif
+    return std::ifstream(pathOfUtf8(path), std::ios::binary);
 }
 
 bool readExactly(std::ifstream& file, std::streamoff size, std::string& content) {

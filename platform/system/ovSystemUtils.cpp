@@ -101,7 +101,8 @@ std::tm toTm(const calendar::Fields& fields) {
 
 // The C library would fill in %z and %Z from the process's zone; they are
 // replaced beforehand by the reading's own zone so that the text depends on the
-// reading alone.
+// reading alone. %F and %T, which Windows' C library does not know, are spelled
+// out.
 std::string withZoneExpanded(const char* format, bool utc, int32_t offsetMinutes) {
     std::string expanded;
     for (const char* c = format; *c != '\0'; ++c) {
@@ -110,7 +111,11 @@ std::string withZoneExpanded(const char* format, bool utc, int32_t offsetMinutes
             continue;
         }
         ++c;
-        if (*c == 'z') {
+        if (*c == 'F') {
+            expanded += "%Y-%m-%d";
+        } else if (*c == 'T') {
+            expanded += "%H:%M:%S";
+        } else if (*c == 'z') {
             expanded += calendar::formatOffset(offsetMinutes, false);
         } else if (*c == 'Z') {
             expanded += utc ? "UTC" : calendar::formatOffset(offsetMinutes, true);

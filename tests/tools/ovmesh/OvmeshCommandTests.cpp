@@ -106,6 +106,13 @@ TEST_F(OvmeshTest, DemoWritesEveryFormatTheFormatsListIntoANewFolderThatReadersA
     expectMatchesGolden("ovmesh/demo_readings.txt", readings);
     // The interop file checks clean.
     EXPECT_EQ(ovmesh({"check", (folder / "demo.stp").string()}).code, 0);
+    // SOURCE_DATE_EPOCH pins the time written into files.
+    setenv("SOURCE_DATE_EPOCH", "86399", 1);
+    const ToolRun pinned = ovmesh({"-q", "demo", (work.path() / "pinned").string()});
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(pinned.code, 0) << pinned.err;
+    EXPECT_THAT(readFile(work.path() / "pinned" / "demo.stp"),
+                HasSubstr("FILE_NAME('demo','1970-01-01T23:59:59',"));
 #ifdef OV_OCCT_STEP_READER
     // Eleven occurrences of six parts, in millimetres, read as written; the third leg turned half round.
     const ToolRun assembly =

@@ -313,7 +313,7 @@ private:
             if (end.signal != 0) {
                 mSession.console().error("'" + conversion.item.input +
                                          "': its conversion was killed by signal " +
-                                         std::to_string(end.signal) + " (" + strsignal(end.signal) + ")");
+                                         std::to_string(end.signal) + " (" + signalName(end.signal) + ")");
             }
         }
     }

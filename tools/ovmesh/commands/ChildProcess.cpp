@@ -53,6 +53,10 @@ private:
 
 }  // namespace
 
+std::string signalName(int signal) {
+    return strsignal(signal);
+}
+
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments)
     : mStarted(std::chrono::steady_clock::now()) {
     int out[2];

@@ -12,6 +12,9 @@ struct ChildEnd {
     int signal = 0;
 };
 
+// The system's name of a signal that ended a child.
+std::string signalName(int signal);
+
 // Another program run beside the tool, its standard input empty and its
 // standard output and errors captured whole, so that they can be shown
 // together once it ends instead of mixed with those of its siblings.
@@ -27,7 +30,7 @@ public:
 
     void sendSignal(int signal) const;
     // Whether both of its output streams ended: it exited, or is about to.
-    bool outputEnded() const { return mOutFd < 0 && mErrFd < 0; }
+    bool outputEnded() const { return mOutFd == kClosed && mErrFd == kClosed; }
     // Waits for the end of a child whose output ended.
     ChildEnd wait();
     const std::string& out() const { return mOut; }
@@ -39,12 +42,20 @@ public:
     static void collectOutput(const std::vector<ChildProcess*>& children, std::chrono::milliseconds timeout);
 
 private:
+#if defined(_WIN32)
+    // The process and its pipes' reading ends as system handles.
+    using Handle = void*;
+    static constexpr Handle kClosed = nullptr;
+#else
+    using Handle = int;
+    static constexpr Handle kClosed = -1;
+#endif
     // Reads what the stream has; closes it at its end.
-    static void drain(int& fd, std::string& text);
+    static void drain(Handle& fd, std::string& text);
 
-    int mPid = -1;
-    int mOutFd = -1;
-    int mErrFd = -1;
+    Handle mPid = kClosed;
+    Handle mOutFd = kClosed;
+    Handle mErrFd = kClosed;
     std::string mOut;
     std::string mErr;
     std::chrono::steady_clock::time_point mStarted;

@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 
+#ifdef OV_WITH_ASSIMP
 #include "assimp/AssimpMeshDriver.h"
+#endif
 #include "core/SceneWalk.h"
 #include "obj/ObjMeshDriver.h"
 #include "ovmesh/Paths.h"
@@ -28,7 +30,9 @@ void setImport(LoadMeshOptions& options, const ReadOptions& reading) {
 
 LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading) {
     setImport<ObjLoadSettings>(options, reading);
+#ifdef OV_WITH_ASSIMP
     setImport<AssimpLoadSettings>(options, reading);
+#endif
     options.drivers.set(reading.meshing);
     return options;
 }
