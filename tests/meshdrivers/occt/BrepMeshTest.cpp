@@ -86,13 +86,20 @@ std::vector<Placed> occtNodes(const std::string& path) {
 // CASCADE's reader gives, each part placed in the same world box (to a
 // tolerance of the meshing) with about as many triangles; faces styled apart
 // from their solid keep their colour. A file of two root products gets a
-// root named after the file.
+// root named after the file. An assembly whose parts and sub-assemblies are
+// files of their own comes out as one tree.
 TEST(BrepMeshTest, RealFilesMeshTheirSolidsAsOpenCascadePlacesThem) {
     OV_SHARED_DATA_OR_SKIP(folder, "step/real");
+    OV_SHARED_DATA_OR_SKIP(assembly, "step/samples/stepcode_ap214e3/s1-c5-214/s1-c5-214.stp");
     const OcctBrepMesher mesher;
+    std::vector<std::filesystem::path> paths{assembly};
     for (const std::string& name : test::filesIn(folder)) {
+        paths.push_back(folder / name);
+    }
+    for (const std::filesystem::path& file : paths) {
+        const std::string name = file.filename().string();
         SCOPED_TRACE(name);
-        const std::string path = (folder / name).string();
+        const std::string path = file.string();
         const ImportedScene read = step::importStep(path, {true, &mesher, occtDefaults()});
         EXPECT_EQ(read.warnings, std::vector<std::string>{});
         const std::vector<Placed> expected = occtNodes(path);
