@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "../core/LineDrawingTestSupport.h"
+#include "../step/StepTestSupport.h"
 #include "core/SceneWalk.h"
 #include "occt/MeshWire.h"
 #include "occt/OcctBrepMesher.h"
@@ -87,12 +88,18 @@ std::vector<Placed> occtNodes(const std::string& path) {
 // tolerance of the meshing) with about as many triangles; faces styled apart
 // from their solid keep their colour. A file of two root products gets a
 // root named after the file. An assembly whose parts and sub-assemblies are
-// files of their own comes out as one tree.
+// files of their own comes out as one tree, ours as well.
 TEST(BrepMeshTest, RealFilesMeshTheirSolidsAsOpenCascadePlacesThem) {
     OV_SHARED_DATA_OR_SKIP(folder, "step/real");
     OV_SHARED_DATA_OR_SKIP(assembly, "step/samples/stepcode_ap214e3/s1-c5-214/s1-c5-214.stp");
     const OcctBrepMesher mesher;
-    std::vector<std::filesystem::path> paths{assembly};
+    test::TempDir written;
+    step::StepMeshDriver writer{step::schemaPath()};
+    const ovPointer<ovNode> plm = step::plmXmlAssemblyOfStepParts(writer, written);
+    ASSERT_TRUE(writer.saveMeshes(
+        {plm.get()}, written.file("assembly.stp"), nullptr,
+        step::stepOptions("assembly.stp", "", {step::StepProfile::Interop, step::StepGeometry::None})));
+    std::vector<std::filesystem::path> paths{assembly, written.file("assembly.stp")};
     for (const std::string& name : test::filesIn(folder)) {
         paths.push_back(folder / name);
     }
