@@ -29,7 +29,9 @@ void setImport(LoadMeshOptions& options, const ReadOptions& reading) {
 LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& reading) {
     setImport<ObjLoadSettings>(options, reading);
     setImport<AssimpLoadSettings>(options, reading);
-    options.drivers.set(reading.meshing);
+    step::StepLoadSettings step = reading.meshing;
+    step.confine = reading.confine;
+    options.drivers.set(step);
     return options;
 }
 
