@@ -20,6 +20,7 @@ files=("$@")
 [ ${#files[@]} -gt 0 ] || files=(../shared/data/step/real/*.stp)
 [ -x "$ovmesh" ] || { echo "bench-step-peer: no tool at $ovmesh (build the ovmesh target)" >&2; exit 2; }
 [ -d "$modules/occt-import-js" ] || { echo "bench-step-peer: no occt-import-js in $modules" >&2; exit 2; }
+modules=$(cd "$modules" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
