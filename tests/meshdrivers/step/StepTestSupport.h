@@ -91,51 +91,21 @@ inline void expectChecksClean(const std::string& text) {
         << (report.findings.empty() ? "" : report.findings[0].message);
 }
 
-// In folder: a cube and a plate as faceted STEP files of their own, and a
-// PLM XML assembly (in metres) of the plate, the cube twice (once turned)
-// and a sub-assembly holding the cube again; answers the assembly as the PLM
-// XML driver reads it, its parts external references to those files.
+// In folder: cube.stp, a faceted triangle, the PLM XML assembly of it in
+// the test data, and that assembly saved as a.stp; answers the assembly as
+// the PLM XML driver reads it, its parts references to cube.stp.
 inline ovPointer<ovNode> plmXmlAssemblyOfStepParts(StepMeshDriver& driver, const test::TempDir& folder) {
-    ovPointer<ovTriMesh> cube = test::makeGeometry<ovTriMesh>(
-        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
-        {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
-         1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7});
-    cube->setMaterialState(new ovMaterialState);
-    cube->getMaterialState()->diffuse = {0, 0, 1, 1};
-    const ovPointer<ovTriMesh> plate =
-        test::makeGeometry<ovTriMesh>({{0, 0, 0}, {20, 0, 0}, {20, 10, 0}, {0, 10, 0}}, {0, 1, 2, 0, 2, 3});
-    const SaveMeshOptions faceted =
-        stepOptions("part.stp", "", {StepProfile::Interop, StepGeometry::Faceted});
-    for (const auto& [name, mesh] : {std::pair{"cube", cube}, std::pair{"plate", plate}}) {
-        const ovPointer<ovNode> part = namedNode(name, {mesh.get()});
-        part->setMetadata(new ovWorldUnitsMetaData(0.001));
-        EXPECT_TRUE(
-            driver.saveMeshes({part.get()}, folder.file(std::string(name) + ".stp"), nullptr, faceted));
-    }
-    test::writeFile(folder.file("assembly.plmxml"), R"(<?xml version="1.0" encoding="utf-8"?>
-<PLMXML xmlns="http://www.plmxml.org/Schemas/PLMXMLSchema" schemaVersion="6">
-  <ProductDef id="d"><InstanceGraph id="g" rootRefs="i1">
-    <ProductInstance id="i1" name="frame" partRef="#a"/>
-    <ProductInstance id="i2" name="plate" partRef="#p"/>
-    <ProductInstance id="i3" name="cube_1" partRef="#c"><Transform>1 0 0 0 0 1 0 0 0 0 1 0 0.01 0 0 1</Transform></ProductInstance>
-    <ProductInstance id="i4" name="cube_2" partRef="#c"><Transform>0 1 0 0 -1 0 0 0 0 0 1 0 0 0.005 0.002 1</Transform></ProductInstance>
-    <ProductInstance id="i5" name="sub" partRef="#s"><Transform>1 0 0 0 0 1 0 0 0 0 1 0 0 0 0.03 1</Transform></ProductInstance>
-    <ProductInstance id="i6" name="cube_3" partRef="#c"/>
-    <ProductRevisionView id="a" name="frame" type="assembly" instanceRefs="i2 i3 i4 i5"/>
-    <ProductRevisionView id="s" name="sub" type="assembly" instanceRefs="i6"/>
-    <ProductRevisionView id="p" name="plate" type="solid"><Representation format="STEP" location="plate.stp"/></ProductRevisionView>
-    <ProductRevisionView id="c" name="cube" type="solid"><Representation format="STEP" location="cube.stp"/></ProductRevisionView>
-  </InstanceGraph></ProductDef>
-</PLMXML>
-)");
-    ovPlmXmlMeshDriver reader;
+    const SaveMeshOptions interop = stepOptions("a.stp", "", {StepProfile::Interop, StepGeometry::Faceted});
+    const ovPointer<ovNode> part =
+        namedNode("cube", {test::makeGeometry<ovTriMesh>({{0, 0, 0}, {1, 0, 0}, {0, 1, 2}}, {0, 1, 2})});
+    EXPECT_TRUE(driver.saveMeshes({part.get()}, folder.file("cube.stp"), nullptr, interop));
+    std::filesystem::copy_file(test::testDataDir() / "plmxml" / "step_parts.plmxml", folder.file("a.plmxml"));
     ovObjectList objects;
-    LoadMeshOptions asInstances;
-    PlmXmlLoadSettings reading;
-    reading.reading = PlmXmlReading::Instances;
-    asInstances.drivers.set(reading);
-    EXPECT_TRUE(reader.loadMeshes(objects, folder.file("assembly.plmxml"), nullptr, asInstances));
-    return objects.empty() ? namedNode("unread") : ovPointer<ovNode>(static_cast<ovNode*>(objects[0].get()));
+    EXPECT_TRUE(
+        ovPlmXmlMeshDriver().loadMeshes(objects, folder.file("a.plmxml"), nullptr, LoadMeshOptions()));
+    const ovPointer<ovNode> assembly(static_cast<ovNode*>(objects.at(0).get()));
+    EXPECT_TRUE(driver.saveMeshes({assembly.get()}, folder.file("a.stp"), nullptr, interop));
+    return assembly;
 }
 
 }  // namespace ov::step

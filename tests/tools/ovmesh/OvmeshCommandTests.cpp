@@ -718,18 +718,6 @@ TEST_F(OvmeshTest, BrepStepShapesAreMeshedAsTheDeflectionAsks) {
     EXPECT_GT(triangles("0.01mm"), fine);
 }
 
-// A STEP assembly's parts in files of their own are read in, or with
-// --keep-references stay references to those files.
-TEST_F(OvmeshTest, StepPartFilesAreReadUnlessKept) {
-    OV_SHARED_DATA_OR_SKIP(input, "step/samples/stepcode_ap214e3/s1-c5-214/s1-c5-214.stp");
-    const ToolRun followed = ovmesh({"tree", "--confine", input.string()});
-    EXPECT_EQ(followed.code, 0) << followed.err;
-    EXPECT_THAT(followed.out, HasSubstr("\n    *DIT33  node  at (41, -24, 0)  not turned\n"));
-    const ToolRun kept = ovmesh({"tree", "--keep-references", input.string()});
-    EXPECT_THAT(kept.out, HasSubstr("\n  *DIT36  external reference TAIL.stp  at (0, 0, 0)"));
-    EXPECT_THAT(kept.out, testing::Not(HasSubstr("*DIT33")));
-}
-
 // A triangle placed mirrored, scaled and sheared: the tree shows each
 // placement's turn apart from its scale, mirror or shear.
 TEST_F(OvmeshTest, TreeShowsScalesMirrorsAndShears) {
