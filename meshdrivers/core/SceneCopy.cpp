@@ -52,6 +52,13 @@ ovPointer<ovLine> copyLine(const ovLine& line) {
     return copy;
 }
 
+ovPointer<ovTriMesh> copyMesh(const ovTriMesh& mesh) {
+    ovPointer<ovTriMesh> copy(new ovTriMesh(mesh.getVertexBuffer(), mesh.getIndexBuffer()));
+    copy->setMaterialState(mesh.getMaterialState());
+    copyPlacementAndMetadata(mesh, *copy);
+    return copy;
+}
+
 class SceneCopier {
 public:
     SceneCopier(SceneContent content, double creaseDegrees)
@@ -90,6 +97,9 @@ private:
     ovPointer<ovSpatial> copyLeaf(const ovSpatial& leaf) {
         if (leaf.IsDerived(ovLine::TYPE)) {
             return copyLine(static_cast<const ovLine&>(leaf));
+        }
+        if (mContent == SceneContent::Everything && leaf.IsDerived(ovTriMesh::TYPE)) {
+            return copyMesh(static_cast<const ovTriMesh&>(leaf));
         }
         if (mContent == SceneContent::LinesAndMeshEdges && leaf.IsDerived(ovTriMesh::TYPE)) {
             ovPointer<ovLine> outline = meshOutline(static_cast<const ovTriMesh&>(leaf),

@@ -10,6 +10,7 @@ namespace ov {
 enum class SceneContent {
     Lines,              // nodes and polylines
     LinesAndMeshEdges,  // nodes, polylines, and the outline of every mesh as a polyline
+    Everything,         // nodes, polylines and meshes
 };
 
 // Faces that meet at a smaller angle than this lie on one surface.

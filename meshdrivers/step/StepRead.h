@@ -47,6 +47,7 @@ struct StepNames {
     X(propertyDefinition, "PROPERTY_DEFINITION")                                         \
     X(appliedDocumentReference, "APPLIED_DOCUMENT_REFERENCE")                            \
     X(documentFile, "DOCUMENT_FILE")                                                     \
+    X(documentProductEquivalence, "DOCUMENT_PRODUCT_EQUIVALENCE")                        \
     X(facetedBrep, "FACETED_BREP")                                                       \
     X(manifoldSolidBrep, "MANIFOLD_SOLID_BREP")                                          \
     X(brepWithVoids, "BREP_WITH_VOIDS")                                                  \

@@ -6,9 +6,11 @@
 #include <numeric>
 #include <unordered_set>
 
+#include "core/SceneCopy.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/BrepMesher.h"
 #include "step/StepImport.h"
+#include "step/StepPartFiles.h"
 #include "step/StepRead.h"
 #include "system/ovFiles.h"
 
@@ -34,8 +36,10 @@ struct Product {
     std::vector<uint32_t> shapes;
     std::vector<uint32_t> children;
     std::vector<ReadMesh> meshes;
-    // The file a document reference names, for a product held elsewhere.
+    // The file a document reference names, for a product held elsewhere,
+    // and that file's scene once read.
     std::string externalFile;
+    const PartScene* part = nullptr;
     bool isChild = false;
 };
 
@@ -89,13 +93,14 @@ public:
         }
         readMeshes();
         meshExactItems();
+        ImportedScene scene;
+        readPartFiles(scene.warnings);
         // A mesh missing some of its faces would be a wrong shape.
         if (mMeshes.facesLeftOut() > 0) {
             throw ReadError(mFile.source() + ": " + std::to_string(mMeshes.facesLeftOut()) +
                             " polygon faces have holes, or are too large to cut into triangles, which this "
                             "reader does not do");
         }
-        ImportedScene scene;
         scene.root = buildScene(fileName);
         addWarnings(scene.warnings);
         return scene;
@@ -121,7 +126,7 @@ private:
                 mStyles.addStyledItem(record);
             } else if (kind == n.propertyDefinitionRepresentation) {
                 mPropertyRecords.push_back(record);
-            } else if (kind == n.appliedDocumentReference) {
+            } else if (kind == n.appliedDocumentReference || kind == n.documentProductEquivalence) {
                 mDocumentReferences.push_back(record);
             } else if (!mFile.has(record, n.relationshipWithTransformation) &&
                        (kind == n.shapeRepresentationRelationship ||
@@ -164,6 +169,10 @@ private:
             const StepParams formationParams = mFile.params(formation);
             const uint32_t productRecord = mFile.target(formation, formationParams.at(2));
             const StepParams productParams = mFile.params(productRecord);
+            const auto index = static_cast<uint32_t>(&product - mProducts.data());
+            mProductsOfItem[definition].push_back(index);
+            mProductsOfItem[formation].push_back(index);
+            mProductsOfItem[productRecord].push_back(index);
             const std::string id = mFile.text(productRecord, productParams.at(0));
             product.name = mFile.text(productRecord, productParams.at(1));
             product.name = product.name.empty() ? id : product.name;
@@ -179,21 +188,59 @@ private:
         }
     }
 
-    // APPLIED_DOCUMENT_REFERENCE(assigned_document, source, items): a
-    // DOCUMENT_FILE's id names the file of the products it is assigned to.
+    // Writers tie a product to the DOCUMENT_FILE that holds it in one of
+    // three ways: APPLIED_DOCUMENT_REFERENCE(assigned_document, source, items)
+    // on its definition, DOCUMENT_PRODUCT_EQUIVALENCE(name, description,
+    // relating_document, related_product) on its product or version, or the
+    // documentation_ids of a PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS.
     void readDocumentReferences() {
         for (const uint32_t record : mDocumentReferences) {
             const StepParams params = mFile.params(record);
-            const uint32_t document = mFile.target(record, params.at(0));
-            if (mFile.kindOf(document) != mNames.documentFile) {
+            if (mFile.kindOf(record) == mNames.documentProductEquivalence) {
+                if (const auto products = mProductsOfItem.find(mFile.target(record, params.at(3)));
+                    products != mProductsOfItem.end()) {
+                    for (const uint32_t product : products->second) {
+                        assignDocument(record, params.at(2), mProducts[product]);
+                    }
+                }
                 continue;
             }
-            const std::string file = mFile.text(document, mFile.params(document).at(0));
             for (const Part21Item& item : params.list(2)) {
                 if (const auto product = mProductOf.find(mFile.target(record, item));
                     product != mProductOf.end()) {
-                    mProducts[product->second].externalFile = file;
+                    assignDocument(record, params.at(0), mProducts[product->second]);
                 }
+            }
+        }
+        for (Product& product : mProducts) {
+            if (mFile.kindOf(product.definition) == mNames.productDefinitionWithDocuments) {
+                for (const Part21Item& item : mFile.params(product.definition).list(4)) {
+                    assignDocument(product.definition, item, product);
+                }
+            }
+        }
+    }
+
+    // A DOCUMENT_FILE names its file by its id, or else its name.
+    void assignDocument(uint32_t from, const Part21Item& documentItem, Product& product) const {
+        const uint32_t document = mFile.target(from, documentItem);
+        if (mFile.kindOf(document) != mNames.documentFile || mFile.isComplex(document)) {
+            return;
+        }
+        const StepParams params = mFile.params(document);
+        const std::string id = mFile.text(document, params.at(0));
+        product.externalFile = id.empty() ? mFile.text(document, params.at(1)) : id;
+    }
+
+    // Each referenced product is the scene of its part file, when the load
+    // follows them.
+    void readPartFiles(std::vector<std::string>& warnings) {
+        if (mOptions.parts == nullptr) {
+            return;
+        }
+        for (Product& product : mProducts) {
+            if (!product.externalFile.empty()) {
+                product.part = mOptions.parts->read(product.externalFile, mFile.source(), mOptions, warnings);
             }
         }
     }
@@ -560,7 +607,7 @@ private:
                 Step& step = stack.back();
                 const Product& product = mProducts[step.product];
                 if (step.next == product.children.size()) {
-                    uint64_t count = 1 + product.meshes.size();
+                    uint64_t count = 1 + product.meshes.size() + (product.part ? product.part->objects : 0);
                     for (const uint32_t occurrence : product.children) {
                         count = std::min(budget + 1, count + objects[mOccurrences[occurrence].child]);
                     }
@@ -604,7 +651,9 @@ private:
     ovPointer<ovNode> makeNode(uint32_t productIndex, const Occurrence* occurrence) const {
         const Product& product = mProducts[productIndex];
         ovPointer<ovNode> node;
-        if (product.externalFile.empty()) {
+        if (product.part != nullptr) {
+            node = copyOfPart(*product.part);
+        } else if (product.externalFile.empty()) {
             node = new ovNode;
         } else {
             ovPointer<ovXRefNode> reference(new ovXRefNode);
@@ -628,6 +677,18 @@ private:
                 mesh->editLocalTransform(true) = read.placement.toTransformation();
             }
             node->attachChild(mesh.get());
+        }
+        return node;
+    }
+
+    // A node holding what the part file's scene holds, its meshes shared.
+    static ovPointer<ovNode> copyOfPart(const PartScene& part) {
+        ovPointer<ovNode> node(new ovNode);
+        const ovPointer<ovNode> copy = copyScene(*part.scene.root, SceneContent::Everything);
+        for (int index = 0; index < copy->getNbChildren(); ++index) {
+            if (const ovPointer<ovSpatial> child = copy->detachChildAt(index)) {
+                node->attachChild(child.get());
+            }
         }
         return node;
     }
@@ -697,6 +758,8 @@ private:
     std::vector<Product> mProducts;
     std::vector<Occurrence> mOccurrences;
     std::unordered_map<uint32_t, uint32_t> mProductOf;
+    // The products of each PRODUCT, version and definition record.
+    std::unordered_map<uint32_t, std::vector<uint32_t>> mProductsOfItem;
     std::unordered_map<uint32_t, uint32_t> mOccurrenceOf;
     std::unordered_map<uint32_t, uint32_t> mProductOfShape;
     std::unordered_map<uint32_t, uint32_t> mOccurrenceOfShape;
@@ -719,6 +782,12 @@ private:
 
 ImportedScene importStepText(std::string_view text, const std::string& source,
                              const StepReadOptions& options) {
+    if (options.parts == nullptr && !options.meshing.keepPartReferences) {
+        PartFileReads parts(source, options.meshing.confine);
+        StepReadOptions following = options;
+        following.parts = &parts;
+        return importStepText(text, source, following);
+    }
     StepFile file(text, source);
     return SceneReader(file, text, options).read(utf8OfPath(pathOfUtf8(source).stem()));
 }

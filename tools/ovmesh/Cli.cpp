@@ -72,6 +72,12 @@ void addConfineFlag(CLI::App& command, bool& confine) {
                      "file) outside the input's folder and its sub-folders, links resolved");
 }
 
+void addKeepReferencesFlag(CLI::App& command, step::StepLoadSettings& reading) {
+    command.add_flag("--keep-references", reading.keepPartReferences,
+                     "keep the parts of a STEP assembly that other STEP files hold as external references "
+                     "instead of reading those files");
+}
+
 void addMeshingOptions(CLI::App& command, step::StepLoadSettings& meshing) {
     command
         .add_option_function<std::string>(
@@ -253,6 +259,7 @@ void addConvertOptions(CLI::App& convert, CommandLine& line) {
     addConfineFlag(convert, options.confine);
     addPlmXmlOption(convert, options.plmxml);
     addMeshingOptions(convert, options.meshing);
+    addKeepReferencesFlag(convert, options.meshing);
     addAssemblyOptions(convert, options);
     addStepProfileOption(convert, line.stepProfile);
     addOutputOptions(convert, options);
@@ -272,6 +279,7 @@ void addTreeOptions(CLI::App& tree, TreeOptions& options) {
     addConfineFlag(tree, options.confine);
     addPlmXmlOption(tree, options.plmxml);
     addMeshingOptions(tree, options.meshing);
+    addKeepReferencesFlag(tree, options.meshing);
 }
 
 // A single conversion, the one a batch's child makes, or a batch.

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "../core/LineDrawingTestSupport.h"
+#include "../step/StepTestSupport.h"
 #include "core/SceneWalk.h"
 #include "occt/MeshWire.h"
 #include "occt/OcctBrepMesher.h"
@@ -86,13 +87,22 @@ std::vector<Placed> occtNodes(const std::string& path) {
 // CASCADE's reader gives, each part placed in the same world box (to a
 // tolerance of the meshing) with about as many triangles; faces styled apart
 // from their solid keep their colour. A file of two root products gets a
-// root named after the file.
+// root named after the file. An assembly whose parts and sub-assemblies are
+// files of their own comes out as one tree, ours as well.
 TEST(BrepMeshTest, RealFilesMeshTheirSolidsAsOpenCascadePlacesThem) {
     OV_SHARED_DATA_OR_SKIP(folder, "step/real");
+    OV_SHARED_DATA_OR_SKIP(assembly, "step/samples/stepcode_ap214e3/s1-c5-214/s1-c5-214.stp");
     const OcctBrepMesher mesher;
+    test::TempDir written;
+    step::StepMeshDriver writer{step::schemaPath()};
+    step::plmXmlAssemblyOfStepParts(writer, written);
+    std::vector<std::string> paths{assembly.string(), written.file("a.stp")};
     for (const std::string& name : test::filesIn(folder)) {
+        paths.push_back((folder / name).string());
+    }
+    for (const std::string& path : paths) {
+        const std::string name = std::filesystem::path(path).filename().string();
         SCOPED_TRACE(name);
-        const std::string path = (folder / name).string();
         const ImportedScene read = step::importStep(path, {true, &mesher, occtDefaults()});
         EXPECT_EQ(read.warnings, std::vector<std::string>{});
         const std::vector<Placed> expected = occtNodes(path);

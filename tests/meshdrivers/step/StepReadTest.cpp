@@ -18,6 +18,8 @@
 namespace ov::step {
 namespace {
 
+using testing::HasSubstr;
+
 ovPointer<ovTriMesh> coloured(ovPointer<ovTriMesh> mesh, Wm4::ColorRGBA colour) {
     mesh->setMaterialState(new ovMaterialState);
     mesh->getMaterialState()->diffuse = colour;
@@ -179,6 +181,45 @@ TEST_F(StepReadTest, WhatTheWriterSavesReadsBackAsTheScene) {
         EXPECT_FALSE(loader.loadMeshes(objects, broken, "round.stp", nullptr, LoadMeshOptions()));
         EXPECT_EQ(loader.getErrorMessages().back().first, "E: cannot read 'round.stp': the read failed");
     }
+}
+
+// A PLM XML assembly of a STEP part file, saved as a STEP assembly, reads
+// back with its part file followed: the same tree, the part's triangles
+// where each reference places it. A missing part file stays a reference,
+// with a warning; one outside a confined load's folder, one leading back to
+// the file naming it, and a chain too deep refuse the load.
+TEST_F(StepReadTest, PartFilesAreReadWhereTheAssemblyPutsThemOrRefused) {
+    test::TempDir folder;
+    const ovPointer<ovNode> plm = plmXmlAssemblyOfStepParts(driver, folder);
+    const ImportedScene read = importStep(folder.file("a.stp"));
+    EXPECT_EQ(treeOf(*read.root), treeOf(*plm));
+    // The writer leaves out what a reference holds: the part, as expected.
+    for (ovSpatial* reference :
+         {plm->getChild(0), plm->getChild(1), static_cast<ovNode*>(plm->getChild(2))->getChild(0)}) {
+        static_cast<ovNode*>(reference)->attachChild(importStep(folder.file("cube.stp")).root.get());
+    }
+    EXPECT_EQ(worldTriangles(*read.root), worldTriangles(*plm));
+
+    std::filesystem::create_directory(folder.path() / "in");
+    const auto load = [&](const std::string& file, const std::string& part, bool confine = false) {
+        driver.saveMeshes({namedNode("A", {externalReference("P", part).get()}).get()}, folder.file(file),
+                          nullptr, stepOptions(file));
+        StepReadOptions options;
+        options.meshing.confine = confine;
+        try {
+            return importStep(folder.file(file), options).warnings.at(0);
+        } catch (const std::exception& error) {
+            return std::string(error.what());
+        }
+    };
+    EXPECT_THAT(load("missing.stp", "gone.stp"), HasSubstr("'gone.stp' is not found: its product stays an"));
+    EXPECT_THAT(load("in/out.stp", "../cube.stp", true), HasSubstr("to which the read is confined"));
+    load("in/back.stp", "../loop.stp");
+    EXPECT_THAT(load("loop.stp", "in/back.stp"), HasSubstr("part file '../loop.stp' leads back"));
+    for (int level = 20; level > 0; --level) {
+        load("level" + std::to_string(level) + ".stp", "level" + std::to_string(level + 1) + ".stp");
+    }
+    EXPECT_THAT(load("level0.stp", "level1.stp"), HasSubstr("'level17.stp' lies more than 16"));
 }
 
 // A hand-written AP242 file in inches, named in a Windows code page: a shell of two faces (one through a

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../core/LineDrawingTestSupport.h"
+#include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovMetadata.h"
 #include "step/Part21Checker.h"
 #include "step/StepMeshDriver.h"
@@ -88,6 +89,23 @@ inline void expectChecksClean(const std::string& text) {
     const Part21CheckReport report = checker.checkText(text);
     EXPECT_EQ(report.errors + report.warnings, 0u)
         << (report.findings.empty() ? "" : report.findings[0].message);
+}
+
+// In folder: cube.stp, a faceted triangle, the PLM XML assembly of it in
+// the test data, and that assembly saved as a.stp; answers the assembly as
+// the PLM XML driver reads it, its parts references to cube.stp.
+inline ovPointer<ovNode> plmXmlAssemblyOfStepParts(StepMeshDriver& driver, const test::TempDir& folder) {
+    const SaveMeshOptions interop = stepOptions("a.stp", "", {StepProfile::Interop, StepGeometry::Faceted});
+    const ovPointer<ovNode> part =
+        namedNode("cube", {test::makeGeometry<ovTriMesh>({{0, 0, 0}, {1, 0, 0}, {0, 1, 2}}, {0, 1, 2})});
+    EXPECT_TRUE(driver.saveMeshes({part.get()}, folder.file("cube.stp"), nullptr, interop));
+    std::filesystem::copy_file(test::testDataDir() / "plmxml" / "step_parts.plmxml", folder.file("a.plmxml"));
+    ovObjectList objects;
+    EXPECT_TRUE(
+        ovPlmXmlMeshDriver().loadMeshes(objects, folder.file("a.plmxml"), nullptr, LoadMeshOptions()));
+    const ovPointer<ovNode> assembly(static_cast<ovNode*>(objects.at(0).get()));
+    EXPECT_TRUE(driver.saveMeshes({assembly.get()}, folder.file("a.stp"), nullptr, interop));
+    return assembly;
 }
 
 }  // namespace ov::step

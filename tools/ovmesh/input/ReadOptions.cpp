@@ -33,7 +33,9 @@ LoadMeshOptions withReadOptions(LoadMeshOptions options, const ReadOptions& read
 #ifdef OV_WITH_ASSIMP
     setImport<AssimpLoadSettings>(options, reading);
 #endif
-    options.drivers.set(reading.meshing);
+    step::StepLoadSettings step = reading.meshing;
+    step.confine = reading.confine;
+    options.drivers.set(step);
     return options;
 }
 

@@ -19,7 +19,7 @@ struct ReadOptions {
     // buffers, part files) must lie in the input's folder or below it, links
     // resolved: for services that convert uploads.
     bool confine = false;
-    // How exact B-rep STEP shapes are meshed.
+    // How exact B-rep STEP shapes are meshed, and whether part files are read.
     step::StepLoadSettings meshing;
 };
 
