@@ -199,28 +199,47 @@ constexpr TextureKind kTextureKinds[] = {
 struct TextureUse {
     std::string named;
     unsigned uvIndex = 0;
+    ovTexture::Wrap wrapU = ovTexture::Wrap::Repeat;
+    ovTexture::Wrap wrapV = ovTexture::Wrap::Repeat;
 };
+
+// Decal (transparent outside 0..1) is the one mode without a scene
+// counterpart; it is clamped, the nearest look.
+ovTexture::Wrap wrapOf(aiTextureMapMode mode) {
+    switch (mode) {
+        case aiTextureMapMode_Mirror:
+            return ovTexture::Wrap::Mirror;
+        case aiTextureMapMode_Clamp:
+        case aiTextureMapMode_Decal:
+            return ovTexture::Wrap::Clamp;
+        default:
+            return ovTexture::Wrap::Repeat;
+    }
+}
 
 std::optional<TextureUse> textureUseOf(const aiMaterial& material, aiTextureType type) {
     aiString named;
     unsigned uvIndex = 0;
-    if (material.GetTexture(type, 0, &named, nullptr, &uvIndex) != AI_SUCCESS) {
+    // Filled for u and v, and w by some readers.
+    aiTextureMapMode modes[3] = {aiTextureMapMode_Wrap, aiTextureMapMode_Wrap, aiTextureMapMode_Wrap};
+    if (material.GetTexture(type, 0, &named, nullptr, &uvIndex, nullptr, nullptr, modes) != AI_SUCCESS) {
         return std::nullopt;
     }
-    return TextureUse{textOf(named), uvIndex};
+    return TextureUse{textOf(named), uvIndex, wrapOf(modes[0]), wrapOf(modes[1])};
 }
 
 // The metallic-roughness terms a physically based model states (glTF, FBX's
 // PBR materials); nullopt for a material of colours alone, whose terms a
-// writer derives as before. A model that states no alpha mode (FBX) blends
-// where it is not opaque.
+// writer derives as before. Its metalness is what makes a model physically
+// based: assimp gives FBX's Phong materials a roughness of their own, from
+// the shininess. A model that states no alpha mode (FBX) blends where it is
+// not opaque.
 std::optional<ovPbrMaterial> pbrOf(const aiMaterial& material, float opacity) {
     ovPbrMaterial pbr;
-    const bool metallic = material.Get(AI_MATKEY_METALLIC_FACTOR, pbr.metallic) == AI_SUCCESS;
-    const bool rough = material.Get(AI_MATKEY_ROUGHNESS_FACTOR, pbr.roughness) == AI_SUCCESS;
-    if (!metallic && !rough) {
+    if (material.Get(AI_MATKEY_METALLIC_FACTOR, pbr.metallic) != AI_SUCCESS) {
         return std::nullopt;
     }
+    material.Get(AI_MATKEY_ROUGHNESS_FACTOR, pbr.roughness);
     aiString mode;
     std::string_view named = opacity < 1 ? "BLEND" : "OPAQUE";
     if (material.Get(AI_MATKEY_GLTF_ALPHAMODE, mode) == AI_SUCCESS) {
@@ -524,6 +543,7 @@ private:
         texture->setTypeField(type);
         texture->setPbrMap(map);
         texture->setChannel(static_cast<int>(std::min(use.uvIndex, 254u)) + 1);
+        texture->setWrap(use.wrapU, use.wrapV);
         textures->addTexture(texture.get());
     }
 

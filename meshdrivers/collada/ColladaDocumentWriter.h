@@ -81,6 +81,7 @@ private:
     const char* channelOf(ovTexture::TexType type) const;
     void openWithId(const char* element, const std::string& id);
     void writeTextElement(const char* element, const std::string& text);
+    void writeWrap(const char* element, ovTexture::Wrap wrap);
 
     XmlStreamWriter& mWriter;
     ImageFiles& mImages;

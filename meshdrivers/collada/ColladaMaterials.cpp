@@ -499,10 +499,19 @@ bool collada::DocumentWriter::writeTextureParam(ovTextureState* textures, const 
         mWriter.addAttribute("sid", samplerId);
         mWriter.startElement("sampler2D");
         writeTextElement("source", surfaceId);
+        writeWrap("wrap_s", texture->getWrapU());
+        writeWrap("wrap_t", texture->getWrapV());
         mWriter.endElement();
         mWriter.endElement();
     }
     return mWriter.isOk();
+}
+
+// COLLADA's default, WRAP, goes unsaid.
+void collada::DocumentWriter::writeWrap(const char* element, ovTexture::Wrap wrap) {
+    if (wrap != ovTexture::Wrap::Repeat) {
+        writeTextElement(element, wrap == ovTexture::Wrap::Mirror ? "MIRROR" : "CLAMP");
+    }
 }
 
 bool collada::DocumentWriter::writeTextureChannel(ovTextureState* textures, const SamplerIds& samplers) {

@@ -152,7 +152,9 @@ private:
     int colourMaterialOf(const std::array<float, 4>& rgba);
     int lineMaterialOf(const ovLine& line);
     TextureRef textureRefOf(const ovTexture& texture, size_t texCoordSets);
-    int textureOf(const ovImage& image, const std::string& name);
+    int textureOf(const ovTexture& texture);
+    int imageOf(const ovImage& image, const std::string& name);
+    int samplerOf(ovTexture::Wrap u, ovTexture::Wrap v);
     int addAccessor(int view, int offset, int componentType, int64_t count, const char* type);
     bool layOutVertices(VertexSource& source, uint64_t& offset);
 
@@ -168,7 +170,8 @@ private:
     // them) normals.
     std::map<std::tuple<ovMaterialObject, size_t, bool>, int> mMaterials;
     std::map<std::array<float, 4>, int> mColourMaterials;
-    std::map<const ovImage*, int> mTextures;
+    std::map<std::pair<const ovImage*, int>, int> mTextures;  // by image and sampler
+    std::map<const ovImage*, int> mImages;
 };
 
 bool Collector::collect(ovSpatial& root, ovProgressNotifierInterface* progress) {
@@ -301,7 +304,11 @@ int Collector::indexSourceOf(ovIndexBuffer& buffer, int perPrimitive) {
 int Collector::materialOf(ovBaseGeometry& geometry, const VertexSource& vertices) {
     ovMaterialState* state = geometry.getMaterialState();
     if (!state) {
-        return colourMaterialOf({1, 1, 1, 1});
+        // Vertex colours are multiplied by the base colour; a plain mesh gets
+        // the grey assimp's readers give one, so that a model looks the same
+        // from every format.
+        const bool coloured = vertices.buffer->GetAttributes().HasColor();
+        return coloured ? colourMaterialOf({1, 1, 1, 1}) : colourMaterialOf({0.6f, 0.6f, 0.6f, 1});
     }
     ovTextureState* textures = geometry.editTextureState(false);
     const size_t sets = vertices.texCoordUnits.size();
@@ -376,11 +383,31 @@ TextureRef Collector::textureRefOf(const ovTexture& texture, size_t texCoordSets
         logDiagnostic("GltfMeshDriver, texture ", texture.GetName(), " is not written: ", reason);
         return {};
     }
-    return {textureOf(*texture.getImage(), texture.GetName()), unitUsed};
+    return {textureOf(texture), unitUsed};
 }
 
-int Collector::textureOf(const ovImage& image, const std::string& name) {
-    const auto [entry, added] = mTextures.try_emplace(&image, static_cast<int>(mDoc.textures.size()));
+int Collector::textureOf(const ovTexture& texture) {
+    const ovImage& image = *texture.getImage();
+    const int sampler = samplerOf(texture.getWrapU(), texture.getWrapV());
+    const auto [entry, added] =
+        mTextures.try_emplace({&image, sampler}, static_cast<int>(mDoc.textures.size()));
+    if (added) {
+        mDoc.textures.push_back({imageOf(image, texture.GetName()), sampler});
+    }
+    return entry->second;
+}
+
+int Collector::samplerOf(ovTexture::Wrap u, ovTexture::Wrap v) {
+    const auto found = std::find(mDoc.samplers.begin(), mDoc.samplers.end(), std::pair{u, v});
+    if (found != mDoc.samplers.end()) {
+        return static_cast<int>(found - mDoc.samplers.begin());
+    }
+    mDoc.samplers.emplace_back(u, v);
+    return static_cast<int>(mDoc.samplers.size()) - 1;
+}
+
+int Collector::imageOf(const ovImage& image, const std::string& name) {
+    const auto [entry, added] = mImages.try_emplace(&image, static_cast<int>(mDoc.images.size()));
     if (!added) {
         return entry->second;
     }
@@ -395,7 +422,6 @@ int Collector::textureOf(const ovImage& image, const std::string& name) {
         written.fileName =
             mOptions.imageFiles->nameFor(name.empty() ? "texture" : name, fileExtensionOf(written.mediaType));
     }
-    mDoc.textures.push_back(static_cast<int>(mDoc.images.size()));
     mDoc.images.push_back(std::move(written));
     return entry->second;
 }

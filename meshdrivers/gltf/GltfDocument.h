@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "scenegraph/ovGeometry.h"
@@ -39,6 +40,11 @@ struct Material {
 
 // Encoded as PNG, upside down unless the document's images are from the top
 // (see Document::imagesFromTop), or the image file it was read from.
+struct Texture {
+    int image = -1;
+    int sampler = 0;
+};
+
 struct Image {
     const ovImage* image = nullptr;
     // The name of the file beside a .gltf document; empty in a .glb.
@@ -131,7 +137,10 @@ struct Document {
     std::vector<Node> nodes;  // nodes[0] is the root that turns units and axes
     std::vector<Mesh> meshes;
     std::vector<Material> materials;
-    std::vector<int> textures;  // the image of each texture
+    std::vector<Texture> textures;
+    // How each sampler wraps along u and v; the first repeats both ways.
+    std::vector<std::pair<ovTexture::Wrap, ovTexture::Wrap>> samplers{
+        {ovTexture::Wrap::Repeat, ovTexture::Wrap::Repeat}};
     std::vector<Image> images;
     std::vector<VertexSource> vertexSources;
     std::vector<IndexSource> indexSources;

@@ -8,6 +8,13 @@ namespace {
 constexpr int kLinear = 9729;
 constexpr int kLinearMipmapLinear = 9987;
 
+// glTF's default, REPEAT, goes unsaid.
+void writeWrap(JsonWriter& json, const char* key, ovTexture::Wrap wrap) {
+    if (wrap != ovTexture::Wrap::Repeat) {
+        json.integer(key, wrap == ovTexture::Wrap::Mirror ? 33648 : 33071);
+    }
+}
+
 // weightKey names the map's strength ("scale", "strength"), written when it
 // is not glTF's default of 1.
 void writeTextureRef(JsonWriter& json, const char* key, const TextureRef& ref,
@@ -146,16 +153,20 @@ void writeMaterials(const Document& document, JsonWriter& json) {
 
 void writeImages(const Document& document, JsonWriter& json) {
     json.beginArray("samplers");
-    json.beginObject();
-    json.integer("magFilter", kLinear);
-    json.integer("minFilter", kLinearMipmapLinear);
-    json.endObject();
+    for (const auto& [u, v] : document.samplers) {
+        json.beginObject();
+        json.integer("magFilter", kLinear);
+        json.integer("minFilter", kLinearMipmapLinear);
+        writeWrap(json, "wrapS", u);
+        writeWrap(json, "wrapT", v);
+        json.endObject();
+    }
     json.endArray();
     json.beginArray("textures");
-    for (const int image : document.textures) {
+    for (const Texture& texture : document.textures) {
         json.beginObject();
-        json.integer("sampler", 0);
-        json.integer("source", image);
+        json.integer("sampler", texture.sampler);
+        json.integer("source", texture.image);
         json.endObject();
     }
     json.endArray();

@@ -64,6 +64,8 @@ public:
     // What a texture of type Other feeds in a physically based material
     // (see ovPbrMaterial); its other maps have types of their own.
     enum class PbrMap : int { None, MetallicRoughness, Occlusion };
+    // How texture coordinates outside 0..1 reach the image.
+    enum class Wrap : int { Repeat, Mirror, Clamp };
 
     explicit ovTexture(ovImage* image = nullptr) : mImage(image) {}
     ovImage* getImage() const { return mImage.get(); }
@@ -80,6 +82,13 @@ public:
     void setChannel(int channel) { mChannel = channel; }
     PbrMap getPbrMap() const { return mPbrMap; }
     void setPbrMap(PbrMap map) { mPbrMap = map; }
+    // Along the texture's u and v axes.
+    Wrap getWrapU() const { return mWrapU; }
+    Wrap getWrapV() const { return mWrapV; }
+    void setWrap(Wrap u, Wrap v) {
+        mWrapU = u;
+        mWrapV = v;
+    }
 
 private:
     ovPointer<ovImage> mImage;
@@ -87,6 +96,8 @@ private:
     int mFormatCode = 0;
     int mChannel = 1;
     PbrMap mPbrMap = PbrMap::None;
+    Wrap mWrapU = Wrap::Repeat;
+    Wrap mWrapV = Wrap::Repeat;
 };
 
 class ovTextureState : public ovObject {

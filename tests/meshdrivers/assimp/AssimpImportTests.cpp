@@ -92,11 +92,15 @@ TEST(AssimpImportTest, TheUnitsAModelStatesComeIntoTheScene) {
               0.001);
 }
 
-// The materials of a .glb as written: their part of the JSON.
-std::string materialsOfGlb(const std::string& path) {
+// A part of a .glb's JSON as written: from one key up to the next.
+std::string partOfGlb(const std::string& path, const std::string& key, const std::string& next) {
     const std::string text = readFile(path);
-    const size_t from = text.find("\"materials\"");
-    return text.substr(from, text.find("\"samplers\"", from) - from);
+    const size_t from = text.find("\"" + key + "\"");
+    return text.substr(from, text.find("\"" + next + "\"", from) - from);
+}
+
+std::string materialsOfGlb(const std::string& path) {
+    return partOfGlb(path, "materials", "samplers");
 }
 
 // glTF's physically based terms and maps come through the scene and back
@@ -128,6 +132,11 @@ TEST(AssimpImportTest, PhysicallyBasedMaterialsRoundTripThroughGltfExactly) {
         R"("emissiveFactor":[0.1,0.2,0.3],"alphaMode":"MASK","alphaCutoff":0.3,"doubleSided":true},)"
         R"({"name":"glass","pbrMetallicRoughness":{"baseColorFactor":[0.9,0.9,1,0.25],"metallicFactor":1,)"
         R"("roughnessFactor":0.125},"alphaMode":"BLEND"}],)");
+    // The metallic-roughness and occlusion map wraps mirrored along u and clamped along v.
+    EXPECT_EQ(partOfGlb(dir.file("made-up.glb"), "samplers", "images"),
+              R"("samplers":[{"magFilter":9729,"minFilter":9987},)"
+              R"({"magFilter":9729,"minFilter":9987,"wrapS":33648,"wrapT":33071}],)"
+              R"("textures":[{"sampler":0,"source":0},{"sampler":0,"source":1},{"sampler":1,"source":2}],)");
     EXPECT_EQ(materialsOfGlb(dir.file("again.glb")), materialsOfGlb(dir.file("sample.glb")));
     EXPECT_THAT(materialsOfGlb(dir.file("sample.glb")), HasSubstr(R"("roughnessFactor":0.44})"));
 }
