@@ -4,8 +4,8 @@
 # x86_64-w64-mingw32 from Debian's source packages (the newest version the machine's archives
 # offer, which is the Linux build's or a security update of it), as static
 # libraries in build/windows-deps/prefix, kept between runs (rebuilt when a version changes).
-# zlib is Debian's own MinGW build; the header-only utfcpp and CLI11 are linked in from their
-# Debian packages. Needs root the first time (apt-get: the tool chain, Wine, source entries).
+# zlib is Debian's own MinGW build; the header-only utfcpp, CLI11 and stb are linked in from
+# their Debian packages. Needs root the first time (apt-get: the tool chain, Wine, source entries).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD/build/windows-deps
@@ -14,7 +14,7 @@ toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
 source scripts/apt-sources.sh
 
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-          wine64 python3-pefile dpkg-dev libutfcpp-dev libcli11-dev)
+          wine64 python3-pefile dpkg-dev libutfcpp-dev libcli11-dev libstb-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -77,6 +77,7 @@ build libjpeg-turbo -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF
 # The header-only libraries as the Linux build finds them.
 ln -sfn /usr/include/utf8cpp "$prefix/include/utf8cpp"
 ln -sfn /usr/include/CLI "$prefix/include/CLI"
+ln -sfn /usr/include/stb "$prefix/include/stb"
 ln -sfn /usr/lib/x86_64-linux-gnu/cmake/utf8cpp "$prefix/lib/cmake/utf8cpp"
 ln -sfn /usr/share/cmake/CLI11 "$prefix/lib/cmake/CLI11"
 echo "$prefix"
