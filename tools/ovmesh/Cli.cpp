@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -78,6 +79,17 @@ void addKeepReferencesFlag(CLI::App& command, step::StepLoadSettings& reading) {
                      "instead of reading those files");
 }
 
+// The check of an option whose text accepts takes, naming what it is and
+// what it expects.
+CLI::Validator textValidator(std::function<bool(const std::string&)> accepts, const std::string& what,
+                             const std::string& expected, const std::string& shape) {
+    return CLI::Validator(
+        [accepts, what, expected](std::string& text) {
+            return accepts(text) ? std::string() : "'" + text + "' is no " + what + ": expected " + expected;
+        },
+        shape, what);
+}
+
 void addMeshingOptions(CLI::App& command, step::StepLoadSettings& meshing) {
     command
         .add_option_function<std::string>(
@@ -85,15 +97,10 @@ void addMeshingOptions(CLI::App& command, step::StepLoadSettings& meshing) {
             [&meshing](const std::string& text) { meshing = *parseDeflection(text, meshing); },
             "how far the triangles of a curved STEP surface (B-rep) may stray from it: a fraction of the "
             "diagonal of the shape's box, or millimetres with mm (0.05mm)")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                return parseDeflection(text)
-                           ? std::string()
-                           : "'" + text +
-                                 "' is no deflection: expected a fraction of the shape's "
-                                 "size between 0 and 1, e.g. 0.001, or millimetres, e.g. 0.1mm";
-            },
-            "RATIO|MMmm", "deflection"))
+        ->check(textValidator(
+            [](const std::string& text) { return parseDeflection(text).has_value(); }, "deflection",
+            "a fraction of the shape's size between 0 and 1, e.g. 0.001, or millimetres, e.g. 0.1mm",
+            "RATIO|MMmm"))
         ->option_text("RATIO|MMmm")
         ->default_str("0.001");
     command
@@ -125,13 +132,8 @@ void addEdgesOption(CLI::App& command, DrawingOptions& drawing) {
             [&drawing](const std::string& text) { drawing.meshEdgeDegrees = *parseEdgeAngle(text); },
             "how a drawing shows meshes: by their borders and the edges where their faces fold by more than "
             "DEGREES; none leaves meshes out")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                return parseEdgeAngle(text)
-                           ? std::string()
-                           : "'" + text + "' is no angle: expected degrees from 0 to 180, or none";
-            },
-            "DEGREES|none", "edge angle"))
+        ->check(textValidator([](const std::string& text) { return parseEdgeAngle(text).has_value(); },
+                              "angle", "degrees from 0 to 180, or none", "DEGREES|none"))
         ->option_text("DEGREES|none")
         ->default_str(std::to_string(static_cast<int>(kDefaultCreaseDegrees)));
 }
