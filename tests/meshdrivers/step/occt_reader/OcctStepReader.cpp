@@ -261,6 +261,22 @@ int printAssembly(const std::string& path) {
     return 0;
 }
 
+// The triangles of a shape meshed at a deflection of 1, and the box of their corners.
+int meshedTriangles(const TopoDS_Shape& shape, Bnd_Box& box) {
+    BRepMesh_IncrementalMesh mesh(shape, 1.0);
+    int count = 0;
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
+        TopLoc_Location location;
+        const Handle(Poly_Triangulation) triangles =
+            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+        count += triangles.IsNull() ? 0 : triangles->NbTriangles();
+        for (int node = 1; !triangles.IsNull() && node <= triangles->NbNodes(); ++node) {
+            box.Add(triangles->Node(node).Transformed(location.Transformation()));
+        }
+    }
+    return count;
+}
+
 int printShapes(const std::string& path) {
     double unit = 1;
     const Handle(TDocStd_Document) document = readDocument(path, unit);
@@ -276,14 +292,8 @@ int printShapes(const std::string& path) {
         if (shape.IsNull() || XCAFDoc_ShapeTool::IsAssembly(labels.Value(i))) {
             continue;
         }
-        BRepMesh_IncrementalMesh mesh(shape, 1.0);
-        int triangles = 0;
-        for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
-            TopLoc_Location location;
-            const Handle(Poly_Triangulation) triangulation =
-                BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-            triangles += triangulation.IsNull() ? 0 : triangulation->NbTriangles();
-        }
+        Bnd_Box corners;
+        const int triangles = meshedTriangles(shape, corners);
         Bnd_Box box;
         BRepBndLib::Add(shape, box, false);
         std::cout << nameOf(labels.Value(i)) << ": " << triangles << " triangles in";
@@ -297,22 +307,6 @@ int printShapes(const std::string& path) {
         std::cout << "\n";
     }
     return 0;
-}
-
-// The triangles of a shape meshed as --shapes does, and the box of their corners.
-int meshedTriangles(const TopoDS_Shape& shape, Bnd_Box& box) {
-    BRepMesh_IncrementalMesh mesh(shape, 1.0);
-    int count = 0;
-    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next()) {
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) triangles =
-            BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-        count += triangles.IsNull() ? 0 : triangles->NbTriangles();
-        for (int node = 1; !triangles.IsNull() && node <= triangles->NbNodes(); ++node) {
-            box.Add(triangles->Node(node).Transformed(location.Transformation()));
-        }
-    }
-    return count;
 }
 
 int printLeaves(const std::string& path) {
