@@ -25,3 +25,5 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 # GCC 12 warns of overlapping copies inside libstdc++'s own string code at -O3 (GCC bug 105329),
 # which the Linux build at -O2 does not meet.
 set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
+# Test programs, and the test discovery that runs them at build time, go through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh")

@@ -17,6 +17,7 @@
 
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
+#include "system/ovFiles.h"
 
 namespace ov::fuzz {
 
@@ -173,7 +174,9 @@ inline bool holdsWhatWasReported(const Sandbox& sandbox, const fs::path& documen
     std::set<fs::path> expected;
     if (saved) {
         expected.insert(document);
-        expected.insert(besides.begin(), besides.end());
+        for (const std::string& file : besides) {
+            expected.insert(pathOfUtf8(file));  // reported as UTF-8, whatever the platform's paths
+        }
     }
     const bool allBeside = std::all_of(expected.begin(), expected.end(), [&](const fs::path& file) {
         return file.parent_path() == sandbox.out;

@@ -14,7 +14,7 @@ toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
 source scripts/apt-sources.sh
 
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-          wine64 python3-pefile dpkg-dev libutfcpp-dev libcli11-dev libstb-dev)
+          wine64 python3-pefile googletest dpkg-dev libutfcpp-dev libcli11-dev libstb-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -45,19 +45,38 @@ build() {
     fi
   done
   [ -n "$fetched" ] || { echo "windows-deps: no source of $source could be fetched" >&2; exit 1; }
-  echo "windows-deps: building $source $version"
+  install_tree "$source" "$version" "$@"
+}
+
+# install_tree NAME VERSION [CMAKE_OPTION...]: the CMake project unpacked below build/windows-deps/NAME,
+# configured for the target and installed into the prefix.
+install_tree() {
+  local name=$1 version=$2
+  shift 2
+  echo "windows-deps: building $name $version"
   # The top CMake project of the unpacked tree (expat keeps it one folder down).
   local tree
-  tree=$(dirname "$(find "$root/$source" -maxdepth 3 -name CMakeLists.txt -printf '%d %p\n' | sort -n |
+  tree=$(dirname "$(find -L "$root/$name" -maxdepth 3 -name CMakeLists.txt -printf '%d %p\n' | sort -n |
     head -n 1 | cut -d' ' -f2)")
-  if declare -F "prepare_$source" >/dev/null; then "prepare_$source" "$tree"; fi
-  cmake -S "$tree" -B "$root/$source/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  if declare -F "prepare_$name" >/dev/null; then "prepare_$name" "$tree"; fi
+  cmake -S "$tree" -B "$root/$name/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DOV_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF "$@" >"$root/$source.log" 2>&1 &&
-    cmake --build "$root/$source/build" -j "$(nproc)" >>"$root/$source.log" 2>&1 &&
-    cmake --install "$root/$source/build" >>"$root/$source.log" 2>&1 ||
-    { echo "windows-deps: $source failed to build; see $root/$source.log" >&2; exit 1; }
-  echo "$version" >"$root/$source.version"
+    -DBUILD_SHARED_LIBS=OFF "$@" >"$root/$name.log" 2>&1 &&
+    cmake --build "$root/$name/build" -j "$(nproc)" >>"$root/$name.log" 2>&1 &&
+    cmake --install "$root/$name/build" >>"$root/$name.log" 2>&1 ||
+    { echo "windows-deps: $name failed to build; see $root/$name.log" >&2; exit 1; }
+  echo "$version" >"$root/$name.version"
+}
+
+# The test framework from the source Debian's googletest package installs, for the test suite.
+build_googletest() {
+  local version
+  version=$(dpkg-query -W -f='${Version}' googletest)
+  [ "$(cat "$root/googletest.version" 2>/dev/null)" != "$version" ] || return 0
+  rm -rf "${root:?}/googletest"
+  mkdir -p "$root/googletest"
+  ln -s /usr/src/googletest "$root/googletest/source"
+  install_tree googletest "$version"
 }
 
 # Debian's security patches test XML_DTD == 1, as its autotools build defines it; the CMake
@@ -73,6 +92,7 @@ build libpng1.6 -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF
 build pcre2 -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SUPPORT_JIT=OFF
 # Without SIMD: its assembler (nasm) is one more tool for a decoder of small texture images.
 build libjpeg-turbo -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF
+build_googletest
 
 # The header-only libraries as the Linux build finds them.
 ln -sfn /usr/include/utf8cpp "$prefix/include/utf8cpp"

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <random>
 
+#include "system/ovStringUtils.h"
+#include "system/ovUtf8.h"
+
 #if !defined(_WIN32)
 #include <unistd.h>
 #endif
@@ -44,14 +47,39 @@ bool createExclusively(const fs::path& path) {
 
 }  // namespace
 
+#if defined(_WIN32)
+// std::filesystem throws where a name is not UTF-8, or not UTF-16 the other way; names are text
+// from files and folders of any origin, so their bad units become U+FFFD instead.
 fs::path pathOfUtf8(std::string_view utf8Path) {
-    return fs::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+    return fs::path(ovStringUtils::convertToUnicode(utf8Path, ovCharSetUtf8));
 }
 
 std::string utf8OfPath(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    const std::wstring& wide = path.native();
+    std::string utf8;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        uint32_t unit = wide[i];
+        const bool pairs = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                           wide[i + 1] <= 0xDFFF;
+        if (pairs) {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (wide[++i] - 0xDC00u);
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            unit = kReplacementCharacter;
+        }
+        appendUtf8(unit, utf8);
+    }
+    return utf8;
 }
+#else
+// A POSIX path is its bytes.
+fs::path pathOfUtf8(std::string_view utf8Path) {
+    return fs::path(utf8Path);
+}
+
+std::string utf8OfPath(const fs::path& path) {
+    return path.native();
+}
+#endif
 
 bool mayWrite(const fs::path& path) {
     std::error_code error;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 
 namespace ov::test {
@@ -48,12 +50,19 @@ FixedClock::~FixedClock() {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ovtest-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary folder like " << pattern;
-        return;
+    // A name nobody holds yet: creating the folder fails when it exists.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate = base / ("ovtest-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            mPath = candidate;
+            return;
+        }
     }
-    mPath = pattern;
+    ADD_FAILURE() << "cannot create a temporary folder in " << base;
 }
 
 TempDir::~TempDir() {
@@ -61,6 +70,22 @@ TempDir::~TempDir() {
         std::error_code error;
         std::filesystem::remove_all(mPath, error);
     }
+}
+
+DecimalCommaLocale::DecimalCommaLocale() : mPreviousC(std::setlocale(LC_ALL, nullptr)) {
+#if defined(_WIN32)
+    // MinGW's C++ library knows the classic locale only; the C runtime's is what a host sets.
+    std::setlocale(LC_ALL, "German_Germany.1252");
+#else
+    // The C++ global of a named locale sets the C one too.
+    std::locale::global(std::locale("de_DE.UTF-8"));
+#endif
+    EXPECT_STREQ(std::localeconv()->decimal_point, ",") << "no decimal-comma locale could be set";
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() {
+    std::locale::global(mPreviousGlobal);
+    std::setlocale(LC_ALL, mPreviousC.c_str());
 }
 
 std::string readFile(const std::filesystem::path& path) {

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <locale>
 #include <string>
 #include <vector>
 
+#include "system/ovFiles.h"
 #include "system/ovLog.h"
 #include "system/ovSystemUtils.h"
 
@@ -51,17 +57,44 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return mPath; }
-    std::string file(const std::string& name) const { return (mPath / name).string(); }
+    // The UTF-8 path of a file in the folder, as the library takes paths.
+    std::string file(const std::string& name) const { return utf8OfPath(mPath / pathOfUtf8(name)); }
 
 private:
     std::filesystem::path mPath;
 };
 
+// A process locale whose decimal mark is a comma and whose thousands are grouped, for C and,
+// where the standard library has named locales, for C++ too, as a host may set it; the previous
+// one comes back when it ends.
+class DecimalCommaLocale {
+public:
+    DecimalCommaLocale();
+    ~DecimalCommaLocale();
+    DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+    DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+
+private:
+    std::locale mPreviousGlobal;
+    std::string mPreviousC;
+};
+
+#if defined(_WIN32)
+// Windows limits no process's file sizes: the tests of a file that cannot grow skip there.
+#define OV_FILE_SIZE_LIMIT_OR_SKIP() GTEST_SKIP() << "Windows has no per-process limit of file sizes"
+
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t) { ADD_FAILURE() << "no file size limit on Windows"; }
+};
+#else
+#define OV_FILE_SIZE_LIMIT_OR_SKIP() static_cast<void>(0)
+
 // Files larger than the limit cannot be written while it lives: a write
 // beyond it fails (the signal it would raise is ignored).
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+    explicit FileSizeLimit(uint64_t bytes) : mPreviousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
         getrlimit(RLIMIT_FSIZE, &mPrevious);
         const rlimit limit{bytes, mPrevious.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -77,6 +110,7 @@ private:
     rlimit mPrevious{};
     void (*mPreviousHandler)(int);
 };
+#endif
 
 // Where fault sweeps stop a file of size bytes: at every byte offset, or on a
 // grid of at least 256 offsets over a larger file.

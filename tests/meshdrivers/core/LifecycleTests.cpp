@@ -88,7 +88,7 @@ TEST_F(LifecycleTest, StepDriverComesFromTheFirstFolderWhoseSchemaLoadsOrTheFold
     ovCoreMeshDriver* made = nullptr;
     const auto makeStepDriver = [&](const std::string& schemaPath) -> std::unique_ptr<ovCoreMeshDriver> {
         offered.push_back(schemaPath);
-        if (schemaPath.find("/broken/") != std::string::npos) {
+        if (schemaPath.starts_with(dir.file("broken"))) {
             return nullptr;
         }
         auto driver = std::make_unique<StlMeshDriver>();

@@ -150,7 +150,7 @@ size_t expectSameTree(const ovSpatial& node, const std::string& id, FileStructur
 
 // A tree reading's shape and placements: the interop profile names a product
 // by its part number where the document states one.
-std::string placementsOf(const std::string& tree) {
+[[maybe_unused]] std::string placementsOf(const std::string& tree) {
     std::istringstream lines(tree);
     std::string result;
     for (std::string line; std::getline(lines, line);) {

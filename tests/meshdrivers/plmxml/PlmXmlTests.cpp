@@ -371,7 +371,7 @@ TEST(PlmXmlDriver, AMissingFileLoadsNothingAndNothingIsSaved) {
 // names and the placements (in millimetres) of the PLM XML input, each
 // Representation file as a document and the shared metadata as properties.
 
-std::vector<std::string> sortedLines(const std::string& text) {
+[[maybe_unused]] std::vector<std::string> sortedLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {

@@ -156,8 +156,9 @@ ovPointer<ovNode> placed(ovPointer<ovNode> node, const Wm4::Matrix3f& linear, Wm
     return node;
 }
 
-// The corners of every mesh's vertices placed in the world, in millimetres.
-std::vector<double> worldBox(const ovSpatial& root) {
+// The corners of every mesh's vertices placed in the world, in millimetres (Open CASCADE's
+// reading is held against it where its reader is built).
+[[maybe_unused]] std::vector<double> worldBox(const ovSpatial& root) {
     std::vector<double> box{1e30, 1e30, 1e30, -1e30, -1e30, -1e30};
     walkScene(root, nullptr, [&box](const WalkStep<const ovSpatial>& step) {
         if (step.object.IsDerived(ovTriMesh::TYPE)) {

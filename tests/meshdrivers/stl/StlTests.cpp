@@ -95,7 +95,9 @@ TEST(StlWriterTest, ScenesAreWrittenAsTheirGoldenFilesWhichNumpyStlReads) {
     for (const auto& [name, scene] : cases) {
         const std::string bytes = saveStl(scene.get());
         expectMatchesGolden("stl/" + name + ".stl", bytes);
-        expectMatchesGolden("stl/" + name + ".numpy-stl.txt", numpyStlReading(bytes));
+        if (kOutsideReadersRun) {
+            expectMatchesGolden("stl/" + name + ".numpy-stl.txt", numpyStlReading(bytes));
+        }
     }
 }
 
@@ -110,6 +112,7 @@ TEST(StlWriterTest, ColourLevelsOutOfRangeAreMasked) {
 }
 
 TEST(StlWriterTest, DeepDataIsLoadedOnlyWhenNotResidentAndTrianglesThatCannotBeReadAreWrittenEmpty) {
+    OV_OUTSIDE_READERS_OR_SKIP();
     LogCapture log;
     const ovPointer<ovTriMesh> broken =
         makeMesh({{1, 1, 1}, {2, 1, 1}, {1, 2, 1}}, {0, 1, 2, 0, 3, 1, -1, 1, 2}, Wm4::ColorRGBA(1, 1, 1, 1));

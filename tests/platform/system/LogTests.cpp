@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <locale>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,11 +37,10 @@ TEST(Log, SinksSeeEachLineWithItsTypeCategoryContextAndLocaleFreeTextFromTheEnab
             logLine(ovLogWarning, "echo");  // sinks run outside the log's lock
         }
     });
-    // A comma as decimal mark and full stops between thousands, for C and C++ alike.
-    const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
+    std::optional<test::DecimalCommaLocale> german(std::in_place);
     ovLogObject(ovLogError, "category", ovLog::msInstance, "context", true)
         << "failed " << 1234567 << ' ' << 2.5;
-    std::locale::global(previous);
+    german.reset();
     logLine(ovLogWarning, "careful");
     ovLog::msInstance->removeSink(id);
     logLine(ovLogWarning, "after");

@@ -14,8 +14,13 @@ using S = ovSystemUtils;
 
 // Sets the TZ variable, or with null removes it.
 void setTimeZone(const char* zone) {
+#if defined(_WIN32)
+    _putenv_s("TZ", zone ? zone : "");
+    _tzset();
+#else
     zone ? setenv("TZ", zone, 1) : unsetenv("TZ");
     tzset();
+#endif
 }
 
 TEST(SystemClock, FixedClockTextsInUtcAndLocalTimeIgnoreTheProcessZone) {
