@@ -1,3 +1,15 @@
+# On Windows, one zip of what a host needs: the DLLs with their import libraries and the tool
+# chain's C++ runtime, the headers, the CMake package, the resources and the tool.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME ovMeshDrivers)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_SYSTEM_NAME windows-x86_64-mingw)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
+
 # Debian packages, one per install component, built by `cpack` (the `package` preset) from a tree
 # configured for /usr, where GNUInstallDirs gives the multiarch library folder:
 #   libovmeshdrivers<major>  shared libraries and resources    (component libraries)

@@ -1,7 +1,5 @@
 #include "scenegraph/ovGeometry.h"
 
-#include <functional>
-
 namespace ov {
 
 OV_IMPLEMENT_RTTI(ovMaterialState, ovObject);
@@ -22,12 +20,13 @@ void ovTextureState::addTexture(ovTexture* texture) {
 }
 
 bool ovMaterialObject::operator<(const ovMaterialObject& other) const {
-    // std::less gives a total order on unrelated pointers, where < does not.
-    const std::less<const void*> before;
+    // Identity by the objects' ids rather than their addresses: the order in which they were made,
+    // whatever the platform's allocator, so that the same scene lists its materials alike everywhere.
+    const auto id = [](const ovObject* object) { return object ? object->GetID() : 0u; };
     if (mMaterial.get() != other.mMaterial.get()) {
-        return before(mMaterial.get(), other.mMaterial.get());
+        return id(mMaterial.get()) < id(other.mMaterial.get());
     }
-    return before(mTexture.get(), other.mTexture.get());
+    return id(mTexture.get()) < id(other.mTexture.get());
 }
 
 bool ovMaterialObject::operator==(const ovMaterialObject& other) const {

@@ -112,7 +112,7 @@ private:
 };
 
 // Key of a material: the material state and the texture state, compared by
-// identity, material state first.
+// identity (their ids, so in the order they were made), material state first.
 class ovMaterialObject {
 public:
     ovMaterialObject(ovMaterialState* material, ovTextureState* texture)

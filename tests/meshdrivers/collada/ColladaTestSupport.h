@@ -2,8 +2,6 @@
 
 // Materials, textures, meshes and scenes of the COLLADA driver's tests.
 
-#include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,17 +9,14 @@
 
 namespace ov::test {
 
-// Material and texture states, sorted by address: materials are keyed by
-// identity, so the document lists them in that order, and the tests give
-// them out in it to stay independent of the allocator.
+// Material and texture states, in the order they are made, which is the order
+// in which the document lists materials keyed by them.
 template <typename State>
 std::vector<ovPointer<State>> makeStates(size_t count) {
     std::vector<ovPointer<State>> states;
     for (size_t i = 0; i < count; ++i) {
         states.emplace_back(new State);
     }
-    std::sort(states.begin(), states.end(),
-              [](const auto& a, const auto& b) { return std::less<const void*>()(a.get(), b.get()); });
     return states;
 }
 

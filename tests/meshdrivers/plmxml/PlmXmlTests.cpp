@@ -188,6 +188,7 @@ std::vector<BadDocument> badDocuments() {
          withTransform("x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"),
          {"Unexpected Transform value x 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1"}},
         unparsable("1 0 0 0 0 1 0 0 0 0 1 0 nan 0 0 1"),
+        unparsable("1 0 0 0 0 1 0 0 0 0 1 0 0,5 0 0 1"),
         {"two roots", plmXmlDocument(s, "i1 i2", a + aPart), {"fail to find root i1 i2"}},
         {"ref without #",
          plmXmlDocument(s, "i1", xmlElement(s.instance, R"(id="i1" partRef="p1" name="A")") + aPart),
@@ -236,6 +237,8 @@ std::vector<BadDocument> badDocuments() {
 }
 
 TEST(PlmXmlBadInput, EndsTheLoadWithItsMessageAndNoRoot) {
+    // Numbers are read in the C locale whatever the process's: a decimal comma is refused.
+    const test::DecimalCommaLocale german;
     for (const BadDocument& bad : badDocuments()) {
         const Loaded loaded = load(bad.document);
         EXPECT_FALSE(loaded.loaded) << bad.what;
@@ -271,6 +274,7 @@ TEST(PlmXmlExpansion, AScenePastItsShareOfTheDocumentIsRefused) {
 }
 
 TEST(PlmXmlTransform, OnlyProperRotationsAreTaken) {
+    const test::DecimalCommaLocale german;  // which must not change how numbers are read
     struct Row {
         const char* numbers;
         std::vector<std::string> messages;

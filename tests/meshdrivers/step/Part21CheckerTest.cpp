@@ -75,6 +75,7 @@ ovPointer<ovNode> sceneWithProperties() {
              {"mixed", ovVariant(mixed)},
              {"released", ovDateTime{1767225600000}},
              {"epoch", ovDateTime{-1}},
+             {"renewal", ovDateTime{4102444800123}},  // 2100-01-01T00:00:00.123Z, past 32-bit seconds
              {"first", ovDateTime{std::numeric_limits<int64_t>::min()}}}) {
         values.insert(key, value);
     }
