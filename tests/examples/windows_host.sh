@@ -27,8 +27,9 @@ for header in $(cd "$includes" && find . -name '*.h' | sort); do
     || fail "installed header ${header#./} does not compile alone"
 done
 
+# A cross build searches packages below its target's roots only: the package's folder is named.
 cmake -S "$host" -B "$work/host-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release >/dev/null \
+  -DovMeshDrivers_DIR="$prefix/lib/cmake/ovMeshDrivers" -DCMAKE_BUILD_TYPE=Release >/dev/null \
   || fail "find_package(ovMeshDrivers 3 CONFIG) from the unpacked zip"
 cmake --build "$work/host-build" >/dev/null || fail "building the example host"
 # A Windows program finds its DLLs beside it.
