@@ -24,20 +24,42 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export SOURCE_DATE_EPOCH=1700000000
+# compare NAME LINUX_FILE WINDOWS_FILE
+compare() {
+  if cmp -s "$2" "$3"; then
+    echo "test-windows: $1: the same bytes as on Linux"
+  else
+    echo "test-windows: $1 differs from Linux's"
+    failures=$((failures + 1))
+  fi
+}
+windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
 failures=0
 for profile in interop exact; do
   folder="$work/демо-Ω-演示-$profile"
-  scripts/wine.sh build/windows/bin/ovmesh.exe demo --step-profile "$profile" "Z:${folder//\//\\}" >/dev/null
+  scripts/wine.sh build/windows/bin/ovmesh.exe demo --step-profile "$profile" "$(windows_path "$folder")" >/dev/null
   "$linux" demo --step-profile "$profile" "$work/linux-$profile" >/dev/null
   for file in "$work/linux-$profile"/*; do
-    name=$(basename "$file")
-    if cmp -s "$file" "$folder/$name"; then
-      echo "test-windows: $profile $name: the same bytes as on Linux"
-    else
-      echo "test-windows: $profile $name differs from Linux's"
-      failures=$((failures + 1))
-    fi
+    compare "$profile $(basename "$file")" "$file" "$folder/$(basename "$file")"
   done
+done
+# Inputs, part files, outputs and the tool's own folder (where it finds its resources) named outside
+# any ANSI code page, emoji included.
+tool="$work/程序-Ω"
+mkdir -p "$tool/bin" "$work/入力-😀" "$work/出力-😀" "$work/linux-out"
+cp build/windows/bin/*.dll build/windows/bin/ovmesh.exe "$tool/bin/"
+cp -r build/windows/share "$tool/"
+cp examples/host/part.obj "$work/入力-😀/деталь-😀.obj"
+# The assembly's two parts are that OBJ file.
+sed 's/"STL" location="[a-z]*\.stl"/"OBJ" location="деталь-😀.obj"/' examples/host/assembly.plmxml \
+  >"$work/入力-😀/сборка.plmxml"
+# The assembly's parts stay references to their files, which STEP names.
+for conversion in "деталь-😀.obj деталь-😀.stp" "деталь-😀.obj деталь-😀.glb" "сборка.plmxml сборка.stp"; do
+  read -r input output <<<"$conversion"
+  scripts/wine.sh "$tool/bin/ovmesh.exe" -q convert "$(windows_path "$work/入力-😀/$input")" \
+    "$(windows_path "$work/出力-😀/$output")"
+  "$linux" -q convert "$work/入力-😀/$input" "$work/linux-out/$output"
+  compare "$output" "$work/linux-out/$output" "$work/出力-😀/$output"
 done
 echo "test-windows: $failures differences, $(($(date +%s) - started)) s"
 [ "$failures" -eq 0 ]
