@@ -45,7 +45,8 @@ TEST(FloatText, WritesWhatAClassicStreamWrites) {
         stream.imbue(std::locale::classic());
         stream << value;
         // glibc's streams show a NaN's sign and MinGW's drop it; the text is glibc's everywhere.
-        const std::string expected = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : stream.str();
+        const std::string expected =
+            std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : stream.str();
         std::string text = "prefix ";
         appendFloat(text, value);
         ASSERT_EQ(text, "prefix " + expected) << "bits " << std::hex << std::bit_cast<uint32_t>(value);

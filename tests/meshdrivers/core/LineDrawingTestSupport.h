@@ -108,8 +108,9 @@ constexpr bool kOutsideReadersRun = false;
 #else
 constexpr bool kOutsideReadersRun = true;
 #endif
-#define OV_OUTSIDE_READERS_OR_SKIP() \
-    if (!::ov::test::kOutsideReadersRun) GTEST_SKIP() << "the outside readers run on Linux only"
+#define OV_OUTSIDE_READERS_OR_SKIP()     \
+    if (!::ov::test::kOutsideReadersRun) \
+    GTEST_SKIP() << "the outside readers run on Linux only"
 
 // Runs a shell command, expecting it to succeed, and gives back what it wrote
 // on its standard output and error together.

@@ -45,8 +45,9 @@ TEST(SafeOutputFileTest, ReplacesTheTargetOnlyOnCommit) {
     for (const std::string expected : {"previous", "new"}) {
         {
             SafeOutputFile file(folder.file("old.stl"), TargetLinks::Replace);
-            EXPECT_THAT(file.temporaryPath(), testing::AllOf(testing::StartsWith(folder.file(".old.stl.tmp-")),
-                                                             testing::EndsWith(".stl")));
+            EXPECT_THAT(
+                file.temporaryPath(),
+                testing::AllOf(testing::StartsWith(folder.file(".old.stl.tmp-")), testing::EndsWith(".stl")));
             writeFile(file.temporaryPath(), "new");
             if (expected == "new") {
                 file.commit();

@@ -3,8 +3,8 @@
 #include <bit>
 #include <cmath>
 #include <iomanip>
-#include <locale>
 #include <limits>
+#include <locale>
 #include <random>
 #include <sstream>
 #include <string>
