@@ -3,6 +3,7 @@
 #include <array>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -19,8 +20,9 @@ volatile std::sig_atomic_t gStopAtOnce = 0;
 
 constexpr char kStoppedReading[] = "error: interrupted while reading the input\n";
 
-// A path the handler can use as it stands: no allocation in a signal handler.
-std::array<char, 4096> gFolderToRemove{};
+// A path the handler can use as it stands: no allocation in a signal handler. Native characters:
+// Windows' narrow paths cannot name every folder.
+std::array<std::filesystem::path::value_type, 4096> gFolderToRemove{};
 
 // Only calls that are safe in a signal handler.
 void stopAtOnce(int signal) {
@@ -30,9 +32,9 @@ void stopAtOnce(int signal) {
     [[maybe_unused]] const ssize_t written =
         write(STDERR_FILENO, kStoppedReading, sizeof kStoppedReading - 1);
 #endif
-    if (gFolderToRemove[0] != '\0') {
+    if (gFolderToRemove[0] != 0) {
 #if defined(_WIN32)
-        _rmdir(gFolderToRemove.data());
+        _wrmdir(gFolderToRemove.data());
 #else
         rmdir(gFolderToRemove.data());
 #endif
@@ -87,16 +89,17 @@ StopAtOnceScope::~StopAtOnceScope() {
     gStopAtOnce = 0;
 }
 
-RemovedOnStopAtOnce::RemovedOnStopAtOnce(const std::string& emptyFolder) {
+RemovedOnStopAtOnce::RemovedOnStopAtOnce(const std::filesystem::path& emptyFolder) {
     // A path too long to hold is left behind, as before.
-    if (emptyFolder.size() < gFolderToRemove.size()) {
-        emptyFolder.copy(gFolderToRemove.data(), emptyFolder.size());
-        gFolderToRemove[emptyFolder.size()] = '\0';
+    const std::filesystem::path::string_type& native = emptyFolder.native();
+    if (native.size() < gFolderToRemove.size()) {
+        native.copy(gFolderToRemove.data(), native.size());
+        gFolderToRemove[native.size()] = 0;
     }
 }
 
 RemovedOnStopAtOnce::~RemovedOnStopAtOnce() {
-    gFolderToRemove[0] = '\0';
+    gFolderToRemove[0] = 0;
 }
 
 bool interruptionRequested() {

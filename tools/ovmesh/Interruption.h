@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -29,7 +30,7 @@ public:
 // empty while an input is read (a private folder a conversion writes into).
 class RemovedOnStopAtOnce {
 public:
-    explicit RemovedOnStopAtOnce(const std::string& emptyFolder);
+    explicit RemovedOnStopAtOnce(const std::filesystem::path& emptyFolder);
     ~RemovedOnStopAtOnce();
     RemovedOnStopAtOnce(const RemovedOnStopAtOnce&) = delete;
     RemovedOnStopAtOnce& operator=(const RemovedOnStopAtOnce&) = delete;

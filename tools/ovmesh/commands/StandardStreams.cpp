@@ -101,7 +101,7 @@ int convertToStandardOutput(Session& session, const ConvertOptions& options) {
     if (folder.creationError()) {
         throw ToolError("cannot create a temporary folder: " + folder.creationError().message());
     }
-    const RemovedOnStopAtOnce removedOnStop(folder.path().string());
+    const RemovedOnStopAtOnce removedOnStop(folder.path());
     ConvertOptions toFile = options;
     toFile.to.clear();
     toFile.output = utf8Path(folder.path() / fsPath(outputStem(options.input) + "." + options.to));
