@@ -27,12 +27,9 @@ protected:
     void TearDown() override {
         SetSoftwareVersionForStream(previousVersion);
 #ifdef OV_OCCT_STEP_READER
-        test::TempDir folder;
         std::string assemblies;
         for (const std::string& file : written) {
-            test::writeFile(folder.file("read.stp"), file);
-            assemblies +=
-                test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + folder.file("read.stp"));
+            assemblies += occtReading("--assembly", file);
         }
         if (!written.empty()) {
             const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -268,7 +265,6 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
           "5 Step driver : fail to write node 'C'"}},
         {placedChild(nan), {}, {"5 Step driver : the world units of 'R' are not a finite number"}},
     };
-    test::TempDir folder;
     for (const auto& [scene, inFile, logged, reading] : cases) {
         SCOPED_TRACE(testing::PrintToString(inFile) + testing::PrintToString(logged));
         log.clear();
@@ -284,14 +280,10 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
         }
         expectChecksClean(file);
 #ifdef OV_OCCT_STEP_READER
-        test::writeFile(folder.file("read.stp"), file);
-        const std::string read =
-            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + folder.file("read.stp"));
+        const std::string read = occtReading("--native --assembly", file);
         EXPECT_TRUE(read.starts_with(scene->GetName() + "\n") && read.find(reading) != std::string::npos)
             << read;
-        EXPECT_EQ(
-            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --failures " + folder.file("read.stp")),
-            "0 failures\n");
+        EXPECT_EQ(occtReading("--native --failures", file), "0 failures\n");
 #endif
     }
 }

@@ -175,27 +175,8 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
     return text;
 }
 
-// The file read into an XCAF document with names and colours, and the
-// millimetres of its length unit; null when it could not be read.
-Handle(TDocStd_Document) readDocument(const std::string& path, double& unit) {
-    // External files that are not exchange files make the reader complain on
-    // the standard output, which carries what is printed here.
-    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
-    Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
-    Handle(TDocStd_Document) document;
-    application->NewDocument("MDTV-XCAF", document);
-    STEPCAFControl_Reader reader;
-    reader.SetNameMode(true);
-    reader.SetColorMode(true);
-    if (!readFile(reader, path) || !reader.Transfer(document)) {
-        std::cout << "not read\n";
-        return nullptr;
-    }
-    unit = millimetresPerFileUnit(reader.ChangeReader());
-    return document;
-}
-
-// The document, its free shapes and the millimetres of its length unit.
+// The file read into an XCAF document with names and colours: the document, its free shapes and the
+// millimetres of its length unit.
 struct FreeShapes {
     Handle(TDocStd_Document) document;
     TDF_LabelSequence roots;
@@ -203,11 +184,19 @@ struct FreeShapes {
 };
 
 std::optional<FreeShapes> readFreeShapes(const std::string& path) {
+    // External files that are not exchange files make the reader complain on
+    // the standard output, which carries what is printed here.
+    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     FreeShapes read;
-    read.document = readDocument(path, read.unit);
-    if (!read.document) {
+    XCAFApp_Application::GetApplication()->NewDocument("MDTV-XCAF", read.document);
+    STEPCAFControl_Reader reader;
+    reader.SetNameMode(true);
+    reader.SetColorMode(true);
+    if (!readFile(reader, path) || !reader.Transfer(read.document)) {
+        std::cout << "not read\n";
         return std::nullopt;
     }
+    read.unit = millimetresPerFileUnit(reader.ChangeReader());
     XCAFDoc_DocumentTool::ShapeTool(read.document->Main())->GetFreeShapes(read.roots);
     return read;
 }
@@ -278,13 +267,12 @@ int meshedTriangles(const TopoDS_Shape& shape, Bnd_Box& box) {
 }
 
 int printShapes(const std::string& path) {
-    double unit = 1;
-    const Handle(TDocStd_Document) document = readDocument(path, unit);
-    if (!document) {
+    const std::optional<FreeShapes> read = readFreeShapes(path);
+    if (!read) {
         return 1;
     }
-    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
-    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(document->Main());
+    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(read->document->Main());
+    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(read->document->Main());
     TDF_LabelSequence labels;
     shapes->GetShapes(labels);
     for (int i = 1; i <= labels.Length(); ++i) {
@@ -297,7 +285,7 @@ int printShapes(const std::string& path) {
         Bnd_Box box;
         BRepBndLib::Add(shape, box, false);
         std::cout << nameOf(labels.Value(i)) << ": " << triangles << " triangles in";
-        printCorners(box, unit);
+        printCorners(box, read->unit);
         Quantity_ColorRGBA colour;
         if (colours->GetColor(labels.Value(i), XCAFDoc_ColorSurf, colour)) {
             const Quantity_Color rgb = colour.GetRGB();
@@ -367,13 +355,21 @@ std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
 }
 
-int printReferences(const std::string& path) {
+// The file's records as the reader loaded them; null when it could not be read.
+Handle(Interface_InterfaceModel) readModel(const std::string& path) {
     STEPControl_Reader reader;
     if (!readFile(reader, path)) {
         std::cout << "not read\n";
+        return nullptr;
+    }
+    return reader.Model();
+}
+
+int printReferences(const std::string& path) {
+    const Handle(Interface_InterfaceModel) model = readModel(path);
+    if (!model) {
         return 1;
     }
-    const Handle(Interface_InterfaceModel) model = reader.Model();
     for (int i = 1; i <= model->NbEntities(); ++i) {
         const Handle(Standard_Transient) entity = model->Value(i);
         if (const auto document = Handle(StepBasic_DocumentFile)::DownCast(entity)) {
@@ -395,12 +391,10 @@ int printReferences(const std::string& path) {
 }
 
 int printFailures(const std::string& path) {
-    STEPControl_Reader reader;
-    if (!readFile(reader, path)) {
-        std::cout << "not read\n";
+    const Handle(Interface_InterfaceModel) model = readModel(path);
+    if (!model) {
         return 1;
     }
-    const Handle(Interface_InterfaceModel) model = reader.Model();
     int failures = 0;
     for (int i = 1; i <= model->NbEntities(); ++i) {
         if (model->IsErrorEntity(i) || model->IsUnknownEntity(i)) {
