@@ -14,7 +14,6 @@
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
 #include "meshdrivers/step/StepTestSupport.h"
 #include "scenegraph/ovMetadata.h"
-#include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
 #include "xml/ovXml.h"
 
@@ -165,19 +164,13 @@ size_t expectSameTree(const ovSpatial& node, const std::string& id, FileStructur
 // and in the interop file read as it stands, which checks clean.
 void expectStepAssemblyOf([[maybe_unused]] const ovObjectList& objects, [[maybe_unused]] size_t nodes) {
 #ifdef OV_OCCT_STEP_READER
-    step::StepMeshDriver stepDriver((test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
-    test::TempDir folder;
-    const std::string stepPath = folder.file("assembly.stp");
-    ASSERT_TRUE(stepDriver.saveMeshes(objects, stepPath, nullptr, SaveMeshOptions()));
-    const std::string tree = test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + stepPath);
+    step::StepMeshDriver stepDriver(step::schemaPath());
+    const std::string tree = step::occtReading("--assembly", test::saveToMemory(stepDriver, objects, true));
     EXPECT_EQ(static_cast<size_t>(std::count(tree.begin(), tree.end(), '\n')), nodes);
     stepDriver.setProfile(step::StepProfile::Interop);
-    const std::string interopPath = folder.file("interop.stp");
-    ASSERT_TRUE(stepDriver.saveMeshes(objects, interopPath, nullptr, SaveMeshOptions()));
-    EXPECT_EQ(
-        placementsOf(test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + interopPath)),
-        placementsOf(tree));
-    step::expectChecksClean(test::readFile(interopPath));
+    const std::string interop = test::saveToMemory(stepDriver, objects, true);
+    EXPECT_EQ(placementsOf(step::occtReading("--native --assembly", interop)), placementsOf(tree));
+    step::expectChecksClean(interop);
 #endif
 }
 

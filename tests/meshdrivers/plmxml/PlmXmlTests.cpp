@@ -8,9 +8,9 @@
 
 #include "meshdrivers/core/LineDrawingTestSupport.h"
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
+#include "meshdrivers/step/StepTestSupport.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
-#include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
 
@@ -393,15 +393,11 @@ TEST(PlmXmlToStep, OpenCascadeReadsTheAssemblyTheDocumentsAndTheProperties) {
     ovIoDeviceMemory input(test::readFile(plmXmlDataDir() / "car_with_axle.plmxml"));
     ovObjectList objects;
     ASSERT_TRUE(plmXml.loadMeshes(objects, input, "plmxml", nullptr, LoadMeshOptions()));
-    step::StepMeshDriver stepDriver((test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
-    ASSERT_TRUE(stepDriver.isSchemaValid());
-    test::TempDir folder;
-    const std::string path = folder.file("car.stp");
-    ASSERT_TRUE(stepDriver.saveMeshes(objects, path, nullptr, SaveMeshOptions()));
-
-    EXPECT_EQ(test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + path),
+    step::StepMeshDriver stepDriver(step::schemaPath());
+    const std::string file = test::saveToMemory(stepDriver, objects, true);
+    EXPECT_EQ(step::occtReading("--assembly", file),
               test::readFile(plmXmlDataDir() / "car_with_axle.step_assembly.txt"));
-    EXPECT_EQ(sortedLines(test::runCommand("\"" OV_OCCT_STEP_READER "\" --references " + path)),
+    EXPECT_EQ(sortedLines(step::occtReading("--references", file)),
               sortedLines(test::readFile(plmXmlDataDir() / "car_with_axle.step_references.txt")));
 #endif
 }
