@@ -7,7 +7,6 @@
 // matrix row by row.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <limits>
 
 #include "StepTestSupport.h"
@@ -123,46 +122,37 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
     badListProperty->editComponentMd().insert("note", ovVariant(badList));
     ovPointer<ovInstanceDefId> loop(new ovInstanceDefId);
     const struct {
-        std::function<ovPointer<ovNode>()> scene;
+        ovPointer<ovNode> scene;
         const char* lastRecord;  // how the file ends
         Strings logged;          // type and text
     } cases[] = {
         // A mesh or a line fails its parent, and so the save.
-        {[] {
-             return namedNode("R", {namedNode("A").get(), mesh()});
-         },
+        {namedNode("R", {namedNode("A").get(), mesh()}),
          "#37=CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(#36,#35);\r\n",
          {warning("Step driver : Unsupported spatial ovTriMesh"), error(kTreeFailure)}},
         // Invalid UTF-8 in a name fails its record; the next node's walk notices.
-        {[] {
-             return namedNode("R", {namedNode("\xFF").get(), namedNode("B").get()});
-         },
+        {namedNode("R", {namedNode("\xFF").get(), namedNode("B").get()}),
          "#28=PRODUCT('",
          {badUtf8, error(kTreeFailure)}},
         // With no node after it, the categories and the closing lines are refused.
-        {[] { return namedNode("R", {externalReference("X", "x\xFF.stl").get()}); },
-         "#33=DOCUMENT_FILE('",
-         {badUtf8}},
+        {namedNode("R", {externalReference("X", "x\xFF.stl").get()}), "#33=DOCUMENT_FILE('", {badUtf8}},
         // A property the writer refuses fails its node.
-        {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badProperty.get())}); },
+        {namedNode("R", {instanceOf(namedNode("P").get(), badProperty.get())}),
          "#33=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
         // So does an item of a list property.
-        {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}); },
+        {namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}),
          "#34=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
         // A definition met again inside itself is named.
-        {[&] {
-             return namedNode(
-                 "R", {instanceOf(namedNode("A", {instanceOf(namedNode("B").get(), loop.get())}).get(),
-                                  loop.get())});
-         },
+        {namedNode("R", {instanceOf(namedNode("A", {instanceOf(namedNode("B").get(), loop.get())}).get(),
+                                    loop.get())}),
          "#31=PRODUCT_DEFINITION_SHAPE('A',$,#30);\r\n",
          {error("Step driver : the definition of 'B' contains itself"), error(kTreeFailure)}},
     };
     for (const auto& [scene, lastRecord, logged] : cases) {
         log.clear();
-        const std::string file = test::saveToMemory(driver, {scene().get()}, false, nullptr, options);
+        const std::string file = test::saveToMemory(driver, {scene.get()}, false, nullptr, options);
         EXPECT_TRUE(file.ends_with(lastRecord))
             << file.substr(file.size() - std::min<size_t>(file.size(), 300));
         EXPECT_EQ(typedLines(log), logged);
