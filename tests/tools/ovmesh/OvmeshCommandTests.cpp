@@ -35,12 +35,6 @@ const std::string kSteps = (testDataDir() / "obj" / "steps.obj").string();
 const std::string kAssembly =
     (testDataDir() / ".." / ".." / "examples" / "host" / "assembly.plmxml").string();
 
-// Declares path, a model of assimp's test corpus, or skips the test without it.
-#define OV_ASSIMP_MODEL_OR_SKIP(path, model)                            \
-    const fs::path path = fs::path("/usr/share/assimp/models") / model; \
-    if (!fs::exists(path))                                              \
-    GTEST_SKIP() << "needs " << path << " (Debian's assimp-testmodels)"
-
 // Runs the built tool as a user would; its output is captured apart from the
 // work folder under test.
 class OvmeshTest : public testing::Test {
