@@ -49,10 +49,10 @@
 // --native reads FILE itself, as a user's reader would.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -175,6 +175,12 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
     return text;
 }
 
+// A file that cannot be read ends the program with status 1.
+[[noreturn]] void notRead() {
+    std::cout << "not read\n";
+    std::exit(1);
+}
+
 // The file read into an XCAF document with names and colours: the document, its free shapes and the
 // millimetres of its length unit.
 struct FreeShapes {
@@ -183,7 +189,7 @@ struct FreeShapes {
     double unit = 1;
 };
 
-std::optional<FreeShapes> readFreeShapes(const std::string& path) {
+FreeShapes readFreeShapes(const std::string& path) {
     // External files that are not exchange files make the reader complain on
     // the standard output, which carries what is printed here.
     Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
@@ -193,8 +199,7 @@ std::optional<FreeShapes> readFreeShapes(const std::string& path) {
     reader.SetNameMode(true);
     reader.SetColorMode(true);
     if (!readFile(reader, path) || !reader.Transfer(read.document)) {
-        std::cout << "not read\n";
-        return std::nullopt;
+        notRead();
     }
     read.unit = millimetresPerFileUnit(reader.ChangeReader());
     XCAFDoc_DocumentTool::ShapeTool(read.document->Main())->GetFreeShapes(read.roots);
@@ -232,22 +237,18 @@ void walkAssembly(const FreeShapes& read, Visit visit) {
     }
 }
 
-int printAssembly(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
+void printAssembly(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
     walkAssembly(
-        *read, [&read](const TDF_Label& label, const TDF_Label& product, int depth, const TopLoc_Location&) {
+        read, [&read](const TDF_Label& label, const TDF_Label& product, int depth, const TopLoc_Location&) {
             std::cout << std::string(2 * static_cast<size_t>(depth), ' ');
             if (XCAFDoc_ShapeTool::IsComponent(label)) {
                 std::cout << nameOf(label) << " -> " << nameOf(product) << " @"
-                          << locationOf(label, read->unit) << "\n";
+                          << locationOf(label, read.unit) << "\n";
             } else {
                 std::cout << nameOf(product) << "\n";
             }
         });
-    return 0;
 }
 
 // The triangles of a shape meshed at a deflection of 1, and the box of their corners.
@@ -266,13 +267,10 @@ int meshedTriangles(const TopoDS_Shape& shape, Bnd_Box& box) {
     return count;
 }
 
-int printShapes(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
-    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(read->document->Main());
-    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(read->document->Main());
+void printShapes(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
+    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(read.document->Main());
+    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(read.document->Main());
     TDF_LabelSequence labels;
     shapes->GetShapes(labels);
     for (int i = 1; i <= labels.Length(); ++i) {
@@ -285,7 +283,7 @@ int printShapes(const std::string& path) {
         Bnd_Box box;
         BRepBndLib::Add(shape, box, false);
         std::cout << nameOf(labels.Value(i)) << ": " << triangles << " triangles in";
-        printCorners(box, read->unit);
+        printCorners(box, read.unit);
         Quantity_ColorRGBA colour;
         if (colours->GetColor(labels.Value(i), XCAFDoc_ColorSurf, colour)) {
             const Quantity_Color rgb = colour.GetRGB();
@@ -294,16 +292,12 @@ int printShapes(const std::string& path) {
         }
         std::cout << "\n";
     }
-    return 0;
 }
 
-int printLeaves(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
-    walkAssembly(*read, [](const TDF_Label& label, const TDF_Label& product, int depth,
-                           const TopLoc_Location& placement) {
+void printLeaves(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
+    walkAssembly(read, [](const TDF_Label& label, const TDF_Label& product, int depth,
+                          const TopLoc_Location& placement) {
         std::cout << depth << " " << nameOf(label);
         if (!XCAFDoc_ShapeTool::IsAssembly(product)) {
             Bnd_Box box;
@@ -313,20 +307,16 @@ int printLeaves(const std::string& path) {
         }
         std::cout << "\n";
     });
-    return 0;
 }
 
 // The free shapes, every occurrence placed in the world: what a reader shows.
-int printWorld(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
+void printWorld(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
     int solids = 0, shells = 0;
     double volume = 0, tolerance = 0;
     Bnd_Box box;
-    for (int i = 1; i <= read->roots.Length(); ++i) {
-        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(read->roots.Value(i));
+    for (int i = 1; i <= read.roots.Length(); ++i) {
+        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(read.roots.Value(i));
         for (TopExp_Explorer solid(shape, TopAbs_SOLID); solid.More(); solid.Next()) {
             ++solids;
             GProp_GProps properties;
@@ -347,7 +337,6 @@ int printWorld(const std::string& path) {
               << ", tolerance " << number(tolerance) << " in";
     printCorners(box, 1);
     std::cout << "\n";
-    return 0;
 }
 
 std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
@@ -355,21 +344,17 @@ std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
 }
 
-// The file's records as the reader loaded them; null when it could not be read.
+// The file's records as the reader loaded them.
 Handle(Interface_InterfaceModel) readModel(const std::string& path) {
     STEPControl_Reader reader;
     if (!readFile(reader, path)) {
-        std::cout << "not read\n";
-        return nullptr;
+        notRead();
     }
     return reader.Model();
 }
 
-int printReferences(const std::string& path) {
+void printReferences(const std::string& path) {
     const Handle(Interface_InterfaceModel) model = readModel(path);
-    if (!model) {
-        return 1;
-    }
     for (int i = 1; i <= model->NbEntities(); ++i) {
         const Handle(Standard_Transient) entity = model->Value(i);
         if (const auto document = Handle(StepBasic_DocumentFile)::DownCast(entity)) {
@@ -387,14 +372,10 @@ int printReferences(const std::string& path) {
                       << valueOf(values->ItemsValue(item)) << "\n";
         }
     }
-    return 0;
 }
 
-int printFailures(const std::string& path) {
+void printFailures(const std::string& path) {
     const Handle(Interface_InterfaceModel) model = readModel(path);
-    if (!model) {
-        return 1;
-    }
     int failures = 0;
     for (int i = 1; i <= model->NbEntities(); ++i) {
         if (model->IsErrorEntity(i) || model->IsUnknownEntity(i)) {
@@ -405,7 +386,6 @@ int printFailures(const std::string& path) {
         }
     }
     std::cout << failures << " failures\n";
-    return 0;
 }
 
 }  // namespace
@@ -416,12 +396,13 @@ int main(int argc, char** argv) {
         --argc;
         ++argv;
     }
-    const std::pair<const char*, int (*)(const std::string&)> modes[] = {
+    const std::pair<const char*, void (*)(const std::string&)> modes[] = {
         {"--references", printReferences}, {"--failures", printFailures}, {"--assembly", printAssembly},
         {"--shapes", printShapes},         {"--world", printWorld},       {"--leaves", printLeaves}};
     for (const auto& [mode, print] : modes) {
         if (argc == 3 && std::string(argv[1]) == mode) {
-            return print(argv[2]);
+            print(argv[2]);
+            return 0;
         }
     }
     std::cerr << "usage: occt_step_reader [--native] "
