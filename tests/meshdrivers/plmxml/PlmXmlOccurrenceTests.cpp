@@ -174,6 +174,11 @@ void expectStepAssemblyOf([[maybe_unused]] const ovObjectList& objects, [[maybe_
 #endif
 }
 
+test::Loaded loadAs(const std::string& document, PlmXmlReading reading = PlmXmlReading::Occurrences,
+                    bool metadata = true) {
+    return test::load(document, metadata, nullptr, ovPlmXmlMeshDriver::kDefaultMaxExpansion, reading);
+}
+
 // The tree a load makes against the file's, for each structure the file has
 // and for the reading that finds one by itself (the occurrence tree first).
 size_t expectTreesOf(const std::string& source, bool throughStep = false) {
@@ -188,8 +193,7 @@ size_t expectTreesOf(const std::string& source, bool throughStep = false) {
         const std::vector<std::string>& roots = occurrences ? file.occurrenceRoots : file.instanceRoots;
         if (roots.empty())
             continue;
-        const test::Loaded loaded =
-            test::load(source, true, nullptr, ovPlmXmlMeshDriver::kDefaultMaxExpansion, reading);
+        const test::Loaded loaded = loadAs(source, reading);
         for (const std::string& message : loaded.messages)
             EXPECT_EQ(message.rfind("W: Not read as product definitions", 0), 0u) << message;
         if (!loaded.loaded)
@@ -229,8 +233,7 @@ TEST(PlmXmlRealExports, LoadAsAnIndependentReadingOfTheirFiles) {
     // Hidden occurrences and colours, and none of it without metadata.
     const std::string conveyor = test::readFile((samples / "bompy_solidedge_conveyor_v6.plmxml").string());
     for (const bool metadata : {true, false}) {
-        const test::Loaded loaded = test::load(conveyor, metadata, nullptr,
-                                               ovPlmXmlMeshDriver::kDefaultMaxExpansion, PlmXmlReading::Auto);
+        const test::Loaded loaded = loadAs(conveyor, PlmXmlReading::Auto, metadata);
         EXPECT_EQ(holding(loaded.root(), "visible"), metadata ? 6u : 0u);
         EXPECT_EQ(holding(loaded.root(), "colour"), metadata ? 185u : 0u);
     }
@@ -263,10 +266,6 @@ std::string treeText(const ovSpatial& node) {
         text += (child ? ' ' : '[') + treeText(*group.getChild(child)) +
                 (child + 1 == group.getNbChildren() ? "]" : "");
     return text;
-}
-
-test::Loaded loadAs(const std::string& document, PlmXmlReading reading = PlmXmlReading::Occurrences) {
-    return test::load(document, true, nullptr, ovPlmXmlMeshDriver::kDefaultMaxExpansion, reading);
 }
 
 TEST(PlmXmlOccurrences, SmallDocumentsGiveTheirTreeOrTheirReason) {

@@ -53,6 +53,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -124,14 +125,10 @@ double millimetresPerFileUnit(STEPControl_Reader& reader) {
     // Conversion-based units come back with the file's spelling: INCH.
     TCollection_AsciiString name = lengths.IsEmpty() ? "" : lengths.First();
     name.LowerCase();
-    const std::string unit = name.ToCString();
-    for (const auto& [name, millimetres] :
-         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"inch", 25.4}}) {
-        if (unit == name) {
-            return millimetres;
-        }
-    }
-    return unit == "metre" ? 1000.0 : 1.0;
+    static const std::map<std::string, double> kMillimetres{
+        {"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"metre", 1000.0}, {"inch", 25.4}};
+    const auto found = kMillimetres.find(name.ToCString());
+    return found == kMillimetres.end() ? 1.0 : found->second;
 }
 
 std::string nameOf(const TDF_Label& label) {
