@@ -726,19 +726,10 @@ TEST_F(OvmeshTest, BrepStepShapesAreMeshedAsTheDeflectionAsks) {
     EXPECT_GT(triangles("0.01mm"), fine);
 }
 
-// A triangle placed mirrored, scaled and sheared: the tree shows each
+// A triangle placed mirrored, scaled and sheared (gltf/placed_triangles.gltf): the tree shows each
 // placement's turn apart from its scale, mirror or shear.
 TEST_F(OvmeshTest, TreeShowsScalesMirrorsAndShears) {
-    writeFile(output("placed.gltf"),
-              R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1, 2]}],
- "nodes": [{"name": "mirrored", "mesh": 0, "scale": [-1, 1, 1]},
-           {"name": "scaled", "mesh": 0, "scale": [2, 3, 4], "rotation": [0, 0, 1, 0]},
-           {"name": "sheared", "mesh": 0, "matrix": [1,0,0,0, 0.5,1,0,0, 0,0,1,0, 0,0,0,1]}],
- "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
- "buffers": [{"byteLength": 36, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}],
- "bufferViews": [{"buffer": 0, "byteLength": 36}],
- "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [1,1,0]}]})");
-    const ToolRun tree = ovmesh({"tree", output("placed.gltf")});
+    const ToolRun tree = ovmesh({"tree", (testDataDir() / "gltf" / "placed_triangles.gltf").string()});
     EXPECT_EQ(tree.code, 0) << tree.err;
     EXPECT_THAT(
         tree.out,
