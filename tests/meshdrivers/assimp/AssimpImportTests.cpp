@@ -82,11 +82,11 @@ TEST(AssimpImportTest, TheUnitsAModelStatesComeIntoTheScene) {
         EXPECT_DOUBLE_EQ(imported.root->findMetadata<ovWorldUnitsMetaData>()->getValue(), metres) << bytes;
     }
     OV_ASSIMP_MODEL_OR_SKIP(box, "3MF/box.3mf");
-    EXPECT_EQ(importWithAssimp(box.string()).root->findMetadata<ovWorldUnitsMetaData>()->getValue(), 0.001);
-    EXPECT_EQ(importWithAssimpFromMemory(readFile(box), "3mf", "box", kNoFolder)
-                  .root->findMetadata<ovWorldUnitsMetaData>()
-                  ->getValue(),
-              0.001);
+    for (const ImportedScene& imported :
+         {importWithAssimp(box.string()),
+          importWithAssimpFromMemory(readFile(box), "3mf", "box", kNoFolder)}) {
+        EXPECT_EQ(imported.root->findMetadata<ovWorldUnitsMetaData>()->getValue(), 0.001);
+    }
 }
 
 // A part of a .glb's JSON as written: from one key up to the next.

@@ -643,11 +643,7 @@ TEST_F(OvmeshTest, ConfineRefusesFilesNamedOutsideTheInputsFolder) {
     writeFile(output("outside.bin"), std::string(36, '\0'));
     fs::create_symlink("../outside.bin", in / "link.bin");
     writeFile(in / "model.obj", "mtllib ../outside.mtl\n" + kSolid);
-    writeFile(in / "model.gltf",
-              R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": [0]}], "nodes": [{"mesh": 0}],
- "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}], "buffers": [{"byteLength": 36, "uri": "link.bin"}],
- "bufferViews": [{"buffer": 0, "byteLength": 36}],
- "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [0,0,0]}]})");
+    fs::copy_file(testDataDir() / "gltf" / "linked_triangle.gltf", in / "model.gltf");
     writeFile(in / "model.plmxml", R"(<PLMXML schemaVersion="6"><ProductDef><InstanceGraph rootRefs="i">
  <ProductInstance id="i" name="p" partRef="#p"/><ProductRevisionView id="p" name="p"><Representation format="STL" location="/tmp/p.stl"/>
  </ProductRevisionView></InstanceGraph></ProductDef></PLMXML>)");
@@ -740,12 +736,6 @@ TEST_F(OvmeshTest, TreeShowsScalesMirrorsAndShears) {
                       "/ 0 0 1)  scale and shear (0.970142 0.242536 0 / 0.242536 1.09141 0 / 0 0 1)\n")));
 }
 
-constexpr const char* kCleanFile =
-    "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\nFILE_NAME('c.stp','t',('a'),('o'),'p','s','');\n"
-    "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF'));\nENDSEC;\nDATA;\n"
-    "#1=APPLICATION_CONTEXT('a');\n#2=CARTESIAN_POINT('',(0.,1.5,-2.E-03));\n"
-    "#3=REPRESENTATION_CONTEXT('c','t');\n#4=REPRESENTATION('r',(#2),#3);\nENDSEC;\nEND-ISO-10303-21;\n";
-
 // The "N errors, M warnings" of a check's summary line.
 std::string counts(const std::string& out) {
     std::smatch match;
@@ -758,7 +748,6 @@ std::string counts(const std::string& out) {
 TEST_F(OvmeshTest, CheckFindingsGoOutByLineAndErrorsMakeTheExitCodeOne) {
     ASSERT_EQ(ovmesh({"-q", "demo", output("demo"), "--step-profile", "exact"}).code, 0);
     const std::string demo = output("demo/demo.stp");
-    writeFile(output("clean.stp"), kCleanFile);
 
     const ToolRun broken = ovmesh({"check", demo});
     EXPECT_EQ(broken.code, 1) << broken.err;
@@ -766,7 +755,7 @@ TEST_F(OvmeshTest, CheckFindingsGoOutByLineAndErrorsMakeTheExitCodeOne) {
                 HasSubstr(demo + ":15: error: #7 APPLIED_ORGANIZATION_ASSIGNMENT.items: 0 elements"));
     EXPECT_THAT(broken.out, HasSubstr(" is not a value of BOOLEAN\n"));
 
-    const ToolRun clean = ovmesh({"check", output("clean.stp")});
+    const ToolRun clean = ovmesh({"check", (testDataDir() / "step" / "clean.stp").string()});
     EXPECT_EQ(clean.code, 0) << clean.out << clean.err;
     EXPECT_EQ(counts(clean.out), "0 errors, 0 warnings");
 
