@@ -28,10 +28,7 @@ ovPointer<ovTriMesh> rectangle() {
         mesh->getVertexBuffer()->Normal3(i) = {0, 0, 2};
     }
     mesh->SetName("m");
-    mesh->setMaterialState(new ovMaterialState);
-    mesh->getMaterialState()->diffuse = {1, 0, 0, 1};
-    mesh->getMaterialState()->alpha = 0.5f;
-    return mesh;
+    return coloured(mesh, {1, 0, 0, 0.5f});
 }
 
 // P holds the rectangle, Q (moved) another mesh on its buffers whose

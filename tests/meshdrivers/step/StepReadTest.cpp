@@ -222,8 +222,7 @@ TEST_F(StepReadTest, TessellationsUnitsAndMappedItemsReadAsWritten) {
         treeOf(*read.root),
         std::vector<std::string>{"0 p\xC3\xA4rt \xE2\x82\xAC 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 productId=P-1 "
                                  "revision=B"});
-    const double i = 25.4;
-    const double g = -1;
+    const double i = 25.4, g = -1;
     const std::vector<std::vector<double>> expected{
         // The quad turned round (its bound runs backwards), in two; again
         // in a solid that turns it twice more.

@@ -644,9 +644,7 @@ TEST_F(OvmeshTest, ConfineRefusesFilesNamedOutsideTheInputsFolder) {
     fs::create_symlink("../outside.bin", in / "link.bin");
     writeFile(in / "model.obj", "mtllib ../outside.mtl\n" + kSolid);
     fs::copy_file(testDataDir() / "gltf" / "linked_triangle.gltf", in / "model.gltf");
-    writeFile(in / "model.plmxml", R"(<PLMXML schemaVersion="6"><ProductDef><InstanceGraph rootRefs="i">
- <ProductInstance id="i" name="p" partRef="#p"/><ProductRevisionView id="p" name="p"><Representation format="STL" location="/tmp/p.stl"/>
- </ProductRevisionView></InstanceGraph></ProductDef></PLMXML>)");
+    fs::copy_file(testDataDir() / "plmxml" / "absolute_part_file.plmxml", in / "model.plmxml");
     for (const auto& [model, named] :
          {std::pair{"model.obj", "../outside.mtl"}, std::pair{"model.gltf", "link.bin"},
           std::pair{"model.plmxml", "/tmp/p.stl"}}) {
