@@ -9,11 +9,12 @@
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
 
-// Declares path, a model of assimp's test corpus, or skips the test where the corpus is not installed.
-#define OV_ASSIMP_MODEL_OR_SKIP(path, model)                                                      \
-    const std::filesystem::path path = std::filesystem::path("/usr/share/assimp/models") / model; \
-    if (!std::filesystem::exists(path))                                                           \
-    GTEST_SKIP() << "needs " << path << " (Debian's assimp-testmodels)"
+// Declares variable, the path of a model of assimp's test corpus, or skips the test where the corpus is
+// not installed.
+#define OV_ASSIMP_MODEL_OR_SKIP(variable, model)                                                      \
+    const std::filesystem::path variable = std::filesystem::path("/usr/share/assimp/models") / model; \
+    if (!std::filesystem::exists(variable))                                                           \
+    GTEST_SKIP() << "needs " << variable << " (Debian's assimp-testmodels)"
 
 namespace ov::test {
 
