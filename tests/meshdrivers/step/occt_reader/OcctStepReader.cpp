@@ -341,17 +341,12 @@ std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
 }
 
-// The file's records as the reader loaded them.
-Handle(Interface_InterfaceModel) readModel(const std::string& path) {
-    STEPControl_Reader reader;
+void printReferences(const std::string& path) {
+    STEPControl_Reader reader;  // which holds the records of its model
     if (!readFile(reader, path)) {
         notRead();
     }
-    return reader.Model();
-}
-
-void printReferences(const std::string& path) {
-    const Handle(Interface_InterfaceModel) model = readModel(path);
+    const Handle(Interface_InterfaceModel) model = reader.Model();
     for (int i = 1; i <= model->NbEntities(); ++i) {
         const Handle(Standard_Transient) entity = model->Value(i);
         if (const auto document = Handle(StepBasic_DocumentFile)::DownCast(entity)) {
@@ -372,7 +367,11 @@ void printReferences(const std::string& path) {
 }
 
 void printFailures(const std::string& path) {
-    const Handle(Interface_InterfaceModel) model = readModel(path);
+    STEPControl_Reader reader;  // which holds the records of its model
+    if (!readFile(reader, path)) {
+        notRead();
+    }
+    const Handle(Interface_InterfaceModel) model = reader.Model();
     int failures = 0;
     for (int i = 1; i <= model->NbEntities(); ++i) {
         if (model->IsErrorEntity(i) || model->IsUnknownEntity(i)) {
