@@ -104,18 +104,26 @@ std::string readableCopy(const std::string& path) {
     return copy;
 }
 
-// Reads the file into reader through its readable copy, which is removed again.
+// Whether FILE is read as it stands (--native) rather than through its readable copy.
 bool gNative = false;
 
+// A file that cannot be read ends the program with status 1.
+[[noreturn]] void notRead() {
+    std::cout << "not read\n";
+    std::exit(1);
+}
+
+// Reads the file into reader, through its readable copy (removed again) unless native.
 template <typename Reader>
-bool readFile(Reader& reader, const std::string& path) {
-    if (gNative) {
-        return reader.ReadFile(path.c_str()) == IFSelect_RetDone;
+void readFile(Reader& reader, const std::string& path) {
+    const std::string file = gNative ? path : readableCopy(path);
+    const bool done = reader.ReadFile(file.c_str()) == IFSelect_RetDone;
+    if (!gNative) {
+        std::filesystem::remove(file);
     }
-    const std::string copy = readableCopy(path);
-    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
-    std::filesystem::remove(copy);
-    return read;
+    if (!done) {
+        notRead();
+    }
 }
 
 // Of the file's first length unit.
@@ -172,12 +180,6 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
     return text;
 }
 
-// A file that cannot be read ends the program with status 1.
-[[noreturn]] void notRead() {
-    std::cout << "not read\n";
-    std::exit(1);
-}
-
 // The file read into an XCAF document with names and colours: the document, its free shapes and the
 // millimetres of its length unit.
 struct FreeShapes {
@@ -195,7 +197,8 @@ FreeShapes readFreeShapes(const std::string& path) {
     STEPCAFControl_Reader reader;
     reader.SetNameMode(true);
     reader.SetColorMode(true);
-    if (!readFile(reader, path) || !reader.Transfer(read.document)) {
+    readFile(reader, path);
+    if (!reader.Transfer(read.document)) {
         notRead();
     }
     read.unit = millimetresPerFileUnit(reader.ChangeReader());
@@ -343,9 +346,7 @@ std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
 
 void printReferences(const std::string& path) {
     STEPControl_Reader reader;  // which holds the records of its model
-    if (!readFile(reader, path)) {
-        notRead();
-    }
+    readFile(reader, path);
     const Handle(Interface_InterfaceModel) model = reader.Model();
     for (int i = 1; i <= model->NbEntities(); ++i) {
         const Handle(Standard_Transient) entity = model->Value(i);
@@ -368,9 +369,7 @@ void printReferences(const std::string& path) {
 
 void printFailures(const std::string& path) {
     STEPControl_Reader reader;  // which holds the records of its model
-    if (!readFile(reader, path)) {
-        notRead();
-    }
+    readFile(reader, path);
     const Handle(Interface_InterfaceModel) model = reader.Model();
     int failures = 0;
     for (int i = 1; i <= model->NbEntities(); ++i) {
