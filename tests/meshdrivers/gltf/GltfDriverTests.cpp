@@ -12,6 +12,7 @@
 #include "core/TextureImages.h"
 #include "gltf/GltfMeshDriver.h"
 #include "scenegraph/ovMetadata.h"
+#include "tools/ovmesh/TestHelpers.h"
 
 namespace ov::test {
 namespace {
@@ -180,10 +181,7 @@ std::string texelsAt(const ovImage& image, const aiVector3D* coordinates, unsign
 // turned to match; once a host changes the pixels, it is encoded anew. Each
 // way, assimp finds at every vertex the texel the scene shows there.
 TEST(GltfImageTest, JpegImagesKeepTheirFileUntilTheirPixelsChange) {
-    const std::string jpeg = "/usr/share/assimp/models/OBJ/SpiderTex.jpg";
-    if (!std::filesystem::exists(jpeg)) {
-        GTEST_SKIP() << "needs " << jpeg << " (Debian's assimp-testmodels)";
-    }
+    OV_ASSIMP_MODEL_OR_SKIP(jpeg, "OBJ/SpiderTex.jpg");
     const std::string bytes = readFile(jpeg);
     PixelBudget budget;
     const ovPointer<ovImage> image = decodeTextureImage(bytes, "spider", budget).image;

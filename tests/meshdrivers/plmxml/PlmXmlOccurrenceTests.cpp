@@ -14,7 +14,6 @@
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
 #include "meshdrivers/step/StepTestSupport.h"
 #include "scenegraph/ovMetadata.h"
-#include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
 #include "xml/ovXml.h"
 
@@ -165,20 +164,19 @@ size_t expectSameTree(const ovSpatial& node, const std::string& id, FileStructur
 // and in the interop file read as it stands, which checks clean.
 void expectStepAssemblyOf([[maybe_unused]] const ovObjectList& objects, [[maybe_unused]] size_t nodes) {
 #ifdef OV_OCCT_STEP_READER
-    step::StepMeshDriver stepDriver((test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
-    test::TempDir folder;
-    const std::string stepPath = folder.file("assembly.stp");
-    ASSERT_TRUE(stepDriver.saveMeshes(objects, stepPath, nullptr, SaveMeshOptions()));
-    const std::string tree = test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + stepPath);
+    step::StepMeshDriver stepDriver(step::schemaPath());
+    const std::string tree = step::occtReading("--assembly", test::saveToMemory(stepDriver, objects, true));
     EXPECT_EQ(static_cast<size_t>(std::count(tree.begin(), tree.end(), '\n')), nodes);
     stepDriver.setProfile(step::StepProfile::Interop);
-    const std::string interopPath = folder.file("interop.stp");
-    ASSERT_TRUE(stepDriver.saveMeshes(objects, interopPath, nullptr, SaveMeshOptions()));
-    EXPECT_EQ(
-        placementsOf(test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + interopPath)),
-        placementsOf(tree));
-    step::expectChecksClean(test::readFile(interopPath));
+    const std::string interop = test::saveToMemory(stepDriver, objects, true);
+    EXPECT_EQ(placementsOf(step::occtReading("--native --assembly", interop)), placementsOf(tree));
+    step::expectChecksClean(interop);
 #endif
+}
+
+test::Loaded loadAs(const std::string& document, PlmXmlReading reading = PlmXmlReading::Occurrences,
+                    bool metadata = true) {
+    return test::load(document, metadata, nullptr, ovPlmXmlMeshDriver::kDefaultMaxExpansion, reading);
 }
 
 // The tree a load makes against the file's, for each structure the file has
@@ -195,8 +193,7 @@ size_t expectTreesOf(const std::string& source, bool throughStep = false) {
         const std::vector<std::string>& roots = occurrences ? file.occurrenceRoots : file.instanceRoots;
         if (roots.empty())
             continue;
-        const test::Loaded loaded =
-            test::load(source, true, nullptr, ovPlmXmlMeshDriver::kDefaultMaxExpansion, reading);
+        const test::Loaded loaded = loadAs(source, reading);
         for (const std::string& message : loaded.messages)
             EXPECT_EQ(message.rfind("W: Not read as product definitions", 0), 0u) << message;
         if (!loaded.loaded)
@@ -236,8 +233,7 @@ TEST(PlmXmlRealExports, LoadAsAnIndependentReadingOfTheirFiles) {
     // Hidden occurrences and colours, and none of it without metadata.
     const std::string conveyor = test::readFile((samples / "bompy_solidedge_conveyor_v6.plmxml").string());
     for (const bool metadata : {true, false}) {
-        const test::Loaded loaded = test::load(conveyor, metadata, nullptr,
-                                               ovPlmXmlMeshDriver::kDefaultMaxExpansion, PlmXmlReading::Auto);
+        const test::Loaded loaded = loadAs(conveyor, PlmXmlReading::Auto, metadata);
         EXPECT_EQ(holding(loaded.root(), "visible"), metadata ? 6u : 0u);
         EXPECT_EQ(holding(loaded.root(), "colour"), metadata ? 185u : 0u);
     }
@@ -270,10 +266,6 @@ std::string treeText(const ovSpatial& node) {
         text += (child ? ' ' : '[') + treeText(*group.getChild(child)) +
                 (child + 1 == group.getNbChildren() ? "]" : "");
     return text;
-}
-
-test::Loaded loadAs(const std::string& document, PlmXmlReading reading = PlmXmlReading::Occurrences) {
-    return test::load(document, true, nullptr, ovPlmXmlMeshDriver::kDefaultMaxExpansion, reading);
 }
 
 TEST(PlmXmlOccurrences, SmallDocumentsGiveTheirTreeOrTheirReason) {

@@ -8,9 +8,9 @@
 
 #include "meshdrivers/core/LineDrawingTestSupport.h"
 #include "meshdrivers/plmxml/PlmXmlTestSupport.h"
+#include "meshdrivers/step/StepTestSupport.h"
 #include "plmxml/ovPlmXmlMeshDriver.h"
 #include "scenegraph/ovSpatial.h"
-#include "step/StepMeshDriver.h"
 #include "support/TestSupport.h"
 #include "tools/ovmesh/TestHelpers.h"
 
@@ -40,8 +40,11 @@ std::filesystem::path plmXmlDataDir() {
     return test::testDataDir() / "plmxml";
 }
 
+// A document of the test data, which must load (its root throws when it did not).
 Loaded loadDataFile(const std::string& name) {
-    return load(test::readFile(plmXmlDataDir() / name));
+    Loaded loaded = load(test::readFile(plmXmlDataDir() / name));
+    EXPECT_TRUE(loaded.loaded) << name << ": " << testing::PrintToString(loaded.messages);
+    return loaded;
 }
 
 // Root instance i1 of the empty part p1 named A, followed by extra content.
@@ -71,7 +74,6 @@ std::string doubling(const PlmXmlSchema& s, int levels, const std::string& lastR
 
 TEST(PlmXmlStructure, InstancesOfOneNameShareWhatTheyHoldAlike) {
     const Loaded loaded = loadDataFile("bolts_by_lot.plmxml");
-    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     ASSERT_EQ(loaded.root().getNbChildren(), 3);
     // The part's colour differs from the instances' and is added beside theirs.
     EXPECT_EQ(describe(definitionOf(child(loaded.root(), 0))->getComponentMd()),
@@ -86,14 +88,12 @@ TEST(PlmXmlStructure, InstancesOfOneNameShareWhatTheyHoldAlike) {
 // not the first in the document, gives its definition's node type.
 TEST(PlmXmlStructure, ADefinitionTakesItsTypeFromTheSmallestId) {
     const Loaded loaded = loadDataFile("bolt_types.plmxml");
-    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     EXPECT_EQ(definitionOf(child(loaded.root(), 0))->nodeType, ovInstanceDefId::Assembly);
 }
 
 // A part used twice has its instances built twice, alike.
 TEST(PlmXmlStructure, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
     const Loaded loaded = loadDataFile("part_used_twice.plmxml");
-    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     ASSERT_EQ(loaded.root().getNbChildren(), 3);
     for (int use = 0; use < 2; ++use) {
         const ovNode& sub = child(loaded.root(), use);
@@ -108,7 +108,6 @@ TEST(PlmXmlStructure, APartUsedTwiceGivesEachUseItsOwnAlikeNodes) {
 // the placements, texts, links or shared definition of the richer one before it.
 TEST(PlmXmlStructure, ALaterProductDefKeepsNothingOfAnEarlierOne) {
     const Loaded loaded = loadDataFile("two_product_defs.plmxml");
-    ASSERT_TRUE(loaded.loaded) << testing::PrintToString(loaded.messages);
     const ovNode& group = loaded.root();
     EXPECT_EQ(group.GetName(), "");
     EXPECT_EQ(describe(definitionOf(group)->getComponentMd()), "schemaVersion=6");
@@ -393,15 +392,11 @@ TEST(PlmXmlToStep, OpenCascadeReadsTheAssemblyTheDocumentsAndTheProperties) {
     ovIoDeviceMemory input(test::readFile(plmXmlDataDir() / "car_with_axle.plmxml"));
     ovObjectList objects;
     ASSERT_TRUE(plmXml.loadMeshes(objects, input, "plmxml", nullptr, LoadMeshOptions()));
-    step::StepMeshDriver stepDriver((test::resourcesDir() / "step" / "ap242_1_36_mim_lf.exp").string());
-    ASSERT_TRUE(stepDriver.isSchemaValid());
-    test::TempDir folder;
-    const std::string path = folder.file("car.stp");
-    ASSERT_TRUE(stepDriver.saveMeshes(objects, path, nullptr, SaveMeshOptions()));
-
-    EXPECT_EQ(test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + path),
+    step::StepMeshDriver stepDriver(step::schemaPath());
+    const std::string file = test::saveToMemory(stepDriver, objects, true);
+    EXPECT_EQ(step::occtReading("--assembly", file),
               test::readFile(plmXmlDataDir() / "car_with_axle.step_assembly.txt"));
-    EXPECT_EQ(sortedLines(test::runCommand("\"" OV_OCCT_STEP_READER "\" --references " + path)),
+    EXPECT_EQ(sortedLines(step::occtReading("--references", file)),
               sortedLines(test::readFile(plmXmlDataDir() / "car_with_axle.step_references.txt")));
 #endif
 }

@@ -132,6 +132,8 @@ protected:
         return framed ? record.substr(open, record.size() - open - 4) : "unframed " + record;
     }
 
+    // Six records of the toy schema, one a line.
+    const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
     SoftwareVersionInfoForStream previousVersion = GetSoftwareVersionForStream();
     ov::test::FixedClock clock;
     ov::test::LogCapture log;
@@ -149,7 +151,6 @@ TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
     author = "a'b";
     startFile("it's \xC3\xA9.stp");
     // The failure is sticky: the next record is refused without a word.
-    const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
     EXPECT_EQ(writeRecords(writer, toyRecords + "#7 thing : target=#7\n#8 empty_one :\n"),
               (std::vector<bool>{true, true, true, true, true, true, false, false}));
     EXPECT_FALSE(writer.endWritePart21());
@@ -160,14 +161,13 @@ TEST_F(ToyFileTest, FailuresLeaveTheFileUnfinished) {
 
 // The file stops at the first byte the device refuses, whichever token it is in.
 TEST_F(ToyFileTest, AFailingDeviceStopsTheFile) {
-    const std::string records = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
-    EXPECT_EQ(writeRecords(writer, records), std::vector<bool>(6, true));
+    EXPECT_EQ(writeRecords(writer, toyRecords), std::vector<bool>(6, true));
     const std::string good = device.data();
     for (size_t limit = headerSize; limit < good.size(); ++limit) {
         ovIoDeviceFaultInjector shortWrites(static_cast<int64_t>(limit), ovIoDeviceFaultInjector::kNoLimit);
         Part21Writer cut;
         ASSERT_TRUE(cut.beginWritePart21(headerOf("toy.stp"), &schema, &shortWrites));
-        EXPECT_NE(writeRecords(cut, records), std::vector<bool>(6, true)) << limit;
+        EXPECT_NE(writeRecords(cut, toyRecords), std::vector<bool>(6, true)) << limit;
         EXPECT_EQ(shortWrites.data(), good.substr(0, limit));
     }
 }
@@ -175,7 +175,6 @@ TEST_F(ToyFileTest, AFailingDeviceStopsTheFile) {
 // A record given as attributes, in any order, is the record of the same values
 // as a map; of a name given twice, the first value counts.
 TEST_F(ToyFileTest, RecordsFromAttributesAreThoseFromMaps) {
-    const std::string toyRecords = ov::test::readFile(ov::test::testDataDir() / "step" / "toy.records");
     EXPECT_EQ(writeRecords(writer, toyRecords), std::vector<bool>(6, true));
     const std::string fromMaps = records();
     startFile();

@@ -7,7 +7,6 @@
 // matrix row by row.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <limits>
 
 #include "StepTestSupport.h"
@@ -27,12 +26,9 @@ protected:
     void TearDown() override {
         SetSoftwareVersionForStream(previousVersion);
 #ifdef OV_OCCT_STEP_READER
-        test::TempDir folder;
         std::string assemblies;
         for (const std::string& file : written) {
-            test::writeFile(folder.file("read.stp"), file);
-            assemblies +=
-                test::runCommand("\"" OV_OCCT_STEP_READER "\" --assembly " + folder.file("read.stp"));
+            assemblies += occtReading("--assembly", file);
         }
         if (!written.empty()) {
             const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -126,46 +122,37 @@ TEST_F(StepDriverTest, FailuresStopTheFileWhereTheyHappenWithTheirLogLines) {
     badListProperty->editComponentMd().insert("note", ovVariant(badList));
     ovPointer<ovInstanceDefId> loop(new ovInstanceDefId);
     const struct {
-        std::function<ovPointer<ovNode>()> scene;
+        ovPointer<ovNode> scene;
         const char* lastRecord;  // how the file ends
         Strings logged;          // type and text
     } cases[] = {
         // A mesh or a line fails its parent, and so the save.
-        {[] {
-             return namedNode("R", {namedNode("A").get(), mesh()});
-         },
+        {namedNode("R", {namedNode("A").get(), mesh()}),
          "#37=CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(#36,#35);\r\n",
          {warning("Step driver : Unsupported spatial ovTriMesh"), error(kTreeFailure)}},
         // Invalid UTF-8 in a name fails its record; the next node's walk notices.
-        {[] {
-             return namedNode("R", {namedNode("\xFF").get(), namedNode("B").get()});
-         },
+        {namedNode("R", {namedNode("\xFF").get(), namedNode("B").get()}),
          "#28=PRODUCT('",
          {badUtf8, error(kTreeFailure)}},
         // With no node after it, the categories and the closing lines are refused.
-        {[] { return namedNode("R", {externalReference("X", "x\xFF.stl").get()}); },
-         "#33=DOCUMENT_FILE('",
-         {badUtf8}},
+        {namedNode("R", {externalReference("X", "x\xFF.stl").get()}), "#33=DOCUMENT_FILE('", {badUtf8}},
         // A property the writer refuses fails its node.
-        {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badProperty.get())}); },
+        {namedNode("R", {instanceOf(namedNode("P").get(), badProperty.get())}),
          "#33=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
         // So does an item of a list property.
-        {[&] { return namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}); },
+        {namedNode("R", {instanceOf(namedNode("P").get(), badListProperty.get())}),
          "#34=DESCRIPTIVE_REPRESENTATION_ITEM('note','",
          {badUtf8, error(kTreeFailure)}},
         // A definition met again inside itself is named.
-        {[&] {
-             return namedNode(
-                 "R", {instanceOf(namedNode("A", {instanceOf(namedNode("B").get(), loop.get())}).get(),
-                                  loop.get())});
-         },
+        {namedNode("R", {instanceOf(namedNode("A", {instanceOf(namedNode("B").get(), loop.get())}).get(),
+                                    loop.get())}),
          "#31=PRODUCT_DEFINITION_SHAPE('A',$,#30);\r\n",
          {error("Step driver : the definition of 'B' contains itself"), error(kTreeFailure)}},
     };
     for (const auto& [scene, lastRecord, logged] : cases) {
         log.clear();
-        const std::string file = test::saveToMemory(driver, {scene().get()}, false, nullptr, options);
+        const std::string file = test::saveToMemory(driver, {scene.get()}, false, nullptr, options);
         EXPECT_TRUE(file.ends_with(lastRecord))
             << file.substr(file.size() - std::min<size_t>(file.size(), 300));
         EXPECT_EQ(typedLines(log), logged);
@@ -268,7 +255,6 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
           "5 Step driver : fail to write node 'C'"}},
         {placedChild(nan), {}, {"5 Step driver : the world units of 'R' are not a finite number"}},
     };
-    test::TempDir folder;
     for (const auto& [scene, inFile, logged, reading] : cases) {
         SCOPED_TRACE(testing::PrintToString(inFile) + testing::PrintToString(logged));
         log.clear();
@@ -284,14 +270,10 @@ TEST_F(StepDriverTest, InteropFilesFollowEachRuleAndCheckClean) {
         }
         expectChecksClean(file);
 #ifdef OV_OCCT_STEP_READER
-        test::writeFile(folder.file("read.stp"), file);
-        const std::string read =
-            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --assembly " + folder.file("read.stp"));
+        const std::string read = occtReading("--native --assembly", file);
         EXPECT_TRUE(read.starts_with(scene->GetName() + "\n") && read.find(reading) != std::string::npos)
             << read;
-        EXPECT_EQ(
-            test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --failures " + folder.file("read.stp")),
-            "0 failures\n");
+        EXPECT_EQ(occtReading("--native --failures", file), "0 failures\n");
 #endif
     }
 }

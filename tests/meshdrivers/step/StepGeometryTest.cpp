@@ -28,10 +28,7 @@ ovPointer<ovTriMesh> rectangle() {
         mesh->getVertexBuffer()->Normal3(i) = {0, 0, 2};
     }
     mesh->SetName("m");
-    mesh->setMaterialState(new ovMaterialState);
-    mesh->getMaterialState()->diffuse = {1, 0, 0, 1};
-    mesh->getMaterialState()->alpha = 0.5f;
-    return mesh;
+    return coloured(mesh, {1, 0, 0, 0.5f});
 }
 
 // P holds the rectangle, Q (moved) another mesh on its buffers whose
@@ -140,16 +137,6 @@ TEST_F(StepGeometryTest, EachFormHoldsTheSceneAndChecksClean) {
     }
 }
 
-// A closed unit cube, its triangles facing outwards.
-ovPointer<ovTriMesh> cube() {
-    ovPointer<ovTriMesh> mesh(test::makeGeometry<ovTriMesh>(
-        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
-        {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
-         1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7}));
-    mesh->SetName("cube");
-    return mesh;
-}
-
 ovPointer<ovNode> placed(ovPointer<ovNode> node, const Wm4::Matrix3f& linear, Wm4::Vector3f shift) {
     node->editLocalTransform(true).SetRotate(linear);
     node->editLocalTransform(true).SetTranslate(shift);
@@ -198,10 +185,7 @@ TEST_F(StepGeometryTest, WhatAReaderPlacesInTheWorldIsTheScenesGeometryUnderAnyP
     EXPECT_EQ(log.texts(ovLogWarning), std::vector<std::string>{});
     EXPECT_EQ(count(file, "=PRODUCT("), 6u);
 #ifdef OV_OCCT_STEP_READER
-    test::TempDir folder;
-    test::writeFile(folder.file("world.stp"), file);
-    const std::string read =
-        test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --world " + folder.file("world.stp"));
+    const std::string read = occtReading("--native --world", file);
     std::smatch box;
     ASSERT_TRUE(std::regex_search(read, box, std::regex(" in (\\S+) (\\S+) (\\S+) (\\S+) (\\S+) (\\S+)")))
         << read;
@@ -235,15 +219,10 @@ TEST_F(StepGeometryTest, FacetedPlanesMeetTheirPointsAsTheFileSpellsThem) {
 // the node, holding both, each styled in its colour; Open CASCADE reads one
 // shape of that name.
 TEST_F(StepGeometryTest, ANodeOfSeveralMaterialsIsOneRepresentationNamedAfterIt) {
-    const auto coloured = [](float red, float shift) {
-        ovPointer<ovTriMesh> mesh = cube();
-        mesh->setMaterialState(new ovMaterialState);
-        mesh->getMaterialState()->diffuse = {red, 0, 1, 1};
-        mesh->editLocalTransform(true).SetTranslate({shift, 0, 0});
-        return mesh;
-    };
-    const ovPointer<ovNode> root =
-        namedNode("R", {namedNode("body", {coloured(1, 0).get(), coloured(0, 2).get()}).get()});
+    const ovPointer<ovTriMesh> magenta = coloured(cube(), {1, 0, 1, 1}),
+                               blue = coloured(cube(), {0, 0, 1, 1});
+    blue->editLocalTransform(true).SetTranslate({2, 0, 0});
+    const ovPointer<ovNode> root = namedNode("R", {namedNode("body", {magenta.get(), blue.get()}).get()});
     for (const auto& [form, representation] :
          {std::pair{StepGeometry::Faceted, "=FACETED_BREP_SHAPE_REPRESENTATION('body',(#"},
           {StepGeometry::Tessellated, "=TESSELLATED_SHAPE_REPRESENTATION('body',(#"}}) {
@@ -255,11 +234,7 @@ TEST_F(StepGeometryTest, ANodeOfSeveralMaterialsIsOneRepresentationNamedAfterIt)
         EXPECT_EQ(count(file, "=STYLED_ITEM('color',"), 2u);
 #ifdef OV_OCCT_STEP_READER
         if (form == StepGeometry::Faceted) {
-            test::TempDir folder;
-            test::writeFile(folder.file("body.stp"), file);
-            EXPECT_THAT(
-                test::runCommand("\"" OV_OCCT_STEP_READER "\" --native --shapes " + folder.file("body.stp")),
-                testing::StartsWith("body: 24 triangles"));
+            EXPECT_THAT(occtReading("--native --shapes", file), testing::StartsWith("body: 24 triangles"));
         }
 #endif
     }

@@ -20,20 +20,6 @@ namespace {
 
 using testing::HasSubstr;
 
-ovPointer<ovTriMesh> coloured(ovPointer<ovTriMesh> mesh, Wm4::ColorRGBA colour) {
-    mesh->setMaterialState(new ovMaterialState);
-    mesh->getMaterialState()->diffuse = colour;
-    mesh->getMaterialState()->alpha = colour[3];
-    return mesh;
-}
-
-ovPointer<ovTriMesh> cube() {
-    return test::makeGeometry<ovTriMesh>(
-        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
-        {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
-         1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7});
-}
-
 // One part used twice (turned, then moved) with its number, revision and
 // properties; a plate of an open quad and a closed cube in two colours, one
 // half transparent; a nested assembly. Without meshes for the exact profile.
@@ -222,79 +208,21 @@ TEST_F(StepReadTest, PartFilesAreReadWhereTheAssemblyPutsThemOrRefused) {
     EXPECT_THAT(load("level0.stp", "level1.stp"), HasSubstr("'level17.stp' lies more than 16"));
 }
 
-// A hand-written AP242 file in inches, named in a Windows code page: a shell of two faces (one through a
-// point index, with normals), a complex set of a strip and a fan, a mapped
-// copy moved 1 inch, a polygon of a surface model cut in two, a predefined
-// colour, and an exact solid left out with a warning.
+// A hand-written AP242 file (step/hand_tessellations.stp) in inches, named in a Windows code page: a shell of
+// two faces (one through a point index, with normals), a complex set of a strip and a fan, a mapped copy
+// moved 1 inch, a polygon of a surface model cut in two, a predefined colour, and an exact solid left out
+// with a warning.
 TEST_F(StepReadTest, TessellationsUnitsAndMappedItemsReadAsWritten) {
-    const std::string file = R"(ISO-10303-21;
-HEADER;
-FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }'));
-ENDSEC;
-DATA;
-#1=PRODUCT('P-1','?NAME?','',());
-#2=PRODUCT_DEFINITION_FORMATION('B','',#1);
-#3=PRODUCT_DEFINITION('d','',#2,#4);
-#4=PRODUCT_DEFINITION_CONTEXT('',#5,'design');
-#5=APPLICATION_CONTEXT('');
-#6=PRODUCT_DEFINITION_SHAPE('','',#3);
-#7=SHAPE_DEFINITION_REPRESENTATION(#6,#8);
-#8=SHAPE_REPRESENTATION('',(#30,#40,#50,#60,#80),#10);
-#10=(GEOMETRIC_REPRESENTATION_CONTEXT(3) GLOBAL_UNIT_ASSIGNED_CONTEXT((#11)) REPRESENTATION_CONTEXT('',''));
-#11=(CONVERSION_BASED_UNIT('INCH',#12) LENGTH_UNIT() NAMED_UNIT(#13));
-#12=LENGTH_MEASURE_WITH_UNIT(LENGTH_MEASURE(25.4),#14);
-#13=DIMENSIONAL_EXPONENTS(1.,0.,0.,0.,0.,0.,0.);
-#14=(LENGTH_UNIT() NAMED_UNIT(*) SI_UNIT(.MILLI.,.METRE.));
-#20=COORDINATES_LIST('',4,((0.,0.,0.),(1.,0.,0.),(1.,1.,0.),(0.,1.,0.)));
-#21=TRIANGULATED_FACE('',#20,3,((0.,0.,1.)),$,(1,2,3),((1,2,3)));
-#22=TRIANGULATED_FACE('',#20,4,(),$,(),((1,3,4)));
-#30=TESSELLATED_SHELL('shell',(#21,#22),$);
-#31=COMPLEX_TRIANGULATED_SURFACE_SET('',#20,4,(),(),((1,2,4,3)),((1,2,3,4)));
-#32=TESSELLATED_SHAPE_REPRESENTATION('',(#31),#10);
-#33=AXIS2_PLACEMENT_3D('',#34,$,$);
-#34=CARTESIAN_POINT('',(0.,0.,0.));
-#35=AXIS2_PLACEMENT_3D('',#36,$,$);
-#36=CARTESIAN_POINT('',(0.,0.,1.));
-#37=REPRESENTATION_MAP(#33,#32);
-#40=MAPPED_ITEM('',#37,#35);
-#50=SHELL_BASED_SURFACE_MODEL('',(#51));
-#51=OPEN_SHELL('',(#52));
-#52=FACE_SURFACE('',(#53),#57,.T.);
-#53=FACE_OUTER_BOUND('',#54,.F.);
-#54=POLY_LOOP('',(#34,#55,#56,#58));
-#55=CARTESIAN_POINT('',(2.,0.,0.));
-#56=CARTESIAN_POINT('',(2.,2.,0.));
-#58=CARTESIAN_POINT('',(0.,2.,0.));
-#57=PLANE('',#33);
-#60=MANIFOLD_SOLID_BREP('',#61);
-#61=CLOSED_SHELL('',(#62));
-#62=ADVANCED_FACE('',(#63),#57,.T.);
-#63=FACE_OUTER_BOUND('',#64,.T.);
-#64=EDGE_LOOP('',());
-#80=FACETED_BREP('',#81);
-#81=ORIENTED_CLOSED_SHELL('',*,#82,.F.);
-#82=CLOSED_SHELL('',(#83));
-#83=ORIENTED_FACE('',*,#52,.F.);
-#70=STYLED_ITEM('',(#71),#30);
-#71=PRESENTATION_STYLE_ASSIGNMENT((#72));
-#72=SURFACE_STYLE_USAGE(.BOTH.,#73);
-#73=SURFACE_SIDE_STYLE('',(#74));
-#74=SURFACE_STYLE_FILL_AREA(#75);
-#75=FILL_AREA_STYLE('',(#76));
-#76=FILL_AREA_STYLE_COLOUR('',#77);
-#77=DRAUGHTING_PRE_DEFINED_COLOUR('green');
-ENDSEC;
-END-ISO-10303-21;
-)";
-    const ImportedScene read =
-        importStepText(std::regex_replace(file, std::regex("\\?NAME\\?"), "p\xE4rt \x80"), "hand.stp");
+    const ImportedScene read = importStepText(
+        std::regex_replace(test::readFile(test::testDataDir() / "step" / "hand_tessellations.stp"),
+                           std::regex("\\?NAME\\?"), "p\xE4rt \x80"),
+        "hand.stp");
     EXPECT_THAT(read.warnings, testing::ElementsAre(testing::HasSubstr("1 shapes of exact geometry")));
     EXPECT_EQ(
         treeOf(*read.root),
         std::vector<std::string>{"0 p\xC3\xA4rt \xE2\x82\xAC 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 productId=P-1 "
                                  "revision=B"});
-    const double i = 25.4;
-    const double g = -1;
+    const double i = 25.4, g = -1;
     const std::vector<std::vector<double>> expected{
         // The quad turned round (its bound runs backwards), in two; again
         // in a solid that turns it twice more.
@@ -333,6 +261,7 @@ TEST(StepReadErrorTest, BadFilesAreRefusedWithTheLine) {
                unit + ",.METRE.));\n" + items + tail;
     };
     const std::string triangle = "#13=COORDINATES_LIST('',3,((0.,0.,0.),(1.,0.,0.),(0.,1.,0.)));\n";
+    const std::string triangleSet = "#10=TRIANGULATED_SURFACE_SET('',#13,3,(),(),((1,2,3)));\n";
     const std::string polygon = "#10=SHELL_BASED_SURFACE_MODEL('',(#14));\n#14=OPEN_SHELL('',(#15));\n";
     const std::pair<std::string, std::string> cases[] = {
         {"solid cube\nfacet normal 0 0 1\n", "bad.stp:1: the file does not start with ISO-10303-21;"},
@@ -353,10 +282,9 @@ TEST(StepReadErrorTest, BadFilesAreRefusedWithTheLine) {
         {head + "#1=PRODUCT('a','a','',());\n#2=PRODUCT('b','b',);\n" + tail,
          "bad.stp:7: expected a parameter"},
         {head + product + tail, "bad.stp: the file holds no product with a shape or parts"},
-        {shaped(triangle + "#10=TRIANGULATED_SURFACE_SET('',#13,3,(),(),((1,2,3)));\n", ".EXA."),
+        {shaped(triangle + triangleSet, ".EXA."),
          "bad.stp:17: #12 LENGTH_UNIT: has a prefix this reader does not know"},
-        {shaped(triangle + "#10=TRIANGULATED_SURFACE_SET('',#13,3,(),(),((1,2,3)));\n", "5"),
-         "#12 LENGTH_UNIT: expected an enumeration but found '5'"},
+        {shaped(triangle + triangleSet, "5"), "#12 LENGTH_UNIT: expected an enumeration but found '5'"},
         {shaped(
              "#13=COORDINATES_LIST('',1,(\n(0.,0.,0.,0.)));\n#10=TRIANGULATED_SURFACE_SET('',#13,1,(),(),(("
              "1,1,1)));\n",
@@ -373,12 +301,8 @@ TEST(StepReadErrorTest, BadFilesAreRefusedWithTheLine) {
          "1 polygon faces have holes"},
     };
     for (const auto& [text, message] : cases) {
-        try {
-            importStepText(text, "bad.stp");
-            ADD_FAILURE() << "read: " << message;
-        } catch (const ReadError& error) {
-            EXPECT_THAT(error.what(), testing::HasSubstr(message));
-        }
+        EXPECT_THAT([&] { importStepText(text, "bad.stp"); },
+                    testing::ThrowsMessage<ReadError>(HasSubstr(message)));
     }
     // A part used ten times by each of twelve levels would be a trillion nodes.
     std::string bomb = head + "#1=PRODUCT('a','a','',());\n#2=PRODUCT_DEFINITION_FORMATION('','',#1);\n";
@@ -410,12 +334,8 @@ TEST(StepReadErrorTest, BadFilesAreRefusedWithTheLine) {
             mapped += "#" + std::to_string(1000 + level * 10 + use) + "=MAPPED_ITEM('',#" + at + ",#8);\n";
         }
     }
-    try {
-        importStepText(mapped + tail, "mapped.stp");
-        ADD_FAILURE() << "read";
-    } catch (const ReadError& error) {
-        EXPECT_THAT(error.what(), testing::HasSubstr("is mapped so many times over"));
-    }
+    EXPECT_THAT([&] { importStepText(mapped + tail, "mapped.stp"); },
+                testing::ThrowsMessage<ReadError>(HasSubstr("is mapped so many times over")));
 }
 
 }  // namespace

@@ -38,6 +38,24 @@ inline ovPointer<ovNode> translated(ovPointer<ovNode> node, Wm4::Vector3f transl
     return node;
 }
 
+// A closed unit cube named cube, its triangles facing outwards.
+inline ovPointer<ovTriMesh> cube() {
+    ovPointer<ovTriMesh> mesh(test::makeGeometry<ovTriMesh>(
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+        {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+         1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7}));
+    mesh->SetName("cube");
+    return mesh;
+}
+
+// Gives mesh a material of the colour, whose alpha is its opacity; answers mesh.
+inline ovPointer<ovTriMesh> coloured(ovPointer<ovTriMesh> mesh, Wm4::ColorRGBA colour) {
+    mesh->setMaterialState(new ovMaterialState);
+    mesh->getMaterialState()->diffuse = colour;
+    mesh->getMaterialState()->alpha = colour[3];
+    return mesh;
+}
+
 // The worked example: a root A with the part B moved by (10, 0, 0) and the
 // external reference C (identity placement, file c.stp).
 inline ovPointer<ovNode> exampleScene() {
@@ -90,6 +108,15 @@ inline void expectChecksClean(const std::string& text) {
     EXPECT_EQ(report.errors + report.warnings, 0u)
         << (report.findings.empty() ? "" : report.findings[0].message);
 }
+
+#ifdef OV_OCCT_STEP_READER
+// What Open CASCADE's test reader prints, in mode ("--native --world" and so on), of a file's text.
+inline std::string occtReading(const std::string& mode, const std::string& text) {
+    const test::TempDir folder;
+    test::writeFile(folder.file("read.stp"), text);
+    return test::runCommand("\"" OV_OCCT_STEP_READER "\" " + mode + " " + folder.file("read.stp"));
+}
+#endif
 
 // In folder: cube.stp, a faceted triangle, the PLM XML assembly of it in
 // the test data, and that assembly saved as a.stp; answers the assembly as

@@ -117,27 +117,20 @@ TEST(WorldTransformTest, SmallTreeMatchesHandComputedValues) {
     expectNear(grandchild->getWorldTransform().ApplyForward({1, 1, 1}, true), {5, 6, 6});
 }
 
-constexpr int kDepth = 100000;
-
-// A chain of kDepth nodes, each moved by one unit along z from its parent;
-// nodes receives every node below the root.
-ovPointer<ovNode> deepChain(std::vector<ovNode*>& nodes) {
+// On a chain of kDepth nodes, each moved by one unit along z from its parent,
+// each of these would overflow the stack if it recursed once per level; a
+// node held elsewhere survives with its subtree.
+TEST(DeepTreeTest, UpdateSearchAndDestructionDoNotRecurse) {
+    constexpr int kDepth = 100000;
     CountedNode::destroyed = 0;
     ovPointer<ovNode> root(new CountedNode);
+    std::vector<ovNode*> nodes;  // every node below the root
     for (ovNode* last = root.get(); nodes.size() + 1 < static_cast<size_t>(kDepth); last = nodes.back()) {
         nodes.push_back(new CountedNode);
         nodes.back()->editLocalTransform(true).SetTranslate({0, 0, 1});
         EXPECT_EQ(last->attachChild(nodes.back()), 0);
     }
     nodes.back()->SetName("bottom");
-    return root;
-}
-
-// Each of these would overflow the stack if it recursed once per level; a
-// node held elsewhere survives with its subtree.
-TEST(DeepTreeTest, UpdateSearchAndDestructionDoNotRecurse) {
-    std::vector<ovNode*> nodes;
-    ovPointer<ovNode> root = deepChain(nodes);
     root->UpdateGS_Flags();
     expectNear(nodes.back()->getWorldTransform().GetTranslate(), {0, 0, kDepth - 1});
     EXPECT_EQ(root->GetObjectByName("bottom"), nodes.back());

@@ -179,13 +179,10 @@ TEST_F(OvmeshTest, ConvertsToGltfThatTheValidatorAccepts) {
 // One model stands the same way whichever format it comes in: assimp's Wuson
 // as OBJ, PLY and OFF (Y-up, as their writers work) gives glTF one root placement.
 TEST_F(OvmeshTest, AModelStandsTheSameWayFromEachFormat) {
-    const fs::path models = "/usr/share/assimp/models";
-    if (!fs::exists(models / "PLY/Wuson.ply")) {
-        GTEST_SKIP() << "needs " << models << " (Debian's assimp-testmodels)";
-    }
     std::vector<std::string> placements;
-    for (const char* model : {"OBJ/WusonOBJ.obj", "PLY/Wuson.ply", "OFF/Wuson.off"}) {
-        ASSERT_EQ(ovmesh({"-q", "convert", (models / model).string(), output("wuson.gltf")}).code, 0);
+    for (const char* name : {"OBJ/WusonOBJ.obj", "PLY/Wuson.ply", "OFF/Wuson.off"}) {
+        OV_ASSIMP_MODEL_OR_SKIP(model, name);
+        ASSERT_EQ(ovmesh({"-q", "convert", model.string(), output("wuson.gltf")}).code, 0);
         std::smatch matrix;
         const std::string document = readFile(output("wuson.gltf"));
         std::regex_search(document, matrix, std::regex(R"("matrix":\[[^\]]*\])"));
@@ -196,10 +193,7 @@ TEST_F(OvmeshTest, AModelStandsTheSameWayFromEachFormat) {
 
 // glTF names its files by URI: a name with %20 escapes is found decoded.
 TEST_F(OvmeshTest, GltfFilesNamedByEscapedUrisAreFound) {
-    const fs::path spider = "/usr/share/assimp/models/OBJ/spider.obj";
-    if (!fs::exists(spider)) {
-        GTEST_SKIP() << "needs " << spider << " (Debian's assimp-testmodels)";
-    }
+    OV_ASSIMP_MODEL_OR_SKIP(spider, "OBJ/spider.obj");
     ASSERT_EQ(ovmesh({"-q", "convert", spider.string(), output("sp.gltf")}).code, 0);
     std::string document = readFile(output("sp.gltf"));
     for (const std::string file : {"sp-buffer.bin", "sp-texture.jpg"}) {
@@ -284,11 +278,8 @@ TEST_F(OvmeshTest, StepFilesTheToolWritesReadBackAsTheirSource) {
 // The spider's head holds triangles turned against their neighbours, written
 // as shells of their own: Open CASCADE reads its vertices at their tolerance.
 TEST_F(OvmeshTest, ShellsOfOneMeshShareNoPointThatOpenCascadeWidens) {
-    const std::string spider = "/usr/share/assimp/models/OBJ/spider.obj";
-    if (!fs::exists(spider)) {
-        GTEST_SKIP() << "missing " << spider;
-    }
-    ASSERT_EQ(ovmesh({"-q", "convert", spider, output("spider.stp")}).code, 0);
+    OV_ASSIMP_MODEL_OR_SKIP(spider, "OBJ/spider.obj");
+    ASSERT_EQ(ovmesh({"-q", "convert", spider.string(), output("spider.stp")}).code, 0);
     EXPECT_THAT(run(OV_OCCT_STEP_READER, {"--native", "--world", output("spider.stp")}).out,
                 HasSubstr("13 solids, 10 open shells, volume 106948981169955.015625, tolerance 0.000000 in"));
 }
@@ -652,14 +643,8 @@ TEST_F(OvmeshTest, ConfineRefusesFilesNamedOutsideTheInputsFolder) {
     writeFile(output("outside.bin"), std::string(36, '\0'));
     fs::create_symlink("../outside.bin", in / "link.bin");
     writeFile(in / "model.obj", "mtllib ../outside.mtl\n" + kSolid);
-    writeFile(in / "model.gltf",
-              R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": [0]}], "nodes": [{"mesh": 0}],
- "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}], "buffers": [{"byteLength": 36, "uri": "link.bin"}],
- "bufferViews": [{"buffer": 0, "byteLength": 36}],
- "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [0,0,0]}]})");
-    writeFile(in / "model.plmxml", R"(<PLMXML schemaVersion="6"><ProductDef><InstanceGraph rootRefs="i">
- <ProductInstance id="i" name="p" partRef="#p"/><ProductRevisionView id="p" name="p"><Representation format="STL" location="/tmp/p.stl"/>
- </ProductRevisionView></InstanceGraph></ProductDef></PLMXML>)");
+    fs::copy_file(testDataDir() / "gltf" / "linked_triangle.gltf", in / "model.gltf");
+    fs::copy_file(testDataDir() / "plmxml" / "absolute_part_file.plmxml", in / "model.plmxml");
     for (const auto& [model, named] :
          {std::pair{"model.obj", "../outside.mtl"}, std::pair{"model.gltf", "link.bin"},
           std::pair{"model.plmxml", "/tmp/p.stl"}}) {
@@ -735,35 +720,19 @@ TEST_F(OvmeshTest, BrepStepShapesAreMeshedAsTheDeflectionAsks) {
     EXPECT_GT(triangles("0.01mm"), fine);
 }
 
-// A triangle placed mirrored, scaled and sheared: the tree shows each
+// A triangle placed mirrored, scaled and sheared (gltf/placed_triangles.gltf): the tree shows each
 // placement's turn apart from its scale, mirror or shear.
 TEST_F(OvmeshTest, TreeShowsScalesMirrorsAndShears) {
-    writeFile(output("placed.gltf"),
-              R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1, 2]}],
- "nodes": [{"name": "mirrored", "mesh": 0, "scale": [-1, 1, 1]},
-           {"name": "scaled", "mesh": 0, "scale": [2, 3, 4], "rotation": [0, 0, 1, 0]},
-           {"name": "sheared", "mesh": 0, "matrix": [1,0,0,0, 0.5,1,0,0, 0,0,1,0, 0,0,0,1]}],
- "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
- "buffers": [{"byteLength": 36, "uri": "data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA"}],
- "bufferViews": [{"buffer": 0, "byteLength": 36}],
- "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0,0,0], "max": [1,1,0]}]})");
-    const ToolRun tree = ovmesh({"tree", output("placed.gltf")});
+    const ToolRun tree = ovmesh({"tree", (testDataDir() / "gltf" / "placed_triangles.gltf").string()});
     EXPECT_EQ(tree.code, 0) << tree.err;
-    EXPECT_THAT(tree.out,
-                HasSubstr("mirrored  node  at (0, 0, 0)  not turned  scale (-1, 1, 1)  mirrored\n"));
     EXPECT_THAT(
         tree.out,
-        HasSubstr("scaled  node  at (0, 0, 0)  rotation (-1 0 0 / 0 -1 0 / 0 0 1)  scale (2, 3, 4)\n"));
-    EXPECT_THAT(tree.out,
-                HasSubstr("sheared  node  at (0, 0, 0)  rotation (0.970142 0.242536 0 / -0.242536 0.970142 0 "
-                          "/ 0 0 1)  scale and shear (0.970142 0.242536 0 / 0.242536 1.09141 0 / 0 0 1)\n"));
+        testing::AllOf(
+            HasSubstr("mirrored  node  at (0, 0, 0)  not turned  scale (-1, 1, 1)  mirrored\n"),
+            HasSubstr("scaled  node  at (0, 0, 0)  rotation (-1 0 0 / 0 -1 0 / 0 0 1)  scale (2, 3, 4)\n"),
+            HasSubstr("sheared  node  at (0, 0, 0)  rotation (0.970142 0.242536 0 / -0.242536 0.970142 0 "
+                      "/ 0 0 1)  scale and shear (0.970142 0.242536 0 / 0.242536 1.09141 0 / 0 0 1)\n")));
 }
-
-constexpr const char* kCleanFile =
-    "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('d'),'2;1');\nFILE_NAME('c.stp','t',('a'),('o'),'p','s','');\n"
-    "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF'));\nENDSEC;\nDATA;\n"
-    "#1=APPLICATION_CONTEXT('a');\n#2=CARTESIAN_POINT('',(0.,1.5,-2.E-03));\n"
-    "#3=REPRESENTATION_CONTEXT('c','t');\n#4=REPRESENTATION('r',(#2),#3);\nENDSEC;\nEND-ISO-10303-21;\n";
 
 // The "N errors, M warnings" of a check's summary line.
 std::string counts(const std::string& out) {
@@ -777,7 +746,6 @@ std::string counts(const std::string& out) {
 TEST_F(OvmeshTest, CheckFindingsGoOutByLineAndErrorsMakeTheExitCodeOne) {
     ASSERT_EQ(ovmesh({"-q", "demo", output("demo"), "--step-profile", "exact"}).code, 0);
     const std::string demo = output("demo/demo.stp");
-    writeFile(output("clean.stp"), kCleanFile);
 
     const ToolRun broken = ovmesh({"check", demo});
     EXPECT_EQ(broken.code, 1) << broken.err;
@@ -785,7 +753,7 @@ TEST_F(OvmeshTest, CheckFindingsGoOutByLineAndErrorsMakeTheExitCodeOne) {
                 HasSubstr(demo + ":15: error: #7 APPLIED_ORGANIZATION_ASSIGNMENT.items: 0 elements"));
     EXPECT_THAT(broken.out, HasSubstr(" is not a value of BOOLEAN\n"));
 
-    const ToolRun clean = ovmesh({"check", output("clean.stp")});
+    const ToolRun clean = ovmesh({"check", (testDataDir() / "step" / "clean.stp").string()});
     EXPECT_EQ(clean.code, 0) << clean.out << clean.err;
     EXPECT_EQ(counts(clean.out), "0 errors, 0 warnings");
 

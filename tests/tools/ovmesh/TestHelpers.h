@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -7,6 +8,13 @@
 
 #include "scenegraph/ovGeometry.h"
 #include "scenegraph/ovSpatial.h"
+
+// Declares variable, the path of a model of assimp's test corpus, or skips the test where the corpus is
+// not installed.
+#define OV_ASSIMP_MODEL_OR_SKIP(variable, model)                                                      \
+    const std::filesystem::path variable = std::filesystem::path("/usr/share/assimp/models") / model; \
+    if (!std::filesystem::exists(variable))                                                           \
+    GTEST_SKIP() << "needs " << variable << " (Debian's assimp-testmodels)"
 
 namespace ov::test {
 

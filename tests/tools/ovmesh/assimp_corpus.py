@@ -21,16 +21,12 @@ READERS = pathlib.Path(__file__).resolve().parents[2] / "readers"
 NUMBER = r"(-?[\d.]+(?:e[-+]?\d+)?|-?nan|-?inf)"
 
 
-def limit_processor_time():
-    resource.setrlimit(resource.RLIMIT_CPU, (SECONDS, SECONDS))
-
-
 def run(arguments):
     """(exit code, output). The fuzzing limit counts processor time, which a loaded machine does not stretch
     (SIGXCPU past it); a run waiting on nothing is cut off by the wall clock (code None)."""
     try:
-        done = subprocess.run(arguments, capture_output=True, text=True, errors="replace",
-                              timeout=WALL_SECONDS, preexec_fn=limit_processor_time)
+        done = subprocess.run(arguments, capture_output=True, text=True, errors="replace", timeout=WALL_SECONDS,
+                              preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CPU, (SECONDS, SECONDS)))
         return done.returncode, done.stdout + done.stderr
     except subprocess.TimeoutExpired:
         return None, "no answer in %d s" % WALL_SECONDS

@@ -3,8 +3,7 @@
 # lists, command by command, and man renders it without a warning.
 set -euo pipefail
 tool=$1 page=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 
 # "COMMAND NAME" for every option name and argument in the --help of the tool ("-") or of a
 # command, and "command NAME" for every command; the help flag only where the tool lists it.

@@ -49,10 +49,11 @@
 // --native reads FILE itself, as a user's reader would.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -103,18 +104,26 @@ std::string readableCopy(const std::string& path) {
     return copy;
 }
 
-// Reads the file into reader through its readable copy, which is removed again.
+// Whether FILE is read as it stands (--native) rather than through its readable copy.
 bool gNative = false;
 
+// A file that cannot be read ends the program with status 1.
+[[noreturn]] void notRead() {
+    std::cout << "not read\n";
+    std::exit(1);
+}
+
+// Reads the file into reader, through its readable copy (removed again) unless native.
 template <typename Reader>
-bool readFile(Reader& reader, const std::string& path) {
-    if (gNative) {
-        return reader.ReadFile(path.c_str()) == IFSelect_RetDone;
+void readFile(Reader& reader, const std::string& path) {
+    const std::string file = gNative ? path : readableCopy(path);
+    const bool done = reader.ReadFile(file.c_str()) == IFSelect_RetDone;
+    if (!gNative) {
+        std::filesystem::remove(file);
     }
-    const std::string copy = readableCopy(path);
-    const bool read = reader.ReadFile(copy.c_str()) == IFSelect_RetDone;
-    std::filesystem::remove(copy);
-    return read;
+    if (!done) {
+        notRead();
+    }
 }
 
 // Of the file's first length unit.
@@ -124,14 +133,10 @@ double millimetresPerFileUnit(STEPControl_Reader& reader) {
     // Conversion-based units come back with the file's spelling: INCH.
     TCollection_AsciiString name = lengths.IsEmpty() ? "" : lengths.First();
     name.LowerCase();
-    const std::string unit = name.ToCString();
-    for (const auto& [name, millimetres] :
-         {std::pair{"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"inch", 25.4}}) {
-        if (unit == name) {
-            return millimetres;
-        }
-    }
-    return unit == "metre" ? 1000.0 : 1.0;
+    static const std::map<std::string, double> kMillimetres{
+        {"millimetre", 1.0}, {"centimetre", 10.0}, {"decimetre", 100.0}, {"metre", 1000.0}, {"inch", 25.4}};
+    const auto found = kMillimetres.find(name.ToCString());
+    return found == kMillimetres.end() ? 1.0 : found->second;
 }
 
 std::string nameOf(const TDF_Label& label) {
@@ -175,39 +180,28 @@ std::string locationOf(const TDF_Label& component, double millimetresPerFileUnit
     return text;
 }
 
-// The file read into an XCAF document with names and colours, and the
-// millimetres of its length unit; null when it could not be read.
-Handle(TDocStd_Document) readDocument(const std::string& path, double& unit) {
-    // External files that are not exchange files make the reader complain on
-    // the standard output, which carries what is printed here.
-    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
-    Handle(TDocStd_Application) application = XCAFApp_Application::GetApplication();
-    Handle(TDocStd_Document) document;
-    application->NewDocument("MDTV-XCAF", document);
-    STEPCAFControl_Reader reader;
-    reader.SetNameMode(true);
-    reader.SetColorMode(true);
-    if (!readFile(reader, path) || !reader.Transfer(document)) {
-        std::cout << "not read\n";
-        return nullptr;
-    }
-    unit = millimetresPerFileUnit(reader.ChangeReader());
-    return document;
-}
-
-// The document, its free shapes and the millimetres of its length unit.
+// The file read into an XCAF document with names and colours: the document, its free shapes and the
+// millimetres of its length unit.
 struct FreeShapes {
     Handle(TDocStd_Document) document;
     TDF_LabelSequence roots;
     double unit = 1;
 };
 
-std::optional<FreeShapes> readFreeShapes(const std::string& path) {
+FreeShapes readFreeShapes(const std::string& path) {
+    // External files that are not exchange files make the reader complain on
+    // the standard output, which carries what is printed here.
+    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
     FreeShapes read;
-    read.document = readDocument(path, read.unit);
-    if (!read.document) {
-        return std::nullopt;
+    XCAFApp_Application::GetApplication()->NewDocument("MDTV-XCAF", read.document);
+    STEPCAFControl_Reader reader;
+    reader.SetNameMode(true);
+    reader.SetColorMode(true);
+    readFile(reader, path);
+    if (!reader.Transfer(read.document)) {
+        notRead();
     }
+    read.unit = millimetresPerFileUnit(reader.ChangeReader());
     XCAFDoc_DocumentTool::ShapeTool(read.document->Main())->GetFreeShapes(read.roots);
     return read;
 }
@@ -243,22 +237,18 @@ void walkAssembly(const FreeShapes& read, Visit visit) {
     }
 }
 
-int printAssembly(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
+void printAssembly(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
     walkAssembly(
-        *read, [&read](const TDF_Label& label, const TDF_Label& product, int depth, const TopLoc_Location&) {
+        read, [&read](const TDF_Label& label, const TDF_Label& product, int depth, const TopLoc_Location&) {
             std::cout << std::string(2 * static_cast<size_t>(depth), ' ');
             if (XCAFDoc_ShapeTool::IsComponent(label)) {
                 std::cout << nameOf(label) << " -> " << nameOf(product) << " @"
-                          << locationOf(label, read->unit) << "\n";
+                          << locationOf(label, read.unit) << "\n";
             } else {
                 std::cout << nameOf(product) << "\n";
             }
         });
-    return 0;
 }
 
 // The triangles of a shape meshed at a deflection of 1, and the box of their corners.
@@ -277,14 +267,10 @@ int meshedTriangles(const TopoDS_Shape& shape, Bnd_Box& box) {
     return count;
 }
 
-int printShapes(const std::string& path) {
-    double unit = 1;
-    const Handle(TDocStd_Document) document = readDocument(path, unit);
-    if (!document) {
-        return 1;
-    }
-    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(document->Main());
-    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(document->Main());
+void printShapes(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
+    const Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(read.document->Main());
+    const Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(read.document->Main());
     TDF_LabelSequence labels;
     shapes->GetShapes(labels);
     for (int i = 1; i <= labels.Length(); ++i) {
@@ -297,7 +283,7 @@ int printShapes(const std::string& path) {
         Bnd_Box box;
         BRepBndLib::Add(shape, box, false);
         std::cout << nameOf(labels.Value(i)) << ": " << triangles << " triangles in";
-        printCorners(box, unit);
+        printCorners(box, read.unit);
         Quantity_ColorRGBA colour;
         if (colours->GetColor(labels.Value(i), XCAFDoc_ColorSurf, colour)) {
             const Quantity_Color rgb = colour.GetRGB();
@@ -306,16 +292,12 @@ int printShapes(const std::string& path) {
         }
         std::cout << "\n";
     }
-    return 0;
 }
 
-int printLeaves(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
-    walkAssembly(*read, [](const TDF_Label& label, const TDF_Label& product, int depth,
-                           const TopLoc_Location& placement) {
+void printLeaves(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
+    walkAssembly(read, [](const TDF_Label& label, const TDF_Label& product, int depth,
+                          const TopLoc_Location& placement) {
         std::cout << depth << " " << nameOf(label);
         if (!XCAFDoc_ShapeTool::IsAssembly(product)) {
             Bnd_Box box;
@@ -325,20 +307,16 @@ int printLeaves(const std::string& path) {
         }
         std::cout << "\n";
     });
-    return 0;
 }
 
 // The free shapes, every occurrence placed in the world: what a reader shows.
-int printWorld(const std::string& path) {
-    const std::optional<FreeShapes> read = readFreeShapes(path);
-    if (!read) {
-        return 1;
-    }
+void printWorld(const std::string& path) {
+    const FreeShapes read = readFreeShapes(path);
     int solids = 0, shells = 0;
     double volume = 0, tolerance = 0;
     Bnd_Box box;
-    for (int i = 1; i <= read->roots.Length(); ++i) {
-        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(read->roots.Value(i));
+    for (int i = 1; i <= read.roots.Length(); ++i) {
+        const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(read.roots.Value(i));
         for (TopExp_Explorer solid(shape, TopAbs_SOLID); solid.More(); solid.Next()) {
             ++solids;
             GProp_GProps properties;
@@ -359,7 +337,6 @@ int printWorld(const std::string& path) {
               << ", tolerance " << number(tolerance) << " in";
     printCorners(box, 1);
     std::cout << "\n";
-    return 0;
 }
 
 std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
@@ -367,12 +344,9 @@ std::string valueOf(const Handle(StepRepr_RepresentationItem) & item) {
     return descriptive ? descriptive->Description()->ToCString() : item->DynamicType()->Name();
 }
 
-int printReferences(const std::string& path) {
-    STEPControl_Reader reader;
-    if (!readFile(reader, path)) {
-        std::cout << "not read\n";
-        return 1;
-    }
+void printReferences(const std::string& path) {
+    STEPControl_Reader reader;  // which holds the records of its model
+    readFile(reader, path);
     const Handle(Interface_InterfaceModel) model = reader.Model();
     for (int i = 1; i <= model->NbEntities(); ++i) {
         const Handle(Standard_Transient) entity = model->Value(i);
@@ -391,15 +365,11 @@ int printReferences(const std::string& path) {
                       << valueOf(values->ItemsValue(item)) << "\n";
         }
     }
-    return 0;
 }
 
-int printFailures(const std::string& path) {
-    STEPControl_Reader reader;
-    if (!readFile(reader, path)) {
-        std::cout << "not read\n";
-        return 1;
-    }
+void printFailures(const std::string& path) {
+    STEPControl_Reader reader;  // which holds the records of its model
+    readFile(reader, path);
     const Handle(Interface_InterfaceModel) model = reader.Model();
     int failures = 0;
     for (int i = 1; i <= model->NbEntities(); ++i) {
@@ -411,7 +381,6 @@ int printFailures(const std::string& path) {
         }
     }
     std::cout << failures << " failures\n";
-    return 0;
 }
 
 }  // namespace
@@ -422,12 +391,13 @@ int main(int argc, char** argv) {
         --argc;
         ++argv;
     }
-    const std::pair<const char*, int (*)(const std::string&)> modes[] = {
+    const std::pair<const char*, void (*)(const std::string&)> modes[] = {
         {"--references", printReferences}, {"--failures", printFailures}, {"--assembly", printAssembly},
         {"--shapes", printShapes},         {"--world", printWorld},       {"--leaves", printLeaves}};
     for (const auto& [mode, print] : modes) {
         if (argc == 3 && std::string(argv[1]) == mode) {
-            return print(argv[2]);
+            print(argv[2]);
+            return 0;
         }
     }
     std::cerr << "usage: occt_step_reader [--native] "
